@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace veltro {
+
+// Replaces the file at `path` with `data` so that a crash, a full disk or a failed write at any
+// moment leaves either the old file or the new one, never a mix: the data goes to a temporary
+// file in the same folder, is flushed, and is renamed over the old file. Returns 0 on success or
+// the errno of the step that failed (the old file is then untouched and no temporary is left).
+int write_file_atomically(const std::string& path, std::string_view data) noexcept;
+
+// The same, failing with a VeltroError (70 Permission denied, 53 File not found, 61 Disk full,
+// 75 Path/File access error) whose description names the path and the system's reason.
+void save_file_atomically(const std::string& path, std::string_view data);
+
+// Reads a whole file; std::nullopt when it cannot be opened or read.
+std::optional<std::string> read_whole_file(const std::string& path);
+
+// Maps an errno to the classic error number and its description.
+int error_number_for_errno(int errnum);
+
+namespace testing {
+// Makes the next atomic writes fail with ENOSPC once `bytes` bytes have been written to the
+// temporary file (std::nullopt switches the fault off). For tests of the failure paths only.
+void fail_atomic_writes_after(std::optional<std::size_t> bytes);
+} // namespace testing
+
+} // namespace veltro

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace veltro {
+
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+
+// The person at the finish line. Core never opens a window: whatever it has to say or ask goes
+// through here. The program installs a Qt implementation; tests install a scripted fake.
+class Operator {
+public:
+    virtual ~Operator() = default;
+
+    virtual void beep() = 0;
+    virtual void message(const std::string& text, MsgIcon icon = MsgIcon::Information,
+                         const std::string& title = {}) = 0;
+    // True for OK / Yes.
+    virtual bool ask_ok_cancel(const std::string& text, const std::string& title = {}) = 0;
+    virtual bool ask_yes_no(const std::string& text, const std::string& title = {}) = 0;
+    // std::nullopt when the operator cancels.
+    virtual std::optional<std::string> input_box(const std::string& prompt, const std::string& title = {},
+                                                 const std::string& default_text = {}) = 0;
+    // Lets pending window events run (long operations call it between steps).
+    virtual void process_events() = 0;
+};
+
+// The process-wide operator. Until one is installed, messages go to stderr and questions are
+// answered "no" / cancelled, which suits command-line tools.
+Operator& the_operator();
+// Installs op (not owned; nullptr restores the stderr default) and returns the previous one.
+Operator* install_operator(Operator* op);
+
+} // namespace veltro
