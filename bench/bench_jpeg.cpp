@@ -4,7 +4,6 @@
 #include "capture/test_picture.h"
 
 #include <benchmark/benchmark.h>
-
 #include <vector>
 
 namespace {

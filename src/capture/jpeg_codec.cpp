@@ -3,10 +3,9 @@
 #include "support/operator.h"
 #include "support/veltro_error.h"
 
-#include <turbojpeg.h>
-
 #include <cstring>
 #include <string>
+#include <turbojpeg.h>
 #include <vector>
 
 namespace veltro {
@@ -82,14 +81,14 @@ bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_
     }
     unsigned long length = worst;
     // Bottom-up rows: the library reads the last row in memory as the top of the picture.
-    const int rc = tjCompress2(h.compressor, pixels, width, stride, height, TJPF_BGR, &target, &length, TJSAMP_420,
-                               quality, TJFLAG_NOREALLOC | TJFLAG_BOTTOMUP);
+    const int rc = tjCompress2(h.compressor, pixels, width, stride, height, TJPF_BGR, &target, &length,
+                               TJSAMP_420, quality, TJFLAG_NOREALLOC | TJFLAG_BOTTOMUP);
     if (rc != 0) {
         fail_compress(std::string("(") + tjGetErrorStr2(h.compressor) + ")");
     }
     if (length > static_cast<unsigned long>(out_size)) {
-        fail_compress("(stream of " + std::to_string(length) + " bytes, buffer of " + std::to_string(out_size) +
-                      ")");
+        fail_compress("(stream of " + std::to_string(length) + " bytes, buffer of " +
+                      std::to_string(out_size) + ")");
     }
     if (!direct) {
         std::memcpy(out, target, length);
@@ -99,8 +98,8 @@ bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_
 }
 
 bool JPG_From_DIB(const cDIBSection& dib, std::uint8_t* out, std::int32_t& out_size, std::int32_t quality) {
-    return JPG_From_Pixels(dib.DIBSectionBitsPtr(), dib.Width(), dib.Height(), dib.BytesPerScanLine(), out, out_size,
-                           quality);
+    return JPG_From_Pixels(dib.DIBSectionBitsPtr(), dib.Width(), dib.Height(), dib.BytesPerScanLine(), out,
+                           out_size, quality);
 }
 
 std::optional<JpegHeader> Read_JPG_Header(const std::uint8_t* jpg, std::int32_t length) {
@@ -112,8 +111,8 @@ std::optional<JpegHeader> Read_JPG_Header(const std::uint8_t* jpg, std::int32_t 
     int height = 0;
     int subsamp = 0;
     int colorspace = 0;
-    if (tjDecompressHeader3(d, jpg, static_cast<unsigned long>(length), &width, &height, &subsamp, &colorspace) !=
-            0 ||
+    if (tjDecompressHeader3(d, jpg, static_cast<unsigned long>(length), &width, &height, &subsamp,
+                            &colorspace) != 0 ||
         width <= 0 || height <= 0) {
         return std::nullopt;
     }
@@ -123,7 +122,8 @@ std::optional<JpegHeader> Read_JPG_Header(const std::uint8_t* jpg, std::int32_t 
 bool DIB_From_JPG(cDIBSection& dib, const std::uint8_t* jpg, std::int32_t length) {
     tjhandle d = decompressor();
     if (d == nullptr) {
-        the_operator().message(std::string("Failed to initialise the IJL library: ") + tjGetErrorStr2(nullptr));
+        the_operator().message(std::string("Failed to initialise the IJL library: ") +
+                               tjGetErrorStr2(nullptr));
         return false;
     }
     const auto header = Read_JPG_Header(jpg, length);
@@ -137,8 +137,9 @@ bool DIB_From_JPG(cDIBSection& dib, const std::uint8_t* jpg, std::int32_t length
         }
     }
     // Warnings (a truncated stream, a bad Huffman code) count as failure: the picture is incomplete.
-    const int rc = tjDecompress2(d, jpg, static_cast<unsigned long>(length), dib.DIBSectionBitsPtr(), header->width,
-                                 dib.BytesPerScanLine(), header->height, TJPF_BGR, TJFLAG_BOTTOMUP);
+    const int rc =
+        tjDecompress2(d, jpg, static_cast<unsigned long>(length), dib.DIBSectionBitsPtr(), header->width,
+                      dib.BytesPerScanLine(), header->height, TJPF_BGR, TJFLAG_BOTTOMUP);
     return rc == 0;
 }
 

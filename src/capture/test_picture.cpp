@@ -7,7 +7,7 @@ namespace veltro {
 namespace {
 
 // Box colours in blue, green, red order: red, blue, white, black, orange, black and white.
-constexpr std::uint8_t kBlobColours[6][3] = {{40, 40, 220}, {200, 80, 30}, {235, 235, 235},
+constexpr std::uint8_t kBlobColours[6][3] = {{40, 40, 220}, {200, 80, 30},  {235, 235, 235},
                                              {20, 20, 20},  {20, 140, 245}, {120, 120, 120}};
 
 std::uint32_t grain(std::uint32_t x, std::uint32_t y, std::uint32_t frame) {

@@ -13,9 +13,9 @@ inline std::int16_t get_i16(const std::uint8_t* p) {
     return static_cast<std::int16_t>(get_u16(p));
 }
 inline std::int32_t get_i32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                     (static_cast<std::uint32_t>(p[2]) << 16) |
-                                     (static_cast<std::uint32_t>(p[3]) << 24));
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
 }
 inline void put_u16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);

@@ -5,11 +5,10 @@
 #include "fake_operator.h"
 #include "support/veltro_error.h"
 
-#include <gtest/gtest.h>
-#include <turbojpeg.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
 #include <vector>
 
 namespace veltro {
