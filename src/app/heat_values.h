@@ -39,7 +39,7 @@ public:
     virtual void Velt_Dog_name(std::int16_t box, const std::string& value) = 0;
 
     // The PC millisecond counter at the start signal, as stored (text; not a number before the start).
-    virtual std::string Velt_heat_start_PC_mill() const = 0;
+    virtual std::string Velt_start_PC_mill() const = 0;
 
     // True when the current user may not write the recording.
     virtual bool Read_only() const = 0;
