@@ -166,7 +166,8 @@ bool HeatTiming::assign(Assign command) {
 bool HeatTiming::box_has_time(std::int16_t box) const {
     if (!recording_)
         return false;
-    return split_mode ? recording_->Velt_Heat_time(box, true) > 0 : recording_->Velt_Heat_time(box, false) >= 1;
+    return split_mode ? recording_->Velt_Heat_time(box, true) > 0
+                      : recording_->Velt_Heat_time(box, false) >= 1;
 }
 
 } // namespace veltro

@@ -15,8 +15,8 @@ inline constexpr std::int32_t NotAssigned = 999999;  // result array only
 inline constexpr std::int32_t First = DidNotFinish;
 } // namespace no_time
 
-inline constexpr int kBoxes = 8;       // box records in a recording and an event
-inline constexpr int kTimedBoxes = 6;  // boxes that are timed, ranked and shown
+inline constexpr int kBoxes = 8;      // box records in a recording and an event
+inline constexpr int kTimedBoxes = 6; // boxes that are timed, ranked and shown
 
 // The heat values of the open recording, as the timing model and the ranking read and change them.
 // The recording object implements it; a setter changes the header in memory, Write_XML_header puts
