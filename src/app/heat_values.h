@@ -15,8 +15,8 @@ inline constexpr std::int32_t NotAssigned = 999999;  // result array only
 inline constexpr std::int32_t First = DidNotFinish;
 } // namespace no_time
 
-inline constexpr int kBoxes = 8;       // box records in a recording and an event
-inline constexpr int kTimedBoxes = 6;  // boxes that are timed, ranked and shown
+inline constexpr int kBoxes = 8;      // box records in a recording and an event
+inline constexpr int kTimedBoxes = 6; // boxes that are timed, ranked and shown
 
 // The heat values of the open recording, as the timing model and the ranking read and change them.
 // The recording object implements it; a setter changes the header in memory, Write_XML_header puts
@@ -39,7 +39,7 @@ public:
     virtual void Velt_Dog_name(std::int16_t box, const std::string& value) = 0;
 
     // The PC millisecond counter at the start signal, as stored (text; not a number before the start).
-    virtual std::string Velt_heat_start_PC_mill() const = 0;
+    virtual std::string Velt_start_PC_mill() const = 0;
 
     // True when the current user may not write the recording.
     virtual bool Read_only() const = 0;

@@ -7,7 +7,8 @@ namespace veltro {
 std::uint32_t pc_millis() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+    const auto ms =
+        static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);
 }
 
@@ -17,8 +18,8 @@ LocalTime local_now() {
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
     LocalTime t;
     localtime_r(&secs, &t.tm);
-    t.millisecond = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count() % 1000);
+    t.millisecond =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count() % 1000);
     return t;
 }
 

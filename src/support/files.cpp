@@ -48,7 +48,7 @@ int write_file_atomically(const std::string& path, std::string_view data) noexce
         if (fd < 0)
             return errno;
         // Keep the permissions of the file being replaced, or the usual ones for a new file.
-        struct stat st{};
+        struct stat st {};
         const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
         int rc = ::fchmod(fd, mode) == 0 ? 0 : errno;
         if (rc == 0)

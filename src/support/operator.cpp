@@ -19,7 +19,8 @@ public:
         message(text + " (no)", MsgIcon::Question, title);
         return false;
     }
-    std::optional<std::string> input_box(const std::string&, const std::string&, const std::string&) override {
+    std::optional<std::string> input_box(const std::string&, const std::string&,
+                                         const std::string&) override {
         return std::nullopt;
     }
     void process_events() override {}

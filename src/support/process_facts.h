@@ -15,9 +15,9 @@ struct ProcessFacts {
     std::string physical_memory = "Not known!";
     std::string os_version = "Unknown OS";
     std::string manufacturer_model = "Not known!";
-    std::string prog_id;    // program identifier and version, e.g. "Veltro_HDMI 5.0.0"
-    std::string exe_name;   // the executable's file name
-    std::string exe_date;   // modification date of the executable, "yyyy-mm-dd hh:nn:ss"
+    std::string prog_id;  // program identifier and version, e.g. "Veltro_HDMI 5.0.0"
+    std::string exe_name; // the executable's file name
+    std::string exe_date; // modification date of the executable, "yyyy-mm-dd hh:nn:ss"
     std::string capture_property = "Not known!";
     std::string selected_crop = "400*880";
     std::string capture_source = "Not known!";

@@ -63,7 +63,8 @@ void set_settings_path(const std::string& path) {
     path_override() = path;
 }
 
-std::string Read_Setting(const std::string& section, const std::string& key, const std::string& default_value) {
+std::string Read_Setting(const std::string& section, const std::string& key,
+                         const std::string& default_value) {
     const std::string& path = settings_path();
     if (path.empty()) {
         the_operator().message("Ini_file_path is empty!");
@@ -87,8 +88,8 @@ std::int16_t Write_Setting(const std::string& section, const std::string& key, c
     }
     if (rc == 0)
         return 1;
-    the_operator().message("Writing to INI file failed! Path = " + path + "\r\n" + " Error = " + std::to_string(rc) +
-                               " " + std::strerror(rc),
+    the_operator().message("Writing to INI file failed! Path = " + path + "\r\n" +
+                               " Error = " + std::to_string(rc) + " " + std::strerror(rc),
                            MsgIcon::Critical, " PXV Error");
     return 0;
 }
@@ -103,8 +104,8 @@ std::int16_t Write_Setting(const SettingKey& key, const std::string& value) {
 
 void Store_Form_Pos(const std::string& form_name, const FormPos& pos) {
     Write_Setting(form_name, keys::windowpos,
-                  std::to_string(pos.left) + "," + std::to_string(pos.top) + "," + std::to_string(pos.width) + "," +
-                      std::to_string(pos.height));
+                  std::to_string(pos.left) + "," + std::to_string(pos.top) + "," + std::to_string(pos.width) +
+                      "," + std::to_string(pos.height));
 }
 
 FormPos Get_Form_Pos(const std::string& form_name, FormPos pos, int screen_width, int screen_height,

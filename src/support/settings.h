@@ -15,7 +15,8 @@ void set_settings_path(const std::string& path);
 
 // The value, or `default_value` when the key is missing or empty, or "N/A" when the default is empty
 // too. Values are cut at 511 characters.
-std::string Read_Setting(const std::string& section, const std::string& key, const std::string& default_value);
+std::string Read_Setting(const std::string& section, const std::string& key,
+                         const std::string& default_value);
 // 1 on success, 0 on failure (after telling the operator).
 std::int16_t Write_Setting(const std::string& section, const std::string& key, const std::string& value);
 

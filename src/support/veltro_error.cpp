@@ -3,8 +3,7 @@
 namespace veltro {
 
 VeltroError::VeltroError(int number, const std::string& description, const char* file, int line)
-    : std::runtime_error(description), number_(number), description_(description), file_(file), line_(line) {
-}
+    : std::runtime_error(description), number_(number), description_(description), file_(file), line_(line) {}
 
 std::string VeltroError::source() const {
     const auto slash = file_.find_last_of('/');

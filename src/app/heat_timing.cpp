@@ -1,0 +1,173 @@
+#include "app/heat_timing.h"
+
+#include "support/numbers.h"
+#include "support/operator.h"
+#include "support/settings.h"
+#include "support/veltro_error.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace veltro {
+namespace {
+
+void check_box(std::int16_t box) {
+    if (box < 1 || box > kBoxes)
+        throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
+}
+
+} // namespace
+
+TimingSettings read_timing_settings() {
+    TimingSettings s;
+    s.goal_compensation = parse_long(Read_Setting(keys::goal_compensation));
+    s.split_compensation = parse_long(Read_Setting(keys::split_compensation));
+    s.box_delay = parse_long(Read_Setting("Settings", "box_delay", keys::box_delay.default_value));
+    return s;
+}
+
+std::uint32_t parse_start_pc_mill(const std::string& text) {
+    if (!is_decimal_number(text))
+        throw VeltroError(err::TypeMismatch, "The recording has no heat start time (\"" + text + "\")");
+    // Written as the unsigned counter, or as a signed 32-bit value by older writers.
+    long long value = 0;
+    try {
+        value = std::stoll(text);
+    } catch (const std::out_of_range&) {
+        value = std::numeric_limits<long long>::max();
+    }
+    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::uint32_t>::max())
+        throw VeltroError(err::Overflow, "Overflow");
+    return static_cast<std::uint32_t>(value);
+}
+
+std::int32_t picture_time(std::uint32_t capture_stamp, std::uint32_t start, std::int16_t field_to_show,
+                          std::int32_t goal_compensation) {
+    std::int32_t time = checked_add(elapsed_ms(start, capture_stamp), 2);
+    if (field_to_show == 2)
+        time = checked_add(time, 20); // half of the 40 ms frame period at 25 frames per second
+    return checked_sub(time, goal_compensation);
+}
+
+std::int32_t no_time_code(const std::string& caption) {
+    if (caption == "DSQ")
+        return no_time::Disqualified;
+    if (caption == "DNF")
+        return no_time::DidNotFinish;
+    return no_time::NoRank;
+}
+
+HeatTiming::HeatTiming(std::function<std::uint32_t()> clock) : clock_(std::move(clock)) {}
+
+void HeatTiming::Load_Compensations() {
+    settings_ = read_timing_settings();
+}
+
+void HeatTiming::show_picture(std::int16_t play_position, std::int32_t frame_time) {
+    play_position_ = play_position;
+    current_frame_time_ = frame_time;
+}
+
+HeatValues& HeatTiming::open_recording() const {
+    if (!recording_)
+        throw VeltroError(91, "No recording is open");
+    return *recording_;
+}
+
+void HeatTiming::toggles_off(bool& toggle) {
+    toggle = false;
+    if (toggles_changed)
+        toggles_changed();
+}
+
+bool HeatTiming::Check_Read_Only() {
+    if (!recording_ || !recording_->Read_only())
+        return false;
+    the_operator().message("File is read only!", MsgIcon::Information);
+    return true;
+}
+
+void HeatTiming::Set_Time(std::int16_t box, std::int32_t time, bool split) {
+    check_box(box);
+    HeatValues& rec = open_recording();
+    if (split) {
+        rec.Velt_Heat_time(box, true, time);
+        rec.Velt_split_frame(box, play_position_);
+    } else {
+        rec.Velt_Heat_time(box, false, no_time ? no_time_code(no_time_caption) : time);
+        rec.Velt_heat_frame(box, play_position_);
+        rec.Velt_Heat_Click_Time(box, static_cast<std::int32_t>(clock_()));
+        // Assigning without the toggle clears an earlier dead-heat mark.
+        rec.Velt_dead_heat(box, dead_heat);
+        if (dead_heat)
+            toggles_off(dead_heat);
+        if (no_time)
+            toggles_off(no_time);
+    }
+    rec.Write_XML_header();
+}
+
+bool HeatTiming::box_click(std::int16_t box) {
+    if (!recording_ || Check_Read_Only())
+        return false;
+    const std::int32_t time = plus_hundredth ? checked_add(current_frame_time_, 10) : current_frame_time_;
+    Set_Time(box, time, split_mode);
+    if (plus_hundredth)
+        toggles_off(plus_hundredth);
+    return true;
+}
+
+bool HeatTiming::Clear_all_Results() {
+    if (!recording_ || Check_Read_Only())
+        return false;
+    for (std::int16_t box = 1; box <= kBoxes; ++box) {
+        recording_->Velt_heat_frame(box, 0);
+        recording_->Velt_Heat_time(box, false, 0);
+        recording_->Velt_Heat_time(box, true, 0);
+        recording_->Velt_Heat_Click_Time(box, 0);
+        recording_->Velt_dead_heat(box, false);
+    }
+    recording_->Write_XML_header();
+    return true;
+}
+
+bool HeatTiming::assign(Assign command) {
+    if (current_box < 1 || current_box > kTimedBoxes || !recording_) {
+        the_operator().beep();
+        return false;
+    }
+    if (Check_Read_Only())
+        return false;
+    switch (command) {
+    case Assign::SetTime:
+        Set_Time(current_box, current_frame_time_, false);
+        last_assigned_time_ = current_frame_time_;
+        return true;
+    case Assign::SetTimePlus:
+        Set_Time(current_box, checked_add(current_frame_time_, 10), false);
+        return true;
+    case Assign::SetSplit:
+        Set_Time(current_box, current_frame_time_, true);
+        return false;
+    case Assign::SetSplitPlus:
+        Set_Time(current_box, checked_add(current_frame_time_, 10), true);
+        return false;
+    case Assign::NoTime:
+        Set_Time(current_box, no_time::NoRank, false);
+        return false;
+    case Assign::DeadHeat:
+        dead_heat = true; // Set_Time stores the mark and switches the toggle off again
+        Set_Time(current_box, last_assigned_time_, false);
+        return false;
+    }
+    return false;
+}
+
+bool HeatTiming::box_has_time(std::int16_t box) const {
+    if (!recording_)
+        return false;
+    return split_mode ? recording_->Velt_Heat_time(box, true) > 0
+                      : recording_->Velt_Heat_time(box, false) >= 1;
+}
+
+} // namespace veltro

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/heat_values.h"
+#include "support/veltro_error.h"
+
+#include <array>
+
+namespace veltro::testing {
+
+// The heat values of a recording held in memory; counts the header writes.
+class FakeHeatValues : public HeatValues {
+public:
+    struct Box {
+        std::int32_t time = 0, split = 0, click = 0;
+        std::int16_t frame = 0, split_frame = 0;
+        bool dead_heat = false;
+        std::string dog = "dog name";
+    };
+    std::array<Box, kBoxes> boxes{};
+    std::string start_pc_mill = "velt_start_PC_mill";
+    bool read_only = false;
+    int writes = 0;
+
+    Box& box(std::int16_t n) {
+        if (n < 1 || n > kBoxes)
+            throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range");
+        return boxes[static_cast<std::size_t>(n - 1)];
+    }
+    const Box& box(std::int16_t n) const { return const_cast<FakeHeatValues*>(this)->box(n); }
+
+    std::int32_t Velt_Heat_time(std::int16_t b, bool split) const override {
+        return split ? box(b).split : box(b).time;
+    }
+    void Velt_Heat_time(std::int16_t b, bool split, std::int32_t v) override { (split ? box(b).split : box(b).time) = v; }
+    std::int16_t Velt_heat_frame(std::int16_t b) const override { return box(b).frame; }
+    void Velt_heat_frame(std::int16_t b, std::int16_t v) override { box(b).frame = v; }
+    std::int16_t Velt_split_frame(std::int16_t b) const override { return box(b).split_frame; }
+    void Velt_split_frame(std::int16_t b, std::int16_t v) override { box(b).split_frame = v; }
+    std::int32_t Velt_Heat_Click_Time(std::int16_t b) const override { return box(b).click; }
+    void Velt_Heat_Click_Time(std::int16_t b, std::int32_t v) override { box(b).click = v; }
+    bool Velt_dead_heat(std::int16_t b) const override { return box(b).dead_heat; }
+    void Velt_dead_heat(std::int16_t b, bool v) override { box(b).dead_heat = v; }
+    std::string Velt_Dog_name(std::int16_t b) const override { return box(b).dog; }
+    void Velt_Dog_name(std::int16_t b, const std::string& v) override { box(b).dog = v; }
+    std::string Velt_start_PC_mill() const override { return start_pc_mill; }
+    bool Read_only() const override { return read_only; }
+    void Write_XML_header() override { ++writes; }
+};
+
+} // namespace veltro::testing
