@@ -302,7 +302,8 @@ pugi::xml_node Cls_XML_header::element(const char* xpath) const {
     pugi::xml_node node = find(xpath);
     if (!node)
         throw VeltroError(err::ObjectVariableNotSet,
-                          std::string("Object variable not set: the recording header has no element ") + xpath);
+                          std::string("Object variable not set: the recording header has no element ") +
+                              xpath);
     return node;
 }
 

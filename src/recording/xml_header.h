@@ -1,8 +1,7 @@
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstdint>
+#include <pugixml.hpp>
 #include <string>
 
 namespace veltro {
@@ -87,9 +86,9 @@ public:
     void Comp_CaptureInfo(const std::string& value);
     std::string Capture_sample_size() const;
     void Capture_sample_size(const std::string& value);
-    std::string Comp_CPUInfo() const;    // "Not known!" when missing
-    std::string Comp_CPUbitness() const; // "Not known!" when missing
-    std::string Comp_OSbitness() const;  // "Not known!" when missing
+    std::string Comp_CPUInfo() const;     // "Not known!" when missing
+    std::string Comp_CPUbitness() const;  // "Not known!" when missing
+    std::string Comp_OSbitness() const;   // "Not known!" when missing
     std::string Capture_property() const; // "" when missing; the setter skips a missing element
     void Capture_property(const std::string& value);
     void Selected_crop(const std::string& value);

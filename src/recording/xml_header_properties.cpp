@@ -1,6 +1,5 @@
 // The typed properties of the recording header, one XPath each.
 #include "recording/xml_header.h"
-
 #include "support/numbers.h"
 #include "support/veltro_error.h"
 

@@ -6,12 +6,11 @@
 #include "temp_dir.h"
 #include "veltro_version.h"
 
+#include <cstdlib>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
-
-#include <cstdlib>
-#include <functional>
 #include <regex>
 #include <vector>
 
@@ -84,52 +83,57 @@ TEST_F(XmlHeaderTest, FreshDocumentHasTheRecordingShape) {
     ASSERT_TRUE(r.ok);
     EXPECT_THAT(r.child_names("/PXV_header"), ElementsAreArray({"file_data", "RGB_data", "veltro"}));
     EXPECT_THAT(r.child_names("//file_data"),
-                ElementsAreArray({"my_filename",     "update_program",    "creation_date",
-                                  "update_date",     "last_capture_time", "last_append_time",
-                                  "num_streams",     "frame_header_size", "num_frames",
-                                  "num_segments",    "timing_bias",       "b_rotated",
-                                  "comp_name",       "comp_captureinfo",  "capture_sample_size",
-                                  "comp_cpuinfo",    "comp_cpubitness",   "comp_physram",
-                                  "comp_osbitness",  "capture_property",  "selected_crop",
-                                  "capture_source",  "actual_sample",     "comp_manufacturer_model",
-                                  "phidget_serial",  "prog_id",           "exe_name",
-                                  "prog_version",    "prog_major",        "prog_minor",
-                                  "prog_revision",   "compile_date",      "computer_uptime",
-                                  "program_uptime",  "exe_filedate",      "os_version",
-                                  "subject_name",    "file_comment1",     "file_comment2",
-                                  "file_comment3",   "file_comment4",     "file_comment5",
-                                  "specapp1",        "specapp2",          "hdr_spare1",
-                                  "hdr_spare2",      "hdr_spare3",        "hdr_spare4",
+                ElementsAreArray({"my_filename",    "update_program",    "creation_date",
+                                  "update_date",    "last_capture_time", "last_append_time",
+                                  "num_streams",    "frame_header_size", "num_frames",
+                                  "num_segments",   "timing_bias",       "b_rotated",
+                                  "comp_name",      "comp_captureinfo",  "capture_sample_size",
+                                  "comp_cpuinfo",   "comp_cpubitness",   "comp_physram",
+                                  "comp_osbitness", "capture_property",  "selected_crop",
+                                  "capture_source", "actual_sample",     "comp_manufacturer_model",
+                                  "phidget_serial", "prog_id",           "exe_name",
+                                  "prog_version",   "prog_major",        "prog_minor",
+                                  "prog_revision",  "compile_date",      "computer_uptime",
+                                  "program_uptime", "exe_filedate",      "os_version",
+                                  "subject_name",   "file_comment1",     "file_comment2",
+                                  "file_comment3",  "file_comment4",     "file_comment5",
+                                  "specapp1",       "specapp2",          "hdr_spare1",
+                                  "hdr_spare2",     "hdr_spare3",        "hdr_spare4",
                                   "hdr_spare5"}));
     const std::vector<std::pair<const char*, const char*>> file_defaults = {
-        {"//update_program", "program name"},   {"//update_date", "not updated"},
-        {"//last_capture_time", "0000"},        {"//last_append_time", ""},
-        {"//num_streams", "1"},                 {"//num_frames", "000"},
-        {"//b_rotated", "f"},                   {"//comp_captureinfo", "Unknown capture info!"},
-        {"//prog_version", "Compiled"},         {"//compile_date", "2020-10-04 19:15"},
-        {"//file_comment5", "0000"},            {"//specapp2", ""},
+        {"//update_program", "program name"},
+        {"//update_date", "not updated"},
+        {"//last_capture_time", "0000"},
+        {"//last_append_time", ""},
+        {"//num_streams", "1"},
+        {"//num_frames", "000"},
+        {"//b_rotated", "f"},
+        {"//comp_captureinfo", "Unknown capture info!"},
+        {"//prog_version", "Compiled"},
+        {"//compile_date", "2020-10-04 19:15"},
+        {"//file_comment5", "0000"},
+        {"//specapp2", ""},
         {"//hdr_spare5", "0000"}};
     for (const auto& [xpath, value] : file_defaults)
         EXPECT_EQ(r.text(xpath), value) << xpath;
 
-    const std::vector<std::pair<const char*, const char*>> rgb = {
-        {"RGB_X", "000"},
-        {"RGB_Y", "000"},
-        {"RGB_image_size", "0000000"},
-        {"RGB_max_seen_size", "0000000"},
-        {"RGB_comp_threshold", "0000000"},
-        {"RGB_compressed_max_size", "0000000"},
-        {"RGB_compressed_buffer_size", "0000000"},
-        {"RGB_compressed_min_size", "99999999"},
-        {"RGB_sample_size", "0000000"},
-        {"RGB_interlaced", "Y"},
-        {"RGB_rotated", "Y"},
-        {"RGB_preview_on", "Y"},
-        {"RGB_fourcc", "none"},
-        {"RGB_JPEG_Codec", "none"},
-        {"RGB_fps", "000"},
-        {"RGB_JPEG_Quality", "0000"},
-        {"RGB_JPEG_Quality_num_reduced", "0000"}};
+    const std::vector<std::pair<const char*, const char*>> rgb = {{"RGB_X", "000"},
+                                                                  {"RGB_Y", "000"},
+                                                                  {"RGB_image_size", "0000000"},
+                                                                  {"RGB_max_seen_size", "0000000"},
+                                                                  {"RGB_comp_threshold", "0000000"},
+                                                                  {"RGB_compressed_max_size", "0000000"},
+                                                                  {"RGB_compressed_buffer_size", "0000000"},
+                                                                  {"RGB_compressed_min_size", "99999999"},
+                                                                  {"RGB_sample_size", "0000000"},
+                                                                  {"RGB_interlaced", "Y"},
+                                                                  {"RGB_rotated", "Y"},
+                                                                  {"RGB_preview_on", "Y"},
+                                                                  {"RGB_fourcc", "none"},
+                                                                  {"RGB_JPEG_Codec", "none"},
+                                                                  {"RGB_fps", "000"},
+                                                                  {"RGB_JPEG_Quality", "0000"},
+                                                                  {"RGB_JPEG_Quality_num_reduced", "0000"}};
     const std::vector<std::pair<const char*, const char*>> heat = {
         {"velt_event", "Velt event name"},
         {"velt_heat_ID", "Velt heat ID"},
@@ -148,14 +152,13 @@ TEST_F(XmlHeaderTest, FreshDocumentHasTheRecordingShape) {
         {"velt_goal_firewire_ID", "000"},
         {"velt_ph_serial", "000"}};
     const std::vector<std::pair<const char*, const char*>> box = {
-        {"dog_name", "dog name"},           {"dog_weight", "dog weight"},
-        {"dog_heat_time", "000000"},        {"dog_heat_click_time", "000000"},
-        {"dog_heat_frame", "000000"},       {"dog_split_time", "000000"},
-        {"dog_split_click_time", "000000"}, {"dog_split_frame", "000000"},
-        {"dog_heat_rank", "00"},            {"dog_split_rank", "00"},
-        {"dog_dead_heat", "f"},             {"dog_heat_spare1", "00000"},
+        {"dog_name", "dog name"},           {"dog_weight", "dog weight"},  {"dog_heat_time", "000000"},
+        {"dog_heat_click_time", "000000"},  {"dog_heat_frame", "000000"},  {"dog_split_time", "000000"},
+        {"dog_split_click_time", "000000"}, {"dog_split_frame", "000000"}, {"dog_heat_rank", "00"},
+        {"dog_split_rank", "00"},           {"dog_dead_heat", "f"},        {"dog_heat_spare1", "00000"},
         {"dog_heat_spare2", "00000"}};
-    auto expect_group = [&](pugi::xml_node group, const std::vector<std::pair<const char*, const char*>>& want) {
+    auto expect_group = [&](pugi::xml_node group,
+                            const std::vector<std::pair<const char*, const char*>>& want) {
         std::vector<std::pair<std::string, std::string>> got;
         for (pugi::xml_node c : group.children())
             if (c.type() == pugi::node_element && std::string(c.name()) != "box")
@@ -295,16 +298,11 @@ TEST_F(XmlHeaderTest, MissingElementsFailUnlessThePropertyToleratesThem) {
     const std::string before = header.XML_string();
 
     for (const auto& failing : std::vector<std::function<void()>>{
-             [&] { (void)header.Velt_event(); },
-             [&] { header.Velt_event("Derby"); },
-             [&] { (void)header.Velt_Heat_time(2, false); },
-             [&] { header.Velt_Heat_time(2, true, 100); },
-             [&] { header.Velt_Dog_name(3, "Max"); },
-             [&] { (void)header.Goal_Compensation(); },
-             [&] { (void)header.Last_Capture_time(); },
-             [&] { (void)header.RGB_X(); },
-             [&] { header.RGB_JPEG_codec("IJL"); },
-             [&] { header.Velt_Heat_Length("480"); },
+             [&] { (void)header.Velt_event(); }, [&] { header.Velt_event("Derby"); },
+             [&] { (void)header.Velt_Heat_time(2, false); }, [&] { header.Velt_Heat_time(2, true, 100); },
+             [&] { header.Velt_Dog_name(3, "Max"); }, [&] { (void)header.Goal_Compensation(); },
+             [&] { (void)header.Last_Capture_time(); }, [&] { (void)header.RGB_X(); },
+             [&] { header.RGB_JPEG_codec("IJL"); }, [&] { header.Velt_Heat_Length("480"); },
              [&] { header.SpecApp("x"); }})
         EXPECT_EQ(error_number(failing), err::ObjectVariableNotSet);
     try {
