@@ -10,6 +10,7 @@
 #include "support/veltro_error.h"
 #include "veltro_version.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
@@ -77,6 +78,22 @@ void append_leaves(pugi::xml_node parent, std::initializer_list<Leaf> leaves) {
         set_node_text(parent.append_child(name), text);
         parent.append_child(pugi::node_pcdata).set_value(kLineBreak);
     }
+}
+
+// The parser's reason with the line (1-based) and the text of the line where it stopped.
+std::string parse_failure_text(const std::string& latin1_text, const pugi::xml_parse_result& result) {
+    const std::size_t at =
+        std::min(static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)), latin1_text.size());
+    std::size_t from = 0;
+    if (at > 0)
+        if (const auto br = latin1_text.rfind('\n', at - 1); br != std::string::npos)
+            from = br + 1;
+    const std::size_t to = std::min(latin1_text.find('\n', at), latin1_text.size());
+    const auto line =
+        1 + std::count(latin1_text.begin(), latin1_text.begin() + static_cast<std::ptrdiff_t>(from), '\n');
+    return std::string("XML parse failed! reason = ") + result.description() +
+           " line = " + std::to_string(line) +
+           " srctext = " + latin1_to_utf8(latin1_text.substr(from, std::min<std::size_t>(to - from, 200)));
 }
 
 } // namespace
@@ -237,10 +254,13 @@ void Cls_XML_header::XML_string(const std::string& latin1_text) {
     const pugi::xml_parse_result result =
         doc_.load_buffer(latin1_text.data(), latin1_text.size(), kParseFlags, pugi::encoding_latin1);
     has_xml_ = static_cast<bool>(result);
-    // The parser keeps what it read before the error; a header that did not parse must not offer
-    // half of its values.
-    if (!has_xml_)
+    parse_failure_.clear();
+    if (!has_xml_) {
+        // The parser keeps what it read before the error; a header that did not parse must not
+        // offer half of its values.
         doc_.reset();
+        parse_failure_ = parse_failure_text(latin1_text, result);
+    }
     DOM_serialize();
 }
 

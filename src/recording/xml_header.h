@@ -40,6 +40,9 @@ public:
     bool Has_XML() const { return has_xml_; }
     // The last text given to XML_string, unchanged.
     const std::string& Loaded_text() const { return loaded_; }
+    // Why that text did not parse ("" when it did), for the debug run: "XML parse failed! reason = "
+    // ... " line = " ... " srctext = " and the text of that line.
+    const std::string& Parse_failure() const { return parse_failure_; }
 
     // Refreshes the stored serialized text ("" if serializing fails).
     void DOM_serialize() const;
@@ -230,6 +233,7 @@ private:
     pugi::xml_document doc_;
     mutable std::string serialized_;
     std::string loaded_;
+    std::string parse_failure_;
     bool veltro_ = true;
     bool has_xml_ = false;
 };

@@ -360,10 +360,17 @@ TEST_F(XmlHeaderTest, TextThatDoesNotParseLeavesAnEmptyDocument) {
     EXPECT_EQ(error_number([&] { (void)header.Velt_event(); }), err::ObjectVariableNotSet);
     EXPECT_TRUE(op.messages.empty());
 
+    // For the debug run only: where it stopped.
+    header.XML_string("<PXV_header>\r\n<velt_event>Derby</velt_evnt>\r\n</PXV_header>");
+    EXPECT_THAT(header.Parse_failure(), ::testing::StartsWith("XML parse failed! reason = "));
+    EXPECT_THAT(header.Parse_failure(),
+                ::testing::EndsWith(" line = 2 srctext = <velt_event>Derby</velt_evnt>\r"));
+
     header.XML_string("");
     EXPECT_FALSE(header.Has_XML());
     header.XML_string("<PXV_header><veltro><velt_event>Derby</velt_event></veltro></PXV_header>");
     EXPECT_TRUE(header.Has_XML());
+    EXPECT_EQ(header.Parse_failure(), "");
     EXPECT_EQ(header.Velt_event(), "Derby");
 }
 
