@@ -1,6 +1,7 @@
 #include "events/event_document.h"
 
 #include "support/text.h"
+#include "support/utf8_text.h"
 #include "support/veltro_error.h"
 
 #include <sstream>
@@ -37,6 +38,16 @@ void make_declaration_latin1(pugi::xml_document& doc) {
     if (!decl.attribute("encoding"))
         decl.append_attribute("encoding");
     decl.attribute("encoding").set_value("iso-8859-1");
+}
+
+// pugixml takes a file without a declaration or byte-order mark for UTF-8; one whose bytes are not
+// UTF-8 is an 8-bit file from the platform the format was made on, so it is read as ISO-8859-1.
+pugi::xml_encoding encoding_of(std::string_view bytes) {
+    const bool wide = bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0' ||
+                                            bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE"));
+    if (wide || bytes.starts_with("\xEF\xBB\xBF") || is_valid_utf8(bytes))
+        return pugi::encoding_auto;
+    return pugi::encoding_latin1;
 }
 
 } // namespace
@@ -94,7 +105,8 @@ std::string EventDocument::serialise() const {
 
 void EventDocument::load(std::string_view bytes, const std::string& source_name) {
     doc_.reset();
-    const pugi::xml_parse_result result = doc_.load_buffer(bytes.data(), bytes.size(), kLoadOptions);
+    const pugi::xml_parse_result result =
+        doc_.load_buffer(bytes.data(), bytes.size(), kLoadOptions, encoding_of(bytes));
     if (!result) {
         doc_.reset();
         throw VeltroError(kNoSuchNode, source_name +
@@ -102,6 +114,14 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
                                            " at byte " + std::to_string(result.offset));
     }
     make_declaration_latin1(doc_);
+    // Whatever is kept must survive being saved: element or attribute names outside ISO-8859-1
+    // would be written as something no parser reads back.
+    pugi::xml_document check;
+    const std::string saved = serialise();
+    if (!check.load_buffer(saved.data(), saved.size(), kLoadOptions)) {
+        doc_.reset();
+        throw VeltroError(kNoSuchNode, source_name + " has names that cannot be written in ISO-8859-1");
+    }
 }
 
 std::string EventDocument::heat_path(std::int16_t heat, const char* child) {

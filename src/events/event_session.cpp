@@ -154,6 +154,7 @@ void EventSession::Open_Event_File() {
 void EventSession::Editor_start_up() {
     current_event_file_ = Read_Setting(keys::current_event_file);
     if (current_event_file_ == "N/A") {
+        current_event_file_.clear();
         event_valid_ = false;
         if (show_heat_data)
             show_heat_data();

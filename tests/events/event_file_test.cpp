@@ -208,6 +208,26 @@ TEST_F(EventFileTest, NonAsciiNamesRoundTripThroughIso88591) {
     EXPECT_EQ(bytes(path), raw);
 }
 
+TEST_F(EventFileTest, EightBitFileWithoutDeclarationIsReadAsIso88591) {
+    const std::string path = dir.file("old.xml");
+    std::string heat = "<heat id=\"1\"><heat_time/><heat_length/><heat_name/>";
+    for (int b = 1; b <= 6; ++b)
+        heat += "<box id=\"" + std::to_string(b) + "\"><dog_name>" + (b == 1 ? "\xC5sa" : "") +
+                "</dog_name></box>";
+    ASSERT_EQ(
+        write_file_atomically(path, "<Veltro_event_file><event_name>K\xF6penick</event_name><event_day/>" +
+                                        heat + "</heat></Veltro_event_file>"),
+        0);
+    EventSession s = make_session();
+    s.Open_another_event_file(path);
+    EXPECT_EQ(s.fields().event_name, "Köpenick");
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), "Åsa");
+    // Written back, the file says what it is.
+    s.XML_to_File();
+    EXPECT_TRUE(bytes(path).starts_with(R"(<?xml version="1.0" encoding="iso-8859-1"?>)"));
+    EXPECT_NE(bytes(path).find("\xC5sa"), std::string::npos);
+}
+
 TEST_F(EventFileTest, ReadOnlyFileIsRefusedEveryTimeAndLeftUnchanged) {
     EventSession s = make_session();
     const std::string path = create(s, "Cup", "d");
@@ -334,6 +354,14 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
     EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
     s.XML_to_File();
     EXPECT_EQ(bytes(path), "<other/>");
+
+    // A name that ISO-8859-1 cannot hold would be saved as something unreadable: refused on load.
+    const std::string foreign = "<Veltro_event_file><event_name>x</event_name><event_day/><\xE2\x82\xAC/>"
+                                "</Veltro_event_file>";
+    ASSERT_EQ(write_file_atomically(path, foreign), 0);
+    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    s.XML_to_File();
+    EXPECT_EQ(bytes(path), foreign);
 
     // A file that vanished: reported, and no valid event.
     EXPECT_FALSE(s.Validate_XML_file(dir.file("nowhere.xml")));
