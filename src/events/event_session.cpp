@@ -28,7 +28,10 @@ bool not_writable(const std::string& path) {
 } // namespace
 
 std::string Event_folder() {
-    return (fs::path(data_dir()) / "Veltro Event Files").string();
+    const fs::path folder = fs::path(data_dir()) / "Veltro Event Files";
+    std::error_code ec;
+    fs::create_directories(folder, ec); // a failure shows when a file there is written
+    return folder.string();
 }
 
 std::string file_name_part(const std::string& path) {

@@ -11,8 +11,7 @@
 
 namespace veltro {
 
-// The folder of the event files: the data folder + "/Veltro Event Files". Not created here; the
-// session creates it when it makes a new event file.
+// The folder of the event files: the data folder + "/Veltro Event Files", created when missing.
 std::string Event_folder();
 
 // The file-name part of a path (after its last '/').

@@ -154,6 +154,18 @@ TEST_F(EventFileTest, FileNameRuleTouchesTheNamePartOnly) {
     EXPECT_EQ(s.current_event_file(), dir.file("Events-2024, A/.._x.xml"));
 }
 
+TEST_F(EventFileTest, EventFolderIsMadeInTheDataFolder) {
+    const char* old = std::getenv("VELTRO_DATA_DIR");
+    const std::string saved = old ? old : "";
+    setenv("VELTRO_DATA_DIR", dir.file("data").c_str(), 1);
+    EXPECT_EQ(Event_folder(), dir.file("data/Veltro Event Files"));
+    EXPECT_TRUE(fs::is_directory(dir.file("data/Veltro Event Files")));
+    if (old)
+        setenv("VELTRO_DATA_DIR", saved.c_str(), 1);
+    else
+        unsetenv("VELTRO_DATA_DIR");
+}
+
 TEST_F(EventFileTest, OverwriteIsAskedAndNoKeepsTheOldFile) {
     EventSession s = make_session();
     const std::string path = create(s, "Cup", "d");
