@@ -5,6 +5,7 @@
 #include "temp_dir.h"
 
 #include <expat.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
