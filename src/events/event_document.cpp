@@ -28,16 +28,23 @@ void add_field(pugi::xml_node parent, const char* name) {
     add_line_break(parent);
 }
 
-// The file is ISO-8859-1 whatever the loaded declaration said, so the declaration must say so too.
+// The one declaration of every event file, first in the document.
+void prepend_declaration(pugi::xml_document& doc) {
+    pugi::xml_node decl = doc.prepend_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "iso-8859-1";
+}
+
+// The file is ISO-8859-1 whatever the loaded declaration said, so it gets the standard one; any
+// other (misplaced, or with attributes a reader cannot follow) would make the encoding ambiguous.
 void make_declaration_latin1(pugi::xml_document& doc) {
-    pugi::xml_node decl = doc.first_child();
-    if (decl.type() != pugi::node_declaration) {
-        decl = doc.prepend_child(pugi::node_declaration);
-        decl.append_attribute("version") = "1.0";
+    for (pugi::xml_node node = doc.first_child(); node;) {
+        const pugi::xml_node next = node.next_sibling();
+        if (node.type() == pugi::node_declaration)
+            doc.remove_child(node);
+        node = next;
     }
-    if (!decl.attribute("encoding"))
-        decl.append_attribute("encoding");
-    decl.attribute("encoding").set_value("iso-8859-1");
+    prepend_declaration(doc);
 }
 
 // pugixml takes a file without a declaration or byte-order mark for UTF-8; one whose bytes are not
@@ -62,9 +69,7 @@ bool EventDocument::empty() const {
 
 void EventDocument::Create_Veltro_Race_File() {
     doc_.reset();
-    pugi::xml_node decl = doc_.append_child(pugi::node_declaration);
-    decl.append_attribute("version") = "1.0";
-    decl.append_attribute("encoding") = "iso-8859-1";
+    prepend_declaration(doc_);
 
     pugi::xml_node root = doc_.append_child("Veltro_event_file");
     root.append_child(pugi::node_comment)
@@ -118,7 +123,7 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
     // would be written as something no parser reads back.
     pugi::xml_document check;
     const std::string saved = serialise();
-    if (!check.load_buffer(saved.data(), saved.size(), kLoadOptions)) {
+    if (!check.load_buffer(saved.data(), saved.size(), kLoadOptions, pugi::encoding_latin1)) {
         doc_.reset();
         throw VeltroError(kNoSuchNode, source_name + " has names that cannot be written in ISO-8859-1");
     }
