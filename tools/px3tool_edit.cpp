@@ -1,6 +1,7 @@
 // px3tool set-time and set-dog: corrections from scripts, through the same timing model and header
 // rewrite as the review window.
 #include "app/heat_timing.h"
+#include "app/result_ranking.h"
 #include "app/time_text.h"
 #include "px3tool_commands.h"
 #include "recording/video_file_handler.h"
@@ -94,9 +95,28 @@ int set_dog(const Args& args) {
     return 0;
 }
 
-int results(const Args&) {
-    throw veltro::VeltroError(veltro::err::ObjectRequired,
-                              "the result ranking is not built into this px3tool yet");
+int results(const Args& in) {
+    Args args = in;
+    const std::string delay = take_option(args, "--box-delay");
+    if (args.size() != 1) {
+        throw UsageError{"results takes one FILE"};
+    }
+    cls_VideoFile_handler rec;
+    open_recording(rec, args[0]);
+    // The box delay stored with the heat; the one in the settings when the recording has none.
+    std::int32_t box_delay = 0;
+    if (!delay.empty()) {
+        box_delay = number_arg(delay, "--box-delay");
+    } else if (const std::string stored = rec.Velt_box_delay(); veltro::is_decimal_number(stored)) {
+        box_delay = veltro::parse_long(stored);
+    } else {
+        box_delay = veltro::read_timing_settings().box_delay;
+    }
+    veltro::Result_array result = veltro::Load_Result_Array(rec);
+    veltro::Sort_Result_Array(result);
+    const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
+    std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows);
+    return 0;
 }
 
 } // namespace px3tool

@@ -1,144 +1,25 @@
 // px3tool verify: checks a recording byte by byte against the layout, independently of the reader.
-#include "capture/dib_section.h"
-#include "capture/jpeg_codec.h"
 #include "px3tool_commands.h"
-#include "recording/px3_layout.h"
-#include "recording/xml_header.h"
-#include "support/byte_order.h"
+#include "recording/recording_check.h"
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <memory>
 
 namespace px3tool {
-
-namespace le = veltro::le;
-namespace px3 = veltro::px3;
 
 int verify(const Args& args) {
     if (args.size() != 1) {
         throw UsageError{"verify takes one FILE"};
     }
-    const std::string& path = args[0];
     QuietOperator quiet;
-    std::vector<std::string> problems;
-    auto report = [&]() {
-        for (const auto& p : problems) {
-            std::cout << path << ": " << p << '\n';
-        }
-        return problems.empty() ? 0 : 1;
-    };
-
-    std::error_code ec;
-    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
-    std::ifstream in(path, std::ios::binary);
-    if (ec || !in) {
-        problems.push_back("cannot be read");
-        return report();
+    const veltro::RecordingCheck check = veltro::Check_Recording(args[0]);
+    for (const auto& p : check.problems) {
+        std::cout << args[0] << ": " << p << '\n';
     }
-    if (size < px3::kHeaderBlockSize) {
-        problems.push_back("file of " + std::to_string(size) +
-                           " bytes is shorter than the 32016-byte header block");
-        return report();
+    if (check.problems.empty()) {
+        std::cout << args[0] << ": sound, " << check.frames << " frames\n";
+        return 0;
     }
-    auto block = std::make_unique<px3::HeaderBlock>();
-    in.read(reinterpret_cast<char*>(block->data()), px3::kHeaderBlockSize);
-    const auto contents = px3::decode_header_block(block->data(), block->size());
-    if (!contents.magic_ok) {
-        problems.push_back("header block does not begin with \"PXV3\"");
-    }
-    if (contents.header_size != px3::kHeaderBlockSize) {
-        problems.push_back("header block size field is " + std::to_string(contents.header_size) +
-                           ", not 32016");
-    }
-    if (std::memcmp(block->data() + px3::kEndMagicOffset, "PXVX", 4) != 0) {
-        problems.push_back("header block does not end with \"PXVX\"");
-    }
-    if (!contents.text_ok) {
-        problems.push_back("header text length " + std::to_string(contents.text_length) +
-                           " is outside 0..32000");
-        return report();
-    }
-    veltro::Cls_XML_header header;
-    header.XML_string(contents.text);
-    if (!header.Has_XML()) {
-        problems.push_back("recording header does not parse");
-        return report();
-    }
-    const std::int32_t frames = value_or([&] { return std::int32_t{header.G_Frames_no()}; }, -1);
-    const std::int32_t s = value_or([&] { return header.RGB_Sample_Size(); }, -1);
-    const std::int32_t width = value_or([&] { return std::int32_t{header.RGB_X()}; }, 0);
-    const std::int32_t height = value_or([&] { return std::int32_t{header.RGB_Y()}; }, 0);
-    const std::string fourcc = value_or([&] { return header.RGB_fourcc(); }, std::string());
-    if (frames < 0) {
-        problems.push_back("frame count is missing or not a number");
-        return report();
-    }
-    if (frames == 0) {
-        return report();
-    }
-    if (s <= px3::kRecordOverhead) {
-        problems.push_back("sample size " + std::to_string(s) + " cannot hold a record");
-        return report();
-    }
-    const std::int32_t d = s - px3::kRecordOverhead;
-    const std::int64_t needed = px3::frame_offset(frames + 1, s);
-    if (size < needed) {
-        problems.push_back("file of " + std::to_string(size) + " bytes ends inside frame " +
-                           std::to_string((size - px3::kHeaderBlockSize) / s + 1) + " of " +
-                           std::to_string(frames) + " (needs " + std::to_string(needed) + " bytes)");
-    }
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(s));
-    veltro::cDIBSection picture;
-    for (std::int32_t n = 1; n <= frames && px3::frame_offset(n + 1, s) <= size; ++n) {
-        in.seekg(px3::frame_offset(n, s));
-        in.read(reinterpret_cast<char*>(record.data()), s);
-        const std::string at = "frame " + std::to_string(n) + ": ";
-        if (!px3::has_record_magic(record.data())) {
-            problems.push_back(at + "record does not begin with \"RGBS\"");
-            continue;
-        }
-        if (std::memcmp(record.data() + 40, "RGBE", 4) != 0) {
-            problems.push_back(at + "no \"RGBE\" at record offset 40");
-        }
-        if (std::memcmp(record.data() + px3::kDataOffset + d, "RGBF", 4) != 0) {
-            problems.push_back(at + "no \"RGBF\" at the end of the record");
-        }
-        const auto fields = px3::get_record_fields(record.data());
-        if (fields.data_count != d) {
-            problems.push_back(at + "data count " + std::to_string(fields.data_count) + " differs from " +
-                               std::to_string(d));
-        }
-        if (fields.jpeg_size <= 0 || fields.jpeg_size > d) {
-            problems.push_back(at + "JPEG size " + std::to_string(fields.jpeg_size) + " is outside 1.." +
-                               std::to_string(d));
-            continue;
-        }
-        if (fourcc != "IJL" && fourcc != "JPEG") {
-            continue;
-        }
-        const std::uint8_t* jpg = record.data() + px3::kDataOffset;
-        const auto jpeg_header = veltro::Read_JPG_Header(jpg, fields.jpeg_size);
-        if (!jpeg_header) {
-            problems.push_back(at + "JPEG header cannot be read");
-            continue;
-        }
-        if (jpeg_header->width != width || jpeg_header->height != height) {
-            problems.push_back(at + "JPEG picture is " + std::to_string(jpeg_header->width) + " x " +
-                               std::to_string(jpeg_header->height) + ", the recording's frames are " +
-                               std::to_string(width) + " x " + std::to_string(height));
-            continue;
-        }
-        if (!veltro::DIB_From_JPG(picture, jpg, fields.jpeg_size)) {
-            problems.push_back(at + "JPEG data does not decode");
-        }
-    }
-    if (problems.empty()) {
-        std::cout << path << ": sound, " << frames << " frames\n";
-    }
-    return report();
+    return 1;
 }
 
 } // namespace px3tool
