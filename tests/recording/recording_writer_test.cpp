@@ -1,3 +1,4 @@
+#include "app/heat_timing.h"
 #include "capture/jpeg_codec.h"
 #include "recording/px3_layout.h"
 #include "recording_fixture.h"
@@ -212,6 +213,8 @@ TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) 
     testing::arm(rec, path, 160, 120);
     CapturedFrames two(160, 120, 2, 1000);
     testing::append_pass(rec, two);
+    EXPECT_EQ(static_cast<std::int64_t>(bytes().size()), 32016 + 2LL * (rec.Rounded_Compressed_Size() + 58))
+        << "the records are written, only not counted";
     {
         cls_VideoFile_handler reader;
         reader.Open_File(path);
@@ -270,6 +273,23 @@ TEST_F(RecordingWriter, HeaderRewritesAreOnDiskAtOnceAndRefusedWhenTooLong) {
     review.Velt_Dog_name(4, std::string(33000, 'x'));
     EXPECT_THROW(review.Write_XML_header(), VeltroError);
     EXPECT_EQ(bytes(), before);
+}
+
+TEST_F(RecordingWriter, TimingModelAssignsStraightToDisk) {
+    testing::arm(rec, path, 160, 120);
+    cls_VideoFile_handler review;
+    review.Open_File(path);
+    HeatTiming timing([] { return 777u; });
+    timing.set_recording(&review);
+    timing.show_picture(12, 23450);
+    timing.dead_heat = true;
+    timing.Set_Time(2, 23450, false);
+    cls_VideoFile_handler other;
+    other.Open_File(path);
+    EXPECT_EQ(other.Velt_Heat_time(2, false), 23450);
+    EXPECT_EQ(other.Velt_heat_frame(2), 12);
+    EXPECT_EQ(other.Velt_Heat_Click_Time(2), 777);
+    EXPECT_TRUE(other.Velt_dead_heat(2));
 }
 
 TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
