@@ -75,13 +75,13 @@ int export_picture(const Args& in) {
     } else {
         rec.Draw_RGB_frame(n);
     }
+    const std::int32_t frame_number = frame.empty() ? (n + 1) / 2 : n;
     if (rec.RGB_samplesize_error() || rec.Picture().Empty()) {
         throw veltro::VeltroError(veltro::err::SubscriptOutOfRange,
-                                  "the record of frame " + std::to_string(rec.PX3_Displayed_Frame()) +
-                                      " cannot be read");
+                                  "the record of frame " + std::to_string(frame_number) + " cannot be read");
     }
     if (rec.Frame_corrupted()) {
-        std::cerr << "px3tool export: frame " << rec.PX3_Displayed_Frame()
+        std::cerr << "px3tool export: frame " << frame_number
                   << " does not decode; exporting the \"Corrupted video\" picture\n";
     }
     veltro::save_file_atomically(out, type == "png" ? png_bytes(rec.Picture()) : jpeg_bytes(rec.Picture()));

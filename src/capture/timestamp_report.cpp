@@ -33,7 +33,7 @@ std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
     for (std::int32_t n = 1; n <= recording.num_Frames(); ++n) {
         recording.Read_RGB_sample(n, false);
         if (recording.RGB_samplesize_error()) {
-            break;
+            continue; // no record to report; the frames after it still have theirs
         }
         const std::int64_t mill = recording.PX3_Capture_mill();
         std::int64_t delta = mill - previous;

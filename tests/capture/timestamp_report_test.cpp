@@ -3,6 +3,7 @@
 #include "support/files.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace veltro {
@@ -38,6 +39,27 @@ TEST_F(TimestampReport, OneLinePerFrameWithDeltasReset) {
     EXPECT_NE(text.find("\r\n1000;"), std::string::npos);
     EXPECT_NE(text.find("\r\n1001;"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
+
+TEST_F(TimestampReport, UnreadableRecordGetsNoLine) {
+    std::int32_t s = 0;
+    {
+        cls_VideoFile_handler rec;
+        testing::arm(rec, path, 16, 8);
+        testing::append_pass(rec, testing::CapturedFrames(16, 8, 4, 5000));
+        s = rec.Rounded_Compressed_Size() + 58;
+    }
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(32016 + s);
+        f.write("XXXX", 4);
+    }
+    cls_VideoFile_handler rec;
+    rec.Open_File(path);
+    const std::string text = Timestamp_Report_Text(rec);
+    EXPECT_NE(text.find("\r\n001;5000;000; 12:30:00,00\r\n003;5080;080; 12:30:00,08\r\n004;5120;040;"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(TimestampReport, RecordingWithoutFramesGivesTheTwoHeaderLines) {
