@@ -37,7 +37,7 @@ void cls_VideoFile_handler::open_descriptor(bool for_writing) {
     if (fd_ >= 0 && (writable_ || !for_writing)) {
         return;
     }
-    close_descriptor();
+    // A recording open for reading stays open when it cannot be opened for writing.
     const int fd = ::open(file_name_.c_str(), (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
@@ -46,6 +46,7 @@ void cls_VideoFile_handler::open_descriptor(bool for_writing) {
                                                                   : 75,
                           "Cannot open " + file_name_ + ": " + std::strerror(e));
     }
+    close_descriptor();
     fd_ = fd;
     writable_ = for_writing;
 }

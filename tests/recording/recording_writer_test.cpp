@@ -306,6 +306,7 @@ TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
         GTEST_SKIP() << "the superuser may write any file";
     }
     testing::arm(rec, path, 160, 120);
+    testing::append_pass(rec, CapturedFrames(160, 120, 3));
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
     const std::string before = bytes();
     cls_VideoFile_handler review;
@@ -314,6 +315,9 @@ TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
     review.Velt_Heat_time(1, false, 100);
     EXPECT_THROW(review.Write_XML_header(), VeltroError);
     EXPECT_EQ(bytes(), before);
+    review.Read_RGB_sample(3, true); // the review goes on
+    EXPECT_FALSE(review.RGB_samplesize_error());
+    EXPECT_FALSE(review.Frame_corrupted());
 }
 
 } // namespace
