@@ -87,14 +87,9 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         the_operator().message("Corrupt file, (Invalid file length)", MsgIcon::Exclamation);
         return;
     }
-    static const char* const kKnown[] = {"AVI", "PX1", "SDV", "DV", "PX4", "PX3", "PX2"};
-    const std::string upper = [&] {
-        std::string s = suffix_;
-        std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
-        return s;
-    }();
-    // Only heat recordings are read; the older types of the list belong to other products.
-    if (std::find(std::begin(kKnown), std::end(kKnown), upper) == std::end(kKnown) || upper != "PX3") {
+    // Only heat recordings are read; the older types (AVI, DV, SDV, PX1, PX2, PX4) belong to other
+    // products and get the same answer as unknown ones.
+    if (suffix_ != "px3") {
         the_operator().message("cls_AVI_handler can't open this file type! " + path, MsgIcon::Exclamation);
         return;
     }
@@ -140,7 +135,8 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         read_record_.assign(static_cast<std::size_t>(sample_size_), 0);
     }
     if (interlaced_) {
-        num_fields_ = to_integer(2 * static_cast<std::int32_t>(num_frames_));
+        // Field numbers are Integers: the fields of frames beyond 16383 cannot be addressed.
+        num_fields_ = static_cast<std::int16_t>(std::min<std::int32_t>(2 * num_frames_, 32767));
         frame_duration_ = 40;
         field_duration_ = 20;
     } else {

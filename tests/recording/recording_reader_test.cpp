@@ -125,6 +125,12 @@ TEST_F(RecordingReader, FrameCountBeyondTheFileFailsOnlyTheMissingFrames) {
     rec.Read_RGB_sample(1, true);
     EXPECT_FALSE(rec.RGB_samplesize_error());
     EXPECT_FALSE(rec.Frame_corrupted());
+
+    edit_header([](Cls_XML_header& h) { h.Frames_no(30000); });
+    cls_VideoFile_handler many;
+    many.Open_File(path);
+    EXPECT_EQ(many.num_Frames(), 30000);
+    EXPECT_EQ(many.Num_fields(), 32767);
 }
 
 TEST_F(RecordingReader, RecordWithoutItsMagicIsSkippedAndKeepsThePicture) {
