@@ -4,6 +4,7 @@
 #include "support/app_paths.h"
 #include "support/clocks.h"
 #include "support/event_log.h"
+#include "support/numbers.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
 #include "support/settings.h"
@@ -13,6 +14,8 @@
 #include "support/veltro_error.h"
 #include "veltro_version.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <iostream>
 #include <limits>
 #include <new>
@@ -82,10 +85,15 @@ void Clear_Text_Array() {
 }
 
 std::string runtime_text(std::uint64_t runtime_ms) {
-    const std::string time = Display_Mill_Time(static_cast<std::int32_t>(runtime_ms % kDayMs), true);
-    if (runtime_ms < kDayMs)
+    // Rounded to hundredths first, so that a time rounding up to a whole day counts that day.
+    const auto rounded = static_cast<std::uint64_t>(
+        div_round_half_even(static_cast<std::int64_t>(std::min<std::uint64_t>(runtime_ms, UINT64_MAX / 2)),
+                            10) *
+        10);
+    const std::string time = Display_Mill_Time(static_cast<std::int32_t>(rounded % kDayMs), true);
+    if (rounded < kDayMs)
         return time;
-    return std::to_string(runtime_ms / kDayMs) + " d " + time;
+    return std::to_string(rounded / kDayMs) + " d " + time;
 }
 
 std::array<std::string, 7> make_report_lines(const FailureFacts& failure, const std::tm& now,
