@@ -109,10 +109,15 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     const std::string kit = hooks.interface_kit_version ? hooks.interface_kit_version() : std::string();
     QLabel* phidget = add("Label_phidget_version", qs(kit.empty() ? "No Phidget driver found" : kit));
     QLabel* flags = add("Lbl_AppFlags", qs(compatibility_flags()));
+    auto* flags_row = new QHBoxLayout;
+    flags_row->addWidget(new QLabel("Compatibility flags:"));
+    flags_row->addWidget(flags, 1);
     QLabel* disclaimer = add(
         "Lbldisclaimer", "Copyright \u00a9 the Veltro developers. Times shown by this program are the basis "
                          "of the judges' decision; check every close finish on the recorded pictures.");
-    disclaimer->setEnabled(false);
+    QFont small = disclaimer->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    disclaimer->setFont(small);
 
     auto* userapp = new QLabel(QString("<a href=\"#\">%1</a>").arg(qs(data_dir()).toHtmlEscaped()));
     userapp->setObjectName("Label_userapp");
@@ -146,7 +151,7 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     texts->addWidget(capture);
     texts->addWidget(graphics);
     texts->addWidget(phidget);
-    texts->addWidget(flags);
+    texts->addLayout(flags_row);
     texts->addSpacing(8);
     texts->addWidget(frame);
     texts->addStretch(1);
@@ -187,7 +192,7 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addLayout(top, 1);
     layout->addSpacing(8);
     layout->addLayout(bottom);
-    resize(600, 420);
+    resize(600, 380);
     Trace("*Form_Load, end ", "frmAbout");
 }
 

@@ -20,6 +20,8 @@ PrintTarget choose_print_target(QWidget* parent, const QString& document_name, b
             data_file(document_name.toStdString() + "_" +
                       QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss").toStdString() + ".pdf"));
         target.printer->setOutputFileName(target.pdf_path);
+        // Margins a printer would also keep, so the file prints as it shows.
+        target.printer->setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
         target.printer->setDocName(document_name);
         return target;
     }
