@@ -212,6 +212,10 @@ ErrorReportView* install_error_report_view(ErrorReportView* view) {
     return previous;
 }
 
+void PXV_Error_Trap() {
+    the_operator().process_events();
+}
+
 void PXV_Error_Handler(const std::string& description, std::int16_t number, std::int32_t line,
                        const std::string& location, const std::string& info) noexcept {
     try {
@@ -225,7 +229,7 @@ void PXV_Error_Handler(const std::string& description, std::int16_t number, std:
         try {
             Clear_Text_Array();
             current_view->show_form();
-            the_operator().process_events();
+            PXV_Error_Trap();
             Trace("*PXV_error_handler2");
             const auto filled = make_report_lines({description, number, line, location, info}, local_now().tm,
                                                   uptime_ms() - process_facts().program_start_ms);

@@ -83,6 +83,9 @@ public:
 // Installs `view` (not owned; nullptr restores standard error) and returns the previous one.
 ErrorReportView* install_error_report_view(ErrorReportView* view);
 
+// Lets pending window events run (one pass).
+void PXV_Error_Trap();
+
 // Reports one failure: traces it, shows the error form, fills lines 1 to 7 and shows them. A
 // failure inside the handler is traced as "*Error in Error_form ..." and ends it; a failure
 // reported while the handler is busy is traced and not shown. The handler never throws.

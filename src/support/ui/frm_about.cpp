@@ -83,7 +83,7 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     const ProcessFacts& f = process_facts();
     const AboutSources& hooks = about_sources();
 
-    auto add = [this](const char* name, const QString& text) {
+    auto add = [](const char* name, const QString& text) {
         auto* l = new QLabel(text);
         l->setObjectName(name);
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -72,7 +73,7 @@ public:
 
 } // namespace
 
-PXV_error_form::PXV_error_form(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+PXV_error_form::PXV_error_form(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("PXV_error_form");
     Trace("*Form_Load, begin ", "PXV_error_form");
 
@@ -161,6 +162,7 @@ PXV_error_form::PXV_error_form(QWidget* parent) : QWidget(parent, Qt::Window | Q
     layout->addLayout(buttons);
 
     PXV_Error_Initialize();
+    MakeTopMost(this);
     resize(820, 560);
     Trace("*Form_Load, end ", "PXV_error_form");
 }
@@ -171,6 +173,12 @@ void PXV_error_form::PXV_Error_Initialize() {
     title_->setText(qs(std::string(kProgramId) + " error report"));
     pc_->setText(qs(f.computer_name + " " + f.cpu_info + " Ram: " + f.physical_memory));
     windows_->setText(qs(f.os_version + "\n" + "CPU = " + f.cpu_bitness + " OS = " + f.os_bitness));
+}
+
+void PXV_error_form::closeEvent(QCloseEvent* event) {
+    // Closing only hides the form: the next failure shows it again.
+    QWidget::closeEvent(event);
+    Trace("*PXV_error_form Form_QueryUnload,end");
 }
 
 void PXV_error_form::show_cleared() {
@@ -296,6 +304,17 @@ void PXV_error_form::Command_copy_Click() {
     mime->setText(text);
     mime->setImageData(grab().toImage());
     QApplication::clipboard()->setMimeData(mime);
+}
+
+void MakeTopMost(QWidget* window) {
+    const bool shown = window->isVisible();
+    const QRect place = window->geometry();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (shown) {
+        // Changing the flags hides the window; bring it back where it was.
+        window->setGeometry(place);
+        window->show();
+    }
 }
 
 void install_error_form() {

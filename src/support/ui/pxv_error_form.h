@@ -43,6 +43,9 @@ public:
     void Command_print_Click();
     void Command_copy_Click();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void print_report(QPrinter& printer);
 
@@ -54,6 +57,9 @@ private:
     QProgressBar* progress_ = nullptr;
     ReportLines lines_;
 };
+
+// Keeps `window` above all windows that are not on top themselves, without moving or sizing it.
+void MakeTopMost(QWidget* window);
 
 // Installs the error form as the window of every error report; the form itself is created on the
 // first failure.

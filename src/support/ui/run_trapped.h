@@ -43,17 +43,24 @@ std::invoke_result_t<F&> run_trapped(const std::string& location, const std::str
         return Result{};
 }
 
+namespace trapped_detail {
+// A handler may take the signal's arguments or none of them.
+template <class F, class... Args>
+void call(F& f, Args&&... args) {
+    if constexpr (std::is_invocable_v<F&, Args...>)
+        f(std::forward<Args>(args)...);
+    else
+        f();
+}
+} // namespace trapped_detail
+
 // A slot for connect(): `f` run trapped with `location`, taking whatever arguments the signal sends.
 //   connect(button, &QPushButton::clicked, this, trapped("Command_x_Click of Form Form_y", [this] {...}));
 template <class F>
 auto trapped(std::string location, F f) {
-    return [location = std::move(location), f = std::move(f)](auto&&... args) {
-        run_trapped(location, [&] {
-            if constexpr (std::is_invocable_v<F&, decltype(args)...>)
-                f(std::forward<decltype(args)>(args)...);
-            else
-                f();
-        });
+    // The explicit return type keeps Qt's probing of the argument count from instantiating the body.
+    return [location = std::move(location), f = std::move(f)](auto&&... args) mutable -> void {
+        run_trapped(location, [&] { trapped_detail::call(f, std::forward<decltype(args)>(args)...); });
     };
 }
 
