@@ -2,14 +2,13 @@
 // are in video_file_writer.cpp, video_file_reader.cpp and video_file_render.cpp.
 #include "recording/video_file_handler.h"
 
-#include "support/app_paths.h"
+#include "support/event_log.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <unistd.h>
 
 namespace veltro {
@@ -86,12 +85,16 @@ void cls_VideoFile_handler::write_header_block() {
 }
 
 void cls_VideoFile_handler::log_event(const std::string& text) {
-    if (event_log_) {
-        event_log_(text);
-        return;
+    // The log is written in the middle of an append pass or a review step: a log that cannot be
+    // written must not cost the frames still to come.
+    try {
+        if (event_log_) {
+            event_log_(text);
+        } else {
+            Log_Event(text);
+        }
+    } catch (const VeltroError&) {
     }
-    std::ofstream log(data_file("Veltro_eventlog.txt"), std::ios::app | std::ios::binary);
-    log << now_default_datetime() << text << "\r\n";
 }
 
 // ---- Heat values --------------------------------------------------------------------------------

@@ -41,8 +41,7 @@ public:
     const Cls_XML_header& XML_header() const { return *header_; }
     bool Has_XML() const;
 
-    // Lines for the event log ("Veltro_eventlog.txt"); the program points this at its event log.
-    // By default the lines are appended to that file in the data folder.
+    // Where the lines for the event log go; by default Log_Event ("Veltro_eventlog.txt").
     void Event_Log(std::function<void(const std::string&)> sink) { event_log_ = std::move(sink); }
 
     // ---- Writing (frame format and codec, set before Initiate_PX3_File) ------------------------
