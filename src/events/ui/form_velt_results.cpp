@@ -1,0 +1,413 @@
+#include "events/ui/form_velt_results.h"
+
+#include "app/time_text.h"
+#include "app/ui/box_tile.h"
+#include "recording/video_file_handler.h"
+#include "support/app_paths.h"
+#include "support/operator.h"
+#include "support/process_facts.h"
+#include "support/run_mode.h"
+#include "support/settings.h"
+#include "support/trace.h"
+#include "support/ui/print_target.h"
+#include "support/ui/run_trapped.h"
+#include "support/veltro_error.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScreen>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace veltro {
+
+namespace {
+
+constexpr const char* kFormName = "Form_Velt_Results";
+constexpr const char* kEmptyTime = "00,00";
+constexpr int kTileSide = 40;
+// Where the window image lands on the printed page, in twips from the page's corner.
+constexpr double kPrintLeftTwips = 1200;
+constexpr double kPrintTopTwips = 800;
+
+std::string location(const char* procedure) {
+    return std::string(procedure) + " of Form " + kFormName;
+}
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Waits on the clock while the window goes on handling its events.
+void wait_ms(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 3);
+        QThread::msleep(3);
+    }
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text = {}) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// The dead-heat marker: a circle beside the rank.
+QPixmap circle_pixmap() {
+    QPixmap pix(16, 16);
+    pix.fill(Qt::transparent);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::red, 2));
+    p.drawEllipse(QRectF(2, 2, 12, 12));
+    return pix;
+}
+
+} // namespace
+
+Form_Velt_Results::Form_Velt_Results(QWidget* owner) : QMainWindow(owner, Qt::Window) {
+    setObjectName(kFormName);
+    setWindowTitle("Veltro HDMI Results");
+    build();
+    run_trapped(location("Form_Load"), [this] { Form_Load(); });
+}
+
+Form_Velt_Results::~Form_Velt_Results() = default;
+
+void Form_Velt_Results::build() {
+    QMenu* form = menuBar()->addMenu("Form");
+    form->setObjectName("menu_form");
+    auto add = [this](QMenu* menu, const char* name, const char* text, const char* where, auto action) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, trapped(location(where), action));
+    };
+    add(form, "item_print", "Print", "item_print_Click", [this] { Print(); });
+    add(form, "item_hide", "Hide", "item_hide_Click", [this] { hide(); });
+    add(form, "item_clear_results", "Clear all results", "item_clear_results_Click", [this] {
+        if (the_operator().ask_ok_cancel("Clearing all results, are you sure?", "Veltro clearing results"))
+            emit clear_all_requested();
+    });
+    add(form, "item_export_clipboard", "Export results to Clipboard", "item_export_clipboard_Click",
+        [this] { Export_to_Clipboard(); });
+    menu_debug_ = menuBar()->addMenu("Debug");
+    menu_debug_->setObjectName("menu_debug");
+    add(menu_debug_, "item_paint_boxes", "Paint boxes", "item_paint_boxes_Click", [this] { Paint_boxes(); });
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    auto* top = new QHBoxLayout;
+    auto* frame_event = new QGroupBox("Event", central);
+    frame_event->setObjectName("Frame_event");
+    (new QVBoxLayout(frame_event))->addWidget(Label_event_name = label(frame_event, "Label_event_name"));
+    Label_event_name->setMinimumSize(300, 34);
+    auto* frame_heat = new QGroupBox("Heat", central);
+    frame_heat->setObjectName("Frame_heat");
+    (new QVBoxLayout(frame_heat))->addWidget(Label_Heat_ID = label(frame_heat, "Label_Heat_ID"));
+    Label_Heat_ID->setMinimumWidth(60);
+    QFont id_font = Label_Heat_ID->font();
+    id_font.setPointSize(18);
+    id_font.setBold(true);
+    Label_Heat_ID->setFont(id_font);
+    top->addWidget(frame_event, 1);
+    top->addWidget(frame_heat);
+    layout->addLayout(top);
+
+    layout->addWidget(Label_Heat_name = label(central, "Label_Heat_name"));
+    Label_Heat_name->setMinimumSize(360, 30);
+    layout->addWidget(Label_heat_started = label(central, "Label_heat_started"));
+    layout->addWidget(Label_box_delay = label(central, "Label_box_delay"));
+    Label_box_delay->hide();
+    QLabel* veltro = label(central, "Label_Veltro", "Veltro dog race timing system");
+    QFont italic = veltro->font();
+    italic.setItalic(true);
+    veltro->setFont(italic);
+    layout->addWidget(veltro);
+    layout->addWidget(label(central, "Label_header", "Rank Dog    Name                         Time      Split"));
+
+    auto* grid = new QGridLayout;
+    QFont row_font = font();
+    row_font.setPointSize(14);
+    QFont name_font = row_font;
+    name_font.setBold(true);
+    for (int i = 0; i < kTimedBoxes; ++i) {
+        Row_controls& r = rows_[static_cast<std::size_t>(i)];
+        const std::string n = "_" + std::to_string(i);
+        r.dead_circle = label(central, ("Shape_dead_circle" + n).c_str());
+        static_cast<QLabel*>(r.dead_circle)->setPixmap(circle_pixmap());
+        r.dead_circle->setFixedSize(16, 16);
+        r.dead_circle->hide();
+        r.rank = label(central, ("Label_rank" + n).c_str());
+        r.box = label(central, ("Picture_box" + n).c_str());
+        r.box->setFixedSize(kTileSide, kTileSide);
+        r.name = label(central, ("Label_name" + n).c_str());
+        r.name->setFixedSize(280, kTileSide);
+        r.time = label(central, ("Label_time" + n).c_str());
+        r.split = label(central, ("Label_Split" + n).c_str());
+        for (QLabel* l : {r.rank, r.time, r.split}) {
+            l->setFont(row_font);
+            l->setMinimumWidth(70);
+        }
+        r.name->setFont(name_font);
+        grid->addWidget(r.dead_circle, i, 0);
+        grid->addWidget(r.rank, i, 1);
+        grid->addWidget(r.box, i, 2);
+        grid->addWidget(r.name, i, 3);
+        grid->addWidget(r.time, i, 4);
+        grid->addWidget(r.split, i, 5);
+        for (QLabel* l : {r.rank, r.box, r.name, r.time, r.split})
+            l->installEventFilter(this);
+    }
+    layout->addLayout(grid);
+    Label_printed = label(central, "Label_printed");
+    Label_printed->setFont(QFont("Times", 9));
+    layout->addWidget(Label_printed);
+    Label_event_name->installEventFilter(this);
+    Label_Heat_name->installEventFilter(this);
+    setCentralWidget(central);
+}
+
+void Form_Velt_Results::Form_Load() {
+    Trace("*Form_Load, begin ", kFormName);
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+    const FormPos pos =
+        Get_Form_Pos(kFormName, FormPos{x(), y(), width(), height()}, screen.width(), screen.height());
+    move(pos.left, pos.top);
+    Clear_Results_Display();
+    menu_debug_->menuAction()->setVisible(is_debug_run());
+    Trace("*Form_Load, end ", kFormName);
+}
+
+void Form_Velt_Results::closeEvent(QCloseEvent* event) {
+    run_trapped(location("Form_Unload"), [this] { Store_Form_Pos(kFormName, FormPos{x(), y(), 0, 0}); });
+    QMainWindow::closeEvent(event);
+}
+
+void Form_Velt_Results::Clear_Results_Display() {
+    Label_event_name->clear();
+    Label_Heat_ID->clear();
+    Label_Heat_name->clear();
+    for (Row_controls& r : rows_) {
+        r.rank->clear();
+        r.name->clear();
+        r.name->setToolTip({});
+        r.time->setText(kEmptyTime);
+        r.split->setText(kEmptyTime);
+        r.dead_circle->hide();
+        r.shown_box = 0;
+    }
+}
+
+void Form_Velt_Results::fit_label(QLabel* l, int points, const QString& text) {
+    QFont f = l->font();
+    f.setPointSize(points);
+    f.setPointSize(std::min(points, Max_Font(text, f, l->size().expandedTo(l->minimumSize()))));
+    l->setFont(f);
+    l->setText(text);
+}
+
+void Form_Velt_Results::Display_Result_Array(const cls_VideoFile_handler& rec, const Result_array& results,
+                                             std::int32_t box_delay) {
+    fit_label(Label_event_name, 18, qs(rec.Velt_event()));
+    Label_Heat_ID->setText(qs(rec.Velt_Heat_ID()));
+    fit_label(Label_Heat_name, 16, qs(rec.Velt_Heat_Name()));
+    Label_Heat_name->setToolTip(qs(rec.Velt_Heat_Name()));
+    Label_heat_started->setText(qs("Started at: " + rec.Velt_start_DateTime()));
+
+    const Result_display shown = veltro::Display_Result_Array(results, box_delay);
+    for (int i = 0; i < kTimedBoxes; ++i) {
+        const Result_row& row = shown.rows[static_cast<std::size_t>(i)];
+        Row_controls& r = rows_[static_cast<std::size_t>(i)];
+        r.dead_circle->setVisible(row.dead_heat_marker);
+        r.rank->setText(qs(row.rank));
+        r.shown_box = row.box;
+        Paint_box(r.box, row.box);
+        fit_label(r.name, 14, qs(row.dog_name));
+        r.name->setToolTip(qs(row.dog_name));
+        r.time->setText(qs(row.time));
+        r.split->setText(qs(row.split));
+    }
+    Label_box_delay->setVisible(shown.box_delay_label.has_value());
+    Label_box_delay->setText(qs(shown.box_delay_label.value_or("")));
+}
+
+Result_row Form_Velt_Results::Row(int index) const {
+    const Row_controls& r = rows_.at(static_cast<std::size_t>(index));
+    Result_row row;
+    row.rank = r.rank->text().toStdString();
+    row.dead_heat_marker = !r.dead_circle->isHidden();
+    row.box = r.shown_box;
+    row.dog_name = r.name->text().toStdString();
+    row.time = r.time->text().toStdString();
+    row.split = r.split->text().toStdString();
+    return row;
+}
+
+QString Form_Velt_Results::Heat_ID_text() const {
+    return Label_Heat_ID->text();
+}
+
+void Form_Velt_Results::Export_to_Clipboard() {
+    std::array<Result_row, kTimedBoxes> rows;
+    for (int i = 0; i < kTimedBoxes; ++i)
+        rows[static_cast<std::size_t>(i)] = Row(i);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(qs(Export_to_Clipboard_text(Label_Heat_ID->text().toStdString(), rows)));
+    the_operator().message(clipboard->text().toStdString(), MsgIcon::Information, "Veltro results export");
+}
+
+void Form_Velt_Results::Paint_boxes() {
+    for (int i = 0; i < kTimedBoxes; ++i)
+        Paint_box(rows_[static_cast<std::size_t>(i)].box, static_cast<std::int16_t>(i + 1));
+}
+
+bool Form_Velt_Results::refuse_read_only() {
+    if (rec_ && rec_->Read_only()) {
+        the_operator().message("File is Read Only!\r\nThis file can't be changed", MsgIcon::Exclamation);
+        return true;
+    }
+    return false;
+}
+
+void Form_Velt_Results::rename(QLabel* l, int row) {
+    if (!rec_ || !rec_->File_open()) {
+        the_operator().beep();
+        return;
+    }
+    if (refuse_read_only())
+        return;
+    const char* prompt = row >= 0                     ? "Change dog name"
+                         : l == Label_event_name ? "Change Event name"
+                                                 : "Change heat name";
+    const std::optional<std::string> answer =
+        the_operator().input_box(prompt, "Veltro results", l->text().toStdString());
+    if (!answer || answer->empty())
+        return;
+    const std::int16_t box = row >= 0 ? rows_[static_cast<std::size_t>(row)].shown_box : 0;
+    if (row >= 0 && (box < 1 || box > kTimedBoxes)) {
+        the_operator().beep();
+        return;
+    }
+    // The header in memory keeps the old name when it cannot be put on disk.
+    const std::string old = row >= 0 ? rec_->Velt_Dog_name(box)
+                            : l == Label_event_name ? rec_->Velt_event()
+                                                    : rec_->Velt_Heat_Name();
+    auto set = [&](const std::string& value) {
+        if (row >= 0)
+            rec_->Velt_Dog_name(box, value);
+        else if (l == Label_event_name)
+            rec_->Velt_event(value);
+        else
+            rec_->Velt_Heat_Name(value);
+    };
+    set(*answer);
+    try {
+        rec_->Write_XML_header();
+    } catch (...) {
+        set(old);
+        throw;
+    }
+    emit results_changed();
+}
+
+bool Form_Velt_Results::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonRelease)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* l = qobject_cast<QLabel*>(watched);
+    run_trapped(location("Label_MouseUp"), [&] {
+        if (l == Label_event_name || l == Label_Heat_name) {
+            if (mouse->button() != Qt::LeftButton)
+                rename(l, -1);
+            return;
+        }
+        for (int i = 0; i < kTimedBoxes; ++i) {
+            const Row_controls& r = rows_[static_cast<std::size_t>(i)];
+            const auto position = static_cast<std::int16_t>(i + 1);
+            if (l == r.name && mouse->button() == Qt::RightButton) {
+                rename(l, i);
+            } else if (l == r.rank || l == r.name) {
+                emit rank_clicked(position);
+            } else if (l == r.split) {
+                emit split_clicked(position);
+            } else if (l == r.box) {
+                emit box_clicked(position);
+            }
+        }
+    });
+    emit focus_to_slider();
+    return true;
+}
+
+void Form_Velt_Results::mouseReleaseEvent(QMouseEvent* event) {
+    QMainWindow::mouseReleaseEvent(event);
+    emit focus_to_slider();
+}
+
+void Form_Velt_Results::Print() {
+    const bool alt = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
+    const bool ask = alt || Read_Setting(keys::show_printer_dialog) == "1";
+    PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_results"), ask);
+    if (!target.printer)
+        return;
+    const ProcessFacts& facts = process_facts();
+    Label_printed->setText(qs("Printed by " + std::string(kProgramId) + " version " + facts.version_text +
+                              " at: ") +
+                           QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
+    auto step = [this](const std::string& caption, int percent) {
+        if (progress)
+            progress(caption, percent);
+        wait_ms(300);
+    };
+    const std::string device =
+        target.pdf_path.isEmpty() ? target.printer->printerName().toStdString() : target.pdf_path.toStdString();
+    try {
+        step("Printing results on\r\n" + device, 30);
+        Doprintform(*target.printer);
+    } catch (...) {
+        Label_printed->clear();
+        if (progress)
+            progress({}, -1);
+        throw;
+    }
+    step({}, 70);
+    Label_printed->clear();
+    step({}, 100);
+    if (progress)
+        progress({}, -1);
+    if (!target.pdf_path.isEmpty())
+        the_operator().message("No printer available, the results are printed to the file: " +
+                               target.pdf_path.toStdString());
+}
+
+void Form_Velt_Results::Doprintform(QPrinter& printer) {
+    const QPixmap image = grab();
+    printer.setFullPage(true);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw VeltroError(482, "Printer error: the results could not be printed");
+    const double dpi = printer.resolution();
+    const QSizeF natural(image.width() * dpi / logicalDpiX(), image.height() * dpi / logicalDpiY());
+    painter.drawPixmap(QRectF(QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0), natural),
+                       image, QRectF(image.rect()));
+    if (!painter.end())
+        throw VeltroError(482, "Printer error: the results could not be printed");
+}
+
+} // namespace veltro

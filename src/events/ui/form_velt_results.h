@@ -1,0 +1,94 @@
+#pragma once
+
+#include "app/result_ranking.h"
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QLabel;
+class QMenu;
+class QPrinter;
+
+namespace veltro {
+
+class cls_VideoFile_handler;
+
+// The results window "Veltro HDMI Results": event, heat, start time and one row per position with
+// rank, box tile, dog name, time, split and the dead-heat circle. The main window fills it; clicks on
+// a row ask the main window to show that box's picture (signals), and every click ends by handing the
+// keyboard focus back to the main window's play slider (`focus_to_slider`).
+class Form_Velt_Results : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form_Velt_Results(QWidget* owner = nullptr);
+    ~Form_Velt_Results() override;
+
+    // The recording whose results are shown (renaming writes into it); nullptr when none is open.
+    void set_recording(cls_VideoFile_handler* rec) { rec_ = rec; }
+
+    // Display_Result_Array: headings from the recording, rows from the sorted result.
+    void Display_Result_Array(const cls_VideoFile_handler& rec, const Result_array& results,
+                              std::int32_t box_delay);
+    void Clear_Results_Display();
+    // The result as clipboard text, put on the clipboard and shown in a message box.
+    void Export_to_Clipboard();
+    // Prints the window image on one page (printer dialog with Alt held or when the setting asks).
+    void Print();
+    // Paints the six row tiles with boxes 1..6 (Debug menu).
+    void Paint_boxes();
+
+    // Steps of the print for the progress window: caption and percent; percent -1 hides it.
+    std::function<void(const std::string& caption, int percent)> progress;
+
+    // The row texts as shown.
+    Result_row Row(int index) const;
+    QString Heat_ID_text() const;
+
+signals:
+    void rank_clicked(std::int16_t position);  // GoTo_rank
+    void box_clicked(std::int16_t position);   // GoTo_Box
+    void split_clicked(std::int16_t position); // Goto_SplitTime
+    void focus_to_slider();
+    // "Clear all results" was confirmed: the main window runs Clear_all_Results.
+    void clear_all_requested();
+    // A rename was written into the recording: the main window reloads and redisplays the results.
+    void results_changed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    struct Row_controls {
+        QLabel* rank = nullptr;
+        QLabel* box = nullptr;
+        QLabel* name = nullptr;
+        QLabel* time = nullptr;
+        QLabel* split = nullptr;
+        QWidget* dead_circle = nullptr;
+        std::int16_t shown_box = 0;
+    };
+
+    void build();
+    void Form_Load();
+    void rename(QLabel* label, int row);
+    bool refuse_read_only();
+    void Doprintform(QPrinter& printer);
+    void fit_label(QLabel* label, int points, const QString& text);
+
+    cls_VideoFile_handler* rec_ = nullptr;
+    QLabel* Label_event_name = nullptr;
+    QLabel* Label_Heat_ID = nullptr;
+    QLabel* Label_Heat_name = nullptr;
+    QLabel* Label_heat_started = nullptr;
+    QLabel* Label_box_delay = nullptr;
+    QLabel* Label_printed = nullptr;
+    QMenu* menu_debug_ = nullptr;
+    std::array<Row_controls, kTimedBoxes> rows_{};
+};
+
+} // namespace veltro
