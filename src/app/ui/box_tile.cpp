@@ -34,9 +34,8 @@ QPixmap Box_tile_pixmap(QSize size, std::int16_t box) {
         return tile;
     }
     QPainter painter(&tile);
-    const int points = Box_tile_font_size(tile.height(), [&](int pt) {
-        return QFontMetrics(tile_font(pt), &tile).height();
-    });
+    const int points = Box_tile_font_size(
+        tile.height(), [&](int pt) { return QFontMetrics(tile_font(pt), &tile).height(); });
     painter.fillRect(tile.rect(), qcolor(colours->background));
     const QColor shadow = QApplication::palette().color(QPalette::Dark);
     for (const Tile_band& band : colours->button_shadow_bands) {

@@ -48,7 +48,8 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
         painter.setBrush(Qt::NoBrush);
         const Goal_line& h = *overlay.handles;
         for (const QPoint p : {QPoint(h.x1, h.y1), QPoint(h.x2, h.y2)}) {
-            painter.drawRect(QRect(p.x() - kHandleHalf, p.y() - kHandleHalf, 2 * kHandleHalf, 2 * kHandleHalf));
+            painter.drawRect(
+                QRect(p.x() - kHandleHalf, p.y() - kHandleHalf, 2 * kHandleHalf, 2 * kHandleHalf));
         }
     }
 
@@ -199,7 +200,8 @@ void Review_picture::mouseMoveEvent(QMouseEvent* event) {
         }
         const QPointF p = picture_point(event->position());
         Goal_line& line = review_.goal_line(camera);
-        const bool over = Check_Within_Selection_Boxes(line, static_cast<float>(p.x()), static_cast<float>(p.y()));
+        const bool over =
+            Check_Within_Selection_Boxes(line, static_cast<float>(p.x()), static_cast<float>(p.y()));
         setCursor(over || drag_.dragging() ? Qt::CrossCursor : Qt::ArrowCursor);
         if (event->buttons().testFlag(Qt::LeftButton) && drag_.dragging() && !image_.isNull()) {
             if (drag_.move(line, static_cast<std::int32_t>(std::floor(p.x())),

@@ -17,12 +17,12 @@ class cDIBSection;
 
 // What is drawn over a review picture.
 struct Review_overlay {
-    Goal_line goal_line;                // the camera on show's line, displaced by the offset
-    std::uint32_t colour = 0;           // 0xBBGGRR, the camera colour
-    std::optional<Goal_line> handles;   // the selected camera's line, when a camera is selected
-    QString camera_name;                // "Goal" or "Split"
-    bool corrupted = false;             // the frame did not decode
-    QStringList data_lines;             // the Debug menu's data overlays, from the top
+    Goal_line goal_line;              // the camera on show's line, displaced by the offset
+    std::uint32_t colour = 0;         // 0xBBGGRR, the camera colour
+    std::optional<Goal_line> handles; // the selected camera's line, when a camera is selected
+    QString camera_name;              // "Goal" or "Split"
+    bool corrupted = false;           // the frame did not decode
+    QStringList data_lines;           // the Debug menu's data overlays, from the top
 };
 
 // The picture as an image of its size (a copy of the bottom-up section, top row first).

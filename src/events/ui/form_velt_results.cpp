@@ -138,7 +138,8 @@ void Form_Velt_Results::build() {
     italic.setItalic(true);
     veltro->setFont(italic);
     layout->addWidget(veltro);
-    layout->addWidget(label(central, "Label_header", "Rank Dog    Name                         Time      Split"));
+    layout->addWidget(
+        label(central, "Label_header", "Rank Dog    Name                         Time      Split"));
 
     auto* grid = new QGridLayout;
     QFont row_font = font();
@@ -184,7 +185,8 @@ void Form_Velt_Results::build() {
 
 void Form_Velt_Results::Form_Load() {
     Trace("*Form_Load, begin ", kFormName);
-    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+    const QRect screen =
+        QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
     const FormPos pos =
         Get_Form_Pos(kFormName, FormPos{x(), y(), width(), height()}, screen.width(), screen.height());
     move(pos.left, pos.top);
@@ -292,7 +294,7 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
     }
     if (refuse_read_only())
         return;
-    const char* prompt = row >= 0                     ? "Change dog name"
+    const char* prompt = row >= 0                ? "Change dog name"
                          : l == Label_event_name ? "Change Event name"
                                                  : "Change heat name";
     const std::optional<std::string> answer =
@@ -305,7 +307,7 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
         return;
     }
     // The header in memory keeps the old name when it cannot be put on disk.
-    const std::string old = row >= 0 ? rec_->Velt_Dog_name(box)
+    const std::string old = row >= 0                ? rec_->Velt_Dog_name(box)
                             : l == Label_event_name ? rec_->Velt_event()
                                                     : rec_->Velt_Heat_Name();
     auto set = [&](const std::string& value) {
@@ -367,16 +369,16 @@ void Form_Velt_Results::Print() {
     if (!target.printer)
         return;
     const ProcessFacts& facts = process_facts();
-    Label_printed->setText(qs("Printed by " + std::string(kProgramId) + " version " + facts.version_text +
-                              " at: ") +
-                           QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
+    Label_printed->setText(
+        qs("Printed by " + std::string(kProgramId) + " version " + facts.version_text + " at: ") +
+        QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
     auto step = [this](const std::string& caption, int percent) {
         if (progress)
             progress(caption, percent);
         wait_ms(300);
     };
-    const std::string device =
-        target.pdf_path.isEmpty() ? target.printer->printerName().toStdString() : target.pdf_path.toStdString();
+    const std::string device = target.pdf_path.isEmpty() ? target.printer->printerName().toStdString()
+                                                         : target.pdf_path.toStdString();
     try {
         step("Printing results on\r\n" + device, 30);
         Doprintform(*target.printer);
@@ -404,8 +406,9 @@ void Form_Velt_Results::Doprintform(QPrinter& printer) {
         throw VeltroError(482, "Printer error: the results could not be printed");
     const double dpi = printer.resolution();
     const QSizeF natural(image.width() * dpi / logicalDpiX(), image.height() * dpi / logicalDpiY());
-    painter.drawPixmap(QRectF(QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0), natural),
-                       image, QRectF(image.rect()));
+    painter.drawPixmap(
+        QRectF(QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0), natural), image,
+        QRectF(image.rect()));
     if (!painter.end())
         throw VeltroError(482, "Printer error: the results could not be printed");
 }

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/heat_timing.h"
+#include "app/result_ranking.h"
+#include "app/review.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class QSlider;
+
+namespace veltro {
+
+class Form_Velt_Results;
+class Review_picture;
+class cls_VideoFile_handler;
+
+// Ties the review of the main window together: the play slider, the review picture, the timing
+// model's box assignments and the results window. The main window owns the widgets and hands them in;
+// this keeps them in step (slider <-> picture, every assignment -> Handle_results, result clicks ->
+// jumps) and gives the keyboard focus back to the slider after every action.
+class Review_controller : public QObject {
+    Q_OBJECT
+public:
+    Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review, Review_picture* picture,
+                      QSlider* slider, Form_Velt_Results* results, QObject* parent = nullptr);
+
+    // The review part of Handle_Open: opens, sets the slider, shows and fills the results window.
+    Review::Open_result Open(const std::string& path);
+    // Load_Result_Array, Sort_Result_Array, Display_Result_Array; then `buttons_changed` (Set_Buttons).
+    void Handle_results();
+    const Result_array& Results() const { return results_; }
+
+    // The box buttons: press sets the current box, release clears it, a click assigns the picture's
+    // time (on disk before it returns) and refreshes the results.
+    void Box_press(std::int16_t box);
+    void Box_release();
+    bool Box_click(std::int16_t box);
+    // Clear_all_Results through the timing model, then the results.
+    bool Clear_all_Results();
+    // The "Assign times" menu on the current box.
+    void Assign(HeatTiming::Assign command);
+    // The Split/Goal button.
+    void Split_goal_click();
+
+    // The heat time of the picture on show as the time label shows it; "" when it has none.
+    QString Frame_time_text() const;
+    void Focus_slider();
+
+signals:
+    // A new picture is on show (time and picture-number labels).
+    void picture_shown();
+    // Box values or toggles changed: the box buttons and the toggle buttons are repainted.
+    void buttons_changed();
+    // The camera on show changed (button and frame captions, toggles shown).
+    void camera_changed();
+
+private:
+    void sync_slider();
+
+    cls_VideoFile_handler& rec_;
+    HeatTiming& timing_;
+    Review& review_;
+    Review_picture* picture_;
+    QSlider* slider_;
+    Form_Velt_Results* results_window_;
+    Result_array results_{};
+};
+
+} // namespace veltro

@@ -1,0 +1,361 @@
+// The review of a recording in the main window's widgets, the time assignment and the results window.
+#include "app/review.h"
+#include "app/ui/box_tile.h"
+#include "app/ui/review_controller.h"
+#include "app/ui/review_picture.h"
+#include "events/ui/form_velt_results.h"
+#include "recording/recording_fixture.h"
+#include "scoped_env.h"
+#include "support/files.h"
+#include "support/settings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltro {
+namespace {
+
+using testing::CapturedFrames;
+
+constexpr std::int32_t kWidth = 200;
+constexpr std::int32_t kHeight = 160;
+
+// A finished heat: frames 40 ms apart from 20000 on the PC counter, started at 8000; picture time of
+// frame f = 12000 + 40 (f - 1) + 2 (+ 20 for the second field) - 200.
+void record_heat(const std::string& path, std::int16_t fps, std::int32_t frames) {
+    cls_VideoFile_handler rec;
+    rec.File_name(path);
+    rec.RGB_interlaced(fps <= 30);
+    rec.Cropped_X(kWidth);
+    rec.Cropped_Y(kHeight);
+    rec.Initiate_PX3_File();
+    rec.Measured_fps(fps);
+    rec.Velt_event("Spring Cup");
+    rec.Velt_Heat_ID("5");
+    rec.Velt_Heat_Name("Puppy stakes");
+    rec.Velt_start_PC_mill("8000");
+    rec.Velt_Goal_Finish("100,16,100,144");
+    const char* dogs[] = {"Fast Lady", "Slow Joe", "Red Comet", "Blue Moon", "Sandy", "Tiger"};
+    for (std::int16_t box = 1; box <= 6; ++box)
+        rec.Velt_Dog_name(box, dogs[box - 1]);
+    rec.Write_XML_header();
+    rec.Close_File();
+    testing::append_pass(rec, CapturedFrames(kWidth, kHeight, frames, 20000));
+}
+
+// True when some pixel of row `y` near column `x` is the picture blended towards `colour` (the
+// anti-aliased line drawn over it) by at least a third.
+bool line_drawn_in(const QImage& base, const QImage& shown, int x, int y, QColor colour) {
+    for (int at = x - 2; at <= x + 2; ++at) {
+        const QColor b = base.pixelColor(at, y), s = shown.pixelColor(at, y);
+        const int db[3] = {colour.red() - b.red(), colour.green() - b.green(), colour.blue() - b.blue()};
+        const int ds[3] = {s.red() - b.red(), s.green() - b.green(), s.blue() - b.blue()};
+        int widest = 0;
+        for (int c = 1; c < 3; ++c)
+            widest = std::abs(db[c]) > std::abs(db[widest]) ? c : widest;
+        if (std::abs(db[widest]) < 40)
+            continue;
+        const double a = double(ds[widest]) / db[widest];
+        bool same = a > 0.33;
+        for (int c = 0; c < 3; ++c)
+            same = same && std::abs(ds[c] - a * db[c]) <= 12;
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+std::string file_bytes(const std::string& path) {
+    return read_whole_file(path).value_or("");
+}
+
+void send_mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
+                Qt::KeyboardModifiers mods = {}) {
+    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, mods);
+    QApplication::sendEvent(w, &event);
+}
+
+class ReviewWindow : public ::testing::Test {
+protected:
+    ReviewWindow() : data_env("VELTRO_DATA_DIR", dir.path().string()) {
+        set_settings_path(dir.file("Veltro_HDMI.ini"));
+        auto* layout = new QHBoxLayout(&window);
+        slider = new QSlider(Qt::Horizontal, &window);
+        picture = new Review_picture(review, rec, &window);
+        layout->addWidget(picture);
+        layout->addWidget(slider);
+        results = new Form_Velt_Results(&window);
+        controller = std::make_unique<Review_controller>(rec, timing, review, picture, slider, results);
+        window.show();
+    }
+    ~ReviewWindow() override {
+        rec.Close_File();
+        set_settings_path({});
+    }
+
+    std::string heat(std::int16_t fps = 25, std::int32_t frames = 12, const std::string& name = "heat.px3") {
+        const std::string path = dir.file(name);
+        record_heat(path, fps, frames);
+        return path;
+    }
+
+    QLabel* results_label(const QString& name) { return results->findChild<QLabel*>(name); }
+
+    testing::TempDir dir;
+    testing::ScopedEnv data_env;
+    testing::FakeOperator op;
+    cls_VideoFile_handler rec;
+    HeatTiming timing;
+    Review review{rec, timing};
+    QWidget window;
+    QSlider* slider = nullptr;
+    Review_picture* picture = nullptr;
+    Form_Velt_Results* results = nullptr;
+    std::unique_ptr<Review_controller> controller;
+};
+
+TEST_F(ReviewWindow, OpensInFieldOrFrameModeAndStepsWithTheArrowKeys) {
+    ASSERT_EQ(controller->Open(heat(25)), Review::Open_result::Opened);
+    EXPECT_EQ(slider->maximum(), 24);
+    EXPECT_EQ(slider->value(), 1);
+    EXPECT_EQ(controller->Frame_time_text(), " 00:11,80");
+    QTest::keyClick(slider, Qt::Key_Right);
+    EXPECT_EQ(review.Play_position(), 2);
+    EXPECT_EQ(controller->Frame_time_text(), " 00:11,82");
+    QTest::keyClick(slider, Qt::Key_Left);
+    EXPECT_EQ(review.Play_position(), 1);
+    review.Goto_Goal();
+    EXPECT_EQ(slider->value(), 13);
+    review.Goto_Time(11862);
+    EXPECT_EQ(slider->value(), 4);
+    EXPECT_TRUE(results->isVisible());
+    EXPECT_EQ(picture->Shown_image().size(), QSize(kWidth, kHeight));
+
+    ASSERT_EQ(controller->Open(heat(50, 12, "fifty.px3")), Review::Open_result::Opened);
+    EXPECT_FALSE(review.Field_mode());
+    EXPECT_EQ(slider->maximum(), 12);
+    QTest::keyClick(slider, Qt::Key_Right);
+    EXPECT_EQ(controller->Frame_time_text(), " 00:11,84");
+}
+
+TEST_F(ReviewWindow, DraggingTheFirstHandleStoresTheLine) {
+    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    // Pressed 10 pixels left of the handle point: nothing is grabbed and nothing moves.
+    send_mouse(picture, QEvent::MouseButtonPress, {90, 16}, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(picture, QEvent::MouseMove, {95, 13}, Qt::NoButton, Qt::LeftButton);
+    send_mouse(picture, QEvent::MouseButtonRelease, {95, 13}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(review.goal_line(kGoalCamera), (Goal_line{100, 16, 100, 144}));
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), "N/A");
+
+    // 10 pixels right of it grabs it; a drag by (+5, -3) moves it by that.
+    send_mouse(picture, QEvent::MouseButtonPress, {110, 16}, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(picture, QEvent::MouseMove, {115, 13}, Qt::NoButton, Qt::LeftButton);
+    send_mouse(picture, QEvent::MouseButtonRelease, {115, 13}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(review.goal_line(kGoalCamera), (Goal_line{105, 13, 100, 144}));
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), "105,13,100,144");
+
+    // The line is drawn in the goal camera's light green.
+    const QImage base = Picture_image(rec.Picture()).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(line_drawn_in(base, picture->Shown_image(), 100, 140, QColor(128, 255, 128)));
+    EXPECT_FALSE(line_drawn_in(base, picture->Shown_image(), 100, 140, QColor(255, 255, 0)));
+
+    // With Shift held the press names its point; with no camera selected it only beeps.
+    QSignalSpy caption(picture, &Review_picture::caption_text);
+    review.selected_camera = 0;
+    send_mouse(picture, QEvent::MouseButtonPress, {40, 50}, Qt::LeftButton, Qt::LeftButton,
+               Qt::ShiftModifier);
+    ASSERT_EQ(caption.count(), 1);
+    EXPECT_EQ(caption.at(0).at(0).toString(), "X = 40 Y= 50");
+    EXPECT_EQ(op.beeps, 1);
+}
+
+TEST_F(ReviewWindow, AssignedTimesReachTheFileTheResultsWindowAndTheClipboard) {
+    const std::string path = heat();
+    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    auto click_box = [&](std::int16_t box) {
+        controller->Box_press(box);
+        EXPECT_EQ(timing.current_box, box);
+        EXPECT_TRUE(controller->Box_click(box));
+        controller->Box_release();
+        EXPECT_EQ(timing.current_box, 0);
+    };
+    slider->setValue(7); // 11922 ms
+    timing.plus_hundredth = true;
+    click_box(3);
+    EXPECT_FALSE(timing.plus_hundredth);
+    slider->setValue(9); // 11962 ms
+    click_box(1);
+    timing.dead_heat = true;
+    click_box(5);
+    timing.no_time = true;
+    timing.no_time_caption = "DSQ";
+    click_box(2);
+
+    cls_VideoFile_handler other;
+    other.Open_File(path);
+    EXPECT_EQ(other.Velt_Heat_time(3, false), 11932);
+    EXPECT_EQ(other.Velt_Heat_time(1, false), 11962);
+    EXPECT_TRUE(other.Velt_dead_heat(5));
+    EXPECT_EQ(other.Velt_Heat_time(2, false), no_time::Disqualified);
+    other.Close_File();
+
+    EXPECT_EQ(results_label("Label_Heat_ID")->text(), "5");
+    EXPECT_EQ(results_label("Label_event_name")->text(), "Spring Cup");
+    const Result_row first = results->Row(0);
+    EXPECT_EQ(first.rank, "1");
+    EXPECT_EQ(first.dog_name, "Red Comet");
+    EXPECT_EQ(first.time, "11,93");
+    EXPECT_EQ(results->Row(2).rank, "2"); // the dead heat repeats rank 2
+    EXPECT_TRUE(results->Row(2).dead_heat_marker);
+    EXPECT_TRUE(results_label("Shape_dead_circle_2")->isVisible());
+    EXPECT_EQ(results->Row(3).time, "DSQ");
+    EXPECT_EQ(results->Row(3).rank, "---");
+
+    results->Export_to_Clipboard();
+    const std::string expected = "Heat5\r\n1\tRed Comet\t11,93\r\n2\tFast Lady\t11,96\r\n2\tSandy\t11,96\r\n"
+                                 "---\tSlow Joe\tDSQ\t---,---\r\n---\tBlue Moon\t---,---\t---,---\r\n"
+                                 "---\tTiger\t---,---\t---,---\r\n";
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected);
+    ASSERT_FALSE(op.messages.empty());
+    EXPECT_EQ(op.messages.back().title, "Veltro results export");
+
+    // A rank click shows the picture of that box's time.
+    slider->setValue(1);
+    QSignalSpy focus(results, &Form_Velt_Results::focus_to_slider);
+    QTest::mouseClick(results_label("Label_rank_0"), Qt::LeftButton);
+    EXPECT_EQ(slider->value(), 7);
+    EXPECT_EQ(focus.count(), 1);
+    QTest::mouseClick(results_label("Picture_box_5"), Qt::LeftButton); // Tiger: no time
+    EXPECT_EQ(op.beeps, 1);
+
+    // "Clear all results", confirmed.
+    op.answers.push_back(true);
+    results->findChild<QAction*>("item_clear_results")->trigger();
+    cls_VideoFile_handler cleared;
+    cleared.Open_File(path);
+    EXPECT_EQ(cleared.Velt_Heat_time(3, false), 0);
+    EXPECT_EQ(results->Row(0).time, "---,---");
+}
+
+TEST_F(ReviewWindow, RenamingADogByRightClickRewritesTheHeader) {
+    const std::string path = heat();
+    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    // No times yet: row 0 is box 1.
+    op.inputs.push_back(std::nullopt); // cancelled
+    QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
+    EXPECT_EQ(rec.Velt_Dog_name(1), "Fast Lady");
+    op.inputs.push_back("Speedy Lady");
+    QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
+    ASSERT_FALSE(op.questions.empty());
+    EXPECT_EQ(op.questions.back(), "Change dog name");
+    cls_VideoFile_handler other;
+    other.Open_File(path);
+    EXPECT_EQ(other.Velt_Dog_name(1), "Speedy Lady");
+    EXPECT_EQ(results->Row(0).dog_name, "Speedy Lady");
+
+    op.inputs.push_back("Autumn Cup");
+    QTest::mouseClick(results_label("Label_event_name"), Qt::RightButton);
+    other.Open_File(path);
+    EXPECT_EQ(other.Velt_event(), "Autumn Cup");
+}
+
+// A recording the user may not write. The superuser may write any file, so the test drops to
+// another user for as long as the recording is open.
+TEST_F(ReviewWindow, AReadOnlyRecordingRefusesAndStaysUnchanged) {
+    const std::string path = heat();
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ::chmod(dir.path().c_str(), 0755);
+        if (::setresuid(65534, 65534, 0) != 0)
+            GTEST_SKIP() << "cannot act as another user";
+    }
+    const std::string before = file_bytes(path);
+    const auto result = controller->Open(path);
+    const bool read_only = rec.Read_only();
+    slider->setValue(7);
+    const bool assigned = controller->Box_click(1);
+    const std::string refusal = op.last_message();
+    op.inputs.push_back("Other Dog");
+    QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
+    const std::string rename_refusal = op.last_message();
+    rec.Close_File();
+    if (root && ::setresuid(0, 0, 0) != 0)
+        FAIL() << "cannot return to the superuser";
+    ASSERT_EQ(result, Review::Open_result::Opened);
+    EXPECT_TRUE(read_only);
+    EXPECT_FALSE(assigned);
+    EXPECT_EQ(refusal, "File is read only!");
+    EXPECT_EQ(rename_refusal, "File is Read Only!\r\nThis file can't be changed");
+    EXPECT_EQ(file_bytes(path), before);
+}
+
+TEST_F(ReviewWindow, SplitModeShowsTheSplitLineInYellow) {
+    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    QSignalSpy camera(controller.get(), &Review_controller::camera_changed);
+    controller->Split_goal_click();
+    EXPECT_EQ(camera.count(), 1);
+    EXPECT_TRUE(timing.split_mode);
+    const Goal_line split = review.goal_line(kSplitCamera); // none stored: the middle of the picture
+    const QImage base = Picture_image(rec.Picture()).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(line_drawn_in(base, picture->Shown_image(), split.x1, 90, QColor(255, 255, 0)));
+}
+
+TEST(BoxTile, ColoursBandsAndBlankTiles) {
+    const QImage one = Box_tile_pixmap(QSize(40, 40), 1).toImage();
+    EXPECT_EQ(one.pixel(39, 39), QColor(181, 0, 0).rgb());
+    const QImage six = Box_tile_pixmap(QSize(40, 40), 6).toImage();
+    const QColor shadow = QApplication::palette().color(QPalette::Dark);
+    EXPECT_EQ(six.pixel(39, 14), shadow.rgb()); // 1/4 .. 1/2
+    EXPECT_EQ(six.pixel(39, 32), shadow.rgb()); // 3/4 .. full
+    EXPECT_EQ(six.pixel(39, 24), QColor(Qt::white).rgb());
+    const QImage seven = Box_tile_pixmap(QSize(40, 40), 7).toImage();
+    EXPECT_EQ(seven.pixel(20, 20), QApplication::palette().color(QPalette::Button).rgb());
+    // The number is drawn: a box 4 tile holds white pixels on black.
+    const QImage four = Box_tile_pixmap(QSize(40, 40), 4).toImage();
+    int white = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            white += four.pixel(x, y) == QColor(Qt::white).rgb();
+    EXPECT_GT(white, 20);
+}
+
+TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
+    testing::TempDir dir;
+    testing::ScopedEnv data_env("VELTRO_DATA_DIR", dir.path().string());
+    set_settings_path(dir.file("Veltro_HDMI.ini"));
+    testing::FakeOperator op;
+    Store_Form_Pos("Form_Velt_Results", FormPos{-400, 30, 0, 0}); // far off-screen: restored at 0
+    {
+        Form_Velt_Results window;
+        EXPECT_EQ(window.windowTitle(), "Veltro HDMI Results");
+        EXPECT_EQ(window.pos().x(), 0);
+        EXPECT_EQ(window.Row(3).time, "00,00");
+        window.show();
+        window.move(120, 90);
+        window.Print();
+        EXPECT_TRUE(window.findChild<QLabel*>("Label_printed")->text().isEmpty());
+        window.close();
+    }
+    EXPECT_EQ(Read_Setting("Form_Velt_Results", keys::windowpos, ""), "120,90,0,0");
+    int pdfs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        pdfs += entry.path().extension() == ".pdf" && entry.file_size() > 1000;
+    EXPECT_EQ(pdfs, 1);
+    set_settings_path({});
+}
+
+} // namespace
+} // namespace veltro
