@@ -117,8 +117,12 @@ Review_picture::Review_picture(Review& review, cls_VideoFile_handler& rec, QWidg
 }
 
 void Review_picture::Picture_changed() {
+    const QSize before = image_.size();
     image_ = review_.Is_open() ? Picture_image(rec_.Picture()) : QImage();
-    updateGeometry();
+    if (image_.size() != before) {
+        // The picture is shown at its own size in pixels (stretched sideways only by X-stretch).
+        setFixedSize(sizeHint());
+    }
     if (isVisible()) {
         repaint();
     }
@@ -126,7 +130,7 @@ void Review_picture::Picture_changed() {
 
 void Review_picture::X_stretch(double scale) {
     x_scale_ = scale > 0 ? scale : 1.0;
-    updateGeometry();
+    setFixedSize(sizeHint());
     update();
 }
 
