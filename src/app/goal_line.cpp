@@ -19,9 +19,11 @@ const SettingKey& key_of(std::int16_t camera) {
     return camera == kSplitCamera ? keys::goal_line_2 : keys::goal_line_1;
 }
 
+// In double: a stored point near the ends of a Long must not overflow.
 bool inside_handle(std::int32_t hx, std::int32_t hy, float x, float y) {
-    return static_cast<float>(hx - kHandleHalf) < x && x < static_cast<float>(hx + 2 * kHandleHalf) &&
-           static_cast<float>(hy - kHandleHalf) < y && y < static_cast<float>(hy + 2 * kHandleHalf);
+    const double px = hx, py = hy;
+    return px - kHandleHalf < x && x < px + 2 * kHandleHalf && py - kHandleHalf < y &&
+           y < py + 2 * kHandleHalf;
 }
 
 } // namespace
