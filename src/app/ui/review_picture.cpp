@@ -110,7 +110,8 @@ Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec
 }
 
 Review_picture::Review_picture(Review& review, cls_VideoFile_handler& rec, QWidget* parent)
-    : QWidget(parent), review_(review), rec_(rec) {
+    : QWidget(parent), review_(review), rec_(rec), mouse_(review) {
+    mouse_.caption = [this](const QString& text) { emit caption_text(text); };
     setObjectName("Picture_play");
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -177,53 +178,68 @@ QPointF Review_picture::picture_point(const QPointF& p) const {
 }
 
 void Review_picture::mousePressEvent(QMouseEvent* event) {
-    run_trapped(std::string("Picture_play_MouseDown") + kLocationOwner, [&] {
-        const QPointF p = picture_point(event->position());
-        const auto x = static_cast<std::int32_t>(std::floor(p.x()));
-        const auto y = static_cast<std::int32_t>(std::floor(p.y()));
-        if (event->modifiers().testFlag(Qt::ShiftModifier)) {
-            emit caption_text(QString("X = %1 Y= %2").arg(x).arg(y));
-        }
-        const std::int16_t camera = review_.selected_camera;
-        if (camera != kGoalCamera && camera != kSplitCamera) {
-            the_operator().beep();
-            return;
-        }
-        if (event->button() == Qt::LeftButton) {
-            drag_.press(review_.goal_line(camera), x, y);
-        }
-    });
+    run_trapped(std::string("Picture_play_MouseDown") + kLocationOwner,
+                [&] { mouse_.press(picture_point(event->position()), event->button(), event->modifiers()); });
 }
 
 void Review_picture::mouseMoveEvent(QMouseEvent* event) {
     run_trapped(std::string("Picture_play_MouseMove") + kLocationOwner, [&] {
-        const std::int16_t camera = review_.selected_camera;
-        if (camera != kGoalCamera && camera != kSplitCamera) {
-            setCursor(Qt::ArrowCursor);
-            return;
-        }
-        const QPointF p = picture_point(event->position());
-        Goal_line& line = review_.goal_line(camera);
-        const bool over =
-            Check_Within_Selection_Boxes(line, static_cast<float>(p.x()), static_cast<float>(p.y()));
-        setCursor(over || drag_.dragging() ? Qt::CrossCursor : Qt::ArrowCursor);
-        if (event->buttons().testFlag(Qt::LeftButton) && drag_.dragging() && !image_.isNull()) {
-            if (drag_.move(line, static_cast<std::int32_t>(std::floor(p.x())),
-                           static_cast<std::int32_t>(std::floor(p.y())), image_.width(), image_.height())) {
-                update();
-            }
+        bool changed = false;
+        setCursor(mouse_.move(picture_point(event->position()), event->buttons(), image_.size(), changed));
+        if (changed) {
+            update();
         }
     });
 }
 
 void Review_picture::mouseReleaseEvent(QMouseEvent*) {
     run_trapped(std::string("Picture_play_MouseUp") + kLocationOwner, [&] {
-        if (drag_.release()) {
-            const std::int16_t camera = review_.selected_camera;
-            Save_Goal_line(camera, review_.goal_line(camera));
+        if (const std::int16_t camera = mouse_.release()) {
             emit goal_line_saved(camera);
         }
     });
+}
+
+void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+    const auto x = static_cast<std::int32_t>(std::floor(at.x()));
+    const auto y = static_cast<std::int32_t>(std::floor(at.y()));
+    if (modifiers.testFlag(Qt::ShiftModifier) && caption) {
+        caption(QString("X = %1 Y= %2").arg(x).arg(y));
+    }
+    const std::int16_t camera = review_.selected_camera;
+    if (camera != kGoalCamera && camera != kSplitCamera) {
+        the_operator().beep();
+        return;
+    }
+    if (button == Qt::LeftButton) {
+        drag_.press(review_.goal_line(camera), x, y);
+    }
+}
+
+Qt::CursorShape Goal_line_mouse::move(QPointF at, Qt::MouseButtons buttons, QSize picture, bool& changed) {
+    changed = false;
+    const std::int16_t camera = review_.selected_camera;
+    if (camera != kGoalCamera && camera != kSplitCamera) {
+        return Qt::ArrowCursor;
+    }
+    Goal_line& line = review_.goal_line(camera);
+    if (buttons.testFlag(Qt::LeftButton) && drag_.dragging() && !picture.isEmpty()) {
+        changed =
+            drag_.move(line, static_cast<std::int32_t>(std::floor(at.x())),
+                       static_cast<std::int32_t>(std::floor(at.y())), picture.width(), picture.height());
+    }
+    const bool over =
+        Check_Within_Selection_Boxes(line, static_cast<float>(at.x()), static_cast<float>(at.y()));
+    return over || drag_.dragging() ? Qt::CrossCursor : Qt::ArrowCursor;
+}
+
+std::int16_t Goal_line_mouse::release() {
+    if (!drag_.release()) {
+        return 0;
+    }
+    const std::int16_t camera = review_.selected_camera;
+    Save_Goal_line(camera, review_.goal_line(camera));
+    return camera;
 }
 
 } // namespace veltro

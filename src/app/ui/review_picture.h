@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QPainter;
@@ -33,6 +34,26 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
 // What the review on show asks to draw.
 Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec, bool hd_frame_data,
                           bool sample_data);
+
+// The mouse over a review picture, in picture pixels: presses grab a handle of the selected camera's
+// goal line, moves drag it, and the release stores it. Any picture widget forwards its mouse here.
+class Goal_line_mouse {
+public:
+    explicit Goal_line_mouse(Review& review) : review_(review) {}
+
+    // Button down. With Shift held `caption` gets "X = x Y= y"; with no camera selected it beeps.
+    void press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    // The mouse moved: the pointer to show, and in `changed` whether the line moved (repaint).
+    Qt::CursorShape move(QPointF at, Qt::MouseButtons buttons, QSize picture, bool& changed);
+    // Button up: the camera whose line was moved and is now stored, or 0.
+    std::int16_t release();
+
+    std::function<void(const QString&)> caption;
+
+private:
+    Review& review_;
+    Goal_line_drag drag_;
+};
 
 // The review picture in the main window: the picture on show with its overlay, stretched sideways by
 // the X-stretch scale, and the mouse over it dragging the selected camera's goal-line handles.
@@ -75,7 +96,7 @@ private:
     double x_scale_ = 1.0;
     bool hd_frame_data_ = false;
     bool sample_data_ = false;
-    Goal_line_drag drag_;
+    Goal_line_mouse mouse_;
 };
 
 } // namespace veltro
