@@ -202,12 +202,16 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
     }
 
     // 4.
+    // The figures are worked out when their second time is taken, so that a new run never mixes its
+    // times with the earlier run's: until it reaches callback 31 (131) the earlier figure stays.
     if (hdmi_events_ == 21) {
         event21_ = at;
     } else if (hdmi_events_ == 31) {
         event31_ = at;
+        hdmi_10_mill_ = elapsed_ms(event21_, at);
     } else if (hdmi_events_ == 131) {
-        event131_ = at;
+        const std::int32_t span = elapsed_ms(event31_, at);
+        measured_fps_ = span > 0 ? static_cast<float>(div_round_half_even(100000, span)) : 0.0f;
     }
 
     // 5.
@@ -309,21 +313,11 @@ std::int16_t cls_Capture_HDMI::Running_Fps() const {
 }
 
 float cls_Capture_HDMI::Measured_fps() const {
-    if (!event131_ || !event31_) {
-        return 0;
-    }
-    const std::int32_t span = elapsed_ms(*event31_, *event131_);
-    if (span <= 0) {
-        return 0;
-    }
-    return static_cast<float>(div_round_half_even(100000, span));
+    return measured_fps_;
 }
 
 std::int32_t cls_Capture_HDMI::HDMI_10_mill() const {
-    if (!event21_ || !event31_) {
-        return 0;
-    }
-    return elapsed_ms(*event21_, *event31_);
+    return hdmi_10_mill_;
 }
 
 std::int32_t cls_Capture_HDMI::last_Capture_delta() const {

@@ -141,7 +141,10 @@ private:
     std::int32_t window_count_ = 0;
     std::uint32_t window_start_ = 0;
     float running_fps_ = 0;
-    std::optional<std::uint32_t> event21_, event31_, event131_;
+    std::uint32_t event21_ = 0;
+    std::uint32_t event31_ = 0;
+    std::int32_t hdmi_10_mill_ = 0;
+    float measured_fps_ = 0;
     float arm_position_ = 0;
 
     VideoInfoHeader video_header_;
