@@ -13,6 +13,7 @@ inline constexpr int DivisionByZero = 11;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int FileNotFound = 53;
 inline constexpr int PermissionDenied = 70;
+inline constexpr int ObjectVariableNotSet = 91;
 inline constexpr int ObjectRequired = 424;
 inline constexpr int Jpeg = 26001;
 } // namespace err

@@ -14,12 +14,18 @@ public:
         std::int32_t time = 0, split = 0, click = 0;
         std::int16_t frame = 0, split_frame = 0;
         bool dead_heat = false;
-        std::string dog = "dog name";
+        std::string dog;
     };
     std::array<Box, kBoxes> boxes{};
     std::string start_pc_mill = "velt_start_PC_mill";
     bool read_only = false;
     int writes = 0;
+
+    // Sets a finish time as the timing model does: with the moment of the assignment.
+    void assign(std::int16_t n, std::int32_t finish, std::int32_t click) {
+        box(n).time = finish;
+        box(n).click = click;
+    }
 
     Box& box(std::int16_t n) {
         if (n < 1 || n > kBoxes)

@@ -1,0 +1,202 @@
+#include "events/event_document.h"
+
+#include "support/text.h"
+#include "support/utf8_text.h"
+#include "support/veltro_error.h"
+
+#include <sstream>
+
+namespace veltro {
+namespace {
+
+// What the next access to a node that is not there fails with.
+constexpr int kNoSuchNode = 91; // Object variable or With block variable not set
+
+constexpr const char* kCrLf = "\r\n";
+
+// Loading keeps every node of the file, the separator text between elements included, and leaves
+// CR LF as written, so that reading and writing a file changes nothing but the edited texts.
+constexpr unsigned kLoadOptions = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
+
+void add_line_break(pugi::xml_node parent) {
+    parent.append_child(pugi::node_pcdata).set_value(kCrLf);
+}
+
+// An element followed by its line break, as every non-container element of the file is.
+void add_field(pugi::xml_node parent, const char* name) {
+    parent.append_child(name);
+    add_line_break(parent);
+}
+
+// The one declaration of every event file, first in the document.
+void prepend_declaration(pugi::xml_document& doc) {
+    pugi::xml_node decl = doc.prepend_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "iso-8859-1";
+}
+
+// The file is ISO-8859-1 whatever the loaded declaration said, so it gets the standard one; any
+// other (misplaced, or with attributes a reader cannot follow) would make the encoding ambiguous.
+void make_declaration_latin1(pugi::xml_document& doc) {
+    for (pugi::xml_node node = doc.first_child(); node;) {
+        const pugi::xml_node next = node.next_sibling();
+        if (node.type() == pugi::node_declaration)
+            doc.remove_child(node);
+        node = next;
+    }
+    prepend_declaration(doc);
+}
+
+// pugixml takes a file without a declaration or byte-order mark for UTF-8; one whose bytes are not
+// UTF-8 is an 8-bit file from the platform the format was made on, so it is read as ISO-8859-1.
+pugi::xml_encoding encoding_of(std::string_view bytes) {
+    const bool wide = bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0' ||
+                                            bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE"));
+    if (wide || bytes.starts_with("\xEF\xBB\xBF") || is_valid_utf8(bytes))
+        return pugi::encoding_auto;
+    return pugi::encoding_latin1;
+}
+
+} // namespace
+
+void EventDocument::clear() {
+    doc_.reset();
+}
+
+bool EventDocument::empty() const {
+    return !doc_.first_child();
+}
+
+void EventDocument::Create_Veltro_Race_File() {
+    doc_.reset();
+    prepend_declaration(doc_);
+
+    pugi::xml_node root = doc_.append_child("Veltro_event_file");
+    root.append_child(pugi::node_comment)
+        .set_value(("XML file containing Veltro event definition file, created at: " + now_default_datetime())
+                       .c_str());
+    add_line_break(root);
+    add_field(root, "event_name");
+    add_field(root, "event_date");
+    add_field(root, "event_day");
+    add_field(root, "event_venue");
+    for (int h = 1; h <= kEventHeats; ++h) {
+        pugi::xml_node heat = root.append_child("heat");
+        heat.append_attribute("id") = h;
+        add_field(heat, "heat_time");
+        add_field(heat, "heat_length");
+        add_field(heat, "heat_description");
+        add_field(heat, "heat_name");
+        for (int b = 1; b <= kEventBoxes; ++b) {
+            pugi::xml_node box = heat.append_child("box");
+            box.append_attribute("id") = b;
+            add_field(box, "dog_name");
+            add_field(box, "dog_weight");
+            add_field(box, "dog_heat_time");
+            add_field(box, "dog_heat_rank");
+            add_field(box, "dog_heat_split_time");
+            add_field(box, "dog_heat_split_rank");
+        }
+    }
+}
+
+std::string EventDocument::serialise() const {
+    if (empty())
+        return {};
+    std::ostringstream out;
+    doc_.save(out, "", pugi::format_raw, pugi::encoding_latin1);
+    return std::move(out).str();
+}
+
+void EventDocument::load(std::string_view bytes, const std::string& source_name) {
+    doc_.reset();
+    const pugi::xml_parse_result result =
+        doc_.load_buffer(bytes.data(), bytes.size(), kLoadOptions, encoding_of(bytes));
+    if (!result) {
+        doc_.reset();
+        throw VeltroError(kNoSuchNode, source_name +
+                                           " is not a readable XML document: " + result.description() +
+                                           " at byte " + std::to_string(result.offset));
+    }
+    make_declaration_latin1(doc_);
+    // Whatever is kept must survive being saved: element or attribute names outside ISO-8859-1
+    // would be written as something no parser reads back.
+    pugi::xml_document check;
+    const std::string saved = serialise();
+    if (!check.load_buffer(saved.data(), saved.size(), kLoadOptions, pugi::encoding_latin1)) {
+        doc_.reset();
+        throw VeltroError(kNoSuchNode, source_name + " has names that cannot be written in ISO-8859-1");
+    }
+}
+
+std::string EventDocument::heat_path(std::int16_t heat, const char* child) {
+    return "//heat[@id='" + std::to_string(heat) + "']/" + child;
+}
+
+std::string EventDocument::dog_name_path(std::int16_t heat, std::int16_t box) {
+    return "//heat[@id='" + std::to_string(heat) + "']/box[@id='" + std::to_string(box) + "']/dog_name";
+}
+
+pugi::xml_node EventDocument::node_at(const std::string& xpath) const {
+    const pugi::xml_node node = doc_.select_node(xpath.c_str()).node();
+    if (!node)
+        throw VeltroError(kNoSuchNode,
+                          "Object variable or With block variable not set: the event file has no " + xpath);
+    return node;
+}
+
+std::string EventDocument::text_at(const std::string& xpath) const {
+    std::string text;
+    for (pugi::xml_node child : node_at(xpath).children())
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+            text += child.value();
+    return text;
+}
+
+void EventDocument::set_text_at(const std::string& xpath, const std::string& value) {
+    pugi::xml_node node = node_at(xpath);
+    while (node.first_child())
+        node.remove_child(node.first_child());
+    if (!value.empty())
+        node.append_child(pugi::node_pcdata).set_value(value.c_str());
+}
+
+std::string EventDocument::event_name() const {
+    return text_at("//event_name");
+}
+std::string EventDocument::event_day() const {
+    return text_at("//event_day");
+}
+std::string EventDocument::heat_name(std::int16_t heat) const {
+    return text_at(heat_path(heat, "heat_name"));
+}
+std::string EventDocument::heat_length(std::int16_t heat) const {
+    return text_at(heat_path(heat, "heat_length"));
+}
+std::string EventDocument::heat_time(std::int16_t heat) const {
+    return text_at(heat_path(heat, "heat_time"));
+}
+std::string EventDocument::dog_name(std::int16_t heat, std::int16_t box) const {
+    return text_at(dog_name_path(heat, box));
+}
+
+void EventDocument::event_name(const std::string& value) {
+    set_text_at("//event_name", value);
+}
+void EventDocument::event_day(const std::string& value) {
+    set_text_at("//event_day", value);
+}
+void EventDocument::heat_name(std::int16_t heat, const std::string& value) {
+    set_text_at(heat_path(heat, "heat_name"), value);
+}
+void EventDocument::heat_length(std::int16_t heat, const std::string& value) {
+    set_text_at(heat_path(heat, "heat_length"), value);
+}
+void EventDocument::heat_time(std::int16_t heat, const std::string& value) {
+    set_text_at(heat_path(heat, "heat_time"), value);
+}
+void EventDocument::dog_name(std::int16_t heat, std::int16_t box, const std::string& value) {
+    set_text_at(dog_name_path(heat, box), value);
+}
+
+} // namespace veltro

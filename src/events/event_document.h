@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+
+namespace veltro {
+
+inline constexpr int kEventHeats = 100; // heats in every event file
+inline constexpr int kEventBoxes = 8;   // boxes in every heat of an event file
+
+// The XML document of one event: event name, day, and 100 heats of 8 boxes with their dog names.
+// Created complete by Create_Veltro_Race_File; afterwards only the text of existing elements
+// changes. Every access goes through one XPath text and fails with a VeltroError when that path
+// matches no node (a heat or box outside the skeleton, or a file that lacks the element).
+// Texts are UTF-8 in memory and ISO-8859-1 on disk.
+class EventDocument {
+public:
+    EventDocument() = default;
+    EventDocument(const EventDocument&) = delete;
+    EventDocument& operator=(const EventDocument&) = delete;
+    EventDocument(EventDocument&&) = default;
+    EventDocument& operator=(EventDocument&&) = default;
+
+    // Discards the document: no nodes at all.
+    void clear();
+    bool empty() const;
+
+    // Builds the complete, empty event skeleton with its creation comment. Replaces whatever the
+    // document held.
+    void Create_Veltro_Race_File();
+
+    // The document as the bytes of the event file (ISO-8859-1); empty when the document is empty.
+    std::string serialise() const;
+    // Replaces the document by the one in `bytes`. Fails (VeltroError) when they are not
+    // well-formed XML; the document is then empty. The text nodes between elements are kept as
+    // they are, so a file read and written again keeps its layout.
+    void load(std::string_view bytes, const std::string& source_name = "event file");
+
+    // Text of a node, by the XPath texts of the event file.
+    std::string event_name() const;
+    std::string event_day() const;
+    std::string heat_name(std::int16_t heat) const;
+    std::string heat_length(std::int16_t heat) const;
+    std::string heat_time(std::int16_t heat) const;
+    std::string dog_name(std::int16_t heat, std::int16_t box) const;
+
+    void event_name(const std::string& value);
+    void event_day(const std::string& value);
+    void heat_name(std::int16_t heat, const std::string& value);
+    void heat_length(std::int16_t heat, const std::string& value);
+    void heat_time(std::int16_t heat, const std::string& value);
+    void dog_name(std::int16_t heat, std::int16_t box, const std::string& value);
+
+    // The underlying DOM, for readers that walk it (never changes the shape through it).
+    const pugi::xml_document& dom() const { return doc_; }
+
+    // The XPath texts, built exactly as the file format defines them.
+    static std::string heat_path(std::int16_t heat, const char* child);
+    static std::string dog_name_path(std::int16_t heat, std::int16_t box);
+
+private:
+    std::string text_at(const std::string& xpath) const;
+    void set_text_at(const std::string& xpath, const std::string& value);
+    pugi::xml_node node_at(const std::string& xpath) const;
+
+    pugi::xml_document doc_;
+};
+
+} // namespace veltro

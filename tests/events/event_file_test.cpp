@@ -1,0 +1,411 @@
+#include "events/event_session.h"
+#include "fake_operator.h"
+#include "support/files.h"
+#include "support/settings.h"
+#include "temp_dir.h"
+
+#include <expat.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+namespace fs = std::filesystem;
+
+// The file as expat (not the library we write with) reads it: one token per element start
+// ("<name id=n>"), end ("</name>"), text run ("'text'") and comment ("<!-->").
+std::vector<std::string> expat_tokens(const std::string& bytes) {
+    struct State {
+        std::vector<std::string> tokens;
+        std::string text;
+        void flush() {
+            if (!text.empty())
+                tokens.push_back("'" + text + "'");
+            text.clear();
+        }
+    } state;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_SetUserData(parser, &state);
+    XML_SetElementHandler(
+        parser,
+        [](void* data, const XML_Char* name, const XML_Char** attrs) {
+            auto* s = static_cast<State*>(data);
+            s->flush();
+            std::string token = std::string("<") + name;
+            for (int i = 0; attrs[i]; i += 2)
+                token += std::string(" ") + attrs[i] + "=" + attrs[i + 1];
+            s->tokens.push_back(token + ">");
+        },
+        [](void* data, const XML_Char* name) {
+            auto* s = static_cast<State*>(data);
+            s->flush();
+            s->tokens.push_back(std::string("</") + name + ">");
+        });
+    XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int len) {
+        static_cast<State*>(data)->text.append(text, static_cast<std::size_t>(len));
+    });
+    XML_SetCommentHandler(parser, [](void* data, const XML_Char*) {
+        auto* s = static_cast<State*>(data);
+        s->flush();
+        s->tokens.push_back("<!-->");
+    });
+    const bool ok = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    EXPECT_TRUE(ok) << "expat cannot read the file";
+    return state.tokens;
+}
+
+// The token stream the skeleton must give (expat turns each CR LF into one LF).
+std::vector<std::string> expected_skeleton(const std::string& name, const std::string& day) {
+    std::vector<std::string> t{"<Veltro_event_file>", "<!-->", "'\n'"};
+    auto field = [&t](const std::string& element, const std::string& text = {}) {
+        t.push_back("<" + element + ">");
+        if (!text.empty())
+            t.push_back("'" + text + "'");
+        t.push_back("</" + element + ">");
+        t.push_back("'\n'");
+    };
+    field("event_name", name);
+    field("event_date");
+    field("event_day", day);
+    field("event_venue");
+    for (int h = 1; h <= 100; ++h) {
+        t.push_back("<heat id=" + std::to_string(h) + ">");
+        for (const char* f : {"heat_time", "heat_length", "heat_description", "heat_name"})
+            field(f);
+        for (int b = 1; b <= 8; ++b) {
+            t.push_back("<box id=" + std::to_string(b) + ">");
+            for (const char* f : {"dog_name", "dog_weight", "dog_heat_time", "dog_heat_rank",
+                                  "dog_heat_split_time", "dog_heat_split_rank"})
+                field(f);
+            t.push_back("</box>");
+        }
+        t.push_back("</heat>");
+    }
+    t.push_back("</Veltro_event_file>");
+    return t;
+}
+
+class EventFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
+    void TearDown() override { testing::fail_atomic_writes_after(std::nullopt); }
+
+    // A session whose event folder has the characters that the file-name rule replaces.
+    EventSession make_session() {
+        EventSession s(dir.file("Events-2024, A"));
+        s.report_error = [this](const VeltroError& e, const std::string& where) {
+            reported.push_back(std::to_string(e.number()) + " " + where);
+        };
+        return s;
+    }
+
+    std::string create(EventSession& s, const std::string& name, const std::string& day) {
+        s.fields().event_name = name;
+        s.fields().day = day;
+        s.Create_new_Event_file();
+        return s.current_event_file();
+    }
+
+    static std::string bytes(const std::string& path) { return read_whole_file(path).value_or("<missing>"); }
+
+    testing::TempDir dir;
+    testing::FakeOperator op;
+    std::vector<std::string> reported;
+};
+
+TEST_F(EventFileTest, NewFileHasTheSkeletonInOrderAsAnotherParserReadsIt) {
+    EventSession s = make_session();
+    const std::string path = create(s, "Spring Cup", "2012-05-06");
+
+    EXPECT_EQ(path, dir.file("Events-2024, A/Spring Cup2012_05_06.xml"));
+    const std::string raw = bytes(path);
+    EXPECT_TRUE(raw.starts_with(R"(<?xml version="1.0" encoding="iso-8859-1"?>)")) << raw.substr(0, 60);
+    EXPECT_NE(raw.find("<!--XML file containing Veltro event definition file, created at: "),
+              std::string::npos);
+    EXPECT_EQ(expat_tokens(raw), expected_skeleton("Spring Cup", "2012-05-06"));
+
+    // Every separator is CR LF: 5 at the top, 4 per heat, 6 per box.
+    std::size_t crlf = 0, lf = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        if (raw[i] == '\n')
+            (i > 0 && raw[i - 1] == '\r' ? crlf : lf)++;
+    EXPECT_EQ(crlf, 5u + 100u * (4u + 8u * 6u));
+    EXPECT_EQ(lf, 0u);
+
+    EXPECT_EQ(Read_Setting(keys::current_event_file), path);
+    EXPECT_TRUE(s.file_open());
+    EXPECT_TRUE(s.event_valid());
+    EXPECT_EQ(s.Event_name(), "Spring Cup");
+    EXPECT_EQ(s.Get_day(), "2012-05-06");
+}
+
+TEST_F(EventFileTest, FileNameRuleTouchesTheNamePartOnly) {
+    EventSession s = make_session();
+    EXPECT_EQ(create(s, "A:B", "1-2"), dir.file("Events-2024, A/A_B1_2.xml"));
+    EXPECT_TRUE(fs::exists(dir.file("Events-2024, A/A_B1_2.xml")));
+    // A slash in the name cannot reach another folder.
+    EXPECT_EQ(create(s, "../x", ""), dir.file("Events-2024, A/.._x.xml"));
+
+    s.fields().event_name.clear();
+    s.Create_new_Event_file();
+    EXPECT_EQ(op.last_message(), "Please enter Event Name before creating the event file!");
+    EXPECT_EQ(s.current_event_file(), dir.file("Events-2024, A/.._x.xml"));
+}
+
+TEST_F(EventFileTest, EventFolderIsMadeInTheDataFolder) {
+    const char* old = std::getenv("VELTRO_DATA_DIR");
+    const std::string saved = old ? old : "";
+    setenv("VELTRO_DATA_DIR", dir.file("data").c_str(), 1);
+    EXPECT_EQ(Event_folder(), dir.file("data/Veltro Event Files"));
+    EXPECT_TRUE(fs::is_directory(dir.file("data/Veltro Event Files")));
+    if (old)
+        setenv("VELTRO_DATA_DIR", saved.c_str(), 1);
+    else
+        unsetenv("VELTRO_DATA_DIR");
+}
+
+TEST_F(EventFileTest, OverwriteIsAskedAndNoKeepsTheOldFile) {
+    EventSession s = make_session();
+    const std::string path = create(s, "Cup", "d");
+    s.Write_dog_name(1, "Old Dog");
+    s.XML_to_File();
+    const std::string before = bytes(path);
+
+    op.answers = {false};
+    create(s, "Cup", "d");
+    ASSERT_EQ(op.questions.size(), 1u);
+    EXPECT_EQ(op.questions[0], path + "\r\nThis event file already exists. Overwrite?");
+    EXPECT_EQ(bytes(path), before);
+    EXPECT_EQ(s.current_event_file(), path);
+
+    op.answers = {true};
+    create(s, "Cup", "d");
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), "");
+    EXPECT_NE(bytes(path), before);
+}
+
+TEST_F(EventFileTest, NonAsciiNamesRoundTripThroughIso88591) {
+    std::string path;
+    {
+        EventSession s = make_session();
+        path = create(s, "Grand Prix Årø", "Sø 1");
+        ASSERT_TRUE(s.Write_dog_name(3, "Fröken Ñandú"));
+        s.current_heat(100);
+        s.Write_heat_name("Final é");
+        s.Write_heat_length("480");
+        s.Write_heat_time("21:30");
+        s.document().dog_name(100, 8, "Zoë"); // the import reaches boxes 7 and 8
+        s.XML_to_File();
+    }
+    const std::string raw = bytes(path);
+    EXPECT_NE(raw.find("Fr\xF6ken \xD1"
+                       "and\xFA"),
+              std::string::npos);
+    EXPECT_EQ(raw.find("\xC3"), std::string::npos) << "UTF-8 bytes leaked into the file";
+
+    EventSession again = make_session();
+    again.Editor_start_up();
+    EXPECT_EQ(again.fields().event_name, "Grand Prix Årø");
+    EXPECT_EQ(again.fields().day, "Sø 1");
+    EXPECT_EQ(again.fields().dog_names[2], "Fröken Ñandú");
+    EXPECT_EQ(again.Heat_Name(100), "Final é");
+    EXPECT_EQ(again.Heat_Length(100), "480");
+    EXPECT_EQ(again.document().heat_time(100), "21:30");
+    EXPECT_EQ(again.Reg_Dog_Name(100, 8), "Zoë");
+
+    // Saving an unchanged loaded file gives the same bytes: layout and separators are kept.
+    again.XML_to_File();
+    EXPECT_EQ(bytes(path), raw);
+}
+
+TEST_F(EventFileTest, EightBitFileWithoutDeclarationIsReadAsIso88591) {
+    const std::string path = dir.file("old.xml");
+    std::string heat = "<heat id=\"1\"><heat_time/><heat_length/><heat_name/>";
+    for (int b = 1; b <= 6; ++b)
+        heat += "<box id=\"" + std::to_string(b) + "\"><dog_name>" + (b == 1 ? "\xC5sa" : "") +
+                "</dog_name></box>";
+    ASSERT_EQ(
+        write_file_atomically(path, "<Veltro_event_file><event_name>K\xF6penick</event_name><event_day/>" +
+                                        heat + "</heat></Veltro_event_file>"),
+        0);
+    EventSession s = make_session();
+    s.Open_another_event_file(path);
+    EXPECT_EQ(s.fields().event_name, "Köpenick");
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), "Åsa");
+    // Written back, the file says what it is.
+    s.XML_to_File();
+    EXPECT_TRUE(bytes(path).starts_with(R"(<?xml version="1.0" encoding="iso-8859-1"?>)"));
+    EXPECT_NE(bytes(path).find("\xC5sa"), std::string::npos);
+}
+
+TEST_F(EventFileTest, ReadOnlyFileIsRefusedEveryTimeAndLeftUnchanged) {
+    EventSession s = make_session();
+    const std::string path = create(s, "Cup", "d");
+    const std::string before = bytes(path);
+    s.is_read_only = [&](const std::string& p) { return p == path; };
+
+    s.Write_dog_name(1, "Changed");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        op.messages.clear();
+        s.XML_to_File();
+        ASSERT_EQ(op.messages.size(), 1u);
+        EXPECT_EQ(op.messages[0].text, "Event file is Read-Only!\r\n" + path);
+    }
+    EXPECT_EQ(bytes(path), before);
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), "Changed"); // kept in memory
+}
+
+TEST_F(EventFileTest, FailedSaveLeavesTheOldFileAndNoTemporary) {
+    EventSession s = make_session();
+    const std::string path = create(s, "Cup", "d");
+    s.Write_dog_name(2, "Saved Dog");
+    s.XML_to_File();
+    const std::string before = bytes(path);
+
+    s.Write_dog_name(2, "Lost Dog");
+    testing::fail_atomic_writes_after(1000);
+    EXPECT_THROW(s.XML_to_File(), VeltroError);
+    testing::fail_atomic_writes_after(std::nullopt);
+
+    EXPECT_EQ(bytes(path), before);
+    for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path()))
+        EXPECT_EQ(entry.path().string(), path) << "left behind: " << entry.path();
+}
+
+TEST_F(EventFileTest, StartUpFollowsTheStoredSetting) {
+    int shown = 0;
+    {
+        EventSession s = make_session();
+        s.show_heat_data = [&] { ++shown; };
+        s.Editor_start_up(); // nothing stored
+        EXPECT_EQ(shown, 1);
+        EXPECT_FALSE(s.event_valid());
+        EXPECT_FALSE(s.file_open());
+    }
+
+    Write_Setting(keys::current_event_file, dir.file("gone.xml"));
+    EventSession missing = make_session();
+    missing.Editor_start_up();
+    EXPECT_EQ(op.last_message(), "Stored Event File name not found!\r\n" + dir.file("gone.xml"));
+    EXPECT_EQ(missing.current_event_file(), "");
+    EXPECT_FALSE(missing.event_valid());
+
+    // A zero-length file opens for editing but is not a valid event; it is not parsed.
+    std::ofstream(dir.file("empty.xml")).close();
+    Write_Setting(keys::current_event_file, dir.file("empty.xml"));
+    EventSession empty = make_session();
+    empty.Editor_start_up();
+    EXPECT_EQ(op.last_message(), "Invalid Event File! empty.xml");
+    EXPECT_FALSE(empty.event_valid());
+    EXPECT_TRUE(empty.file_open());
+    EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(EventFileTest, QueriesFollowTheFileOpenFlag) {
+    EventSession s = make_session();
+    s.document().event_name("In memory");
+    s.document().heat_name(2, "H2");
+    s.document().dog_name(2, 3, "D");
+    // No file open: the skeleton exists but the main window's queries show nothing of it...
+    EXPECT_EQ(s.Event_name(), "");
+    EXPECT_EQ(s.Heat_Name(2), "");
+    EXPECT_EQ(s.Heat_Length(500), "");
+    // ...except the dog name and the day, which do not look at the flag.
+    EXPECT_EQ(s.Reg_Dog_Name(2, 3), "D");
+    EXPECT_EQ(s.Get_day(), "");
+    EXPECT_FALSE(s.Write_dog_name(1, "x"));
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), "");
+
+    // Outside the skeleton the access fails through the error path.
+    for (auto [heat, box] :
+         {std::pair<std::int16_t, std::int16_t>{0, 1}, {101, 1}, {1, 0}, {1, 9}, {-1, -1}}) {
+        try {
+            s.Reg_Dog_Name(heat, box);
+            ADD_FAILURE() << heat << "/" << box << " matched a node";
+        } catch (const VeltroError& e) {
+            EXPECT_EQ(e.number(), 91);
+        }
+    }
+    EXPECT_THROW(s.current_heat(101), VeltroError);
+}
+
+TEST_F(EventFileTest, HeatLoadKeepsTheLengthWhenTheStoredOneIsEmpty) {
+    EventSession s = make_session();
+    create(s, "Cup", "d");
+    s.Write_heat_name("First");
+    s.Write_heat_length("480");
+    s.Write_heat_time("19:00");
+    s.Write_dog_name(6, "Six");
+    s.Load_Heat_Data();
+    EXPECT_EQ(s.fields().dog_names[5], "Six");
+
+    s.current_heat(2);
+    s.Load_Heat_Data();
+    EXPECT_EQ(s.fields().heat_name, "");
+    EXPECT_EQ(s.fields().heat_start_time, "");
+    EXPECT_EQ(s.fields().heat_length, "480");
+    EXPECT_EQ(s.fields().dog_names[5], "");
+}
+
+TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
+    const std::string path = dir.file("broken.xml");
+    const std::string garbage = "<Veltro_event_file><event_name>half";
+    ASSERT_EQ(write_file_atomically(path, garbage), 0);
+
+    EventSession s = make_session();
+    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    // Nothing of another event can be written over the bad file, and accesses fail cleanly.
+    s.XML_to_File();
+    EXPECT_EQ(bytes(path), garbage);
+    EXPECT_THROW(s.Load_Heat_Data(), VeltroError);
+
+    // Well-formed but not an event file: the first access to a missing element fails.
+    ASSERT_EQ(write_file_atomically(path, "<other/>"), 0);
+    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    s.XML_to_File();
+    EXPECT_EQ(bytes(path), "<other/>");
+
+    // A name that ISO-8859-1 cannot hold would be saved as something unreadable: refused on load.
+    const std::string foreign = "<Veltro_event_file><event_name>x</event_name><event_day/><\xE2\x82\xAC/>"
+                                "</Veltro_event_file>";
+    ASSERT_EQ(write_file_atomically(path, foreign), 0);
+    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    s.XML_to_File();
+    EXPECT_EQ(bytes(path), foreign);
+
+    // A file that vanished: reported, and no valid event.
+    EXPECT_FALSE(s.Validate_XML_file(dir.file("nowhere.xml")));
+    EXPECT_FALSE(s.event_valid());
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "53 Validate_XML_file of Form Form_event_registration");
+}
+
+TEST_F(EventFileTest, CloseForgetsTheFileButNotTheValidFlag) {
+    EventSession s = make_session();
+    const std::string path = create(s, "Cup", "d");
+    s.Write_dog_name(1, "Dog");
+    s.Close_event_file();
+
+    EXPECT_FALSE(s.file_open());
+    EXPECT_TRUE(s.event_valid());
+    EXPECT_EQ(s.current_event_file(), "");
+    EXPECT_EQ(Read_Setting(keys::current_event_file), "N/A");
+    EXPECT_EQ(s.fields().file_label, "No event file");
+    EXPECT_EQ(s.fields().event_name, "");
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), ""); // a fresh skeleton
+    s.XML_to_File();                     // no file: nothing happens
+    EXPECT_EQ(s.Event_name(), "");
+
+    s.Open_another_event_file(path);
+    EXPECT_EQ(s.Event_name(), "Cup");
+    EXPECT_EQ(s.Reg_Dog_Name(1, 1), ""); // the name was never saved
+    s.No_Event_File();
+    EXPECT_FALSE(s.event_valid());
+    EXPECT_EQ(Read_Setting(keys::current_event_file), "N/A");
+}
+
+} // namespace
+} // namespace veltro
