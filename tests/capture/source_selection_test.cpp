@@ -117,7 +117,7 @@ TEST(JPGBench, AveragesTenCompressionsAndReportsFailure) {
     EXPECT_TRUE(op.messages.empty());
 
     result = -1;
-    EXPECT_FALSE(bench.JPG_Bench(8000, 8000, result)); // does not fit in 100000 bytes
+    EXPECT_FALSE(bench.JPG_Bench(4096, 4096, result)); // does not fit in 100000 bytes
     EXPECT_EQ(result, -1);
     EXPECT_EQ(op.last_message(), "JPEG comp error!");
 
