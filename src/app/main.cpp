@@ -1,16 +1,34 @@
 #include "app/ui/form_veltro.h"
 #include "support/app_paths.h"
+#include "support/operator.h"
 #include "support/process_facts.h"
+#include "support/run_mode.h"
 #include "support/settings.h"
+#include "support/trace.h"
+#include "support/ui/pxv_error_form.h"
+#include "support/ui/qt_operator.h"
 
 #include <QApplication>
+#include <cstring>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(veltro::kProgramId);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--debug") == 0)
+            veltro::set_debug_run(true);
+    veltro::QtOperator op;
+    veltro::install_operator(&op);
+    veltro::install_error_form();
     veltro::fill_process_facts();
     veltro::load_bitness_values();
-    veltro::Form_Veltro window;
-    window.show();
-    return QApplication::exec();
+    int rc = 0;
+    {
+        veltro::Form_Veltro window;
+        window.show();
+        rc = QApplication::exec();
+    }
+    veltro::install_operator(nullptr);
+    veltro::trace_shutdown();
+    return rc;
 }

@@ -5,11 +5,11 @@
 #include "support/ini_file.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
+#include "support/system_info.h"
 #include "support/text.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -40,15 +40,6 @@ std::optional<int> leading_int(const std::string& text) {
     } catch (...) {
         return std::nullopt;
     }
-}
-
-std::string compute_cpu_bitness() {
-    std::ifstream in("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("flags", 0) == 0)
-            return (" " + line + " ").find(" lm ") != std::string::npos ? "64" : "32";
-    return std::to_string(sizeof(void*) * 8);
 }
 
 } // namespace
@@ -144,12 +135,12 @@ void load_bitness_values() {
     ProcessFacts& facts = process_facts();
     facts.cpu_bitness = Read_Setting(keys::cpubitness);
     if (facts.cpu_bitness == "N/A") {
-        facts.cpu_bitness = compute_cpu_bitness();
+        facts.cpu_bitness = system_data_width();
         Write_Setting(keys::cpubitness, facts.cpu_bitness);
     }
     facts.os_bitness = Read_Setting(keys::osbitness);
     if (facts.os_bitness == "N/A") {
-        facts.os_bitness = std::to_string(sizeof(void*) * 8);
+        facts.os_bitness = system_address_width();
         Write_Setting(keys::osbitness, facts.os_bitness);
     }
 }

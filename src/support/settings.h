@@ -48,6 +48,11 @@ inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};
 inline constexpr SettingKey videoproperty{"capturesettings", "videoproperty", "-1"};
 inline constexpr SettingKey videoformat{"capture", "videoformat", ""};
+// Support contact details printed and mailed with an error report; a report leaves out the
+// ones not set. The postal address holds its lines joined by "|".
+inline constexpr SettingKey support_postal_address{"Support", "postal_address", ""};
+inline constexpr SettingKey support_email{"Support", "email", ""};
+inline constexpr SettingKey support_telephone{"Support", "telephone", ""};
 // Section = the window's own name.
 inline constexpr const char* windowpos = "windowpos";
 inline constexpr const char* windowpos_default = "0,0";
