@@ -1,5 +1,7 @@
 #include "capture/capture_trace.h"
 
+#include "support/trace.h"
+
 #include <utility>
 
 namespace veltro {
@@ -18,6 +20,8 @@ void set_capture_trace(CaptureTraceSink s) {
 void capture_trace(const std::string& line) {
     if (sink()) {
         sink()(line);
+    } else {
+        Trace(line);
     }
 }
 
