@@ -1,10 +1,54 @@
 // px3tool: recordings from the command line, for operators and scripts.
+#include "px3tool_commands.h"
+#include "support/numbers.h"
+#include "support/operator.h"
 #include "support/process_facts.h"
+#include "support/veltro_error.h"
 #include "veltro_version.h"
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
 #include <iostream>
+#include <map>
 #include <string>
+
+namespace px3tool {
+
+std::string take_option(Args& args, const std::string& option) {
+    const auto it = std::find(args.begin(), args.end(), option);
+    if (it == args.end()) {
+        return {};
+    }
+    if (it + 1 == args.end()) {
+        throw UsageError{option + " needs a value"};
+    }
+    std::string value = *(it + 1);
+    args.erase(it, it + 2);
+    return value;
+}
+
+bool take_flag(Args& args, const std::string& flag) {
+    const auto it = std::find(args.begin(), args.end(), flag);
+    if (it == args.end()) {
+        return false;
+    }
+    args.erase(it);
+    return true;
+}
+
+std::int32_t number_arg(const std::string& text, const std::string& what) {
+    if (!veltro::is_decimal_number(text)) {
+        throw UsageError{what + " '" + text + "' is not a whole number"};
+    }
+    try {
+        return veltro::parse_long(text);
+    } catch (const veltro::VeltroError&) {
+        throw UsageError{what + " '" + text + "' is out of range"};
+    }
+}
+
+} // namespace px3tool
 
 namespace {
 
@@ -12,8 +56,21 @@ void usage(std::ostream& out) {
     out << "usage: px3tool COMMAND [ARGS]\n"
            "\n"
            "Commands:\n"
-           "  --help       this text\n"
-           "  --version    the program version\n";
+           "  info FILE [--json]           layout and heat values of a recording\n"
+           "  verify FILE                  check the layout and every frame; exit status 0 only for a\n"
+           "                               sound file, one line per problem otherwise\n"
+           "  report FILE [-o OUT]         the frame timestamp report (default: a new file in the data\n"
+           "                               folder)\n"
+           "  export FILE (--frame N | --field N) -o OUT.png|OUT.jpg\n"
+           "                               the picture as the review shows it\n"
+           "  results FILE [--box-delay MS]\n"
+           "                               the ranked result as text (as copied to the clipboard); the\n"
+           "                               box delay stored with the heat unless given\n"
+           "  set-time FILE BOX MS [--split] [--dead-heat] [--no-time DSQ|DNF|NoRnk] [--frame N]\n"
+           "                               assign a finish (or split) time to a box\n"
+           "  set-dog FILE BOX NAME        set the dog name of a box\n"
+           "  --help                       this text\n"
+           "  --version                    the program version\n";
 }
 
 } // namespace
@@ -32,7 +89,29 @@ int main(int argc, char* argv[]) {
         std::cout << "px3tool " << veltro::kVersionText << '\n';
         return 0;
     }
-    std::cerr << "px3tool: unknown command '" << command << "'\n";
-    usage(std::cerr);
-    return 2;
+    const std::map<std::string, int (*)(const px3tool::Args&)> commands = {
+        {"info", px3tool::info},       {"verify", px3tool::verify},
+        {"report", px3tool::report},   {"export", px3tool::export_picture},
+        {"results", px3tool::results}, {"set-time", px3tool::set_time},
+        {"set-dog", px3tool::set_dog}};
+    const auto it = commands.find(command);
+    if (it == commands.end()) {
+        std::cerr << "px3tool: unknown command '" << command << "'\n";
+        usage(std::cerr);
+        return 2;
+    }
+    veltro::fill_process_facts();
+    try {
+        return it->second(px3tool::Args(argv + 2, argv + argc));
+    } catch (const px3tool::UsageError& e) {
+        std::cerr << "px3tool " << command << ": " << e.message << "\n\n";
+        usage(std::cerr);
+        return 2;
+    } catch (const veltro::VeltroError& e) {
+        std::cerr << "px3tool " << command << ": " << e.description() << " (error " << e.number() << ")\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "px3tool " << command << ": " << e.what() << '\n';
+        return 1;
+    }
 }

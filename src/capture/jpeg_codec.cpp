@@ -47,6 +47,14 @@ tjhandle decompressor() {
     return h.decompressor;
 }
 
+// After a failed call a handle may refuse every later stream, so it is replaced by a fresh one.
+void drop(tjhandle& handle) {
+    if (handle != nullptr) {
+        tjDestroy(handle);
+        handle = nullptr;
+    }
+}
+
 } // namespace
 
 bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t stride,
@@ -84,7 +92,9 @@ bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_
     const int rc = tjCompress2(h.compressor, pixels, width, stride, height, TJPF_BGR, &target, &length,
                                TJSAMP_420, quality, TJFLAG_NOREALLOC | TJFLAG_BOTTOMUP);
     if (rc != 0) {
-        fail_compress(std::string("(") + tjGetErrorStr2(h.compressor) + ")");
+        const std::string reason = tjGetErrorStr2(h.compressor);
+        drop(h.compressor);
+        fail_compress("(" + reason + ")");
     }
     if (length > static_cast<unsigned long>(out_size)) {
         fail_compress("(stream of " + std::to_string(length) + " bytes, buffer of " +
@@ -114,6 +124,7 @@ std::optional<JpegHeader> Read_JPG_Header(const std::uint8_t* jpg, std::int32_t 
     if (tjDecompressHeader3(d, jpg, static_cast<unsigned long>(length), &width, &height, &subsamp,
                             &colorspace) != 0 ||
         width <= 0 || height <= 0) {
+        drop(handles().decompressor);
         return std::nullopt;
     }
     return JpegHeader{width, height, colorspace == TJCS_GRAY};

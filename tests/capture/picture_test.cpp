@@ -240,6 +240,11 @@ TEST_F(JpegTest, TruncatedOrCorruptStreamsReturnFalse) {
         damaged[i] = 0xFF; // markers in the middle of entropy-coded data
     }
     EXPECT_FALSE(DIB_From_JPG(out, damaged.data(), static_cast<std::int32_t>(damaged.size())));
+
+    // A failure leaves nothing behind: the next sound stream decodes.
+    EXPECT_TRUE(DIB_From_JPG(out, buffer.data(), size));
+    EXPECT_FALSE(DIB_From_JPG(out, junk.data(), 5000));
+    EXPECT_TRUE(DIB_From_JPG(out, buffer.data(), size));
 }
 
 } // namespace

@@ -1,0 +1,110 @@
+// Recording hot paths: the append pass at capture end and one review step.
+#include "capture/test_picture.h"
+#include "capture/video_buffer.h"
+#include "recording/video_file_handler.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace veltro;
+
+struct Frames {
+    std::vector<std::unique_ptr<CVideobuff_RGB>> items;
+    Frames(std::int32_t w, std::int32_t h, std::int32_t count) {
+        for (std::int32_t i = 0; i < count; ++i) {
+            cDIBSection d;
+            d.Create(w, h);
+            Render_Test_Picture(d, i);
+            auto f = std::make_unique<CVideobuff_RGB>();
+            f->RGB_Length(d.SizeImage());
+            f->FillData_RGB(d.DIBSectionBitsPtr());
+            f->PutTimestamp(1000 + 40 * i, 45000000 + 40 * i, 40);
+            items.push_back(std::move(f));
+        }
+    }
+    FrameAt at() const {
+        return [this](std::int32_t i) -> const CVideobuff_RGB& {
+            return *items[static_cast<std::size_t>(i - 1)];
+        };
+    }
+};
+
+std::string bench_path(const char* name) {
+    return (std::filesystem::temp_directory_path() /
+            (std::string(name) + std::to_string(::getpid()) + ".px3"))
+        .string();
+}
+
+void arm(cls_VideoFile_handler& rec, const std::string& path, std::int32_t w, std::int32_t h) {
+    rec.File_name(path);
+    rec.RGB_interlaced(true);
+    rec.Cropped_X(w);
+    rec.Cropped_Y(h);
+    rec.Initiate_PX3_File();
+    rec.Measured_fps(25);
+    rec.Write_XML_header();
+    rec.Close_File();
+}
+
+// Capture end of a heat: D from trial frames, then 250 frames compressed and appended, header
+// rewritten and flushed.
+void BM_AppendPass250(benchmark::State& state) {
+    const auto w = static_cast<std::int32_t>(state.range(0));
+    const auto h = static_cast<std::int32_t>(state.range(1));
+    const Frames frames(w, h, 250);
+    const std::string path = bench_path("bench_append");
+    for (auto _ : state) {
+        cls_VideoFile_handler rec;
+        arm(rec, path, w, h);
+        rec.Calculate_Compressed_Size(250, frames.at());
+        rec.Close_File();
+        rec.Open_px3_for_Append();
+        for (std::int32_t i = 1; i <= 250; ++i) {
+            rec.Append_RGB_Frame(i, *frames.items[static_cast<std::size_t>(i - 1)]);
+        }
+        rec.Close_File();
+    }
+    std::filesystem::remove(path);
+}
+
+// One step of the review slider: read a record, decode its JPEG, extract the field.
+void BM_ReviewStep(benchmark::State& state) {
+    const auto w = static_cast<std::int32_t>(state.range(0));
+    const auto h = static_cast<std::int32_t>(state.range(1));
+    const std::string path = bench_path("bench_review");
+    {
+        const Frames frames(w, h, 20);
+        cls_VideoFile_handler rec;
+        arm(rec, path, w, h);
+        rec.Calculate_Compressed_Size(20, frames.at());
+        rec.Close_File();
+        rec.Open_px3_for_Append();
+        for (std::int32_t i = 1; i <= 20; ++i) {
+            rec.Append_RGB_Frame(i, *frames.items[static_cast<std::size_t>(i - 1)]);
+        }
+        rec.Close_File();
+    }
+    cls_VideoFile_handler rec;
+    rec.Open_File(path);
+    std::int32_t field = 1;
+    for (auto _ : state) {
+        // Every step shows another frame, so each one reads and decodes.
+        field = field + 2 > 40 ? 1 : field + 2;
+        rec.Draw_RGB_Field(field);
+        benchmark::DoNotOptimize(rec.Picture().DIBSectionBitsPtr());
+    }
+    rec.Close_File();
+    std::filesystem::remove(path);
+}
+
+BENCHMARK(BM_AppendPass250)->Args({600, 1080})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReviewStep)->Args({400, 880})->Args({600, 1080})->Unit(benchmark::kMillisecond);
+
+} // namespace

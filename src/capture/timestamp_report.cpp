@@ -1,0 +1,62 @@
+#include "capture/timestamp_report.h"
+
+#include "app/time_text.h"
+#include "recording/video_file_handler.h"
+#include "support/files.h"
+#include "support/operator.h"
+#include "support/text.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace veltro {
+
+namespace {
+
+// The "000" number format: at least three digits, the sign in front.
+std::string three_digits(std::int64_t n) {
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    if (digits.size() < 3) {
+        digits.insert(0, 3 - digits.size(), '0');
+    }
+    return n < 0 ? "-" + digits : digits;
+}
+
+} // namespace
+
+std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
+    std::string text =
+        "\" Timestamp report for file: " + std::filesystem::path(recording.File_name()).filename().string() +
+        "\"\r\n";
+    text += "Frame;Capture_mill;Capture_delta;Capture_local;\r\n";
+    std::int64_t previous = 0;
+    for (std::int32_t n = 1; n <= recording.num_Frames(); ++n) {
+        recording.Read_RGB_sample(n, false);
+        if (recording.RGB_samplesize_error()) {
+            continue; // no record to report; the frames after it still have theirs
+        }
+        const std::int64_t mill = recording.PX3_Capture_mill();
+        std::int64_t delta = mill - previous;
+        if (delta > 1000) {
+            delta = 0;
+        }
+        previous = mill;
+        text += three_digits(n) + ";" + std::to_string(mill) + ";" + three_digits(delta) + ";" +
+                Display_Mill_Time(recording.PX3_Capture_local(), false) + "\r\n";
+    }
+    return text;
+}
+
+std::string Timestamp_Report_Path(const std::string& folder) {
+    return (std::filesystem::path(folder) /
+            ("frame_report" + Make_Valid_File_Name(now_default_datetime()) + ".csv"))
+        .string();
+}
+
+std::string Write_Timestamp_Report(cls_VideoFile_handler& recording, const std::string& path) {
+    save_file_atomically(path, Timestamp_Report_Text(recording));
+    the_operator().message("Timestamp report written at; " + path);
+    return path;
+}
+
+} // namespace veltro

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// A recording checked byte by byte against the file layout, independently of the reader: magics,
+// sizes, the header text, every counted record and every frame's JPEG stream.
+struct RecordingCheck {
+    std::int32_t frames = 0;           // frames the header counts
+    std::vector<std::string> problems; // one line per problem; empty for a sound file
+};
+RecordingCheck Check_Recording(const std::string& path);
+
+} // namespace veltro

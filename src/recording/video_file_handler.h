@@ -1,0 +1,258 @@
+#pragma once
+
+#include "app/heat_values.h"
+#include "capture/dib_section.h"
+#include "capture/video_buffer.h"
+#include "recording/px3_layout.h"
+#include "recording/xml_header.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// The JPEG codec name that takes the trial-compression path; its frames are marked "IJL".
+inline constexpr const char* kJpegCodecName = "TurboJPEG";
+
+// The recording object: writes one ".px3" recording of a heat (header block, then one sample record
+// per frame), reads it back frame by frame, renders fields and frames for the review, and offers the
+// heat values of its recording header. Holds at most one open recording.
+//
+// Writing: File_name, RGB_interlaced, Cropped_X/Y, Initiate_PX3_File, heat values, Write_XML_header,
+// Close_File; at capture end Calculate_Compressed_Size, Close_File, Open_px3_for_Append,
+// Append_RGB_Frame for every frame, Close_File. Reading: Open_File, Read_RGB_sample / Draw_RGB_Field /
+// Draw_RGB_frame.
+class cls_VideoFile_handler : public HeatValues {
+public:
+    cls_VideoFile_handler();
+    ~cls_VideoFile_handler() override;
+    cls_VideoFile_handler(const cls_VideoFile_handler&) = delete;
+    cls_VideoFile_handler& operator=(const cls_VideoFile_handler&) = delete;
+
+    // ---- The file ------------------------------------------------------------------------------
+    const std::string& File_name() const { return file_name_; }
+    void File_name(const std::string& path);
+    bool File_open() const { return fd_ >= 0; }
+    bool Read_only() const override { return read_only_; }
+    Cls_XML_header& XML_header() { return *header_; }
+    const Cls_XML_header& XML_header() const { return *header_; }
+    bool Has_XML() const;
+
+    // Where the lines for the event log go; by default Log_Event ("Veltro_eventlog.txt").
+    void Event_Log(std::function<void(const std::string&)> sink) { event_log_ = std::move(sink); }
+
+    // ---- Writing (frame format and codec, set before Initiate_PX3_File) ------------------------
+    bool RGB_interlaced() const { return interlaced_; }
+    void RGB_interlaced(bool value) { interlaced_ = value; }
+    std::int32_t Cropped_X() const { return cropped_x_; }
+    void Cropped_X(std::int32_t value) { cropped_x_ = value; }
+    std::int32_t Cropped_Y() const { return cropped_y_; }
+    void Cropped_Y(std::int32_t value) { cropped_y_ = value; }
+    std::int16_t Start_Quality() const { return start_quality_; }
+    void Start_Quality(std::int16_t value);
+    const std::string& JPEG_Codec() const { return codec_; }
+    void JPEG_Codec(const std::string& value) { codec_ = value; }
+    bool Preview_on() const { return preview_on_; }
+    void Preview_on(bool value) { preview_on_ = value; }
+    std::int16_t Top_Delimiter() const { return top_delimiter_; }
+    void Top_Delimiter(std::int16_t value) { top_delimiter_ = value; }
+
+    void Initiate_PX3_File();
+    void Create_PX3_header();
+    // Writes the header block at offset 0 of the open file and flushes it to disk.
+    void Write_PX3_header();
+    void Write_XML_header() override;
+    // Fixes D from trial compressions of three of the `frames` captured frames.
+    void Calculate_Compressed_Size(std::int32_t frames, const FrameAt& frame_at);
+    void Open_px3_for_Append();
+    void Append_RGB_Frame(std::int32_t index, const CVideobuff_RGB& frame);
+    void Close_File();
+
+    std::int32_t Rounded_Compressed_Size() const { return data_size_; }
+    std::int32_t Largest_Compressed_Size() const { return largest_; }
+    std::int32_t Smallest_Compressed_Size() const { return smallest_; }
+    std::int16_t Reduced_Quality_Count() const { return reduced_count_; }
+    std::int32_t Frames_Appended() const { return frames_appended_; }
+    std::int16_t Measured_fps() const;
+    void Measured_fps(std::int16_t value);
+
+    // ---- Reading -------------------------------------------------------------------------------
+    // Opens a recording for review; problems are told to the operator and leave no file open.
+    void Open_File(const std::string& path);
+    void Read_PX3_Headers();
+    void Read_Top_Delimiter();
+    // Reads record `frame` (1-based); with `draw` also decodes it into the frame bitmap.
+    void Read_RGB_sample(std::int32_t frame, bool draw);
+    void Read_All_RGB_Frames();
+    // 1-based file position of frame n.
+    std::int64_t RGB_video_adress(std::int32_t frame) const;
+
+    std::int16_t num_Frames() const { return num_frames_; }
+    std::int16_t Num_fields() const { return num_fields_; }
+    std::int32_t Sample_size() const { return sample_size_; }
+    // 40 ms per frame up to 30 frames per second, else 20; halved when shown field by field.
+    std::int16_t mill_per_Frame() const;
+    // True when the review shows whole frames rather than single fields.
+    bool Deinterlaced() const { return deinterlaced_; }
+    void Deinterlaced(bool value) { deinterlaced_ = value; }
+    std::int16_t RGB_Topdelim_Y() const { return top_delim_y_; }
+    bool RGB_samplesize_error() const { return samplesize_error_; }
+    // True when the last frame drawn did not decode and shows the blue "Corrupted video" picture.
+    bool Frame_corrupted() const { return frame_corrupted_; }
+    // Set when reading a frame raised an error: field drawing stops for this recording.
+    bool Read_error() const { return read_error_; }
+    std::int32_t RGB_Checksum() const { return checksum_; }
+    std::int32_t PX3_Capture_mill() const { return fields_.capture_mill; }
+    std::int32_t PX3_Capture_local() const { return fields_.capture_local; }
+    std::int16_t PX3_Capture_Delta() const { return static_cast<std::int16_t>(fields_.capture_delta); }
+    std::int32_t PX3_JPEG_Size() const { return fields_.jpeg_size; }
+    std::int16_t PX3_Compression_Quality() const { return static_cast<std::int16_t>(fields_.quality); }
+    std::int32_t Capture_HDMI_events() const { return fields_.capture_events; }
+    std::int32_t Timestamp_long() const { return fields_.capture_mill; }
+    // The decoded frame (RGB_X x RGB_Y).
+    const cDIBSection& Frame_bitmap() const { return frame_; }
+
+    // ---- Rendering -----------------------------------------------------------------------------
+    bool rotated() const { return rotated_; }
+    void Draw_RGB_Field(std::int32_t field);
+    void Draw_RGB_frame(std::int32_t frame);
+    void Draw_Current_Field();
+    void Draw_Current_RGB_frame();
+    // The picture to show after the last Draw_ call: the field or frame, turned when rotated.
+    const cDIBSection& Picture() const { return *picture_; }
+    // 1 or 2 for the field of its frame on show, 99 while a whole frame is shown.
+    std::int16_t Field_To_Show() const { return displayed_field_; }
+    std::int16_t PX3_Displayed_Field() const { return displayed_field_; }
+    // The frame last read.
+    std::int16_t PX3_Displayed_Frame() const { return static_cast<std::int16_t>(current_frame_); }
+    // The field number last drawn (fields 2k - 1 and 2k belong to frame k).
+    std::int32_t Current_field() const { return current_field_; }
+    std::int16_t Start_number() const { return start_number_; }
+    void Start_number(std::int16_t value) { start_number_ = value; }
+    std::int32_t Field_duration() const { return field_duration_; }
+    std::int32_t Frame_duration() const { return frame_duration_; }
+    // Milliseconds of the picture on show since the start field or frame.
+    float Effective_time() const { return effective_time_; }
+
+    // ---- Heat values (forwarded to the recording header; Write_XML_header stores them) ----------
+    std::int32_t Velt_Heat_time(std::int16_t box, bool split) const override;
+    void Velt_Heat_time(std::int16_t box, bool split, std::int32_t value) override;
+    std::int16_t Velt_heat_frame(std::int16_t box) const override;
+    void Velt_heat_frame(std::int16_t box, std::int16_t value) override;
+    std::int16_t Velt_split_frame(std::int16_t box) const override;
+    void Velt_split_frame(std::int16_t box, std::int16_t value) override;
+    std::int32_t Velt_Heat_Click_Time(std::int16_t box) const override;
+    void Velt_Heat_Click_Time(std::int16_t box, std::int32_t value) override;
+    bool Velt_dead_heat(std::int16_t box) const override;
+    void Velt_dead_heat(std::int16_t box, bool value) override;
+    std::string Velt_Dog_name(std::int16_t box) const override;
+    void Velt_Dog_name(std::int16_t box, const std::string& value) override;
+    std::string Velt_start_PC_mill() const override;
+    void Velt_start_PC_mill(const std::string& value);
+
+    std::string Velt_event() const;
+    void Velt_event(const std::string& value);
+    std::string Velt_Heat_ID() const;
+    void Velt_Heat_ID(const std::string& value);
+    std::string Velt_Heat_Name() const;
+    void Velt_Heat_Name(const std::string& value);
+    std::string Velt_Heat_Length() const;
+    std::string Velt_Goal_Finish() const;
+    void Velt_Goal_Finish(const std::string& value);
+    std::string Velt_Goal_Split() const;
+    void Velt_Goal_Split(const std::string& value);
+    std::string Velt_box_delay() const;
+    void Velt_box_delay(const std::string& value);
+    std::string Velt_Goal_compensation() const;
+    void Velt_Goal_compensation(const std::string& value);
+    std::string Velt_Split_compensation() const;
+    void Velt_Split_compensation(const std::string& value);
+    std::string Velt_start_DateTime() const;
+    void Velt_start_DateTime(const std::string& value);
+    std::int32_t Velt_heat_start_local() const;
+    void Velt_heat_start_local(std::int32_t value);
+    std::string Phidget_serial() const;
+    void Phidget_serial(const std::string& value);
+    std::string Creation_date() const;
+    std::string Last_Capture_time() const;
+    std::string Computer_name() const;
+    std::string OS_version() const;
+    std::int16_t Height() const;
+    std::int16_t Width() const;
+
+private:
+    void open_descriptor(bool for_writing);
+    void close_descriptor() noexcept;
+    void flush_to_disk();
+    void write_header_block();
+    void log_event(const std::string& text);
+    void size_record(std::int32_t data_size);
+    bool decode_into_frame();
+    void show_corrupted_frame();
+    void reset_reader();
+
+    std::unique_ptr<Cls_XML_header> header_;
+    std::function<void(const std::string&)> event_log_;
+    std::string file_name_;
+    std::string suffix_; // lower case
+    int fd_ = -1;
+    bool writable_ = false;
+    bool read_only_ = false;
+
+    // Writer
+    bool interlaced_ = true;
+    std::int32_t cropped_x_ = 0;
+    std::int32_t cropped_y_ = 0;
+    std::int16_t start_quality_ = 80;
+    std::string codec_ = kJpegCodecName;
+    bool preview_on_ = true;
+    std::int16_t top_delimiter_ = 0;
+    std::int16_t measured_fps_ = 0;
+    std::int32_t data_size_ = 0; // D
+    std::int32_t largest_ = 0;
+    std::int32_t smallest_ = 999999;
+    std::int32_t last_compressed_ = 0;
+    std::int32_t frames_appended_ = 0;
+    std::int64_t append_position_ = 0;
+    std::int64_t length_before_append_ = 0;
+    std::int32_t measured_sample_size_ = 0;
+    std::int16_t reduced_count_ = 0;
+    std::vector<std::uint8_t> record_;     // the sample record being written
+    std::vector<std::uint8_t> compressed_; // room for one frame compressed at any quality
+
+    // Reader
+    std::int16_t num_frames_ = 0;
+    std::int16_t num_fields_ = 0;
+    std::int32_t sample_size_ = 0;
+    std::int16_t rgb_x_ = 0;
+    std::int16_t rgb_y_ = 0;
+    std::string fourcc_;
+    std::int16_t top_delim_y_ = 0;
+    bool samplesize_error_ = false;
+    bool frame_corrupted_ = false;
+    bool read_error_ = false;
+    std::int32_t current_frame_ = 0;
+    std::int32_t decoded_frame_ = 0;
+    bool deinterlaced_ = false;
+    std::vector<std::uint8_t> read_record_;
+    px3::RecordFields fields_;
+    std::int32_t checksum_ = 0;
+    cDIBSection frame_;
+
+    // Rendering
+    bool rotated_ = false;
+    cDIBSection field_;
+    cDIBSection rotation_;
+    const cDIBSection* picture_ = &frame_;
+    std::int32_t current_field_ = 0;
+    std::int16_t displayed_field_ = 0;
+    std::int16_t start_number_ = 0;
+    std::int32_t field_duration_ = 20;
+    std::int32_t frame_duration_ = 40;
+    float effective_time_ = 0;
+};
+
+} // namespace veltro

@@ -1,0 +1,278 @@
+// The reading side of the recording object: opening a recording for review and reading its sample
+// records. Nothing in a file is trusted: sizes and counts are checked before they are used.
+#include "capture/jpeg_codec.h"
+#include "recording/video_file_handler.h"
+#include "support/numbers.h"
+#include "support/operator.h"
+#include "support/text.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltro {
+
+namespace {
+
+// Larger pictures than any capture source delivers are not decoded: their sizes come from the file.
+constexpr std::int32_t kMaxPictureSide = 4096;
+// The same for records: a sample size beyond this is no recording of ours.
+constexpr std::int32_t kMaxSampleSize = 64 * 1024 * 1024;
+
+// Reads exactly `size` bytes at `offset`; false at the end of the file or on a read failure.
+bool read_exact(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool picture_side_ok(std::int32_t side) {
+    return side > 0 && side <= kMaxPictureSide;
+}
+
+template <typename T, typename F>
+T value_or(F getter, T fallback) {
+    try {
+        return getter();
+    } catch (const VeltroError&) {
+        return fallback;
+    }
+}
+
+} // namespace
+
+void cls_VideoFile_handler::reset_reader() {
+    num_frames_ = 0;
+    num_fields_ = 0;
+    sample_size_ = 0;
+    rgb_x_ = 0;
+    rgb_y_ = 0;
+    fourcc_.clear();
+    top_delim_y_ = 0;
+    samplesize_error_ = false;
+    frame_corrupted_ = false;
+    read_error_ = false;
+    current_frame_ = 0;
+    decoded_frame_ = 0;
+    fields_ = px3::RecordFields{};
+    checksum_ = 0;
+    rotated_ = false;
+    current_field_ = 0;
+    displayed_field_ = 0;
+    effective_time_ = 0;
+    picture_ = &frame_;
+}
+
+void cls_VideoFile_handler::Open_File(const std::string& path) {
+    Close_File();
+    reset_reader();
+    File_name(path);
+
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && st.st_size < 100) {
+        the_operator().message("Corrupt file, (Invalid file length)", MsgIcon::Exclamation);
+        return;
+    }
+    // Only heat recordings are read; the older types (AVI, DV, SDV, PX1, PX2, PX4) belong to other
+    // products and get the same answer as unknown ones.
+    if (suffix_ != "px3") {
+        the_operator().message("cls_AVI_handler can't open this file type! " + path, MsgIcon::Exclamation);
+        return;
+    }
+    read_only_ = exists && ::access(path.c_str(), W_OK) != 0;
+    const int fd = ::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == EACCES || e == EPERM) {
+            the_operator().message("Permission denied!", MsgIcon::Exclamation);
+        } else {
+            the_operator().message("Windows error when trying to open file: " + path + "\n" +
+                                       "Windows says: " + std::strerror(e) +
+                                       " ,error number = " + std::to_string(e),
+                                   MsgIcon::Exclamation);
+        }
+        return;
+    }
+    fd_ = fd;
+    writable_ = !read_only_;
+
+    // Open_RGB_File
+    Read_PX3_Headers();
+    if (header_->Has_XML()) {
+        const Cls_XML_header& h = *header_;
+        sample_size_ = value_or<std::int32_t>([&] { return h.RGB_Sample_Size(); }, 0);
+        num_frames_ = value_or<std::int16_t>([&] { return h.G_Frames_no(); }, 0);
+        rgb_x_ = value_or<std::int16_t>([&] { return h.RGB_X(); }, 0);
+        rgb_y_ = value_or<std::int16_t>([&] { return h.RGB_Y(); }, 0);
+        interlaced_ = value_or<bool>([&] { return h.RGB_interlaced(); }, false);
+        fourcc_ = value_or<std::string>([&] { return h.RGB_fourcc(); }, "");
+        rotated_ = value_or<bool>([&] { return h.RGB_Rotated(); }, false);
+        Read_Top_Delimiter();
+    }
+    if (num_frames_ < 0) {
+        num_frames_ = 0;
+    }
+    if (num_frames_ > 0 && (sample_size_ <= px3::kRecordOverhead || sample_size_ > kMaxSampleSize)) {
+        // Records of that size cannot exist: no frame can be located.
+        num_frames_ = 0;
+        samplesize_error_ = true;
+    }
+    if (num_frames_ > 0) {
+        read_record_.assign(static_cast<std::size_t>(sample_size_), 0);
+    }
+    if (interlaced_) {
+        // Field numbers are Integers: the fields of frames beyond 16383 cannot be addressed.
+        num_fields_ = static_cast<std::int16_t>(std::min<std::int32_t>(2 * num_frames_, 32767));
+        frame_duration_ = 40;
+        field_duration_ = 20;
+    } else {
+        num_fields_ = num_frames_;
+        frame_duration_ = 20;
+        field_duration_ = 10;
+    }
+    // Frame 1, frame 2 and the last frame: checks the file from end to end.
+    if (num_frames_ > 0) {
+        for (const std::int32_t frame : {1, 2, static_cast<int>(num_frames_)}) {
+            if (frame > num_frames_) {
+                continue;
+            }
+            try {
+                Read_RGB_sample(frame, false);
+            } catch (const VeltroError&) {
+                break;
+            }
+        }
+    }
+}
+
+void cls_VideoFile_handler::Read_PX3_Headers() {
+    auto block = std::make_unique<px3::HeaderBlock>();
+    px3::HeaderBlockContents c;
+    if (read_exact(fd_, block->data(), block->size(), 0)) {
+        c = px3::decode_header_block(block->data(), block->size());
+    }
+    // A text that is missing or longer than its field makes this a recording without header.
+    header_->XML_string(c.text_ok ? c.text : std::string());
+}
+
+void cls_VideoFile_handler::Read_Top_Delimiter() {
+    const std::string text = value_or<std::string>([&] { return header_->Hdr_spare1(); }, "0000");
+    top_delim_y_ =
+        is_decimal_number(text) ? value_or<std::int16_t>([&] { return parse_integer(text); }, 0) : 0;
+}
+
+std::int64_t cls_VideoFile_handler::RGB_video_adress(std::int32_t frame) const {
+    return px3::frame_offset(frame, sample_size_) + 1;
+}
+
+std::int16_t cls_VideoFile_handler::mill_per_Frame() const {
+    const std::string fps = value_or<std::string>([&] { return header_->RGB_fps(); }, "0");
+    const std::int32_t rate =
+        is_decimal_number(fps) ? value_or<std::int32_t>([&] { return parse_long(fps); }, 0) : 0;
+    const std::int16_t per_frame = rate <= 30 ? 40 : 20;
+    return deinterlaced_ ? per_frame : static_cast<std::int16_t>(per_frame / 2);
+}
+
+void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
+    if (frame == current_frame_ && (!draw || decoded_frame_ == frame)) {
+        return;
+    }
+    try {
+        if (!File_open()) {
+            throw VeltroError(91, "No recording is open");
+        }
+        if (frame < 1 || frame > num_frames_) {
+            throw VeltroError(err::SubscriptOutOfRange, "Frame " + std::to_string(frame) + " is not in " +
+                                                            file_name_ + " (" + std::to_string(num_frames_) +
+                                                            " frames)");
+        }
+        const std::int64_t offset = px3::frame_offset(frame, sample_size_);
+        std::uint8_t head[px3::kRecordHeaderSize];
+        if (frame != current_frame_) {
+            if (!read_exact(fd_, head, sizeof head, offset) || !px3::has_record_magic(head) ||
+                !read_exact(fd_, read_record_.data(), read_record_.size(), offset)) {
+                // A record that is missing or does not begin right is skipped; the frame bitmap keeps
+                // the previous picture.
+                samplesize_error_ = true;
+                return;
+            }
+            samplesize_error_ = false;
+            fields_ = px3::get_record_fields(read_record_.data());
+            const std::int32_t data_size = sample_size_ - px3::kRecordOverhead;
+            checksum_ = px3::record_checksum(read_record_.data() + px3::kDataOffset, data_size,
+                                             fields_.jpeg_size, sample_size_);
+            current_frame_ = frame;
+            decoded_frame_ = 0;
+        }
+        if (draw) {
+            frame_corrupted_ = !decode_into_frame();
+            if (frame_corrupted_) {
+                show_corrupted_frame();
+            }
+            decoded_frame_ = frame;
+        }
+    } catch (const VeltroError&) {
+        read_error_ = true;
+        throw;
+    }
+}
+
+bool cls_VideoFile_handler::decode_into_frame() {
+    const std::int32_t data_size = sample_size_ - px3::kRecordOverhead;
+    const std::uint8_t* data = read_record_.data() + px3::kDataOffset;
+    if (fourcc_ == "IJL" || fourcc_ == "JPEG") {
+        const std::int32_t size = fields_.jpeg_size;
+        if (size <= 0 || size > data_size) {
+            return false;
+        }
+        // The stream must show a picture of the recording's size: sizes in the stream are not
+        // trusted for allocation.
+        const auto header = Read_JPG_Header(data, size);
+        if (!header) {
+            the_operator().message("Failed to read JPG");
+            return false;
+        }
+        if (!picture_side_ok(header->width) || !picture_side_ok(header->height) ||
+            ((rgb_x_ > 0 || rgb_y_ > 0) && (header->width != rgb_x_ || header->height != rgb_y_))) {
+            return false;
+        }
+        return DIB_From_JPG(frame_, data, size);
+    }
+    // Other codecs stored raw pixel rows.
+    if (frame_.Empty()) {
+        return false;
+    }
+    std::memcpy(frame_.DIBSectionBitsPtr(), data,
+                static_cast<std::size_t>(std::min(data_size, frame_.SizeImage())));
+    return true;
+}
+
+// The window writes "Corrupted video" / " in this frame!" in red over it.
+void cls_VideoFile_handler::show_corrupted_frame() {
+    if (frame_.Empty() && picture_side_ok(rgb_x_) && picture_side_ok(rgb_y_)) {
+        frame_.Create(rgb_x_, rgb_y_);
+    }
+    frame_.Fill_with_RGB(16711680);
+}
+
+void cls_VideoFile_handler::Read_All_RGB_Frames() {
+    for (std::int32_t i = 1; i <= num_frames_; ++i) {
+        Read_RGB_sample(i, true);
+    }
+}
+
+} // namespace veltro

@@ -1,0 +1,83 @@
+// Rendering of the recording object: the field or frame on show, turned when the recording says its
+// pictures are stored rotated, and the time of the picture since the start of the clip.
+#include "recording/frame_render.h"
+#include "recording/video_file_handler.h"
+#include "support/operator.h"
+
+namespace veltro {
+
+namespace {
+
+// The turned picture needs a target of the turned size; it is made (again) when that differs.
+bool turn(const cDIBSection& source, cDIBSection& target) {
+    if (target.Width() != source.Height() || target.Height() != source.Width()) {
+        if (!target.Create(source.Height(), source.Width())) {
+            return false;
+        }
+    }
+    return Rotate90(source, target);
+}
+
+} // namespace
+
+void cls_VideoFile_handler::Draw_RGB_Field(std::int32_t field) {
+    if (read_error_) {
+        return;
+    }
+    const std::int32_t frame = (field + 1) / 2;
+    Read_RGB_sample(frame, true);
+    if (read_error_ || frame_.Empty()) {
+        return;
+    }
+    displayed_field_ = field % 2 != 0 ? 1 : 2;
+    current_field_ = field;
+    if (field_.Width() != frame_.Width() || field_.Height() != frame_.Height()) {
+        const bool had_size = !field_.Empty();
+        field_.Create(frame_.Width(), frame_.Height());
+        if (had_size) {
+            log_event("Deinterlace, size mismatch for file = " + file_name_);
+        }
+    }
+    if (field_.SizeImage() != frame_.SizeImage()) {
+        the_operator().message(" Draw_RFB_field deinterlaceFrame2 size mismatch!");
+        return;
+    }
+    deinterlaceFrame2(frame_, field_, displayed_field_ == 1 ? 2 : 1);
+    Draw_Current_Field();
+    const std::int32_t start = start_number_ == 0 ? 1 : start_number_;
+    effective_time_ = static_cast<float>((current_field_ - start) * field_duration_);
+}
+
+void cls_VideoFile_handler::Draw_Current_Field() {
+    if (rotated_) {
+        if (!turn(field_, rotation_)) {
+            the_operator().message("Draw_Current_Field rotate size mismatch!");
+            return;
+        }
+        picture_ = &rotation_;
+    } else {
+        picture_ = &field_;
+    }
+}
+
+void cls_VideoFile_handler::Draw_RGB_frame(std::int32_t frame) {
+    Read_RGB_sample(frame, true);
+    displayed_field_ = 99;
+    Draw_Current_RGB_frame();
+    const std::int32_t start = start_number_ == 0 ? 1 : start_number_;
+    effective_time_ = static_cast<float>((current_frame_ - start) * frame_duration_);
+}
+
+void cls_VideoFile_handler::Draw_Current_RGB_frame() {
+    if (rotated_) {
+        if (!turn(frame_, rotation_)) {
+            the_operator().message("Draw_Current_RGB_frame rotate size mismatch!");
+            return;
+        }
+        picture_ = &rotation_;
+    } else {
+        picture_ = &frame_;
+    }
+}
+
+} // namespace veltro

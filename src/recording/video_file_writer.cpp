@@ -1,0 +1,302 @@
+// The writing side of the recording object: a new recording's header block, the size of its sample
+// records, the append pass at capture end and every later rewrite of the header.
+#include "capture/jpeg_codec.h"
+#include "recording/video_file_handler.h"
+#include "support/app_paths.h"
+#include "support/files.h"
+#include "support/numbers.h"
+#include "support/process_facts.h"
+#include "support/text.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltro {
+
+namespace {
+
+void write_all_at(int fd, const std::uint8_t* data, std::size_t size, std::int64_t offset,
+                  const std::string& file) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw VeltroError(n < 0 && errno == ENOSPC ? 61 : 75,
+                              "Cannot write a frame to " + file + ": " + std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::int64_t file_length(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+} // namespace
+
+void cls_VideoFile_handler::Start_Quality(std::int16_t value) {
+    if (value < 1 || value > 100) {
+        throw VeltroError(err::Jpeg, "JPEG quality " + std::to_string(value) + " outside 1..100");
+    }
+    start_quality_ = value;
+}
+
+std::int16_t cls_VideoFile_handler::Measured_fps() const {
+    return parse_integer(header_->RGB_fps());
+}
+
+void cls_VideoFile_handler::Measured_fps(std::int16_t value) {
+    measured_fps_ = value;
+    header_->RGB_fps(std::to_string(value));
+}
+
+void cls_VideoFile_handler::Initiate_PX3_File() {
+    largest_ = 0;
+    smallest_ = 999999;
+    data_size_ = 0;
+    last_compressed_ = 0;
+    reduced_count_ = 0;
+    frames_appended_ = 0;
+    measured_sample_size_ = 0;
+    Create_PX3_header();
+}
+
+void cls_VideoFile_handler::Create_PX3_header() {
+    close_descriptor();
+    process_facts().current_file_name = file_name_;
+    auto header = std::make_unique<Cls_XML_header>();
+    header->Create_Header();
+    header->RGB_X(to_integer(cropped_x_));
+    header->RGB_Y(to_integer(cropped_y_));
+    header->RGB_interlaced(interlaced_);
+    header->RGB_preview_on(preview_on_);
+    header->RGB_JPEG_Quality(std::to_string(start_quality_));
+    if (measured_fps_ > 0) {
+        header->RGB_fps(std::to_string(measured_fps_));
+    }
+    // Pictures of the heat system are never stored turned.
+    header->RGB_Rotated(false);
+    header->Hdr_spare1(top_delimiter_ > 0 ? std::to_string(top_delimiter_) : "0000");
+    header->RGB_fourcc(codec_ == kJpegCodecName ? "IJL" : "MJPG");
+    header->RGB_JPEG_codec(codec_);
+
+    auto block = std::make_unique<px3::HeaderBlock>();
+    px3::encode_header_block(header->XML_string(), *block);
+    // A new file appears whole or not at all.
+    save_file_atomically(file_name_,
+                         std::string_view(reinterpret_cast<const char*>(block->data()), block->size()));
+    header_ = std::move(header);
+    read_only_ = false;
+    num_frames_ = 0;
+    sample_size_ = 0;
+}
+
+void cls_VideoFile_handler::Write_PX3_header() {
+    open_descriptor(true);
+    write_header_block();
+}
+
+void cls_VideoFile_handler::Write_XML_header() {
+    if (suffix_ != "px3") {
+        return;
+    }
+    header_->Update_Time(now_default_datetime());
+    header_->Update_Program(process_facts().prog_id.empty() ? kProgramId : process_facts().prog_id);
+    const bool was_open = File_open();
+    open_descriptor(true);
+    try {
+        write_header_block();
+    } catch (...) {
+        if (!was_open) {
+            close_descriptor();
+        }
+        throw;
+    }
+    if (!was_open) {
+        close_descriptor();
+    }
+}
+
+void cls_VideoFile_handler::size_record(std::int32_t data_size) {
+    data_size_ = data_size;
+    record_.assign(static_cast<std::size_t>(px3::sample_size_for(data_size)), 0);
+}
+
+void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const FrameAt& frame_at) {
+    // A recording that already holds frames keeps its record size: all records of a file are equal.
+    const std::int32_t stored = header_->RGB_Sample_Size();
+    if (header_->G_Frames_no() > 0 && stored > px3::kRecordOverhead) {
+        size_record(stored - px3::kRecordOverhead);
+        return;
+    }
+    std::int32_t largest = 0;
+    if (codec_ == kJpegCodecName && frames > 0) {
+        for (const std::int32_t index : px3::trial_frames(frames)) {
+            const CVideobuff_RGB& frame = frame_at(index);
+            std::int32_t size = static_cast<std::int32_t>(compressed_.size());
+            if (size == 0) {
+                compressed_.resize(static_cast<std::size_t>(frame.RGB_Length()) + 65536);
+                size = static_cast<std::int32_t>(compressed_.size());
+            }
+            const std::int32_t stride = cDIBSection::bytes_per_scan_line(cropped_x_);
+            if (static_cast<std::int64_t>(stride) * cropped_y_ > frame.RGB_Length()) {
+                throw VeltroError(err::SubscriptOutOfRange, "Frame " + std::to_string(index) + " holds " +
+                                                                std::to_string(frame.RGB_Length()) +
+                                                                " bytes, too few for the picture size");
+            }
+            JPG_From_Pixels(frame.Video_Adress(), cropped_x_, cropped_y_, stride, compressed_.data(), size,
+                            start_quality_);
+            largest = std::max(largest, size);
+        }
+    }
+    const std::int32_t d = px3::data_size_for(largest);
+    size_record(d);
+    header_->RGB_Image_size(d);
+    Write_XML_header();
+}
+
+void cls_VideoFile_handler::Open_px3_for_Append() {
+    open_descriptor(true);
+    Read_PX3_Headers();
+    if (!header_->Has_XML()) {
+        close_descriptor();
+        throw VeltroError(err::TypeMismatch,
+                          "The header of " + file_name_ + " cannot be read; nothing appended");
+    }
+    // Records go right behind the last counted frame: records of an earlier pass that was never
+    // counted (fewer than 3 frames, or cut short) are invisible to readers and are replaced.
+    const std::int16_t stored_frames = header_->G_Frames_no();
+    const std::int32_t stored_size = header_->RGB_Sample_Size();
+    if (stored_frames > 0 && stored_size > px3::kRecordOverhead) {
+        if (data_size_ != stored_size - px3::kRecordOverhead) {
+            size_record(stored_size - px3::kRecordOverhead);
+        }
+        append_position_ = px3::frame_offset(stored_frames + 1, stored_size);
+    } else {
+        append_position_ = px3::kHeaderBlockSize;
+    }
+    if (data_size_ <= 0) {
+        size_record(px3::data_size_for(0));
+    }
+    if (file_length(fd_) > append_position_ && ::ftruncate(fd_, static_cast<off_t>(append_position_)) != 0) {
+        throw VeltroError(75, "Cannot prepare " + file_name_ + " for appending: " + std::strerror(errno));
+    }
+    frames_appended_ = 0;
+    measured_sample_size_ = 0;
+}
+
+void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuff_RGB& frame) {
+    if (!File_open() || !writable_) {
+        Open_px3_for_Append();
+    }
+    if (header_->G_Frames_no() + frames_appended_ >= px3::kMaxFrames) {
+        throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
+    }
+    const std::int32_t stride = cDIBSection::bytes_per_scan_line(cropped_x_);
+    if (cropped_x_ <= 0 || cropped_y_ <= 0 ||
+        static_cast<std::int64_t>(stride) * cropped_y_ > frame.RGB_Length()) {
+        throw VeltroError(err::SubscriptOutOfRange,
+                          "Frame " + std::to_string(index) + " holds " + std::to_string(frame.RGB_Length()) +
+                              " bytes, too few for a " + std::to_string(cropped_x_) + " x " +
+                              std::to_string(cropped_y_) + " picture");
+    }
+    const std::size_t room = static_cast<std::size_t>(stride) * cropped_y_ + 65536;
+    if (compressed_.size() < room) {
+        compressed_.resize(room);
+    }
+
+    // Fit the frame into D bytes, lowering the quality step by step; at quality 1 it is cut.
+    std::int32_t quality = start_quality_;
+    std::int32_t size = 0;
+    bool cut = false;
+    for (;;) {
+        size = static_cast<std::int32_t>(compressed_.size());
+        JPG_From_Pixels(frame.Video_Adress(), cropped_x_, cropped_y_, stride, compressed_.data(), size,
+                        quality);
+        largest_ = std::max(largest_, size);
+        smallest_ = std::min(smallest_, size);
+        if (size <= data_size_) {
+            break;
+        }
+        if (quality == 1) {
+            cut = true;
+            size = data_size_;
+            break;
+        }
+        quality = px3::next_lower_quality(quality);
+    }
+    if (quality != start_quality_ || cut) {
+        reduced_count_ = to_integer(reduced_count_ + 1);
+    }
+    if (cut) {
+        log_event("Frame " + std::to_string(index) + " of " + file_name_ + " does not fit " +
+                  std::to_string(data_size_) + " bytes at quality 1 and is stored cut");
+    }
+    last_compressed_ = size;
+
+    px3::RecordFields fields;
+    fields.capture_mill = frame.Capture_Mill();
+    fields.capture_delta = frame.Capture_Delta();
+    fields.capture_local = frame.Capture_Local();
+    fields.quality = quality;
+    fields.jpeg_size = size;
+    fields.data_count = data_size_;
+    px3::put_record_fields(record_.data(), fields);
+    std::uint8_t* data = record_.data() + px3::kDataOffset;
+    std::memcpy(data, compressed_.data(), static_cast<std::size_t>(size));
+    // No bytes of an earlier frame stay behind the stream.
+    std::memset(data + size, 0, static_cast<std::size_t>(data_size_ - size));
+
+    if (frames_appended_ == 0) {
+        length_before_append_ = append_position_;
+    }
+    write_all_at(fd_, record_.data(), record_.size(), append_position_, file_name_);
+    append_position_ += static_cast<std::int64_t>(record_.size());
+    ++frames_appended_;
+    if (frames_appended_ == 1 && measured_sample_size_ == 0) {
+        measured_sample_size_ = static_cast<std::int32_t>(file_length(fd_) - length_before_append_);
+    }
+}
+
+void cls_VideoFile_handler::Close_File() {
+    if (!File_open()) {
+        frames_appended_ = 0;
+        return;
+    }
+    try {
+        if (suffix_ == "px3" && writable_ && frames_appended_ >= 3) {
+            // The records reach the disk before the header that counts them.
+            flush_to_disk();
+            header_->Frames_no(to_integer(header_->G_Frames_no() + frames_appended_));
+            if (measured_sample_size_ > 0) {
+                header_->L_RGB_Sample_Size(measured_sample_size_);
+            }
+            header_->Segments_no(to_integer(header_->Segments_no() + 1));
+            if (largest_ > header_->RGB_Compressed_max_Size()) {
+                header_->RGB_Compressed_max_Size(largest_);
+            }
+            if (smallest_ < header_->RGB_Compressed_min_Size()) {
+                header_->RGB_Compressed_min_Size(smallest_);
+            }
+            write_header_block();
+            num_frames_ = header_->G_Frames_no();
+            sample_size_ = header_->RGB_Sample_Size();
+        }
+    } catch (...) {
+        frames_appended_ = 0;
+        close_descriptor();
+        throw;
+    }
+    frames_appended_ = 0;
+    close_descriptor();
+}
+
+} // namespace veltro

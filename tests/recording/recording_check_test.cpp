@@ -1,0 +1,74 @@
+#include "recording/px3_layout.h"
+#include "recording/recording_check.h"
+#include "recording_fixture.h"
+#include "support/byte_order.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+
+class RecordingCheckTest : public ::testing::Test {
+protected:
+    testing::FakeOperator op;
+    testing::TempDir dir;
+    std::string path = dir.file("check.px3");
+    std::int32_t s = 0;
+
+    void SetUp() override {
+        cls_VideoFile_handler rec;
+        testing::arm(rec, path, 64, 48);
+        testing::append_pass(rec, testing::CapturedFrames(64, 48, 4));
+        s = rec.Rounded_Compressed_Size() + 58;
+    }
+    void patch(std::int64_t offset, const std::string& bytes) {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(offset);
+        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+};
+
+TEST_F(RecordingCheckTest, SoundRecordingHasNoProblems) {
+    const auto check = Check_Recording(path);
+    EXPECT_EQ(check.frames, 4);
+    EXPECT_TRUE(check.problems.empty()) << check.problems.front();
+}
+
+TEST_F(RecordingCheckTest, EveryDamageIsNamedOnItsOwnLine) {
+    patch(32012, "PXVY");
+    patch(px3::frame_offset(2, s), "XXXX");
+    patch(px3::frame_offset(3, s) + 54 + 300, std::string(40, '\xFF'));
+    std::uint8_t big[4];
+    le::put_i32(big, s);
+    patch(px3::frame_offset(4, s) + 32, std::string(reinterpret_cast<char*>(big), 4));
+    const auto check = Check_Recording(path);
+    ASSERT_EQ(check.problems.size(), 4u);
+    EXPECT_EQ(check.problems[0], "header block does not end with \"PXVX\"");
+    EXPECT_EQ(check.problems[1], "frame 2: record does not begin with \"RGBS\"");
+    EXPECT_EQ(check.problems[2], "frame 3: JPEG data does not decode");
+    EXPECT_EQ(check.problems[3],
+              "frame 4: JPEG size " + std::to_string(s) + " is outside 1.." + std::to_string(s - 58));
+}
+
+TEST_F(RecordingCheckTest, RecordSizesAndShortFiles) {
+    patch(px3::frame_offset(1, s) + 46, std::string("\x01\x00\x00\x00", 4)); // data count
+    auto check = Check_Recording(path);
+    ASSERT_EQ(check.problems.size(), 1u);
+    EXPECT_EQ(check.problems[0].rfind("frame 1: data count 1 differs", 0), 0u) << check.problems[0];
+
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);
+    check = Check_Recording(path);
+    ASSERT_EQ(check.problems.size(), 2u);
+    EXPECT_EQ(check.problems[0].rfind("file of ", 0), 0u);
+    EXPECT_NE(check.problems[0].find("ends inside frame 4 of 4"), std::string::npos) << check.problems[0];
+
+    std::filesystem::resize_file(path, 20000);
+    check = Check_Recording(path);
+    ASSERT_EQ(check.problems.size(), 1u);
+    EXPECT_EQ(check.problems[0], "file of 20000 bytes is shorter than the 32016-byte header block");
+}
+
+} // namespace
+} // namespace veltro

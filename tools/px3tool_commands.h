@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The px3tool commands. Each takes the arguments after the command name and returns the exit status;
+// problems go to stderr and leave the recording unchanged.
+namespace px3tool {
+
+using Args = std::vector<std::string>;
+
+int info(const Args& args);
+int verify(const Args& args);
+int report(const Args& args);
+int export_picture(const Args& args);
+int results(const Args& args);
+int set_time(const Args& args);
+int set_dog(const Args& args);
+
+// A usage mistake: the message is printed with the usage text, exit status 2.
+struct UsageError {
+    std::string message;
+};
+
+// The value after `option` in args (removing both), or "" when the option is absent.
+std::string take_option(Args& args, const std::string& option);
+// Whether `flag` is in args (removing it).
+bool take_flag(Args& args, const std::string& flag);
+// A whole number argument; a usage error naming `what` when it is none.
+std::int32_t number_arg(const std::string& text, const std::string& what);
+
+} // namespace px3tool
+
+namespace veltro {
+class cls_VideoFile_handler;
+}
+
+namespace px3tool {
+
+// Opens a recording for review; fails (VeltroError) when it cannot be opened or has no header.
+void open_recording(veltro::cls_VideoFile_handler& rec, const std::string& path);
+
+// The value a getter gives, or `fallback` when the element is missing or unreadable.
+template <typename F>
+auto value_or(F getter, decltype(getter()) fallback) -> decltype(getter()) {
+    try {
+        return getter();
+    } catch (...) {
+        return fallback;
+    }
+}
+
+} // namespace px3tool
+
+#include "support/operator.h"
+
+namespace px3tool {
+
+// Keeps the core's operator messages off the terminal while a command reports in its own words.
+class QuietOperator : public veltro::Operator {
+public:
+    QuietOperator() { previous_ = veltro::install_operator(this); }
+    ~QuietOperator() override { veltro::install_operator(previous_); }
+    QuietOperator(const QuietOperator&) = delete;
+    QuietOperator& operator=(const QuietOperator&) = delete;
+
+    std::vector<std::string> messages;
+    void beep() override {}
+    void message(const std::string& text, veltro::MsgIcon, const std::string&) override {
+        messages.push_back(text);
+    }
+    bool ask_ok_cancel(const std::string&, const std::string&) override { return false; }
+    bool ask_yes_no(const std::string&, const std::string&) override { return false; }
+    std::optional<std::string> input_box(const std::string&, const std::string&,
+                                         const std::string&) override {
+        return std::nullopt;
+    }
+    void process_events() override {}
+
+private:
+    veltro::Operator* previous_ = nullptr;
+};
+
+} // namespace px3tool

@@ -1,0 +1,122 @@
+// px3tool set-time and set-dog: corrections from scripts, through the same timing model and header
+// rewrite as the review window.
+#include "app/heat_timing.h"
+#include "app/result_ranking.h"
+#include "app/time_text.h"
+#include "px3tool_commands.h"
+#include "recording/video_file_handler.h"
+#include "support/numbers.h"
+#include "support/veltro_error.h"
+
+#include <iostream>
+
+namespace px3tool {
+
+using veltro::cls_VideoFile_handler;
+
+namespace {
+
+void refuse_read_only(const cls_VideoFile_handler& rec) {
+    if (rec.Read_only()) {
+        throw veltro::VeltroError(veltro::err::PermissionDenied, "File is read only!");
+    }
+}
+
+} // namespace
+
+int set_time(const Args& in) {
+    Args args = in;
+    const bool split = take_flag(args, "--split");
+    const bool dead_heat = take_flag(args, "--dead-heat");
+    const std::string no_time = take_option(args, "--no-time");
+    const std::string frame = take_option(args, "--frame");
+    if (args.size() != 3) {
+        throw UsageError{"set-time takes FILE BOX MS"};
+    }
+    std::string caption;
+    if (!no_time.empty()) {
+        if (no_time == "DSQ" || no_time == "DNF") {
+            caption = no_time;
+        } else if (no_time == "NoRnk") {
+            caption = "No Rnk";
+        } else {
+            throw UsageError{"--no-time takes DSQ, DNF or NoRnk"};
+        }
+    }
+    if (split && (dead_heat || !caption.empty())) {
+        throw UsageError{"--dead-heat and --no-time apply to finish times, not to split times"};
+    }
+    const std::int32_t box = number_arg(args[1], "BOX");
+    const std::int32_t ms = number_arg(args[2], "MS");
+    const std::int32_t picture = frame.empty() ? 0 : number_arg(frame, "--frame");
+    if (picture < 0 || picture > 32767) {
+        throw UsageError{"--frame " + frame + " is outside 0..32767"};
+    }
+    if (box < 1 || box > veltro::kTimedBoxes) {
+        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange, "box " + args[1] + " is outside 1..6");
+    }
+
+    cls_VideoFile_handler rec;
+    open_recording(rec, args[0]);
+    refuse_read_only(rec);
+    veltro::HeatTiming timing;
+    timing.set_recording(&rec);
+    timing.show_picture(static_cast<std::int16_t>(picture), ms);
+    timing.dead_heat = dead_heat;
+    if (!caption.empty()) {
+        timing.no_time = true;
+        timing.no_time_caption = caption;
+    }
+    timing.Set_Time(static_cast<std::int16_t>(box), ms, split);
+    const std::int32_t stored = rec.Velt_Heat_time(static_cast<std::int16_t>(box), split);
+    std::cout << "box " << box << (split ? " split time " : " finish time ") << stored;
+    if (stored < veltro::no_time::First) {
+        std::cout << " (" << veltro::Display_Mill_Time(stored, true) << ")";
+    }
+    std::cout << (rec.Velt_dead_heat(static_cast<std::int16_t>(box)) ? ", dead heat" : "") << '\n';
+    return 0;
+}
+
+int set_dog(const Args& args) {
+    if (args.size() != 3) {
+        throw UsageError{"set-dog takes FILE BOX NAME"};
+    }
+    const std::int32_t number = number_arg(args[1], "BOX");
+    if (number < 1 || number > veltro::kBoxes) {
+        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange, "box " + args[1] + " is outside 1..8");
+    }
+    const auto box = static_cast<std::int16_t>(number);
+    cls_VideoFile_handler rec;
+    open_recording(rec, args[0]);
+    refuse_read_only(rec);
+    rec.Velt_Dog_name(box, args[2]);
+    rec.Write_XML_header();
+    std::cout << "box " << box << " dog name " << rec.Velt_Dog_name(box) << '\n';
+    return 0;
+}
+
+int results(const Args& in) {
+    Args args = in;
+    const std::string delay = take_option(args, "--box-delay");
+    if (args.size() != 1) {
+        throw UsageError{"results takes one FILE"};
+    }
+    cls_VideoFile_handler rec;
+    open_recording(rec, args[0]);
+    // The box delay stored with the heat; the one in the settings when the recording has none.
+    std::int32_t box_delay = 0;
+    if (!delay.empty()) {
+        box_delay = number_arg(delay, "--box-delay");
+    } else if (const std::string stored = rec.Velt_box_delay(); veltro::is_decimal_number(stored)) {
+        box_delay = veltro::parse_long(stored);
+    } else {
+        box_delay = veltro::read_timing_settings().box_delay;
+    }
+    veltro::Result_array result = veltro::Load_Result_Array(rec);
+    veltro::Sort_Result_Array(result);
+    const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
+    std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows);
+    return 0;
+}
+
+} // namespace px3tool

@@ -1,0 +1,109 @@
+// px3tool export and report: pictures and the timestamp report of a recording.
+#include "capture/jpeg_codec.h"
+#include "capture/timestamp_report.h"
+#include "px3tool_commands.h"
+#include "recording/video_file_handler.h"
+#include "support/app_paths.h"
+#include "support/files.h"
+#include "support/numbers.h"
+#include "support/text.h"
+#include "support/veltro_error.h"
+
+#include <iostream>
+#include <png.h>
+#include <vector>
+
+namespace px3tool {
+
+using veltro::cls_VideoFile_handler;
+
+namespace {
+
+std::string png_bytes(const veltro::cDIBSection& pic) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(pic.Width());
+    image.height = static_cast<png_uint_32>(pic.Height());
+    image.format = PNG_FORMAT_BGR;
+    // A negative stride tells the library that the rows are stored bottom-up.
+    const png_int_32 stride = -pic.BytesPerScanLine();
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pic.DIBSectionBitsPtr(), stride, nullptr)) {
+        throw veltro::VeltroError(75, std::string("PNG encoding failed: ") + image.message);
+    }
+    std::string out(size, '\0');
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, pic.DIBSectionBitsPtr(), stride, nullptr)) {
+        throw veltro::VeltroError(75, std::string("PNG encoding failed: ") + image.message);
+    }
+    out.resize(size);
+    return out;
+}
+
+std::string jpeg_bytes(const veltro::cDIBSection& pic) {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(pic.SizeImage()) + 65536);
+    std::int32_t size = static_cast<std::int32_t>(out.size());
+    veltro::JPG_From_DIB(pic, out.data(), size, 95);
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<std::size_t>(size));
+}
+
+} // namespace
+
+int export_picture(const Args& in) {
+    Args args = in;
+    const std::string frame = take_option(args, "--frame");
+    const std::string field = take_option(args, "--field");
+    const std::string out = take_option(args, "-o");
+    if (args.size() != 1 || out.empty() || frame.empty() == field.empty()) {
+        throw UsageError{"export takes FILE, one of --frame N or --field N, and -o OUT.png|OUT.jpg"};
+    }
+    const std::string type = veltro::to_lower_ascii(out.substr(out.find_last_of('.') + 1));
+    if (out.find('.') == std::string::npos || (type != "png" && type != "jpg" && type != "jpeg")) {
+        throw UsageError{"the output file must end in .png or .jpg"};
+    }
+    QuietOperator quiet;
+    cls_VideoFile_handler rec;
+    open_recording(rec, args[0]);
+    const std::int32_t n = number_arg(frame.empty() ? field : frame, frame.empty() ? "--field" : "--frame");
+    const std::int32_t limit = frame.empty() ? rec.Num_fields() : rec.num_Frames();
+    if (n < 1 || n > limit) {
+        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange,
+                                  (frame.empty() ? "field " : "frame ") + std::to_string(n) +
+                                      " is outside 1.." + std::to_string(limit));
+    }
+    if (frame.empty()) {
+        rec.Draw_RGB_Field(n);
+    } else {
+        rec.Draw_RGB_frame(n);
+    }
+    const std::int32_t frame_number = frame.empty() ? (n + 1) / 2 : n;
+    if (rec.RGB_samplesize_error() || rec.Picture().Empty()) {
+        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange,
+                                  "the record of frame " + std::to_string(frame_number) + " cannot be read");
+    }
+    if (rec.Frame_corrupted()) {
+        std::cerr << "px3tool export: frame " << frame_number
+                  << " does not decode; exporting the \"Corrupted video\" picture\n";
+    }
+    veltro::save_file_atomically(out, type == "png" ? png_bytes(rec.Picture()) : jpeg_bytes(rec.Picture()));
+    std::cout << out << '\n';
+    return 0;
+}
+
+int report(const Args& in) {
+    Args args = in;
+    std::string out = take_option(args, "-o");
+    if (args.size() != 1) {
+        throw UsageError{"report takes one FILE"};
+    }
+    QuietOperator quiet;
+    cls_VideoFile_handler rec;
+    open_recording(rec, args[0]);
+    if (out.empty()) {
+        out = veltro::Timestamp_Report_Path(veltro::data_dir());
+    }
+    veltro::Write_Timestamp_Report(rec, out);
+    std::cout << "Timestamp report written at; " << out << '\n';
+    return 0;
+}
+
+} // namespace px3tool
