@@ -188,7 +188,8 @@ private:
             // Frames closer than 90 % of the limited period to the last one passed on are dropped, so
             // a 50 frames per second source limited to 25 passes every second frame.
             const std::uint32_t at = arrival ? *arrival : pc_millis();
-            if (last_delivered_ && elapsed_ms(*last_delivered_, at) * max_fps_ < 900) {
+            if (last_delivered_ &&
+                static_cast<std::int64_t>(elapsed_ms(*last_delivered_, at)) * max_fps_ < 900) {
                 return;
             }
             last_delivered_ = at;
