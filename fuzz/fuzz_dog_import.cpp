@@ -9,27 +9,9 @@
 #include <sstream>
 #include <string>
 
-namespace {
-
-class SilentOperator : public veltro::Operator {
-public:
-    void beep() override {}
-    void message(const std::string&, veltro::MsgIcon, const std::string&) override {}
-    bool ask_ok_cancel(const std::string&, const std::string&) override { return false; }
-    bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> input_box(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
-    void process_events() override {}
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static SilentOperator silent;
-    static veltro::Operator* installed = veltro::install_operator(&silent);
-    (void)installed;
+    static veltro::QuietOperator quiet;
+    quiet.messages.clear();
     // One session for every input, as in a long editing session; it never touches the disk.
     static veltro::EventSession session("/nonexistent/Veltro Event Files");
 

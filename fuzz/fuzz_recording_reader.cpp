@@ -10,19 +10,6 @@
 
 namespace {
 
-class Silent : public veltro::Operator {
-public:
-    void beep() override {}
-    void message(const std::string&, veltro::MsgIcon, const std::string&) override {}
-    bool ask_ok_cancel(const std::string&, const std::string&) override { return false; }
-    bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> input_box(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
-    void process_events() override {}
-};
-
 std::string temp_path() {
     static const std::string path = "/tmp/fuzz_recording_reader_" + std::to_string(::getpid()) + ".px3";
     return path;
@@ -31,8 +18,8 @@ std::string temp_path() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Silent silent;
-    veltro::install_operator(&silent);
+    static veltro::QuietOperator quiet;
+    quiet.messages.clear();
     const std::string path = temp_path();
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);

@@ -69,6 +69,11 @@ void usage(std::ostream& out) {
            "  set-time FILE BOX MS [--split] [--dead-heat] [--no-time DSQ|DNF|NoRnk] [--frame N]\n"
            "                               assign a finish (or split) time to a box\n"
            "  set-dog FILE BOX NAME        set the dog name of a box\n"
+           "  demo OUT.px3 [--seconds S] [--format 1920*1080/25|1920*1080/50] [--crop "
+           "400*880|600*1080|576*720]\n"
+           "       [--fast]                record a heat from the demo race camera (3 s, 25 interlaced,\n"
+           "                               400*880 unless given) and print each dog's true crossing\n"
+           "                               time; in real time, or on a manual clock with --fast\n"
            "  --help                       this text\n"
            "  --version                    the program version\n";
 }
@@ -93,7 +98,7 @@ int main(int argc, char* argv[]) {
         {"info", px3tool::info},       {"verify", px3tool::verify},
         {"report", px3tool::report},   {"export", px3tool::export_picture},
         {"results", px3tool::results}, {"set-time", px3tool::set_time},
-        {"set-dog", px3tool::set_dog}};
+        {"set-dog", px3tool::set_dog}, {"demo", px3tool::demo}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

@@ -17,6 +17,7 @@ int export_picture(const Args& args);
 int results(const Args& args);
 int set_time(const Args& args);
 int set_dog(const Args& args);
+int demo(const Args& args);
 
 // A usage mistake: the message is printed with the usage text, exit status 2.
 struct UsageError {
@@ -56,30 +57,5 @@ auto value_or(F getter, decltype(getter()) fallback) -> decltype(getter()) {
 #include "support/operator.h"
 
 namespace px3tool {
-
-// Keeps the core's operator messages off the terminal while a command reports in its own words.
-class QuietOperator : public veltro::Operator {
-public:
-    QuietOperator() { previous_ = veltro::install_operator(this); }
-    ~QuietOperator() override { veltro::install_operator(previous_); }
-    QuietOperator(const QuietOperator&) = delete;
-    QuietOperator& operator=(const QuietOperator&) = delete;
-
-    std::vector<std::string> messages;
-    void beep() override {}
-    void message(const std::string& text, veltro::MsgIcon, const std::string&) override {
-        messages.push_back(text);
-    }
-    bool ask_ok_cancel(const std::string&, const std::string&) override { return false; }
-    bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> input_box(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
-    void process_events() override {}
-
-private:
-    veltro::Operator* previous_ = nullptr;
-};
-
+using veltro::QuietOperator;
 } // namespace px3tool

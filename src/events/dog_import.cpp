@@ -5,6 +5,7 @@
 #include "support/operator.h"
 #include "support/settings.h"
 #include "support/text.h"
+#include "support/trace.h"
 #include "support/utf8_text.h"
 #include "support/veltro_error.h"
 
@@ -44,6 +45,7 @@ std::string line_ref(std::int32_t number) {
 } // namespace
 
 std::int32_t Import_Dogs(std::istream& in, EventSession& session, const DogImportHooks& hooks) {
+    Trace("Import_Dogs start");
     std::int16_t heat = 0;
     std::int32_t box = 0;
     std::int32_t count = 0;

@@ -5,6 +5,7 @@
 #include "support/operator.h"
 #include "support/settings.h"
 #include "support/text.h"
+#include "support/trace.h"
 
 #include <filesystem>
 #include <system_error>
@@ -95,6 +96,7 @@ void EventSession::Create_new_Event_file() {
 }
 
 void EventSession::Create_Event_XML_File() {
+    Trace("*Create_Event_XML_File");
     doc_.Create_Veltro_Race_File();
     XML_to_File();
 }
@@ -107,10 +109,16 @@ void EventSession::XML_to_File() {
         the_operator().message("Event file is Read-Only!\r\n" + path);
         return;
     }
+    Trace("*Form_event_registration XML_to_File");
     const std::string xml = doc_.serialise();
-    if (xml.empty())
+    if (xml.empty()) {
+        Trace("*XML_to_File  no XML!");
         return; // nothing loaded: an empty document must never replace an event file
+    }
+    // The old file stays in place until the new one is complete (no delete-then-write).
+    Trace("*XML_to_File 1");
     save_file_atomically(path, xml);
+    Trace("*XML_to_File 3");
 }
 
 void EventSession::Parse_XML_file() {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace veltro {
 
@@ -31,5 +32,30 @@ public:
 Operator& the_operator();
 // Installs op (not owned; nullptr restores the stderr default) and returns the previous one.
 Operator* install_operator(Operator* op);
+
+// Keeps what core says to itself for its lifetime, during which it is the installed operator:
+// messages are collected, questions answered "no" / cancelled. For command-line tools and fuzzing.
+class QuietOperator final : public Operator {
+public:
+    QuietOperator() { previous_ = install_operator(this); }
+    ~QuietOperator() override { install_operator(previous_); }
+    QuietOperator(const QuietOperator&) = delete;
+    QuietOperator& operator=(const QuietOperator&) = delete;
+
+    std::vector<std::string> messages;
+
+    void beep() override {}
+    void message(const std::string& text, MsgIcon, const std::string&) override { messages.push_back(text); }
+    bool ask_ok_cancel(const std::string&, const std::string&) override { return false; }
+    bool ask_yes_no(const std::string&, const std::string&) override { return false; }
+    std::optional<std::string> input_box(const std::string&, const std::string&,
+                                         const std::string&) override {
+        return std::nullopt;
+    }
+    void process_events() override {}
+
+private:
+    Operator* previous_ = nullptr;
+};
 
 } // namespace veltro

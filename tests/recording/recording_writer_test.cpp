@@ -302,22 +302,32 @@ TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
 }
 
 TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "the superuser may write any file";
-    }
     testing::arm(rec, path, 160, 120);
     testing::append_pass(rec, CapturedFrames(160, 120, 3));
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
     const std::string before = bytes();
-    cls_VideoFile_handler review;
-    review.Open_File(path);
-    EXPECT_TRUE(review.Read_only());
-    review.Velt_Heat_time(1, false, 100);
-    EXPECT_THROW(review.Write_XML_header(), VeltroError);
+    // Reviewed in a child process as an ordinary user: the superuser may write any file.
+    auto review_without_write_permission = [&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            std::_Exit(3);
+        cls_VideoFile_handler review;
+        review.Open_File(path);
+        bool ok = review.Read_only();
+        review.Velt_Heat_time(1, false, 100);
+        try {
+            review.Write_XML_header();
+            ok = false;
+        } catch (const VeltroError&) {
+        }
+        review.Read_RGB_sample(3, true); // the review goes on
+        ok = ok && !review.RGB_samplesize_error() && !review.Frame_corrupted();
+        std::_Exit(ok ? 0 : 1);
+    };
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(review_without_write_permission(), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(bytes(), before);
-    review.Read_RGB_sample(3, true); // the review goes on
-    EXPECT_FALSE(review.RGB_samplesize_error());
-    EXPECT_FALSE(review.Frame_corrupted());
 }
 
 } // namespace

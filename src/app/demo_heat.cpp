@@ -1,0 +1,189 @@
+#include "app/demo_heat.h"
+
+#include "capture/backends/demo/demo_camera.h"
+#include "capture/capture_hdmi.h"
+#include "capture/format_description.h"
+#include "recording/video_file_handler.h"
+#include "support/clocks.h"
+#include "support/process_facts.h"
+#include "support/text.h"
+#include "support/veltro_error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <poll.h>
+
+namespace veltro {
+
+std::optional<std::size_t> demo_format_from_text(const std::string& text) {
+    if (text == "1920*1080/25") {
+        return 0;
+    }
+    if (text == "1920*1080/50") {
+        return 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const std::string& text) {
+    if (text == "400*880") {
+        return std::pair<std::int16_t, std::int16_t>{400, 880};
+    }
+    if (text == "600*1080") {
+        return std::pair<std::int16_t, std::int16_t>{600, 1080};
+    }
+    if (text == "576*720") {
+        return std::pair<std::int16_t, std::int16_t>{576, 720};
+    }
+    return std::nullopt;
+}
+
+namespace {
+constexpr int kFileAlreadyExists = 58;
+DemoHeatResult record(const DemoHeatOptions& options);
+} // namespace
+
+DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options) {
+    if (options.format > 1) {
+        throw VeltroError(err::SubscriptOutOfRange, "The demo camera has formats 0 and 1 only");
+    }
+    if (options.capture_ms <= 0 || options.capture_ms > 600000) {
+        throw VeltroError(err::Overflow, "Capture time must lie between 1 ms and 10 minutes");
+    }
+    if (!demo_crop_from_text(std::to_string(options.crop_width) + "*" +
+                             std::to_string(options.crop_height))) {
+        throw VeltroError(err::TypeMismatch, "The picture size must be 400*880, 600*1080 or 576*720");
+    }
+    std::error_code ec;
+    if (std::filesystem::exists(options.path, ec) || ec) {
+        throw VeltroError(kFileAlreadyExists, "File already exists: " + options.path);
+    }
+    try {
+        return record(options);
+    } catch (...) {
+        // No half-written recording is left behind.
+        std::filesystem::remove(options.path, ec);
+        throw;
+    }
+}
+
+namespace {
+
+DemoHeatResult record(const DemoHeatOptions& options) {
+
+    // In fast mode a manual clock drives the camera and the capture source alike; it starts at the
+    // counter's present value so the recording looks like one made now.
+    ManualClock manual(pc_millis());
+    auto camera = options.fast ? std::make_unique<DemoCamera>(manual) : std::make_unique<DemoCamera>();
+    DemoCamera& demo = *camera;
+    std::vector<std::unique_ptr<CaptureDevice>> devices;
+    devices.push_back(std::move(camera));
+    CaptureClock clock;
+    if (options.fast) {
+        const std::int32_t local_base = local_ms_since_midnight();
+        const std::uint32_t counter_base = manual.now();
+        clock.millis = [&manual] { return manual.now(); };
+        clock.local_ms = [&manual, local_base, counter_base] {
+            return local_base + elapsed_ms(counter_base, manual.now());
+        };
+    }
+    cls_Capture_HDMI capture(make_capture_component(std::move(devices)), clock);
+    capture.ID_string("Goal");
+    CaptureComponent& component = capture.Component();
+    component.SelectSource("video:1");
+    component.SetProperty("SetFormat", std::to_string(options.format));
+    current_capture().friendly_name = DemoCamera::kFriendlyName;
+    current_capture().property_string = Process_AMT(component.GetFormatRecord("GetProp"));
+    process_facts().capture_source = current_capture().friendly_name;
+    process_facts().capture_property = current_capture().property_string;
+
+    // Start camera, then initiate the recording as the heat lifecycle does.
+    capture.set_HDMI_Crop(options.crop_width, options.crop_height);
+    capture.MaxFrames(0);
+    capture.Do_CROP(true);
+    capture.Capture_Run();
+    if (!capture.Last_Error().empty()) {
+        throw VeltroError(err::ObjectRequired, "The demo camera did not start: " + capture.Last_Error());
+    }
+
+    cls_VideoFile_handler recording;
+    recording.RGB_interlaced(options.format == 0);
+    recording.File_name(options.path);
+    recording.Cropped_X(options.crop_width);
+    recording.Cropped_Y(options.crop_height);
+    recording.Initiate_PX3_File();
+    recording.Measured_fps(options.format == 0 ? 25 : 50);
+    recording.XML_header().RGB_Rotated(false); // the demo camera stands upright
+    recording.Velt_event("Test Event");
+    recording.Velt_Heat_ID("1");
+    recording.Velt_Heat_Name("Test Heat");
+
+    // The start signal: the dogs leave the boxes when the camera starts.
+    DemoHeatResult result;
+    result.start_pc_mill = demo.Race_Start();
+    const std::int32_t start_local = clock.local_ms() - elapsed_ms(result.start_pc_mill, clock.millis());
+    recording.Velt_start_PC_mill(std::to_string(result.start_pc_mill));
+    recording.Velt_heat_start_local(start_local);
+    recording.Velt_start_DateTime(now_default_datetime());
+    recording.Write_XML_header();
+    recording.Close_File();
+
+    // Capture on from the start: every frame is stored.
+    bool capturing = true;
+    capture.Post_linear(true);
+    const std::uint32_t end = result.start_pc_mill + static_cast<std::uint32_t>(options.capture_ms);
+    capture.HDMIreceived = [&] {
+        // Capture is on from the start signal for capture_ms: frames of later moments are not stored.
+        if (capturing && !Capture_Halted() && elapsed_ms(capture.last_Capture_mill(), end) > 0) {
+            capture.Store_HDMI_Buffer();
+        }
+    };
+    const std::uint32_t period = options.format == 0 ? 40 : 20;
+    while (capture.Running() && elapsed_ms(clock.millis(), end) > 0) {
+        if (options.fast) {
+            component.dispatch(); // every frame due up to now, then on to the next one
+            manual.Advance(period);
+            continue;
+        }
+        pollfd p{component.Event_fd(), POLLIN, 0};
+        if (poll(&p, 1, 200) < 0 && errno != EINTR) {
+            break;
+        }
+        component.dispatch();
+    }
+    capturing = false;
+    capture.Post_linear(false);
+    capture.Stop_Capture();
+    result.frames_dropped = demo.Frames_Dropped();
+
+    // Capture end: the append pass.
+    result.frames = capture.Buff_Num();
+    if (result.frames > 0) {
+        recording.Measured_fps(capture.Running_Fps() > 0
+                                   ? capture.Running_Fps()
+                                   : static_cast<std::int16_t>(options.format == 0 ? 25 : 50));
+        recording.Calculate_Compressed_Size(
+            result.frames,
+            [&capture](std::int32_t n) -> const CVideobuff_RGB& { return capture.Stored_Frame(n); });
+        recording.Close_File();
+        recording.Open_px3_for_Append();
+        for (std::int32_t i = 1; i <= result.frames; ++i) {
+            recording.Append_RGB_Frame(i, capture.Stored_Frame(i));
+        }
+        recording.Close_File();
+    }
+    frame_collection().Clear();
+
+    for (int box = 1; box <= 6; ++box) {
+        const std::int32_t at = DemoRaceScene::Crossing_ms(box);
+        if (at < options.capture_ms) {
+            result.crossing_ms[static_cast<std::size_t>(box - 1)] = at;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+} // namespace veltro

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace veltro {
+
+// A heat recorded from the demo race camera through the same path as a real heat: capture source,
+// crop, frame store, compressed-size computation, append pass, and a recording header with the
+// start values and the heat identity "Test Event" / "1" / "Test Heat". The dogs leave the boxes at
+// the start signal, which is the moment the camera starts.
+struct DemoHeatOptions {
+    std::string path;
+    std::int32_t capture_ms = 3000; // how long capture stays on after the start
+    std::size_t format = 0;         // 0 = 1920*1080/25 interlaced, 1 = 1920*1080/50 progressive
+    std::int16_t crop_width = 400;  // 400*880, 600*1080 or 576*720
+    std::int16_t crop_height = 880;
+    bool fast = false; // on a manual clock instead of in real time
+};
+
+struct DemoHeatResult {
+    std::int32_t frames = 0;
+    std::uint32_t start_pc_mill = 0;
+    // True heat time at which each box's dog reached the finish line; absent when that happened
+    // after capture ended.
+    std::array<std::optional<std::int32_t>, 6> crossing_ms;
+    std::int64_t frames_dropped = 0;
+};
+
+// Parses "1920*1080/25" or "1920*1080/50" into a demo format number and "400*880", "600*1080" or
+// "576*720" into a crop size; std::nullopt for anything else.
+std::optional<std::size_t> demo_format_from_text(const std::string& text);
+std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const std::string& text);
+
+// Records the heat into options.path. Fails with VeltroError (and leaves no recording behind) when
+// the file cannot be written.
+DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options);
+
+} // namespace veltro

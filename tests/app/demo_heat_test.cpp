@@ -1,0 +1,130 @@
+#include "app/demo_heat.h"
+#include "app/heat_timing.h"
+#include "capture/backends/demo/demo_race_scene.h"
+#include "capture/hdmi_crop.h"
+#include "fake_operator.h"
+#include "recording/recording_check.h"
+#include "recording/video_file_handler.h"
+#include "support/settings.h"
+#include "support/veltro_error.h"
+#include "temp_dir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace veltro {
+namespace {
+
+// Whether the dog of `box` covers the finish column in the picture: the median brightness of that
+// column over the rows of the dog's head is nearer the dark head than the white line.
+bool nose_at_line(const cDIBSection& picture, int box, CropOrigin origin) {
+    const auto [first, last] = DemoRaceScene::Head_Rows(box);
+    const int x = DemoRaceScene::kFinishX - origin.x0;
+    std::vector<int> luma;
+    for (int y = first; y <= last; ++y) {
+        const std::uint8_t* p = picture.ScanLine(y - origin.y0) + 3 * x;
+        luma.push_back((p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8);
+    }
+    std::nth_element(luma.begin(), luma.begin() + static_cast<long>(luma.size() / 2), luma.end());
+    return luma[luma.size() / 2] < 150;
+}
+
+struct Case {
+    std::size_t format;
+    std::int16_t crop_w, crop_h;
+};
+
+class DemoHeatAccuracy : public ::testing::TestWithParam<Case> {
+protected:
+    DemoHeatAccuracy() { set_settings_path(dir_.file("Veltro_HDMI.ini")); }
+    ~DemoHeatAccuracy() override { set_settings_path({}); }
+    testing::TempDir dir_;
+    testing::FakeOperator op_;
+};
+
+// Every dog is first seen at the line in the picture that follows its true crossing: the picture's
+// heat time (goal compensation 0) lies at or after the crossing and less than one picture period
+// plus the 2 ms of the rule after it. In the interlaced format this also pins the field order: the
+// field the review shows first is the earlier one.
+TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
+    const Case c = GetParam();
+    DemoHeatOptions options;
+    options.path = dir_.file("demo.px3");
+    options.capture_ms = 2600;
+    options.format = c.format;
+    options.crop_width = c.crop_w;
+    options.crop_height = c.crop_h;
+    options.fast = true;
+    const DemoHeatResult result = Record_Demo_Heat(options);
+    const std::int32_t period = c.format == 0 ? 40 : 20;
+    ASSERT_EQ(result.frames, 2600 / period);
+    EXPECT_EQ(Check_Recording(options.path).problems, std::vector<std::string>{});
+
+    cls_VideoFile_handler rec;
+    rec.Open_File(options.path);
+    ASSERT_TRUE(rec.File_open()) << op_.last_message();
+    ASSERT_EQ(rec.num_Frames(), result.frames);
+    EXPECT_EQ(rec.Velt_event(), "Test Event");
+    EXPECT_EQ(rec.Velt_Heat_Name(), "Test Heat");
+    const std::uint32_t start = parse_start_pc_mill(rec.Velt_start_PC_mill());
+    EXPECT_EQ(start, result.start_pc_mill);
+
+    const bool fields = c.format == 0;
+    const std::int32_t pictures = fields ? 2 * result.frames : result.frames;
+    const std::int32_t picture_period = 20;
+    const CropOrigin origin = HDMI_Crop_Origin(1920, 1080, c.crop_w, c.crop_h);
+    std::array<std::optional<std::int32_t>, 6> seen;
+    for (std::int32_t n = 1; n <= pictures; ++n) {
+        if (fields) {
+            rec.Draw_RGB_Field(n);
+        } else {
+            rec.Draw_RGB_frame(n);
+        }
+        const std::int32_t time =
+            picture_time(static_cast<std::uint32_t>(rec.Timestamp_long()), start, rec.Field_To_Show(), 0);
+        for (int box = 1; box <= 6; ++box) {
+            auto& s = seen[static_cast<std::size_t>(box - 1)];
+            if (!s && nose_at_line(rec.Picture(), box, origin)) {
+                s = time;
+            }
+        }
+    }
+    for (int box = 1; box <= 6; ++box) {
+        const auto truth = result.crossing_ms[static_cast<std::size_t>(box - 1)];
+        const auto first = seen[static_cast<std::size_t>(box - 1)];
+        ASSERT_TRUE(truth && first) << "box " << box;
+        EXPECT_GE(*first, *truth) << "box " << box;
+        EXPECT_LT(*first, *truth + picture_period + 2) << "box " << box;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DemoHeatAccuracy,
+                         ::testing::Values(Case{0, 400, 880}, Case{1, 600, 1080}, Case{0, 576, 720}));
+
+TEST(DemoHeat, RefusesBadOptionsAndAnExistingFileWithoutTouchingIt) {
+    testing::TempDir dir;
+    testing::FakeOperator op;
+    DemoHeatOptions options;
+    options.fast = true;
+    options.path = dir.file("x.px3");
+    options.crop_width = 500;
+    EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
+    EXPECT_FALSE(std::filesystem::exists(options.path));
+    options.crop_width = 400;
+    std::ofstream(options.path) << "keep";
+    EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
+    std::ifstream kept(options.path);
+    std::string text;
+    kept >> text;
+    EXPECT_EQ(text, "keep");
+    options.path = dir.file("no such folder/x.px3");
+    EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
+    EXPECT_EQ(demo_crop_from_text("600*1080"), (std::pair<std::int16_t, std::int16_t>{600, 1080}));
+    EXPECT_EQ(demo_format_from_text("1920*1080/30"), std::nullopt);
+}
+
+} // namespace
+} // namespace veltro

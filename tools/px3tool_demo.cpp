@@ -1,0 +1,79 @@
+// px3tool demo: a heat recorded from the demo race camera.
+#include "app/demo_heat.h"
+#include "app/time_text.h"
+#include "px3tool_commands.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+
+namespace px3tool {
+
+namespace {
+
+std::int32_t seconds_arg(const std::string& text) {
+    double seconds = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !(seconds > 0) || seconds > 600) {
+        throw UsageError{"--seconds '" + text + "' must be a number of seconds above 0 and at most 600"};
+    }
+    return static_cast<std::int32_t>(std::lround(seconds * 1000));
+}
+
+} // namespace
+
+int demo(const Args& arguments) {
+    Args args = arguments;
+    veltro::DemoHeatOptions options;
+    const std::string seconds = take_option(args, "--seconds");
+    const std::string format = take_option(args, "--format");
+    const std::string crop = take_option(args, "--crop");
+    options.fast = take_flag(args, "--fast");
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+        throw UsageError{"demo needs one output file"};
+    }
+    options.path = args[0];
+    if (!seconds.empty()) {
+        options.capture_ms = seconds_arg(seconds);
+    }
+    if (!format.empty()) {
+        const auto f = veltro::demo_format_from_text(format);
+        if (!f) {
+            throw UsageError{"--format must be 1920*1080/25 or 1920*1080/50"};
+        }
+        options.format = *f;
+    }
+    if (!crop.empty()) {
+        const auto c = veltro::demo_crop_from_text(crop);
+        if (!c) {
+            throw UsageError{"--crop must be 400*880, 600*1080 or 576*720"};
+        }
+        options.crop_width = c->first;
+        options.crop_height = c->second;
+    }
+    QuietOperator quiet;
+    const veltro::DemoHeatResult result = veltro::Record_Demo_Heat(options);
+    std::cout << options.path << ": " << result.frames << " frames, "
+              << (options.format == 0 ? "1920*1080/25" : "1920*1080/50") << ", " << options.crop_width << "*"
+              << options.crop_height << '\n';
+    if (result.frames_dropped > 0) {
+        std::cout << result.frames_dropped << " frames dropped by the camera\n";
+    }
+    std::cout << "True heat time at which each dog's nose reached the finish line:\n";
+    for (int box = 1; box <= 6; ++box) {
+        const auto& at = result.crossing_ms[static_cast<std::size_t>(box - 1)];
+        std::cout << "  box " << box << "  ";
+        if (at) {
+            std::cout << veltro::Display_Mill_Time(*at, true) << "  (" << *at << " ms)\n";
+        } else {
+            std::cout << "not reached while capturing\n";
+        }
+    }
+    for (const auto& m : quiet.messages) {
+        std::cerr << m << '\n';
+    }
+    return 0;
+}
+
+} // namespace px3tool
