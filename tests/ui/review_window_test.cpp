@@ -1,4 +1,5 @@
 // The review of a recording in the main window's widgets, the time assignment and the results window.
+#include "app/demo_heat.h"
 #include "app/review.h"
 #include "app/ui/box_tile.h"
 #include "app/ui/review_controller.h"
@@ -149,6 +150,38 @@ TEST_F(ReviewWindow, OpensInFieldOrFrameModeAndStepsWithTheArrowKeys) {
     EXPECT_EQ(slider->maximum(), 12);
     QTest::keyClick(slider, Qt::Key_Right);
     EXPECT_EQ(controller->Frame_time_text(), " 00:11,84");
+}
+
+TEST_F(ReviewWindow, DemoHeatsOpenFieldByFieldAt25AndFrameByFrameAt50) {
+    for (const std::size_t format : {std::size_t{0}, std::size_t{1}}) {
+        DemoHeatOptions options;
+        options.path = dir.file("demo" + std::to_string(format) + ".px3");
+        options.format = format;
+        options.fast = true;
+        const DemoHeatResult demo = Record_Demo_Heat(options);
+        ASSERT_EQ(controller->Open(options.path), Review::Open_result::Opened);
+        EXPECT_EQ(review.Field_mode(), format == 0);
+        EXPECT_EQ(slider->maximum(), format == 0 ? 2 * demo.frames : demo.frames);
+        EXPECT_EQ(picture->Shown_image().size(), QSize(400, 880));
+
+        // Each picture is 20 ms after the one before: a field at 25, a frame at 50 per second.
+        slider->setFocus();
+        const std::int32_t first = *review.Frame_time();
+        QTest::keyClick(slider, Qt::Key_Right);
+        EXPECT_EQ(review.Play_position(), 2);
+        EXPECT_NEAR(*review.Frame_time() - first, 20, 2) << format;
+        QTest::keyClick(slider, Qt::Key_Left);
+        EXPECT_EQ(review.Play_position(), 1);
+
+        review.Goto_Time(2000);
+        EXPECT_GE(*review.Frame_time(), 2000);
+        QTest::keyClick(slider, Qt::Key_Left);
+        EXPECT_LT(*review.Frame_time(), 2000);
+        // A heat of 3 s never reaches 12 s: Goto_Goal stops on the last picture of its steps of 4.
+        review.Goto_Goal();
+        EXPECT_GT(review.Play_position(), slider->maximum() - 4);
+        EXPECT_EQ((review.Play_position() - 1) % 4, 0);
+    }
 }
 
 TEST_F(ReviewWindow, DraggingTheFirstHandleStoresTheLine) {
