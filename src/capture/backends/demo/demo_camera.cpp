@@ -1,0 +1,185 @@
+#include "capture/backends/demo/demo_camera.h"
+
+#include "support/clocks.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace veltro {
+
+namespace {
+constexpr std::size_t kSlots = 3;
+constexpr std::int32_t kW = DemoRaceScene::kWidth;
+constexpr std::int32_t kH = DemoRaceScene::kHeight;
+
+std::int64_t monotonic_ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+} // namespace
+
+DemoCamera::DemoCamera() {
+    formats_.push_back(make_media_type(kW, kH, 400000, fourcc('B', 'G', 'R', '3'), true));
+    formats_.push_back(make_media_type(kW, kH, 200000, fourcc('B', 'G', 'R', '3'), false));
+    event_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+DemoCamera::DemoCamera(ManualClock& clock) : DemoCamera() {
+    manual_ = &clock;
+}
+
+DemoCamera::~DemoCamera() {
+    Stop();
+    if (event_fd_ >= 0) {
+        close(event_fd_);
+    }
+}
+
+std::string DemoCamera::Description() const {
+    return "Built-in finish-line scene with six dogs";
+}
+
+std::uint32_t DemoCamera::Crossing_Mill(int box, int lap) const {
+    return race_start_ +
+           static_cast<std::uint32_t>(lap * DemoRaceScene::kLapMs + DemoRaceScene::Crossing_ms(box));
+}
+
+std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
+    return race_start_ + static_cast<std::uint32_t>(frame * period_ms_);
+}
+
+void DemoCamera::render(std::uint8_t* into, std::int64_t frame) const {
+    const double top = static_cast<double>(frame * period_ms_);
+    scene_.Render(into, top, interlaced_ ? top + period_ms_ / 2.0 : top);
+}
+
+std::string DemoCamera::Start(std::size_t index) {
+    if (index >= formats_.size()) {
+        return "No such format";
+    }
+    Stop();
+    format_ = index;
+    interlaced_ = formats_[index].interlaced;
+    period_ms_ = static_cast<std::uint32_t>(formats_[index].format->AvgTimePerFrame / 10000);
+    next_frame_ = 0;
+    dropped_ = 0;
+    running_ = true;
+    if (manual_) {
+        race_start_ = manual_->now();
+        manual_frame_.assign(static_cast<std::size_t>(DemoRaceScene::kImageSize), 0);
+        return {};
+    }
+    const std::int64_t start_ns = monotonic_ns();
+    race_start_ = static_cast<std::uint32_t>(start_ns / 1000000);
+    slots_.assign(kSlots, Slot{});
+    for (auto& s : slots_) {
+        s.pixels.assign(static_cast<std::size_t>(DemoRaceScene::kImageSize), 0);
+    }
+    stop_ = false;
+    thread_ = std::thread([this, start_ns] { timer_thread(start_ns - start_ns % 1000000); });
+    return {};
+}
+
+void DemoCamera::Stop() {
+    if (!running_) {
+        return;
+    }
+    stop_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    running_ = false;
+    std::uint64_t count = 0;
+    while (read(event_fd_, &count, sizeof count) > 0) {
+    }
+    std::lock_guard lock(mutex_);
+    slots_.clear();
+}
+
+void DemoCamera::timer_thread(std::int64_t start_ns) {
+    std::int64_t frame = 0;
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(DemoRaceScene::kImageSize));
+    while (!stop_) {
+        const std::int64_t due = start_ns + frame * static_cast<std::int64_t>(period_ms_) * 1000000;
+        // Sleep in short steps so that Stop() never waits long.
+        while (!stop_ && monotonic_ns() < due) {
+            const std::int64_t step = std::min<std::int64_t>(due - monotonic_ns(), 5000000);
+            if (step <= 0) {
+                break;
+            }
+            timespec rel{0, static_cast<long>(step)};
+            nanosleep(&rel, nullptr);
+        }
+        if (stop_) {
+            break;
+        }
+        render(scratch.data(), frame);
+        {
+            std::lock_guard lock(mutex_);
+            Slot* free_slot = nullptr;
+            for (auto& s : slots_) {
+                if (!s.ready) {
+                    free_slot = &s;
+                    break;
+                }
+            }
+            if (free_slot) {
+                free_slot->pixels.swap(scratch);
+                free_slot->stamp = stamp_of(frame);
+                free_slot->ready = true;
+            } else {
+                ++dropped_;
+            }
+        }
+        const std::uint64_t one = 1;
+        (void)!write(event_fd_, &one, sizeof one);
+        ++frame;
+    }
+}
+
+void DemoCamera::dispatch(const FrameCallback& deliver) {
+    if (!running_) {
+        return;
+    }
+    if (manual_) {
+        while (running_ && elapsed_ms(stamp_of(next_frame_), manual_->now()) >= 0) {
+            const std::int64_t frame = next_frame_++;
+            render(manual_frame_.data(), frame);
+            deliver(manual_frame_.data(), DemoRaceScene::kImageSize, stamp_of(frame));
+        }
+        return;
+    }
+    std::uint64_t count = 0;
+    (void)!read(event_fd_, &count, sizeof count);
+    std::vector<std::uint8_t>& frame = spare_;
+    frame.resize(static_cast<std::size_t>(DemoRaceScene::kImageSize));
+    for (;;) {
+        std::uint32_t stamp = 0;
+        {
+            // Oldest ready frame first; its pixels are swapped out so the thread can render on.
+            std::lock_guard lock(mutex_);
+            Slot* oldest = nullptr;
+            for (auto& s : slots_) {
+                if (s.ready && (!oldest || elapsed_ms(s.stamp, oldest->stamp) > 0)) {
+                    oldest = &s;
+                }
+            }
+            if (!oldest) {
+                break;
+            }
+            oldest->pixels.swap(frame);
+            stamp = oldest->stamp;
+            oldest->ready = false;
+        }
+        deliver(frame.data(), DemoRaceScene::kImageSize, stamp);
+        if (!running_) {
+            break;
+        }
+    }
+}
+
+} // namespace veltro

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "capture/backends/demo/demo_race_scene.h"
+#include "capture/capture_component.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace veltro {
+
+// A millisecond counter that moves only when told: drives the demo camera and the capture source in
+// tests and in fast demo recordings.
+class ManualClock {
+public:
+    explicit ManualClock(std::uint32_t start = 0) : now_(start) {}
+    std::uint32_t now() const { return now_; }
+    void Advance(std::uint32_t ms) { now_ += ms; }
+
+private:
+    std::uint32_t now_;
+};
+
+// The built-in demo race camera: always present, listed after the real devices. Formats:
+// 0 = 1920*1080 at 25 frames per second interlaced (the fields of a frame 20 ms apart, the top one
+// first), 1 = 1920*1080 at 50 frames per second progressive.
+//
+// In real time a timer thread renders frames at the format's rate and signals Event_fd(); with a
+// manual clock nothing runs by itself: dispatch() delivers every frame that is due up to the clock's
+// time. Each frame is stamped with the counter value of its (top field's) scene moment.
+class DemoCamera final : public CaptureDevice {
+public:
+    static constexpr const char* kFriendlyName = "Veltro demo race camera";
+
+    DemoCamera();
+    explicit DemoCamera(ManualClock& clock);
+    ~DemoCamera() override;
+    DemoCamera(const DemoCamera&) = delete;
+    DemoCamera& operator=(const DemoCamera&) = delete;
+
+    std::string Friendly_Name() const override { return kFriendlyName; }
+    std::string Description() const override;
+    const std::vector<MediaType>& Formats() const override { return formats_; }
+    std::string Start(std::size_t index) override;
+    void Stop() override;
+    int Event_fd() const override { return event_fd_; }
+    void dispatch(const FrameCallback& deliver) override;
+
+    // The counter value at which the race of the last Start began (frame 0, lap 0).
+    std::uint32_t Race_Start() const { return race_start_; }
+    // The counter value at which the nose of the dog of `box` reaches the finish column in lap `lap`.
+    std::uint32_t Crossing_Mill(int box, int lap = 0) const;
+    // Frames the timer thread had to drop because the window thread did not take them in time.
+    std::int64_t Frames_Dropped() const { return dropped_; }
+
+private:
+    struct Slot {
+        std::vector<std::uint8_t> pixels;
+        std::uint32_t stamp = 0;
+        bool ready = false;
+    };
+
+    void render(std::uint8_t* into, std::int64_t frame) const;
+    std::uint32_t stamp_of(std::int64_t frame) const;
+    void timer_thread(std::int64_t start_ns);
+
+    ManualClock* manual_ = nullptr;
+    DemoRaceScene scene_;
+    std::vector<MediaType> formats_;
+    int event_fd_ = -1;
+
+    std::size_t format_ = 0;
+    std::uint32_t period_ms_ = 40;
+    bool interlaced_ = true;
+    bool running_ = false;
+    std::uint32_t race_start_ = 0;
+    std::int64_t next_frame_ = 0; // manual mode: the next frame to deliver
+
+    std::mutex mutex_;
+    std::vector<Slot> slots_; // real time: frames rendered, waiting for dispatch()
+    std::vector<std::uint8_t> manual_frame_;
+    std::vector<std::uint8_t> spare_; // the frame being delivered, swapped with a slot's pixels
+    std::atomic<bool> stop_{false};
+    std::atomic<std::int64_t> dropped_{0};
+    std::thread thread_;
+};
+
+} // namespace veltro

@@ -1,0 +1,314 @@
+#include "capture/backends/v4l2/v4l2_device.h"
+
+#include "support/numbers.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <libv4l2.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace veltro {
+
+namespace {
+
+constexpr unsigned kBufferCount = 4;
+
+int xioctl(int fd, unsigned long request, void* arg) {
+    int r = 0;
+    do {
+        r = ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+int v4l_xioctl(int fd, unsigned long request, void* arg) {
+    int r = 0;
+    do {
+        r = v4l2_ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+std::string errno_text(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+std::string cut_text(const unsigned char* text, std::size_t size) {
+    const auto* c = reinterpret_cast<const char*>(text);
+    return std::string(c, strnlen(c, size));
+}
+
+// The intervals of one size: each listed one, or the fastest of a range; the current one when the
+// driver lists none.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> list_intervals(int fd, std::uint32_t pixelformat,
+                                                                    std::uint32_t w, std::uint32_t h) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+    v4l2_frmivalenum iv{};
+    iv.pixel_format = pixelformat;
+    iv.width = w;
+    iv.height = h;
+    for (iv.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &iv) == 0; ++iv.index) {
+        if (iv.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+            out.emplace_back(iv.discrete.numerator, iv.discrete.denominator);
+        } else {
+            out.emplace_back(iv.stepwise.min.numerator, iv.stepwise.min.denominator);
+            break;
+        }
+    }
+    if (out.empty()) {
+        v4l2_streamparm parm{};
+        parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (xioctl(fd, VIDIOC_G_PARM, &parm) == 0) {
+            out.emplace_back(parm.parm.capture.timeperframe.numerator,
+                             parm.parm.capture.timeperframe.denominator);
+        } else {
+            out.emplace_back(0, 0);
+        }
+    }
+    return out;
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> list_sizes(int fd, std::uint32_t pixelformat) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+    v4l2_frmsizeenum fs{};
+    fs.pixel_format = pixelformat;
+    for (fs.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &fs) == 0; ++fs.index) {
+        if (fs.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+            out.emplace_back(fs.discrete.width, fs.discrete.height);
+        } else {
+            out.emplace_back(fs.stepwise.max_width, fs.stepwise.max_height);
+            break;
+        }
+    }
+    if (out.empty()) {
+        v4l2_format f{};
+        f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (xioctl(fd, VIDIOC_G_FMT, &f) == 0) {
+            out.emplace_back(f.fmt.pix.width, f.fmt.pix.height);
+        }
+    }
+    return out;
+}
+
+std::unique_ptr<CaptureDevice> probe(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::unique_ptr<CaptureDevice> device;
+    v4l2_capability cap{};
+    if (xioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
+        const std::uint32_t caps =
+            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        if ((caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING)) {
+            std::vector<MediaType> formats;
+            std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals;
+            v4l2_fmtdesc fd_desc{};
+            fd_desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            for (fd_desc.index = 0; xioctl(fd, VIDIOC_ENUM_FMT, &fd_desc) == 0; ++fd_desc.index) {
+                for (const auto& [w, h] : list_sizes(fd, fd_desc.pixelformat)) {
+                    for (const auto& [num, den] : list_intervals(fd, fd_desc.pixelformat, w, h)) {
+                        formats.push_back(v4l2_describe_format(fd_desc.pixelformat, w, h, num, den));
+                        intervals.emplace_back(num, den);
+                    }
+                }
+            }
+            device = std::make_unique<V4L2Device>(path, cut_text(cap.card, sizeof cap.card),
+                                                  cut_text(cap.driver, sizeof cap.driver) + " " +
+                                                      cut_text(cap.bus_info, sizeof cap.bus_info),
+                                                  std::move(formats), std::move(intervals));
+        }
+    }
+    close(fd);
+    return device;
+}
+
+} // namespace
+
+std::int64_t v4l2_avg_time_per_frame(std::uint32_t num, std::uint32_t den) {
+    if (den == 0) {
+        return 0;
+    }
+    return div_round_half_even(static_cast<std::int64_t>(num) * 10000000, den);
+}
+
+MediaType v4l2_describe_format(std::uint32_t pixelformat, std::uint32_t width, std::uint32_t height,
+                               std::uint32_t interval_num, std::uint32_t interval_den) {
+    const auto w = static_cast<std::int32_t>(std::min<std::uint32_t>(width, 65535));
+    const auto h = static_cast<std::int32_t>(std::min<std::uint32_t>(height, 65535));
+    return make_media_type(w, h, v4l2_avg_time_per_frame(interval_num, interval_den), pixelformat, false);
+}
+
+std::optional<std::uint32_t> v4l2_stamp_to_mill(const timeval& stamp, std::uint32_t buffer_flags) {
+    if ((buffer_flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) != V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) {
+        return std::nullopt;
+    }
+    if (stamp.tv_sec < 0 || stamp.tv_usec < 0) {
+        return std::nullopt;
+    }
+    // The same truncation to whole milliseconds as the counter itself.
+    const auto ms =
+        static_cast<std::uint64_t>(stamp.tv_sec) * 1000u + static_cast<std::uint64_t>(stamp.tv_usec) / 1000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
+void v4l2_rows_to_bottom_up(const std::uint8_t* src, std::int32_t width, std::int32_t height,
+                            std::int32_t src_stride, std::uint8_t* dst) {
+    const std::int32_t dst_stride = cDIBSection::bytes_per_scan_line(width);
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::uint8_t* out = dst + static_cast<std::size_t>(height - 1 - y) * dst_stride;
+        std::memcpy(out, src + static_cast<std::size_t>(y) * src_stride, row_bytes);
+        std::memset(out + row_bytes, 0, static_cast<std::size_t>(dst_stride) - row_bytes);
+    }
+}
+
+V4L2Device::V4L2Device(std::string path, std::string card, std::string description,
+                       std::vector<MediaType> formats,
+                       std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals)
+    : path_(std::move(path)), card_(std::move(card)), description_(std::move(description)),
+      formats_(std::move(formats)), intervals_(std::move(intervals)) {}
+
+V4L2Device::~V4L2Device() {
+    Stop();
+}
+
+std::string V4L2Device::Start(std::size_t index) {
+    if (index >= formats_.size() || !formats_[index].format) {
+        return "No such format";
+    }
+    Stop();
+    const auto& bmi = formats_[index].format->bmiHeader;
+    fd_ = v4l2_open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        return errno_text("Cannot open " + path_);
+    }
+    auto fail = [this](const std::string& text) {
+        Stop();
+        return text;
+    };
+    v4l2_format f{};
+    f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    f.fmt.pix.width = static_cast<std::uint32_t>(bmi.biWidth);
+    f.fmt.pix.height = static_cast<std::uint32_t>(bmi.biHeight);
+    f.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
+    f.fmt.pix.field = V4L2_FIELD_ANY;
+    if (v4l_xioctl(fd_, VIDIOC_S_FMT, &f) < 0) {
+        return fail(errno_text("Cannot set the format"));
+    }
+    if (f.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24 ||
+        f.fmt.pix.width != static_cast<std::uint32_t>(bmi.biWidth) ||
+        f.fmt.pix.height != static_cast<std::uint32_t>(bmi.biHeight)) {
+        return fail("The device does not deliver " + std::to_string(bmi.biWidth) + "*" +
+                    std::to_string(bmi.biHeight) + " pictures in BGR");
+    }
+    width_ = static_cast<std::int32_t>(f.fmt.pix.width);
+    height_ = static_cast<std::int32_t>(f.fmt.pix.height);
+    stride_ = static_cast<std::int32_t>(std::max<std::uint32_t>(f.fmt.pix.bytesperline, f.fmt.pix.width * 3));
+    formats_[index].interlaced = f.fmt.pix.field == V4L2_FIELD_INTERLACED ||
+                                 f.fmt.pix.field == V4L2_FIELD_INTERLACED_TB ||
+                                 f.fmt.pix.field == V4L2_FIELD_INTERLACED_BT;
+
+    if (intervals_[index].second != 0) {
+        v4l2_streamparm parm{};
+        parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        parm.parm.capture.timeperframe.numerator = intervals_[index].first;
+        parm.parm.capture.timeperframe.denominator = intervals_[index].second;
+        v4l_xioctl(fd_, VIDIOC_S_PARM, &parm); // drivers without rate control keep their own
+    }
+
+    v4l2_requestbuffers req{};
+    req.count = kBufferCount;
+    req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    req.memory = V4L2_MEMORY_MMAP;
+    if (v4l_xioctl(fd_, VIDIOC_REQBUFS, &req) < 0 || req.count == 0) {
+        return fail(errno_text("Cannot get capture buffers"));
+    }
+    for (unsigned i = 0; i < req.count; ++i) {
+        v4l2_buffer b{};
+        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        b.memory = V4L2_MEMORY_MMAP;
+        b.index = i;
+        if (v4l_xioctl(fd_, VIDIOC_QUERYBUF, &b) < 0) {
+            return fail(errno_text("Cannot query a capture buffer"));
+        }
+        void* p = v4l2_mmap(nullptr, b.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, b.m.offset);
+        if (p == MAP_FAILED) {
+            return fail(errno_text("Cannot map a capture buffer"));
+        }
+        buffers_.push_back({p, b.length});
+        if (v4l_xioctl(fd_, VIDIOC_QBUF, &b) < 0) {
+            return fail(errno_text("Cannot queue a capture buffer"));
+        }
+    }
+    v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (v4l_xioctl(fd_, VIDIOC_STREAMON, &type) < 0) {
+        return fail(errno_text("Cannot start streaming"));
+    }
+    frame_.assign(static_cast<std::size_t>(cDIBSection::bytes_per_scan_line(width_)) * height_, 0);
+    return {};
+}
+
+void V4L2Device::Stop() {
+    if (fd_ < 0) {
+        return;
+    }
+    v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    v4l_xioctl(fd_, VIDIOC_STREAMOFF, &type);
+    for (const auto& m : buffers_) {
+        v4l2_munmap(m.start, m.length);
+    }
+    buffers_.clear();
+    v4l2_close(fd_);
+    fd_ = -1;
+}
+
+void V4L2Device::dispatch(const FrameCallback& deliver) {
+    while (fd_ >= 0) {
+        v4l2_buffer b{};
+        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        b.memory = V4L2_MEMORY_MMAP;
+        if (v4l_xioctl(fd_, VIDIOC_DQBUF, &b) < 0) {
+            return; // EAGAIN: nothing more is ready
+        }
+        const bool whole = !(b.flags & V4L2_BUF_FLAG_ERROR) && b.index < buffers_.size() &&
+                           static_cast<std::int64_t>(b.bytesused) >=
+                               static_cast<std::int64_t>(stride_) * (height_ - 1) + width_ * 3;
+        if (whole) {
+            v4l2_rows_to_bottom_up(static_cast<const std::uint8_t*>(buffers_[b.index].start), width_, height_,
+                                   stride_, frame_.data());
+        }
+        const auto stamp = v4l2_stamp_to_mill(b.timestamp, b.flags);
+        v4l_xioctl(fd_, VIDIOC_QBUF, &b);
+        if (whole) {
+            deliver(frame_.data(), static_cast<std::int32_t>(frame_.size()), stamp);
+        }
+    }
+}
+
+std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::string& dev_dir) {
+    std::vector<std::pair<int, std::string>> nodes;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dev_dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 5 && name.compare(0, 5, "video") == 0 && is_decimal_number(name.substr(5))) {
+            nodes.emplace_back(parse_long(name.substr(5)), entry.path().string());
+        }
+    }
+    std::sort(nodes.begin(), nodes.end());
+    std::vector<std::unique_ptr<CaptureDevice>> out;
+    for (const auto& node : nodes) {
+        if (auto device = probe(node.second)) {
+            out.push_back(std::move(device));
+        }
+    }
+    return out;
+}
+
+} // namespace veltro

@@ -1,0 +1,245 @@
+#include "capture/capture_component.h"
+
+#include "capture/backends/demo/demo_camera.h"
+#include "capture/backends/v4l2/v4l2_device.h"
+#include "support/clocks.h"
+#include "support/numbers.h"
+#include "veltro_version.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace veltro {
+
+MediaType make_media_type(std::int32_t width, std::int32_t height, std::int64_t avg_time_per_frame,
+                          std::uint32_t subtype, bool interlaced) {
+    MediaType m;
+    m.subtype = subtype;
+    m.interlaced = interlaced;
+    VideoInfoHeader v;
+    v.rcSource = {0, 0, width, height};
+    v.rcTarget = {0, 0, width, height};
+    v.AvgTimePerFrame = avg_time_per_frame;
+    v.bmiHeader.biWidth = width;
+    v.bmiHeader.biHeight = height;
+    const std::int64_t image = static_cast<std::int64_t>(cDIBSection::bytes_per_scan_line(width)) * height;
+    v.bmiHeader.biSizeImage = static_cast<std::uint32_t>(image);
+    if (avg_time_per_frame > 0) {
+        v.dwBitRate = static_cast<std::uint32_t>(
+            std::min<std::int64_t>(image * 8 * 10000000 / avg_time_per_frame, UINT32_MAX));
+    }
+    m.format = v;
+    return m;
+}
+
+namespace {
+
+class DeviceCaptureComponent final : public CaptureComponent {
+public:
+    explicit DeviceCaptureComponent(std::vector<std::unique_ptr<CaptureDevice>> devices)
+        : devices_(std::move(devices)) {}
+
+    ~DeviceCaptureComponent() override { Stop(); }
+
+    std::int32_t Advise(CaptureEventSink& sink) override {
+        const std::int32_t cookie = ++last_cookie_;
+        sinks_.emplace_back(cookie, &sink);
+        return cookie;
+    }
+
+    void Unadvise(std::int32_t cookie) override {
+        std::erase_if(sinks_, [cookie](const auto& s) { return s.first == cookie; });
+    }
+
+    bool SelectSource(const std::string& name) override {
+        last_error_.clear();
+        const std::string prefix = "video:";
+        if (name.compare(0, prefix.size(), prefix) != 0 || !is_decimal_number(name.substr(prefix.size()))) {
+            last_error_ = "Unknown source name " + name;
+            return false;
+        }
+        const std::int32_t n = parse_long(name.substr(prefix.size()));
+        if (n < 1 || static_cast<std::size_t>(n) > devices_.size()) {
+            last_error_ = "No source " + name;
+            return false;
+        }
+        Stop();
+        selected_ = devices_[static_cast<std::size_t>(n - 1)].get();
+        format_index_ = 0;
+        max_interval_.clear();
+        min_interval_.clear();
+        return true;
+    }
+
+    void SetProperty(const std::string& name, const std::string& value) override {
+        last_error_.clear();
+        if (name == "GetIntervals") {
+            fill_intervals();
+        } else if (name == "CaptureFps") {
+            if (!is_decimal_number(value) || parse_long(value) < 0) {
+                last_error_ = "CaptureFps needs a whole number, not " + value;
+                return;
+            }
+            max_fps_ = parse_long(value);
+        } else if (name == "SetFormat") {
+            if (!selected_) {
+                last_error_ = "No source selected";
+                return;
+            }
+            const auto& formats = selected_->Formats();
+            if (!is_decimal_number(value) || parse_long(value) < 0 ||
+                static_cast<std::size_t>(parse_long(value)) >= formats.size()) {
+                last_error_ = "No format " + value + " on " + selected_->Friendly_Name();
+                return;
+            }
+            format_index_ = static_cast<std::size_t>(parse_long(value));
+        } else {
+            last_error_ = "Unknown property " + name;
+        }
+    }
+
+    std::string GetProperty(const std::string& name) override {
+        if (name == "BuildNumber" || name == "buildNumber") {
+            return kVersionText;
+        }
+        if (!selected_) {
+            return {};
+        }
+        if (name == "sourceFriendlyName") {
+            return selected_->Friendly_Name();
+        }
+        if (name == "sourceDescription") {
+            return selected_->Description();
+        }
+        if (name == "numprops") {
+            return std::to_string(selected_->Formats().size());
+        }
+        if (name == "MaxInterval") {
+            return max_interval_;
+        }
+        if (name == "MinInterval") {
+            return min_interval_;
+        }
+        return {};
+    }
+
+    std::optional<MediaType> GetFormatRecord(const std::string& name) override {
+        if (!selected_) {
+            return std::nullopt;
+        }
+        const auto& formats = selected_->Formats();
+        if (name == "GetProp" || name == "VIDEOINFOHEADER") {
+            if (format_index_ >= formats.size()) {
+                return std::nullopt;
+            }
+            return formats[format_index_];
+        }
+        if (name.size() == 8 && name.compare(0, 6, "getAMT") == 0 && is_decimal_number(name.substr(6))) {
+            const std::size_t index = static_cast<std::size_t>(parse_long(name.substr(6)));
+            if (index < formats.size()) {
+                return formats[index];
+            }
+        }
+        return std::nullopt;
+    }
+
+    void Run() override {
+        last_error_.clear();
+        if (!selected_) {
+            last_error_ = "No source selected";
+            return;
+        }
+        if (running_) {
+            return;
+        }
+        if (format_index_ >= selected_->Formats().size()) {
+            last_error_ = selected_->Friendly_Name() + " offers no format";
+            return;
+        }
+        last_error_ = selected_->Start(format_index_);
+        running_ = last_error_.empty();
+        last_delivered_.reset();
+    }
+
+    void Stop() override {
+        if (running_ && selected_) {
+            selected_->Stop();
+        }
+        running_ = false;
+    }
+
+    std::string LastError() const override { return last_error_; }
+
+    int Event_fd() const override { return running_ && selected_ ? selected_->Event_fd() : -1; }
+
+    void dispatch() override {
+        if (!running_ || !selected_) {
+            return;
+        }
+        selected_->dispatch(
+            [this](const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
+                deliver(frame, length, arrival);
+            });
+    }
+
+private:
+    void deliver(const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
+        if (max_fps_ > 0) {
+            // Frames closer than 90 % of the limited period to the last one passed on are dropped, so
+            // a 50 frames per second source limited to 25 passes every second frame.
+            const std::uint32_t at = arrival ? *arrival : pc_millis();
+            if (last_delivered_ && elapsed_ms(*last_delivered_, at) * max_fps_ < 900) {
+                return;
+            }
+            last_delivered_ = at;
+        }
+        const auto sinks = sinks_; // a sink may unadvise itself while it runs
+        for (const auto& s : sinks) {
+            s.second->OnRGBEvent(frame, length, arrival);
+        }
+    }
+
+    void fill_intervals() {
+        if (!selected_) {
+            last_error_ = "No source selected";
+            return;
+        }
+        std::optional<std::int64_t> lo;
+        std::optional<std::int64_t> hi;
+        for (const auto& f : selected_->Formats()) {
+            if (f.format && f.format->AvgTimePerFrame > 0) {
+                lo = std::min(lo.value_or(f.format->AvgTimePerFrame), f.format->AvgTimePerFrame);
+                hi = std::max(hi.value_or(f.format->AvgTimePerFrame), f.format->AvgTimePerFrame);
+            }
+        }
+        min_interval_ = lo ? std::to_string(*lo) : std::string("0");
+        max_interval_ = hi ? std::to_string(*hi) : std::string("0");
+    }
+
+    std::vector<std::unique_ptr<CaptureDevice>> devices_;
+    std::vector<std::pair<std::int32_t, CaptureEventSink*>> sinks_;
+    std::int32_t last_cookie_ = 0;
+    CaptureDevice* selected_ = nullptr;
+    std::size_t format_index_ = 0;
+    std::int32_t max_fps_ = 0;
+    std::optional<std::uint32_t> last_delivered_;
+    bool running_ = false;
+    std::string last_error_;
+    std::string max_interval_;
+    std::string min_interval_;
+};
+
+} // namespace
+
+std::unique_ptr<CaptureComponent>
+make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices) {
+    return std::make_unique<DeviceCaptureComponent>(std::move(devices));
+}
+
+std::unique_ptr<CaptureComponent> make_system_capture_component() {
+    auto devices = enumerate_v4l2_devices();
+    devices.push_back(std::make_unique<DemoCamera>());
+    return make_capture_component(std::move(devices));
+}
+
+} // namespace veltro

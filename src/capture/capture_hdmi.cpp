@@ -1,0 +1,332 @@
+#include "capture/capture_hdmi.h"
+
+#include "capture/capture_trace.h"
+#include "capture/format_description.h"
+#include "capture/hdmi_crop.h"
+#include "support/numbers.h"
+#include "support/operator.h"
+#include "support/process_facts.h"
+#include "support/settings.h"
+
+#include <cmath>
+
+namespace veltro {
+
+namespace {
+std::int32_t& object_count() {
+    static std::int32_t n = 0;
+    return n;
+}
+bool& halted() {
+    static bool h = false;
+    return h;
+}
+} // namespace
+
+bool Capture_Halted() {
+    return halted();
+}
+
+void Capture_Halted(bool value) {
+    halted() = value;
+}
+
+RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float arm_position) {
+    RunningArm arm;
+    const double angle = 2.0 * (arm_position / 100.0) * 3.14159 - 1.570795;
+    const double cx = scale_width / 2.0;
+    const double cy = scale_height / 2.0;
+    arm.line_width = static_cast<std::int32_t>(round_half_even(scale_width / 8.0));
+    arm.x1 = cx + cx * std::cos(angle);
+    arm.y1 = cy + cy * std::sin(angle);
+    arm.x2 = cx;
+    arm.y2 = cy;
+    return arm;
+}
+
+cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock)
+    : component_(std::move(component)), clock_(std::move(clock)) {
+    cookie_ = component_->Advise(*this);
+    ++object_count();
+}
+
+cls_Capture_HDMI::~cls_Capture_HDMI() {
+    if (running_) {
+        component_->Stop();
+        running_ = false;
+    }
+    frame_collection().Clear();
+    if (cookie_ != 0) {
+        component_->Unadvise(cookie_);
+        cookie_ = 0;
+    }
+    component_.reset();
+    --object_count();
+}
+
+std::int32_t cls_Capture_HDMI::Object_Count() {
+    return object_count();
+}
+
+std::string cls_Capture_HDMI::where() const {
+    return " (" + id_string_ + " " + std::to_string(index_) + ")";
+}
+
+const std::string& cls_Capture_HDMI::Current_FriendlyName() const {
+    return current_capture().friendly_name;
+}
+
+const std::string& cls_Capture_HDMI::Current_PropertyString() const {
+    return current_capture().property_string;
+}
+
+void cls_Capture_HDMI::Set_Source_from_Saved() {
+    CurrentCapture& cur = current_capture();
+    cur.saved_friendlyname = Read_Setting(keys::friendlyname);
+    cur.saved_videoproperty = Read_Setting(keys::videoproperty);
+    capture_trace("*Set_Source_from_Saved, looking for " + cur.saved_friendlyname + where());
+
+    std::int16_t found = 0;
+    for (std::int16_t n = 1; n <= 10; ++n) {
+        const bool exists = component_->SelectSource("video:" + std::to_string(n));
+        last_error_ = component_->LastError();
+        if (!exists) {
+            capture_trace("Set_Source_from_Saved, no source video:" + std::to_string(n));
+            break;
+        }
+        const std::string name = component_->GetProperty("sourceFriendlyName");
+        const std::string build = component_->GetProperty("BuildNumber");
+        capture_trace("Set_Source_from_Saved, video:" + std::to_string(n) + " = " + name + ", build " +
+                      build);
+        if (name == cur.saved_friendlyname) {
+            found = n;
+            break;
+        }
+    }
+    if (found == 0) {
+        the_operator().message("Could not find the saved Video source! Please re-select Video source!",
+                               MsgIcon::Exclamation);
+        return;
+    }
+    cur.friendly_name = cur.saved_friendlyname;
+    source_number_ = found;
+    component_->SetProperty("GetIntervals", "0");
+    max_interval_ = component_->GetProperty("MaxInterval");
+    min_interval_ = component_->GetProperty("MinInterval");
+    if (cur.limit_to_25_fps) {
+        component_->SetProperty("CaptureFps", "25");
+    }
+    component_->SetProperty("SetFormat", cur.saved_videoproperty);
+    if (!component_->LastError().empty()) {
+        capture_trace("Set_Source_from_Saved, SetFormat: " + component_->LastError());
+    }
+    cur.property_string = Process_AMT(component_->GetFormatRecord("GetProp"));
+    process_facts().capture_source = cur.friendly_name;
+    process_facts().capture_property = cur.property_string;
+    source_prop_found_ = true;
+    capture_trace("*Set_Source_from_Saved, found " + cur.friendly_name + " / " + cur.property_string);
+}
+
+void cls_Capture_HDMI::set_HDMI_Crop(std::int16_t width, std::int16_t height) {
+    crop_width_ = width;
+    crop_height_ = height;
+    if (width > 0 && height > 0) {
+        cropped_.Create(width, height);
+    } else {
+        cropped_.ClearUp();
+    }
+    video_buff_len_ = checked_mul(checked_mul(width, height), 3);
+    capture_trace("*HDMI_Crop X,Y = " + std::to_string(width) + "," + std::to_string(height));
+}
+
+void cls_Capture_HDMI::MaxFrames(std::int32_t value) {
+    max_frames_ = value < 0 ? 0 : value;
+    write_position_ = 0;
+    stored_count_ = 0;
+    buffer_filled_ = false;
+}
+
+void cls_Capture_HDMI::Capture_Run() {
+    the_operator().process_events();
+    frame_collection().Clear();
+    write_position_ = 0;
+    buffer_filled_ = false;
+    hdmi_events_ = 0;
+    window_count_ = 0;
+    arm_position_ = 0;
+    stored_count_ = 0;
+    running_fps_ = 0;
+    running_ = true;
+    capture_trace("*Capture_Run" + where());
+    if (cookie_ == 0) {
+        cookie_ = component_->Advise(*this);
+        last_error_ = component_->LastError();
+    }
+    component_->Run();
+    last_error_ = component_->LastError();
+}
+
+void cls_Capture_HDMI::Stop_Capture() {
+    if (!running_) {
+        capture_trace("Stop_Capture, not running" + where());
+        return;
+    }
+    component_->Stop();
+    running_ = false;
+    capture_trace("*Stop_Capture" + where());
+}
+
+void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
+                                  std::optional<std::uint32_t> arrival_mill) {
+    // 2. Time stamps: the driver's arrival moment when known, else now.
+    const std::uint32_t now = clock_.millis();
+    const std::uint32_t at = arrival_mill.value_or(now);
+    last_capture_mill_ = at;
+    last_capture_local_ = clock_.local_ms() - elapsed_ms(at, now);
+    arrival_delta_ = elapsed_ms(previous_arrival_, at);
+    previous_arrival_ = at;
+
+    // 3. The 50-frame rate window; Capture_Run leaves its start alone.
+    ++hdmi_events_;
+    ++window_count_;
+    if (window_count_ >= 50) {
+        const std::int32_t elapsed = elapsed_ms(window_start_, at);
+        if (elapsed > 0) {
+            const std::int64_t rate = div_round_half_even(50000, elapsed);
+            if (rate >= 24 && rate <= 52) {
+                running_fps_ = static_cast<float>(rate);
+            }
+            window_start_ = at;
+            window_count_ = 0;
+        }
+    }
+
+    // 4.
+    // The figures are worked out when their second time is taken, so that a new run never mixes its
+    // times with the earlier run's: until it reaches callback 31 (131) the earlier figure stays.
+    if (hdmi_events_ == 21) {
+        event21_ = at;
+    } else if (hdmi_events_ == 31) {
+        event31_ = at;
+        hdmi_10_mill_ = elapsed_ms(event21_, at);
+    } else if (hdmi_events_ == 131) {
+        const std::int32_t span = elapsed_ms(event31_, at);
+        measured_fps_ = span > 0 ? static_cast<float>(div_round_half_even(100000, span)) : 0.0f;
+    }
+
+    // 5.
+    arm_position_ += 1;
+    if (arm_position_ > 100) {
+        arm_position_ = 1;
+    }
+
+    // 6. and 7.: once per object.
+    if (!header_loaded_) {
+        if (const auto record = component_->GetFormatRecord("VIDEOINFOHEADER"); record && record->format) {
+            video_header_ = *record->format;
+            source_width_ = video_header_.bmiHeader.biWidth;
+            source_height_ = video_header_.bmiHeader.biHeight;
+            header_loaded_ = true;
+        }
+    }
+    if (!raw_header_filled_ && header_loaded_) {
+        raw_header_ = BitmapInfoHeader{};
+        raw_header_.biWidth = source_width_;
+        raw_header_.biHeight = source_height_;
+        raw_header_.biSizeImage = static_cast<std::uint32_t>(length);
+        raw_header_filled_ = true;
+    }
+
+    // 8.
+    if (do_crop_) {
+        if (!Crop_Frame(frame, length, source_width_, source_height_, crop_width_, crop_height_, cropped_)) {
+            capture_trace("*Crop failed, " + std::to_string(source_width_) + "*" +
+                          std::to_string(source_height_) + " to " + std::to_string(crop_width_) + "*" +
+                          std::to_string(crop_height_) + where());
+            Capture_Halted(true);
+            if (Stop_all_cams) {
+                Stop_all_cams();
+            }
+        }
+    }
+
+    // 9.
+    if (HDMIreceived) {
+        HDMIreceived();
+    }
+}
+
+void cls_Capture_HDMI::Store_HDMI_Buffer() {
+    if (hdmi_events_ == 0) {
+        capture_trace("m_HDMI_events = 0");
+        return;
+    }
+    if (max_frames_ == 0 && !post_linear_) {
+        // Without slots to circle through, only appending is possible.
+        capture_trace("Store_HDMI_Buffer, Post_linear is off" + where());
+        return;
+    }
+    if (cropped_.Empty()) {
+        capture_trace("Store_HDMI_Buffer, no cropped picture" + where());
+        return;
+    }
+    auto item = std::make_unique<CVideobuff_RGB>();
+    item->RGB_Length(cropped_.SizeImage());
+    item->FillData_RGB(cropped_.DIBSectionBitsPtr());
+    item->PutTimestamp(static_cast<std::int32_t>(last_capture_mill_), last_capture_local_, arrival_delta_);
+    ++write_position_;
+    ++stored_count_;
+    if (post_linear_) {
+        frame_collection().Add(std::move(item));
+        return;
+    }
+    // Circular storage over MaxFrames slots.
+    if (write_position_ > max_frames_) {
+        write_position_ = 1;
+        buffer_filled_ = true;
+    }
+    if (write_position_ > frame_collection().Count()) {
+        frame_collection().Add(std::move(item));
+    } else {
+        frame_collection().Replace(write_position_, std::move(item));
+    }
+}
+
+std::int32_t cls_Capture_HDMI::Buff_Num() const {
+    return frame_collection().Count();
+}
+
+std::int32_t cls_Capture_HDMI::Effective_Video_Object(std::int32_t n) const {
+    if (max_frames_ == 0 || post_linear_ || !buffer_filled_) {
+        return n;
+    }
+    // Oldest first: the slot after the last one written.
+    return (write_position_ + n - 1) % max_frames_ + 1;
+}
+
+CVideobuff_RGB& cls_Capture_HDMI::Stored_Frame(std::int32_t n) {
+    return frame_collection().Item(Effective_Video_Object(n));
+}
+
+std::int16_t cls_Capture_HDMI::Running_Fps() const {
+    return static_cast<std::int16_t>(round_half_even(running_fps_));
+}
+
+float cls_Capture_HDMI::Measured_fps() const {
+    return measured_fps_;
+}
+
+std::int32_t cls_Capture_HDMI::HDMI_10_mill() const {
+    return hdmi_10_mill_;
+}
+
+std::int32_t cls_Capture_HDMI::last_Capture_delta() const {
+    return arrival_delta_ >= 0 && arrival_delta_ <= 10000 ? arrival_delta_ : 0;
+}
+
+std::string cls_Capture_HDMI::HDMI_Sample_Dimensions() const {
+    return std::to_string(video_header_.bmiHeader.biWidth) + "*" +
+           std::to_string(video_header_.bmiHeader.biHeight);
+}
+
+} // namespace veltro

@@ -1,0 +1,170 @@
+#pragma once
+
+#include "capture/capture_component.h"
+#include "capture/dib_section.h"
+#include "capture/frame_collection.h"
+#include "support/clocks.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace veltro {
+
+// The clocks the capture source reads; tests put manual ones in.
+struct CaptureClock {
+    std::function<std::uint32_t()> millis = pc_millis;
+    std::function<std::int32_t()> local_ms = local_ms_since_midnight;
+};
+
+// The running-arm indicator: one line from the rim to the centre of the arm picture.
+struct RunningArm {
+    double x1 = 0, y1 = 0; // on the rim
+    double x2 = 0, y2 = 0; // the centre
+    std::int32_t line_width = 1;
+};
+// Arm position 1 to 100 maps to one turn that starts pointing straight up.
+RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float arm_position);
+
+// Set when a frame could not be cropped: from then on the main window ignores frame events.
+bool Capture_Halted();
+void Capture_Halted(bool value);
+
+// One capture source: opens the saved source of the capture component, runs and stops it, and for
+// every frame takes the time stamps, measures the frame rate, crops the centre window and raises
+// HDMIreceived. Store_HDMI_Buffer keeps the cropped frame in the process-wide frame collection.
+// Everything runs on the thread that calls the component's dispatch().
+class cls_Capture_HDMI final : public CaptureEventSink {
+public:
+    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock = {});
+    ~cls_Capture_HDMI() override;
+    cls_Capture_HDMI(const cls_Capture_HDMI&) = delete;
+    cls_Capture_HDMI& operator=(const cls_Capture_HDMI&) = delete;
+
+    // Raised once per processed frame.
+    std::function<void()> HDMIreceived;
+    // Called when a frame cannot be cropped; the owner stops the cameras.
+    std::function<void()> Stop_all_cams;
+
+    // The component, whose Event_fd the window watches and whose dispatch() it calls.
+    CaptureComponent& Component() { return *component_; }
+
+    // Finds the saved source ("capturesettings" friendlyname / videoproperty) among "video:1" to
+    // "video:10" and configures it; tells the operator when it is not there.
+    void Set_Source_from_Saved();
+    bool SourcePropFound() const { return source_prop_found_; }
+    const std::string& Current_FriendlyName() const;
+    const std::string& Current_PropertyString() const;
+    const std::string& MaxInterval() const { return max_interval_; }
+    const std::string& MinInterval() const { return min_interval_; }
+    // "video:" number of the opened source, 0 before.
+    std::int16_t Source_Number() const { return source_number_; }
+
+    // Crop size; recreates the cropped picture at once.
+    void set_HDMI_Crop(std::int16_t width, std::int16_t height);
+    bool Do_CROP() const { return do_crop_; }
+    void Do_CROP(bool value) { do_crop_ = value; }
+    std::int32_t Crop_Width() const { return crop_width_; }
+    std::int32_t Crop_Height() const { return crop_height_; }
+    // Bytes of one cropped frame: crop width x crop height x 3.
+    std::int32_t Video_Buff_len() const { return video_buff_len_; }
+    const cDIBSection& Cropped_DIB() const { return cropped_; }
+
+    void MaxFrames(std::int32_t value);
+    std::int32_t MaxFrames() const { return max_frames_; }
+    void Post_linear(bool value) { post_linear_ = value; }
+    bool Post_linear() const { return post_linear_; }
+
+    void Capture_Run();
+    void Stop_Capture();
+    bool Running() const { return running_; }
+    const std::string& Last_Error() const { return last_error_; }
+
+    void Store_HDMI_Buffer();
+    std::int32_t Buff_Num() const;
+    std::int32_t Effective_Video_Object(std::int32_t n) const;
+    // Stored frame n in arrival order.
+    CVideobuff_RGB& Stored_Frame(std::int32_t n);
+    std::int32_t Stored_Count() const { return stored_count_; }
+
+    std::int16_t Running_Fps() const;
+    float Measured_fps() const;
+    std::int32_t HDMI_10_mill() const;
+    std::int32_t HDMI_events() const { return hdmi_events_; }
+    std::uint32_t last_Capture_mill() const { return last_capture_mill_; }
+    std::int32_t last_Capture_local() const { return last_capture_local_; }
+    // The arrival delta when it lies in 0 to 10000 ms, else 0.
+    std::int32_t last_Capture_delta() const;
+    std::string HDMI_Sample_Dimensions() const;
+    float Arm_Position() const { return arm_position_; }
+    RunningArm Draw_Running_Arm_2(double scale_width, double scale_height) const {
+        return Running_Arm_Geometry(scale_width, scale_height, arm_position_);
+    }
+
+    bool Header_Loaded() const { return header_loaded_; }
+    const VideoInfoHeader& Video_Header() const { return video_header_; }
+    const BitmapInfoHeader& Raw_Bitmap_Header() const { return raw_header_; }
+
+    const std::string& ID_string() const { return id_string_; }
+    void ID_string(const std::string& value) { id_string_ = value; }
+    std::int16_t Index() const { return index_; }
+    void Index(std::int16_t value) { index_ = value; }
+
+    // Capture objects alive in this process.
+    static std::int32_t Object_Count();
+
+    void OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
+                    std::optional<std::uint32_t> arrival_mill) override;
+
+private:
+    std::string where() const;
+
+    std::unique_ptr<CaptureComponent> component_;
+    CaptureClock clock_;
+    std::int32_t cookie_ = 0;
+    std::string id_string_;
+    std::int16_t index_ = 0;
+    bool running_ = false;
+    std::string last_error_;
+    bool source_prop_found_ = false;
+    std::string max_interval_;
+    std::string min_interval_;
+    std::int16_t source_number_ = 0;
+
+    std::uint32_t last_capture_mill_ = 0;
+    std::int32_t last_capture_local_ = 0;
+    std::uint32_t previous_arrival_ = 0;
+    std::int32_t arrival_delta_ = 0;
+    std::int32_t hdmi_events_ = 0;
+    std::int32_t window_count_ = 0;
+    std::uint32_t window_start_ = 0;
+    float running_fps_ = 0;
+    std::uint32_t event21_ = 0;
+    std::uint32_t event31_ = 0;
+    std::int32_t hdmi_10_mill_ = 0;
+    float measured_fps_ = 0;
+    float arm_position_ = 0;
+
+    VideoInfoHeader video_header_;
+    bool header_loaded_ = false;
+    BitmapInfoHeader raw_header_;
+    bool raw_header_filled_ = false;
+    std::int32_t source_width_ = 0;
+    std::int32_t source_height_ = 0;
+
+    bool do_crop_ = false;
+    std::int32_t crop_width_ = 0;
+    std::int32_t crop_height_ = 0;
+    std::int32_t video_buff_len_ = 0;
+    cDIBSection cropped_;
+
+    std::int32_t max_frames_ = 0;
+    bool post_linear_ = false;
+    std::int32_t write_position_ = 0;
+    std::int32_t stored_count_ = 0;
+    bool buffer_filled_ = false;
+};
+
+} // namespace veltro

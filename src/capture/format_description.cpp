@@ -1,0 +1,29 @@
+#include "capture/format_description.h"
+
+#include "support/numbers.h"
+
+namespace veltro {
+
+CurrentCapture& current_capture() {
+    static CurrentCapture c;
+    return c;
+}
+
+std::string Process_AMT(const std::optional<MediaType>& record) {
+    if (!record || !record->format || record->format->AvgTimePerFrame <= 0) {
+        return "Corrupt data!";
+    }
+    const VideoInfoHeader& v = *record->format;
+    // rate = 1000 / (AvgTimePerFrame / 10000) frames per second; in tenths that is exactly
+    // 10^8 / AvgTimePerFrame, so the rounding to one decimal needs no floating point.
+    const std::int64_t tenths = div_round_half_even(100000000, v.AvgTimePerFrame);
+    std::string rate = std::to_string(tenths / 10);
+    if (tenths % 10 != 0) {
+        rate += "." + std::to_string(tenths % 10);
+    }
+    current_capture().image_size = static_cast<std::int32_t>(v.bmiHeader.biSizeImage);
+    current_capture().compression = v.bmiHeader.biCompression;
+    return std::to_string(v.bmiHeader.biWidth) + "*" + std::to_string(v.bmiHeader.biHeight) + "/" + rate;
+}
+
+} // namespace veltro

@@ -1,0 +1,44 @@
+#include "capture/hdmi_performance.h"
+
+#include "support/clocks.h"
+#include "support/numbers.h"
+
+#include <algorithm>
+
+namespace veltro {
+
+void HDMI_Performance_Counters::Reset_Counters(std::uint32_t now) {
+    start_ = now;
+    received_ = 0;
+    calculated_ = 0;
+}
+
+void HDMI_Performance_Counters::HDMI_event(std::uint32_t now, std::int32_t running_fps) {
+    received_ = checked_add(received_, 1);
+    const std::int64_t period = running_fps < 31 ? 40 : 20;
+    calculated_ = to_long(div_round_half_even(elapsed_ms(start_, now), period));
+}
+
+DeltaColumn Plot_Delta_Column(std::int32_t width, std::int32_t height, std::int32_t delta,
+                              std::int32_t left_margin) {
+    DeltaColumn c;
+    c.x = std::max(width - 1, 0);
+    c.y_bottom = std::max(height - 1, 0);
+    const std::int64_t top = static_cast<std::int64_t>(height) - 1 - delta;
+    c.y_top = static_cast<std::int32_t>(std::clamp<std::int64_t>(top, 0, c.y_bottom));
+    c.reference_y[0] = height - 20;
+    c.reference_y[1] = height - 40;
+    c.reference_y[2] = height - 80;
+    c.reference_x_from = left_margin + 2;
+    return c;
+}
+
+std::string HDMI_Dimensions_Text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill) {
+    if (hdmi_10_mill <= 0) {
+        return {};
+    }
+    // 1000 / (t / 10) = 10000 / t, whole part.
+    return sample_dimensions + ", " + std::to_string(10000 / hdmi_10_mill) + " fps";
+}
+
+} // namespace veltro

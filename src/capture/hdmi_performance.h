@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace veltro {
+
+// The counters of the performance window: frames received since the reset, frames that should
+// have arrived at the nominal rate, and the difference.
+class HDMI_Performance_Counters {
+public:
+    // Start time = `now`; received count 0.
+    void Reset_Counters(std::uint32_t now);
+    // One frame arrived at `now`; `running_fps` is the rate the main window last showed (below 31 means
+    // a 40 ms period, else 20 ms).
+    void HDMI_event(std::uint32_t now, std::int32_t running_fps);
+
+    std::int32_t Received() const { return received_; }
+    std::int32_t Calculated() const { return calculated_; }
+    std::int32_t Lost() const { return received_ - calculated_; }
+
+private:
+    std::uint32_t start_ = 0;
+    std::int32_t received_ = 0;
+    std::int32_t calculated_ = 0;
+};
+
+// One new column of the frame-delta chart of width x height pixels: the chart moves one column
+// left, then a blue line (0xFF0000) is drawn in the last column from the bottom row up by `delta`
+// pixels (to the top edge at most), and the yellow (0xFFFF) reference lines at 20, 40 and 80 ms
+// are redrawn from the left margin + 2 to the right edge.
+struct DeltaColumn {
+    std::int32_t x = 0;        // the column drawn
+    std::int32_t y_bottom = 0; // H - 1
+    std::int32_t y_top = 0;    // H - 1 - delta, at least 0
+    std::int32_t colour = 0xFF0000;
+    std::int32_t reference_y[3] = {0, 0, 0}; // H - 20, H - 40, H - 80
+    std::int32_t reference_x_from = 2;
+    std::int32_t reference_colour = 0xFFFF;
+};
+DeltaColumn Plot_Delta_Column(std::int32_t width, std::int32_t height, std::int32_t delta,
+                              std::int32_t left_margin = 0);
+
+// The performance window's dimension text: sample dimensions, ", ", whole part of
+// 1000 / (ten-frame time / 10) and " fps"; empty when no ten-frame time is known.
+std::string HDMI_Dimensions_Text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill);
+
+} // namespace veltro
