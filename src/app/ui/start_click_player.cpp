@@ -7,7 +7,14 @@
 
 namespace veltro {
 
-StartClickPlayer::StartClickPlayer() : wave_(Start_Click_Wave()) {}
+namespace {
+// ALSA's own complaints (no card, no configuration) would go to stderr; the trace says it once.
+void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
+} // namespace
+
+StartClickPlayer::StartClickPlayer() : wave_(Start_Click_Wave()) {
+    snd_lib_error_set_handler(quiet_alsa);
+}
 
 StartClickPlayer::~StartClickPlayer() {
     if (thread_.joinable()) {
