@@ -257,11 +257,11 @@ void Form_Veltro::build_controls() {
     label_rm_->setObjectName("Label_RM");
     label_remote_start_ = new QLabel(frame_control_);
     label_remote_start_->setObjectName("Label_remote_start");
-    label_gates_ = new QLabel("Gates 3  4", frame_control_);
+    label_gates_ = new QLabel("RM           Start     Gates 3   4    Trigger", frame_control_);
     label_gates_->setObjectName("Label_gates");
     picture_lamps_ = new PaintedBox(frame_control_);
     picture_lamps_->setObjectName("Picture_lamps");
-    picture_lamps_->setFixedSize(180, 44);
+    picture_lamps_->setFixedSize(204, 44);
     picture_lamps_->paint = [this](QPainter& p) { paint_lamps(p); };
     picture_switch_ = new PaintedBox(frame_control_);
     picture_switch_->setObjectName("Picture_switch");
@@ -284,7 +284,7 @@ void Form_Veltro::build_controls() {
     control->addWidget(label_remote_start_, 2, 0);
     control->addWidget(picture_switch_, 1, 1, 2, 1);
     control->addWidget(picture_led_, 1, 2, 2, 1, Qt::AlignCenter);
-    control->addWidget(label_gates_, 3, 0);
+    control->addWidget(label_gates_, 3, 0, 1, 3);
     control->addWidget(picture_lamps_, 4, 0, 1, 3);
 
     // The dog frame: the heat's dogs by box.
@@ -311,12 +311,15 @@ void Form_Veltro::build_controls() {
     auto* clock_row = new QHBoxLayout;
     clock_row->addWidget(label_heat_time_);
     clock_row->addStretch();
-    clock_row->addWidget(picture_arm_);
+    auto* arm_column = new QVBoxLayout;
+    arm_column->addWidget(picture_arm_, 0, Qt::AlignHCenter);
+    arm_column->addWidget(label_arm_, 0, Qt::AlignHCenter);
+    clock_row->addLayout(arm_column);
     right->addLayout(clock_row);
     auto* facts = new QGridLayout;
     facts->addWidget(new QLabel("Picture:", central), 0, 0);
     facts->addWidget(label_picture_number_, 0, 1);
-    facts->addWidget(label_arm_, 0, 2);
+
     facts->addWidget(label_fps_, 1, 0);
     facts->addWidget(label_frame_count_, 1, 1);
     facts->addWidget(label_frame_size_, 1, 2);

@@ -169,29 +169,29 @@ void Form_Veltro::paint_lamps(QPainter& p) {
     f.setPointSize(12);
     p.setFont(f);
     const bool rm = kit_->InputState(0);
-    // The RM contact.
+    // The RM contact, wide enough for its word.
     p.setPen(Qt::black);
     p.setBrush(rm ? QColor(255, 128, 0) : palette().button().color());
-    p.drawEllipse(QRectF(4, 6, 30, 30));
+    p.drawEllipse(QRectF(2, 6, 70, 32));
     p.setPen(rm ? QColor(0, 0, 255) : QColor(255, 255, 255));
-    p.drawText(QRectF(0, 6, 38, 30), Qt::AlignCenter, rm ? "Closed" : "Open");
+    p.drawText(QRectF(2, 6, 70, 32), Qt::AlignCenter, rm ? "Closed" : "Open");
     // The direct-start lamp (input 2).
     p.setPen(Qt::black);
     p.setBrush(input2_lamp_ ? QColor(255, 255, 0) : QColor(0, 0, 0));
-    p.drawEllipse(QRectF(48, 12, 18, 18));
+    p.drawEllipse(QRectF(84, 13, 18, 18));
     // Trigger lamps: inputs 3 and 4, and the lamp input 3 and 5 share.
     auto lamp = [&](double x, bool on) {
         p.setBrush(on ? QColor(255, 0, 0) : QColor(0, 255, 0));
-        p.drawEllipse(QRectF(x, 12, 18, 18));
+        p.drawEllipse(QRectF(x, 13, 18, 18));
     };
-    lamp(84, kit_->InputState(3));
-    lamp(110, kit_->InputState(4));
+    lamp(116, kit_->InputState(3));
+    lamp(142, kit_->InputState(4));
     if (trigger_lamp_red_) {
         p.setBrush(QColor(255, 0, 0));
     } else {
         p.setBrush(kit_->InputState(3) || kit_->InputState(5) ? QColor(255, 0, 0) : QColor(0, 255, 0));
     }
-    p.drawRect(QRectF(140, 8, 26, 26));
+    p.drawRect(QRectF(172, 9, 26, 26));
 }
 
 void Form_Veltro::Draw_Start_Switch(bool armed) {
