@@ -7,15 +7,19 @@
 #include "fake_operator.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
+#include "support/files.h"
 #include "support/run_mode.h"
 #include "support/settings.h"
+#include "support/trace.h"
 #include "temp_dir.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace veltro {
@@ -297,6 +301,43 @@ TEST_F(HeatWindow, CaptureNeedsCamerasAndARecording) {
     input(3, true);
     EXPECT_FALSE(form->capturing());
     EXPECT_EQ(op.beeps, 2); // no file initiated
+}
+
+} // namespace
+} // namespace veltro
+
+namespace veltro {
+namespace {
+
+TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOver) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.file("data"));
+    std::filesystem::create_directories(dir.file("data"));
+    set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+    set_trace_file(dir.file("trace.txt"));
+    testing::FakeOperator op;
+    const std::string recording = dir.file("heat 4.px3");
+    std::ofstream(recording) << "x";
+    {
+        Form_Veltro first;
+        ASSERT_FALSE(first.Instance_refused());
+        VeltroStart again;
+        again.command_line_path = "\"" + recording + "\"";
+        Form_Veltro second(std::move(again));
+        EXPECT_TRUE(second.Instance_refused());
+        EXPECT_EQ(op.last_message(), "A previous instance of Veltro is running!");
+        for (int i = 0; i < 50; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    }
+    trace_flush();
+    const std::string trace = read_whole_file(dir.file("trace.txt")).value_or("");
+    EXPECT_NE(trace.find("*second instance hands over: " + recording), std::string::npos);
+    // The refused program ends without a shutdown of its own: only the first one shuts down.
+    EXPECT_EQ(trace.find("*Veltro_end, begin"), trace.rfind("*Veltro_end, begin"));
+    EXPECT_NE(trace.find("*Veltro_end, begin"), std::string::npos);
+    set_trace_file("");
+    set_settings_path("");
 }
 
 } // namespace

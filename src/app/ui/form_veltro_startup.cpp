@@ -138,8 +138,9 @@ bool Form_Veltro::another_instance_running() {
 
 void Form_Veltro::received_from_second_instance() {
     while (QLocalSocket* socket = instance_server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        // The second program may have written and gone before we look: read what is there now,
+        // and whatever still comes.
+        auto read_lines = [this, socket] {
             while (socket->canReadLine()) {
                 const std::string path = socket->readLine().trimmed().toStdString();
                 Trace("*second instance hands over: " + path);
@@ -150,7 +151,10 @@ void Form_Veltro::received_from_second_instance() {
                 raise();
                 activateWindow();
             }
-        });
+        };
+        connect(socket, &QLocalSocket::readyRead, this, read_lines);
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        read_lines();
     }
 }
 
