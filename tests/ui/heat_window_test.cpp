@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -338,6 +339,63 @@ TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOver) {
     EXPECT_NE(trace.find("*Veltro_end, begin"), std::string::npos);
     set_trace_file("");
     set_settings_path("");
+}
+
+} // namespace
+} // namespace veltro
+
+namespace veltro {
+namespace {
+
+TEST_F(HeatWindow, MissingCaptureFolderStopsInitiation) {
+    open_window();
+    live();
+    Write_Setting(keys::save_folder, dir.file("gone"));
+    button("Command_initiate_file")->click();
+    EXPECT_EQ(op.last_message(), "Capture folder does not exist!");
+    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(form->findChild<QLineEdit*>("Text_file_name")->text().isEmpty());
+}
+
+TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
+    Write_Setting(keys::friendlyname, "Some grabber that was unplugged");
+    open_window();
+    button("Command_start_camera")->click();
+    EXPECT_EQ(op.last_message(), "Could not find the saved Video source! Please re-select Video source!");
+    EXPECT_EQ(button("Command_start_camera")->text(), "Stop camera");
+    button("Command_initiate_file")->click(); // no rate yet: nothing is created
+    EXPECT_TRUE(form->current_recording_name().empty());
+}
+
+TEST_F(HeatWindow, LedFollowsTheRmContactAndTheMouseOnTheScreenLed) {
+    open_window();
+    run(1200);
+    QWidget* led = form->findChild<QWidget*>("Picture_LED");
+    QTest::mousePress(led, Qt::LeftButton);
+    EXPECT_TRUE(kit->OutputState(0));
+    QTest::mouseRelease(led, Qt::LeftButton);
+    EXPECT_FALSE(kit->OutputState(0));
+    input(0, true); // not armed: no start, but the LED and the panel follow
+    EXPECT_TRUE(kit->OutputState(0));
+    EXPECT_EQ(label("Label_RM")->text(), "RM closed");
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+    EXPECT_EQ(label("Label_remote_start")->text(), "Start not armed!");
+}
+
+TEST_F(HeatWindow, AltOnTheFormMenuRevealsTrapErrorsAndTogglesDebug) {
+    open_window();
+    QMenu* debug = form->menu("menu_debug");
+    QMenu* trap = form->menu("menu_trap_errors");
+    ASSERT_TRUE(debug && trap);
+    EXPECT_FALSE(debug->menuAction()->isVisible());
+    EXPECT_FALSE(form->menu("menu_assign")->menuAction()->isVisible());
+    form->menu_form_Click(Qt::NoModifier);
+    EXPECT_FALSE(debug->menuAction()->isVisible());
+    form->menu_form_Click(Qt::AltModifier);
+    EXPECT_TRUE(debug->menuAction()->isVisible());
+    EXPECT_TRUE(trap->menuAction()->isVisible());
+    form->menu_form_Click(Qt::AltModifier);
+    EXPECT_FALSE(debug->menuAction()->isVisible());
 }
 
 } // namespace

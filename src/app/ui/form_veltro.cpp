@@ -1,6 +1,7 @@
 #include "app/ui/form_veltro.h"
 
 #include "app/backends/simulated/simulated_kit.h"
+#include "app/result_ranking.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/painted_box.h"
 #include "app/ui/picture_box.h"
@@ -381,6 +382,20 @@ void Form_Veltro::Arrange_form() {
         resize(wanted);
     }
     picture_->update();
+}
+
+void Form_Veltro::paint_dog_tiles() {
+    // The box colours; the full tile (bands of box 6, fitted font) is the results' Paint_box.
+    for (std::int16_t box = 1; box <= 6; ++box) {
+        const auto tile = Box_tile_colours(box);
+        if (!tile) {
+            continue;
+        }
+        auto css = [](const Rgb& c) { return QString("rgb(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b); };
+        label_dog_tile_[static_cast<std::size_t>(box - 1)]->setStyleSheet(
+            QString("background-color: %1; color: %2; font-weight: bold; border: 1px solid gray;")
+                .arg(css(tile->background), css(tile->number)));
+    }
 }
 
 void Form_Veltro::Paint_cmd_100() {

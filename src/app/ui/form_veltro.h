@@ -121,6 +121,9 @@ public:
     void Paint_Notime();
     void Paint_Deadheat();
     void Loose_Focus();
+    // Opening "Form": with Alt held the "Trap errors" menu shows and "Debug" toggles.
+    void menu_form_Click(Qt::KeyboardModifiers modifiers);
+    QMenu* menu(const char* name) const;
 
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
@@ -207,12 +210,12 @@ private:
     QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);
     QPushButton* add_button(const char* name, const QString& caption, std::function<void()> handler);
     void watch_capture(bool on);
+    void paint_dog_tiles();
     // form_veltro_startup.cpp
     void Form_Load();
     bool another_instance_running();
     void received_from_second_instance();
     void Unload_Forms();
-    void menu_form_Click();
     // form_veltro_switch.cpp
     void paint_lamps(QPainter& p);
     void paint_switch(QPainter& p);
@@ -220,6 +223,7 @@ private:
     void paint_arm(QPainter& p);
     // form_veltro_lifecycle.cpp
     void paint_live_overlay(QPainter& p, const QSize& picture);
+    void initiate_recording();
     void Clear_sources();
     // form_veltro_menus.cpp
     void item_associate_Click();

@@ -136,7 +136,10 @@ void Form_Veltro::Command_initiate_file_Click() {
         the_operator().beep();
         return;
     }
-    Validate_Folder();
+    // A recording that cannot be written is not announced as initiated.
+    if (!Validate_Folder()) {
+        return;
+    }
     if (!event_session_.event_valid()) {
         label_event_->setText("No event");
     }
@@ -146,7 +149,18 @@ void Form_Veltro::Command_initiate_file_Click() {
         Recording_Name(Read_Setting(keys::save_folder), label_event_->text().toStdString(),
                        label_heat_->text().toStdString(), local_now().tm);
     text_file_name_->setText(QString::fromStdString(current_recording_name_));
+    try {
+        initiate_recording();
+    } catch (...) {
+        current_recording_name_.clear();
+        text_file_name_->clear();
+        throw;
+    }
+    Update_File_Size(current_recording_name_);
+    Trace("Command_initiate_file_Click, End");
+}
 
+void Form_Veltro::initiate_recording() {
     std::string capture_info = capture_->Current_FriendlyName() + " / " + capture_->Current_PropertyString();
     std::string format_text;
     if (capture_->HDMI_10_mill() > 0) {
@@ -193,8 +207,6 @@ void Form_Veltro::Command_initiate_file_Click() {
 
     recording_.Write_XML_header();
     recording_.Close_File();
-    Update_File_Size(current_recording_name_);
-    Trace("Command_initiate_file_Click, End");
 }
 
 void Form_Veltro::Handle_Start() {

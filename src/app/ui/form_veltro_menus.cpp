@@ -30,7 +30,8 @@ namespace veltro {
 void Form_Veltro::build_menus() {
     menu_form_ = menuBar()->addMenu("Form");
     menu_form_->setObjectName("menu_form");
-    connect(menu_form_, &QMenu::aboutToShow, this, [this] { menu_form_Click(); });
+    connect(menu_form_, &QMenu::aboutToShow, this,
+            [this] { menu_form_Click(QApplication::queryKeyboardModifiers()); });
     add_item(menu_form_, "item_open_file", "Open Veltro file", [this] { item_open_file_Click(); });
     add_item(menu_form_, "item_last_heat", "Open last heat", [this] { item_last_heat_Click(); });
     add_item(menu_form_, "item_show_results", "Show result form", [this] { item_show_results_Click(); });
@@ -164,9 +165,13 @@ void Form_Veltro::build_menus() {
     add_item(help, "item_about", "About", [this] { item_about_Click(); });
 }
 
-void Form_Veltro::menu_form_Click() {
+QMenu* Form_Veltro::menu(const char* name) const {
+    return findChild<QMenu*>(name);
+}
+
+void Form_Veltro::menu_form_Click(Qt::KeyboardModifiers modifiers) {
     // Alt held while opening "Form": the hidden diagnostics come out.
-    if (QApplication::queryKeyboardModifiers() & Qt::AltModifier) {
+    if (modifiers & Qt::AltModifier) {
         menu_trap_errors_->menuAction()->setVisible(true);
         menu_debug_->menuAction()->setVisible(!menu_debug_->menuAction()->isVisible());
     }

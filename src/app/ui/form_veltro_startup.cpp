@@ -170,6 +170,7 @@ void Form_Veltro::Form_Activate() {
         return;
     }
     activated_ = true;
+    paint_dog_tiles();
     Display_Heat_Data();
     Check_Attached();
     if (is_debug_run()) {
