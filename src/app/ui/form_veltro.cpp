@@ -82,6 +82,9 @@ Form_Veltro::~Form_Veltro() {
         run_trapped(where("Veltro_end"), [this] { Veltro_end(); });
     }
     qApp->removeEventFilter(this);
+    // The kit window lets go of the kit, which goes before the child windows would.
+    delete kit_window_;
+    kit_window_ = nullptr;
 }
 
 QPushButton* Form_Veltro::add_button(const char* name, const QString& caption,
@@ -366,13 +369,14 @@ void Form_Veltro::build_controls() {
 }
 
 void Form_Veltro::Arrange_form() {
-    // The picture keeps the crop's proportions and is shrunk to the screen's height when the crop is
-    // taller than what is left beside the menus; the controls take a fixed column on the right.
+    // The picture keeps the crop's proportions and takes the screen's height left beside the menus;
+    // the controls take a fixed column on the right.
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
     picture_->picture_size(QSize(crop_width_, crop_height_));
     const int room = std::max(200, avail.height() - 110);
-    const double scale = std::min(1.0, static_cast<double>(room) / crop_height_);
+    // Shrunk to fit a small screen, grown a little on a tall one: the picture is what is judged.
+    const double scale = std::min(1.5, static_cast<double>(room) / crop_height_);
     const QSize shown(static_cast<int>(crop_width_ * scale), static_cast<int>(crop_height_ * scale));
     picture_->setMinimumSize(shown.width() / 2, shown.height() / 2);
     const int column = 430;

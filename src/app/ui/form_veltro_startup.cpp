@@ -24,6 +24,7 @@
 #include <QLocalSocket>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSocketNotifier>
 #include <QSpinBox>
@@ -101,6 +102,10 @@ void Form_Veltro::Form_Load() {
     Read_Goal_Lines();
     Read_Last_Crop();
     Arrange_form();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.left() + std::max(0, (avail.width() - width()) / 2), avail.top());
+    }
     if (is_debug_run()) {
         setWindowTitle(windowTitle() + " [debug]");
     }
