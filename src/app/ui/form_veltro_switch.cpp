@@ -173,6 +173,11 @@ void Form_Veltro::paint_lamps(QPainter& p) {
     p.setPen(Qt::black);
     p.setBrush(rm ? QColor(255, 128, 0) : palette().button().color());
     p.drawEllipse(QRectF(2, 6, 70, 32));
+    if (!rm) {
+        // White on the light button face needs a shadow to be read.
+        p.setPen(QColor(90, 90, 90));
+        p.drawText(QRectF(3, 7, 70, 32), Qt::AlignCenter, "Open");
+    }
     p.setPen(rm ? QColor(0, 0, 255) : QColor(255, 255, 255));
     p.drawText(QRectF(2, 6, 70, 32), Qt::AlignCenter, rm ? "Closed" : "Open");
     // The direct-start lamp (input 2).
