@@ -126,3 +126,38 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
 
 } // namespace
 } // namespace veltro
+
+namespace veltro {
+namespace {
+
+// As the program runs: real time, the devices' descriptors watched by the window.
+TEST(LivePicture, FramesAndKitEventsArriveThroughTheEventLoop) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.file("data"));
+    testing::FakeOperator op;
+    std::filesystem::create_directories(dir.file("data"));
+    set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+    Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
+    Write_Setting(keys::videoproperty, "1");
+    VeltroStart start;
+    start.make_component = [] {
+        std::vector<std::unique_ptr<CaptureDevice>> devices;
+        devices.push_back(std::make_unique<DemoCamera>());
+        return make_capture_component(std::move(devices));
+    };
+    start.single_instance = false;
+    {
+        Form_Veltro form(std::move(start));
+        QTRY_VERIFY_WITH_TIMEOUT(form.kit_attached(), 2000);
+        form.findChild<QPushButton*>("Command_start_camera")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form.capture()->HDMI_events() > 60, 5000);
+        EXPECT_FALSE(form.picture()->Empty());
+        QTest::qWait(1100); // past the kit's settling second
+        form.simulated_kit()->Set_Input(0, true);
+        QTRY_VERIFY_WITH_TIMEOUT(form.kit().OutputState(0), 2000);
+    }
+    set_settings_path("");
+}
+
+} // namespace
+} // namespace veltro
