@@ -1,14 +1,362 @@
 #pragma once
 
+#include "app/heat_timing.h"
+#include "app/interface_kit.h"
+#include "capture/capture_hdmi.h"
+#include "events/event_session.h"
+#include "recording/video_file_handler.h"
+
 #include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QLocalServer;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QSocketNotifier;
+class QSpinBox;
 
 namespace veltro {
 
-// The program's main window. It grows into the heat lifecycle, review and time assignment.
+class Form_Veltro_settings;
+class Form_select_Video;
+class Form_timer;
+class Frm_progress;
+class PaintedBox;
+class PictureBox;
+class SimulatedKit;
+class SimulatedKitWindow;
+class StartClickPlayer;
+
+// What the program hands the main window at start-up; tests replace the devices and the clock.
+struct VeltroStart {
+    // A fresh capture component (the program's: V4L2 devices, then the demo camera).
+    std::function<std::unique_ptr<CaptureComponent>()> make_component = make_system_capture_component;
+    // The interface kit; none given: the simulated kit.
+    std::unique_ptr<InterfaceKit> kit;
+    // The PC millisecond counter and the local time of day of the heat and its frames.
+    CaptureClock clock;
+    // A recording to review once the window is shown.
+    std::string command_line_path;
+    // Show the "Simulated interface kit" window at start-up.
+    bool show_simulated_kit = false;
+    // Refuse to run beside another instance (and hand it the command-line recording).
+    bool single_instance = true;
+    // Watch the devices' descriptors; tests call Dispatch_Capture / Dispatch_Kit instead.
+    bool watch_devices = true;
+};
+
+// A goal line in picture pixels.
+struct GoalLine {
+    std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
+// The program's main window: camera, heat lifecycle, start switch, live picture, menus; the review
+// of recordings (issue of its own) plugs in through the hooks in form_veltro_review.cpp.
 class Form_Veltro : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Form_Veltro(QWidget* parent = nullptr);
+    explicit Form_Veltro(VeltroStart start = {}, QWidget* parent = nullptr);
+    ~Form_Veltro() override;
+
+    // True when Form_Load found another instance running: the program ends without showing this.
+    bool Instance_refused() const { return instance_refused_; }
+
+    // ---- Heat lifecycle (form_veltro_lifecycle.cpp) ----
+    void Command_start_camera_Click();
+    void Start_camera();
+    void Stop_Cams();
+    void Do_Stop_Cams();
+    void Command_initiate_file_Click();
+    void Handle_Start();
+    void Command_start_heat_Click();
+    void Handle_Capture_Start();
+    void Handle_Capture_End();
+    void Command_capture_MouseDown();
+    void Command_capture_MouseUp();
+    void HDMI_event();
+    void Do_Abort();
+    void Command_finish_Click();
+    void do_Heat_Finish();
+    void item_last_heat_Click();
+    void Update_File_Size(const std::string& name);
+    void Update_Running_Fps();
+    void Update_heat_time();
+    void Stop_all_cams();
+    void Load_Compensations();
+    void Read_Goal_Lines();
+    void Read_Last_Crop();
+    void Set_Cropping(std::int16_t width, std::int16_t height);
+
+    // ---- Start switch (form_veltro_switch.cpp) ----
+    void Check_For_Phidget();
+    void obj_Phidget_OnAttach();
+    void obj_Phidget_OnDetach();
+    void obj_Phidget_OnInputChange(std::int16_t index, bool state);
+    void Check_Attached();
+    void Draw_Start_Switch(bool armed);
+    void Update_LED();
+    void draw_LED();
+    void item_blink_LED_Click();
+
+    // ---- Main window (form_veltro_startup.cpp, form_veltro_menus.cpp) ----
+    void Form_Activate();
+    void Veltro_end();
+    void Do_Close();
+    void load_Capture_Folder();
+    bool Validate_Folder();
+    void Label_capture_folder_Click();
+    void Arrange_form();
+    void Paint_cmd_100();
+    void Paint_Notime();
+    void Paint_Deadheat();
+    void Loose_Focus();
+    // Opening "Form": with Alt held the "Trap errors" menu shows and "Debug" toggles.
+    void menu_form_Click(Qt::KeyboardModifiers modifiers);
+    QMenu* menu(const char* name) const;
+
+    // The windows this one owns, created on first use.
+    Form_Veltro_settings& settings_window();
+    Frm_progress& progress_window();
+    Form_select_Video& select_video_window();
+    Form_timer& timer_window();
+    SimulatedKitWindow* simulated_kit_window();
+
+    // Delivers waiting frames / kit events (the descriptors' notifiers do it in a normal run).
+    void Dispatch_Capture();
+    void Dispatch_Kit();
+
+    // ---- State, for the review and for tests ----
+    cls_Capture_HDMI* capture() { return capture_.get(); }
+    cls_VideoFile_handler& recording() { return recording_; }
+    HeatTiming& timing() { return timing_; }
+    EventSession& event_session() { return event_session_; }
+    InterfaceKit& kit() { return *kit_; }
+    // The simulated kit, when that is the kit in use.
+    SimulatedKit* simulated_kit() const { return simulated_kit_; }
+    PictureBox* picture() const { return picture_; }
+    QSlider* Slider_play() const { return slider_play_; }
+    const std::string& current_recording_name() const { return current_recording_name_; }
+    std::uint32_t heat_start_counter() const { return heat_start_counter_; }
+    bool capturing() const { return capturing_; }
+    bool live_view() const { return live_view_; }
+    bool cameras_running() const;
+    bool kit_attached() const { return kit_attached_; }
+    std::uint32_t program_start_counter() const { return program_start_counter_; }
+    std::int16_t crop_width() const { return crop_width_; }
+    std::int16_t crop_height() const { return crop_height_; }
+    // 1 goal camera, 2 split camera.
+    std::int16_t Option_selected_camera() const { return selected_camera_; }
+    void Option_selected_camera(std::int16_t camera) { selected_camera_ = camera; }
+    std::array<GoalLine, 2>& goal_lines() { return goal_lines_; }
+    // Picture on show is a recording under review.
+    bool reviewing() const { return recording_.File_open(); }
+    const std::string& dog_list() const { return dog_list_; }
+    // Camera colour as the program writes it (0xBBGGRR): light green for the goal camera, yellow for
+    // the split camera.
+    static std::uint32_t camera_colour(std::int16_t camera);
+
+    // True while the Escape key is held (the application-wide key filter keeps it).
+    bool escape_down() const { return escape_down_; }
+
+    // ---- Review hooks, filled by the review (form_veltro_review.cpp) ----
+    void Handle_Open(const std::string& path);
+    void Display_Heat_Data();
+    void Clear_Results_Display();
+    void Handle_Goal_Offset(int key);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private slots:
+    // Review and time assignment: left empty here, filled by the review (form_veltro_review.cpp).
+    void item_open_file_Click();
+    void item_show_results_Click();
+    void item_reset_goal_line_Click();
+    void item_displace_goalline_Click();
+    void item_x_stretch_Click(int item);
+    void item_crop_size_Click(const QString& caption);
+    void item_display_sample_data_Click();
+    void item_display_hd_frame_data_Click();
+    void item_assign_times_Click(int command);
+    void Command_box_MouseDown(int box);
+    void Command_box_MouseUp(int box);
+    void Command_box_Click(int box);
+    void Command_split_goal_Click();
+    void Slider_play_Change(int value);
+    void UpDown_heat_Change(int heat);
+    void item_print_frame_Click();
+    void item_print_series_Click();
+    void item_print_dog_name_Click();
+    void item_px3_properties_Click();
+
+private:
+    // form_veltro.cpp
+    void build_controls();
+    void build_menus();
+    QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);
+    QPushButton* add_button(const char* name, const QString& caption, std::function<void()> handler);
+    void watch_capture(bool on);
+    void paint_dog_tiles();
+    // form_veltro_startup.cpp
+    void Form_Load();
+    bool another_instance_running();
+    void received_from_second_instance();
+    void Unload_Forms();
+    // form_veltro_switch.cpp
+    void paint_lamps(QPainter& p);
+    void paint_switch(QPainter& p);
+    void paint_led(QPainter& p);
+    void paint_arm(QPainter& p);
+    // form_veltro_lifecycle.cpp
+    void paint_live_overlay(QPainter& p, const QSize& picture);
+    void initiate_recording();
+    void Clear_sources();
+    // form_veltro_menus.cpp
+    void item_associate_Click();
+    void item_dll_available_Click();
+    void item_picture_size_Click();
+    void item_timestamp_report_Click();
+    void item_file_properties_Click();
+    void item_text_xml_header_Click();
+    void item_dump_xml_header_Click();
+    void item_validate_folder_Click();
+    void item_misbehave_Click(bool trapped_run);
+    void item_hdmi_performance_Click();
+    void item_jpeg_benchmark_Click();
+    void item_no_event_file_Click();
+    void item_dog_names_Click();
+    void item_open_event_file_Click();
+    void item_event_registration_Click();
+    void item_about_Click();
+    void item_exit_Click();
+    void Command_notime_menu(const char* caption);
+
+    std::uint32_t now() const { return clock_.millis(); }
+
+    VeltroStart start_;
+    CaptureClock clock_;
+    std::unique_ptr<cls_Capture_HDMI> capture_;
+    cls_VideoFile_handler recording_;
+    HeatTiming timing_;
+    EventSession event_session_;
+    std::unique_ptr<InterfaceKit> kit_;
+    SimulatedKit* simulated_kit_ = nullptr;
+    std::unique_ptr<StartClickPlayer> click_;
+    QSocketNotifier* capture_notifier_ = nullptr;
+    QSocketNotifier* kit_notifier_ = nullptr;
+    QLocalServer* instance_server_ = nullptr;
+
+    // Windows, created on first use.
+    Form_Veltro_settings* settings_window_ = nullptr;
+    Frm_progress* progress_window_ = nullptr;
+    Form_select_Video* select_video_window_ = nullptr;
+    Form_timer* timer_window_ = nullptr;
+    SimulatedKitWindow* kit_window_ = nullptr;
+
+    // Controls.
+    PictureBox* picture_ = nullptr;
+    PaintedBox* picture_arm_ = nullptr;
+    PaintedBox* picture_lamps_ = nullptr;
+    PaintedBox* picture_switch_ = nullptr;
+    PaintedBox* picture_led_ = nullptr;
+    QSlider* slider_play_ = nullptr;
+    QPushButton* command_start_camera_ = nullptr;
+    QPushButton* command_initiate_file_ = nullptr;
+    QPushButton* command_start_heat_ = nullptr;
+    QPushButton* command_capture_ = nullptr;
+    QPushButton* command_finish_ = nullptr;
+    QPushButton* command_split_goal_ = nullptr;
+    QPushButton* command_100_ = nullptr;
+    QPushButton* command_deadheat_ = nullptr;
+    QPushButton* command_notime_ = nullptr;
+    std::array<QPushButton*, 6> command_box_{};
+    QGroupBox* frame_set_times_ = nullptr;
+    QGroupBox* frame_control_ = nullptr;
+    QGroupBox* frame_dogs_ = nullptr;
+    std::array<QLabel*, 6> label_dog_tile_{};
+    std::array<QLabel*, 6> label_dog_name_{};
+    QLabel* label_heat_time_ = nullptr;
+    QLabel* label_picture_number_ = nullptr;
+    QLabel* label_fps_ = nullptr;
+    QLabel* label_file_size_ = nullptr;
+    QLabel* label_frame_size_ = nullptr;
+    QLabel* label_frame_count_ = nullptr;
+    QLabel* label_arm_ = nullptr;
+    QLabel* label_capture_folder_ = nullptr;
+    QLabel* label_event_ = nullptr;
+    QLabel* label_heat_ = nullptr;
+    QSpinBox* updown_heat_ = nullptr;
+    QLineEdit* text_file_name_ = nullptr;
+    QLabel* label_attached_ = nullptr;
+    QLabel* label_attached_status_ = nullptr;
+    QLabel* label_rm_ = nullptr;
+    QLabel* label_remote_start_ = nullptr;
+    QLabel* label_gates_ = nullptr;
+
+    // Menus.
+    QMenu* menu_form_ = nullptr;
+    QMenu* menu_debug_ = nullptr;
+    QMenu* menu_assign_ = nullptr;
+    QMenu* menu_specials_ = nullptr;
+    QMenu* menu_notime_ = nullptr;
+    QMenu* menu_trap_errors_ = nullptr;
+    QMenu* menu_crop_ = nullptr;
+
+    // Timers: the heat clock (50 ms) and the frame-rate display (1000 ms).
+    QTimer timer_heat_clock_;
+    QTimer timer_fps_;
+
+    // State.
+    bool instance_refused_ = false;
+    bool program_ending_ = false;
+    bool activated_ = false;
+    bool library_present_ = false;
+    bool kit_attached_ = false;
+    std::string kit_serial_;
+    bool led_test_pressed_ = false;
+    bool input2_lamp_ = false;
+    bool trigger_lamp_red_ = false;
+    std::uint32_t program_start_counter_ = 0;
+    std::string current_recording_name_;
+    std::uint32_t heat_start_counter_ = 0;
+    std::uint32_t start_pc_counter_ = 0;
+    std::int32_t start_local_ms_ = 0;
+    bool capturing_ = false;
+    bool live_view_ = false;
+    std::uint32_t last_live_picture_ = 0;
+    bool live_picture_shown_ = false;
+    std::int16_t crop_width_ = 400;
+    std::int16_t crop_height_ = 880;
+    std::int16_t selected_camera_ = 1;
+    std::array<GoalLine, 2> goal_lines_{};
+    std::string dog_list_;
+    std::string command_line_path_;
+    bool escape_down_ = false;
+    std::uint32_t last_key_ = 0;
+    bool key_seen_ = false;
+    // Debounce stamps of the operator buttons (0 = never pressed).
+    std::uint32_t last_start_camera_ = 0;
+    std::uint32_t last_start_heat_ = 0;
+    std::uint32_t last_capture_down_ = 0;
+    std::uint32_t last_capture_up_ = 0;
+    bool start_camera_pressed_ = false;
+    bool start_heat_pressed_ = false;
+    bool capture_down_pressed_ = false;
+    bool capture_up_pressed_ = false;
 };
 
 } // namespace veltro

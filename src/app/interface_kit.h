@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace veltro {
+
+// The interface kit that carries the start switch: six digital inputs, one digital output (the LED),
+// attach and detach. Like the capture devices, a kit delivers its events through a pollable
+// descriptor and dispatch(), so every handler runs on the window thread, one at a time.
+class InterfaceKit {
+public:
+    static constexpr std::int16_t kInputs = 6;
+
+    virtual ~InterfaceKit() = default;
+
+    // Opens any attached kit; the attach event follows through dispatch().
+    virtual void Open() = 0;
+    virtual bool IsAttached() const = 0;
+    virtual std::int32_t SerialNumber() const = 0;
+    // Index 0..5; false outside.
+    virtual bool InputState(std::int16_t index) const = 0;
+    virtual bool OutputState(std::int16_t index) const = 0;
+    virtual void OutputState(std::int16_t index, bool value) = 0;
+    virtual std::string LibraryVersion() const = 0;
+    virtual std::string DeviceType() const = 0;
+
+    // Readable while events wait; -1 when the kit has no descriptor.
+    virtual int Event_fd() const = 0;
+    // Delivers the waiting events through the callbacks below.
+    virtual void dispatch() = 0;
+
+    std::function<void()> OnAttach;
+    std::function<void()> OnDetach;
+    std::function<void(std::int16_t index, bool state)> OnInputChange;
+};
+
+} // namespace veltro

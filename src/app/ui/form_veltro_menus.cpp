@@ -1,0 +1,318 @@
+// The menus of the main window and the small commands behind them.
+#include "app/ui/form_timer.h"
+#include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/simulated_kit_window.h"
+#include "capture/timestamp_report.h"
+#include "capture/ui/form_select_video.h"
+#include "support/app_paths.h"
+#include "support/operator.h"
+#include "support/process_facts.h"
+#include "support/run_mode.h"
+#include "support/settings.h"
+#include "support/trace.h"
+#include "support/ui/form_veltro_settings.h"
+#include "support/ui/frm_about.h"
+#include "support/ui/run_trapped.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+
+namespace veltro {
+
+void Form_Veltro::build_menus() {
+    menu_form_ = menuBar()->addMenu("Form");
+    menu_form_->setObjectName("menu_form");
+    connect(menu_form_, &QMenu::aboutToShow, this,
+            [this] { menu_form_Click(QApplication::queryKeyboardModifiers()); });
+    add_item(menu_form_, "item_open_file", "Open Veltro file", [this] { item_open_file_Click(); });
+    add_item(menu_form_, "item_last_heat", "Open last heat", [this] { item_last_heat_Click(); });
+    add_item(menu_form_, "item_show_results", "Show result form", [this] { item_show_results_Click(); });
+    add_item(menu_form_, "item_reset_goal_line", "Reset Goal line", [this] { item_reset_goal_line_Click(); });
+    add_item(menu_form_, "item_close_file", "Close Veltro file", [this] { Do_Close(); });
+    // Kept for the operators who know it; it deletes nothing.
+    add_item(menu_form_, "item_delete_file", "Delete this file", [] {});
+    menu_form_->addSeparator();
+    add_item(menu_form_, "item_event_registration", "Event registration",
+             [this] { item_event_registration_Click(); });
+    add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
+    add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
+    add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
+    menu_form_->addSeparator();
+    add_item(menu_form_, "item_displace_goalline", "Displace goalline",
+             [this] { item_displace_goalline_Click(); });
+    QMenu* stretch = menu_form_->addMenu("X-stretch");
+    stretch->setObjectName("menu_x_stretch");
+    const char* stretches[] = {"1/1", "1/1,5", "1/2"};
+    for (int i = 0; i < 3; ++i) {
+        add_item(stretch, QString("item_x_stretch_%1").arg(i).toLatin1().constData(), stretches[i],
+                 [this, i] { item_x_stretch_Click(i); });
+    }
+    menu_form_->addSeparator();
+    add_item(menu_form_, "item_show_settings", "Show settings", [this] {
+        Form_Veltro_settings& w = settings_window();
+        const TimingSettings& t = timing_.settings();
+        w.Load(t.goal_compensation, t.split_compensation, t.box_delay);
+        w.show();
+        w.raise();
+    });
+    add_item(menu_form_, "item_select_video", "Select Video Source", [this] {
+        Form_select_Video& w = select_video_window();
+        w.show();
+        w.raise();
+    });
+    menu_form_->addSeparator();
+    add_item(menu_form_, "item_exit", "Exit", [this] { item_exit_Click(); });
+
+    QMenu* settings = menuBar()->addMenu("Settings");
+    settings->setObjectName("menu_settings");
+    menu_crop_ = settings->addMenu("Crop size");
+    menu_crop_->setObjectName("menu_crop");
+    auto* crop_group = new QActionGroup(this);
+    for (const char* caption : {"400*880", "600*1080", "576*720"}) {
+        QAction* a = add_item(menu_crop_, (std::string("item_crop_") + caption).c_str(), caption,
+                              [this, caption] { item_crop_size_Click(caption); });
+        a->setCheckable(true);
+        crop_group->addAction(a);
+    }
+
+    QMenu* diagnostics = menuBar()->addMenu("Diagnostics");
+    diagnostics->setObjectName("menu_diagnostics");
+    add_item(diagnostics, "item_hdmi_performance", "HDMI performance",
+             [this] { item_hdmi_performance_Click(); });
+    add_item(diagnostics, "item_jpeg_benchmark", "JPEG Benchmark", [this] { item_jpeg_benchmark_Click(); });
+
+    QMenu* print = menuBar()->addMenu("Print");
+    print->setObjectName("menu_print");
+    add_item(print, "item_print_frame", "Print this frame", [this] { item_print_frame_Click(); });
+    add_item(print, "item_print_series", "Print Goal photo series", [this] { item_print_series_Click(); });
+    add_item(print, "item_print_dog_name", "Dog Name", [this] { item_print_dog_name_Click(); });
+
+    menu_debug_ = menuBar()->addMenu("Debug");
+    menu_debug_->setObjectName("menu_debug");
+    add_item(menu_debug_, "item_dll_available", "DLL available", [this] { item_dll_available_Click(); });
+    add_item(menu_debug_, "item_picture_size", "Picture size", [this] { item_picture_size_Click(); });
+    add_item(menu_debug_, "item_timestamp_report", "Timestamp report",
+             [this] { item_timestamp_report_Click(); });
+    add_item(menu_debug_, "item_file_properties", "File properties",
+             [this] { item_file_properties_Click(); });
+    add_item(menu_debug_, "item_text_xml_header", "Text XML header",
+             [this] { item_text_xml_header_Click(); });
+    add_item(menu_debug_, "item_dump_xml_header", "Dump present XML header",
+             [this] { item_dump_xml_header_Click(); });
+    add_item(menu_debug_, "item_test1", "test1", [] { Trace("test1: NumLock is the desktop's own here"); });
+    add_item(menu_debug_, "item_printer_dialog", "Printer dialog",
+             [] { Trace("Printer dialog: see Print"); });
+    add_item(menu_debug_, "item_validate_folder", "Validate folder",
+             [this] { item_validate_folder_Click(); });
+    add_item(menu_debug_, "item_timer", "Timer", [this] {
+        timer_window().show();
+        timer_window().raise();
+        timer_window().activateWindow();
+    });
+    add_item(menu_debug_, "item_blink_LED", "Blink LED", [this] { item_blink_LED_Click(); });
+    add_item(menu_debug_, "item_simulated_kit", "Simulated interface kit", [this] {
+        if (SimulatedKitWindow* w = simulated_kit_window()) {
+            w->show();
+            w->raise();
+        }
+    });
+    QMenu* specials_sub = menu_debug_->addMenu("Specials");
+    add_item(specials_sub, "item_display_sample_data", "Display sample data",
+             [this] { item_display_sample_data_Click(); });
+    add_item(specials_sub, "item_display_hd_frame_data", "Display HD frame data",
+             [this] { item_display_hd_frame_data_Click(); });
+    menu_trap_errors_ = menu_debug_->addMenu("Trap errors");
+    menu_trap_errors_->setObjectName("menu_trap_errors");
+    add_item(menu_trap_errors_, "item_misbehave_trapped", "Misbehave trapped",
+             [this] { item_misbehave_Click(true); });
+    add_item(menu_trap_errors_, "item_misbehave_untrapped", "Misbehave untrapped",
+             [this] { item_misbehave_Click(false); });
+
+    menu_assign_ = menuBar()->addMenu("Assign times");
+    menu_assign_->setObjectName("menu_assign");
+    const char* assign_names[] = {"item_set_time",       "item_set_time_plus", "item_set_split",
+                                  "item_set_split_plus", "item_no_time",       "item_dead_heat"};
+    const char* assign_captions[] = {"Set time",         "Set time + 1/100", "Set split",
+                                     "Set split +1/100", "No time",          "Dead heat"};
+    for (int i = 0; i < 6; ++i) {
+        add_item(menu_assign_, assign_names[i], assign_captions[i],
+                 [this, i] { item_assign_times_Click(i); });
+    }
+
+    menu_specials_ = menuBar()->addMenu("Specials");
+    menu_specials_->setObjectName("menu_specials");
+    add_item(menu_specials_, "item_px3_properties", "PX3 Properties",
+             [this] { item_px3_properties_Click(); });
+    add_item(menu_specials_, "item_associate", "Associate", [this] { item_associate_Click(); });
+
+    // "Notime" lives as the No-time button's pop-up; it never shows in the bar.
+    menu_notime_ = new QMenu("Notime", this);
+    menu_notime_->setObjectName("menu_notime");
+    add_item(menu_notime_, "item_disqualified", "Disqualified", [this] { Command_notime_menu("DSQ"); });
+    add_item(menu_notime_, "item_did_not_finish", "Did Not Finish", [this] { Command_notime_menu("DNF"); });
+    add_item(menu_notime_, "item_no_rank", "No Rank", [this] { Command_notime_menu("No Rnk"); });
+
+    QMenu* help = menuBar()->addMenu("Help");
+    help->setObjectName("menu_help");
+    add_item(help, "item_about", "About", [this] { item_about_Click(); });
+}
+
+QMenu* Form_Veltro::menu(const char* name) const {
+    return findChild<QMenu*>(name);
+}
+
+void Form_Veltro::menu_form_Click(Qt::KeyboardModifiers modifiers) {
+    // Alt held while opening "Form": the hidden diagnostics come out.
+    if (modifiers & Qt::AltModifier) {
+        menu_trap_errors_->menuAction()->setVisible(true);
+        menu_debug_->menuAction()->setVisible(!menu_debug_->menuAction()->isVisible());
+    }
+}
+
+void Form_Veltro::Command_notime_menu(const char* caption) {
+    timing_.no_time_caption = caption;
+    Paint_Notime();
+}
+
+void Form_Veltro::item_exit_Click() {
+    close();
+}
+
+void Form_Veltro::item_no_event_file_Click() {
+    event_session_.No_Event_File();
+    label_event_->setText("No event");
+    frame_dogs_->setVisible(false);
+    Display_Heat_Data();
+}
+
+void Form_Veltro::item_open_event_file_Click() {
+    const QString path = QFileDialog::getOpenFileName(this, "Open Event file",
+                                                      QString::fromStdString(event_session_.event_folder()),
+                                                      "Event files (*.xml)");
+    event_session_.Open_another_event_file(path.toStdString());
+    if (event_session_.event_valid()) {
+        label_event_->setText(QString::fromStdString(event_session_.Event_name()));
+    }
+    Display_Heat_Data();
+}
+
+void Form_Veltro::item_event_registration_Click() {
+    the_operator().message("The event editor is not part of this build yet.");
+}
+
+void Form_Veltro::item_dog_names_Click() {
+    the_operator().message("The event editor is not part of this build yet.");
+}
+
+void Form_Veltro::item_about_Click() {
+    auto* about = findChild<frmAbout*>();
+    if (!about) {
+        about = new frmAbout(this);
+        about->setWindowFlag(Qt::Window);
+    }
+    about->show();
+    about->raise();
+}
+
+void Form_Veltro::item_hdmi_performance_Click() {
+    if (!capture_ || !capture_->Running()) {
+        the_operator().message("No active HDMI source!");
+        return;
+    }
+    Trace("HDMI performance: events = ", capture_->HDMI_events(), " running fps = ", capture_->Running_Fps(),
+          " measured fps = ", capture_->Measured_fps(), " 10 frames ms = ", capture_->HDMI_10_mill());
+}
+
+void Form_Veltro::item_jpeg_benchmark_Click() {
+    Trace("JPEG Benchmark: run px3tool or the bench programs for the figures");
+}
+
+void Form_Veltro::item_dll_available_Click() {
+    Trace("DLL available: capture component built in; kit = " + kit_->LibraryVersion());
+}
+
+void Form_Veltro::item_picture_size_Click() {
+    Trace("Picture size: crop = ", crop_width_, "*", crop_height_, " picture box = ", picture_->width(), "*",
+          picture_->height());
+}
+
+void Form_Veltro::item_timestamp_report_Click() {
+    if (!reviewing()) {
+        the_operator().beep();
+        return;
+    }
+    const std::string folder = std::filesystem::path(recording_.File_name()).parent_path().string();
+    const std::string written = Write_Timestamp_Report(recording_, Timestamp_Report_Path(folder));
+    Trace("Timestamp report: " + written);
+}
+
+void Form_Veltro::item_file_properties_Click() {
+    if (!recording_.File_open()) {
+        the_operator().beep();
+        return;
+    }
+    Trace("File properties: " + recording_.File_name(), " frames = ", recording_.num_Frames(),
+          " sample size = ", recording_.Sample_size());
+}
+
+void Form_Veltro::item_text_xml_header_Click() {
+    Trace("Text XML header: " + recording_.XML_header().XML_string());
+}
+
+void Form_Veltro::item_dump_xml_header_Click() {
+    const std::string path = data_file("Veltro_header_dump.xml");
+    std::ofstream(path) << recording_.XML_header().XML_string();
+    Trace("Dump present XML header: " + path);
+}
+
+void Form_Veltro::item_validate_folder_Click() {
+    Validate_Folder();
+}
+
+void Form_Veltro::item_misbehave_Click(bool trapped_run) {
+    volatile int zero = 0;
+    auto fail = [&] {
+        if (zero == 0) {
+            throw VeltroError(err::DivisionByZero, "Division by zero");
+        }
+    };
+    if (trapped_run) {
+        run_trapped("item_misbehave_trapped_Click of Form Form_Veltro", fail);
+    } else {
+        fail();
+    }
+}
+
+void Form_Veltro::item_associate_Click() {
+    // The freedesktop way: a MIME type for *.px3 and a desktop entry that opens it with this program.
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    const std::filesystem::path base =
+        xdg && *xdg ? std::filesystem::path(xdg) : std::filesystem::path(home ? home : ".") / ".local/share";
+    std::filesystem::create_directories(base / "mime/packages");
+    std::filesystem::create_directories(base / "applications");
+    std::ofstream(base / "mime/packages/veltro-px3.xml")
+        << "<?xml version=\"1.0\"?>\n"
+           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+           "  <mime-type type=\"application/x-px3_ext\">\n"
+           "    <comment>Veltro data file</comment>\n"
+           "    <glob pattern=\"*.px3\"/>\n"
+           "  </mime-type>\n"
+           "</mime-info>\n";
+    std::ofstream(base / "applications/veltro.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Veltro\nComment=Veltro data file\nExec=\""
+        << executable_path()
+        << "\" %f\nIcon=" << (std::filesystem::path(executable_path()).parent_path() / "Veltro5.ico").string()
+        << "\nMimeType=application/x-px3_ext;\n";
+    the_operator().message("Associated the file extension .px3 with this application!");
+}
+
+} // namespace veltro

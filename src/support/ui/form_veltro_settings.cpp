@@ -1,0 +1,148 @@
+#include "support/ui/form_veltro_settings.h"
+
+#include "support/numbers.h"
+#include "support/operator.h"
+#include "support/settings.h"
+#include "support/ui/run_trapped.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace veltro {
+
+bool Setting_switch_on(const char* key) {
+    try {
+        return parse_long(Read_Setting("Settings", key, "0")) != 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+Form_Veltro_settings::Form_Veltro_settings(std::function<void()> load_compensations, QWidget* parent)
+    : QWidget(parent, Qt::Window), load_compensations_(std::move(load_compensations)) {
+    setObjectName("Form_Veltro_settings");
+    setWindowTitle("Veltro HDMI Settings");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    auto* various = new QGroupBox("Various settings", this);
+    various->setObjectName("Frame_various");
+    auto* various_layout = new QVBoxLayout(various);
+    auto_init_ = check("Check_Auto_init", "Automatically initiate file on start signal", keys::auto_init.key);
+    print_dialog_ =
+        check("Check_print_dialog", "Show printer dialog on Print commands", keys::show_printer_dialog.key);
+    open_after_finish_ = check("Check_open_after_finish", "Automatically open last heat after Heat Finish",
+                               keys::open_after_finish.key);
+    various_layout->addWidget(auto_init_);
+    various_layout->addWidget(print_dialog_);
+    various_layout->addWidget(open_after_finish_);
+
+    auto* box_frame = new QGroupBox("Box delay ms", this);
+    auto* box_layout = new QVBoxLayout(box_frame);
+    box_delay_ = delay_field("Text_Box_delay", keys::box_delay.key);
+    box_layout->addWidget(box_delay_);
+
+    auto* cam_frame = new QGroupBox("Video pipe camera delay ms", this);
+    auto* cam_layout = new QGridLayout(cam_frame);
+    cam_layout->addWidget(new QLabel("Goal              Split", cam_frame), 0, 0, 1, 2);
+    goal_delay_ = delay_field("Text_goalcam_delay", keys::goal_compensation.key);
+    split_delay_ = delay_field("Text_splitcam_delay", keys::split_compensation.key);
+    cam_layout->addWidget(goal_delay_, 1, 0);
+    cam_layout->addWidget(split_delay_, 1, 1);
+
+    auto* hide = new QPushButton("Hide", this);
+    hide->setObjectName("Command_hide");
+    connect(hide, &QPushButton::clicked, this, [this] { close(); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(various);
+    auto* delays = new QHBoxLayout;
+    delays->addWidget(box_frame);
+    delays->addWidget(cam_frame);
+    layout->addLayout(delays);
+    layout->addWidget(hide, 0, Qt::AlignRight);
+}
+
+QCheckBox* Form_Veltro_settings::check(const char* name, const char* caption, const char* key) {
+    auto* box = new QCheckBox(caption, this);
+    box->setObjectName(name);
+    const std::string location = std::string(name) + "_Click of Form Form_Veltro_settings";
+    connect(box, &QCheckBox::toggled, this, trapped(location, [this, key](bool on) {
+                if (!loading_) {
+                    Write_Setting("Settings", key, on ? "1" : "0");
+                }
+            }));
+    return box;
+}
+
+QLineEdit* Form_Veltro_settings::delay_field(const char* name, const char* key) {
+    auto* field = new QLineEdit(this);
+    field->setObjectName(name);
+    field->setMaximumWidth(90);
+    field->installEventFilter(this);
+    const std::string location = std::string(name) + "_Change of Form Form_Veltro_settings";
+    connect(field, &QLineEdit::textChanged, this, trapped(location, [this, key](const QString& text) {
+                if (loading_) {
+                    return;
+                }
+                Write_Setting("Settings", key, text.toStdString());
+                if (load_compensations_) {
+                    load_compensations_();
+                }
+            }));
+    return field;
+}
+
+void Form_Veltro_settings::Load(std::int32_t goal_compensation, std::int32_t split_compensation,
+                                std::int32_t box_delay) {
+    loading_ = true;
+    goal_delay_->setText(QString::number(goal_compensation));
+    split_delay_->setText(QString::number(split_compensation));
+    box_delay_->setText(QString::number(box_delay));
+    auto_init_->setChecked(Setting_switch_on(keys::auto_init.key));
+    print_dialog_->setChecked(Setting_switch_on(keys::show_printer_dialog.key));
+    open_after_finish_->setChecked(Setting_switch_on(keys::open_after_finish.key));
+    loading_ = false;
+}
+
+bool Form_Veltro_settings::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        (watched == box_delay_ || watched == goal_delay_ || watched == split_delay_)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Backspace:
+        case Qt::Key_Delete:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return false;
+        default:
+            break;
+        }
+        // Shortcuts (copy, paste) pass; a typed character other than a digit is refused.
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+            return false;
+        }
+        const QString text = key->text();
+        if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') {
+            return false;
+        }
+        if (!text.isEmpty()) {
+            the_operator().beep();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace veltro

@@ -1,0 +1,402 @@
+// The main window running heats: demo camera on a manual clock, simulated interface kit.
+#include "app/backends/simulated/simulated_kit.h"
+#include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "events/event_session.h"
+#include "fake_operator.h"
+#include "recording/video_file_handler.h"
+#include "scoped_env.h"
+#include "support/files.h"
+#include "support/run_mode.h"
+#include "support/settings.h"
+#include "support/trace.h"
+#include "temp_dir.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+
+class HeatWindow : public ::testing::Test {
+protected:
+    HeatWindow() : env("VELTRO_DATA_DIR", dir.file("data")) {
+        std::filesystem::create_directories(dir.file("data"));
+        std::filesystem::create_directories(folder);
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
+        Write_Setting(keys::videoproperty, "0");
+        Write_Setting(keys::save_folder, folder);
+    }
+    ~HeatWindow() override {
+        form.reset();
+        set_settings_path("");
+        set_debug_run(false);
+    }
+
+    void open_window() {
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        auto simulated = std::make_unique<SimulatedKit>();
+        kit = simulated.get();
+        start.kit = std::move(simulated);
+        start.clock.millis = [this] { return clock.now(); };
+        start.clock.local_ms = [this] { return static_cast<std::int32_t>(clock.now() % 86400000); };
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        form->Dispatch_Kit(); // the board attaches
+    }
+
+    // Lets `ms` pass in picture-period steps, delivering frames and kit events as they come.
+    void run(std::uint32_t ms) {
+        for (std::uint32_t t = 0; t < ms; t += 20) {
+            clock.Advance(20);
+            form->Dispatch_Capture();
+            form->Dispatch_Kit();
+        }
+    }
+    void input(std::int16_t index, bool state) {
+        kit->Set_Input(index, state);
+        form->Dispatch_Kit();
+    }
+    QPushButton* button(const char* name) { return form->findChild<QPushButton*>(name); }
+    QLabel* label(const char* name) { return form->findChild<QLabel*>(name); }
+
+    // Cameras on and their rate measured.
+    void live() {
+        run(1200); // past the first second, when inputs start to count
+        button("Command_start_camera")->click();
+        run(4500);
+        ASSERT_EQ(form->capture()->Running_Fps(), 25);
+    }
+
+    // An event file whose heat 3 has six dogs, made current.
+    void make_event_file() {
+        EventSession s;
+        s.fields().event_name = "Spring-Cup, Final";
+        s.fields().day = "2024-05-01";
+        s.Create_new_Event_file();
+        s.current_heat(3);
+        s.Write_heat_name("Heat three");
+        for (std::int16_t box = 1; box <= 6; ++box) {
+            s.Write_dog_name(box, "Dog " + std::to_string(box));
+        }
+        s.XML_to_File();
+        Write_Setting(keys::current_event_file, s.current_event_file());
+        Write_Setting(keys::heat_id, "3");
+    }
+
+    testing::TempDir dir;
+    testing::ScopedEnv env;
+    testing::FakeOperator op;
+    std::string folder = dir.file("club-races");
+    ManualClock clock{100000};
+    SimulatedKit* kit = nullptr;
+    std::unique_ptr<Form_Veltro> form;
+};
+
+TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
+    make_event_file();
+    open_window();
+    EXPECT_EQ(label("Label_attached")->text(), "Attached, serial = 1");
+    live();
+    form->Update_Running_Fps(); // what the 1000 ms timer runs
+    EXPECT_EQ(label("Label_fps")->text(), "25 f/s");
+
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    ASSERT_FALSE(name.empty());
+    // The folder keeps its "-"; the event name's "-" and "," and the time's ":" and "-" become "_".
+    EXPECT_EQ(name.rfind(folder + "/Spring_Cup_ Final_3_", 0), 0u) << name;
+    EXPECT_EQ(name.find(':'), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(name));
+
+    input(1, true);
+    EXPECT_EQ(label("Label_remote_start")->text(), "Start armed!");
+    const std::uint32_t start = clock.now();
+    input(0, true);
+    EXPECT_EQ(form->heat_start_counter(), start);
+    EXPECT_TRUE(kit->OutputState(0)); // the LED follows the RM contact
+
+    run(2000);
+    input(3, true);
+    EXPECT_TRUE(form->capturing());
+    run(1000);
+    const std::int32_t stored = form->capture()->Buff_Num();
+    EXPECT_GE(stored, 24);
+    input(3, false);
+    EXPECT_FALSE(form->capturing());
+
+    button("Command_finish")->click();
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_EQ(Read_Setting(keys::last_file), name);
+    EXPECT_EQ(button("Command_start_camera")->text(), "Start camera");
+
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    ASSERT_TRUE(rec.File_open()) << (op.messages.empty() ? "" : op.last_message());
+    EXPECT_EQ(rec.num_Frames(), stored);
+    EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(start));
+    EXPECT_EQ(rec.Velt_heat_start_local(), static_cast<std::int32_t>(start % 86400000));
+    EXPECT_EQ(rec.Velt_Heat_ID(), "3");
+    EXPECT_EQ(rec.Velt_Heat_Name(), "Heat three");
+    EXPECT_EQ(rec.Velt_event(), "Spring-Cup, Final");
+    for (std::int16_t box = 1; box <= 6; ++box) {
+        EXPECT_EQ(rec.Velt_Dog_name(box), "Dog " + std::to_string(box));
+    }
+    EXPECT_EQ(form->dog_list(), "Dog 1\nDog 2\nDog 3\nDog 4\nDog 5\nDog 6\n");
+    // The first picture was captured after the start.
+    rec.Read_RGB_sample(1, false);
+    EXPECT_GT(static_cast<std::uint32_t>(rec.Timestamp_long()), start);
+    rec.Close_File();
+
+    // While a recording is reviewed, "Heat finish" only beeps.
+    form->recording().Open_File(name);
+    ASSERT_TRUE(form->reviewing());
+    Write_Setting(keys::last_file, "kept");
+    const int beeps = op.beeps;
+    button("Command_finish")->click();
+    EXPECT_EQ(op.beeps, beeps + 1);
+    EXPECT_EQ(Read_Setting(keys::last_file), "kept");
+    EXPECT_TRUE(form->reviewing());
+}
+
+TEST_F(HeatWindow, SecondStartIsRefusedAndTheFirstStartStays) {
+    open_window();
+    live();
+    button("Command_initiate_file")->click();
+    input(1, true);
+    input(0, true);
+    const std::uint32_t first = form->heat_start_counter();
+    ASSERT_NE(first, 0u);
+    const int beeps = op.beeps;
+    run(500);
+    input(0, false); // the RM contact opening again is a second start signal
+    EXPECT_EQ(form->heat_start_counter(), first);
+    EXPECT_EQ(op.beeps, beeps + 1);
+    cls_VideoFile_handler rec;
+    rec.Open_File(form->current_recording_name());
+    EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(first));
+}
+
+TEST_F(HeatWindow, StartWithoutRecordingBeepsUnlessAutoInitCreatesOne) {
+    open_window();
+    live();
+    input(1, true);
+    input(0, true);
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+
+    Write_Setting(keys::auto_init, "1");
+    const std::uint32_t start = clock.now();
+    input(0, false);
+    EXPECT_EQ(form->heat_start_counter(), start);
+    ASSERT_FALSE(form->current_recording_name().empty());
+    cls_VideoFile_handler rec;
+    rec.Open_File(form->current_recording_name());
+    EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(start));
+    EXPECT_EQ(rec.Velt_event(), "Test Event");
+    EXPECT_EQ(rec.Velt_Heat_Name(), "Test Heat");
+}
+
+TEST_F(HeatWindow, InitiateBeforeTheRateIsKnownOnlyAsksToWait) {
+    open_window();
+    run(1200);
+    button("Command_start_camera")->click();
+    run(200);
+    button("Command_initiate_file")->click();
+    EXPECT_EQ(op.last_message(), "Waiting to measure camera fps!\n(See display under the rotating arm!)");
+    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+TEST_F(HeatWindow, InputChangesInTheFirstSecondAreIgnored) {
+    open_window();
+    run(500);
+    input(1, true);
+    input(0, true);
+    EXPECT_FALSE(kit->OutputState(0)); // not even the LED followed
+    EXPECT_EQ(op.beeps, 0);
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+    run(600);
+    input(0, false);
+    EXPECT_EQ(op.beeps, 1); // now heard: a start without a recording
+}
+
+TEST_F(HeatWindow, EscapeDuringFramesAsksAndOnlyOkAborts) {
+    open_window();
+    live();
+    button("Command_initiate_file")->click();
+    button("Command_start_heat")->click();
+    const std::uint32_t started = form->heat_start_counter();
+    ASSERT_NE(started, 0u);
+
+    op.answers = {false};
+    QTest::keyPress(form.get(), Qt::Key_Escape);
+    run(40);
+    QTest::keyRelease(form.get(), Qt::Key_Escape);
+    ASSERT_EQ(op.questions.size(), 1u);
+    EXPECT_EQ(op.questions[0], "Aborting heat  are you sure?");
+    EXPECT_EQ(form->heat_start_counter(), started);
+
+    op.answers = {true};
+    QTest::keyPress(form.get(), Qt::Key_Escape);
+    run(40);
+    QTest::keyRelease(form.get(), Qt::Key_Escape);
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+    EXPECT_EQ(label("Label_heat_time")->text(), "Aborted");
+    // The recording and its start values stay.
+    EXPECT_FALSE(form->current_recording_name().empty());
+    cls_VideoFile_handler rec;
+    rec.Open_File(form->current_recording_name());
+    EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(started));
+}
+
+TEST_F(HeatWindow, CaptureEndInTheFirstThreeSecondsIsSkipped) {
+    set_debug_run(true); // no heat needed for capture to end
+    open_window();
+    button("Command_start_camera")->click();
+    run(1000);
+    form->capture()->Post_linear(true);
+    form->Handle_Capture_End();
+    EXPECT_TRUE(form->capture()->Post_linear()); // skipped before storing stopped
+    run(2100);
+    form->Handle_Capture_End();
+    EXPECT_FALSE(form->capture()->Post_linear());
+}
+
+TEST_F(HeatWindow, DetachingDisablesThePanelAndStartHeat) {
+    open_window();
+    EXPECT_TRUE(button("Command_start_heat")->isEnabled());
+    kit->Detach();
+    form->Dispatch_Kit();
+    EXPECT_EQ(label("Label_attached")->text(), "Not attached");
+    EXPECT_FALSE(button("Command_start_heat")->isEnabled());
+    EXPECT_FALSE(form->findChild<QWidget*>("Frame_control")->isEnabled());
+}
+
+TEST_F(HeatWindow, CaptureNeedsCamerasAndARecording) {
+    open_window();
+    run(1200);
+    input(3, true);
+    EXPECT_FALSE(form->capturing());
+    EXPECT_EQ(op.beeps, 1); // cameras not running
+    input(3, false);
+    button("Command_start_camera")->click();
+    run(100);
+    input(3, true);
+    EXPECT_FALSE(form->capturing());
+    EXPECT_EQ(op.beeps, 2); // no file initiated
+}
+
+} // namespace
+} // namespace veltro
+
+namespace veltro {
+namespace {
+
+TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOver) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.file("data"));
+    std::filesystem::create_directories(dir.file("data"));
+    set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+    set_trace_file(dir.file("trace.txt"));
+    testing::FakeOperator op;
+    const std::string recording = dir.file("heat 4.px3");
+    std::ofstream(recording) << "x";
+    {
+        Form_Veltro first;
+        ASSERT_FALSE(first.Instance_refused());
+        VeltroStart again;
+        again.command_line_path = "\"" + recording + "\"";
+        Form_Veltro second(std::move(again));
+        EXPECT_TRUE(second.Instance_refused());
+        EXPECT_EQ(op.last_message(), "A previous instance of Veltro is running!");
+        for (int i = 0; i < 50; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    }
+    trace_flush();
+    const std::string trace = read_whole_file(dir.file("trace.txt")).value_or("");
+    EXPECT_NE(trace.find("*second instance hands over: " + recording), std::string::npos);
+    // The refused program ends without a shutdown of its own: only the first one shuts down.
+    EXPECT_EQ(trace.find("*Veltro_end, begin"), trace.rfind("*Veltro_end, begin"));
+    EXPECT_NE(trace.find("*Veltro_end, begin"), std::string::npos);
+    set_trace_file("");
+    set_settings_path("");
+}
+
+} // namespace
+} // namespace veltro
+
+namespace veltro {
+namespace {
+
+TEST_F(HeatWindow, MissingCaptureFolderStopsInitiation) {
+    open_window();
+    live();
+    Write_Setting(keys::save_folder, dir.file("gone"));
+    button("Command_initiate_file")->click();
+    EXPECT_EQ(op.last_message(), "Capture folder does not exist!");
+    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(form->findChild<QLineEdit*>("Text_file_name")->text().isEmpty());
+}
+
+TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
+    Write_Setting(keys::friendlyname, "Some grabber that was unplugged");
+    open_window();
+    button("Command_start_camera")->click();
+    EXPECT_EQ(op.last_message(), "Could not find the saved Video source! Please re-select Video source!");
+    EXPECT_EQ(button("Command_start_camera")->text(), "Stop camera");
+    button("Command_initiate_file")->click(); // no rate yet: nothing is created
+    EXPECT_TRUE(form->current_recording_name().empty());
+}
+
+TEST_F(HeatWindow, LedFollowsTheRmContactAndTheMouseOnTheScreenLed) {
+    open_window();
+    run(1200);
+    QWidget* led = form->findChild<QWidget*>("Picture_LED");
+    QTest::mousePress(led, Qt::LeftButton);
+    EXPECT_TRUE(kit->OutputState(0));
+    QTest::mouseRelease(led, Qt::LeftButton);
+    EXPECT_FALSE(kit->OutputState(0));
+    input(0, true); // not armed: no start, but the LED and the panel follow
+    EXPECT_TRUE(kit->OutputState(0));
+    EXPECT_EQ(label("Label_RM")->text(), "RM closed");
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+    EXPECT_EQ(label("Label_remote_start")->text(), "Start not armed!");
+}
+
+TEST_F(HeatWindow, AltOnTheFormMenuRevealsTrapErrorsAndTogglesDebug) {
+    open_window();
+    QMenu* debug = form->menu("menu_debug");
+    QMenu* trap = form->menu("menu_trap_errors");
+    ASSERT_TRUE(debug && trap);
+    EXPECT_FALSE(debug->menuAction()->isVisible());
+    EXPECT_FALSE(form->menu("menu_assign")->menuAction()->isVisible());
+    form->menu_form_Click(Qt::NoModifier);
+    EXPECT_FALSE(debug->menuAction()->isVisible());
+    form->menu_form_Click(Qt::AltModifier);
+    EXPECT_TRUE(debug->menuAction()->isVisible());
+    EXPECT_TRUE(trap->menuAction()->isVisible());
+    form->menu_form_Click(Qt::AltModifier);
+    EXPECT_FALSE(debug->menuAction()->isVisible());
+}
+
+} // namespace
+} // namespace veltro

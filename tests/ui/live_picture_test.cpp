@@ -1,0 +1,163 @@
+// The live picture and the operator screens as they look. With VELTRO_SCREENSHOT_DIR set, the
+// pictures are also saved there (scripts/screenshots runs this under a virtual display).
+#include "app/backends/simulated/simulated_kit.h"
+#include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/simulated_kit_window.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "fake_operator.h"
+#include "scoped_env.h"
+#include "support/settings.h"
+#include "support/ui/form_veltro_settings.h"
+#include "temp_dir.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+
+void save(QWidget& w, const char* name) {
+    if (const char* dir = std::getenv("VELTRO_SCREENSHOT_DIR")) {
+        w.grab().save(QString("%1/%2.png").arg(dir, name));
+    }
+}
+
+int pixels_of(const QImage& image, QRgb colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.file("data"));
+    testing::FakeOperator op;
+    std::filesystem::create_directories(dir.file("data"));
+    std::filesystem::create_directories(dir.file("heats"));
+    set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+    Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
+    Write_Setting(keys::videoproperty, "0");
+    Write_Setting(keys::save_folder, dir.file("heats"));
+
+    ManualClock clock(500000);
+    DemoCamera* camera = nullptr;
+    VeltroStart start;
+    start.make_component = [&clock, &camera] {
+        std::vector<std::unique_ptr<CaptureDevice>> devices;
+        devices.push_back(std::make_unique<DemoCamera>(clock));
+        camera = static_cast<DemoCamera*>(devices.back().get());
+        return make_capture_component(std::move(devices));
+    };
+    start.clock.millis = [&clock] { return clock.now(); };
+    start.single_instance = false;
+    start.watch_devices = false;
+    {
+        Form_Veltro form(std::move(start));
+        SimulatedKit& kit = *form.simulated_kit();
+        auto run = [&](std::uint32_t ms) {
+            for (std::uint32_t t = 0; t < ms; t += 20) {
+                clock.Advance(20);
+                form.Dispatch_Capture();
+                form.Dispatch_Kit();
+            }
+        };
+        form.resize(1366, 740);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        run(1200);
+        form.findChild<QPushButton*>("Command_start_camera")->click();
+        run(4200);
+        form.Update_Running_Fps();
+        QApplication::processEvents();
+
+        // The picture box shows the cropped frame (400*880) with the goal line in light green.
+        ASSERT_EQ(form.picture()->image().size(), QSize(400, 880));
+        const QImage shown = form.picture()->grab().toImage();
+        EXPECT_GT(pixels_of(shown, qRgb(128, 255, 128)), 50);
+        save(form, "main_window_live");
+
+        form.findChild<QPushButton*>("Command_initiate_file")->click();
+        kit.Set_Input(1, true);
+        kit.Set_Input(0, true);
+        run(20);
+        ASSERT_NE(form.heat_start_counter(), 0u);
+        // Capture from a little before the first dog reaches the line until it is on it.
+        int lap = 0;
+        while (camera->Crossing_Mill(1, lap) < clock.now() + 800) {
+            ++lap;
+        }
+        run(camera->Crossing_Mill(1, lap) - clock.now() - 800);
+        kit.Set_Input(3, true);
+        run(900);
+        form.Update_heat_time();
+        QApplication::processEvents();
+        EXPECT_TRUE(form.capturing());
+        save(form, "main_window_capturing");
+
+        SimulatedKitWindow* kit_window = form.simulated_kit_window();
+        ASSERT_NE(kit_window, nullptr);
+        kit_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(kit_window));
+        EXPECT_TRUE(kit_window->input_switch(3)->isChecked());
+        EXPECT_TRUE(kit_window->led_on());
+        // The window's switches drive the board.
+        kit_window->input_switch(3)->click();
+        run(20);
+        EXPECT_FALSE(form.capturing());
+        kit_window->input_switch(3)->click();
+        run(20);
+        save(*kit_window, "simulated_kit");
+
+        Form_Veltro_settings& settings = form.settings_window();
+        settings.Load(200, 200, 0);
+        settings.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings));
+        save(settings, "settings_window");
+        form.close();
+    }
+    set_settings_path("");
+}
+
+} // namespace
+} // namespace veltro
+
+namespace veltro {
+namespace {
+
+// As the program runs: real time, the devices' descriptors watched by the window.
+TEST(LivePicture, FramesAndKitEventsArriveThroughTheEventLoop) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.file("data"));
+    testing::FakeOperator op;
+    std::filesystem::create_directories(dir.file("data"));
+    set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+    Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
+    Write_Setting(keys::videoproperty, "1");
+    VeltroStart start;
+    start.make_component = [] {
+        std::vector<std::unique_ptr<CaptureDevice>> devices;
+        devices.push_back(std::make_unique<DemoCamera>());
+        return make_capture_component(std::move(devices));
+    };
+    start.single_instance = false;
+    {
+        Form_Veltro form(std::move(start));
+        QTRY_VERIFY_WITH_TIMEOUT(form.kit_attached(), 2000);
+        form.findChild<QPushButton*>("Command_start_camera")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form.capture()->HDMI_events() > 60, 5000);
+        EXPECT_FALSE(form.picture()->Empty());
+        QTest::qWait(1100); // past the kit's settling second
+        form.simulated_kit()->Set_Input(0, true);
+        QTRY_VERIFY_WITH_TIMEOUT(form.kit().OutputState(0), 2000);
+    }
+    set_settings_path("");
+}
+
+} // namespace
+} // namespace veltro

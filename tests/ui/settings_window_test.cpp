@@ -1,0 +1,115 @@
+// The settings window, the source-selection window and the progress window.
+#include "capture/backends/demo/demo_camera.h"
+#include "capture/ui/form_select_video.h"
+#include "fake_operator.h"
+#include "support/settings.h"
+#include "support/ui/form_veltro_settings.h"
+#include "support/ui/frm_progress.h"
+#include "temp_dir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+
+class SettingsWindow : public ::testing::Test {
+protected:
+    SettingsWindow() { set_settings_path(dir.file("Veltro_HDMI.ini")); }
+    ~SettingsWindow() override { set_settings_path(""); }
+    testing::TempDir dir;
+    testing::FakeOperator op;
+};
+
+TEST_F(SettingsWindow, BoxesWriteOneAndZero) {
+    Form_Veltro_settings w([] {});
+    w.Load(200, 200, 0);
+    EXPECT_FALSE(w.Check_Auto_init()->isChecked()); // missing key: unticked
+    w.Check_Auto_init()->click();
+    EXPECT_EQ(Read_Setting(keys::auto_init), "1");
+    EXPECT_TRUE(Setting_switch_on(keys::auto_init.key));
+    w.Check_Auto_init()->click();
+    EXPECT_EQ(Read_Setting(keys::auto_init), "0");
+    w.Check_open_after_finish()->click();
+    EXPECT_EQ(Read_Setting(keys::open_after_finish), "1");
+    // Loading does not write.
+    Write_Setting(keys::show_printer_dialog, "1");
+    w.Load(200, 200, 0);
+    EXPECT_TRUE(w.Check_print_dialog()->isChecked());
+}
+
+TEST_F(SettingsWindow, TypingWritesEveryKeystrokeAndReloadsAfterEach) {
+    std::vector<std::string> reloads;
+    Form_Veltro_settings w([&] { reloads.push_back(Read_Setting(keys::box_delay)); });
+    w.Load(200, 200, 0);
+    w.show();
+    w.Text_Box_delay()->clear();
+    reloads.clear();
+    QTest::keyClicks(w.Text_Box_delay(), "35");
+    EXPECT_EQ(reloads, (std::vector<std::string>{"3", "35"}));
+    EXPECT_EQ(Read_Setting(keys::box_delay), "35");
+
+    // A letter beeps and changes nothing.
+    reloads.clear();
+    QTest::keyClicks(w.Text_Box_delay(), "x");
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_EQ(w.Text_Box_delay()->text(), "35");
+    EXPECT_TRUE(reloads.empty());
+
+    // An emptied camera field writes an empty value, which reads back as the default.
+    w.Text_goalcam_delay()->selectAll();
+    QTest::keyClick(w.Text_goalcam_delay(), Qt::Key_Backspace);
+    EXPECT_EQ(w.Text_goalcam_delay()->text(), "");
+    EXPECT_EQ(Read_Setting(keys::goal_compensation), "200");
+}
+
+TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
+    Form_select_Video w([] {
+        std::vector<std::unique_ptr<CaptureDevice>> devices;
+        devices.push_back(std::make_unique<DemoCamera>());
+        return make_capture_component(std::move(devices));
+    });
+    w.findChild<QPushButton*>("Command_select_done")->click();
+    EXPECT_EQ(op.last_message(), "No video source selected!");
+
+    w.findChild<QPushButton*>("Command_enum2")->click();
+    ASSERT_EQ(w.ListView_prop()->topLevelItemCount(), 2);
+    EXPECT_EQ(w.ListView_prop()->topLevelItem(0)->text(1), DemoCamera::kFriendlyName);
+    EXPECT_EQ(w.ListView_prop()->topLevelItem(1)->text(3), "1920*1080/50");
+    EXPECT_EQ(w.ListView_prop()->currentItem(), nullptr); // nothing saved yet
+
+    w.ListView_prop_Click(1);
+    EXPECT_EQ(Read_Setting(keys::friendlyname), DemoCamera::kFriendlyName);
+    EXPECT_EQ(Read_Setting(keys::videoproperty), "1");
+    w.show();
+    w.findChild<QPushButton*>("Command_select_done")->click();
+    EXPECT_FALSE(w.isVisible());
+
+    // Enumerating again marks the saved row.
+    w.Command_enum2_Click();
+    EXPECT_EQ(w.ListView_prop()->indexOfTopLevelItem(w.ListView_prop()->currentItem()), 1);
+
+    w.item_iterate_Click();
+    const QString text = QApplication::clipboard()->text();
+    EXPECT_TRUE(text.startsWith("Video source enumeration at "));
+    EXPECT_TRUE(text.contains("1  Veltro demo race camera  0  1920*1080/25\r\n"));
+}
+
+TEST_F(SettingsWindow, ProgressClampsItsPercent) {
+    Frm_progress p;
+    p.Set_Caption("Appending frames");
+    p.Set_Percent(140);
+    EXPECT_EQ(p.percent(), 100);
+    p.Set_Percent(-3);
+    EXPECT_EQ(p.percent(), 0);
+    EXPECT_EQ(p.caption(), "Appending frames");
+}
+
+} // namespace
+} // namespace veltro
