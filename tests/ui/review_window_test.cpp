@@ -4,7 +4,6 @@
 #include "app/ui/box_tile.h"
 #include "app/ui/review_controller.h"
 #include "app/ui/review_picture.h"
-#include "app/ui/time_buttons.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/recording_fixture.h"
 #include "scoped_env.h"
@@ -347,49 +346,6 @@ TEST_F(ReviewWindow, SplitModeShowsTheSplitLineInYellow) {
     const Goal_line split = review.goal_line(kSplitCamera); // none stored: the middle of the picture
     const QImage base = Picture_image(rec.Picture()).convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(line_drawn_in(base, picture->Shown_image(), split.x1, 90, QColor(255, 255, 0)));
-}
-
-TEST_F(ReviewWindow, BoxAndToggleButtonsAssignAndRepaint) {
-    const std::string path = heat();
-    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
-    std::array<QAbstractButton*, 6> boxes{};
-    for (std::int16_t box = 1; box <= 6; ++box) {
-        auto* b = new QPushButton(QString::number(box), &window);
-        boxes[static_cast<std::size_t>(box - 1)] = b;
-        Wire_box_button(b, box, *controller);
-    }
-    auto* plus = new QPushButton("+ 1/100", &window);
-    auto* dead = new QPushButton("Dead heat", &window);
-    auto* notime = new QPushButton("No Time", &window);
-    QMenu* menu = Make_Notime_menu(&window, timing, [&] { Paint_toggles(plus, dead, notime, timing); });
-    Wire_toggle_buttons(plus, dead, notime, menu, timing, [&] { picture->setFocus(); });
-    QObject::connect(controller.get(), &Review_controller::buttons_changed, [&] {
-        Set_Buttons(boxes, timing);
-        Paint_toggles(plus, dead, notime, timing);
-    });
-    for (QAbstractButton* b : boxes)
-        b->show();
-
-    QTest::mouseClick(plus, Qt::LeftButton);
-    EXPECT_TRUE(timing.plus_hundredth);
-    EXPECT_EQ(plus->palette().color(QPalette::Button), kToggleOnColour);
-    menu->findChild<QAction*>("item_DSQ")->trigger();
-    EXPECT_EQ(notime->text(), "DSQ");
-
-    slider->setValue(7); // 11922 ms
-    QTest::mouseClick(boxes[3], Qt::LeftButton);
-    EXPECT_EQ(timing.current_box, 0); // released
-    cls_VideoFile_handler other;
-    other.Open_File(path);
-    EXPECT_EQ(other.Velt_Heat_time(4, false), 11932); // on disk when the click returned
-    EXPECT_FALSE(timing.plus_hundredth);
-    EXPECT_NE(plus->palette().color(QPalette::Button), kToggleOnColour);
-    EXPECT_EQ(boxes[3]->palette().color(QPalette::Button), kBoxHasTimeColour);
-    EXPECT_NE(boxes[0]->palette().color(QPalette::Button), kBoxHasTimeColour);
-
-    // In split mode the buttons show split times: none yet.
-    controller->Split_goal_click();
-    EXPECT_NE(boxes[3]->palette().color(QPalette::Button), kBoxHasTimeColour);
 }
 
 TEST(BoxTile, ColoursBandsAndBlankTiles) {

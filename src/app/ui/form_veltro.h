@@ -28,7 +28,9 @@ class QSpinBox;
 
 namespace veltro {
 
+class Form_Velt_Results;
 class Form_Veltro_settings;
+class Review;
 class Form_select_Video;
 class Form_timer;
 class Frm_progress;
@@ -174,6 +176,13 @@ public:
     void Display_Heat_Data();
     void Clear_Results_Display();
     void Handle_Goal_Offset(int key);
+    // ---- Review and time assignment (form_veltro_review.cpp) ----
+    Review& review();
+    Form_Velt_Results& results_window();
+    void Handle_results();
+    void Set_Buttons();
+    void Display_Goal_times();
+    void Display_Split_times();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -244,6 +253,15 @@ private:
     void item_about_Click();
     void item_exit_Click();
     void Command_notime_menu(const char* caption);
+    // form_veltro_review.cpp
+    struct Review_parts;
+    struct Review_parts_deleter {
+        void operator()(Review_parts* parts) const;
+    };
+    Review_parts& review_parts();
+    void show_review_picture();
+    void show_camera();
+    void sync_goal_lines(bool to_review);
 
     std::uint32_t now() const { return clock_.millis(); }
 
@@ -357,6 +375,8 @@ private:
     bool start_heat_pressed_ = false;
     bool capture_down_pressed_ = false;
     bool capture_up_pressed_ = false;
+    // The review, its results window and the time assignment; made on first use.
+    std::unique_ptr<Review_parts, Review_parts_deleter> review_parts_;
 };
 
 } // namespace veltro

@@ -1,35 +1,401 @@
-// The review of recordings and the time assignment plug in here. These are the hooks the main
-// window calls; until the review is built they only leave a trace line.
+// The review of recordings in the main window: opening a recording, the picture with its goal line,
+// stepping and jumps, the goal-line handles, the time assignment through the "Set times" buttons and
+// the "Assign times" menu, and the results window.
+#include "app/heat_data.h"
+#include "app/picture_size.h"
+#include "app/review.h"
 #include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/review_controller.h"
+#include "app/ui/review_picture.h"
+#include "events/ui/form_velt_results.h"
+#include "support/app_paths.h"
+#include "support/settings.h"
 #include "support/trace.h"
+#include "support/ui/frm_progress.h"
+#include "support/ui/run_trapped.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QThread>
 
 namespace veltro {
 
-void Form_Veltro::Handle_Open(const std::string& path) {
-    Trace("Handle_Open, review not available: " + path);
+namespace {
+
+std::string where(const char* procedure) {
+    return std::string(procedure) + " of Form Form_Veltro";
 }
 
-void Form_Veltro::Display_Heat_Data() {}
+GoalLine to_window(const Goal_line& g) {
+    return {g.x1, g.y1, g.x2, g.y2};
+}
 
-void Form_Veltro::Clear_Results_Display() {}
+Goal_line to_review(const GoalLine& g) {
+    return {g.x1, g.y1, g.x2, g.y2};
+}
 
-void Form_Veltro::Handle_Goal_Offset(int) {}
+void set_checkable(QAction* action, bool checked) {
+    if (action) {
+        action->setCheckable(true);
+        action->setChecked(checked);
+    }
+}
 
-void Form_Veltro::item_open_file_Click() {}
-void Form_Veltro::item_show_results_Click() {}
-void Form_Veltro::item_reset_goal_line_Click() {}
-void Form_Veltro::item_displace_goalline_Click() {}
-void Form_Veltro::item_x_stretch_Click(int) {}
-void Form_Veltro::item_crop_size_Click(const QString&) {}
-void Form_Veltro::item_display_sample_data_Click() {}
-void Form_Veltro::item_display_hd_frame_data_Click() {}
-void Form_Veltro::item_assign_times_Click(int) {}
-void Form_Veltro::Command_box_MouseDown(int) {}
-void Form_Veltro::Command_box_MouseUp(int) {}
-void Form_Veltro::Command_box_Click(int) {}
-void Form_Veltro::Command_split_goal_Click() {}
-void Form_Veltro::Slider_play_Change(int) {}
-void Form_Veltro::UpDown_heat_Change(int) {}
+} // namespace
+
+// What the review adds to the window; it lives as long as the window once made.
+struct Form_Veltro::Review_parts {
+    Review_parts(cls_VideoFile_handler& rec, HeatTiming& timing, std::function<std::uint32_t()> clock)
+        : review(rec, timing, std::move(clock)), mouse(review) {}
+    Review review;
+    Goal_line_mouse mouse;
+    std::unique_ptr<Review_controller> controller;
+    Form_Velt_Results* results = nullptr; // a window of its own, owned by the main window
+    bool sample_data = false;
+    bool hd_frame_data = false;
+};
+
+void Form_Veltro::Review_parts_deleter::operator()(Review_parts* parts) const {
+    delete parts;
+}
+
+Form_Veltro::Review_parts& Form_Veltro::review_parts() {
+    if (review_parts_) {
+        return *review_parts_;
+    }
+    review_parts_.reset(new Review_parts(recording_, timing_, clock_.millis));
+    Review_parts& p = *review_parts_;
+    p.review.selected_camera = selected_camera_;
+    p.results = new Form_Velt_Results(this);
+    p.results->progress = [this](const std::string& caption, int percent) {
+        Frm_progress& progress = progress_window();
+        if (percent < 0) {
+            progress.hide();
+            return;
+        }
+        if (!caption.empty()) {
+            progress.Set_Caption(caption);
+        }
+        progress.Set_Percent(percent);
+        progress.show();
+    };
+    p.controller = std::make_unique<Review_controller>(recording_, timing_, p.review, nullptr, slider_play_,
+                                                       p.results, nullptr, false);
+    connect(p.controller.get(), &Review_controller::picture_shown, this, [this] { show_review_picture(); });
+    connect(p.controller.get(), &Review_controller::buttons_changed, this, [this] {
+        Set_Buttons();
+        if (timing_.toggles_changed) {
+            timing_.toggles_changed();
+        }
+    });
+    connect(p.controller.get(), &Review_controller::camera_changed, this, [this] { show_camera(); });
+
+    // The goal line with its handles over a recorded picture; over the live picture only the handles
+    // (the live view draws its line itself).
+    picture_->add_overlay([this](QPainter& painter, const QSize& size) {
+        Review_parts& parts = *review_parts_;
+        if (reviewing()) {
+            Paint_review_overlay(
+                painter, Overlay_of(parts.review, recording_, parts.hd_frame_data, parts.sample_data), size);
+        } else if (live_view_ && live_picture_shown_ && (selected_camera_ == 1 || selected_camera_ == 2)) {
+            Review_overlay handles;
+            handles.draw_line = false;
+            handles.handles = to_review(goal_lines_[static_cast<std::size_t>(selected_camera_ - 1)]);
+            Paint_review_overlay(painter, handles, size);
+        }
+    });
+    p.mouse.caption = [this](const QString& text) { setWindowTitle(text); };
+    connect(picture_, &PictureBox::picture_pressed, this, [this](QPointF at, Qt::MouseButton button) {
+        run_trapped(where("Picture_live_MouseDown"), [&] {
+            sync_goal_lines(true);
+            review_parts_->mouse.press(at, button, QApplication::keyboardModifiers());
+        });
+    });
+    connect(picture_, &PictureBox::picture_moved, this, [this](QPointF at, Qt::MouseButtons buttons) {
+        run_trapped(where("Picture_live_MouseMove"), [&] {
+            review_parts_->review.selected_camera = selected_camera_;
+            const QSize size = reviewing()
+                                   ? QSize(recording_.Picture().Width(), recording_.Picture().Height())
+                                   : QSize(crop_width_, crop_height_);
+            bool changed = false;
+            picture_->setCursor(review_parts_->mouse.move(at, buttons, size, changed));
+            if (changed) {
+                sync_goal_lines(false);
+                picture_->update();
+            }
+        });
+    });
+    connect(picture_, &PictureBox::picture_released, this, [this](QPointF, Qt::MouseButton) {
+        run_trapped(where("Picture_live_MouseUp"), [&] {
+            if (review_parts_->mouse.release() != 0) {
+                sync_goal_lines(false);
+            }
+        });
+    });
+    set_checkable(findChild<QAction*>("item_displace_goalline"), false);
+    set_checkable(findChild<QAction*>("item_display_sample_data"), false);
+    set_checkable(findChild<QAction*>("item_display_hd_frame_data"), false);
+    return p;
+}
+
+Review& Form_Veltro::review() {
+    return review_parts().review;
+}
+
+Form_Velt_Results& Form_Veltro::results_window() {
+    return *review_parts().results;
+}
+
+void Form_Veltro::sync_goal_lines(bool to_review_side) {
+    Review& r = review_parts_->review;
+    r.selected_camera = selected_camera_;
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (to_review_side) {
+            r.goal_lines()[i] = to_review(goal_lines_[i]);
+        } else {
+            goal_lines_[i] = to_window(r.goal_lines()[i]);
+        }
+    }
+}
+
+void Form_Veltro::Handle_Open(const std::string& path) {
+    Review_parts& p = review_parts();
+    live_view_ = false;
+    live_picture_shown_ = false;
+    if (cameras_running()) {
+        Do_Stop_Cams();
+    }
+    frame_control_->setVisible(false);
+    const Review::Open_result result = p.controller->Open(path);
+    if (result != Review::Open_result::Opened) {
+        slider_play_->setEnabled(false);
+        picture_->Clear();
+        frame_set_times_->setVisible(false);
+        return;
+    }
+    const cDIBSection& picture = recording_.Picture();
+    label_frame_size_->setText(QString("%1*%2").arg(picture.Width()).arg(picture.Height()));
+    slider_play_->setEnabled(true);
+    Update_File_Size(path);
+    sync_goal_lines(false);
+    Arrange_form();
+    text_file_name_->setText(QString::fromStdString(path));
+    label_heat_->setText(QString::fromStdString(recording_.Velt_Heat_ID()));
+    const std::string length = recording_.Velt_Heat_Length();
+    label_heat_->setToolTip(QString::fromStdString(recording_.Velt_Heat_Name() +
+                                                   (length.empty() ? std::string() : " " + length + " m")));
+    label_event_->setText(QString::fromStdString(recording_.Velt_event()));
+    label_event_->setToolTip(QString::fromStdString(recording_.Velt_event()));
+    setWindowTitle(QString::fromStdString(std::string(kProgramId) + " " + path +
+                                          (recording_.Read_only() ? "(read-only)" : "")));
+    frame_set_times_->setVisible(true);
+    set_checkable(findChild<QAction*>("item_displace_goalline"), false);
+    show_camera();
+    p.controller->Focus_slider();
+}
+
+void Form_Veltro::show_review_picture() {
+    frame_dogs_->setVisible(false);
+    picture_->Show(recording_.Picture());
+    label_heat_time_->setText(review_parts_->controller->Frame_time_text());
+    label_picture_number_->setText(QString::number(review_parts_->review.Play_position()));
+}
+
+void Form_Veltro::show_camera() {
+    const Camera_display& camera = review_parts().review.Camera();
+    command_split_goal_->setText(QString::fromStdString(camera.button_caption));
+    frame_set_times_->setTitle(QString::fromStdString(camera.frame_caption));
+    command_deadheat_->setVisible(camera.toggles_shown);
+    command_notime_->setVisible(camera.toggles_shown);
+    Set_Buttons();
+    picture_->update();
+}
+
+void Form_Veltro::Display_Goal_times() {
+    review_parts().review.Show_camera(kGoalCamera);
+    show_camera();
+}
+
+void Form_Veltro::Display_Split_times() {
+    review_parts().review.Show_camera(kSplitCamera);
+    show_camera();
+}
+
+void Form_Veltro::Set_Buttons() {
+    for (std::int16_t box = 1; box <= 6; ++box) {
+        const bool has_time = timing_.recording() && recording_.File_open() && timing_.box_has_time(box);
+        command_box_[static_cast<std::size_t>(box - 1)]->setStyleSheet(
+            has_time ? "background-color: rgb(192, 255, 255);" : "");
+    }
+}
+
+void Form_Veltro::Handle_results() {
+    review_parts().controller->Handle_results();
+}
+
+void Form_Veltro::Display_Heat_Data() {
+    const Heat_data d =
+        veltro::Display_Heat_Data(event_session_, static_cast<std::int16_t>(updown_heat_->value()));
+    label_event_->setText(QString::fromStdString(d.event_name));
+    label_event_->setToolTip(QString::fromStdString(
+        d.from_event_file ? d.event_name + "\n" + d.event_file_label + (d.day.empty() ? "" : "\n" + d.day)
+                          : d.event_name));
+    if (!d.from_event_file) {
+        label_heat_->setToolTip("Test");
+        return;
+    }
+    label_heat_->setText(QString::fromStdString(d.heat_number));
+    label_heat_->setToolTip(QString::fromStdString(d.heat_name + " " + d.heat_length));
+    for (std::size_t i = 0; i < 6; ++i) {
+        label_dog_name_[i]->setText(QString::fromStdString(d.dog_names[i]));
+        label_dog_name_[i]->setToolTip(QString::fromStdString(d.dog_names[i]));
+    }
+}
+
+void Form_Veltro::UpDown_heat_Change(int heat) {
+    run_trapped(where("UpDown_heat_Change"), [&] {
+        if (Heat_up_down_changed(event_session_, reviewing(), static_cast<std::int16_t>(heat))) {
+            frame_dogs_->setVisible(true);
+            Display_Heat_Data();
+        }
+    });
+}
+
+void Form_Veltro::Clear_Results_Display() {
+    if (!review_parts_) {
+        return;
+    }
+    review_parts_->results->set_recording(recording_.File_open() ? &recording_ : nullptr);
+    review_parts_->results->Clear_Results_Display();
+    if (!recording_.File_open()) {
+        review_parts_->review.Close();
+        slider_play_->setEnabled(false);
+    }
+}
+
+void Form_Veltro::Handle_Goal_Offset(int key) {
+    run_trapped(where("Handle_Goal_Offset"), [&] {
+        const int step = key == 100 ? -1 : key == 102 ? +1 : 0;
+        if (step != 0 && review_parts().review.Handle_Goal_Offset(step)) {
+            picture_->update();
+        }
+    });
+}
+
+void Form_Veltro::item_open_file_Click() {
+    const std::string last = Read_Setting(keys::last_folder);
+    const QString path = QFileDialog::getOpenFileName(this, "Open Veltro file", QString::fromStdString(last),
+                                                      "Veltro Files (*.px3)");
+    if (!path.isEmpty()) {
+        Handle_Open(path.toStdString());
+    }
+}
+
+void Form_Veltro::item_show_results_Click() {
+    Form_Velt_Results& results = results_window();
+    results.show();
+    results.raise();
+}
+
+void Form_Veltro::item_reset_goal_line_Click() {
+    Review_parts& p = review_parts();
+    if (selected_camera_ != 1 && selected_camera_ != 2) {
+        return;
+    }
+    const QSize size = reviewing() ? QSize(recording_.Picture().Width(), recording_.Picture().Height())
+                                   : QSize(crop_width_, crop_height_);
+    sync_goal_lines(true);
+    p.review.goal_line(selected_camera_) = Reset_Goal_Line(size.width(), size.height());
+    sync_goal_lines(false);
+    picture_->update();
+}
+
+void Form_Veltro::item_displace_goalline_Click() {
+    Review& r = review_parts().review;
+    r.Displace_on(!r.Displace_on());
+    set_checkable(findChild<QAction*>("item_displace_goalline"), r.Displace_on());
+    picture_->update();
+}
+
+void Form_Veltro::item_x_stretch_Click(int item) {
+    const char* captions[] = {"1/1", "1/1,5", "1/2"};
+    if (item < 0 || item > 2) {
+        return;
+    }
+    for (int i = 0; i < 3; ++i) {
+        set_checkable(findChild<QAction*>(QString("item_x_stretch_%1").arg(i)), i == item);
+    }
+    picture_->x_stretch(X_stretch_scale(captions[item]).value_or(1.0));
+    Arrange_form();
+}
+
+void Form_Veltro::item_crop_size_Click(const QString& caption) {
+    const auto size = Parse_crop_caption(caption.toStdString());
+    if (!size) {
+        return;
+    }
+    if (QAction* a = findChild<QAction*>(QString("item_crop_") + caption)) {
+        a->setChecked(true);
+    }
+    Set_Cropping(size->width, size->height);
+    Store_Last_Crop(caption.toStdString());
+}
+
+void Form_Veltro::item_display_sample_data_Click() {
+    Review_parts& p = review_parts();
+    p.sample_data = !p.sample_data;
+    set_checkable(findChild<QAction*>("item_display_sample_data"), p.sample_data);
+    picture_->update();
+}
+
+void Form_Veltro::item_display_hd_frame_data_Click() {
+    Review_parts& p = review_parts();
+    p.hd_frame_data = !p.hd_frame_data;
+    set_checkable(findChild<QAction*>("item_display_hd_frame_data"), p.hd_frame_data);
+    picture_->update();
+}
+
+void Form_Veltro::item_assign_times_Click(int command) {
+    if (command < 0 || command > 5) {
+        return;
+    }
+    review_parts().controller->Assign(static_cast<HeatTiming::Assign>(command));
+}
+
+void Form_Veltro::Command_box_MouseDown(int box) {
+    review_parts().controller->Box_press(static_cast<std::int16_t>(box));
+}
+
+void Form_Veltro::Command_box_MouseUp(int) {
+    review_parts().controller->Box_release();
+}
+
+void Form_Veltro::Command_box_Click(int box) {
+    run_trapped(where("Command_box_Click"),
+                [&] { review_parts().controller->Box_click(static_cast<std::int16_t>(box)); });
+}
+
+void Form_Veltro::Command_split_goal_Click() {
+    run_trapped(where("Command_split_goal_Click"), [&] { review_parts().controller->Split_goal_click(); });
+}
+
+void Form_Veltro::Slider_play_Change(int value) {
+    if (!review_parts_ || !reviewing()) {
+        return;
+    }
+    run_trapped(where("Slider_play_Change"), [&] { review_parts_->review.Set_position(value); });
+}
+
 void Form_Veltro::item_print_frame_Click() {}
 void Form_Veltro::item_print_series_Click() {}
 void Form_Veltro::item_print_dog_name_Click() {}

@@ -54,6 +54,12 @@ void PictureBox::picture_size(const QSize& size) {
     update();
 }
 
+void PictureBox::x_stretch(double scale) {
+    x_stretch_ = scale > 0 ? scale : 1.0;
+    updateGeometry();
+    update();
+}
+
 QSize PictureBox::sizeHint() const {
     return picture_size_;
 }
@@ -63,11 +69,12 @@ QTransform PictureBox::picture_transform() const {
     if (pic.isEmpty() || width() <= 0 || height() <= 0) {
         return {};
     }
+    const double shown_width = pic.width() * x_stretch_;
     const double scale =
-        std::min(static_cast<double>(width()) / pic.width(), static_cast<double>(height()) / pic.height());
-    const double dx = (width() - pic.width() * scale) / 2;
+        std::min(static_cast<double>(width()) / shown_width, static_cast<double>(height()) / pic.height());
+    const double dx = (width() - shown_width * scale) / 2;
     const double dy = (height() - pic.height() * scale) / 2;
-    return QTransform(scale, 0, 0, scale, dx, dy);
+    return QTransform(scale * x_stretch_, 0, 0, scale, dx, dy);
 }
 
 QPointF PictureBox::to_picture(const QPointF& widget_point) const {

@@ -40,6 +40,9 @@ public:
     void picture_size(const QSize& size);
     QSize picture_size() const { return picture_size_; }
     QSize sizeHint() const override;
+    // The horizontal display scale (X-stretch): the picture is drawn this much narrower or wider.
+    void x_stretch(double scale);
+    double x_stretch() const { return x_stretch_; }
 
 signals:
     // Mouse events in picture pixels.
@@ -56,6 +59,7 @@ protected:
 private:
     QImage image_;
     QSize picture_size_{400, 880};
+    double x_stretch_ = 1.0;
     std::vector<Overlay> overlays_;
 };
 

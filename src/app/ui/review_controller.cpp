@@ -21,7 +21,7 @@ std::string location(const char* procedure) {
 
 Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review,
                                      Review_picture* picture, QSlider* slider, Form_Velt_Results* results,
-                                     QObject* parent)
+                                     QObject* parent, bool drive_from_slider)
     : QObject(parent), rec_(rec), timing_(timing), review_(review), picture_(picture), slider_(slider),
       results_window_(results) {
     review_.picture_shown = [this] {
@@ -30,10 +30,7 @@ Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& tim
             picture_->Picture_changed();
         emit picture_shown();
     };
-    timing_.toggles_changed = [this] { emit buttons_changed(); };
-    if (slider_) {
-        slider_->setMinimum(1);
-        slider_->setMaximum(1);
+    if (slider_ && drive_from_slider) {
         connect(slider_, &QSlider::valueChanged, this,
                 trapped(location("Slider_play_Scroll"), [this](int value) { review_.Set_position(value); }));
     }

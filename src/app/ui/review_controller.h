@@ -24,8 +24,11 @@ class cls_VideoFile_handler;
 class Review_controller : public QObject {
     Q_OBJECT
 public:
+    // With `drive_from_slider` the slider's changes move the review; a window that handles the
+    // slider's changes itself passes false and calls Review::Set_position.
     Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review, Review_picture* picture,
-                      QSlider* slider, Form_Velt_Results* results, QObject* parent = nullptr);
+                      QSlider* slider, Form_Velt_Results* results, QObject* parent = nullptr,
+                      bool drive_from_slider = true);
 
     // The review part of Handle_Open: opens, sets the slider, shows and fills the results window.
     Review::Open_result Open(const std::string& path);
@@ -52,7 +55,8 @@ public:
 signals:
     // A new picture is on show (time and picture-number labels).
     void picture_shown();
-    // Box values or toggles changed: the box buttons and the toggle buttons are repainted.
+    // Box values changed, or an assignment used up a toggle: the box buttons (Set_Buttons) and the
+    // toggle buttons are repainted.
     void buttons_changed();
     // The camera on show changed (button and frame captions, toggles shown).
     void camera_changed();

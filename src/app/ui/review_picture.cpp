@@ -40,7 +40,9 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(QPen(bgr_colour(overlay.colour), 1.0));
     const Goal_line& g = overlay.goal_line;
-    painter.drawLine(QPointF(g.x1, g.y1), QPointF(g.x2, g.y2));
+    if (overlay.draw_line) {
+        painter.drawLine(QPointF(g.x1, g.y1), QPointF(g.x2, g.y2));
+    }
 
     painter.setRenderHint(QPainter::Antialiasing, false);
     if (overlay.handles) {

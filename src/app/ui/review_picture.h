@@ -19,6 +19,7 @@ class cDIBSection;
 // What is drawn over a review picture.
 struct Review_overlay {
     Goal_line goal_line;              // the camera on show's line, displaced by the offset
+    bool draw_line = true;            // false: the live view draws the line itself
     std::uint32_t colour = 0;         // 0xBBGGRR, the camera colour
     std::optional<Goal_line> handles; // the selected camera's line, when a camera is selected
     QString camera_name;              // "Goal" or "Split"

@@ -1,0 +1,215 @@
+// The review in the main window: a demo heat opened, stepped, judged by the box buttons and shown in
+// the results window, which steers the window back.
+#include "app/demo_heat.h"
+#include "app/review.h"
+#include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "events/ui/form_velt_results.h"
+#include "fake_operator.h"
+#include "recording/video_file_handler.h"
+#include "scoped_env.h"
+#include "support/files.h"
+#include "support/settings.h"
+#include "temp_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltro {
+namespace {
+
+class ReviewInMainWindow : public ::testing::Test {
+protected:
+    ReviewInMainWindow() : env("VELTRO_DATA_DIR", dir.file("data")) {
+        std::filesystem::create_directories(dir.file("data"));
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        Write_Setting(keys::goal_compensation, "0");
+        DemoHeatOptions options;
+        options.path = path;
+        options.fast = true;
+        demo = Record_Demo_Heat(options);
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.clock.millis = [this] { return clock.now(); };
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        form->show();
+    }
+    ~ReviewInMainWindow() override {
+        form.reset();
+        set_settings_path("");
+    }
+
+    QPushButton* button(const QString& name) { return form->findChild<QPushButton*>(name); }
+    QLabel* results_label(const QString& name) { return form->results_window().findChild<QLabel*>(name); }
+
+    testing::TempDir dir;
+    testing::ScopedEnv env;
+    testing::FakeOperator op;
+    ManualClock clock{100000};
+    std::string path = dir.file("Test Event_1.px3");
+    DemoHeatResult demo;
+    std::unique_ptr<Form_Veltro> form;
+};
+
+TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
+    form->Handle_Open(path);
+    QSlider* slider = form->Slider_play();
+    ASSERT_TRUE(slider->isEnabled());
+    EXPECT_EQ(slider->maximum(), 2 * demo.frames); // 25 frames per second: field by field
+    EXPECT_EQ(form->windowTitle().toStdString(), std::string("Veltro_HDMI ") + path);
+    EXPECT_TRUE(form->findChild<QGroupBox*>("Frame_set_times")->isVisible());
+    EXPECT_EQ(form->findChild<QGroupBox*>("Frame_set_times")->title(), "Set Goal times");
+    EXPECT_TRUE(form->results_window().isVisible());
+    EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text(),
+              form->findChild<QLabel*>("Label_heat_time")->text());
+
+    // The arrow keys step the pictures; the time label follows.
+    form->review().Goto_Time(*demo.crossing_ms[3]); // box 4's dog on the line
+    const int at = slider->value();
+    QTest::keyClick(slider, Qt::Key_Right);
+    EXPECT_EQ(slider->value(), at + 1);
+    EXPECT_EQ(form->findChild<QLabel*>("Label_picture_number")->text(), QString::number(at + 1));
+    QTest::keyClick(slider, Qt::Key_Left);
+    EXPECT_EQ(slider->value(), at);
+    const std::int32_t time = *form->review().Frame_time();
+
+    // Box 4; then box 2 a dead heat with it; box 1 a hundredth later; box 6 disqualified through the
+    // Notime pop-up.
+    QTest::mouseClick(button("Command_box_4"), Qt::LeftButton);
+    EXPECT_TRUE(button("Command_box_4")->styleSheet().contains("192, 255, 255"));
+    EXPECT_FALSE(button("Command_box_1")->styleSheet().contains("192, 255, 255"));
+    clock.Advance(50);
+    QTest::mouseClick(button("Command_deadheat"), Qt::LeftButton);
+    EXPECT_TRUE(button("Command_deadheat")->styleSheet().contains("255, 255, 0"));
+    QTest::mouseClick(button("Command_box_2"), Qt::LeftButton);
+    EXPECT_FALSE(button("Command_deadheat")->styleSheet().contains("255, 255, 0"));
+    clock.Advance(50);
+    QTest::mouseClick(button("Command_100"), Qt::LeftButton);
+    QTest::mouseClick(button("Command_box_1"), Qt::LeftButton);
+    EXPECT_FALSE(button("Command_100")->styleSheet().contains("255, 255, 0"));
+    form->findChild<QAction*>("item_disqualified")->trigger();
+    EXPECT_EQ(button("Command_notime")->text(), "DSQ");
+    QTest::mouseClick(button("Command_notime"), Qt::LeftButton);
+    QTest::mouseClick(button("Command_box_6"), Qt::LeftButton);
+    EXPECT_EQ(form->focusWidget(), slider); // the arrow keys step pictures again
+
+    cls_VideoFile_handler other;
+    other.Open_File(path);
+    EXPECT_EQ(other.Velt_Heat_time(4, false), time);
+    EXPECT_EQ(other.Velt_Heat_time(2, false), time);
+    EXPECT_TRUE(other.Velt_dead_heat(2));
+    EXPECT_EQ(other.Velt_Heat_time(1, false), time + 10);
+    EXPECT_EQ(other.Velt_Heat_time(6, false), no_time::Disqualified);
+    other.Close_File();
+
+    const Form_Velt_Results& results = form->results_window();
+    EXPECT_EQ(results.Row(0).box, 4);
+    EXPECT_EQ(results.Row(1).box, 2);
+    EXPECT_EQ(results.Row(1).rank, "1"); // the dead heat shares the rank before it
+    EXPECT_TRUE(results.Row(1).dead_heat_marker);
+    EXPECT_EQ(results.Row(2).rank, "3");
+    EXPECT_EQ(results.Row(3).time, "DSQ");
+    form->results_window().Export_to_Clipboard();
+    EXPECT_NE(QGuiApplication::clipboard()->text().indexOf("\tDSQ"), -1);
+
+    // A click on the first rank shows that box's picture again.
+    slider->setValue(1);
+    QTest::mouseClick(results_label("Label_rank_0"), Qt::LeftButton);
+    EXPECT_EQ(slider->value(), at);
+
+    // Split mode: the split camera's captions; a second press within 300 ms is ignored.
+    QTest::mouseClick(button("Command_split_goal"), Qt::LeftButton);
+    EXPECT_EQ(button("Command_split_goal")->text(), "Goal");
+    EXPECT_EQ(form->findChild<QGroupBox*>("Frame_set_times")->title(), "Set Split times");
+    EXPECT_FALSE(button("Command_deadheat")->isVisible());
+    QTest::mouseClick(button("Command_split_goal"), Qt::LeftButton);
+    EXPECT_EQ(button("Command_split_goal")->text(), "Goal");
+    clock.Advance(300);
+    QTest::mouseClick(button("Command_split_goal"), Qt::LeftButton);
+    EXPECT_EQ(button("Command_split_goal")->text(), "Split");
+
+    // "Close Veltro file" empties the results and stops the slider.
+    form->findChild<QAction*>("item_close_file")->trigger();
+    EXPECT_FALSE(slider->isEnabled());
+    EXPECT_TRUE(form->results_window().Row(0).dog_name.empty());
+}
+
+TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
+    form->Handle_Open(path);
+    PictureBox* picture = form->picture();
+    const Goal_line line = form->review().goal_line(kGoalCamera);
+    const QTransform to_widget = picture->picture_transform();
+    auto at = [&](double x, double y) { return to_widget.map(QPointF(x, y)).toPoint(); };
+    // A press 10 picture pixels right of the first handle grabs it.
+    const QPoint press = at(line.x1 + 10, line.y1);
+    QTest::mousePress(picture, Qt::LeftButton, {}, press);
+    const QPointF target = to_widget.inverted().map(QPointF(press)) + QPointF(5, -3);
+    QMouseEvent move(QEvent::MouseMove, to_widget.map(target), picture->mapToGlobal(to_widget.map(target)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(picture, &move);
+    QTest::mouseRelease(picture, Qt::LeftButton, {}, to_widget.map(target).toPoint());
+    const Goal_line moved = form->review().goal_line(kGoalCamera);
+    EXPECT_NEAR(moved.x1, line.x1 + 5, 1);
+    EXPECT_NEAR(moved.y1, line.y1 - 3, 1);
+    EXPECT_EQ(moved.x2, line.x2);
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), Goal_line_text(moved));
+    EXPECT_EQ(form->goal_lines()[0].x1, moved.x1); // the live view draws the same line
+}
+
+// The superuser may write any file, so the test drops to another user while the file is open.
+TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ::chmod(dir.path().c_str(), 0755);
+        if (::setresuid(65534, 65534, 0) != 0)
+            GTEST_SKIP() << "cannot act as another user";
+    }
+    const std::string before = read_whole_file(path).value_or("");
+    form->Handle_Open(path);
+    const QString title = form->windowTitle();
+    form->Slider_play()->setValue(20);
+    QTest::mouseClick(button("Command_box_1"), Qt::LeftButton);
+    const std::string refusal = op.last_message();
+    form->findChild<QAction*>("item_close_file")->trigger();
+    if (root && ::setresuid(0, 0, 0) != 0)
+        FAIL() << "cannot return to the superuser";
+    EXPECT_TRUE(title.endsWith("(read-only)"));
+    EXPECT_EQ(refusal, "File is read only!");
+    EXPECT_EQ(read_whole_file(path).value_or(""), before);
+}
+
+TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
+    form->findChild<QAction*>("item_crop_600*1080")->trigger();
+    EXPECT_EQ(Read_Setting(keys::lastcrop), "600*1080");
+    EXPECT_EQ(form->crop_width(), 600);
+    form->findChild<QAction*>("item_x_stretch_2")->trigger();
+    EXPECT_DOUBLE_EQ(form->picture()->x_stretch(), 0.5);
+
+    form->Handle_Open(dir.file("missing.px3"));
+    EXPECT_EQ(op.last_message(), "File open failed");
+    EXPECT_FALSE(form->Slider_play()->isEnabled());
+}
+
+} // namespace
+} // namespace veltro
