@@ -3,7 +3,8 @@
 // line, handles and camera name over it.
 #include "app/heat_timing.h"
 #include "app/review.h"
-#include "app/ui/review_picture.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/review_overlay.h"
 #include "capture/test_picture.h"
 #include "capture/video_buffer.h"
 #include "recording/video_file_handler.h"
@@ -90,7 +91,7 @@ void BM_ReviewRedraw(benchmark::State& state) {
     for (auto _ : state) {
         position = position + 2 > review.Slider_max() ? 1 : position + 2;
         review.Set_position(position);
-        QImage image = Picture_image(rec.Picture());
+        QImage image = to_qimage(rec.Picture());
         QPainter painter(&image);
         Paint_review_overlay(painter, Overlay_of(review, rec, false, false), image.size());
         painter.end();
@@ -113,7 +114,7 @@ void BM_ReviewDrawOnly(benchmark::State& state) {
     overlay.colour = 0x80FF80;
     overlay.camera_name = "Goal";
     for (auto _ : state) {
-        QImage image = Picture_image(picture);
+        QImage image = to_qimage(picture);
         QPainter painter(&image);
         Paint_review_overlay(painter, overlay, image.size());
         painter.end();

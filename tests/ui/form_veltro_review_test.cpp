@@ -158,6 +158,15 @@ TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
     const Goal_line line = form->review().goal_line(kGoalCamera);
     const QTransform to_widget = picture->picture_transform();
     auto at = [&](double x, double y) { return to_widget.map(QPointF(x, y)).toPoint(); };
+    // A press 10 picture pixels left of the first handle grabs nothing: the drag moves no line.
+    QTest::mousePress(picture, Qt::LeftButton, {}, at(line.x1 - 10, line.y1));
+    QMouseEvent nothing(QEvent::MouseMove, QPointF(at(line.x1 - 5, line.y1 - 3)),
+                        picture->mapToGlobal(QPointF(at(line.x1 - 5, line.y1 - 3))), Qt::NoButton,
+                        Qt::LeftButton, {});
+    QApplication::sendEvent(picture, &nothing);
+    QTest::mouseRelease(picture, Qt::LeftButton, {}, at(line.x1 - 5, line.y1 - 3));
+    EXPECT_EQ(form->review().goal_line(kGoalCamera), line);
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), "N/A");
     // A press 10 picture pixels right of the first handle grabs it.
     const QPoint press = at(line.x1 + 10, line.y1);
     QTest::mousePress(picture, Qt::LeftButton, {}, press);
@@ -172,6 +181,11 @@ TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
     EXPECT_EQ(moved.x2, line.x2);
     EXPECT_EQ(Read_Setting(keys::goal_line_1), Goal_line_text(moved));
     EXPECT_EQ(form->goal_lines()[0].x1, moved.x1); // the live view draws the same line
+
+    // With no camera selected a press only beeps.
+    form->Option_selected_camera(0);
+    QTest::mousePress(picture, Qt::LeftButton, {}, at(moved.x1, moved.y1));
+    EXPECT_EQ(op.beeps, 1);
 }
 
 // The superuser may write any file, so the test drops to another user while the file is open.

@@ -2,8 +2,9 @@
 #include "app/demo_heat.h"
 #include "app/review.h"
 #include "app/ui/box_tile.h"
+#include "app/ui/picture_box.h"
 #include "app/ui/review_controller.h"
-#include "app/ui/review_picture.h"
+#include "app/ui/review_overlay.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/recording_fixture.h"
 #include "scoped_env.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -82,23 +84,19 @@ std::string file_bytes(const std::string& path) {
     return read_whole_file(path).value_or("");
 }
 
-void send_mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
-                Qt::KeyboardModifiers mods = {}) {
-    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, mods);
-    QApplication::sendEvent(w, &event);
-}
-
 class ReviewWindow : public ::testing::Test {
 protected:
     ReviewWindow() : data_env("VELTRO_DATA_DIR", dir.path().string()) {
         set_settings_path(dir.file("Veltro_HDMI.ini"));
         auto* layout = new QHBoxLayout(&window);
         slider = new QSlider(Qt::Horizontal, &window);
-        picture = new Review_picture(review, rec, &window);
+        picture = new PictureBox(&window);
         layout->addWidget(picture);
         layout->addWidget(slider);
         results = new Form_Velt_Results(&window);
-        controller = std::make_unique<Review_controller>(rec, timing, review, picture, slider, results);
+        controller = std::make_unique<Review_controller>(rec, timing, review, slider, results);
+        QObject::connect(controller.get(), &Review_controller::picture_shown,
+                         [this] { picture->Show(rec.Picture()); });
         window.show();
     }
     ~ReviewWindow() override {
@@ -122,7 +120,15 @@ protected:
     Review review{rec, timing};
     QWidget window;
     QSlider* slider = nullptr;
-    Review_picture* picture = nullptr;
+    PictureBox* picture = nullptr;
+
+    // The picture on show with the review's overlay, as the main window draws it.
+    QImage shown_image() {
+        QImage image = to_qimage(rec.Picture()).convertToFormat(QImage::Format_RGB32);
+        QPainter painter(&image);
+        Paint_review_overlay(painter, Overlay_of(review, rec, false, false), image.size());
+        return image;
+    }
     Form_Velt_Results* results = nullptr;
     std::unique_ptr<Review_controller> controller;
 };
@@ -142,7 +148,7 @@ TEST_F(ReviewWindow, OpensInFieldOrFrameModeAndStepsWithTheArrowKeys) {
     review.Goto_Time(11862);
     EXPECT_EQ(slider->value(), 4);
     EXPECT_TRUE(results->isVisible());
-    EXPECT_EQ(picture->Shown_image().size(), QSize(kWidth, kHeight));
+    EXPECT_EQ(shown_image().size(), QSize(kWidth, kHeight));
 
     ASSERT_EQ(controller->Open(heat(50, 12, "fifty.px3")), Review::Open_result::Opened);
     EXPECT_FALSE(review.Field_mode());
@@ -161,7 +167,7 @@ TEST_F(ReviewWindow, DemoHeatsOpenFieldByFieldAt25AndFrameByFrameAt50) {
         ASSERT_EQ(controller->Open(options.path), Review::Open_result::Opened);
         EXPECT_EQ(review.Field_mode(), format == 0);
         EXPECT_EQ(slider->maximum(), format == 0 ? 2 * demo.frames : demo.frames);
-        EXPECT_EQ(picture->Shown_image().size(), QSize(400, 880));
+        EXPECT_EQ(shown_image().size(), QSize(400, 880));
 
         // Each picture is 20 ms after the one before: a field at 25, a frame at 50 per second.
         slider->setFocus();
@@ -181,37 +187,6 @@ TEST_F(ReviewWindow, DemoHeatsOpenFieldByFieldAt25AndFrameByFrameAt50) {
         EXPECT_GT(review.Play_position(), slider->maximum() - 4);
         EXPECT_EQ((review.Play_position() - 1) % 4, 0);
     }
-}
-
-TEST_F(ReviewWindow, DraggingTheFirstHandleStoresTheLine) {
-    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
-    // Pressed 10 pixels left of the handle point: nothing is grabbed and nothing moves.
-    send_mouse(picture, QEvent::MouseButtonPress, {90, 16}, Qt::LeftButton, Qt::LeftButton);
-    send_mouse(picture, QEvent::MouseMove, {95, 13}, Qt::NoButton, Qt::LeftButton);
-    send_mouse(picture, QEvent::MouseButtonRelease, {95, 13}, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(review.goal_line(kGoalCamera), (Goal_line{100, 16, 100, 144}));
-    EXPECT_EQ(Read_Setting(keys::goal_line_1), "N/A");
-
-    // 10 pixels right of it grabs it; a drag by (+5, -3) moves it by that.
-    send_mouse(picture, QEvent::MouseButtonPress, {110, 16}, Qt::LeftButton, Qt::LeftButton);
-    send_mouse(picture, QEvent::MouseMove, {115, 13}, Qt::NoButton, Qt::LeftButton);
-    send_mouse(picture, QEvent::MouseButtonRelease, {115, 13}, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(review.goal_line(kGoalCamera), (Goal_line{105, 13, 100, 144}));
-    EXPECT_EQ(Read_Setting(keys::goal_line_1), "105,13,100,144");
-
-    // The line is drawn in the goal camera's light green.
-    const QImage base = Picture_image(rec.Picture()).convertToFormat(QImage::Format_RGB32);
-    EXPECT_TRUE(line_drawn_in(base, picture->Shown_image(), 100, 140, QColor(128, 255, 128)));
-    EXPECT_FALSE(line_drawn_in(base, picture->Shown_image(), 100, 140, QColor(255, 255, 0)));
-
-    // With Shift held the press names its point; with no camera selected it only beeps.
-    QSignalSpy caption(picture, &Review_picture::caption_text);
-    review.selected_camera = 0;
-    send_mouse(picture, QEvent::MouseButtonPress, {40, 50}, Qt::LeftButton, Qt::LeftButton,
-               Qt::ShiftModifier);
-    ASSERT_EQ(caption.count(), 1);
-    EXPECT_EQ(caption.at(0).at(0).toString(), "X = 40 Y= 50");
-    EXPECT_EQ(op.beeps, 1);
 }
 
 TEST_F(ReviewWindow, AssignedTimesReachTheFileTheResultsWindowAndTheClipboard) {
@@ -337,15 +312,18 @@ TEST_F(ReviewWindow, AReadOnlyRecordingRefusesAndStaysUnchanged) {
     EXPECT_EQ(file_bytes(path), before);
 }
 
-TEST_F(ReviewWindow, SplitModeShowsTheSplitLineInYellow) {
+TEST_F(ReviewWindow, TheGoalLineIsDrawnInTheColourOfTheCameraOnShow) {
     ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    const QImage base = to_qimage(rec.Picture()).convertToFormat(QImage::Format_RGB32);
+    // Goal mode: the goal line (100,16)-(100,144) in light green.
+    EXPECT_TRUE(line_drawn_in(base, shown_image(), 100, 140, QColor(128, 255, 128)));
+    EXPECT_FALSE(line_drawn_in(base, shown_image(), 100, 140, QColor(255, 255, 0)));
     QSignalSpy camera(controller.get(), &Review_controller::camera_changed);
     controller->Split_goal_click();
     EXPECT_EQ(camera.count(), 1);
     EXPECT_TRUE(timing.split_mode);
     const Goal_line split = review.goal_line(kSplitCamera); // none stored: the middle of the picture
-    const QImage base = Picture_image(rec.Picture()).convertToFormat(QImage::Format_RGB32);
-    EXPECT_TRUE(line_drawn_in(base, picture->Shown_image(), split.x1, 90, QColor(255, 255, 0)));
+    EXPECT_TRUE(line_drawn_in(base, shown_image(), split.x1, 90, QColor(255, 255, 0)));
 }
 
 TEST(BoxTile, ColoursBandsAndBlankTiles) {

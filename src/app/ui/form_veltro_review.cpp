@@ -7,7 +7,7 @@
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/review_controller.h"
-#include "app/ui/review_picture.h"
+#include "app/ui/review_overlay.h"
 #include "events/ui/form_velt_results.h"
 #include "support/app_paths.h"
 #include "support/settings.h"
@@ -89,8 +89,8 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         progress.Set_Percent(percent);
         progress.show();
     };
-    p.controller = std::make_unique<Review_controller>(recording_, timing_, p.review, nullptr, slider_play_,
-                                                       p.results, nullptr, false);
+    p.controller = std::make_unique<Review_controller>(recording_, timing_, p.review, slider_play_, p.results,
+                                                       nullptr, false);
     connect(p.controller.get(), &Review_controller::picture_shown, this, [this] { show_review_picture(); });
     connect(p.controller.get(), &Review_controller::buttons_changed, this, [this] {
         Set_Buttons();

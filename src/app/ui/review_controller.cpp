@@ -1,7 +1,6 @@
 #include "app/ui/review_controller.h"
 
 #include "app/time_text.h"
-#include "app/ui/review_picture.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/video_file_handler.h"
 #include "support/ui/run_trapped.h"
@@ -20,14 +19,12 @@ std::string location(const char* procedure) {
 } // namespace
 
 Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review,
-                                     Review_picture* picture, QSlider* slider, Form_Velt_Results* results,
-                                     QObject* parent, bool drive_from_slider)
-    : QObject(parent), rec_(rec), timing_(timing), review_(review), picture_(picture), slider_(slider),
+                                     QSlider* slider, Form_Velt_Results* results, QObject* parent,
+                                     bool drive_from_slider)
+    : QObject(parent), rec_(rec), timing_(timing), review_(review), slider_(slider),
       results_window_(results) {
     review_.picture_shown = [this] {
         sync_slider();
-        if (picture_)
-            picture_->Picture_changed();
         emit picture_shown();
     };
     if (slider_ && drive_from_slider) {
@@ -67,8 +64,6 @@ Review::Open_result Review_controller::Open(const std::string& path) {
             results_window_->set_recording(nullptr);
             results_window_->Clear_Results_Display();
         }
-        if (picture_)
-            picture_->Picture_changed();
         return result;
     }
     if (results_window_) {

@@ -14,10 +14,9 @@ class QSlider;
 namespace veltro {
 
 class Form_Velt_Results;
-class Review_picture;
 class cls_VideoFile_handler;
 
-// Ties the review of the main window together: the play slider, the review picture, the timing
+// Ties the review of the main window together: the play slider, the picture on show, the timing
 // model's box assignments and the results window. The main window owns the widgets and hands them in;
 // this keeps them in step (slider <-> picture, every assignment -> Handle_results, result clicks ->
 // jumps) and gives the keyboard focus back to the slider after every action.
@@ -26,9 +25,8 @@ class Review_controller : public QObject {
 public:
     // With `drive_from_slider` the slider's changes move the review; a window that handles the
     // slider's changes itself passes false and calls Review::Set_position.
-    Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review, Review_picture* picture,
-                      QSlider* slider, Form_Velt_Results* results, QObject* parent = nullptr,
-                      bool drive_from_slider = true);
+    Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review, QSlider* slider,
+                      Form_Velt_Results* results, QObject* parent = nullptr, bool drive_from_slider = true);
 
     // The review part of Handle_Open: opens, sets the slider, shows and fills the results window.
     Review::Open_result Open(const std::string& path);
@@ -53,7 +51,7 @@ public:
     void Focus_slider();
 
 signals:
-    // A new picture is on show (time and picture-number labels).
+    // A new picture is on show: the window shows rec.Picture() and its time and number.
     void picture_shown();
     // Box values changed, or an assignment used up a toggle: the box buttons (Set_Buttons) and the
     // toggle buttons are repainted.
@@ -67,7 +65,6 @@ private:
     cls_VideoFile_handler& rec_;
     HeatTiming& timing_;
     Review& review_;
-    Review_picture* picture_;
     QSlider* slider_;
     Form_Velt_Results* results_window_;
     Result_array results_{};

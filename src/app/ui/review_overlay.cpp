@@ -1,20 +1,14 @@
-#include "app/ui/review_picture.h"
+#include "app/ui/review_overlay.h"
 
-#include "capture/dib_section.h"
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
-#include "support/ui/run_trapped.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
-#include <cstring>
 
 namespace veltro {
 
 namespace {
-
-constexpr const char* kLocationOwner = " of Form Form_Veltro";
 
 QColor bgr_colour(std::uint32_t bgr) {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
@@ -22,18 +16,6 @@ QColor bgr_colour(std::uint32_t bgr) {
 }
 
 } // namespace
-
-QImage Picture_image(const cDIBSection& picture) {
-    if (picture.Empty()) {
-        return {};
-    }
-    QImage image(picture.Width(), picture.Height(), QImage::Format_BGR888);
-    const auto row_bytes = static_cast<std::size_t>(picture.Width()) * 3;
-    for (int y = 0; y < picture.Height(); ++y) {
-        std::memcpy(image.scanLine(y), picture.ScanLine(y), row_bytes);
-    }
-    return image;
-}
 
 void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSize size) {
     painter.save();
@@ -109,97 +91,6 @@ Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec
         }
     }
     return o;
-}
-
-Review_picture::Review_picture(Review& review, cls_VideoFile_handler& rec, QWidget* parent)
-    : QWidget(parent), review_(review), rec_(rec), mouse_(review) {
-    mouse_.caption = [this](const QString& text) { emit caption_text(text); };
-    setObjectName("Picture_play");
-    setMouseTracking(true);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void Review_picture::Picture_changed() {
-    const QSize before = image_.size();
-    image_ = review_.Is_open() ? Picture_image(rec_.Picture()) : QImage();
-    if (image_.size() != before) {
-        // The picture is shown at its own size in pixels (stretched sideways only by X-stretch).
-        setFixedSize(sizeHint());
-    }
-    if (isVisible()) {
-        repaint();
-    }
-}
-
-void Review_picture::X_stretch(double scale) {
-    x_scale_ = scale > 0 ? scale : 1.0;
-    setFixedSize(sizeHint());
-    update();
-}
-
-void Review_picture::Display_HD_frame_data(bool on) {
-    hd_frame_data_ = on;
-    update();
-}
-
-void Review_picture::Display_sample_data(bool on) {
-    sample_data_ = on;
-    update();
-}
-
-QSize Review_picture::sizeHint() const {
-    if (image_.isNull()) {
-        return {400, 300};
-    }
-    return {static_cast<int>(std::lround(image_.width() * x_scale_)), image_.height()};
-}
-
-QImage Review_picture::Shown_image() const {
-    if (image_.isNull()) {
-        return {};
-    }
-    QImage shown = image_.convertToFormat(QImage::Format_RGB32);
-    QPainter painter(&shown);
-    Paint_review_overlay(painter, Overlay_of(review_, rec_, hd_frame_data_, sample_data_), shown.size());
-    return shown;
-}
-
-void Review_picture::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (image_.isNull()) {
-        return;
-    }
-    painter.scale(x_scale_, 1.0);
-    painter.drawImage(0, 0, image_);
-    Paint_review_overlay(painter, Overlay_of(review_, rec_, hd_frame_data_, sample_data_), image_.size());
-}
-
-QPointF Review_picture::picture_point(const QPointF& p) const {
-    return {p.x() / x_scale_, p.y()};
-}
-
-void Review_picture::mousePressEvent(QMouseEvent* event) {
-    run_trapped(std::string("Picture_play_MouseDown") + kLocationOwner,
-                [&] { mouse_.press(picture_point(event->position()), event->button(), event->modifiers()); });
-}
-
-void Review_picture::mouseMoveEvent(QMouseEvent* event) {
-    run_trapped(std::string("Picture_play_MouseMove") + kLocationOwner, [&] {
-        bool changed = false;
-        setCursor(mouse_.move(picture_point(event->position()), event->buttons(), image_.size(), changed));
-        if (changed) {
-            update();
-        }
-    });
-}
-
-void Review_picture::mouseReleaseEvent(QMouseEvent*) {
-    run_trapped(std::string("Picture_play_MouseUp") + kLocationOwner, [&] {
-        if (const std::int16_t camera = mouse_.release()) {
-            emit goal_line_saved(camera);
-        }
-    });
 }
 
 void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
