@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -211,6 +212,31 @@ TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
     EXPECT_TRUE(title.endsWith("(read-only)"));
     EXPECT_EQ(refusal, "File is read only!");
     EXPECT_EQ(read_whole_file(path).value_or(""), before);
+}
+
+TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
+    form->Handle_Open(path);
+    const Goal_line line = form->review().goal_line(kGoalCamera);
+    QAction* displace = form->findChild<QAction*>("item_displace_goalline");
+    displace->trigger();
+    EXPECT_TRUE(displace->isChecked());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QSlider* slider = form->Slider_play();
+    slider->setFocus();
+    const int at = slider->value();
+    // Alt+Right as the keyboard sends it once Alt is down; keys closer than 150 ms count once.
+    for (int i = 0; i < 2; ++i) {
+        clock.Advance(200);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::AltModifier);
+        QApplication::sendEvent(slider, &press);
+    }
+    EXPECT_EQ(form->review().Goal_offset(), 2);
+    EXPECT_EQ(form->review().Drawn_goal_line().x1, line.x1 + 2);
+    EXPECT_EQ(form->review().goal_line(kGoalCamera), line); // the stored line stays
+    EXPECT_EQ(slider->value(), at);                         // and the picture too
+    displace->trigger();
+    EXPECT_EQ(form->review().Goal_offset(), 0);
 }
 
 TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {

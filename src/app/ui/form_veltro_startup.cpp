@@ -215,8 +215,10 @@ bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
             key_seen_ = true;
             Trace("*IWindowsHook_HookProc, wParam = ", key->key());
             const bool keypad = key->modifiers() & Qt::KeypadModifier;
-            if (keypad && (key->key() == Qt::Key_4 || key->key() == Qt::Key_6 || key->key() == Qt::Key_Left ||
-                           key->key() == Qt::Key_Right)) {
+            const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
+            // Alt with an arrow nudges the goal line like the keypad's 4 and 6.
+            if ((keypad && (key->key() == Qt::Key_4 || key->key() == Qt::Key_6 || arrow)) ||
+                (arrow && (key->modifiers() & Qt::AltModifier))) {
                 const int k = key->key() == Qt::Key_4 || key->key() == Qt::Key_Left ? 100 : 102;
                 run_trapped("Handle_Goal_Offset of Form Form_Veltro", [this, k] { Handle_Goal_Offset(k); });
                 return true;
