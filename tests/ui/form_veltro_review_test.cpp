@@ -240,9 +240,11 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
 }
 
 TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
+    EXPECT_TRUE(form->findChild<QAction*>("item_crop_400*880")->isChecked()); // the stored crop
     form->findChild<QAction*>("item_crop_600*1080")->trigger();
     EXPECT_EQ(Read_Setting(keys::lastcrop), "600*1080");
     EXPECT_EQ(form->crop_width(), 600);
+    EXPECT_FALSE(form->findChild<QAction*>("item_crop_400*880")->isChecked());
     form->findChild<QAction*>("item_x_stretch_2")->trigger();
     EXPECT_DOUBLE_EQ(form->picture()->x_stretch(), 0.5);
 

@@ -17,6 +17,7 @@
 #include "support/ui/frm_progress.h"
 #include "support/wait.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -513,6 +514,10 @@ void Form_Veltro::Read_Last_Crop() {
     if (w < 16 || h < 16) {
         w = 400;
         h = 880;
+    }
+    // The "Crop size" item of that size shows checked.
+    if (QAction* item = findChild<QAction*>(QString("item_crop_%1*%2").arg(w).arg(h))) {
+        item->setChecked(true);
     }
     Set_Cropping(w, h);
 }
