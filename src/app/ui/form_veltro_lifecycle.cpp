@@ -1,5 +1,6 @@
 // The heat lifecycle: cameras, initiating the recording, the start, capture and its append pass,
 // finish and abort.
+#include "app/goal_line.h"
 #include "app/recording_name.h"
 #include "app/time_text.h"
 #include "app/ui/form_veltro.h"
@@ -470,30 +471,16 @@ void Form_Veltro::Load_Compensations() {
 }
 
 void Form_Veltro::Read_Goal_Lines() {
-    Trace("Read_Goal_Lines");
+    std::array<Goal_line, 2> lines;
     for (std::size_t camera = 0; camera < 2; ++camera) {
-        const std::string value = Read_Setting("Goal_Lines", "goal_Line" + std::to_string(camera + 1), "N/A");
-        if (value.size() <= 6) {
-            continue;
-        }
-        std::array<std::int32_t, 4> v{};
-        std::size_t from = 0;
-        bool ok = true;
-        for (std::size_t i = 0; i < 4 && ok; ++i) {
-            const std::size_t comma = value.find(',', from);
-            const std::string part =
-                value.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-            try {
-                v[i] = parse_long(trim(part));
-            } catch (const VeltroError&) {
-                ok = false;
-            }
-            from = comma == std::string::npos ? value.size() : comma + 1;
-        }
-        // A damaged value keeps the line as it is rather than moving it somewhere odd.
-        if (ok) {
-            goal_lines_[camera] = {v[0], v[1], v[2], v[3]};
-        }
+        const GoalLine& g = goal_lines_[camera];
+        lines[camera] = {g.x1, g.y1, g.x2, g.y2};
+    }
+    // A damaged value keeps the line as it is rather than moving it somewhere odd.
+    veltro::Read_Goal_Lines(lines);
+    for (std::size_t camera = 0; camera < 2; ++camera) {
+        const Goal_line& g = lines[camera];
+        goal_lines_[camera] = {g.x1, g.y1, g.x2, g.y2};
     }
 }
 

@@ -17,7 +17,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -26,7 +25,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QThread>
 
 namespace veltro {
 

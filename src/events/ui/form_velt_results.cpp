@@ -12,12 +12,12 @@
 #include "support/ui/print_target.h"
 #include "support/ui/run_trapped.h"
 #include "support/veltro_error.h"
+#include "support/wait.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -28,7 +28,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace veltro {
@@ -48,16 +47,6 @@ std::string location(const char* procedure) {
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-// Waits on the clock while the window goes on handling its events.
-void wait_ms(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 3);
-        QThread::msleep(3);
-    }
 }
 
 QLabel* label(QWidget* parent, const char* name, const QString& text = {}) {
@@ -375,7 +364,7 @@ void Form_Velt_Results::Print() {
     auto step = [this](const std::string& caption, int percent) {
         if (progress)
             progress(caption, percent);
-        wait_ms(300);
+        Wait_ms(300);
     };
     const std::string device = target.pdf_path.isEmpty() ? target.printer->printerName().toStdString()
                                                          : target.pdf_path.toStdString();
