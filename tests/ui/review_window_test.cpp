@@ -257,6 +257,21 @@ TEST_F(ReviewWindow, AssignedTimesReachTheFileTheResultsWindowAndTheClipboard) {
     EXPECT_EQ(results->Row(0).time, "---,---");
 }
 
+TEST_F(ReviewWindow, AHeatNeverStartedShowsPicturesButTakesNoTimes) {
+    const std::string path = dir.file("armed.px3");
+    cls_VideoFile_handler armed;
+    testing::arm(armed, path, kWidth, kHeight); // initiated, but no start signal came
+    testing::append_pass(armed, CapturedFrames(kWidth, kHeight, 4));
+    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    EXPECT_EQ(controller->Frame_time_text(), "");
+    const std::string before = file_bytes(path);
+    EXPECT_FALSE(controller->Box_click(1));
+    controller->Box_press(2);
+    controller->Assign(HeatTiming::Assign::SetTime);
+    EXPECT_EQ(op.beeps, 2);
+    EXPECT_EQ(file_bytes(path), before);
+}
+
 TEST_F(ReviewWindow, RenamingADogByRightClickRewritesTheHeader) {
     const std::string path = heat();
     ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);

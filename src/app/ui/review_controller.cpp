@@ -3,6 +3,7 @@
 #include "app/time_text.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/video_file_handler.h"
+#include "support/operator.h"
 #include "support/ui/run_trapped.h"
 
 #include <QSignalBlocker>
@@ -94,7 +95,19 @@ void Review_controller::Box_release() {
     timing_.current_box = 0;
 }
 
+bool Review_controller::no_picture_time() {
+    // A heat that was never started gives its pictures no time: nothing to assign.
+    if (review_.Is_open() && !review_.Frame_time()) {
+        the_operator().beep();
+        Focus_slider();
+        return true;
+    }
+    return false;
+}
+
 bool Review_controller::Box_click(std::int16_t box) {
+    if (no_picture_time())
+        return false;
     const bool assigned = timing_.box_click(box);
     if (assigned) {
         Handle_results();
@@ -113,6 +126,8 @@ bool Review_controller::Clear_all_Results() {
 }
 
 void Review_controller::Assign(HeatTiming::Assign command) {
+    if (no_picture_time())
+        return;
     const bool refresh = timing_.assign(command);
     if (refresh) {
         Handle_results();

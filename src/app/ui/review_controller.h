@@ -35,7 +35,8 @@ public:
     const Result_array& Results() const { return results_; }
 
     // The box buttons: press sets the current box, release clears it, a click assigns the picture's
-    // time (on disk before it returns) and refreshes the results.
+    // time (on disk before it returns) and refreshes the results. A recording whose heat was never
+    // started has no picture times: the click only beeps.
     void Box_press(std::int16_t box);
     void Box_release();
     bool Box_click(std::int16_t box);
@@ -61,6 +62,7 @@ signals:
 
 private:
     void sync_slider();
+    bool no_picture_time();
 
     cls_VideoFile_handler& rec_;
     HeatTiming& timing_;
