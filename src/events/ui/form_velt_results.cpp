@@ -127,10 +127,13 @@ void Form_Velt_Results::build() {
     italic.setItalic(true);
     veltro->setFont(italic);
     layout->addWidget(veltro);
-    layout->addWidget(
-        label(central, "Label_header", "Rank Dog    Name                         Time      Split"));
 
+    // The column captions stand in the grid, so each one stays above its column whatever the font.
     auto* grid = new QGridLayout;
+    int column = 1;
+    for (const char* caption : {"Rank", "Dog", "Name", "Time", "Split"})
+        grid->addWidget(label(central, (std::string("Label_header_") + caption).c_str(), caption), 0,
+                        column++);
     QFont row_font = font();
     row_font.setPointSize(14);
     QFont name_font = row_font;
@@ -154,12 +157,12 @@ void Form_Velt_Results::build() {
             l->setMinimumWidth(70);
         }
         r.name->setFont(name_font);
-        grid->addWidget(r.dead_circle, i, 0);
-        grid->addWidget(r.rank, i, 1);
-        grid->addWidget(r.box, i, 2);
-        grid->addWidget(r.name, i, 3);
-        grid->addWidget(r.time, i, 4);
-        grid->addWidget(r.split, i, 5);
+        grid->addWidget(r.dead_circle, i + 1, 0);
+        grid->addWidget(r.rank, i + 1, 1);
+        grid->addWidget(r.box, i + 1, 2);
+        grid->addWidget(r.name, i + 1, 3);
+        grid->addWidget(r.time, i + 1, 4);
+        grid->addWidget(r.split, i + 1, 5);
         for (QLabel* l : {r.rank, r.box, r.name, r.time, r.split})
             l->installEventFilter(this);
     }
