@@ -207,10 +207,6 @@ private slots:
     void Command_split_goal_Click();
     void Slider_play_Change(int value);
     void UpDown_heat_Change(int heat);
-    void item_print_frame_Click();
-    void item_print_series_Click();
-    void item_print_dog_name_Click();
-    void item_px3_properties_Click();
 
 private:
     // form_veltro.cpp
@@ -247,9 +243,7 @@ private:
     void item_hdmi_performance_Click();
     void item_jpeg_benchmark_Click();
     void item_no_event_file_Click();
-    void item_dog_names_Click();
     void item_open_event_file_Click();
-    void item_event_registration_Click();
     void item_about_Click();
     void item_exit_Click();
     void Command_notime_menu(const char* caption);

@@ -40,11 +40,11 @@ void Form_Veltro::build_menus() {
     // Kept for the operators who know it; it deletes nothing.
     add_item(menu_form_, "item_delete_file", "Delete this file", [] {});
     menu_form_->addSeparator();
-    add_item(menu_form_, "item_event_registration", "Event registration",
-             [this] { item_event_registration_Click(); });
+    // The event editor comes in a later build: its items are shown, greyed out.
+    add_item(menu_form_, "item_event_registration", "Event registration", [] {})->setEnabled(false);
     add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
-    add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
+    add_item(menu_form_, "item_dog_names", "Dog names", [] {})->setEnabled(false);
     menu_form_->addSeparator();
     add_item(menu_form_, "item_displace_goalline", "Displace goalline",
              [this] { item_displace_goalline_Click(); });
@@ -91,9 +91,11 @@ void Form_Veltro::build_menus() {
 
     QMenu* print = menuBar()->addMenu("Print");
     print->setObjectName("menu_print");
-    add_item(print, "item_print_frame", "Print this frame", [this] { item_print_frame_Click(); });
-    add_item(print, "item_print_series", "Print Goal photo series", [this] { item_print_series_Click(); });
-    add_item(print, "item_print_dog_name", "Dog Name", [this] { item_print_dog_name_Click(); });
+    // Frame and series printing come in a later build: the items are shown, greyed out.
+    for (QAction* later : {add_item(print, "item_print_frame", "Print this frame", [] {}),
+                           add_item(print, "item_print_series", "Print Goal photo series", [] {}),
+                           add_item(print, "item_print_dog_name", "Dog Name", [] {})})
+        later->setEnabled(false);
 
     menu_debug_ = menuBar()->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
@@ -149,8 +151,8 @@ void Form_Veltro::build_menus() {
 
     menu_specials_ = menuBar()->addMenu("Specials");
     menu_specials_->setObjectName("menu_specials");
-    add_item(menu_specials_, "item_px3_properties", "PX3 Properties",
-             [this] { item_px3_properties_Click(); });
+    add_item(menu_specials_, "item_px3_properties", "PX3 Properties", [] {
+    })->setEnabled(false); // later build
     add_item(menu_specials_, "item_associate", "Associate", [this] { item_associate_Click(); });
 
     // "Notime" lives as the No-time button's pop-up; it never shows in the bar.
@@ -202,14 +204,6 @@ void Form_Veltro::item_open_event_file_Click() {
         label_event_->setText(QString::fromStdString(event_session_.Event_name()));
     }
     Display_Heat_Data();
-}
-
-void Form_Veltro::item_event_registration_Click() {
-    the_operator().message("The event editor is not part of this build yet.");
-}
-
-void Form_Veltro::item_dog_names_Click() {
-    the_operator().message("The event editor is not part of this build yet.");
 }
 
 void Form_Veltro::item_about_Click() {

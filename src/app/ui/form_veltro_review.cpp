@@ -394,9 +394,5 @@ void Form_Veltro::Slider_play_Change(int value) {
     run_trapped(where("Slider_play_Change"), [&] { review_parts_->review.Set_position(value); });
 }
 
-void Form_Veltro::item_print_frame_Click() {}
-void Form_Veltro::item_print_series_Click() {}
-void Form_Veltro::item_print_dog_name_Click() {}
-void Form_Veltro::item_px3_properties_Click() {}
 
 } // namespace veltro
