@@ -34,11 +34,12 @@ QString text_of(const std::string& text) {
     return QString::fromStdString(text).replace("\r\n", "\n");
 }
 
-int ask(const std::string& text, const std::string& title, QMessageBox::StandardButtons buttons,
-        QMessageBox::StandardButton yes) {
+// True when the operator answers `yes`; Enter gives `default_button`.
+bool ask(const std::string& text, const std::string& title, QMessageBox::StandardButtons buttons,
+         QMessageBox::StandardButton yes, QMessageBox::StandardButton default_button) {
     QMessageBox box(QMessageBox::Question, title_or_program(title), text_of(text), buttons,
                     QApplication::activeWindow());
-    box.setDefaultButton(yes);
+    box.setDefaultButton(default_button);
     return box.exec() == yes;
 }
 
@@ -55,11 +56,12 @@ void QtOperator::message(const std::string& text, MsgIcon icon, const std::strin
 }
 
 bool QtOperator::ask_ok_cancel(const std::string& text, const std::string& title) {
-    return ask(text, title, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+    // Both OK/Cancel questions (abort the heat, clear all results) undo work: Enter must not confirm.
+    return ask(text, title, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, QMessageBox::Cancel);
 }
 
 bool QtOperator::ask_yes_no(const std::string& text, const std::string& title) {
-    return ask(text, title, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    return ask(text, title, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes);
 }
 
 std::optional<std::string> QtOperator::input_box(const std::string& prompt, const std::string& title,

@@ -5,7 +5,7 @@
 namespace veltro {
 
 // The operator as the program meets them: Qt message boxes over the active window, the desktop's
-// beep, an input dialog, and the event loop.
+// beep, an input dialog, and the event loop. An OK/Cancel question has Cancel as its default button.
 class QtOperator final : public Operator {
 public:
     void beep() override;
