@@ -29,11 +29,10 @@
 #include <QVBoxLayout>
 
 namespace veltro {
-namespace {
-std::string where(const char* procedure) {
+
+std::string Form_Veltro::where(const char* procedure) {
     return std::string(procedure) + " of Form Form_Veltro";
 }
-} // namespace
 
 Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     : QMainWindow(parent), start_(std::move(start)), clock_(start_.clock), timing_(clock_.millis) {

@@ -210,6 +210,8 @@ private slots:
 
 private:
     // form_veltro.cpp
+    // "Set_Time of Form Form_Veltro": where a trapped handler of this window ran.
+    static std::string where(const char* procedure);
     void build_controls();
     void build_menus();
     QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);

@@ -279,7 +279,7 @@ void Form_Veltro::item_misbehave_Click(bool trapped_run) {
         }
     };
     if (trapped_run) {
-        run_trapped("item_misbehave_trapped_Click of Form Form_Veltro", fail);
+        run_trapped(where("item_misbehave_trapped_Click"), fail);
     } else {
         fail();
     }

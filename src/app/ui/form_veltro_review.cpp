@@ -30,10 +30,6 @@ namespace veltro {
 
 namespace {
 
-std::string where(const char* procedure) {
-    return std::string(procedure) + " of Form Form_Veltro";
-}
-
 GoalLine to_window(const Goal_line& g) {
     return {g.x1, g.y1, g.x2, g.y2};
 }
@@ -393,6 +389,5 @@ void Form_Veltro::Slider_play_Change(int value) {
     }
     run_trapped(where("Slider_play_Change"), [&] { review_parts_->review.Set_position(value); });
 }
-
 
 } // namespace veltro

@@ -84,7 +84,7 @@ void Form_Veltro::Form_Load() {
     updown_heat_->setValue(std::clamp<int>(heat, 1, 100));
     label_heat_->setText(QString::number(updown_heat_->value()));
 
-    run_trapped("Load_Compensations of Form Form_Veltro", [this] { Load_Compensations(); });
+    run_trapped(where("Load_Compensations"), [this] { Load_Compensations(); });
 
     const bool trapping = !is_debug_run();
     menu_debug_->menuAction()->setVisible(!trapping);
@@ -151,7 +151,7 @@ void Form_Veltro::received_from_second_instance() {
                 Trace("*second instance hands over: " + path);
                 std::error_code ec;
                 if (!path.empty() && std::filesystem::is_regular_file(path, ec)) {
-                    run_trapped("Handle_Open of Form Form_Veltro", [this, path] { Handle_Open(path); });
+                    run_trapped(where("Handle_Open"), [this, path] { Handle_Open(path); });
                 }
                 raise();
                 activateWindow();
@@ -165,7 +165,7 @@ void Form_Veltro::received_from_second_instance() {
 
 void Form_Veltro::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    run_trapped("Form_Activate of Form Form_Veltro", [this] { Form_Activate(); });
+    run_trapped(where("Form_Activate"), [this] { Form_Activate(); });
 }
 
 void Form_Veltro::Form_Activate() {
@@ -189,8 +189,7 @@ void Form_Veltro::Form_Activate() {
 
 bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
     if (watched == label_capture_folder_ && event->type() == QEvent::MouseButtonRelease) {
-        run_trapped("Label_capture_folder_Click of Form Form_Veltro",
-                    [this] { Label_capture_folder_Click(); });
+        run_trapped(where("Label_capture_folder_Click"), [this] { Label_capture_folder_Click(); });
         return true;
     }
     if (event->type() == QEvent::KeyRelease) {
@@ -220,7 +219,7 @@ bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
             if ((keypad && (key->key() == Qt::Key_4 || key->key() == Qt::Key_6 || arrow)) ||
                 (arrow && (key->modifiers() & Qt::AltModifier))) {
                 const int k = key->key() == Qt::Key_4 || key->key() == Qt::Key_Left ? 100 : 102;
-                run_trapped("Handle_Goal_Offset of Form Form_Veltro", [this, k] { Handle_Goal_Offset(k); });
+                run_trapped(where("Handle_Goal_Offset"), [this, k] { Handle_Goal_Offset(k); });
                 return true;
             }
             if (key->key() == Qt::Key_Left ||
@@ -291,7 +290,7 @@ void Form_Veltro::Do_Close() {
 
 void Form_Veltro::closeEvent(QCloseEvent* event) {
     if (!program_ending_) {
-        run_trapped("Form_QueryUnload of Form Form_Veltro", [this] { Veltro_end(); });
+        run_trapped(where("Form_QueryUnload"), [this] { Veltro_end(); });
     }
     event->accept();
 }

@@ -24,14 +24,13 @@ void Form_Veltro::Check_For_Phidget() {
     }
     Trace("*Check_for_Phidget OK = ", library_present_, " ,version = ", kit_->LibraryVersion());
     kit_->OnAttach = [this] {
-        run_trapped("obj_Phidget_OnAttach of Form Form_Veltro", [this] { obj_Phidget_OnAttach(); });
+        run_trapped(where("obj_Phidget_OnAttach"), [this] { obj_Phidget_OnAttach(); });
     };
     kit_->OnDetach = [this] {
-        run_trapped("obj_Phidget_OnDetach of Form Form_Veltro", [this] { obj_Phidget_OnDetach(); });
+        run_trapped(where("obj_Phidget_OnDetach"), [this] { obj_Phidget_OnDetach(); });
     };
     kit_->OnInputChange = [this](std::int16_t index, bool state) {
-        run_trapped("obj_Phidget_OnInputChange of Form Form_Veltro",
-                    [&] { obj_Phidget_OnInputChange(index, state); });
+        run_trapped(where("obj_Phidget_OnInputChange"), [&] { obj_Phidget_OnInputChange(index, state); });
     };
     if (start_.watch_devices && kit_->Event_fd() >= 0) {
         kit_notifier_ = new QSocketNotifier(kit_->Event_fd(), QSocketNotifier::Read, this);

@@ -14,21 +14,7 @@ namespace veltro {
 // reported through PXV_Error_Handler with `location` ("Set_Time of Form Form_Veltro") and the
 // handler's default result (0, false, empty text, nothing) is returned, so the program goes on. In a
 // development run the failure is let through instead, to stop where it happened.
-template <class F>
-std::invoke_result_t<F&> run_trapped(const std::string& location, F&& f) {
-    using Result = std::invoke_result_t<F&>;
-    if (is_debug_run())
-        return f();
-    try {
-        return f();
-    } catch (const std::exception&) {
-        report_current_exception(location);
-    }
-    if constexpr (!std::is_void_v<Result>)
-        return Result{};
-}
-
-// The same, with a procedure-specific text for the report's "Routine specific information" line.
+// `info` is a procedure-specific text for the report's "Routine specific information" line.
 template <class F>
 std::invoke_result_t<F&> run_trapped(const std::string& location, const std::string& info, F&& f) {
     using Result = std::invoke_result_t<F&>;
@@ -41,6 +27,11 @@ std::invoke_result_t<F&> run_trapped(const std::string& location, const std::str
     }
     if constexpr (!std::is_void_v<Result>)
         return Result{};
+}
+
+template <class F>
+std::invoke_result_t<F&> run_trapped(const std::string& location, F&& f) {
+    return run_trapped(location, std::string(), std::forward<F>(f));
 }
 
 namespace trapped_detail {
