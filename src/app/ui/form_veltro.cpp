@@ -1,7 +1,7 @@
 #include "app/ui/form_veltro.h"
 
 #include "app/backends/simulated/simulated_kit.h"
-#include "app/result_ranking.h"
+#include "app/ui/box_tile.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/painted_box.h"
 #include "app/ui/picture_box.h"
@@ -296,7 +296,7 @@ void Form_Veltro::build_controls() {
     auto* dogs = new QGridLayout(frame_dogs_);
     dogs->setVerticalSpacing(2);
     for (int i = 0; i < 6; ++i) {
-        auto* tile = new QLabel(QString::number(i + 1), frame_dogs_);
+        auto* tile = new QLabel(frame_dogs_); // Paint_box draws its number
         tile->setObjectName(QString("Label_dog_tile_%1").arg(i + 1));
         tile->setFixedSize(26, 22);
         tile->setAlignment(Qt::AlignCenter);
@@ -388,16 +388,8 @@ void Form_Veltro::Arrange_form() {
 }
 
 void Form_Veltro::paint_dog_tiles() {
-    // The box colours; the full tile (bands of box 6, fitted font) is the results' Paint_box.
     for (std::int16_t box = 1; box <= 6; ++box) {
-        const auto tile = Box_tile_colours(box);
-        if (!tile) {
-            continue;
-        }
-        auto css = [](const Rgb& c) { return QString("rgb(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b); };
-        label_dog_tile_[static_cast<std::size_t>(box - 1)]->setStyleSheet(
-            QString("background-color: %1; color: %2; font-weight: bold; border: 1px solid gray;")
-                .arg(css(tile->background), css(tile->number)));
+        Paint_box(label_dog_tile_[static_cast<std::size_t>(box - 1)], box);
     }
 }
 
