@@ -193,8 +193,8 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     setWindowTitle(QString::fromStdString(std::string(kProgramId) + " " + path +
                                           (recording_.Read_only() ? "(read-only)" : "")));
     frame_set_times_->setVisible(true);
+    // The controller's Open has shown the goal camera (camera_changed) and filled the results.
     set_checkable(findChild<QAction*>("item_displace_goalline"), false);
-    show_camera();
     p.controller->Focus_slider();
 }
 
