@@ -385,9 +385,7 @@ void Form_Velt_Results::Print() {
     step({}, 100);
     if (progress)
         progress({}, -1);
-    if (!target.pdf_path.isEmpty())
-        the_operator().message("No printer available, the results are printed to the file: " +
-                               target.pdf_path.toStdString());
+    tell_if_printed_to_file(target, "the results are");
 }
 
 void Form_Velt_Results::Doprintform(QPrinter& printer) {

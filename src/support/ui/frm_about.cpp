@@ -248,9 +248,7 @@ void frmAbout::item_print_Click() {
         return;
     if (!print_window_image(this, *target.printer))
         throw VeltroError(482, "Printer error: the window could not be printed");
-    if (!target.pdf_path.isEmpty())
-        the_operator().message("No printer availible, the window is printed to the file: " +
-                               target.pdf_path.toStdString());
+    tell_if_printed_to_file(target, "the window is");
 }
 
 } // namespace veltro

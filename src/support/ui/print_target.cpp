@@ -1,6 +1,7 @@
 #include "support/ui/print_target.h"
 
 #include "support/app_paths.h"
+#include "support/operator.h"
 
 #include <QDateTime>
 #include <QPainter>
@@ -33,6 +34,12 @@ PrintTarget choose_print_target(QWidget* parent, const QString& document_name, b
             target.printer.reset();
     }
     return target;
+}
+
+void tell_if_printed_to_file(const PrintTarget& target, const std::string& what) {
+    if (!target.pdf_path.isEmpty())
+        the_operator().message("No printer available, " + what +
+                               " printed to the file: " + target.pdf_path.toStdString());
 }
 
 bool print_window_image(QWidget* window, QPrinter& printer) {

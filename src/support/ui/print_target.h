@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <string>
 
 class QPrinter;
 class QWidget;
@@ -16,6 +17,9 @@ struct PrintTarget {
     QString pdf_path; // set when printing to a PDF file
 };
 PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog);
+// When `target` went to a PDF file, tells the operator so: "No printer available, `what` printed
+// to the file: " and the path.
+void tell_if_printed_to_file(const PrintTarget& target, const std::string& what);
 
 // Prints an image of `window` on one page at a small fixed offset, scaled down to the page when
 // larger. False when painting could not start.

@@ -257,9 +257,7 @@ void PXV_error_form::Command_print_Click() {
         QApplication::processEvents();
         QThread::msleep(5);
     }
-    if (!target.pdf_path.isEmpty())
-        the_operator().message("No printer availible, the report is printed to the file: " +
-                               target.pdf_path.toStdString());
+    tell_if_printed_to_file(target, "the report is");
 }
 
 void PXV_error_form::print_report(QPrinter& printer) {
