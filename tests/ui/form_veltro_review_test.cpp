@@ -2,6 +2,7 @@
 // the results window, which steers the window back.
 #include "app/demo_heat.h"
 #include "app/review.h"
+#include "app/time_text.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
@@ -79,8 +80,6 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     EXPECT_TRUE(form->findChild<QGroupBox*>("Frame_set_times")->isVisible());
     EXPECT_EQ(form->findChild<QGroupBox*>("Frame_set_times")->title(), "Set Goal times");
     EXPECT_TRUE(form->results_window().isVisible());
-    EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text(),
-              form->findChild<QLabel*>("Label_heat_time")->text());
 
     // The arrow keys step the pictures; the time label follows.
     form->review().Goto_Time(*demo.crossing_ms[3]); // box 4's dog on the line
@@ -91,6 +90,8 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     QTest::keyClick(slider, Qt::Key_Left);
     EXPECT_EQ(slider->value(), at);
     const std::int32_t time = *form->review().Frame_time();
+    EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text().toStdString(),
+              Display_Mill_Time(time, false));
 
     // Box 4; then box 2 a dead heat with it; box 1 a hundredth later; box 6 disqualified through the
     // Notime pop-up.
@@ -206,11 +207,15 @@ TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
     form->Slider_play()->setValue(20);
     QTest::mouseClick(button("Command_box_1"), Qt::LeftButton);
     const std::string refusal = op.last_message();
+    op.inputs.push_back("Other Dog");
+    QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
+    const std::string rename_refusal = op.last_message();
     form->findChild<QAction*>("item_close_file")->trigger();
     if (root && ::setresuid(0, 0, 0) != 0)
         FAIL() << "cannot return to the superuser";
     EXPECT_TRUE(title.endsWith("(read-only)"));
     EXPECT_EQ(refusal, "File is read only!");
+    EXPECT_EQ(rename_refusal, "File is Read Only!\r\nThis file can't be changed");
     EXPECT_EQ(read_whole_file(path).value_or(""), before);
 }
 
