@@ -163,7 +163,7 @@ TEST_F(ReviewWindow, DemoHeatsOpenFieldByFieldAt25AndFrameByFrameAt50) {
     }
 }
 
-TEST_F(ReviewWindow, AssignedTimesReachTheFileTheResultsWindowAndTheClipboard) {
+TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
     const std::string path = heat();
     ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
     auto click_box = [&](std::int16_t box) {
@@ -185,14 +185,7 @@ TEST_F(ReviewWindow, AssignedTimesReachTheFileTheResultsWindowAndTheClipboard) {
     timing.no_time_caption = "DSQ";
     click_box(2);
 
-    cls_VideoFile_handler other;
-    other.Open_File(path);
-    EXPECT_EQ(other.Velt_Heat_time(3, false), 11932);
-    EXPECT_EQ(other.Velt_Heat_time(1, false), 11962);
-    EXPECT_TRUE(other.Velt_dead_heat(5));
-    EXPECT_EQ(other.Velt_Heat_time(2, false), no_time::Disqualified);
-    other.Close_File();
-
+    // What reaches the file is pinned by the review's core test of the same clicks; here the windows.
     EXPECT_EQ(results_label("Label_Heat_ID")->text(), "5");
     EXPECT_EQ(results_label("Label_event_name")->text(), "Spring Cup");
     const Result_row first = results->Row(0);
