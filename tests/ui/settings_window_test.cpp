@@ -1,5 +1,6 @@
 // The settings window, the source-selection window and the progress window.
 #include "capture/backends/demo/demo_camera.h"
+#include "capture/format_description.h"
 #include "capture/ui/form_select_video.h"
 #include "fake_operator.h"
 #include "support/settings.h"
@@ -99,6 +100,12 @@ TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
     const QString text = QApplication::clipboard()->text();
     EXPECT_TRUE(text.startsWith("Video source enumeration at "));
     EXPECT_TRUE(text.contains("1  Veltro demo race camera  0  1920*1080/25\r\n"));
+
+    // The rate limit is what the next opening of the saved source asks the camera for.
+    w.findChild<QCheckBox*>("Check_limit_fps")->setChecked(true);
+    EXPECT_TRUE(current_capture().limit_to_25_fps);
+    w.findChild<QCheckBox*>("Check_limit_fps")->setChecked(false);
+    EXPECT_FALSE(current_capture().limit_to_25_fps);
 }
 
 TEST_F(SettingsWindow, ProgressClampsItsPercent) {

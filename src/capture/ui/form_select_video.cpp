@@ -1,5 +1,6 @@
 #include "capture/ui/form_select_video.h"
 
+#include "capture/format_description.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
 #include "support/run_mode.h"
@@ -62,6 +63,9 @@ Form_select_Video::Form_select_Video(ComponentFactory make_component, QWidget* p
     auto* rate_layout = new QVBoxLayout(rate_frame);
     auto* limit = new QCheckBox("Limit capture to 25 fps", rate_frame);
     limit->setObjectName("Check_limit_fps");
+    // Read when the saved source is opened (Set_Source_from_Saved), which then asks for 25 fps.
+    limit->setChecked(current_capture().limit_to_25_fps);
+    connect(limit, &QCheckBox::toggled, this, [](bool on) { current_capture().limit_to_25_fps = on; });
     rate_layout->addWidget(limit);
 
     list_ = new QTreeWidget(this);
