@@ -38,7 +38,7 @@ PrintTarget choose_print_target(QWidget* parent, const QString& document_name, b
 
 void tell_if_printed_to_file(const PrintTarget& target, const std::string& what) {
     if (!target.pdf_path.isEmpty())
-        the_operator().message("No printer available, " + what +
+        the_operator().message("No printer availible, " + what +
                                " printed to the file: " + target.pdf_path.toStdString());
 }
 

@@ -17,7 +17,8 @@ struct PrintTarget {
     QString pdf_path; // set when printing to a PDF file
 };
 PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog);
-// When `target` went to a PDF file, tells the operator so: "No printer available, `what` printed
+// When `target` went to a PDF file, tells the operator so, starting with the program's own words for a
+// machine without a printer, spelling and all: "No printer availible, `what` printed
 // to the file: " and the path.
 void tell_if_printed_to_file(const PrintTarget& target, const std::string& what);
 
