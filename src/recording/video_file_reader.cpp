@@ -20,8 +20,6 @@ namespace {
 
 // Larger pictures than any capture source delivers are not decoded: their sizes come from the file.
 constexpr std::int32_t kMaxPictureSide = 4096;
-// The same for records: a sample size beyond this is no recording of ours.
-constexpr std::int32_t kMaxSampleSize = 64 * 1024 * 1024;
 
 // Reads exactly `size` bytes at `offset`; false at the end of the file or on a read failure.
 bool read_exact(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset) {
@@ -126,7 +124,7 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
     if (num_frames_ < 0) {
         num_frames_ = 0;
     }
-    if (num_frames_ > 0 && (sample_size_ <= px3::kRecordOverhead || sample_size_ > kMaxSampleSize)) {
+    if (num_frames_ > 0 && (sample_size_ <= px3::kRecordOverhead || sample_size_ > px3::kMaxSampleSize)) {
         // Records of that size cannot exist: no frame can be located.
         num_frames_ = 0;
         samplesize_error_ = true;
