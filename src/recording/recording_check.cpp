@@ -81,6 +81,12 @@ RecordingCheck Check_Recording(const std::string& path) {
         result.problems.push_back("sample size " + std::to_string(s) + " cannot hold a record");
         return result;
     }
+    if (s > px3::kMaxSampleSize) {
+        // Not allocated: the size comes from the file.
+        result.problems.push_back("sample size " + std::to_string(s) + " is beyond " +
+                                  std::to_string(px3::kMaxSampleSize) + " bytes");
+        return result;
+    }
     const std::int32_t d = s - px3::kRecordOverhead;
     const std::int64_t needed = px3::frame_offset(frames + 1, s);
     if (size < needed) {
