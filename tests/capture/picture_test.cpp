@@ -3,6 +3,7 @@
 #include "capture/test_picture.h"
 #include "capture/video_buffer.h"
 #include "fake_operator.h"
+#include "recording/recording_fixture.h"
 #include "support/veltro_error.h"
 
 #include <cstdlib>
@@ -97,16 +98,7 @@ TEST(VideoBuffer, ResizeDiscardsPayloadAndFillCopiesExactly) {
     EXPECT_THROW(frame.RGB_Length(-1), VeltroError);
 }
 
-// Mean absolute difference per byte over the visible pixels (padding excluded).
-double mean_difference(const cDIBSection& a, const cDIBSection& b) {
-    double sum = 0;
-    for (int y = 0; y < a.Height(); ++y) {
-        for (int x = 0; x < a.Width() * 3; ++x) {
-            sum += std::abs(a.ScanLine(y)[x] - b.ScanLine(y)[x]);
-        }
-    }
-    return sum / (a.Width() * 3.0 * a.Height());
-}
+using testing::mean_difference;
 
 class JpegTest : public ::testing::Test {
 protected:
