@@ -150,18 +150,6 @@ TEST_F(JpegTest, OrientationIsKeptForBottomUpRows) {
     EXPECT_LT(out.ScanLine(29)[40], 50);
 }
 
-TEST_F(JpegTest, LowerQualityGivesSmallerStreams) {
-    cDIBSection in;
-    ASSERT_TRUE(in.Create(400, 880));
-    Render_Test_Picture(in, 3);
-    std::vector<std::uint8_t> buffer(in.SizeImage());
-    std::int32_t high = in.SizeImage();
-    std::int32_t low = in.SizeImage();
-    ASSERT_TRUE(JPG_From_DIB(in, buffer.data(), high, 95));
-    ASSERT_TRUE(JPG_From_DIB(in, buffer.data(), low, 20));
-    EXPECT_LT(low, high / 2);
-}
-
 TEST_F(JpegTest, CompressionFailuresRaise26001AndKeepTheSize) {
     cDIBSection in;
     ASSERT_TRUE(in.Create(600, 1080));
