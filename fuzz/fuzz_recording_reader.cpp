@@ -1,4 +1,6 @@
-// Whole recording files: opened as the review opens them and every frame read and drawn.
+// Whole recording files: opened as the review opens them and every frame read and drawn, then
+// checked as px3tool verify checks them.
+#include "recording/recording_check.h"
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
 #include "support/veltro_error.h"
@@ -44,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)sum;
     }
     rec.Close_File();
+    // The file check of px3tool reads the same file independently.
+    (void)veltro::Check_Recording(path);
     std::remove(path.c_str());
     return 0;
 }

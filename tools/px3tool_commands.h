@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/value_or.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,15 +44,7 @@ namespace px3tool {
 // Opens a recording for review; fails (VeltroError) when it cannot be opened or has no header.
 void open_recording(veltro::cls_VideoFile_handler& rec, const std::string& path);
 
-// The value a getter gives, or `fallback` when the element is missing or unreadable.
-template <typename F>
-auto value_or(F getter, decltype(getter()) fallback) -> decltype(getter()) {
-    try {
-        return getter();
-    } catch (...) {
-        return fallback;
-    }
-}
+using veltro::value_or;
 
 } // namespace px3tool
 

@@ -25,6 +25,8 @@ inline constexpr std::int32_t kDataOffset = 54;
 inline constexpr std::int32_t kRecordOverhead = 58;
 // A recording counts its frames in a 16-bit header value.
 inline constexpr std::int32_t kMaxFrames = 32767;
+// No capture source fills a record this large: a header that says so is damaged.
+inline constexpr std::int32_t kMaxSampleSize = 64 * 1024 * 1024;
 
 using HeaderBlock = std::array<std::uint8_t, kHeaderBlockSize>;
 

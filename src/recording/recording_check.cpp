@@ -5,6 +5,7 @@
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
 #include "support/byte_order.h"
+#include "support/value_or.h"
 
 #include <cstring>
 #include <filesystem>
@@ -12,19 +13,6 @@
 #include <memory>
 
 namespace veltro {
-
-namespace {
-
-template <typename F>
-auto value_or_default(F getter, decltype(getter()) fallback) -> decltype(getter()) {
-    try {
-        return getter();
-    } catch (...) {
-        return fallback;
-    }
-}
-
-} // namespace
 
 RecordingCheck Check_Recording(const std::string& path) {
     RecordingCheck result;
@@ -64,11 +52,11 @@ RecordingCheck Check_Recording(const std::string& path) {
         result.problems.push_back("recording header does not parse");
         return result;
     }
-    const std::int32_t frames = value_or_default([&] { return std::int32_t{header.G_Frames_no()}; }, -1);
-    const std::int32_t s = value_or_default([&] { return header.RGB_Sample_Size(); }, -1);
-    const std::int32_t width = value_or_default([&] { return std::int32_t{header.RGB_X()}; }, 0);
-    const std::int32_t height = value_or_default([&] { return std::int32_t{header.RGB_Y()}; }, 0);
-    const std::string fourcc = value_or_default([&] { return header.RGB_fourcc(); }, std::string());
+    const std::int32_t frames = value_or([&] { return std::int32_t{header.G_Frames_no()}; }, -1);
+    const std::int32_t s = value_or([&] { return header.RGB_Sample_Size(); }, -1);
+    const std::int32_t width = value_or([&] { return std::int32_t{header.RGB_X()}; }, 0);
+    const std::int32_t height = value_or([&] { return std::int32_t{header.RGB_Y()}; }, 0);
+    const std::string fourcc = value_or([&] { return header.RGB_fourcc(); }, std::string());
     if (frames < 0) {
         result.problems.push_back("frame count is missing or not a number");
         return result;
@@ -79,6 +67,12 @@ RecordingCheck Check_Recording(const std::string& path) {
     }
     if (s <= px3::kRecordOverhead) {
         result.problems.push_back("sample size " + std::to_string(s) + " cannot hold a record");
+        return result;
+    }
+    if (s > px3::kMaxSampleSize) {
+        // Not allocated: the size comes from the file.
+        result.problems.push_back("sample size " + std::to_string(s) + " is beyond " +
+                                  std::to_string(px3::kMaxSampleSize) + " bytes");
         return result;
     }
     const std::int32_t d = s - px3::kRecordOverhead;

@@ -3,6 +3,7 @@
 #include "recording/video_file_handler.h"
 
 #include "support/event_log.h"
+#include "support/files.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
 
@@ -40,10 +41,7 @@ void cls_VideoFile_handler::open_descriptor(bool for_writing) {
     const int fd = ::open(file_name_.c_str(), (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
-        throw VeltroError(e == EACCES || e == EPERM || e == EROFS ? err::PermissionDenied
-                          : e == ENOENT                           ? err::FileNotFound
-                                                                  : 75,
-                          "Cannot open " + file_name_ + ": " + std::strerror(e));
+        throw VeltroError(error_number_for_errno(e), "Cannot open " + file_name_ + ": " + std::strerror(e));
     }
     close_descriptor();
     fd_ = fd;
@@ -60,7 +58,9 @@ void cls_VideoFile_handler::close_descriptor() noexcept {
 
 void cls_VideoFile_handler::flush_to_disk() {
     if (::fsync(fd_) != 0) {
-        throw VeltroError(75, "Cannot flush " + file_name_ + " to disk: " + std::strerror(errno));
+        const int e = errno;
+        throw VeltroError(error_number_for_errno(e),
+                          "Cannot flush " + file_name_ + " to disk: " + std::strerror(e));
     }
 }
 
@@ -69,19 +69,26 @@ void cls_VideoFile_handler::flush_to_disk() {
 void cls_VideoFile_handler::write_header_block() {
     auto block = std::make_unique<px3::HeaderBlock>();
     px3::encode_header_block(header_->XML_string(), *block);
+    write_at(block->data(), block->size(), 0, "the header");
+    flush_to_disk();
+}
+
+void cls_VideoFile_handler::write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset,
+                                     const char* what) {
     std::size_t done = 0;
-    while (done < block->size()) {
-        const ssize_t n = ::pwrite(fd_, block->data() + done, block->size() - done, static_cast<off_t>(done));
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            throw VeltroError(n < 0 && errno == ENOSPC ? 61 : 75,
-                              "Cannot write the header of " + file_name_ + ": " + std::strerror(errno));
+            // A write that takes no bytes means the disk is full.
+            const int e = n < 0 ? errno : ENOSPC;
+            throw VeltroError(error_number_for_errno(e), std::string("Cannot write ") + what + " of " +
+                                                             file_name_ + ": " + std::strerror(e));
         }
         done += static_cast<std::size_t>(n);
     }
-    flush_to_disk();
 }
 
 void cls_VideoFile_handler::log_event(const std::string& text) {

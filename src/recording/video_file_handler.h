@@ -188,6 +188,8 @@ private:
     void close_descriptor() noexcept;
     void flush_to_disk();
     void write_header_block();
+    // Writes all `size` bytes at `offset`; `what` names the data in the error ("a frame", ...).
+    void write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset, const char* what);
     void log_event(const std::string& text);
     void size_record(std::int32_t data_size);
     bool decode_into_frame();

@@ -5,6 +5,7 @@
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/text.h"
+#include "support/value_or.h"
 #include "support/veltro_error.h"
 
 #include <algorithm>
@@ -20,8 +21,6 @@ namespace {
 
 // Larger pictures than any capture source delivers are not decoded: their sizes come from the file.
 constexpr std::int32_t kMaxPictureSide = 4096;
-// The same for records: a sample size beyond this is no recording of ours.
-constexpr std::int32_t kMaxSampleSize = 64 * 1024 * 1024;
 
 // Reads exactly `size` bytes at `offset`; false at the end of the file or on a read failure.
 bool read_exact(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset) {
@@ -41,15 +40,6 @@ bool read_exact(int fd, std::uint8_t* data, std::size_t size, std::int64_t offse
 
 bool picture_side_ok(std::int32_t side) {
     return side > 0 && side <= kMaxPictureSide;
-}
-
-template <typename T, typename F>
-T value_or(F getter, T fallback) {
-    try {
-        return getter();
-    } catch (const VeltroError&) {
-        return fallback;
-    }
 }
 
 } // namespace
@@ -114,19 +104,19 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
     Read_PX3_Headers();
     if (header_->Has_XML()) {
         const Cls_XML_header& h = *header_;
-        sample_size_ = value_or<std::int32_t>([&] { return h.RGB_Sample_Size(); }, 0);
-        num_frames_ = value_or<std::int16_t>([&] { return h.G_Frames_no(); }, 0);
-        rgb_x_ = value_or<std::int16_t>([&] { return h.RGB_X(); }, 0);
-        rgb_y_ = value_or<std::int16_t>([&] { return h.RGB_Y(); }, 0);
-        interlaced_ = value_or<bool>([&] { return h.RGB_interlaced(); }, false);
-        fourcc_ = value_or<std::string>([&] { return h.RGB_fourcc(); }, "");
-        rotated_ = value_or<bool>([&] { return h.RGB_Rotated(); }, false);
+        sample_size_ = value_or([&] { return h.RGB_Sample_Size(); }, 0);
+        num_frames_ = value_or([&] { return h.G_Frames_no(); }, 0);
+        rgb_x_ = value_or([&] { return h.RGB_X(); }, 0);
+        rgb_y_ = value_or([&] { return h.RGB_Y(); }, 0);
+        interlaced_ = value_or([&] { return h.RGB_interlaced(); }, false);
+        fourcc_ = value_or([&] { return h.RGB_fourcc(); }, "");
+        rotated_ = value_or([&] { return h.RGB_Rotated(); }, false);
         Read_Top_Delimiter();
     }
     if (num_frames_ < 0) {
         num_frames_ = 0;
     }
-    if (num_frames_ > 0 && (sample_size_ <= px3::kRecordOverhead || sample_size_ > kMaxSampleSize)) {
+    if (num_frames_ > 0 && (sample_size_ <= px3::kRecordOverhead || sample_size_ > px3::kMaxSampleSize)) {
         // Records of that size cannot exist: no frame can be located.
         num_frames_ = 0;
         samplesize_error_ = true;
@@ -170,9 +160,8 @@ void cls_VideoFile_handler::Read_PX3_Headers() {
 }
 
 void cls_VideoFile_handler::Read_Top_Delimiter() {
-    const std::string text = value_or<std::string>([&] { return header_->Hdr_spare1(); }, "0000");
-    top_delim_y_ =
-        is_decimal_number(text) ? value_or<std::int16_t>([&] { return parse_integer(text); }, 0) : 0;
+    const std::string text = value_or([&] { return header_->Hdr_spare1(); }, "0000");
+    top_delim_y_ = is_decimal_number(text) ? value_or([&] { return parse_integer(text); }, 0) : 0;
 }
 
 std::int64_t cls_VideoFile_handler::RGB_video_adress(std::int32_t frame) const {
@@ -180,9 +169,8 @@ std::int64_t cls_VideoFile_handler::RGB_video_adress(std::int32_t frame) const {
 }
 
 std::int16_t cls_VideoFile_handler::mill_per_Frame() const {
-    const std::string fps = value_or<std::string>([&] { return header_->RGB_fps(); }, "0");
-    const std::int32_t rate =
-        is_decimal_number(fps) ? value_or<std::int32_t>([&] { return parse_long(fps); }, 0) : 0;
+    const std::string fps = value_or([&] { return header_->RGB_fps(); }, "0");
+    const std::int32_t rate = is_decimal_number(fps) ? value_or([&] { return parse_long(fps); }, 0) : 0;
     const std::int16_t per_frame = rate <= 30 ? 40 : 20;
     return deinterlaced_ ? per_frame : static_cast<std::int16_t>(per_frame / 2);
 }

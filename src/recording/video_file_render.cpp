@@ -4,18 +4,26 @@
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
 
+#include <string>
+
 namespace veltro {
 
 namespace {
 
-// The turned picture needs a target of the turned size; it is made (again) when that differs.
-bool turn(const cDIBSection& source, cDIBSection& target) {
-    if (target.Width() != source.Height() || target.Height() != source.Width()) {
-        if (!target.Create(source.Height(), source.Width())) {
-            return false;
-        }
+// The picture to show for `source`: itself, or turned into `rotation` when the recording stores its
+// pictures rotated. nullptr when the turn fails; the operator is told and the shown picture stays.
+const cDIBSection* to_show(const cDIBSection& source, bool rotated, cDIBSection& rotation, const char* who) {
+    if (!rotated) {
+        return &source;
     }
-    return Rotate90(source, target);
+    // The turned picture needs a target of the turned size; it is made (again) when that differs.
+    const bool sized = (rotation.Width() == source.Height() && rotation.Height() == source.Width()) ||
+                       rotation.Create(source.Height(), source.Width());
+    if (!sized || !Rotate90(source, rotation)) {
+        the_operator().message(std::string(who) + " rotate size mismatch!");
+        return nullptr;
+    }
+    return &rotation;
 }
 
 } // namespace
@@ -49,14 +57,8 @@ void cls_VideoFile_handler::Draw_RGB_Field(std::int32_t field) {
 }
 
 void cls_VideoFile_handler::Draw_Current_Field() {
-    if (rotated_) {
-        if (!turn(field_, rotation_)) {
-            the_operator().message("Draw_Current_Field rotate size mismatch!");
-            return;
-        }
-        picture_ = &rotation_;
-    } else {
-        picture_ = &field_;
+    if (const cDIBSection* shown = to_show(field_, rotated_, rotation_, "Draw_Current_Field")) {
+        picture_ = shown;
     }
 }
 
@@ -69,14 +71,8 @@ void cls_VideoFile_handler::Draw_RGB_frame(std::int32_t frame) {
 }
 
 void cls_VideoFile_handler::Draw_Current_RGB_frame() {
-    if (rotated_) {
-        if (!turn(frame_, rotation_)) {
-            the_operator().message("Draw_Current_RGB_frame rotate size mismatch!");
-            return;
-        }
-        picture_ = &rotation_;
-    } else {
-        picture_ = &frame_;
+    if (const cDIBSection* shown = to_show(frame_, rotated_, rotation_, "Draw_Current_RGB_frame")) {
+        picture_ = shown;
     }
 }
 

@@ -19,25 +19,23 @@ namespace veltro {
 
 namespace {
 
-void write_all_at(int fd, const std::uint8_t* data, std::size_t size, std::int64_t offset,
-                  const std::string& file) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            throw VeltroError(n < 0 && errno == ENOSPC ? 61 : 75,
-                              "Cannot write a frame to " + file + ": " + std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 std::int64_t file_length(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+// The record size of the frames a header counts; 0 when it counts none. A header that counts frames
+// of an impossible size is refused: appending by it would land on or cut the frames already stored.
+std::int32_t stored_sample_size(const Cls_XML_header& header, const std::string& file) {
+    if (header.G_Frames_no() <= 0) {
+        return 0;
+    }
+    const std::int32_t size = header.RGB_Sample_Size();
+    if (size <= px3::kRecordOverhead || size > px3::kMaxSampleSize) {
+        throw VeltroError(err::TypeMismatch, "The header of " + file + " gives a record size of " +
+                                                 std::to_string(size) + " bytes; nothing appended");
+    }
+    return size;
 }
 
 } // namespace
@@ -132,8 +130,8 @@ void cls_VideoFile_handler::size_record(std::int32_t data_size) {
 
 void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const FrameAt& frame_at) {
     // A recording that already holds frames keeps its record size: all records of a file are equal.
-    const std::int32_t stored = header_->RGB_Sample_Size();
-    if (header_->G_Frames_no() > 0 && stored > px3::kRecordOverhead) {
+    const std::int32_t stored = stored_sample_size(*header_, file_name_);
+    if (stored > 0) {
         size_record(stored - px3::kRecordOverhead);
         return;
     }
@@ -174,8 +172,14 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     // Records go right behind the last counted frame: records of an earlier pass that was never
     // counted (fewer than 3 frames, or cut short) are invisible to readers and are replaced.
     const std::int16_t stored_frames = header_->G_Frames_no();
-    const std::int32_t stored_size = header_->RGB_Sample_Size();
-    if (stored_frames > 0 && stored_size > px3::kRecordOverhead) {
+    std::int32_t stored_size = 0;
+    try {
+        stored_size = stored_sample_size(*header_, file_name_);
+    } catch (const VeltroError&) {
+        close_descriptor();
+        throw;
+    }
+    if (stored_size > 0) {
         if (data_size_ != stored_size - px3::kRecordOverhead) {
             size_record(stored_size - px3::kRecordOverhead);
         }
@@ -258,7 +262,7 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
     if (frames_appended_ == 0) {
         length_before_append_ = append_position_;
     }
-    write_all_at(fd_, record_.data(), record_.size(), append_position_, file_name_);
+    write_at(record_.data(), record_.size(), append_position_, "a frame");
     append_position_ += static_cast<std::int64_t>(record_.size());
     ++frames_appended_;
     if (frames_appended_ == 1 && measured_sample_size_ == 0) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <unistd.h>
 #include <vector>
 
 namespace veltro {
@@ -73,9 +74,15 @@ std::int16_t Write_Setting(const std::string& section, const std::string& key, c
     const std::string& path = settings_path();
     int rc = EINVAL;
     if (!path.empty()) {
-        IniFile ini = load_ini(path);
-        ini.set(section, key, value);
-        rc = write_file_atomically(path, ini.text());
+        const auto text = read_whole_file(path);
+        if (!text && ::access(path.c_str(), F_OK) == 0) {
+            // A file that is there but cannot be read is not replaced by one holding this key only.
+            rc = ::access(path.c_str(), R_OK) != 0 ? errno : EIO;
+        } else {
+            IniFile ini = IniFile::parse(text.value_or(std::string()));
+            ini.set(section, key, value);
+            rc = write_file_atomically(path, ini.text());
+        }
     }
     if (rc == 0)
         return 1;

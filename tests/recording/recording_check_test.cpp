@@ -58,6 +58,19 @@ TEST_F(RecordingCheckTest, RecordSizesAndShortFiles) {
     ASSERT_EQ(check.problems.size(), 1u);
     EXPECT_EQ(check.problems[0].rfind("frame 1: data count 1 differs", 0), 0u) << check.problems[0];
 
+    {
+        // A sample size far beyond any record is named, not allocated.
+        cls_VideoFile_handler edit;
+        edit.Open_File(path);
+        edit.XML_header().L_RGB_Sample_Size(2000000000);
+        edit.Write_XML_header();
+        check = Check_Recording(path);
+        ASSERT_EQ(check.problems.size(), 1u);
+        EXPECT_EQ(check.problems[0], "sample size 2000000000 is beyond 67108864 bytes");
+        edit.XML_header().L_RGB_Sample_Size(s);
+        edit.Write_XML_header();
+    }
+
     std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);
     check = Check_Recording(path);
     ASSERT_EQ(check.problems.size(), 2u);

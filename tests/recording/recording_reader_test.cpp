@@ -89,15 +89,6 @@ TEST_F(RecordingReader, FrameTimeFollowsTheRecordedRate) {
     }
 }
 
-TEST_F(RecordingReader, OversizedHeaderTextMeansNoHeader) {
-    write_recording(3);
-    patch_long(8, 32001);
-    cls_VideoFile_handler rec;
-    rec.Open_File(path);
-    EXPECT_FALSE(rec.Has_XML());
-    EXPECT_EQ(rec.num_Frames(), 0);
-}
-
 TEST_F(RecordingReader, ImpossibleSampleSizesShowNoFrames) {
     write_recording(3);
     for (std::int32_t bad : {0, -20058, 40, 2000000000}) {

@@ -301,17 +301,39 @@ TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
     EXPECT_EQ(bytes().size(), 32016u);
 }
 
+TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
+    testing::arm(rec, path, 160, 120);
+    testing::append_pass(rec, CapturedFrames(160, 120, 3));
+    for (const std::int32_t damaged : {10, px3::kMaxSampleSize + 1}) {
+        {
+            cls_VideoFile_handler edit;
+            edit.Open_File(path);
+            edit.XML_header().L_RGB_Sample_Size(damaged);
+            edit.Write_XML_header();
+        }
+        const std::string before = bytes();
+        cls_VideoFile_handler writer;
+        writer.File_name(path);
+        writer.Cropped_X(160);
+        writer.Cropped_Y(120);
+        EXPECT_THROW(writer.Open_px3_for_Append(), VeltroError) << damaged;
+        EXPECT_EQ(bytes(), before) << "the three stored frames stay";
+        EXPECT_FALSE(writer.File_open());
+    }
+}
+
 TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
     testing::arm(rec, path, 160, 120);
     testing::append_pass(rec, CapturedFrames(160, 120, 3));
     namespace fs = std::filesystem;
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    const std::string before = bytes();
-    // Reviewed in a child process as an ordinary user: the superuser may write any file.
+    // Reviewed in a child process as an ordinary user: the superuser may write any file. The death
+    // test runs this test anew in the child, so the file is compared there.
     auto review_without_write_permission = [&] {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             std::_Exit(3);
+        const std::string before = bytes();
         cls_VideoFile_handler review;
         review.Open_File(path);
         bool ok = review.Read_only();
@@ -322,12 +344,11 @@ TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
         } catch (const VeltroError&) {
         }
         review.Read_RGB_sample(3, true); // the review goes on
-        ok = ok && !review.RGB_samplesize_error() && !review.Frame_corrupted();
+        ok = ok && !review.RGB_samplesize_error() && !review.Frame_corrupted() && bytes() == before;
         std::_Exit(ok ? 0 : 1);
     };
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(review_without_write_permission(), ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(bytes(), before);
 }
 
 } // namespace

@@ -3,7 +3,10 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace veltro {
 namespace {
@@ -76,6 +79,29 @@ TEST_F(SettingsTest, FailedWriteKeepsTheOldFileAndTellsTheOperator) {
               0u)
         << op.messages[0].text;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "temporary file left";
+}
+
+TEST_F(SettingsTest, UnreadableFileIsNotReplacedByTheOneNewKey) {
+    Write_Setting(keys::goal_compensation, "180");
+    const std::string path = dir.file("Veltro_HDMI.ini");
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_write);
+    fs::permissions(dir.path(), fs::perms::all, fs::perm_options::add);
+    // As an ordinary user in a child process (the superuser may read any file): the write fails and
+    // the file stays the one it was, not replaced by a new one.
+    auto write_without_read_permission = [&] {
+        struct stat before {};
+        struct stat after {};
+        if (::stat(path.c_str(), &before) != 0 ||
+            (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)))
+            std::_Exit(3);
+        const bool refused = Write_Setting(keys::heat_id, "3") == 0;
+        const bool kept = ::stat(path.c_str(), &after) == 0 && after.st_ino == before.st_ino &&
+                          after.st_size == before.st_size;
+        std::_Exit(refused && kept ? 0 : 1);
+    };
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(write_without_read_permission(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SettingsTest, EmptyPathRefusesReadsAndWrites) {
