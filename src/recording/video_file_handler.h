@@ -239,7 +239,8 @@ private:
     std::int32_t current_frame_ = 0;
     std::int32_t decoded_frame_ = 0;
     bool deinterlaced_ = false;
-    std::vector<std::uint8_t> read_record_;
+    std::vector<std::uint8_t> read_record_; // the record of current_frame_
+    std::vector<std::uint8_t> next_record_; // read into first, so a short read leaves read_record_ whole
     px3::RecordFields fields_;
     std::int32_t checksum_ = 0;
     cDIBSection frame_;

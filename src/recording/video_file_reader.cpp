@@ -123,6 +123,7 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
     }
     if (num_frames_ > 0) {
         read_record_.assign(static_cast<std::size_t>(sample_size_), 0);
+        next_record_.assign(static_cast<std::size_t>(sample_size_), 0);
     }
     if (interlaced_) {
         // Field numbers are Integers: the fields of frames beyond 16383 cannot be addressed.
@@ -192,12 +193,13 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
         std::uint8_t head[px3::kRecordHeaderSize];
         if (frame != current_frame_) {
             if (!read_exact(fd_, head, sizeof head, offset) || !px3::has_record_magic(head) ||
-                !read_exact(fd_, read_record_.data(), read_record_.size(), offset)) {
-                // A record that is missing or does not begin right is skipped; the frame bitmap keeps
-                // the previous picture.
+                !read_exact(fd_, next_record_.data(), next_record_.size(), offset)) {
+                // A record that is missing or does not begin right is skipped; the frame bitmap and
+                // the record of the frame on show keep the previous picture.
                 samplesize_error_ = true;
                 return;
             }
+            read_record_.swap(next_record_);
             samplesize_error_ = false;
             fields_ = px3::get_record_fields(read_record_.data());
             const std::int32_t data_size = sample_size_ - px3::kRecordOverhead;

@@ -117,6 +117,19 @@ TEST_F(RecordingReader, FrameCountBeyondTheFileFailsOnlyTheMissingFrames) {
     EXPECT_FALSE(rec.RGB_samplesize_error());
     EXPECT_FALSE(rec.Frame_corrupted());
 
+    // A file cut inside a record: the failed read must not spoil the record already read.
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(record(3) + sample_size / 2));
+    cls_VideoFile_handler whole, cut;
+    whole.Open_File(path);
+    whole.Read_RGB_sample(2, true);
+    cut.Open_File(path);
+    cut.Read_RGB_sample(2, false);
+    cut.Read_RGB_sample(3, true);
+    EXPECT_TRUE(cut.RGB_samplesize_error());
+    cut.Read_RGB_sample(2, true);
+    EXPECT_FALSE(cut.Frame_corrupted());
+    EXPECT_EQ(testing::mean_difference(cut.Frame_bitmap(), whole.Frame_bitmap()), 0.0);
+
     edit_header([](Cls_XML_header& h) { h.Frames_no(30000); });
     cls_VideoFile_handler many;
     many.Open_File(path);
