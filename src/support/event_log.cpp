@@ -30,10 +30,10 @@ void append_to_file(const std::string& path, std::string_view data) {
     if (fd < 0)
         fail(errno);
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int e = S_ISREG(st.st_mode) ? errno : EISDIR;
+    const int stat_error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EISDIR;
+    if (stat_error != 0) {
         ::close(fd);
-        fail(e);
+        fail(stat_error);
     }
     std::size_t done = 0;
     while (done < data.size()) {
