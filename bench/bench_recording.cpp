@@ -15,27 +15,6 @@ namespace {
 
 using namespace veltro;
 
-struct Frames {
-    std::vector<std::unique_ptr<CVideobuff_RGB>> items;
-    Frames(std::int32_t w, std::int32_t h, std::int32_t count) {
-        for (std::int32_t i = 0; i < count; ++i) {
-            cDIBSection d;
-            d.Create(w, h);
-            Render_Test_Picture(d, i);
-            auto f = std::make_unique<CVideobuff_RGB>();
-            f->RGB_Length(d.SizeImage());
-            f->FillData_RGB(d.DIBSectionBitsPtr());
-            f->PutTimestamp(1000 + 40 * i, 45000000 + 40 * i, 40);
-            items.push_back(std::move(f));
-        }
-    }
-    FrameAt at() const {
-        return [this](std::int32_t i) -> const CVideobuff_RGB& {
-            return *items[static_cast<std::size_t>(i - 1)];
-        };
-    }
-};
-
 std::string bench_path(const char* name) {
     return (std::filesystem::temp_directory_path() /
             (std::string(name) + std::to_string(::getpid()) + ".px3"))
@@ -58,7 +37,7 @@ void arm(cls_VideoFile_handler& rec, const std::string& path, std::int32_t w, st
 void BM_AppendPass250(benchmark::State& state) {
     const auto w = static_cast<std::int32_t>(state.range(0));
     const auto h = static_cast<std::int32_t>(state.range(1));
-    const Frames frames(w, h, 250);
+    const CapturedFrames frames(w, h, 250, 1000);
     const std::string path = bench_path("bench_append");
     for (auto _ : state) {
         cls_VideoFile_handler rec;
@@ -67,7 +46,7 @@ void BM_AppendPass250(benchmark::State& state) {
         rec.Close_File();
         rec.Open_px3_for_Append();
         for (std::int32_t i = 1; i <= 250; ++i) {
-            rec.Append_RGB_Frame(i, *frames.items[static_cast<std::size_t>(i - 1)]);
+            rec.Append_RGB_Frame(i, frames.at()(i));
         }
         rec.Close_File();
     }
@@ -80,14 +59,14 @@ void BM_ReviewStep(benchmark::State& state) {
     const auto h = static_cast<std::int32_t>(state.range(1));
     const std::string path = bench_path("bench_review");
     {
-        const Frames frames(w, h, 20);
+        const CapturedFrames frames(w, h, 20, 1000);
         cls_VideoFile_handler rec;
         arm(rec, path, w, h);
         rec.Calculate_Compressed_Size(20, frames.at());
         rec.Close_File();
         rec.Open_px3_for_Append();
         for (std::int32_t i = 1; i <= 20; ++i) {
-            rec.Append_RGB_Frame(i, *frames.items[static_cast<std::size_t>(i - 1)]);
+            rec.Append_RGB_Frame(i, frames.at()(i));
         }
         rec.Close_File();
     }

@@ -50,25 +50,13 @@ std::string write_heat(std::int32_t w, std::int32_t h) {
     rec.Velt_start_PC_mill("1000");
     rec.Write_XML_header();
     rec.Close_File();
-    std::vector<std::unique_ptr<CVideobuff_RGB>> frames;
-    for (std::int32_t i = 0; i < kFrames; ++i) {
-        cDIBSection d;
-        d.Create(w, h);
-        Render_Test_Picture(d, i);
-        auto f = std::make_unique<CVideobuff_RGB>();
-        f->RGB_Length(d.SizeImage());
-        f->FillData_RGB(d.DIBSectionBitsPtr());
-        f->PutTimestamp(13000 + 40 * i, 45000000 + 40 * i, 40);
-        frames.push_back(std::move(f));
-    }
-    const FrameAt at = [&](std::int32_t i) -> const CVideobuff_RGB& {
-        return *frames[static_cast<std::size_t>(i - 1)];
-    };
+    const CapturedFrames frames(w, h, kFrames, 13000);
+    const FrameAt at = frames.at();
     rec.Calculate_Compressed_Size(kFrames, at);
     rec.Close_File();
     rec.Open_px3_for_Append();
     for (std::int32_t i = 1; i <= kFrames; ++i) {
-        rec.Append_RGB_Frame(i, *frames[static_cast<std::size_t>(i - 1)]);
+        rec.Append_RGB_Frame(i, at(i));
     }
     rec.Close_File();
     return path;

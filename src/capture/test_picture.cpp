@@ -62,4 +62,20 @@ void Render_Test_Picture(cDIBSection& dib, std::int32_t frame) {
     }
 }
 
+CapturedFrames::CapturedFrames(std::int32_t w, std::int32_t h, std::int32_t count, std::int32_t first_mill,
+                               std::int32_t first_picture)
+    : width(w), height(h) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        cDIBSection pic;
+        pic.Create(w, h);
+        Render_Test_Picture(pic, first_picture + i);
+        auto f = std::make_unique<CVideobuff_RGB>();
+        f->RGB_Length(pic.SizeImage());
+        f->FillData_RGB(pic.DIBSectionBitsPtr());
+        f->PutTimestamp(first_mill + 40 * i, 45000000 + 40 * i, 40);
+        frames.push_back(std::move(f));
+        pictures.push_back(std::move(pic));
+    }
+}
+
 } // namespace veltro

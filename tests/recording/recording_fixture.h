@@ -14,33 +14,7 @@
 
 namespace veltro::testing {
 
-// Captured frames as the capture side hands them over: rendered finish-line pictures, 40 ms apart.
-struct CapturedFrames {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<std::unique_ptr<CVideobuff_RGB>> frames;
-    std::vector<cDIBSection> pictures;
-
-    CapturedFrames(std::int32_t w, std::int32_t h, std::int32_t count, std::int32_t first_mill = 5000,
-                   std::int32_t first_picture = 0)
-        : width(w), height(h) {
-        for (std::int32_t i = 0; i < count; ++i) {
-            cDIBSection pic;
-            pic.Create(w, h);
-            Render_Test_Picture(pic, first_picture + i);
-            auto f = std::make_unique<CVideobuff_RGB>();
-            f->RGB_Length(pic.SizeImage());
-            f->FillData_RGB(pic.DIBSectionBitsPtr());
-            f->PutTimestamp(first_mill + 40 * i, 45000000 + 40 * i, 40);
-            frames.push_back(std::move(f));
-            pictures.push_back(std::move(pic));
-        }
-    }
-    FrameAt at() const {
-        return [this](std::int32_t index) -> const CVideobuff_RGB& { return *frames.at(index - 1); };
-    }
-    std::int32_t count() const { return static_cast<std::int32_t>(frames.size()); }
-};
+using veltro::CapturedFrames;
 
 // A recording object set up for a heat, as the heat lifecycle arms it.
 inline void arm(cls_VideoFile_handler& rec, const std::string& path, std::int32_t w, std::int32_t h,
