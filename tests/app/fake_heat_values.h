@@ -37,7 +37,9 @@ public:
     std::int32_t Velt_Heat_time(std::int16_t b, bool split) const override {
         return split ? box(b).split : box(b).time;
     }
-    void Velt_Heat_time(std::int16_t b, bool split, std::int32_t v) override { (split ? box(b).split : box(b).time) = v; }
+    void Velt_Heat_time(std::int16_t b, bool split, std::int32_t v) override {
+        (split ? box(b).split : box(b).time) = v;
+    }
     std::int16_t Velt_heat_frame(std::int16_t b) const override { return box(b).frame; }
     void Velt_heat_frame(std::int16_t b, std::int16_t v) override { box(b).frame = v; }
     std::int16_t Velt_split_frame(std::int16_t b) const override { return box(b).split_frame; }

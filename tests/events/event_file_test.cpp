@@ -4,8 +4,8 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 
-#include <expat.h>
 #include <cstdlib>
+#include <expat.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
