@@ -1,6 +1,7 @@
 // Recording hot paths: the append pass at capture end and one review step.
 #include "capture/test_picture.h"
 #include "capture/video_buffer.h"
+#include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
 
 #include <benchmark/benchmark.h>
@@ -21,17 +22,6 @@ std::string bench_path(const char* name) {
         .string();
 }
 
-void arm(cls_VideoFile_handler& rec, const std::string& path, std::int32_t w, std::int32_t h) {
-    rec.File_name(path);
-    rec.RGB_interlaced(true);
-    rec.Cropped_X(w);
-    rec.Cropped_Y(h);
-    rec.Initiate_PX3_File();
-    rec.Measured_fps(25);
-    rec.Write_XML_header();
-    rec.Close_File();
-}
-
 // Capture end of a heat: D from trial frames, then 250 frames compressed and appended, header
 // rewritten and flushed.
 void BM_AppendPass250(benchmark::State& state) {
@@ -41,14 +31,8 @@ void BM_AppendPass250(benchmark::State& state) {
     const std::string path = bench_path("bench_append");
     for (auto _ : state) {
         cls_VideoFile_handler rec;
-        arm(rec, path, w, h);
-        rec.Calculate_Compressed_Size(250, frames.at());
-        rec.Close_File();
-        rec.Open_px3_for_Append();
-        for (std::int32_t i = 1; i <= 250; ++i) {
-            rec.Append_RGB_Frame(i, frames.at()(i));
-        }
-        rec.Close_File();
+        Arm_Test_Recording(rec, path, w, h);
+        Append_Test_Frames(rec, frames);
     }
     std::filesystem::remove(path);
 }
@@ -59,16 +43,9 @@ void BM_ReviewStep(benchmark::State& state) {
     const auto h = static_cast<std::int32_t>(state.range(1));
     const std::string path = bench_path("bench_review");
     {
-        const CapturedFrames frames(w, h, 20, 1000);
         cls_VideoFile_handler rec;
-        arm(rec, path, w, h);
-        rec.Calculate_Compressed_Size(20, frames.at());
-        rec.Close_File();
-        rec.Open_px3_for_Append();
-        for (std::int32_t i = 1; i <= 20; ++i) {
-            rec.Append_RGB_Frame(i, frames.at()(i));
-        }
-        rec.Close_File();
+        Arm_Test_Recording(rec, path, w, h);
+        Append_Test_Frames(rec, CapturedFrames(w, h, 20, 1000));
     }
     cls_VideoFile_handler rec;
     rec.Open_File(path);

@@ -7,6 +7,7 @@
 #include "app/ui/review_overlay.h"
 #include "capture/test_picture.h"
 #include "capture/video_buffer.h"
+#include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
 
@@ -41,24 +42,8 @@ std::string write_heat(std::int32_t w, std::int32_t h) {
         (std::filesystem::temp_directory_path() / ("bench_redraw" + std::to_string(::getpid()) + ".px3"))
             .string();
     cls_VideoFile_handler rec;
-    rec.File_name(path);
-    rec.RGB_interlaced(true);
-    rec.Cropped_X(w);
-    rec.Cropped_Y(h);
-    rec.Initiate_PX3_File();
-    rec.Measured_fps(25);
-    rec.Velt_start_PC_mill("1000");
-    rec.Write_XML_header();
-    rec.Close_File();
-    const CapturedFrames frames(w, h, kFrames, 13000);
-    const FrameAt at = frames.at();
-    rec.Calculate_Compressed_Size(kFrames, at);
-    rec.Close_File();
-    rec.Open_px3_for_Append();
-    for (std::int32_t i = 1; i <= kFrames; ++i) {
-        rec.Append_RGB_Frame(i, at(i));
-    }
-    rec.Close_File();
+    Arm_Test_Recording(rec, path, w, h, true, "1000");
+    Append_Test_Frames(rec, CapturedFrames(w, h, kFrames, 13000));
     return path;
 }
 

@@ -27,7 +27,7 @@ void record_heat(const std::string& path, std::int16_t fps, std::int32_t frames,
     rec.Write_XML_header();
     rec.Close_File();
     const CapturedFrames captured(w, h, frames, 20000);
-    testing::append_pass(rec, captured);
+    Append_Test_Frames(rec, captured);
 }
 
 class ReviewTest : public ::testing::Test {
@@ -100,7 +100,7 @@ TEST_F(ReviewTest, OpenFailuresLeaveNothingOpen) {
 
     // A heat that was armed but never captured.
     cls_VideoFile_handler armed;
-    testing::arm(armed, dir.file("empty.px3"), 64, 48);
+    Arm_Test_Recording(armed, dir.file("empty.px3"), 64, 48);
     EXPECT_EQ(review.Open(dir.file("empty.px3")), Review::Open_result::No_video);
     EXPECT_EQ(op.last_message(), "No video in this file!");
     EXPECT_FALSE(rec.File_open());

@@ -24,8 +24,8 @@ TEST_F(TimestampReport, OneLinePerFrameWithDeltasReset) {
     }
     {
         cls_VideoFile_handler rec;
-        testing::arm(rec, path, 16, 8);
-        testing::append_pass(rec, captured);
+        Arm_Test_Recording(rec, path, 16, 8);
+        Append_Test_Frames(rec, captured);
     }
     cls_VideoFile_handler rec;
     rec.Open_File(path);
@@ -45,8 +45,8 @@ TEST_F(TimestampReport, UnreadableRecordGetsNoLine) {
     std::int32_t s = 0;
     {
         cls_VideoFile_handler rec;
-        testing::arm(rec, path, 16, 8);
-        testing::append_pass(rec, testing::CapturedFrames(16, 8, 4, 5000));
+        Arm_Test_Recording(rec, path, 16, 8);
+        Append_Test_Frames(rec, testing::CapturedFrames(16, 8, 4, 5000));
         s = rec.Rounded_Compressed_Size() + 58;
     }
     {
@@ -64,7 +64,7 @@ TEST_F(TimestampReport, UnreadableRecordGetsNoLine) {
 
 TEST_F(TimestampReport, RecordingWithoutFramesGivesTheTwoHeaderLines) {
     cls_VideoFile_handler writer;
-    testing::arm(writer, path, 16, 8);
+    Arm_Test_Recording(writer, path, 16, 8);
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     const std::string out = Timestamp_Report_Path(dir.path().string());

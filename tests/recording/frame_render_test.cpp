@@ -71,7 +71,7 @@ protected:
     void write(int frames) {
         cls_VideoFile_handler rec;
         rec.Start_Quality(100);
-        testing::arm(rec, path, 32, 16);
+        Arm_Test_Recording(rec, path, 32, 16);
         testing::CapturedFrames captured(32, 16, frames);
         for (auto& f : captured.frames) {
             cDIBSection d;
@@ -82,7 +82,7 @@ protected:
             std::memcpy(f->RGB_Buffer_Address(), d.DIBSectionBitsPtr(),
                         static_cast<std::size_t>(d.SizeImage()));
         }
-        testing::append_pass(rec, captured);
+        Append_Test_Frames(rec, captured);
     }
     void set_rotated_text(const std::string& from, const std::string& to) {
         std::string file = read_whole_file(path).value();

@@ -19,8 +19,8 @@ protected:
 
     void SetUp() override {
         cls_VideoFile_handler rec;
-        testing::arm(rec, path, 64, 48);
-        testing::append_pass(rec, testing::CapturedFrames(64, 48, 4));
+        Arm_Test_Recording(rec, path, 64, 48);
+        Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 4));
         s = rec.Rounded_Compressed_Size() + 58;
     }
     void patch(std::int64_t offset, const std::string& bytes) {

@@ -23,8 +23,8 @@ protected:
     // A sound recording of `frames` frames of 160 x 120.
     void write_recording(int frames = 5) {
         cls_VideoFile_handler rec;
-        testing::arm(rec, path, 160, 120);
-        testing::append_pass(rec, CapturedFrames(160, 120, frames));
+        Arm_Test_Recording(rec, path, 160, 120);
+        Append_Test_Frames(rec, CapturedFrames(160, 120, frames));
         sample_size = rec.Rounded_Compressed_Size() + 58;
     }
     void patch(std::int64_t offset, const std::string& bytes) {

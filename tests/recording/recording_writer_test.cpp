@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(RecordingWriter, ArmedFileIsAHeaderBlockWithTheHeatValues) {
-    testing::arm(rec, path, 120, 96);
+    Arm_Test_Recording(rec, path, 120, 96);
     const std::string file = bytes();
     ASSERT_EQ(file.size(), 32016u);
     EXPECT_EQ(file.substr(0, 4), "PXV3");
@@ -48,7 +48,7 @@ TEST_F(RecordingWriter, ArmedFileIsAHeaderBlockWithTheHeatValues) {
 }
 
 TEST_F(RecordingWriter, DataSizeComesFromTheLargestOfThreeTrialFrames) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames captured(160, 120, 9);
     rec.Calculate_Compressed_Size(captured.count(), captured.at());
     // Trial frames 8, 4 (4.5 rounds to even) and 2, compressed at the start quality.
@@ -66,15 +66,15 @@ TEST_F(RecordingWriter, DataSizeComesFromTheLargestOfThreeTrialFrames) {
 
     cls_VideoFile_handler other;
     other.JPEG_Codec("SomeOtherCodec");
-    testing::arm(other, dir.file("other.px3"), 160, 120);
+    Arm_Test_Recording(other, dir.file("other.px3"), 160, 120);
     other.Calculate_Compressed_Size(captured.count(), captured.at());
     EXPECT_EQ(other.Rounded_Compressed_Size(), 5000);
 }
 
 TEST_F(RecordingWriter, AppendPassLaysOutEqualRecordsAndCountsThem) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames captured(160, 120, 5);
-    testing::append_pass(rec, captured);
+    Append_Test_Frames(rec, captured);
     const std::int32_t d = rec.Rounded_Compressed_Size();
     const std::int32_t s = d + 58;
     const std::string file = bytes();
@@ -96,9 +96,9 @@ TEST_F(RecordingWriter, AppendPassLaysOutEqualRecordsAndCountsThem) {
 }
 
 TEST_F(RecordingWriter, FramesReadBackWithTheirTimesAndPictures) {
-    testing::arm(rec, path, 200, 150);
+    Arm_Test_Recording(rec, path, 200, 150);
     CapturedFrames captured(200, 150, 4, 123456);
-    testing::append_pass(rec, captured);
+    Append_Test_Frames(rec, captured);
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 4);
@@ -116,7 +116,7 @@ TEST_F(RecordingWriter, FramesReadBackWithTheirTimesAndPictures) {
 
 TEST_F(RecordingWriter, TooLargeFramesStepTheQualityDownUntilTheyFit) {
     // Trial frames of a flat picture give a small D; busy frames then need lower qualities.
-    testing::arm(rec, path, 320, 240);
+    Arm_Test_Recording(rec, path, 320, 240);
     CapturedFrames flat(320, 240, 3);
     for (auto& f : flat.frames) {
         std::memset(f->RGB_Buffer_Address(), 90, static_cast<std::size_t>(f->RGB_Length()));
@@ -156,7 +156,7 @@ TEST_F(RecordingWriter, TooLargeFramesStepTheQualityDownUntilTheyFit) {
 
 TEST_F(RecordingWriter, FrameThatDoesNotFitAtQualityOneIsCutAndLogged) {
     // Flat trial frames give a D that frames of pure noise do not fit even at quality 1.
-    testing::arm(rec, path, 1000, 800);
+    Arm_Test_Recording(rec, path, 1000, 800);
     CapturedFrames flat(1000, 800, 3);
     for (auto& f : flat.frames) {
         std::memset(f->RGB_Buffer_Address(), 90, static_cast<std::size_t>(f->RGB_Length()));
@@ -192,11 +192,11 @@ TEST_F(RecordingWriter, FrameThatDoesNotFitAtQualityOneIsCutAndLogged) {
 }
 
 TEST_F(RecordingWriter, SecondPassAddsASegmentBehindTheFirst) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames first(160, 120, 3, 1000);
     CapturedFrames second(160, 120, 4, 9000, 50);
-    testing::append_pass(rec, first);
-    testing::append_pass(rec, second);
+    Append_Test_Frames(rec, first);
+    Append_Test_Frames(rec, second);
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 7);
@@ -210,9 +210,9 @@ TEST_F(RecordingWriter, SecondPassAddsASegmentBehindTheFirst) {
 }
 
 TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames two(160, 120, 2, 1000);
-    testing::append_pass(rec, two);
+    Append_Test_Frames(rec, two);
     EXPECT_EQ(static_cast<std::int64_t>(bytes().size()), 32016 + 2LL * (rec.Rounded_Compressed_Size() + 58))
         << "the records are written, only not counted";
     {
@@ -224,7 +224,7 @@ TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) 
     }
     // The next pass starts where the counted frames end, so its frames are the ones shown.
     CapturedFrames three(160, 120, 3, 7000);
-    testing::append_pass(rec, three);
+    Append_Test_Frames(rec, three);
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 3);
@@ -234,9 +234,9 @@ TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) 
 }
 
 TEST_F(RecordingWriter, PassCutShortKeepsTheLastCompletedPass) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames first(160, 120, 3, 1000);
-    testing::append_pass(rec, first);
+    Append_Test_Frames(rec, first);
     CapturedFrames second(160, 120, 3, 9000);
     {
         cls_VideoFile_handler writer; // a program that stops in the middle of its second pass
@@ -255,8 +255,8 @@ TEST_F(RecordingWriter, PassCutShortKeepsTheLastCompletedPass) {
 }
 
 TEST_F(RecordingWriter, HeaderRewritesAreOnDiskAtOnceAndRefusedWhenTooLong) {
-    testing::arm(rec, path, 160, 120);
-    testing::append_pass(rec, CapturedFrames(160, 120, 3));
+    Arm_Test_Recording(rec, path, 160, 120);
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
     cls_VideoFile_handler review;
     review.Open_File(path);
     review.Velt_Heat_time(3, false, 23450);
@@ -276,7 +276,7 @@ TEST_F(RecordingWriter, HeaderRewritesAreOnDiskAtOnceAndRefusedWhenTooLong) {
 }
 
 TEST_F(RecordingWriter, TimingModelAssignsStraightToDisk) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     cls_VideoFile_handler review;
     review.Open_File(path);
     HeatTiming timing([] { return 777u; });
@@ -293,7 +293,7 @@ TEST_F(RecordingWriter, TimingModelAssignsStraightToDisk) {
 }
 
 TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
-    testing::arm(rec, path, 160, 120);
+    Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames small(80, 60, 3);
     rec.Open_px3_for_Append();
     EXPECT_THROW(rec.Append_RGB_Frame(1, *small.frames[0]), VeltroError);
@@ -302,8 +302,8 @@ TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
 }
 
 TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
-    testing::arm(rec, path, 160, 120);
-    testing::append_pass(rec, CapturedFrames(160, 120, 3));
+    Arm_Test_Recording(rec, path, 160, 120);
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
     for (const std::int32_t damaged : {10, px3::kMaxSampleSize + 1}) {
         {
             cls_VideoFile_handler edit;
@@ -323,8 +323,8 @@ TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
 }
 
 TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
-    testing::arm(rec, path, 160, 120);
-    testing::append_pass(rec, CapturedFrames(160, 120, 3));
+    Arm_Test_Recording(rec, path, 160, 120);
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
     namespace fs = std::filesystem;
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);

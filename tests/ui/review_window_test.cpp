@@ -53,7 +53,7 @@ void record_heat(const std::string& path, std::int16_t fps, std::int32_t frames)
         rec.Velt_Dog_name(box, dogs[box - 1]);
     rec.Write_XML_header();
     rec.Close_File();
-    testing::append_pass(rec, CapturedFrames(kWidth, kHeight, frames, 20000));
+    Append_Test_Frames(rec, CapturedFrames(kWidth, kHeight, frames, 20000));
 }
 
 // True when some pixel of row `y` near column `x` is the picture blended towards `colour` (the
@@ -227,8 +227,8 @@ TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
 TEST_F(ReviewWindow, AHeatNeverStartedShowsPicturesButTakesNoTimes) {
     const std::string path = dir.file("armed.px3");
     cls_VideoFile_handler armed;
-    testing::arm(armed, path, kWidth, kHeight); // initiated, but no start signal came
-    testing::append_pass(armed, CapturedFrames(kWidth, kHeight, 4));
+    Arm_Test_Recording(armed, path, kWidth, kHeight); // initiated, but no start signal came
+    Append_Test_Frames(armed, CapturedFrames(kWidth, kHeight, 4));
     ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
     EXPECT_EQ(controller->Frame_time_text(), "");
     const std::string before = file_bytes(path);
