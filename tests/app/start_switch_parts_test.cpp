@@ -2,6 +2,7 @@
 #include "app/backends/simulated/simulated_kit.h"
 #include "app/recording_name.h"
 #include "app/start_click.h"
+#include "local_time.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -10,19 +11,8 @@
 namespace veltro {
 namespace {
 
-std::tm at(int y, int mo, int d, int h, int mi, int s) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return t;
-}
-
 TEST(RecordingName, ReplacesInTheFileNameOnlyAndKeepsTheFolder) {
-    const std::tm t = at(2024, 5, 1, 14, 3, 7);
+    const std::tm t = testing::local_time(2024, 5, 1, 14, 3, 7);
     EXPECT_EQ(Recording_Name("/heats", "Spring Cup", "4", t), "/heats/Spring Cup_4_2024_05_01 14_03_07.px3");
     EXPECT_EQ(Recording_Name("/data/club-races,2024", "Derby-Night, Main", "12", t),
               "/data/club-races,2024/Derby_Night_ Main_12_2024_05_01 14_03_07.px3");

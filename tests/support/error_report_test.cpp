@@ -1,4 +1,5 @@
 #include "fake_operator.h"
+#include "local_time.h"
 #include "scoped_env.h"
 #include "support/error_report.h"
 #include "support/files.h"
@@ -19,17 +20,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-std::tm sample_time() {
-    std::tm tm{};
-    tm.tm_year = 2024 - 1900;
-    tm.tm_mon = 4;
-    tm.tm_mday = 1;
-    tm.tm_hour = 14;
-    tm.tm_min = 3;
-    tm.tm_sec = 7;
-    return tm;
-}
 
 class ErrorReportTest : public ::testing::Test {
 protected:
@@ -68,7 +58,7 @@ protected:
     ReportLines sample_lines() {
         ReportLines lines;
         const auto seven = make_report_lines({"Division by zero", 11, 12, "Set_Time of Form Form_Veltro", ""},
-                                             sample_time(), 65230);
+                                             testing::local_time(2024, 5, 1, 14, 3, 7), 65230);
         std::copy(seven.begin(), seven.end(), lines.begin());
         return lines;
     }

@@ -1,3 +1,4 @@
+#include "local_time.h"
 #include "support/files.h"
 #include "support/trace.h"
 #include "temp_dir.h"
@@ -28,13 +29,7 @@ protected:
 };
 
 TEST(TraceLine, HasTheFixedPrefixAndTheJoinedValues) {
-    std::tm tm{};
-    tm.tm_year = 2024 - 1900;
-    tm.tm_mon = 0;
-    tm.tm_mday = 9;
-    tm.tm_hour = 7;
-    tm.tm_min = 5;
-    tm.tm_sec = 3;
+    const std::tm tm = testing::local_time(2024, 1, 9, 7, 5, 3);
     EXPECT_EQ(format_trace_line("veltro", true, 4242, 4243, tm, "Handle_Start, begin\t"),
               "veltro C: 4242: 4243: 20240109 070503: Handle_Start, begin\t");
     EXPECT_EQ(format_trace_line("veltro", false, 1, 2, tm, ""), "veltro I: 1: 2: 20240109 070503: ");
