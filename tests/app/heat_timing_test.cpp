@@ -1,5 +1,6 @@
 #include "app/heat_timing.h"
 #include "app/time_text.h"
+#include "error_number.h"
 #include "fake_heat_values.h"
 #include "fake_operator.h"
 #include "support/settings.h"
@@ -11,14 +12,7 @@
 namespace veltro {
 namespace {
 
-int error_number(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VeltroError& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_number;
 
 TEST(PictureTime, BeforeTheStartAndTheSecondField) {
     const std::uint32_t start = 5'000'000;

@@ -1,3 +1,4 @@
+#include "error_number.h"
 #include "fake_operator.h"
 #include "recording/xml_header.h"
 #include "support/files.h"
@@ -49,14 +50,7 @@ void replace_in_text(Cls_XML_header& header, const std::string& from, const std:
     ASSERT_TRUE(header.Has_XML());
 }
 
-int error_number(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VeltroError& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_number;
 
 class XmlHeaderTest : public ::testing::Test {
 protected:
