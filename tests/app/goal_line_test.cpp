@@ -1,5 +1,6 @@
 #include "app/goal_line.h"
 #include "fake_operator.h"
+#include "own_settings.h"
 #include "support/files.h"
 #include "support/settings.h"
 #include "support/veltro_error.h"
@@ -64,13 +65,7 @@ TEST(GoalLineText, ParsesWhatItWritesAndRejectsOtherText) {
     }
 }
 
-class GoalLineSettings : public ::testing::Test {
-protected:
-    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override { set_settings_path({}); }
-    testing::TempDir dir;
-    testing::FakeOperator op;
-};
+class GoalLineSettings : public testing::OwnSettingsTest {};
 
 TEST_F(GoalLineSettings, SavedLinesReadBackWithKeysInAnyCase) {
     Save_Goal_line(kSplitCamera, Goal_line{5, 6, 7, 8});

@@ -1,6 +1,7 @@
 #include "app/heat_data.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "own_settings.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 
@@ -9,13 +10,7 @@
 namespace veltro {
 namespace {
 
-class HeatData : public ::testing::Test {
-protected:
-    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override { set_settings_path({}); }
-    testing::TempDir dir;
-    testing::FakeOperator op;
-};
+class HeatData : public testing::OwnSettingsTest {};
 
 TEST_F(HeatData, FromTheEventFileOrTestAndTheUpDownStoresTheHeat) {
     EventSession session(dir.path().string());

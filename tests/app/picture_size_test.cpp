@@ -1,5 +1,6 @@
 #include "app/picture_size.h"
 #include "fake_operator.h"
+#include "own_settings.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 
@@ -21,13 +22,7 @@ TEST(CropSize, CaptionsSplitAtTheStarAndOtherTextIsRefused) {
     EXPECT_EQ(X_stretch_scale("2/1"), std::nullopt);
 }
 
-class PictureSettings : public ::testing::Test {
-protected:
-    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override { set_settings_path({}); }
-    testing::TempDir dir;
-    testing::FakeOperator op;
-};
+class PictureSettings : public testing::OwnSettingsTest {};
 
 TEST_F(PictureSettings, LastCropComesBackAndAnUnknownOneFallsBackToTheDefault) {
     EXPECT_EQ(Read_Last_Crop(), "400*880");

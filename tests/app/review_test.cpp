@@ -1,4 +1,5 @@
 #include "app/review.h"
+#include "own_settings.h"
 #include "recording/recording_fixture.h"
 #include "support/settings.h"
 
@@ -30,19 +31,14 @@ void record_heat(const std::string& path, std::int16_t fps, std::int32_t frames,
     Append_Test_Frames(rec, captured);
 }
 
-class ReviewTest : public ::testing::Test {
+class ReviewTest : public testing::OwnSettingsTest {
 protected:
-    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override { set_settings_path({}); }
-
     std::string heat(std::int16_t fps, std::int32_t frames, const std::string& name = "heat.px3") {
         const std::string path = dir.file(name);
         record_heat(path, fps, frames);
         return path;
     }
 
-    testing::TempDir dir;
-    testing::FakeOperator op;
     std::uint32_t now = 100000;
     cls_VideoFile_handler rec;
     HeatTiming timing{[this] { return now; }};

@@ -1,6 +1,7 @@
 #include "error_number.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "own_settings.h"
 #include "support/files.h"
 #include "support/settings.h"
 #include "temp_dir.h"
@@ -89,11 +90,8 @@ std::vector<std::string> expected_skeleton(const std::string& name, const std::s
     return t;
 }
 
-class EventFileTest : public ::testing::Test {
+class EventFileTest : public testing::OwnSettingsTest {
 protected:
-    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override { testing::fail_atomic_writes_after(std::nullopt); }
-
     // A session whose event folder has the characters that the file-name rule replaces.
     EventSession make_session() {
         EventSession s(dir.file("Events-2024, A"));
@@ -112,8 +110,6 @@ protected:
 
     static std::string bytes(const std::string& path) { return read_whole_file(path).value_or("<missing>"); }
 
-    testing::TempDir dir;
-    testing::FakeOperator op;
     std::vector<std::string> reported;
 };
 

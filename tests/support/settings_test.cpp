@@ -1,4 +1,5 @@
 #include "fake_operator.h"
+#include "own_settings.h"
 #include "support/files.h"
 #include "support/settings.h"
 #include "temp_dir.h"
@@ -11,15 +12,9 @@
 namespace veltro {
 namespace {
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public testing::OwnSettingsTest {
 protected:
-    void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override { testing::fail_atomic_writes_after(std::nullopt); }
-
     std::string file_text() const { return read_whole_file(dir.file("Veltro_HDMI.ini")).value_or("<none>"); }
-
-    testing::TempDir dir;
-    testing::FakeOperator op;
 };
 
 TEST_F(SettingsTest, SectionsAndKeysIgnoreLetterCase) {
