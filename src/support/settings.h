@@ -82,9 +82,6 @@ FormPos Get_Form_Pos(const std::string& form_name, FormPos pos, int screen_width
 // land in the process facts.
 void load_bitness_values();
 
-} // namespace veltro
-
-namespace veltro {
 // The platform's compatibility flags for this program, shown in the About window. Linux keeps no
 // such flags, so this is always the text for a key that cannot be opened.
 inline std::string compatibility_flags() {
