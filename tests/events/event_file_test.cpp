@@ -319,7 +319,8 @@ TEST_F(EventFileTest, QueriesFollowTheFileOpenFlag) {
     // Outside the skeleton the access fails through the error path.
     for (auto [heat, box] :
          {std::pair<std::int16_t, std::int16_t>{0, 1}, {101, 1}, {1, 0}, {1, 9}, {-1, -1}}) {
-        EXPECT_EQ(testing::error_number([&] { s.Reg_Dog_Name(heat, box); }), 91) << heat << "/" << box;
+        EXPECT_EQ(testing::error_number([&s, h = heat, b = box] { s.Reg_Dog_Name(h, b); }), 91)
+            << heat << "/" << box;
     }
     EXPECT_THROW(s.current_heat(101), VeltroError);
 }
