@@ -175,6 +175,71 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
     EXPECT_TRUE(form->reviewing());
 }
 
+// The finish trigger is still held when "Heat finish" is pressed.
+TEST_F(HeatWindow, FinishWhileCapturingAppendsTheFramesAndTheNextCameraStartStoresNothing) {
+    open_window();
+    live();
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    input(1, true);
+    input(0, true);
+    run(2000);
+    input(3, true);
+    run(1000);
+    const std::int32_t stored = form->capture()->Buff_Num();
+    ASSERT_GE(stored, 24);
+
+    button("Command_finish")->click();
+    EXPECT_FALSE(form->capturing());
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    ASSERT_TRUE(rec.File_open());
+    EXPECT_EQ(rec.num_Frames(), stored);
+    rec.Close_File();
+
+    run(1000);
+    button("Command_start_camera")->click();
+    run(2000);
+    EXPECT_EQ(form->capture()->Buff_Num(), 0);
+    input(3, false); // the trigger let go at last: no heat, nothing appended anywhere
+    rec.Open_File(name);
+    EXPECT_EQ(rec.num_Frames(), stored);
+}
+
+TEST_F(HeatWindow, AbortOrCameraStopWhileCapturingKeepsTheFrames) {
+    open_window();
+    live();
+    for (const bool abort : {true, false}) {
+        button("Command_initiate_file")->click();
+        const std::string name = form->current_recording_name();
+        button("Command_start_heat")->click();
+        run(1000);
+        QTest::mousePress(button("Command_capture"), Qt::LeftButton);
+        ASSERT_TRUE(form->capturing());
+        run(1000);
+        const std::int32_t stored = form->capture()->Buff_Num();
+        if (abort) {
+            op.answers = {true};
+            form->Do_Abort();
+            EXPECT_EQ(form->heat_start_counter(), 0u);
+        } else {
+            button("Command_start_camera")->click(); // "Stop camera"
+        }
+        EXPECT_FALSE(form->capturing());
+        EXPECT_EQ(form->capture()->Buff_Num(), 0);
+        cls_VideoFile_handler rec;
+        rec.Open_File(name);
+        EXPECT_EQ(rec.num_Frames(), stored) << (abort ? "abort" : "camera stop");
+        QTest::mouseRelease(button("Command_capture"), Qt::LeftButton);
+        button("Command_finish")->click();
+        run(1200);
+        if (abort) {
+            button("Command_start_camera")->click();
+            run(4500);
+        }
+    }
+}
+
 TEST_F(HeatWindow, SecondStartIsRefusedAndTheFirstStartStays) {
     open_window();
     live();

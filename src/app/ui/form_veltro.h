@@ -231,6 +231,9 @@ private:
     // form_veltro_lifecycle.cpp
     void paint_live_overlay(QPainter& p, const QSize& picture);
     void initiate_recording();
+    // A finish, abort, camera stop, close or shutdown while frames are being captured first appends
+    // them through the normal capture end, so none is lost or carried into the next heat.
+    void end_capture_first();
     void Clear_sources();
     // form_veltro_menus.cpp
     void item_associate_Click();

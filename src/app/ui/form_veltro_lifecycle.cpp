@@ -60,6 +60,7 @@ void Form_Veltro::Command_start_camera_Click() {
     if (!capture_->SourcePropFound()) {
         capture_->Set_Source_from_Saved();
     }
+    end_capture_first();
     recording_.Close_File();
     text_file_name_->clear();
     live_picture_shown_ = false;
@@ -85,6 +86,13 @@ void Form_Veltro::Command_start_camera_Click() {
 }
 
 void Form_Veltro::Start_camera() {
+    // Nothing of an earlier heat's capture may reach this one's recording.
+    capturing_ = false;
+    capture_->Post_linear(false);
+    if (frame_collection().Count() > 0) {
+        Trace("*Start_camera, dropping ", frame_collection().Count(), " frames of no heat");
+        frame_collection().Clear();
+    }
     capture_->set_HDMI_Crop(crop_width_, crop_height_);
     capture_->MaxFrames(0);
     capture_->Do_CROP(true);
@@ -95,6 +103,7 @@ void Form_Veltro::Start_camera() {
 }
 
 void Form_Veltro::Do_Stop_Cams() {
+    end_capture_first();
     command_start_camera_->setText("Start camera");
     Stop_Cams();
 }
@@ -332,6 +341,13 @@ void Form_Veltro::Handle_Capture_End() {
     capture_->MaxFrames(0);
 }
 
+void Form_Veltro::end_capture_first() {
+    if (capturing_) {
+        Trace("*Capture still on: ending it before the heat moves on");
+        Handle_Capture_End();
+    }
+}
+
 void Form_Veltro::Command_capture_MouseDown() {
     if (debounce(now(), last_capture_down_, capture_down_pressed_, 300)) {
         Handle_Capture_Start();
@@ -396,6 +412,7 @@ void Form_Veltro::paint_arm(QPainter& p) {
 void Form_Veltro::Do_Abort() {
     escape_down_ = false;
     if (the_operator().ask_ok_cancel("Aborting heat  are you sure?", "Selvane Aborting Heat")) {
+        end_capture_first();
         heat_start_counter_ = 0;
         timer_heat_clock_.stop();
         label_heat_time_->setText("Aborted");
@@ -416,6 +433,7 @@ void Form_Veltro::Command_finish_Click() {
 }
 
 void Form_Veltro::do_Heat_Finish() {
+    end_capture_first();
     heat_start_counter_ = 0;
     timer_heat_clock_.stop();
     Do_Stop_Cams();

@@ -276,6 +276,7 @@ bool Form_Veltro::Validate_Folder() {
 }
 
 void Form_Veltro::Do_Close() {
+    end_capture_first();
     recording_.Close_File();
     label_frame_size_->clear();
     text_file_name_->clear();
@@ -298,6 +299,7 @@ void Form_Veltro::closeEvent(QCloseEvent* event) {
 void Form_Veltro::Veltro_end() {
     Trace("Veltro_End g_Program_Ending = ", program_ending_);
     Trace("*Veltro_end, begin");
+    end_capture_first();
     program_ending_ = true;
     timer_heat_clock_.stop();
     timer_fps_.stop();
