@@ -5,6 +5,7 @@
 #include "support/veltro_error.h"
 
 #include <sstream>
+#include <vector>
 
 namespace veltro {
 namespace {
@@ -159,6 +160,20 @@ void EventDocument::set_text_at(const std::string& xpath, const std::string& val
         node.remove_child(node.first_child());
     if (!value.empty())
         node.append_child(pugi::node_pcdata).set_value(value.c_str());
+}
+
+std::string EventDocument::first_missing_node() const {
+    std::vector<std::string> paths = {"//event_name", "//event_day"};
+    for (std::int16_t heat = 1; heat <= kEventHeats; ++heat) {
+        for (const char* child : {"heat_name", "heat_length", "heat_time"})
+            paths.push_back(heat_path(heat, child));
+        for (std::int16_t box = 1; box <= kEventBoxes; ++box)
+            paths.push_back(dog_name_path(heat, box));
+    }
+    for (const std::string& path : paths)
+        if (!doc_.select_node(path.c_str()).node())
+            return path;
+    return {};
 }
 
 std::string EventDocument::event_name() const {

@@ -38,6 +38,10 @@ public:
     // they are, so a file read and written again keeps its layout.
     void load(std::string_view bytes, const std::string& source_name = "event file");
 
+    // The XPath of the first node that the queries and writers below use but the document lacks
+    // ("" when every heat 1..100 has its fields and boxes 1..8): an event file is a fixed skeleton.
+    std::string first_missing_node() const;
+
     // Text of a node, by the XPath texts of the event file.
     std::string event_name() const;
     std::string event_day() const;

@@ -127,16 +127,22 @@ void EventSession::Parse_XML_file() {
         return;
     Validate_XML_file(path);
     doc_.clear();
-    const auto bytes = read_whole_file(path);
-    if (!bytes)
-        throw VeltroError(err::PermissionDenied, "Could not read the event file " + path);
-    doc_.load(*bytes, path);
     try {
+        const auto bytes = read_whole_file(path);
+        if (!bytes)
+            throw VeltroError(err::PermissionDenied, "Could not read the event file " + path);
+        doc_.load(*bytes, path);
+        // A file without the full skeleton is refused whole: a heat or box it lacks would fail
+        // at whatever moment the evening first asks for it.
+        if (const std::string missing = doc_.first_missing_node(); !missing.empty())
+            throw VeltroError(err::ObjectVariableNotSet,
+                              path + " is not a complete event file: it has no " + missing);
         fields_.event_name = doc_.event_name();
         fields_.day = Get_day();
     } catch (const VeltroError&) {
-        // Some other XML file: never written back as if it were an event.
+        // Never written back as if it were an event, and never shown as one.
         doc_.clear();
+        event_valid_ = false;
         throw;
     }
     fields_.file_label = path;
@@ -187,8 +193,13 @@ void EventSession::Editor_start_up() {
     file_open_ = true;
     current_heat_ = 1;
     if (event_valid_) {
-        Parse_XML_file();
-        Load_Heat_Data();
+        // A broken file is reported and the program goes on without an event.
+        try {
+            Parse_XML_file();
+            Load_Heat_Data();
+        } catch (const VeltroError& e) {
+            report(e, "Parse_XML_file");
+        }
     }
 }
 

@@ -71,7 +71,8 @@ public:
     // otherwise replaces the file atomically, so a failed save (VeltroError) leaves the old file.
     void XML_to_File();
     // Loads the current event file (when it exists) and fills the event name, day and file label.
-    // A file that is not XML fails (VeltroError) and leaves an empty document, which is never saved.
+    // A file that is not XML, or lacks a node of the skeleton, fails (VeltroError): the event is then
+    // not valid and the document is empty, which is never saved.
     void Parse_XML_file();
     // True when the file has a length above zero. False clears the event-valid flag; a missing file
     // is also reported through report_error.
@@ -79,7 +80,8 @@ public:
     // Sets the event-valid flag and validates the current event file, telling the operator when
     // it is not valid.
     void Open_Event_File();
-    // The editor's start-up: opens the event file remembered in the settings, if any.
+    // The editor's start-up: opens the event file remembered in the settings, if any. A file that
+    // cannot be loaded is reported (report_error, "Parse_XML_file") and leaves no valid event.
     void Editor_start_up();
     // Menu "Open event file" with the path chosen in the dialog (empty: cancelled, nothing happens).
     void Open_another_event_file(const std::string& path);

@@ -1,9 +1,16 @@
 #include "app/ui/form_veltro.h"
+#include "events/event_session.h"
+#include "fake_operator.h"
+#include "recording/test_recording.h"
 #include "scoped_env.h"
+#include "support/error_report.h"
+#include "support/files.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -25,6 +32,71 @@ TEST(FormVeltro, OpensWithItsCaptionAndClosesCleanly) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_EQ(window.windowTitle(), "Veltro_HDMI");
     EXPECT_TRUE(window.close());
+    set_settings_path("");
+}
+
+// Reports are collected here instead of shown.
+struct CollectedReports : ErrorReportView {
+    CollectedReports() { previous = install_error_report_view(this); }
+    ~CollectedReports() override { install_error_report_view(previous); }
+    void show_form() override {}
+    void show_report(const ReportLines& lines) override { locations.push_back(lines[2]); }
+    std::vector<std::string> locations;
+    ErrorReportView* previous = nullptr;
+};
+
+TEST(FormVeltro, BrokenOrIncompleteStoredEventFileIsReportedAndStartUpStillCompletes) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.path().string());
+    set_settings_path(dir.file("Veltro_HDMI.ini"));
+    testing::FakeOperator op;
+    std::string whole;
+    {
+        EventSession s;
+        s.fields().event_name = "Cup";
+        s.Create_new_Event_file();
+        whole = read_whole_file(s.current_event_file()).value();
+    }
+    // One heat of two dogs: well-formed, but not the skeleton every event file has.
+    const std::string small =
+        "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><Veltro_event_file><event_name>Cup</event_name>"
+        "<event_date/><event_day/><event_venue/><heat id=\"1\"><heat_time/><heat_length/>"
+        "<heat_description/><heat_name>Final</heat_name><box id=\"1\"><dog_name>Rex</dog_name></box>"
+        "<box id=\"2\"><dog_name>Bo</dog_name></box></heat></Veltro_event_file>";
+    const std::string recording = dir.file("heat.px3");
+    {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, recording, 400, 880);
+    }
+    Write_Setting(keys::goal_compensation, "150");
+
+    for (const std::string& content : {whole.substr(0, whole.size() / 2), std::string("<other/>"), small}) {
+        const std::string event_file = dir.file("event.xml");
+        ASSERT_EQ(write_file_atomically(event_file, content), 0);
+        Write_Setting(keys::current_event_file, event_file);
+        CollectedReports reports;
+        op.messages.clear();
+        VeltroStart start;
+        start.single_instance = false;
+        start.command_line_path = recording;
+        Form_Veltro window(std::move(start));
+        ASSERT_EQ(reports.locations.size(), 1u) << content.substr(0, 60);
+        EXPECT_EQ(reports.locations[0].rfind(
+                      "Location of error: Parse_XML_file of Form Form_event_registration", 0),
+                  0u);
+        EXPECT_FALSE(window.event_session().event_valid());
+        // The steps after it still ran: the timing settings, the hidden development menus...
+        EXPECT_EQ(window.timing().settings().goal_compensation, 150);
+        EXPECT_FALSE(window.menu("menu_debug")->menuAction()->isVisible());
+        // ...and the activation, which opens the command-line recording (one without frames).
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_EQ(window.findChild<QLabel*>("Label_event")->text(), "Test");
+        EXPECT_EQ(op.last_message(), "No video in this file!");
+        EXPECT_EQ(reports.locations.size(), 1u);
+        // The file is left as it was for the operator to mend.
+        EXPECT_EQ(read_whole_file(event_file), content);
+    }
     set_settings_path("");
 }
 

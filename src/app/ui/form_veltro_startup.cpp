@@ -68,13 +68,18 @@ void Form_Veltro::Form_Load() {
     }
 
     program_start_counter_ = now();
-    Check_For_Phidget();
-    load_Capture_Folder();
+    // Each step is trapped on its own: one that fails must not cost the ones after it (the timing
+    // settings above all).
+    run_trapped(where("Check_For_Phidget"), [this] { Check_For_Phidget(); });
+    run_trapped(where("load_Capture_Folder"), [this] { load_Capture_Folder(); });
     Trace("Form_Load, after load_Capture_Folder");
 
-    event_session_.Editor_start_up();
-    label_event_->setText(event_session_.event_valid() ? QString::fromStdString(event_session_.Event_name())
-                                                       : QString("No event"));
+    run_trapped(where("Form_Load"), [this] {
+        event_session_.Editor_start_up();
+        label_event_->setText(event_session_.event_valid()
+                                  ? QString::fromStdString(event_session_.Event_name())
+                                  : QString("No event"));
+    });
     std::int16_t heat = 1;
     try {
         heat = parse_integer(Read_Setting(keys::heat_id));
@@ -92,15 +97,15 @@ void Form_Veltro::Form_Load() {
     menu_specials_->menuAction()->setVisible(!trapping);
     menu_trap_errors_->menuAction()->setVisible(!trapping);
 
-    Check_Attached();
+    run_trapped(where("Check_Attached"), [this] { Check_Attached(); });
     Trace("*Command_dollar = " + command_line_path_);
     if (!library_present_) {
         label_attached_->setText("No Phidget drivers");
     }
 
     selected_camera_ = 1;
-    Read_Goal_Lines();
-    Read_Last_Crop();
+    run_trapped(where("Read_Goal_Lines"), [this] { Read_Goal_Lines(); });
+    run_trapped(where("Read_Last_Crop"), [this] { Read_Last_Crop(); });
     Arrange_form();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
@@ -176,14 +181,14 @@ void Form_Veltro::Form_Activate() {
     }
     activated_ = true;
     paint_dog_tiles();
-    Display_Heat_Data();
-    Check_Attached();
+    run_trapped(where("Display_Heat_Data"), [this] { Display_Heat_Data(); });
+    run_trapped(where("Check_Attached"), [this] { Check_Attached(); });
     if (is_debug_run()) {
         command_start_heat_->setEnabled(true);
     }
     std::error_code ec;
     if (!command_line_path_.empty() && std::filesystem::is_regular_file(command_line_path_, ec)) {
-        Handle_Open(command_line_path_);
+        run_trapped(where("Handle_Open"), [this] { Handle_Open(command_line_path_); });
     }
 }
 
