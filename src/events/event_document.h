@@ -38,8 +38,9 @@ public:
     // they are, so a file read and written again keeps its layout.
     void load(std::string_view bytes, const std::string& source_name = "event file");
 
-    // The XPath of the first node that the queries and writers below use but the document lacks
-    // ("" when every heat 1..100 has its fields and boxes 1..8): an event file is a fixed skeleton.
+    // The XPath of the first node that the windows read or write but the document lacks ("" when
+    // every heat 1..100 has its name, length, start time and boxes 1..6): an event file is a fixed
+    // skeleton.
     std::string first_missing_node() const;
 
     // Text of a node, by the XPath texts of the event file.

@@ -220,13 +220,17 @@ TEST_F(EventFileTest, NonAsciiNamesRoundTripThroughIso88591) {
 
 TEST_F(EventFileTest, EightBitFileWithoutDeclarationIsReadAsIso88591) {
     const std::string path = dir.file("old.xml");
-    std::string heat = "<heat id=\"1\"><heat_time/><heat_length/><heat_name/>";
-    for (int b = 1; b <= 6; ++b)
-        heat += "<box id=\"" + std::to_string(b) + "\"><dog_name>" + (b == 1 ? "\xC5sa" : "") +
-                "</dog_name></box>";
+    std::string heats;
+    for (int h = 1; h <= 100; ++h) {
+        heats += "<heat id=\"" + std::to_string(h) + "\"><heat_time/><heat_length/><heat_name/>";
+        for (int b = 1; b <= 6; ++b)
+            heats += "<box id=\"" + std::to_string(b) + "\"><dog_name>" + (h == 1 && b == 1 ? "\xC5sa" : "") +
+                     "</dog_name></box>";
+        heats += "</heat>";
+    }
     ASSERT_EQ(
         write_file_atomically(path, "<Veltro_event_file><event_name>K\xF6penick</event_name><event_day/>" +
-                                        heat + "</heat></Veltro_event_file>"),
+                                        heats + "</Veltro_event_file>"),
         0);
     EventSession s = make_session();
     s.Open_another_event_file(path);
