@@ -98,6 +98,26 @@ void save_file_atomically(const std::string& path, std::string_view data) {
         throw VeltroError(error_number_for_errno(rc), "Could not write " + path + ": " + std::strerror(rc));
 }
 
+int probe_folder_writable(const std::string& folder) noexcept {
+    try {
+        std::string probe = folder + "/testfile.txt";
+        int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) {
+            probe += ".XXXXXX";
+            fd = ::mkstemp(probe.data());
+        }
+        if (fd < 0)
+            return errno;
+        int rc = write_all(fd, "test");
+        ::close(fd);
+        if (::unlink(probe.c_str()) != 0 && rc == 0)
+            rc = errno;
+        return rc;
+    } catch (...) {
+        return ENOMEM;
+    }
+}
+
 std::optional<std::string> read_whole_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

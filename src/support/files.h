@@ -17,6 +17,11 @@ int write_file_atomically(const std::string& path, std::string_view data) noexce
 // 75 Path/File access error) whose description names the path and the system's reason.
 void save_file_atomically(const std::string& path, std::string_view data);
 
+// Proves that a file can be made in `folder` by creating and deleting "testfile.txt" there (a file
+// of that name that is already there is left alone and another name is tried). Returns 0 or the
+// errno of the failure.
+int probe_folder_writable(const std::string& folder) noexcept;
+
 // Reads a whole file; std::nullopt when it cannot be opened or read.
 std::optional<std::string> read_whole_file(const std::string& path);
 

@@ -422,6 +422,28 @@ TEST_F(HeatWindow, MissingCaptureFolderStopsInitiation) {
     EXPECT_TRUE(form->findChild<QLineEdit*>("Text_file_name")->text().isEmpty());
 }
 
+TEST_F(HeatWindow, UnwritableCaptureFolderIsSaidAndTheDefaultFolderIsMadeWhenFirstNeeded) {
+    open_window();
+    live();
+    // A folder nobody may create files in, root included.
+    Write_Setting(keys::save_folder, "/proc/self");
+    button("Command_initiate_file")->click();
+    EXPECT_EQ(op.last_message().rfind("Capture folder can not be written!\r\n/proc/self\r\n", 0), 0u)
+        << op.last_message();
+    EXPECT_TRUE(form->current_recording_name().empty());
+
+    // A new operator has chosen no folder: heats go to the videos folder.
+    testing::ScopedEnv home("HOME", dir.file("home"));
+    testing::ScopedEnv config("XDG_CONFIG_HOME", dir.file("home/.config"));
+    Write_Setting(keys::save_folder, "");
+    form->load_Capture_Folder();
+    EXPECT_EQ(label("Label_capture_folder")->text().toStdString(), dir.file("home/Videos/Veltro"));
+    button("Command_initiate_file")->click();
+    EXPECT_EQ(form->current_recording_name().rfind(dir.file("home/Videos/Veltro/"), 0), 0u)
+        << form->current_recording_name();
+    EXPECT_TRUE(std::filesystem::exists(form->current_recording_name()));
+}
+
 TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
     Write_Setting(keys::friendlyname, "Some grabber that was unplugged");
     open_window();

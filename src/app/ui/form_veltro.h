@@ -116,6 +116,8 @@ public:
     void Veltro_end();
     void Do_Close();
     void load_Capture_Folder();
+    // The folder new recordings go to: the one chosen, else the user's videos folder + "/Veltro".
+    std::string capture_folder() const;
     bool Validate_Folder();
     void Label_capture_folder_Click();
     void Arrange_form();

@@ -156,9 +156,8 @@ void Form_Veltro::Command_initiate_file_Click() {
     }
     dog_list_.clear();
 
-    current_recording_name_ =
-        Recording_Name(Read_Setting(keys::save_folder), label_event_->text().toStdString(),
-                       label_heat_->text().toStdString(), local_now().tm);
+    current_recording_name_ = Recording_Name(capture_folder(), label_event_->text().toStdString(),
+                                             label_heat_->text().toStdString(), local_now().tm);
     text_file_name_->setText(QString::fromStdString(current_recording_name_));
     try {
         initiate_recording();

@@ -3,6 +3,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
 #include "support/app_paths.h"
+#include "support/files.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -28,8 +30,9 @@
 #include <QSlider>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QStandardPaths>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace veltro {
@@ -247,8 +250,21 @@ void Form_Veltro::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
+std::string Form_Veltro::capture_folder() const {
+    const std::string folder = Read_Setting(keys::save_folder);
+    if (folder != keys::save_folder.default_value) {
+        return folder;
+    }
+    // Until the operator chooses one, heats go to the user's videos folder.
+    QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (videos.isEmpty()) {
+        videos = QDir::homePath() + "/Videos";
+    }
+    return (videos + "/Veltro").toStdString();
+}
+
 void Form_Veltro::load_Capture_Folder() {
-    const QString folder = QString::fromStdString(Read_Setting(keys::save_folder));
+    const QString folder = QString::fromStdString(capture_folder());
     label_capture_folder_->setText(folder);
     label_capture_folder_->setToolTip(folder);
 }
@@ -263,21 +279,23 @@ void Form_Veltro::Label_capture_folder_Click() {
 }
 
 bool Form_Veltro::Validate_Folder() {
-    const std::string folder = Read_Setting(keys::save_folder);
+    const std::string folder = capture_folder();
     std::error_code ec;
+    if (Read_Setting(keys::save_folder) == keys::save_folder.default_value) {
+        std::filesystem::create_directories(folder, ec);
+    }
     if (!std::filesystem::is_directory(folder, ec)) {
         the_operator().message("Capture folder does not exist!");
         return false;
     }
-    const std::string probe = folder + "/testfile.txt";
-    {
-        std::ofstream out(probe);
-        out << "test";
+    const int rc = probe_folder_writable(folder);
+    Trace("Validate_Folder " + folder + (rc == 0 ? " writable" : " not writable"));
+    if (rc != 0) {
+        the_operator().message("Capture folder can not be written!\r\n" + folder + "\r\n" +
+                               std::strerror(rc));
+        return false;
     }
-    const bool written = std::filesystem::exists(probe, ec);
-    std::filesystem::remove(probe, ec);
-    Trace("Validate_Folder " + folder + (written ? " writable" : " not writable"));
-    return written;
+    return true;
 }
 
 void Form_Veltro::Do_Close() {
