@@ -244,6 +244,27 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
     EXPECT_EQ(form->review().Goal_offset(), 0);
 }
 
+TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) {
+    form->Handle_Open(path);
+    QCoreApplication::processEvents(); // the open's own activations
+    QSlider* slider = form->Slider_play();
+    Form_Velt_Results& results = form->results_window();
+    for (const char* name : {"Label_time_2", "Label_rank_0", "Picture_box_1"}) {
+        results.activateWindow();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(QApplication::activeWindow(), &results);
+        QTest::mouseClick(results_label(name), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QApplication::activeWindow(), form.get()) << name;
+        EXPECT_EQ(QApplication::focusWidget(), slider) << name;
+    }
+    // So the next arrow key, sent where the keyboard is, steps the picture.
+    const int at = slider->value();
+    clock.Advance(200);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(slider->value(), at + 1);
+}
+
 TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
     EXPECT_TRUE(form->findChild<QAction*>("item_crop_400*880")->isChecked()); // the stored crop
     form->findChild<QAction*>("item_crop_600*1080")->trigger();
