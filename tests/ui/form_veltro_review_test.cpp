@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -263,6 +264,39 @@ TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) 
     clock.Advance(200);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
     EXPECT_EQ(slider->value(), at + 1);
+}
+
+TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
+    form->Handle_Open(path);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QSlider* slider = form->Slider_play();
+    slider->setFocus();
+    const int at = slider->value();
+    // NumLock off: the keypad's 6 and 4 come as arrows.
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
+    EXPECT_EQ(slider->value(), at + 1);
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_Left, Qt::KeypadModifier);
+    EXPECT_EQ(slider->value(), at);
+
+    auto* heat = form->findChild<QSpinBox*>("UpDown_heat");
+    heat->setFocus();
+    heat->selectAll();
+    clock.Advance(200);
+    QTest::keyClick(heat, Qt::Key_4, Qt::KeypadModifier);
+    EXPECT_EQ(heat->value(), 4);
+
+    // With "Displace goalline" on the same keys nudge the line and leave the picture.
+    form->findChild<QAction*>("item_displace_goalline")->trigger();
+    slider->setFocus();
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_6, Qt::KeypadModifier);
+    EXPECT_EQ(form->review().Goal_offset(), 2);
+    EXPECT_EQ(slider->value(), at);
 }
 
 TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
