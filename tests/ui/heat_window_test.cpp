@@ -290,6 +290,34 @@ TEST_F(HeatWindow, DetachingDisablesThePanelAndStartHeat) {
     EXPECT_FALSE(form->findChild<QWidget*>("Frame_control")->isEnabled());
 }
 
+TEST_F(HeatWindow, TheStartSwitchPanelComesBackWithTheNextCameraStart) {
+    open_window();
+    form->show();
+    QWidget* panel = form->findChild<QWidget*>("Frame_control");
+    live();
+    ASSERT_TRUE(panel->isVisible());
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    button("Command_start_heat")->click();
+    run(3500);
+    input(3, true);
+    run(500);
+    input(3, false);
+    button("Command_finish")->click();
+    EXPECT_FALSE(panel->isVisible());
+    run(1200);
+    button("Command_start_camera")->click();
+    EXPECT_TRUE(panel->isVisible()) << "after a finish";
+    EXPECT_TRUE(label("Label_RM")->isVisible());
+
+    form->Handle_Open(name);
+    ASSERT_TRUE(form->reviewing());
+    EXPECT_FALSE(panel->isVisible());
+    run(1200);
+    button("Command_start_camera")->click();
+    EXPECT_TRUE(panel->isVisible()) << "after an open";
+}
+
 TEST_F(HeatWindow, CaptureNeedsCamerasAndARecording) {
     open_window();
     run(1200);
