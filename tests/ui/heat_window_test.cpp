@@ -13,6 +13,7 @@
 #include "support/trace.h"
 #include "temp_dir.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -316,6 +317,18 @@ TEST_F(HeatWindow, TheStartSwitchPanelComesBackWithTheNextCameraStart) {
     run(1200);
     button("Command_start_camera")->click();
     EXPECT_TRUE(panel->isVisible()) << "after an open";
+}
+
+TEST_F(HeatWindow, ItemsWithoutTheirCommandYetAreGreyedOut) {
+    open_window();
+    live();
+    for (const char* name : {"item_hdmi_performance", "item_jpeg_benchmark", "item_delete_file"}) {
+        QAction* item = form->findChild<QAction*>(name);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_FALSE(item->isEnabled()) << name;
+        item->trigger();
+    }
+    EXPECT_TRUE(op.messages.empty());
 }
 
 TEST_F(HeatWindow, CaptureNeedsCamerasAndARecording) {
