@@ -3,6 +3,7 @@
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/settings.h"
+#include "support/trace.h"
 #include "support/veltro_error.h"
 
 #include <limits>
@@ -16,13 +17,33 @@ void check_box(std::int16_t box) {
         throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
 }
 
+// The settings window takes at most five digits. A longer stored number was not written by it and
+// reads as the default, so one bad key does not fail every start and every reload; text that is no
+// number at all still fails.
+std::int32_t read_delay(const SettingKey& key) {
+    constexpr std::int32_t kLongest = 99999;
+    const std::string text = Read_Setting(key);
+    if (!is_decimal_number(text))
+        return parse_long(text); // Type mismatch
+    try {
+        const std::int32_t value = parse_long(text);
+        if (value >= -kLongest && value <= kLongest)
+            return value;
+    } catch (const VeltroError&) {
+        // beyond a Long: does not fit either
+    }
+    Trace("Load_Compensations: " + std::string(key.key) + " = " + text + " does not fit, the default " +
+          key.default_value + " is used");
+    return parse_long(key.default_value);
+}
+
 } // namespace
 
 TimingSettings read_timing_settings() {
     TimingSettings s;
-    s.goal_compensation = parse_long(Read_Setting(keys::goal_compensation));
-    s.split_compensation = parse_long(Read_Setting(keys::split_compensation));
-    s.box_delay = parse_long(Read_Setting("Settings", "box_delay", keys::box_delay.default_value));
+    s.goal_compensation = read_delay(keys::goal_compensation);
+    s.split_compensation = read_delay(keys::split_compensation);
+    s.box_delay = read_delay(keys::box_delay);
     return s;
 }
 

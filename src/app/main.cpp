@@ -7,12 +7,45 @@
 #include "support/trace.h"
 #include "support/ui/pxv_error_form.h"
 #include "support/ui/qt_operator.h"
+#include "veltro_version.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <cstring>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: veltro [--debug] [--simulated-kit] [recording.px3]\n"
+    "Veltro dog race timing: photo-finish recording and judging of dog races.\n"
+    "\n"
+    "  recording.px3     a recording to open for review once the window shows\n"
+    "  --debug           no error trapping, development menus shown (also VELTRO_DEBUG=1)\n"
+    "  --simulated-kit   open the simulated interface kit's window\n"
+    "  --help            show this text and exit\n"
+    "  --version         show the version and exit\n";
+
+// --help and --version answer before anything else starts: no display, no settings file.
+bool answered_at_once(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s %s\n", veltro::kProgramId, veltro::kVersionText);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 // veltro [--debug] [--simulated-kit] [recording.px3]
 int main(int argc, char* argv[]) {
+    if (answered_at_once(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(veltro::kProgramId);
     veltro::VeltroStart start;

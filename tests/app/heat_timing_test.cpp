@@ -3,7 +3,9 @@
 #include "error_number.h"
 #include "fake_heat_values.h"
 #include "fake_operator.h"
+#include "support/files.h"
 #include "support/settings.h"
+#include "support/trace.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
 
@@ -69,6 +71,32 @@ TEST(TimingSettings, DefaultsCaseInsensitiveKeysAndTheFailureRule) {
     Write_Setting("Settings", "split_compensation", "fast");
     EXPECT_EQ(error_number([&] { timing.Load_Compensations(); }), err::TypeMismatch);
     EXPECT_EQ(timing.settings().goal_compensation, 150) << "a failed load takes nothing";
+}
+
+TEST(TimingSettings, AStoredDelayLongerThanTheWindowTakesReadsAsTheDefaultWithOneTraceLine) {
+    testing::TempDir dir;
+    testing::FakeOperator op;
+    set_settings_path(dir.file("Veltro_HDMI.ini"));
+    set_trace_file(dir.file("trace.txt"));
+    Write_Setting("Settings", "goal_compensation", "123456");
+    Write_Setting("Settings", "Box_delay", "99999999999999999999");
+    Write_Setting("Settings", "split_compensation", "99999");
+    HeatTiming timing;
+    timing.Load_Compensations();
+    EXPECT_EQ(timing.settings().goal_compensation, 200);
+    EXPECT_EQ(timing.settings().box_delay, 0);
+    EXPECT_EQ(timing.settings().split_compensation, 99999);
+    trace_flush();
+    const std::string trace = read_whole_file(dir.file("trace.txt")).value_or("");
+    set_trace_file("");
+    EXPECT_NE(trace.find("goal_compensation = 123456 does not fit, the default 200 is used"),
+              std::string::npos)
+        << trace;
+    std::size_t lines = 0;
+    for (std::size_t at = trace.find("does not fit"); at != std::string::npos;
+         at = trace.find("does not fit", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u);
 }
 
 class TimeAssignment : public ::testing::Test {

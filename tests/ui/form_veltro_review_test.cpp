@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -242,6 +243,60 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
     EXPECT_EQ(slider->value(), at);                         // and the picture too
     displace->trigger();
     EXPECT_EQ(form->review().Goal_offset(), 0);
+}
+
+TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) {
+    form->Handle_Open(path);
+    QCoreApplication::processEvents(); // the open's own activations
+    QSlider* slider = form->Slider_play();
+    Form_Velt_Results& results = form->results_window();
+    for (const char* name : {"Label_time_2", "Label_rank_0", "Picture_box_1"}) {
+        results.activateWindow();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(QApplication::activeWindow(), &results);
+        QTest::mouseClick(results_label(name), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QApplication::activeWindow(), form.get()) << name;
+        EXPECT_EQ(QApplication::focusWidget(), slider) << name;
+    }
+    // So the next arrow key, sent where the keyboard is, steps the picture.
+    const int at = slider->value();
+    clock.Advance(200);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(slider->value(), at + 1);
+}
+
+TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
+    form->Handle_Open(path);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QSlider* slider = form->Slider_play();
+    slider->setFocus();
+    const int at = slider->value();
+    // NumLock off: the keypad's 6 and 4 come as arrows.
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
+    EXPECT_EQ(slider->value(), at + 1);
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_Left, Qt::KeypadModifier);
+    EXPECT_EQ(slider->value(), at);
+
+    auto* heat = form->findChild<QSpinBox*>("UpDown_heat");
+    heat->setFocus();
+    heat->selectAll();
+    clock.Advance(200);
+    QTest::keyClick(heat, Qt::Key_4, Qt::KeypadModifier);
+    EXPECT_EQ(heat->value(), 4);
+
+    // With "Displace goalline" on the same keys nudge the line and leave the picture.
+    form->findChild<QAction*>("item_displace_goalline")->trigger();
+    slider->setFocus();
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
+    clock.Advance(200);
+    QTest::keyClick(slider, Qt::Key_6, Qt::KeypadModifier);
+    EXPECT_EQ(form->review().Goal_offset(), 2);
+    EXPECT_EQ(slider->value(), at);
 }
 
 TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {

@@ -13,6 +13,7 @@
 #include "support/trace.h"
 #include "temp_dir.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -353,6 +354,46 @@ TEST_F(HeatWindow, DetachingDisablesThePanelAndStartHeat) {
     EXPECT_EQ(label("Label_attached")->text(), "Not attached");
     EXPECT_FALSE(button("Command_start_heat")->isEnabled());
     EXPECT_FALSE(form->findChild<QWidget*>("Frame_control")->isEnabled());
+}
+
+TEST_F(HeatWindow, TheStartSwitchPanelComesBackWithTheNextCameraStart) {
+    open_window();
+    form->show();
+    QWidget* panel = form->findChild<QWidget*>("Frame_control");
+    live();
+    ASSERT_TRUE(panel->isVisible());
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    button("Command_start_heat")->click();
+    run(3500);
+    input(3, true);
+    run(500);
+    input(3, false);
+    button("Command_finish")->click();
+    EXPECT_FALSE(panel->isVisible());
+    run(1200);
+    button("Command_start_camera")->click();
+    EXPECT_TRUE(panel->isVisible()) << "after a finish";
+    EXPECT_TRUE(label("Label_RM")->isVisible());
+
+    form->Handle_Open(name);
+    ASSERT_TRUE(form->reviewing());
+    EXPECT_FALSE(panel->isVisible());
+    run(1200);
+    button("Command_start_camera")->click();
+    EXPECT_TRUE(panel->isVisible()) << "after an open";
+}
+
+TEST_F(HeatWindow, ItemsWithoutTheirCommandYetAreGreyedOut) {
+    open_window();
+    live();
+    for (const char* name : {"item_hdmi_performance", "item_jpeg_benchmark", "item_delete_file"}) {
+        QAction* item = form->findChild<QAction*>(name);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_FALSE(item->isEnabled()) << name;
+        item->trigger();
+    }
+    EXPECT_TRUE(op.messages.empty());
 }
 
 TEST_F(HeatWindow, CaptureNeedsCamerasAndARecording) {

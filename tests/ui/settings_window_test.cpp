@@ -1,8 +1,10 @@
 // The settings window, the source-selection window and the progress window.
+#include "app/heat_timing.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/format_description.h"
 #include "capture/ui/form_select_video.h"
 #include "fake_operator.h"
+#include "support/error_report.h"
 #include "support/settings.h"
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -68,6 +71,34 @@ TEST_F(SettingsWindow, TypingWritesEveryKeystrokeAndReloadsAfterEach) {
     QTest::keyClick(w.Text_goalcam_delay(), Qt::Key_Backspace);
     EXPECT_EQ(w.Text_goalcam_delay()->text(), "");
     EXPECT_EQ(Read_Setting(keys::goal_compensation), "200");
+}
+
+TEST_F(SettingsWindow, ADelayFieldTakesFiveDigitsAndBeepsAtMore) {
+    HeatTiming timing;
+    Form_Veltro_settings w([&] { timing.Load_Compensations(); });
+    w.Load(200, 200, 0);
+    w.show();
+    Clear_Text_Array();
+    QLineEdit* goal = w.Text_goalcam_delay();
+    goal->clear();
+    QTest::keyClicks(goal, "12345678901");
+    EXPECT_EQ(goal->text(), "12345");
+    EXPECT_EQ(op.beeps, 6);
+    EXPECT_EQ(Read_Setting(keys::goal_compensation), "12345");
+    EXPECT_EQ(timing.settings().goal_compensation, 12345);
+    EXPECT_EQ(report_lines()[0], "") << "no error report";
+
+    // A paste that would not fit beeps and changes nothing; one that fits goes in.
+    QGuiApplication::clipboard()->setText("999999");
+    QTest::keyClick(w.Text_Box_delay(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(op.beeps, 7);
+    EXPECT_EQ(w.Text_Box_delay()->text(), "0");
+    EXPECT_EQ(Read_Setting(keys::box_delay), "0");
+    QGuiApplication::clipboard()->setText("35");
+    w.Text_Box_delay()->selectAll();
+    QTest::keyClick(w.Text_Box_delay(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Read_Setting(keys::box_delay), "35");
+    EXPECT_EQ(op.beeps, 7);
 }
 
 TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {

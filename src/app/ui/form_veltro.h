@@ -247,8 +247,6 @@ private:
     void item_dump_xml_header_Click();
     void item_validate_folder_Click();
     void item_misbehave_Click(bool trapped_run);
-    void item_hdmi_performance_Click();
-    void item_jpeg_benchmark_Click();
     void item_no_event_file_Click();
     void item_open_event_file_Click();
     void item_about_Click();

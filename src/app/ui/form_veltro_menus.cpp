@@ -37,8 +37,8 @@ void Form_Veltro::build_menus() {
     add_item(menu_form_, "item_show_results", "Show result form", [this] { item_show_results_Click(); });
     add_item(menu_form_, "item_reset_goal_line", "Reset Goal line", [this] { item_reset_goal_line_Click(); });
     add_item(menu_form_, "item_close_file", "Close Veltro file", [this] { Do_Close(); });
-    // Kept for the operators who know it; it deletes nothing.
-    add_item(menu_form_, "item_delete_file", "Delete this file", [] {});
+    // Kept for the operators who know it; it deletes nothing, so it is shown greyed out.
+    add_item(menu_form_, "item_delete_file", "Delete this file", [] {})->setEnabled(false);
     menu_form_->addSeparator();
     // The event editor comes in a later build: its items are shown, greyed out.
     add_item(menu_form_, "item_event_registration", "Event registration", [] {})->setEnabled(false);
@@ -85,9 +85,10 @@ void Form_Veltro::build_menus() {
 
     QMenu* diagnostics = menuBar()->addMenu("Diagnostics");
     diagnostics->setObjectName("menu_diagnostics");
-    add_item(diagnostics, "item_hdmi_performance", "HDMI performance",
-             [this] { item_hdmi_performance_Click(); });
-    add_item(diagnostics, "item_jpeg_benchmark", "JPEG Benchmark", [this] { item_jpeg_benchmark_Click(); });
+    // The performance window and the benchmark report come in a later build: shown, greyed out.
+    for (QAction* later : {add_item(diagnostics, "item_hdmi_performance", "HDMI performance", [] {}),
+                           add_item(diagnostics, "item_jpeg_benchmark", "JPEG Benchmark", [] {})})
+        later->setEnabled(false);
 
     QMenu* print = menuBar()->addMenu("Print");
     print->setObjectName("menu_print");
@@ -214,19 +215,6 @@ void Form_Veltro::item_about_Click() {
     }
     about->show();
     about->raise();
-}
-
-void Form_Veltro::item_hdmi_performance_Click() {
-    if (!capture_ || !capture_->Running()) {
-        the_operator().message("No active HDMI source!");
-        return;
-    }
-    Trace("HDMI performance: events = ", capture_->HDMI_events(), " running fps = ", capture_->Running_Fps(),
-          " measured fps = ", capture_->Measured_fps(), " 10 frames ms = ", capture_->HDMI_10_mill());
-}
-
-void Form_Veltro::item_jpeg_benchmark_Click() {
-    Trace("JPEG Benchmark: run px3tool or the bench programs for the figures");
 }
 
 void Form_Veltro::item_dll_available_Click() {

@@ -1,4 +1,5 @@
 // Start-up, single instance, keyboard, closing a reviewed recording, the capture folder, shutdown.
+#include "app/review.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
@@ -223,9 +224,11 @@ bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
             Trace("*IWindowsHook_HookProc, wParam = ", key->key());
             const bool keypad = key->modifiers() & Qt::KeypadModifier;
             const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
-            // Alt with an arrow nudges the goal line like the keypad's 4 and 6.
-            if ((keypad && (key->key() == Qt::Key_4 || key->key() == Qt::Key_6 || arrow)) ||
-                (arrow && (key->modifiers() & Qt::AltModifier))) {
+            // Alt with an arrow nudges the goal line like the keypad's 4 and 6, but only while
+            // "Displace goalline" is on: otherwise the keypad's arrows step and its digits type.
+            const bool goal_key = (keypad && (key->key() == Qt::Key_4 || key->key() == Qt::Key_6 || arrow)) ||
+                                  (arrow && (key->modifiers() & Qt::AltModifier));
+            if (goal_key && review().Displace_on()) {
                 const int k = key->key() == Qt::Key_4 || key->key() == Qt::Key_Left ? 100 : 102;
                 run_trapped(where("Handle_Goal_Offset"), [this, k] { Handle_Goal_Offset(k); });
                 return true;

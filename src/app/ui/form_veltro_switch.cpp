@@ -121,6 +121,8 @@ void Form_Veltro::Check_Attached() {
             return;
         }
         Trace("*Check_Attached obj_Phidget.IsAttached = True");
+        // A finish or an open hides the panel; the next kit check brings it back.
+        frame_control_->setVisible(true);
         frame_control_->setEnabled(true);
         const QString text = "Attached, serial = " + QString::fromStdString(kit_serial_);
         label_attached_->setText(text);

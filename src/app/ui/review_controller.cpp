@@ -149,8 +149,11 @@ QString Review_controller::Frame_time_text() const {
 }
 
 void Review_controller::Focus_slider() {
-    if (slider_)
-        slider_->setFocus(Qt::OtherFocusReason);
+    if (!slider_)
+        return;
+    // A click in the results window leaves that window active; the arrow keys must step at once.
+    slider_->window()->activateWindow();
+    slider_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace veltro

@@ -6,15 +6,43 @@
 #include "support/ui/run_trapped.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 namespace veltro {
+
+namespace {
+
+// A delay is at most five digits: what the timing values take, and far beyond any real delay.
+constexpr int kDelayDigits = 5;
+
+bool delay_fits(const QString& text) {
+    if (text.size() > kDelayDigits)
+        return false;
+    for (const QChar c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The field's text once `typed` replaces the selection (or goes in at the cursor).
+QString after_typing(const QLineEdit* field, const QString& typed) {
+    QString text = field->text();
+    if (field->hasSelectedText())
+        return text.replace(field->selectionStart(), field->selectedText().size(), typed);
+    return text.insert(field->cursorPosition(), typed);
+}
+
+} // namespace
 
 bool Setting_switch_on(const char* key) {
     try {
@@ -84,6 +112,9 @@ QLineEdit* Form_Veltro_settings::delay_field(const char* name, const char* key) 
     auto* field = new QLineEdit(this);
     field->setObjectName(name);
     field->setMaximumWidth(90);
+    // Pasted or dropped text that does not fit never reaches the field.
+    field->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QString("[0-9]{0,%1}").arg(kDelayDigits)), field));
     field->installEventFilter(this);
     const std::string location = std::string(name) + "_Change of Form Form_Veltro_settings";
     connect(field, &QLineEdit::textChanged, this, trapped(location, [this, key](const QString& text) {
@@ -129,15 +160,20 @@ bool Form_Veltro_settings::eventFilter(QObject* watched, QEvent* event) {
         default:
             break;
         }
-        // Shortcuts (copy, paste) pass; a typed character other than a digit is refused.
+        const auto* field = static_cast<QLineEdit*>(watched);
+        if (key->matches(QKeySequence::Paste)) {
+            if (delay_fits(after_typing(field, QGuiApplication::clipboard()->text())))
+                return false;
+            the_operator().beep();
+            return true;
+        }
+        // Other shortcuts (copy, select all) pass; a typed character is taken only while the field
+        // still fits.
         if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
             return false;
         }
         const QString text = key->text();
-        if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') {
-            return false;
-        }
-        if (!text.isEmpty()) {
+        if (!text.isEmpty() && !delay_fits(after_typing(field, text))) {
             the_operator().beep();
             return true;
         }

@@ -12,7 +12,45 @@
 
 namespace veltro {
 
-PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog) {
+std::optional<Printer_choice>& current_printer() {
+    static std::optional<Printer_choice> choice;
+    return choice;
+}
+
+void Preset_current_printer(QPrinter& printer) {
+    const std::optional<Printer_choice>& choice = current_printer();
+    if (!choice)
+        return;
+    if (!QPrinterInfo::printerInfo(choice->printer_name).isNull())
+        printer.setPrinterName(choice->printer_name);
+    printer.setPageOrientation(choice->orientation);
+    printer.setCopyCount(choice->copies);
+    printer.setColorMode(choice->color_mode);
+    printer.setDuplex(choice->duplex);
+}
+
+bool Show_print_dialog(QPrinter& printer, QWidget* parent) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool Select_Printer(QPrinter& printer, QWidget* parent, const Print_dialog& dialog) {
+    Preset_current_printer(printer);
+    if (!dialog(printer, parent))
+        return false;
+    Printer_choice choice;
+    choice.printer_name = printer.printerName();
+    choice.orientation = printer.pageLayout().orientation();
+    choice.copies = printer.copyCount();
+    choice.color_mode = printer.colorMode();
+    // A PDF writer has no duplex; the setting would only follow the choice to the next real printer.
+    choice.duplex = choice.printer_name.toUpper().contains("PDF") ? QPrinter::DuplexNone : printer.duplex();
+    current_printer() = choice;
+    return true;
+}
+
+PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog,
+                                const Print_dialog& dialog) {
     PrintTarget target;
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         target.printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -29,9 +67,10 @@ PrintTarget choose_print_target(QWidget* parent, const QString& document_name, b
     target.printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     target.printer->setDocName(document_name);
     if (show_dialog) {
-        QPrintDialog dialog(target.printer.get(), parent);
-        if (dialog.exec() != QDialog::Accepted)
+        if (!Select_Printer(*target.printer, parent, dialog))
             target.printer.reset();
+    } else {
+        Preset_current_printer(*target.printer);
     }
     return target;
 }
