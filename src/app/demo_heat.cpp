@@ -1,5 +1,6 @@
 #include "app/demo_heat.h"
 
+#include "app/heat_timing.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/capture_hdmi.h"
 #include "capture/format_description.h"
@@ -118,6 +119,10 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     recording.Velt_event("Test Event");
     recording.Velt_Heat_ID("1");
     recording.Velt_Heat_Name("Test Heat");
+    const TimingSettings timing = read_timing_settings();
+    recording.Velt_box_delay(std::to_string(timing.box_delay));
+    recording.Velt_Goal_compensation(std::to_string(timing.goal_compensation));
+    recording.Velt_Split_compensation(std::to_string(timing.split_compensation));
 
     // The start signal: the dogs leave the boxes when the camera starts.
     DemoHeatResult result;

@@ -70,6 +70,19 @@ std::int32_t picture_time(std::uint32_t capture_stamp, std::uint32_t start, std:
     return checked_sub(time, goal_compensation);
 }
 
+std::string Compensation_note(std::int32_t in_force, const std::string& stored) {
+    std::int32_t recorded = 0;
+    try {
+        recorded = parse_long(stored);
+    } catch (const VeltroError&) {
+        return {};
+    }
+    if (recorded == in_force)
+        return {};
+    return "Goal compensation " + std::to_string(in_force) + " ms in use; this heat was recorded with " +
+           std::to_string(recorded) + " ms";
+}
+
 std::int32_t no_time_code(const std::string& caption) {
     if (caption == "DSQ")
         return no_time::Disqualified;

@@ -31,6 +31,11 @@ std::uint32_t parse_start_pc_mill(const std::string& text);
 std::int32_t picture_time(std::uint32_t capture_stamp, std::uint32_t start, std::int16_t field_to_show,
                           std::int32_t goal_compensation);
 
+// The review applies the goal compensation in force, also to older heats. When that differs from the
+// one stored with the heat, this says so with both values ("" when they agree, or when the heat
+// stores none that can be read).
+std::string Compensation_note(std::int32_t in_force, const std::string& stored);
+
 // The finish-time code for a No-time caption: "DSQ", "DNF", "No Rnk"; the caption "No Time" (no
 // choice made yet) gives the no-rank code too.
 std::int32_t no_time_code(const std::string& caption);

@@ -1,5 +1,6 @@
 #include "app/demo_heat.h"
 #include "app/heat_timing.h"
+#include "capture/backends/demo/demo_camera.h"
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
 #include "fake_operator.h"
@@ -46,7 +47,7 @@ protected:
 };
 
 // Every dog is first seen at the line in the picture that follows its true crossing: the picture's
-// heat time (goal compensation 0) lies at or after the crossing and less than one picture period
+// heat time (default goal compensation) lies at or after the crossing and less than one picture period
 // plus the 2 ms of the rule after it. In the interlaced format this also pins the field order: the
 // field the review shows first is the earlier one.
 TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
@@ -60,7 +61,8 @@ TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
     options.fast = true;
     const DemoHeatResult result = Record_Demo_Heat(options);
     const std::int32_t period = c.format == 0 ? 40 : 20;
-    ASSERT_EQ(result.frames, 2600 / period);
+    // Capture runs from the start signal; the first picture arrives the capture delay after it.
+    ASSERT_EQ(result.frames, (2600 - static_cast<std::int32_t>(DemoCamera::kCaptureDelayMs)) / period);
     EXPECT_EQ(Check_Recording(options.path).problems, std::vector<std::string>{});
 
     cls_VideoFile_handler rec;
@@ -83,8 +85,8 @@ TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
         } else {
             rec.Draw_RGB_frame(n);
         }
-        const std::int32_t time =
-            picture_time(static_cast<std::uint32_t>(rec.Timestamp_long()), start, rec.Field_To_Show(), 0);
+        const std::int32_t time = picture_time(static_cast<std::uint32_t>(rec.Timestamp_long()), start,
+                                               rec.Field_To_Show(), TimingSettings{}.goal_compensation);
         for (int box = 1; box <= 6; ++box) {
             auto& s = seen[static_cast<std::size_t>(box - 1)];
             if (!s && nose_at_line(rec.Picture(), box, origin)) {

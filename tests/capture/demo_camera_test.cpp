@@ -78,9 +78,13 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     EXPECT_EQ(component->LastError(), "");
     EXPECT_GE(component->Event_fd(), 0);
     EXPECT_EQ(demo.Race_Start(), 50000u);
-    clock.Advance(100);
+    // Each picture arrives, and is stamped, the capture delay after the moment it shows.
+    clock.Advance(199);
     component->dispatch();
-    EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50000, 50040, 50080}));
+    EXPECT_TRUE(log.stamps.empty());
+    clock.Advance(101);
+    component->dispatch();
+    EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50200, 50240, 50280}));
     EXPECT_EQ(log.lengths[0], 1920 * 1080 * 3);
     EXPECT_EQ(demo.Crossing_Mill(1, 1), 50000u + 6000u + 2143u);
 
@@ -90,9 +94,9 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     component->SetProperty("SetFormat", "1");
     component->SetProperty("CaptureFps", "25");
     component->Run();
-    clock.Advance(100);
+    clock.Advance(300);
     component->dispatch();
-    EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50100, 50140, 50180}));
+    EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50500, 50540, 50580}));
 
     component->SetProperty("SetFormat", "7");
     EXPECT_NE(component->LastError(), "");

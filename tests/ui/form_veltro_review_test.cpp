@@ -315,3 +315,28 @@ TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
 
 } // namespace
 } // namespace veltro
+
+namespace veltro {
+namespace {
+
+// The heat was recorded with goal compensation 0; the setting in force applies to its review, and
+// the window says so while the two differ.
+TEST_F(ReviewInMainWindow, AGoalCompensationOtherThanTheHeatsOwnIsShownWithBothValues) {
+    QLabel* note = form->findChild<QLabel*>("Label_compensation");
+    Write_Setting(keys::goal_compensation, "200");
+    form->Load_Compensations();
+    form->Handle_Open(path);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), "Goal compensation 200 ms in use; this heat was recorded with 0 ms");
+    Write_Setting(keys::goal_compensation, "0");
+    form->Load_Compensations();
+    EXPECT_FALSE(note->isVisible());
+    Write_Setting(keys::goal_compensation, "150");
+    form->Load_Compensations();
+    EXPECT_TRUE(note->isVisible());
+    form->Do_Close();
+    EXPECT_FALSE(note->isVisible());
+}
+
+} // namespace
+} // namespace veltro

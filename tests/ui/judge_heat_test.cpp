@@ -41,8 +41,7 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     testing::ScopedEnv data_env("VELTRO_DATA_DIR", dir.path().string());
     set_settings_path(dir.file("Veltro_HDMI.ini"));
     testing::FakeOperator op;
-    // Judged against the scene's own clock: the demo camera has no delay to compensate.
-    Write_Setting(keys::goal_compensation, "0");
+    // With the default goal compensation, which takes back the demo camera's capture delay.
     DemoHeatOptions options;
     options.path = dir.file("Test Event_1.px3");
     options.format = format;

@@ -133,6 +133,11 @@ void Form_Veltro::build_controls() {
     clock_font.setBold(true);
     label_heat_time_->setFont(clock_font);
     label_heat_time_->setMinimumWidth(220);
+    label_compensation_ = new QLabel(central);
+    label_compensation_->setObjectName("Label_compensation");
+    label_compensation_->setStyleSheet("color: rgb(192, 0, 0); font-weight: bold;");
+    label_compensation_->setWordWrap(true);
+    label_compensation_->setVisible(false);
     label_picture_number_ = new QLabel(central);
     label_picture_number_->setObjectName("Label_picture_number");
     label_frame_size_ = new QLabel(central);
@@ -319,6 +324,7 @@ void Form_Veltro::build_controls() {
     arm_column->addWidget(label_arm_, 0, Qt::AlignHCenter);
     clock_row->addLayout(arm_column);
     right->addLayout(clock_row);
+    right->addWidget(label_compensation_);
     auto* facts = new QGridLayout;
     facts->addWidget(new QLabel("Picture:", central), 0, 0);
     facts->addWidget(label_picture_number_, 0, 1);

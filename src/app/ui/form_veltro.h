@@ -185,6 +185,8 @@ public:
     void Set_Buttons();
     void Display_Goal_times();
     void Display_Split_times();
+    // Shows, while a recording is reviewed, when the goal compensation in force is not its own.
+    void Show_compensation_note();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -308,6 +310,7 @@ private:
     std::array<QLabel*, 6> label_dog_name_{};
     QLabel* label_heat_time_ = nullptr;
     QLabel* label_picture_number_ = nullptr;
+    QLabel* label_compensation_ = nullptr;
     QLabel* label_fps_ = nullptr;
     QLabel* label_file_size_ = nullptr;
     QLabel* label_frame_size_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/ui/painted_box.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/start_click_player.h"
+#include "capture/backends/demo/demo_camera.h"
 #include "capture/frame_collection.h"
 #include "support/numbers.h"
 #include "support/operator.h"
@@ -393,6 +394,20 @@ void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
     p.setFont(font);
     p.setPen(colour);
     p.drawText(QPointF(size.width() * 0.35, size.height() * 0.9), selected_camera_ == 1 ? "Goal" : "Split");
+    if (capture_->Current_FriendlyName() == DemoCamera::kFriendlyName) {
+        // Nobody may take the demo race for the real finish line.
+        QFont small("Arial");
+        small.setPointSize(9);
+        p.setFont(small);
+        p.setPen(Qt::white);
+        const QString text =
+            QString(DemoCamera::kFriendlyName) +
+            (capture_->Demo_by_default() ? ": no capture source chosen yet (Form / Select Video Source)"
+                                         : "") +
+            QString("\nPictures %1 ms late, as from an HDMI capture device").arg(DemoCamera::kCaptureDelayMs);
+        p.fillRect(QRectF(0, 0, size.width(), 34), QColor(0, 0, 0, 160));
+        p.drawText(QRectF(4, 2, size.width() - 8, 32), Qt::AlignLeft | Qt::TextWordWrap, text);
+    }
 }
 
 void Form_Veltro::paint_arm(QPainter& p) {
@@ -485,6 +500,7 @@ void Form_Veltro::Stop_all_cams() {
 
 void Form_Veltro::Load_Compensations() {
     timing_.Load_Compensations();
+    Show_compensation_note();
 }
 
 void Form_Veltro::Read_Goal_Lines() {

@@ -172,6 +172,7 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     frame_control_->setVisible(false);
     const Review::Open_result result = p.controller->Open(path);
     if (result != Review::Open_result::Opened) {
+        Show_compensation_note();
         slider_play_->setEnabled(false);
         picture_->Clear();
         frame_set_times_->setVisible(false);
@@ -193,9 +194,18 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     setWindowTitle(QString::fromStdString(std::string(kProgramId) + " " + path +
                                           (recording_.Read_only() ? "(read-only)" : "")));
     frame_set_times_->setVisible(true);
+    Show_compensation_note();
     // The controller's Open has shown the goal camera (camera_changed) and filled the results.
     set_checkable(findChild<QAction*>("item_displace_goalline"), false);
     p.controller->Focus_slider();
+}
+
+void Form_Veltro::Show_compensation_note() {
+    const std::string note = reviewing() ? Compensation_note(timing_.settings().goal_compensation,
+                                                             recording_.Velt_Goal_compensation())
+                                         : std::string();
+    label_compensation_->setText(QString::fromStdString(note));
+    label_compensation_->setVisible(!note.empty());
 }
 
 void Form_Veltro::show_review_picture() {

@@ -311,6 +311,7 @@ void Form_Veltro::Do_Close() {
     live_picture_shown_ = false;
     picture_->Clear();
     frame_set_times_->setVisible(false);
+    Show_compensation_note();
     command_split_goal_->setText("Split");
     Clear_Results_Display();
 }

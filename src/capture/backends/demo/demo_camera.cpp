@@ -40,7 +40,7 @@ DemoCamera::~DemoCamera() {
 }
 
 std::string DemoCamera::Description() const {
-    return "Built-in finish-line scene with six dogs";
+    return "Built-in finish-line scene with six dogs, pictures 200 ms late like an HDMI capture device";
 }
 
 std::uint32_t DemoCamera::Crossing_Mill(int box, int lap) const {
@@ -49,7 +49,7 @@ std::uint32_t DemoCamera::Crossing_Mill(int box, int lap) const {
 }
 
 std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
-    return race_start_ + static_cast<std::uint32_t>(frame * period_ms_);
+    return race_start_ + static_cast<std::uint32_t>(frame * period_ms_) + kCaptureDelayMs;
 }
 
 void DemoCamera::render(std::uint8_t* into, std::int64_t frame) const {
@@ -104,7 +104,8 @@ void DemoCamera::timer_thread(std::int64_t start_ns) {
     std::int64_t frame = 0;
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(DemoRaceScene::kImageSize));
     while (!stop_) {
-        const std::int64_t due = start_ns + frame * static_cast<std::int64_t>(period_ms_) * 1000000;
+        const std::int64_t due =
+            start_ns + (frame * static_cast<std::int64_t>(period_ms_) + kCaptureDelayMs) * 1000000;
         // Sleep in short steps so that Stop() never waits long.
         while (!stop_ && monotonic_ns() < due) {
             const std::int64_t step = std::min<std::int64_t>(due - monotonic_ns(), 5000000);

@@ -30,10 +30,14 @@ private:
 //
 // In real time a timer thread renders frames at the format's rate and signals Event_fd(); with a
 // manual clock nothing runs by itself: dispatch() delivers every frame that is due up to the clock's
-// time. Each frame is stamped with the counter value of its (top field's) scene moment.
+// time. Like a real HDMI capture device the camera delivers each frame kCaptureDelayMs after the
+// (top field's) scene moment it shows, stamped with that arrival, so the default goal compensation
+// turns its pictures back into true times.
 class DemoCamera final : public CaptureDevice {
 public:
     static constexpr const char* kFriendlyName = "Veltro demo race camera";
+    // The capture delay it simulates: that of the HDMI devices the goal compensation is set for.
+    static constexpr std::uint32_t kCaptureDelayMs = 200;
 
     DemoCamera();
     explicit DemoCamera(ManualClock& clock);
@@ -51,7 +55,8 @@ public:
 
     // The counter value at which the race of the last Start began (frame 0, lap 0).
     std::uint32_t Race_Start() const { return race_start_; }
-    // The counter value at which the nose of the dog of `box` reaches the finish column in lap `lap`.
+    // The counter value at which the nose of the dog of `box` reaches the finish column in lap `lap`
+    // (the scene moment, not the later arrival of its picture).
     std::uint32_t Crossing_Mill(int box, int lap = 0) const;
     // Frames the timer thread had to drop because the window thread did not take them in time.
     std::int64_t Frames_Dropped() const { return dropped_; }
