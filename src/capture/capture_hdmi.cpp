@@ -1,5 +1,6 @@
 #include "capture/capture_hdmi.h"
 
+#include "capture/backends/demo/demo_camera.h"
 #include "capture/capture_trace.h"
 #include "capture/format_description.h"
 #include "capture/hdmi_crop.h"
@@ -84,6 +85,13 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
     CurrentCapture& cur = current_capture();
     cur.saved_friendlyname = Read_Setting(keys::friendlyname);
     cur.saved_videoproperty = Read_Setting(keys::videoproperty);
+    // Before any source was chosen the demo race is filmed, so that a newcomer's first heat works
+    // with no set-up. Nothing is stored: the first device chosen is remembered as usual.
+    demo_by_default_ = cur.saved_friendlyname == keys::friendlyname.default_value;
+    if (demo_by_default_) {
+        cur.saved_friendlyname = DemoCamera::kFriendlyName;
+        cur.saved_videoproperty = "0";
+    }
     capture_trace("*Set_Source_from_Saved, looking for " + cur.saved_friendlyname + where());
 
     std::int16_t found = 0;

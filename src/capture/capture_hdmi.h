@@ -55,6 +55,8 @@ public:
     // "video:10" and configures it; tells the operator when it is not there.
     void Set_Source_from_Saved();
     bool SourcePropFound() const { return source_prop_found_; }
+    // True when no source was ever chosen and the demo race camera was taken in its place.
+    bool Demo_by_default() const { return demo_by_default_; }
     const std::string& Current_FriendlyName() const;
     const std::string& Current_PropertyString() const;
     const std::string& MaxInterval() const { return max_interval_; }
@@ -129,6 +131,7 @@ private:
     bool running_ = false;
     std::string last_error_;
     bool source_prop_found_ = false;
+    bool demo_by_default_ = false;
     std::string max_interval_;
     std::string min_interval_;
     std::int16_t source_number_ = 0;

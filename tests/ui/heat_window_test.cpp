@@ -495,6 +495,28 @@ TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
     EXPECT_TRUE(form->current_recording_name().empty());
 }
 
+TEST_F(HeatWindow, AFirstStartWithNoSavedSourceFilmsTheDemoRaceAndAHeatWorksAtOnce) {
+    Write_Setting(keys::friendlyname, "");
+    Write_Setting(keys::videoproperty, "");
+    open_window();
+    live();
+    EXPECT_TRUE(op.messages.empty()) << op.last_message();
+    EXPECT_TRUE(form->capture()->Demo_by_default());
+    EXPECT_EQ(form->capture()->Current_FriendlyName(), DemoCamera::kFriendlyName);
+    EXPECT_EQ(Read_Setting(keys::friendlyname), "noname"); // the first device chosen is stored as usual
+    button("Command_initiate_file")->click();
+    button("Command_start_heat")->click();
+    run(1000);
+    QTest::mousePress(button("Command_capture"), Qt::LeftButton);
+    run(1000);
+    QTest::mouseRelease(button("Command_capture"), Qt::LeftButton);
+    const std::string name = form->current_recording_name();
+    button("Command_finish")->click();
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    EXPECT_GE(rec.num_Frames(), 24);
+}
+
 TEST_F(HeatWindow, LedFollowsTheRmContactAndTheMouseOnTheScreenLed) {
     open_window();
     run(1200);
