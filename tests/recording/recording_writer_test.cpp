@@ -254,6 +254,48 @@ TEST_F(RecordingWriter, PassCutShortKeepsTheLastCompletedPass) {
     EXPECT_EQ(reader.PX3_Capture_mill(), 1080);
 }
 
+// A trigger bounce ends a capture before its first frame: that pass must neither fix the record
+// size nor touch the file, or the next real pass of the heat is squeezed into too small records.
+TEST_F(RecordingWriter, PassWithoutFramesChangesNothingAndTheNextPassKeepsItsQuality) {
+    Arm_Test_Recording(rec, path, 320, 240);
+    const std::string armed = bytes();
+    Append_Test_Frames(rec, CapturedFrames(320, 240, 0));
+    EXPECT_EQ(rec.Rounded_Compressed_Size(), 0);
+    EXPECT_EQ(bytes(), armed);
+
+    CapturedFrames busy(320, 240, 4);
+    Append_Test_Frames(rec, busy);
+    EXPECT_EQ(rec.Reduced_Quality_Count(), 0);
+    EXPECT_TRUE(events.empty());
+    cls_VideoFile_handler reader;
+    reader.Open_File(path);
+    ASSERT_EQ(reader.num_Frames(), 4);
+    for (int n = 1; n <= 4; ++n) {
+        reader.Read_RGB_sample(n, true);
+        EXPECT_EQ(reader.PX3_Compression_Quality(), 80) << n;
+        EXPECT_FALSE(reader.Frame_corrupted()) << n;
+    }
+}
+
+// A writer that appends without measuring first (a second program on the same heat) takes D from
+// the frame it is given.
+TEST_F(RecordingWriter, AppendWithoutMeasuredSizeTakesItFromTheFrame) {
+    Arm_Test_Recording(rec, path, 320, 240);
+    CapturedFrames busy(320, 240, 3);
+    rec.Open_px3_for_Append();
+    for (int i = 1; i <= 3; ++i) {
+        rec.Append_RGB_Frame(i, *busy.frames[static_cast<std::size_t>(i - 1)]);
+    }
+    rec.Close_File();
+    EXPECT_GT(rec.Rounded_Compressed_Size(), 5000);
+    cls_VideoFile_handler reader;
+    reader.Open_File(path);
+    ASSERT_EQ(reader.num_Frames(), 3);
+    reader.Read_RGB_sample(1, true);
+    EXPECT_EQ(reader.PX3_Compression_Quality(), 80);
+    EXPECT_EQ(reader.XML_header().RGB_Image_size(), rec.Rounded_Compressed_Size());
+}
+
 TEST_F(RecordingWriter, HeaderRewritesAreOnDiskAtOnceAndRefusedWhenTooLong) {
     Arm_Test_Recording(rec, path, 160, 120);
     Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
