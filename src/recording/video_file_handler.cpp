@@ -148,6 +148,9 @@ std::string cls_VideoFile_handler::Velt_start_PC_mill() const {
 void cls_VideoFile_handler::Velt_start_PC_mill(const std::string& value) {
     header_->Velt_heat_start_PC_mill(value);
 }
+void cls_VideoFile_handler::Velt_start_PC_mill(std::uint32_t counter) {
+    header_->Velt_heat_start_PC_mill(std::to_string(static_cast<std::int32_t>(counter)));
+}
 std::string cls_VideoFile_handler::Velt_event() const {
     return header_->Velt_event();
 }

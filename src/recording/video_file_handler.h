@@ -152,6 +152,9 @@ public:
     void Velt_Dog_name(std::int16_t box, const std::string& value) override;
     std::string Velt_start_PC_mill() const override;
     void Velt_start_PC_mill(const std::string& value);
+    // The counter at the start signal, stored as a signed Long like the capture stamps of the records,
+    // so that readers expecting a Long can read it after 24.8 days of uptime.
+    void Velt_start_PC_mill(std::uint32_t counter);
 
     std::string Velt_event() const;
     void Velt_event(const std::string& value);

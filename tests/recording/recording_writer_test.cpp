@@ -334,6 +334,29 @@ TEST_F(RecordingWriter, TimingModelAssignsStraightToDisk) {
     EXPECT_TRUE(other.Velt_dead_heat(2));
 }
 
+// After 24.8 days of uptime the counter passes 2^31: it is stored as the signed Long the records
+// use, and both that form and the unsigned one of older files give the same picture times.
+TEST_F(RecordingWriter, StartCounterAboveTwoToTheThirtyFirstIsStoredSigned) {
+    const std::uint32_t start = 3000000000u;
+    Arm_Test_Recording(rec, path, 160, 120);
+    rec.Velt_start_PC_mill(start);
+    rec.Write_XML_header();
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3, static_cast<std::int32_t>(start + 1000u)));
+    for (const std::string stored : {"", "3000000000"}) {
+        cls_VideoFile_handler reader;
+        reader.Open_File(path);
+        if (stored.empty()) {
+            EXPECT_EQ(reader.Velt_start_PC_mill(), "-1294967296");
+        } else {
+            reader.Velt_start_PC_mill(stored);
+        }
+        reader.Read_RGB_sample(3, false);
+        const std::uint32_t read = parse_start_pc_mill(reader.Velt_start_PC_mill());
+        EXPECT_EQ(read, start);
+        EXPECT_EQ(picture_time(static_cast<std::uint32_t>(reader.Timestamp_long()), read, 1, 0), 1082);
+    }
+}
+
 TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
     Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames small(80, 60, 3);
