@@ -2,6 +2,7 @@
 // records. Nothing in a file is trusted: sizes and counts are checked before they are used.
 #include "capture/jpeg_codec.h"
 #include "recording/video_file_handler.h"
+#include "support/files.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/text.h"
@@ -83,8 +84,14 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         the_operator().message("cls_AVI_handler can't open this file type! " + path, MsgIcon::Exclamation);
         return;
     }
-    read_only_ = exists && ::access(path.c_str(), W_OK) != 0;
-    const int fd = ::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    read_only_ = is_read_only_file(path);
+    int fd = ::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0 && exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        // Writable by its bits but not by this user (another owner, a read-only disk): it can
+        // still be reviewed, only not changed.
+        read_only_ = true;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         const int e = errno;
         if (e == EACCES || e == EPERM) {

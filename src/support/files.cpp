@@ -98,6 +98,11 @@ void save_file_atomically(const std::string& path, std::string_view data) {
         throw VeltroError(error_number_for_errno(rc), "Could not write " + path + ": " + std::strerror(rc));
 }
 
+bool is_read_only_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::optional<std::string> read_whole_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

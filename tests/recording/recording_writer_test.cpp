@@ -387,6 +387,32 @@ TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
     }
 }
 
+// Read-only is the file's own bits, also for the superuser (who runs CI and may write anything).
+TEST_F(RecordingWriter, ReadOnlyBitsAreSeenByEveryUser) {
+    Arm_Test_Recording(rec, path, 160, 120);
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = bytes();
+    cls_VideoFile_handler review;
+    review.Open_File(path);
+    ASSERT_TRUE(review.File_open());
+    EXPECT_TRUE(review.Read_only());
+    HeatTiming timing;
+    timing.set_recording(&review);
+    timing.show_picture(3, 1230);
+    EXPECT_FALSE(timing.box_click(1));
+    EXPECT_EQ(op.last_message(), "File is read only!");
+    review.Velt_Heat_time(1, false, 100);
+    EXPECT_THROW(review.Write_XML_header(), VeltroError);
+    review.Close_File();
+    EXPECT_EQ(bytes(), before);
+
+    fs::permissions(path, fs::perms::group_write, fs::perm_options::add); // one write bit is enough
+    review.Open_File(path);
+    EXPECT_FALSE(review.Read_only());
+}
+
 TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
     Arm_Test_Recording(rec, path, 160, 120);
     Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
