@@ -2,6 +2,7 @@
 #include "recording/recording_fixture.h"
 #include "support/files.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -47,6 +48,21 @@ TEST_F(Px3Tool, SetTimeRefusesNegativeTimesAndTheNoTimeCodesAsNumbers) {
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     EXPECT_EQ(rec.Velt_Heat_time(2, false), 888885);
+}
+
+// A frame is exported from its own record, whatever became of the records behind it.
+TEST_F(Px3Tool, ExportReadsAFrameOfAFileCutShort) {
+    std::int32_t sample_size = 0;
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        sample_size = rec.Sample_size();
+    }
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(32016 + 2LL * sample_size + 100));
+    const std::string out = dir.file("frame2.png");
+    const ToolRun r = run("export '" + path + "' --frame 2 -o '" + out + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_whole_file(out).value_or("").starts_with("\x89PNG"));
 }
 
 } // namespace
