@@ -48,6 +48,11 @@ int set_time(const Args& in) {
     }
     const std::int32_t box = number_arg(args[1], "BOX");
     const std::int32_t ms = number_arg(args[2], "MS");
+    // A number at or above the first no-time code would be stored as DNF, DSQ or No Rnk unseen.
+    if (ms < 0 || ms >= veltro::no_time::First) {
+        throw UsageError{"MS " + args[2] +
+                         " is outside 0..888885; DNF, DSQ and No Rnk are given with --no-time"};
+    }
     const std::int32_t picture = frame.empty() ? 0 : number_arg(frame, "--frame");
     if (picture < 0 || picture > 32767) {
         throw UsageError{"--frame " + frame + " is outside 0..32767"};

@@ -128,7 +128,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     DemoHeatResult result;
     result.start_pc_mill = demo.Race_Start();
     const std::int32_t start_local = clock.local_ms() - elapsed_ms(result.start_pc_mill, clock.millis());
-    recording.Velt_start_PC_mill(std::to_string(result.start_pc_mill));
+    recording.Velt_start_PC_mill(result.start_pc_mill);
     recording.Velt_heat_start_local(start_local);
     recording.Velt_start_DateTime(now_default_datetime());
     recording.Write_XML_header();

@@ -50,7 +50,7 @@ TimingSettings read_timing_settings() {
 std::uint32_t parse_start_pc_mill(const std::string& text) {
     if (!is_decimal_number(text))
         throw VeltroError(err::TypeMismatch, "The recording has no heat start time (\"" + text + "\")");
-    // Written as the unsigned counter, or as a signed 32-bit value by older writers.
+    // Written as a signed 32-bit value like the records' stamps; older files hold the unsigned counter.
     long long value = 0;
     try {
         value = std::stoll(text);

@@ -172,7 +172,9 @@ void Review::Redraw() {
     } else {
         rec_.Draw_RGB_frame(position_);
     }
-    if (start_) {
+    // A picture that could not be read or decoded is not on show: it gives no time to assign.
+    const bool on_show = !rec_.RGB_samplesize_error() && !rec_.Frame_corrupted();
+    if (start_ && on_show) {
         frame_time_ = picture_time(static_cast<std::uint32_t>(rec_.Timestamp_long()), *start_,
                                    rec_.Field_To_Show(), timing_.settings().goal_compensation);
     } else {

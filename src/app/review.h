@@ -76,7 +76,8 @@ public:
     // when it has none.
     bool Goto_SplitTime(const Result_array& results, std::int16_t position);
 
-    // Heat time of the picture on show; std::nullopt when the heat was never started.
+    // Heat time of the picture on show; std::nullopt when the heat was never started or the picture
+    // could not be read.
     std::optional<std::int32_t> Frame_time() const { return frame_time_; }
     // Called after every picture drawn (also by the jumps, for each picture they pass).
     std::function<void()> picture_shown;

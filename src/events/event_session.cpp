@@ -22,10 +22,6 @@ bool no_file_named(const std::string& path) {
     return path.empty() || path == "N/A";
 }
 
-bool not_writable(const std::string& path) {
-    return ::access(path.c_str(), W_OK) != 0;
-}
-
 } // namespace
 
 std::string Event_folder() {
@@ -40,8 +36,7 @@ std::string file_name_part(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-EventSession::EventSession(std::string event_folder)
-    : is_read_only(not_writable), event_folder_(std::move(event_folder)) {
+EventSession::EventSession(std::string event_folder) : event_folder_(std::move(event_folder)) {
     doc_.Create_Veltro_Race_File();
 }
 
@@ -105,7 +100,7 @@ void EventSession::XML_to_File() {
     const std::string path = current_event_file_;
     if (no_file_named(path))
         return;
-    if (file_exists(path) && is_read_only && is_read_only(path)) {
+    if (is_read_only_file(path)) {
         the_operator().message("Event file is Read-Only!\r\n" + path);
         return;
     }

@@ -43,8 +43,6 @@ public:
     std::function<void()> show_heat_data;
     // A run-time failure that the procedure reports and then goes on from (the error handler).
     std::function<void(const VeltroError&, const std::string& location)> report_error;
-    // Whether the current user may not write an existing file. Defaults to the access() check.
-    std::function<bool(const std::string& path)> is_read_only;
 
     // --- State ---
     const std::string& current_event_file() const { return current_event_file_; }

@@ -37,6 +37,10 @@ void cls_VideoFile_handler::open_descriptor(bool for_writing) {
     if (fd_ >= 0 && (writable_ || !for_writing)) {
         return;
     }
+    if (for_writing && is_read_only_file(file_name_)) {
+        // The superuser could write it: the file's own bits decide, for every user alike.
+        throw VeltroError(err::PermissionDenied, file_name_ + " is read only");
+    }
     // A recording open for reading stays open when it cannot be opened for writing.
     const int fd = ::open(file_name_.c_str(), (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
@@ -147,6 +151,9 @@ std::string cls_VideoFile_handler::Velt_start_PC_mill() const {
 }
 void cls_VideoFile_handler::Velt_start_PC_mill(const std::string& value) {
     header_->Velt_heat_start_PC_mill(value);
+}
+void cls_VideoFile_handler::Velt_start_PC_mill(std::uint32_t counter) {
+    header_->Velt_heat_start_PC_mill(std::to_string(static_cast<std::int32_t>(counter)));
 }
 std::string cls_VideoFile_handler::Velt_event() const {
     return header_->Velt_event();

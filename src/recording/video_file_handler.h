@@ -100,7 +100,10 @@ public:
     void Deinterlaced(bool value) { deinterlaced_ = value; }
     std::int16_t RGB_Topdelim_Y() const { return top_delim_y_; }
     bool RGB_samplesize_error() const { return samplesize_error_; }
-    // True when the last frame drawn did not decode and shows the blue "Corrupted video" picture.
+    // Frames the header counts but the file is too short to hold (they are not offered).
+    std::int16_t Frames_missing() const { return frames_missing_; }
+    // True when the last frame drawn could not be read or decoded and shows the blue "Corrupted
+    // video" picture.
     bool Frame_corrupted() const { return frame_corrupted_; }
     // Set when reading a frame raised an error: field drawing stops for this recording.
     bool Read_error() const { return read_error_; }
@@ -152,6 +155,9 @@ public:
     void Velt_Dog_name(std::int16_t box, const std::string& value) override;
     std::string Velt_start_PC_mill() const override;
     void Velt_start_PC_mill(const std::string& value);
+    // The counter at the start signal, stored as a signed Long like the capture stamps of the records,
+    // so that readers expecting a Long can read it after 24.8 days of uptime.
+    void Velt_start_PC_mill(std::uint32_t counter);
 
     std::string Velt_event() const;
     void Velt_event(const std::string& value);
@@ -234,6 +240,7 @@ private:
     std::string fourcc_;
     std::int16_t top_delim_y_ = 0;
     bool samplesize_error_ = false;
+    std::int16_t frames_missing_ = 0;
     bool frame_corrupted_ = false;
     bool read_error_ = false;
     std::int32_t current_frame_ = 0;

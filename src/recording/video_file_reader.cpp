@@ -2,6 +2,7 @@
 // records. Nothing in a file is trusted: sizes and counts are checked before they are used.
 #include "capture/jpeg_codec.h"
 #include "recording/video_file_handler.h"
+#include "support/files.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/text.h"
@@ -55,6 +56,7 @@ void cls_VideoFile_handler::reset_reader() {
     samplesize_error_ = false;
     frame_corrupted_ = false;
     read_error_ = false;
+    frames_missing_ = 0;
     current_frame_ = 0;
     decoded_frame_ = 0;
     fields_ = px3::RecordFields{};
@@ -83,8 +85,14 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         the_operator().message("cls_AVI_handler can't open this file type! " + path, MsgIcon::Exclamation);
         return;
     }
-    read_only_ = exists && ::access(path.c_str(), W_OK) != 0;
-    const int fd = ::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    read_only_ = is_read_only_file(path);
+    int fd = ::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0 && exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        // Writable by its bits but not by this user (another owner, a read-only disk): it can
+        // still be reviewed, only not changed.
+        read_only_ = true;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         const int e = errno;
         if (e == EACCES || e == EPERM) {
@@ -120,6 +128,20 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         // Records of that size cannot exist: no frame can be located.
         num_frames_ = 0;
         samplesize_error_ = true;
+    }
+    if (num_frames_ > 0) {
+        // A file cut short (a full disk, a copy that stopped) shows the frames that are really there.
+        struct stat opened {};
+        const std::int64_t length =
+            ::fstat(fd_, &opened) == 0 ? static_cast<std::int64_t>(opened.st_size) : 0;
+        const std::int64_t present = std::max<std::int64_t>(0, length - px3::kHeaderBlockSize) / sample_size_;
+        if (present < num_frames_) {
+            frames_missing_ = static_cast<std::int16_t>(num_frames_ - present);
+            the_operator().message("This recording is cut short: " + std::to_string(frames_missing_) +
+                                       " of " + std::to_string(num_frames_) + " frames are missing.",
+                                   MsgIcon::Exclamation);
+            num_frames_ = static_cast<std::int16_t>(present);
+        }
     }
     if (num_frames_ > 0) {
         read_record_.assign(static_cast<std::size_t>(sample_size_), 0);
@@ -177,8 +199,12 @@ std::int16_t cls_VideoFile_handler::mill_per_Frame() const {
 }
 
 void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
-    if (frame == current_frame_ && (!draw || decoded_frame_ == frame)) {
-        return;
+    if (frame == current_frame_) {
+        // The record is at hand: a failed read of another frame in between says nothing about it.
+        samplesize_error_ = false;
+        if (!draw || decoded_frame_ == frame) {
+            return;
+        }
     }
     try {
         if (!File_open()) {
@@ -194,9 +220,14 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
         if (frame != current_frame_) {
             if (!read_exact(fd_, head, sizeof head, offset) || !px3::has_record_magic(head) ||
                 !read_exact(fd_, next_record_.data(), next_record_.size(), offset)) {
-                // A record that is missing or does not begin right is skipped; the frame bitmap and
-                // the record of the frame on show keep the previous picture.
+                // A record that is missing or does not begin right is skipped; the record read before
+                // stays whole. Drawn, it shows the "Corrupted video" picture, never an older one.
                 samplesize_error_ = true;
+                if (draw) {
+                    frame_corrupted_ = true;
+                    show_corrupted_frame();
+                    decoded_frame_ = 0;
+                }
                 return;
             }
             read_record_.swap(next_record_);

@@ -135,8 +135,12 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
         size_record(stored - px3::kRecordOverhead);
         return;
     }
+    // D is fixed from real frames only: a capture that ended before its first frame leaves it open.
+    if (frames <= 0) {
+        return;
+    }
     std::int32_t largest = 0;
-    if (codec_ == kJpegCodecName && frames > 0) {
+    if (codec_ == kJpegCodecName) {
         for (const std::int32_t index : px3::trial_frames(frames)) {
             const CVideobuff_RGB& frame = frame_at(index);
             std::int32_t size = static_cast<std::int32_t>(compressed_.size());
@@ -187,12 +191,6 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     } else {
         append_position_ = px3::kHeaderBlockSize;
     }
-    if (data_size_ <= 0) {
-        size_record(px3::data_size_for(0));
-    }
-    if (file_length(fd_) > append_position_ && ::ftruncate(fd_, static_cast<off_t>(append_position_)) != 0) {
-        throw VeltroError(75, "Cannot prepare " + file_name_ + " for appending: " + std::strerror(errno));
-    }
     frames_appended_ = 0;
     measured_sample_size_ = 0;
 }
@@ -211,6 +209,16 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
                           "Frame " + std::to_string(index) + " holds " + std::to_string(frame.RGB_Length()) +
                               " bytes, too few for a " + std::to_string(cropped_x_) + " x " +
                               std::to_string(cropped_y_) + " picture");
+    }
+    if (data_size_ <= 0) {
+        // Nobody measured D for this recording yet: this frame is the measure.
+        Calculate_Compressed_Size(1, [&frame](std::int32_t) -> const CVideobuff_RGB& { return frame; });
+    }
+    if (frames_appended_ == 0 && file_length(fd_) > append_position_ &&
+        ::ftruncate(fd_, static_cast<off_t>(append_position_)) != 0) {
+        // Records of an uncounted earlier pass go only when a new frame replaces them, so a pass
+        // without frames leaves the file as it was.
+        throw VeltroError(75, "Cannot prepare " + file_name_ + " for appending: " + std::strerror(errno));
     }
     const std::size_t room = static_cast<std::size_t>(stride) * cropped_y_ + 65536;
     if (compressed_.size() < room) {

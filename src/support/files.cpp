@@ -118,6 +118,11 @@ int probe_folder_writable(const std::string& folder) noexcept {
     }
 }
 
+bool is_read_only_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::optional<std::string> read_whole_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

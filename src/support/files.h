@@ -25,6 +25,11 @@ int probe_folder_writable(const std::string& folder) noexcept;
 // Reads a whole file; std::nullopt when it cannot be opened or read.
 std::optional<std::string> read_whole_file(const std::string& path);
 
+// True when an existing file's permission bits give nobody the right to write it, as the old
+// read-only attribute did. The same answer for every user, the superuser included. False when the
+// file does not exist.
+bool is_read_only_file(const std::string& path);
+
 // Maps an errno to the classic error number and its description.
 int error_number_for_errno(int errnum);
 

@@ -101,35 +101,31 @@ TEST_F(RecordingReader, ImpossibleSampleSizesShowNoFrames) {
     }
 }
 
-TEST_F(RecordingReader, FrameCountBeyondTheFileFailsOnlyTheMissingFrames) {
-    write_recording(3);
-    edit_header([](Cls_XML_header& h) { h.Frames_no(300); });
+// A file cut short offers the frames it holds and says how many are missing.
+TEST_F(RecordingReader, FileShorterThanItsFrameCountOffersTheFramesThereAndSaysSo) {
+    write_recording(5);
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(record(4) + sample_size / 2));
     cls_VideoFile_handler rec;
     rec.Open_File(path);
-    EXPECT_EQ(rec.num_Frames(), 300);
+    EXPECT_EQ(op.last_message(), "This recording is cut short: 2 of 5 frames are missing.");
+    ASSERT_EQ(rec.num_Frames(), 3);
+    EXPECT_EQ(rec.Num_fields(), 6);
+    EXPECT_EQ(rec.Frames_missing(), 2);
     rec.Read_RGB_sample(3, true);
     EXPECT_FALSE(rec.RGB_samplesize_error());
-    rec.Read_RGB_sample(4, true);
-    EXPECT_TRUE(rec.RGB_samplesize_error());
-    rec.Read_RGB_sample(300, true);
-    EXPECT_TRUE(rec.RGB_samplesize_error());
-    rec.Read_RGB_sample(1, true);
-    EXPECT_FALSE(rec.RGB_samplesize_error());
     EXPECT_FALSE(rec.Frame_corrupted());
+    EXPECT_THROW(rec.Read_RGB_sample(4, true), VeltroError);
 
-    // A file cut inside a record: the failed read must not spoil the record already read.
-    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(record(3) + sample_size / 2));
-    cls_VideoFile_handler whole, cut;
-    whole.Open_File(path);
-    whole.Read_RGB_sample(2, true);
-    cut.Open_File(path);
-    cut.Read_RGB_sample(2, false);
-    cut.Read_RGB_sample(3, true);
-    EXPECT_TRUE(cut.RGB_samplesize_error());
-    cut.Read_RGB_sample(2, true);
-    EXPECT_FALSE(cut.Frame_corrupted());
-    EXPECT_EQ(testing::mean_difference(cut.Frame_bitmap(), whole.Frame_bitmap()), 0.0);
+    // Not one whole record: nothing to offer, and the message says so.
+    op.messages.clear();
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(record(1) + sample_size - 1));
+    rec.Open_File(path);
+    EXPECT_EQ(op.last_message(), "This recording is cut short: 5 of 5 frames are missing.");
+    EXPECT_TRUE(rec.File_open());
+    EXPECT_EQ(rec.num_Frames(), 0);
 
+    // Field numbers are Integers: the fields of frames beyond 16383 cannot be addressed.
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(record(30001)));
     edit_header([](Cls_XML_header& h) { h.Frames_no(30000); });
     cls_VideoFile_handler many;
     many.Open_File(path);
@@ -137,20 +133,47 @@ TEST_F(RecordingReader, FrameCountBeyondTheFileFailsOnlyTheMissingFrames) {
     EXPECT_EQ(many.Num_fields(), 32767);
 }
 
-TEST_F(RecordingReader, RecordWithoutItsMagicIsSkippedAndKeepsThePicture) {
+// Each frame is read from its own record: a damaged record elsewhere (here the last, which opening
+// reads) must not fail it, and a failed read must not spoil the record already read.
+TEST_F(RecordingReader, AFrameDependsOnlyOnItsOwnRecord) {
+    write_recording(4);
+    cls_VideoFile_handler whole;
+    whole.Open_File(path);
+    whole.Read_RGB_sample(2, true);
+    patch(record(4), "XXXX");
+    cls_VideoFile_handler rec;
+    rec.Open_File(path);
+    rec.Draw_RGB_frame(2);
+    EXPECT_FALSE(rec.RGB_samplesize_error());
+    EXPECT_FALSE(rec.Frame_corrupted());
+    EXPECT_EQ(testing::mean_difference(rec.Frame_bitmap(), whole.Frame_bitmap()), 0.0);
+
+    rec.Read_RGB_sample(4, true);
+    EXPECT_TRUE(rec.RGB_samplesize_error());
+    rec.Read_RGB_sample(2, true);
+    EXPECT_FALSE(rec.RGB_samplesize_error());
+    EXPECT_FALSE(rec.Frame_corrupted());
+    EXPECT_EQ(testing::mean_difference(rec.Frame_bitmap(), whole.Frame_bitmap()), 0.0);
+}
+
+// A record that cannot be read is drawn as the blue "Corrupted video" picture, never as the picture
+// shown before it.
+TEST_F(RecordingReader, RecordWithoutItsMagicShowsTheCorruptedPicture) {
     write_recording(3);
     patch(record(2), "XXXX");
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     rec.Read_RGB_sample(1, true);
-    const std::int32_t mill = rec.PX3_Capture_mill();
-    const std::uint8_t pixel = rec.Frame_bitmap().ScanLine(60)[30];
     rec.Read_RGB_sample(2, true);
     EXPECT_TRUE(rec.RGB_samplesize_error());
-    EXPECT_EQ(rec.PX3_Capture_mill(), mill);
-    EXPECT_EQ(rec.Frame_bitmap().ScanLine(60)[30], pixel);
+    EXPECT_TRUE(rec.Frame_corrupted());
+    const std::uint8_t* px = rec.Frame_bitmap().ScanLine(60) + 30;
+    EXPECT_EQ(px[0], 255);
+    EXPECT_EQ(px[1], 0);
+    EXPECT_EQ(px[2], 0);
     rec.Read_RGB_sample(3, true);
     EXPECT_FALSE(rec.RGB_samplesize_error());
+    EXPECT_FALSE(rec.Frame_corrupted());
 }
 
 TEST_F(RecordingReader, BadJpegDataGivesTheFlaggedBluePicture) {

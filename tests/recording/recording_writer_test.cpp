@@ -254,6 +254,48 @@ TEST_F(RecordingWriter, PassCutShortKeepsTheLastCompletedPass) {
     EXPECT_EQ(reader.PX3_Capture_mill(), 1080);
 }
 
+// A trigger bounce ends a capture before its first frame: that pass must neither fix the record
+// size nor touch the file, or the next real pass of the heat is squeezed into too small records.
+TEST_F(RecordingWriter, PassWithoutFramesChangesNothingAndTheNextPassKeepsItsQuality) {
+    Arm_Test_Recording(rec, path, 320, 240);
+    const std::string armed = bytes();
+    Append_Test_Frames(rec, CapturedFrames(320, 240, 0));
+    EXPECT_EQ(rec.Rounded_Compressed_Size(), 0);
+    EXPECT_EQ(bytes(), armed);
+
+    CapturedFrames busy(320, 240, 4);
+    Append_Test_Frames(rec, busy);
+    EXPECT_EQ(rec.Reduced_Quality_Count(), 0);
+    EXPECT_TRUE(events.empty());
+    cls_VideoFile_handler reader;
+    reader.Open_File(path);
+    ASSERT_EQ(reader.num_Frames(), 4);
+    for (int n = 1; n <= 4; ++n) {
+        reader.Read_RGB_sample(n, true);
+        EXPECT_EQ(reader.PX3_Compression_Quality(), 80) << n;
+        EXPECT_FALSE(reader.Frame_corrupted()) << n;
+    }
+}
+
+// A writer that appends without measuring first (a second program on the same heat) takes D from
+// the frame it is given.
+TEST_F(RecordingWriter, AppendWithoutMeasuredSizeTakesItFromTheFrame) {
+    Arm_Test_Recording(rec, path, 320, 240);
+    CapturedFrames busy(320, 240, 3);
+    rec.Open_px3_for_Append();
+    for (int i = 1; i <= 3; ++i) {
+        rec.Append_RGB_Frame(i, *busy.frames[static_cast<std::size_t>(i - 1)]);
+    }
+    rec.Close_File();
+    EXPECT_GT(rec.Rounded_Compressed_Size(), 5000);
+    cls_VideoFile_handler reader;
+    reader.Open_File(path);
+    ASSERT_EQ(reader.num_Frames(), 3);
+    reader.Read_RGB_sample(1, true);
+    EXPECT_EQ(reader.PX3_Compression_Quality(), 80);
+    EXPECT_EQ(reader.XML_header().RGB_Image_size(), rec.Rounded_Compressed_Size());
+}
+
 TEST_F(RecordingWriter, HeaderRewritesAreOnDiskAtOnceAndRefusedWhenTooLong) {
     Arm_Test_Recording(rec, path, 160, 120);
     Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
@@ -292,6 +334,29 @@ TEST_F(RecordingWriter, TimingModelAssignsStraightToDisk) {
     EXPECT_TRUE(other.Velt_dead_heat(2));
 }
 
+// After 24.8 days of uptime the counter passes 2^31: it is stored as the signed Long the records
+// use, and both that form and the unsigned one of older files give the same picture times.
+TEST_F(RecordingWriter, StartCounterAboveTwoToTheThirtyFirstIsStoredSigned) {
+    const std::uint32_t start = 3000000000u;
+    Arm_Test_Recording(rec, path, 160, 120);
+    rec.Velt_start_PC_mill(start);
+    rec.Write_XML_header();
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3, static_cast<std::int32_t>(start + 1000u)));
+    for (const std::string stored : {"", "3000000000"}) {
+        cls_VideoFile_handler reader;
+        reader.Open_File(path);
+        if (stored.empty()) {
+            EXPECT_EQ(reader.Velt_start_PC_mill(), "-1294967296");
+        } else {
+            reader.Velt_start_PC_mill(stored);
+        }
+        reader.Read_RGB_sample(3, false);
+        const std::uint32_t read = parse_start_pc_mill(reader.Velt_start_PC_mill());
+        EXPECT_EQ(read, start);
+        EXPECT_EQ(picture_time(static_cast<std::uint32_t>(reader.Timestamp_long()), read, 1, 0), 1082);
+    }
+}
+
 TEST_F(RecordingWriter, FramesTooShortForThePictureSizeAreRefused) {
     Arm_Test_Recording(rec, path, 160, 120);
     CapturedFrames small(80, 60, 3);
@@ -320,6 +385,32 @@ TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
         EXPECT_EQ(bytes(), before) << "the three stored frames stay";
         EXPECT_FALSE(writer.File_open());
     }
+}
+
+// Read-only is the file's own bits, also for the superuser (who runs CI and may write anything).
+TEST_F(RecordingWriter, ReadOnlyBitsAreSeenByEveryUser) {
+    Arm_Test_Recording(rec, path, 160, 120);
+    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = bytes();
+    cls_VideoFile_handler review;
+    review.Open_File(path);
+    ASSERT_TRUE(review.File_open());
+    EXPECT_TRUE(review.Read_only());
+    HeatTiming timing;
+    timing.set_recording(&review);
+    timing.show_picture(3, 1230);
+    EXPECT_FALSE(timing.box_click(1));
+    EXPECT_EQ(op.last_message(), "File is read only!");
+    review.Velt_Heat_time(1, false, 100);
+    EXPECT_THROW(review.Write_XML_header(), VeltroError);
+    review.Close_File();
+    EXPECT_EQ(bytes(), before);
+
+    fs::permissions(path, fs::perms::group_write, fs::perm_options::add); // one write bit is enough
+    review.Open_File(path);
+    EXPECT_FALSE(review.Read_only());
 }
 
 TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {

@@ -26,6 +26,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -311,6 +312,60 @@ TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
     form->Handle_Open(dir.file("missing.px3"));
     EXPECT_EQ(op.last_message(), "File open failed");
     EXPECT_FALSE(form->Slider_play()->isEnabled());
+}
+
+// A heat cut short opens with the frames it holds and says how many are missing; a picture that
+// cannot be read gives no time; a failed open leaves nothing of the heat before on show.
+TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore) {
+    std::int32_t sample_size = 0;
+    {
+        cls_VideoFile_handler reader;
+        reader.Open_File(path);
+        sample_size = reader.Sample_size();
+    }
+    const std::string cut = dir.file("Test Event_2.px3");
+    std::filesystem::copy_file(path, cut);
+    std::filesystem::resize_file(cut, static_cast<std::uintmax_t>(32016 + 24LL * sample_size + 1000));
+    {
+        // Frame 10's record damaged as well.
+        std::fstream f(cut, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(32016 + 9LL * sample_size);
+        f.write("XXXX", 4);
+    }
+    form->Handle_Open(cut);
+    EXPECT_EQ(op.last_message(), "This recording is cut short: " + std::to_string(demo.frames - 24) + " of " +
+                                     std::to_string(demo.frames) + " frames are missing.");
+    QSlider* slider = form->Slider_play();
+    ASSERT_TRUE(slider->isEnabled());
+    EXPECT_EQ(slider->maximum(), 2 * 24);
+    slider->setValue(48);
+    EXPECT_FALSE(form->findChild<QLabel*>("Label_heat_time")->text().isEmpty());
+
+    // Field 19 belongs to frame 10: the "Corrupted video" picture, no time, and a click only beeps.
+    slider->setValue(19);
+    EXPECT_TRUE(form->recording().Frame_corrupted());
+    EXPECT_TRUE(form->findChild<QLabel*>("Label_heat_time")->text().isEmpty());
+    const int beeps = op.beeps;
+    QTest::mouseClick(button("Command_box_3"), Qt::LeftButton);
+    EXPECT_EQ(op.beeps, beeps + 1);
+    {
+        cls_VideoFile_handler other;
+        other.Open_File(cut);
+        EXPECT_EQ(other.Velt_Heat_time(3, false), 0);
+    }
+
+    // A good heat, then one that does not open: its picture, clock, caption and results go.
+    form->Handle_Open(path);
+    slider->setValue(30);
+    ASSERT_FALSE(form->picture()->Empty());
+    ASSERT_FALSE(form->results_window().Row(0).dog_name.empty());
+    form->Handle_Open(dir.file("missing.px3"));
+    EXPECT_EQ(op.last_message(), "File open failed");
+    EXPECT_TRUE(form->picture()->Empty());
+    EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text(), "00:00,00");
+    EXPECT_EQ(form->windowTitle(), "Veltro_HDMI");
+    EXPECT_TRUE(form->results_window().Row(0).dog_name.empty());
+    EXPECT_FALSE(slider->isEnabled());
 }
 
 } // namespace

@@ -248,7 +248,7 @@ void Form_Veltro::Handle_Start() {
     start_pc_counter_ = start_pc;
     start_local_ms_ = start_local;
     recording_.Velt_heat_start_local(start_local);
-    recording_.Velt_start_PC_mill(std::to_string(start_pc));
+    recording_.Velt_start_PC_mill(start_pc);
     recording_.Velt_start_DateTime(now_default_datetime());
     recording_.Write_XML_header();
 

@@ -172,10 +172,8 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     frame_control_->setVisible(false);
     const Review::Open_result result = p.controller->Open(path);
     if (result != Review::Open_result::Opened) {
-        Show_compensation_note();
-        slider_play_->setEnabled(false);
-        picture_->Clear();
-        frame_set_times_->setVisible(false);
+        // Nothing of the heat reviewed before may stay on show.
+        Do_Close();
         return;
     }
     const cDIBSection& picture = recording_.Picture();

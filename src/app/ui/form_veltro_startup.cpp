@@ -310,6 +310,8 @@ void Form_Veltro::Do_Close() {
     label_file_size_->clear();
     live_picture_shown_ = false;
     picture_->Clear();
+    label_heat_time_->setText("00:00,00");
+    setWindowTitle(QString(kProgramId) + (is_debug_run() ? " [debug]" : ""));
     frame_set_times_->setVisible(false);
     Show_compensation_note();
     command_split_goal_->setText("Split");

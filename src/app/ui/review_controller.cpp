@@ -96,7 +96,7 @@ void Review_controller::Box_release() {
 }
 
 bool Review_controller::no_picture_time() {
-    // A heat that was never started gives its pictures no time: nothing to assign.
+    // A heat that was never started, or a picture that could not be read, gives no time to assign.
     if (review_.Is_open() && !review_.Frame_time()) {
         the_operator().beep();
         Focus_slider();

@@ -36,7 +36,7 @@ public:
 
     // The box buttons: press sets the current box, release clears it, a click assigns the picture's
     // time (on disk before it returns) and refreshes the results. A recording whose heat was never
-    // started has no picture times: the click only beeps.
+    // started, or a picture that could not be read, has no time: the click only beeps.
     void Box_press(std::int16_t box);
     void Box_release();
     bool Box_click(std::int16_t box);

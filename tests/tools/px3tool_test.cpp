@@ -1,0 +1,69 @@
+// px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
+#include "recording/recording_fixture.h"
+#include "support/files.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+namespace veltro {
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string err;
+};
+
+class Px3Tool : public ::testing::Test {
+protected:
+    testing::FakeOperator op;
+    testing::TempDir dir;
+    std::string path = dir.file("heat.px3");
+
+    void SetUp() override {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, path, 160, 120, true, "1000");
+        Append_Test_Frames(rec, testing::CapturedFrames(160, 120, 3));
+    }
+    ToolRun run(const std::string& arguments) const {
+        const std::string err = dir.file("stderr.txt");
+        const std::string command =
+            std::string(PX3TOOL_PATH) + " " + arguments + " >/dev/null 2>'" + err + "'";
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_whole_file(err).value_or("")};
+    }
+    std::string bytes() const { return read_whole_file(path).value_or(""); }
+};
+
+TEST_F(Px3Tool, SetTimeRefusesNegativeTimesAndTheNoTimeCodesAsNumbers) {
+    const std::string before = bytes();
+    for (const char* ms : {"-10", "888886", "888888", "999999"}) {
+        const ToolRun r = run("set-time '" + path + "' 2 " + ms);
+        EXPECT_NE(r.status, 0) << ms;
+        EXPECT_NE(r.err.find(std::string("MS ") + ms + " is outside 0..888885"), std::string::npos) << r.err;
+        EXPECT_EQ(bytes(), before) << ms;
+    }
+    const ToolRun ok = run("set-time '" + path + "' 2 888885");
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    cls_VideoFile_handler rec;
+    rec.Open_File(path);
+    EXPECT_EQ(rec.Velt_Heat_time(2, false), 888885);
+}
+
+// A frame is exported from its own record, whatever became of the records behind it.
+TEST_F(Px3Tool, ExportReadsAFrameOfAFileCutShort) {
+    std::int32_t sample_size = 0;
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        sample_size = rec.Sample_size();
+    }
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(32016 + 2LL * sample_size + 100));
+    const std::string out = dir.file("frame2.png");
+    const ToolRun r = run("export '" + path + "' --frame 2 -o '" + out + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_whole_file(out).value_or("").starts_with("\x89PNG"));
+}
+
+} // namespace
+} // namespace veltro
