@@ -14,6 +14,7 @@
 #include "temp_dir.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -515,6 +516,49 @@ TEST_F(HeatWindow, AFirstStartWithNoSavedSourceFilmsTheDemoRaceAndAHeatWorksAtOn
     cls_VideoFile_handler rec;
     rec.Open_File(name);
     EXPECT_GE(rec.num_Frames(), 24);
+}
+
+// No recording was ever opened: the live goal line still has its handles, drags and is stored.
+TEST_F(HeatWindow, TheLiveGoalLineDragsAndIsStoredBeforeAnyReview) {
+    open_window();
+    form->resize(1200, 900);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    live();
+    QApplication::processEvents();
+    PictureBox* picture = form->picture();
+    const GoalLine line = form->goal_lines()[0];
+    // The first handle's blue square, wherever the picture is scaled to.
+    const QImage shown = picture->grab().toImage();
+    const QRect handle =
+        picture->picture_transform().mapRect(QRectF(line.x1 - 6, line.y1 - 6, 12, 12)).toAlignedRect();
+    int blue = 0;
+    for (int y = handle.top(); y <= handle.bottom(); ++y)
+        for (int x = handle.left(); x <= handle.right(); ++x) {
+            const QColor c = shown.pixelColor(x, y);
+            blue += c.blue() > 150 && c.red() < 80 && c.green() < 80;
+        }
+    EXPECT_GT(blue, 4);
+
+    const QTransform to_widget = picture->picture_transform();
+    const QPointF press(line.x1 + 2, line.y1);
+    QTest::mousePress(picture, Qt::LeftButton, {}, to_widget.map(press).toPoint());
+    const QPointF target = to_widget.inverted().map(QPointF(to_widget.map(press).toPoint())) + QPointF(5, -3);
+    QMouseEvent move(QEvent::MouseMove, to_widget.map(target), picture->mapToGlobal(to_widget.map(target)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(picture, &move);
+    QTest::mouseRelease(picture, Qt::LeftButton, {}, to_widget.map(target).toPoint());
+    const GoalLine moved = form->goal_lines()[0];
+    EXPECT_NEAR(moved.x1, line.x1 + 5, 1);
+    EXPECT_NEAR(moved.y1, line.y1 - 3, 1);
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), std::to_string(moved.x1) + "," + std::to_string(moved.y1) +
+                                                   "," + std::to_string(moved.x2) + "," +
+                                                   std::to_string(moved.y2));
+
+    form->Option_selected_camera(0);
+    const int beeps = op.beeps;
+    QTest::mousePress(picture, Qt::LeftButton, {}, to_widget.map(target).toPoint());
+    EXPECT_EQ(op.beeps, beeps + 1);
 }
 
 TEST_F(HeatWindow, LedFollowsTheRmContactAndTheMouseOnTheScreenLed) {

@@ -65,6 +65,8 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
 
     build_controls();
     build_menus();
+    // The goal-line handles and their mouse work over the live picture too, before any review.
+    review_parts();
 
     timer_heat_clock_.setInterval(50);
     connect(&timer_heat_clock_, &QTimer::timeout, this,
