@@ -104,7 +104,7 @@ void HeatTiming::show_picture(std::int16_t play_position, std::int32_t frame_tim
 
 HeatValues& HeatTiming::open_recording() const {
     if (!recording_)
-        throw VeltroError(91, "No recording is open");
+        throw VeltroError(err::ObjectVariableNotSet, "No recording is open");
     return *recording_;
 }
 

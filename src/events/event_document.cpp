@@ -10,9 +10,6 @@
 namespace veltro {
 namespace {
 
-// What the next access to a node that is not there fails with.
-constexpr int kNoSuchNode = 91; // Object variable or With block variable not set
-
 constexpr const char* kCrLf = "\r\n";
 
 // Loading keeps every node of the file, the separator text between elements included, and leaves
@@ -115,9 +112,9 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
         doc_.load_buffer(bytes.data(), bytes.size(), kLoadOptions, encoding_of(bytes));
     if (!result) {
         doc_.reset();
-        throw VeltroError(kNoSuchNode, source_name +
-                                           " is not a readable XML document: " + result.description() +
-                                           " at byte " + std::to_string(result.offset));
+        throw VeltroError(err::ObjectVariableNotSet,
+                          source_name + " is not a readable XML document: " + result.description() +
+                              " at byte " + std::to_string(result.offset));
     }
     make_declaration_latin1(doc_);
     // Whatever is kept must survive being saved: element or attribute names outside ISO-8859-1
@@ -126,7 +123,8 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
     const std::string saved = serialise();
     if (!check.load_buffer(saved.data(), saved.size(), kLoadOptions, pugi::encoding_latin1)) {
         doc_.reset();
-        throw VeltroError(kNoSuchNode, source_name + " has names that cannot be written in ISO-8859-1");
+        throw VeltroError(err::ObjectVariableNotSet,
+                          source_name + " has names that cannot be written in ISO-8859-1");
     }
 }
 
@@ -141,7 +139,7 @@ std::string EventDocument::dog_name_path(std::int16_t heat, std::int16_t box) {
 pugi::xml_node EventDocument::node_at(const std::string& xpath) const {
     const pugi::xml_node node = doc_.select_node(xpath.c_str()).node();
     if (!node)
-        throw VeltroError(kNoSuchNode,
+        throw VeltroError(err::ObjectVariableNotSet,
                           "Object variable or With block variable not set: the event file has no " + xpath);
     return node;
 }

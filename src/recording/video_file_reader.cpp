@@ -208,7 +208,7 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
     }
     try {
         if (!File_open()) {
-            throw VeltroError(91, "No recording is open");
+            throw VeltroError(err::ObjectVariableNotSet, "No recording is open");
         }
         if (frame < 1 || frame > num_frames_) {
             throw VeltroError(err::SubscriptOutOfRange, "Frame " + std::to_string(frame) + " is not in " +

@@ -218,7 +218,8 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
         ::ftruncate(fd_, static_cast<off_t>(append_position_)) != 0) {
         // Records of an uncounted earlier pass go only when a new frame replaces them, so a pass
         // without frames leaves the file as it was.
-        throw VeltroError(75, "Cannot prepare " + file_name_ + " for appending: " + std::strerror(errno));
+        throw VeltroError(err::PathFileAccess,
+                          "Cannot prepare " + file_name_ + " for appending: " + std::strerror(errno));
     }
     const std::size_t room = static_cast<std::size_t>(stride) * cropped_y_ + 65536;
     if (compressed_.size() < room) {

@@ -86,9 +86,9 @@ int error_number_for_errno(int errnum) {
         return err::FileNotFound;
     case ENOSPC:
     case EDQUOT:
-        return 61; // Disk full
+        return err::DiskFull;
     default:
-        return 75; // Path/File access error
+        return err::PathFileAccess;
     }
 }
 

@@ -393,14 +393,14 @@ void Form_Velt_Results::Doprintform(QPrinter& printer) {
     printer.setFullPage(true);
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(482, "Printer error: the results could not be printed");
+        throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
     const double dpi = printer.resolution();
     const QSizeF natural(image.width() * dpi / logicalDpiX(), image.height() * dpi / logicalDpiY());
     painter.drawPixmap(
         QRectF(QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0), natural), image,
         QRectF(image.rect()));
     if (!painter.end())
-        throw VeltroError(482, "Printer error: the results could not be printed");
+        throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
 }
 
 } // namespace veltro

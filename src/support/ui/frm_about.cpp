@@ -247,7 +247,7 @@ void frmAbout::item_print_Click() {
     if (!target.printer)
         return;
     if (!print_window_image(this, *target.printer))
-        throw VeltroError(482, "Printer error: the window could not be printed");
+        throw VeltroError(err::PrinterError, "Printer error: the window could not be printed");
     tell_if_printed_to_file(target, "the window is");
 }
 

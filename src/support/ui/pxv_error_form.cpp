@@ -263,7 +263,7 @@ void PXV_error_form::Command_print_Click() {
 void PXV_error_form::print_report(QPrinter& printer) {
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(482, "Printer error: the report could not be printed");
+        throw VeltroError(err::PrinterError, "Printer error: the report could not be printed");
     const double dpi = printer.resolution();
     const QRectF page =
         printer.pageLayout()
