@@ -1,4 +1,5 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
+#include "app/result_ranking.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
 
@@ -48,6 +49,36 @@ TEST_F(Px3Tool, SetTimeRefusesNegativeTimesAndTheNoTimeCodesAsNumbers) {
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     EXPECT_EQ(rec.Velt_Heat_time(2, false), 888885);
+}
+
+TEST_F(Px3Tool, SetDogAndSetTimeRewriteTheHeaderAndAReadOnlyFileIsRefused) {
+    EXPECT_EQ(run("set-dog '" + path + "' 3 'Fast Lady'").status, 0);
+    EXPECT_EQ(run("set-time '" + path + "' 3 26410 --dead-heat").status, 0);
+    EXPECT_EQ(run("set-time '" + path + "' 3 12020 --split").status, 0);
+    EXPECT_EQ(run("set-time '" + path + "' 5 0 --no-time DNF").status, 0);
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        EXPECT_EQ(rec.Velt_Dog_name(3), "Fast Lady");
+        EXPECT_EQ(rec.Velt_Heat_time(3, false), 26410);
+        EXPECT_EQ(rec.Velt_Heat_time(3, true), 12020);
+        EXPECT_TRUE(rec.Velt_dead_heat(3));
+        EXPECT_EQ(rec.Velt_Heat_time(5, false), no_time::DidNotFinish);
+    }
+    EXPECT_NE(run("set-dog '" + path + "' 9 Rex").status, 0);
+    EXPECT_NE(run("set-time '" + path + "' 3 100 --split --dead-heat").status, 0);
+
+    // Refused by the file's own bits, root or not.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    const std::string before = bytes();
+    for (const std::string& command : {"set-dog '" + path + "' 3 Rex", "set-time '" + path + "' 3 30000"}) {
+        const ToolRun r = run(command);
+        EXPECT_NE(r.status, 0) << command;
+        EXPECT_NE(r.err.find("read only"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(bytes(), before);
 }
 
 // A frame is exported from its own record, whatever became of the records behind it.
