@@ -1,5 +1,5 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
-#include "app/result_ranking.h"
+#include "app/heat_values.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
 
