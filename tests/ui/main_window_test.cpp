@@ -23,18 +23,6 @@ int main(int argc, char** argv) {
 namespace veltro {
 namespace {
 
-TEST(FormVeltro, OpensWithItsCaptionAndClosesCleanly) {
-    testing::TempDir dir;
-    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.path().string());
-    set_settings_path(dir.file("Veltro_HDMI.ini"));
-    Form_Veltro window;
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.windowTitle(), "Veltro_HDMI");
-    EXPECT_TRUE(window.close());
-    set_settings_path("");
-}
-
 // Reports are collected here instead of shown.
 struct CollectedReports : ErrorReportView {
     CollectedReports() { previous = install_error_report_view(this); }
