@@ -368,12 +368,6 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
     EXPECT_FALSE(slider->isEnabled());
 }
 
-} // namespace
-} // namespace veltro
-
-namespace veltro {
-namespace {
-
 // The heat was recorded with goal compensation 0; the setting in force applies to its review, and
 // the window says so while the two differ.
 TEST_F(ReviewInMainWindow, AGoalCompensationOtherThanTheHeatsOwnIsShownWithBothValues) {
