@@ -108,11 +108,8 @@ int probe_folder_writable(const std::string& folder) noexcept {
         }
         if (fd < 0)
             return errno;
-        int rc = write_all(fd, "test");
         ::close(fd);
-        if (::unlink(probe.c_str()) != 0 && rc == 0)
-            rc = errno;
-        return rc;
+        return ::unlink(probe.c_str()) == 0 ? 0 : errno;
     } catch (...) {
         return ENOMEM;
     }

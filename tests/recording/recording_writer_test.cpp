@@ -28,6 +28,13 @@ protected:
         rec.Event_Log([this](const std::string& line) { events.push_back(line); });
     }
     std::string bytes() const { return read_whole_file(path).value_or(""); }
+    // Three frames, then no write bit for anybody.
+    void make_read_only_recording() {
+        Arm_Test_Recording(rec, path, 160, 120);
+        Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
+        namespace fs = std::filesystem;
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
 };
 
 TEST_F(RecordingWriter, ArmedFileIsAHeaderBlockWithTheHeatValues) {
@@ -389,10 +396,8 @@ TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
 
 // Read-only is the file's own bits, also for the superuser (who runs CI and may write anything).
 TEST_F(RecordingWriter, ReadOnlyBitsAreSeenByEveryUser) {
-    Arm_Test_Recording(rec, path, 160, 120);
-    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
+    make_read_only_recording();
     namespace fs = std::filesystem;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const std::string before = bytes();
     cls_VideoFile_handler review;
     review.Open_File(path);
@@ -414,10 +419,8 @@ TEST_F(RecordingWriter, ReadOnlyBitsAreSeenByEveryUser) {
 }
 
 TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
-    Arm_Test_Recording(rec, path, 160, 120);
-    Append_Test_Frames(rec, CapturedFrames(160, 120, 3));
+    make_read_only_recording();
     namespace fs = std::filesystem;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
     // Reviewed in a child process as an ordinary user: the superuser may write any file. The death
     // test runs this test anew in the child, so the file is compared there.

@@ -40,7 +40,8 @@ DemoCamera::~DemoCamera() {
 }
 
 std::string DemoCamera::Description() const {
-    return "Built-in finish-line scene with six dogs, pictures 200 ms late like an HDMI capture device";
+    return "Built-in finish-line scene with six dogs, pictures " + std::to_string(kCaptureDelayMs) +
+           " ms late like an HDMI capture device";
 }
 
 std::uint32_t DemoCamera::Crossing_Mill(int box, int lap) const {
