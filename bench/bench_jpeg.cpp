@@ -1,7 +1,7 @@
 // JPEG compress and decompress of a finish-line picture at the recording's quality.
-#include "capture/dib_section.h"
-#include "capture/jpeg_codec.h"
-#include "capture/test_picture.h"
+#include "picture/dib_section.h"
+#include "picture/jpeg_codec.h"
+#include "picture/test_picture.h"
 
 #include <benchmark/benchmark.h>
 #include <vector>

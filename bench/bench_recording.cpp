@@ -1,6 +1,6 @@
 // Recording hot paths: the append pass at capture end and one review step.
-#include "capture/test_picture.h"
-#include "capture/video_buffer.h"
+#include "picture/test_picture.h"
+#include "picture/video_buffer.h"
 #include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
 

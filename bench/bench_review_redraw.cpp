@@ -1,15 +1,15 @@
 // One redraw of the review picture as the window does it when the operator scrubs: read the record,
 // decode its JPEG, take the field, work out its heat time, copy it into an image and draw the goal
 // line, handles and camera name over it.
-#include "app/heat_timing.h"
 #include "app/review.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/review_overlay.h"
-#include "capture/test_picture.h"
-#include "capture/video_buffer.h"
+#include "picture/test_picture.h"
+#include "picture/video_buffer.h"
 #include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
+#include "timing/heat_timing.h"
 
 #include <QGuiApplication>
 #include <QImage>

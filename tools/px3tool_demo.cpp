@@ -1,7 +1,7 @@
 // px3tool demo: a heat recorded from the demo race camera.
 #include "app/demo_heat.h"
-#include "app/time_text.h"
 #include "px3tool_commands.h"
+#include "timing/time_text.h"
 
 #include <charconv>
 #include <cmath>

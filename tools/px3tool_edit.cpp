@@ -1,12 +1,12 @@
 // px3tool set-time and set-dog: corrections from scripts, through the same timing model and header
 // rewrite as the review window.
-#include "app/heat_timing.h"
-#include "app/result_ranking.h"
-#include "app/time_text.h"
 #include "px3tool_commands.h"
 #include "recording/video_file_handler.h"
 #include "support/numbers.h"
 #include "support/veltro_error.h"
+#include "timing/heat_timing.h"
+#include "timing/result_ranking.h"
+#include "timing/time_text.h"
 
 #include <iostream>
 

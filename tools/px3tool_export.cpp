@@ -1,7 +1,7 @@
 // px3tool export and report: pictures and the timestamp report of a recording.
-#include "capture/jpeg_codec.h"
-#include "capture/timestamp_report.h"
+#include "picture/jpeg_codec.h"
 #include "px3tool_commands.h"
+#include "recording/timestamp_report.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
 #include "support/files.h"

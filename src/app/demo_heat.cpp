@@ -1,6 +1,5 @@
 #include "app/demo_heat.h"
 
-#include "app/heat_timing.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/capture_hdmi.h"
 #include "capture/format_description.h"
@@ -9,6 +8,7 @@
 #include "support/process_facts.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
+#include "timing/heat_timing.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/goal_line.h"
-#include "app/heat_timing.h"
-#include "app/result_ranking.h"
 #include "recording/video_file_handler.h"
 #include "support/clocks.h"
+#include "timing/heat_timing.h"
+#include "timing/result_ranking.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "capture/capture_component.h"
 
-#include "capture/backends/demo/demo_camera.h"
-#include "capture/backends/v4l2/v4l2_device.h"
 #include "support/clocks.h"
 #include "support/numbers.h"
 #include "veltro_version.h"
@@ -235,12 +233,6 @@ private:
 std::unique_ptr<CaptureComponent>
 make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices) {
     return std::make_unique<DeviceCaptureComponent>(std::move(devices));
-}
-
-std::unique_ptr<CaptureComponent> make_system_capture_component() {
-    auto devices = enumerate_v4l2_devices();
-    devices.push_back(std::make_unique<DemoCamera>());
-    return make_capture_component(std::move(devices));
 }
 
 } // namespace veltro

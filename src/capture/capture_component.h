@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/dib_section.h"
+#include "picture/dib_section.h"
 
 #include <cstdint>
 #include <functional>
@@ -113,8 +113,5 @@ public:
 
 // The component over a fixed list of sources ("video:1" is devices[0]).
 std::unique_ptr<CaptureComponent> make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices);
-
-// The component of this machine: its V4L2 capture devices, then the demo race camera.
-std::unique_ptr<CaptureComponent> make_system_capture_component();
 
 } // namespace veltro

@@ -1,6 +1,5 @@
 #include "capture/capture_hdmi.h"
 
-#include "capture/backends/demo/demo_camera.h"
 #include "capture/capture_trace.h"
 #include "capture/format_description.h"
 #include "capture/hdmi_crop.h"
@@ -45,8 +44,10 @@ RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float a
     return arm;
 }
 
-cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock)
-    : component_(std::move(component)), clock_(std::move(clock)) {
+cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock,
+                                   std::string first_start_source)
+    : component_(std::move(component)), clock_(std::move(clock)),
+      first_start_source_(std::move(first_start_source)) {
     cookie_ = component_->Advise(*this);
     ++object_count();
 }
@@ -85,11 +86,13 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
     CurrentCapture& cur = current_capture();
     cur.saved_friendlyname = Read_Setting(keys::friendlyname);
     cur.saved_videoproperty = Read_Setting(keys::videoproperty);
-    // Before any source was chosen the demo race is filmed, so that a newcomer's first heat works
-    // with no set-up. Nothing is stored: the first device chosen is remembered as usual.
-    demo_by_default_ = cur.saved_friendlyname == keys::friendlyname.default_value;
-    if (demo_by_default_) {
-        cur.saved_friendlyname = DemoCamera::kFriendlyName;
+    // Before any source was chosen the first-start source (the demo race) is filmed, so that a
+    // newcomer's first heat works with no set-up. Nothing is stored: the first device chosen is
+    // remembered as usual.
+    source_by_default_ =
+        cur.saved_friendlyname == keys::friendlyname.default_value && !first_start_source_.empty();
+    if (source_by_default_) {
+        cur.saved_friendlyname = first_start_source_;
         cur.saved_videoproperty = "0";
     }
     capture_trace("*Set_Source_from_Saved, looking for " + cur.saved_friendlyname + where());

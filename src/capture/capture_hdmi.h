@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/capture_component.h"
-#include "capture/dib_section.h"
 #include "capture/frame_collection.h"
+#include "picture/dib_section.h"
 #include "support/clocks.h"
 
 #include <cstdint>
@@ -38,7 +38,9 @@ void Capture_Halted(bool value);
 // Everything runs on the thread that calls the component's dispatch().
 class cls_Capture_HDMI final : public CaptureEventSink {
 public:
-    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock = {});
+    // `first_start_source` (a friendly name) is filmed while no source was ever chosen; empty: none.
+    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock = {},
+                              std::string first_start_source = {});
     ~cls_Capture_HDMI() override;
     cls_Capture_HDMI(const cls_Capture_HDMI&) = delete;
     cls_Capture_HDMI& operator=(const cls_Capture_HDMI&) = delete;
@@ -55,8 +57,8 @@ public:
     // "video:10" and configures it; tells the operator when it is not there.
     void Set_Source_from_Saved();
     bool SourcePropFound() const { return source_prop_found_; }
-    // True when no source was ever chosen and the demo race camera was taken in its place.
-    bool Demo_by_default() const { return demo_by_default_; }
+    // True when no source was ever chosen and the first-start source was taken in its place.
+    bool Source_by_default() const { return source_by_default_; }
     const std::string& Current_FriendlyName() const;
     const std::string& Current_PropertyString() const;
     const std::string& MaxInterval() const { return max_interval_; }
@@ -131,7 +133,8 @@ private:
     bool running_ = false;
     std::string last_error_;
     bool source_prop_found_ = false;
-    bool demo_by_default_ = false;
+    std::string first_start_source_;
+    bool source_by_default_ = false;
     std::string max_interval_;
     std::string min_interval_;
     std::int16_t source_number_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/video_buffer.h"
+#include "picture/video_buffer.h"
 
 #include <cstdint>
 #include <memory>

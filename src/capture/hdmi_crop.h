@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/dib_section.h"
+#include "picture/dib_section.h"
 
 #include <cstdint>
 

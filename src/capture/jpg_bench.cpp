@@ -1,7 +1,7 @@
 #include "capture/jpg_bench.h"
 
-#include "capture/dib_section.h"
-#include "capture/jpeg_codec.h"
+#include "picture/dib_section.h"
+#include "picture/jpeg_codec.h"
 #include "support/clocks.h"
 #include "support/operator.h"
 #include "support/veltro_error.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/heat_values.h"
 #include "events/event_document.h"
 #include "support/veltro_error.h"
+#include "timing/heat_values.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "recording/recording_check.h"
 
-#include "capture/dib_section.h"
-#include "capture/jpeg_codec.h"
+#include "picture/dib_section.h"
+#include "picture/jpeg_codec.h"
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
 #include "support/byte_order.h"

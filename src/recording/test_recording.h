@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/test_picture.h"
+#include "picture/test_picture.h"
 #include "recording/video_file_handler.h"
 
 #include <string>

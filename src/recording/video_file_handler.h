@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/heat_values.h"
-#include "capture/dib_section.h"
-#include "capture/video_buffer.h"
+#include "picture/dib_section.h"
+#include "picture/video_buffer.h"
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
+#include "timing/heat_values.h"
 
 #include <cstdint>
 #include <functional>
@@ -35,7 +35,7 @@ public:
     // ---- The file ------------------------------------------------------------------------------
     const std::string& File_name() const { return file_name_; }
     void File_name(const std::string& path);
-    bool File_open() const { return fd_ >= 0; }
+    bool File_open() const override { return fd_ >= 0; }
     bool Read_only() const override { return read_only_; }
     Cls_XML_header& XML_header() { return *header_; }
     const Cls_XML_header& XML_header() const { return *header_; }
@@ -159,12 +159,12 @@ public:
     // so that readers expecting a Long can read it after 24.8 days of uptime.
     void Velt_start_PC_mill(std::uint32_t counter);
 
-    std::string Velt_event() const;
-    void Velt_event(const std::string& value);
-    std::string Velt_Heat_ID() const;
+    std::string Velt_event() const override;
+    void Velt_event(const std::string& value) override;
+    std::string Velt_Heat_ID() const override;
     void Velt_Heat_ID(const std::string& value);
-    std::string Velt_Heat_Name() const;
-    void Velt_Heat_Name(const std::string& value);
+    std::string Velt_Heat_Name() const override;
+    void Velt_Heat_Name(const std::string& value) override;
     std::string Velt_Heat_Length() const;
     std::string Velt_Goal_Finish() const;
     void Velt_Goal_Finish(const std::string& value);
@@ -176,7 +176,7 @@ public:
     void Velt_Goal_compensation(const std::string& value);
     std::string Velt_Split_compensation() const;
     void Velt_Split_compensation(const std::string& value);
-    std::string Velt_start_DateTime() const;
+    std::string Velt_start_DateTime() const override;
     void Velt_start_DateTime(const std::string& value);
     std::int32_t Velt_heat_start_local() const;
     void Velt_heat_start_local(std::int32_t value);

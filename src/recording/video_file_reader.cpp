@@ -1,6 +1,6 @@
 // The reading side of the recording object: opening a recording for review and reading its sample
 // records. Nothing in a file is trusted: sizes and counts are checked before they are used.
-#include "capture/jpeg_codec.h"
+#include "picture/jpeg_codec.h"
 #include "recording/video_file_handler.h"
 #include "support/files.h"
 #include "support/numbers.h"

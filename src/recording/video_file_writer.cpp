@@ -1,6 +1,6 @@
 // The writing side of the recording object: a new recording's header block, the size of its sample
 // records, the append pass at capture end and every later rewrite of the header.
-#include "capture/jpeg_codec.h"
+#include "picture/jpeg_codec.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
 #include "support/files.h"

@@ -1,6 +1,5 @@
 #include "support/error_report.h"
 
-#include "app/time_text.h"
 #include "support/app_paths.h"
 #include "support/clocks.h"
 #include "support/event_log.h"
@@ -90,7 +89,7 @@ std::string runtime_text(std::uint64_t runtime_ms) {
         div_round_half_even(static_cast<std::int64_t>(std::min<std::uint64_t>(runtime_ms, UINT64_MAX / 2)),
                             10) *
         10);
-    const std::string time = Display_Mill_Time(static_cast<std::int32_t>(rounded % kDayMs), true);
+    const std::string time = clock_text(static_cast<std::int64_t>(rounded % kDayMs / 10), true);
     if (rounded < kDayMs)
         return time;
     return std::to_string(rounded / kDayMs) + " d " + time;

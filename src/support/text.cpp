@@ -101,4 +101,22 @@ std::string utf8_to_latin1(std::string_view utf8) {
     return out;
 }
 
+std::string clock_text(std::int64_t hundredths, bool trim) {
+    const std::int64_t hours = hundredths / 360000;
+    const std::int64_t minutes = hundredths / 6000 % 60;
+    const std::int64_t seconds = hundredths / 100 % 60;
+    char buf[40];
+    if (hours > 0)
+        std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld,%02lld", static_cast<long long>(hours),
+                      static_cast<long long>(minutes), static_cast<long long>(seconds),
+                      static_cast<long long>(hundredths % 100));
+    else
+        std::snprintf(buf, sizeof buf, "%02lld:%02lld,%02lld", static_cast<long long>(minutes),
+                      static_cast<long long>(seconds), static_cast<long long>(hundredths % 100));
+    std::string text = buf;
+    while (trim && text.size() > 4 && (text.front() == '0' || text.front() == ':'))
+        text.erase(0, 1);
+    return text;
+}
+
 } // namespace veltro

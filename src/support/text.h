@@ -25,6 +25,10 @@ inline std::string now_default_datetime() {
     return now_iso_datetime();
 }
 
+// A count of hundredths of a second under a day as "h:mm:ss,hh", or "mm:ss,hh" under an hour. Trimmed,
+// leading zeros and colons go while the text is longer than 4 characters ("5,23", "1:05,23").
+std::string clock_text(std::int64_t hundredths, bool trim);
+
 // ASCII case-insensitive comparison, as the settings store compares section and key names.
 bool iequals(std::string_view a, std::string_view b);
 std::string to_lower_ascii(std::string_view text);

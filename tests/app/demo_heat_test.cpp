@@ -1,5 +1,4 @@
 #include "app/demo_heat.h"
-#include "app/heat_timing.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
@@ -9,6 +8,7 @@
 #include "support/settings.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
+#include "timing/heat_timing.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "capture/dib_section.h"
-#include "capture/test_picture.h"
-#include "capture/video_buffer.h"
 #include "fake_operator.h"
+#include "picture/dib_section.h"
+#include "picture/test_picture.h"
+#include "picture/video_buffer.h"
 #include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
 #include "temp_dir.h"

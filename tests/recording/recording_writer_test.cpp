@@ -1,9 +1,9 @@
-#include "app/heat_timing.h"
-#include "capture/jpeg_codec.h"
+#include "picture/jpeg_codec.h"
 #include "recording/px3_layout.h"
 #include "recording_fixture.h"
 #include "support/files.h"
 #include "support/veltro_error.h"
+#include "timing/heat_timing.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
-#include "app/heat_values.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
+#include "timing/heat_values.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -2,7 +2,6 @@
 // the results window, which steers the window back.
 #include "app/demo_heat.h"
 #include "app/review.h"
-#include "app/time_text.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
@@ -13,6 +12,7 @@
 #include "support/files.h"
 #include "support/settings.h"
 #include "temp_dir.h"
+#include "timing/time_text.h"
 
 #include <QAction>
 #include <QApplication>

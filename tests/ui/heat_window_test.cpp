@@ -502,7 +502,7 @@ TEST_F(HeatWindow, AFirstStartWithNoSavedSourceFilmsTheDemoRaceAndAHeatWorksAtOn
     open_window();
     live();
     EXPECT_TRUE(op.messages.empty()) << op.last_message();
-    EXPECT_TRUE(form->capture()->Demo_by_default());
+    EXPECT_TRUE(form->capture()->Source_by_default());
     EXPECT_EQ(form->capture()->Current_FriendlyName(), DemoCamera::kFriendlyName);
     EXPECT_EQ(Read_Setting(keys::friendlyname), "noname"); // the first device chosen is stored as usual
     button("Command_initiate_file")->click();

@@ -5,7 +5,6 @@
 // (README's pictures are made so, under xvfb-run).
 #include "app/demo_heat.h"
 #include "app/review.h"
-#include "app/time_text.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
@@ -17,6 +16,7 @@
 #include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"
+#include "timing/time_text.h"
 
 #include <QApplication>
 #include <QLabel>

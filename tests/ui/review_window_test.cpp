@@ -1,7 +1,6 @@
 // The review of a recording in the main window's widgets, the time assignment and the results window.
 #include "app/demo_heat.h"
 #include "app/review.h"
-#include "app/ui/box_tile.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/review_controller.h"
 #include "app/ui/review_overlay.h"
@@ -10,6 +9,7 @@
 #include "scoped_env.h"
 #include "support/files.h"
 #include "support/settings.h"
+#include "timing/ui/box_tile.h"
 
 #include <QApplication>
 #include <QClipboard>

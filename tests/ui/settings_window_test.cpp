@@ -1,5 +1,4 @@
 // The settings window, the source-selection window and the progress window.
-#include "app/heat_timing.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/format_description.h"
 #include "capture/ui/form_select_video.h"
@@ -9,6 +8,7 @@
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
 #include "temp_dir.h"
+#include "timing/heat_timing.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,6 @@
 #include "app/ui/form_veltro.h"
 
 #include "app/backends/simulated/simulated_kit.h"
-#include "app/ui/box_tile.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/painted_box.h"
 #include "app/ui/picture_box.h"
@@ -12,6 +11,7 @@
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
 #include "support/ui/run_trapped.h"
+#include "timing/ui/box_tile.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -38,7 +38,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     : QMainWindow(parent), start_(std::move(start)), clock_(start_.clock), timing_(clock_.millis) {
     setObjectName("Form_Veltro");
     setWindowTitle(kProgramId);
-    capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_);
+    capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
     capture_->HDMIreceived = [this] {
         if (!program_ending_ && !Capture_Halted()) {
             run_trapped(where("HDMI_event"), [this] { HDMI_event(); });

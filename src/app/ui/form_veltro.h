@@ -1,10 +1,11 @@
 #pragma once
 
-#include "app/heat_timing.h"
+#include "app/capture_backends.h"
 #include "app/interface_kit.h"
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
+#include "timing/heat_timing.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -44,6 +45,8 @@ class StartClickPlayer;
 struct VeltroStart {
     // A fresh capture component (the program's: V4L2 devices, then the demo camera).
     std::function<std::unique_ptr<CaptureComponent>()> make_component = make_system_capture_component;
+    // The source filmed while none was ever chosen (the demo race camera).
+    std::string first_start_source = system_capture_backends().first_start_source;
     // The interface kit; none given: the simulated kit.
     std::unique_ptr<InterfaceKit> kit;
     // The PC millisecond counter and the local time of day of the heat and its frames.

@@ -2,7 +2,6 @@
 // finish and abort.
 #include "app/goal_line.h"
 #include "app/recording_name.h"
-#include "app/time_text.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/painted_box.h"
 #include "app/ui/picture_box.h"
@@ -18,6 +17,7 @@
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
 #include "support/wait.h"
+#include "timing/time_text.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -402,8 +402,8 @@ void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
         p.setPen(Qt::white);
         const QString text =
             QString(DemoCamera::kFriendlyName) +
-            (capture_->Demo_by_default() ? ": no capture source chosen yet (Form / Select Video Source)"
-                                         : "") +
+            (capture_->Source_by_default() ? ": no capture source chosen yet (Form / Select Video Source)"
+                                           : "") +
             QString("\nPictures %1 ms late, as from an HDMI capture device").arg(DemoCamera::kCaptureDelayMs);
         p.fillRect(QRectF(0, 0, size.width(), 34), QColor(0, 0, 0, 160));
         p.drawText(QRectF(4, 2, size.width() - 8, 32), Qt::AlignLeft | Qt::TextWordWrap, text);

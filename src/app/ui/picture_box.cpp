@@ -1,6 +1,6 @@
 #include "app/ui/picture_box.h"
 
-#include "capture/dib_section.h"
+#include "picture/dib_section.h"
 
 #include <QMouseEvent>
 #include <QPainter>

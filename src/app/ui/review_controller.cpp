@@ -1,10 +1,10 @@
 #include "app/ui/review_controller.h"
 
-#include "app/time_text.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
 #include "support/ui/run_trapped.h"
+#include "timing/time_text.h"
 
 #include <QSignalBlocker>
 #include <QSlider>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/heat_timing.h"
-#include "app/result_ranking.h"
 #include "app/review.h"
+#include "timing/heat_timing.h"
+#include "timing/result_ranking.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,5 @@
 #include "events/ui/form_velt_results.h"
 
-#include "app/time_text.h"
-#include "app/ui/box_tile.h"
-#include "recording/video_file_handler.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
@@ -13,6 +10,8 @@
 #include "support/ui/run_trapped.h"
 #include "support/veltro_error.h"
 #include "support/wait.h"
+#include "timing/time_text.h"
+#include "timing/ui/box_tile.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -215,7 +214,7 @@ void Form_Velt_Results::fit_label(QLabel* l, int points, const QString& text) {
     l->setText(text);
 }
 
-void Form_Velt_Results::Display_Result_Array(const cls_VideoFile_handler& rec, const Result_array& results,
+void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result_array& results,
                                              std::int32_t box_delay) {
     fit_label(Label_event_name, 18, qs(rec.Velt_event()));
     Label_Heat_ID->setText(qs(rec.Velt_Heat_ID()));

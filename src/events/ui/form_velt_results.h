@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/result_ranking.h"
+#include "timing/result_ranking.h"
 
 #include <QMainWindow>
 #include <array>
@@ -14,7 +14,7 @@ class QPrinter;
 
 namespace veltro {
 
-class cls_VideoFile_handler;
+class HeatValues;
 
 // The results window "Veltro HDMI Results": event, heat, start time and one row per position with
 // rank, box tile, dog name, time, split and the dead-heat circle. The main window fills it; clicks on
@@ -27,11 +27,10 @@ public:
     ~Form_Velt_Results() override;
 
     // The recording whose results are shown (renaming writes into it); nullptr when none is open.
-    void set_recording(cls_VideoFile_handler* rec) { rec_ = rec; }
+    void set_recording(HeatValues* rec) { rec_ = rec; }
 
     // Display_Result_Array: headings from the recording, rows from the sorted result.
-    void Display_Result_Array(const cls_VideoFile_handler& rec, const Result_array& results,
-                              std::int32_t box_delay);
+    void Display_Result_Array(const HeatValues& rec, const Result_array& results, std::int32_t box_delay);
     void Clear_Results_Display();
     // The result as clipboard text, put on the clipboard and shown in a message box.
     void Export_to_Clipboard();
@@ -80,7 +79,7 @@ private:
     void Doprintform(QPrinter& printer);
     void fit_label(QLabel* label, int points, const QString& text);
 
-    cls_VideoFile_handler* rec_ = nullptr;
+    HeatValues* rec_ = nullptr;
     QLabel* Label_event_name = nullptr;
     QLabel* Label_Heat_ID = nullptr;
     QLabel* Label_Heat_name = nullptr;

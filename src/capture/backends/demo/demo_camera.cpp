@@ -184,4 +184,15 @@ void DemoCamera::dispatch(const FrameCallback& deliver) {
     }
 }
 
+void register_demo_backend(CaptureBackends& backends) {
+    backends.add({"Demo", [] {
+                      std::vector<std::unique_ptr<CaptureDevice>> one;
+                      one.push_back(std::make_unique<DemoCamera>());
+                      return one;
+                  }});
+    // A newcomer's first heat works with no set-up: the demo race is filmed until a source is chosen.
+    if (backends.first_start_source.empty())
+        backends.first_start_source = DemoCamera::kFriendlyName;
+}
+
 } // namespace veltro

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/backends/demo/demo_race_scene.h"
-#include "capture/capture_component.h"
+#include "capture/capture_backends.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -92,5 +92,9 @@ private:
     std::atomic<std::int64_t> dropped_{0};
     std::thread thread_;
 };
+
+// Adds the demo race camera to the program's back ends; it is filmed on a first start unless an
+// earlier back end named another source for that.
+void register_demo_backend(CaptureBackends& backends);
 
 } // namespace veltro

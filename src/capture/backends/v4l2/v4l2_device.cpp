@@ -311,4 +311,8 @@ std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::st
     return out;
 }
 
+void register_v4l2_backend(CaptureBackends& backends) {
+    backends.add({"V4L2", [] { return enumerate_v4l2_devices(); }});
+}
+
 } // namespace veltro

@@ -1,4 +1,4 @@
-#include "capture/test_picture.h"
+#include "picture/test_picture.h"
 
 #include <cstdint>
 

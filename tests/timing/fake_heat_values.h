@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/heat_values.h"
 #include "support/veltro_error.h"
+#include "timing/heat_values.h"
 
 #include <array>
 
@@ -18,6 +18,7 @@ public:
     };
     std::array<Box, kBoxes> boxes{};
     std::string start_pc_mill = "velt_start_PC_mill";
+    std::string event, heat_name, heat_id, start_date_time;
     bool read_only = false;
     int writes = 0;
 
@@ -51,6 +52,13 @@ public:
     std::string Velt_Dog_name(std::int16_t b) const override { return box(b).dog; }
     void Velt_Dog_name(std::int16_t b, const std::string& v) override { box(b).dog = v; }
     std::string Velt_start_PC_mill() const override { return start_pc_mill; }
+    std::string Velt_event() const override { return event; }
+    void Velt_event(const std::string& v) override { event = v; }
+    std::string Velt_Heat_Name() const override { return heat_name; }
+    void Velt_Heat_Name(const std::string& v) override { heat_name = v; }
+    std::string Velt_Heat_ID() const override { return heat_id; }
+    std::string Velt_start_DateTime() const override { return start_date_time; }
+    bool File_open() const override { return true; }
     bool Read_only() const override { return read_only; }
     void Write_XML_header() override { ++writes; }
 };

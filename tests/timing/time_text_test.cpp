@@ -1,4 +1,4 @@
-#include "app/time_text.h"
+#include "timing/time_text.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/heat_values.h"
 #include "support/clocks.h"
+#include "timing/heat_values.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,10 +1,10 @@
-#include "capture/timestamp_report.h"
+#include "recording/timestamp_report.h"
 
-#include "app/time_text.h"
 #include "recording/video_file_handler.h"
 #include "support/files.h"
 #include "support/operator.h"
 #include "support/text.h"
+#include "timing/time_text.h"
 
 #include <cstdlib>
 #include <filesystem>

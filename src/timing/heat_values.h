@@ -38,9 +38,19 @@ public:
     virtual std::string Velt_Dog_name(std::int16_t box) const = 0;
     virtual void Velt_Dog_name(std::int16_t box, const std::string& value) = 0;
 
+    // The heading of the heat: event and heat name, heat id and the start as a date-time text.
+    virtual std::string Velt_event() const = 0;
+    virtual void Velt_event(const std::string& value) = 0;
+    virtual std::string Velt_Heat_Name() const = 0;
+    virtual void Velt_Heat_Name(const std::string& value) = 0;
+    virtual std::string Velt_Heat_ID() const = 0;
+    virtual std::string Velt_start_DateTime() const = 0;
+
     // The PC millisecond counter at the start signal, as stored (text; not a number before the start).
     virtual std::string Velt_start_PC_mill() const = 0;
 
+    // True while a recording is open.
+    virtual bool File_open() const = 0;
     // True when the current user may not write the recording.
     virtual bool Read_only() const = 0;
     // Puts the header with every value above on disk before it returns.

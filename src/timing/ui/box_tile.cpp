@@ -1,6 +1,6 @@
-#include "app/ui/box_tile.h"
+#include "timing/ui/box_tile.h"
 
-#include "app/result_ranking.h"
+#include "timing/result_ranking.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "capture/jpeg_codec.h"
+#include "picture/jpeg_codec.h"
 
 #include "support/operator.h"
 #include "support/veltro_error.h"

@@ -1,4 +1,4 @@
-#include "capture/video_buffer.h"
+#include "picture/video_buffer.h"
 
 #include "support/byte_order.h"
 #include "support/veltro_error.h"

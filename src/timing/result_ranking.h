@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/heat_values.h"
+#include "timing/heat_values.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "app/result_ranking.h"
+#include "timing/result_ranking.h"
 
-#include "app/time_text.h"
 #include "support/numbers.h"
 #include "support/utf8_text.h"
+#include "timing/time_text.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
-#include "app/result_ranking.h"
 #include "fake_heat_values.h"
+#include "timing/result_ranking.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/dib_section.h"
-#include "capture/video_buffer.h"
+#include "picture/dib_section.h"
+#include "picture/video_buffer.h"
 
 #include <cstdint>
 #include <memory>

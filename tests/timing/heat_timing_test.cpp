@@ -1,5 +1,3 @@
-#include "app/heat_timing.h"
-#include "app/time_text.h"
 #include "error_number.h"
 #include "fake_heat_values.h"
 #include "fake_operator.h"
@@ -8,6 +6,8 @@
 #include "support/trace.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
+#include "timing/heat_timing.h"
+#include "timing/time_text.h"
 
 #include <gtest/gtest.h>
 

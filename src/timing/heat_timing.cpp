@@ -1,4 +1,4 @@
-#include "app/heat_timing.h"
+#include "timing/heat_timing.h"
 
 #include "support/numbers.h"
 #include "support/operator.h"

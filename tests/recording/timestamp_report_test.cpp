@@ -1,5 +1,5 @@
-#include "capture/timestamp_report.h"
 #include "recording/recording_fixture.h"
+#include "recording/timestamp_report.h"
 #include "support/files.h"
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "capture/dib_section.h"
+#include "picture/dib_section.h"
 
 #include <limits>
 

@@ -1,8 +1,8 @@
-#include "capture/dib_section.h"
-#include "capture/jpeg_codec.h"
-#include "capture/test_picture.h"
-#include "capture/video_buffer.h"
 #include "fake_operator.h"
+#include "picture/dib_section.h"
+#include "picture/jpeg_codec.h"
+#include "picture/test_picture.h"
+#include "picture/video_buffer.h"
 #include "recording/recording_fixture.h"
 #include "support/veltro_error.h"
 
