@@ -109,12 +109,13 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     }
 
     cls_VideoFile_handler recording;
-    recording.RGB_interlaced(options.format == 0);
+    const std::int16_t rate = options.format == 0 ? 25 : 50;
+    recording.RGB_interlaced(Interlaced_at_rate(rate));
     recording.File_name(options.path);
     recording.Cropped_X(options.crop_width);
     recording.Cropped_Y(options.crop_height);
     recording.Initiate_PX3_File();
-    recording.Measured_fps(options.format == 0 ? 25 : 50);
+    recording.Measured_fps(rate);
     recording.XML_header().RGB_Rotated(false); // the demo camera stands upright
     recording.Velt_event("Test Event");
     recording.Velt_Heat_ID("1");

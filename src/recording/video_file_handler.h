@@ -17,6 +17,13 @@ namespace veltro {
 // The JPEG codec name that takes the trial-compression path; its frames are marked "IJL".
 inline constexpr const char* kJpegCodecName = "TurboJPEG";
 
+// How a heat filmed at `running_fps` frames per second is stored: interlaced (two fields 20 ms apart
+// in every 40 ms frame) up to 30, progressive (20 ms frames) above. The reader takes the frame period
+// from the stored rate by the same bound (mill_per_Frame), so the two always agree.
+constexpr bool Interlaced_at_rate(std::int32_t running_fps) {
+    return running_fps <= 30;
+}
+
 // The recording object: writes one ".px3" recording of a heat (header block, then one sample record
 // per frame), reads it back frame by frame, renders fields and frames for the review, and offers the
 // heat values of its recording header. Holds at most one open recording.
@@ -70,6 +77,9 @@ public:
     void Open_px3_for_Append();
     void Append_RGB_Frame(std::int32_t index, const CVideobuff_RGB& frame);
     void Close_File();
+    // Closes an append pass cut short by a failure without counting its frames: readers see the
+    // recording as it was before the pass, and the next pass writes over those records.
+    void Abandon_Append() noexcept;
 
     std::int32_t Rounded_Compressed_Size() const { return data_size_; }
     std::int32_t Largest_Compressed_Size() const { return largest_; }

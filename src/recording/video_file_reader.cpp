@@ -194,7 +194,7 @@ std::int64_t cls_VideoFile_handler::RGB_video_adress(std::int32_t frame) const {
 std::int16_t cls_VideoFile_handler::mill_per_Frame() const {
     const std::string fps = value_or([&] { return header_->RGB_fps(); }, "0");
     const std::int32_t rate = is_decimal_number(fps) ? value_or([&] { return parse_long(fps); }, 0) : 0;
-    const std::int16_t per_frame = rate <= 30 ? 40 : 20;
+    const std::int16_t per_frame = Interlaced_at_rate(rate) ? 40 : 20;
     return deinterlaced_ ? per_frame : static_cast<std::int16_t>(per_frame / 2);
 }
 

@@ -312,4 +312,9 @@ void cls_VideoFile_handler::Close_File() {
     close_descriptor();
 }
 
+void cls_VideoFile_handler::Abandon_Append() noexcept {
+    frames_appended_ = 0;
+    close_descriptor();
+}
+
 } // namespace veltro

@@ -496,6 +496,34 @@ TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
     EXPECT_TRUE(form->current_recording_name().empty());
 }
 
+TEST_F(HeatWindow, AHeatFilmedAt50FramesIsStoredProgressiveWithOneTimeAPicture) {
+    Write_Setting(keys::videoproperty, "1"); // the demo camera's 1920*1080 at 50 progressive
+    open_window();
+    run(1200);
+    button("Command_start_camera")->click();
+    run(4500);
+    ASSERT_EQ(form->capture()->Running_Fps(), 50);
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    input(1, true);
+    input(0, true);
+    input(3, true);
+    run(1000);
+    input(3, false);
+    button("Command_finish")->click();
+
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    ASSERT_TRUE(rec.File_open()) << (op.messages.empty() ? "" : op.last_message());
+    EXPECT_FALSE(rec.RGB_interlaced());
+    EXPECT_GE(rec.num_Frames(), 49);
+    EXPECT_EQ(rec.Num_fields(), rec.num_Frames()); // stored interlaced, it would claim twice as many
+    rec.Read_RGB_sample(1, false);
+    const std::int32_t first = rec.Timestamp_long();
+    rec.Read_RGB_sample(2, false);
+    EXPECT_EQ(rec.Timestamp_long() - first, 20); // pictures 20 ms apart, each a moment of its own
+}
+
 TEST_F(HeatWindow, AFirstStartWithNoSavedSourceFilmsTheDemoRaceAndAHeatWorksAtOnce) {
     Write_Setting(keys::friendlyname, "");
     Write_Setting(keys::videoproperty, "");
@@ -527,7 +555,7 @@ TEST_F(HeatWindow, TheLiveGoalLineDragsAndIsStoredBeforeAnyReview) {
     live();
     QApplication::processEvents();
     PictureBox* picture = form->picture();
-    const GoalLine line = form->goal_lines()[0];
+    const Goal_line line = form->goal_lines()[0];
     // The first handle's blue square, wherever the picture is scaled to.
     const QImage shown = picture->grab().toImage();
     const QRect handle =
@@ -548,7 +576,7 @@ TEST_F(HeatWindow, TheLiveGoalLineDragsAndIsStoredBeforeAnyReview) {
                      Qt::NoButton, Qt::LeftButton, {});
     QApplication::sendEvent(picture, &move);
     QTest::mouseRelease(picture, Qt::LeftButton, {}, to_widget.map(target).toPoint());
-    const GoalLine moved = form->goal_lines()[0];
+    const Goal_line moved = form->goal_lines()[0];
     EXPECT_NEAR(moved.x1, line.x1 + 5, 1);
     EXPECT_NEAR(moved.y1, line.y1 - 3, 1);
     EXPECT_EQ(Read_Setting(keys::goal_line_1), std::to_string(moved.x1) + "," + std::to_string(moved.y1) +

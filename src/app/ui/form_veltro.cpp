@@ -39,6 +39,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     setObjectName("Form_Veltro");
     setWindowTitle(kProgramId);
     capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
+    heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_);
     capture_->HDMIreceived = [this] {
         if (!program_ending_ && !Capture_Halted()) {
             run_trapped(where("HDMI_event"), [this] { HDMI_event(); });

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/capture_backends.h"
+#include "app/goal_line.h"
+#include "app/heat_lifecycle.h"
 #include "app/interface_kit.h"
+#include "app/start_switch.h"
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
@@ -59,11 +62,6 @@ struct VeltroStart {
     bool single_instance = true;
     // Watch the devices' descriptors; tests call Dispatch_Capture / Dispatch_Kit instead.
     bool watch_devices = true;
-};
-
-// A goal line in picture pixels.
-struct GoalLine {
-    std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
 
 // The program's main window: camera, heat lifecycle, start switch, live picture, menus; the review
@@ -153,19 +151,19 @@ public:
     SimulatedKit* simulated_kit() const { return simulated_kit_; }
     PictureBox* picture() const { return picture_; }
     QSlider* Slider_play() const { return slider_play_; }
-    const std::string& current_recording_name() const { return current_recording_name_; }
-    std::uint32_t heat_start_counter() const { return heat_start_counter_; }
-    bool capturing() const { return capturing_; }
+    const std::string& current_recording_name() const { return heat_->recording_name(); }
+    std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
+    bool capturing() const { return heat_->capturing(); }
     bool live_view() const { return live_view_; }
     bool cameras_running() const;
-    bool kit_attached() const { return kit_attached_; }
+    bool kit_attached() const { return switch_.is_attached(); }
     std::uint32_t program_start_counter() const { return program_start_counter_; }
     std::int16_t crop_width() const { return crop_width_; }
     std::int16_t crop_height() const { return crop_height_; }
     // 1 goal camera, 2 split camera.
     std::int16_t Option_selected_camera() const { return selected_camera_; }
     void Option_selected_camera(std::int16_t camera) { selected_camera_ = camera; }
-    std::array<GoalLine, 2>& goal_lines() { return goal_lines_; }
+    std::array<Goal_line, 2>& goal_lines() { return goal_lines_; }
     // Picture on show is a recording under review.
     bool reviewing() const { return recording_.File_open(); }
     const std::string& dog_list() const { return dog_list_; }
@@ -237,7 +235,7 @@ private:
     void paint_arm(QPainter& p);
     // form_veltro_lifecycle.cpp
     void paint_live_overlay(QPainter& p, const QSize& picture);
-    void initiate_recording();
+    HeatArming arming() const;
     // A finish, abort, camera stop, close or shutdown while frames are being captured first appends
     // them through the normal capture end, so none is lost or carried into the next heat.
     void end_capture_first();
@@ -273,6 +271,8 @@ private:
     CaptureClock clock_;
     std::unique_ptr<cls_Capture_HDMI> capture_;
     cls_VideoFile_handler recording_;
+    std::unique_ptr<HeatLifecycle> heat_;
+    StartSwitch switch_;
     HeatTiming timing_;
     EventSession event_session_;
     std::unique_ptr<InterfaceKit> kit_;
@@ -348,38 +348,25 @@ private:
     bool program_ending_ = false;
     bool activated_ = false;
     bool library_present_ = false;
-    bool kit_attached_ = false;
-    std::string kit_serial_;
     bool led_test_pressed_ = false;
-    bool input2_lamp_ = false;
-    bool trigger_lamp_red_ = false;
     std::uint32_t program_start_counter_ = 0;
-    std::string current_recording_name_;
-    std::uint32_t heat_start_counter_ = 0;
-    std::uint32_t start_pc_counter_ = 0;
-    std::int32_t start_local_ms_ = 0;
-    bool capturing_ = false;
     bool live_view_ = false;
     std::uint32_t last_live_picture_ = 0;
     bool live_picture_shown_ = false;
     std::int16_t crop_width_ = 400;
     std::int16_t crop_height_ = 880;
     std::int16_t selected_camera_ = 1;
-    std::array<GoalLine, 2> goal_lines_{};
+    std::array<Goal_line, 2> goal_lines_{};
     std::string dog_list_;
     std::string command_line_path_;
     bool escape_down_ = false;
     std::uint32_t last_key_ = 0;
     bool key_seen_ = false;
-    // Debounce stamps of the operator buttons (0 = never pressed).
-    std::uint32_t last_start_camera_ = 0;
-    std::uint32_t last_start_heat_ = 0;
-    std::uint32_t last_capture_down_ = 0;
-    std::uint32_t last_capture_up_ = 0;
-    bool start_camera_pressed_ = false;
-    bool start_heat_pressed_ = false;
-    bool capture_down_pressed_ = false;
-    bool capture_up_pressed_ = false;
+    // The operator's heat buttons count one press a second; the capture button one in 300 ms.
+    Debounce start_camera_press_{1000};
+    Debounce start_heat_press_{1000};
+    Debounce capture_down_press_{300};
+    Debounce capture_up_press_{300};
     // The review, its results window and the time assignment; made on first use.
     std::unique_ptr<Review_parts, Review_parts_deleter> review_parts_;
 };

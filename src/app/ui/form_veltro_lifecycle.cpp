@@ -1,13 +1,13 @@
 // The heat lifecycle: cameras, initiating the recording, the start, capture and its append pass,
 // finish and abort.
 #include "app/goal_line.h"
+#include "app/picture_size.h"
 #include "app/recording_name.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/painted_box.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/start_click_player.h"
 #include "capture/backends/demo/demo_camera.h"
-#include "capture/frame_collection.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/run_mode.h"
@@ -36,25 +36,28 @@ QColor from_bgr(std::uint32_t bgr) {
                   static_cast<int>((bgr >> 16) & 0xFF));
 }
 
-// A press is accepted when `min_ms` have passed since the last accepted one.
-bool debounce(std::uint32_t now, std::uint32_t& last, bool& pressed_before, std::int32_t min_ms) {
-    if (pressed_before && elapsed_ms(last, now) < min_ms) {
-        return false;
+// The append pass shown in the progress window, which closes on every path.
+class ProgressWindowPass final : public AppendProgress {
+public:
+    explicit ProgressWindowPass(Frm_progress& window) : window_(window) {}
+    void begin(const std::string& caption) override {
+        window_.Set_Caption(caption);
+        window_.show();
     }
-    last = now;
-    pressed_before = true;
-    return true;
-}
+    void percent(int value) override { window_.Set_Percent(value); }
+    void end() override {
+        Wait_ms(500);
+        window_.hide();
+    }
 
-std::string line_text(const GoalLine& g) {
-    return std::to_string(g.x1) + "," + std::to_string(g.y1) + "," + std::to_string(g.x2) + "," +
-           std::to_string(g.y2);
-}
+private:
+    Frm_progress& window_;
+};
 
 } // namespace
 
 void Form_Veltro::Command_start_camera_Click() {
-    if (!debounce(now(), last_start_camera_, start_camera_pressed_, 1000)) {
+    if (!start_camera_press_.accept(now())) {
         return;
     }
     Trace("*Command_start_camera_Click, caption = " + command_start_camera_->text().toStdString());
@@ -87,18 +90,8 @@ void Form_Veltro::Command_start_camera_Click() {
 }
 
 void Form_Veltro::Start_camera() {
-    // Nothing of an earlier heat's capture may reach this one's recording.
-    capturing_ = false;
-    capture_->Post_linear(false);
-    if (frame_collection().Count() > 0) {
-        Trace("*Start_camera, dropping ", frame_collection().Count(), " frames of no heat");
-        frame_collection().Clear();
-    }
-    capture_->set_HDMI_Crop(crop_width_, crop_height_);
-    capture_->MaxFrames(0);
-    capture_->Do_CROP(true);
     Capture_Halted(false);
-    capture_->Capture_Run();
+    heat_->start_camera(crop_width_, crop_height_);
     watch_capture(true);
     timer_fps_.start();
 }
@@ -157,103 +150,58 @@ void Form_Veltro::Command_initiate_file_Click() {
     }
     dog_list_.clear();
 
-    current_recording_name_ = Recording_Name(capture_folder(), label_event_->text().toStdString(),
-                                             label_heat_->text().toStdString(), local_now().tm);
-    text_file_name_->setText(QString::fromStdString(current_recording_name_));
+    const std::string name = Recording_Name(capture_folder(), label_event_->text().toStdString(),
+                                            label_heat_->text().toStdString(), local_now().tm);
+    text_file_name_->setText(QString::fromStdString(name));
+    const HeatArming values = arming();
     try {
-        initiate_recording();
+        heat_->initiate(name, values);
     } catch (...) {
-        current_recording_name_.clear();
         text_file_name_->clear();
         throw;
     }
-    Update_File_Size(current_recording_name_);
+    for (const std::string& dog : values.dogs) {
+        if (values.from_event) {
+            dog_list_ += dog + "\n";
+        }
+    }
+    Update_File_Size(name);
     Trace("Command_initiate_file_Click, End");
 }
 
-void Form_Veltro::initiate_recording() {
-    std::string capture_info = capture_->Current_FriendlyName() + " / " + capture_->Current_PropertyString();
-    std::string format_text;
-    if (capture_->HDMI_10_mill() > 0) {
-        const auto rate = static_cast<std::int32_t>(1000.0 / (capture_->HDMI_10_mill() / 10.0));
-        format_text = capture_->HDMI_Sample_Dimensions() + ", " + std::to_string(rate) + " fps";
-    }
-
-    recording_.RGB_interlaced(capture_->Running_Fps() != 40);
-    recording_.File_name(current_recording_name_);
-    recording_.Cropped_X(crop_width_);
-    recording_.Cropped_Y(crop_height_);
-    recording_.Initiate_PX3_File();
-    recording_.Measured_fps(capture_->Running_Fps());
-    recording_.XML_header().Streams_no(1);
-    recording_.XML_header().Comp_CaptureInfo(capture_info);
-    if (!format_text.empty()) {
-        recording_.XML_header().Capture_sample_size(format_text);
-    }
-
-    recording_.Velt_Goal_Finish(line_text(goal_lines_[0]));
-    recording_.Velt_Goal_Split(line_text(goal_lines_[1]));
-
-    if (!event_session_.event_valid()) {
-        recording_.Velt_event("Test Event");
-        recording_.Velt_Heat_ID("1");
-        recording_.Velt_Heat_Name("Test Heat");
-    } else {
+HeatArming Form_Veltro::arming() const {
+    HeatArming a;
+    a.crop_width = crop_width_;
+    a.crop_height = crop_height_;
+    a.goal_lines = goal_lines_;
+    a.timing = timing_.settings();
+    a.kit_serial = switch_.serial();
+    a.from_event = event_session_.event_valid();
+    if (a.from_event) {
         const auto heat = static_cast<std::int16_t>(updown_heat_->value());
-        for (std::int16_t box = 1; box <= 6; ++box) {
-            const std::string name = event_session_.Reg_Dog_Name(heat, box);
-            recording_.Velt_Dog_name(box, name);
-            dog_list_ += name + "\n";
+        for (std::int16_t box = 1; box <= kTimedBoxes; ++box) {
+            a.dogs[static_cast<std::size_t>(box - 1)] = event_session_.Reg_Dog_Name(heat, box);
         }
-        recording_.Velt_event(event_session_.Event_name());
-        recording_.Velt_Heat_ID(label_heat_->text().toStdString());
-        recording_.Velt_Heat_Name(event_session_.Heat_Name(heat));
+        a.event_name = event_session_.Event_name();
+        a.heat_id = label_heat_->text().toStdString();
+        a.heat_name = event_session_.Heat_Name(heat);
     }
-
-    const TimingSettings& t = timing_.settings();
-    recording_.Velt_box_delay(std::to_string(t.box_delay));
-    recording_.Velt_Goal_compensation(std::to_string(t.goal_compensation));
-    recording_.Velt_Split_compensation(std::to_string(t.split_compensation));
-    recording_.Phidget_serial(kit_serial_.empty() ? "0" : kit_serial_);
-
-    recording_.Write_XML_header();
-    recording_.Close_File();
+    return a;
 }
 
 void Form_Veltro::Handle_Start() {
     Trace("Handle_Start, begin");
-    if (heat_start_counter_ >= 1) {
-        the_operator().beep();
-        Trace(now_default_datetime(), "*Heat already started!!");
-        return;
-    }
     // The start is taken before anything else can delay it.
     const std::uint32_t start_pc = now();
     const std::int32_t start_local = clock_.local_ms();
-    if (reviewing()) {
+    const std::function<void()> auto_initiate = [this] { Command_initiate_file_Click(); };
+    const HeatLifecycle::Start outcome =
+        heat_->start(start_pc, start_local, reviewing(),
+                     Setting_switch_on(keys::auto_init.key) ? auto_initiate : std::function<void()>());
+    if (outcome != HeatLifecycle::Start::Started) {
         the_operator().beep();
-        Trace(now_default_datetime(), "*H_S File open!!");
         return;
     }
-    if (current_recording_name_.empty()) {
-        if (Setting_switch_on(keys::auto_init.key)) {
-            Command_initiate_file_Click();
-        }
-        if (current_recording_name_.empty()) {
-            the_operator().beep();
-            Trace(now_default_datetime(), "*No current file!!");
-            return;
-        }
-    }
-    start_pc_counter_ = start_pc;
-    start_local_ms_ = start_local;
-    recording_.Velt_heat_start_local(start_local);
-    recording_.Velt_start_PC_mill(start_pc);
-    recording_.Velt_start_DateTime(now_default_datetime());
-    recording_.Write_XML_header();
-
-    // A counter reading of 0 would read as "no heat"; the start is one millisecond later then.
-    heat_start_counter_ = start_pc == 0 ? 1 : start_pc;
     timer_heat_clock_.start();
     click_->Play();
     Trace("Handle_Start, end");
@@ -261,101 +209,60 @@ void Form_Veltro::Handle_Start() {
 
 void Form_Veltro::Command_start_heat_Click() {
     Trace("*Command_start_heat_Click");
-    if (debounce(now(), last_start_heat_, start_heat_pressed_, 1000)) {
+    if (start_heat_press_.accept(now())) {
         Handle_Start();
     }
 }
 
 void Form_Veltro::Update_heat_time() {
-    if (heat_start_counter_ == 0) {
+    if (heat_->heat_start_counter() == 0) {
         return;
     }
     label_heat_time_->setText(
-        QString::fromStdString(Display_Mill_Time(elapsed_ms(heat_start_counter_, now()), false)));
+        QString::fromStdString(Display_Mill_Time(elapsed_ms(heat_->heat_start_counter(), now()), false)));
     label_heat_time_->repaint();
 }
 
 void Form_Veltro::Handle_Capture_Start() {
     Trace("Handle_Capture_start");
-    if (!cameras_running()) {
+    switch (heat_->capture_start(cameras_running(), switch_.is_attached(), is_debug_run())) {
+    case HeatLifecycle::CaptureStart::Started:
+        label_frame_count_->setVisible(true);
+        break;
+    case HeatLifecycle::CaptureStart::NoCameras:
+    case HeatLifecycle::CaptureStart::NoRecording:
         the_operator().beep();
-        Trace("*Cameras not running");
-        return;
+        break;
+    case HeatLifecycle::CaptureStart::NotStarted:
+        break;
     }
-    if (current_recording_name_.empty()) {
-        the_operator().beep();
-        Trace("*No file initiated");
-        return;
-    }
-    if (!is_debug_run() && (!kit_attached_ || heat_start_counter_ == 0)) {
-        return;
-    }
-    capture_->Post_linear(true);
-    capturing_ = true;
-    label_frame_count_->setVisible(true);
 }
 
 void Form_Veltro::Handle_Capture_End() {
     Trace("Handle_Capture_end");
     label_frame_count_->setVisible(false);
-    capturing_ = false;
-    if (!cameras_running() || (!is_debug_run() && heat_start_counter_ == 0)) {
-        return;
+    ProgressWindowPass progress(progress_window());
+    if (heat_->capture_end(cameras_running(), is_debug_run(), elapsed_ms(program_start_counter_, now()),
+                           progress)) {
+        Update_File_Size(heat_->recording_name());
     }
-    if (elapsed_ms(program_start_counter_, now()) < 3000) {
-        Trace("Skipping Handle_Capture_end");
-        return;
-    }
-    if (!capture_) {
-        return;
-    }
-    capture_->Post_linear(false);
-    if (current_recording_name_.empty()) {
-        return;
-    }
-    const std::int32_t count = capture_->Buff_Num();
-    if (recording_.Rounded_Compressed_Size() == 0 && count > 0) {
-        recording_.Calculate_Compressed_Size(
-            count, [this](std::int32_t i) -> const CVideobuff_RGB& { return capture_->Stored_Frame(i); });
-    }
-    const auto rate = static_cast<std::int16_t>(round_half_even(capture_->Measured_fps()));
-    if (rate > 0) {
-        recording_.Measured_fps(rate);
-    }
-
-    Frm_progress& progress = progress_window();
-    progress.Set_Caption("Appending frames");
-    progress.Set_Percent(0);
-    progress.show();
-    recording_.Close_File();
-    recording_.Open_px3_for_Append();
-    for (std::int32_t i = 1; i <= count; ++i) {
-        recording_.Append_RGB_Frame(i, capture_->Stored_Frame(i));
-        progress.Set_Percent(static_cast<int>(static_cast<std::int64_t>(i) * 100 / count));
-    }
-    recording_.Close_File();
-    Update_File_Size(current_recording_name_);
-    Wait_ms(500);
-    progress.hide();
-    frame_collection().Clear();
-    capture_->MaxFrames(0);
 }
 
 void Form_Veltro::end_capture_first() {
-    if (capturing_) {
+    if (heat_->capturing()) {
         Trace("*Capture still on: ending it before the heat moves on");
         Handle_Capture_End();
     }
 }
 
 void Form_Veltro::Command_capture_MouseDown() {
-    if (debounce(now(), last_capture_down_, capture_down_pressed_, 300)) {
+    if (capture_down_press_.accept(now())) {
         Handle_Capture_Start();
     }
 }
 
 void Form_Veltro::Command_capture_MouseUp() {
-    if (debounce(now(), last_capture_up_, capture_up_pressed_, 300)) {
+    if (capture_up_press_.accept(now())) {
         Handle_Capture_End();
     }
 }
@@ -366,8 +273,7 @@ void Form_Veltro::HDMI_event() {
     }
     label_arm_->setText(QString::number(capture_->HDMI_events()));
     picture_arm_->update();
-    if (capturing_) {
-        capture_->Store_HDMI_Buffer();
+    if (heat_->frame_arrived()) {
         label_frame_count_->setText(QString::number(capture_->Buff_Num()));
         label_frame_count_->repaint();
     }
@@ -385,7 +291,7 @@ void Form_Veltro::HDMI_event() {
 }
 
 void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
-    const GoalLine& g = goal_lines_[static_cast<std::size_t>(selected_camera_ == 2 ? 1 : 0)];
+    const Goal_line& g = goal_lines_[static_cast<std::size_t>(selected_camera_ == 2 ? 1 : 0)];
     const QColor colour = from_bgr(camera_colour(selected_camera_));
     p.setPen(QPen(colour, 1.5));
     p.drawLine(QPointF(g.x1, g.y1), QPointF(g.x2, g.y2));
@@ -419,7 +325,7 @@ void Form_Veltro::paint_arm(QPainter& p) {
         return;
     }
     const RunningArm arm = capture_->Draw_Running_Arm_2(w, h);
-    p.setPen(QPen(capturing_ ? QColor(255, 0, 0) : QColor(0, 0, 255), std::max(2, arm.line_width)));
+    p.setPen(QPen(heat_->capturing() ? QColor(255, 0, 0) : QColor(0, 0, 255), std::max(2, arm.line_width)));
     p.drawLine(QPointF(arm.x1, arm.y1), QPointF(arm.x2, arm.y2));
 }
 
@@ -427,7 +333,7 @@ void Form_Veltro::Do_Abort() {
     escape_down_ = false;
     if (the_operator().ask_ok_cancel("Aborting heat  are you sure?", "Selvane Aborting Heat")) {
         end_capture_first();
-        heat_start_counter_ = 0;
+        heat_->abort();
         timer_heat_clock_.stop();
         label_heat_time_->setText("Aborted");
     }
@@ -448,21 +354,16 @@ void Form_Veltro::Command_finish_Click() {
 
 void Form_Veltro::do_Heat_Finish() {
     end_capture_first();
-    heat_start_counter_ = 0;
     timer_heat_clock_.stop();
     Do_Stop_Cams();
     label_fps_->setVisible(false);
-    if (!current_recording_name_.empty()) {
-        Write_Setting(keys::last_file, current_recording_name_);
-    }
+    heat_->finish();
     frame_control_->setVisible(false);
-    recording_.Close_File();
-    current_recording_name_.clear();
 }
 
 void Form_Veltro::item_last_heat_Click() {
     Trace("item_last_heat_Click");
-    if (heat_start_counter_ != 0) {
+    if (heat_->heat_start_counter() != 0) {
         do_Heat_Finish();
     }
     const std::string last = Read_Setting(keys::last_file);
@@ -506,7 +407,7 @@ void Form_Veltro::Load_Compensations() {
 void Form_Veltro::Read_Goal_Lines() {
     std::array<Goal_line, 2> lines;
     for (std::size_t camera = 0; camera < 2; ++camera) {
-        const GoalLine& g = goal_lines_[camera];
+        const Goal_line& g = goal_lines_[camera];
         lines[camera] = {g.x1, g.y1, g.x2, g.y2};
     }
     // A damaged value keeps the line as it is rather than moving it somewhere odd.
@@ -518,38 +419,21 @@ void Form_Veltro::Read_Goal_Lines() {
 }
 
 void Form_Veltro::Read_Last_Crop() {
-    const std::string crop = Read_Setting(keys::lastcrop);
-    const auto star = crop.find('*');
-    std::int16_t w = 400;
-    std::int16_t h = 880;
-    if (star != std::string::npos) {
-        try {
-            w = parse_integer(crop.substr(0, star));
-            h = parse_integer(crop.substr(star + 1));
-        } catch (const VeltroError&) {
-            w = 400;
-            h = 880;
-        }
-    }
-    if (w < 16 || h < 16) {
-        w = 400;
-        h = 880;
-    }
-    // The "Crop size" item of that size shows checked.
-    if (QAction* item = findChild<QAction*>(QString("item_crop_%1*%2").arg(w).arg(h))) {
+    // Only a size of the "Crop size" menu is taken; anything else gives the first item.
+    const std::string caption = veltro::Read_Last_Crop();
+    const Crop_size size = Parse_crop_caption(caption).value_or(Crop_size{400, 880});
+    if (QAction* item = findChild<QAction*>(QString::fromStdString("item_crop_" + caption))) {
         item->setChecked(true);
     }
-    Set_Cropping(w, h);
+    Set_Cropping(size.width, size.height);
 }
 
 void Form_Veltro::Set_Cropping(std::int16_t width, std::int16_t height) {
     crop_width_ = width;
     crop_height_ = height;
-    for (auto& g : goal_lines_) {
-        if (g.x1 == 0 && g.y1 == 0 && g.x2 == 0 && g.y2 == 0) {
-            g.x1 = g.x2 = static_cast<std::int32_t>(round_half_even(width / 2.0));
-            g.y1 = static_cast<std::int32_t>(round_half_even(height / 10.0));
-            g.y2 = static_cast<std::int32_t>(round_half_even(height * 0.9));
+    for (Goal_line& g : goal_lines_) {
+        if (g == Goal_line{}) {
+            g = Reset_Goal_Line(width, height);
         }
     }
     Arrange_form();

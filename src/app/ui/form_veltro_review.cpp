@@ -30,14 +30,6 @@ namespace veltro {
 
 namespace {
 
-GoalLine to_window(const Goal_line& g) {
-    return {g.x1, g.y1, g.x2, g.y2};
-}
-
-Goal_line to_review(const GoalLine& g) {
-    return {g.x1, g.y1, g.x2, g.y2};
-}
-
 void set_checkable(QAction* action, bool checked) {
     if (action) {
         action->setCheckable(true);
@@ -104,7 +96,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         } else if (live_view_ && live_picture_shown_ && (selected_camera_ == 1 || selected_camera_ == 2)) {
             Review_overlay handles;
             handles.draw_line = false;
-            handles.handles = to_review(goal_lines_[static_cast<std::size_t>(selected_camera_ - 1)]);
+            handles.handles = goal_lines_[static_cast<std::size_t>(selected_camera_ - 1)];
             Paint_review_overlay(painter, handles, size);
         }
     });
@@ -155,9 +147,9 @@ void Form_Veltro::sync_goal_lines(bool to_review_side) {
     r.selected_camera = selected_camera_;
     for (std::size_t i = 0; i < 2; ++i) {
         if (to_review_side) {
-            r.goal_lines()[i] = to_review(goal_lines_[i]);
+            r.goal_lines()[i] = goal_lines_[i];
         } else {
-            goal_lines_[i] = to_window(r.goal_lines()[i]);
+            goal_lines_[i] = r.goal_lines()[i];
         }
     }
 }

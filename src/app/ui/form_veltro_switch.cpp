@@ -42,55 +42,36 @@ void Form_Veltro::Check_For_Phidget() {
 
 void Form_Veltro::obj_Phidget_OnAttach() {
     Trace("*obj_Phidget_OnAttach");
-    kit_serial_ = std::to_string(kit_->SerialNumber());
-    kit_attached_ = true;
+    switch_.attached(kit_->SerialNumber());
     Check_Attached();
 }
 
 void Form_Veltro::obj_Phidget_OnDetach() {
     Trace("*obj_Phidget_OnDetach");
-    kit_attached_ = false;
+    switch_.detached();
     Check_Attached();
 }
 
 void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state) {
-    // Inputs settle while the kit attaches at start-up.
-    if (elapsed_ms(program_start_counter_, now()) < 1000) {
+    const std::optional<SwitchActions> actions =
+        switch_.input_changed(*kit_, index, state, elapsed_ms(program_start_counter_, now()));
+    if (!actions) {
         return;
     }
     Trace("*obj_Phidget_OnInputChange, Index = " + std::to_string(index) +
           " NewState = " + (state ? "True" : "False"));
-    switch (index) {
-    case 0:
-        if (kit_->InputState(1)) {
-            Handle_Start();
-        }
+    if (actions->start) {
+        Handle_Start();
+    }
+    if (actions->update_led) {
         Update_LED();
-        break;
-    case 2:
-        if (state) {
-            Handle_Start();
-        }
-        input2_lamp_ = state;
-        break;
-    case 3:
-    case 5:
-        if (state) {
+    }
+    if (actions->capture) {
+        if (*actions->capture) {
             Handle_Capture_Start();
         } else {
             Handle_Capture_End();
         }
-        trigger_lamp_red_ = state;
-        break;
-    case 4:
-        if (state) {
-            Handle_Capture_Start();
-        } else {
-            Handle_Capture_End();
-        }
-        break;
-    default:
-        break;
     }
     Trace("obj_Phidget_OnInputChange, before Check_Attached");
     Check_Attached();
@@ -104,7 +85,7 @@ void Form_Veltro::Check_Attached() {
     }
     try {
         const bool trapping = !is_debug_run();
-        const bool attached = kit_attached_ && kit_->IsAttached();
+        const bool attached = switch_.is_attached() && kit_->IsAttached();
         for (QWidget* w : std::initializer_list<QWidget*>{label_rm_, label_remote_start_, label_gates_,
                                                           picture_lamps_, picture_switch_, picture_led_}) {
             w->setVisible(attached);
@@ -124,7 +105,7 @@ void Form_Veltro::Check_Attached() {
         // A finish or an open hides the panel; the next kit check brings it back.
         frame_control_->setVisible(true);
         frame_control_->setEnabled(true);
-        const QString text = "Attached, serial = " + QString::fromStdString(kit_serial_);
+        const QString text = "Attached, serial = " + QString::fromStdString(switch_.serial());
         label_attached_->setText(text);
         label_attached_status_->setText(text);
         label_attached_->setStyleSheet("color: rgb(0, 160, 0); font-weight: bold;");
@@ -151,7 +132,7 @@ void Form_Veltro::Check_Attached() {
             Draw_Start_Switch(false);
         }
         // The trigger lamp goes back from red to the input's colour with this refresh.
-        trigger_lamp_red_ = false;
+        switch_.panel_refreshed();
         picture_lamps_->update();
         draw_LED();
         Trace("Check_Attached, End");
@@ -163,7 +144,7 @@ void Form_Veltro::Check_Attached() {
 
 void Form_Veltro::paint_lamps(QPainter& p) {
     p.fillRect(picture_lamps_->rect(), palette().window());
-    if (!kit_attached_) {
+    if (!switch_.is_attached()) {
         return;
     }
     QFont f("Arial");
@@ -183,7 +164,7 @@ void Form_Veltro::paint_lamps(QPainter& p) {
     p.drawText(QRectF(2, 6, 70, 32), Qt::AlignCenter, rm ? "Closed" : "Open");
     // The direct-start lamp (input 2).
     p.setPen(Qt::black);
-    p.setBrush(input2_lamp_ ? QColor(255, 255, 0) : QColor(0, 0, 0));
+    p.setBrush(switch_.direct_start_lamp() ? QColor(255, 255, 0) : QColor(0, 0, 0));
     p.drawEllipse(QRectF(84, 13, 18, 18));
     // Trigger lamps: inputs 3 and 4, and the lamp input 3 and 5 share.
     auto lamp = [&](double x, bool on) {
@@ -192,7 +173,7 @@ void Form_Veltro::paint_lamps(QPainter& p) {
     };
     lamp(116, kit_->InputState(3));
     lamp(142, kit_->InputState(4));
-    if (trigger_lamp_red_) {
+    if (switch_.trigger_lamp_red()) {
         p.setBrush(QColor(255, 0, 0));
     } else {
         p.setBrush(kit_->InputState(3) || kit_->InputState(5) ? QColor(255, 0, 0) : QColor(0, 255, 0));

@@ -1,0 +1,194 @@
+#include "app/heat_lifecycle.h"
+
+#include "capture/capture_hdmi.h"
+#include "capture/frame_collection.h"
+#include "recording/video_file_handler.h"
+#include "support/numbers.h"
+#include "support/settings.h"
+#include "support/text.h"
+#include "support/trace.h"
+
+namespace veltro {
+
+bool Debounce::accept(std::uint32_t now) {
+    if (pressed_before_ && elapsed_ms(last_, now) < min_ms_) {
+        return false;
+    }
+    last_ = now;
+    pressed_before_ = true;
+    return true;
+}
+
+HeatLifecycle::HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording)
+    : capture_(capture), recording_(recording) {}
+
+void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_height) {
+    capturing_ = false;
+    capture_.Post_linear(false);
+    if (frame_collection().Count() > 0) {
+        Trace("*Start_camera, dropping ", frame_collection().Count(), " frames of no heat");
+        frame_collection().Clear();
+    }
+    capture_.set_HDMI_Crop(crop_width, crop_height);
+    capture_.MaxFrames(0);
+    capture_.Do_CROP(true);
+    capture_.Capture_Run();
+}
+
+void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) {
+    recording_name_.clear();
+    const std::string capture_info =
+        capture_.Current_FriendlyName() + " / " + capture_.Current_PropertyString();
+    std::string format_text;
+    if (capture_.HDMI_10_mill() > 0) {
+        const auto rate = static_cast<std::int32_t>(1000.0 / (capture_.HDMI_10_mill() / 10.0));
+        format_text = capture_.HDMI_Sample_Dimensions() + ", " + std::to_string(rate) + " fps";
+    }
+
+    recording_.RGB_interlaced(Interlaced_at_rate(capture_.Running_Fps()));
+    recording_.File_name(name);
+    recording_.Cropped_X(arming.crop_width);
+    recording_.Cropped_Y(arming.crop_height);
+    recording_.Initiate_PX3_File();
+    recording_.Measured_fps(capture_.Running_Fps());
+    recording_.XML_header().Streams_no(1);
+    recording_.XML_header().Comp_CaptureInfo(capture_info);
+    if (!format_text.empty()) {
+        recording_.XML_header().Capture_sample_size(format_text);
+    }
+    recording_.Velt_Goal_Finish(Goal_line_text(arming.goal_lines[0]));
+    recording_.Velt_Goal_Split(Goal_line_text(arming.goal_lines[1]));
+    if (!arming.from_event) {
+        recording_.Velt_event("Test Event");
+        recording_.Velt_Heat_ID("1");
+        recording_.Velt_Heat_Name("Test Heat");
+    } else {
+        for (std::int16_t box = 1; box <= kTimedBoxes; ++box) {
+            recording_.Velt_Dog_name(box, arming.dogs[static_cast<std::size_t>(box - 1)]);
+        }
+        recording_.Velt_event(arming.event_name);
+        recording_.Velt_Heat_ID(arming.heat_id);
+        recording_.Velt_Heat_Name(arming.heat_name);
+    }
+    recording_.Velt_box_delay(std::to_string(arming.timing.box_delay));
+    recording_.Velt_Goal_compensation(std::to_string(arming.timing.goal_compensation));
+    recording_.Velt_Split_compensation(std::to_string(arming.timing.split_compensation));
+    recording_.Phidget_serial(arming.kit_serial.empty() ? "0" : arming.kit_serial);
+    recording_.Write_XML_header();
+    recording_.Close_File();
+    recording_name_ = name;
+}
+
+HeatLifecycle::Start HeatLifecycle::start(std::uint32_t start_pc, std::int32_t start_local, bool reviewing,
+                                          const std::function<void()>& auto_initiate) {
+    if (heat_start_counter_ >= 1) {
+        Trace(now_default_datetime(), "*Heat already started!!");
+        return Start::AlreadyStarted;
+    }
+    if (reviewing) {
+        Trace(now_default_datetime(), "*H_S File open!!");
+        return Start::Reviewing;
+    }
+    if (recording_name_.empty() && auto_initiate) {
+        auto_initiate();
+    }
+    if (recording_name_.empty()) {
+        Trace(now_default_datetime(), "*No current file!!");
+        return Start::NoRecording;
+    }
+    recording_.Velt_heat_start_local(start_local);
+    recording_.Velt_start_PC_mill(start_pc);
+    recording_.Velt_start_DateTime(now_default_datetime());
+    recording_.Write_XML_header();
+    // A counter reading of 0 would read as "no heat"; the start is one millisecond later then.
+    heat_start_counter_ = start_pc == 0 ? 1 : start_pc;
+    return Start::Started;
+}
+
+HeatLifecycle::CaptureStart HeatLifecycle::capture_start(bool cameras_running, bool kit_attached,
+                                                         bool debug_run) {
+    if (!cameras_running) {
+        Trace("*Cameras not running");
+        return CaptureStart::NoCameras;
+    }
+    if (recording_name_.empty()) {
+        Trace("*No file initiated");
+        return CaptureStart::NoRecording;
+    }
+    if (!debug_run && (!kit_attached || heat_start_counter_ == 0)) {
+        return CaptureStart::NotStarted;
+    }
+    capture_.Post_linear(true);
+    capturing_ = true;
+    return CaptureStart::Started;
+}
+
+bool HeatLifecycle::frame_arrived() {
+    if (capturing_) {
+        capture_.Store_HDMI_Buffer();
+    }
+    return capturing_;
+}
+
+bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32_t ms_since_program_start,
+                                AppendProgress& progress) {
+    capturing_ = false;
+    if (!cameras_running || (!debug_run && heat_start_counter_ == 0)) {
+        return false;
+    }
+    if (ms_since_program_start < 3000) {
+        Trace("Skipping Handle_Capture_end");
+        return false;
+    }
+    capture_.Post_linear(false);
+    if (recording_name_.empty()) {
+        return false;
+    }
+    append_pass(progress);
+    return true;
+}
+
+void HeatLifecycle::append_pass(AppendProgress& progress) {
+    const std::int32_t count = capture_.Buff_Num();
+    if (recording_.Rounded_Compressed_Size() == 0 && count > 0) {
+        recording_.Calculate_Compressed_Size(
+            count, [this](std::int32_t i) -> const CVideobuff_RGB& { return capture_.Stored_Frame(i); });
+    }
+    const auto rate = static_cast<std::int16_t>(round_half_even(capture_.Measured_fps()));
+    if (rate > 0) {
+        recording_.Measured_fps(rate);
+    }
+    progress.begin("Appending frames");
+    progress.percent(0);
+    try {
+        recording_.Close_File();
+        recording_.Open_px3_for_Append();
+        for (std::int32_t i = 1; i <= count; ++i) {
+            recording_.Append_RGB_Frame(i, capture_.Stored_Frame(i));
+            progress.percent(static_cast<int>(static_cast<std::int64_t>(i) * 100 / count));
+        }
+        recording_.Close_File();
+    } catch (...) {
+        // The records of the pass stay uncounted, so the recording reads as before it; the frames
+        // stay in the store, and the next capture end of this heat appends them with its own.
+        recording_.Abandon_Append();
+        progress.end();
+        Trace("*Append pass failed, ", count, " frames kept for the next pass");
+        throw;
+    }
+    progress.end();
+    frame_collection().Clear();
+    capture_.MaxFrames(0);
+}
+
+void HeatLifecycle::finish() {
+    capturing_ = false;
+    heat_start_counter_ = 0;
+    if (!recording_name_.empty()) {
+        Write_Setting(keys::last_file, recording_name_);
+    }
+    recording_.Close_File();
+    recording_name_.clear();
+}
+
+} // namespace veltro

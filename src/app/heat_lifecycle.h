@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/goal_line.h"
+#include "timing/heat_timing.h"
+#include "timing/heat_values.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace veltro {
+
+class cls_Capture_HDMI;
+class cls_VideoFile_handler;
+
+// Shows the append pass to the operator. end() follows begin() on every path, also when the pass fails.
+class AppendProgress {
+public:
+    virtual ~AppendProgress() = default;
+    virtual void begin(const std::string& caption) = 0;
+    virtual void percent(int value) = 0;
+    virtual void end() = 0;
+};
+
+// What a new recording is armed with besides the capture source's own facts.
+struct HeatArming {
+    std::int16_t crop_width = 400;
+    std::int16_t crop_height = 880;
+    std::array<Goal_line, 2> goal_lines{};
+    TimingSettings timing;
+    std::string kit_serial; // empty: no kit attached
+    // The heading from the current event; none: "Test Event", heat "1", "Test Heat" and no dogs.
+    bool from_event = false;
+    std::string event_name;
+    std::string heat_id;
+    std::string heat_name;
+    std::array<std::string, kTimedBoxes> dogs;
+};
+
+// A press of a heat button counts when `min_ms` have passed since the last press that counted.
+class Debounce {
+public:
+    explicit Debounce(std::int32_t min_ms) : min_ms_(min_ms) {}
+    bool accept(std::uint32_t now);
+
+private:
+    std::int32_t min_ms_;
+    std::uint32_t last_ = 0;
+    bool pressed_before_ = false;
+};
+
+// The heat from arming to finish: the camera start, the new recording, the start signal, capture
+// on and off with the append pass that moves the captured frames into the recording, the finish and
+// the abort. The main window wires it to its buttons, the start switch and the operator; every rule
+// about the heat itself lives here.
+class HeatLifecycle {
+public:
+    HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording);
+
+    // The cameras start: nothing of an earlier heat's capture may reach this one's recording.
+    void start_camera(std::int16_t crop_width, std::int16_t crop_height);
+
+    // Creates recording `name` and writes its header. Fails (VeltroError) with no recording current.
+    void initiate(const std::string& name, const HeatArming& arming);
+
+    enum class Start { Started, AlreadyStarted, Reviewing, NoRecording };
+    // The start signal at `start_pc` on the PC counter and `start_local` ms since local midnight,
+    // both taken before anything could delay them. With no recording, `auto_initiate` (when given)
+    // may create one first.
+    Start start(std::uint32_t start_pc, std::int32_t start_local, bool reviewing,
+                const std::function<void()>& auto_initiate);
+
+    enum class CaptureStart { Started, NoCameras, NoRecording, NotStarted };
+    // Capture on. Outside a debug run it needs an attached kit and a started heat (NotStarted).
+    CaptureStart capture_start(bool cameras_running, bool kit_attached, bool debug_run);
+
+    // A frame arrived from the camera: while capture is on it goes into the frame store. True then.
+    bool frame_arrived();
+
+    // Capture off, and the append pass for the frames captured. True when a pass ran. A pass that
+    // fails leaves the recording as it was before it and keeps the frames for the next pass.
+    bool capture_end(bool cameras_running, bool debug_run, std::int32_t ms_since_program_start,
+                     AppendProgress& progress);
+
+    void abort() { heat_start_counter_ = 0; }
+    // Ends the heat: the recording is closed and remembered as the last file.
+    void finish();
+
+    const std::string& recording_name() const { return recording_name_; }
+    // The PC counter at the start; 0 while no heat runs.
+    std::uint32_t heat_start_counter() const { return heat_start_counter_; }
+    bool capturing() const { return capturing_; }
+
+private:
+    void append_pass(AppendProgress& progress);
+
+    cls_Capture_HDMI& capture_;
+    cls_VideoFile_handler& recording_;
+    std::string recording_name_;
+    std::uint32_t heat_start_counter_ = 0;
+    bool capturing_ = false;
+};
+
+} // namespace veltro

@@ -1,0 +1,228 @@
+// The heat from the camera start to the finish, without a window: capture, the append pass and the
+// rules of the start switch.
+#include "app/backends/simulated/simulated_kit.h"
+#include "app/heat_lifecycle.h"
+#include "app/start_switch.h"
+#include "capture/capture_fakes.h"
+#include "capture/capture_hdmi.h"
+#include "capture/frame_collection.h"
+#include "fake_operator.h"
+#include "recording/px3_layout.h"
+#include "recording/video_file_handler.h"
+#include "support/settings.h"
+#include "support/veltro_error.h"
+#include "temp_dir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace veltro {
+namespace {
+
+class CountingProgress final : public AppendProgress {
+public:
+    void begin(const std::string& caption) override {
+        ++begun;
+        last_caption = caption;
+    }
+    void percent(int value) override { last_percent = value; }
+    void end() override { ++ended; }
+    int begun = 0, ended = 0, last_percent = -1;
+    std::string last_caption;
+};
+
+// Writes beyond `bytes` fail with EFBIG while it lives, as on a full or size-limited disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
+class HeatLifecycleTest : public ::testing::Test {
+protected:
+    HeatLifecycleTest() : raw_(static_cast<std::size_t>(1920 * 3 * 1080), 128) {
+        set_settings_path(dir_.file("Veltro_HDMI.ini"));
+        Capture_Halted(false);
+        capture_->Component().SelectSource("video:1");
+        heat_.start_camera(400, 880);
+        frames(100); // the running rate is measured
+    }
+    std::unique_ptr<cls_Capture_HDMI> make_capture() {
+        std::vector<std::unique_ptr<CaptureDevice>> devices;
+        devices.push_back(std::make_unique<testing::FakeDevice>(
+            "Grabber", std::vector<MediaType>{testing::hd_format(400000)}));
+        CaptureClock clock;
+        clock.millis = [this] { return now_; };
+        clock.local_ms = [this] { return static_cast<std::int32_t>(now_); };
+        return std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices)), clock);
+    }
+    ~HeatLifecycleTest() override {
+        frame_collection().Clear();
+        set_settings_path({});
+    }
+
+    // `count` frames 40 ms apart, each handled as the window handles an arriving frame.
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) {
+            now_ += 40;
+            capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
+            heat_.frame_arrived();
+        }
+    }
+    // A started heat with its recording made.
+    void started_heat() {
+        heat_.initiate(path_, HeatArming{});
+        ASSERT_EQ(heat_.start(now_, 0, false, {}), HeatLifecycle::Start::Started);
+    }
+    void capture(int count) {
+        ASSERT_EQ(heat_.capture_start(true, true, false), HeatLifecycle::CaptureStart::Started);
+        frames(count);
+    }
+    bool capture_end() { return heat_.capture_end(true, false, 10000, progress_); }
+    std::vector<std::int32_t> stored_stamps() {
+        cls_VideoFile_handler rec;
+        rec.Event_Log([](const std::string&) {});
+        rec.Open_File(path_);
+        std::vector<std::int32_t> stamps;
+        for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
+            rec.Read_RGB_sample(n, false);
+            stamps.push_back(rec.Timestamp_long());
+        }
+        return stamps;
+    }
+
+    testing::TempDir dir_;
+    testing::FakeOperator op_;
+    std::vector<std::uint8_t> raw_;
+    std::uint32_t now_ = 100000;
+    std::unique_ptr<cls_Capture_HDMI> capture_ = make_capture();
+    cls_VideoFile_handler recording_;
+    HeatLifecycle heat_{*capture_, recording_};
+    CountingProgress progress_;
+    std::string path_ = dir_.file("heat.px3");
+};
+
+TEST_F(HeatLifecycleTest, AFailedAppendPassLeavesTheRecordingAsItWasAndTheNextPassAppendsEveryFrame) {
+    started_heat();
+    capture(10);
+    ASSERT_TRUE(capture_end());
+    EXPECT_EQ(progress_.last_caption, "Appending frames");
+    EXPECT_EQ(progress_.last_percent, 100);
+    ASSERT_EQ(stored_stamps().size(), 10u);
+    const auto size = std::filesystem::file_size(path_);
+    const auto record = (size - px3::kHeaderBlockSize) / 10;
+
+    capture(10);
+    {
+        // Room for four and a half more records: the pass fails on its fifth frame.
+        FileSizeLimit limit(size + record * 9 / 2);
+        EXPECT_THROW(capture_end(), VeltroError);
+    }
+    EXPECT_EQ(progress_.begun, 2);
+    EXPECT_EQ(progress_.ended, 2); // the progress window closes on the failing path too
+    EXPECT_EQ(stored_stamps().size(), 10u);
+    EXPECT_EQ(frame_collection().Count(), 10); // kept for the next pass
+
+    capture(5);
+    ASSERT_TRUE(capture_end());
+    const std::vector<std::int32_t> stamps = stored_stamps();
+    ASSERT_EQ(stamps.size(), 25u);
+    for (std::size_t i = 1; i < stamps.size(); ++i) {
+        EXPECT_EQ(stamps[i] - stamps[i - 1], 40) << "picture " << i + 1; // none twice, none missing
+    }
+    EXPECT_EQ(frame_collection().Count(), 0);
+}
+
+TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRemembersTheRecording) {
+    using Start = HeatLifecycle::Start;
+    using Capture = HeatLifecycle::CaptureStart;
+    EXPECT_EQ(heat_.capture_start(false, true, false), Capture::NoCameras);
+    EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NoRecording);
+    EXPECT_EQ(heat_.start(now_, 0, false, {}), Start::NoRecording);
+    // With auto-initiate on, the start makes its own recording first.
+    int initiated = 0;
+    EXPECT_EQ(heat_.start(0, 0, false,
+                          [&] {
+                              ++initiated;
+                              heat_.initiate(path_, HeatArming{});
+                          }),
+              Start::Started);
+    EXPECT_EQ(initiated, 1);
+    EXPECT_EQ(heat_.heat_start_counter(), 1u); // a start at counter 0 still reads as a heat
+    EXPECT_EQ(heat_.start(now_, 0, false, {}), Start::AlreadyStarted);
+    EXPECT_EQ(heat_.capture_start(true, false, false), Capture::NotStarted); // no kit
+    EXPECT_EQ(heat_.capture_start(true, false, true), Capture::Started);     // a debug run needs none
+    frames(3);
+    EXPECT_EQ(frame_collection().Count(), 3);
+
+    heat_.abort();
+    EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NotStarted);
+    EXPECT_EQ(heat_.start(now_, 0, true, {}), Start::Reviewing);
+
+    Write_Setting(keys::last_file, "earlier.px3");
+    heat_.finish();
+    EXPECT_EQ(Read_Setting(keys::last_file), path_);
+    EXPECT_TRUE(heat_.recording_name().empty());
+    heat_.finish(); // nothing current: the last file stays
+    EXPECT_EQ(Read_Setting(keys::last_file), path_);
+    // The next camera start drops what no heat took.
+    heat_.start_camera(400, 880);
+    EXPECT_EQ(frame_collection().Count(), 0);
+}
+
+TEST(StartSwitch, InputsStartTheHeatHoldTheCaptureAndLightTheLamps) {
+    SimulatedKit kit;
+    kit.Open();
+    kit.dispatch(); // attached
+    StartSwitch sw;
+    kit.Set_Input(1, true);
+    EXPECT_FALSE(sw.input_changed(kit, 0, true, StartSwitch::kSettleMs - 1)); // still settling
+    const auto ms = StartSwitch::kSettleMs;
+
+    SwitchActions a = *sw.input_changed(kit, 0, true, ms);
+    EXPECT_TRUE(a.start); // the RM contact starts an armed heat
+    EXPECT_TRUE(a.update_led);
+    kit.Set_Input(1, false);
+    EXPECT_FALSE(sw.input_changed(kit, 0, false, ms)->start);
+
+    a = *sw.input_changed(kit, 2, true, ms);
+    EXPECT_TRUE(a.start); // the direct start needs no arming
+    EXPECT_TRUE(sw.direct_start_lamp());
+    EXPECT_FALSE(sw.input_changed(kit, 2, false, ms)->start);
+    EXPECT_FALSE(sw.direct_start_lamp());
+
+    for (std::int16_t trigger : {3, 5}) {
+        EXPECT_EQ(sw.input_changed(kit, trigger, true, ms)->capture, true);
+        EXPECT_TRUE(sw.trigger_lamp_red());
+        sw.panel_refreshed();
+        EXPECT_FALSE(sw.trigger_lamp_red());
+        EXPECT_EQ(sw.input_changed(kit, trigger, false, ms)->capture, false);
+    }
+    EXPECT_EQ(sw.input_changed(kit, 4, true, ms)->capture, true);
+    EXPECT_FALSE(sw.trigger_lamp_red()); // input 4 has a lamp of its own
+    a = *sw.input_changed(kit, 1, true, ms);
+    EXPECT_FALSE(a.start || a.capture || a.update_led); // arming alone does nothing
+
+    Debounce press(1000);
+    EXPECT_TRUE(press.accept(0)); // the first press counts, even at counter 0
+    EXPECT_FALSE(press.accept(999));
+    EXPECT_TRUE(press.accept(1000));
+}
+
+} // namespace
+} // namespace veltro
