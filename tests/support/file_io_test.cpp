@@ -1,5 +1,6 @@
 #include "failing_file.h"
 #include "support/file_io.h"
+#include "support/files.h"
 #include "support/memory_file.h"
 #include "temp_dir.h"
 
@@ -63,6 +64,46 @@ TEST(FileIo, PosixFileReportsErrnoAndClosesItsDescriptor) {
         EXPECT_EQ(errno_of([&] { file.write_at(0, "x", 1); }), EBADF);
     }
     EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << "the descriptor leaks";
+}
+
+class AtomicSave : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    std::string path = dir.file("event.xml");
+
+    void SetUp() override { ASSERT_EQ(write_file_atomically(path, "old contents"), 0); }
+    int save_through(void (*arm)(FailingFile&)) {
+        return write_file_atomically(path, "new contents, longer than the old", [arm](File& temp) {
+            auto failing = std::make_unique<FailingFile>(temp);
+            arm(*failing);
+            return failing;
+        });
+    }
+    std::size_t files_in_folder() const {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    }
+};
+
+TEST_F(AtomicSave, FailureAtAnyStepLeavesTheOldFileAndNoTemporary) {
+    const struct {
+        void (*arm)(FailingFile&);
+        int errnum;
+    } faults[] = {
+        {[](FailingFile& f) { f.fail(Op::write, 1, EIO); }, EIO},
+        {[](FailingFile& f) { f.disk_full_after(5); }, ENOSPC},
+        {[](FailingFile& f) { f.fail(Op::sync, 1, EIO); }, EIO},
+    };
+    for (const auto& fault : faults) {
+        EXPECT_EQ(save_through(fault.arm), fault.errnum);
+        EXPECT_EQ(read_whole_file(path), "old contents");
+        EXPECT_EQ(files_in_folder(), 1u);
+    }
+}
+
+TEST_F(AtomicSave, ShortWritesStillGiveTheWholeFile) {
+    EXPECT_EQ(save_through([](FailingFile& f) { f.short_writes(4); }), 0);
+    EXPECT_EQ(read_whole_file(path), "new contents, longer than the old");
+    EXPECT_EQ(files_in_folder(), 1u);
 }
 
 } // namespace
