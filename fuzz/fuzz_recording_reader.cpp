@@ -2,34 +2,20 @@
 // checked as px3tool verify checks them.
 #include "recording/recording_check.h"
 #include "recording/video_file_handler.h"
+#include "support/memory_file.h"
 #include "support/operator.h"
 #include "support/veltro_error.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
-#include <unistd.h>
-
-namespace {
-
-std::string temp_path() {
-    static const std::string path = "/tmp/fuzz_recording_reader_" + std::to_string(::getpid()) + ".px3";
-    return path;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static veltro::QuietOperator quiet;
     quiet.messages.clear();
-    const std::string path = temp_path();
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(data, 1, size, f);
-        std::fclose(f);
-    }
     veltro::cls_VideoFile_handler rec;
     rec.Event_Log([](const std::string&) {});
-    rec.Open_File(path);
+    rec.Open_File(std::make_unique<veltro::MemoryFile>(data, size), "fuzz.px3");
     const std::int32_t frames = rec.num_Frames() < 64 ? rec.num_Frames() : 64;
     for (std::int32_t n = 1; n <= frames; ++n) {
         try {
@@ -46,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)sum;
     }
     rec.Close_File();
-    // The file check of px3tool reads the same file independently.
-    (void)veltro::Check_Recording(path);
-    std::remove(path.c_str());
+    // The file check of px3tool reads the same bytes independently.
+    veltro::MemoryFile file(data, size);
+    (void)veltro::Check_Recording(file);
     return 0;
 }

@@ -13,10 +13,7 @@ namespace veltro::testing {
 class OwnSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { set_settings_path(dir.file("Veltro_HDMI.ini")); }
-    void TearDown() override {
-        set_settings_path({});
-        fail_atomic_writes_after(std::nullopt);
-    }
+    void TearDown() override { set_settings_path({}); }
 
     TempDir dir;
     FakeOperator op;

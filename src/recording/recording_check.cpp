@@ -8,18 +8,46 @@
 #include "support/value_or.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <system_error>
 
 namespace veltro {
 
+namespace {
+
+// True when all `size` bytes at `offset` could be read.
+bool read_fully(File& file, std::int64_t offset, void* data, std::size_t size) {
+    try {
+        return file.read_at(offset, data, size) == size;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+} // namespace
+
 RecordingCheck Check_Recording(const std::string& path) {
-    RecordingCheck result;
     std::error_code ec;
-    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
-    std::ifstream in(path, std::ios::binary);
-    if (ec || !in) {
+    // Folders and other things that are no file are refused here: they open, but cannot be read.
+    (void)std::filesystem::file_size(path, ec);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (ec || !fd) {
+        RecordingCheck result;
+        result.problems.push_back("cannot be read");
+        return result;
+    }
+    PosixFile file(std::move(fd));
+    return Check_Recording(file);
+}
+
+RecordingCheck Check_Recording(File& file) {
+    RecordingCheck result;
+    std::int64_t size = 0;
+    try {
+        size = file.size();
+    } catch (const std::system_error&) {
         result.problems.push_back("cannot be read");
         return result;
     }
@@ -29,7 +57,10 @@ RecordingCheck Check_Recording(const std::string& path) {
         return result;
     }
     auto block = std::make_unique<px3::HeaderBlock>();
-    in.read(reinterpret_cast<char*>(block->data()), px3::kHeaderBlockSize);
+    if (!read_fully(file, 0, block->data(), block->size())) {
+        result.problems.push_back("cannot be read");
+        return result;
+    }
     const auto contents = px3::decode_header_block(block->data(), block->size());
     if (!contents.magic_ok) {
         result.problems.push_back("header block does not begin with \"PXV3\"");
@@ -85,8 +116,10 @@ RecordingCheck Check_Recording(const std::string& path) {
     std::vector<std::uint8_t> record(static_cast<std::size_t>(s));
     cDIBSection picture;
     for (std::int32_t n = 1; n <= frames && px3::frame_offset(n + 1, s) <= size; ++n) {
-        in.seekg(px3::frame_offset(n, s));
-        in.read(reinterpret_cast<char*>(record.data()), s);
+        if (!read_fully(file, px3::frame_offset(n, s), record.data(), record.size())) {
+            result.problems.push_back("cannot be read");
+            return result;
+        }
         const std::string at = "frame " + std::to_string(n) + ": ";
         if (!px3::has_record_magic(record.data())) {
             result.problems.push_back(at + "record does not begin with \"RGBS\"");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/file_io.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,5 +15,7 @@ struct RecordingCheck {
     std::vector<std::string> problems; // one line per problem; empty for a sound file
 };
 RecordingCheck Check_Recording(const std::string& path);
+// The same for a recording already open in `file`.
+RecordingCheck Check_Recording(File& file);
 
 } // namespace veltro

@@ -10,14 +10,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace veltro {
 
 cls_VideoFile_handler::cls_VideoFile_handler() : header_(std::make_unique<Cls_XML_header>()) {}
 
 cls_VideoFile_handler::~cls_VideoFile_handler() {
-    close_descriptor();
+    close_file();
 }
 
 void cls_VideoFile_handler::File_name(const std::string& path) {
@@ -33,8 +33,8 @@ bool cls_VideoFile_handler::Has_XML() const {
     return header_->Has_XML();
 }
 
-void cls_VideoFile_handler::open_descriptor(bool for_writing) {
-    if (fd_ >= 0 && (writable_ || !for_writing)) {
+void cls_VideoFile_handler::open_file(bool for_writing) {
+    if (file_ && (writable_ || !for_writing)) {
         return;
     }
     if (for_writing && is_read_only_file(file_name_)) {
@@ -42,29 +42,28 @@ void cls_VideoFile_handler::open_descriptor(bool for_writing) {
         throw VeltroError(err::PermissionDenied, file_name_ + " is read only");
     }
     // A recording open for reading stays open when it cannot be opened for writing.
-    const int fd = ::open(file_name_.c_str(), (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(file_name_.c_str(), (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+    if (!fd) {
         const int e = errno;
         throw VeltroError(error_number_for_errno(e), "Cannot open " + file_name_ + ": " + std::strerror(e));
     }
-    close_descriptor();
-    fd_ = fd;
+    auto file = std::make_unique<PosixFile>(std::move(fd));
+    close_file();
+    file_ = std::move(file);
     writable_ = for_writing;
 }
 
-void cls_VideoFile_handler::close_descriptor() noexcept {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = -1;
+void cls_VideoFile_handler::close_file() noexcept {
+    file_.reset();
     writable_ = false;
 }
 
 void cls_VideoFile_handler::flush_to_disk() {
-    if (::fsync(fd_) != 0) {
-        const int e = errno;
-        throw VeltroError(error_number_for_errno(e),
-                          "Cannot flush " + file_name_ + " to disk: " + std::strerror(e));
+    try {
+        file_->sync();
+    } catch (const std::system_error& e) {
+        throw VeltroError(error_number_for_errno(e.code().value()),
+                          "Cannot flush " + file_name_ + " to disk: " + std::strerror(e.code().value()));
     }
 }
 
@@ -79,19 +78,12 @@ void cls_VideoFile_handler::write_header_block() {
 
 void cls_VideoFile_handler::write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset,
                                      const char* what) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            // A write that takes no bytes means the disk is full.
-            const int e = n < 0 ? errno : ENOSPC;
-            throw VeltroError(error_number_for_errno(e), std::string("Cannot write ") + what + " of " +
-                                                             file_name_ + ": " + std::strerror(e));
-        }
-        done += static_cast<std::size_t>(n);
+    try {
+        write_all_at(*file_, offset, data, size);
+    } catch (const std::system_error& e) {
+        const int errnum = e.code().value();
+        throw VeltroError(error_number_for_errno(errnum), std::string("Cannot write ") + what + " of " +
+                                                              file_name_ + ": " + std::strerror(errnum));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "picture/video_buffer.h"
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
+#include "support/file_io.h"
 #include "timing/heat_values.h"
 
 #include <cstdint>
@@ -42,7 +43,7 @@ public:
     // ---- The file ------------------------------------------------------------------------------
     const std::string& File_name() const { return file_name_; }
     void File_name(const std::string& path);
-    bool File_open() const override { return fd_ >= 0; }
+    bool File_open() const override { return file_ != nullptr; }
     bool Read_only() const override { return read_only_; }
     Cls_XML_header& XML_header() { return *header_; }
     const Cls_XML_header& XML_header() const { return *header_; }
@@ -92,6 +93,8 @@ public:
     // ---- Reading -------------------------------------------------------------------------------
     // Opens a recording for review; problems are told to the operator and leave no file open.
     void Open_File(const std::string& path);
+    // The same for a recording already open in `file` (for reading and writing), known as `name`.
+    void Open_File(std::unique_ptr<File> file, const std::string& name);
     void Read_PX3_Headers();
     void Read_Top_Delimiter();
     // Reads record `frame` (1-based); with `draw` also decodes it into the frame bitmap.
@@ -200,8 +203,10 @@ public:
     std::int16_t Width() const;
 
 private:
-    void open_descriptor(bool for_writing);
-    void close_descriptor() noexcept;
+    void open_file(bool for_writing);
+    void close_file() noexcept;
+    // The review's checks of a recording just opened.
+    void open_recording();
     void flush_to_disk();
     void write_header_block();
     // Writes all `size` bytes at `offset`; `what` names the data in the error ("a frame", ...).
@@ -216,7 +221,7 @@ private:
     std::function<void(const std::string&)> event_log_;
     std::string file_name_;
     std::string suffix_; // lower case
-    int fd_ = -1;
+    std::unique_ptr<File> file_;
     bool writable_ = false;
     bool read_only_ = false;
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace veltro {
 
@@ -24,19 +24,12 @@ namespace {
 constexpr std::int32_t kMaxPictureSide = 4096;
 
 // Reads exactly `size` bytes at `offset`; false at the end of the file or on a read failure.
-bool read_exact(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+bool read_exact(File& file, std::uint8_t* data, std::size_t size, std::int64_t offset) {
+    try {
+        return file.read_at(offset, data, size) == size;
+    } catch (const std::system_error&) {
+        return false;
     }
-    return true;
 }
 
 bool picture_side_ok(std::int32_t side) {
@@ -86,14 +79,14 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         return;
     }
     read_only_ = is_read_only_file(path);
-    int fd = ::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    if (fd < 0 && exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    UniqueFd fd(::open(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC));
+    if (!fd && exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         // Writable by its bits but not by this user (another owner, a read-only disk): it can
         // still be reviewed, only not changed.
         read_only_ = true;
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     }
-    if (fd < 0) {
+    if (!fd) {
         const int e = errno;
         if (e == EACCES || e == EPERM) {
             the_operator().message("Permission denied!", MsgIcon::Exclamation);
@@ -105,9 +98,38 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
         }
         return;
     }
-    fd_ = fd;
+    file_ = std::make_unique<PosixFile>(std::move(fd));
     writable_ = !read_only_;
+    open_recording();
+}
 
+void cls_VideoFile_handler::Open_File(std::unique_ptr<File> file, const std::string& name) {
+    if (!file) {
+        throw VeltroError(err::ObjectVariableNotSet, "No file given for " + name);
+    }
+    Close_File();
+    reset_reader();
+    File_name(name);
+    std::int64_t length = 0;
+    try {
+        length = file->size();
+    } catch (const std::system_error&) {
+    }
+    if (length < 100) {
+        the_operator().message("Corrupt file, (Invalid file length)", MsgIcon::Exclamation);
+        return;
+    }
+    if (suffix_ != "px3") {
+        the_operator().message("cls_AVI_handler can't open this file type! " + name, MsgIcon::Exclamation);
+        return;
+    }
+    file_ = std::move(file);
+    read_only_ = false;
+    writable_ = true;
+    open_recording();
+}
+
+void cls_VideoFile_handler::open_recording() {
     // Open_RGB_File
     Read_PX3_Headers();
     if (header_->Has_XML()) {
@@ -131,9 +153,11 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
     }
     if (num_frames_ > 0) {
         // A file cut short (a full disk, a copy that stopped) shows the frames that are really there.
-        struct stat opened {};
-        const std::int64_t length =
-            ::fstat(fd_, &opened) == 0 ? static_cast<std::int64_t>(opened.st_size) : 0;
+        std::int64_t length = 0;
+        try {
+            length = file_->size();
+        } catch (const std::system_error&) {
+        }
         const std::int64_t present = std::max<std::int64_t>(0, length - px3::kHeaderBlockSize) / sample_size_;
         if (present < num_frames_) {
             frames_missing_ = static_cast<std::int16_t>(num_frames_ - present);
@@ -175,7 +199,7 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
 void cls_VideoFile_handler::Read_PX3_Headers() {
     auto block = std::make_unique<px3::HeaderBlock>();
     px3::HeaderBlockContents c;
-    if (read_exact(fd_, block->data(), block->size(), 0)) {
+    if (read_exact(*file_, block->data(), block->size(), 0)) {
         c = px3::decode_header_block(block->data(), block->size());
     }
     // A text that is missing or longer than its field makes this a recording without header.
@@ -218,8 +242,8 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
         const std::int64_t offset = px3::frame_offset(frame, sample_size_);
         std::uint8_t head[px3::kRecordHeaderSize];
         if (frame != current_frame_) {
-            if (!read_exact(fd_, head, sizeof head, offset) || !px3::has_record_magic(head) ||
-                !read_exact(fd_, next_record_.data(), next_record_.size(), offset)) {
+            if (!read_exact(*file_, head, sizeof head, offset) || !px3::has_record_magic(head) ||
+                !read_exact(*file_, next_record_.data(), next_record_.size(), offset)) {
                 // A record that is missing or does not begin right is skipped; the record read before
                 // stays whole. Drawn, it shows the "Corrupted video" picture, never an older one.
                 samplesize_error_ = true;

@@ -10,18 +10,19 @@
 #include "support/veltro_error.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace veltro {
 
 namespace {
 
-std::int64_t file_length(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+std::int64_t file_length(File& file) {
+    try {
+        return file.size();
+    } catch (const std::system_error&) {
+        return 0;
+    }
 }
 
 // The record size of the frames a header counts; 0 when it counts none. A header that counts frames
@@ -68,7 +69,7 @@ void cls_VideoFile_handler::Initiate_PX3_File() {
 }
 
 void cls_VideoFile_handler::Create_PX3_header() {
-    close_descriptor();
+    close_file();
     process_facts().current_file_name = file_name_;
     auto header = std::make_unique<Cls_XML_header>();
     header->Create_Header();
@@ -98,7 +99,7 @@ void cls_VideoFile_handler::Create_PX3_header() {
 }
 
 void cls_VideoFile_handler::Write_PX3_header() {
-    open_descriptor(true);
+    open_file(true);
     write_header_block();
 }
 
@@ -109,17 +110,17 @@ void cls_VideoFile_handler::Write_XML_header() {
     header_->Update_Time(now_default_datetime());
     header_->Update_Program(process_facts().prog_id.empty() ? kProgramId : process_facts().prog_id);
     const bool was_open = File_open();
-    open_descriptor(true);
+    open_file(true);
     try {
         write_header_block();
     } catch (...) {
         if (!was_open) {
-            close_descriptor();
+            close_file();
         }
         throw;
     }
     if (!was_open) {
-        close_descriptor();
+        close_file();
     }
 }
 
@@ -166,10 +167,10 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
 }
 
 void cls_VideoFile_handler::Open_px3_for_Append() {
-    open_descriptor(true);
+    open_file(true);
     Read_PX3_Headers();
     if (!header_->Has_XML()) {
-        close_descriptor();
+        close_file();
         throw VeltroError(err::TypeMismatch,
                           "The header of " + file_name_ + " cannot be read; nothing appended");
     }
@@ -180,7 +181,7 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     try {
         stored_size = stored_sample_size(*header_, file_name_);
     } catch (const VeltroError&) {
-        close_descriptor();
+        close_file();
         throw;
     }
     if (stored_size > 0) {
@@ -214,12 +215,15 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
         // Nobody measured D for this recording yet: this frame is the measure.
         Calculate_Compressed_Size(1, [&frame](std::int32_t) -> const CVideobuff_RGB& { return frame; });
     }
-    if (frames_appended_ == 0 && file_length(fd_) > append_position_ &&
-        ::ftruncate(fd_, static_cast<off_t>(append_position_)) != 0) {
+    if (frames_appended_ == 0 && file_length(*file_) > append_position_) {
         // Records of an uncounted earlier pass go only when a new frame replaces them, so a pass
         // without frames leaves the file as it was.
-        throw VeltroError(err::PathFileAccess,
-                          "Cannot prepare " + file_name_ + " for appending: " + std::strerror(errno));
+        try {
+            file_->truncate(append_position_);
+        } catch (const std::system_error& e) {
+            throw VeltroError(err::PathFileAccess, "Cannot prepare " + file_name_ +
+                                                       " for appending: " + std::strerror(e.code().value()));
+        }
     }
     const std::size_t room = static_cast<std::size_t>(stride) * cropped_y_ + 65536;
     if (compressed_.size() < room) {
@@ -275,7 +279,7 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
     append_position_ += static_cast<std::int64_t>(record_.size());
     ++frames_appended_;
     if (frames_appended_ == 1 && measured_sample_size_ == 0) {
-        measured_sample_size_ = static_cast<std::int32_t>(file_length(fd_) - length_before_append_);
+        measured_sample_size_ = static_cast<std::int32_t>(file_length(*file_) - length_before_append_);
     }
 }
 
@@ -305,11 +309,11 @@ void cls_VideoFile_handler::Close_File() {
         }
     } catch (...) {
         frames_appended_ = 0;
-        close_descriptor();
+        close_file();
         throw;
     }
     frames_appended_ = 0;
-    close_descriptor();
+    close_file();
 }
 
 void cls_VideoFile_handler::Abandon_Append() noexcept {

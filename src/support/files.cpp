@@ -8,28 +8,27 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace veltro {
 namespace {
 
-std::optional<std::size_t> fail_after;
-
-int write_all(int fd, std::string_view data) {
-    std::size_t limit = data.size();
-    if (fail_after && *fail_after < limit)
-        limit = *fail_after;
-    std::size_t done = 0;
-    while (done < limit) {
-        const ssize_t n = ::write(fd, data.data() + done, limit - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
+// Writes all of `data` from the start of `file` (or of the view `through` gives of it) and flushes
+// it; 0 or the errno of the failure.
+int store(File& file, std::string_view data,
+          const std::function<std::unique_ptr<File>(File&)>& through) noexcept {
+    try {
+        std::unique_ptr<File> view = through ? through(file) : nullptr;
+        File& target = view ? *view : file;
+        write_all_at(target, 0, data.data(), data.size());
+        target.sync();
+        return 0;
+    } catch (const std::system_error& e) {
+        return e.code().value();
+    } catch (...) {
+        return ENOMEM;
     }
-    return limit < data.size() ? ENOSPC : 0;
 }
 
 std::string folder_of(const std::string& path) {
@@ -42,21 +41,26 @@ std::string folder_of(const std::string& path) {
 } // namespace
 
 int write_file_atomically(const std::string& path, std::string_view data) noexcept {
+    return write_file_atomically(path, data, nullptr);
+}
+
+int write_file_atomically(const std::string& path, std::string_view data,
+                          const std::function<std::unique_ptr<File>(File&)>& through) noexcept {
     try {
         std::string temp = path + ".tmpXXXXXX";
-        const int fd = ::mkstemp(temp.data());
-        if (fd < 0)
+        UniqueFd fd(::mkstemp(temp.data()));
+        if (!fd)
             return errno;
+        PosixFile file(std::move(fd));
         // Keep the permissions of the file being replaced, or the usual ones for a new file.
         struct stat st {};
         const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-        int rc = ::fchmod(fd, mode) == 0 ? 0 : errno;
+        int rc = ::fchmod(file.descriptor(), mode) == 0 ? 0 : errno;
         if (rc == 0)
-            rc = write_all(fd, data);
-        if (rc == 0 && ::fsync(fd) != 0)
-            rc = errno;
-        if (::close(fd) != 0 && rc == 0)
-            rc = errno;
+            rc = store(file, data, through);
+        const int closed = file.close();
+        if (rc == 0)
+            rc = closed;
         if (rc == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
             rc = errno;
         if (rc != 0) {
@@ -130,11 +134,5 @@ std::optional<std::string> read_whole_file(const std::string& path) {
         return std::nullopt;
     return std::move(buf).str();
 }
-
-namespace testing {
-void fail_atomic_writes_after(std::optional<std::size_t> bytes) {
-    fail_after = bytes;
-}
-} // namespace testing
 
 } // namespace veltro

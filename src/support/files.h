@@ -1,6 +1,10 @@
 #pragma once
 
+#include "support/file_io.h"
+
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +16,10 @@ namespace veltro {
 // file in the same folder, is flushed, and is renamed over the old file. Returns 0 on success or
 // the errno of the step that failed (the old file is then untouched and no temporary is left).
 int write_file_atomically(const std::string& path, std::string_view data) noexcept;
+// The same, with the data written and flushed through `through(temporary file)`: a view of the
+// temporary file that may add to what it does, or fail.
+int write_file_atomically(const std::string& path, std::string_view data,
+                          const std::function<std::unique_ptr<File>(File&)>& through) noexcept;
 
 // The same, failing with a VeltroError (70 Permission denied, 53 File not found, 61 Disk full,
 // 75 Path/File access error) whose description names the path and the system's reason.
@@ -32,11 +40,5 @@ bool is_read_only_file(const std::string& path);
 
 // Maps an errno to the classic error number and its description.
 int error_number_for_errno(int errnum);
-
-namespace testing {
-// Makes the next atomic writes fail with ENOSPC once `bytes` bytes have been written to the
-// temporary file (std::nullopt switches the fault off). For tests of the failure paths only.
-void fail_atomic_writes_after(std::optional<std::size_t> bytes);
-} // namespace testing
 
 } // namespace veltro

@@ -1,6 +1,7 @@
 #include "error_number.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "file_size_limit.h"
 #include "own_settings.h"
 #include "support/files.h"
 #include "support/settings.h"
@@ -268,9 +269,11 @@ TEST_F(EventFileTest, FailedSaveLeavesTheOldFileAndNoTemporary) {
     const std::string before = bytes(path);
 
     s.Write_dog_name(2, "Lost Dog");
-    testing::fail_atomic_writes_after(1000);
-    EXPECT_THROW(s.XML_to_File(), VeltroError);
-    testing::fail_atomic_writes_after(std::nullopt);
+    {
+        testing::FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(s.XML_to_File(), VeltroError);
+    }
 
     EXPECT_EQ(bytes(path), before);
     for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path()))

@@ -1,8 +1,10 @@
+#include "failing_file.h"
 #include "recording/px3_layout.h"
 #include "recording/recording_check.h"
 #include "recording_fixture.h"
 #include "support/byte_order.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -81,6 +83,15 @@ TEST_F(RecordingCheckTest, RecordSizesAndShortFiles) {
     check = Check_Recording(path);
     ASSERT_EQ(check.problems.size(), 1u);
     EXPECT_EQ(check.problems[0], "file of 20000 bytes is shorter than the 32016-byte header block");
+}
+
+TEST_F(RecordingCheckTest, FilesThatCannotBeReadSaySo) {
+    EXPECT_EQ(Check_Recording(dir.path().string()).problems, std::vector<std::string>{"cannot be read"});
+    PosixFile file(UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)));
+    testing::FailingFile failing(file);
+    failing.fail(testing::FailingFile::Op::read, 3); // frame 2
+    const auto check = Check_Recording(failing);
+    EXPECT_EQ(check.problems, std::vector<std::string>{"cannot be read"});
 }
 
 } // namespace

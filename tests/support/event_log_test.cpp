@@ -1,13 +1,12 @@
+#include "file_size_limit.h"
 #include "scoped_env.h"
 #include "support/event_log.h"
 #include "support/files.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
 
-#include <csignal>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace veltro {
 namespace {
@@ -38,15 +37,11 @@ TEST(EventLog, AFailedAppendLeavesTheFileAsItWas) {
     EXPECT_THROW(append_to_file(dir.path().string(), "x"), VeltroError);
 
     // The file size limit cuts the write short part-way: the partial block must not stay.
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old_limit{};
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    rlimit limit = old_limit;
-    limit.rlim_cur = 10;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    EXPECT_THROW(append_to_file(path, "second line, too long\n"), VeltroError);
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
+    {
+        testing::FileSizeLimit limit(10);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(append_to_file(path, "second line, too long\n"), VeltroError);
+    }
     EXPECT_EQ(read_whole_file(path), "first\n");
 }
 

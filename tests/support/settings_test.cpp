@@ -1,4 +1,5 @@
 #include "fake_operator.h"
+#include "file_size_limit.h"
 #include "own_settings.h"
 #include "support/files.h"
 #include "support/settings.h"
@@ -60,16 +61,18 @@ TEST_F(SettingsTest, ValuesStayOnOneLine) {
 TEST_F(SettingsTest, FailedWriteKeepsTheOldFileAndTellsTheOperator) {
     Write_Setting(keys::goal_compensation, "180");
     const std::string before = file_text();
-    testing::fail_atomic_writes_after(10);
-    EXPECT_EQ(Write_Setting(keys::goal_compensation, "250"), 0);
-    testing::fail_atomic_writes_after(std::nullopt);
+    {
+        testing::FileSizeLimit limit(10);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_EQ(Write_Setting(keys::goal_compensation, "250"), 0);
+    }
     EXPECT_EQ(file_text(), before);
     EXPECT_EQ(Read_Setting(keys::goal_compensation), "180");
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].title, " PXV Error");
     EXPECT_EQ(op.messages[0].icon, MsgIcon::Critical);
     EXPECT_EQ(op.messages[0].text.rfind("Writing to INI file failed! Path = " + dir.file("Veltro_HDMI.ini") +
-                                            "\r\n Error = 28 ",
+                                            "\r\n Error = 27 ",
                                         0),
               0u)
         << op.messages[0].text;

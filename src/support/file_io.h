@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace veltro {
+
+// An open file as the code that stores data sees it. Opening stays with the caller, who knows the
+// flags and words the errors. Failures throw std::system_error carrying the errno, so that every
+// caller can name the file and what it was doing.
+class File {
+public:
+    File() = default;
+    virtual ~File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Reads up to `size` bytes at `offset`; fewer only where the file ends. Returns the count read.
+    virtual std::size_t read_at(std::int64_t offset, void* data, std::size_t size) = 0;
+    // Writes up to `size` bytes at `offset` and returns how many it took, as one system call does:
+    // fewer when the disk fills up part-way. Bytes beyond the end extend the file.
+    virtual std::size_t write_at(std::int64_t offset, const void* data, std::size_t size) = 0;
+    // Returns once everything written is on the disk.
+    virtual void sync() = 0;
+    virtual void truncate(std::int64_t length) = 0;
+    virtual std::int64_t size() = 0;
+};
+
+// Writes all `size` bytes at `offset`; a write that takes no bytes means the disk is full (ENOSPC).
+void write_all_at(File& file, std::int64_t offset, const void* data, std::size_t size);
+
+// Owns a POSIX descriptor: closed on destruction, so that no exception path leaks it.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int release() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) noexcept;
+    // Closes now and returns 0 or the errno of close(): for files whose last write it may report.
+    int close() noexcept;
+
+private:
+    int fd_ = -1;
+};
+
+// A file on disk through its open descriptor.
+class PosixFile final : public File {
+public:
+    explicit PosixFile(UniqueFd fd) noexcept : fd_(std::move(fd)) {}
+
+    std::size_t read_at(std::int64_t offset, void* data, std::size_t size) override;
+    std::size_t write_at(std::int64_t offset, const void* data, std::size_t size) override;
+    void sync() override;
+    void truncate(std::int64_t length) override;
+    std::int64_t size() override;
+
+    int descriptor() const noexcept { return fd_.get(); }
+    // Closes the descriptor; 0 or the errno of close(). Later calls fail with EBADF.
+    int close() noexcept { return fd_.close(); }
+
+private:
+    UniqueFd fd_;
+};
+
+} // namespace veltro
