@@ -318,7 +318,7 @@ void cls_VideoFile_handler::Close_File() {
 
 void cls_VideoFile_handler::Abandon_Append() noexcept {
     frames_appended_ = 0;
-    close_descriptor();
+    close_file();
 }
 
 } // namespace veltro

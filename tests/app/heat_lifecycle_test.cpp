@@ -7,16 +7,15 @@
 #include "capture/capture_hdmi.h"
 #include "capture/frame_collection.h"
 #include "fake_operator.h"
+#include "file_size_limit.h"
 #include "recording/px3_layout.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
 
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace veltro {
 namespace {
@@ -31,26 +30,6 @@ public:
     void end() override { ++ended; }
     int begun = 0, ended = 0, last_percent = -1;
     std::string last_caption;
-};
-
-// Writes beyond `bytes` fail with EFBIG while it lives, as on a full or size-limited disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_handler_)(int) = nullptr;
 };
 
 class HeatLifecycleTest : public ::testing::Test {
@@ -130,7 +109,8 @@ TEST_F(HeatLifecycleTest, AFailedAppendPassLeavesTheRecordingAsItWasAndTheNextPa
     capture(10);
     {
         // Room for four and a half more records: the pass fails on its fifth frame.
-        FileSizeLimit limit(size + record * 9 / 2);
+        testing::FileSizeLimit limit(size + record * 9 / 2);
+        ASSERT_TRUE(limit.ok());
         EXPECT_THROW(capture_end(), VeltroError);
     }
     EXPECT_EQ(progress_.begun, 2);
