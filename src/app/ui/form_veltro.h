@@ -29,6 +29,7 @@ class QPushButton;
 class QSlider;
 class QSocketNotifier;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace veltro {
 
@@ -42,6 +43,7 @@ class PaintedBox;
 class PictureBox;
 class SimulatedKit;
 class SimulatedKitWindow;
+class StartSwitchPanel;
 class StartClickPlayer;
 
 // What the program hands the main window at start-up; tests replace the devices and the clock.
@@ -107,9 +109,7 @@ public:
     void obj_Phidget_OnDetach();
     void obj_Phidget_OnInputChange(std::int16_t index, bool state);
     void Check_Attached();
-    void Draw_Start_Switch(bool armed);
     void Update_LED();
-    void draw_LED();
     void item_blink_LED_Click();
 
     // ---- Main window (form_veltro_startup.cpp, form_veltro_menus.cpp) ----
@@ -217,10 +217,22 @@ private:
     // form_veltro.cpp
     // "Set_Time of Form Form_Veltro": where a trapped handler of this window ran.
     static std::string where(const char* procedure);
+    // form_veltro_panels.cpp
     void build_controls();
+    void build_picture(QWidget* central, QVBoxLayout& column);
+    void build_clock_panel(QWidget* central, QVBoxLayout& column);
+    void build_heat_panel(QWidget* central, QVBoxLayout& column);
+    QGroupBox* build_set_times_panel(QWidget* central);
+    QGroupBox* build_dogs_panel(QWidget* central);
+    // form_veltro_menus.cpp
     void build_menus();
+    void build_form_menu();
+    void build_settings_menu();
+    void build_diagnostics_and_print_menus();
+    void build_debug_menu();
+    void build_time_menus();
+    void build_help_menu();
     QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);
-    QPushButton* add_button(const char* name, const QString& caption, std::function<void()> handler);
     void watch_capture(bool on);
     void paint_dog_tiles();
     // form_veltro_startup.cpp
@@ -229,9 +241,6 @@ private:
     void received_from_second_instance();
     void Unload_Forms();
     // form_veltro_switch.cpp
-    void paint_lamps(QPainter& p);
-    void paint_switch(QPainter& p);
-    void paint_led(QPainter& p);
     void paint_arm(QPainter& p);
     // form_veltro_lifecycle.cpp
     void paint_live_overlay(QPainter& p, const QSize& picture);
@@ -292,9 +301,6 @@ private:
     // Controls.
     PictureBox* picture_ = nullptr;
     PaintedBox* picture_arm_ = nullptr;
-    PaintedBox* picture_lamps_ = nullptr;
-    PaintedBox* picture_switch_ = nullptr;
-    PaintedBox* picture_led_ = nullptr;
     QSlider* slider_play_ = nullptr;
     QPushButton* command_start_camera_ = nullptr;
     QPushButton* command_initiate_file_ = nullptr;
@@ -324,11 +330,8 @@ private:
     QLabel* label_heat_ = nullptr;
     QSpinBox* updown_heat_ = nullptr;
     QLineEdit* text_file_name_ = nullptr;
-    QLabel* label_attached_ = nullptr;
     QLabel* label_attached_status_ = nullptr;
-    QLabel* label_rm_ = nullptr;
-    QLabel* label_remote_start_ = nullptr;
-    QLabel* label_gates_ = nullptr;
+    StartSwitchPanel* start_switch_panel_ = nullptr;
 
     // Menus.
     QMenu* menu_form_ = nullptr;

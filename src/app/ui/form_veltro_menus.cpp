@@ -28,6 +28,15 @@
 namespace veltro {
 
 void Form_Veltro::build_menus() {
+    build_form_menu();
+    build_settings_menu();
+    build_diagnostics_and_print_menus();
+    build_debug_menu();
+    build_time_menus();
+    build_help_menu();
+}
+
+void Form_Veltro::build_form_menu() {
     menu_form_ = menuBar()->addMenu("Form");
     menu_form_->setObjectName("menu_form");
     connect(menu_form_, &QMenu::aboutToShow, this,
@@ -70,7 +79,9 @@ void Form_Veltro::build_menus() {
     });
     menu_form_->addSeparator();
     add_item(menu_form_, "item_exit", "Exit", [this] { item_exit_Click(); });
+}
 
+void Form_Veltro::build_settings_menu() {
     QMenu* settings = menuBar()->addMenu("Settings");
     settings->setObjectName("menu_settings");
     menu_crop_ = settings->addMenu("Crop size");
@@ -82,7 +93,9 @@ void Form_Veltro::build_menus() {
         a->setCheckable(true);
         crop_group->addAction(a);
     }
+}
 
+void Form_Veltro::build_diagnostics_and_print_menus() {
     QMenu* diagnostics = menuBar()->addMenu("Diagnostics");
     diagnostics->setObjectName("menu_diagnostics");
     // The performance window and the benchmark report come in a later build: shown, greyed out.
@@ -97,7 +110,9 @@ void Form_Veltro::build_menus() {
                            add_item(print, "item_print_series", "Print Goal photo series", [] {}),
                            add_item(print, "item_print_dog_name", "Dog Name", [] {})})
         later->setEnabled(false);
+}
 
+void Form_Veltro::build_debug_menu() {
     menu_debug_ = menuBar()->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
     add_item(menu_debug_, "item_dll_available", "DLL available", [this] { item_dll_available_Click(); });
@@ -138,7 +153,9 @@ void Form_Veltro::build_menus() {
              [this] { item_misbehave_Click(true); });
     add_item(menu_trap_errors_, "item_misbehave_untrapped", "Misbehave untrapped",
              [this] { item_misbehave_Click(false); });
+}
 
+void Form_Veltro::build_time_menus() {
     menu_assign_ = menuBar()->addMenu("Assign times");
     menu_assign_->setObjectName("menu_assign");
     const char* assign_names[] = {"item_set_time",       "item_set_time_plus", "item_set_split",
@@ -162,7 +179,9 @@ void Form_Veltro::build_menus() {
     add_item(menu_notime_, "item_disqualified", "Disqualified", [this] { Command_notime_menu("DSQ"); });
     add_item(menu_notime_, "item_did_not_finish", "Did Not Finish", [this] { Command_notime_menu("DNF"); });
     add_item(menu_notime_, "item_no_rank", "No Rank", [this] { Command_notime_menu("No Rnk"); });
+}
 
+void Form_Veltro::build_help_menu() {
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("menu_help");
     add_item(help, "item_about", "About", [this] { item_about_Click(); });

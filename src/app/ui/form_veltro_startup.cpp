@@ -3,6 +3,7 @@
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
+#include "app/ui/start_switch_panel.h"
 #include "support/app_paths.h"
 #include "support/files.h"
 #include "support/numbers.h"
@@ -104,7 +105,7 @@ void Form_Veltro::Form_Load() {
     run_trapped(where("Check_Attached"), [this] { Check_Attached(); });
     Trace("*Command_dollar = " + command_line_path_);
     if (!library_present_) {
-        label_attached_->setText("No Phidget drivers");
+        start_switch_panel_->show_no_drivers();
     }
 
     selected_camera_ = 1;
