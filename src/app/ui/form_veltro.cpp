@@ -15,10 +15,10 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QSlider>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QSocketNotifier>
 
 namespace veltro {
