@@ -81,7 +81,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     DemoCamera& demo = *camera;
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::move(camera));
-    cls_Capture_HDMI capture(make_capture_component(std::move(devices)), clock);
+    cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
     capture.ID_string("Goal");
     CaptureComponent& component = capture.Component();
     component.SelectSource("video:1");

@@ -9,10 +9,6 @@ constexpr std::int64_t kMsPerDay = 86400000;
 }
 
 std::uint32_t SystemClock::millis() const {
-    return pc_millis();
-}
-
-std::uint32_t pc_millis() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     const auto ms =

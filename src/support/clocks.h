@@ -5,10 +5,6 @@
 
 namespace veltro {
 
-// The PC millisecond counter: the monotonic clock in milliseconds, as a 32-bit value that wraps
-// after 49.7 days.
-std::uint32_t pc_millis();
-
 // Signed distance from `from` to `to` on the wrapping millisecond counter; correct across the wrap as
 // long as the two readings are less than 24.8 days apart.
 inline std::int32_t elapsed_ms(std::uint32_t from, std::uint32_t to) {
