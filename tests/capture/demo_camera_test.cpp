@@ -102,6 +102,21 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     EXPECT_NE(component->LastError(), "");
 }
 
+TEST(DemoCamera, ManualClockDeliversOnAcrossTheCounterWrap) {
+    ManualClock clock(0xFFFFFFFFu - 299); // the race starts 300 ms before the wrap
+    std::vector<std::unique_ptr<CaptureDevice>> devices;
+    devices.push_back(std::make_unique<DemoCamera>(clock));
+    auto component = make_capture_component(std::move(devices));
+    FrameLog log;
+    component->Advise(log);
+    ASSERT_TRUE(component->SelectSource("video:1"));
+    component->Run();
+    clock.advance(340);
+    component->dispatch();
+    EXPECT_EQ(log.stamps,
+              (std::vector<std::uint32_t>{0xFFFFFFFFu - 99, 0xFFFFFFFFu - 59, 0xFFFFFFFFu - 19, 20}));
+}
+
 TEST(DemoCamera, RealTimeFramesArriveThroughTheDescriptor) {
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::make_unique<DemoCamera>());
