@@ -38,9 +38,7 @@ struct Source {
     Source(std::int16_t w, std::int16_t h) {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<DemoCamera>(clock));
-        CaptureClock c;
-        c.millis = [this] { return clock.now(); };
-        capture = std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices)), c);
+        capture = std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices)), clock);
         capture->Component().SelectSource("video:1");
         capture->set_HDMI_Crop(w, h);
         capture->Do_CROP(true);
@@ -62,7 +60,7 @@ void release_now_and_then(benchmark::State& state, std::int64_t& stored) {
 void BM_Store(benchmark::State& state) {
     const auto raw = demo_frame();
     Source s(static_cast<std::int16_t>(state.range(0)), static_cast<std::int16_t>(state.range(1)));
-    s.capture->OnRGBEvent(raw.data(), static_cast<std::int32_t>(raw.size()), s.clock.now());
+    s.capture->OnRGBEvent(raw.data(), static_cast<std::int32_t>(raw.size()), s.clock.millis());
     std::int64_t stored = 0;
     for (auto _ : state) {
         s.capture->Store_HDMI_Buffer();
@@ -76,8 +74,8 @@ void BM_FramePath(benchmark::State& state) {
     Source s(static_cast<std::int16_t>(state.range(0)), static_cast<std::int16_t>(state.range(1)));
     std::int64_t stored = 0;
     for (auto _ : state) {
-        s.clock.Advance(20);
-        s.capture->OnRGBEvent(raw.data(), static_cast<std::int32_t>(raw.size()), s.clock.now());
+        s.clock.advance(20);
+        s.capture->OnRGBEvent(raw.data(), static_cast<std::int32_t>(raw.size()), s.clock.millis());
         s.capture->Store_HDMI_Buffer();
         release_now_and_then(state, stored);
     }

@@ -74,22 +74,14 @@ namespace {
 DemoHeatResult record(const DemoHeatOptions& options) {
 
     // In fast mode a manual clock drives the camera and the capture source alike; it starts at the
-    // counter's present value so the recording looks like one made now.
-    ManualClock manual(pc_millis());
+    // system clock's present reading so the recording looks like one made now.
+    ManualClock manual(system_clock().millis(), system_clock().local_ms());
+    const Clock& clock = options.fast ? static_cast<const Clock&>(manual) : system_clock();
     auto camera = options.fast ? std::make_unique<DemoCamera>(manual) : std::make_unique<DemoCamera>();
     DemoCamera& demo = *camera;
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::move(camera));
-    CaptureClock clock;
-    if (options.fast) {
-        const std::int32_t local_base = local_ms_since_midnight();
-        const std::uint32_t counter_base = manual.now();
-        clock.millis = [&manual] { return manual.now(); };
-        clock.local_ms = [&manual, local_base, counter_base] {
-            return local_base + elapsed_ms(counter_base, manual.now());
-        };
-    }
-    cls_Capture_HDMI capture(make_capture_component(std::move(devices)), clock);
+    cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
     capture.ID_string("Goal");
     CaptureComponent& component = capture.Component();
     component.SelectSource("video:1");
@@ -149,7 +141,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     while (capture.Running() && elapsed_ms(clock.millis(), end) > 0) {
         if (options.fast) {
             component.dispatch(); // every frame due up to now, then on to the next one
-            manual.Advance(period);
+            manual.advance(period);
             continue;
         }
         pollfd p{component.Event_fd(), POLLIN, 0};

@@ -80,8 +80,8 @@ std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec) {
             "RGB checksum =  " + std::to_string(rec.RGB_Checksum())};
 }
 
-Review::Review(cls_VideoFile_handler& rec, HeatTiming& timing, std::function<std::uint32_t()> clock)
-    : rec_(rec), timing_(timing), clock_(std::move(clock)) {}
+Review::Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock)
+    : rec_(rec), timing_(timing), clock_(clock) {}
 
 Review::Open_result Review::Open(const std::string& path) {
     Trace("Handle_Open ", path);
@@ -255,7 +255,7 @@ Review::Switch_result Review::Switch_camera() {
         the_operator().beep();
         return Switch_result::No_recording;
     }
-    const std::uint32_t now = clock_();
+    const std::uint32_t now = clock_.millis();
     if (last_switch_ && elapsed_ms(*last_switch_, now) < kSwitchDebounce) {
         return Switch_result::Ignored;
     }

@@ -39,7 +39,8 @@ std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec);
 // change (`picture_shown` tells it) and forwards the operator's input here.
 class Review {
 public:
-    Review(cls_VideoFile_handler& rec, HeatTiming& timing, std::function<std::uint32_t()> clock = pc_millis);
+    // `clock` is not owned and outlives the review.
+    Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock = system_clock());
 
     enum class Open_result { Opened, Failed, No_video };
     // Opens a recording for review (the recording's part of Handle_Open): stores its folder as
@@ -116,7 +117,7 @@ private:
 
     cls_VideoFile_handler& rec_;
     HeatTiming& timing_;
-    std::function<std::uint32_t()> clock_;
+    const Clock& clock_;
     bool field_mode_ = true;
     std::int16_t slider_max_ = 0;
     std::int16_t position_ = 0;

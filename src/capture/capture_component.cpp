@@ -34,8 +34,8 @@ namespace {
 
 class DeviceCaptureComponent final : public CaptureComponent {
 public:
-    explicit DeviceCaptureComponent(std::vector<std::unique_ptr<CaptureDevice>> devices)
-        : devices_(std::move(devices)) {}
+    DeviceCaptureComponent(std::vector<std::unique_ptr<CaptureDevice>> devices, const Clock& clock)
+        : devices_(std::move(devices)), clock_(clock) {}
 
     ~DeviceCaptureComponent() override { Stop(); }
 
@@ -185,7 +185,7 @@ private:
         if (max_fps_ > 0) {
             // Frames closer than 90 % of the limited period to the last one passed on are dropped, so
             // a 50 frames per second source limited to 25 passes every second frame.
-            const std::uint32_t at = arrival ? *arrival : pc_millis();
+            const std::uint32_t at = arrival ? *arrival : clock_.millis();
             if (last_delivered_ &&
                 static_cast<std::int64_t>(elapsed_ms(*last_delivered_, at)) * max_fps_ < 900) {
                 return;
@@ -216,6 +216,7 @@ private:
     }
 
     std::vector<std::unique_ptr<CaptureDevice>> devices_;
+    const Clock& clock_;
     std::vector<std::pair<std::int32_t, CaptureEventSink*>> sinks_;
     std::int32_t last_cookie_ = 0;
     CaptureDevice* selected_ = nullptr;
@@ -230,9 +231,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<CaptureComponent>
-make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices) {
-    return std::make_unique<DeviceCaptureComponent>(std::move(devices));
+std::unique_ptr<CaptureComponent> make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices,
+                                                         const Clock& clock) {
+    return std::make_unique<DeviceCaptureComponent>(std::move(devices), clock);
 }
 
 } // namespace veltro

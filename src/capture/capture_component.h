@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/dib_section.h"
+#include "support/clocks.h"
 
 #include <cstdint>
 #include <functional>
@@ -111,7 +112,9 @@ public:
     virtual void dispatch(const FrameCallback& deliver) = 0;
 };
 
-// The component over a fixed list of sources ("video:1" is devices[0]).
-std::unique_ptr<CaptureComponent> make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices);
+// The component over a fixed list of sources ("video:1" is devices[0]). `clock` (not owned) times
+// the frames a source delivers without an arrival stamp.
+std::unique_ptr<CaptureComponent> make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices,
+                                                         const Clock& clock = system_clock());
 
 } // namespace veltro

@@ -44,10 +44,9 @@ RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float a
     return arm;
 }
 
-cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock,
+cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, const Clock& clock,
                                    std::string first_start_source)
-    : component_(std::move(component)), clock_(std::move(clock)),
-      first_start_source_(std::move(first_start_source)) {
+    : component_(std::move(component)), clock_(clock), first_start_source_(std::move(first_start_source)) {
     cookie_ = component_->Advise(*this);
     ++object_count();
 }

@@ -13,12 +13,6 @@
 
 namespace veltro {
 
-// The clocks the capture source reads; tests put manual ones in.
-struct CaptureClock {
-    std::function<std::uint32_t()> millis = pc_millis;
-    std::function<std::int32_t()> local_ms = local_ms_since_midnight;
-};
-
 // The running-arm indicator: one line from the rim to the centre of the arm picture.
 struct RunningArm {
     double x1 = 0, y1 = 0; // on the rim
@@ -38,9 +32,10 @@ void Capture_Halted(bool value);
 // Everything runs on the thread that calls the component's dispatch().
 class cls_Capture_HDMI final : public CaptureEventSink {
 public:
+    // `clock` (not owned, outliving the source) stamps the frames; tests put a manual one in.
     // `first_start_source` (a friendly name) is filmed while no source was ever chosen; empty: none.
-    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, CaptureClock clock = {},
-                              std::string first_start_source = {});
+    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component,
+                              const Clock& clock = system_clock(), std::string first_start_source = {});
     ~cls_Capture_HDMI() override;
     cls_Capture_HDMI(const cls_Capture_HDMI&) = delete;
     cls_Capture_HDMI& operator=(const cls_Capture_HDMI&) = delete;
@@ -126,7 +121,7 @@ private:
     std::string where() const;
 
     std::unique_ptr<CaptureComponent> component_;
-    CaptureClock clock_;
+    const Clock& clock_;
     std::int32_t cookie_ = 0;
     std::string id_string_;
     std::int16_t index_ = 0;

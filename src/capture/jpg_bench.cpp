@@ -10,8 +10,7 @@
 
 namespace veltro {
 
-Class_JPG_Bench::Class_JPG_Bench(std::function<std::uint32_t()> millis)
-    : millis_(millis ? std::move(millis) : std::function<std::uint32_t()>(pc_millis)) {}
+Class_JPG_Bench::Class_JPG_Bench(const Clock& clock) : clock_(clock) {}
 
 bool Class_JPG_Bench::JPG_Bench(std::int32_t width, std::int32_t height, std::int32_t& result) {
     cDIBSection dib;
@@ -20,7 +19,7 @@ bool Class_JPG_Bench::JPG_Bench(std::int32_t width, std::int32_t height, std::in
         return false;
     }
     std::vector<std::uint8_t> buffer(100000);
-    const std::uint32_t start = millis_();
+    const std::uint32_t start = clock_.millis();
     try {
         for (int i = 0; i < 10; ++i) {
             std::int32_t size = static_cast<std::int32_t>(buffer.size());
@@ -30,7 +29,7 @@ bool Class_JPG_Bench::JPG_Bench(std::int32_t width, std::int32_t height, std::in
         the_operator().message("JPEG comp error!");
         return false;
     }
-    result = elapsed_ms(start, millis_()) / 10;
+    result = elapsed_ms(start, clock_.millis()) / 10;
     return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "support/clocks.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace veltro {
 // How long one JPEG compression of a picture of a given size takes.
 class Class_JPG_Bench {
 public:
-    // The millisecond counter it reads (tests put a manual one in).
-    explicit Class_JPG_Bench(std::function<std::uint32_t()> millis = {});
+    // The clock it times with (not owned; tests put their own in).
+    explicit Class_JPG_Bench(const Clock& clock = system_clock());
 
     // Compresses a fresh (black) width x height picture 10 times at quality 80 into a 100000-byte
     // buffer; `result` = whole milliseconds per compression. A failed compression shows
@@ -19,7 +20,7 @@ public:
     bool JPG_Bench(std::int32_t width, std::int32_t height, std::int32_t& result);
 
 private:
-    std::function<std::uint32_t()> millis_;
+    const Clock& clock_;
 };
 
 struct BenchLine {

@@ -4,12 +4,34 @@
 
 namespace veltro {
 
-std::uint32_t pc_millis() {
+namespace {
+constexpr std::int64_t kMsPerDay = 86400000;
+}
+
+std::uint32_t SystemClock::millis() const {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     const auto ms =
         static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);
+}
+
+std::int32_t SystemClock::local_ms() const {
+    const LocalTime t = local_now();
+    return t.tm.tm_hour * 3600000 + t.tm.tm_min * 60000 + t.tm.tm_sec * 1000 + t.millisecond;
+}
+
+const Clock& system_clock() {
+    static const SystemClock clock;
+    return clock;
+}
+
+std::int32_t ManualClock::local_ms() const {
+    // 2^32 is no whole number of days, so the local time follows the signed distance to the tie and
+    // not the raw counter.
+    const std::int64_t ms = static_cast<std::int64_t>(tie_local_) + elapsed_ms(tie_millis_, millis_);
+    const std::int64_t in_day = ms % kMsPerDay;
+    return static_cast<std::int32_t>(in_day < 0 ? in_day + kMsPerDay : in_day);
 }
 
 LocalTime local_now() {
@@ -21,11 +43,6 @@ LocalTime local_now() {
     t.millisecond =
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count() % 1000);
     return t;
-}
-
-std::int32_t local_ms_since_midnight() {
-    const LocalTime t = local_now();
-    return t.tm.tm_hour * 3600000 + t.tm.tm_min * 60000 + t.tm.tm_sec * 1000 + t.millisecond;
 }
 
 std::uint64_t uptime_ms() {

@@ -5,21 +5,62 @@
 
 namespace veltro {
 
-// The PC millisecond counter: the monotonic clock in milliseconds, as a 32-bit value that wraps
-// after 49.7 days. Frame time stamps, heat starts and click times are all taken from it, so
-// differences between two readings are taken modulo 2^32 (elapsed_ms).
-std::uint32_t pc_millis();
-
-// Signed distance from `from` to `to` on the wrapping counter; correct across the wrap as long as
-// the two readings are less than 24.8 days apart.
+// Signed distance from `from` to `to` on the wrapping millisecond counter; correct across the wrap as
+// long as the two readings are less than 24.8 days apart.
 inline std::int32_t elapsed_ms(std::uint32_t from, std::uint32_t to) {
     return static_cast<std::int32_t>(to - from);
 }
 
-// Milliseconds since local midnight: hour * 3600000 + minute * 60000 + second * 1000 + ms.
-std::int32_t local_ms_since_midnight();
+// Where the program reads the time of a heat: frame stamps, heat starts, click times and the local
+// time of day stored with them. Code that times anything takes one, so tests and fast demo recordings
+// can run it on a manual clock.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // The PC millisecond counter: monotonic, a 32-bit value that wraps after 49.7 days, so readings
+    // are compared with elapsed_ms.
+    virtual std::uint32_t millis() const = 0;
+    // Milliseconds since local midnight: hour * 3600000 + minute * 60000 + second * 1000 + ms.
+    virtual std::int32_t local_ms() const = 0;
+};
 
-// The local date and time now, broken down, with its milliseconds.
+// The computer's clocks: the monotonic clock in milliseconds and the local time of day.
+class SystemClock final : public Clock {
+public:
+    std::uint32_t millis() const override;
+    std::int32_t local_ms() const override;
+};
+
+// The process-wide system clock.
+const Clock& system_clock();
+
+// A clock that moves only when told. The local time of day keeps a fixed distance to the counter:
+// set_local_ms ties the present counter reading to a time of day, and from then on the local time
+// moves with the counter (through its wrap, within 24.8 days of the tie) and wraps at midnight.
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(std::uint32_t start = 0, std::int32_t local_at_start = 0) : millis_(start) {
+        set_local_ms(local_at_start);
+    }
+
+    std::uint32_t millis() const override { return millis_; }
+    std::int32_t local_ms() const override;
+
+    void set_millis(std::uint32_t counter) { millis_ = counter; }
+    void advance(std::uint32_t ms) { millis_ += ms; }
+    void set_local_ms(std::int32_t ms) {
+        tie_millis_ = millis_;
+        tie_local_ = ms;
+    }
+
+private:
+    std::uint32_t millis_;
+    std::uint32_t tie_millis_ = 0;
+    std::int32_t tie_local_ = 0;
+};
+
+// The local date and time now, broken down, with its milliseconds: for log lines, file names and the
+// dates written in reports, which always show the computer's own time.
 struct LocalTime {
     std::tm tm{};
     int millisecond = 0;

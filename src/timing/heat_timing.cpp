@@ -91,7 +91,7 @@ std::int32_t no_time_code(const std::string& caption) {
     return no_time::NoRank;
 }
 
-HeatTiming::HeatTiming(std::function<std::uint32_t()> clock) : clock_(std::move(clock)) {}
+HeatTiming::HeatTiming(const Clock& clock) : clock_(&clock) {}
 
 void HeatTiming::Load_Compensations() {
     settings_ = read_timing_settings();
@@ -130,7 +130,7 @@ void HeatTiming::Set_Time(std::int16_t box, std::int32_t time, bool split) {
     } else {
         rec.Velt_Heat_time(box, false, no_time ? no_time_code(no_time_caption) : time);
         rec.Velt_heat_frame(box, play_position_);
-        rec.Velt_Heat_Click_Time(box, static_cast<std::int32_t>(clock_()));
+        rec.Velt_Heat_Click_Time(box, static_cast<std::int32_t>(clock_->millis()));
         // Assigning without the toggle clears an earlier dead-heat mark.
         rec.Velt_dead_heat(box, dead_heat);
         if (dead_heat)

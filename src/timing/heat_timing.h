@@ -44,7 +44,8 @@ std::int32_t no_time_code(const std::string& caption);
 // open recording. The window owns one, feeds it the picture on show and repaints from it.
 class HeatTiming {
 public:
-    explicit HeatTiming(std::function<std::uint32_t()> clock = pc_millis);
+    // `clock` (not owned) gives the click times; it outlives the timing.
+    explicit HeatTiming(const Clock& clock = system_clock());
 
     // The recording under review, or nullptr. Not owned.
     void set_recording(HeatValues* recording) { recording_ = recording; }
@@ -95,7 +96,7 @@ private:
     HeatValues& open_recording() const;
     void toggles_off(bool& toggle);
 
-    std::function<std::uint32_t()> clock_;
+    const Clock* clock_;
     HeatValues* recording_ = nullptr;
     TimingSettings settings_;
     std::int16_t play_position_ = 0;

@@ -39,10 +39,10 @@ protected:
         return path;
     }
 
-    std::uint32_t now = 100000;
+    ManualClock clock{100000};
     cls_VideoFile_handler rec;
-    HeatTiming timing{[this] { return now; }};
-    Review review{rec, timing, [this] { return now; }};
+    HeatTiming timing{clock};
+    Review review{rec, timing, clock};
 };
 
 TEST_F(ReviewTest, TwentyFiveFramesOpenInFieldModeAndFiftyInFrameMode) {
@@ -119,10 +119,10 @@ TEST_F(ReviewTest, SplitGoalButtonIgnoresASecondPressWithin300Ms) {
     EXPECT_EQ(review.Camera().colour, 0x00FFFFu);
     EXPECT_TRUE(timing.split_mode);
 
-    now += 299;
+    clock.advance(299);
     EXPECT_EQ(review.Switch_camera(), Review::Switch_result::Ignored);
     EXPECT_TRUE(timing.split_mode);
-    now += 1;
+    clock.advance(1);
     EXPECT_EQ(review.Switch_camera(), Review::Switch_result::Switched);
     EXPECT_FALSE(timing.split_mode);
     EXPECT_EQ(review.Camera().colour, 0x80FF80u);

@@ -39,10 +39,7 @@ protected:
                 n, std::vector<MediaType>{testing::hd_format(400000), testing::hd_format(200000)}));
         }
         auto component = std::make_unique<LoggingComponent>(make_capture_component(std::move(devices)), log_);
-        CaptureClock clock;
-        clock.millis = [this] { return now_; };
-        clock.local_ms = [this] { return static_cast<std::int32_t>(now_) + 1000; };
-        auto cap = std::make_unique<cls_Capture_HDMI>(std::move(component), clock);
+        auto cap = std::make_unique<cls_Capture_HDMI>(std::move(component), clock_);
         cap->Component().SelectSource("video:1");
         return cap;
     }
@@ -50,7 +47,7 @@ protected:
     // `count` frames, `gap` ms apart, each arriving as the clock reaches it.
     void frames(cls_Capture_HDMI& cap, int count, std::uint32_t gap) {
         for (int i = 0; i < count; ++i) {
-            now_ += gap;
+            clock_.advance(gap);
             cap.OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
         }
     }
@@ -59,7 +56,7 @@ protected:
     FakeOperator op_;
     std::vector<std::string> log_;
     std::vector<std::string> trace_;
-    std::uint32_t now_ = 100000;
+    ManualClock clock_{100000, 101000};
     std::vector<std::uint8_t> raw_;
 };
 
@@ -78,7 +75,7 @@ TEST_F(CaptureSourceTest, RateWindowAcceptsOnly24To52AndTheFirstWindowOfARunIsMe
 
     // A new run keeps the window start: after a pause its first window is rejected again.
     cap->Stop_Capture();
-    now_ += 60000;
+    clock_.advance(60000);
     cap->Capture_Run();
     EXPECT_EQ(cap->Running_Fps(), 0);
     frames(*cap, 50, 20);
@@ -123,7 +120,7 @@ TEST_F(CaptureSourceTest, ArrivalDeltaBoundsAndDriverStamps) {
     auto at = [&](std::uint32_t stamp) {
         cap->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), stamp);
     };
-    now_ = 500000;
+    clock_.set_millis(500000);
     at(400000);
     at(399999);
     EXPECT_EQ(cap->last_Capture_delta(), 0); // -1

@@ -79,10 +79,10 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     EXPECT_GE(component->Event_fd(), 0);
     EXPECT_EQ(demo.Race_Start(), 50000u);
     // Each picture arrives, and is stamped, the capture delay after the moment it shows.
-    clock.Advance(199);
+    clock.advance(199);
     component->dispatch();
     EXPECT_TRUE(log.stamps.empty());
-    clock.Advance(101);
+    clock.advance(101);
     component->dispatch();
     EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50200, 50240, 50280}));
     EXPECT_EQ(log.lengths[0], 1920 * 1080 * 3);
@@ -94,12 +94,27 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     component->SetProperty("SetFormat", "1");
     component->SetProperty("CaptureFps", "25");
     component->Run();
-    clock.Advance(300);
+    clock.advance(300);
     component->dispatch();
     EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50500, 50540, 50580}));
 
     component->SetProperty("SetFormat", "7");
     EXPECT_NE(component->LastError(), "");
+}
+
+TEST(DemoCamera, ManualClockDeliversOnAcrossTheCounterWrap) {
+    ManualClock clock(0xFFFFFFFFu - 299); // the race starts 300 ms before the wrap
+    std::vector<std::unique_ptr<CaptureDevice>> devices;
+    devices.push_back(std::make_unique<DemoCamera>(clock));
+    auto component = make_capture_component(std::move(devices));
+    FrameLog log;
+    component->Advise(log);
+    ASSERT_TRUE(component->SelectSource("video:1"));
+    component->Run();
+    clock.advance(340);
+    component->dispatch();
+    EXPECT_EQ(log.stamps,
+              (std::vector<std::uint32_t>{0xFFFFFFFFu - 99, 0xFFFFFFFFu - 59, 0xFFFFFFFFu - 19, 20}));
 }
 
 TEST(DemoCamera, RealTimeFramesArriveThroughTheDescriptor) {

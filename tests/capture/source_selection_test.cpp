@@ -107,10 +107,22 @@ TEST(HDMIPerformance, CountsAgainstTheNominalPeriod) {
     EXPECT_EQ(HDMI_Dimensions_Text("1920*1080", 0), "");
 }
 
+// Moves on by `step` ms at every reading, so one call that reads it twice sees time pass.
+class TickingClock final : public Clock {
+public:
+    TickingClock(std::uint32_t start, std::uint32_t step) : now_(start), step_(step) {}
+    std::uint32_t millis() const override { return now_ += step_; }
+    std::int32_t local_ms() const override { return 0; }
+
+private:
+    mutable std::uint32_t now_;
+    std::uint32_t step_;
+};
+
 TEST(JPGBench, AveragesTenCompressionsAndReportsFailure) {
     testing::FakeOperator op;
-    std::uint32_t now = 1000;
-    Class_JPG_Bench bench([&] { return now += 37; });
+    const TickingClock clock(1000, 37);
+    Class_JPG_Bench bench(clock);
     std::int32_t result = -1;
     ASSERT_TRUE(bench.JPG_Bench(600, 1080, result));
     EXPECT_EQ(result, 3); // 37 ms for 10

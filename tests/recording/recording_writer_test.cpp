@@ -328,7 +328,8 @@ TEST_F(RecordingWriter, TimingModelAssignsStraightToDisk) {
     Arm_Test_Recording(rec, path, 160, 120);
     cls_VideoFile_handler review;
     review.Open_File(path);
-    HeatTiming timing([] { return 777u; });
+    const ManualClock clock(777);
+    HeatTiming timing(clock);
     timing.set_recording(&review);
     timing.show_picture(12, 23450);
     timing.dead_heat = true;

@@ -101,12 +101,12 @@ TEST(TimingSettings, AStoredDelayLongerThanTheWindowTakesReadsAsTheDefaultWithOn
 
 class TimeAssignment : public ::testing::Test {
 protected:
-    TimeAssignment() : timing([this] { return ++clock; }) {
+    TimeAssignment() : timing(clock) {
         timing.set_recording(&rec);
         timing.show_picture(57, 12340);
     }
 
-    std::uint32_t clock = 1000;
+    ManualClock clock{1001};
     testing::FakeHeatValues rec;
     testing::FakeOperator op;
     HeatTiming timing;
@@ -114,6 +114,7 @@ protected:
 
 TEST_F(TimeAssignment, EqualTimesKeepTheOrderOfTheirClicks) {
     ASSERT_TRUE(timing.box_click(4));
+    clock.advance(1);
     ASSERT_TRUE(timing.box_click(2));
     EXPECT_EQ(rec.box(4).time, rec.box(2).time);
     EXPECT_LT(rec.box(4).click, rec.box(2).click);

@@ -50,7 +50,7 @@ protected:
             devices.push_back(std::make_unique<DemoCamera>(clock));
             return make_capture_component(std::move(devices));
         };
-        start.clock.millis = [this] { return clock.now(); };
+        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
@@ -100,12 +100,12 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     QTest::mouseClick(button("Command_box_4"), Qt::LeftButton);
     EXPECT_TRUE(button("Command_box_4")->styleSheet().contains("192, 255, 255"));
     EXPECT_FALSE(button("Command_box_1")->styleSheet().contains("192, 255, 255"));
-    clock.Advance(50);
+    clock.advance(50);
     QTest::mouseClick(button("Command_deadheat"), Qt::LeftButton);
     EXPECT_TRUE(button("Command_deadheat")->styleSheet().contains("255, 255, 0"));
     QTest::mouseClick(button("Command_box_2"), Qt::LeftButton);
     EXPECT_FALSE(button("Command_deadheat")->styleSheet().contains("255, 255, 0"));
-    clock.Advance(50);
+    clock.advance(50);
     QTest::mouseClick(button("Command_100"), Qt::LeftButton);
     QTest::mouseClick(button("Command_box_1"), Qt::LeftButton);
     EXPECT_FALSE(button("Command_100")->styleSheet().contains("255, 255, 0"));
@@ -146,7 +146,7 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     EXPECT_FALSE(button("Command_deadheat")->isVisible());
     QTest::mouseClick(button("Command_split_goal"), Qt::LeftButton);
     EXPECT_EQ(button("Command_split_goal")->text(), "Goal");
-    clock.Advance(300);
+    clock.advance(300);
     QTest::mouseClick(button("Command_split_goal"), Qt::LeftButton);
     EXPECT_EQ(button("Command_split_goal")->text(), "Split");
 
@@ -234,7 +234,7 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
     const int at = slider->value();
     // Alt+Right as the keyboard sends it once Alt is down; keys closer than 150 ms count once.
     for (int i = 0; i < 2; ++i) {
-        clock.Advance(200);
+        clock.advance(200);
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::AltModifier);
         QApplication::sendEvent(slider, &press);
     }
@@ -262,7 +262,7 @@ TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) 
     }
     // So the next arrow key, sent where the keyboard is, steps the picture.
     const int at = slider->value();
-    clock.Advance(200);
+    clock.advance(200);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
     EXPECT_EQ(slider->value(), at + 1);
 }
@@ -275,26 +275,26 @@ TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
     slider->setFocus();
     const int at = slider->value();
     // NumLock off: the keypad's 6 and 4 come as arrows.
-    clock.Advance(200);
+    clock.advance(200);
     QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
     EXPECT_EQ(slider->value(), at + 1);
-    clock.Advance(200);
+    clock.advance(200);
     QTest::keyClick(slider, Qt::Key_Left, Qt::KeypadModifier);
     EXPECT_EQ(slider->value(), at);
 
     auto* heat = form->findChild<QSpinBox*>("UpDown_heat");
     heat->setFocus();
     heat->selectAll();
-    clock.Advance(200);
+    clock.advance(200);
     QTest::keyClick(heat, Qt::Key_4, Qt::KeypadModifier);
     EXPECT_EQ(heat->value(), 4);
 
     // With "Displace goalline" on the same keys nudge the line and leave the picture.
     form->findChild<QAction*>("item_displace_goalline")->trigger();
     slider->setFocus();
-    clock.Advance(200);
+    clock.advance(200);
     QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
-    clock.Advance(200);
+    clock.advance(200);
     QTest::keyClick(slider, Qt::Key_6, Qt::KeypadModifier);
     EXPECT_EQ(form->review().Goal_offset(), 2);
     EXPECT_EQ(slider->value(), at);

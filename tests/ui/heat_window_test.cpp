@@ -28,6 +28,9 @@
 namespace veltro {
 namespace {
 
+// The local time of day when the window opens: 14:03:07.
+constexpr std::int32_t kLocalAtOpen = 14 * 3600000 + 3 * 60000 + 7000;
+
 class HeatWindow : public ::testing::Test {
 protected:
     HeatWindow() : env("VELTRO_DATA_DIR", dir.file("data")) {
@@ -54,8 +57,7 @@ protected:
         auto simulated = std::make_unique<SimulatedKit>();
         kit = simulated.get();
         start.kit = std::move(simulated);
-        start.clock.millis = [this] { return clock.now(); };
-        start.clock.local_ms = [this] { return static_cast<std::int32_t>(clock.now() % 86400000); };
+        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
@@ -65,7 +67,7 @@ protected:
     // Lets `ms` pass in picture-period steps, delivering frames and kit events as they come.
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
-            clock.Advance(20);
+            clock.advance(20);
             form->Dispatch_Capture();
             form->Dispatch_Kit();
         }
@@ -105,7 +107,7 @@ protected:
     testing::ScopedEnv env;
     testing::FakeOperator op;
     std::string folder = dir.file("club-races");
-    ManualClock clock{100000};
+    ManualClock clock{100000, kLocalAtOpen};
     SimulatedKit* kit = nullptr;
     std::unique_ptr<Form_Veltro> form;
 };
@@ -128,7 +130,7 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
 
     input(1, true);
     EXPECT_EQ(label("Label_remote_start")->text(), "Start armed!");
-    const std::uint32_t start = clock.now();
+    const std::uint32_t start = clock.millis();
     input(0, true);
     EXPECT_EQ(form->heat_start_counter(), start);
     EXPECT_TRUE(kit->OutputState(0)); // the LED follows the RM contact
@@ -153,7 +155,7 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
     ASSERT_TRUE(rec.File_open()) << (op.messages.empty() ? "" : op.last_message());
     EXPECT_EQ(rec.num_Frames(), stored);
     EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(start));
-    EXPECT_EQ(rec.Velt_heat_start_local(), static_cast<std::int32_t>(start % 86400000));
+    EXPECT_EQ(rec.Velt_heat_start_local(), kLocalAtOpen + elapsed_ms(100000, start));
     EXPECT_EQ(rec.Velt_Heat_ID(), "3");
     EXPECT_EQ(rec.Velt_Heat_Name(), "Heat three");
     EXPECT_EQ(rec.Velt_event(), "Spring-Cup, Final");
@@ -270,7 +272,7 @@ TEST_F(HeatWindow, StartWithoutRecordingBeepsUnlessAutoInitCreatesOne) {
     EXPECT_TRUE(std::filesystem::is_empty(folder));
 
     Write_Setting(keys::auto_init, "1");
-    const std::uint32_t start = clock.now();
+    const std::uint32_t start = clock.millis();
     input(0, false);
     EXPECT_EQ(form->heat_start_counter(), start);
     ASSERT_FALSE(form->current_recording_name().empty());

@@ -55,7 +55,7 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
         devices.push_back(std::make_unique<DemoCamera>(clock));
         return make_capture_component(std::move(devices));
     };
-    start.clock.millis = [&clock] { return clock.now(); };
+    start.clock = &clock;
     start.single_instance = false;
     start.watch_devices = false;
     auto form = std::make_unique<Form_Veltro>(std::move(start));

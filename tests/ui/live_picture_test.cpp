@@ -54,7 +54,7 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         camera = static_cast<DemoCamera*>(devices.back().get());
         return make_capture_component(std::move(devices));
     };
-    start.clock.millis = [&clock] { return clock.now(); };
+    start.clock = &clock;
     start.single_instance = false;
     start.watch_devices = false;
     {
@@ -62,7 +62,7 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         SimulatedKit& kit = *form.simulated_kit();
         auto run = [&](std::uint32_t ms) {
             for (std::uint32_t t = 0; t < ms; t += 20) {
-                clock.Advance(20);
+                clock.advance(20);
                 form.Dispatch_Capture();
                 form.Dispatch_Kit();
             }
@@ -89,10 +89,10 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         ASSERT_NE(form.heat_start_counter(), 0u);
         // Capture from a little before the first dog reaches the line until it is on it.
         int lap = 0;
-        while (camera->Crossing_Mill(1, lap) < clock.now() + 800) {
+        while (camera->Crossing_Mill(1, lap) < clock.millis() + 800) {
             ++lap;
         }
-        run(camera->Crossing_Mill(1, lap) - clock.now() - 800);
+        run(camera->Crossing_Mill(1, lap) - clock.millis() - 800);
         kit.Set_Input(3, true);
         run(900);
         form.Update_heat_time();

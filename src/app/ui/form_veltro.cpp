@@ -28,7 +28,7 @@ std::string Form_Veltro::where(const char* procedure) {
 }
 
 Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
-    : QMainWindow(parent), start_(std::move(start)), clock_(start_.clock), timing_(clock_.millis) {
+    : QMainWindow(parent), start_(std::move(start)), clock_(*start_.clock), timing_(clock_) {
     setObjectName("Form_Veltro");
     setWindowTitle(kProgramId);
     capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);

@@ -54,8 +54,9 @@ struct VeltroStart {
     std::string first_start_source = system_capture_backends().first_start_source;
     // The interface kit; none given: the simulated kit.
     std::unique_ptr<InterfaceKit> kit;
-    // The PC millisecond counter and the local time of day of the heat and its frames.
-    CaptureClock clock;
+    // The PC millisecond counter and the local time of day of the heat and its frames. Not owned: a
+    // test's manual clock outlives the window.
+    const Clock* clock = &system_clock();
     // A recording to review once the window is shown.
     std::string command_line_path;
     // Show the "Simulated interface kit" window at start-up.
@@ -277,7 +278,7 @@ private:
     std::uint32_t now() const { return clock_.millis(); }
 
     VeltroStart start_;
-    CaptureClock clock_;
+    const Clock& clock_;
     std::unique_ptr<cls_Capture_HDMI> capture_;
     cls_VideoFile_handler recording_;
     std::unique_ptr<HeatLifecycle> heat_;

@@ -41,8 +41,8 @@ void set_checkable(QAction* action, bool checked) {
 
 // What the review adds to the window; it lives as long as the window once made.
 struct Form_Veltro::Review_parts {
-    Review_parts(cls_VideoFile_handler& rec, HeatTiming& timing, std::function<std::uint32_t()> clock)
-        : review(rec, timing, std::move(clock)), mouse(review) {}
+    Review_parts(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock)
+        : review(rec, timing, clock), mouse(review) {}
     Review review;
     Goal_line_mouse mouse;
     std::unique_ptr<Review_controller> controller;
@@ -59,7 +59,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     if (review_parts_) {
         return *review_parts_;
     }
-    review_parts_.reset(new Review_parts(recording_, timing_, clock_.millis));
+    review_parts_.reset(new Review_parts(recording_, timing_, clock_));
     Review_parts& p = *review_parts_;
     p.review.selected_camera = selected_camera_;
     p.results = new Form_Velt_Results(this);

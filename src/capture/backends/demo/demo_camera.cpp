@@ -15,6 +15,8 @@ constexpr std::size_t kSlots = 3;
 constexpr std::int32_t kW = DemoRaceScene::kWidth;
 constexpr std::int32_t kH = DemoRaceScene::kHeight;
 
+// The system clock's counter in nanoseconds, for sleeping to each frame's moment: the real-time
+// stamps in milliseconds are those of SystemClock::millis().
 std::int64_t monotonic_ns() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -28,8 +30,8 @@ DemoCamera::DemoCamera() {
     event_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
-DemoCamera::DemoCamera(ManualClock& clock) : DemoCamera() {
-    manual_ = &clock;
+DemoCamera::DemoCamera(const Clock& manual) : DemoCamera() {
+    manual_ = &manual;
 }
 
 DemoCamera::~DemoCamera() {
@@ -70,7 +72,7 @@ std::string DemoCamera::Start(std::size_t index) {
     dropped_ = 0;
     running_ = true;
     if (manual_) {
-        race_start_ = manual_->now();
+        race_start_ = manual_->millis();
         manual_frame_.assign(static_cast<std::size_t>(DemoRaceScene::kImageSize), 0);
         return {};
     }
@@ -148,7 +150,7 @@ void DemoCamera::dispatch(const FrameCallback& deliver) {
         return;
     }
     if (manual_) {
-        while (running_ && elapsed_ms(stamp_of(next_frame_), manual_->now()) >= 0) {
+        while (running_ && elapsed_ms(stamp_of(next_frame_), manual_->millis()) >= 0) {
             const std::int64_t frame = next_frame_++;
             render(manual_frame_.data(), frame);
             deliver(manual_frame_.data(), DemoRaceScene::kImageSize, stamp_of(frame));

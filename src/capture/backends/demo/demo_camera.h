@@ -2,6 +2,7 @@
 
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/capture_backends.h"
+#include "support/clocks.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -12,25 +13,13 @@
 
 namespace veltro {
 
-// A millisecond counter that moves only when told: drives the demo camera and the capture source in
-// tests and in fast demo recordings.
-class ManualClock {
-public:
-    explicit ManualClock(std::uint32_t start = 0) : now_(start) {}
-    std::uint32_t now() const { return now_; }
-    void Advance(std::uint32_t ms) { now_ += ms; }
-
-private:
-    std::uint32_t now_;
-};
-
 // The built-in demo race camera: always present, listed after the real devices. Formats:
 // 0 = 1920*1080 at 25 frames per second interlaced (the fields of a frame 20 ms apart, the top one
 // first), 1 = 1920*1080 at 50 frames per second progressive.
 //
-// In real time a timer thread renders frames at the format's rate and signals Event_fd(); with a
-// manual clock nothing runs by itself: dispatch() delivers every frame that is due up to the clock's
-// time. Like a real HDMI capture device the camera delivers each frame kCaptureDelayMs after the
+// In real time a timer thread renders frames at the format's rate on the system clock and signals
+// Event_fd(); with a manual clock nothing runs by itself: dispatch() delivers every frame that is due up to
+// the clock's time. Like a real HDMI capture device the camera delivers each frame kCaptureDelayMs after the
 // (top field's) scene moment it shows, stamped with that arrival, so the default goal compensation
 // turns its pictures back into true times.
 class DemoCamera final : public CaptureDevice {
@@ -40,7 +29,8 @@ public:
     static constexpr std::uint32_t kCaptureDelayMs = 200;
 
     DemoCamera();
-    explicit DemoCamera(ManualClock& clock);
+    // On a clock that moves only when told (a ManualClock; not owned, outliving the camera).
+    explicit DemoCamera(const Clock& manual);
     ~DemoCamera() override;
     DemoCamera(const DemoCamera&) = delete;
     DemoCamera& operator=(const DemoCamera&) = delete;
@@ -72,7 +62,7 @@ private:
     std::uint32_t stamp_of(std::int64_t frame) const;
     void timer_thread(std::int64_t start_ns);
 
-    ManualClock* manual_ = nullptr;
+    const Clock* manual_ = nullptr;
     DemoRaceScene scene_;
     std::vector<MediaType> formats_;
     int event_fd_ = -1;
