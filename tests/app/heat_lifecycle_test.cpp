@@ -45,10 +45,7 @@ protected:
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<testing::FakeDevice>(
             "Grabber", std::vector<MediaType>{testing::hd_format(400000)}));
-        CaptureClock clock;
-        clock.millis = [this] { return now_; };
-        clock.local_ms = [this] { return static_cast<std::int32_t>(now_); };
-        return std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices)), clock);
+        return std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock_), clock_);
     }
     ~HeatLifecycleTest() override {
         frame_collection().Clear();
@@ -58,7 +55,7 @@ protected:
     // `count` frames 40 ms apart, each handled as the window handles an arriving frame.
     void frames(int count) {
         for (int i = 0; i < count; ++i) {
-            now_ += 40;
+            clock_.advance(40);
             capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
             heat_.frame_arrived();
         }
@@ -66,7 +63,7 @@ protected:
     // A started heat with its recording made.
     void started_heat() {
         heat_.initiate(path_, HeatArming{});
-        ASSERT_EQ(heat_.start(now_, 0, false, {}), HeatLifecycle::Start::Started);
+        ASSERT_EQ(heat_.start(clock_.millis(), 0, false, {}), HeatLifecycle::Start::Started);
     }
     void capture(int count) {
         ASSERT_EQ(heat_.capture_start(true, true, false), HeatLifecycle::CaptureStart::Started);
@@ -88,7 +85,7 @@ protected:
     testing::TempDir dir_;
     testing::FakeOperator op_;
     std::vector<std::uint8_t> raw_;
-    std::uint32_t now_ = 100000;
+    ManualClock clock_{100000};
     std::unique_ptr<cls_Capture_HDMI> capture_ = make_capture();
     cls_VideoFile_handler recording_;
     HeatLifecycle heat_{*capture_, recording_};
@@ -133,7 +130,7 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
     using Capture = HeatLifecycle::CaptureStart;
     EXPECT_EQ(heat_.capture_start(false, true, false), Capture::NoCameras);
     EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NoRecording);
-    EXPECT_EQ(heat_.start(now_, 0, false, {}), Start::NoRecording);
+    EXPECT_EQ(heat_.start(clock_.millis(), 0, false, {}), Start::NoRecording);
     // With auto-initiate on, the start makes its own recording first.
     int initiated = 0;
     EXPECT_EQ(heat_.start(0, 0, false,
@@ -144,7 +141,7 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
               Start::Started);
     EXPECT_EQ(initiated, 1);
     EXPECT_EQ(heat_.heat_start_counter(), 1u); // a start at counter 0 still reads as a heat
-    EXPECT_EQ(heat_.start(now_, 0, false, {}), Start::AlreadyStarted);
+    EXPECT_EQ(heat_.start(clock_.millis(), 0, false, {}), Start::AlreadyStarted);
     EXPECT_EQ(heat_.capture_start(true, false, false), Capture::NotStarted); // no kit
     EXPECT_EQ(heat_.capture_start(true, false, true), Capture::Started);     // a debug run needs none
     frames(3);
@@ -152,7 +149,7 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
 
     heat_.abort();
     EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NotStarted);
-    EXPECT_EQ(heat_.start(now_, 0, true, {}), Start::Reviewing);
+    EXPECT_EQ(heat_.start(clock_.millis(), 0, true, {}), Start::Reviewing);
 
     Write_Setting(keys::last_file, "earlier.px3");
     heat_.finish();
