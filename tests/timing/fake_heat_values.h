@@ -20,6 +20,7 @@ public:
     std::string start_pc_mill = "velt_start_PC_mill";
     std::string event, heat_name, heat_id, start_date_time;
     bool read_only = false;
+    bool open = true;
     int writes = 0;
 
     // Sets a finish time as the timing model does: with the moment of the assignment.
@@ -58,7 +59,7 @@ public:
     void Velt_Heat_Name(const std::string& v) override { heat_name = v; }
     std::string Velt_Heat_ID() const override { return heat_id; }
     std::string Velt_start_DateTime() const override { return start_date_time; }
-    bool File_open() const override { return true; }
+    bool File_open() const override { return open; }
     bool Read_only() const override { return read_only; }
     void Write_XML_header() override { ++writes; }
 };

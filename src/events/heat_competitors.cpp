@@ -1,0 +1,114 @@
+#include "events/heat_competitors.h"
+
+#include "events/event_document.h"
+#include "events/event_session.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace veltro {
+
+namespace {
+
+std::int16_t clamp_heat(long heat) {
+    return static_cast<std::int16_t>(std::clamp<long>(heat, 1, kEventHeats));
+}
+
+} // namespace
+
+std::int16_t Heat_competitor_list::First_heat(std::int16_t main_heat) const {
+    if (rec_.File_open()) {
+        const std::string id = rec_.Velt_Heat_ID();
+        long heat = 0;
+        const auto [end, ec] = std::from_chars(id.data(), id.data() + id.size(), heat);
+        if (ec == std::errc() && end == id.data() + id.size() && heat >= 1 && heat <= kEventHeats)
+            return static_cast<std::int16_t>(heat);
+    }
+    return clamp_heat(main_heat);
+}
+
+bool Heat_competitor_list::load_Dog_Names() {
+    changed_ = false;
+    refused_ = false;
+    fields_ = Fields{};
+    if (!rec_.File_open())
+        return false;
+    for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
+        fields_.dog_names[static_cast<std::size_t>(box - 1)] = rec_.Velt_Dog_name(box);
+    fields_.heat_name = rec_.Velt_Heat_Name();
+    return true;
+}
+
+bool Heat_competitor_list::Apply_heat(std::int16_t heat) {
+    if (!session_.file_open())
+        return false;
+    Fields from_event;
+    for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
+        from_event.dog_names[static_cast<std::size_t>(box - 1)] = session_.Reg_Dog_Name(heat, box);
+    from_event.heat_name = session_.Heat_Name(heat);
+    fields_ = from_event;
+    return true;
+}
+
+bool Heat_competitor_list::writable() {
+    if (!rec_.File_open() || refused_)
+        return false;
+    if (rec_.Read_only()) {
+        refused_ = true;
+        throw VeltroError(err::PermissionDenied, "Permission denied: the recording is read only");
+    }
+    return true;
+}
+
+bool Heat_competitor_list::store(std::int16_t box, const std::string& text) {
+    if (rec_.Velt_Dog_name(box) == text)
+        return false;
+    rec_.Velt_Dog_name(box, text);
+    changed_ = true;
+    return true;
+}
+
+bool Heat_competitor_list::Dog_name_changed(std::int16_t box, const std::string& text) {
+    if (box < 1 || box > kTimedBoxes)
+        throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
+    fields_.dog_names[static_cast<std::size_t>(box - 1)] = text;
+    if (!rec_.File_open() || rec_.Velt_Dog_name(box) == text || !writable())
+        return false;
+    return store(box, text);
+}
+
+bool Heat_competitor_list::Heat_name_changed(const std::string& text) {
+    fields_.heat_name = text;
+    if (!rec_.File_open() || rec_.Velt_Heat_Name() == text || !writable())
+        return false;
+    rec_.Velt_Heat_Name(text);
+    changed_ = true;
+    return true;
+}
+
+bool Heat_competitor_list::Update_current_file() {
+    if (!rec_.File_open())
+        return false;
+    if (rec_.Read_only())
+        throw VeltroError(err::PermissionDenied, "Permission denied: the recording is read only");
+    bool any = false;
+    for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
+        any = store(box, fields_.dog_names[static_cast<std::size_t>(box - 1)]) || any;
+    return any;
+}
+
+bool Heat_competitor_list::Store_changes() {
+    if (!changed_)
+        return false;
+    // With the recording closed its header is gone from memory: there is nothing left to write.
+    if (!rec_.File_open()) {
+        changed_ = false;
+        return false;
+    }
+    rec_.Write_XML_header();
+    changed_ = false;
+    return true;
+}
+
+} // namespace veltro
