@@ -34,6 +34,7 @@ class QVBoxLayout;
 namespace veltro {
 
 class Form_Velt_Results;
+class Form_heat_competitors;
 class Form_Veltro_settings;
 class Review;
 class Form_select_Video;
@@ -184,6 +185,10 @@ public:
     Review& review();
     Form_Velt_Results& results_window();
     void Handle_results();
+    // Shows the result array as it stands (no reload); nothing while no recording is open.
+    void Display_Result_Array();
+    // The heat competitor list (menu "Dog names"), created on first use.
+    Form_heat_competitors& competitors_window();
     void Set_Buttons();
     void Display_Goal_times();
     void Display_Split_times();
@@ -200,6 +205,7 @@ private slots:
     // Review and time assignment: left empty here, filled by the review (form_veltro_review.cpp).
     void item_open_file_Click();
     void item_show_results_Click();
+    void item_dog_names_Click();
     void item_reset_goal_line_Click();
     void item_displace_goalline_Click();
     void item_x_stretch_Click(int item);
@@ -298,6 +304,7 @@ private:
     Form_select_Video* select_video_window_ = nullptr;
     Form_timer* timer_window_ = nullptr;
     SimulatedKitWindow* kit_window_ = nullptr;
+    Form_heat_competitors* competitors_window_ = nullptr;
 
     // Controls.
     PictureBox* picture_ = nullptr;

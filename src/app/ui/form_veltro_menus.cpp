@@ -53,7 +53,7 @@ void Form_Veltro::build_form_menu() {
     add_item(menu_form_, "item_event_registration", "Event registration", [] {})->setEnabled(false);
     add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
-    add_item(menu_form_, "item_dog_names", "Dog names", [] {})->setEnabled(false);
+    add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
     menu_form_->addSeparator();
     add_item(menu_form_, "item_displace_goalline", "Displace goalline",
              [this] { item_displace_goalline_Click(); });

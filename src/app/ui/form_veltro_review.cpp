@@ -8,6 +8,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/review_controller.h"
 #include "app/ui/review_overlay.h"
+#include "events/ui/form_heat_competitors.h"
 #include "events/ui/form_velt_results.h"
 #include "support/app_paths.h"
 #include "support/settings.h"
@@ -235,6 +236,35 @@ void Form_Veltro::Set_Buttons() {
 
 void Form_Veltro::Handle_results() {
     review_parts().controller->Handle_results();
+}
+
+void Form_Veltro::Display_Result_Array() {
+    if (!recording_.File_open()) {
+        return;
+    }
+    Review_parts& p = review_parts();
+    p.results->Display_Result_Array(recording_, p.controller->Results(), timing_.settings().box_delay);
+}
+
+Form_heat_competitors& Form_Veltro::competitors_window() {
+    if (!competitors_window_) {
+        competitors_window_ = new Form_heat_competitors(recording_, event_session_, this);
+        connect(competitors_window_, &Form_heat_competitors::results_changed, this,
+                [this] { run_trapped(where("Handle_results"), [this] { Handle_results(); }); });
+        connect(competitors_window_, &Form_heat_competitors::unloaded, this,
+                [this] { run_trapped(where("Display_Result_Array"), [this] { Display_Result_Array(); }); });
+    }
+    return *competitors_window_;
+}
+
+void Form_Veltro::item_dog_names_Click() {
+    Form_heat_competitors& list = competitors_window();
+    // A list on show is only brought forward; a hidden one is loaded afresh.
+    if (!list.isVisible()) {
+        list.Form_Load(static_cast<std::int16_t>(updown_heat_->value()));
+    }
+    list.show();
+    list.raise();
 }
 
 void Form_Veltro::Display_Heat_Data() {

@@ -1,0 +1,209 @@
+// The heat competitor list opened from the main window's "Dog names" over a demo recording and an
+// event file. With VELTRO_SCREENSHOT_DIR set the list is also saved there as heat_competitors.png.
+#include "app/demo_heat.h"
+#include "app/ui/form_veltro.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "events/ui/form_heat_competitors.h"
+#include "events/ui/form_velt_results.h"
+#include "fake_operator.h"
+#include "recording/video_file_handler.h"
+#include "scoped_env.h"
+#include "support/error_report.h"
+#include "support/files.h"
+#include "support/settings.h"
+#include "temp_dir.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltro {
+namespace {
+
+// Reports are collected here instead of shown.
+struct CollectedReports : ErrorReportView {
+    CollectedReports() { previous = install_error_report_view(this); }
+    ~CollectedReports() override { install_error_report_view(previous); }
+    void show_form() override {}
+    // Only this window's reports: the location line without its statement number.
+    void show_report(const ReportLines& lines) override {
+        const std::string& line = lines[2];
+        const std::size_t at = line.find(": "), end = line.find(", line:");
+        if (line.find("Form_heat_competitors") != std::string::npos && at != std::string::npos)
+            locations.push_back(line.substr(at + 2, end - at - 2));
+    }
+    std::vector<std::string> locations;
+    ErrorReportView* previous = nullptr;
+};
+
+class HeatCompetitorList : public ::testing::Test {
+protected:
+    HeatCompetitorList() : env("VELTRO_DATA_DIR", dir.file("data")) {
+        std::filesystem::create_directories(dir.file("data"));
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        DemoHeatOptions options;
+        options.path = path;
+        options.fast = true;
+        Record_Demo_Heat(options);
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.clock = &clock;
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        form->show();
+    }
+    ~HeatCompetitorList() override {
+        form.reset();
+        set_settings_path("");
+    }
+
+    // Heat 1 of the event (the demo recording's heat) with names for boxes 1 and 2 only.
+    void open_event_file() {
+        EventSession& s = form->event_session();
+        s.fields().event_name = "Spring Cup";
+        s.fields().day = "d";
+        s.Create_new_Event_file();
+        s.current_heat(1);
+        s.Write_heat_name("Puppy final");
+        s.Write_dog_name(1, "Chase my tail dude");
+        s.Write_dog_name(2, "Bella");
+        s.current_heat(2);
+        s.Write_dog_name(1, "Rex");
+    }
+
+    Form_heat_competitors& open_list() {
+        form->findChild<QAction*>("item_dog_names")->trigger();
+        return form->competitors_window();
+    }
+    QLineEdit* field(const QString& name) { return form->competitors_window().findChild<QLineEdit*>(name); }
+    std::string on_disk(std::int16_t box) {
+        cls_VideoFile_handler reader;
+        reader.Open_File(path);
+        return box == 0 ? reader.Velt_Heat_Name() : reader.Velt_Dog_name(box);
+    }
+    std::string bytes() { return read_whole_file(path).value_or(""); }
+
+    testing::TempDir dir;
+    testing::ScopedEnv env;
+    testing::FakeOperator op;
+    ManualClock clock{100000};
+    std::string path = dir.file("Spring Cup_1.px3");
+    std::unique_ptr<Form_Veltro> form;
+};
+
+TEST_F(HeatCompetitorList, OpeningPutsTheEventNamesIntoTheRecordingOnceAndOnlyWhenTheyDiffer) {
+    open_event_file();
+    form->Handle_Open(path);
+    Form_heat_competitors& list = open_list();
+    ASSERT_TRUE(list.isVisible());
+    EXPECT_EQ(list.windowTitle(), "Veltro HDMI heat competitors");
+    EXPECT_EQ(list.findChild<QSpinBox*>("UpDown_heat")->value(), 1);
+    EXPECT_EQ(list.findChild<QLabel*>("Label_heatno")->text(), "1");
+    EXPECT_EQ(field("Text_dog_name_1")->text(), "Chase my tail dude");
+    EXPECT_EQ(field("Text_Heat_name")->text(), "Puppy final");
+    EXPECT_EQ(on_disk(1), "Chase my tail dude");
+    EXPECT_EQ(on_disk(3), "");
+    EXPECT_EQ(on_disk(0), "Puppy final");
+    // The results window shows the new names at once.
+    EXPECT_EQ(form->results_window().findChild<QLabel*>("Label_Heat_name")->text(), "Puppy final");
+
+    if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
+        list.move(form->x() + 40, form->y() + 40);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&list));
+        list.grab().save(QString(shots) + "/heat_competitors.png");
+    }
+
+    list.findChild<QAction*>("item_hide")->trigger();
+    EXPECT_FALSE(list.isVisible());
+    // Opened again over the names it already wrote, the recording is not written at all (a header
+    // rewrite within the same second would leave the same bytes, but not the same modification time).
+    const std::string after_first = bytes();
+    const auto written = std::filesystem::last_write_time(path);
+    open_list();
+    list.close();
+    EXPECT_EQ(std::filesystem::last_write_time(path), written);
+    EXPECT_EQ(bytes(), after_first);
+}
+
+TEST_F(HeatCompetitorList, TypedNamesAndOtherHeatsReachTheRecordingAndTheResults) {
+    open_event_file();
+    form->Handle_Open(path);
+    Form_heat_competitors& list = open_list();
+    QLineEdit* box2 = field("Text_dog_name_2");
+    box2->selectAll();
+    QTest::keyClicks(box2, "Lady");
+    bool shown = false;
+    for (int row = 0; row < 6; ++row)
+        shown = shown || form->results_window().Row(row).dog_name == "Lady";
+    EXPECT_TRUE(shown);
+    // Closing by the frame stores it.
+    list.close();
+    EXPECT_EQ(on_disk(2), "Lady");
+
+    open_list();
+    EXPECT_EQ(field("Text_dog_name_2")->text(), "Bella");
+    list.findChild<QSpinBox*>("UpDown_heat")->setValue(2);
+    EXPECT_EQ(field("Text_dog_name_1")->text(), "Rex");
+    EXPECT_EQ(on_disk(1), "Rex");
+    EXPECT_EQ(on_disk(2), "");
+    // "Update current file" puts back a field the recording lost elsewhere.
+    form->recording().Velt_Dog_name(1, "Other");
+    QTest::mouseClick(list.findChild<QPushButton*>("Command_update"), Qt::LeftButton);
+    EXPECT_EQ(on_disk(1), "Rex");
+    list.close();
+}
+
+TEST_F(HeatCompetitorList, WithNoRecordingOpenItShowsTheEventNamesAndWritesNothing) {
+    open_event_file();
+    const std::string before = bytes();
+    Form_heat_competitors& list = open_list();
+    EXPECT_EQ(field("Text_dog_name_2")->text(), "Bella");
+    QTest::keyClicks(field("Text_dog_name_3"), "Max");
+    list.close();
+    EXPECT_EQ(bytes(), before);
+}
+
+// The superuser may write any file, so the test drops to another user while the file is open.
+TEST_F(HeatCompetitorList, AReadOnlyRecordingIsReportedAndStaysUnchanged) {
+    open_event_file();
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ::chmod(dir.path().c_str(), 0755);
+        if (::setresuid(65534, 65534, 0) != 0)
+            GTEST_SKIP() << "cannot act as another user";
+    }
+    const std::string before = bytes();
+    CollectedReports reports;
+    form->Handle_Open(path);
+    Form_heat_competitors& list = open_list();
+    QTest::mouseClick(list.findChild<QPushButton*>("Command_update"), Qt::LeftButton);
+    list.close();
+    const std::string in_memory = form->recording().Velt_Dog_name(1);
+    if (root && ::setresuid(0, 0, 0) != 0)
+        FAIL() << "cannot return to the superuser";
+    EXPECT_EQ(reports.locations,
+              (std::vector<std::string>{"Text_dog_name_Change of Form Form_heat_competitors",
+                                        "Command_update_Click of Form Form_heat_competitors"}));
+    EXPECT_EQ(field("Text_dog_name_1")->text(), "Chase my tail dude");
+    EXPECT_NE(in_memory, "Chase my tail dude");
+    EXPECT_EQ(bytes(), before);
+}
+
+} // namespace
+} // namespace veltro
