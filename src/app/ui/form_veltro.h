@@ -34,6 +34,7 @@ class QVBoxLayout;
 namespace veltro {
 
 class Form_Velt_Results;
+class Form_event_registration;
 class Form_Veltro_settings;
 class Review;
 class Form_select_Video;
@@ -134,6 +135,8 @@ public:
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
     Frm_progress& progress_window();
+    // The event editor, on this window's event session.
+    Form_event_registration& event_registration_window();
     Form_select_Video& select_video_window();
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();
@@ -295,6 +298,7 @@ private:
     // Windows, created on first use.
     Form_Veltro_settings* settings_window_ = nullptr;
     Frm_progress* progress_window_ = nullptr;
+    Form_event_registration* event_registration_window_ = nullptr;
     Form_select_Video* select_video_window_ = nullptr;
     Form_timer* timer_window_ = nullptr;
     SimulatedKitWindow* kit_window_ = nullptr;
