@@ -5,9 +5,11 @@
 #include "support/numbers.h"
 #include "support/text.h"
 #include "support/utf8_text.h"
+#include "support/veltro_error.h"
 #include "timing/heat_values.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -105,6 +107,15 @@ Shape shape_of(const std::vector<std::string>& lines) {
     return {};
 }
 
+// A number too big for a Long is still a number, only outside every range.
+std::int64_t number_of(const std::string& text) {
+    try {
+        return parse_long(text);
+    } catch (const VeltroError&) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+}
+
 std::string as_utf8(const std::string& text) {
     return is_valid_utf8(text) ? text : latin1_to_utf8(text);
 }
@@ -133,17 +144,17 @@ RaceCard Parse_race_card(std::string_view text) {
             card.problems.push_back(where + "not a heat number, box number and dog name");
             continue;
         }
-        const std::int32_t heat = parse_long(f[0]);
-        const std::int32_t box = parse_long(f[1]);
+        const std::int64_t heat = number_of(f[0]);
+        const std::int64_t box = number_of(f[1]);
         // A name that itself held the separator was not quoted: it is still one name.
         std::string name = f[2];
         for (std::size_t k = 3; k < f.size(); ++k)
             name += shape.sep + f[k];
         name = trim(name);
         if (heat < 1 || heat > kEventHeats) {
-            card.problems.push_back(where + "heat " + std::to_string(heat) + " is not in 1..100");
+            card.problems.push_back(where + "heat " + trim(f[0]) + " is not in 1..100");
         } else if (box < 1 || box > kTimedBoxes) {
-            card.problems.push_back(where + "box " + std::to_string(box) + " is not in 1..6");
+            card.problems.push_back(where + "box " + trim(f[1]) + " is not in 1..6");
         } else if (!named.insert({heat, box}).second) {
             card.problems.push_back(where + "heat " + std::to_string(heat) + " box " + std::to_string(box) +
                                     " is named twice");

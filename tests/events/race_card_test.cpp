@@ -60,14 +60,16 @@ TEST(RaceCard, EveryBadLineIsNamedAndNothingIsKeptFromIt) {
                                           "1,7,Seven\n"
                                           "1,1,Again\n"
                                           "x,1,Word\n"
-                                          "2,1,\xC5\x81ucja\n");
-    ASSERT_EQ(card.problems.size(), 6u);
+                                          "2,1,\xC5\x81ucja\n"
+                                          "1, 99999999999 ,Big\n");
+    ASSERT_EQ(card.problems.size(), 7u);
     EXPECT_EQ(card.problems[0], "line 3: heat 101 is not in 1..100");
     EXPECT_EQ(card.problems[1], "line 4: heat 0 is not in 1..100");
     EXPECT_EQ(card.problems[2], "line 5: box 7 is not in 1..6");
     EXPECT_EQ(card.problems[3], "line 6: heat 1 box 1 is named twice");
     EXPECT_EQ(card.problems[4], "line 7: not a heat number, box number and dog name");
     EXPECT_EQ(card.problems[5].rfind("line 8: \"\xC5\x81ucja\" has a character", 0), 0u) << card.problems[5];
+    EXPECT_EQ(card.problems[6], "line 9: box 99999999999 is not in 1..6");
     EXPECT_EQ(card.entries.size(), 1u);
 }
 
