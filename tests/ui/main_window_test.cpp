@@ -111,6 +111,13 @@ TEST(FormVeltro, EventRegistrationEditsTheWindowsOwnEventSession) {
         EXPECT_EQ(window.event_session().Event_name(), "Cup");
         EXPECT_EQ(editor->findChild<QLabel*>("Label_event_file_name")->text().toStdString(),
                   window.event_session().current_event_file());
+        // A name saved in the editor shows in the main window's heat at once.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+        QLineEdit* dog = editor->findChild<QLineEdit*>("Text_dog_name_2");
+        dog->setFocus(Qt::MouseFocusReason);
+        QTest::keyClicks(dog, "Rex");
+        editor->findChild<QLineEdit*>("Text_dog_name_3")->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(window.findChild<QLabel*>("Label_dog_name_2")->text(), "Rex");
 
         // The main window's "No Event File" updates the editor's file label.
         window.findChild<QAction*>("item_no_event_file")->trigger();

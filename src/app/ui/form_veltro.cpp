@@ -180,6 +180,13 @@ Form_event_registration& Form_Veltro::event_registration_window() {
             progress.Set_Percent(percent);
             progress.show();
         };
+        // A recording under review shows its own names.
+        connect(event_registration_window_, &Form_event_registration::event_changed, this,
+                trapped(where("Display_Heat_Data"), [this] {
+                    if (!reviewing()) {
+                        Display_Heat_Data();
+                    }
+                }));
     }
     return *event_registration_window_;
 }

@@ -125,6 +125,7 @@ void Form_event_registration::build() {
         }
         show_fields();
         Update_heat();
+        emit event_changed();
     });
     add("item_create_event_file", "Create new Event file", [this] {
         commit_pending_fields();
@@ -132,6 +133,7 @@ void Form_event_registration::build() {
         session_.Create_new_Event_file();
         show_fields();
         show_heat();
+        emit event_changed();
     });
     add("item_close_event_file", "Close event file", [this] {
         // What was typed since the last save goes into the file before the document is dropped.
@@ -140,6 +142,7 @@ void Form_event_registration::build() {
         session_.Close_event_file();
         show_fields();
         Label_file_name->setToolTip({});
+        emit event_changed();
     });
     add("item_import_dogs", "Import dog names", [this] { Import_Dogs(); });
     add("item_print_form", "Print form", [this] { Print_form(); });
@@ -306,6 +309,7 @@ void Form_event_registration::save() {
         throw;
     }
     saving_ = false;
+    emit event_changed();
 }
 
 void Form_event_registration::selector_changed(int value) {
@@ -419,9 +423,11 @@ void Form_event_registration::Import_Dogs() {
         veltro::Import_Dogs(in, session_, hooks);
     } catch (...) {
         show_fields();
+        emit event_changed();
         throw;
     }
     show_fields();
+    emit event_changed();
 }
 
 void Form_event_registration::import_race_card(const std::string& text) {
@@ -441,6 +447,7 @@ void Form_event_registration::import_race_card(const std::string& text) {
     const std::int32_t count = Import_race_card(card, session_);
     show_heat();
     show_fields();
+    emit event_changed();
     the_operator().message(std::to_string(count) + " Dogs imported!");
 }
 

@@ -53,6 +53,10 @@ public:
     std::function<void(std::int32_t ms)> wait;
     std::function<void(std::int32_t ms)> import_pause;
 
+signals:
+    // The event was saved, or another event file opened or closed: the main window shows it again.
+    void event_changed();
+
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
