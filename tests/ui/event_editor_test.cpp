@@ -6,6 +6,7 @@
 #include "events/ui/form_speaker_card.h"
 #include "fake_operator.h"
 #include "scoped_env.h"
+#include "support/error_report.h"
 #include "support/files.h"
 #include "support/settings.h"
 #include "support/trace.h"
@@ -282,6 +283,34 @@ TEST_F(EventEditor, WithoutAFileHeatKeysAndTheSelectorOnlyBeep) {
     EXPECT_EQ(op.beeps, before + 2);
     EXPECT_EQ(selector()->value(), 3);
     EXPECT_EQ(frame_caption(), "Heat 3");
+}
+
+TEST_F(EventEditor, FileThatFailedToLoadTakesNoTyping) {
+    struct Reports : ErrorReportView {
+        Reports() { previous = install_error_report_view(this); }
+        ~Reports() override { install_error_report_view(previous); }
+        void show_form() override {}
+        void show_report(const ReportLines& lines) override { locations.push_back(lines[2]); }
+        std::vector<std::string> locations;
+        ErrorReportView* previous = nullptr;
+    } reports;
+    const std::string broken = dir.file("broken.xml");
+    ASSERT_EQ(write_file_atomically(broken, "<Veltro_event_file><event_name>Cup"), 0);
+    editor.choose_event_file = [&] { return broken; };
+    menu("item_open_event_file");
+    ASSERT_EQ(reports.locations.size(), 1u);
+    EXPECT_NE(reports.locations[0].find("item_open_event_file_Click of Form Form_event_registration"),
+              std::string::npos)
+        << reports.locations[0];
+
+    QTest::keyClicks(dog(1), "Rex");
+    type_and_leave(field("Text_event_name"), "Cup");
+    step(Qt::Key_Up);
+    EXPECT_EQ(dog(1)->text(), "");
+    EXPECT_EQ(op.beeps, 4);
+    EXPECT_EQ(reports.locations.size(), 1u);
+    editor.close();
+    EXPECT_EQ(read_whole_file(broken).value(), "<Veltro_event_file><event_name>Cup");
 }
 
 TEST_F(EventEditor, ReadOnlyFileIsRefusedAndStaysByteForByte) {

@@ -244,6 +244,11 @@ void Form_event_registration::Load_Heat_Data() {
     show_fields();
 }
 
+bool Form_event_registration::editable() const {
+    // A file that failed to load leaves an empty document: nothing can be written into it.
+    return session_.file_open() && !session_.document().empty();
+}
+
 void Form_event_registration::text_changed(QLineEdit* field) {
     if (showing_)
         return;
@@ -251,10 +256,12 @@ void Form_event_registration::text_changed(QLineEdit* field) {
     const std::string text = field->text().toStdString();
     if (field == Text_event_name) {
         f.event_name = text;
-        session_.Write_event_name(text);
+        if (editable())
+            session_.Write_event_name(text);
     } else if (field == Text_day) {
         f.day = text;
-        session_.Write_event_day(text);
+        if (editable())
+            session_.Write_event_day(text);
     } else if (field == Text_heatName) {
         f.heat_name = text;
     } else if (field == Text_heat_start_time) {
@@ -265,12 +272,15 @@ void Form_event_registration::text_changed(QLineEdit* field) {
     for (std::size_t i = 0; i < Text_dog_name.size(); ++i) {
         if (field == Text_dog_name[i]) {
             f.dog_names[i] = text;
-            session_.Write_dog_name(static_cast<std::int16_t>(i + 1), text);
+            if (editable())
+                session_.Write_dog_name(static_cast<std::int16_t>(i + 1), text);
         }
     }
 }
 
 void Form_event_registration::field_left(QLineEdit* field) {
+    if (!editable())
+        return;
     const std::string text = field->text().toStdString();
     if (field == Text_heatName) {
         session_.Write_heat_name(text);
@@ -287,6 +297,8 @@ void Form_event_registration::field_left(QLineEdit* field) {
 }
 
 void Form_event_registration::commit_pending_fields() {
+    if (!editable())
+        return;
     if (Text_heatName->isModified())
         session_.Write_heat_name(Text_heatName->text().toStdString());
     if (Text_heat_start_time->isModified())
@@ -316,7 +328,7 @@ void Form_event_registration::selector_changed(int value) {
     const std::int16_t old = session_.current_heat();
     if (value == old)
         return;
-    if (!session_.file_open()) {
+    if (!editable()) {
         the_operator().beep();
         show_heat(); // the selector keeps showing the heat the fields hold
         return;
@@ -342,7 +354,7 @@ bool Form_event_registration::eventFilter(QObject* watched, QEvent* event) {
                            key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut) ||
                            key->matches(QKeySequence::Delete);
         const bool refused = run_trapped(location(name + "_KeyPress"), [&] {
-            if (!edits || session_.file_open())
+            if (!edits || editable())
                 return false;
             the_operator().beep();
             return true;

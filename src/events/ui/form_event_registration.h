@@ -70,6 +70,7 @@ private:
     void show_fields();
     void show_heat();
     void selector_changed(int value);
+    bool editable() const;
     void text_changed(QLineEdit* field);
     void field_left(QLineEdit* field);
     // Writes the heat fields typed into but not yet left, so that closing or moving keeps them.
