@@ -191,6 +191,13 @@ Form_event_registration& Form_Veltro::event_registration_window() {
     return *event_registration_window_;
 }
 
+void Form_Veltro::item_event_registration_Click() {
+    Form_event_registration& w = event_registration_window();
+    w.show();
+    w.raise();
+    w.activateWindow();
+}
+
 Form_select_Video& Form_Veltro::select_video_window() {
     if (!select_video_window_) {
         select_video_window_ = new Form_select_Video(start_.make_component, this);

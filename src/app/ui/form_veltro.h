@@ -137,6 +137,7 @@ public:
     Frm_progress& progress_window();
     // The event editor, on this window's event session.
     Form_event_registration& event_registration_window();
+    void item_event_registration_Click();
     Form_select_Video& select_video_window();
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();

@@ -50,12 +50,8 @@ void Form_Veltro::build_form_menu() {
     // Kept for the operators who know it; it deletes nothing, so it is shown greyed out.
     add_item(menu_form_, "item_delete_file", "Delete this file", [] {})->setEnabled(false);
     menu_form_->addSeparator();
-    add_item(menu_form_, "item_event_registration", "Event registration", [this] {
-        Form_event_registration& w = event_registration_window();
-        w.show();
-        w.raise();
-        w.activateWindow();
-    });
+    add_item(menu_form_, "item_event_registration", "Event registration",
+             [this] { item_event_registration_Click(); });
     add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
     add_item(menu_form_, "item_dog_names", "Dog names", [] {})->setEnabled(false);
