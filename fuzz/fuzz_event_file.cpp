@@ -1,8 +1,10 @@
 // Event files come from anywhere through the open dialog: the loader must turn any bytes into
-// either a document or a VeltroError, and what it keeps must write out and read back.
+// either a document or a VeltroError, and what it keeps, with what the editor types into it, must
+// write out and read back.
 #include "events/event_document.h"
 #include "support/veltro_error.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -38,6 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     probe([&] { doc.dog_name(1, 1, "Fr\xC3\xB6ken"); });
     probe([&] { doc.heat_name(2, "A & <B>"); });
 
+    // The editor stores only what the file can hold; such a text must come back exactly.
+    const std::string typed(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 40));
+    const bool holdable = veltro::EventDocument::can_hold(typed);
+    bool stored = false;
+    if (holdable)
+        probe([&] {
+            doc.dog_name(3, 6, typed);
+            stored = true;
+        });
+
     const std::string saved = doc.serialise();
     veltro::EventDocument again;
     try {
@@ -45,5 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const veltro::VeltroError&) {
         std::abort(); // we wrote something we cannot read back
     }
+    if (stored && again.dog_name(3, 6) != typed)
+        std::abort();
     return 0;
 }

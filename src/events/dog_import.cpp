@@ -9,6 +9,7 @@
 #include "support/utf8_text.h"
 #include "support/veltro_error.h"
 
+#include <cstdlib>
 #include <fstream>
 
 namespace veltro {
@@ -85,6 +86,10 @@ std::int32_t Import_Dogs(std::istream& in, EventSession& session, const DogImpor
             throw VeltroError(err::SubscriptOutOfRange, "Heat " + std::to_string(heat) + " has no box " +
                                                             std::to_string(box) + " for " + name +
                                                             line_ref(line_number));
+        // Stored as it is or not at all: the file would turn what it cannot hold into "?".
+        if (!EventDocument::can_hold(name))
+            throw VeltroError(err::TypeMismatch, "\"" + name + "\" " + EventDocument::cannot_hold_reason() +
+                                                     line_ref(line_number));
         session.document().dog_name(heat, static_cast<std::int16_t>(box), name);
         ++count;
         session.Load_Heat_Data();
@@ -103,7 +108,13 @@ std::int32_t Import_Dogs_file(const std::string& path, EventSession& session, co
 }
 
 std::string Import_folder() {
-    return Read_Setting(keys::importdir);
+    const std::string stored = Read_Setting(keys::importdir);
+    // The default names a drive of the platform the format was made on; here it means home.
+    if (stored == keys::importdir.default_value || stored.empty()) {
+        const char* home = std::getenv("HOME");
+        return home && *home ? std::string(home) + "/" : std::string("/");
+    }
+    return stored;
 }
 
 void Store_import_folder(const std::string& chosen_file) {

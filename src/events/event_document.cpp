@@ -57,6 +57,33 @@ pugi::xml_encoding encoding_of(std::string_view bytes) {
 
 } // namespace
 
+bool EventDocument::can_hold(std::string_view utf8) {
+    if (!is_valid_utf8(utf8))
+        return false;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 && c != '\t')
+            return false;
+        if (c == 0x7F)
+            return false;
+        if (c < 0x80)
+            continue;
+        // U+0080..U+00FF are the two-byte sequences with lead byte C2 or C3; C2 80..C2 9F are the
+        // C1 control characters.
+        if (c == 0xC3 || (c == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) >= 0xA0)) {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+std::string EventDocument::cannot_hold_reason() {
+    return "has a character that the event file cannot hold (it holds the Western European letters of "
+           "ISO-8859-1 only)";
+}
+
 void EventDocument::clear() {
     doc_.reset();
 }

@@ -58,6 +58,13 @@ public:
     void heat_time(std::int16_t heat, const std::string& value);
     void dog_name(std::int16_t heat, std::int16_t box, const std::string& value);
 
+    // True when the event file can hold `utf8` as it is: every character is in ISO-8859-1 (the file's
+    // encoding) and none is a control character other than tab, which XML 1.0 cannot carry. Anything
+    // else would come back from the file as "?" or make the file unreadable.
+    static bool can_hold(std::string_view utf8);
+    // The operator's explanation of a refused text, after the text itself.
+    static std::string cannot_hold_reason();
+
     // The underlying DOM, for readers that walk it (never changes the shape through it).
     const pugi::xml_document& dom() const { return doc_; }
 

@@ -1,6 +1,7 @@
 #include "events/dog_import.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 
@@ -114,6 +115,19 @@ TEST_F(DogImportTest, Latin1AndUtf8FilesGiveTheSameNames) {
     EXPECT_EQ(import("Start2\nFr\xF6ken\n"), 1);
     EXPECT_EQ(dog(1, 1), "Fröken");
     EXPECT_EQ(dog(2, 1), "Fröken");
+}
+
+TEST_F(DogImportTest, NameTheEventFileCannotHoldFailsInsteadOfBecomingQuestionMarks) {
+    EXPECT_THROW(import("Start1\nRex\n\xC5\x81ucja\n"), VeltroError);
+    EXPECT_EQ(dog(1, 1), "Rex");
+    EXPECT_EQ(dog(1, 2), "");
+}
+
+TEST_F(DogImportTest, ImportFolderDefaultIsTheHomeFolder) {
+    testing::ScopedEnv home("HOME", "/home/race");
+    EXPECT_EQ(Import_folder(), "/home/race/");
+    Write_Setting(keys::importdir, "/srv/cards/");
+    EXPECT_EQ(Import_folder(), "/srv/cards/");
 }
 
 TEST_F(DogImportTest, ImportNeedsAValidEventFile) {

@@ -1,5 +1,6 @@
 #include "app/ui/form_veltro.h"
 #include "events/event_session.h"
+#include "events/ui/form_event_registration.h"
 #include "fake_operator.h"
 #include "recording/test_recording.h"
 #include "scoped_env.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -84,6 +86,42 @@ TEST(FormVeltro, BrokenOrIncompleteStoredEventFileIsReportedAndStartUpStillCompl
         EXPECT_EQ(reports.locations.size(), 1u);
         // The file is left as it was for the operator to mend.
         EXPECT_EQ(read_whole_file(event_file), content);
+    }
+    set_settings_path("");
+}
+
+TEST(FormVeltro, EventRegistrationEditsTheWindowsOwnEventSession) {
+    testing::TempDir dir;
+    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.path().string());
+    set_settings_path(dir.file("Veltro_HDMI.ini"));
+    testing::FakeOperator op;
+    {
+        VeltroStart start;
+        start.single_instance = false;
+        Form_Veltro window(std::move(start));
+        QAction* item = window.findChild<QAction*>("item_event_registration");
+        ASSERT_TRUE(item->isEnabled());
+        item->trigger();
+        auto* editor = window.findChild<Form_event_registration*>("Form_event_registration");
+        ASSERT_NE(editor, nullptr);
+        EXPECT_TRUE(editor->isVisible());
+        QTest::keyClicks(editor->findChild<QLineEdit*>("Text_event_name"), "Cup");
+        editor->findChild<QAction*>("item_create_event_file")->trigger();
+        EXPECT_TRUE(window.event_session().file_open());
+        EXPECT_EQ(window.event_session().Event_name(), "Cup");
+        EXPECT_EQ(editor->findChild<QLabel*>("Label_event_file_name")->text().toStdString(),
+                  window.event_session().current_event_file());
+        // A name saved in the editor shows in the main window's heat at once.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+        QLineEdit* dog = editor->findChild<QLineEdit*>("Text_dog_name_2");
+        dog->setFocus(Qt::MouseFocusReason);
+        QTest::keyClicks(dog, "Rex");
+        editor->findChild<QLineEdit*>("Text_dog_name_3")->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(window.findChild<QLabel*>("Label_dog_name_2")->text(), "Rex");
+
+        // The main window's "No Event File" updates the editor's file label.
+        window.findChild<QAction*>("item_no_event_file")->trigger();
+        EXPECT_EQ(editor->findChild<QLabel*>("Label_event_file_name")->text(), "No event file");
     }
     set_settings_path("");
 }

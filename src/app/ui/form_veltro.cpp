@@ -6,6 +6,7 @@
 #include "app/ui/simulated_kit_window.h"
 #include "app/ui/start_click_player.h"
 #include "capture/ui/form_select_video.h"
+#include "events/ui/form_event_registration.h"
 #include "support/app_paths.h"
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
@@ -80,6 +81,9 @@ Form_Veltro::~Form_Veltro() {
     // The kit window lets go of the kit, which goes before the child windows would.
     delete kit_window_;
     kit_window_ = nullptr;
+    // The editor works on event_session_, which goes before the child windows would.
+    delete event_registration_window_;
+    event_registration_window_ = nullptr;
 }
 
 QAction* Form_Veltro::add_item(QMenu* menu, const char* name, const QString& caption,
@@ -159,6 +163,39 @@ Frm_progress& Form_Veltro::progress_window() {
         progress_window_ = new Frm_progress(this);
     }
     return *progress_window_;
+}
+
+Form_event_registration& Form_Veltro::event_registration_window() {
+    if (!event_registration_window_) {
+        event_registration_window_ = new Form_event_registration(event_session_, this);
+        event_registration_window_->progress = [this](const std::string& caption, int percent) {
+            Frm_progress& progress = progress_window();
+            if (percent < 0) {
+                progress.hide();
+                return;
+            }
+            if (!caption.empty()) {
+                progress.Set_Caption(caption);
+            }
+            progress.Set_Percent(percent);
+            progress.show();
+        };
+        // A recording under review shows its own names.
+        connect(event_registration_window_, &Form_event_registration::event_changed, this,
+                trapped(where("Display_Heat_Data"), [this] {
+                    if (!reviewing()) {
+                        Display_Heat_Data();
+                    }
+                }));
+    }
+    return *event_registration_window_;
+}
+
+void Form_Veltro::item_event_registration_Click() {
+    Form_event_registration& w = event_registration_window();
+    w.show();
+    w.raise();
+    w.activateWindow();
 }
 
 Form_select_Video& Form_Veltro::select_video_window() {

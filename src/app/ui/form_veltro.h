@@ -34,6 +34,7 @@ class QVBoxLayout;
 namespace veltro {
 
 class Form_Velt_Results;
+class Form_event_registration;
 class Form_heat_competitors;
 class Form_Veltro_settings;
 class Review;
@@ -135,6 +136,9 @@ public:
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
     Frm_progress& progress_window();
+    // The event editor, on this window's event session.
+    Form_event_registration& event_registration_window();
+    void item_event_registration_Click();
     Form_select_Video& select_video_window();
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();
@@ -301,6 +305,7 @@ private:
     // Windows, created on first use.
     Form_Veltro_settings* settings_window_ = nullptr;
     Frm_progress* progress_window_ = nullptr;
+    Form_event_registration* event_registration_window_ = nullptr;
     Form_select_Video* select_video_window_ = nullptr;
     Form_timer* timer_window_ = nullptr;
     SimulatedKitWindow* kit_window_ = nullptr;

@@ -4,6 +4,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
 #include "capture/ui/form_select_video.h"
+#include "events/ui/form_event_registration.h"
 #include "recording/timestamp_report.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
@@ -49,8 +50,8 @@ void Form_Veltro::build_form_menu() {
     // Kept for the operators who know it; it deletes nothing, so it is shown greyed out.
     add_item(menu_form_, "item_delete_file", "Delete this file", [] {})->setEnabled(false);
     menu_form_->addSeparator();
-    // The event editor comes in a later build: its items are shown, greyed out.
-    add_item(menu_form_, "item_event_registration", "Event registration", [] {})->setEnabled(false);
+    add_item(menu_form_, "item_event_registration", "Event registration",
+             [this] { item_event_registration_Click(); });
     add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
     add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
@@ -210,6 +211,9 @@ void Form_Veltro::item_exit_Click() {
 
 void Form_Veltro::item_no_event_file_Click() {
     event_session_.No_Event_File();
+    if (event_registration_window_) {
+        event_registration_window_->Update_Event_file_name();
+    }
     label_event_->setText("No event");
     frame_dogs_->setVisible(false);
     Display_Heat_Data();
