@@ -74,6 +74,8 @@ void usage(std::ostream& out) {
            "       [--fast]                record a heat from the demo race camera (3 s, 25 interlaced,\n"
            "                               400*880 unless given) and print each dog's true crossing\n"
            "                               time; in real time, or on a manual clock with --fast\n"
+           "  bench                        the JPEG compression benchmark report, one line per picture\n"
+           "                               size\n"
            "  --help                       this text\n"
            "  --version                    the program version\n";
 }
@@ -98,7 +100,8 @@ int main(int argc, char* argv[]) {
         {"info", px3tool::info},       {"verify", px3tool::verify},
         {"report", px3tool::report},   {"export", px3tool::export_picture},
         {"results", px3tool::results}, {"set-time", px3tool::set_time},
-        {"set-dog", px3tool::set_dog}, {"demo", px3tool::demo}};
+        {"set-dog", px3tool::set_dog}, {"demo", px3tool::demo},
+        {"bench", px3tool::bench}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

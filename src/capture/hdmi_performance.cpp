@@ -2,6 +2,7 @@
 
 #include "support/clocks.h"
 #include "support/numbers.h"
+#include "support/veltro_error.h"
 
 #include <algorithm>
 
@@ -39,6 +40,29 @@ std::string HDMI_Dimensions_Text(const std::string& sample_dimensions, std::int3
     }
     // 1000 / (t / 10) = 10000 / t, whole part.
     return sample_dimensions + ", " + std::to_string(10000 / hdmi_10_mill) + " fps";
+}
+
+namespace {
+std::string rate_of(const std::string& interval) {
+    if (!is_decimal_number(interval)) {
+        return "?";
+    }
+    std::int64_t units = 0;
+    try {
+        units = parse_long(interval);
+    } catch (const VeltroError&) {
+        return "?";
+    }
+    if (units <= 0) {
+        return "?";
+    }
+    return std::to_string(div_round_half_even(10000000, units));
+}
+} // namespace
+
+std::string Min_Max_Fps_Text(const std::string& min_interval, const std::string& max_interval) {
+    // The longest interval gives the lowest rate.
+    return "min max fps: " + rate_of(max_interval) + " / " + rate_of(min_interval);
 }
 
 } // namespace veltro

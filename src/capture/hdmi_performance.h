@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -44,5 +46,33 @@ DeltaColumn Plot_Delta_Column(std::int32_t width, std::int32_t height, std::int3
 // The performance window's dimension text: sample dimensions, ", ", whole part of
 // 1000 / (ten-frame time / 10) and " fps"; empty when no ten-frame time is known.
 std::string HDMI_Dimensions_Text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill);
+
+// The frame deltas of the chart, newest last. A fixed ring, so feeding it per frame never allocates;
+// the window draws from it when it repaints, however many frames came in between.
+class Delta_History {
+public:
+    static constexpr std::size_t kCapacity = 4096; // wider than any chart
+
+    void push(std::int32_t delta) {
+        ring_[next_] = delta;
+        next_ = (next_ + 1) % kCapacity;
+        if (size_ < kCapacity) {
+            ++size_;
+        }
+    }
+    std::size_t size() const { return size_; }
+    // The i-th delta back from the newest (0 = newest); i < size().
+    std::int32_t back(std::size_t i) const { return ring_[(next_ + kCapacity - 1 - i) % kCapacity]; }
+    void clear() { size_ = 0; }
+
+private:
+    std::array<std::int32_t, kCapacity> ring_{};
+    std::size_t next_ = 0;
+    std::size_t size_ = 0;
+};
+
+// "min max fps: " and the lowest and highest rate of the source, from its longest and shortest frame
+// interval texts (100 ns units): "min max fps: 25 / 50". A rate that cannot be derived reads "?".
+std::string Min_Max_Fps_Text(const std::string& min_interval, const std::string& max_interval);
 
 } // namespace veltro

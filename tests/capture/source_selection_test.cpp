@@ -107,6 +107,29 @@ TEST(HDMIPerformance, CountsAgainstTheNominalPeriod) {
     EXPECT_EQ(HDMI_Dimensions_Text("1920*1080", 0), "");
 }
 
+TEST(HDMIPerformance, MinMaxRatesComeFromTheIntervalTextsAndNonsenseReadsUnknown) {
+    // 100 ns units: 400000 is 25 frames a second, 200000 is 50; the longest interval is the lowest rate.
+    EXPECT_EQ(Min_Max_Fps_Text("200000", "400000"), "min max fps: 25 / 50");
+    EXPECT_EQ(Min_Max_Fps_Text("333667", "333667"), "min max fps: 30 / 30");
+    EXPECT_EQ(Min_Max_Fps_Text("0", ""), "min max fps: ? / ?");
+    EXPECT_EQ(Min_Max_Fps_Text("-5", "99999999999"), "min max fps: ? / ?");
+}
+
+TEST(HDMIPerformance, DeltaHistoryKeepsTheNewestWhenItWrapsAround) {
+    Delta_History h;
+    EXPECT_EQ(h.size(), 0u);
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(Delta_History::kCapacity) + 5; ++i) {
+        h.push(i);
+    }
+    EXPECT_EQ(h.size(), Delta_History::kCapacity);
+    EXPECT_EQ(h.back(0), static_cast<std::int32_t>(Delta_History::kCapacity) + 4);
+    EXPECT_EQ(h.back(Delta_History::kCapacity - 1), 5);
+    h.clear();
+    h.push(40);
+    EXPECT_EQ(h.size(), 1u);
+    EXPECT_EQ(h.back(0), 40);
+}
+
 // Moves on by `step` ms at every reading, so one call that reads it twice sees time pass.
 class TickingClock final : public Clock {
 public:

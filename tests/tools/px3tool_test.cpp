@@ -96,5 +96,21 @@ TEST_F(Px3Tool, ExportReadsAFrameOfAFileCutShort) {
     EXPECT_TRUE(read_whole_file(out).value_or("").starts_with("\x89PNG"));
 }
 
+TEST_F(Px3Tool, BenchPrintsTheReportOfEveryPictureSizeAndTakesNoArguments) {
+    const std::string out = dir.file("stdout.txt");
+    const int raw = std::system((std::string(PX3TOOL_PATH) + " bench >'" + out + "' 2>/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    const std::string report = read_whole_file(out).value_or("");
+    EXPECT_EQ(report.rfind("JPG compression benchmark at: ", 0), 0u) << report;
+    for (const char* caption : {"400*880", "600*1080", "576*720"})
+        EXPECT_NE(report.find(std::string("\r\n") + caption + " =  "), std::string::npos) << caption;
+    EXPECT_NE(report.find("ms\r\n---Report end---\r\n"), std::string::npos);
+
+    const ToolRun extra = run("bench --fast");
+    EXPECT_EQ(extra.status, 2);
+    EXPECT_NE(extra.err.find("bench takes no arguments"), std::string::npos) << extra.err;
+}
+
 } // namespace
 } // namespace veltro

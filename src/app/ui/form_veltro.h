@@ -33,6 +33,7 @@ class QVBoxLayout;
 
 namespace veltro {
 
+class Form_HDMI_performance;
 class Form_Velt_Results;
 class Form_event_registration;
 class Form_heat_competitors;
@@ -142,6 +143,10 @@ public:
     Form_select_Video& select_video_window();
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();
+    // "HDMI performance" (checked: shown) and "JPEG Benchmark" of the "Diagnostics" menu.
+    void item_hdmi_performance_Click(bool checked);
+    void item_jpeg_benchmark_Click();
+    Form_HDMI_performance* performance_window() const { return performance_window_; }
 
     // Delivers waiting frames / kit events (the descriptors' notifiers do it in a normal run).
     void Dispatch_Capture();
@@ -308,6 +313,7 @@ private:
     Form_event_registration* event_registration_window_ = nullptr;
     Form_select_Video* select_video_window_ = nullptr;
     Form_timer* timer_window_ = nullptr;
+    Form_HDMI_performance* performance_window_ = nullptr;
     SimulatedKitWindow* kit_window_ = nullptr;
     Form_heat_competitors* competitors_window_ = nullptr;
 

@@ -8,6 +8,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/start_click_player.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "capture/ui/form_hdmi_performance.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/run_mode.h"
@@ -270,6 +271,9 @@ void Form_Veltro::Command_capture_MouseUp() {
 void Form_Veltro::HDMI_event() {
     if (program_ending_) {
         return;
+    }
+    if (performance_window_ && performance_window_->isVisible()) {
+        performance_window_->HDMI_event(capture_->last_Capture_mill(), capture_->last_Capture_delta());
     }
     label_arm_->setText(QString::number(capture_->HDMI_events()));
     picture_arm_->update();

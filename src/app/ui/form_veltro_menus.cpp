@@ -99,10 +99,11 @@ void Form_Veltro::build_settings_menu() {
 void Form_Veltro::build_diagnostics_and_print_menus() {
     QMenu* diagnostics = menuBar()->addMenu("Diagnostics");
     diagnostics->setObjectName("menu_diagnostics");
-    // The performance window and the benchmark report come in a later build: shown, greyed out.
-    for (QAction* later : {add_item(diagnostics, "item_hdmi_performance", "HDMI performance", [] {}),
-                           add_item(diagnostics, "item_jpeg_benchmark", "JPEG Benchmark", [] {})})
-        later->setEnabled(false);
+    QAction* performance = add_item(diagnostics, "item_hdmi_performance", "HDMI performance", [this] {
+        item_hdmi_performance_Click(findChild<QAction*>("item_hdmi_performance")->isChecked());
+    });
+    performance->setCheckable(true);
+    add_item(diagnostics, "item_jpeg_benchmark", "JPEG Benchmark", [this] { item_jpeg_benchmark_Click(); });
 
     QMenu* print = menuBar()->addMenu("Print");
     print->setObjectName("menu_print");

@@ -152,6 +152,11 @@ void DemoCamera::dispatch(const FrameCallback& deliver) {
     if (manual_) {
         while (running_ && elapsed_ms(stamp_of(next_frame_), manual_->millis()) >= 0) {
             const std::int64_t frame = next_frame_++;
+            if (drop_pending_ > 0) {
+                --drop_pending_;
+                ++dropped_;
+                continue;
+            }
             render(manual_frame_.data(), frame);
             deliver(manual_frame_.data(), DemoRaceScene::kImageSize, stamp_of(frame));
         }

@@ -50,6 +50,9 @@ public:
     std::uint32_t Crossing_Mill(int box, int lap = 0) const;
     // Frames the timer thread had to drop because the window thread did not take them in time.
     std::int64_t Frames_Dropped() const { return dropped_; }
+    // On a manual clock: the next `count` frames that come due are lost on the way, as on a
+    // cable or grabber that drops frames; they count as dropped.
+    void Drop_Frames(std::int64_t count) { drop_pending_ = count; }
 
 private:
     struct Slot {
@@ -73,6 +76,7 @@ private:
     bool running_ = false;
     std::uint32_t race_start_ = 0;
     std::int64_t next_frame_ = 0; // manual mode: the next frame to deliver
+    std::int64_t drop_pending_ = 0;
 
     std::mutex mutex_;
     std::vector<Slot> slots_; // real time: frames rendered, waiting for dispatch()
