@@ -33,7 +33,10 @@ std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
     for (std::int32_t n = 1; n <= recording.num_Frames(); ++n) {
         recording.Read_RGB_sample(n, false);
         if (recording.RGB_samplesize_error()) {
-            continue; // no record to report; the frames after it still have theirs
+            // Said on its own line, so that line n is always frame n; the next delta counts from the
+            // last frame that was read.
+            text += three_digits(n) + ";Frame could not be read;;\r\n";
+            continue;
         }
         const std::int64_t mill = recording.PX3_Capture_mill();
         std::int64_t delta = mill - previous;

@@ -11,7 +11,7 @@ class cls_VideoFile_handler;
 //   "\" Timestamp report for file: NAME\""
 //   "Frame;Capture_mill;Capture_delta;Capture_local;"
 //   "001;123456;040; 12:34:56,78" ... (delta since the previous frame, 0 above one second)
-// A frame whose record cannot be read gets no line.
+// A frame whose record cannot be read gets the line "003;Frame could not be read;;".
 std::string Timestamp_Report_Text(cls_VideoFile_handler& recording);
 
 // The report's file name in `folder`: "frame_report" + the date and time now (':', '-', ',' made

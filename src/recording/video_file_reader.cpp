@@ -1,5 +1,6 @@
 // The reading side of the recording object: opening a recording for review and reading its sample
 // records. Nothing in a file is trusted: sizes and counts are checked before they are used.
+#include "picture/bitmap_text.h"
 #include "picture/jpeg_codec.h"
 #include "recording/video_file_handler.h"
 #include "support/files.h"
@@ -306,12 +307,13 @@ bool cls_VideoFile_handler::decode_into_frame() {
     return true;
 }
 
-// The window writes "Corrupted video" / " in this frame!" in red over it.
+// The words go into the picture itself, so every copy of it (export, print) says the frame is broken.
 void cls_VideoFile_handler::show_corrupted_frame() {
     if (frame_.Empty() && picture_side_ok(rgb_x_) && picture_side_ok(rgb_y_)) {
         frame_.Create(rgb_x_, rgb_y_);
     }
     frame_.Fill_with_RGB(16711680);
+    Draw_Text_Lines(frame_, Pixel_rect{10, 100, 500, 400}, {"Corrupted video", " in this frame!"}, 255, 64);
 }
 
 void cls_VideoFile_handler::Read_All_RGB_Frames() {

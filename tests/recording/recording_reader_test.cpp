@@ -196,6 +196,42 @@ TEST_F(RecordingReader, BadJpegDataGivesTheFlaggedBluePicture) {
     EXPECT_FALSE(rec.Read_error()) << op.last_message();
 }
 
+// The words are in the picture itself, red on blue inside their rectangle, so an exported or printed
+// copy of a broken frame says so as well.
+TEST_F(RecordingReader, CorruptedPictureCarriesItsWordsInThePixels) {
+    {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, path, 640, 480);
+        Append_Test_Frames(rec, CapturedFrames(640, 480, 3));
+        sample_size = rec.Rounded_Compressed_Size() + 58;
+    }
+    patch(record(2) + 54 + 400, std::string(600, '\xFF'));
+    cls_VideoFile_handler rec;
+    rec.Open_File(path);
+    rec.Read_RGB_sample(2, true);
+    ASSERT_TRUE(rec.Frame_corrupted());
+    const cDIBSection& pic = rec.Frame_bitmap();
+    int red_inside = 0;
+    int red_outside = 0;
+    int red_per_line[2] = {0, 0};
+    for (int y = 0; y < pic.Height(); ++y) {
+        for (int x = 0; x < pic.Width(); ++x) {
+            const std::uint8_t* px = pic.ScanLine(y) + 3 * x;
+            const bool red = px[0] == 0 && px[1] == 0 && px[2] == 255;
+            const bool blue = px[0] == 255 && px[1] == 0 && px[2] == 0;
+            ASSERT_TRUE(red || blue) << x << "," << y;
+            const bool inside = x >= 10 && x < 500 && y >= 100 && y < 400;
+            (inside ? red_inside : red_outside) += red ? 1 : 0;
+            if (red && inside && y < 228) {
+                ++red_per_line[(y - 100) / 64];
+            }
+        }
+    }
+    EXPECT_EQ(red_outside, 0);
+    EXPECT_GT(red_per_line[0], 2000) << "\"Corrupted video\"";
+    EXPECT_GT(red_per_line[1], 2000) << "\" in this frame!\"";
+}
+
 TEST_F(RecordingReader, StreamOfAnotherPictureSizeIsTreatedAsCorrupt) {
     write_recording(3);
     edit_header([](Cls_XML_header& h) { h.RGB_X(1600); });

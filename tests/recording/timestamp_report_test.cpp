@@ -41,7 +41,7 @@ TEST_F(TimestampReport, OneLinePerFrameWithDeltasReset) {
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
 }
 
-TEST_F(TimestampReport, UnreadableRecordGetsNoLine) {
+TEST_F(TimestampReport, UnreadableRecordKeepsItsLine) {
     std::int32_t s = 0;
     {
         cls_VideoFile_handler rec;
@@ -57,7 +57,10 @@ TEST_F(TimestampReport, UnreadableRecordGetsNoLine) {
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     const std::string text = Timestamp_Report_Text(rec);
-    EXPECT_NE(text.find("\r\n001;5000;000; 12:30:00,00\r\n003;5080;080; 12:30:00,08\r\n004;5120;040;"),
+    EXPECT_NE(text.find("\r\n001;5000;000; 12:30:00,00\r\n"
+                        "002;Frame could not be read;;\r\n"
+                        "003;5080;080; 12:30:00,08\r\n"
+                        "004;5120;040; 12:30:00,12\r\n"),
               std::string::npos)
         << text;
 }

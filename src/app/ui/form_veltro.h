@@ -271,6 +271,7 @@ private:
     void item_picture_size_Click();
     void item_timestamp_report_Click();
     void item_file_properties_Click();
+    void item_px3_properties_Click();
     void item_text_xml_header_Click();
     void item_dump_xml_header_Click();
     void item_validate_folder_Click();

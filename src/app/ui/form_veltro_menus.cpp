@@ -5,6 +5,7 @@
 #include "app/ui/simulated_kit_window.h"
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
+#include "recording/px3_properties.h"
 #include "recording/timestamp_report.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
@@ -15,6 +16,7 @@
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_about.h"
 #include "support/ui/run_trapped.h"
+#include "support/ui/veltro_debug_form.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -171,8 +173,8 @@ void Form_Veltro::build_time_menus() {
 
     menu_specials_ = menuBar()->addMenu("Specials");
     menu_specials_->setObjectName("menu_specials");
-    add_item(menu_specials_, "item_px3_properties", "PX3 Properties", [] {
-    })->setEnabled(false); // later build
+    add_item(menu_specials_, "item_px3_properties", "PX3 Properties",
+             [this] { item_px3_properties_Click(); });
     add_item(menu_specials_, "item_associate", "Associate", [this] { item_associate_Click(); });
 
     // "Notime" lives as the No-time button's pop-up; it never shows in the bar.
@@ -255,18 +257,29 @@ void Form_Veltro::item_timestamp_report_Click() {
         the_operator().beep();
         return;
     }
-    const std::string folder = std::filesystem::path(recording_.File_name()).parent_path().string();
-    const std::string written = Write_Timestamp_Report(recording_, Timestamp_Report_Path(folder));
+    // The data folder stands in for the program's folder, which an installed program may not write.
+    const std::string written = Write_Timestamp_Report(recording_, Timestamp_Report_Path(data_dir()));
     Trace("Timestamp report: " + written);
+    the_operator().message("Timestamp report ready");
 }
 
 void Form_Veltro::item_file_properties_Click() {
+    item_px3_properties_Click();
+}
+
+void Form_Veltro::item_px3_properties_Click() {
     if (!recording_.File_open()) {
         the_operator().beep();
         return;
     }
-    Trace("File properties: " + recording_.File_name(), " frames = ", recording_.num_Frames(),
-          " sample size = ", recording_.Sample_size());
+    auto* debug = findChild<Veltro_debug_form*>();
+    if (!debug) {
+        debug = new Veltro_debug_form(this);
+        debug->setWindowFlag(Qt::Window);
+    }
+    debug->Show_text(PX3_Properties_Text(recording_));
+    debug->show();
+    debug->raise();
 }
 
 void Form_Veltro::item_text_xml_header_Click() {

@@ -58,15 +58,6 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
             y += step;
         }
     }
-
-    if (overlay.corrupted) {
-        QFont big("Times");
-        big.setPointSize(20);
-        big.setBold(true);
-        painter.setFont(big);
-        painter.setPen(Qt::red);
-        painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, "Corrupted video\n in this frame!");
-    }
     painter.restore();
 }
 
@@ -79,7 +70,6 @@ Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec
         o.handles = review.goal_line(review.selected_camera);
     }
     o.camera_name = QString::fromStdString(review.Camera().camera_name);
-    o.corrupted = rec.Frame_corrupted();
     if (hd_frame_data) {
         for (const std::string& line : HD_frame_data_lines(rec)) {
             o.data_lines << QString::fromStdString(line);

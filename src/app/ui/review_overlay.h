@@ -24,12 +24,11 @@ struct Review_overlay {
     std::uint32_t colour = 0;         // 0xBBGGRR, the camera colour
     std::optional<Goal_line> handles; // the selected camera's line, when a camera is selected
     QString camera_name;              // "Goal" or "Split"
-    bool corrupted = false;           // the frame did not decode
     QStringList data_lines;           // the Debug menu's data overlays, from the top
 };
 
 // Draws the overlay onto a picture of `size` pixels: the anti-aliased goal line, the handles, the
-// camera name, the data lines and the "Corrupted video" text.
+// camera name and the data lines. A broken frame carries its "Corrupted video" words in its pixels.
 void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSize size);
 // What the review on show asks to draw.
 Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec, bool hd_frame_data,

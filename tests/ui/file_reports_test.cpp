@@ -1,0 +1,125 @@
+// The main window's reports on the recording under review: the properties in the debug text window
+// and the frame timestamp report.
+#include "app/demo_heat.h"
+#include "app/ui/form_veltro.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "fake_operator.h"
+#include "recording/video_file_handler.h"
+#include "scoped_env.h"
+#include "support/files.h"
+#include "support/settings.h"
+#include "support/ui/veltro_debug_form.h"
+#include "temp_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFont>
+#include <QFontInfo>
+#include <QPlainTextEdit>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+
+class FileReports : public ::testing::Test {
+protected:
+    FileReports() : env("VELTRO_DATA_DIR", dir.file("data")) {
+        std::filesystem::create_directories(dir.file("data"));
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        DemoHeatOptions options;
+        options.path = path;
+        options.fast = true;
+        demo = Record_Demo_Heat(options);
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.clock = &clock;
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        form->show();
+    }
+    ~FileReports() override {
+        form.reset();
+        set_settings_path("");
+    }
+    void trigger(const char* item) {
+        QAction* a = form->findChild<QAction*>(item);
+        ASSERT_NE(a, nullptr) << item;
+        ASSERT_TRUE(a->isEnabled()) << item;
+        a->trigger();
+    }
+
+    testing::TempDir dir;
+    testing::ScopedEnv env;
+    testing::FakeOperator op;
+    ManualClock clock{100000};
+    std::string path = dir.file("Test Event_3.px3");
+    DemoHeatResult demo;
+    std::unique_ptr<Form_Veltro> form;
+};
+
+TEST_F(FileReports, PropertiesOfTheOpenRecordingInTheDebugWindowAndItsPrint) {
+    trigger("item_px3_properties");
+    EXPECT_EQ(op.beeps, 1) << "no recording open";
+    EXPECT_EQ(form->findChild<Veltro_debug_form*>(), nullptr);
+
+    form->Handle_Open(path);
+    trigger("item_px3_properties");
+    auto* debug = form->findChild<Veltro_debug_form*>();
+    ASSERT_NE(debug, nullptr);
+    EXPECT_TRUE(debug->isVisible());
+    EXPECT_EQ(debug->windowTitle(), "Veltro debug");
+    EXPECT_TRUE(QFontInfo(debug->Text_area()->font()).fixedPitch());
+    const std::string text = debug->text();
+    EXPECT_NE(text.find("File_name = " + path + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("num_Frames = " + std::to_string(demo.frames) + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Velt_start_PC_mill = "), std::string::npos);
+    EXPECT_NE(text.find("Velt_dead_heat(6) = False\n"), std::string::npos);
+
+    // No printer on the test machine: the page goes to a PDF file in the data folder, and the
+    // operator is told where.
+    debug->findChild<QAction*>("item_print")->trigger();
+    const std::string said = op.last_message();
+    const std::string prefix = "No printer availible, the debug text is printed to the file: ";
+    ASSERT_EQ(said.rfind(prefix, 0), 0u) << said;
+    const std::string pdf = said.substr(prefix.size());
+    ASSERT_TRUE(std::filesystem::exists(pdf)) << pdf;
+    EXPECT_EQ(read_whole_file(pdf).value().rfind("%PDF", 0), 0u);
+
+    debug->findChild<QAction*>("item_hide")->trigger();
+    EXPECT_FALSE(debug->isVisible());
+    // Reopened, it shows the same window again, not a second one.
+    trigger("item_file_properties");
+    EXPECT_TRUE(debug->isVisible());
+    EXPECT_EQ(form->findChildren<Veltro_debug_form*>().size(), 1);
+}
+
+TEST_F(FileReports, TimestampReportFromTheMenu) {
+    trigger("item_timestamp_report");
+    EXPECT_EQ(op.beeps, 1) << "no recording open";
+    EXPECT_TRUE(op.messages.empty());
+
+    form->Handle_Open(path);
+    op.messages.clear();
+    trigger("item_timestamp_report");
+    ASSERT_EQ(op.messages.size(), 2u);
+    EXPECT_EQ(op.messages[1].text, "Timestamp report ready");
+    const std::string prefix = "Timestamp report written at; ";
+    ASSERT_EQ(op.messages[0].text.rfind(prefix, 0), 0u) << op.messages[0].text;
+    const std::string report = op.messages[0].text.substr(prefix.size());
+    EXPECT_EQ(std::filesystem::path(report).parent_path(), std::filesystem::path(dir.file("data")));
+    const std::string text = read_whole_file(report).value();
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 2u + static_cast<std::size_t>(demo.frames));
+}
+
+} // namespace
+} // namespace veltro
