@@ -21,6 +21,8 @@
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QImage;
+class QPrinter;
 class QLabel;
 class QLineEdit;
 class QLocalServer;
@@ -204,6 +206,21 @@ public:
     // Shows, while a recording is reviewed, when the goal compensation in force is not its own.
     void Show_compensation_note();
 
+    // ---- Frame and series printing (form_veltro_print.cpp) ----
+    void item_print_frame_Click();
+    void item_print_series_Click();
+    void item_print_dog_name_Click();
+    // The printer dialog on `printer`; what is chosen becomes the program's printer. False: cancelled.
+    bool Show_Printer_Dialog(QPrinter& printer);
+    // Prints the picture on show (`series` false) or the finish pictures of the boxes; the page
+    // count printed.
+    int Print_Frame(bool series, QPrinter& printer);
+    // The dog line written onto a picture before it is printed.
+    void print_BOX_Time(QImage& picture, std::int16_t number, std::int16_t box,
+                        const std::string& name) const;
+    // The name entered through "Dog Name" for the picture captions.
+    const std::string& print_dog_name() const { return print_dog_name_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -290,6 +307,10 @@ private:
     void show_review_picture();
     void show_camera();
     void sync_goal_lines(bool to_review);
+    // form_veltro_print.cpp
+    void start_print(bool series);
+    // The picture at the play position as on screen: the goal line and camera name drawn onto it.
+    QImage printed_picture();
 
     std::uint32_t now() const { return clock_.millis(); }
 
@@ -383,6 +404,7 @@ private:
     std::string dog_list_;
     std::string command_line_path_;
     bool escape_down_ = false;
+    std::string print_dog_name_;
     std::uint32_t last_key_ = 0;
     bool key_seen_ = false;
     // The operator's heat buttons count one press a second; the capture button one in 300 ms.

@@ -24,6 +24,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
@@ -109,11 +110,9 @@ void Form_Veltro::build_diagnostics_and_print_menus() {
 
     QMenu* print = menuBar()->addMenu("Print");
     print->setObjectName("menu_print");
-    // Frame and series printing come in a later build: the items are shown, greyed out.
-    for (QAction* later : {add_item(print, "item_print_frame", "Print this frame", [] {}),
-                           add_item(print, "item_print_series", "Print Goal photo series", [] {}),
-                           add_item(print, "item_print_dog_name", "Dog Name", [] {})})
-        later->setEnabled(false);
+    add_item(print, "item_print_frame", "Print this frame", [this] { item_print_frame_Click(); });
+    add_item(print, "item_print_series", "Print Goal photo series", [this] { item_print_series_Click(); });
+    add_item(print, "item_print_dog_name", "Dog Name", [this] { item_print_dog_name_Click(); });
 }
 
 void Form_Veltro::build_debug_menu() {
@@ -130,8 +129,10 @@ void Form_Veltro::build_debug_menu() {
     add_item(menu_debug_, "item_dump_xml_header", "Dump present XML header",
              [this] { item_dump_xml_header_Click(); });
     add_item(menu_debug_, "item_test1", "test1", [] { Trace("test1: NumLock is the desktop's own here"); });
-    add_item(menu_debug_, "item_printer_dialog", "Printer dialog",
-             [] { Trace("Printer dialog: see Print"); });
+    add_item(menu_debug_, "item_printer_dialog", "Printer dialog", [this] {
+        QPrinter printer(QPrinter::HighResolution);
+        Show_Printer_Dialog(printer);
+    });
     add_item(menu_debug_, "item_validate_folder", "Validate folder",
              [this] { item_validate_folder_Click(); });
     add_item(menu_debug_, "item_timer", "Timer", [this] {

@@ -154,16 +154,13 @@ void Form_Veltro_SpeakerCard::Print() {
 }
 
 void Form_Veltro_SpeakerCard::Print_Me(QPrinter& printer) {
-    const QPixmap image = centralWidget()->grab();
     printer.setFullPage(true);
     QPainter painter;
     if (!painter.begin(&printer))
         throw VeltroError(err::PrinterError, "Printer error: the speaker card could not be printed");
     const double dpi = printer.resolution();
-    const QSizeF natural(image.width() * dpi / logicalDpiX(), image.height() * dpi / logicalDpiY());
-    painter.drawPixmap(
-        QRectF(QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0), natural), image,
-        QRectF(image.rect()));
+    paint_window_contents(centralWidget(), painter,
+                          QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0));
     if (!painter.end())
         throw VeltroError(err::PrinterError, "Printer error: the speaker card could not be printed");
 }

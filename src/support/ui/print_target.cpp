@@ -4,11 +4,13 @@
 #include "support/operator.h"
 
 #include <QDateTime>
+#include <QMainWindow>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWidget>
+#include <algorithm>
 
 namespace veltro {
 
@@ -81,19 +83,32 @@ void tell_if_printed_to_file(const PrintTarget& target, const std::string& what)
                                " printed to the file: " + target.pdf_path.toStdString());
 }
 
+void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room) {
+    const double sx = painter.device()->logicalDpiX() / double(contents->logicalDpiX());
+    const double sy = painter.device()->logicalDpiY() / double(contents->logicalDpiY());
+    double fit = 1.0;
+    if (!room.isEmpty())
+        fit = std::min(
+            {1.0, room.width() / (contents->width() * sx), room.height() / (contents->height() * sy)});
+    painter.save();
+    painter.translate(at);
+    painter.scale(sx * fit, sy * fit);
+    contents->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    painter.restore();
+}
+
 bool print_window_image(QWidget* window, QPrinter& printer) {
-    const QPixmap image = window->grab();
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
+    QWidget* contents = window;
+    if (auto* main = qobject_cast<QMainWindow*>(window); main && main->centralWidget())
+        contents = main->centralWidget();
     // 200 twips from the page's printable corner, as the program's other window prints.
     const double offset = printer.resolution() * 200.0 / 1440.0;
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    QSizeF size(image.width() * printer.resolution() / double(window->logicalDpiX()),
-                image.height() * printer.resolution() / double(window->logicalDpiY()));
-    size.scale(size.boundedTo(QSizeF(page.width() - 2 * offset, page.height() - 2 * offset)),
-               Qt::KeepAspectRatio);
-    painter.drawPixmap(QRectF(QPointF(offset, offset), size), image, image.rect());
+    paint_window_contents(contents, painter, QPointF(offset, offset),
+                          QSizeF(page.width() - 2 * offset, page.height() - 2 * offset));
     return painter.end();
 }
 

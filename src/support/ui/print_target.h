@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class QPainter;
 class QWidget;
 
 namespace veltro {
@@ -47,7 +48,13 @@ bool Select_Printer(QPrinter& printer, QWidget* parent, const Print_dialog& dial
 // to the file: " and the path.
 void tell_if_printed_to_file(const PrintTarget& target, const std::string& what);
 
-// Prints an image of `window` on one page at a small fixed offset, scaled down to the page when
+// Paints `contents` (a window's contents: for a main window its central widget, so no menu bar) with
+// `painter` at the device's own resolution, its top left corner at `at` (device pixels): text stays
+// text and lines stay sharp, unlike a copy of the screen's pixels. Scaled down to `room` when larger
+// (an empty `room` never scales down).
+void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room = {});
+
+// Prints `window`'s contents on one page at a small fixed offset, scaled down to the page when
 // larger. False when painting could not start.
 bool print_window_image(QWidget* window, QPrinter& printer);
 

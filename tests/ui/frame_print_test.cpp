@@ -1,0 +1,261 @@
+// Printing frames and goal photo series from the main window: the PDF written when no printer is
+// installed is turned back into text and page images and checked.
+#include "app/demo_heat.h"
+#include "app/review.h"
+#include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "fake_operator.h"
+#include "recording/video_file_handler.h"
+#include "scoped_env.h"
+#include "support/settings.h"
+#include "temp_dir.h"
+
+#include <QAction>
+#include <QImage>
+#include <QLabel>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace veltro {
+namespace {
+
+const std::string kPrintedToFile = "printed to the file: ";
+
+std::string run(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+bool poppler_present() {
+    return std::system("pdftoppm -v >/dev/null 2>&1") == 0 &&
+           std::system("pdftotext -v >/dev/null 2>&1") == 0;
+}
+
+bool white(QRgb p) {
+    return qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
+}
+
+// The pictures on a page image: runs of non-white pixels across the row with the longest such run
+// (text has short runs), each as tall as its column stays mostly non-white.
+std::vector<QRect> picture_cells(const QImage& page) {
+    int densest = 0, most = -1;
+    for (int y = 0; y < page.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < page.width(); ++x) {
+            run = white(page.pixel(x, y)) ? 0 : run + 1;
+            if (run > most) {
+                most = run;
+                densest = y;
+            }
+        }
+    }
+    std::vector<QRect> cells;
+    for (int x = 0; x < page.width();) {
+        if (white(page.pixel(x, densest))) {
+            ++x;
+            continue;
+        }
+        int end = x;
+        while (end < page.width() && !white(page.pixel(end, densest)))
+            ++end;
+        if (end - x >= 30) {
+            auto dense = [&](int y) {
+                int count = 0;
+                for (int i = x; i < end; ++i)
+                    count += white(page.pixel(i, y)) ? 0 : 1;
+                return count * 2 > end - x;
+            };
+            int top = densest, bottom = densest;
+            while (top > 0 && dense(top - 1))
+                --top;
+            while (bottom + 1 < page.height() && dense(bottom + 1))
+                ++bottom;
+            cells.emplace_back(QPoint(x, top), QPoint(end - 1, bottom));
+        }
+        x = end;
+    }
+    return cells;
+}
+
+double difference(const QImage& a, const QImage& b) {
+    const QImage small = b.scaled(a.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = small.pixel(x, y);
+            sum +=
+                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (a.width() * a.height());
+}
+
+class FramePrint : public ::testing::Test {
+protected:
+    FramePrint() : env("VELTRO_DATA_DIR", dir.file("data")) {
+        std::filesystem::create_directories(dir.file("data"));
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        Write_Setting(keys::goal_compensation, "0");
+        DemoHeatOptions options;
+        options.path = path;
+        options.fast = true;
+        demo = Record_Demo_Heat(options);
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.clock = &clock;
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        form->show();
+    }
+    ~FramePrint() override {
+        form.reset();
+        set_settings_path("");
+    }
+
+    void SetUp() override {
+        if (!QPrinterInfo::availablePrinters().isEmpty())
+            GTEST_SKIP() << "a printer is installed: these tests print to PDF files only";
+        if (!poppler_present())
+            GTEST_SKIP() << "pdftoppm / pdftotext not installed";
+    }
+
+    std::vector<std::filesystem::path> pdfs() const {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("data")))
+            if (entry.path().extension() == ".pdf")
+                found.push_back(entry.path());
+        return found;
+    }
+    std::string printed_pdf() const {
+        const std::string said = op.last_message();
+        const auto at = said.find(kPrintedToFile);
+        return at == std::string::npos ? std::string() : said.substr(at + kPrintedToFile.size());
+    }
+    // Under VELTRO_SCREENSHOT_DIR the first page is kept as `name`.png.
+    void keep_page(const std::string& pdf, const std::string& name) {
+        if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR"))
+            run("pdftoppm -r 60 -png -singlefile '" + pdf + "' '" + shots + "/" + name + "'");
+    }
+    std::vector<QImage> pages(const std::string& pdf) {
+        const std::string prefix = dir.file("page");
+        run("pdftoppm -r 50 -png '" + pdf + "' '" + prefix + "'");
+        std::vector<QImage> images;
+        for (int n = 1; std::filesystem::exists(prefix + "-" + std::to_string(n) + ".png"); ++n)
+            images.emplace_back(QString::fromStdString(prefix + "-" + std::to_string(n) + ".png"));
+        return images;
+    }
+    void assign(std::int16_t box) {
+        form->review().Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)]);
+        clock.advance(50);
+        QTest::mouseClick(form->findChild<QPushButton*>(QString("Command_box_%1").arg(box)), Qt::LeftButton);
+    }
+    QImage frame(std::int16_t position) {
+        form->review().Set_position(position);
+        return to_qimage(form->recording().Picture());
+    }
+
+    testing::TempDir dir;
+    testing::ScopedEnv env;
+    testing::FakeOperator op;
+    ManualClock clock{100000};
+    std::string path = dir.file("Test Event_1.px3");
+    DemoHeatResult demo;
+    std::unique_ptr<Form_Veltro> form;
+};
+
+TEST_F(FramePrint, WithNoRecordingOpenNothingIsPrinted) {
+    form->findChild<QAction*>("item_print_frame")->trigger();
+    form->findChild<QAction*>("item_print_series")->trigger();
+    EXPECT_TRUE(op.messages.empty());
+    EXPECT_TRUE(pdfs().empty());
+}
+
+TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
+    ASSERT_TRUE(demo.crossing_ms[1] && demo.crossing_ms[4]);
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        rec.Velt_Dog_name(2, "Abcdefghijklmnopqrstuvwxyz0123");
+        rec.Write_XML_header();
+        rec.Close_File();
+    }
+    form->Handle_Open(path);
+    assign(2);
+    assign(5);
+    form->review().Set_position(3);
+
+    form->findChild<QAction*>("item_print_series")->trigger();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    EXPECT_EQ(op.last_message().rfind("No printer availible, the goal photo series is ", 0), 0u);
+    EXPECT_EQ(form->review().Play_position(), 3); // the picture on show is back
+
+    const std::string text = run("pdftotext -layout '" + pdf + "' -");
+    EXPECT_NE(text.find("Heat: 1 Test Heat at: "), std::string::npos) << text;
+    EXPECT_NE(text.find("Goal photos"), std::string::npos);
+    EXPECT_NE(text.find("Abcdefghijklmnopqrstuvwxyz0 "), std::string::npos);
+    EXPECT_EQ(text.find("Abcdefghijklmnopqrstuvwxyz01"), std::string::npos);
+    EXPECT_NE(text.find("File name: Test Event_1.px3"), std::string::npos);
+    EXPECT_NE(text.find("Veltro dog race timing system"), std::string::npos);
+
+    keep_page(pdf, "print_series");
+    const std::vector<QImage> images = pages(pdf);
+    ASSERT_EQ(images.size(), 1u);
+    const std::vector<QRect> cells = picture_cells(images[0]);
+    ASSERT_EQ(cells.size(), 2u);
+    EXPECT_LT(cells[0].left(), cells[1].left());
+    const bool five_first = *demo.crossing_ms[4] < *demo.crossing_ms[1];
+    const QImage faster = frame(form->recording().Velt_heat_frame(five_first ? 5 : 2));
+    const QImage slower = frame(form->recording().Velt_heat_frame(five_first ? 2 : 5));
+    const QImage first = images[0].copy(cells[0]), second = images[0].copy(cells[1]);
+    EXPECT_LT(difference(first, faster), difference(first, slower));
+    EXPECT_LT(difference(second, slower), difference(second, faster));
+}
+
+TEST_F(FramePrint, AFramePrintsThePictureOnShowWithItsElapsedTime) {
+    form->Handle_Open(path);
+    form->review().Goto_Time(*demo.crossing_ms[0]);
+    op.inputs.push_back(std::string("Lucky Star"));
+    form->findChild<QAction*>("item_print_dog_name")->trigger();
+    EXPECT_EQ(form->print_dog_name(), "Lucky Star");
+    op.inputs.push_back(std::nullopt); // cancelled: the name stays
+    form->findChild<QAction*>("item_print_dog_name")->trigger();
+    EXPECT_EQ(form->print_dog_name(), "Lucky Star");
+
+    form->findChild<QAction*>("item_print_frame")->trigger();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    const std::string elapsed = form->findChild<QLabel*>("Label_heat_time")->text().toStdString();
+    const std::string text = run("pdftotext -layout '" + pdf + "' -");
+    const auto label = text.find("Elapsed time :");
+    ASSERT_NE(label, std::string::npos) << text;
+    // The time of the picture on show follows its label on the same line.
+    const auto time_at = text.find(elapsed, label);
+    ASSERT_NE(time_at, std::string::npos) << text;
+    EXPECT_EQ(text.find('\n', label), text.find('\n', time_at));
+    EXPECT_NE(text.find("  Dog Name"), std::string::npos);
+    keep_page(pdf, "print_frame");
+    const std::vector<QImage> images = pages(pdf);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(picture_cells(images[0]).size(), 1u);
+}
+
+} // namespace
+} // namespace veltro
