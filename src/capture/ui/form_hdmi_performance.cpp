@@ -195,7 +195,7 @@ Form_HDMI_performance::Form_HDMI_performance(const Clock& clock, std::function<s
     refresh_timer_.setSingleShot(true);
     refresh_timer_.setInterval(kRefreshMs);
     connect(&refresh_timer_, &QTimer::timeout, this, trapped("Refresh" + kOwner, [this] { Refresh(); }));
-    random_timer_.setInterval(kRefreshMs);
+    random_timer_.setInterval(40);
     connect(&random_timer_, &QTimer::timeout, this, trapped("Timer_random_Timer" + kOwner, [this] {
         static std::mt19937 engine{std::random_device{}()};
         Plot_Delta(40 + std::lround(std::uniform_real_distribution<double>(0, 1)(engine) * 30));

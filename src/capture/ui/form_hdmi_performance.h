@@ -22,7 +22,7 @@ namespace veltro {
 class Form_HDMI_performance : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRefreshMs = 40;
+    static constexpr int kRefreshMs = 200;
 
     // `clock` (not owned) is the timer the counts are taken against; `running_fps` gives the rate the
     // main window last showed, which picks the nominal period.
