@@ -16,6 +16,7 @@
 #include <QFont>
 #include <QFontInfo>
 #include <QPlainTextEdit>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -80,6 +81,9 @@ TEST_F(FileReports, PropertiesOfTheOpenRecordingInTheDebugWindowAndItsPrint) {
     EXPECT_NE(text.find("num_Frames = " + std::to_string(demo.frames) + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Velt_start_PC_mill = "), std::string::npos);
     EXPECT_NE(text.find("Velt_dead_heat(6) = False\n"), std::string::npos);
+    if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
+        debug->grab().save(QString(shots) + "/file_properties.png");
+    }
 
     // No printer on the test machine: the page goes to a PDF file in the data folder, and the
     // operator is told where.
