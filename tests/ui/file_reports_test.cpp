@@ -3,6 +3,7 @@
 #include "app/demo_heat.h"
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "demo_heat_window.h"
 #include "fake_operator.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
@@ -23,45 +24,15 @@
 namespace veltro {
 namespace {
 
-class FileReports : public ::testing::Test {
+class FileReports : public testing::DemoHeatWindow {
 protected:
-    FileReports() : env("VELTRO_DATA_DIR", dir.file("data")) {
-        std::filesystem::create_directories(dir.file("data"));
-        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
-        DemoHeatOptions options;
-        options.path = path;
-        options.fast = true;
-        demo = Record_Demo_Heat(options);
-        VeltroStart start;
-        start.make_component = [this] {
-            std::vector<std::unique_ptr<CaptureDevice>> devices;
-            devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
-        };
-        start.clock = &clock;
-        start.single_instance = false;
-        start.watch_devices = false;
-        form = std::make_unique<Form_Veltro>(std::move(start));
-        form->show();
-    }
-    ~FileReports() override {
-        form.reset();
-        set_settings_path("");
-    }
+    FileReports() : DemoHeatWindow("Test Event_3.px3") {}
     void trigger(const char* item) {
         QAction* a = form->findChild<QAction*>(item);
         ASSERT_NE(a, nullptr) << item;
         ASSERT_TRUE(a->isEnabled()) << item;
         a->trigger();
     }
-
-    testing::TempDir dir;
-    testing::ScopedEnv env;
-    testing::FakeOperator op;
-    ManualClock clock{100000};
-    std::string path = dir.file("Test Event_3.px3");
-    DemoHeatResult demo;
-    std::unique_ptr<Form_Veltro> form;
 };
 
 TEST_F(FileReports, PropertiesOfTheOpenRecordingInTheDebugWindowAndItsPrint) {

@@ -5,6 +5,7 @@
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "demo_heat_window.h"
 #include "fake_operator.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
@@ -102,32 +103,9 @@ double difference(const QImage& a, const QImage& b) {
     return sum / (a.width() * a.height());
 }
 
-class FramePrint : public ::testing::Test {
+class FramePrint : public testing::DemoHeatWindow {
 protected:
-    FramePrint() : env("VELTRO_DATA_DIR", dir.file("data")) {
-        std::filesystem::create_directories(dir.file("data"));
-        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
-        Write_Setting(keys::goal_compensation, "0");
-        DemoHeatOptions options;
-        options.path = path;
-        options.fast = true;
-        demo = Record_Demo_Heat(options);
-        VeltroStart start;
-        start.make_component = [this] {
-            std::vector<std::unique_ptr<CaptureDevice>> devices;
-            devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
-        };
-        start.clock = &clock;
-        start.single_instance = false;
-        start.watch_devices = false;
-        form = std::make_unique<Form_Veltro>(std::move(start));
-        form->show();
-    }
-    ~FramePrint() override {
-        form.reset();
-        set_settings_path("");
-    }
+    FramePrint() : DemoHeatWindow("Test Event_1.px3", "0") {}
 
     void SetUp() override {
         if (!QPrinterInfo::availablePrinters().isEmpty())
@@ -170,14 +148,6 @@ protected:
         form->review().Set_position(position);
         return to_qimage(form->recording().Picture());
     }
-
-    testing::TempDir dir;
-    testing::ScopedEnv env;
-    testing::FakeOperator op;
-    ManualClock clock{100000};
-    std::string path = dir.file("Test Event_1.px3");
-    DemoHeatResult demo;
-    std::unique_ptr<Form_Veltro> form;
 };
 
 TEST_F(FramePrint, WithNoRecordingOpenNothingIsPrinted) {

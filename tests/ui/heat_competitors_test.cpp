@@ -3,6 +3,7 @@
 #include "app/demo_heat.h"
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "demo_heat_window.h"
 #include "events/ui/form_heat_competitors.h"
 #include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
@@ -44,31 +45,9 @@ struct CollectedReports : ErrorReportView {
     ErrorReportView* previous = nullptr;
 };
 
-class HeatCompetitorList : public ::testing::Test {
+class HeatCompetitorList : public testing::DemoHeatWindow {
 protected:
-    HeatCompetitorList() : env("VELTRO_DATA_DIR", dir.file("data")) {
-        std::filesystem::create_directories(dir.file("data"));
-        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
-        DemoHeatOptions options;
-        options.path = path;
-        options.fast = true;
-        Record_Demo_Heat(options);
-        VeltroStart start;
-        start.make_component = [this] {
-            std::vector<std::unique_ptr<CaptureDevice>> devices;
-            devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
-        };
-        start.clock = &clock;
-        start.single_instance = false;
-        start.watch_devices = false;
-        form = std::make_unique<Form_Veltro>(std::move(start));
-        form->show();
-    }
-    ~HeatCompetitorList() override {
-        form.reset();
-        set_settings_path("");
-    }
+    HeatCompetitorList() : DemoHeatWindow("Spring Cup_1.px3") {}
 
     // Heat 1 of the event (the demo recording's heat) with names for boxes 1 and 2 only.
     void open_event_file() {
@@ -95,13 +74,6 @@ protected:
         return box == 0 ? reader.Velt_Heat_Name() : reader.Velt_Dog_name(box);
     }
     std::string bytes() { return read_whole_file(path).value_or(""); }
-
-    testing::TempDir dir;
-    testing::ScopedEnv env;
-    testing::FakeOperator op;
-    ManualClock clock{100000};
-    std::string path = dir.file("Spring Cup_1.px3");
-    std::unique_ptr<Form_Veltro> form;
 };
 
 TEST_F(HeatCompetitorList, OpeningPutsTheEventNamesIntoTheRecordingOnceAndOnlyWhenTheyDiffer) {

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/demo_heat.h"
+#include "app/ui/form_veltro.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "fake_operator.h"
+#include "scoped_env.h"
+#include "support/settings.h"
+#include "temp_dir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace veltro::testing {
+
+// The main window, shown, beside a demo heat recorded as `px3tool demo --fast` records it into a
+// data folder of its own. The window's demo camera runs on a manual clock and no device descriptor
+// is watched; the heat is not opened.
+class DemoHeatWindow : public ::testing::Test {
+protected:
+    // `goal_compensation`: stored before the heat is recorded; none keeps the default.
+    explicit DemoHeatWindow(const std::string& file_name,
+                            const std::optional<std::string>& goal_compensation = std::nullopt)
+        : env("VELTRO_DATA_DIR", dir.file("data")), path(dir.file(file_name)) {
+        std::filesystem::create_directories(dir.file("data"));
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        if (goal_compensation)
+            Write_Setting(keys::goal_compensation, *goal_compensation);
+        DemoHeatOptions options;
+        options.path = path;
+        options.fast = true;
+        demo = Record_Demo_Heat(options);
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.clock = &clock;
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        form->show();
+    }
+    ~DemoHeatWindow() override {
+        form.reset();
+        set_settings_path("");
+    }
+
+    TempDir dir;
+    ScopedEnv env;
+    FakeOperator op;
+    ManualClock clock{100000};
+    std::string path;
+    DemoHeatResult demo;
+    std::unique_ptr<Form_Veltro> form;
+};
+
+} // namespace veltro::testing
