@@ -165,21 +165,25 @@ Frm_progress& Form_Veltro::progress_window() {
     return *progress_window_;
 }
 
+std::function<void(const std::string&, int)> Form_Veltro::progress_steps() {
+    return [this](const std::string& caption, int percent) {
+        Frm_progress& progress = progress_window();
+        if (percent < 0) {
+            progress.hide();
+            return;
+        }
+        if (!caption.empty()) {
+            progress.Set_Caption(caption);
+        }
+        progress.Set_Percent(percent);
+        progress.show();
+    };
+}
+
 Form_event_registration& Form_Veltro::event_registration_window() {
     if (!event_registration_window_) {
         event_registration_window_ = new Form_event_registration(event_session_, this);
-        event_registration_window_->progress = [this](const std::string& caption, int percent) {
-            Frm_progress& progress = progress_window();
-            if (percent < 0) {
-                progress.hide();
-                return;
-            }
-            if (!caption.empty()) {
-                progress.Set_Caption(caption);
-            }
-            progress.Set_Percent(percent);
-            progress.show();
-        };
+        event_registration_window_->progress = progress_steps();
         // A recording under review shows its own names.
         connect(event_registration_window_, &Form_event_registration::event_changed, this,
                 trapped(where("Display_Heat_Data"), [this] {

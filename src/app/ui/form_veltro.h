@@ -139,6 +139,8 @@ public:
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
     Frm_progress& progress_window();
+    // A print's steps shown in the progress window: caption (empty keeps it) and percent; -1 hides it.
+    std::function<void(const std::string&, int)> progress_steps();
     // The event editor, on this window's event session.
     Form_event_registration& event_registration_window();
     void item_event_registration_Click();

@@ -70,8 +70,7 @@ bool Form_Veltro::Show_Printer_Dialog(QPrinter& printer) {
 void Form_Veltro::start_print(bool series) {
     if (!reviewing() || !review().Is_open())
         return;
-    const bool alt = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
-    const bool ask = alt || Read_Setting(keys::show_printer_dialog) == "1";
+    const bool ask = printer_dialog_wanted();
     PrintTarget target =
         choose_print_target(this, qs(std::string(kProgramId) + (series ? "_series" : "_frame")), ask,
                             [this](QPrinter& printer, QWidget*) { return Show_Printer_Dialog(printer); });

@@ -64,18 +64,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     Review_parts& p = *review_parts_;
     p.review.selected_camera = selected_camera_;
     p.results = new Form_Velt_Results(this);
-    p.results->progress = [this](const std::string& caption, int percent) {
-        Frm_progress& progress = progress_window();
-        if (percent < 0) {
-            progress.hide();
-            return;
-        }
-        if (!caption.empty()) {
-            progress.Set_Caption(caption);
-        }
-        progress.Set_Percent(percent);
-        progress.show();
-    };
+    p.results->progress = progress_steps();
     p.controller = std::make_unique<Review_controller>(recording_, timing_, p.review, slider_play_, p.results,
                                                        nullptr, false);
     connect(p.controller.get(), &Review_controller::picture_shown, this, [this] { show_review_picture(); });

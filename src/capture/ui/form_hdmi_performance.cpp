@@ -274,8 +274,7 @@ void Form_HDMI_performance::Command_copy_to_clipboard_Click() {
 
 void Form_HDMI_performance::Command_Print_Form_Click() {
     Refresh();
-    const bool ask = Read_Setting(keys::show_printer_dialog) == "1" ||
-                     QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
+    const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_hdmi_performance"), ask);
     if (!target.printer) {
         return;

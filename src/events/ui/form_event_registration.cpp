@@ -464,8 +464,7 @@ void Form_event_registration::import_race_card(const std::string& text) {
 }
 
 void Form_event_registration::Print_form() {
-    const bool alt = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
-    const bool ask = alt || Read_Setting(keys::show_printer_dialog) == "1";
+    const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_event_form"), ask);
     if (!target.printer)
         return;

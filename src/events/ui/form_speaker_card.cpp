@@ -127,8 +127,7 @@ Speaker_card_values Form_Veltro_SpeakerCard::Shown() const {
 }
 
 void Form_Veltro_SpeakerCard::Print() {
-    const bool alt = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
-    const bool ask = alt || Read_Setting(keys::show_printer_dialog) == "1";
+    const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_speaker_card"), ask);
     if (!target.printer)
         return;

@@ -354,8 +354,7 @@ void Form_Velt_Results::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void Form_Velt_Results::Print() {
-    const bool alt = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
-    const bool ask = alt || Read_Setting(keys::show_printer_dialog) == "1";
+    const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_results"), ask);
     if (!target.printer)
         return;

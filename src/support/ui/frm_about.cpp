@@ -241,8 +241,7 @@ void frmAbout::cmdSysInfo_Click() {
 }
 
 void frmAbout::item_print_Click() {
-    const bool ask = Read_Setting(keys::show_printer_dialog) == "1" ||
-                     (QApplication::keyboardModifiers() & Qt::AltModifier);
+    const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_about"), ask);
     if (!target.printer)
         return;

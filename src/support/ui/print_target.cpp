@@ -2,8 +2,10 @@
 
 #include "support/app_paths.h"
 #include "support/operator.h"
+#include "support/settings.h"
 
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPrintDialog>
@@ -75,6 +77,11 @@ PrintTarget choose_print_target(QWidget* parent, const QString& document_name, b
         Preset_current_printer(*target.printer);
     }
     return target;
+}
+
+bool printer_dialog_wanted() {
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier) ||
+           Read_Setting(keys::show_printer_dialog) == "1";
 }
 
 void tell_if_printed_to_file(const PrintTarget& target, const std::string& what) {

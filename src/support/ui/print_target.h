@@ -24,6 +24,10 @@ struct PrintTarget {
 using Print_dialog = std::function<bool(QPrinter& printer, QWidget* parent)>;
 bool Show_print_dialog(QPrinter& printer, QWidget* parent);
 
+// Whether a print asks for the printer first: Alt held, or "Show printer dialog on Print commands"
+// ticked in the settings.
+bool printer_dialog_wanted();
+
 PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog,
                                 const Print_dialog& dialog = Show_print_dialog);
 
