@@ -2,6 +2,7 @@
 
 #include "picture/dib_section.h"
 #include "picture/video_buffer.h"
+#include "recording/compressed_frame.h"
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
 #include "support/file_io.h"
@@ -81,6 +82,13 @@ public:
     // Closes an append pass cut short by a failure without counting its frames: readers see the
     // recording as it was before the pass, and the next pass writes over those records.
     void Abandon_Append() noexcept;
+    // The final pass of a capture that was compressed while it ran: every frame of `frames`, in
+    // order, into one sample record each, written in one sequential pass, then counted in the
+    // header (Close_File). A first pass fixes D from the largest stream of all its frames, so no
+    // frame is stepped down; in a later pass D is fixed and a stream larger than it is decoded and
+    // compressed again at lower qualities. `progress` (when given) gets the percentage done. A
+    // failure leaves the recording as it was before the pass (Abandon_Append).
+    void Append_Compressed_Pass(const CompressedFrames& frames, const std::function<void(int)>& progress);
 
     std::int32_t Rounded_Compressed_Size() const { return data_size_; }
     std::int32_t Largest_Compressed_Size() const { return largest_; }
