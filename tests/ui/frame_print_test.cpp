@@ -7,6 +7,7 @@
 #include "capture/backends/demo/demo_camera.h"
 #include "demo_heat_window.h"
 #include "fake_operator.h"
+#include "poppler.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
 #include "support/settings.h"
@@ -19,8 +20,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -29,21 +28,8 @@ namespace {
 
 const std::string kPrintedToFile = "printed to the file: ";
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-bool poppler_present() {
-    return std::system("pdftoppm -v >/dev/null 2>&1") == 0 &&
-           std::system("pdftotext -v >/dev/null 2>&1") == 0;
-}
+using testing::poppler_present;
+using testing::run;
 
 bool white(QRgb p) {
     return qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QPainter>
+#include <QPicture>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -91,16 +92,25 @@ void tell_if_printed_to_file(const PrintTarget& target, const std::string& what)
 }
 
 void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room) {
-    const double sx = painter.device()->logicalDpiX() / double(contents->logicalDpiX());
-    const double sy = painter.device()->logicalDpiY() / double(contents->logicalDpiY());
+    // A widget rendered straight onto a printer arrives as one screen-resolution pixmap. Recorded as
+    // painting commands first, its texts and lines reach the page as text and lines; QPainter plays
+    // the recording back scaled from the screen's resolution to the device's.
+    QPicture recording;
+    {
+        QPainter recorder(&recording);
+        contents->render(&recorder, QPoint(), QRegion(),
+                         QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    }
+    const double sx = painter.device()->logicalDpiX() / double(recording.logicalDpiX());
+    const double sy = painter.device()->logicalDpiY() / double(recording.logicalDpiY());
     double fit = 1.0;
     if (!room.isEmpty())
         fit = std::min(
             {1.0, room.width() / (contents->width() * sx), room.height() / (contents->height() * sy)});
     painter.save();
     painter.translate(at);
-    painter.scale(sx * fit, sy * fit);
-    contents->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    painter.scale(fit, fit);
+    painter.drawPicture(0, 0, recording);
     painter.restore();
 }
 
