@@ -57,6 +57,7 @@ int demo(const Args& arguments) {
     std::cout << options.path << ": " << result.frames << " frames, "
               << (options.format == 0 ? "1920*1080/25" : "1920*1080/50") << ", " << options.crop_width << "*"
               << options.crop_height << '\n';
+    std::cout << "appended " << result.frames << " frames in " << result.append_ms << " ms\n";
     if (result.frames_dropped > 0) {
         std::cout << result.frames_dropped << " frames dropped by the camera\n";
     }

@@ -1,8 +1,10 @@
 #include "app/demo_heat.h"
 
+#include "app/capture_session.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/capture_hdmi.h"
 #include "capture/format_description.h"
+#include "recording/capture_spool.h"
 #include "recording/video_file_handler.h"
 #include "support/clocks.h"
 #include "support/process_facts.h"
@@ -63,8 +65,9 @@ DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options) {
     try {
         return record(options);
     } catch (...) {
-        // No half-written recording is left behind.
+        // No half-written recording is left behind, nor the spool of its capture.
         std::filesystem::remove(options.path, ec);
+        std::filesystem::remove(spool_path(options.path), ec);
         throw;
     }
 }
@@ -127,9 +130,17 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     recording.Write_XML_header();
     recording.Close_File();
 
-    // Capture on from the start: every frame is stored.
+    // Capture on from the start: every frame is stored, compressed while the capture runs.
+    CaptureSession session(recording, clock);
+    session.begin();
     bool capturing = true;
     capture.Post_linear(true);
+    capture.Store_target(
+        [&](const cDIBSection& picture, std::int32_t mill, std::int32_t local, std::int32_t delta) {
+            if (session.store(picture, mill, local, delta) != CapturePass::Stored::Kept) {
+                capturing = false; // the recording is full
+            }
+        });
     const std::uint32_t end = result.start_pc_mill + static_cast<std::uint32_t>(options.capture_ms);
     capture.HDMIreceived = [&] {
         // Capture is on from the start signal for capture_ms: frames of later moments are not stored.
@@ -138,7 +149,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
         }
     };
     const std::uint32_t period = options.format == 0 ? 40 : 20;
-    while (capture.Running() && elapsed_ms(clock.millis(), end) > 0) {
+    while (capturing && capture.Running() && elapsed_ms(clock.millis(), end) > 0) {
         if (options.fast) {
             component.dispatch(); // every frame due up to now, then on to the next one
             manual.advance(period);
@@ -152,26 +163,16 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     }
     capturing = false;
     capture.Post_linear(false);
+    capture.Store_target(nullptr);
     capture.Stop_Capture();
     result.frames_dropped = demo.Frames_Dropped();
 
-    // Capture end: the append pass.
-    result.frames = capture.Buff_Num();
-    if (result.frames > 0) {
-        recording.Measured_fps(capture.Running_Fps() > 0
-                                   ? capture.Running_Fps()
-                                   : static_cast<std::int16_t>(options.format == 0 ? 25 : 50));
-        recording.Calculate_Compressed_Size(
-            result.frames,
-            [&capture](std::int32_t n) -> const CVideobuff_RGB& { return capture.Stored_Frame(n); });
-        recording.Close_File();
-        recording.Open_px3_for_Append();
-        for (std::int32_t i = 1; i <= result.frames; ++i) {
-            recording.Append_RGB_Frame(i, capture.Stored_Frame(i));
-        }
-        recording.Close_File();
-    }
-    frame_collection().Clear();
+    // Capture end: the frames go into the recording.
+    recording.Measured_fps(capture.Running_Fps() > 0
+                               ? capture.Running_Fps()
+                               : static_cast<std::int16_t>(options.format == 0 ? 25 : 50));
+    result.frames = session.end({});
+    result.append_ms = session.last_end_ms();
 
     for (int box = 1; box <= 6; ++box) {
         const std::int32_t at = DemoRaceScene::Crossing_ms(box);

@@ -8,7 +8,7 @@
 namespace veltro {
 
 // A heat recorded from the demo race camera through the same path as a real heat: capture source,
-// crop, frame store, compressed-size computation, append pass, and a recording header with the
+// crop, the capture session that compresses while capturing, its final pass, and a recording header with the
 // start values and the heat identity "Test Event" / "1" / "Test Heat". The dogs leave the boxes at
 // the start signal, which is the moment the camera starts.
 struct DemoHeatOptions {
@@ -27,6 +27,8 @@ struct DemoHeatResult {
     // after capture ended.
     std::array<std::optional<std::int32_t>, 6> crossing_ms;
     std::int64_t frames_dropped = 0;
+    // From the capture's end to its frames counted in the recording.
+    std::int64_t append_ms = 0;
 };
 
 // Parses "1920*1080/25" or "1920*1080/50" into a demo format number and "400*880", "600*1080" or

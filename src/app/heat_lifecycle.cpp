@@ -1,9 +1,10 @@
 #include "app/heat_lifecycle.h"
 
 #include "capture/capture_hdmi.h"
-#include "capture/frame_collection.h"
+#include "picture/dib_section.h"
 #include "recording/video_file_handler.h"
 #include "support/numbers.h"
+#include "support/operator.h"
 #include "support/settings.h"
 #include "support/text.h"
 #include "support/trace.h"
@@ -19,16 +20,12 @@ bool Debounce::accept(std::uint32_t now) {
     return true;
 }
 
-HeatLifecycle::HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording)
-    : capture_(capture), recording_(recording) {}
+HeatLifecycle::HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording, const Clock& clock)
+    : capture_(capture), recording_(recording), session_(recording, clock) {}
 
 void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_height) {
     capturing_ = false;
     capture_.Post_linear(false);
-    if (frame_collection().Count() > 0) {
-        Trace("*Start_camera, dropping ", frame_collection().Count(), " frames of no heat");
-        frame_collection().Clear();
-    }
     capture_.set_HDMI_Crop(crop_width, crop_height);
     capture_.MaxFrames(0);
     capture_.Do_CROP(true);
@@ -36,6 +33,10 @@ void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_heig
 }
 
 void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) {
+    // Frames still on their way into the recording before this one go there first.
+    if (const std::string told = end_capture_session(); !told.empty()) {
+        the_operator().message(told);
+    }
     recording_name_.clear();
     const std::string capture_info =
         capture_.Current_FriendlyName() + " / " + capture_.Current_PropertyString();
@@ -118,16 +119,25 @@ HeatLifecycle::CaptureStart HeatLifecycle::capture_start(bool cameras_running, b
     if (!debug_run && (!kit_attached || heat_start_counter_ == 0)) {
         return CaptureStart::NotStarted;
     }
+    session_.begin();
+    capture_.Store_target(
+        [this](const cDIBSection& picture, std::int32_t mill, std::int32_t local, std::int32_t delta) {
+            if (session_.store(picture, mill, local, delta) != CapturePass::Stored::Kept) {
+                recording_full_ = true;
+            }
+        });
     capture_.Post_linear(true);
     capturing_ = true;
     return CaptureStart::Started;
 }
 
-bool HeatLifecycle::frame_arrived() {
-    if (capturing_) {
-        capture_.Store_HDMI_Buffer();
+HeatLifecycle::Frame HeatLifecycle::frame_arrived() {
+    if (!capturing_) {
+        return Frame::Ignored;
     }
-    return capturing_;
+    recording_full_ = false;
+    capture_.Store_HDMI_Buffer();
+    return recording_full_ ? Frame::Full : Frame::Stored;
 }
 
 bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32_t ms_since_program_start,
@@ -141,6 +151,7 @@ bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32
         return false;
     }
     capture_.Post_linear(false);
+    capture_.Store_target(nullptr);
     if (recording_name_.empty()) {
         return false;
     }
@@ -149,11 +160,6 @@ bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32
 }
 
 void HeatLifecycle::append_pass(AppendProgress& progress) {
-    const std::int32_t count = capture_.Buff_Num();
-    if (recording_.Rounded_Compressed_Size() == 0 && count > 0) {
-        recording_.Calculate_Compressed_Size(
-            count, [this](std::int32_t i) -> const CVideobuff_RGB& { return capture_.Stored_Frame(i); });
-    }
     const auto rate = static_cast<std::int16_t>(round_half_even(capture_.Measured_fps()));
     if (rate > 0) {
         recording_.Measured_fps(rate);
@@ -161,34 +167,37 @@ void HeatLifecycle::append_pass(AppendProgress& progress) {
     progress.begin("Appending frames");
     progress.percent(0);
     try {
-        recording_.Close_File();
-        recording_.Open_px3_for_Append();
-        for (std::int32_t i = 1; i <= count; ++i) {
-            recording_.Append_RGB_Frame(i, capture_.Stored_Frame(i));
-            progress.percent(static_cast<int>(static_cast<std::int64_t>(i) * 100 / count));
-        }
-        recording_.Close_File();
+        session_.end([&progress](int percent) { progress.percent(percent); });
     } catch (...) {
         // The records of the pass stay uncounted, so the recording reads as before it; the frames
-        // stay in the store, and the next capture end of this heat appends them with its own.
-        recording_.Abandon_Append();
+        // stay in the spool, and the next capture end of this heat appends them with its own.
         progress.end();
-        Trace("*Append pass failed, ", count, " frames kept for the next pass");
+        Trace("*Append pass failed, the frames stay in the spool for the next pass");
         throw;
     }
     progress.end();
-    frame_collection().Clear();
-    capture_.MaxFrames(0);
 }
 
-void HeatLifecycle::finish() {
+std::string HeatLifecycle::end_capture_session() {
     capturing_ = false;
+    capture_.Post_linear(false);
+    capture_.Store_target(nullptr);
+    const std::string told = session_.settle();
+    if (!told.empty()) {
+        Trace("*", told);
+    }
+    return told;
+}
+
+std::string HeatLifecycle::finish() {
+    const std::string told = end_capture_session();
     heat_start_counter_ = 0;
     if (!recording_name_.empty()) {
         Write_Setting(keys::last_file, recording_name_);
     }
     recording_.Close_File();
     recording_name_.clear();
+    return told;
 }
 
 } // namespace veltro

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/capture_session.h"
 #include "app/goal_line.h"
+#include "support/clocks.h"
 #include "timing/heat_timing.h"
 #include "timing/heat_values.h"
 
@@ -56,7 +58,9 @@ private:
 // about the heat itself lives here.
 class HeatLifecycle {
 public:
-    HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording);
+    // `clock` (not owned) times the capture passes' flushes and the capture-end trace.
+    HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording,
+                  const Clock& clock = system_clock());
 
     // The cameras start: nothing of an earlier heat's capture may reach this one's recording.
     void start_camera(std::int16_t crop_width, std::int16_t crop_height);
@@ -73,10 +77,17 @@ public:
 
     enum class CaptureStart { Started, NoCameras, NoRecording, NotStarted };
     // Capture on. Outside a debug run it needs an attached kit and a started heat (NotStarted).
+    // From here every stored frame is compressed while capture runs and spooled beside the
+    // recording (VeltroError when the spool cannot be made; capture stays off then).
     CaptureStart capture_start(bool cameras_running, bool kit_attached, bool debug_run);
 
-    // A frame arrived from the camera: while capture is on it goes into the frame store. True then.
-    bool frame_arrived();
+    enum class Frame {
+        Ignored, // capture is off
+        Stored,
+        Full // stored, and the recording is full now: capture must end
+    };
+    // A frame arrived from the camera: while capture is on it is stored.
+    Frame frame_arrived();
 
     // Capture off, and the append pass for the frames captured. True when a pass ran. A pass that
     // fails leaves the recording as it was before it and keeps the frames for the next pass.
@@ -84,22 +95,32 @@ public:
                      AppendProgress& progress);
 
     void abort() { heat_start_counter_ = 0; }
-    // Ends the heat: the recording is closed and remembered as the last file.
-    void finish();
+    // Ends the heat: frames still on their way go into the recording (also when capture is on),
+    // the recording is closed and remembered as the last file. Returns what the operator should
+    // know when frames could not be added (empty otherwise).
+    std::string finish();
 
     const std::string& recording_name() const { return recording_name_; }
     // The PC counter at the start; 0 while no heat runs.
     std::uint32_t heat_start_counter() const { return heat_start_counter_; }
     bool capturing() const { return capturing_; }
+    // Frames stored by the capture that is on.
+    std::int32_t frames_captured() const { return session_.frames(); }
+    const CaptureSession& session() const { return session_; }
 
 private:
     void append_pass(AppendProgress& progress);
+    // Capture off and every frame of the heat's captures into its recording; what the operator
+    // should know when that failed.
+    std::string end_capture_session();
 
     cls_Capture_HDMI& capture_;
     cls_VideoFile_handler& recording_;
+    CaptureSession session_;
     std::string recording_name_;
     std::uint32_t heat_start_counter_ = 0;
     bool capturing_ = false;
+    bool recording_full_ = false;
 };
 
 } // namespace veltro

@@ -280,6 +280,13 @@ void cls_Capture_HDMI::Store_HDMI_Buffer() {
         capture_trace("Store_HDMI_Buffer, no cropped picture" + where());
         return;
     }
+    if (store_target_) {
+        ++write_position_;
+        ++stored_count_;
+        store_target_(cropped_, static_cast<std::int32_t>(last_capture_mill_), last_capture_local_,
+                      arrival_delta_);
+        return;
+    }
     auto item = std::make_unique<CVideobuff_RGB>();
     item->RGB_Length(cropped_.SizeImage());
     item->FillData_RGB(cropped_.DIBSectionBitsPtr());

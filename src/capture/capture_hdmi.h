@@ -28,7 +28,8 @@ void Capture_Halted(bool value);
 
 // One capture source: opens the saved source of the capture component, runs and stops it, and for
 // every frame takes the time stamps, measures the frame rate, crops the centre window and raises
-// HDMIreceived. Store_HDMI_Buffer keeps the cropped frame in the process-wide frame collection.
+// HDMIreceived. Store_HDMI_Buffer keeps the cropped frame in the process-wide frame collection or
+// hands it to the store target.
 // Everything runs on the thread that calls the component's dispatch().
 class cls_Capture_HDMI final : public CaptureEventSink {
 public:
@@ -82,6 +83,10 @@ public:
     const std::string& Last_Error() const { return last_error_; }
 
     void Store_HDMI_Buffer();
+    // While set, Store_HDMI_Buffer hands the cropped picture with its capture mill, local and delta
+    // times to `target` (the heat's capture pass) instead of keeping a copy in the frame collection.
+    using Store_target_fn = std::function<void(const cDIBSection&, std::int32_t, std::int32_t, std::int32_t)>;
+    void Store_target(Store_target_fn target) { store_target_ = std::move(target); }
     std::int32_t Buff_Num() const;
     std::int32_t Effective_Video_Object(std::int32_t n) const;
     // Stored frame n in arrival order.
@@ -165,6 +170,7 @@ private:
     bool post_linear_ = false;
     std::int32_t write_position_ = 0;
     std::int32_t stored_count_ = 0;
+    Store_target_fn store_target_;
     bool buffer_filled_ = false;
 };
 

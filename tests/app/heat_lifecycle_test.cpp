@@ -8,6 +8,7 @@
 #include "capture/frame_collection.h"
 #include "fake_operator.h"
 #include "file_size_limit.h"
+#include "recording/capture_spool.h"
 #include "recording/px3_layout.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
@@ -113,7 +114,7 @@ TEST_F(HeatLifecycleTest, AFailedAppendPassLeavesTheRecordingAsItWasAndTheNextPa
     EXPECT_EQ(progress_.begun, 2);
     EXPECT_EQ(progress_.ended, 2); // the progress window closes on the failing path too
     EXPECT_EQ(stored_stamps().size(), 10u);
-    EXPECT_EQ(frame_collection().Count(), 10); // kept for the next pass
+    EXPECT_TRUE(std::filesystem::exists(spool_path(path_))); // kept for the next pass
 
     capture(5);
     ASSERT_TRUE(capture_end());
@@ -122,7 +123,7 @@ TEST_F(HeatLifecycleTest, AFailedAppendPassLeavesTheRecordingAsItWasAndTheNextPa
     for (std::size_t i = 1; i < stamps.size(); ++i) {
         EXPECT_EQ(stamps[i] - stamps[i - 1], 40) << "picture " << i + 1; // none twice, none missing
     }
-    EXPECT_EQ(frame_collection().Count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(spool_path(path_)));
 }
 
 TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRemembersTheRecording) {
@@ -145,21 +146,21 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
     EXPECT_EQ(heat_.capture_start(true, false, false), Capture::NotStarted); // no kit
     EXPECT_EQ(heat_.capture_start(true, false, true), Capture::Started);     // a debug run needs none
     frames(3);
-    EXPECT_EQ(frame_collection().Count(), 3);
+    EXPECT_EQ(heat_.frames_captured(), 3);
 
     heat_.abort();
     EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NotStarted);
     EXPECT_EQ(heat_.start(clock_.millis(), 0, true, {}), Start::Reviewing);
 
     Write_Setting(keys::last_file, "earlier.px3");
-    heat_.finish();
+    // A finish while capture is on keeps the frames captured so far.
+    EXPECT_EQ(heat_.finish(), "");
+    EXPECT_EQ(stored_stamps().size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(spool_path(path_)));
     EXPECT_EQ(Read_Setting(keys::last_file), path_);
     EXPECT_TRUE(heat_.recording_name().empty());
     heat_.finish(); // nothing current: the last file stays
     EXPECT_EQ(Read_Setting(keys::last_file), path_);
-    // The next camera start drops what no heat took.
-    heat_.start_camera(400, 880);
-    EXPECT_EQ(frame_collection().Count(), 0);
 }
 
 TEST(StartSwitch, InputsStartTheHeatHoldTheCaptureAndLightTheLamps) {

@@ -125,6 +125,9 @@ public:
     void load_Capture_Folder();
     // The folder new recordings go to: the one chosen, else the user's videos folder + "/Veltro".
     std::string capture_folder() const;
+    // Captures cut short by the program's end (a crash, a power cut) left their frames in a spool
+    // beside their recording: they go into the recordings now, and the operator is told.
+    void Recover_Captures();
     bool Validate_Folder();
     void Label_capture_folder_Click();
     void Arrange_form();

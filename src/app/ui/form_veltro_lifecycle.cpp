@@ -9,6 +9,7 @@
 #include "app/ui/start_click_player.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/ui/form_hdmi_performance.h"
+#include "recording/px3_layout.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/run_mode.h"
@@ -21,6 +22,7 @@
 #include "timing/time_text.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,22 +39,39 @@ QColor from_bgr(std::uint32_t bgr) {
                   static_cast<int>((bgr >> 16) & 0xFF));
 }
 
-// The append pass shown in the progress window, which closes on every path.
+// The append pass shown in the progress window, which closes on every path. A pass that is over at
+// once never shows it; a longer one shows it from its first step after a moment and keeps it up
+// long enough to be read.
 class ProgressWindowPass final : public AppendProgress {
 public:
     explicit ProgressWindowPass(Frm_progress& window) : window_(window) {}
     void begin(const std::string& caption) override {
-        window_.Set_Caption(caption);
-        window_.show();
+        caption_ = caption;
+        started_.start();
     }
-    void percent(int value) override { window_.Set_Percent(value); }
+    void percent(int value) override {
+        if (!shown_ && started_.elapsed() >= kShowAfterMs) {
+            window_.Set_Caption(caption_);
+            window_.show();
+            shown_ = true;
+        }
+        if (shown_) {
+            window_.Set_Percent(value);
+        }
+    }
     void end() override {
-        Wait_ms(500);
-        window_.hide();
+        if (shown_) {
+            Wait_ms(500);
+            window_.hide();
+        }
     }
 
 private:
+    static constexpr qint64 kShowAfterMs = 300;
     Frm_progress& window_;
+    std::string caption_;
+    QElapsedTimer started_;
+    bool shown_ = false;
 };
 
 } // namespace
@@ -277,9 +296,20 @@ void Form_Veltro::HDMI_event() {
     }
     label_arm_->setText(QString::number(capture_->HDMI_events()));
     picture_arm_->update();
-    if (heat_->frame_arrived()) {
-        label_frame_count_->setText(QString::number(capture_->Buff_Num()));
+    switch (heat_->frame_arrived()) {
+    case HeatLifecycle::Frame::Ignored:
+        break;
+    case HeatLifecycle::Frame::Stored:
+        label_frame_count_->setText(QString::number(heat_->frames_captured()));
         label_frame_count_->repaint();
+        break;
+    case HeatLifecycle::Frame::Full:
+        // Every frame up to here is kept; the recording cannot count one more.
+        Handle_Capture_End();
+        the_operator().message(
+            "The recording holds " + std::to_string(px3::kMaxFrames) +
+            " frames, the most it can: capture has ended. Every frame up to here is kept.");
+        break;
     }
     if (live_view_) {
         const std::uint32_t t = now();
@@ -361,7 +391,9 @@ void Form_Veltro::do_Heat_Finish() {
     timer_heat_clock_.stop();
     Do_Stop_Cams();
     label_fps_->setVisible(false);
-    heat_->finish();
+    if (const std::string told = heat_->finish(); !told.empty()) {
+        the_operator().message(told);
+    }
     frame_control_->setVisible(false);
 }
 

@@ -4,6 +4,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
 #include "app/ui/start_switch_panel.h"
+#include "recording/capture_spool.h"
 #include "support/app_paths.h"
 #include "support/files.h"
 #include "support/numbers.h"
@@ -78,6 +79,7 @@ void Form_Veltro::Form_Load() {
     run_trapped(where("Check_For_Phidget"), [this] { Check_For_Phidget(); });
     run_trapped(where("load_Capture_Folder"), [this] { load_Capture_Folder(); });
     Trace("Form_Load, after load_Capture_Folder");
+    run_trapped(where("Recover_Captures"), [this] { Recover_Captures(); });
 
     run_trapped(where("Form_Load"), [this] {
         event_session_.Editor_start_up();
@@ -252,6 +254,15 @@ void Form_Veltro::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QMainWindow::keyPressEvent(event);
+}
+
+void Form_Veltro::Recover_Captures() {
+    for (const std::string& spool : Find_Spools(capture_folder())) {
+        const std::string recording = spool.substr(0, spool.size() - std::string_view(".spool").size());
+        const SpoolRecovery recovery = Recover_Spool(recording);
+        Trace("*" + recovery.message);
+        the_operator().message(recovery.message);
+    }
 }
 
 std::string Form_Veltro::capture_folder() const {
