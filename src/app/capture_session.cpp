@@ -141,4 +141,16 @@ std::string CaptureSession::settle() {
     }
 }
 
+std::string Compression_Text(const CapturePassCounters& c) {
+    if (c.stored == 0) {
+        return "Compression: no capture on";
+    }
+    std::string text = "Compression: " + std::to_string(c.written) + " of " + std::to_string(c.stored) +
+                       " frames spooled, " + std::to_string(c.waits) + " waits for a free buffer";
+    if (c.waits > 0) {
+        text += " (" + std::to_string(c.wait_us / 1000) + " ms)";
+    }
+    return text;
+}
+
 } // namespace veltro

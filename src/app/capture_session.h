@@ -62,4 +62,8 @@ private:
     std::int64_t last_end_ms_ = 0;
 };
 
+// The performance window's line on the compression of the capture that is on: frames compressed and
+// spooled of those stored, and how often the window thread had to wait for a free raw buffer.
+std::string Compression_Text(const CapturePassCounters& counters);
+
 } // namespace veltro

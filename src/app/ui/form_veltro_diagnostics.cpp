@@ -1,4 +1,5 @@
 // The "Diagnostics" menu: the performance window and the JPEG benchmark report.
+#include "app/capture_session.h"
 #include "app/jpeg_benchmark.h"
 #include "app/ui/form_veltro.h"
 #include "capture/hdmi_performance.h"
@@ -27,6 +28,8 @@ void Form_Veltro::item_hdmi_performance_Click(bool checked) {
     if (!performance_window_) {
         performance_window_ = new Form_HDMI_performance(
             clock_, [this]() -> std::int32_t { return capture_ ? capture_->Running_Fps() : 0; }, this);
+        performance_window_->Compression_text(
+            [this] { return Compression_Text(heat_->session().counters()); });
         // However the window goes (its button, its close box), the menu entry follows.
         connect(performance_window_, &Form_HDMI_performance::hidden, this,
                 [item] { item->setChecked(false); });

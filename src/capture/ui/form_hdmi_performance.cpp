@@ -163,6 +163,9 @@ Form_HDMI_performance::Form_HDMI_performance(const Clock& clock, std::function<s
     label_min_max_fps_ = new QLabel(frame);
     label_min_max_fps_->setObjectName("Label_min_max_fps");
     frame_layout->addWidget(label_min_max_fps_);
+    label_compression_ = new QLabel(frame);
+    label_compression_->setObjectName("Label_compression");
+    frame_layout->addWidget(label_compression_);
 
     auto* facts = new QGridLayout;
     label_dimensions_ = text_under(facts, 0, "Actual sample dimensions, fps", "Label_HDMI_dimensions", this);
@@ -230,6 +233,9 @@ void Form_HDMI_performance::Refresh() {
     label_received_->setText(QString::number(counters_.Received()));
     label_calculated_->setText(QString::number(counters_.Calculated()));
     label_lost_->setText(QString::number(counters_.Lost()));
+    if (compression_text_) {
+        label_compression_->setText(QString::fromStdString(compression_text_()));
+    }
     chart_->update();
 }
 

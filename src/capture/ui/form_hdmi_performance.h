@@ -36,6 +36,8 @@ public:
     void Show_Properties(const std::string& text);
     void HDMI_Dimensions(const std::string& text);
     void Fill_min_max_fps(const std::string& text);
+    // What the compression of the capture that is on has done, read at every refresh.
+    void Compression_text(std::function<std::string()> text) { compression_text_ = std::move(text); }
 
     void Command_Hide_Me_Click();
     void Command_Print_Form_Click();
@@ -70,6 +72,8 @@ private:
     QLabel* label_calculated_;
     QLabel* label_lost_;
     QLabel* label_min_max_fps_;
+    QLabel* label_compression_;
+    std::function<std::string()> compression_text_;
     QLabel* label_dimensions_;
     QLabel* label_prop_;
     QMenu* menu_debug_;
