@@ -64,6 +64,7 @@ TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
     // Capture runs from the start signal; the first picture arrives the capture delay after it.
     ASSERT_EQ(result.frames, (2600 - static_cast<std::int32_t>(DemoCamera::kCaptureDelayMs)) / period);
     EXPECT_EQ(Check_Recording(options.path).problems, std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(options.path + ".spool")); // its frames are counted
 
     cls_VideoFile_handler rec;
     rec.Open_File(options.path);
@@ -85,6 +86,8 @@ TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
         } else {
             rec.Draw_RGB_frame(n);
         }
+        // Compressed while capturing and sized after the largest of them, no picture is stepped down.
+        ASSERT_EQ(rec.PX3_Compression_Quality(), 80) << "picture " << n;
         const std::int32_t time = picture_time(static_cast<std::uint32_t>(rec.Timestamp_long()), start,
                                                rec.Field_To_Show(), TimingSettings{}.goal_compensation);
         for (int box = 1; box <= 6; ++box) {

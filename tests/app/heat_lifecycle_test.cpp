@@ -15,8 +15,13 @@
 #include "support/veltro_error.h"
 #include "temp_dir.h"
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace veltro {
 namespace {
@@ -53,12 +58,15 @@ protected:
         set_settings_path({});
     }
 
-    // `count` frames 40 ms apart, each handled as the window handles an arriving frame.
+    // One frame 40 ms after the last, handled as the window handles an arriving frame.
+    HeatLifecycle::Frame frame() {
+        clock_.advance(40);
+        capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
+        return heat_.frame_arrived();
+    }
     void frames(int count) {
         for (int i = 0; i < count; ++i) {
-            clock_.advance(40);
-            capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
-            heat_.frame_arrived();
+            frame();
         }
     }
     // A started heat with its recording made.
@@ -124,6 +132,85 @@ TEST_F(HeatLifecycleTest, AFailedAppendPassLeavesTheRecordingAsItWasAndTheNextPa
         EXPECT_EQ(stamps[i] - stamps[i - 1], 40) << "picture " << i + 1; // none twice, none missing
     }
     EXPECT_FALSE(std::filesystem::exists(spool_path(path_)));
+}
+
+// The program dies in the middle of a capture: every frame spooled before is in the spool, and
+// recovery completes the recording with them, time stamps intact.
+TEST_F(HeatLifecycleTest, ACaptureKilledMidwayIsCompletedFromItsSpool) {
+    started_heat();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        if (heat_.capture_start(true, true, false) != HeatLifecycle::CaptureStart::Started) {
+            _exit(1);
+        }
+        frames(30);
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (heat_.session().counters().written < 30) {
+            if (std::chrono::steady_clock::now() > give_up) {
+                _exit(2);
+            }
+            std::this_thread::yield();
+        }
+        const char spooled = 1;
+        if (write(ready[1], &spooled, 1) != 1) {
+            _exit(3);
+        }
+        for (;;) {
+            pause(); // capture goes on until the end comes
+        }
+    }
+    close(ready[1]);
+    char spooled = 0;
+    const ssize_t got = read(ready[0], &spooled, 1);
+    close(ready[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(got, 1) << "the capturing child failed with " << WEXITSTATUS(status);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(stored_stamps().empty()); // nothing counted before the end
+
+    const SpoolRecovery recovery = Recover_Spool(path_);
+    EXPECT_EQ(recovery.frames, 30) << recovery.message;
+    const std::vector<std::int32_t> stamps = stored_stamps();
+    ASSERT_EQ(stamps.size(), 30u);
+    for (std::size_t i = 1; i < stamps.size(); ++i) {
+        EXPECT_EQ(stamps[i] - stamps[i - 1], 40) << "picture " << i + 1;
+    }
+    EXPECT_FALSE(std::filesystem::exists(spool_path(path_)));
+}
+
+// A recording counts at most 32767 frames: the frame that fills it ends the capture, and every
+// frame up to it is kept.
+TEST_F(HeatLifecycleTest, TheFrameThatFillsTheRecordingEndsTheCaptureAndIsKept) {
+    started_heat();
+    capture(3);
+    ASSERT_TRUE(capture_end());
+    // The recording as if it held all but three frames: the header counts them, the file (sparse)
+    // is as long.
+    const std::int32_t sample = recording_.XML_header().RGB_Sample_Size();
+    recording_.XML_header().Frames_no(px3::kMaxFrames - 3);
+    recording_.Write_XML_header();
+    std::filesystem::resize_file(path_,
+                                 static_cast<std::uintmax_t>(px3::frame_offset(px3::kMaxFrames - 2, sample)));
+
+    ASSERT_EQ(heat_.capture_start(true, true, false), HeatLifecycle::CaptureStart::Started);
+    EXPECT_EQ(frame(), HeatLifecycle::Frame::Stored);
+    EXPECT_EQ(frame(), HeatLifecycle::Frame::Stored);
+    const std::int32_t last = static_cast<std::int32_t>(clock_.millis() + 40);
+    EXPECT_EQ(frame(), HeatLifecycle::Frame::Full);
+    ASSERT_TRUE(capture_end());
+
+    cls_VideoFile_handler rec;
+    rec.Event_Log([](const std::string&) {});
+    rec.Open_File(path_);
+    ASSERT_EQ(rec.num_Frames(), px3::kMaxFrames);
+    rec.Read_RGB_sample(px3::kMaxFrames, false);
+    EXPECT_EQ(rec.Timestamp_long(), last);
 }
 
 TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRemembersTheRecording) {
