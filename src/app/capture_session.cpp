@@ -15,7 +15,16 @@ namespace veltro {
 CaptureSession::CaptureSession(cls_VideoFile_handler& recording, const Clock& clock)
     : recording_(recording), clock_(clock) {}
 
-CaptureSession::~CaptureSession() = default;
+CaptureSession::~CaptureSession() {
+    // Frames still waiting for compression reach the spool, which recovery finds at the next start.
+    if (pass_) {
+        try {
+            pass_->finish();
+        } catch (const VeltroError& e) {
+            Trace("*Capture session closed: ", e.what());
+        }
+    }
+}
 
 void CaptureSession::begin() {
     if (pass_) {
