@@ -21,6 +21,7 @@ int set_time(const Args& args);
 int set_dog(const Args& args);
 int demo(const Args& args);
 int bench(const Args& args);
+int recover(const Args& args);
 
 // A usage mistake: the message is printed with the usage text, exit status 2.
 struct UsageError {

@@ -87,7 +87,8 @@ public:
     // header (Close_File). A first pass fixes D from the largest stream of all its frames, so no
     // frame is stepped down; in a later pass D is fixed and a stream larger than it is decoded and
     // compressed again at lower qualities. `progress` (when given) gets the percentage done. A
-    // failure leaves the recording as it was before the pass (Abandon_Append).
+    // failure leaves the recording as it was before the pass (Abandon_Append). As with Close_File, a
+    // pass of fewer than 3 frames is written but not counted; the event log says so.
     void Append_Compressed_Pass(const CompressedFrames& frames, const std::function<void(int)>& progress);
 
     std::int32_t Rounded_Compressed_Size() const { return data_size_; }
@@ -221,6 +222,10 @@ private:
     void write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset, const char* what);
     void log_event(const std::string& text);
     void size_record(std::int32_t data_size);
+    // Puts `frame` into the D bytes at `data`, compressed again at lower qualities (through
+    // `picture`) when its stream is larger; sets `quality` and `size` to what was stored.
+    void fit_compressed_frame(std::int32_t index, const CompressedFrame& frame, cDIBSection& picture,
+                              std::uint8_t* data, std::int32_t& quality, std::int32_t& size);
     bool decode_into_frame();
     void show_corrupted_frame();
     void reset_reader();

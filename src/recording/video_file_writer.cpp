@@ -7,6 +7,7 @@
 #include "support/numbers.h"
 #include "support/process_facts.h"
 #include "support/text.h"
+#include "support/value_or.h"
 #include "support/veltro_error.h"
 
 #include <algorithm>
@@ -280,6 +281,154 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
     ++frames_appended_;
     if (frames_appended_ == 1 && measured_sample_size_ == 0) {
         measured_sample_size_ = static_cast<std::int32_t>(file_length(*file_) - length_before_append_);
+    }
+}
+
+void cls_VideoFile_handler::fit_compressed_frame(std::int32_t index, const CompressedFrame& frame,
+                                                 cDIBSection& picture, std::uint8_t* data,
+                                                 std::int32_t& quality, std::int32_t& size) {
+    const std::uint8_t* stream = frame.jpeg.data();
+    size = static_cast<std::int32_t>(frame.jpeg.size());
+    quality = frame.quality;
+    largest_ = std::max(largest_, size);
+    smallest_ = std::min(smallest_, size);
+    bool cut = false;
+    if (size > data_size_) {
+        // The stream is the first try of the fitting loop of Append_RGB_Frame; the lower qualities
+        // are compressed from its picture. A stream that does not show a picture of the recording's
+        // size is stored cut, as the reader would show it anyway: "Corrupted video".
+        const auto header = Read_JPG_Header(stream, size);
+        const bool decoded = header &&
+                             header->width == value_or([&] { return std::int32_t{header_->RGB_X()}; }, 0) &&
+                             header->height == value_or([&] { return std::int32_t{header_->RGB_Y()}; }, 0) &&
+                             DIB_From_JPG(picture, stream, size);
+        if (!decoded) {
+            cut = true;
+            log_event("Frame " + std::to_string(index) + " of " + file_name_ + " has a JPEG stream of " +
+                      std::to_string(size) + " bytes that does not decode, larger than " +
+                      std::to_string(data_size_) + " bytes; it is stored cut");
+        }
+        const std::size_t room = static_cast<std::size_t>(picture.SizeImage()) + 65536;
+        if (decoded && compressed_.size() < room) {
+            compressed_.resize(room);
+        }
+        while (decoded) {
+            if (quality <= 1) {
+                cut = true;
+                log_event("Frame " + std::to_string(index) + " of " + file_name_ + " does not fit " +
+                          std::to_string(data_size_) + " bytes at quality 1 and is stored cut");
+                break;
+            }
+            quality = px3::next_lower_quality(quality);
+            size = static_cast<std::int32_t>(compressed_.size());
+            JPG_From_DIB(picture, compressed_.data(), size, quality);
+            stream = compressed_.data();
+            largest_ = std::max(largest_, size);
+            smallest_ = std::min(smallest_, size);
+            if (size <= data_size_) {
+                break;
+            }
+        }
+        if (cut) {
+            size = data_size_;
+        }
+    }
+    if (quality != start_quality_ || cut) {
+        reduced_count_ = to_integer(reduced_count_ + 1);
+    }
+    last_compressed_ = size;
+    std::memcpy(data, stream, static_cast<std::size_t>(size));
+    // No bytes of an earlier frame stay behind the stream.
+    std::memset(data + size, 0, static_cast<std::size_t>(data_size_ - size));
+}
+
+void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frames,
+                                                   const std::function<void(int)>& progress) {
+    // Records go out a few megabytes a write: one system call per record costs more than the copy.
+    constexpr std::size_t kWriteBytes = 4u << 20;
+    try {
+        if (!File_open() || !writable_) {
+            Open_px3_for_Append();
+        }
+        const std::int32_t count = frames.count();
+        if (count > 0) {
+            if (header_->G_Frames_no() + frames_appended_ + count > px3::kMaxFrames) {
+                throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
+            }
+            if (header_->G_Frames_no() <= 0 && frames_appended_ == 0) {
+                // The first pass knows every frame: D from the largest, so none is stepped down.
+                const std::int32_t d = px3::data_size_for(frames.largest());
+                if (px3::sample_size_for(d) > px3::kMaxSampleSize) {
+                    throw VeltroError(err::Overflow, "A frame of " + std::to_string(frames.largest()) +
+                                                         " bytes is too large for a record of " + file_name_);
+                }
+                size_record(d);
+                header_->RGB_Image_size(d);
+            } else if (data_size_ <= 0) {
+                throw VeltroError(err::InternalError, "The record size of " + file_name_ + " is not known");
+            }
+            if (frames_appended_ == 0) {
+                if (file_length(*file_) > append_position_) {
+                    // Records of an uncounted earlier pass are replaced by this one.
+                    try {
+                        file_->truncate(append_position_);
+                    } catch (const std::system_error& e) {
+                        throw VeltroError(err::PathFileAccess,
+                                          "Cannot prepare " + file_name_ +
+                                              " for appending: " + std::strerror(e.code().value()));
+                    }
+                }
+                length_before_append_ = append_position_;
+            }
+            const std::int32_t s = px3::sample_size_for(data_size_);
+            const std::int32_t per_write = static_cast<std::int32_t>(std::clamp<std::size_t>(
+                kWriteBytes / static_cast<std::size_t>(s), 1, static_cast<std::size_t>(count)));
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(per_write) *
+                                             static_cast<std::size_t>(s));
+            CompressedFrame frame;
+            cDIBSection picture;
+            std::int32_t in_buffer = 0;
+            int percent = -1;
+            for (std::int32_t i = 1; i <= count; ++i) {
+                frames.read(i, frame);
+                std::uint8_t* record =
+                    buffer.data() + static_cast<std::size_t>(in_buffer) * static_cast<std::size_t>(s);
+                px3::RecordFields fields;
+                fields.capture_mill = frame.capture_mill;
+                fields.capture_delta = frame.capture_delta;
+                fields.capture_local = frame.capture_local;
+                fit_compressed_frame(i, frame, picture, record + px3::kDataOffset, fields.quality,
+                                     fields.jpeg_size);
+                fields.data_count = data_size_;
+                px3::put_record_fields(record, fields);
+                ++in_buffer;
+                if (in_buffer == per_write || i == count) {
+                    const std::size_t bytes =
+                        static_cast<std::size_t>(in_buffer) * static_cast<std::size_t>(s);
+                    write_at(buffer.data(), bytes, append_position_, "a frame");
+                    append_position_ += static_cast<std::int64_t>(bytes);
+                    frames_appended_ += in_buffer;
+                    in_buffer = 0;
+                    if (measured_sample_size_ == 0) {
+                        measured_sample_size_ = s;
+                    }
+                }
+                const int now = static_cast<int>(static_cast<std::int64_t>(i) * 100 / count);
+                if (progress && now != percent) {
+                    percent = now;
+                    progress(now);
+                }
+            }
+            if (frames_appended_ < 3) {
+                // Close_File counts passes of three frames or more only.
+                log_event(std::to_string(frames_appended_) + " frames of " + file_name_ +
+                          " are not counted: a pass of fewer than 3 frames is not stored");
+            }
+        }
+        Close_File();
+    } catch (...) {
+        Abandon_Append();
+        throw;
     }
 }
 

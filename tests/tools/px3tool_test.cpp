@@ -1,4 +1,6 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
+#include "recording/capture_spool.h"
+#include "recording/compressed_frames.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
 #include "timing/heat_values.h"
@@ -110,6 +112,64 @@ TEST_F(Px3Tool, BenchPrintsTheReportOfEveryPictureSizeAndTakesNoArguments) {
     const ToolRun extra = run("bench --fast");
     EXPECT_EQ(extra.status, 2);
     EXPECT_NE(extra.err.find("bench takes no arguments"), std::string::npos) << extra.err;
+}
+
+// The recovery a script runs: 0 when the spool's frames are stored (or were already), 1 when nothing
+// could be recovered, 2 for a wrong call; what happened in one line.
+TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
+    const std::string spool = spool_path(path);
+    const std::string out = dir.file("stdout.txt");
+    auto recover = [&](const std::string& file) {
+        const std::string command = std::string(PX3TOOL_PATH) + " recover '" + file + "' >'" + out + "' 2>'" +
+                                    dir.file("stderr.txt") + "'";
+        const int raw = std::system(command.c_str());
+        return std::make_pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
+                              read_whole_file(out).value_or("") +
+                                  read_whole_file(dir.file("stderr.txt")).value_or(""));
+    };
+    std::int32_t d = 0;
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        d = rec.Sample_size() - 58;
+    }
+    {
+        SpoolWriter writer(spool, SpoolHead{160, 120, 80, d, 3});
+        for (std::int32_t n = 0; n < 4; ++n)
+            writer.append(testing::compressed_test_frame(160, 120, n, 80, 60000));
+    }
+    auto [status, said] = recover(path);
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_EQ(said, "Recovered 4 frames of " + path + " from an interrupted capture\n");
+    EXPECT_FALSE(std::filesystem::exists(spool));
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        EXPECT_EQ(rec.num_Frames(), 7);
+    }
+
+    std::tie(status, said) = recover(path);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(said, "px3tool recover: Nothing to recover: " + path + " has no spool\n");
+
+    // Named by its spool, a spool whose frames are counted already is removed.
+    { SpoolWriter writer(spool, SpoolHead{160, 120, 80, d, 3}); }
+    std::tie(status, said) = recover(spool);
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_NE(said.find("are in the recording already; the spool is removed"), std::string::npos) << said;
+    EXPECT_FALSE(std::filesystem::exists(spool));
+
+    { SpoolWriter writer(spool, SpoolHead{320, 240, 80, 0, 7}); }
+    const std::string before = bytes();
+    std::tie(status, said) = recover(path);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.find("holds pictures of 320 x 240"), std::string::npos) << said;
+    EXPECT_TRUE(std::filesystem::exists(spool));
+    EXPECT_EQ(bytes(), before);
+
+    const ToolRun usage = run("recover");
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("recover takes one FILE"), std::string::npos) << usage.err;
 }
 
 } // namespace
