@@ -97,14 +97,13 @@ std::int32_t CaptureSession::append_spool(const std::function<void(int)>& progre
         }
         return 0;
     }
+    // Heat values set since the header was last written (the measured rate) reach the file first:
+    // the pass reads the header back from it.
+    recording_.Close_File();
+    recording_.Write_XML_header();
     const std::int32_t before = recording_.XML_header().G_Frames_no();
     recording_.Append_Compressed_Pass(*spool_, progress);
     const std::int32_t appended = recording_.XML_header().G_Frames_no() - before;
-    if (appended <= 0) {
-        // Too few frames for the recording to count: they wait in the spool for the next capture.
-        Trace("*Capture end, ", spool_->count(), " frames wait for the next capture");
-        return 0;
-    }
     spool_->remove();
     spool_.reset();
     return appended;
@@ -135,13 +134,7 @@ std::string CaptureSession::settle() {
     const std::string path = spool_->path();
     const std::int32_t waiting = spool_->count();
     try {
-        if (append_spool({}) > 0 || !spool_) {
-            return {};
-        }
-        // One or two frames: too few for the recording to count.
-        Trace("*Heat end, ", waiting, " frames too few to count, dropped");
-        spool_->remove();
-        spool_.reset();
+        append_spool({});
         return {};
     } catch (const VeltroError& e) {
         spool_.reset();

@@ -25,10 +25,9 @@ public:
     CaptureSession(const CaptureSession&) = delete;
     CaptureSession& operator=(const CaptureSession&) = delete;
 
-    // Capture on, for the recording's picture size. Frames of an earlier capture of this heat that
-    // are not counted in the recording yet (a failed final pass, or fewer than the three frames a
-    // pass needs to be counted) stay in the spool, and the new frames follow them. VeltroError
-    // when the spool cannot be created.
+    // Capture on, for the recording's picture size. Frames of an earlier capture of this heat whose
+    // final pass failed stay in the spool, and the new frames follow them. VeltroError when the
+    // spool cannot be created.
     void begin();
     bool capturing() const { return pass_ != nullptr; }
 

@@ -96,9 +96,9 @@ SpoolRecovery Recover_Spool(const std::string& recording) {
         rec.Start_Quality(head.start_quality);
         rec.Append_Compressed_Pass(reader, {});
         if (rec.XML_header().G_Frames_no() != counted + reader.count()) {
-            // A pass of one or two frames is not counted (Close_File): the spool keeps them.
+            // The recording did not count them: the spool keeps them.
             result.message = "The " + std::to_string(reader.count()) + " frames of the spool of " +
-                             recording + " are too few for a pass of their own (3 or more)" + kept;
+                             recording + " were not counted in the recording" + kept;
             return result;
         }
         result.frames = reader.count();

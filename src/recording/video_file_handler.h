@@ -87,8 +87,8 @@ public:
     // header (Close_File). A first pass fixes D from the largest stream of all its frames, so no
     // frame is stepped down; in a later pass D is fixed and a stream larger than it is decoded and
     // compressed again at lower qualities. `progress` (when given) gets the percentage done. A
-    // failure leaves the recording as it was before the pass (Abandon_Append). As with Close_File, a
-    // pass of fewer than 3 frames is written but not counted; the event log says so.
+    // failure leaves the recording as it was before the pass (Abandon_Append). Unlike Close_File
+    // after Append_RGB_Frame, a pass of one or two frames is counted too: no captured frame is lost.
     void Append_Compressed_Pass(const CompressedFrames& frames, const std::function<void(int)>& progress);
 
     std::int32_t Rounded_Compressed_Size() const { return data_size_; }
@@ -217,6 +217,8 @@ private:
     // The review's checks of a recording just opened.
     void open_recording();
     void flush_to_disk();
+    // Close_File, counting the pass's frames in the header when there are at least `at_least`.
+    void close_counting(std::int32_t at_least);
     void write_header_block();
     // Writes all `size` bytes at `offset`; `what` names the data in the error ("a frame", ...).
     void write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset, const char* what);

@@ -419,13 +419,9 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
                     progress(now);
                 }
             }
-            if (frames_appended_ < 3) {
-                // Close_File counts passes of three frames or more only.
-                log_event(std::to_string(frames_appended_) + " frames of " + file_name_ +
-                          " are not counted: a pass of fewer than 3 frames is not stored");
-            }
         }
-        Close_File();
+        // Every frame of a capture counts, even one of a capture of one or two frames.
+        close_counting(1);
     } catch (...) {
         Abandon_Append();
         throw;
@@ -433,12 +429,16 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
 }
 
 void cls_VideoFile_handler::Close_File() {
+    close_counting(3);
+}
+
+void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
     if (!File_open()) {
         frames_appended_ = 0;
         return;
     }
     try {
-        if (suffix_ == "px3" && writable_ && frames_appended_ >= 3) {
+        if (suffix_ == "px3" && writable_ && frames_appended_ >= at_least) {
             // The records reach the disk before the header that counts them.
             flush_to_disk();
             header_->Frames_no(to_integer(header_->G_Frames_no() + frames_appended_));
