@@ -59,8 +59,16 @@ public:
                  std::int32_t capture_delta, std::int32_t capture_local);
 
     // Capture end: waits until every stored frame is in the sink, then flushes it. Rethrows the
-    // first failure of a worker or the sink (VeltroError); frames after it were not written.
+    // first failure of a worker or the sink (VeltroError); frames after it were not written. A second
+    // call does nothing.
     void finish();
+
+    // Has the writer look at the clock now, as it does after the frames it writes and, while written
+    // frames wait for a flush, a few times a second of real time: the sink is flushed when frames were
+    // appended since the last flush and a second of the clock has passed since it. Returns once the
+    // writer has looked (and flushed, when it did). Not for the window thread: it waits for the sink.
+    // For a clock that moves only when told, whose time passes without the pass noticing.
+    void check_flush();
 
     CapturePassCounters counters() const;
 

@@ -1,6 +1,7 @@
 // The writing side of the recording object: a new recording's header block, the size of its sample
 // records, the append pass at capture end and every later rewrite of the header.
 #include "picture/jpeg_codec.h"
+#include "recording/jpeg_fit.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
 #include "support/files.h"
@@ -226,35 +227,17 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
                                                        " for appending: " + std::strerror(e.code().value()));
         }
     }
-    const std::size_t room = static_cast<std::size_t>(stride) * cropped_y_ + 65536;
-    if (compressed_.size() < room) {
-        compressed_.resize(room);
-    }
-
     // Fit the frame into D bytes, lowering the quality step by step; at quality 1 it is cut.
-    std::int32_t quality = start_quality_;
-    std::int32_t size = 0;
-    bool cut = false;
-    for (;;) {
-        size = static_cast<std::int32_t>(compressed_.size());
-        JPG_From_Pixels(frame.Video_Adress(), cropped_x_, cropped_y_, stride, compressed_.data(), size,
-                        quality);
-        largest_ = std::max(largest_, size);
-        smallest_ = std::min(smallest_, size);
-        if (size <= data_size_) {
-            break;
-        }
-        if (quality == 1) {
-            cut = true;
-            size = data_size_;
-            break;
-        }
-        quality = px3::next_lower_quality(quality);
-    }
-    if (quality != start_quality_ || cut) {
+    const FittedStream fitted = compress_to_fit(frame.Video_Adress(), cropped_x_, cropped_y_, stride,
+                                                start_quality_, data_size_, compressed_);
+    largest_ = std::max(largest_, fitted.largest);
+    smallest_ = std::min(smallest_, fitted.smallest);
+    const std::int32_t quality = fitted.quality;
+    const std::int32_t size = fitted.size;
+    if (fitted.reduced(start_quality_)) {
         reduced_count_ = to_integer(reduced_count_ + 1);
     }
-    if (cut) {
+    if (fitted.cut) {
         log_event("Frame " + std::to_string(index) + " of " + file_name_ + " does not fit " +
                   std::to_string(data_size_) + " bytes at quality 1 and is stored cut");
     }

@@ -29,7 +29,7 @@ const Clock& system_clock() {
 std::int32_t ManualClock::local_ms() const {
     // 2^32 is no whole number of days, so the local time follows the signed distance to the tie and
     // not the raw counter.
-    const std::int64_t ms = static_cast<std::int64_t>(tie_local_) + elapsed_ms(tie_millis_, millis_);
+    const std::int64_t ms = static_cast<std::int64_t>(tie_local_) + elapsed_ms(tie_millis_, millis());
     const std::int64_t in_day = ms % kMsPerDay;
     return static_cast<std::int32_t>(in_day < 0 ? in_day + kMsPerDay : in_day);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -37,24 +38,25 @@ const Clock& system_clock();
 // A clock that moves only when told. The local time of day keeps a fixed distance to the counter:
 // set_local_ms ties the present counter reading to a time of day, and from then on the local time
 // moves with the counter (through its wrap, within 24.8 days of the tie) and wraps at midnight.
+// The counter may be moved while other threads read it (a test driving a capture pass).
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(std::uint32_t start = 0, std::int32_t local_at_start = 0) : millis_(start) {
         set_local_ms(local_at_start);
     }
 
-    std::uint32_t millis() const override { return millis_; }
+    std::uint32_t millis() const override { return millis_.load(std::memory_order_relaxed); }
     std::int32_t local_ms() const override;
 
-    void set_millis(std::uint32_t counter) { millis_ = counter; }
-    void advance(std::uint32_t ms) { millis_ += ms; }
+    void set_millis(std::uint32_t counter) { millis_.store(counter, std::memory_order_relaxed); }
+    void advance(std::uint32_t ms) { millis_.fetch_add(ms, std::memory_order_relaxed); }
     void set_local_ms(std::int32_t ms) {
-        tie_millis_ = millis_;
+        tie_millis_ = millis();
         tie_local_ = ms;
     }
 
 private:
-    std::uint32_t millis_;
+    std::atomic<std::uint32_t> millis_;
     std::uint32_t tie_millis_ = 0;
     std::int32_t tie_local_ = 0;
 };
