@@ -5,6 +5,7 @@
 #include "capture/backends/demo/demo_camera.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "recording/px3_layout.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
 #include "support/files.h"
@@ -208,6 +209,41 @@ TEST_F(HeatWindow, FinishWhileCapturingAppendsTheFramesAndTheNextCameraStartStor
     input(3, false); // the trigger let go at last: no heat, nothing appended anywhere
     rec.Open_File(name);
     EXPECT_EQ(rec.num_Frames(), stored);
+}
+
+// A recording counts at most 32767 frames: the frame that fills it ends the capture with a message,
+// and every frame up to it is in the recording.
+TEST_F(HeatWindow, TheFrameThatFillsTheRecordingEndsTheCaptureWithAMessage) {
+    open_window();
+    live();
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    button("Command_start_heat")->click();
+    run(1000);
+    QTest::mousePress(button("Command_capture"), Qt::LeftButton);
+    run(1000);
+    QTest::mouseRelease(button("Command_capture"), Qt::LeftButton);
+    run(1000);
+    // The recording as if it held all but three frames: the header counts them, the file (sparse)
+    // is as long.
+    cls_VideoFile_handler& recording = form->recording();
+    const std::int32_t sample = recording.XML_header().RGB_Sample_Size();
+    ASSERT_GT(sample, 0);
+    recording.XML_header().Frames_no(px3::kMaxFrames - 3);
+    recording.Write_XML_header();
+    std::filesystem::resize_file(name,
+                                 static_cast<std::uintmax_t>(px3::frame_offset(px3::kMaxFrames - 2, sample)));
+
+    QTest::mousePress(button("Command_capture"), Qt::LeftButton);
+    run(1000);
+    EXPECT_FALSE(form->capturing());
+    EXPECT_EQ(op.last_message(),
+              "The recording holds 32767 frames, the most it can: capture has ended. Every "
+              "frame up to here is kept.");
+    QTest::mouseRelease(button("Command_capture"), Qt::LeftButton);
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    EXPECT_EQ(rec.num_Frames(), px3::kMaxFrames);
 }
 
 TEST_F(HeatWindow, AbortOrCameraStopWhileCapturingKeepsTheFrames) {
