@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <system_error>
 
 namespace veltro::testing {
@@ -82,5 +83,10 @@ private:
     std::size_t chunk_ = kUnlimited;
     std::size_t room_ = kUnlimited;
 };
+
+// A file for an owner that destroys it, while the test keeps the file.
+inline std::unique_ptr<File> lend(File& file) {
+    return std::make_unique<FailingFile>(file);
+}
 
 } // namespace veltro::testing

@@ -19,12 +19,8 @@ namespace {
 
 using testing::FailingFile;
 using testing::FramesInMemory;
+using testing::lend;
 using Op = FailingFile::Op;
-
-// A file for an owner that destroys it, while the test keeps the file.
-std::unique_ptr<File> lend(File& file) {
-    return std::make_unique<FailingFile>(file);
-}
 
 class CompressedPass : public ::testing::Test {
 protected:

@@ -16,12 +16,8 @@ namespace {
 
 using testing::CapturedFrames;
 using testing::FailingFile;
+using testing::lend;
 using Op = FailingFile::Op;
-
-// A file for an owner that destroys it, while the test keeps the file.
-std::unique_ptr<File> lend(File& file) {
-    return std::make_unique<FailingFile>(file);
-}
 
 class RecordingWriteFailure : public ::testing::Test {
 protected:
