@@ -5,7 +5,10 @@
 #include "capture/backends/demo/demo_camera.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "recording/capture_spool.h"
+#include "recording/compressed_frames.h"
 #include "recording/px3_layout.h"
+#include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
 #include "support/files.h"
@@ -244,6 +247,28 @@ TEST_F(HeatWindow, TheFrameThatFillsTheRecordingEndsTheCaptureWithAMessage) {
     cls_VideoFile_handler rec;
     rec.Open_File(name);
     EXPECT_EQ(rec.num_Frames(), px3::kMaxFrames);
+}
+
+// The program ended in the middle of a capture: at the next start the spool's frames go into their
+// recording, and the operator is told.
+TEST_F(HeatWindow, TheNextStartCompletesARecordingFromTheSpoolOfItsCapture) {
+    const std::string name = folder + "/Spring Cup_1.px3";
+    {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, name, 160, 120);
+        rec.Close_File();
+        SpoolWriter spool(spool_path(name), SpoolHead{160, 120, 80, 0, 0});
+        for (std::int32_t n = 0; n < 4; ++n) {
+            spool.append(testing::compressed_test_frame(160, 120, n));
+        }
+    }
+    open_window();
+    ASSERT_FALSE(op.messages.empty());
+    EXPECT_EQ(op.messages.front().text, "Recovered 4 frames of " + name + " from an interrupted capture");
+    EXPECT_FALSE(std::filesystem::exists(spool_path(name)));
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    EXPECT_EQ(rec.num_Frames(), 4);
 }
 
 TEST_F(HeatWindow, AbortOrCameraStopWhileCapturingKeepsTheFrames) {
