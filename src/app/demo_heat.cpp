@@ -64,11 +64,17 @@ DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options) {
     }
     try {
         return record(options);
-    } catch (...) {
-        // No half-written recording is left behind, nor the spool of its capture.
-        std::filesystem::remove(options.path, ec);
-        std::filesystem::remove(spool_path(options.path), ec);
-        throw;
+    } catch (const VeltroError& e) {
+        // A recording is never deleted because a write failed: it is made whole or not at all, and
+        // what was captured stays with it (in its spool when the final pass failed).
+        std::string kept;
+        if (std::filesystem::exists(options.path, ec)) {
+            kept = ". What was recorded is kept in " + options.path;
+            if (std::filesystem::exists(spool_path(options.path), ec)) {
+                kept += " and " + spool_path(options.path) + " (px3tool recover adds it)";
+            }
+        }
+        throw VeltroError(e.number(), e.description() + kept);
     }
 }
 

@@ -36,8 +36,9 @@ struct DemoHeatResult {
 std::optional<std::size_t> demo_format_from_text(const std::string& text);
 std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const std::string& text);
 
-// Records the heat into options.path. Fails with VeltroError (and leaves no recording behind) when
-// the file cannot be written.
+// Records the heat into options.path. Fails with VeltroError when the file cannot be written: a
+// recording that could not be made is not there; one that was made is kept with what was recorded,
+// and the error says where.
 DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options);
 
 } // namespace veltro

@@ -3,6 +3,8 @@
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
 #include "fake_operator.h"
+#include "file_size_limit.h"
+#include "recording/capture_spool.h"
 #include "recording/recording_check.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
@@ -129,6 +131,34 @@ TEST(DemoHeat, RefusesBadOptionsAndAnExistingFileWithoutTouchingIt) {
     EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
     EXPECT_EQ(demo_crop_from_text("600*1080"), (std::pair<std::int16_t, std::int16_t>{600, 1080}));
     EXPECT_EQ(demo_format_from_text("1920*1080/30"), std::nullopt);
+}
+
+// The disk fills during the heat: the recording and the frames captured are kept, and the error
+// says where they are.
+TEST(DemoHeat, ADiskThatFillsKeepsTheRecordingAndWhatWasCaptured) {
+    testing::TempDir dir;
+    testing::FakeOperator op;
+    DemoHeatOptions options;
+    options.fast = true;
+    options.capture_ms = 1000;
+    options.path = dir.file("full.px3");
+    std::string error;
+    {
+        testing::FileSizeLimit limit(400000); // the header and a few frames
+        ASSERT_TRUE(limit.ok());
+        try {
+            Record_Demo_Heat(options);
+        } catch (const VeltroError& e) {
+            error = e.description();
+        }
+    }
+    EXPECT_NE(error.find("What was recorded is kept in " + options.path), std::string::npos) << error;
+    EXPECT_NE(error.find("px3tool recover"), std::string::npos) << error;
+    cls_VideoFile_handler rec;
+    rec.Open_File(options.path);
+    EXPECT_TRUE(rec.File_open()) << op.last_message();
+    const SpoolRecovery recovered = Recover_Spool(options.path);
+    EXPECT_GT(recovered.frames, 3) << recovered.message;
 }
 
 } // namespace
