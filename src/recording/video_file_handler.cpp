@@ -56,6 +56,9 @@ void cls_VideoFile_handler::open_file(bool for_writing) {
 void cls_VideoFile_handler::close_file() noexcept {
     file_.reset();
     writable_ = false;
+    journal_.reset();
+    journal_writable_ = false;
+    journal_source_ = JournalSource::Beside;
 }
 
 void cls_VideoFile_handler::flush_to_disk() {
@@ -68,10 +71,13 @@ void cls_VideoFile_handler::flush_to_disk() {
 }
 
 // Writes the header block at offset 0 and flushes it. The block is built completely before the file
-// is touched, so a header that cannot be stored leaves the file as it was.
+// is touched, so a header that cannot be stored leaves the file as it was. The text is in the journal
+// first: a write cut short by a crash can tear the block, and the next open restores it from there.
 void cls_VideoFile_handler::write_header_block() {
+    const std::string text = header_->XML_string();
     auto block = std::make_unique<px3::HeaderBlock>();
-    px3::encode_header_block(header_->XML_string(), *block);
+    px3::encode_header_block(text, *block);
+    append_to_journal(JournalKind::Header, text);
     write_at(block->data(), block->size(), 0, "the header");
     flush_to_disk();
 }

@@ -3,6 +3,7 @@
 #include "picture/dib_section.h"
 #include "picture/video_buffer.h"
 #include "recording/compressed_frame.h"
+#include "recording/header_journal.h"
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
 #include "support/file_io.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,8 @@ public:
 
     // Where the lines for the event log go; by default Log_Event ("Veltro_eventlog.txt").
     void Event_Log(std::function<void(const std::string&)> sink) { event_log_ = std::move(sink); }
+    // The wall-clock time of the journal's entries; by default the computer's local time.
+    void Journal_clock(std::function<LocalTime()> now) { journal_clock_ = std::move(now); }
 
     // ---- Writing (frame format and codec, set before Initiate_PX3_File) ------------------------
     bool RGB_interlaced() const { return interlaced_; }
@@ -102,8 +106,13 @@ public:
     // ---- Reading -------------------------------------------------------------------------------
     // Opens a recording for review; problems are told to the operator and leave no file open.
     void Open_File(const std::string& path);
-    // The same for a recording already open in `file` (for reading and writing), known as `name`.
-    void Open_File(std::unique_ptr<File> file, const std::string& name);
+    // The same for a recording already open in `file` (for reading and writing), known as `name`,
+    // with its journal open in `journal` (without one, nothing is journalled while it is open).
+    void Open_File(std::unique_ptr<File> file, const std::string& name,
+                   std::unique_ptr<File> journal = nullptr);
+    // Reads the header block. A block that a write cut short (or that the last rewrite never
+    // reached) is restored from the journal and the operator is told; a damaged block that cannot be
+    // restored is reported.
     void Read_PX3_Headers();
     void Read_Top_Delimiter();
     // Reads record `frame` (1-based); with `draw` also decodes it into the frame bitmap.
@@ -219,7 +228,25 @@ private:
     void flush_to_disk();
     // Close_File, counting the pass's frames in the header when there are at least `at_least`.
     void close_counting(std::int32_t at_least);
+    // Journals the header text, then writes the header block at offset 0 and flushes it.
     void write_header_block();
+    // Reads the header block and restores it from the journal when a write cut it short; why it
+    // is damaged when it can be neither read nor restored ("its text does not parse"), else "".
+    std::string load_header_block();
+    // Puts the last header of the journal in place of a damaged one (not into a read-only file) and
+    // tells the operator.
+    void restore_header(const HeaderJudgement& judged);
+    // The journal of the open recording, opened for writing (created when missing) or for reading;
+    // nullptr when there is none to read or the recording came without one.
+    HeaderJournal* journal(bool for_writing);
+    // Appends one entry to the journal. A journal that cannot be written does not stop the change
+    // (the recording stays the record of the heat); the operator is told once.
+    void append_to_journal(JournalKind kind, std::string_view payload);
+    // The first header of a new recording starts its journal afresh.
+    void start_journal(const std::string& text);
+    void journal_failed(const std::string& why);
+    // The frames entry of the append pass being counted.
+    void journal_pass();
     // Writes all `size` bytes at `offset`; `what` names the data in the error ("a frame", ...).
     void write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset, const char* what);
     void log_event(const std::string& text);
@@ -239,6 +266,16 @@ private:
     std::unique_ptr<File> file_;
     bool writable_ = false;
     bool read_only_ = false;
+
+    // Journal
+    enum class JournalSource { Beside, Given, None };
+    JournalSource journal_source_ = JournalSource::Beside;
+    std::unique_ptr<HeaderJournal> journal_;
+    bool journal_writable_ = false;
+    bool journal_failure_told_ = false;
+    std::function<LocalTime()> journal_clock_;
+    std::int32_t pass_first_frame_ = 0;
+    std::vector<std::uint32_t> pass_crcs_; // of the records of the append pass, in order
 
     // Writer
     bool interlaced_ = true;

@@ -104,7 +104,8 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
     open_recording();
 }
 
-void cls_VideoFile_handler::Open_File(std::unique_ptr<File> file, const std::string& name) {
+void cls_VideoFile_handler::Open_File(std::unique_ptr<File> file, const std::string& name,
+                                      std::unique_ptr<File> journal) {
     if (!file) {
         throw VeltroError(err::ObjectVariableNotSet, "No file given for " + name);
     }
@@ -127,6 +128,13 @@ void cls_VideoFile_handler::Open_File(std::unique_ptr<File> file, const std::str
     file_ = std::move(file);
     read_only_ = false;
     writable_ = true;
+    if (journal) {
+        journal_source_ = JournalSource::Given;
+        journal_ = std::make_unique<HeaderJournal>(std::move(journal), journal_path(name));
+        journal_writable_ = true;
+    } else {
+        journal_source_ = JournalSource::None;
+    }
     open_recording();
 }
 
@@ -198,13 +206,16 @@ void cls_VideoFile_handler::open_recording() {
 }
 
 void cls_VideoFile_handler::Read_PX3_Headers() {
-    auto block = std::make_unique<px3::HeaderBlock>();
-    px3::HeaderBlockContents c;
-    if (read_exact(*file_, block->data(), block->size(), 0)) {
-        c = px3::decode_header_block(block->data(), block->size());
-    }
     // A text that is missing or longer than its field makes this a recording without header.
-    header_->XML_string(c.text_ok ? c.text : std::string());
+    const std::string damage = load_header_block();
+    if (!damage.empty()) {
+        const std::string told = "The header of " + file_name_ + " is damaged (" + damage +
+                                 ") and has no journal to restore it from: " +
+                                 (header_->Has_XML() ? "the heat's times shown may be wrong."
+                                                     : "the heat's times and frames cannot be read.");
+        the_operator().message(told, MsgIcon::Exclamation);
+        log_event(told);
+    }
 }
 
 void cls_VideoFile_handler::Read_Top_Delimiter() {

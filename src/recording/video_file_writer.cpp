@@ -89,11 +89,13 @@ void cls_VideoFile_handler::Create_PX3_header() {
     header->RGB_fourcc(codec_ == kJpegCodecName ? "IJL" : "MJPG");
     header->RGB_JPEG_codec(codec_);
 
+    const std::string text = header->XML_string();
     auto block = std::make_unique<px3::HeaderBlock>();
-    px3::encode_header_block(header->XML_string(), *block);
+    px3::encode_header_block(text, *block);
     // A new file appears whole or not at all.
     save_file_atomically(file_name_,
                          std::string_view(reinterpret_cast<const char*>(block->data()), block->size()));
+    start_journal(text);
     header_ = std::move(header);
     read_only_ = false;
     num_frames_ = 0;
@@ -170,11 +172,11 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
 
 void cls_VideoFile_handler::Open_px3_for_Append() {
     open_file(true);
-    Read_PX3_Headers();
-    if (!header_->Has_XML()) {
+    const std::string damage = load_header_block();
+    if (!header_->Has_XML() || !damage.empty()) {
         close_file();
-        throw VeltroError(err::TypeMismatch,
-                          "The header of " + file_name_ + " cannot be read; nothing appended");
+        throw VeltroError(err::TypeMismatch, "The header of " + file_name_ + " is damaged (" + damage +
+                                                 ") and has no journal to restore it from; nothing appended");
     }
     // Records go right behind the last counted frame: records of an earlier pass that was never
     // counted (fewer than 3 frames, or cut short) are invisible to readers and are replaced.
@@ -196,6 +198,7 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     }
     frames_appended_ = 0;
     measured_sample_size_ = 0;
+    pass_crcs_.clear();
 }
 
 void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuff_RGB& frame) {
@@ -258,8 +261,11 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
 
     if (frames_appended_ == 0) {
         length_before_append_ = append_position_;
+        pass_first_frame_ = header_->G_Frames_no() + 1;
+        pass_crcs_.clear();
     }
     write_at(record_.data(), record_.size(), append_position_, "a frame");
+    pass_crcs_.push_back(crc32_of(record_.data(), record_.size()));
     append_position_ += static_cast<std::int64_t>(record_.size());
     ++frames_appended_;
     if (frames_appended_ == 1 && measured_sample_size_ == 0) {
@@ -362,6 +368,8 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
                     }
                 }
                 length_before_append_ = append_position_;
+                pass_first_frame_ = header_->G_Frames_no() + 1;
+                pass_crcs_.clear();
             }
             const std::int32_t s = px3::sample_size_for(data_size_);
             const std::int32_t per_write = static_cast<std::int32_t>(std::clamp<std::size_t>(
@@ -384,6 +392,7 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
                                      fields.jpeg_size);
                 fields.data_count = data_size_;
                 px3::put_record_fields(record, fields);
+                pass_crcs_.push_back(crc32_of(record, static_cast<std::size_t>(s)));
                 ++in_buffer;
                 if (in_buffer == per_write || i == count) {
                     const std::size_t bytes =
@@ -418,12 +427,15 @@ void cls_VideoFile_handler::Close_File() {
 void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
     if (!File_open()) {
         frames_appended_ = 0;
+        pass_crcs_.clear();
         return;
     }
     try {
         if (suffix_ == "px3" && writable_ && frames_appended_ >= at_least) {
-            // The records reach the disk before the header that counts them.
+            // The records reach the disk before the header that counts them, and their checksums
+            // reach the journal before it.
             flush_to_disk();
+            journal_pass();
             header_->Frames_no(to_integer(header_->G_Frames_no() + frames_appended_));
             if (measured_sample_size_ > 0) {
                 header_->L_RGB_Sample_Size(measured_sample_size_);
@@ -441,15 +453,18 @@ void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
         }
     } catch (...) {
         frames_appended_ = 0;
+        pass_crcs_.clear();
         close_file();
         throw;
     }
     frames_appended_ = 0;
+    pass_crcs_.clear();
     close_file();
 }
 
 void cls_VideoFile_handler::Abandon_Append() noexcept {
     frames_appended_ = 0;
+    pass_crcs_.clear();
     close_file();
 }
 

@@ -76,6 +76,12 @@ void PosixFile::sync() {
     }
 }
 
+void PosixFile::sync_data() {
+    if (::fdatasync(fd_.get()) != 0) {
+        fail(errno);
+    }
+}
+
 void PosixFile::truncate(std::int64_t length) {
     if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0) {
         fail(errno);

@@ -23,6 +23,8 @@ public:
     virtual std::size_t write_at(std::int64_t offset, const void* data, std::size_t size) = 0;
     // Returns once everything written is on the disk.
     virtual void sync() = 0;
+    // Returns once the data written (and the length) is on the disk; other metadata may follow later.
+    virtual void sync_data() { sync(); }
     virtual void truncate(std::int64_t length) = 0;
     virtual std::int64_t size() = 0;
 };
@@ -65,6 +67,7 @@ public:
     std::size_t read_at(std::int64_t offset, void* data, std::size_t size) override;
     std::size_t write_at(std::int64_t offset, const void* data, std::size_t size) override;
     void sync() override;
+    void sync_data() override;
     void truncate(std::int64_t length) override;
     std::int64_t size() override;
 
