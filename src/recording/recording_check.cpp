@@ -2,6 +2,7 @@
 
 #include "picture/dib_section.h"
 #include "picture/jpeg_codec.h"
+#include "recording/header_journal.h"
 #include "recording/px3_layout.h"
 #include "recording/xml_header.h"
 #include "support/byte_order.h"
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 namespace veltro {
@@ -23,6 +25,76 @@ bool read_fully(File& file, std::int64_t offset, void* data, std::size_t size) {
         return file.read_at(offset, data, size) == size;
     } catch (const std::system_error&) {
         return false;
+    }
+}
+
+// The problems of the header block compared with the journal; "" when it holds the last header.
+std::string journal_problem(const HeaderJudgement& j) {
+    const std::string restores = "opening the recording restores journal entry ";
+    switch (j.state) {
+    case HeaderState::Current:
+    case HeaderState::Unjudged:
+        return {};
+    case HeaderState::Behind:
+        return "header text is that of journal entry " + std::to_string(j.matched->sequence) +
+               ", not of the last one (" + std::to_string(j.last->sequence) + "); " + restores +
+               std::to_string(j.last->sequence);
+    case HeaderState::Damaged:
+        if (!j.last) {
+            return {};
+        }
+        return (j.parses ? "header text matches no journal entry: a rewrite was cut short; "
+                         : "the journal holds the last header: ") +
+               restores + std::to_string(j.last->sequence);
+    case HeaderState::Foreign:
+        return "header text matches no journal entry";
+    }
+    return {};
+}
+
+// The structure of record n of size s in `record`: one line per problem into `problems`.
+void check_record(std::int32_t n, const std::vector<std::uint8_t>& record, std::int32_t s, std::int32_t width,
+                  std::int32_t height, const std::string& fourcc, cDIBSection& picture,
+                  std::vector<std::string>& problems) {
+    const std::int32_t d = s - px3::kRecordOverhead;
+    const std::string at = "frame " + std::to_string(n) + ": ";
+    if (!px3::has_record_magic(record.data())) {
+        problems.push_back(at + "record does not begin with \"RGBS\"");
+        return;
+    }
+    if (std::memcmp(record.data() + 40, "RGBE", 4) != 0) {
+        problems.push_back(at + "no \"RGBE\" at record offset 40");
+    }
+    if (std::memcmp(record.data() + px3::kDataOffset + d, "RGBF", 4) != 0) {
+        problems.push_back(at + "no \"RGBF\" at the end of the record");
+    }
+    const auto fields = px3::get_record_fields(record.data());
+    if (fields.data_count != d) {
+        problems.push_back(at + "data count " + std::to_string(fields.data_count) + " differs from " +
+                           std::to_string(d));
+    }
+    if (fields.jpeg_size <= 0 || fields.jpeg_size > d) {
+        problems.push_back(at + "JPEG size " + std::to_string(fields.jpeg_size) + " is outside 1.." +
+                           std::to_string(d));
+        return;
+    }
+    if (fourcc != "IJL" && fourcc != "JPEG") {
+        return;
+    }
+    const std::uint8_t* jpg = record.data() + px3::kDataOffset;
+    const auto jpeg_header = Read_JPG_Header(jpg, fields.jpeg_size);
+    if (!jpeg_header) {
+        problems.push_back(at + "JPEG header cannot be read");
+        return;
+    }
+    if (jpeg_header->width != width || jpeg_header->height != height) {
+        problems.push_back(at + "JPEG picture is " + std::to_string(jpeg_header->width) + " x " +
+                           std::to_string(jpeg_header->height) + ", the recording's frames are " +
+                           std::to_string(width) + " x " + std::to_string(height));
+        return;
+    }
+    if (!DIB_From_JPG(picture, jpg, fields.jpeg_size)) {
+        problems.push_back(at + "JPEG data does not decode");
     }
 }
 
@@ -39,11 +111,26 @@ RecordingCheck Check_Recording(const std::string& path) {
         return result;
     }
     PosixFile file(std::move(fd));
-    return Check_Recording(file);
+    UniqueFd journal_fd(::open(journal_path(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!journal_fd) {
+        return Check_Recording(file);
+    }
+    PosixFile journal(std::move(journal_fd));
+    return Check_Recording(file, &journal);
 }
 
-RecordingCheck Check_Recording(File& file) {
+RecordingCheck Check_Recording(File& file, File* journal_file) {
     RecordingCheck result;
+    std::optional<JournalContents> journal;
+    if (journal_file) {
+        try {
+            std::string bytes(static_cast<std::size_t>(journal_file->size()), '\0');
+            bytes.resize(journal_file->read_at(0, bytes.data(), bytes.size()));
+            journal = decode_journal(bytes);
+        } catch (const std::system_error&) {
+            result.problems.push_back("journal cannot be read");
+        }
+    }
     std::int64_t size = 0;
     try {
         size = file.size();
@@ -72,15 +159,21 @@ RecordingCheck Check_Recording(File& file) {
     if (std::memcmp(block->data() + px3::kEndMagicOffset, "PXVX", 4) != 0) {
         result.problems.push_back("header block does not end with \"PXVX\"");
     }
+    const HeaderJudgement judged = judge_header_block(*block, journal ? &*journal : nullptr);
+    const std::string against_journal = journal_problem(judged);
     if (!contents.text_ok) {
         result.problems.push_back("header text length " + std::to_string(contents.text_length) +
                                   " is outside 0..32000");
-        return result;
     }
     Cls_XML_header header;
-    header.XML_string(contents.text);
-    if (!header.Has_XML()) {
+    header.XML_string(contents.text_ok ? contents.text : std::string());
+    if (contents.text_ok && !header.Has_XML()) {
         result.problems.push_back("recording header does not parse");
+    }
+    if (!against_journal.empty()) {
+        result.problems.push_back(against_journal);
+    }
+    if (!header.Has_XML()) {
         return result;
     }
     const std::int32_t frames = value_or([&] { return std::int32_t{header.G_Frames_no()}; }, -1);
@@ -106,7 +199,6 @@ RecordingCheck Check_Recording(File& file) {
                                   std::to_string(px3::kMaxSampleSize) + " bytes");
         return result;
     }
-    const std::int32_t d = s - px3::kRecordOverhead;
     const std::int64_t needed = px3::frame_offset(frames + 1, s);
     if (size < needed) {
         result.problems.push_back("file of " + std::to_string(size) + " bytes ends inside frame " +
@@ -115,49 +207,21 @@ RecordingCheck Check_Recording(File& file) {
     }
     std::vector<std::uint8_t> record(static_cast<std::size_t>(s));
     cDIBSection picture;
+    const auto recorded =
+        journal ? recorded_frame_crcs(*journal, frames) : std::vector<std::optional<std::uint32_t>>();
     for (std::int32_t n = 1; n <= frames && px3::frame_offset(n + 1, s) <= size; ++n) {
         if (!read_fully(file, px3::frame_offset(n, s), record.data(), record.size())) {
             result.problems.push_back("cannot be read");
             return result;
         }
-        const std::string at = "frame " + std::to_string(n) + ": ";
-        if (!px3::has_record_magic(record.data())) {
-            result.problems.push_back(at + "record does not begin with \"RGBS\"");
-            continue;
-        }
-        if (std::memcmp(record.data() + 40, "RGBE", 4) != 0) {
-            result.problems.push_back(at + "no \"RGBE\" at record offset 40");
-        }
-        if (std::memcmp(record.data() + px3::kDataOffset + d, "RGBF", 4) != 0) {
-            result.problems.push_back(at + "no \"RGBF\" at the end of the record");
-        }
-        const auto fields = px3::get_record_fields(record.data());
-        if (fields.data_count != d) {
-            result.problems.push_back(at + "data count " + std::to_string(fields.data_count) +
-                                      " differs from " + std::to_string(d));
-        }
-        if (fields.jpeg_size <= 0 || fields.jpeg_size > d) {
-            result.problems.push_back(at + "JPEG size " + std::to_string(fields.jpeg_size) +
-                                      " is outside 1.." + std::to_string(d));
-            continue;
-        }
-        if (fourcc != "IJL" && fourcc != "JPEG") {
-            continue;
-        }
-        const std::uint8_t* jpg = record.data() + px3::kDataOffset;
-        const auto jpeg_header = Read_JPG_Header(jpg, fields.jpeg_size);
-        if (!jpeg_header) {
-            result.problems.push_back(at + "JPEG header cannot be read");
-            continue;
-        }
-        if (jpeg_header->width != width || jpeg_header->height != height) {
-            result.problems.push_back(at + "JPEG picture is " + std::to_string(jpeg_header->width) + " x " +
-                                      std::to_string(jpeg_header->height) + ", the recording's frames are " +
-                                      std::to_string(width) + " x " + std::to_string(height));
-            continue;
-        }
-        if (!DIB_From_JPG(picture, jpg, fields.jpeg_size)) {
-            result.problems.push_back(at + "JPEG data does not decode");
+        const std::size_t before = result.problems.size();
+        check_record(n, record, s, width, height, fourcc, picture, result.problems);
+        // A record already named damaged gets no second line.
+        const std::optional<std::uint32_t> crc =
+            recorded.empty() ? std::nullopt : recorded[static_cast<std::size_t>(n - 1)];
+        if (result.problems.size() == before && crc && crc32_of(record.data(), record.size()) != *crc) {
+            result.problems.push_back("frame " + std::to_string(n) +
+                                      ": damaged, its bytes changed since it was recorded");
         }
     }
     return result;

@@ -9,13 +9,15 @@
 namespace veltro {
 
 // A recording checked byte by byte against the file layout, independently of the reader: magics,
-// sizes, the header text, every counted record and every frame's JPEG stream.
+// sizes, the header text, every counted record and every frame's JPEG stream; with its journal
+// ("<recording>.journal") also the header text against the last one journalled and every record
+// against the checksum journalled when it was written.
 struct RecordingCheck {
     std::int32_t frames = 0;           // frames the header counts
     std::vector<std::string> problems; // one line per problem; empty for a sound file
 };
 RecordingCheck Check_Recording(const std::string& path);
-// The same for a recording already open in `file`.
-RecordingCheck Check_Recording(File& file);
+// The same for a recording already open in `file`, with its journal when `journal` is given.
+RecordingCheck Check_Recording(File& file, File* journal = nullptr);
 
 } // namespace veltro

@@ -136,6 +136,8 @@ public:
     // True when the last frame drawn could not be read or decoded and shows the blue "Corrupted
     // video" picture.
     bool Frame_corrupted() const { return frame_corrupted_; }
+    // True when the record last read no longer has the bytes the journal recorded for it.
+    bool Frame_damaged() const { return frame_damaged_; }
     // Set when reading a frame raised an error: field drawing stops for this recording.
     bool Read_error() const { return read_error_; }
     std::int32_t RGB_Checksum() const { return checksum_; }
@@ -255,6 +257,8 @@ private:
     // `picture`) when its stream is larger; sets `quality` and `size` to what was stored.
     void fit_compressed_frame(std::int32_t index, const CompressedFrame& frame, cDIBSection& picture,
                               std::uint8_t* data, std::int32_t& quality, std::int32_t& size);
+    // Compares the record just read with the checksum the journal holds for it (Frame_damaged).
+    void check_recorded_bytes(std::int32_t frame);
     bool decode_into_frame();
     void show_corrupted_frame();
     void reset_reader();
@@ -275,7 +279,9 @@ private:
     bool journal_failure_told_ = false;
     std::function<LocalTime()> journal_clock_;
     std::int32_t pass_first_frame_ = 0;
-    std::vector<std::uint32_t> pass_crcs_; // of the records of the append pass, in order
+    std::vector<std::uint32_t> pass_crcs_;                    // of the records of the append pass, in order
+    std::vector<std::optional<std::uint32_t>> recorded_crcs_; // by frame, from the journal
+    std::vector<bool> damage_logged_;
 
     // Writer
     bool interlaced_ = true;
@@ -309,6 +315,7 @@ private:
     bool samplesize_error_ = false;
     std::int16_t frames_missing_ = 0;
     bool frame_corrupted_ = false;
+    bool frame_damaged_ = false;
     bool read_error_ = false;
     std::int32_t current_frame_ = 0;
     std::int32_t decoded_frame_ = 0;

@@ -4,6 +4,7 @@
 #include "recording/video_file_handler.h"
 #include "support/files.h"
 #include "support/operator.h"
+#include "support/value_or.h"
 #include "support/veltro_error.h"
 
 #include <cerrno>
@@ -90,6 +91,8 @@ void cls_VideoFile_handler::journal_pass() {
 }
 
 std::string cls_VideoFile_handler::load_header_block() {
+    recorded_crcs_.clear();
+    damage_logged_.clear();
     auto block = std::make_unique<px3::HeaderBlock>();
     block->fill(0);
     try {
@@ -122,6 +125,10 @@ std::string cls_VideoFile_handler::load_header_block() {
                       " matches no entry of its journal: another program wrote it; it is left as it is");
         }
         damage = judged.parses ? std::string() : judged.damage;
+    }
+    if (contents) {
+        recorded_crcs_ = recorded_frame_crcs(*contents, value_or([&] { return header_->G_Frames_no(); }, 0));
+        damage_logged_.assign(recorded_crcs_.size(), false);
     }
     return damage;
 }

@@ -49,6 +49,7 @@ void cls_VideoFile_handler::reset_reader() {
     top_delim_y_ = 0;
     samplesize_error_ = false;
     frame_corrupted_ = false;
+    frame_damaged_ = false;
     read_error_ = false;
     frames_missing_ = 0;
     current_frame_ = 0;
@@ -268,6 +269,7 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
             }
             read_record_.swap(next_record_);
             samplesize_error_ = false;
+            check_recorded_bytes(frame);
             fields_ = px3::get_record_fields(read_record_.data());
             const std::int32_t data_size = sample_size_ - px3::kRecordOverhead;
             checksum_ = px3::record_checksum(read_record_.data() + px3::kDataOffset, data_size,
@@ -276,7 +278,8 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
             decoded_frame_ = 0;
         }
         if (draw) {
-            frame_corrupted_ = !decode_into_frame();
+            // A record whose bytes changed since it was recorded may still decode, into a wrong picture.
+            frame_corrupted_ = frame_damaged_ || !decode_into_frame();
             if (frame_corrupted_) {
                 show_corrupted_frame();
             }
@@ -285,6 +288,20 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
     } catch (const VeltroError&) {
         read_error_ = true;
         throw;
+    }
+}
+
+void cls_VideoFile_handler::check_recorded_bytes(std::int32_t frame) {
+    frame_damaged_ = false;
+    const auto index = static_cast<std::size_t>(frame - 1);
+    if (index >= recorded_crcs_.size() || !recorded_crcs_[index]) {
+        return;
+    }
+    frame_damaged_ = crc32_of(read_record_.data(), read_record_.size()) != *recorded_crcs_[index];
+    if (frame_damaged_ && !damage_logged_[index]) {
+        damage_logged_[index] = true;
+        log_event("Frame " + std::to_string(frame) + " of " + file_name_ +
+                  " is damaged: its bytes changed since it was recorded");
     }
 }
 

@@ -263,6 +263,8 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
                                             "is left as it is"});
     rec.Close_File();
     EXPECT_EQ(block_on_disk(), bytes(*block));
+    EXPECT_EQ(Check_Recording(path).problems,
+              std::vector<std::string>{"header text matches no journal entry"});
 }
 
 // Two changes of the same length far apart: a rewrite torn between them leaves a header that parses

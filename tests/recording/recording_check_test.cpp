@@ -1,8 +1,10 @@
 #include "failing_file.h"
+#include "recording/header_journal.h"
 #include "recording/px3_layout.h"
 #include "recording/recording_check.h"
 #include "recording_fixture.h"
 #include "support/byte_order.h"
+#include "support/files.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -92,6 +94,51 @@ TEST_F(RecordingCheckTest, FilesThatCannotBeReadSaySo) {
     failing.fail(testing::FailingFile::Op::read, 3); // frame 2
     const auto check = Check_Recording(failing);
     EXPECT_EQ(check.problems, std::vector<std::string>{"cannot be read"});
+}
+
+// Changes that leave every structure whole are found through the journal: a byte behind a frame's
+// stream, a frame's time stamp, a digit of a time in the header. The review shows such a frame as
+// damaged instead of its picture; without the journal the file checks as before.
+TEST_F(RecordingCheckTest, JournalFindsBytesChangedSinceTheyWereWritten) {
+    {
+        cls_VideoFile_handler edit;
+        edit.Open_File(path);
+        edit.Velt_Heat_time(2, false, 23450);
+        edit.Write_XML_header();
+    }
+    EXPECT_TRUE(Check_Recording(path).problems.empty());
+    const std::string file = read_whole_file(path).value();
+    const auto jpeg_size =
+        px3::get_record_fields(reinterpret_cast<const std::uint8_t*>(file.data()) + px3::frame_offset(2, s))
+            .jpeg_size;
+    patch(px3::frame_offset(2, s) + 54 + jpeg_size + 10, "\x01");
+    std::uint8_t stamp[4];
+    le::put_i32(
+        stamp,
+        le::get_i32(reinterpret_cast<const std::uint8_t*>(file.data()) + px3::frame_offset(3, s) + 8) + 1);
+    patch(px3::frame_offset(3, s) + 8, std::string(reinterpret_cast<char*>(stamp), 4));
+    patch(static_cast<std::int64_t>(file.find("23450")) + 2, "9");
+
+    const std::vector<std::string> expected{"header text matches no journal entry",
+                                            "frame 2: damaged, its bytes changed since it was recorded",
+                                            "frame 3: damaged, its bytes changed since it was recorded"};
+    EXPECT_EQ(Check_Recording(path).problems, expected);
+
+    std::vector<std::string> log;
+    cls_VideoFile_handler rec;
+    rec.Event_Log([&log](const std::string& line) { log.push_back(line); });
+    rec.Open_File(path);
+    EXPECT_EQ(rec.Velt_Heat_time(2, false), 23950) << "another program's header is left as it is";
+    for (const std::int32_t frame : {1, 2, 3, 4}) {
+        rec.Read_RGB_sample(frame, true);
+        EXPECT_EQ(rec.Frame_damaged(), frame == 2 || frame == 3) << frame;
+        EXPECT_EQ(rec.Frame_corrupted(), frame == 2 || frame == 3) << frame;
+    }
+    EXPECT_EQ(log.back(), "Frame 3 of " + path + " is damaged: its bytes changed since it was recorded");
+    rec.Close_File();
+
+    std::filesystem::remove(journal_path(path));
+    EXPECT_TRUE(Check_Recording(path).problems.empty());
 }
 
 } // namespace
