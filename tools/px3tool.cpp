@@ -59,6 +59,8 @@ void usage(std::ostream& out) {
            "  info FILE [--json]           layout and heat values of a recording\n"
            "  verify FILE                  check the layout and every frame; exit status 0 only for a\n"
            "                               sound file, one line per problem otherwise\n"
+           "  history FILE                 the changes of the heat's results from its journal\n"
+           "                               (FILE.journal), one line each: time of day, what changed\n"
            "  recover FILE                 append the frames of a capture the program did not finish\n"
            "                               (the spool FILE.spool); exit status 0 when they are stored\n"
            "  report FILE [-o OUT]         the frame timestamp report (default: a new file in the data\n"
@@ -103,7 +105,8 @@ int main(int argc, char* argv[]) {
         {"report", px3tool::report},   {"export", px3tool::export_picture},
         {"results", px3tool::results}, {"set-time", px3tool::set_time},
         {"set-dog", px3tool::set_dog}, {"demo", px3tool::demo},
-        {"bench", px3tool::bench},     {"recover", px3tool::recover}};
+        {"bench", px3tool::bench},     {"recover", px3tool::recover},
+        {"history", px3tool::history}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

@@ -1,8 +1,11 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
+#include "local_time.h"
 #include "recording/capture_spool.h"
 #include "recording/compressed_frames.h"
+#include "recording/header_journal.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
+#include "timing/heat_timing.h"
 #include "timing/heat_values.h"
 
 #include <filesystem>
@@ -15,6 +18,7 @@ namespace {
 struct ToolRun {
     int status = -1;
     std::string err;
+    std::string out;
 };
 
 class Px3Tool : public ::testing::Test {
@@ -30,10 +34,12 @@ protected:
     }
     ToolRun run(const std::string& arguments) const {
         const std::string err = dir.file("stderr.txt");
+        const std::string out = dir.file("stdout.txt");
         const std::string command =
-            std::string(PX3TOOL_PATH) + " " + arguments + " >/dev/null 2>'" + err + "'";
+            std::string(PX3TOOL_PATH) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
         const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_whole_file(err).value_or("")};
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_whole_file(err).value_or(""),
+                read_whole_file(out).value_or("")};
     }
     std::string bytes() const { return read_whole_file(path).value_or(""); }
 };
@@ -170,6 +176,69 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
     const ToolRun usage = run("recover");
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("recover takes one FILE"), std::string::npos) << usage.err;
+}
+
+// The heat's history as the operator reads it: every change of the results in order, each at the
+// time of day it was made; the frames passes and the other header rewrites say nothing.
+TEST_F(Px3Tool, HistoryListsTheChangesOfTheResultsInOrder) {
+    const std::string heat = dir.file("heat 2.px3");
+    int seconds = 14 * 3600 + 3 * 60;
+    cls_VideoFile_handler rec;
+    rec.Journal_clock([&seconds] {
+        LocalTime t;
+        t.tm = testing::local_time(2024, 5, 1, seconds / 3600, seconds / 60 % 60, seconds % 60);
+        seconds += 7;
+        return t;
+    });
+    Arm_Test_Recording(rec, heat, 64, 48, true, "1000");
+    Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 3));
+    rec.Open_File(heat);
+    rec.Velt_Dog_name(3, "Fast Lady");
+    rec.Write_XML_header();
+    ManualClock clock;
+    HeatTiming timing(clock);
+    timing.set_recording(&rec);
+    const std::int32_t times[] = {23450, 23910, 24030, 24110, 25020, 26400};
+    for (std::int16_t box = 1; box <= 6; ++box)
+        timing.Set_Time(box, times[box - 1], false);
+    timing.Set_Time(2, 23920, false); // the correction
+    timing.dead_heat = true;
+    timing.Set_Time(5, 24110, false);
+    timing.no_time = true;
+    timing.no_time_caption = "DNF";
+    timing.Set_Time(6, 0, false);
+    timing.Set_Time(1, 12020, true);
+    rec.Close_File();
+
+    const ToolRun r = run("history '" + heat + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "14:03:35  box 3 dog name \"dog name\" -> \"Fast Lady\"\n"
+                     "14:03:42  box 1 finish time none -> 23,45\n"
+                     "14:03:49  box 2 finish time none -> 23,91\n"
+                     "14:03:56  box 3 finish time none -> 24,03\n"
+                     "14:04:03  box 4 finish time none -> 24,11\n"
+                     "14:04:10  box 5 finish time none -> 25,02\n"
+                     "14:04:17  box 6 finish time none -> 26,40\n"
+                     "14:04:24  box 2 finish time 23,91 -> 23,92\n"
+                     "14:04:31  box 5 finish time 25,02 -> 24,11\n"
+                     "14:04:31  box 5 dead heat set\n"
+                     "14:04:38  box 6 finish time 26,40 -> did not finish\n"
+                     "14:04:45  box 1 split time none -> 12,02\n");
+
+    // A torn last entry is passed over and said on stderr.
+    std::filesystem::resize_file(journal_path(heat), std::filesystem::file_size(journal_path(heat)) - 4);
+    const ToolRun torn = run("history '" + heat + "'");
+    EXPECT_EQ(torn.status, 0);
+    EXPECT_EQ(torn.out, r.out.substr(0, r.out.rfind("14:04:45")));
+    EXPECT_NE(torn.err.find("belong to no complete entry"), std::string::npos) << torn.err;
+
+    std::filesystem::remove(journal_path(heat));
+    const ToolRun none = run("history '" + heat + "'");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "px3tool history: " + heat + " has no journal (" + heat +
+                            ".journal cannot be read) (error 53)\n");
+    EXPECT_EQ(run("history").status, 2);
 }
 
 } // namespace

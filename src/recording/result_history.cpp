@@ -1,0 +1,101 @@
+#include "recording/result_history.h"
+
+#include "recording/xml_header.h"
+#include "support/value_or.h"
+#include "timing/heat_values.h"
+#include "timing/time_text.h"
+
+#include <array>
+#include <memory>
+
+namespace veltro {
+
+namespace {
+
+struct BoxResult {
+    std::string dog;
+    std::int32_t finish = 0;
+    std::int32_t split = 0;
+    bool dead_heat = false;
+};
+using HeatResult = std::array<BoxResult, kBoxes>;
+
+HeatResult result_of(const Cls_XML_header& h) {
+    HeatResult r;
+    for (std::int16_t box = 1; box <= kBoxes; ++box) {
+        BoxResult& b = r[static_cast<std::size_t>(box - 1)];
+        b.dog = value_or([&] { return h.Velt_Dog_name(box); }, std::string());
+        b.finish = value_or([&] { return h.Velt_Heat_time(box, false); }, 0);
+        b.split = value_or([&] { return h.Velt_Heat_time(box, true); }, 0);
+        b.dead_heat = value_or([&] { return h.Velt_dead_heat(box); }, false);
+    }
+    return r;
+}
+
+void compare(const HeatResult& before, const HeatResult& after, const std::string& when,
+             std::vector<ResultChange>& out) {
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const BoxResult& a = before[i];
+        const BoxResult& b = after[i];
+        const std::string box = "box " + std::to_string(i + 1) + " ";
+        if (a.dog != b.dog) {
+            out.push_back({when, box + "dog name \"" + a.dog + "\" -> \"" + b.dog + "\""});
+        }
+        if (a.finish != b.finish) {
+            out.push_back({when, box + "finish time " + History_time_text(a.finish) + " -> " +
+                                     History_time_text(b.finish)});
+        }
+        if (a.split != b.split) {
+            out.push_back({when, box + "split time " + History_time_text(a.split) + " -> " +
+                                     History_time_text(b.split)});
+        }
+        if (a.dead_heat != b.dead_heat) {
+            out.push_back({when, box + (b.dead_heat ? "dead heat set" : "dead heat cleared")});
+        }
+    }
+}
+
+} // namespace
+
+std::string History_time_text(std::int32_t time) {
+    switch (time) {
+    case 0:
+    case no_time::NotAssigned:
+        return "none";
+    case no_time::DidNotFinish:
+        return "did not finish";
+    case no_time::Disqualified:
+        return "disqualified";
+    case no_time::NoRank:
+        return "no rank";
+    default:
+        return Display_Mill_Time(time, true);
+    }
+}
+
+std::vector<ResultChange> Result_History(const JournalContents& journal) {
+    std::vector<ResultChange> changes;
+    std::unique_ptr<HeatResult> previous;
+    for (const JournalEntry& e : journal.entries) {
+        if (e.kind != JournalKind::Header) {
+            continue;
+        }
+        Cls_XML_header header;
+        header.XML_string(e.payload);
+        if (!header.Has_XML()) {
+            continue;
+        }
+        auto now = std::make_unique<HeatResult>(result_of(header));
+        if (previous) {
+            compare(*previous, *now, e.time.substr(11, 8), changes);
+        }
+        previous = std::move(now);
+    }
+    return changes;
+}
+
+std::string Result_change_line(const ResultChange& change) {
+    return change.time_of_day + "  " + change.what;
+}
+
+} // namespace veltro

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "recording/header_journal.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// One change of a heat's results, as the operator reads it.
+struct ResultChange {
+    std::string time_of_day; // "hh:nn:ss", when the change was journalled
+    std::string what;        // "box 2 finish time 23,45 -> 23,46"
+};
+
+// The changes of the results from each header entry of the journal to the next, in order: for each
+// box its dog name, finish time (no-time codes included), split time and dead-heat mark. Entries
+// that do not parse are passed over; frames entries and the other header values are not results.
+std::vector<ResultChange> Result_History(const JournalContents& journal);
+
+// "14:03:07  box 2 finish time 23,45 -> 23,46"
+std::string Result_change_line(const ResultChange& change);
+
+// A box time as the history shows it: "none" when none is assigned, "did not finish", "disqualified",
+// "no rank", else its display form ("23,45").
+std::string History_time_text(std::int32_t time);
+
+} // namespace veltro
