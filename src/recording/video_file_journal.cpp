@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <system_error>
 #include <unistd.h>
 
@@ -44,7 +45,23 @@ HeaderJournal* cls_VideoFile_handler::journal(bool for_writing) {
         }
         throw VeltroError(error_number_for_errno(e), "Cannot open " + path + ": " + std::strerror(e));
     }
-    journal_ = std::make_unique<HeaderJournal>(std::make_unique<PosixFile>(std::move(fd)), path);
+    auto file = std::make_unique<PosixFile>(std::move(fd));
+    std::int64_t size = -1;
+    try {
+        size = file->size();
+    } catch (const std::system_error&) {
+        // Then it is not known to be new; reading it will say what is wrong.
+    }
+    if (for_writing && size == 0) {
+        // A journal just made (for a recording from before journals) must not vanish with its folder
+        // entry in a power cut.
+        const std::string folder = std::filesystem::path(path).parent_path().string();
+        UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir) {
+            ::fsync(dir.get());
+        }
+    }
+    journal_ = std::make_unique<HeaderJournal>(std::move(file), path);
     journal_writable_ = for_writing;
     return journal_.get();
 }

@@ -51,6 +51,7 @@ void cls_VideoFile_handler::reset_reader() {
     frame_corrupted_ = false;
     frame_damaged_ = false;
     read_error_ = false;
+    journal_failure_told_ = false;
     frames_missing_ = 0;
     current_frame_ = 0;
     decoded_frame_ = 0;

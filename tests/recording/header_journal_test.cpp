@@ -303,5 +303,38 @@ TEST_F(JournalRestore, TornBetweenTwoChangesOfTheSameLengthIsRestoredThoughItPar
         << op.last_message();
 }
 
+// A journal that cannot be written does not cost the operator a time: the header is stored, and the
+// operator hears of the journal once.
+TEST_F(JournalRestore, AJournalThatCannotBeWrittenDoesNotStopAChange) {
+    const std::string recording = read_whole_file(path).value();
+    const std::string journal = read_whole_file(journal_path(path)).value();
+    MemoryFile disk(std::vector<std::uint8_t>(recording.begin(), recording.end()));
+    MemoryFile journal_disk(std::vector<std::uint8_t>(journal.begin(), journal.end()));
+    FailingFile failing(journal_disk);
+    failing.disk_full_after(0);
+    cls_VideoFile_handler rec;
+    rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+    rec.Open_File(lend(disk), "heat 1.px3", lend(failing));
+    ASSERT_TRUE(rec.Has_XML());
+    rec.Velt_Heat_time(2, false, 30010);
+    rec.Write_XML_header();
+    rec.Velt_Heat_time(3, false, 30020);
+    rec.Write_XML_header();
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.last_message(),
+              "The journal of heat 1.px3 cannot be written (Cannot write heat 1.px3.journal: No "
+              "space left on device). Changes are still stored in the recording, but a header "
+              "damaged by a crash cannot be restored from its journal.");
+    EXPECT_EQ(log.size(), 2u);
+    EXPECT_EQ(text_of(journal_disk), journal);
+    rec.Close_File();
+
+    cls_VideoFile_handler reader;
+    reader.Event_Log([](const std::string&) {});
+    reader.Open_File(std::make_unique<MemoryFile>(disk.bytes()), "check.px3");
+    EXPECT_EQ(reader.Velt_Heat_time(2, false), 30010);
+    EXPECT_EQ(reader.Velt_Heat_time(3, false), 30020);
+}
+
 } // namespace
 } // namespace veltro
