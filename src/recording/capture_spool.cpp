@@ -187,7 +187,7 @@ SpoolWriter::SpoolWriter(const std::string& path, const SpoolHead& head) : state
     if (!problem.empty()) {
         throw VeltroError(err::SubscriptOutOfRange, "No spool can be made for " + path + ": " + problem);
     }
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    UniqueFd fd(sys::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd) {
         const int e = errno;
         if (e == EEXIST) {
@@ -201,7 +201,7 @@ SpoolWriter::SpoolWriter(const std::string& path, const SpoolHead& head) : state
     encode_head(head, block);
     ssize_t n = 0;
     do {
-        n = ::pwrite(fd.get(), block, sizeof block, 0);
+        n = sys::pwrite(fd.get(), block, sizeof block, 0);
     } while (n < 0 && errno == EINTR);
     if (n != static_cast<ssize_t>(sizeof block)) {
         const int e = n < 0 ? errno : ENOSPC;
@@ -239,7 +239,7 @@ void SpoolWriter::append(const CompressedFrame& frame) {
             ssize_t n = 0;
             int error = 0;
             do {
-                n = ::pwrite(s.file->descriptor(), s.buffer.data(), total, static_cast<off_t>(s.end));
+                n = sys::pwrite(s.file->descriptor(), s.buffer.data(), total, static_cast<off_t>(s.end));
                 error = n < 0 ? errno : 0;
             } while (error == EINTR);
             if (n == static_cast<ssize_t>(total)) {
@@ -261,7 +261,7 @@ void SpoolWriter::append(const CompressedFrame& frame) {
                                                    " bytes of frame " + std::to_string(number) +
                                                    " were written";
             // A torn entry would be read as the end of the spool anyway; cut it off where we can.
-            if (n > 0 && ::ftruncate(s.file->descriptor(), static_cast<off_t>(s.end)) != 0) {
+            if (n > 0 && sys::ftruncate(s.file->descriptor(), static_cast<off_t>(s.end)) != 0) {
                 Trace("*Spool entry left torn", s.path, number);
             }
             s.fail(reason);
@@ -279,7 +279,7 @@ void SpoolWriter::flush() {
     if (s.spent) {
         return;
     }
-    if (::fdatasync(s.file->descriptor()) != 0) {
+    if (sys::fdatasync(s.file->descriptor()) != 0) {
         // Frames already written stay readable; the ones to come are kept in memory.
         if (!s.failing) {
             s.fail(std::string("flush: ") + std::strerror(errno));
@@ -290,7 +290,7 @@ void SpoolWriter::flush() {
         // The new file's name must survive a power cut as well as its bytes.
         const std::string folder = std::filesystem::path(s.path).parent_path().string();
         UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir && ::fsync(dir.get()) == 0) {
+        if (dir && sys::fsync(dir.get()) == 0) {
             s.folder_synced = true;
         }
     }
