@@ -160,6 +160,7 @@ struct SpoolWriter::State {
     // Frames from the first that could not be written on: the spool file ends before them.
     std::vector<CompressedFrame> in_memory;
     bool failing = false;
+    std::string failure;
     bool folder_synced = false;
     bool spent = false;
     std::int32_t largest = 0;
@@ -169,10 +170,11 @@ struct SpoolWriter::State {
     void fail(const std::string& reason) {
         failing = true;
         const std::int32_t from = static_cast<std::int32_t>(entries.size()) + 1;
+        failure = "The spool " + path + " cannot be written (" + reason + "): frames from " +
+                  std::to_string(from) + " on are kept in memory only";
         Trace("*Spool write failed", path, reason, "frames kept in memory from", from);
         try {
-            Log_Event("The spool " + path + " cannot be written (" + reason + "): frames from " +
-                      std::to_string(from) + " on are kept in memory only");
+            Log_Event(failure);
         } catch (const std::exception&) {
             // The event log is likely on the same full disk: the trace line has said it.
         }
@@ -328,6 +330,10 @@ const SpoolHead& SpoolWriter::head() const {
 
 const std::string& SpoolWriter::path() const {
     return state_->path;
+}
+
+const std::string& SpoolWriter::failure() const {
+    return state_->failure;
 }
 
 void SpoolWriter::remove() {

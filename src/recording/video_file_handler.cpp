@@ -68,12 +68,32 @@ void cls_VideoFile_handler::flush_to_disk() {
 }
 
 // Writes the header block at offset 0 and flushes it. The block is built completely before the file
-// is touched, so a header that cannot be stored leaves the file as it was.
+// is touched, so a header that cannot be encoded leaves the file as it was; one that cannot be
+// written whole or flushed is replaced by the block that was there, as a block half new and half
+// old could lose the heat's times or count frames that are not stored.
 void cls_VideoFile_handler::write_header_block() {
     auto block = std::make_unique<px3::HeaderBlock>();
     px3::encode_header_block(header_->XML_string(), *block);
-    write_at(block->data(), block->size(), 0, "the header");
-    flush_to_disk();
+    auto earlier = std::make_unique<px3::HeaderBlock>();
+    bool have_earlier = false;
+    try {
+        have_earlier = file_->read_at(0, earlier->data(), earlier->size()) == earlier->size();
+    } catch (const std::system_error&) {
+    }
+    try {
+        write_at(block->data(), block->size(), 0, "the header");
+        flush_to_disk();
+    } catch (const VeltroError&) {
+        if (have_earlier) {
+            try {
+                write_all_at(*file_, 0, earlier->data(), earlier->size());
+                file_->sync();
+            } catch (const std::system_error&) {
+                // The disk takes nothing more; the error of the new block is the one to report.
+            }
+        }
+        throw;
+    }
 }
 
 void cls_VideoFile_handler::write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset,

@@ -420,8 +420,13 @@ void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
         frames_appended_ = 0;
         return;
     }
+    // The header in memory goes back to what the file holds when the one that counts the pass
+    // cannot be stored: a later header write would otherwise count records the next pass appends
+    // again.
+    std::string stored_header;
     try {
         if (suffix_ == "px3" && writable_ && frames_appended_ >= at_least) {
+            stored_header = header_->XML_string();
             // The records reach the disk before the header that counts them.
             flush_to_disk();
             header_->Frames_no(to_integer(header_->G_Frames_no() + frames_appended_));
@@ -440,6 +445,9 @@ void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
             sample_size_ = header_->RGB_Sample_Size();
         }
     } catch (...) {
+        if (!stored_header.empty()) {
+            header_->XML_string(stored_header);
+        }
         frames_appended_ = 0;
         close_file();
         throw;
