@@ -411,6 +411,39 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
     }
 }
 
+UncountedRecords cls_VideoFile_handler::Count_Uncounted_Records() {
+    Open_px3_for_Append();
+    UncountedRecords found;
+    try {
+        found = Find_Uncounted_Records(*file_, *header_);
+        if (!found.problem.empty() || found.records == 0) {
+            Abandon_Append();
+            return found;
+        }
+        if (found.torn > 0) {
+            try {
+                file_->truncate(found.end);
+            } catch (const std::system_error& e) {
+                throw VeltroError(err::PathFileAccess, "Cannot cut the torn record off " + file_name_ + ": " +
+                                                           std::strerror(e.code().value()));
+            }
+        }
+        size_record(found.sample_size - px3::kRecordOverhead);
+        if (header_->G_Frames_no() <= 0) {
+            header_->RGB_Image_size(data_size_);
+        }
+        frames_appended_ = found.records;
+        measured_sample_size_ = found.sample_size;
+        largest_ = found.largest;
+        smallest_ = found.smallest;
+        close_counting(1);
+    } catch (...) {
+        Abandon_Append();
+        throw;
+    }
+    return found;
+}
+
 void cls_VideoFile_handler::Close_File() {
     close_counting(3);
 }

@@ -7,6 +7,7 @@
 #include "recording/capture_spool.h"
 #include "recording/recording_check.h"
 #include "recording/timestamp_report.h"
+#include "recording/uncounted_records.h"
 #include "recording_fixture.h"
 #include "scoped_env.h"
 #include "support/files.h"
@@ -151,6 +152,48 @@ TEST_F(RecordingSaveFaults, AppendPassesKeepTheFramesOfTheLastCompletedPass) {
         save.must_mention = "heat.px3";
         run_fault_loops(save, testing::write_and_sync_faults());
     }
+}
+
+// The disk fills half-way through the records of a pass: the review shows the frames of the last
+// pass that finished and tells why the others are missing; px3tool's check counts them, and they
+// are counted only when every one is sound.
+TEST_F(RecordingSaveFaults, ADiskThatFillsInAPassLeavesTheLastCompletedPassAndSaysWhy) {
+    cls_VideoFile_handler rec;
+    rec.Event_Log([](const std::string&) {});
+    rec.File_name(path);
+    {
+        testing::FaultGuard guard;
+        fault_injection::arm(1, {fault_injection::Kind::short_write, ENOSPC, 0});
+        const std::string told = description_of(
+            [&] { rec.Append_Compressed_Pass(testing::FramesInMemory(160, 120, 5, 80, 9000), {}); });
+        EXPECT_TRUE(fault_injection::fired());
+        EXPECT_EQ(told, "Cannot write a frame of " + path + ": No space left on device");
+    }
+    EXPECT_EQ(Check_Recording(path).behind.records, 2) << "two and a half records reached the disk";
+    expect_recording(3, 0);
+    EXPECT_EQ(op.last_message(),
+              "This recording holds 2 frames past the 3 its header counts: the capture "
+              "pass that wrote them did not finish (a full disk, or the program ended). They "
+              "are not shown; px3tool recover adds them.");
+
+    // A damaged record among them: none is counted, and the file stays as it is.
+    std::string damaged = bytes();
+    damaged[32016 + 4 * static_cast<std::size_t>(s) + 1] = 'X';
+    ASSERT_EQ(write_file_atomically(path, damaged), 0);
+    const RecordsRecovery refused = Recover_Uncounted_Records(path);
+    EXPECT_EQ(refused.frames, 0);
+    EXPECT_EQ(refused.message, "The records behind the 3 counted frames of " + path +
+                                   " cannot be counted: record 2 behind the counted frames (at byte " +
+                                   std::to_string(32016 + 4 * s) +
+                                   ") does not begin with \"RGBS\"; nothing changed");
+    EXPECT_TRUE(bytes() == damaged);
+
+    damaged[32016 + 4 * static_cast<std::size_t>(s) + 1] = 'G';
+    ASSERT_EQ(write_file_atomically(path, damaged), 0);
+    const RecordsRecovery counted = Recover_Uncounted_Records(path);
+    EXPECT_EQ(counted.frames, 2) << counted.message;
+    expect_recording(5, 9000);
+    EXPECT_EQ(bytes().size(), 32016 + 5u * static_cast<std::size_t>(s)) << "the torn record is cut off";
 }
 
 TEST_F(RecordingSaveFaults, TimestampReportKeepsTheEarlierReport) {

@@ -1,13 +1,16 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
+#include "picture/jpeg_codec.h"
 #include "recording/capture_spool.h"
 #include "recording/compressed_frames.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
 #include "timing/heat_values.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace veltro {
 namespace {
@@ -150,7 +153,8 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
 
     std::tie(status, said) = recover(path);
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(said, "px3tool recover: Nothing to recover: " + path + " has no spool\n");
+    EXPECT_EQ(said, "px3tool recover: Nothing to recover: " + path +
+                        " has no spool and no whole records behind the 7 counted frames of " + path + "\n");
 
     // Named by its spool, a spool whose frames are counted already is removed.
     { SpoolWriter writer(spool, SpoolHead{160, 120, 80, d, 3}); }
@@ -170,6 +174,148 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
     const ToolRun usage = run("recover");
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("recover takes one FILE"), std::string::npos) << usage.err;
+}
+
+// Frames of grain that compress badly, so that a pass writes few records a call; frame n is stream
+// n % 3 stamped from `first_mill`. Reading frame `block_at` tells `signal_fd` and then waits on
+// `wait_fd` for good: the process reading it is killed in the middle of its pass.
+class BlockingFrames final : public CompressedFrames {
+public:
+    BlockingFrames(std::int32_t count, std::int32_t first_mill, std::int32_t block_at = 0, int signal_fd = -1,
+                   int wait_fd = -1)
+        : count_(count), first_mill_(first_mill), block_at_(block_at), signal_fd_(signal_fd),
+          wait_fd_(wait_fd) {
+        std::uint32_t seed = 12345;
+        for (int n = 0; n < 3; ++n) {
+            cDIBSection picture;
+            picture.Create(640, 480);
+            for (std::int32_t i = 0; i < picture.SizeImage(); ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                picture.DIBSectionBitsPtr()[i] = static_cast<std::uint8_t>(seed >> 24);
+            }
+            std::vector<std::uint8_t> jpeg(static_cast<std::size_t>(picture.SizeImage()) * 2);
+            auto size = static_cast<std::int32_t>(jpeg.size());
+            JPG_From_DIB(picture, jpeg.data(), size, 95);
+            jpeg.resize(static_cast<std::size_t>(size));
+            streams_.push_back(std::move(jpeg));
+        }
+    }
+    std::int32_t count() const override { return count_; }
+    std::int32_t largest() const override {
+        return static_cast<std::int32_t>(
+            std::max({streams_[0].size(), streams_[1].size(), streams_[2].size()}));
+    }
+    void read(std::int32_t index, CompressedFrame& frame) const override {
+        if (index == block_at_) {
+            const char ready = 'k';
+            char never = 0;
+            if (::write(signal_fd_, &ready, 1) != 1 || ::read(wait_fd_, &never, 1) <= 0) {
+                _exit(3); // the test has gone: nothing is left to wait for
+            }
+        }
+        frame.jpeg = streams_[static_cast<std::size_t>(index % 3)];
+        frame.capture_mill = first_mill_ + 40 * (index - 1);
+        frame.capture_delta = 40;
+        frame.capture_local = 45000000 + 40 * (index - 1);
+        frame.quality = 95;
+    }
+
+private:
+    std::vector<std::vector<std::uint8_t>> streams_;
+    std::int32_t count_;
+    std::int32_t first_mill_;
+    std::int32_t block_at_;
+    int signal_fd_;
+    int wait_fd_;
+};
+
+// A process killed in the middle of an append pass, with no spool to recover from: its whole records
+// stay behind the counted frames. verify names them, the review says why they are not shown, and
+// recover counts them from the records alone.
+TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover) {
+    const std::string killed = dir.file("killed.px3");
+    const std::string out = dir.file("stdout.txt");
+    auto tool = [&](const std::string& command) {
+        const int raw = std::system(
+            (std::string(PX3TOOL_PATH) + " " + command + " '" + killed + "' >'" + out + "' 2>&1").c_str());
+        return std::make_pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_whole_file(out).value_or(""));
+    };
+    std::int32_t s = 0;
+    {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, killed, 640, 480);
+        rec.Append_Compressed_Pass(BlockingFrames(3, 1000), {});
+        s = rec.Sample_size();
+    }
+    ASSERT_GT(s, 100000) << "records large enough for a pass to write them a few at a time";
+
+    int signal[2];
+    int release[2];
+    ASSERT_EQ(::pipe(signal), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const BlockingFrames frames(200, 70000, 60, signal[1], release[0]);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(signal[0]);
+        ::close(release[1]);
+        try {
+            cls_VideoFile_handler rec;
+            rec.Event_Log([](const std::string&) {});
+            rec.File_name(killed);
+            rec.Append_Compressed_Pass(frames, {});
+        } catch (...) {
+        }
+        _exit(4); // the pass was to be killed before its end
+    }
+    ::close(signal[1]);
+    ::close(release[0]);
+    char ready = 0;
+    const ssize_t got = ::read(signal[0], &ready, 1);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(signal[0]);
+    ::close(release[1]);
+    ASSERT_EQ(got, 1) << "the pass ended before it read frame 60";
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    // Killed inside a write: the last record is torn.
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(killed));
+    std::filesystem::resize_file(killed, static_cast<std::uintmax_t>(size - 100));
+    const std::int32_t whole = static_cast<std::int32_t>((size - 100 - 32016) / s) - 3;
+    ASSERT_GE(whole, 2);
+    ASSERT_LT(whole, 59);
+
+    auto [status_verify, said] = tool("verify");
+    EXPECT_EQ(status_verify, 1);
+    EXPECT_EQ(said, killed + ": " + std::to_string(whole) +
+                        " complete records past the 3 frames the header counts: run px3tool recover\n");
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(killed);
+        EXPECT_EQ(rec.num_Frames(), 3);
+        EXPECT_NE(op.last_message().find(std::to_string(whole) + " frames past the 3 its header counts"),
+                  std::string::npos)
+            << op.last_message();
+    }
+
+    std::tie(status_verify, said) = tool("recover");
+    EXPECT_EQ(status_verify, 0) << said;
+    EXPECT_EQ(said, "Counted the " + std::to_string(whole) +
+                        " frames a pass that did not finish left behind the 3 counted frames of " + killed +
+                        "\n");
+    std::tie(status_verify, said) = tool("verify");
+    EXPECT_EQ(status_verify, 0) << said;
+    EXPECT_EQ(said, killed + ": sound, " + std::to_string(3 + whole) + " frames\n");
+    cls_VideoFile_handler rec;
+    rec.Open_File(killed);
+    ASSERT_EQ(rec.num_Frames(), 3 + whole);
+    for (const std::int32_t n : {3, 4, 3 + whole}) {
+        rec.Read_RGB_sample(n, true);
+        EXPECT_FALSE(rec.Frame_corrupted()) << n;
+        EXPECT_EQ(rec.PX3_Capture_mill(), n <= 3 ? 1000 + 40 * (n - 1) : 70000 + 40 * (n - 4)) << n;
+    }
 }
 
 } // namespace
