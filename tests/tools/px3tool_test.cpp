@@ -1,5 +1,4 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
-#include "picture/jpeg_codec.h"
 #include "recording/capture_spool.h"
 #include "recording/compressed_frames.h"
 #include "recording/recording_fixture.h"
@@ -176,52 +175,27 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
     EXPECT_NE(usage.err.find("recover takes one FILE"), std::string::npos) << usage.err;
 }
 
-// Frames of grain that compress badly, so that a pass writes few records a call; frame n is stream
-// n % 3 stamped from `first_mill`. Reading frame `block_at` tells `signal_fd` and then waits on
-// `wait_fd` for good: the process reading it is killed in the middle of its pass.
+// The frames of a capture for a pass that is killed in the middle: reading frame `block_at` tells
+// `signal_fd` and then waits on `wait_fd` for good. Frame n shows picture n % 3, stamped 40 ms apart.
 class BlockingFrames final : public CompressedFrames {
 public:
     BlockingFrames(std::int32_t count, std::int32_t first_mill, std::int32_t block_at = 0, int signal_fd = -1,
                    int wait_fd = -1)
         : count_(count), first_mill_(first_mill), block_at_(block_at), signal_fd_(signal_fd),
-          wait_fd_(wait_fd) {
-        std::uint32_t seed = 12345;
-        for (int n = 0; n < 3; ++n) {
-            cDIBSection picture;
-            picture.Create(640, 480);
-            for (std::int32_t i = 0; i < picture.SizeImage(); ++i) {
-                seed = seed * 1664525u + 1013904223u;
-                picture.DIBSectionBitsPtr()[i] = static_cast<std::uint8_t>(seed >> 24);
-            }
-            std::vector<std::uint8_t> jpeg(static_cast<std::size_t>(picture.SizeImage()) * 2);
-            auto size = static_cast<std::int32_t>(jpeg.size());
-            JPG_From_DIB(picture, jpeg.data(), size, 95);
-            jpeg.resize(static_cast<std::size_t>(size));
-            streams_.push_back(std::move(jpeg));
-        }
-    }
+          wait_fd_(wait_fd) {}
     std::int32_t count() const override { return count_; }
-    std::int32_t largest() const override {
-        return static_cast<std::int32_t>(
-            std::max({streams_[0].size(), streams_[1].size(), streams_[2].size()}));
-    }
+    std::int32_t largest() const override { return pictures_.largest(); }
     void read(std::int32_t index, CompressedFrame& frame) const override {
-        if (index == block_at_) {
-            const char ready = 'k';
-            char never = 0;
-            if (::write(signal_fd_, &ready, 1) != 1 || ::read(wait_fd_, &never, 1) <= 0) {
-                _exit(3); // the test has gone: nothing is left to wait for
-            }
+        char byte = 'k';
+        if (index == block_at_ && (::write(signal_fd_, &byte, 1) != 1 || ::read(wait_fd_, &byte, 1) <= 0)) {
+            _exit(3); // the test has gone: nothing is left to wait for
         }
-        frame.jpeg = streams_[static_cast<std::size_t>(index % 3)];
+        pictures_.read(index % 3 + 1, frame);
         frame.capture_mill = first_mill_ + 40 * (index - 1);
-        frame.capture_delta = 40;
-        frame.capture_local = 45000000 + 40 * (index - 1);
-        frame.quality = 95;
     }
 
 private:
-    std::vector<std::vector<std::uint8_t>> streams_;
+    testing::FramesInMemory pictures_{640, 480, 3, 95};
     std::int32_t count_;
     std::int32_t first_mill_;
     std::int32_t block_at_;
@@ -247,13 +221,13 @@ TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover
         rec.Append_Compressed_Pass(BlockingFrames(3, 1000), {});
         s = rec.Sample_size();
     }
-    ASSERT_GT(s, 100000) << "records large enough for a pass to write them a few at a time";
+    ASSERT_GT(s, 40000) << "records large enough for a pass to write them some tens at a time";
 
     int signal[2];
     int release[2];
     ASSERT_EQ(::pipe(signal), 0);
     ASSERT_EQ(::pipe(release), 0);
-    const BlockingFrames frames(200, 70000, 60, signal[1], release[0]);
+    const BlockingFrames frames(100, 70000, 60, signal[1], release[0]);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
