@@ -15,6 +15,10 @@ int verify(const Args& args) {
     for (const auto& p : check.problems) {
         std::cout << args[0] << ": " << p << '\n';
     }
+    if (check.behind.records > 0) {
+        std::cout << args[0] << ": " << veltro::Uncounted_Records_Text(check.behind) << '\n';
+        return 1;
+    }
     if (check.problems.empty()) {
         std::cout << args[0] << ": sound, " << check.frames << " frames\n";
         return 0;

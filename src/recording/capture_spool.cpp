@@ -160,6 +160,7 @@ struct SpoolWriter::State {
     // Frames from the first that could not be written on: the spool file ends before them.
     std::vector<CompressedFrame> in_memory;
     bool failing = false;
+    std::string failure;
     bool folder_synced = false;
     bool spent = false;
     std::int32_t largest = 0;
@@ -169,10 +170,11 @@ struct SpoolWriter::State {
     void fail(const std::string& reason) {
         failing = true;
         const std::int32_t from = static_cast<std::int32_t>(entries.size()) + 1;
+        failure = "The spool " + path + " cannot be written (" + reason + "): frames from " +
+                  std::to_string(from) + " on are kept in memory only";
         Trace("*Spool write failed", path, reason, "frames kept in memory from", from);
         try {
-            Log_Event("The spool " + path + " cannot be written (" + reason + "): frames from " +
-                      std::to_string(from) + " on are kept in memory only");
+            Log_Event(failure);
         } catch (const std::exception&) {
             // The event log is likely on the same full disk: the trace line has said it.
         }
@@ -187,7 +189,7 @@ SpoolWriter::SpoolWriter(const std::string& path, const SpoolHead& head) : state
     if (!problem.empty()) {
         throw VeltroError(err::SubscriptOutOfRange, "No spool can be made for " + path + ": " + problem);
     }
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    UniqueFd fd(sys::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd) {
         const int e = errno;
         if (e == EEXIST) {
@@ -201,7 +203,7 @@ SpoolWriter::SpoolWriter(const std::string& path, const SpoolHead& head) : state
     encode_head(head, block);
     ssize_t n = 0;
     do {
-        n = ::pwrite(fd.get(), block, sizeof block, 0);
+        n = sys::pwrite(fd.get(), block, sizeof block, 0);
     } while (n < 0 && errno == EINTR);
     if (n != static_cast<ssize_t>(sizeof block)) {
         const int e = n < 0 ? errno : ENOSPC;
@@ -239,7 +241,7 @@ void SpoolWriter::append(const CompressedFrame& frame) {
             ssize_t n = 0;
             int error = 0;
             do {
-                n = ::pwrite(s.file->descriptor(), s.buffer.data(), total, static_cast<off_t>(s.end));
+                n = sys::pwrite(s.file->descriptor(), s.buffer.data(), total, static_cast<off_t>(s.end));
                 error = n < 0 ? errno : 0;
             } while (error == EINTR);
             if (n == static_cast<ssize_t>(total)) {
@@ -261,7 +263,7 @@ void SpoolWriter::append(const CompressedFrame& frame) {
                                                    " bytes of frame " + std::to_string(number) +
                                                    " were written";
             // A torn entry would be read as the end of the spool anyway; cut it off where we can.
-            if (n > 0 && ::ftruncate(s.file->descriptor(), static_cast<off_t>(s.end)) != 0) {
+            if (n > 0 && sys::ftruncate(s.file->descriptor(), static_cast<off_t>(s.end)) != 0) {
                 Trace("*Spool entry left torn", s.path, number);
             }
             s.fail(reason);
@@ -279,7 +281,7 @@ void SpoolWriter::flush() {
     if (s.spent) {
         return;
     }
-    if (::fdatasync(s.file->descriptor()) != 0) {
+    if (sys::fdatasync(s.file->descriptor()) != 0) {
         // Frames already written stay readable; the ones to come are kept in memory.
         if (!s.failing) {
             s.fail(std::string("flush: ") + std::strerror(errno));
@@ -290,7 +292,7 @@ void SpoolWriter::flush() {
         // The new file's name must survive a power cut as well as its bytes.
         const std::string folder = std::filesystem::path(s.path).parent_path().string();
         UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir && ::fsync(dir.get()) == 0) {
+        if (dir && sys::fsync(dir.get()) == 0) {
             s.folder_synced = true;
         }
     }
@@ -328,6 +330,10 @@ const SpoolHead& SpoolWriter::head() const {
 
 const std::string& SpoolWriter::path() const {
     return state_->path;
+}
+
+const std::string& SpoolWriter::failure() const {
+    return state_->failure;
 }
 
 void SpoolWriter::remove() {

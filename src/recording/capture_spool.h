@@ -45,6 +45,9 @@ public:
 
     const SpoolHead& head() const;
     const std::string& path() const;
+    // Why the frames from some point on are kept in memory only (the file stopped taking them);
+    // empty while the file takes every frame.
+    const std::string& failure() const;
     // Deletes the file once its frames are counted in the recording; the writer is spent then.
     void remove();
 

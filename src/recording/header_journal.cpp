@@ -308,6 +308,7 @@ const JournalContents& HeaderJournal::contents() {
 }
 
 void HeaderJournal::append(JournalKind kind, std::string_view payload, const std::string& time) {
+    last_start_ = -1;
     const JournalContents& now = contents();
     std::uint32_t sequence = 1;
     for (const JournalEntry& e : now.entries) {
@@ -337,6 +338,25 @@ void HeaderJournal::append(JournalKind kind, std::string_view payload, const std
     added.crc = crc32_of(payload.data(), payload.size());
     contents_.entries.push_back(std::move(added));
     read_size_ = end + static_cast<std::int64_t>(entry.size());
+    last_start_ = end;
+}
+
+bool HeaderJournal::withdraw_last() noexcept {
+    if (last_start_ < 0 || contents_.entries.empty()) {
+        return false;
+    }
+    try {
+        file_->truncate(last_start_);
+        file_->sync_data();
+    } catch (const std::system_error&) {
+        read_size_ = -1;
+        last_start_ = -1;
+        return false;
+    }
+    contents_.entries.pop_back();
+    read_size_ = last_start_;
+    last_start_ = -1;
+    return true;
 }
 
 HeaderJudgement judge_header_block(const px3::HeaderBlock& block, const JournalContents* journal) {

@@ -83,12 +83,16 @@ public:
     // Appends one entry with the next sequence number in one write, then flushes it to the disk.
     // A failure cuts the file back to its old length where it can.
     void append(JournalKind kind, std::string_view payload, const std::string& time);
+    // Takes back the entry appended last, when what it records could not be stored after all.
+    // False when the file cannot be cut back: the entry stays.
+    bool withdraw_last() noexcept;
 
 private:
     std::unique_ptr<File> file_;
     std::string name_;
     JournalContents contents_;
-    std::int64_t read_size_ = -1; // the file size contents_ was read at
+    std::int64_t read_size_ = -1;  // the file size contents_ was read at
+    std::int64_t last_start_ = -1; // where the entry appended last begins; -1 when none can be withdrawn
 };
 
 // What the header block on disk is, compared with the journal.

@@ -186,6 +186,7 @@ RecordingCheck Check_Recording(File& file, File* journal_file) {
         return result;
     }
     result.frames = frames;
+    result.behind = Find_Uncounted_Records(file, header);
     if (frames == 0) {
         return result;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/uncounted_records.h"
 #include "support/file_io.h"
 
 #include <cstdint>
@@ -15,6 +16,9 @@ namespace veltro {
 struct RecordingCheck {
     std::int32_t frames = 0;           // frames the header counts
     std::vector<std::string> problems; // one line per problem; empty for a sound file
+    // Whole records behind the counted frames, left by a pass that did not finish: not a fault of
+    // the frames counted, but frames that px3tool recover can add.
+    UncountedRecords behind;
 };
 RecordingCheck Check_Recording(const std::string& path);
 // The same for a recording already open in `file`, with its journal when `journal` is given.

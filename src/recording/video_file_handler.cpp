@@ -71,15 +71,41 @@ void cls_VideoFile_handler::flush_to_disk() {
 }
 
 // Writes the header block at offset 0 and flushes it. The block is built completely before the file
-// is touched, so a header that cannot be stored leaves the file as it was. The text is in the journal
+// is touched, so a header that cannot be encoded leaves the file as it was. The text is in the journal
 // first: a write cut short by a crash can tear the block, and the next open restores it from there.
+// A block that cannot be written whole or flushed is replaced by the block that was there, as a block
+// half new and half old could lose the heat's times or count frames that are not stored.
 void cls_VideoFile_handler::write_header_block() {
     const std::string text = header_->XML_string();
     auto block = std::make_unique<px3::HeaderBlock>();
     px3::encode_header_block(text, *block);
     append_to_journal(JournalKind::Header, text);
-    write_at(block->data(), block->size(), 0, "the header");
-    flush_to_disk();
+    auto earlier = std::make_unique<px3::HeaderBlock>();
+    bool have_earlier = false;
+    try {
+        have_earlier = file_->read_at(0, earlier->data(), earlier->size()) == earlier->size();
+    } catch (const std::system_error&) {
+    }
+    try {
+        write_at(block->data(), block->size(), 0, "the header");
+        flush_to_disk();
+    } catch (const VeltroError&) {
+        if (have_earlier) {
+            try {
+                write_all_at(*file_, 0, earlier->data(), earlier->size());
+                file_->sync();
+                // The file is as it was, so is its journal: a change reported as not stored must
+                // not come back at the next open.
+                if (journal_) {
+                    journal_->withdraw_last();
+                }
+            } catch (const std::system_error&) {
+                // The disk takes nothing more; the error of the new block is the one to report, and
+                // the journal keeps the new text to restore the block from.
+            }
+        }
+        throw;
+    }
 }
 
 void cls_VideoFile_handler::write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset,

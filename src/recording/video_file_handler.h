@@ -5,6 +5,7 @@
 #include "recording/compressed_frame.h"
 #include "recording/header_journal.h"
 #include "recording/px3_layout.h"
+#include "recording/uncounted_records.h"
 #include "recording/xml_header.h"
 #include "support/file_io.h"
 #include "timing/heat_values.h"
@@ -94,6 +95,11 @@ public:
     // failure leaves the recording as it was before the pass (Abandon_Append). Unlike Close_File
     // after Append_RGB_Frame, a pass of one or two frames is counted too: no captured frame is lost.
     void Append_Compressed_Pass(const CompressedFrames& frames, const std::function<void(int)>& progress);
+    // Counts in the header the whole records an append pass left behind the counted frames when it
+    // ended before its header write (a process killed), when every one of them is sound; the bytes
+    // of a torn record after them are cut off. Returns what was found; with a problem, or with no
+    // records, the file is left as it was.
+    UncountedRecords Count_Uncounted_Records();
 
     std::int32_t Rounded_Compressed_Size() const { return data_size_; }
     std::int32_t Largest_Compressed_Size() const { return largest_; }
@@ -227,6 +233,7 @@ private:
     void close_file() noexcept;
     // The review's checks of a recording just opened.
     void open_recording();
+    void tell_uncounted_records();
     void flush_to_disk();
     // Close_File, counting the pass's frames in the header when there are at least `at_least`.
     void close_counting(std::int32_t at_least);

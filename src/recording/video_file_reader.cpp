@@ -178,6 +178,9 @@ void cls_VideoFile_handler::open_recording() {
             num_frames_ = static_cast<std::int16_t>(present);
         }
     }
+    if (header_->Has_XML() && frames_missing_ == 0 && !samplesize_error_) {
+        tell_uncounted_records();
+    }
     if (num_frames_ > 0) {
         read_record_.assign(static_cast<std::size_t>(sample_size_), 0);
         next_record_.assign(static_cast<std::size_t>(sample_size_), 0);
@@ -204,6 +207,32 @@ void cls_VideoFile_handler::open_recording() {
                 break;
             }
         }
+    }
+}
+
+// A pass cut short (a full disk, the program's end) leaves whole records behind the counted frames.
+// The review shows the frames of the last pass that finished; the operator hears why the rest are
+// missing and how to add them.
+void cls_VideoFile_handler::tell_uncounted_records() {
+    std::int64_t length = 0;
+    try {
+        length = file_->size();
+    } catch (const std::system_error&) {
+        return;
+    }
+    const std::int64_t counted_end =
+        num_frames_ > 0 ? px3::frame_offset(num_frames_ + 1, sample_size_) : px3::kHeaderBlockSize;
+    if (length <= counted_end) {
+        return;
+    }
+    const UncountedRecords found = Find_Uncounted_Records(*file_, *header_);
+    if (found.records > 0) {
+        the_operator().message("This recording holds " + std::to_string(found.records) + " frames past the " +
+                                   std::to_string(found.counted) +
+                                   " its header counts: the capture pass that wrote them did not finish (a "
+                                   "full disk, or the program ended). They are not shown; px3tool recover "
+                                   "adds them.",
+                               MsgIcon::Exclamation);
     }
 }
 

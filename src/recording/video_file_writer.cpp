@@ -420,6 +420,39 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
     }
 }
 
+UncountedRecords cls_VideoFile_handler::Count_Uncounted_Records() {
+    Open_px3_for_Append();
+    UncountedRecords found;
+    try {
+        found = Find_Uncounted_Records(*file_, *header_);
+        if (!found.problem.empty() || found.records == 0) {
+            Abandon_Append();
+            return found;
+        }
+        if (found.torn > 0) {
+            try {
+                file_->truncate(found.end);
+            } catch (const std::system_error& e) {
+                throw VeltroError(err::PathFileAccess, "Cannot cut the torn record off " + file_name_ + ": " +
+                                                           std::strerror(e.code().value()));
+            }
+        }
+        size_record(found.sample_size - px3::kRecordOverhead);
+        if (header_->G_Frames_no() <= 0) {
+            header_->RGB_Image_size(data_size_);
+        }
+        frames_appended_ = found.records;
+        measured_sample_size_ = found.sample_size;
+        largest_ = found.largest;
+        smallest_ = found.smallest;
+        close_counting(1);
+    } catch (...) {
+        Abandon_Append();
+        throw;
+    }
+    return found;
+}
+
 void cls_VideoFile_handler::Close_File() {
     close_counting(3);
 }
@@ -430,8 +463,13 @@ void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
         pass_crcs_.clear();
         return;
     }
+    // The header in memory goes back to what the file holds when the one that counts the pass
+    // cannot be stored: a later header write would otherwise count records the next pass appends
+    // again.
+    std::string stored_header;
     try {
         if (suffix_ == "px3" && writable_ && frames_appended_ >= at_least) {
+            stored_header = header_->XML_string();
             // The records reach the disk before the header that counts them, and their checksums
             // reach the journal before it.
             flush_to_disk();
@@ -452,6 +490,9 @@ void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
             sample_size_ = header_->RGB_Sample_Size();
         }
     } catch (...) {
+        if (!stored_header.empty()) {
+            header_->XML_string(stored_header);
+        }
         frames_appended_ = 0;
         pass_crcs_.clear();
         close_file();

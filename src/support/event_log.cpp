@@ -1,6 +1,7 @@
 #include "support/event_log.h"
 
 #include "support/app_paths.h"
+#include "support/file_io.h"
 #include "support/files.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
@@ -26,7 +27,7 @@ void append_to_file(const std::string& path, std::string_view data) {
         throw VeltroError(error_number_for_errno(errnum),
                           "Could not append to " + path + ": " + std::strerror(errnum));
     };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = sys::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         fail(errno);
     struct stat st {};
@@ -37,12 +38,12 @@ void append_to_file(const std::string& path, std::string_view data) {
     }
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        const ssize_t n = sys::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             const int e = n < 0 ? errno : ENOSPC;
-            if (ftruncate(fd, st.st_size) != 0) {
+            if (sys::ftruncate(fd, st.st_size) != 0) {
                 // Nothing more can be done: the reason of the write is the one to report.
             }
             ::close(fd);

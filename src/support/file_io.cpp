@@ -1,6 +1,11 @@
 #include "support/file_io.h"
 
+#include "support/fault_injection.h"
+
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -12,7 +17,91 @@ namespace {
     throw std::system_error(errnum, std::generic_category());
 }
 
+// 0 when the operation may go on (with `size` cut to what a short write takes), else the errno of
+// the armed fault.
+int injected(fault_injection::Op op, std::size_t& size) {
+    if (!fault_injection::armed()) [[likely]] {
+        return 0;
+    }
+    const fault_injection::Verdict v = fault_injection::on_operation(op, size);
+    size = v.bytes;
+    return v.errnum;
+}
+
+int injected(fault_injection::Op op) {
+    std::size_t none = 0;
+    return injected(op, none);
+}
+
+template <typename R>
+R failed(int errnum) {
+    errno = errnum;
+    return static_cast<R>(-1);
+}
+
 } // namespace
+
+namespace sys {
+
+int open(const char* path, int flags, mode_t mode) {
+    if ((flags & O_CREAT) != 0) {
+        if (const int e = injected(fault_injection::Op::create)) {
+            return failed<int>(e);
+        }
+    }
+    return ::open(path, flags, mode);
+}
+
+int mkstemp(char* name_template) {
+    if (const int e = injected(fault_injection::Op::create)) {
+        return failed<int>(e);
+    }
+    return ::mkstemp(name_template);
+}
+
+ssize_t write(int fd, const void* data, std::size_t size) {
+    if (const int e = injected(fault_injection::Op::write, size)) {
+        return failed<ssize_t>(e);
+    }
+    return ::write(fd, data, size);
+}
+
+ssize_t pwrite(int fd, const void* data, std::size_t size, off_t offset) {
+    if (const int e = injected(fault_injection::Op::write, size)) {
+        return failed<ssize_t>(e);
+    }
+    return ::pwrite(fd, data, size, offset);
+}
+
+int ftruncate(int fd, off_t length) {
+    if (const int e = injected(fault_injection::Op::truncate)) {
+        return failed<int>(e);
+    }
+    return ::ftruncate(fd, length);
+}
+
+int fsync(int fd) {
+    if (const int e = injected(fault_injection::Op::sync)) {
+        return failed<int>(e);
+    }
+    return ::fsync(fd);
+}
+
+int fdatasync(int fd) {
+    if (const int e = injected(fault_injection::Op::sync)) {
+        return failed<int>(e);
+    }
+    return ::fdatasync(fd);
+}
+
+int rename(const char* from, const char* to) {
+    if (const int e = injected(fault_injection::Op::rename)) {
+        return failed<int>(e);
+    }
+    return std::rename(from, to);
+}
+
+} // namespace sys
 
 void write_all_at(File& file, std::int64_t offset, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -60,7 +149,7 @@ std::size_t PosixFile::read_at(std::int64_t offset, void* data, std::size_t size
 
 std::size_t PosixFile::write_at(std::int64_t offset, const void* data, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
+        const ssize_t n = sys::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
         if (n >= 0) {
             return static_cast<std::size_t>(n);
         }
@@ -71,7 +160,7 @@ std::size_t PosixFile::write_at(std::int64_t offset, const void* data, std::size
 }
 
 void PosixFile::sync() {
-    if (::fsync(fd_.get()) != 0) {
+    if (sys::fsync(fd_.get()) != 0) {
         fail(errno);
     }
 }
@@ -83,7 +172,7 @@ void PosixFile::sync_data() {
 }
 
 void PosixFile::truncate(std::int64_t length) {
-    if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0) {
+    if (sys::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0) {
         fail(errno);
     }
 }

@@ -2,9 +2,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 #include <utility>
 
 namespace veltro {
+
+// The system calls through which the program changes files on disk, with the contract of the calls
+// they stand for (-1 and errno on failure, EINTR left to the caller). A fault armed in
+// fault_injection.h strikes here, so one set of calls covers every path that saves a file.
+namespace sys {
+// Counts as a create only with O_CREAT.
+int open(const char* path, int flags, mode_t mode = 0);
+int mkstemp(char* name_template);
+ssize_t write(int fd, const void* data, std::size_t size);
+ssize_t pwrite(int fd, const void* data, std::size_t size, off_t offset);
+int ftruncate(int fd, off_t length);
+int fsync(int fd);
+int fdatasync(int fd);
+int rename(const char* from, const char* to);
+} // namespace sys
 
 // An open file as the code that stores data sees it. Opening stays with the caller, who knows the
 // flags and words the errors. Failures throw std::system_error carrying the errno, so that every

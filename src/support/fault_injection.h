@@ -1,0 +1,60 @@
+#pragma once
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+
+namespace veltro::fault_injection {
+
+// A disk failing on purpose, for the tests of every path that saves a file: the Nth write-like
+// operation from the moment it is armed fails, exactly once. Every write of the program goes through
+// the calls of file_io.h (veltro::sys), which ask here; unarmed that costs one relaxed atomic load.
+
+// The operations that change what is on the disk.
+enum class Op { create, write, truncate, sync, rename };
+
+enum class Kind {
+    // The Nth create, write, truncate, sync or rename fails with `errnum`, having done nothing.
+    error,
+    // The Nth write takes only part of its bytes and the write after it fails with ENOSPC: a disk
+    // that fills up in the middle of a write.
+    short_write,
+    // The Nth fsync or fdatasync fails with `errnum`; what was written stays in the page cache.
+    sync_error,
+};
+
+struct Fault {
+    Kind kind = Kind::error;
+    int errnum = EIO;
+    // Bytes a short write takes; 0 takes half of them. Never all: at most one fewer than asked.
+    std::size_t short_bytes = 0;
+};
+
+// Arms `fault` for the `nth` operation of its kind (1-based) from now on, and starts counting.
+// nth = 0 only counts.
+void arm(int nth, const Fault& fault);
+// Stops failing and counting.
+void disarm() noexcept;
+// True once the armed fault has struck (until the next arm).
+bool fired() noexcept;
+// Write-like operations of any kind since the last arm.
+int operations() noexcept;
+
+namespace detail {
+extern std::atomic<bool> armed;
+} // namespace detail
+
+inline bool armed() noexcept {
+    return detail::armed.load(std::memory_order_relaxed);
+}
+
+// What happens to one operation: fails with `errnum` when it is not 0, else goes on with `bytes`
+// (the size asked, or fewer for a short write).
+struct Verdict {
+    int errnum = 0;
+    std::size_t bytes = 0;
+};
+// Asked by the calls of file_io.h while armed() only.
+Verdict on_operation(Op op, std::size_t size) noexcept;
+
+} // namespace veltro::fault_injection
