@@ -16,13 +16,16 @@ CaptureSession::CaptureSession(cls_VideoFile_handler& recording, const Clock& cl
     : recording_(recording), clock_(clock) {}
 
 CaptureSession::~CaptureSession() {
-    // Frames still waiting for compression reach the spool, which recovery finds at the next start.
-    if (pass_) {
-        try {
+    // Frames still waiting for compression reach the spool, which recovery finds at the next start;
+    // frames of a final pass that failed get one more try.
+    try {
+        if (pass_) {
             pass_->finish();
-        } catch (const VeltroError& e) {
-            Trace("*Capture session closed: ", e.what());
+        } else if (spool_) {
+            append_spool({});
         }
+    } catch (const VeltroError& e) {
+        Trace("*Capture session closed: ", e.what());
     }
 }
 
@@ -137,9 +140,15 @@ std::string CaptureSession::settle() {
         append_spool({});
         return {};
     } catch (const VeltroError& e) {
-        spool_.reset();
-        return std::to_string(waiting) + " frames could not be added to the recording: " + e.what() +
-               ". They are kept in " + path + " and are added when the program starts next.";
+        // The spool stays with the session: the next capture end, the next "Initiate file" or the
+        // program's end tries again. Frames the disk did not take live only in its memory.
+        std::string told = std::to_string(waiting) +
+                           " frames could not be added to the recording: " + e.description() +
+                           ". They are kept in " + path;
+        if (!spool_->failure().empty()) {
+            told += " and, as the disk did not take them all, in memory until the program ends";
+        }
+        return told + "; they are added at the next try, or when the program starts next.";
     }
 }
 
