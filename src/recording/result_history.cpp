@@ -1,6 +1,7 @@
 #include "recording/result_history.h"
 
 #include "recording/xml_header.h"
+#include "support/files.h"
 #include "support/value_or.h"
 #include "timing/heat_values.h"
 #include "timing/time_text.h"
@@ -96,6 +97,28 @@ std::vector<ResultChange> Result_History(const JournalContents& journal) {
 
 std::string Result_change_line(const ResultChange& change) {
     return change.time_of_day + "  " + change.what;
+}
+
+std::string Result_History_Text(const std::string& recording) {
+    const std::string journal = journal_path(recording);
+    const std::optional<std::string> bytes = read_whole_file(journal);
+    if (!bytes) {
+        return "History of " + recording + "\n\nNo journal: " + journal + " cannot be read.\n";
+    }
+    const JournalContents contents = decode_journal(*bytes);
+    std::string text = "History of " + recording + "\n\n";
+    const std::vector<ResultChange> changes = Result_History(contents);
+    for (const ResultChange& change : changes) {
+        text += Result_change_line(change) + "\n";
+    }
+    if (changes.empty()) {
+        text += "No result has been changed yet.\n";
+    }
+    if (contents.skipped_bytes > 0) {
+        text += "\n" + std::to_string(contents.skipped_bytes) + " bytes of " + journal +
+                " belong to no complete entry (a write cut short).\n";
+    }
+    return text;
 }
 
 } // namespace veltro

@@ -26,4 +26,8 @@ std::string Result_change_line(const ResultChange& change);
 // "no rank", else its display form ("23,45").
 std::string History_time_text(std::int32_t time);
 
+// The history of the results of `recording` as the review shows it: a heading, then one line per
+// change; a recording without a journal, or with no change yet, says so.
+std::string Result_History_Text(const std::string& recording);
+
 } // namespace veltro

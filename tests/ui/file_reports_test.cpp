@@ -74,6 +74,30 @@ TEST_F(FileReports, PropertiesOfTheOpenRecordingInTheDebugWindowAndItsPrint) {
     EXPECT_EQ(form->findChildren<Veltro_debug_form*>().size(), 1);
 }
 
+// "History" shows the changes of the results from the recording's journal, a correction included.
+TEST_F(FileReports, HistoryOfTheResultsInTheDebugWindow) {
+    trigger("item_history");
+    EXPECT_EQ(op.beeps, 1) << "no recording open";
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        rec.Velt_Heat_time(2, false, 23450);
+        rec.Write_XML_header();
+        rec.Velt_Heat_time(2, false, 23460);
+        rec.Write_XML_header();
+    }
+    form->Handle_Open(path);
+    trigger("item_history");
+    auto* debug = form->findChild<Veltro_debug_form*>();
+    ASSERT_NE(debug, nullptr);
+    const std::string text = debug->text();
+    const auto first = text.find("  box 2 finish time none -> 23,45\n");
+    const auto second = text.find("  box 2 finish time 23,45 -> 23,46\n");
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_NE(second, std::string::npos) << text;
+    EXPECT_LT(first, second);
+}
+
 TEST_F(FileReports, TimestampReportFromTheMenu) {
     trigger("item_timestamp_report");
     EXPECT_EQ(op.beeps, 1) << "no recording open";

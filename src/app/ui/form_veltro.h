@@ -294,6 +294,8 @@ private:
     void item_timestamp_report_Click();
     void item_file_properties_Click();
     void item_px3_properties_Click();
+    // The changes of the heat's results from its journal, in the debug text window.
+    void item_history_Click();
     void item_text_xml_header_Click();
     void item_dump_xml_header_Click();
     void item_validate_folder_Click();

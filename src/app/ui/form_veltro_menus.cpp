@@ -6,6 +6,7 @@
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
 #include "recording/px3_properties.h"
+#include "recording/result_history.h"
 #include "recording/timestamp_report.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
@@ -58,6 +59,7 @@ void Form_Veltro::build_form_menu() {
     add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
     add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
+    add_item(menu_form_, "item_history", "History", [this] { item_history_Click(); });
     menu_form_->addSeparator();
     add_item(menu_form_, "item_displace_goalline", "Displace goalline",
              [this] { item_displace_goalline_Click(); });
@@ -279,6 +281,21 @@ void Form_Veltro::item_px3_properties_Click() {
         debug->setWindowFlag(Qt::Window);
     }
     debug->Show_text(PX3_Properties_Text(recording_));
+    debug->show();
+    debug->raise();
+}
+
+void Form_Veltro::item_history_Click() {
+    if (!recording_.File_open()) {
+        the_operator().beep();
+        return;
+    }
+    auto* debug = findChild<Veltro_debug_form*>();
+    if (!debug) {
+        debug = new Veltro_debug_form(this);
+        debug->setWindowFlag(Qt::Window);
+    }
+    debug->Show_text(Result_History_Text(recording_.File_name()));
     debug->show();
     debug->raise();
 }
