@@ -5,6 +5,7 @@
 #include "recording/result_history.h"
 #include "support/veltro_error.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string_view>
