@@ -19,15 +19,6 @@ namespace veltro {
 
 namespace {
 
-// True when all `size` bytes at `offset` could be read.
-bool read_fully(File& file, std::int64_t offset, void* data, std::size_t size) {
-    try {
-        return file.read_at(offset, data, size) == size;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
 // The problems of the header block compared with the journal; "" when it holds the last header.
 std::string journal_problem(const HeaderJudgement& j) {
     const std::string restores = "opening the recording restores journal entry ";

@@ -18,14 +18,6 @@ namespace veltro {
 
 namespace {
 
-bool read_fully(File& file, std::int64_t offset, void* data, std::size_t size) {
-    try {
-        return file.read_at(offset, data, size) == size;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
 // What keeps a whole record of data size `d` from being a frame of the recording; empty when nothing.
 std::string record_problem(const std::uint8_t* record, std::int32_t d, std::int32_t width,
                            std::int32_t height, const std::string& fourcc) {

@@ -103,6 +103,14 @@ int rename(const char* from, const char* to) {
 
 } // namespace sys
 
+bool read_fully(File& file, std::int64_t offset, void* data, std::size_t size) noexcept {
+    try {
+        return file.read_at(offset, data, size) == size;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
 void write_all_at(File& file, std::int64_t offset, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;

@@ -47,6 +47,8 @@ public:
 
 // Writes all `size` bytes at `offset`; a write that takes no bytes means the disk is full (ENOSPC).
 void write_all_at(File& file, std::int64_t offset, const void* data, std::size_t size);
+// True when all `size` bytes at `offset` could be read; a failing read is false, not an exception.
+bool read_fully(File& file, std::int64_t offset, void* data, std::size_t size) noexcept;
 
 // Owns a POSIX descriptor: closed on destruction, so that no exception path leaks it.
 class UniqueFd {

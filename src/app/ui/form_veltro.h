@@ -296,6 +296,8 @@ private:
     void item_px3_properties_Click();
     // The changes of the heat's results from its journal, in the debug text window.
     void item_history_Click();
+    // `text` of the recording under review in the debug text window; a beep with none open.
+    void show_in_debug_window(const std::function<std::string()>& text);
     void item_text_xml_header_Click();
     void item_dump_xml_header_Click();
     void item_validate_folder_Click();

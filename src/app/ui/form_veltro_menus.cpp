@@ -271,6 +271,10 @@ void Form_Veltro::item_file_properties_Click() {
 }
 
 void Form_Veltro::item_px3_properties_Click() {
+    show_in_debug_window([this] { return PX3_Properties_Text(recording_); });
+}
+
+void Form_Veltro::show_in_debug_window(const std::function<std::string()>& text) {
     if (!recording_.File_open()) {
         the_operator().beep();
         return;
@@ -280,24 +284,13 @@ void Form_Veltro::item_px3_properties_Click() {
         debug = new Veltro_debug_form(this);
         debug->setWindowFlag(Qt::Window);
     }
-    debug->Show_text(PX3_Properties_Text(recording_));
+    debug->Show_text(text());
     debug->show();
     debug->raise();
 }
 
 void Form_Veltro::item_history_Click() {
-    if (!recording_.File_open()) {
-        the_operator().beep();
-        return;
-    }
-    auto* debug = findChild<Veltro_debug_form*>();
-    if (!debug) {
-        debug = new Veltro_debug_form(this);
-        debug->setWindowFlag(Qt::Window);
-    }
-    debug->Show_text(Result_History_Text(recording_.File_name()));
-    debug->show();
-    debug->raise();
+    show_in_debug_window([this] { return Result_History_Text(recording_.File_name()); });
 }
 
 void Form_Veltro::item_text_xml_header_Click() {
