@@ -33,7 +33,10 @@ public:
 
     std::function<void()> OnAttach;
     std::function<void()> OnDetach;
-    std::function<void(std::int16_t index, bool state)> OnInputChange;
+    // `stamp_mill` is the moment the input changed, on the PC millisecond counter: the board's own
+    // time stamp of the edge where it gives one, else the moment the change was seen. The heat start
+    // is taken from it, so a busy window thread does not move the start.
+    std::function<void(std::int16_t index, bool state, std::uint32_t stamp_mill)> OnInputChange;
 };
 
 } // namespace veltro

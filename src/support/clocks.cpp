@@ -8,6 +8,19 @@ namespace {
 constexpr std::int64_t kMsPerDay = 86400000;
 }
 
+std::int32_t signal_delay_ms(std::optional<std::uint32_t> signal, std::uint32_t now) {
+    if (!signal) {
+        return 0;
+    }
+    const std::int32_t late = elapsed_ms(*signal, now);
+    return late < 0 || late > kMaxSignalAgeMs ? 0 : late;
+}
+
+std::int32_t local_ms_before(std::int32_t local, std::int32_t ms) {
+    const std::int64_t t = (static_cast<std::int64_t>(local) - ms) % kMsPerDay;
+    return static_cast<std::int32_t>(t < 0 ? t + kMsPerDay : t);
+}
+
 std::uint32_t SystemClock::millis() const {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 
 namespace veltro {
 
@@ -11,6 +12,15 @@ namespace veltro {
 inline std::int32_t elapsed_ms(std::uint32_t from, std::uint32_t to) {
     return static_cast<std::int32_t>(to - from);
 }
+
+// How long before `now` a signal stamped `signal` came (both on the PC millisecond counter). 0 without
+// a stamp, and for a stamp that cannot be true: later than now, or more than kMaxSignalAgeMs before
+// (a device stamping on some other clock); such a signal counts as coming now.
+inline constexpr std::int32_t kMaxSignalAgeMs = 60000;
+std::int32_t signal_delay_ms(std::optional<std::uint32_t> signal, std::uint32_t now);
+
+// The local time of day `ms` milliseconds before `local` (0 <= ms), across midnight.
+std::int32_t local_ms_before(std::int32_t local, std::int32_t ms);
 
 // Where the program reads the time of a heat: frame stamps, heat starts, click times and the local
 // time of day stored with them. Code that times anything takes one, so tests and fast demo recordings

@@ -49,8 +49,8 @@ struct KitEvents {
     void listen(SimulatedKit& kit) {
         kit.OnAttach = [this] { seen.push_back("attach"); };
         kit.OnDetach = [this] { seen.push_back("detach"); };
-        kit.OnInputChange = [this](std::int16_t i, bool s) {
-            seen.push_back(std::to_string(i) + (s ? "+" : "-"));
+        kit.OnInputChange = [this](std::int16_t i, bool s, std::uint32_t stamp) {
+            seen.push_back(std::to_string(i) + (s ? "+@" : "-@") + std::to_string(stamp));
         };
     }
 };
@@ -60,21 +60,24 @@ bool readable(int fd) {
     return ::poll(&p, 1, 0) == 1;
 }
 
-TEST(SimulatedKit, ReportsChangesThroughItsDescriptorInOrder) {
-    SimulatedKit kit;
+TEST(SimulatedKit, ReportsChangesThroughItsDescriptorInOrderStampedWhenMade) {
+    ManualClock clock(1000);
+    SimulatedKit kit(clock);
     KitEvents ev;
     ev.listen(kit);
     EXPECT_FALSE(readable(kit.Event_fd()));
     kit.Open();
     kit.Set_Input(1, true);
     kit.Set_Input(1, true); // no change, no event
+    clock.advance(40);
     kit.Set_Input(0, true);
+    clock.advance(50);
     kit.Set_Input(7, true); // no such input
     EXPECT_TRUE(kit.InputState(0));
     EXPECT_TRUE(readable(kit.Event_fd()));
     EXPECT_TRUE(ev.seen.empty()); // nothing before dispatch
     kit.dispatch();
-    EXPECT_EQ(ev.seen, (std::vector<std::string>{"attach", "1+", "0+"}));
+    EXPECT_EQ(ev.seen, (std::vector<std::string>{"attach", "1+@1000", "0+@1040"}));
     EXPECT_FALSE(readable(kit.Event_fd()));
     EXPECT_EQ(kit.SerialNumber(), SimulatedKit::kSerial);
 }
@@ -105,7 +108,7 @@ TEST(SimulatedKit, DetachedBoardReportsNoInputsAndDropsItsLed) {
 TEST(SimulatedKit, HandlerThatFlipsASwitchGetsItsEventInTheSamePass) {
     SimulatedKit kit;
     std::vector<std::string> seen;
-    kit.OnInputChange = [&](std::int16_t i, bool s) {
+    kit.OnInputChange = [&](std::int16_t i, bool s, std::uint32_t) {
         seen.push_back(std::to_string(i) + (s ? "+" : "-"));
         if (i == 3 && s)
             kit.Set_Input(3, false);

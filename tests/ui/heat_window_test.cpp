@@ -58,7 +58,7 @@ protected:
             devices.push_back(std::make_unique<DemoCamera>(clock));
             return make_capture_component(std::move(devices));
         };
-        auto simulated = std::make_unique<SimulatedKit>();
+        auto simulated = std::make_unique<SimulatedKit>(clock);
         kit = simulated.get();
         start.kit = std::move(simulated);
         start.clock = &clock;

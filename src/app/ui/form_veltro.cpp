@@ -21,8 +21,18 @@
 #include <QScreen>
 #include <QSlider>
 #include <QSocketNotifier>
+#include <poll.h>
 
 namespace veltro {
+
+namespace {
+
+bool descriptor_readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
+} // namespace
 
 std::string Form_Veltro::where(const char* procedure) {
     return std::string(procedure) + " of Form Form_Veltro";
@@ -43,7 +53,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     if (start_.kit) {
         kit_ = std::move(start_.kit);
     } else {
-        auto simulated = std::make_unique<SimulatedKit>();
+        auto simulated = std::make_unique<SimulatedKit>(clock_);
         simulated_kit_ = simulated.get();
         kit_ = std::move(simulated);
     }
@@ -240,9 +250,21 @@ void Form_Veltro::watch_capture(bool on) {
 }
 
 void Form_Veltro::Dispatch_Capture() {
-    if (!program_ending_ && capture_) {
-        run_trapped(where("HDMI_event"), [this] { capture_->Component().dispatch(); });
+    // A start-switch event that waits beside the frames happened before them or among them: handled
+    // first, a trigger's capture starts before the frames filmed after its edge are delivered.
+    if (kit_notifier_ && descriptor_readable(kit_->Event_fd())) {
+        Dispatch_Kit();
     }
+    Deliver_Frames();
+}
+
+void Form_Veltro::Deliver_Frames() {
+    if (program_ending_ || !capture_ || delivering_frames_) {
+        return;
+    }
+    delivering_frames_ = true;
+    run_trapped(where("HDMI_event"), [this] { capture_->Component().dispatch(); });
+    delivering_frames_ = false;
 }
 
 void Form_Veltro::Dispatch_Kit() {

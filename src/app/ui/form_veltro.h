@@ -89,10 +89,14 @@ public:
     void Stop_Cams();
     void Do_Stop_Cams();
     void Command_initiate_file_Click();
-    void Handle_Start();
+    // `signal_mill`: when the start signal came, on the PC millisecond counter (an input's edge); none:
+    // now (the "Start heat" button).
+    void Handle_Start(std::optional<std::uint32_t> signal_mill = std::nullopt);
     void Command_start_heat_Click();
     void Handle_Capture_Start();
-    void Handle_Capture_End();
+    // `signal_mill`: the trigger edge that ends the capture; frames still waiting to be delivered
+    // were filmed before it and are stored first.
+    void Handle_Capture_End(std::optional<std::uint32_t> signal_mill = std::nullopt);
     void Command_capture_MouseDown();
     void Command_capture_MouseUp();
     void HDMI_event();
@@ -113,7 +117,7 @@ public:
     void Check_For_Phidget();
     void obj_Phidget_OnAttach();
     void obj_Phidget_OnDetach();
-    void obj_Phidget_OnInputChange(std::int16_t index, bool state);
+    void obj_Phidget_OnInputChange(std::int16_t index, bool state, std::uint32_t stamp_mill);
     void Check_Attached();
     void Update_LED();
     void item_blink_LED_Click();
@@ -158,6 +162,8 @@ public:
     // Delivers waiting frames / kit events (the descriptors' notifiers do it in a normal run).
     void Dispatch_Capture();
     void Dispatch_Kit();
+    // Delivers the frames the capture component holds ready (not from inside a delivery).
+    void Deliver_Frames();
 
     // ---- State, for the review and for tests ----
     cls_Capture_HDMI* capture() { return capture_.get(); }
@@ -336,6 +342,9 @@ private:
     std::unique_ptr<StartClickPlayer> click_;
     QSocketNotifier* capture_notifier_ = nullptr;
     QSocketNotifier* kit_notifier_ = nullptr;
+    // True while the capture component delivers frames: a kit event handled then must not ask for
+    // frames again.
+    bool delivering_frames_ = false;
     QLocalServer* instance_server_ = nullptr;
 
     // Windows, created on first use.

@@ -209,11 +209,18 @@ HeatArming Form_Veltro::arming() const {
     return a;
 }
 
-void Form_Veltro::Handle_Start() {
+void Form_Veltro::Handle_Start(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Start, begin");
-    // The start is taken before anything else can delay it.
-    const std::uint32_t start_pc = now();
-    const std::int32_t start_local = clock_.local_ms();
+    // The start is taken before anything else can delay it: the moment of the signal's edge, and the
+    // local time of day at that same moment.
+    const std::uint32_t handled = now();
+    const std::int32_t handled_local = clock_.local_ms();
+    const std::int32_t late_ms = signal_delay_ms(signal_mill, handled);
+    const std::uint32_t start_pc = handled - static_cast<std::uint32_t>(late_ms);
+    const std::int32_t start_local = local_ms_before(handled_local, late_ms);
+    if (signal_mill && *signal_mill != handled && late_ms == 0) {
+        Trace("*Handle_Start, the signal's time stamp is not usable: the start is taken now");
+    }
     const std::function<void()> auto_initiate = [this] { Command_initiate_file_Click(); };
     const HeatLifecycle::Start outcome =
         heat_->start(start_pc, start_local, reviewing(),
@@ -258,11 +265,15 @@ void Form_Veltro::Handle_Capture_Start() {
     }
 }
 
-void Form_Veltro::Handle_Capture_End() {
+void Form_Veltro::Handle_Capture_End(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Capture_end");
+    if (signal_mill && !delivering_frames_) {
+        Deliver_Frames();
+    }
     label_frame_count_->setVisible(false);
     ProgressWindowPass progress(progress_window());
-    if (heat_->capture_end(cameras_running(), is_debug_run(), elapsed_ms(program_start_counter_, now()),
+    const std::uint32_t at = signal_mill ? *signal_mill : now();
+    if (heat_->capture_end(cameras_running(), is_debug_run(), elapsed_ms(program_start_counter_, at),
                            progress)) {
         Update_File_Size(heat_->recording_name());
     }

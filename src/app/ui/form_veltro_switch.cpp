@@ -28,8 +28,9 @@ void Form_Veltro::Check_For_Phidget() {
     kit_->OnDetach = [this] {
         run_trapped(where("obj_Phidget_OnDetach"), [this] { obj_Phidget_OnDetach(); });
     };
-    kit_->OnInputChange = [this](std::int16_t index, bool state) {
-        run_trapped(where("obj_Phidget_OnInputChange"), [&] { obj_Phidget_OnInputChange(index, state); });
+    kit_->OnInputChange = [this](std::int16_t index, bool state, std::uint32_t stamp_mill) {
+        run_trapped(where("obj_Phidget_OnInputChange"),
+                    [&] { obj_Phidget_OnInputChange(index, state, stamp_mill); });
     };
     if (start_.watch_devices && kit_->Event_fd() >= 0) {
         kit_notifier_ = new QSocketNotifier(kit_->Event_fd(), QSocketNotifier::Read, this);
@@ -51,16 +52,16 @@ void Form_Veltro::obj_Phidget_OnDetach() {
     Check_Attached();
 }
 
-void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state) {
+void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state, std::uint32_t stamp_mill) {
     const std::optional<SwitchActions> actions =
-        switch_.input_changed(*kit_, index, state, elapsed_ms(program_start_counter_, now()));
+        switch_.input_changed(*kit_, index, state, elapsed_ms(program_start_counter_, stamp_mill));
     if (!actions) {
         return;
     }
     Trace("*obj_Phidget_OnInputChange, Index = " + std::to_string(index) +
           " NewState = " + (state ? "True" : "False"));
     if (actions->start) {
-        Handle_Start();
+        Handle_Start(stamp_mill);
     }
     if (actions->update_led) {
         Update_LED();
@@ -69,7 +70,7 @@ void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state) {
         if (*actions->capture) {
             Handle_Capture_Start();
         } else {
-            Handle_Capture_End();
+            Handle_Capture_End(stamp_mill);
         }
     }
     Trace("obj_Phidget_OnInputChange, before Check_Attached");

@@ -6,7 +6,7 @@
 
 namespace veltro {
 
-SimulatedKit::SimulatedKit() {
+SimulatedKit::SimulatedKit(const Clock& clock) : clock_(clock) {
     event_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -71,7 +71,7 @@ void SimulatedKit::Set_Input(std::int16_t index, bool state) {
     input = state;
     // A detached board reports nothing; its switch positions are seen once it is attached again.
     if (attached_) {
-        post({Event::Kind::Input, index, state});
+        post({Event::Kind::Input, index, state, clock_.millis()});
     }
 }
 
@@ -105,7 +105,7 @@ void SimulatedKit::dispatch() {
             break;
         case Event::Kind::Input:
             if (OnInputChange) {
-                OnInputChange(e.index, e.state);
+                OnInputChange(e.index, e.state, e.stamp);
             }
             break;
         }

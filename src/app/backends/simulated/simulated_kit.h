@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/interface_kit.h"
+#include "support/clocks.h"
 
 #include <array>
 #include <deque>
@@ -15,7 +16,8 @@ class SimulatedKit final : public InterfaceKit {
 public:
     static constexpr std::int32_t kSerial = 1;
 
-    SimulatedKit();
+    // `clock` (not owned) stamps each switch change when it is made.
+    explicit SimulatedKit(const Clock& clock = system_clock());
     ~SimulatedKit() override;
     SimulatedKit(const SimulatedKit&) = delete;
     SimulatedKit& operator=(const SimulatedKit&) = delete;
@@ -45,9 +47,11 @@ private:
         enum class Kind { Attach, Detach, Input } kind;
         std::int16_t index = 0;
         bool state = false;
+        std::uint32_t stamp = 0;
     };
     void post(Event e);
 
+    const Clock& clock_;
     int event_fd_ = -1;
     bool attached_ = false;
     std::array<bool, kInputs> inputs_{};
