@@ -1,5 +1,6 @@
 // The main window running heats: demo camera on a manual clock, simulated interface kit.
 #include "app/backends/simulated/simulated_kit.h"
+#include "app/review.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -181,6 +183,40 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
     EXPECT_EQ(op.beeps, beeps + 1);
     EXPECT_EQ(Read_Setting(keys::last_file), "kept");
     EXPECT_TRUE(form->reviewing());
+}
+
+// The RM contact closes while the window is busy for 50 ms: the start is the contact's moment, and so
+// is every picture time measured from it.
+TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
+    open_window();
+    live();
+    button("Command_initiate_file")->click();
+    const std::string name = form->current_recording_name();
+    input(1, true);
+    const std::uint32_t edge = clock.millis();
+    kit->Set_Input(0, true);
+    clock.advance(50); // a redraw, a save: nothing is dispatched meanwhile
+    form->Dispatch_Capture();
+    EXPECT_EQ(form->heat_start_counter(), edge);
+    run(2000);
+    input(3, true);
+    run(400);
+    input(3, false);
+    button("Command_finish")->click();
+
+    cls_VideoFile_handler rec;
+    rec.Open_File(name);
+    ASSERT_TRUE(rec.File_open());
+    EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(edge));
+    EXPECT_EQ(rec.Velt_heat_start_local(), kLocalAtOpen + elapsed_ms(100000, edge));
+    rec.Read_RGB_sample(1, false);
+    const std::uint32_t first_picture = static_cast<std::uint32_t>(rec.Timestamp_long());
+    rec.Close_File();
+
+    form->Handle_Open(name);
+    form->Slider_play()->setValue(1);
+    // Picture time = capture stamp - start + 2 ms - the 200 ms goal compensation.
+    EXPECT_EQ(form->review().Frame_time(), elapsed_ms(edge, first_picture) + 2 - 200);
 }
 
 // The finish trigger is still held when "Heat finish" is pressed.

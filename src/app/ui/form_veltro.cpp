@@ -252,7 +252,7 @@ void Form_Veltro::watch_capture(bool on) {
 void Form_Veltro::Dispatch_Capture() {
     // A start-switch event that waits beside the frames happened before them or among them: handled
     // first, a trigger's capture starts before the frames filmed after its edge are delivered.
-    if (kit_notifier_ && descriptor_readable(kit_->Event_fd())) {
+    if (kit_ && descriptor_readable(kit_->Event_fd())) {
         Dispatch_Kit();
     }
     Deliver_Frames();
