@@ -25,6 +25,8 @@ public:
     virtual void OutputState(std::int16_t index, bool value) = 0;
     virtual std::string LibraryVersion() const = 0;
     virtual std::string DeviceType() const = 0;
+    // Why the kit is not attached, when the hardware can tell (a device that cannot be opened).
+    virtual std::string Problem() const { return {}; }
 
     // Readable while events wait; -1 when the kit has no descriptor.
     virtual int Event_fd() const = 0;

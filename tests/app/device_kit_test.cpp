@@ -164,10 +164,10 @@ protected:
 TEST_F(DeviceKitTest, AttachesWhenTheDeviceAppearsAndReportsEdgesWithTheirOwnStamps) {
     kit->Open();
     kit->OutputState(0, true); // set before the device is there: applied when it opens
-    while (kit->problem().empty()) {
+    while (kit->Problem().empty()) {
         std::this_thread::yield();
     }
-    EXPECT_EQ(kit->problem(), "No device at /dev/test");
+    EXPECT_EQ(kit->Problem(), "No device at /dev/test");
     EXPECT_FALSE(kit->IsAttached());
     with_device([&] {
         shared.levels[1] = true;
@@ -177,7 +177,7 @@ TEST_F(DeviceKitTest, AttachesWhenTheDeviceAppearsAndReportsEdgesWithTheirOwnSta
     EXPECT_EQ(seen.back(), "attach 4711");
     EXPECT_TRUE(kit->InputState(1));
     EXPECT_TRUE(kit->InputState(2)); // inverted: an open contact reads on
-    EXPECT_TRUE(kit->problem().empty());
+    EXPECT_TRUE(kit->Problem().empty());
 
     using K = KitDriverEvent::Kind;
     push({{K::Edge, 0, true, 950}, {K::Edge, 2, true, 960}, {K::Edge, 7, true, 970}});

@@ -73,7 +73,7 @@ void DeviceKit::OutputState(std::int16_t index, bool value) {
     }
 }
 
-std::string DeviceKit::problem() const {
+std::string DeviceKit::Problem() const {
     const std::lock_guard lock(mutex_);
     return problem_;
 }

@@ -41,8 +41,8 @@ public:
     int Event_fd() const override { return event_fd_; }
     void dispatch() override;
 
-    // Why the device is not attached, when it is not (the reason its last open failed); empty else.
-    std::string problem() const;
+    // The reason the device's last open failed, while it stays closed.
+    std::string Problem() const override;
 
 private:
     struct Event {

@@ -1,6 +1,8 @@
 #include "app/ui/form_veltro.h"
 
 #include "app/backends/simulated/simulated_kit.h"
+#include "app/kit_backends.h"
+#include "app/ui/form_start_switch.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
@@ -8,6 +10,7 @@
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
 #include "support/app_paths.h"
+#include "support/trace.h"
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
 #include "support/ui/run_trapped.h"
@@ -53,9 +56,14 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     if (start_.kit) {
         kit_ = std::move(start_.kit);
     } else {
-        auto simulated = std::make_unique<SimulatedKit>(clock_);
-        simulated_kit_ = simulated.get();
-        kit_ = std::move(simulated);
+        std::string error;
+        kit_ = make_interface_kit(Load_Kit_Config(), error);
+        if (!error.empty()) {
+            Trace("*Start switch settings not usable: ", error);
+        }
+        if (!kit_) {
+            kit_ = make_simulated_kit();
+        }
     }
     click_ = std::make_unique<StartClickPlayer>();
     event_session_.show_heat_data = [this] { Display_Heat_Data(); };
@@ -224,6 +232,25 @@ Form_timer& Form_Veltro::timer_window() {
         timer_window_ = new Form_timer([this] { return label_heat_time_->text(); }, this);
     }
     return *timer_window_;
+}
+
+std::unique_ptr<InterfaceKit> Form_Veltro::make_simulated_kit() {
+    auto simulated = std::make_unique<SimulatedKit>(clock_);
+    simulated_kit_ = simulated.get();
+    return simulated;
+}
+
+Form_Start_Switch& Form_Veltro::start_switch_window() {
+    if (!start_switch_window_) {
+        start_switch_window_ = new Form_Start_Switch(this);
+        start_switch_window_->may_change = [this] { return start_switch_may_change(); };
+        start_switch_window_->use_kit = [this](std::unique_ptr<InterfaceKit> kit) {
+            Use_Kit(std::move(kit));
+        };
+        start_switch_window_->kit_status = [this] { return start_switch_status(); };
+        start_switch_window_->Refresh_Status();
+    }
+    return *start_switch_window_;
 }
 
 SimulatedKitWindow* Form_Veltro::simulated_kit_window() {

@@ -48,6 +48,7 @@ class PaintedBox;
 class PictureBox;
 class SimulatedKit;
 class SimulatedKitWindow;
+class Form_Start_Switch;
 class StartSwitchPanel;
 class StartClickPlayer;
 
@@ -154,6 +155,9 @@ public:
     Form_select_Video& select_video_window();
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();
+    Form_Start_Switch& start_switch_window();
+    // Takes other start-switch hardware into use at once; nullptr: the simulated kit.
+    void Use_Kit(std::unique_ptr<InterfaceKit> kit);
     // "HDMI performance" (checked: shown) and "JPEG Benchmark" of the "Diagnostics" menu.
     void item_hdmi_performance_Click(bool checked);
     void item_jpeg_benchmark_Click();
@@ -342,6 +346,9 @@ private:
     std::unique_ptr<StartClickPlayer> click_;
     QSocketNotifier* capture_notifier_ = nullptr;
     QSocketNotifier* kit_notifier_ = nullptr;
+    std::unique_ptr<InterfaceKit> make_simulated_kit();
+    bool start_switch_may_change();
+    std::string start_switch_status() const;
     // True while the capture component delivers frames: a kit event handled then must not ask for
     // frames again.
     bool delivering_frames_ = false;
@@ -355,6 +362,7 @@ private:
     Form_timer* timer_window_ = nullptr;
     Form_HDMI_performance* performance_window_ = nullptr;
     SimulatedKitWindow* kit_window_ = nullptr;
+    Form_Start_Switch* start_switch_window_ = nullptr;
     Form_heat_competitors* competitors_window_ = nullptr;
 
     // Controls.

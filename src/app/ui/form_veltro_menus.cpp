@@ -1,4 +1,5 @@
 // The menus of the main window and the small commands behind them.
+#include "app/ui/form_start_switch.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
@@ -90,6 +91,12 @@ void Form_Veltro::build_form_menu() {
 void Form_Veltro::build_settings_menu() {
     QMenu* settings = menuBar()->addMenu("Settings");
     settings->setObjectName("menu_settings");
+    add_item(settings, "item_start_switch", "Start switch...", [this] {
+        Form_Start_Switch& w = start_switch_window();
+        w.Load();
+        w.show();
+        w.raise();
+    });
     menu_crop_ = settings->addMenu("Crop size");
     menu_crop_->setObjectName("menu_crop");
     auto* crop_group = new QActionGroup(this);

@@ -41,7 +41,7 @@ void Form_Veltro::build_controls() {
     build_clock_panel(central, *right);
     build_heat_panel(central, *right);
     right->addWidget(build_set_times_panel(central));
-    start_switch_panel_ = new StartSwitchPanel(*kit_, switch_, central);
+    start_switch_panel_ = new StartSwitchPanel(kit_, switch_, central);
     start_switch_panel_->led_test = [this](bool down) {
         led_test_pressed_ = down;
         run_trapped(where(down ? "Picture_LED_MouseDown" : "Picture_LED_MouseUp"),

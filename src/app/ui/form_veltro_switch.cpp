@@ -1,9 +1,14 @@
 // The start switch: the interface kit's events, the status panel and the LED.
+#include "app/ui/form_start_switch.h"
 #include "app/ui/form_veltro.h"
+#include "app/ui/simulated_kit_window.h"
 #include "app/ui/start_switch_panel.h"
+#include "support/event_log.h"
+#include "support/operator.h"
 #include "support/run_mode.h"
 #include "support/trace.h"
 #include "support/ui/run_trapped.h"
+#include "support/veltro_error.h"
 #include "support/wait.h"
 
 #include <QLabel>
@@ -11,6 +16,19 @@
 #include <QSocketNotifier>
 
 namespace veltro {
+
+namespace {
+
+// The event log is the stewards' record; one that cannot be written must not stop the start switch.
+void log_event_quietly(const std::string& text) {
+    try {
+        Log_Event(text);
+    } catch (const VeltroError& e) {
+        Trace("*Event log not written: ", e.description());
+    }
+}
+
+} // namespace
 
 void Form_Veltro::Check_For_Phidget() {
     // The simulated kit (or the board given at start) is always there: the library counts as present.
@@ -43,13 +61,50 @@ void Form_Veltro::Check_For_Phidget() {
 void Form_Veltro::obj_Phidget_OnAttach() {
     Trace("*obj_Phidget_OnAttach");
     switch_.attached(kit_->SerialNumber());
+    log_event_quietly("Start switch attached: " + kit_->DeviceType() + ", serial = " + switch_.serial());
     Check_Attached();
 }
 
 void Form_Veltro::obj_Phidget_OnDetach() {
     Trace("*obj_Phidget_OnDetach");
     switch_.detached();
+    log_event_quietly("Start switch detached: " + kit_->DeviceType());
     Check_Attached();
+}
+
+bool Form_Veltro::start_switch_may_change() {
+    // A trigger held on the old hardware could never be released on the new one.
+    if (heat_->heat_start_counter() != 0 || heat_->capturing()) {
+        the_operator().message("Finish the heat before changing the start switch.");
+        return false;
+    }
+    return true;
+}
+
+std::string Form_Veltro::start_switch_status() const {
+    if (kit_->IsAttached()) {
+        return "Attached: " + kit_->DeviceType() + ", serial = " + std::to_string(kit_->SerialNumber());
+    }
+    const std::string problem = kit_->Problem();
+    return problem.empty() ? "Not attached" : "Not attached: " + problem;
+}
+
+void Form_Veltro::Use_Kit(std::unique_ptr<InterfaceKit> kit) {
+    Trace("*Use_Kit, begin");
+    delete kit_notifier_;
+    kit_notifier_ = nullptr;
+    delete kit_window_;
+    kit_window_ = nullptr;
+    if (switch_.is_attached()) {
+        kit_->OutputState(0, false);
+        switch_.detached();
+        log_event_quietly("Start switch detached: " + kit_->DeviceType());
+    }
+    simulated_kit_ = nullptr;
+    kit_ = kit ? std::move(kit) : make_simulated_kit();
+    Check_For_Phidget();
+    Check_Attached();
+    Trace("*Use_Kit, end ", kit_->DeviceType());
 }
 
 void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state, std::uint32_t stamp_mill) {
@@ -79,6 +134,9 @@ void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state, std:
 }
 
 void Form_Veltro::Check_Attached() {
+    if (start_switch_window_) {
+        start_switch_window_->Refresh_Status();
+    }
     if (!library_present_) {
         Trace("*Check_Attached m_Phidget_Present = False");
         return;

@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QPainter;
@@ -17,7 +18,9 @@ class StartSwitch;
 class StartSwitchPanel : public QGroupBox {
     Q_OBJECT
 public:
-    StartSwitchPanel(const InterfaceKit& kit, const StartSwitch& start_switch, QWidget* parent);
+    // `kit` is the owner's: the panel follows it when the operator chooses other hardware.
+    StartSwitchPanel(const std::unique_ptr<InterfaceKit>& kit, const StartSwitch& start_switch,
+                     QWidget* parent);
 
     // The LED test button went down (true) or up.
     std::function<void(bool down)> led_test;
@@ -32,7 +35,7 @@ private:
     void paint_switch(QPainter& p);
     void paint_led(QPainter& p);
 
-    const InterfaceKit& kit_;
+    const std::unique_ptr<InterfaceKit>& kit_;
     const StartSwitch& switch_;
     QLabel* label_attached_ = nullptr;
     QLabel* label_rm_ = nullptr;
