@@ -50,7 +50,7 @@ public:
         thread_.join();
     }
 
-    // Runs `task` on the library's thread; waits for it unless `detach`.
+    // Runs `task` on the library's thread, and waits till it has run when `wait`.
     void on_thread(std::function<void()> task, bool wait = true) {
         if (std::this_thread::get_id() == thread_.get_id()) {
             task();
