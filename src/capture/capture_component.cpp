@@ -156,6 +156,7 @@ public:
         }
         last_error_ = selected_->Start(format_index_);
         running_ = last_error_.empty();
+        lost_.clear();
         last_delivered_.reset();
     }
 
@@ -164,6 +165,7 @@ public:
             selected_->Stop();
         }
         running_ = false;
+        lost_.clear();
     }
 
     std::string LastError() const override { return last_error_; }
@@ -171,13 +173,40 @@ public:
     int Event_fd() const override { return running_ && selected_ ? selected_->Event_fd() : -1; }
 
     void dispatch() override {
-        if (!running_ || !selected_) {
+        if (!running_ || !selected_ || !lost_.empty()) {
             return;
         }
         selected_->dispatch(
             [this](const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
                 deliver(frame, length, arrival);
             });
+        // Said once the device's dispatch is over: a sink that tells the operator may run window
+        // events, and with them a Reconnect().
+        if (running_ && lost_.empty()) {
+            lost_ = selected_->Lost();
+            if (!lost_.empty()) {
+                const std::string reason = lost_;
+                const auto sinks = sinks_;
+                for (const auto& s : sinks) {
+                    s.second->OnSourceLost(reason);
+                }
+            }
+        }
+    }
+
+    std::string Source_Lost() const override { return running_ ? lost_ : std::string(); }
+
+    bool Reconnect() override {
+        if (!running_ || !selected_ || lost_.empty()) {
+            return false;
+        }
+        last_error_ = selected_->Start(format_index_);
+        if (!last_error_.empty()) {
+            return false;
+        }
+        lost_.clear();
+        last_delivered_.reset();
+        return true;
     }
 
 private:
@@ -224,6 +253,7 @@ private:
     std::int32_t max_fps_ = 0;
     std::optional<std::uint32_t> last_delivered_;
     bool running_ = false;
+    std::string lost_; // why the running source stopped by itself
     std::string last_error_;
     std::string max_interval_;
     std::string min_interval_;

@@ -62,6 +62,10 @@ public:
     // millisecond counter, when the back end knows it.
     virtual void OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
                             std::optional<std::uint32_t> arrival_mill) = 0;
+    // The running source stopped by itself (unplugged, failed) for `reason`: said once per loss,
+    // after the frames it delivered before it. The component stays running and tries the source
+    // again on Reconnect().
+    virtual void OnSourceLost(const std::string& reason) { (void)reason; }
 };
 
 // The capture component: enumerates the sources of this machine, selects one, sets its format and
@@ -89,9 +93,15 @@ public:
     virtual void Stop() = 0;
     virtual std::string LastError() const = 0;
 
-    // Readable when frames are waiting; -1 while nothing runs.
+    // Readable when frames are waiting or the source has failed; -1 while nothing runs. The same
+    // descriptor while the component runs, also across a lost source opened again.
     virtual int Event_fd() const = 0;
     virtual void dispatch() = 0;
+
+    // Why the running source stopped by itself; empty while it delivers or nothing runs.
+    virtual std::string Source_Lost() const = 0;
+    // Starts a lost source again in the format it ran. True when it runs again; LastError says why not.
+    virtual bool Reconnect() = 0;
 };
 
 // One capture source behind a component: a device or the demo camera.
@@ -110,6 +120,9 @@ public:
     virtual int Event_fd() const = 0;
     // Delivers the frames that are ready through `deliver`, on the calling thread.
     virtual void dispatch(const FrameCallback& deliver) = 0;
+    // Why the device stopped by itself in dispatch() (unplugged, failed); empty while it runs. A lost
+    // device has let go of everything it held; Start() tries it again.
+    virtual std::string Lost() const { return {}; }
 };
 
 // The component over a fixed list of sources ("video:1" is devices[0]). `clock` (not owned) times

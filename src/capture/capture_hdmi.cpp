@@ -46,7 +46,8 @@ RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float a
 
 cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, const Clock& clock,
                                    std::string first_start_source)
-    : component_(std::move(component)), clock_(clock), first_start_source_(std::move(first_start_source)) {
+    : component_(std::move(component)), clock_(clock), first_start_source_(std::move(first_start_source)),
+      signal_(clock) {
     cookie_ = component_->Advise(*this);
     ++object_count();
 }
@@ -174,6 +175,11 @@ void cls_Capture_HDMI::Capture_Run() {
     }
     component_->Run();
     last_error_ = component_->LastError();
+    if (last_error_.empty()) {
+        signal_.started(component_->GetProperty("sourceFriendlyName"));
+    } else {
+        capture_trace("*Capture_Run: " + last_error_ + where());
+    }
 }
 
 void cls_Capture_HDMI::Stop_Capture() {
@@ -183,7 +189,29 @@ void cls_Capture_HDMI::Stop_Capture() {
     }
     component_->Stop();
     running_ = false;
+    signal_.stopped();
     capture_trace("*Stop_Capture" + where());
+}
+
+SignalWatch::State cls_Capture_HDMI::Check_Signal() {
+    if (running_ && signal_.reopen_due()) {
+        if (component_->Reconnect()) {
+            last_reconnect_error_.clear();
+            signal_.reopened();
+        } else if (component_->LastError() != last_reconnect_error_) {
+            // Once a second while the device is away: traced when the reason changes.
+            last_reconnect_error_ = component_->LastError();
+            capture_trace("Reconnect: " + last_reconnect_error_ + where());
+        }
+    }
+    return signal_.check();
+}
+
+void cls_Capture_HDMI::OnSourceLost(const std::string& reason) {
+    capture_trace("*Source lost: " + reason + where());
+    if (signal_.lost(reason) && Source_Lost) {
+        Source_Lost(reason);
+    }
 }
 
 void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
@@ -195,6 +223,8 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
     last_capture_local_ = clock_.local_ms() - elapsed_ms(at, now);
     arrival_delta_ = elapsed_ms(previous_arrival_, at);
     previous_arrival_ = at;
+
+    signal_.frame();
 
     // 3. The 50-frame rate window; Capture_Run leaves its start alone.
     ++hdmi_events_;

@@ -2,6 +2,7 @@
 
 #include "capture/capture_component.h"
 #include "capture/frame_collection.h"
+#include "capture/signal_watch.h"
 #include "picture/dib_section.h"
 #include "support/clocks.h"
 
@@ -45,6 +46,9 @@ public:
     std::function<void()> HDMIreceived;
     // Called when a frame cannot be cropped; the owner stops the cameras.
     std::function<void()> Stop_all_cams;
+    // Called when the running source stopped by itself (unplugged, failed), with the reason, once per
+    // loss the operator should hear of; the source is tried again by Check_Signal().
+    std::function<void(const std::string&)> Source_Lost;
 
     // The component, whose Event_fd the window watches and whose dispatch() it calls.
     CaptureComponent& Component() { return *component_; }
@@ -80,6 +84,11 @@ public:
     void Capture_Run();
     void Stop_Capture();
     bool Running() const { return running_; }
+
+    // Polled by the window while the camera runs: tries a lost source again when that is due, and
+    // judges the signal at the clock's time.
+    SignalWatch::State Check_Signal();
+    const SignalWatch& Signal() const { return signal_; }
     const std::string& Last_Error() const { return last_error_; }
 
     void Store_HDMI_Buffer();
@@ -121,6 +130,7 @@ public:
 
     void OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
                     std::optional<std::uint32_t> arrival_mill) override;
+    void OnSourceLost(const std::string& reason) override;
 
 private:
     std::string where() const;
@@ -138,6 +148,8 @@ private:
     std::string max_interval_;
     std::string min_interval_;
     std::int16_t source_number_ = 0;
+    SignalWatch signal_;
+    std::string last_reconnect_error_;
 
     std::uint32_t last_capture_mill_ = 0;
     std::int32_t last_capture_local_ = 0;

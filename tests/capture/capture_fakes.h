@@ -68,6 +68,11 @@ public:
     std::string LastError() const override { return inner_->LastError(); }
     int Event_fd() const override { return inner_->Event_fd(); }
     void dispatch() override { inner_->dispatch(); }
+    std::string Source_Lost() const override { return inner_->Source_Lost(); }
+    bool Reconnect() override {
+        log_.push_back("Reconnect");
+        return inner_->Reconnect();
+    }
 
 private:
     std::unique_ptr<CaptureComponent> inner_;

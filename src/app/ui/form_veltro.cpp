@@ -53,6 +53,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
         }
     };
     capture_->Stop_all_cams = [this] { Stop_all_cams(); };
+    capture_->Source_Lost = [this](const std::string& reason) { Capture_Source_Lost(reason); };
     if (start_.kit) {
         kit_ = std::move(start_.kit);
     } else {
@@ -87,6 +88,9 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     timer_fps_.setInterval(1000);
     connect(&timer_fps_, &QTimer::timeout, this,
             trapped(where("Timer_fps_Timer"), [this] { Update_Running_Fps(); }));
+    timer_signal_.setInterval(100);
+    connect(&timer_signal_, &QTimer::timeout, this,
+            trapped(where("Timer_signal_Timer"), [this] { Watch_Signal(); }));
 
     run_trapped(where("Form_Load"), [this] { Form_Load(); });
 }

@@ -109,6 +109,12 @@ public:
     void Update_Running_Fps();
     void Update_heat_time();
     void Stop_all_cams();
+    // The running capture device stopped by itself: capture ends with every stored frame, and the
+    // operator hears why once the frame delivery that found it is over.
+    void Capture_Source_Lost(const std::string& reason);
+    // What the signal timer runs: a lost device tried again, "No signal" judged, the live view
+    // redrawn when what it says over the picture changes.
+    void Watch_Signal();
     void Load_Compensations();
     void Read_Goal_Lines();
     void Read_Last_Crop();
@@ -292,6 +298,8 @@ private:
     void paint_arm(QPainter& p);
     // form_veltro_lifecycle.cpp
     void paint_live_overlay(QPainter& p, const QSize& picture);
+    // "No signal" or the lost device, over the live picture.
+    void paint_signal_overlay(QPainter& p, const QSize& picture);
     HeatArming arming() const;
     // A finish, abort, camera stop, close or shutdown while frames are being captured first appends
     // them through the normal capture end, so none is lost or carried into the next heat.
@@ -409,9 +417,10 @@ private:
     QMenu* menu_trap_errors_ = nullptr;
     QMenu* menu_crop_ = nullptr;
 
-    // Timers: the heat clock (50 ms) and the frame-rate display (1000 ms).
+    // Timers: the heat clock (50 ms), the frame-rate display (1000 ms) and the source's signal (100 ms).
     QTimer timer_heat_clock_;
     QTimer timer_fps_;
+    QTimer timer_signal_;
 
     // State.
     bool instance_refused_ = false;
@@ -423,6 +432,8 @@ private:
     bool live_view_ = false;
     std::uint32_t last_live_picture_ = 0;
     bool live_picture_shown_ = false;
+    // What the live view says over the picture about the source ("No signal"); empty: nothing.
+    std::string signal_text_;
     std::int16_t crop_width_ = 400;
     std::int16_t crop_height_ = 880;
     std::int16_t selected_camera_ = 1;

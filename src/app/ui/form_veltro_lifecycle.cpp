@@ -8,6 +8,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/start_click_player.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "capture/signal_watch.h"
 #include "capture/ui/form_hdmi_performance.h"
 #include "recording/px3_layout.h"
 #include "support/numbers.h"
@@ -23,12 +24,14 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <exception>
 #include <filesystem>
 
 namespace veltro {
@@ -99,6 +102,12 @@ void Form_Veltro::Command_start_camera_Click() {
         Do_Close();
         Start_camera();
         live_view_ = true;
+        if (const std::string error = capture_->Last_Error(); !error.empty()) {
+            // Nothing runs (the device is not there, or refuses the format): the button says so.
+            Stop_all_cams();
+            the_operator().message("The capture device could not be started: " + error + ".",
+                                   MsgIcon::Exclamation);
+        }
     }
     label_heat_time_->setText("00:00,00");
     Arrange_form();
@@ -114,6 +123,8 @@ void Form_Veltro::Start_camera() {
     heat_->start_camera(crop_width_, crop_height_);
     watch_capture(true);
     timer_fps_.start();
+    signal_text_.clear();
+    timer_signal_.start();
 }
 
 void Form_Veltro::Do_Stop_Cams() {
@@ -125,6 +136,8 @@ void Form_Veltro::Do_Stop_Cams() {
 void Form_Veltro::Stop_Cams() {
     Trace("*Stop_Camera");
     timer_fps_.stop();
+    timer_signal_.stop();
+    signal_text_.clear();
     if (capture_) {
         capture_->Stop_Capture();
     }
@@ -361,6 +374,33 @@ void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
     }
 }
 
+void Form_Veltro::paint_signal_overlay(QPainter& p, const QSize& size) {
+    const QStringList lines = QString::fromStdString(signal_text_).split('\n');
+    // The first line as large as fits the picture's width; the rest smaller, below it.
+    QFont big("Arial");
+    big.setBold(true);
+    int pixels = std::max(10, size.width() / 6);
+    big.setPixelSize(pixels);
+    while (pixels > 10 && QFontMetrics(big).horizontalAdvance(lines.front()) > size.width() * 0.9) {
+        big.setPixelSize(--pixels);
+    }
+    QFont small("Arial");
+    small.setPixelSize(std::max(9, pixels / 2));
+    const double first = pixels * 1.6;
+    const double rest = (lines.size() - 1) * small.pixelSize() * 1.5;
+    const QRectF band(0, (size.height() - first - rest) / 2, size.width(), first + rest);
+    p.fillRect(band.adjusted(0, -pixels * 0.3, 0, pixels * 0.3), QColor(0, 0, 0, 180));
+    p.setFont(big);
+    p.setPen(QColor(255, 210, 0));
+    p.drawText(QRectF(band.left(), band.top(), band.width(), first), Qt::AlignCenter, lines.front());
+    if (lines.size() > 1) {
+        p.setFont(small);
+        p.setPen(Qt::white);
+        p.drawText(QRectF(band.left() + 4, band.top() + first, band.width() - 8, rest),
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, lines.mid(1).join('\n'));
+    }
+}
+
 void Form_Veltro::paint_arm(QPainter& p) {
     const double w = picture_arm_->width();
     const double h = picture_arm_->height();
@@ -439,11 +479,61 @@ void Form_Veltro::Update_File_Size(const std::string& name) {
 }
 
 void Form_Veltro::Stop_all_cams() {
+    // A capture that is on ends first, while the cameras still count as running, so that its frames
+    // go into the recording; then the camera button says that nothing runs. A pass that fails keeps
+    // its frames in the spool, and the cameras stop all the same before its error is reported.
+    std::exception_ptr failure;
+    try {
+        end_capture_first();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     if (capture_) {
         capture_->Stop_Capture();
     }
     watch_capture(false);
     timer_fps_.stop();
+    timer_signal_.stop();
+    signal_text_.clear();
+    live_view_ = false;
+    command_start_camera_->setText("Start camera");
+    picture_->update();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void Form_Veltro::Capture_Source_Lost(const std::string& reason) {
+    Trace("*Capture_Source_Lost: " + reason);
+    const bool was_capturing = heat_->capturing();
+    signal_text_ = capture_->Signal().Overlay_Text();
+    picture_->update();
+    // Told once this delivery is over: the message waits for the operator, and meanwhile the device
+    // may come back and its pictures flow. Queued first, so that the operator hears it also when the
+    // capture end below fails (its error is reported, and its frames stay in the spool).
+    QMetaObject::invokeMethod(
+        this,
+        [text = Source_Lost_Text(reason, was_capturing)] {
+            the_operator().message(text, MsgIcon::Exclamation);
+        },
+        Qt::QueuedConnection);
+    // Every frame stored so far goes into the recording now.
+    end_capture_first();
+}
+
+void Form_Veltro::Watch_Signal() {
+    if (program_ending_ || !capture_) {
+        return;
+    }
+    // Frames that waited behind a busy window thread are taken first, not mistaken for silence.
+    if (start_.watch_devices) {
+        Dispatch_Capture();
+    }
+    capture_->Check_Signal();
+    if (const std::string text = capture_->Signal().Overlay_Text(); text != signal_text_) {
+        signal_text_ = text;
+        picture_->update();
+    }
 }
 
 void Form_Veltro::Load_Compensations() {

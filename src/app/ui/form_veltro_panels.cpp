@@ -67,6 +67,9 @@ void Form_Veltro::build_picture(QWidget* central, QVBoxLayout& column) {
         if (live_view_ && live_picture_shown_) {
             paint_live_overlay(p, size);
         }
+        if (live_view_ && !signal_text_.empty()) {
+            paint_signal_overlay(p, size);
+        }
     });
     slider_play_ = new QSlider(Qt::Horizontal, central);
     slider_play_->setObjectName("Slider_play");

@@ -7,8 +7,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <libv4l2.h>
 #include <linux/videodev2.h>
+#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,10 +28,10 @@ int xioctl(int fd, unsigned long request, void* arg) {
     return r;
 }
 
-int v4l_xioctl(int fd, unsigned long request, void* arg) {
+int retry_ioctl(V4L2Io& io, int fd, unsigned long request, void* arg) {
     int r = 0;
     do {
-        r = v4l2_ioctl(fd, request, arg);
+        r = io.ioctl(fd, request, arg);
     } while (r < 0 && errno == EINTR);
     return r;
 }
@@ -119,10 +120,11 @@ std::unique_ptr<CaptureDevice> probe(const std::string& path) {
                     }
                 }
             }
-            device = std::make_unique<V4L2Device>(path, cut_text(cap.card, sizeof cap.card),
-                                                  cut_text(cap.driver, sizeof cap.driver) + " " +
-                                                      cut_text(cap.bus_info, sizeof cap.bus_info),
-                                                  std::move(formats), std::move(intervals));
+            V4L2Identity identity{path, cut_text(cap.card, sizeof cap.card),
+                                  cut_text(cap.bus_info, sizeof cap.bus_info),
+                                  cut_text(cap.driver, sizeof cap.driver)};
+            device =
+                std::make_unique<V4L2Device>(std::move(identity), std::move(formats), std::move(intervals));
         }
     }
     close(fd);
@@ -169,14 +171,84 @@ void v4l2_rows_to_bottom_up(const std::uint8_t* src, std::int32_t width, std::in
     }
 }
 
-V4L2Device::V4L2Device(std::string path, std::string card, std::string description,
-                       std::vector<MediaType> formats,
-                       std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals)
-    : path_(std::move(path)), card_(std::move(card)), description_(std::move(description)),
-      formats_(std::move(formats)), intervals_(std::move(intervals)) {}
+std::string v4l2_lost_reason(const std::string& card, int errnum) {
+    switch (errnum) {
+    case ENODEV:
+    case ENXIO:
+        return card + " is no longer connected";
+    case EIO:
+        return card + " reported an input/output error";
+    default:
+        return card + ": " + std::strerror(errnum);
+    }
+}
+
+std::string v4l2_poll_reason(const std::string& card, short revents) {
+    if (revents & (POLLHUP | POLLNVAL)) {
+        return card + " is no longer connected";
+    }
+    return card + " reported an error";
+}
+
+V4L2Device::V4L2Device(V4L2Identity identity, std::vector<MediaType> formats,
+                       std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals, V4L2Io& io)
+    : identity_(std::move(identity)), io_(io), formats_(std::move(formats)),
+      intervals_(std::move(intervals)) {
+    epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
+}
 
 V4L2Device::~V4L2Device() {
     Stop();
+    if (epoll_fd_ >= 0) {
+        close(epoll_fd_);
+    }
+}
+
+int V4L2Device::open_node(std::string& error) {
+    // The same card at the same node, or, after a replug under another number, the node with the same
+    // card name and bus. A node that now holds another device is not ours.
+    auto identify = [this](const std::string& node, bool needs_bus, std::string& why) {
+        const int fd = io_.open(node, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            why = errno_text("Cannot open " + node);
+            return -1;
+        }
+        v4l2_capability cap{};
+        if (retry_ioctl(io_, fd, VIDIOC_QUERYCAP, &cap) < 0) {
+            why = errno_text("Cannot ask " + node + " what it is");
+            io_.close(fd);
+            return -1;
+        }
+        const std::uint32_t caps =
+            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        const std::string card = cut_text(cap.card, sizeof cap.card);
+        if (card != identity_.card) {
+            why = node + " is now " + card + ", not " + identity_.card;
+        } else if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) {
+            why = node + " is a node of " + card + " that cannot capture";
+        } else if (needs_bus && cut_text(cap.bus_info, sizeof cap.bus_info) != identity_.bus) {
+            why = node + " is " + card + " on another bus";
+        } else {
+            return fd;
+        }
+        io_.close(fd);
+        return -1;
+    };
+    if (const int fd = identify(identity_.path, false, error); fd >= 0) {
+        return fd;
+    }
+    const std::string dir = std::filesystem::path(identity_.path).parent_path().string();
+    for (const std::string& node : io_.video_nodes(dir)) {
+        if (node == identity_.path) {
+            continue;
+        }
+        std::string ignored;
+        if (const int fd = identify(node, true, ignored); fd >= 0) {
+            identity_.path = node;
+            return fd;
+        }
+    }
+    return -1;
 }
 
 std::string V4L2Device::Start(std::size_t index) {
@@ -185,9 +257,10 @@ std::string V4L2Device::Start(std::size_t index) {
     }
     Stop();
     const auto& bmi = formats_[index].format->bmiHeader;
-    fd_ = v4l2_open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    std::string open_error;
+    fd_ = open_node(open_error);
     if (fd_ < 0) {
-        return errno_text("Cannot open " + path_);
+        return open_error;
     }
     auto fail = [this](const std::string& text) {
         Stop();
@@ -199,7 +272,7 @@ std::string V4L2Device::Start(std::size_t index) {
     f.fmt.pix.height = static_cast<std::uint32_t>(bmi.biHeight);
     f.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
     f.fmt.pix.field = V4L2_FIELD_ANY;
-    if (v4l_xioctl(fd_, VIDIOC_S_FMT, &f) < 0) {
+    if (retry_ioctl(io_, fd_, VIDIOC_S_FMT, &f) < 0) {
         return fail(errno_text("Cannot set the format"));
     }
     if (f.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24 ||
@@ -220,14 +293,14 @@ std::string V4L2Device::Start(std::size_t index) {
         parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         parm.parm.capture.timeperframe.numerator = intervals_[index].first;
         parm.parm.capture.timeperframe.denominator = intervals_[index].second;
-        v4l_xioctl(fd_, VIDIOC_S_PARM, &parm); // drivers without rate control keep their own
+        retry_ioctl(io_, fd_, VIDIOC_S_PARM, &parm); // drivers without rate control keep their own
     }
 
     v4l2_requestbuffers req{};
     req.count = kBufferCount;
     req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     req.memory = V4L2_MEMORY_MMAP;
-    if (v4l_xioctl(fd_, VIDIOC_REQBUFS, &req) < 0 || req.count == 0) {
+    if (retry_ioctl(io_, fd_, VIDIOC_REQBUFS, &req) < 0 || req.count == 0) {
         return fail(errno_text("Cannot get capture buffers"));
     }
     for (unsigned i = 0; i < req.count; ++i) {
@@ -235,38 +308,58 @@ std::string V4L2Device::Start(std::size_t index) {
         b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         b.memory = V4L2_MEMORY_MMAP;
         b.index = i;
-        if (v4l_xioctl(fd_, VIDIOC_QUERYBUF, &b) < 0) {
+        if (retry_ioctl(io_, fd_, VIDIOC_QUERYBUF, &b) < 0) {
             return fail(errno_text("Cannot query a capture buffer"));
         }
-        void* p = v4l2_mmap(nullptr, b.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, b.m.offset);
+        void* p = io_.mmap(b.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, b.m.offset);
         if (p == MAP_FAILED) {
             return fail(errno_text("Cannot map a capture buffer"));
         }
         buffers_.push_back({p, b.length});
-        if (v4l_xioctl(fd_, VIDIOC_QBUF, &b) < 0) {
+        if (retry_ioctl(io_, fd_, VIDIOC_QBUF, &b) < 0) {
             return fail(errno_text("Cannot queue a capture buffer"));
         }
     }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (v4l_xioctl(fd_, VIDIOC_STREAMON, &type) < 0) {
+    if (retry_ioctl(io_, fd_, VIDIOC_STREAMON, &type) < 0) {
         return fail(errno_text("Cannot start streaming"));
+    }
+    epoll_event watch{};
+    watch.events = EPOLLIN;
+    watch.data.fd = fd_;
+    if (epoll_fd_ < 0 || epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd_, &watch) < 0) {
+        return fail(errno_text("Cannot watch " + identity_.path));
     }
     frame_.assign(static_cast<std::size_t>(cDIBSection::bytes_per_scan_line(width_)) * height_, 0);
     return {};
 }
 
-void V4L2Device::Stop() {
+void V4L2Device::release() {
     if (fd_ < 0) {
         return;
     }
+    if (epoll_fd_ >= 0) {
+        epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, fd_, nullptr); // not there when the start failed before it
+    }
+    // A device that is gone refuses these; its buffers and node are let go all the same.
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    v4l_xioctl(fd_, VIDIOC_STREAMOFF, &type);
+    retry_ioctl(io_, fd_, VIDIOC_STREAMOFF, &type);
     for (const auto& m : buffers_) {
-        v4l2_munmap(m.start, m.length);
+        io_.munmap(m.start, m.length);
     }
     buffers_.clear();
-    v4l2_close(fd_);
+    io_.close(fd_);
     fd_ = -1;
+}
+
+void V4L2Device::Stop() {
+    release();
+    lost_.clear();
+}
+
+void V4L2Device::lose(const std::string& reason) {
+    release();
+    lost_ = reason;
 }
 
 void V4L2Device::dispatch(const FrameCallback& deliver) {
@@ -274,8 +367,18 @@ void V4L2Device::dispatch(const FrameCallback& deliver) {
         v4l2_buffer b{};
         b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         b.memory = V4L2_MEMORY_MMAP;
-        if (v4l_xioctl(fd_, VIDIOC_DQBUF, &b) < 0) {
-            return; // EAGAIN: nothing more is ready
+        if (retry_ioctl(io_, fd_, VIDIOC_DQBUF, &b) < 0) {
+            if (errno != EAGAIN) {
+                lose(v4l2_lost_reason(identity_.card, errno));
+                return;
+            }
+            // Nothing more is ready. A node that hung up or failed says so only through poll, and
+            // would keep the window's watch firing.
+            pollfd p{fd_, POLLIN, 0};
+            if (io_.poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+                lose(v4l2_poll_reason(identity_.card, p.revents));
+            }
+            return;
         }
         const bool whole = !(b.flags & V4L2_BUF_FLAG_ERROR) && b.index < buffers_.size() &&
                            static_cast<std::int64_t>(b.bytesused) >=
@@ -285,7 +388,7 @@ void V4L2Device::dispatch(const FrameCallback& deliver) {
                                    stride_, frame_.data());
         }
         const auto stamp = v4l2_stamp_to_mill(b.timestamp, b.flags);
-        v4l_xioctl(fd_, VIDIOC_QBUF, &b);
+        retry_ioctl(io_, fd_, VIDIOC_QBUF, &b);
         if (whole) {
             deliver(frame_.data(), static_cast<std::int32_t>(frame_.size()), stamp);
         }
@@ -293,18 +396,9 @@ void V4L2Device::dispatch(const FrameCallback& deliver) {
 }
 
 std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::string& dev_dir) {
-    std::vector<std::pair<int, std::string>> nodes;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(dev_dir, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() > 5 && name.compare(0, 5, "video") == 0 && is_decimal_number(name.substr(5))) {
-            nodes.emplace_back(parse_long(name.substr(5)), entry.path().string());
-        }
-    }
-    std::sort(nodes.begin(), nodes.end());
     std::vector<std::unique_ptr<CaptureDevice>> out;
-    for (const auto& node : nodes) {
-        if (auto device = probe(node.second)) {
+    for (const std::string& node : list_video_nodes(dev_dir)) {
+        if (auto device = probe(node)) {
             out.push_back(std::move(device));
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/backends/v4l2/v4l2_io.h"
 #include "capture/capture_backends.h"
 
 #include <cstdint>
@@ -15,6 +16,12 @@ namespace veltro {
 // name is the device's card name; the formats are its own pixel formats with each frame size and
 // frame interval it lists. Frames are taken with memory-mapped streaming through libv4l2, which
 // converts whatever the device sends into BGR rows, and are turned bottom-up for the program.
+//
+// A grabber can go on race night: unplugged, switched off, or failing. A dequeue that fails (ENODEV,
+// EIO, ...) or a hang-up or error on the node ends the stream at once: the device lets go of its
+// buffers and node and says why (Lost()); the component tells its sinks. Start() then opens it again
+// where it is now: at its old node when that is still the same card, else at the node with the same
+// card name and bus.
 
 // Time per frame in 100 ns units for a frame interval of num/den seconds, halves to even; 0 for a
 // zero denominator.
@@ -32,21 +39,41 @@ std::optional<std::uint32_t> v4l2_stamp_to_mill(const timeval& stamp, std::uint3
 void v4l2_rows_to_bottom_up(const std::uint8_t* src, std::int32_t width, std::int32_t height,
                             std::int32_t src_stride, std::uint8_t* dst);
 
+// Which device a node is: where it was found, its card name, bus and driver (VIDIOC_QUERYCAP).
+struct V4L2Identity {
+    std::string path;
+    std::string card;
+    std::string bus;
+    std::string driver;
+};
+
+// Why a stream stopped, for the operator: from the errno of a failed dequeue, or from poll flags.
+std::string v4l2_lost_reason(const std::string& card, int errnum);
+std::string v4l2_poll_reason(const std::string& card, short revents);
+
 class V4L2Device final : public CaptureDevice {
 public:
-    V4L2Device(std::string path, std::string card, std::string description, std::vector<MediaType> formats,
-               std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals);
+    // `intervals` holds the frame interval (num, den) of each format. `io` (not owned) is the device
+    // access, the machine's by default.
+    V4L2Device(V4L2Identity identity, std::vector<MediaType> formats,
+               std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals, V4L2Io& io = system_v4l2_io());
     ~V4L2Device() override;
     V4L2Device(const V4L2Device&) = delete;
     V4L2Device& operator=(const V4L2Device&) = delete;
 
-    std::string Friendly_Name() const override { return card_; }
-    std::string Description() const override { return description_; }
+    std::string Friendly_Name() const override { return identity_.card; }
+    std::string Description() const override { return identity_.driver + " " + identity_.bus; }
     const std::vector<MediaType>& Formats() const override { return formats_; }
     std::string Start(std::size_t index) override;
     void Stop() override;
-    int Event_fd() const override { return fd_; }
+    // An epoll descriptor watching the node: the same one from construction to destruction, so the
+    // window keeps watching it while the device is opened again, perhaps at another node.
+    int Event_fd() const override { return epoll_fd_; }
     void dispatch(const FrameCallback& deliver) override;
+    std::string Lost() const override { return lost_; }
+
+    // The node opened last (it changes when the device comes back under another number).
+    const std::string& Path() const { return identity_.path; }
 
 private:
     struct Mapped {
@@ -54,12 +81,20 @@ private:
         std::size_t length = 0;
     };
 
-    std::string path_;
-    std::string card_;
-    std::string description_;
+    // Opens the device: its node when that is still this card, else the node of this card and bus.
+    // Returns the descriptor, or -1 with `error` set.
+    int open_node(std::string& error);
+    // Lets go of the stream, the buffers and the node.
+    void release();
+    void lose(const std::string& reason);
+
+    V4L2Identity identity_;
+    V4L2Io& io_;
     std::vector<MediaType> formats_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> intervals_; // per format: num, den
+    int epoll_fd_ = -1;
     int fd_ = -1;
+    std::string lost_;
     std::vector<Mapped> buffers_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
