@@ -190,11 +190,13 @@ public:
     std::vector<GpioChipInfo> chips() override {
         std::vector<std::pair<unsigned long, std::string>> found;
         std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
-            const std::string name = entry.path().filename().string();
+        for (auto it = std::filesystem::directory_iterator("/dev", ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            const std::filesystem::path& entry = it->path();
+            const std::string name = entry.filename().string();
             const std::string digits = name.substr(std::min<std::size_t>(name.size(), 8));
             if (name.starts_with("gpiochip") && all_digits(digits) && digits.size() < 6 &&
-                is_gpio_chip(entry.path().string())) {
+                is_gpio_chip(entry.string())) {
                 found.emplace_back(std::stoul(digits), name);
             }
         }
