@@ -2,6 +2,7 @@
 
 #include "app/backends/device_kit.h"
 #include "app/backends/phidget/phidget_backend.h"
+#include "app/backends/gpio/gpio_kit.h"
 
 namespace veltro {
 
@@ -9,6 +10,7 @@ const std::vector<KitBackend>& kit_backends() {
     static const std::vector<KitBackend> list = [] {
         std::vector<KitBackend> out;
         out.push_back(make_phidget_backend());
+        out.push_back(make_gpio_backend());
         return out;
     }();
     return list;
