@@ -33,7 +33,9 @@ foreach(source IN LISTS sources)
         continue()
     endif()
     set(own_is_core TRUE)
-    if(source MATCHES "/(ui|backends)/" OR source STREQUAL "src/app/main.cpp")
+    # The start-switch registry is built into the devices library with the back ends it lists.
+    if(source MATCHES "/(ui|backends)/" OR source STREQUAL "src/app/main.cpp"
+       OR source MATCHES "^src/app/kit_backends\\.(h|cpp)$")
         set(own_is_core FALSE)
     endif()
     file(STRINGS "${ROOT}/${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
