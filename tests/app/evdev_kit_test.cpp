@@ -242,6 +242,8 @@ TEST_F(EvdevFifo, RecordsArriveWhateverPiecesThePipeCutsThemIntoAndTheWriterClos
     ASSERT_EQ(driver.open(), "");
     EXPECT_EQ(driver.serial(), 0);
     EXPECT_EQ(driver.levels(), KitLevels{});
+    driver.wake();
+    EXPECT_TRUE(wait(driver).empty());
     open_writer();
     ASSERT_GE(writer, 0);
 
@@ -283,13 +285,6 @@ TEST_F(EvdevFifo, WhatIsNoInputDeviceIsRefusedAtOpenWithItsReason) {
     EXPECT_EQ(EvdevDriver(w).open(), "/dev/null is not an input event device (/dev/input/event...)");
     // There is nothing to list here.
     EXPECT_TRUE(evdev_devices(dir.file("no-input")).empty());
-}
-
-TEST_F(EvdevFifo, WakeEndsAWaitWithoutEvents) {
-    EvdevDriver driver(wiring({KEY_A, -1, -1, -1, -1, -1}));
-    ASSERT_EQ(driver.open(), "");
-    driver.wake();
-    EXPECT_TRUE(wait(driver).empty());
 }
 
 // A device whose other end the test holds: a socket pair carries records both ways, so what the
@@ -364,31 +359,6 @@ private:
     int device_ = -1;
     int test_ = -1;
 };
-
-TEST(EvdevLed, IsAKeyboardLedRecordWrittenToTheDeviceAndOffWhenTheDeviceIsLetGo) {
-    PluggableSocket socket;
-    socket.plug();
-    EvdevWiring w;
-    w.device = "/dev/input/event7";
-    w.keys[0] = KEY_A;
-    w.led = LED_SCROLLL;
-    EvdevDriver driver(w, socket.opener());
-    ASSERT_EQ(driver.open(), "");
-    driver.set_output(true);
-    driver.set_output(false);
-    driver.set_output(true);
-    driver.close();
-    driver.set_output(true); // closed: nowhere to go
-    EXPECT_EQ(socket.leds(), "on off on off ");
-
-    // Without an LED wired nothing is written.
-    w.led = EvdevWiring::kNone;
-    EvdevDriver quiet(w, socket.opener());
-    ASSERT_EQ(quiet.open(), "");
-    quiet.set_output(true);
-    quiet.close();
-    EXPECT_EQ(socket.leds(), "");
-}
 
 // The kit as the program runs it: a DeviceKit over the driver, on a thread of its own.
 struct KitLog {
