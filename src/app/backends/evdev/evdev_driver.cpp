@@ -139,7 +139,7 @@ std::string EvdevDriver::open() {
         version_ = version;
     }
     fd_ = fd.release();
-    Trace("*Interface kit: opened ", path, " ", label,
+    Trace("*Interface kit: opened ", path, name.empty() ? "" : " " + label,
           monotonic_ ? "" : ", its time stamps on the realtime clock");
     return {};
 }

@@ -18,7 +18,7 @@ namespace veltro {
 //
 // A pipe or socket carrying input_event records is taken as a device too: the ioctls it refuses
 // leave its records undecorated (realtime stamps, no key state, no grab), and its writer closing is
-// the device going away.
+// the device going away (a FIFO is opened for writing too when an LED is wired, and so never ends).
 class EvdevDriver final : public KitDriver {
 public:
     // Opens the device with open(2) flags; -1 and errno when it cannot. The default opens the wiring's
