@@ -1,16 +1,18 @@
 #include "app/kit_backends.h"
 
 #include "app/backends/device_kit.h"
-#include "app/backends/phidget/phidget_backend.h"
+#include "app/backends/evdev/evdev_backend.h"
 #include "app/backends/gpio/gpio_kit.h"
+#include "app/backends/phidget/phidget_backend.h"
 
 namespace veltro {
 
 const std::vector<KitBackend>& kit_backends() {
     static const std::vector<KitBackend> list = [] {
         std::vector<KitBackend> out;
-        out.push_back(make_phidget_backend());
+        out.push_back(make_evdev_backend());
         out.push_back(make_gpio_backend());
+        out.push_back(make_phidget_backend());
         return out;
     }();
     return list;

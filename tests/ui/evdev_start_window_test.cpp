@@ -1,0 +1,116 @@
+// The main window with its start switch on an input device: from the kernel's record to the heat start.
+#include "app/backends/device_kit.h"
+#include "app/kit_backends.h"
+#include "app/ui/form_veltro.h"
+#include "capture/backends/demo/demo_camera.h"
+#include "evdev_records.h"
+#include "fake_operator.h"
+#include "scoped_env.h"
+#include "support/settings.h"
+#include "temp_dir.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace veltro {
+namespace {
+
+class EvdevStartWindow : public ::testing::Test {
+protected:
+    EvdevStartWindow() : env("VELTRO_DATA_DIR", dir.file("data")) {
+        std::filesystem::create_directories(dir.file("data"));
+        std::filesystem::create_directories(dir.file("heats"));
+        set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
+        Write_Setting(keys::videoproperty, "0");
+        Write_Setting(keys::save_folder, dir.file("heats"));
+    }
+    ~EvdevStartWindow() override {
+        form.reset();
+        if (writer >= 0) {
+            ::close(writer);
+        }
+        set_settings_path("");
+    }
+
+    void open_window(const KitConfig& config) {
+        std::string error;
+        std::unique_ptr<KitDriver> driver = find_kit_backend("evdev")->make_driver(config, error);
+        ASSERT_TRUE(driver) << error;
+        DeviceKit::Options options;
+        options.inverted = config.inverted;
+        options.debounce_ms = config.debounce_ms;
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.kit = std::make_unique<DeviceKit>(std::move(driver), options, clock);
+        start.clock = &clock;
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
+        // The kit's thread opens the device and reports it attached.
+        ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
+        form->Dispatch_Kit();
+    }
+
+    void run(std::uint32_t ms) {
+        for (std::uint32_t t = 0; t < ms; t += 20) {
+            clock.advance(20);
+            form->Dispatch_Capture();
+            form->Dispatch_Kit();
+        }
+    }
+    // The kernel hands the records over; the window handles them when the kit says so.
+    void device_says(std::initializer_list<input_event> records) {
+        ASSERT_TRUE(testing::write_records(writer, records));
+        ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
+        form->Dispatch_Kit();
+    }
+    QPushButton* button(const char* name) { return form->findChild<QPushButton*>(name); }
+    QLabel* label(const char* name) { return form->findChild<QLabel*>(name); }
+
+    testing::TempDir dir;
+    testing::ScopedEnv env;
+    testing::FakeOperator op;
+    ManualClock clock{100000, 14 * 3600000};
+    std::unique_ptr<Form_Veltro> form;
+    int writer = -1;
+};
+
+TEST_F(EvdevStartWindow, TheHeatStartsAtTheKernelStampOfTheRmKeyNotWhenTheWindowGotToIt) {
+    const std::string fifo = dir.file("foot-switch");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    KitConfig config;
+    config.backend = "evdev";
+    config.device = fifo;
+    config.lines[0] = "KEY_ENTER"; // RM
+    config.lines[1] = "key_space"; // start armed
+    open_window(config);
+    EXPECT_EQ(label("Label_attached")->text(), "Attached, serial = 0");
+    writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+
+    run(1200); // past the first second, when inputs start to count
+    button("Command_start_camera")->click();
+    run(4500);
+    button("Command_initiate_file")->click();
+    ASSERT_FALSE(form->current_recording_name().empty());
+
+    device_says({testing::key(KEY_SPACE, 1, clock.millis()), testing::syn(SYN_REPORT, clock.millis())});
+    EXPECT_EQ(label("Label_remote_start")->text(), "Start armed!");
+    EXPECT_EQ(form->heat_start_counter(), 0u);
+
+    const std::uint32_t edge = clock.millis() - 50;
+    device_says({testing::key(KEY_ENTER, 1, edge), testing::syn(SYN_REPORT, edge)});
+    EXPECT_EQ(form->heat_start_counter(), edge);
+}
+
+} // namespace
+} // namespace veltro
