@@ -1,6 +1,7 @@
 // The main window with its start switch on an input device: from the kernel's record to the heat start.
 #include "app/backends/device_kit.h"
 #include "app/kit_backends.h"
+#include "app/ui/form_start_switch.h"
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "evdev_records.h"
@@ -9,7 +10,10 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <fcntl.h>
 #include <filesystem>
@@ -57,6 +61,21 @@ protected:
         form = std::make_unique<Form_Veltro>(std::move(start));
         // The kit's thread opens the device and reports it attached.
         ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
+        form->Dispatch_Kit();
+    }
+
+    // The window as the program opens it: the kit the settings name.
+    void open_window_from_settings() {
+        VeltroStart start;
+        start.make_component = [this] {
+            std::vector<std::unique_ptr<CaptureDevice>> devices;
+            devices.push_back(std::make_unique<DemoCamera>(clock));
+            return make_capture_component(std::move(devices));
+        };
+        start.clock = &clock;
+        start.single_instance = false;
+        start.watch_devices = false;
+        form = std::make_unique<Form_Veltro>(std::move(start));
         form->Dispatch_Kit();
     }
 
@@ -110,6 +129,56 @@ TEST_F(EvdevStartWindow, TheHeatStartsAtTheKernelStampOfTheRmKeyNotWhenTheWindow
     const std::uint32_t edge = clock.millis() - 50;
     device_says({testing::key(KEY_ENTER, 1, edge), testing::syn(SYN_REPORT, edge)});
     EXPECT_EQ(form->heat_start_counter(), edge);
+}
+
+// The operator moves the start switch from the simulated kit to a foot switch in the settings page.
+TEST_F(EvdevStartWindow, TheSettingsPageChecksTheWiringStoresItAndTakesTheDeviceIntoUseAtOnce) {
+    const std::string fifo = dir.file("foot-switch");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    open_window_from_settings();
+    ASSERT_NE(form->simulated_kit(), nullptr);
+    Form_Start_Switch& page = form->start_switch_window();
+    page.Load();
+    page.show();
+    auto* backend = page.findChild<QComboBox*>("Combo_backend");
+    backend->setCurrentIndex(backend->findData("evdev"));
+    // A new choice starts from that hardware's own wiring.
+    EXPECT_EQ(page.findChild<QLineEdit*>("Text_line_0")->text(), "BTN_TRIGGER");
+    page.findChild<QComboBox*>("Combo_device")->setEditText(QString::fromStdString(fifo));
+    page.findChild<QLineEdit*>("Text_line_0")->setText("KEY_ENTER");
+    page.findChild<QLineEdit*>("Text_line_1")->setText("KEY_ENTER");
+    page.findChild<QCheckBox*>("Check_inverted_3")->setChecked(true);
+
+    // Two inputs on one key: said, nothing stored, the old kit stays.
+    EXPECT_FALSE(page.Apply());
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_NE(op.last_message().find("both wired to"), std::string::npos) << op.last_message();
+    EXPECT_EQ(Load_Kit_Config().backend, "simulated");
+    EXPECT_NE(form->simulated_kit(), nullptr);
+
+    page.findChild<QLineEdit*>("Text_line_1")->setText("KEY_SPACE");
+    ASSERT_TRUE(page.Apply()) << op.last_message();
+    const KitConfig stored = Load_Kit_Config();
+    EXPECT_EQ(stored.backend, "evdev");
+    EXPECT_EQ(stored.device, fifo);
+    EXPECT_EQ(stored.lines[1], "KEY_SPACE");
+    EXPECT_TRUE(stored.inverted[3]);
+    EXPECT_EQ(form->simulated_kit(), nullptr);
+    ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
+    form->Dispatch_Kit();
+    EXPECT_TRUE(form->kit().IsAttached());
+    EXPECT_EQ(label("Label_attached")->text(), "Attached, serial = 0");
+    const QString status = page.findChild<QLabel*>("Label_kit_status")->text();
+    EXPECT_TRUE(status.startsWith("Attached: Linux input device")) << status.toStdString();
+    if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
+        page.grab().save(QString(shots) + "/start_switch_settings.png");
+    }
+
+    // The next start of the program takes the same device.
+    form.reset();
+    open_window_from_settings();
+    EXPECT_EQ(form->simulated_kit(), nullptr);
+    EXPECT_EQ(form->kit().DeviceType().rfind("Linux input device", 0), 0u);
 }
 
 } // namespace

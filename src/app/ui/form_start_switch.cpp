@@ -38,6 +38,8 @@ Form_Start_Switch::Form_Start_Switch(QWidget* parent) : QWidget(parent, Qt::Wind
 
 void Form_Start_Switch::build() {
     auto* top = new QVBoxLayout(this);
+    // Wide enough for the hints to wrap onto two lines at most.
+    setMinimumWidth(600);
     auto* form = new QFormLayout;
     combo_backend_ = new QComboBox(this);
     combo_backend_->setObjectName("Combo_backend");
@@ -74,10 +76,10 @@ void Form_Start_Switch::build() {
         check_inverted_[i]->setObjectName(QString("Check_inverted_%1").arg(row));
         grid->addWidget(check_inverted_[i], row, 2);
     }
-    label_line_hint_ = new QLabel(inputs);
-    label_line_hint_->setWordWrap(true);
-    grid->addWidget(label_line_hint_, static_cast<int>(kRoles.size()), 0, 1, 3);
     wiring->addWidget(inputs);
+    label_line_hint_ = new QLabel(wiring_);
+    label_line_hint_->setWordWrap(true);
+    wiring->addWidget(label_line_hint_);
 
     auto* more = new QFormLayout;
     spin_debounce_ = new QSpinBox(wiring_);
@@ -146,6 +148,7 @@ void Form_Start_Switch::show_config(const KitConfig& config) {
     text_led_->setText(QString::fromStdString(config.led_line));
     wiring_->setEnabled(backend != nullptr);
     loading_ = false;
+    adjustSize();
 }
 
 void Form_Start_Switch::backend_chosen() {
