@@ -1,12 +1,14 @@
 #include "app/kit_backends.h"
 
 #include "app/backends/device_kit.h"
+#include "app/backends/serial/serial_kit.h"
 
 namespace veltro {
 
 const std::vector<KitBackend>& kit_backends() {
     static const std::vector<KitBackend> list = [] {
         std::vector<KitBackend> out;
+        out.push_back(make_serial_backend());
         return out;
     }();
     return list;
