@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sys/utsname.h>
+#include <utility>
 
 namespace veltro {
 
@@ -115,6 +116,10 @@ std::string SerialKitDriver::open() {
         const ModemLines::WaitResult r = lines_->wait(mask_, timing_.settle_ms);
         if (r.wake == ModemLines::Wake::Gone) {
             why = r.error;
+        } else if (r.wake == ModemLines::Wake::Woken) {
+            // Meant for the kit's next wait, which follows the opening without a look at why.
+            woken_ = true;
+            break;
         } else if (r.wake != ModemLines::Wake::Changed) {
             break;
         }
@@ -142,7 +147,7 @@ KitLevels SerialKitDriver::levels() {
 }
 
 bool SerialKitDriver::wait(int timeout_ms, std::vector<KitDriverEvent>& out) {
-    if (woken_.exchange(false)) {
+    if (std::exchange(woken_, false)) {
         return true;
     }
     const ModemLines::WaitResult r = lines_->wait(mask_, timeout_ms < 0 ? timing_.recheck_ms : timeout_ms);
@@ -203,7 +208,6 @@ void SerialKitDriver::compare(const ModemReading& now, std::uint32_t stamp,
 }
 
 void SerialKitDriver::wake() {
-    woken_ = true;
     lines_->interrupt();
 }
 

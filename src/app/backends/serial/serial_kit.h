@@ -6,7 +6,6 @@
 #include "app/kit_config.h"
 
 #include <array>
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,7 +57,8 @@ private:
     int supply_ = 0;
     // The lines as last reported; its counts are those already accounted for.
     ModemReading last_;
-    std::atomic<bool> woken_{false};
+    // A wake that the opening's wait took for the wait after it (the kit's thread only).
+    bool woken_ = false;
 };
 
 // A driver for `config` on `lines`; empty, with `error` set, when the wiring cannot work.
