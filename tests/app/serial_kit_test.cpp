@@ -197,6 +197,13 @@ TEST_F(SerialDriverTest, AContactThatOpenedAgainBeforeTheLinesWereReadIsReported
     ++(*port.script.changes)[0];
     port.push(Wake::Changed, 7100);
     EXPECT_EQ(wait(*d), "");
+    // Should the contact open again before the next reading, that is a closing and an opening.
+    ++(*port.script.changes)[0];
+    port.push(Wake::Changed, 7102);
+    EXPECT_EQ(wait(*d), "2+@7102 2-@7102");
+    ++(*port.script.changes)[0];
+    port.push(Wake::Changed, 7104);
+    EXPECT_EQ(wait(*d), "");
     port.script.bits = TIOCM_CTS;
     port.push(Wake::Quiet, 7105);
     EXPECT_EQ(wait(*d), "2+@7105");

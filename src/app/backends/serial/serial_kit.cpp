@@ -196,8 +196,8 @@ void SerialKitDriver::compare(const ModemReading& now, std::uint32_t stamp,
             edge(!was);
             edge(was);
         }
-        // A count the levels do not show yet (the lines are read before the counts) is left for
-        // the next reading, so that one change is never reported as two.
+        // A change the counts show and the levels do not yet (it came between the two readings) is
+        // kept for the next reading: with a change after it, it makes a closing and an opening.
         const bool odd = n % 2 == 1;
         const std::uint32_t accounted = odd == (was != is) ? n : (n > 0 ? n - 1 : 0);
         if (taken.changes && last_.changes) {
