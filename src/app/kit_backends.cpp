@@ -4,6 +4,7 @@
 #include "app/backends/evdev/evdev_backend.h"
 #include "app/backends/gpio/gpio_kit.h"
 #include "app/backends/phidget/phidget_backend.h"
+#include "app/backends/serial/serial_kit.h"
 
 namespace veltro {
 
@@ -11,6 +12,7 @@ const std::vector<KitBackend>& kit_backends() {
     static const std::vector<KitBackend> list = [] {
         std::vector<KitBackend> out;
         out.push_back(make_evdev_backend());
+        out.push_back(make_serial_backend());
         out.push_back(make_gpio_backend());
         out.push_back(make_phidget_backend());
         return out;
