@@ -85,10 +85,10 @@ int InterruptibleCall::prepare() {
 }
 
 bool InterruptibleCall::arm(long long first_ns) {
-    itimerspec spec{};
-    spec.it_value = from_ns(first_ns);
-    spec.it_interval = from_ns(kRepeatNs);
-    armed_ = ::timer_settime(timer_, 0, &spec, nullptr) == 0;
+    itimerspec when{};
+    when.it_value = from_ns(first_ns);
+    when.it_interval = from_ns(kRepeatNs);
+    armed_ = ::timer_settime(timer_, 0, &when, nullptr) == 0;
     return armed_;
 }
 
