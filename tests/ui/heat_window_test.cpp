@@ -186,7 +186,7 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
 }
 
 // The RM contact closes while the window is busy for 50 ms: the start is the contact's moment, and so
-// is every picture time measured from it.
+// is every picture time measured from it. The trigger's end keeps the pictures filmed before it.
 TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     open_window();
     live();
@@ -201,12 +201,18 @@ TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     run(2000);
     input(3, true);
     run(400);
-    input(3, false);
+    // The trigger opens while two pictures filmed before it still wait to be delivered: kept.
+    const std::int32_t stored = label("Label_frame_count")->text().toInt();
+    clock.advance(80);
+    kit->Set_Input(3, false);
+    form->Dispatch_Kit();
+    EXPECT_FALSE(form->capturing());
     button("Command_finish")->click();
 
     cls_VideoFile_handler rec;
     rec.Open_File(name);
     ASSERT_TRUE(rec.File_open());
+    EXPECT_EQ(rec.num_Frames(), stored + 2);
     EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(edge));
     EXPECT_EQ(rec.Velt_heat_start_local(), kLocalAtOpen + elapsed_ms(100000, edge));
     rec.Read_RGB_sample(1, false);

@@ -281,7 +281,11 @@ void Form_Veltro::Handle_Capture_Start() {
 void Form_Veltro::Handle_Capture_End(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Capture_end");
     if (signal_mill && !delivering_frames_) {
+        const bool was_capturing = heat_->capturing();
         Deliver_Frames();
+        if (was_capturing && !heat_->capturing()) {
+            return; // those frames ended the capture already (the recording full, the device lost)
+        }
     }
     label_frame_count_->setVisible(false);
     ProgressWindowPass progress(progress_window());
