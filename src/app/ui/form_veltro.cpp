@@ -2,6 +2,8 @@
 
 #include "app/backends/simulated/simulated_kit.h"
 #include "app/kit_backends.h"
+#include "app/strip_worker.h"
+#include "app/ui/finish_strip_view.h"
 #include "app/ui/form_start_switch.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/picture_box.h"
@@ -130,7 +132,7 @@ void Form_Veltro::Arrange_form() {
     const double scale = std::min(1.5, static_cast<double>(room) / crop_height_);
     const QSize shown(static_cast<int>(crop_width_ * scale), static_cast<int>(crop_height_ * scale));
     picture_->setMinimumSize(shown.width() / 2, shown.height() / 2);
-    const int column = 430;
+    const int column = 430 + (strip_view_ && strip_view_->isVisible() ? 320 : 0);
     const QSize wanted(std::min(avail.width(), shown.width() + column + 40),
                        std::min(avail.height() - 40, shown.height() + 80));
     if (!isMaximized() && !isFullScreen()) {

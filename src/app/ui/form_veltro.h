@@ -46,6 +46,8 @@ class Form_timer;
 class Frm_progress;
 class PaintedBox;
 class PictureBox;
+class Finish_strip_view;
+class Strip_worker;
 class SimulatedKit;
 class SimulatedKitWindow;
 class Form_Start_Switch;
@@ -185,6 +187,13 @@ public:
     SimulatedKit* simulated_kit() const { return simulated_kit_; }
     PictureBox* picture() const { return picture_; }
     QSlider* Slider_play() const { return slider_play_; }
+    Finish_strip_view* Strip_view() const { return strip_view_; }
+    Strip_worker* strip_worker() const { return strip_worker_.get(); }
+    // Asks for the finish strip of the recording on show along the goal line on show; it is made in
+    // the background and shown when ready (Dispatch_Strip).
+    void Request_strip();
+    // Shows a finished strip (the descriptor's notifier does it in a normal run).
+    void Dispatch_Strip();
     const std::string& current_recording_name() const { return heat_->recording_name(); }
     std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
     bool capturing() const { return heat_->capturing(); }
@@ -333,6 +342,9 @@ private:
     Review_parts& review_parts();
     void show_review_picture();
     void show_camera();
+    void build_strip(QWidget* central);
+    void show_strip_position();
+    void close_strip();
     void sync_goal_lines(bool to_review);
     // form_veltro_print.cpp
     void start_print(bool series);
@@ -375,6 +387,9 @@ private:
 
     // Controls.
     PictureBox* picture_ = nullptr;
+    Finish_strip_view* strip_view_ = nullptr;
+    std::unique_ptr<Strip_worker> strip_worker_;
+    QSocketNotifier* strip_notifier_ = nullptr;
     PaintedBox* picture_arm_ = nullptr;
     QSlider* slider_play_ = nullptr;
     QPushButton* command_start_camera_ = nullptr;

@@ -543,6 +543,8 @@ void Form_Veltro::Watch_Signal() {
 void Form_Veltro::Load_Compensations() {
     timing_.Load_Compensations();
     Show_compensation_note();
+    // The strip's time scale counts with the compensation.
+    Request_strip();
 }
 
 void Form_Veltro::Read_Goal_Lines() {

@@ -1,5 +1,6 @@
 // The main window's panels: the picture, the heat clock and picture facts, event and heat with the
 // heat buttons and the file facts, the time buttons, the start switch and the heat's dogs.
+#include "app/ui/finish_strip_view.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/heat_controls.h"
 #include "app/ui/painted_box.h"
@@ -75,7 +76,11 @@ void Form_Veltro::build_picture(QWidget* central, QVBoxLayout& column) {
     slider_play_->setObjectName("Slider_play");
     slider_play_->setEnabled(false);
     connect(slider_play_, &QSlider::valueChanged, this, &Form_Veltro::Slider_play_Change);
-    column.addWidget(picture_, 1);
+    build_strip(central);
+    auto* pictures = new QHBoxLayout;
+    pictures->addWidget(picture_, 1);
+    pictures->addWidget(strip_view_, 1);
+    column.addLayout(pictures, 1);
     column.addWidget(slider_play_);
 }
 

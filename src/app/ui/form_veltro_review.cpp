@@ -115,6 +115,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         run_trapped(where("Picture_live_MouseUp"), [&] {
             if (review_parts_->mouse.release() != 0) {
                 sync_goal_lines(false);
+                Request_strip();
             }
         });
     });
@@ -193,6 +194,7 @@ void Form_Veltro::show_review_picture() {
     picture_->Show(recording_.Picture());
     label_heat_time_->setText(review_parts_->controller->Frame_time_text());
     label_picture_number_->setText(QString::number(review_parts_->review.Play_position()));
+    show_strip_position();
 }
 
 void Form_Veltro::show_camera() {
@@ -203,6 +205,7 @@ void Form_Veltro::show_camera() {
     command_notime_->setVisible(camera.toggles_shown);
     Set_Buttons();
     picture_->update();
+    Request_strip();
 }
 
 void Form_Veltro::Display_Goal_times() {
@@ -293,6 +296,7 @@ void Form_Veltro::Clear_Results_Display() {
     if (!recording_.File_open()) {
         review_parts_->review.Close();
         slider_play_->setEnabled(false);
+        close_strip();
     }
 }
 
@@ -301,6 +305,7 @@ void Form_Veltro::Handle_Goal_Offset(int key) {
         const int step = key == 100 ? -1 : key == 102 ? +1 : 0;
         if (step != 0 && review_parts().review.Handle_Goal_Offset(step)) {
             picture_->update();
+            Request_strip();
         }
     });
 }
@@ -331,6 +336,7 @@ void Form_Veltro::item_reset_goal_line_Click() {
     p.review.goal_line(selected_camera_) = Reset_Goal_Line(size.width(), size.height());
     sync_goal_lines(false);
     picture_->update();
+    Request_strip();
 }
 
 void Form_Veltro::item_displace_goalline_Click() {

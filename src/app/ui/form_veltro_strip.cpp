@@ -1,0 +1,104 @@
+// The finish strip beside the review picture: made in the background when a recording opens and
+// whenever the line it is taken along changes; a click on it shows that picture.
+#include "app/review.h"
+#include "app/strip_worker.h"
+#include "app/ui/finish_strip_view.h"
+#include "app/ui/form_veltro.h"
+#include "app/ui/picture_box.h"
+#include "support/ui/run_trapped.h"
+
+#include <QSlider>
+#include <QSocketNotifier>
+
+namespace veltro {
+
+namespace {
+
+QColor qcolour(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+} // namespace
+
+void Form_Veltro::build_strip(QWidget* central) {
+    strip_view_ = new Finish_strip_view(central);
+    strip_view_->setVisible(false);
+    connect(strip_view_, &Finish_strip_view::resized, this, [this] { show_strip_position(); });
+    connect(strip_view_, &Finish_strip_view::picture_clicked, this, [this](int position) {
+        run_trapped(where("Finish_strip_Click"), [&] {
+            if (reviewing()) {
+                review().Set_position(position);
+                Slider_play()->setFocus(Qt::OtherFocusReason);
+            }
+        });
+    });
+}
+
+void Form_Veltro::Request_strip() {
+    if (!reviewing() || !review().Is_open()) {
+        return;
+    }
+    if (!strip_worker_) {
+        strip_worker_ = std::make_unique<Strip_worker>();
+        strip_notifier_ = new QSocketNotifier(strip_worker_->Event_fd(), QSocketNotifier::Read, this);
+        connect(strip_notifier_, &QSocketNotifier::activated, this, [this] { Dispatch_Strip(); });
+    }
+    const Review& r = review();
+    const Goal_line line = r.Drawn_goal_line();
+    Finish_strip_options options;
+    options.line = {line.x1, line.y1, line.x2, line.y2};
+    options.goal_compensation = timing_.settings().goal_compensation;
+    options.line_colour = r.Camera().colour;
+    strip_view_->Set_marker_colour(qcolour(r.Camera().colour));
+    strip_view_->setVisible(true);
+    strip_worker_->Request(recording_.File_name(), options);
+    if (strip_worker_->Busy()) {
+        // The old strip belongs to another line or file: it must not be clicked meanwhile.
+        strip_view_->Show_strip(nullptr);
+        strip_view_->Show_text("Making the finish strip...");
+    }
+    show_strip_position();
+}
+
+void Form_Veltro::Dispatch_Strip() {
+    if (!strip_worker_) {
+        return;
+    }
+    strip_worker_->dispatch([this](const Strip_worker::Result& result) {
+        if (!reviewing()) {
+            return;
+        }
+        strip_view_->Show_strip(result.strip);
+        if (!result.strip) {
+            strip_view_->Show_text(QString::fromStdString("No finish strip: " + result.error));
+        }
+        show_strip_position();
+    });
+}
+
+void Form_Veltro::close_strip() {
+    if (strip_worker_) {
+        strip_worker_->Cancel();
+    }
+    strip_view_->Show_strip(nullptr);
+    strip_view_->setVisible(false);
+}
+
+void Form_Veltro::show_strip_position() {
+    if (!strip_view_ || !strip_view_->isVisible() || !reviewing() || !review().Is_open()) {
+        return;
+    }
+    // The strip's rows beside the goal line's rows in the picture.
+    const Goal_line line = review().Drawn_goal_line();
+    const QTransform to_widget = picture_->picture_transform();
+    const QPointF first = to_widget.map(QPointF(line.x1, line.y1));
+    const QPointF last = to_widget.map(QPointF(line.x2, line.y2));
+    const QWidget* common = picture_->parentWidget();
+    const double top = strip_view_->mapFrom(common, picture_->mapTo(common, first)).y();
+    const double bottom = strip_view_->mapFrom(common, picture_->mapTo(common, last)).y();
+    strip_view_->Set_rows(top, bottom);
+    strip_view_->Set_position(review().Play_position());
+}
+
+} // namespace veltro
