@@ -70,6 +70,10 @@ void usage(std::ostream& out) {
            "                               folder)\n"
            "  export FILE (--frame N | --field N) -o OUT.png|OUT.jpg\n"
            "                               the picture as the review shows it\n"
+           "  strip FILE -o OUT.png [--split] [--compensation MS]\n"
+           "                               the finish strip: the goal line's pixels of every picture\n"
+           "                               side by side over a time scale; the split line with --split;\n"
+           "                               the goal compensation stored with the heat unless given\n"
            "  results FILE [--box-delay MS]\n"
            "                               the ranked result as text (as copied to the clipboard); the\n"
            "                               box delay stored with the heat unless given\n"
@@ -109,7 +113,7 @@ int main(int argc, char* argv[]) {
         {"results", px3tool::results}, {"set-time", px3tool::set_time},
         {"set-dog", px3tool::set_dog}, {"demo", px3tool::demo},
         {"bench", px3tool::bench},     {"recover", px3tool::recover},
-        {"history", px3tool::history}};
+        {"history", px3tool::history}, {"strip", px3tool::strip}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

@@ -23,6 +23,7 @@ int demo(const Args& args);
 int bench(const Args& args);
 int recover(const Args& args);
 int history(const Args& args);
+int strip(const Args& args);
 
 // A usage mistake: the message is printed with the usage text, exit status 2.
 struct UsageError {

@@ -1,6 +1,7 @@
 // px3tool export and report: pictures and the timestamp report of a recording.
 #include "picture/jpeg_codec.h"
 #include "px3tool_commands.h"
+#include "px3tool_png.h"
 #include "recording/timestamp_report.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
@@ -10,7 +11,6 @@
 #include "support/veltro_error.h"
 
 #include <iostream>
-#include <png.h>
 #include <vector>
 
 namespace px3tool {
@@ -18,28 +18,6 @@ namespace px3tool {
 using veltro::cls_VideoFile_handler;
 
 namespace {
-
-std::string png_bytes(const veltro::cDIBSection& pic) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(pic.Width());
-    image.height = static_cast<png_uint_32>(pic.Height());
-    image.format = PNG_FORMAT_BGR;
-    // A negative stride tells the library that the rows are stored bottom-up.
-    const png_int_32 stride = -pic.BytesPerScanLine();
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pic.DIBSectionBitsPtr(), stride, nullptr)) {
-        throw veltro::VeltroError(veltro::err::PathFileAccess,
-                                  std::string("PNG encoding failed: ") + image.message);
-    }
-    std::string out(size, '\0');
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, pic.DIBSectionBitsPtr(), stride, nullptr)) {
-        throw veltro::VeltroError(veltro::err::PathFileAccess,
-                                  std::string("PNG encoding failed: ") + image.message);
-    }
-    out.resize(size);
-    return out;
-}
 
 std::string jpeg_bytes(const veltro::cDIBSection& pic) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(pic.SizeImage()) + 65536);

@@ -27,6 +27,11 @@ inline constexpr std::int32_t kRecordOverhead = 58;
 inline constexpr std::int32_t kMaxFrames = 32767;
 // No capture source fills a record this large: a header that says so is damaged.
 inline constexpr std::int32_t kMaxSampleSize = 64 * 1024 * 1024;
+// Nor delivers a larger picture side: pictures whose sizes in the file say so are not decoded.
+inline constexpr std::int32_t kMaxPictureSide = 4096;
+inline bool picture_side_ok(std::int32_t side) {
+    return side > 0 && side <= kMaxPictureSide;
+}
 
 using HeaderBlock = std::array<std::uint8_t, kHeaderBlockSize>;
 
@@ -51,6 +56,14 @@ inline std::int64_t frame_offset(std::int32_t frame, std::int32_t sample_size) {
 }
 inline std::int32_t sample_size_for(std::int32_t data_size) {
     return data_size + kRecordOverhead;
+}
+// Whether records of sample size S can exist at all: a header saying otherwise locates no frame.
+inline bool sample_size_ok(std::int32_t sample_size) {
+    return sample_size > kRecordOverhead && sample_size <= kMaxSampleSize;
+}
+// The whole records a file of `length` bytes holds after its header block.
+inline std::int64_t records_present(std::int64_t length, std::int32_t sample_size) {
+    return length > kHeaderBlockSize ? (length - kHeaderBlockSize) / sample_size : 0;
 }
 
 // The fields of a sample record other than its data.

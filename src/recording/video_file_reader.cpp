@@ -21,9 +21,6 @@ namespace veltro {
 
 namespace {
 
-// Larger pictures than any capture source delivers are not decoded: their sizes come from the file.
-constexpr std::int32_t kMaxPictureSide = 4096;
-
 // Reads exactly `size` bytes at `offset`; false at the end of the file or on a read failure.
 bool read_exact(File& file, std::uint8_t* data, std::size_t size, std::int64_t offset) {
     try {
@@ -31,10 +28,6 @@ bool read_exact(File& file, std::uint8_t* data, std::size_t size, std::int64_t o
     } catch (const std::system_error&) {
         return false;
     }
-}
-
-bool picture_side_ok(std::int32_t side) {
-    return side > 0 && side <= kMaxPictureSide;
 }
 
 } // namespace
@@ -157,7 +150,7 @@ void cls_VideoFile_handler::open_recording() {
     if (num_frames_ < 0) {
         num_frames_ = 0;
     }
-    if (num_frames_ > 0 && (sample_size_ <= px3::kRecordOverhead || sample_size_ > px3::kMaxSampleSize)) {
+    if (num_frames_ > 0 && !px3::sample_size_ok(sample_size_)) {
         // Records of that size cannot exist: no frame can be located.
         num_frames_ = 0;
         samplesize_error_ = true;
@@ -169,7 +162,7 @@ void cls_VideoFile_handler::open_recording() {
             length = file_->size();
         } catch (const std::system_error&) {
         }
-        const std::int64_t present = std::max<std::int64_t>(0, length - px3::kHeaderBlockSize) / sample_size_;
+        const std::int64_t present = px3::records_present(length, sample_size_);
         if (present < num_frames_) {
             frames_missing_ = static_cast<std::int16_t>(num_frames_ - present);
             the_operator().message("This recording is cut short: " + std::to_string(frames_missing_) +
@@ -350,7 +343,7 @@ bool cls_VideoFile_handler::decode_into_frame() {
             the_operator().message("Failed to read JPG");
             return false;
         }
-        if (!picture_side_ok(header->width) || !picture_side_ok(header->height) ||
+        if (!px3::picture_side_ok(header->width) || !px3::picture_side_ok(header->height) ||
             ((rgb_x_ > 0 || rgb_y_ > 0) && (header->width != rgb_x_ || header->height != rgb_y_))) {
             return false;
         }
@@ -367,7 +360,7 @@ bool cls_VideoFile_handler::decode_into_frame() {
 
 // The words go into the picture itself, so every copy of it (export, print) says the frame is broken.
 void cls_VideoFile_handler::show_corrupted_frame() {
-    if (frame_.Empty() && picture_side_ok(rgb_x_) && picture_side_ok(rgb_y_)) {
+    if (frame_.Empty() && px3::picture_side_ok(rgb_x_) && px3::picture_side_ok(rgb_y_)) {
         frame_.Create(rgb_x_, rgb_y_);
     }
     frame_.Fill_with_RGB(16711680);

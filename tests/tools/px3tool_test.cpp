@@ -2,6 +2,7 @@
 #include "local_time.h"
 #include "recording/capture_spool.h"
 #include "recording/compressed_frames.h"
+#include "recording/finish_strip.h"
 #include "recording/header_journal.h"
 #include "recording/recording_fixture.h"
 #include "support/files.h"
@@ -10,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +106,47 @@ TEST_F(Px3Tool, ExportReadsAFrameOfAFileCutShort) {
     const ToolRun r = run("export '" + path + "' --frame 2 -o '" + out + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(read_whole_file(out).value_or("").starts_with("\x89PNG"));
+}
+
+// The strip has one column of 4 pixels per field and a row per pixel of the recording's finish line
+// (the split line with --split) over the time scale. A file that is no recording leaves no picture.
+TEST_F(Px3Tool, StripWritesAColumnPerPictureAlongTheStoredLineAndNothingForABadFile) {
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        rec.Velt_Goal_Finish("40,10,40,110");
+        rec.Velt_Goal_Split("20,30,100,30");
+        rec.Write_XML_header();
+    }
+    auto png_size = [](const std::string& png) {
+        auto be32 = [&](std::size_t at) {
+            return static_cast<std::int32_t>(
+                static_cast<std::uint8_t>(png[at]) << 24 | static_cast<std::uint8_t>(png[at + 1]) << 16 |
+                static_cast<std::uint8_t>(png[at + 2]) << 8 | static_cast<std::uint8_t>(png[at + 3]));
+        };
+        return png.size() > 24 && png.starts_with("\x89PNG") ? std::pair{be32(16), be32(20)}
+                                                             : std::pair{0, 0};
+    };
+    const std::string out = dir.file("strip.png");
+    ToolRun r = run("strip '" + path + "' -o '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(png_size(read_whole_file(out).value_or("")), (std::pair{6 * 4, 101 + kStripScaleHeight}));
+    r = run("strip '" + path + "' --split --compensation 0 -o '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(png_size(read_whole_file(out).value_or("")), (std::pair{6 * 4, 81 + kStripScaleHeight}));
+
+    for (const char* bad : {"-o x.jpg", "", "--compensation soon -o x.png", "-o"}) {
+        EXPECT_EQ(run("strip '" + path + "' " + bad).status, 2) << bad;
+    }
+    const std::string text = dir.file("notes.px3");
+    std::ofstream(text) << std::string(40000, 'x');
+    const std::string none = dir.file("none.png");
+    for (const std::string& file : {text, dir.file("missing.px3")}) {
+        r = run("strip '" + file + "' -o '" + none + "'");
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.err.find("px3tool strip: "), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(none)) << file;
+    }
 }
 
 TEST_F(Px3Tool, BenchPrintsTheReportOfEveryPictureSizeAndTakesNoArguments) {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace veltro {
+
+// A rectangle of picture pixels counted from the top-left corner: columns left .. left + width - 1,
+// rows top .. top + height - 1.
+struct Jpeg_band {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// Decodes one band of a JPEG picture and no more: the rows above the band are only entropy-decoded,
+// the rows below it are not read, and only the block columns that hold the band are transformed and
+// coloured. The band's pixels are the ones a whole decode (DIB_From_JPG) gives. A decoder keeps its
+// library state between pictures; use one per thread.
+class JpegBandDecoder {
+public:
+    JpegBandDecoder();
+    ~JpegBandDecoder();
+    JpegBandDecoder(const JpegBandDecoder&) = delete;
+    JpegBandDecoder& operator=(const JpegBandDecoder&) = delete;
+
+    // Decodes `band` of the `length`-byte stream at `jpg` into `pixels`: band.height rows of
+    // band.width blue-green-red pixels, top row first, no padding. The stream must hold a picture of
+    // width x height (the size its owner expects: sizes in a stream are not trusted) that contains
+    // the band. A stream that is damaged, cut short (any library warning counts) or of another size
+    // fails with VeltroError 26001; `pixels` is then unspecified. Never reads outside the stream.
+    void Decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width, std::int32_t height,
+                const Jpeg_band& band, std::vector<std::uint8_t>& pixels);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace veltro

@@ -1,0 +1,63 @@
+// px3tool strip: the finish strip of a recording as a PNG file.
+#include "app/goal_line.h"
+#include "app/review.h"
+#include "px3tool_commands.h"
+#include "px3tool_png.h"
+#include "recording/finish_strip.h"
+#include "recording/video_file_handler.h"
+#include "support/files.h"
+#include "support/numbers.h"
+#include "support/text.h"
+#include "support/veltro_error.h"
+#include "timing/heat_timing.h"
+
+#include <iostream>
+
+namespace px3tool {
+
+using veltro::cls_VideoFile_handler;
+
+int strip(const Args& in) {
+    Args args = in;
+    const std::string out = take_option(args, "-o");
+    const std::string compensation = take_option(args, "--compensation");
+    const bool split = take_flag(args, "--split");
+    if (args.size() != 1 || out.empty()) {
+        throw UsageError{"strip takes FILE and -o OUT.png"};
+    }
+    const auto dot = out.find_last_of('.');
+    if (dot == std::string::npos || veltro::to_lower_ascii(out.substr(dot + 1)) != "png") {
+        throw UsageError{"the output file must end in .png"};
+    }
+    veltro::Finish_strip_options options;
+    if (!compensation.empty()) {
+        options.goal_compensation = number_arg(compensation, "--compensation");
+    }
+    QuietOperator quiet;
+    {
+        cls_VideoFile_handler rec;
+        open_recording(rec, args[0]);
+        if (compensation.empty()) {
+            options.goal_compensation =
+                value_or([&] { return veltro::parse_long(rec.Velt_Goal_compensation()); },
+                         veltro::TimingSettings{}.goal_compensation);
+        }
+        // The line the review draws: the recording's, else the one a reset puts in the picture as shown.
+        const std::string text =
+            value_or([&] { return split ? rec.Velt_Goal_Split() : rec.Velt_Goal_Finish(); }, "");
+        const auto stored = value_or([&] { return veltro::Parse_goal_line(text); }, std::nullopt);
+        const std::int32_t width = rec.rotated() ? rec.Height() : rec.Width();
+        const std::int32_t height = rec.rotated() ? rec.Width() : rec.Height();
+        const veltro::Goal_line line = stored ? *stored : veltro::Reset_Goal_Line(width, height);
+        options.line = {line.x1, line.y1, line.x2, line.y2};
+        options.line_colour =
+            split ? veltro::Display_Split_times().colour : veltro::Display_Goal_times().colour;
+    }
+    const veltro::Finish_strip strip = veltro::Build_Finish_Strip(args[0], options);
+    veltro::save_file_atomically(out, png_bytes(strip.image));
+    std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
+              << strip.strip_height << " rows of line\n";
+    return 0;
+}
+
+} // namespace px3tool
