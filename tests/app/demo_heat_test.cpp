@@ -5,6 +5,7 @@
 #include "fake_operator.h"
 #include "file_size_limit.h"
 #include "recording/capture_spool.h"
+#include "recording/finish_strip.h"
 #include "recording/recording_check.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
@@ -16,16 +17,18 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <vector>
 
 namespace veltro {
 namespace {
 
-// Whether the dog of `box` covers the finish column in the picture: the median brightness of that
-// column over the rows of the dog's head is nearer the dark head than the white line.
-bool nose_at_line(const cDIBSection& picture, int box, CropOrigin origin) {
+// Whether the dog of `box` covers column x of the picture (the finish column unless given), whose
+// rows are those of the crop: the median brightness of that column over the rows of the dog's head
+// is nearer the dark head than the white line.
+bool nose_at_line(const cDIBSection& picture, int box, CropOrigin origin, std::optional<int> column = {}) {
     const auto [first, last] = DemoRaceScene::Head_Rows(box);
-    const int x = DemoRaceScene::kFinishX - origin.x0;
+    const int x = column.value_or(DemoRaceScene::kFinishX - origin.x0);
     std::vector<int> luma;
     for (int y = first; y <= last; ++y) {
         const std::uint8_t* p = picture.ScanLine(y - origin.y0) + 3 * x;
@@ -44,6 +47,18 @@ class DemoHeatAccuracy : public ::testing::TestWithParam<Case> {
 protected:
     DemoHeatAccuracy() { set_settings_path(dir_.file("Veltro_HDMI.ini")); }
     ~DemoHeatAccuracy() override { set_settings_path({}); }
+    std::string demo_path() const { return dir_.file("demo.px3"); }
+    // A heat of 2,6 s in the case's format, recorded fast.
+    DemoHeatOptions options(const Case& c) const {
+        DemoHeatOptions o;
+        o.path = demo_path();
+        o.capture_ms = 2600;
+        o.format = c.format;
+        o.crop_width = c.crop_w;
+        o.crop_height = c.crop_h;
+        o.fast = true;
+        return o;
+    }
     testing::TempDir dir_;
     testing::FakeOperator op_;
 };
@@ -54,22 +69,15 @@ protected:
 // field the review shows first is the earlier one.
 TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
     const Case c = GetParam();
-    DemoHeatOptions options;
-    options.path = dir_.file("demo.px3");
-    options.capture_ms = 2600;
-    options.format = c.format;
-    options.crop_width = c.crop_w;
-    options.crop_height = c.crop_h;
-    options.fast = true;
-    const DemoHeatResult result = Record_Demo_Heat(options);
+    const DemoHeatResult result = Record_Demo_Heat(options(c));
     const std::int32_t period = c.format == 0 ? 40 : 20;
     // Capture runs from the start signal; the first picture arrives the capture delay after it.
     ASSERT_EQ(result.frames, (2600 - static_cast<std::int32_t>(DemoCamera::kCaptureDelayMs)) / period);
-    EXPECT_EQ(Check_Recording(options.path).problems, std::vector<std::string>{});
-    EXPECT_FALSE(std::filesystem::exists(options.path + ".spool")); // its frames are counted
+    EXPECT_EQ(Check_Recording(demo_path()).problems, std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(demo_path() + ".spool")); // its frames are counted
 
     cls_VideoFile_handler rec;
-    rec.Open_File(options.path);
+    rec.Open_File(demo_path());
     ASSERT_TRUE(rec.File_open()) << op_.last_message();
     ASSERT_EQ(rec.num_Frames(), result.frames);
     EXPECT_EQ(rec.Velt_event(), "Test Event");
@@ -108,8 +116,42 @@ TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
     }
 }
 
+// One look at the finish strip judges the heat: each dog's head reaches the finish line in the column
+// of the first picture at or after its true crossing time, or the next one, and not in the column
+// before it.
+TEST_P(DemoHeatAccuracy, FinishStripShowsEachDogAtTheLineInTheColumnOfItsCrossingTime) {
+    const Case c = GetParam();
+    const DemoHeatResult result = Record_Demo_Heat(options(c));
+
+    const CropOrigin origin = HDMI_Crop_Origin(1920, 1080, c.crop_w, c.crop_h);
+    const std::int32_t x = DemoRaceScene::kFinishX - origin.x0;
+    Finish_strip_options strip_options;
+    strip_options.line = {x, 0, x, c.crop_h - 1};
+    strip_options.goal_compensation = TimingSettings{}.goal_compensation;
+    const Finish_strip strip = Build_Finish_Strip(demo_path(), strip_options);
+    EXPECT_EQ(strip.field_mode, c.format == 0);
+    ASSERT_EQ(strip.Pictures(), c.format == 0 ? 2 * result.frames : result.frames);
+    ASSERT_EQ(strip.strip_height, c.crop_h);
+
+    for (int box = 1; box <= 6; ++box) {
+        const auto truth = result.crossing_ms[static_cast<std::size_t>(box - 1)];
+        ASSERT_TRUE(truth) << "box " << box;
+        const auto at_or_after = std::find_if(strip.times.begin(), strip.times.end(),
+                                              [&](const auto& t) { return t && *t >= *truth; });
+        ASSERT_NE(at_or_after, strip.times.end()) << "box " << box;
+        const auto position = static_cast<std::int32_t>(at_or_after - strip.times.begin() + 1);
+        ASSERT_GT(position, 1);
+        auto head = [&](std::int32_t p) {
+            return nose_at_line(strip.image, box, origin, strip.Column_of(static_cast<std::int16_t>(p)));
+        };
+        EXPECT_FALSE(head(position - 1)) << "box " << box << " at picture " << position - 1;
+        EXPECT_TRUE(head(position) || head(position + 1)) << "box " << box << " at picture " << position;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, DemoHeatAccuracy,
-                         ::testing::Values(Case{0, 400, 880}, Case{1, 600, 1080}, Case{0, 576, 720}));
+                         ::testing::Values(Case{0, 400, 880}, Case{1, 600, 1080}, Case{0, 576, 720},
+                                           Case{0, 600, 1080}, Case{1, 400, 880}));
 
 TEST(DemoHeat, RefusesBadOptionsAndAnExistingFileWithoutTouchingIt) {
     testing::TempDir dir;
