@@ -5,6 +5,7 @@
 #include "support/numbers.h"
 #include "support/veltro_error.h"
 #include "timing/heat_timing.h"
+#include "timing/lengths.h"
 #include "timing/result_ranking.h"
 #include "timing/time_text.h"
 
@@ -103,6 +104,7 @@ int set_dog(const Args& args) {
 int results(const Args& in) {
     Args args = in;
     const std::string delay = take_option(args, "--box-delay");
+    const bool lengths = take_flag(args, "--lengths");
     if (args.size() != 1) {
         throw UsageError{"results takes one FILE"};
     }
@@ -120,7 +122,13 @@ int results(const Args& in) {
     veltro::Result_array result = veltro::Load_Result_Array(rec);
     veltro::Sort_Result_Array(result);
     const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
-    std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows);
+    if (lengths) {
+        const veltro::Result_distances distances =
+            veltro::Distances_in_lengths(result, veltro::Seconds_per_length_setting());
+        std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows, distances);
+    } else {
+        std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows);
+    }
     return 0;
 }
 

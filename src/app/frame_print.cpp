@@ -45,7 +45,8 @@ Frame_page_texts Frame_page(const Frame_page_facts& f) {
     Frame_page_texts t;
     t.header = "Heat: " + f.heat_id + " " + f.heat_name + " at: " + f.start_date_time;
     t.title = f.split ? "Split photos" : "Goal photos";
-    t.table = Printed_result_lines(f.sorted, f.box_delay);
+    const Result_distances distances = Distances_in_lengths(f.sorted, f.us_per_length);
+    t.table = Printed_result_lines(f.sorted, f.box_delay, &distances);
     t.box_delay = "Box delay = " + std::to_string(f.box_delay) + " ms";
     t.elapsed = "Elapsed time : " + f.elapsed_time;
     t.file_name = "File name: " + std::filesystem::path(f.recording_path).filename().string();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "timing/heat_values.h"
+#include "timing/lengths.h"
 #include "timing/result_ranking.h"
 
 #include <cstdint>
@@ -49,7 +50,8 @@ struct Frame_page_facts {
     bool split = false;
     Result_array sorted{};
     std::int32_t box_delay = 0;
-    std::string elapsed_time; // the heat-time label of the picture on show
+    std::int64_t us_per_length = kDefault_us_per_length; // the distances in the result table
+    std::string elapsed_time;                            // the heat-time label of the picture on show
     std::string recording_path;
     std::string version, printed_at, printer_name;
 };

@@ -1,5 +1,6 @@
 #include "app/review.h"
 
+#include "recording/picture_period.h"
 #include "support/operator.h"
 #include "support/settings.h"
 #include "support/trace.h"
@@ -96,13 +97,8 @@ Review::Open_result Review::Open(const std::string& path) {
         the_operator().message("File open failed", MsgIcon::Exclamation);
         return Open_result::Failed;
     }
-    std::int32_t rate = 0;
-    try {
-        rate = rec_.Measured_fps();
-    } catch (const VeltroError&) {
-        // A rate that was never measured: show fields, the finer steps.
-    }
-    field_mode_ = rate <= 40;
+    // A rate that was never measured shows fields, the finer steps.
+    field_mode_ = Recording_picture_period(rec_).field_mode;
     rec_.Deinterlaced(!field_mode_);
     Displace_on(false);
     if (rec_.Num_fields() <= 0) {

@@ -43,6 +43,8 @@ inline constexpr SettingKey last_file{"Settings", "last_file", "N/A"};
 inline constexpr SettingKey last_folder{"Settings", "last_folder", "N/A"};
 inline constexpr SettingKey save_folder{"Settings", "save_folder", "C: Click to change!"};
 inline constexpr SettingKey lastcrop{"Settings", "lastcrop", "400*880"};
+// Seconds a dog covers one length in at the finish, for the distances between dogs.
+inline constexpr SettingKey seconds_per_length{"Settings", "seconds_per_length", "0.08"};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};

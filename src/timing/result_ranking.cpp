@@ -10,6 +10,7 @@ namespace veltro {
 namespace {
 
 constexpr std::size_t kPrintedNameWidth = 27;
+constexpr std::size_t kPrintedTimeWidth = 7;
 
 std::int32_t unassigned_to_no_time(std::int32_t value) {
     return value == 0 ? no_time::NotAssigned : value;
@@ -99,23 +100,46 @@ Result_display Display_Result_Array(const Result_array& results, std::int32_t bo
     return display;
 }
 
-std::string Export_to_Clipboard_text(const std::string& heat_id,
-                                     const std::array<Result_row, kTimedBoxes>& rows) {
+namespace {
+
+std::string export_text(const std::string& heat_id, const std::array<Result_row, kTimedBoxes>& rows,
+                        const Result_distances* distances) {
     std::string text = "Heat" + heat_id + "\r\n";
-    for (const Result_row& row : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Result_row& row = rows[i];
         if (row.dog_name.empty())
             continue;
         text += row.rank + "\t" + row.dog_name + "\t" + row.time;
         if (!row.split.empty() && row.split != "00,00")
             text += "\t" + row.split;
+        if (distances)
+            text += "\t" + (*distances)[i];
         text += "\r\n";
     }
     return text;
 }
 
-std::vector<std::string> Printed_result_lines(const Result_array& results, std::int32_t box_delay) {
+} // namespace
+
+std::string Export_to_Clipboard_text(const std::string& heat_id,
+                                     const std::array<Result_row, kTimedBoxes>& rows) {
+    return export_text(heat_id, rows, nullptr);
+}
+
+std::string Export_to_Clipboard_text(const std::string& heat_id,
+                                     const std::array<Result_row, kTimedBoxes>& rows,
+                                     const Result_distances& distances) {
+    return export_text(heat_id, rows, &distances);
+}
+
+std::vector<std::string> Printed_result_lines(const Result_array& results, std::int32_t box_delay,
+                                              const Result_distances* distances) {
     std::vector<std::string> lines{"  Dog Name                        Split Time"};
+    if (distances)
+        lines[0] += std::string(kPrintedTimeWidth - 4 + 1, ' ') + "Dist";
+    std::size_t p = 0;
     for_each_rank(results, [&](const Result_record& r, int rank) {
+        const std::string* distance = distances ? &(*distances)[p++] : nullptr;
         std::string time;
         switch (r.finish) {
         case no_time::NotAssigned:
@@ -139,6 +163,12 @@ std::vector<std::string> Printed_result_lines(const Result_array& results, std::
         // Columns under the heading: name from column 2, split from 34, time from 40.
         std::string line = std::to_string(rank) + " " + pad_or_cut(r.dog_name, kPrintedNameWidth) + "     " +
                            split + " " + time;
+        if (distance && !distance->empty()) {
+            // The distance column lies behind the widest time ("1:02,34").
+            if (time.size() < kPrintedTimeWidth)
+                line.append(kPrintedTimeWidth - time.size(), ' ');
+            line += " " + *distance;
+        }
         if (r.dead_heat)
             line += " Dead heat";
         lines.push_back(std::move(line));

@@ -54,14 +54,24 @@ struct Result_display {
 // position shows rank 1. Times are shown with `box_delay` added.
 Result_display Display_Result_Array(const Result_array& results, std::int32_t box_delay);
 
+// Each position's distance to the dog in front, as text ("" for none); see timing/lengths.h.
+using Result_distances = std::array<std::string, kTimedBoxes>;
+
 // The results as clipboard text: "Heat" + heat id, then "rank<TAB>name<TAB>time[<TAB>split]" for
 // every row with a dog name, each line ended by CR LF. A split of "00,00" is left out.
 std::string Export_to_Clipboard_text(const std::string& heat_id,
                                      const std::array<Result_row, kTimedBoxes>& rows);
+// The same with a tab and the position's distance (possibly empty) at the end of each result line.
+std::string Export_to_Clipboard_text(const std::string& heat_id,
+                                     const std::array<Result_row, kTimedBoxes>& rows,
+                                     const Result_distances& distances);
 
 // The printed result table: a heading line, then one line per position with rank, dog name (cut
 // or padded to 27 characters), split and finish time, and " Dead heat" for a dead-heat record.
-std::vector<std::string> Printed_result_lines(const Result_array& results, std::int32_t box_delay);
+// With distances, the heading gains "Dist" and each distance follows its finish time in a column
+// of its own.
+std::vector<std::string> Printed_result_lines(const Result_array& results, std::int32_t box_delay,
+                                              const Result_distances* distances = nullptr);
 
 // --- The box-number tile (Paint_box) ---
 

@@ -5,6 +5,7 @@
 #include "recording/finish_strip.h"
 #include "recording/header_journal.h"
 #include "recording/recording_fixture.h"
+#include "scoped_env.h"
 #include "support/files.h"
 #include "timing/heat_timing.h"
 #include "timing/heat_values.h"
@@ -402,6 +403,43 @@ TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover
         EXPECT_FALSE(rec.Frame_corrupted()) << n;
         EXPECT_EQ(rec.PX3_Capture_mill(), n <= 3 ? 1000 + 40 * (n - 1) : 70000 + 40 * (n - 4)) << n;
     }
+}
+
+// The ranked result as scripts read it: without --lengths exactly the clipboard text, with it each
+// result line ends in a tab and the distance to the dog in front, at the setting of the data folder.
+TEST_F(Px3Tool, ResultsWithLengthsAddTheDistanceToEachLine) {
+    const testing::ScopedEnv data("VELTRO_DATA_DIR", dir.file("data"));
+    std::filesystem::create_directories(dir.file("data"));
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        const char* dogs[] = {"Fast Lady", "Slow Joe", "Red Comet", "Blue Moon", "Sandy", "Tiger"};
+        for (std::int16_t box = 1; box <= 6; ++box)
+            rec.Velt_Dog_name(box, dogs[box - 1]);
+        const std::int32_t times[] = {23450, 23520, 23450, 888886, 0, 30000};
+        for (std::int16_t box = 1; box <= 6; ++box) {
+            rec.Velt_Heat_time(box, false, times[box - 1]);
+            rec.Velt_Heat_Click_Time(box, box);
+        }
+        rec.Velt_dead_heat(3, true);
+        rec.Velt_Heat_time(2, true, 12020);
+        rec.Write_XML_header();
+    }
+    const ToolRun plain = run("results '" + path + "'");
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out,
+              "Heat1\r\n1\tFast Lady\t23,45\r\n1\tRed Comet\t23,45\r\n3\tSlow Joe\t23,52\t12,02\r\n"
+              "4\tTiger\t30,00\r\n---\tBlue Moon\tDNF\t---,---\r\n---\tSandy\t---,---\t---,---\r\n");
+
+    const ToolRun lengths = run("results '" + path + "' --lengths");
+    EXPECT_EQ(lengths.status, 0) << lengths.err;
+    EXPECT_EQ(lengths.out, "Heat1\r\n1\tFast Lady\t23,45\t\r\n1\tRed Comet\t23,45\tDH\r\n"
+                           "3\tSlow Joe\t23,52\t12,02\t1\r\n4\tTiger\t30,00\tDIS\r\n"
+                           "---\tBlue Moon\tDNF\t---,---\t\r\n---\tSandy\t---,---\t---,---\t\r\n");
+
+    // At 0.1 s a length, 70 ms is 3/4 of one.
+    std::ofstream(dir.file("data/Veltro_HDMI.ini")) << "[Settings]\nseconds_per_length=0.1\n";
+    EXPECT_NE(run("results '" + path + "' --lengths").out.find("\t23,52\t12,02\t3/4\r\n"), std::string::npos);
 }
 
 } // namespace

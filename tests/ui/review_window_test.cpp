@@ -325,5 +325,61 @@ TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
     set_settings_path({});
 }
 
+// Distances in lengths beside the times, and the boxes the pictures cannot tell apart. With
+// VELTRO_SCREENSHOT_DIR set the window is saved there as results_distances.png.
+TEST_F(ReviewWindow, TheResultsShowDistancesAndWarnOfFinishesTooCloseForThePictures) {
+    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    auto assign = [&](std::int16_t box, int position, bool plus_hundredth = false, bool dead_heat = false) {
+        slider->setValue(position); // 11802 ms + 20 ms a field
+        timing.plus_hundredth = plus_hundredth;
+        timing.dead_heat = dead_heat;
+        ASSERT_TRUE(controller->Box_click(box));
+    };
+    assign(1, 7);               // 11922
+    assign(3, 7);               // the same picture
+    assign(5, 10, true);        // 11992
+    assign(2, 11);              // 12002: 10 ms behind box 5, on the next picture
+    assign(4, 16);              // 12102
+    assign(6, 16, false, true); // the same picture, marked as a dead heat
+
+    const std::vector<std::string> dist{"", "SH", "1", "SH", "1 1/4", "DH"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(results->Distance(i).toStdString(), dist[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(results_label("Label_header_Dist")->text(), "Dist");
+    EXPECT_EQ(results->Close_finish_text().toStdString(),
+              "Boxes 1 and 3 were given the same picture: check for a dead heat\n"
+              "Boxes 2 and 5 are less than one picture (20 ms) apart: check for a dead heat");
+    EXPECT_TRUE(results_label("Label_close_finish")->isVisible());
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(results->Time_warned(i), i < 4) << i;
+    EXPECT_EQ(results_label("Label_time_0")->toolTip(),
+              "first picture at or after the line: the nose crossed within the 20 ms before");
+
+    if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
+        results->raise();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(results));
+        results->grab().save(QString(shots) + "/results_distances.png");
+    }
+
+    // The clipboard keeps its form: no distances.
+    results->Export_to_Clipboard();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "Heat5\r\n1\tFast Lady\t11,92\r\n2\tRed Comet\t11,92\r\n3\tSandy\t11,99\r\n"
+              "4\tSlow Joe\t12,00\r\n5\tBlue Moon\t12,10\r\n5\tTiger\t12,10\r\n");
+
+    // The setting is read when the results are shown: at 0.1 s a length, 70 ms is 3/4.
+    Write_Setting(keys::seconds_per_length, "0.1");
+    controller->Handle_results();
+    EXPECT_EQ(results->Distance(2), "3/4");
+
+    // Cleared results leave neither distances nor warnings.
+    op.answers.push_back(true);
+    results->findChild<QAction*>("item_clear_results")->trigger();
+    EXPECT_EQ(results->Distance(1), "");
+    EXPECT_FALSE(results_label("Label_close_finish")->isVisible());
+    EXPECT_FALSE(results->Time_warned(0));
+    EXPECT_EQ(results_label("Label_time_0")->toolTip(), "");
+}
+
 } // namespace
 } // namespace veltro

@@ -9,6 +9,7 @@
 #include "support/ui/frm_progress.h"
 #include "temp_dir.h"
 #include "timing/heat_timing.h"
+#include "timing/lengths.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -99,6 +100,35 @@ TEST_F(SettingsWindow, ADelayFieldTakesFiveDigitsAndBeepsAtMore) {
     QTest::keyClick(w.Text_Box_delay(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(Read_Setting(keys::box_delay), "35");
     EXPECT_EQ(op.beeps, 7);
+}
+
+TEST_F(SettingsWindow, SecondsPerLengthTakeDigitsAndOnePointAndAreWrittenAtEachKeystroke) {
+    Form_Veltro_settings w([] {});
+    w.Load(200, 200, 0);
+    w.show();
+    QLineEdit* field = w.Text_seconds_per_length();
+    EXPECT_EQ(field->text(), "0.08"); // nothing stored: the default
+    field->clear();
+    QTest::keyClicks(field, "0");
+    EXPECT_EQ(Read_Setting(keys::seconds_per_length), "0");
+    EXPECT_EQ(Seconds_per_length_setting(), kDefault_us_per_length); // zero is no setting
+    QTest::keyClicks(field, ".1");
+    EXPECT_EQ(Read_Setting(keys::seconds_per_length), "0.1");
+    EXPECT_EQ(Seconds_per_length_setting(), 100000);
+
+    // A second point, a comma or a letter beeps and changes nothing.
+    QTest::keyClicks(field, ".,x");
+    EXPECT_EQ(op.beeps, 3);
+    EXPECT_EQ(field->text(), "0.1");
+    QGuiApplication::clipboard()->setText("0.1.2");
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(op.beeps, 4);
+    EXPECT_EQ(Read_Setting(keys::seconds_per_length), "0.1");
+
+    Write_Setting(keys::seconds_per_length, "0.075");
+    w.Load(200, 200, 0);
+    EXPECT_EQ(field->text(), "0.075");
 }
 
 TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {

@@ -138,6 +138,7 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
     facts.split = split;
     facts.sorted = sorted;
     facts.box_delay = timing_.settings().box_delay;
+    facts.us_per_length = Seconds_per_length_setting();
     facts.elapsed_time = label_heat_time_->text().toStdString();
     facts.recording_path = recording_.File_name();
     facts.version = process_facts().version_text;

@@ -10,6 +10,7 @@
 #include "app/ui/review_overlay.h"
 #include "events/ui/form_heat_competitors.h"
 #include "events/ui/form_velt_results.h"
+#include "recording/picture_period.h"
 #include "support/app_paths.h"
 #include "support/settings.h"
 #include "support/trace.h"
@@ -235,7 +236,8 @@ void Form_Veltro::Display_Result_Array() {
         return;
     }
     Review_parts& p = review_parts();
-    p.results->Display_Result_Array(recording_, p.controller->Results(), timing_.settings().box_delay);
+    p.results->Display_Result_Array(recording_, p.controller->Results(), timing_.settings().box_delay,
+                                    Recording_picture_period(recording_));
 }
 
 Form_heat_competitors& Form_Veltro::competitors_window() {

@@ -1,6 +1,7 @@
 #include "app/ui/review_controller.h"
 
 #include "events/ui/form_velt_results.h"
+#include "recording/picture_period.h"
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
 #include "support/ui/run_trapped.h"
@@ -83,7 +84,8 @@ void Review_controller::Handle_results() {
     results_ = Load_Result_Array(rec_);
     Sort_Result_Array(results_);
     if (results_window_)
-        results_window_->Display_Result_Array(rec_, results_, timing_.settings().box_delay);
+        results_window_->Display_Result_Array(rec_, results_, timing_.settings().box_delay,
+                                              Recording_picture_period(rec_));
     emit buttons_changed();
 }
 

@@ -10,6 +10,7 @@
 #include "support/ui/run_trapped.h"
 #include "support/veltro_error.h"
 #include "support/wait.h"
+#include "timing/lengths.h"
 #include "timing/time_text.h"
 #include "timing/ui/box_tile.h"
 
@@ -28,6 +29,7 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace veltro {
 
@@ -52,6 +54,11 @@ QLabel* label(QWidget* parent, const char* name, const QString& text = {}) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
     return l;
+}
+
+QString warning_style() {
+    const Rgb c = kClose_finish_colour;
+    return QString("color: rgb(%1, %2, %3);").arg(c.r).arg(c.g).arg(c.b);
 }
 
 // The dead-heat marker: a circle beside the rank.
@@ -130,7 +137,7 @@ void Form_Velt_Results::build() {
     // The column captions stand in the grid, so each one stays above its column whatever the font.
     auto* grid = new QGridLayout;
     int column = 1;
-    for (const char* caption : {"Rank", "Dog", "Name", "Time", "Split"})
+    for (const char* caption : {"Rank", "Dog", "Name", "Time", "Dist", "Split"})
         grid->addWidget(label(central, (std::string("Label_header_") + caption).c_str(), caption), 0,
                         column++);
     QFont row_font = font();
@@ -151,7 +158,8 @@ void Form_Velt_Results::build() {
         r.name->setFixedSize(280, kTileSide);
         r.time = label(central, ("Label_time" + n).c_str());
         r.split = label(central, ("Label_Split" + n).c_str());
-        for (QLabel* l : {r.rank, r.time, r.split}) {
+        r.dist = label(central, ("Label_dist" + n).c_str());
+        for (QLabel* l : {r.rank, r.time, r.dist, r.split}) {
             l->setFont(row_font);
             l->setMinimumWidth(70);
         }
@@ -161,11 +169,16 @@ void Form_Velt_Results::build() {
         grid->addWidget(r.box, i + 1, 2);
         grid->addWidget(r.name, i + 1, 3);
         grid->addWidget(r.time, i + 1, 4);
-        grid->addWidget(r.split, i + 1, 5);
-        for (QLabel* l : {r.rank, r.box, r.name, r.time, r.split})
+        grid->addWidget(r.dist, i + 1, 5);
+        grid->addWidget(r.split, i + 1, 6);
+        for (QLabel* l : {r.rank, r.box, r.name, r.time, r.dist, r.split})
             l->installEventFilter(this);
     }
     layout->addLayout(grid);
+    Label_close_finish = label(central, "Label_close_finish");
+    Label_close_finish->setStyleSheet(warning_style());
+    Label_close_finish->hide();
+    layout->addWidget(Label_close_finish);
     Label_printed = label(central, "Label_printed");
     Label_printed->setFont(QFont("Times", 9));
     layout->addWidget(Label_printed);
@@ -195,12 +208,17 @@ void Form_Velt_Results::Clear_Results_Display() {
     Label_event_name->clear();
     Label_Heat_ID->clear();
     Label_Heat_name->clear();
+    Label_close_finish->clear();
+    Label_close_finish->hide();
     for (Row_controls& r : rows_) {
         r.rank->clear();
         r.name->clear();
         r.name->setToolTip({});
         r.time->setText(kEmptyTime);
         r.split->setText(kEmptyTime);
+        r.dist->clear();
+        r.time->setToolTip({});
+        r.time->setStyleSheet({});
         r.dead_circle->hide();
         r.shown_box = 0;
     }
@@ -215,7 +233,7 @@ void Form_Velt_Results::fit_label(QLabel* l, int points, const QString& text) {
 }
 
 void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result_array& results,
-                                             std::int32_t box_delay) {
+                                             std::int32_t box_delay, const Picture_period& period) {
     fit_label(Label_event_name, 18, qs(rec.Velt_event()));
     Label_Heat_ID->setText(qs(rec.Velt_Heat_ID()));
     fit_label(Label_Heat_name, 16, qs(rec.Velt_Heat_Name()));
@@ -223,6 +241,13 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
     Label_heat_started->setText(qs("Started at: " + rec.Velt_start_DateTime()));
 
     const Result_display shown = veltro::Display_Result_Array(results, box_delay);
+    const Result_distances distances = Distances_in_lengths(results, Seconds_per_length_setting());
+    const std::vector<Close_finish> warnings = Close_finish_warnings(results, rec, period);
+    auto warned = [&warnings](std::int16_t box) {
+        return std::any_of(warnings.begin(), warnings.end(), [box](const Close_finish& w) {
+            return w.first_box == box || w.second_box == box;
+        });
+    };
     for (int i = 0; i < kTimedBoxes; ++i) {
         const Result_row& row = shown.rows[static_cast<std::size_t>(i)];
         Row_controls& r = rows_[static_cast<std::size_t>(i)];
@@ -233,8 +258,17 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
         fit_label(r.name, 14, qs(row.dog_name));
         r.name->setToolTip(qs(row.dog_name));
         r.time->setText(qs(row.time));
+        const bool timed = results[static_cast<std::size_t>(i)].finish < no_time::First;
+        r.time->setToolTip(timed ? qs(Finish_time_meaning(period)) : QString());
+        r.time->setStyleSheet(timed && warned(row.box) ? warning_style() : QString());
+        r.dist->setText(qs(distances[static_cast<std::size_t>(i)]));
         r.split->setText(qs(row.split));
     }
+    QStringList lines;
+    for (const Close_finish& w : warnings)
+        lines << qs(w.text);
+    Label_close_finish->setText(lines.join('\n'));
+    Label_close_finish->setVisible(!lines.isEmpty());
     Label_box_delay->setVisible(shown.box_delay_label.has_value());
     Label_box_delay->setText(qs(shown.box_delay_label.value_or("")));
 }
@@ -249,6 +283,18 @@ Result_row Form_Velt_Results::Row(int index) const {
     row.time = r.time->text().toStdString();
     row.split = r.split->text().toStdString();
     return row;
+}
+
+QString Form_Velt_Results::Distance(int index) const {
+    return rows_.at(static_cast<std::size_t>(index)).dist->text();
+}
+
+bool Form_Velt_Results::Time_warned(int index) const {
+    return !rows_.at(static_cast<std::size_t>(index)).time->styleSheet().isEmpty();
+}
+
+QString Form_Velt_Results::Close_finish_text() const {
+    return Label_close_finish->text();
 }
 
 QString Form_Velt_Results::Heat_ID_text() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/close_finish.h"
 #include "timing/result_ranking.h"
 
 #include <QMainWindow>
@@ -29,8 +30,11 @@ public:
     // The recording whose results are shown (renaming writes into it); nullptr when none is open.
     void set_recording(HeatValues* rec) { rec_ = rec; }
 
-    // Display_Result_Array: headings from the recording, rows from the sorted result.
-    void Display_Result_Array(const HeatValues& rec, const Result_array& results, std::int32_t box_delay);
+    // Display_Result_Array: headings from the recording, rows from the sorted result, each time's
+    // distance in lengths (at the seconds-per-length setting as it stands now) and the warnings
+    // for boxes that the recording's pictures (`period`) cannot tell apart.
+    void Display_Result_Array(const HeatValues& rec, const Result_array& results, std::int32_t box_delay,
+                              const Picture_period& period);
     void Clear_Results_Display();
     // The result as clipboard text, put on the clipboard and shown in a message box.
     void Export_to_Clipboard();
@@ -44,6 +48,11 @@ public:
 
     // The row texts as shown.
     Result_row Row(int index) const;
+    // The distance shown in row `index`, and whether its time is marked as a close finish.
+    QString Distance(int index) const;
+    bool Time_warned(int index) const;
+    // The close-finish lines under the table, one per pair ("" when there are none).
+    QString Close_finish_text() const;
     QString Heat_ID_text() const;
 
 signals:
@@ -68,6 +77,7 @@ private:
         QLabel* name = nullptr;
         QLabel* time = nullptr;
         QLabel* split = nullptr;
+        QLabel* dist = nullptr;
         QWidget* dead_circle = nullptr;
         std::int16_t shown_box = 0;
     };
@@ -86,6 +96,7 @@ private:
     QLabel* Label_heat_started = nullptr;
     QLabel* Label_box_delay = nullptr;
     QLabel* Label_printed = nullptr;
+    QLabel* Label_close_finish = nullptr;
     QMenu* menu_debug_ = nullptr;
     std::array<Row_controls, kTimedBoxes> rows_{};
 };

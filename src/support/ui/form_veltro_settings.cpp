@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace veltro {
 
@@ -23,6 +24,8 @@ namespace {
 
 // A delay is at most five digits: what the timing values take, and far beyond any real delay.
 constexpr int kDelayDigits = 5;
+// Seconds per length: digits and one decimal point ("0.08"), eight characters at most.
+constexpr int kLengthChars = 8;
 
 bool delay_fits(const QString& text) {
     if (text.size() > kDelayDigits)
@@ -32,6 +35,11 @@ bool delay_fits(const QString& text) {
             return false;
     }
     return true;
+}
+
+bool seconds_fit(const QString& text) {
+    return text.size() <= kLengthChars && text.count('.') <= 1 &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c == '.' || (c >= '0' && c <= '9'); });
 }
 
 // The field's text once `typed` replaces the selection (or goes in at the cursor).
@@ -83,6 +91,22 @@ Form_Veltro_settings::Form_Veltro_settings(std::function<void()> load_compensati
     cam_layout->addWidget(goal_delay_, 1, 0);
     cam_layout->addWidget(split_delay_, 1, 1);
 
+    auto* length_frame = new QGroupBox("Seconds per length", this);
+    length_frame->setObjectName("Frame_seconds_per_length");
+    seconds_per_length_ = new QLineEdit(length_frame);
+    seconds_per_length_->setObjectName("Text_seconds_per_length");
+    seconds_per_length_->setMaximumWidth(90);
+    seconds_per_length_->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QString("(?=.{0,%1}$)[0-9]*\\.?[0-9]*").arg(kLengthChars)), seconds_per_length_));
+    seconds_per_length_->installEventFilter(this);
+    connect(
+        seconds_per_length_, &QLineEdit::textChanged, this,
+        trapped("Text_seconds_per_length_Change of Form Form_Veltro_settings", [this](const QString& text) {
+            if (!loading_)
+                Write_Setting(keys::seconds_per_length, text.toStdString());
+        }));
+    (new QVBoxLayout(length_frame))->addWidget(seconds_per_length_);
+
     auto* hide = new QPushButton("Hide", this);
     hide->setObjectName("Command_hide");
     connect(hide, &QPushButton::clicked, this, [this] { close(); });
@@ -92,6 +116,7 @@ Form_Veltro_settings::Form_Veltro_settings(std::function<void()> load_compensati
     auto* delays = new QHBoxLayout;
     delays->addWidget(box_frame);
     delays->addWidget(cam_frame);
+    delays->addWidget(length_frame);
     layout->addLayout(delays);
     layout->addWidget(hide, 0, Qt::AlignRight);
 }
@@ -135,6 +160,7 @@ void Form_Veltro_settings::Load(std::int32_t goal_compensation, std::int32_t spl
     goal_delay_->setText(QString::number(goal_compensation));
     split_delay_->setText(QString::number(split_compensation));
     box_delay_->setText(QString::number(box_delay));
+    seconds_per_length_->setText(QString::fromStdString(Read_Setting(keys::seconds_per_length)));
     auto_init_->setChecked(Setting_switch_on(keys::auto_init.key));
     print_dialog_->setChecked(Setting_switch_on(keys::show_printer_dialog.key));
     open_after_finish_->setChecked(Setting_switch_on(keys::open_after_finish.key));
@@ -142,8 +168,8 @@ void Form_Veltro_settings::Load(std::int32_t goal_compensation, std::int32_t spl
 }
 
 bool Form_Veltro_settings::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == box_delay_ || watched == goal_delay_ || watched == split_delay_)) {
+    if (event->type() == QEvent::KeyPress && (watched == box_delay_ || watched == goal_delay_ ||
+                                              watched == split_delay_ || watched == seconds_per_length_)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
         case Qt::Key_Backspace:
@@ -161,8 +187,9 @@ bool Form_Veltro_settings::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
         const auto* field = static_cast<QLineEdit*>(watched);
+        const auto fits = field == seconds_per_length_ ? seconds_fit : delay_fits;
         if (key->matches(QKeySequence::Paste)) {
-            if (delay_fits(after_typing(field, QGuiApplication::clipboard()->text())))
+            if (fits(after_typing(field, QGuiApplication::clipboard()->text())))
                 return false;
             the_operator().beep();
             return true;
@@ -173,7 +200,7 @@ bool Form_Veltro_settings::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         const QString text = key->text();
-        if (!text.isEmpty() && !delay_fits(after_typing(field, text))) {
+        if (!text.isEmpty() && !fits(after_typing(field, text))) {
             the_operator().beep();
             return true;
         }

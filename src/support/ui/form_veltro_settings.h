@@ -8,9 +8,9 @@ class QLineEdit;
 
 namespace veltro {
 
-// "Veltro HDMI Settings": three switches and three delays. Every change is written to the settings
-// store at once; after a delay changes, `load_compensations` (the main window's reload of the
-// timing values) runs.
+// "Veltro HDMI Settings": three switches, three delays and the seconds per length. Every change is
+// written to the settings store at once; after a delay changes, `load_compensations` (the main
+// window's reload of the timing values) runs. The seconds per length are read where they are used.
 class Form_Veltro_settings : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +25,7 @@ public:
     QLineEdit* Text_Box_delay() const { return box_delay_; }
     QLineEdit* Text_goalcam_delay() const { return goal_delay_; }
     QLineEdit* Text_splitcam_delay() const { return split_delay_; }
+    QLineEdit* Text_seconds_per_length() const { return seconds_per_length_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -40,6 +41,7 @@ private:
     QLineEdit* box_delay_;
     QLineEdit* goal_delay_;
     QLineEdit* split_delay_;
+    QLineEdit* seconds_per_length_;
     bool loading_ = false;
 };
 

@@ -1,0 +1,79 @@
+#include "timing/close_finish.h"
+
+#include "support/numbers.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
+
+namespace veltro {
+
+namespace {
+
+constexpr std::int32_t kUnmeasuredRate = 25;
+
+std::int16_t frame_of(const HeatValues& heat, std::int16_t box) {
+    try {
+        return heat.Velt_heat_frame(box);
+    } catch (const VeltroError&) {
+        return 0;
+    }
+}
+
+bool valid(const Result_record& r) {
+    return r.finish < no_time::First && r.box >= 1 && r.box <= kTimedBoxes;
+}
+
+} // namespace
+
+Picture_period Picture_period_for_rate(std::int32_t measured_fps) {
+    const std::int32_t rate = measured_fps > 0 ? measured_fps : kUnmeasuredRate;
+    const bool field_mode = Field_mode_for_rate(rate);
+    const std::int64_t pictures_per_second = field_mode ? 2LL * rate : rate;
+    return {static_cast<std::int32_t>(div_round_half_even(1000000, pictures_per_second)), field_mode};
+}
+
+std::string Period_text(const Picture_period& period) {
+    return std::to_string(div_round_half_even(period.us, 1000)) + " ms";
+}
+
+std::string Finish_time_meaning(const Picture_period& period) {
+    return "first picture at or after the line: the nose crossed within the " + Period_text(period) +
+           " before";
+}
+
+std::vector<Close_finish> Close_finish_warnings(const Result_array& sorted, const HeatValues& heat,
+                                                const Picture_period& period) {
+    std::vector<Close_finish> warnings;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        if (!valid(sorted[i]))
+            continue;
+        const std::int16_t frame_i = frame_of(heat, sorted[i].box);
+        bool sharing_rank = true;
+        for (std::size_t j = i + 1; j < sorted.size(); ++j) {
+            const Result_record& later = sorted[j];
+            sharing_rank = sharing_rank && later.dead_heat;
+            if (!valid(later) || sharing_rank)
+                continue;
+            const bool same_picture = frame_i != 0 && frame_of(heat, later.box) == frame_i;
+            const std::int64_t apart_us = std::max(std::int64_t{later.finish} - sorted[i].finish,
+                                                   std::int64_t{sorted[i].finish} - later.finish) *
+                                          1000;
+            if (!same_picture && apart_us >= period.us)
+                continue;
+            Close_finish w;
+            w.first_box = std::min(sorted[i].box, later.box);
+            w.second_box = std::max(sorted[i].box, later.box);
+            w.same_picture = same_picture;
+            const std::string boxes =
+                "Boxes " + std::to_string(w.first_box) + " and " + std::to_string(w.second_box);
+            w.text = boxes +
+                     (same_picture ? " were given the same picture"
+                                   : " are less than one picture (" + Period_text(period) + ") apart") +
+                     ": check for a dead heat";
+            warnings.push_back(std::move(w));
+        }
+    }
+    return warnings;
+}
+
+} // namespace veltro
