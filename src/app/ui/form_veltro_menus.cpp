@@ -31,8 +31,30 @@
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+#include <utility>
 
 namespace veltro {
+
+namespace {
+
+// The keys of the main window's commands, shown beside them in the menus. The review's own keys
+// (arrows, digits, Page Up / Page Down) and those of the "View" menu are not taken here.
+void give_menu_keys(QObject& window) {
+    for (const auto& [name, keys] :
+         {std::pair{"item_open_file", QKeySequence(Qt::CTRL | Qt::Key_O)},
+          std::pair{"item_last_heat", QKeySequence(Qt::CTRL | Qt::Key_L)},
+          std::pair{"item_show_results", QKeySequence(Qt::CTRL | Qt::Key_R)},
+          std::pair{"item_close_file", QKeySequence(Qt::CTRL | Qt::Key_W)},
+          std::pair{"item_event_registration", QKeySequence(Qt::CTRL | Qt::Key_E)},
+          std::pair{"item_print_frame", QKeySequence(Qt::CTRL | Qt::Key_P)},
+          std::pair{"item_print_series", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)}}) {
+        if (auto* action = window.findChild<QAction*>(name)) {
+            action->setShortcut(keys);
+        }
+    }
+}
+
+} // namespace
 
 void Form_Veltro::build_menus() {
     build_form_menu();
@@ -41,6 +63,7 @@ void Form_Veltro::build_menus() {
     build_debug_menu();
     build_time_menus();
     build_help_menu();
+    give_menu_keys(*this);
 }
 
 void Form_Veltro::build_form_menu() {
@@ -48,15 +71,9 @@ void Form_Veltro::build_form_menu() {
     menu_form_->setObjectName("menu_form");
     connect(menu_form_, &QMenu::aboutToShow, this,
             [this] { menu_form_Click(QApplication::queryKeyboardModifiers()); });
-    add_item(menu_form_, "item_open_file", "Open Veltro file", [this] {
-        item_open_file_Click();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    add_item(menu_form_, "item_last_heat", "Open last heat", [this] {
-        item_last_heat_Click();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    add_item(menu_form_, "item_show_results", "Show result form", [this] {
-        item_show_results_Click();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    add_item(menu_form_, "item_open_file", "Open Veltro file", [this] { item_open_file_Click(); });
+    add_item(menu_form_, "item_last_heat", "Open last heat", [this] { item_last_heat_Click(); });
+    add_item(menu_form_, "item_show_results", "Show result form", [this] { item_show_results_Click(); });
     // The review takes Page Down / Page Up itself, and not in a text field; the menu only shows them,
     // so their shortcuts act only while the menu itself has the keyboard.
     for (const auto& [name, caption, key, direction] :
@@ -67,15 +84,12 @@ void Form_Veltro::build_form_menu() {
         jump->setShortcutContext(Qt::WidgetShortcut);
     }
     add_item(menu_form_, "item_reset_goal_line", "Reset Goal line", [this] { item_reset_goal_line_Click(); });
-    add_item(menu_form_, "item_close_file", "Close Veltro file", [this] {
-        Do_Close();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    add_item(menu_form_, "item_close_file", "Close Veltro file", [this] { Do_Close(); });
     // Kept for the operators who know it; it deletes nothing, so it is shown greyed out.
     add_item(menu_form_, "item_delete_file", "Delete this file", [] {})->setEnabled(false);
     menu_form_->addSeparator();
-    add_item(menu_form_, "item_event_registration", "Event registration", [this] {
-        item_event_registration_Click();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    add_item(menu_form_, "item_event_registration", "Event registration",
+             [this] { item_event_registration_Click(); });
     add_item(menu_form_, "item_open_event_file", "Open Event file", [this] { item_open_event_file_Click(); });
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
     add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
@@ -138,12 +152,8 @@ void Form_Veltro::build_diagnostics_and_print_menus() {
 
     QMenu* print = menuBar()->addMenu("Print");
     print->setObjectName("menu_print");
-    add_item(print, "item_print_frame", "Print this frame", [this] {
-        item_print_frame_Click();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    add_item(print, "item_print_series", "Print Goal photo series", [this] {
-        item_print_series_Click();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    add_item(print, "item_print_frame", "Print this frame", [this] { item_print_frame_Click(); });
+    add_item(print, "item_print_series", "Print Goal photo series", [this] { item_print_series_Click(); });
     add_item(print, "item_print_dog_name", "Dog Name", [this] { item_print_dog_name_Click(); });
 }
 
