@@ -1,7 +1,8 @@
 // A demo heat judged end to end in the main window as the operator does it: step through the
 // pictures with the arrow key, watch each dog's nose reach the goal line, click its box button, and compare
 // the assigned times with the true crossing moments the demo recording reports (what `px3tool demo` prints).
-// With VELTRO_SCREENSHOT_DIR set the review and the results window are also saved there as PNG files
+// With VELTRO_SCREENSHOT_DIR set the review (while judging, and with every box marked on the play slider)
+// and the results window are also saved there as PNG files
 // (README's pictures are made so, under xvfb-run).
 #include "app/demo_heat.h"
 #include "app/review.h"
@@ -111,6 +112,15 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     }
     EXPECT_EQ(form->results_window().Row(0).rank, "1");
     if (shots && format == 0) {
+        // All six judged: back to the start, then Page Down to the first dog's mark; the six marks
+        // and the capture's first picture show on the play slider.
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        slider->setFocus();
+        slider->setValue(1);
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        QApplication::processEvents();
+        form->grab().save(QString(shots) + "/review_marks.png");
         Form_Velt_Results& results = form->results_window();
         results.raise();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&results));

@@ -5,6 +5,7 @@
 #include "app/heat_lifecycle.h"
 #include "app/interface_kit.h"
 #include "app/start_switch.h"
+#include "app/ui/marked_slider.h"
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
@@ -235,6 +236,11 @@ public:
     void Display_Split_times();
     // Shows, while a recording is reviewed, when the goal compensation in force is not its own.
     void Show_compensation_note();
+    // The marks beside the play slider from the recording as it stands; none while nothing is open.
+    void Show_slider_marks();
+    // Page Down (+1) / Page Up (-1): the play slider moves to the next / previous mark; a beep when
+    // there is none that way.
+    void Jump_to_mark(int direction);
 
     // ---- Frame and series printing (form_veltro_print.cpp) ----
     void item_print_frame_Click();
@@ -346,6 +352,9 @@ private:
     void show_strip_position();
     void close_strip();
     void sync_goal_lines(bool to_review);
+    // The review's own keys (box digits, Page Up / Page Down) when `watched` holds this window's
+    // keyboard focus outside a text field; true when the key was taken.
+    bool Review_key(QObject* watched, const QKeyEvent& key);
     // form_veltro_print.cpp
     void start_print(bool series);
     // The picture at the play position as on screen: the goal line and camera name drawn onto it.
@@ -391,7 +400,7 @@ private:
     std::unique_ptr<Strip_worker> strip_worker_;
     QSocketNotifier* strip_notifier_ = nullptr;
     PaintedBox* picture_arm_ = nullptr;
-    QSlider* slider_play_ = nullptr;
+    MarkedSlider* slider_play_ = nullptr;
     QPushButton* command_start_camera_ = nullptr;
     QPushButton* command_initiate_file_ = nullptr;
     QPushButton* command_start_heat_ = nullptr;

@@ -30,8 +30,31 @@
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
+#include <utility>
 
 namespace veltro {
+
+namespace {
+
+// The keys of the main window's commands, shown beside them in the menus. The review's own keys
+// (arrows, digits, Page Up / Page Down) and those of the "View" menu are not taken here.
+void give_menu_keys(QObject& window) {
+    for (const auto& [name, keys] :
+         {std::pair{"item_open_file", QKeySequence(Qt::CTRL | Qt::Key_O)},
+          std::pair{"item_last_heat", QKeySequence(Qt::CTRL | Qt::Key_L)},
+          std::pair{"item_show_results", QKeySequence(Qt::CTRL | Qt::Key_R)},
+          std::pair{"item_close_file", QKeySequence(Qt::CTRL | Qt::Key_W)},
+          std::pair{"item_event_registration", QKeySequence(Qt::CTRL | Qt::Key_E)},
+          std::pair{"item_print_frame", QKeySequence(Qt::CTRL | Qt::Key_P)},
+          std::pair{"item_print_series", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)}}) {
+        if (auto* action = window.findChild<QAction*>(name)) {
+            action->setShortcut(keys);
+        }
+    }
+}
+
+} // namespace
 
 void Form_Veltro::build_menus() {
     build_form_menu();
@@ -40,6 +63,7 @@ void Form_Veltro::build_menus() {
     build_debug_menu();
     build_time_menus();
     build_help_menu();
+    give_menu_keys(*this);
 }
 
 void Form_Veltro::build_form_menu() {
@@ -50,6 +74,15 @@ void Form_Veltro::build_form_menu() {
     add_item(menu_form_, "item_open_file", "Open Veltro file", [this] { item_open_file_Click(); });
     add_item(menu_form_, "item_last_heat", "Open last heat", [this] { item_last_heat_Click(); });
     add_item(menu_form_, "item_show_results", "Show result form", [this] { item_show_results_Click(); });
+    // The review takes Page Down / Page Up itself, and not in a text field; the menu only shows them,
+    // so their shortcuts act only while the menu itself has the keyboard.
+    for (const auto& [name, caption, key, direction] :
+         {std::tuple{"item_next_mark", "Next mark", Qt::Key_PageDown, +1},
+          std::tuple{"item_previous_mark", "Previous mark", Qt::Key_PageUp, -1}}) {
+        QAction* jump = add_item(menu_form_, name, caption, [this, d = direction] { Jump_to_mark(d); });
+        jump->setShortcut(QKeySequence(key));
+        jump->setShortcutContext(Qt::WidgetShortcut);
+    }
     add_item(menu_form_, "item_reset_goal_line", "Reset Goal line", [this] { item_reset_goal_line_Click(); });
     add_item(menu_form_, "item_close_file", "Close Veltro file", [this] { Do_Close(); });
     // Kept for the operators who know it; it deletes nothing, so it is shown greyed out.

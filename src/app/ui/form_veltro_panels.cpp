@@ -72,7 +72,7 @@ void Form_Veltro::build_picture(QWidget* central, QVBoxLayout& column) {
             paint_signal_overlay(p, size);
         }
     });
-    slider_play_ = new QSlider(Qt::Horizontal, central);
+    slider_play_ = new MarkedSlider(Qt::Horizontal, central);
     slider_play_->setObjectName("Slider_play");
     slider_play_->setEnabled(false);
     connect(slider_play_, &QSlider::valueChanged, this, &Form_Veltro::Slider_play_Change);
@@ -202,6 +202,16 @@ QGroupBox* Form_Veltro::build_set_times_panel(QWidget* central) {
         f.setBold(true);
         b->setFont(f);
         const int box = i + 1;
+        // The key that clicks it, small in the corner so the box number stays the caption.
+        auto* key = named_label("", b, QString("key %1").arg(box));
+        key->setObjectName(QString("Label_box_key_%1").arg(box));
+        key->setAttribute(Qt::WA_TransparentForMouseEvents);
+        key->setStyleSheet(
+            "color: rgb(80, 80, 80); background: transparent; font-size: 7pt; font-weight: normal;");
+        auto* corner = new QHBoxLayout(b);
+        corner->setContentsMargins(0, 0, 3, 1);
+        corner->addWidget(key, 0, Qt::AlignRight | Qt::AlignBottom);
+        b->setToolTip(QString("Box %1 (key %1)").arg(box));
         connect(b, &QPushButton::pressed, this, [this, box] { Command_box_MouseDown(box); });
         connect(b, &QPushButton::released, this, [this, box] { Command_box_MouseUp(box); });
         connect(b, &QPushButton::clicked, this, [this, box] { Command_box_Click(box); });

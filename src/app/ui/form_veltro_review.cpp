@@ -1,9 +1,10 @@
 // The review of recordings in the main window: opening a recording, the picture with its goal line,
-// stepping and jumps, the goal-line handles, the time assignment through the "Set times" buttons and
-// the "Assign times" menu, and the results window.
+// stepping and jumps, the goal-line handles, the time assignment through the "Set times" buttons, their
+// keys and the "Assign times" menu, the marks on the play slider, and the results window.
 #include "app/heat_data.h"
 #include "app/picture_size.h"
 #include "app/review.h"
+#include "app/slider_marks.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "app/ui/review_controller.h"
@@ -12,25 +13,40 @@
 #include "events/ui/form_velt_results.h"
 #include "recording/picture_period.h"
 #include "support/app_paths.h"
+#include "support/operator.h"
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/ui/frm_progress.h"
 #include "support/ui/run_trapped.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTextEdit>
 
 namespace veltro {
 
 namespace {
+
+// A widget the operator types into: its digits and page keys are its own.
+bool takes_text(const QWidget* w) {
+    if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
+        return combo->isEditable();
+    }
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+           qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w);
+}
 
 void set_checkable(QAction* action, bool checked) {
     if (action) {
@@ -51,6 +67,9 @@ struct Form_Veltro::Review_parts {
     Form_Velt_Results* results = nullptr; // a window of its own, owned by the main window
     bool sample_data = false;
     bool hd_frame_data = false;
+    // The capture passes of the recording named `passes_of`, read from its journal once per opening.
+    std::string passes_of;
+    std::vector<std::int32_t> pass_starts;
 };
 
 void Form_Veltro::Review_parts_deleter::operator()(Review_parts* parts) const {
@@ -71,6 +90,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     connect(p.controller.get(), &Review_controller::picture_shown, this, [this] { show_review_picture(); });
     connect(p.controller.get(), &Review_controller::buttons_changed, this, [this] {
         Set_Buttons();
+        Show_slider_marks();
         if (timing_.toggles_changed) {
             timing_.toggles_changed();
         }
@@ -154,6 +174,7 @@ void Form_Veltro::Handle_Open(const std::string& path) {
         Do_Stop_Cams();
     }
     frame_control_->setVisible(false);
+    p.passes_of.clear(); // the same file may have had a pass since it was last open
     const Review::Open_result result = p.controller->Open(path);
     if (result != Review::Open_result::Opened) {
         // Nothing of the heat reviewed before may stay on show.
@@ -300,6 +321,76 @@ void Form_Veltro::Clear_Results_Display() {
         slider_play_->setEnabled(false);
         close_strip();
     }
+    Show_slider_marks();
+}
+
+void Form_Veltro::Show_slider_marks() {
+    if (!review_parts_) {
+        return;
+    }
+    Review_parts& p = *review_parts_;
+    if (!reviewing() || !p.review.Is_open()) {
+        p.passes_of.clear();
+        p.pass_starts.clear();
+        slider_play_->set_marks({});
+        return;
+    }
+    if (p.passes_of != recording_.File_name()) {
+        p.pass_starts = Capture_pass_starts(recording_.File_name(), recording_.num_Frames());
+        p.passes_of = recording_.File_name();
+    }
+    slider_play_->set_marks(
+        Slider_marks(recording_, p.pass_starts, p.review.Field_mode(), p.review.Slider_max()));
+}
+
+void Form_Veltro::Jump_to_mark(int direction) {
+    run_trapped(where("Jump_to_mark"), [&] {
+        const auto& marks = slider_play_->marks();
+        const std::optional<std::int32_t> target = !reviewing() ? std::nullopt
+                                                   : direction > 0
+                                                       ? Next_mark(marks, slider_play_->value())
+                                                       : Previous_mark(marks, slider_play_->value());
+        if (!target) {
+            the_operator().beep();
+            return;
+        }
+        // Moved as the operator moves it: the slider's change draws the picture.
+        slider_play_->setFocus(Qt::OtherFocusReason);
+        slider_play_->setValue(*target);
+    });
+}
+
+bool Form_Veltro::Review_key(QObject* watched, const QKeyEvent& key) {
+    QWidget* focus = QApplication::focusWidget();
+    // A key reaches the filter once per widget it passes: only where it is delivered, and only for
+    // this window (the results window and the dialogs keep their keys).
+    const bool here = focus ? watched == focus && focus->window() == this : watched == this;
+    if (!here || !reviewing() || (focus && takes_text(focus))) {
+        return false;
+    }
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        return false;
+    }
+    const bool keypad = key.modifiers() & Qt::KeypadModifier;
+    if (key.key() >= Qt::Key_1 && key.key() <= Qt::Key_6) {
+        // The keypad's 4 and 6 nudge the goal line while "Displace goalline" is on.
+        if (keypad && (key.key() == Qt::Key_4 || key.key() == Qt::Key_6) && review().Displace_on()) {
+            return false;
+        }
+        // A held key assigns once.
+        if (!key.isAutoRepeat()) {
+            Trace("*IWindowsHook_HookProc, wParam = ", key.key());
+            // The button's own click: press, release and click, as the mouse gives them.
+            command_box_[static_cast<std::size_t>(key.key() - Qt::Key_1)]->click();
+        }
+        return true;
+    }
+    if (key.key() == Qt::Key_PageDown || key.key() == Qt::Key_PageUp) {
+        Trace("*IWindowsHook_HookProc, wParam = ", key.key());
+        Jump_to_mark(key.key() == Qt::Key_PageDown ? +1 : -1);
+        return true;
+    }
+    return false;
 }
 
 void Form_Veltro::Handle_Goal_Offset(int key) {
@@ -391,6 +482,8 @@ void Form_Veltro::item_assign_times_Click(int command) {
         return;
     }
     review_parts().controller->Assign(static_cast<HeatTiming::Assign>(command));
+    // Some commands leave the results as they are, but a box given a time is marked at once.
+    Show_slider_marks();
 }
 
 void Form_Veltro::Command_box_MouseDown(int box) {

@@ -215,6 +215,11 @@ bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Escape) {
             escape_down_ = true;
         }
+        // The box keys and the mark jumps are the operator's judging: never dropped by the pause
+        // below, which keeps a held arrow from flooding the focus changes.
+        if (Review_key(watched, *key)) {
+            return true;
+        }
         // Only keys meant for the main window; a key reaches the filter once per widget it passes.
         if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this &&
             static_cast<QWidget*>(watched) == QApplication::focusWidget()) {
