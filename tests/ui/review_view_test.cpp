@@ -4,6 +4,8 @@
 #include "app/review.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
+#include "capture/backends/demo/demo_race_scene.h"
+#include "capture/hdmi_crop.h"
 #include "demo_heat_window.h"
 #include "picture/dib_section.h"
 #include "poppler.h"
@@ -182,8 +184,12 @@ TEST_F(ReviewView, EnhancementShowsOnScreenAndOnPaperAndTheRecordingStaysByteFor
     EXPECT_EQ(picture().view().contrast(), 1);
     EXPECT_EQ(picture().view().gamma(), 2);
     EXPECT_NE(picture().image().convertToFormat(plain.format()), plain);
-    for (int i = 0; i < 4; ++i)
-        key(Qt::Key_Plus);
+    // 4x with the wheel on the goal line where the head of box 4 crosses it.
+    const CropOrigin crop = HDMI_Crop_Origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, 400, 880);
+    const auto [first, last] = DemoRaceScene::Head_Rows(4);
+    const QPointF head(form->review().Drawn_goal_line().x1, (first + last) / 2.0 - crop.y0);
+    wheel(picture().picture_transform().map(head), 4 * 120);
+    EXPECT_EQ(picture().view().zoom(), 4.0);
     // The next picture comes through the same view.
     key(Qt::Key_Right);
     EXPECT_GT(mean_grey(picture().image()), mean_grey(recorded()) + 5);
