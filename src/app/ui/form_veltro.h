@@ -6,6 +6,7 @@
 #include "app/interface_kit.h"
 #include "app/start_switch.h"
 #include "app/ui/marked_slider.h"
+#include "app/view_adjust.h"
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
@@ -257,6 +258,15 @@ public:
     // The name entered through "Dog Name" for the picture captions.
     const std::string& print_dog_name() const { return print_dog_name_; }
 
+    // ---- The view of the review picture (form_veltro_view.cpp): display only ----
+    // `steps` zoom steps around the middle of the goal line on show; a beep without a review picture
+    // or beyond the last step.
+    void item_zoom_Click(int steps);
+    // One step of brightness, contrast or gamma; a beep at the end of its range.
+    void item_view_enhance_Click(bool (View_adjust::*knob)(int), int step);
+    // Zoom, pan and enhancement back to the picture as recorded.
+    void item_reset_view_Click();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -301,6 +311,8 @@ private:
     void build_debug_menu();
     void build_time_menus();
     void build_help_menu();
+    // form_veltro_view.cpp
+    void build_view_menu();
     QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);
     void watch_capture(bool on);
     void paint_dog_tiles();
@@ -357,8 +369,9 @@ private:
     bool Review_key(QObject* watched, const QKeyEvent& key);
     // form_veltro_print.cpp
     void start_print(bool series);
-    // The picture at the play position as on screen: the goal line and camera name drawn onto it.
-    QImage printed_picture();
+    // The picture at the play position as on screen through `view` (zoom and enhancement): the goal
+    // line and camera name drawn onto it.
+    QImage printed_picture(const View_adjust& view);
 
     std::uint32_t now() const { return clock_.millis(); }
 

@@ -59,6 +59,7 @@ void give_menu_keys(QObject& window) {
 void Form_Veltro::build_menus() {
     build_form_menu();
     build_settings_menu();
+    build_view_menu();
     build_diagnostics_and_print_menus();
     build_debug_menu();
     build_time_menus();

@@ -85,13 +85,26 @@ void Form_Veltro::start_print(bool series) {
         tell_if_printed_to_file(target, series ? "the goal photo series is" : "the frame is");
 }
 
-QImage Form_Veltro::printed_picture() {
-    QImage image = to_qimage(recording_.Picture()).convertToFormat(QImage::Format_RGB32);
+QImage Form_Veltro::printed_picture(const View_adjust& view) {
+    const QImage picture = enhanced(to_qimage(recording_.Picture()), view);
     Review_overlay overlay = Overlay_of(review(), recording_, false, false);
     // The goal line as on screen; its handles are for the mouse, not for paper.
     overlay.handles.reset();
+    if (!view.zoomed()) {
+        QImage image = picture.convertToFormat(QImage::Format_RGB32);
+        QPainter painter(&image);
+        Paint_review_overlay(painter, overlay, image.size());
+        return image;
+    }
+    // The part in view, at the picture's size and drawn as on screen.
+    QImage image(picture.size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
     QPainter painter(&image);
-    Paint_review_overlay(painter, overlay, image.size());
+    const QTransform zoom = zoom_transform(view);
+    painter.setTransform(zoom);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, view.zoom() < kNearestPixelZoom);
+    painter.drawImage(QPointF(0, 0), picture);
+    Paint_review_overlay(painter, overlay, image.size(), zoom);
     return image;
 }
 
@@ -147,9 +160,13 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
     const Frame_page_texts texts = Frame_page(facts);
 
     // The pictures of each page, made before painting starts: a series moves the play position.
+    // As on show: the frame in the view on screen, each picture of a series with the same zoom
+    // centred on the goal line (the dogs' noses are there); the enhancement on all.
+    const View_adjust& view = picture_->view();
+    const QSize picture_size(recording_.Picture().Width(), recording_.Picture().Height());
     std::vector<std::vector<QImage>> pages;
     if (!series) {
-        QImage picture = printed_picture();
+        QImage picture = printed_picture(view);
         if (!print_dog_name_.empty())
             print_BOX_Time(picture, 0, 0, print_dog_name_);
         pages.push_back({picture});
@@ -159,7 +176,10 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
             std::vector<QImage> pictures;
             for (const Series_picture& p : on_page) {
                 review.Set_position(p.frame);
-                QImage picture = printed_picture();
+                const Goal_line line = review.Drawn_goal_line();
+                QImage picture =
+                    printed_picture(view.centred_on({(line.x1 + line.x2) / 2.0, (line.y1 + line.y2) / 2.0},
+                                                    picture_size.width(), picture_size.height()));
                 print_BOX_Time(picture, p.position, p.box, {});
                 pictures.push_back(picture);
             }

@@ -102,8 +102,9 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     picture_->add_overlay([this](QPainter& painter, const QSize& size) {
         Review_parts& parts = *review_parts_;
         if (reviewing()) {
-            Paint_review_overlay(
-                painter, Overlay_of(parts.review, recording_, parts.hd_frame_data, parts.sample_data), size);
+            Paint_review_overlay(painter,
+                                 Overlay_of(parts.review, recording_, parts.hd_frame_data, parts.sample_data),
+                                 size, picture_->view_transform());
         } else if (live_view_ && live_picture_shown_ && (selected_camera_ == 1 || selected_camera_ == 2)) {
             Review_overlay handles;
             handles.draw_line = false;
@@ -112,10 +113,13 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         }
     });
     p.mouse.caption = [this](const QString& text) { setWindowTitle(text); };
+    // The picture point grabbed goes back under the mouse.
+    p.mouse.pan = [this](QPointF grabbed, QPointF now) { picture_->pan_by(grabbed - now); };
     connect(picture_, &PictureBox::picture_pressed, this, [this](QPointF at, Qt::MouseButton button) {
         run_trapped(where("Picture_live_MouseDown"), [&] {
             sync_goal_lines(true);
-            review_parts_->mouse.press(at, button, QApplication::keyboardModifiers());
+            review_parts_->mouse.press(at, button, QApplication::keyboardModifiers(),
+                                       picture_->view_applies() && picture_->view().zoomed());
         });
     });
     connect(picture_, &PictureBox::picture_moved, this, [this](QPointF at, Qt::MouseButtons buttons) {
@@ -213,7 +217,7 @@ void Form_Veltro::Show_compensation_note() {
 
 void Form_Veltro::show_review_picture() {
     frame_dogs_->setVisible(false);
-    picture_->Show(recording_.Picture());
+    picture_->Show_adjusted(recording_.Picture());
     label_heat_time_->setText(review_parts_->controller->Frame_time_text());
     label_picture_number_->setText(QString::number(review_parts_->review.Play_position()));
     show_strip_position();

@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace veltro {
 
@@ -17,6 +18,23 @@ QImage to_qimage(const cDIBSection& picture) {
     return view.mirrored(false, true);
 }
 
+QImage enhanced(const QImage& picture, const View_adjust& view) {
+    if (!view.enhanced() || picture.isNull()) {
+        return picture;
+    }
+    QImage out = picture.format() == QImage::Format_BGR888 || picture.format() == QImage::Format_RGB888
+                     ? picture.copy()
+                     : picture.convertToFormat(QImage::Format_BGR888);
+    Apply_view_lut(view.lut(), out.bits(), static_cast<std::size_t>(out.width()) * 3,
+                   static_cast<std::size_t>(out.height()), static_cast<std::size_t>(out.bytesPerLine()));
+    return out;
+}
+
+QTransform zoom_transform(const View_adjust& view) {
+    const double z = view.zoom();
+    return QTransform(z, 0, 0, z, -view.origin().x * z, -view.origin().y * z);
+}
+
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -28,13 +46,54 @@ void PictureBox::Show(const cDIBSection& picture) {
 }
 
 void PictureBox::Show(const QImage& picture) {
-    image_ = picture;
+    show_picture(picture, false);
+}
+
+void PictureBox::Show_adjusted(const cDIBSection& picture) {
+    show_picture(to_qimage(picture), true);
+}
+
+void PictureBox::show_picture(QImage picture, bool adjusted) {
+    adjusted_ = adjusted;
+    if (adjusted) {
+        source_ = std::move(picture);
+        view_.clamp(source_.width(), source_.height());
+        image_ = enhanced(source_, view_);
+    } else {
+        source_ = QImage();
+        image_ = std::move(picture);
+    }
     update();
 }
 
 void PictureBox::Clear() {
+    source_ = QImage();
     image_ = QImage();
+    adjusted_ = false;
     update();
+}
+
+void PictureBox::view_changed() {
+    if (adjusted_) {
+        view_.clamp(source_.width(), source_.height());
+        image_ = enhanced(source_, view_);
+    }
+    update();
+}
+
+bool PictureBox::zoom_by(int steps, QPointF at) {
+    if (!view_applies() || !view_.zoom_by(steps, {at.x(), at.y()}, image_.width(), image_.height())) {
+        return false;
+    }
+    update();
+    return true;
+}
+
+void PictureBox::pan_by(QPointF delta) {
+    if (view_applies()) {
+        view_.pan_by(delta.x(), delta.y(), image_.width(), image_.height());
+        update();
+    }
 }
 
 int PictureBox::add_overlay(Overlay overlay) {
@@ -65,6 +124,14 @@ QSize PictureBox::sizeHint() const {
 }
 
 QTransform PictureBox::picture_transform() const {
+    return view_transform() * fit_transform();
+}
+
+QTransform PictureBox::view_transform() const {
+    return view_applies() && view_.zoomed() ? zoom_transform(view_) : QTransform();
+}
+
+QTransform PictureBox::fit_transform() const {
     const QSize pic = image_.isNull() ? picture_size_ : image_.size();
     if (pic.isEmpty() || width() <= 0 || height() <= 0) {
         return {};
@@ -85,9 +152,19 @@ void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     const QSize pic = image_.isNull() ? picture_size_ : image_.size();
+    const bool zoomed = view_applies() && view_.zoomed();
+    if (zoomed) {
+        // The zoomed picture fills the place of the whole one; what lies beyond stays out of the margins.
+        painter.setClipRect(fit_transform().mapRect(QRectF(QPointF(0, 0), QSizeF(pic))));
+    }
     painter.setTransform(picture_transform());
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (!image_.isNull()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !zoomed || view_.zoom() < kNearestPixelZoom);
+    if (zoomed) {
+        // Only the part in view: at 8x the rest would be scaled for nothing.
+        const QRectF seen(view_.origin().x, view_.origin().y, pic.width() / view_.zoom(),
+                          pic.height() / view_.zoom());
+        painter.drawImage(seen, image_, seen);
+    } else if (!image_.isNull()) {
         painter.drawImage(QPoint(0, 0), image_);
     }
     painter.setRenderHint(QPainter::Antialiasing);
@@ -110,6 +187,21 @@ void PictureBox::mouseMoveEvent(QMouseEvent* event) {
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     emit picture_released(to_picture(event->position()), event->button());
+}
+
+void PictureBox::wheelEvent(QWheelEvent* event) {
+    if (!view_applies()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    // One zoom step per notch (120); fine-grained wheels add up to one.
+    wheel_rest_ += event->angleDelta().y();
+    const int steps = wheel_rest_ / 120;
+    wheel_rest_ -= steps * 120;
+    if (steps != 0) {
+        zoom_by(steps, to_picture(event->position()));
+    }
+    event->accept();
 }
 
 } // namespace veltro

@@ -4,6 +4,7 @@
 #include "support/operator.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace veltro {
@@ -15,12 +16,22 @@ QColor bgr_colour(std::uint32_t bgr) {
                   static_cast<int>((bgr >> 16) & 0xFF));
 }
 
+// One picture pixel, but no more than two screen pixels: zoomed in, a line as wide as a picture pixel
+// would hide the very pixels the judge looks at.
+double hairline(const QPainter& painter) {
+    const QTransform& t = painter.transform();
+    const double scale = std::max(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
+    return scale > 2.0 ? 2.0 / scale : 1.0;
+}
+
 } // namespace
 
-void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSize size) {
+void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSize size,
+                          const QTransform& view) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(bgr_colour(overlay.colour), 1.0));
+    const double line_width = hairline(painter);
+    painter.setPen(QPen(bgr_colour(overlay.colour), line_width));
     const Goal_line& g = overlay.goal_line;
     if (overlay.draw_line) {
         painter.drawLine(QPointF(g.x1, g.y1), QPointF(g.x2, g.y2));
@@ -28,7 +39,7 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
 
     painter.setRenderHint(QPainter::Antialiasing, false);
     if (overlay.handles) {
-        painter.setPen(QPen(bgr_colour(0xFF0000), 1.0));
+        painter.setPen(QPen(bgr_colour(0xFF0000), line_width));
         painter.setBrush(Qt::NoBrush);
         const Goal_line& h = *overlay.handles;
         for (const QPoint p : {QPoint(h.x1, h.y1), QPoint(h.x2, h.y2)}) {
@@ -37,6 +48,8 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
         }
     }
 
+    // The words are placed in the whole picture's frame, not zoomed.
+    painter.setTransform(view.inverted() * painter.transform());
     if (!overlay.camera_name.isEmpty()) {
         QFont name_font("Times");
         name_font.setPointSize(16);
@@ -83,14 +96,24 @@ Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec
     return o;
 }
 
-void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                            bool zoomed) {
     const auto x = static_cast<std::int32_t>(std::floor(at.x()));
     const auto y = static_cast<std::int32_t>(std::floor(at.y()));
     if (modifiers.testFlag(Qt::ShiftModifier) && caption) {
         caption(QString("X = %1 Y= %2").arg(x).arg(y));
     }
     const std::int16_t camera = review_.selected_camera;
-    if (camera != kGoalCamera && camera != kSplitCamera) {
+    const bool has_camera = camera == kGoalCamera || camera == kSplitCamera;
+    pan_from_.reset();
+    if (zoomed && button == Qt::LeftButton) {
+        if (has_camera && drag_.press(review_.goal_line(camera), x, y) != 0) {
+            return;
+        }
+        pan_from_ = at;
+        return;
+    }
+    if (!has_camera) {
         the_operator().beep();
         return;
     }
@@ -101,6 +124,12 @@ void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModi
 
 Qt::CursorShape Goal_line_mouse::move(QPointF at, Qt::MouseButtons buttons, QSize picture, bool& changed) {
     changed = false;
+    if (pan_from_) {
+        if (buttons.testFlag(Qt::LeftButton) && pan) {
+            pan(*pan_from_, at);
+        }
+        return Qt::ClosedHandCursor;
+    }
     const std::int16_t camera = review_.selected_camera;
     if (camera != kGoalCamera && camera != kSplitCamera) {
         return Qt::ArrowCursor;
@@ -117,6 +146,7 @@ Qt::CursorShape Goal_line_mouse::move(QPointF at, Qt::MouseButtons buttons, QSiz
 }
 
 std::int16_t Goal_line_mouse::release() {
+    pan_from_.reset();
     if (!drag_.release()) {
         return 0;
     }
