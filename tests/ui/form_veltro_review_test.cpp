@@ -8,6 +8,7 @@
 #include "demo_heat_window.h"
 #include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
+#include "read_only_as_user.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
 #include "support/files.h"
@@ -164,15 +165,9 @@ TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
 
 // The superuser may write any file, so the test drops to another user while the file is open.
 TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::others_read);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        ::chmod(dir.path().c_str(), 0755);
-        if (::setresuid(65534, 65534, 0) != 0)
-            GTEST_SKIP() << "cannot act as another user";
-    }
+    testing::ReadOnlyAsUser read_only(path, dir.path());
+    if (!read_only.ok())
+        GTEST_SKIP() << "cannot act as another user";
     const std::string before = read_whole_file(path).value_or("");
     form->Handle_Open(path);
     const QString title = form->windowTitle();
@@ -183,7 +178,7 @@ TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
     QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
     const std::string rename_refusal = op.last_message();
     form->findChild<QAction*>("item_close_file")->trigger();
-    if (root && ::setresuid(0, 0, 0) != 0)
+    if (!read_only.back())
         FAIL() << "cannot return to the superuser";
     EXPECT_TRUE(title.endsWith("(read-only)"));
     EXPECT_EQ(refusal, "File is read only!");

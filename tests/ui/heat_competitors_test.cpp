@@ -7,6 +7,7 @@
 #include "events/ui/form_heat_competitors.h"
 #include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
+#include "read_only_as_user.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
 #include "support/error_report.h"
@@ -151,15 +152,9 @@ TEST_F(HeatCompetitorList, WithNoRecordingOpenItShowsTheEventNamesAndWritesNothi
 // The superuser may write any file, so the test drops to another user while the file is open.
 TEST_F(HeatCompetitorList, AReadOnlyRecordingIsReportedAndStaysUnchanged) {
     open_event_file();
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::others_read);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        ::chmod(dir.path().c_str(), 0755);
-        if (::setresuid(65534, 65534, 0) != 0)
-            GTEST_SKIP() << "cannot act as another user";
-    }
+    testing::ReadOnlyAsUser read_only(path, dir.path());
+    if (!read_only.ok())
+        GTEST_SKIP() << "cannot act as another user";
     const std::string before = bytes();
     CollectedReports reports;
     form->Handle_Open(path);
@@ -167,7 +162,7 @@ TEST_F(HeatCompetitorList, AReadOnlyRecordingIsReportedAndStaysUnchanged) {
     QTest::mouseClick(list.findChild<QPushButton*>("Command_update"), Qt::LeftButton);
     list.close();
     const std::string in_memory = form->recording().Velt_Dog_name(1);
-    if (root && ::setresuid(0, 0, 0) != 0)
+    if (!read_only.back())
         FAIL() << "cannot return to the superuser";
     EXPECT_EQ(reports.locations,
               (std::vector<std::string>{"Text_dog_name_Change of Form Form_heat_competitors",

@@ -6,6 +6,7 @@
 #include "app/ui/marked_slider.h"
 #include "demo_heat_window.h"
 #include "events/ui/form_velt_results.h"
+#include "read_only_as_user.h"
 #include "recording/video_file_handler.h"
 #include "support/files.h"
 #include "timing/time_text.h"
@@ -113,15 +114,9 @@ TEST_F(ReviewKeys, TheDigitsAssignAsTheBoxButtonsDo) {
 
 // The superuser may write any file, so the test drops to another user while the file is open.
 TEST_F(ReviewKeys, AReadOnlyRecordingRefusesTheKeyAsItRefusesTheButton) {
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::others_read);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        ::chmod(dir.path().c_str(), 0755);
-        if (::setresuid(65534, 65534, 0) != 0)
-            GTEST_SKIP() << "cannot act as another user";
-    }
+    testing::ReadOnlyAsUser read_only(path, dir.path());
+    if (!read_only.ok())
+        GTEST_SKIP() << "cannot act as another user";
     const std::string before = read_whole_file(path).value_or("");
     open();
     form->Slider_play()->setValue(20);
@@ -134,7 +129,7 @@ TEST_F(ReviewKeys, AReadOnlyRecordingRefusesTheKeyAsItRefusesTheButton) {
     const bool toggle_kept = form->timing().plus_hundredth;
     const auto boxes = marked_boxes();
     form->findChild<QAction*>("item_close_file")->trigger();
-    if (root && ::setresuid(0, 0, 0) != 0)
+    if (!read_only.back())
         FAIL() << "cannot return to the superuser";
     EXPECT_EQ(said, 1u);
     EXPECT_EQ(refusal, "File is read only!");
