@@ -25,6 +25,7 @@ void Form_Veltro::build_strip(QWidget* central) {
     strip_view_ = new Finish_strip_view(central);
     strip_view_->setVisible(false);
     connect(strip_view_, &Finish_strip_view::resized, this, [this] { show_strip_position(); });
+    connect(picture_, &PictureBox::view_moved, this, [this] { show_strip_position(); });
     connect(strip_view_, &Finish_strip_view::picture_clicked, this, [this](int position) {
         run_trapped(where("Finish_strip_Click"), [&] {
             if (reviewing()) {

@@ -79,6 +79,7 @@ void PictureBox::view_changed() {
         image_ = enhanced(source_, view_);
     }
     update();
+    emit view_moved();
 }
 
 bool PictureBox::zoom_by(int steps, QPointF at) {
@@ -86,6 +87,7 @@ bool PictureBox::zoom_by(int steps, QPointF at) {
         return false;
     }
     update();
+    emit view_moved();
     return true;
 }
 
@@ -93,6 +95,7 @@ void PictureBox::pan_by(QPointF delta) {
     if (view_applies()) {
         view_.pan_by(delta.x(), delta.y(), image_.width(), image_.height());
         update();
+        emit view_moved();
     }
 }
 

@@ -73,6 +73,8 @@ signals:
     void picture_pressed(QPointF at, Qt::MouseButton button);
     void picture_moved(QPointF at, Qt::MouseButtons buttons);
     void picture_released(QPointF at, Qt::MouseButton button);
+    // The review picture was zoomed, panned or reset: what lies where on screen changed.
+    void view_moved();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
