@@ -102,6 +102,9 @@ Form_Veltro::~Form_Veltro() {
         run_trapped(where("Veltro_end"), [this] { Veltro_end(); });
     }
     qApp->removeEventFilter(this);
+    // The strip worker's descriptor closes with the worker, before the child widgets would go.
+    delete strip_notifier_;
+    strip_notifier_ = nullptr;
     // The kit window lets go of the kit, which goes before the child windows would.
     delete kit_window_;
     kit_window_ = nullptr;
