@@ -63,8 +63,7 @@ std::uint64_t Strip_worker::Request(const std::string& path, const Finish_strip_
         }
     }
     if (ready) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto n = ::write(event_fd_.get(), &one, sizeof one);
+        wake_window();
     }
     wake_.notify_all();
     return request;
@@ -129,6 +128,10 @@ void Strip_worker::deliver(Result result) {
         busy_ = false;
         result_ = std::move(result);
     }
+    wake_window();
+}
+
+void Strip_worker::wake_window() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto n = ::write(event_fd_.get(), &one, sizeof one);
 }

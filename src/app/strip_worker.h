@@ -60,6 +60,8 @@ private:
 
     void run();
     void deliver(Result result);
+    // Makes Event_fd() readable.
+    void wake_window();
     std::shared_ptr<const Finish_strip> cached(const std::string& key);
     void remember(const std::string& key, std::shared_ptr<const Finish_strip> strip);
 

@@ -21,6 +21,7 @@
 #include "support/ui/frm_progress.h"
 #include "support/wait.h"
 #include "timing/time_text.h"
+#include "timing/ui/box_tile.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -36,11 +37,6 @@
 
 namespace veltro {
 namespace {
-
-QColor from_bgr(std::uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                  static_cast<int>((bgr >> 16) & 0xFF));
-}
 
 // The append pass shown in the progress window, which closes on every path. A pass that is over at
 // once never shows it; a longer one shows it from its first step after a moment and keeps it up
@@ -354,7 +350,7 @@ void Form_Veltro::HDMI_event() {
 
 void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
     const Goal_line& g = goal_lines_[static_cast<std::size_t>(selected_camera_ == 2 ? 1 : 0)];
-    const QColor colour = from_bgr(camera_colour(selected_camera_));
+    const QColor colour = bgr_colour(camera_colour(selected_camera_));
     p.setPen(QPen(colour, 1.5));
     p.drawLine(QPointF(g.x1, g.y1), QPointF(g.x2, g.y2));
     QFont font("Times");

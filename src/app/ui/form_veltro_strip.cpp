@@ -6,20 +6,12 @@
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "support/ui/run_trapped.h"
+#include "timing/ui/box_tile.h"
 
 #include <QSlider>
 #include <QSocketNotifier>
 
 namespace veltro {
-
-namespace {
-
-QColor qcolour(std::uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                  static_cast<int>((bgr >> 16) & 0xFF));
-}
-
-} // namespace
 
 void Form_Veltro::build_strip(QWidget* central) {
     strip_view_ = new Finish_strip_view(central);
@@ -51,7 +43,7 @@ void Form_Veltro::Request_strip() {
     options.line = {line.x1, line.y1, line.x2, line.y2};
     options.goal_compensation = timing_.settings().goal_compensation;
     options.line_colour = r.Camera().colour;
-    strip_view_->Set_marker_colour(qcolour(r.Camera().colour));
+    strip_view_->Set_marker_colour(bgr_colour(r.Camera().colour));
     strip_view_->setVisible(true);
     strip_worker_->Request(recording_.File_name(), options);
     if (strip_worker_->Busy()) {

@@ -1,18 +1,12 @@
 #include "app/ui/marked_slider.h"
 
+#include "timing/ui/box_tile.h"
+
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
 namespace veltro {
-
-namespace {
-
-QColor colour(const Rgb& c) {
-    return QColor(c.r, c.g, c.b);
-}
-
-} // namespace
 
 MarkedSlider::MarkedSlider(Qt::Orientation orientation, QWidget* parent) : QSlider(orientation, parent) {
     // Room above and below the groove for the marks to stand out of it.
@@ -50,10 +44,10 @@ void MarkedSlider::paintEvent(QPaintEvent*) {
         for (const Slider_mark& m : marks_) {
             const int x = mark_x(m.position);
             if (m.kind == Slider_mark_kind::Pass) {
-                p.fillRect(QRect(x - 1, top, 2, bottom - top + 1), colour(m.fill));
+                p.fillRect(QRect(x - 1, top, 2, bottom - top + 1), qcolor(m.fill));
             } else {
-                p.setPen(colour(m.outline));
-                p.setBrush(colour(m.fill));
+                p.setPen(qcolor(m.outline));
+                p.setBrush(qcolor(m.fill));
                 p.drawRect(QRect(x - 3, top + 2, 6, bottom - top - 4));
             }
         }

@@ -2,6 +2,7 @@
 
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
+#include "timing/ui/box_tile.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -10,11 +11,6 @@
 namespace veltro {
 
 namespace {
-
-QColor bgr_colour(std::uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                  static_cast<int>((bgr >> 16) & 0xFF));
-}
 
 // One picture pixel, but no more than two screen pixels: zoomed in, a line as wide as a picture pixel
 // would hide the very pixels the judge looks at.

@@ -10,11 +10,16 @@
 
 namespace veltro {
 
-namespace {
-
 QColor qcolor(const Rgb& c) {
     return QColor(c.r, c.g, c.b);
 }
+
+QColor bgr_colour(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+namespace {
 
 QFont tile_font(int points) {
     QFont font("Arial");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QPixmap>
 #include <QSize>
@@ -9,6 +10,12 @@
 class QLabel;
 
 namespace veltro {
+
+struct Rgb;
+
+// The program's colours on screen: a box colour, and a 0xBBGGRR value (blue in the high byte).
+QColor qcolor(const Rgb& c);
+QColor bgr_colour(std::uint32_t bgr);
 
 // The box-number tile of `size` for `box`: its colours, box 6's two bands, the number at the top
 // left in bold "Arial" shrunk from 64 points until it fits. Boxes outside 1..6 give a blank tile.
