@@ -74,10 +74,22 @@ void usage(std::ostream& out) {
            "                               the finish strip: the goal line's pixels of every picture\n"
            "                               side by side over a time scale; the split line with --split;\n"
            "                               the goal compensation stored with the heat unless given\n"
-           "  results FILE [--box-delay MS] [--lengths]\n"
-           "                               the ranked result as text (as copied to the clipboard); the\n"
-           "                               box delay stored with the heat unless given; --lengths adds\n"
-           "                               a tab and each dog's distance to the dog in front\n"
+           "  results FILE [--format text|csv|json] [--box-delay MS] [--lengths]\n"
+           "                               the ranked result as text (as copied to the clipboard), CSV\n"
+           "                               or JSON; the box delay stored with the heat unless given;\n"
+           "                               --lengths adds a tab and each dog's distance to the dog in\n"
+           "                               front to the text form (CSV and JSON always carry it)\n"
+           "  event-results FOLDER -o OUT [--no-pictures]\n"
+           "                               every recording (*.px3) of the folder in heat order as one\n"
+           "                               CSV (OUT.csv) and one self-contained web page (OUT.html)\n"
+           "                               with each heat's finish pictures; a recording that cannot\n"
+           "                               be read is listed as such (and named on stderr)\n"
+           "  evidence FILE -o DIR         the heat's evidence pack in the new folder DIR: each box's\n"
+           "                               finish picture with the goal line, box and time on it, the\n"
+           "                               results (text, CSV), the history, the timestamp report and\n"
+           "                               MANIFEST.sha256 with the SHA-256 of each file and of FILE\n"
+           "  evidence --check DIR [FILE]  check a pack against its manifest (and FILE against the\n"
+           "                               recording's sum); exit status 0 only when all match\n"
            "  set-time FILE BOX MS [--split] [--dead-heat] [--no-time DSQ|DNF|NoRnk] [--frame N]\n"
            "                               assign a finish (or split) time to a box\n"
            "  set-dog FILE BOX NAME        set the dog name of a box\n"
@@ -109,12 +121,20 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     const std::map<std::string, int (*)(const px3tool::Args&)> commands = {
-        {"info", px3tool::info},       {"verify", px3tool::verify},
-        {"report", px3tool::report},   {"export", px3tool::export_picture},
-        {"results", px3tool::results}, {"set-time", px3tool::set_time},
-        {"set-dog", px3tool::set_dog}, {"demo", px3tool::demo},
-        {"bench", px3tool::bench},     {"recover", px3tool::recover},
-        {"history", px3tool::history}, {"strip", px3tool::strip}};
+        {"info", px3tool::info},
+        {"verify", px3tool::verify},
+        {"report", px3tool::report},
+        {"export", px3tool::export_picture},
+        {"results", px3tool::results},
+        {"set-time", px3tool::set_time},
+        {"set-dog", px3tool::set_dog},
+        {"demo", px3tool::demo},
+        {"bench", px3tool::bench},
+        {"recover", px3tool::recover},
+        {"history", px3tool::history},
+        {"strip", px3tool::strip},
+        {"event-results", px3tool::event_results},
+        {"evidence", px3tool::evidence}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

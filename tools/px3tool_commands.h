@@ -17,6 +17,8 @@ int verify(const Args& args);
 int report(const Args& args);
 int export_picture(const Args& args);
 int results(const Args& args);
+int event_results(const Args& args);
+int evidence(const Args& args);
 int set_time(const Args& args);
 int set_dog(const Args& args);
 int demo(const Args& args);

@@ -6,9 +6,11 @@
 #include "support/veltro_error.h"
 #include "timing/heat_timing.h"
 #include "timing/lengths.h"
+#include "timing/published_results.h"
 #include "timing/result_ranking.h"
 #include "timing/time_text.h"
 
+#include <filesystem>
 #include <iostream>
 
 namespace px3tool {
@@ -105,8 +107,18 @@ int results(const Args& in) {
     Args args = in;
     const std::string delay = take_option(args, "--box-delay");
     const bool lengths = take_flag(args, "--lengths");
+    std::string format = take_option(args, "--format");
+    if (format.empty()) {
+        format = "text";
+    }
     if (args.size() != 1) {
         throw UsageError{"results takes one FILE"};
+    }
+    if (format != "text" && format != "csv" && format != "json") {
+        throw UsageError{"--format takes text, csv or json"};
+    }
+    if (lengths && format != "text") {
+        throw UsageError{"--lengths goes with the text form; CSV and JSON always carry the distances"};
     }
     cls_VideoFile_handler rec;
     open_recording(rec, args[0]);
@@ -114,20 +126,24 @@ int results(const Args& in) {
     std::int32_t box_delay = 0;
     if (!delay.empty()) {
         box_delay = number_arg(delay, "--box-delay");
-    } else if (const std::string stored = rec.Velt_box_delay(); veltro::is_decimal_number(stored)) {
-        box_delay = veltro::parse_long(stored);
     } else {
-        box_delay = veltro::read_timing_settings().box_delay;
+        box_delay = veltro::Recorded_box_delay(rec);
     }
-    veltro::Result_array result = veltro::Load_Result_Array(rec);
-    veltro::Sort_Result_Array(result);
-    const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
-    if (lengths) {
+    veltro::Published_heat heat = veltro::Publish_heat(rec, box_delay, veltro::Seconds_per_length_setting());
+    heat.recording = std::filesystem::path(args[0]).filename().string();
+    if (format == "csv") {
+        std::cout << veltro::Results_csv(heat);
+    } else if (format == "json") {
+        std::cout << veltro::Results_json(heat);
+    } else if (lengths) {
+        veltro::Result_array result = veltro::Load_Result_Array(rec);
+        veltro::Sort_Result_Array(result);
+        const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
         const veltro::Result_distances distances =
             veltro::Distances_in_lengths(result, veltro::Seconds_per_length_setting());
         std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows, distances);
     } else {
-        std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows);
+        std::cout << heat.text;
     }
     return 0;
 }

@@ -1,7 +1,6 @@
 // px3tool export and report: pictures and the timestamp report of a recording.
-#include "picture/jpeg_codec.h"
+#include "picture/picture_files.h"
 #include "px3tool_commands.h"
-#include "px3tool_png.h"
 #include "recording/timestamp_report.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
@@ -11,22 +10,10 @@
 #include "support/veltro_error.h"
 
 #include <iostream>
-#include <vector>
 
 namespace px3tool {
 
 using veltro::cls_VideoFile_handler;
-
-namespace {
-
-std::string jpeg_bytes(const veltro::cDIBSection& pic) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(pic.SizeImage()) + 65536);
-    std::int32_t size = static_cast<std::int32_t>(out.size());
-    veltro::JPG_From_DIB(pic, out.data(), size, 95);
-    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<std::size_t>(size));
-}
-
-} // namespace
 
 int export_picture(const Args& in) {
     Args args = in;
@@ -64,7 +51,8 @@ int export_picture(const Args& in) {
         std::cerr << "px3tool export: frame " << frame_number
                   << " does not decode; exporting the \"Corrupted video\" picture\n";
     }
-    veltro::save_file_atomically(out, type == "png" ? png_bytes(rec.Picture()) : jpeg_bytes(rec.Picture()));
+    veltro::save_file_atomically(out, type == "png" ? veltro::png_bytes(rec.Picture())
+                                                    : veltro::jpeg_bytes(rec.Picture(), 95));
     std::cout << out << '\n';
     return 0;
 }

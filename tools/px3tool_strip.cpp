@@ -1,8 +1,8 @@
 // px3tool strip: the finish strip of a recording as a PNG file.
 #include "app/goal_line.h"
 #include "app/review.h"
+#include "picture/picture_files.h"
 #include "px3tool_commands.h"
-#include "px3tool_png.h"
 #include "recording/finish_strip.h"
 #include "recording/video_file_handler.h"
 #include "support/files.h"
@@ -54,7 +54,7 @@ int strip(const Args& in) {
             split ? veltro::Display_Split_times().colour : veltro::Display_Goal_times().colour;
     }
     const veltro::Finish_strip strip = veltro::Build_Finish_Strip(args[0], options);
-    veltro::save_file_atomically(out, png_bytes(strip.image));
+    veltro::save_file_atomically(out, veltro::png_bytes(strip.image));
     std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
               << strip.strip_height << " rows of line\n";
     return 0;

@@ -4,8 +4,10 @@
 
 #include "support/event_log.h"
 #include "support/files.h"
+#include "support/numbers.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
+#include "timing/heat_timing.h"
 
 #include <cerrno>
 #include <cstring>
@@ -265,6 +267,12 @@ std::int16_t cls_VideoFile_handler::Height() const {
 }
 std::int16_t cls_VideoFile_handler::Width() const {
     return header_->RGB_X();
+}
+
+std::int32_t Recorded_box_delay(const cls_VideoFile_handler& rec) {
+    if (const std::string stored = rec.Velt_box_delay(); is_decimal_number(stored))
+        return parse_long(stored);
+    return read_timing_settings().box_delay;
 }
 
 } // namespace veltro

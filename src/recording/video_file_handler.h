@@ -346,4 +346,8 @@ private:
     float effective_time_ = 0;
 };
 
+// The box delay a heat's times are published with: the one stored with the heat, or the one in the
+// settings for a recording that has none.
+std::int32_t Recorded_box_delay(const cls_VideoFile_handler& rec);
+
 } // namespace veltro

@@ -58,6 +58,14 @@ std::string to_lower_ascii(std::string_view text) {
     return out;
 }
 
+std::string to_upper_ascii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
 std::string trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)

@@ -32,6 +32,7 @@ std::string clock_text(std::int64_t hundredths, bool trim);
 // ASCII case-insensitive comparison, as the settings store compares section and key names.
 bool iequals(std::string_view a, std::string_view b);
 std::string to_lower_ascii(std::string_view text);
+std::string to_upper_ascii(std::string_view text);
 // Removes blanks, tabs, CR and LF at both ends.
 std::string trim(std::string_view text);
 

@@ -17,6 +17,7 @@ inline constexpr int FileNotFound = 53;
 inline constexpr int DiskFull = 61;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
+inline constexpr int PathNotFound = 76;
 inline constexpr int ObjectVariableNotSet = 91;
 inline constexpr int ObjectRequired = 424;
 inline constexpr int PrinterError = 482;

@@ -120,5 +120,49 @@ TEST_F(FileReports, TimestampReportFromTheMenu) {
     EXPECT_EQ(lines, 2u + static_cast<std::size_t>(demo.frames));
 }
 
+TEST_F(FileReports, SaveEvidenceAndTheEventResultsFromTheMainWindow) {
+    trigger("item_save_evidence");
+    EXPECT_EQ(op.beeps, 1) << "no recording open";
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        rec.Velt_Heat_time(1, false, 2000);
+        rec.Velt_heat_frame(1, 10);
+        rec.Write_XML_header();
+    }
+    form->Handle_Open(path);
+    std::string offered;
+    form->choose_evidence_folder = [&](const std::string& suggested) {
+        offered = suggested;
+        return dir.path().string();
+    };
+    trigger("item_save_evidence");
+    EXPECT_EQ(offered, dir.path().string());
+    const std::string pack = dir.file("Test Event_3 evidence");
+    EXPECT_TRUE(std::filesystem::exists(pack + "/MANIFEST.sha256"));
+    EXPECT_TRUE(std::filesystem::exists(pack + "/timestamp_report.csv"));
+    EXPECT_TRUE(std::filesystem::exists(pack + "/box1_finish.png"));
+    EXPECT_EQ(op.messages.back().text.rfind("Evidence saved in\r\n" + pack + "\r\n", 0), 0u)
+        << op.messages.back().text;
+    trigger("item_save_evidence"); // a second pack goes beside the first
+    EXPECT_TRUE(std::filesystem::exists(dir.file("Test Event_3 evidence 2/MANIFEST.sha256")));
+
+    // The capture folder holds this heat and a recording that cannot be read.
+    Write_Setting(keys::save_folder, dir.path().string());
+    save_file_atomically(dir.file("Test Event_4.px3"), std::string(50000, '\0'));
+    form->choose_event_results_file = [&](const std::string& suggested) {
+        offered = suggested;
+        return dir.file("cup.html");
+    };
+    trigger("item_event_results");
+    EXPECT_EQ(offered, dir.file("Test Event results.html"));
+    const std::string html = read_whole_file(dir.file("cup.html")).value_or("");
+    EXPECT_NE(html.find("2 heats, 1 recording cannot be read"), std::string::npos);
+    EXPECT_NE(html.find("data:image/jpeg;base64,"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("cup.csv")));
+    EXPECT_NE(op.messages.back().text.find("Test Event_4.px3 cannot be read"), std::string::npos)
+        << op.messages.back().text;
+}
+
 } // namespace
 } // namespace veltro

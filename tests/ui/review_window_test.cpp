@@ -15,6 +15,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -223,6 +226,58 @@ TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
     cleared.Open_File(path);
     EXPECT_EQ(cleared.Velt_Heat_time(3, false), 0);
     EXPECT_EQ(results->Row(0).time, "---,---");
+}
+
+TEST_F(ReviewWindow, ExportResultsWritesWhatTheWindowShowsAsCsvOrJson) {
+    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    slider->setValue(7);
+    controller->Box_click(3);
+    timing.dead_heat = true;
+    slider->setValue(7);
+    controller->Box_click(1);
+    timing.no_time = true;
+    timing.no_time_caption = "DNF";
+    controller->Box_click(2);
+
+    std::string suggested;
+    std::string answer = dir.file("out/heat5");
+    results->choose_export_file = [&](const std::string& s) {
+        suggested = s;
+        return answer;
+    };
+    // A folder that does not exist: said, and nothing written.
+    results->findChild<QAction*>("item_export_results")->trigger();
+    EXPECT_EQ(suggested, dir.file("heat.csv"));
+    EXPECT_NE(op.messages.back().text.find("could not be written"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out")));
+
+    answer = dir.file("heat5.json");
+    results->findChild<QAction*>("item_export_results")->trigger();
+    // Read back by Qt's JSON parser: the rows as the window shows them.
+    const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(file_bytes(answer))).object();
+    EXPECT_EQ(doc["heat"].toString(), "5");
+    EXPECT_EQ(doc["recording"].toString(), "heat.px3");
+    const QJsonArray rows = doc["results"].toArray();
+    ASSERT_EQ(rows.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const Result_row shown = results->Row(i);
+        const QJsonObject row = rows[i].toObject();
+        EXPECT_EQ(row["dog"].toString().toStdString(), shown.dog_name) << i;
+        EXPECT_EQ(row["finish"].toString().toStdString(), shown.time) << i;
+        EXPECT_EQ(row["rank"].isNull() ? "---" : std::to_string(row["rank"].toInt()), shown.rank) << i;
+        EXPECT_EQ(row["dead_heat"].toBool(), shown.dead_heat_marker) << i;
+        EXPECT_EQ(row["distance"].toString(), results->Distance(i)) << i;
+    }
+    EXPECT_EQ(rows[2]["no_time"].toString(), "DNF");
+
+    answer = dir.file("heat5.txt"); // neither .csv nor .json: CSV, named so
+    results->findChild<QAction*>("item_export_results")->trigger();
+    EXPECT_EQ(file_bytes(dir.file("heat5.txt.csv")).substr(0, 10), "recording,");
+    EXPECT_EQ(op.messages.back().text, "Results written to " + dir.file("heat5.txt.csv"));
+    answer.clear(); // cancelled
+    const std::size_t said = op.messages.size();
+    results->findChild<QAction*>("item_export_results")->trigger();
+    EXPECT_EQ(op.messages.size(), said);
 }
 
 TEST_F(ReviewWindow, AHeatNeverStartedShowsPicturesButTakesNoTimes) {

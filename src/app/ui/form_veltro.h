@@ -154,6 +154,14 @@ public:
     void menu_form_Click(Qt::KeyboardModifiers modifiers);
     QMenu* menu(const char* name) const;
 
+    // "Event results...": every recording of the capture folder as one web page and one CSV file.
+    void item_event_results_Click();
+    // "Save evidence...": the evidence pack of the heat under review in a new folder.
+    void item_save_evidence_Click();
+    // Their dialogs: the suggested path in, the chosen one out ("" when cancelled).
+    std::function<std::string(const std::string& suggested)> choose_event_results_file;
+    std::function<std::string(const std::string& suggested)> choose_evidence_folder;
+
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
     Frm_progress& progress_window();
@@ -341,6 +349,7 @@ private:
     void item_px3_properties_Click();
     // The changes of the heat's results from its journal, in the debug text window.
     void item_history_Click();
+    void install_publish_dialogs();
     // `text` of the recording under review in the debug text window; a beep with none open.
     void show_in_debug_window(const std::function<std::string()>& text);
     void item_text_xml_header_Click();

@@ -95,6 +95,9 @@ void Form_Veltro::build_form_menu() {
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
     add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
     add_item(menu_form_, "item_history", "History", [this] { item_history_Click(); });
+    add_item(menu_form_, "item_save_evidence", "Save evidence...", [this] { item_save_evidence_Click(); });
+    add_item(menu_form_, "item_event_results", "Event results...", [this] { item_event_results_Click(); });
+    install_publish_dialogs();
     menu_form_->addSeparator();
     add_item(menu_form_, "item_displace_goalline", "Displace goalline",
              [this] { item_displace_goalline_Click(); });

@@ -318,7 +318,8 @@ void Form_Veltro::Clear_Results_Display() {
     if (!review_parts_) {
         return;
     }
-    review_parts_->results->set_recording(recording_.File_open() ? &recording_ : nullptr);
+    review_parts_->results->set_recording(recording_.File_open() ? &recording_ : nullptr,
+                                          recording_.File_name());
     review_parts_->results->Clear_Results_Display();
     if (!recording_.File_open()) {
         review_parts_->review.Close();

@@ -69,7 +69,7 @@ Review::Open_result Review_controller::Open(const std::string& path) {
         return result;
     }
     if (results_window_) {
-        results_window_->set_recording(&rec_);
+        results_window_->set_recording(&rec_, rec_.File_name());
         results_window_->show();
     }
     Handle_results();

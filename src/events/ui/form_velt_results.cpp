@@ -1,10 +1,12 @@
 #include "events/ui/form_velt_results.h"
 
 #include "support/app_paths.h"
+#include "support/files.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
 #include "support/run_mode.h"
 #include "support/settings.h"
+#include "support/text.h"
 #include "support/trace.h"
 #include "support/ui/print_target.h"
 #include "support/ui/run_trapped.h"
@@ -18,6 +20,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -30,6 +33,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 
 namespace veltro {
 
@@ -77,6 +81,11 @@ QPixmap circle_pixmap() {
 Form_Velt_Results::Form_Velt_Results(QWidget* owner) : QMainWindow(owner, Qt::Window) {
     setObjectName(kFormName);
     setWindowTitle("Veltro HDMI Results");
+    choose_export_file = [this](const std::string& suggested) {
+        return QFileDialog::getSaveFileName(this, "Export results", qs(suggested),
+                                            "CSV (*.csv);;JSON (*.json)")
+            .toStdString();
+    };
     build();
     run_trapped(location("Form_Load"), [this] { Form_Load(); });
 }
@@ -99,6 +108,8 @@ void Form_Velt_Results::build() {
     });
     add(form, "item_export_clipboard", "Export results to Clipboard", "item_export_clipboard_Click",
         [this] { Export_to_Clipboard(); });
+    add(form, "item_export_results", "Export results...", "item_export_results_Click",
+        [this] { Export_results(); });
     menu_debug_ = menuBar()->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
     add(menu_debug_, "item_paint_boxes", "Paint boxes", "item_paint_boxes_Click", [this] { Paint_boxes(); });
@@ -205,6 +216,7 @@ void Form_Velt_Results::closeEvent(QCloseEvent* event) {
 }
 
 void Form_Velt_Results::Clear_Results_Display() {
+    published_ = {};
     Label_event_name->clear();
     Label_Heat_ID->clear();
     Label_Heat_name->clear();
@@ -241,7 +253,10 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
     Label_heat_started->setText(qs("Started at: " + rec.Velt_start_DateTime()));
 
     const Result_display shown = veltro::Display_Result_Array(results, box_delay);
-    const Result_distances distances = Distances_in_lengths(results, Seconds_per_length_setting());
+    const std::int64_t us_per_length = Seconds_per_length_setting();
+    const Result_distances distances = Distances_in_lengths(results, us_per_length);
+    published_ = Publish_heat(rec, box_delay, us_per_length);
+    published_.recording = std::filesystem::path(recording_path_).filename().string();
     const std::vector<Close_finish> warnings = Close_finish_warnings(results, rec, period);
     auto warned = [&warnings](std::int16_t box) {
         return std::any_of(warnings.begin(), warnings.end(), [box](const Close_finish& w) {
@@ -309,6 +324,38 @@ void Form_Velt_Results::Export_to_Clipboard() {
     clipboard->clear();
     clipboard->setText(qs(Export_to_Clipboard_text(Label_Heat_ID->text().toStdString(), rows)));
     the_operator().message(clipboard->text().toStdString(), MsgIcon::Information, "Veltro results export");
+}
+
+void Form_Velt_Results::Export_results() {
+    if (published_.heat_id.empty() && published_.rows.empty()) {
+        the_operator().message("There are no results to export: open a heat first.", MsgIcon::Exclamation,
+                               "Veltro results export");
+        return;
+    }
+    const std::filesystem::path recording(recording_path_);
+    std::filesystem::path suggested =
+        recording.empty() ? std::filesystem::path("Heat" + published_.heat_id) : recording;
+    suggested.replace_extension(".csv");
+    std::string chosen = choose_export_file(suggested.string());
+    if (chosen.empty())
+        return;
+    std::filesystem::path path(chosen);
+    const std::string type = to_lower_ascii(path.extension().string());
+    if (type != ".csv" && type != ".json") {
+        path += ".csv";
+    }
+    const bool json = to_lower_ascii(path.extension().string()) == ".json";
+    try {
+        save_file_atomically(path.string(), json ? Results_json(published_) : Results_csv(published_));
+    } catch (const VeltroError& e) {
+        the_operator().message("The results could not be written to " + path.string() + ":\r\n" +
+                                   e.description(),
+                               MsgIcon::Exclamation, "Veltro results export");
+        return;
+    }
+    Trace("Export_results " + path.string());
+    the_operator().message("Results written to " + path.string(), MsgIcon::Information,
+                           "Veltro results export");
 }
 
 void Form_Velt_Results::Paint_boxes() {

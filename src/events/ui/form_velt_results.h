@@ -1,6 +1,7 @@
 #pragma once
 
 #include "timing/close_finish.h"
+#include "timing/published_results.h"
 #include "timing/result_ranking.h"
 
 #include <QMainWindow>
@@ -27,8 +28,12 @@ public:
     explicit Form_Velt_Results(QWidget* owner = nullptr);
     ~Form_Velt_Results() override;
 
-    // The recording whose results are shown (renaming writes into it); nullptr when none is open.
-    void set_recording(HeatValues* rec) { rec_ = rec; }
+    // The recording whose results are shown (renaming writes into it) and its path; nullptr when none
+    // is open.
+    void set_recording(HeatValues* rec, const std::string& path = {}) {
+        rec_ = rec;
+        recording_path_ = rec ? path : std::string();
+    }
 
     // Display_Result_Array: headings from the recording, rows from the sorted result, each time's
     // distance in lengths (at the seconds-per-length setting as it stands now) and the warnings
@@ -38,6 +43,11 @@ public:
     void Clear_Results_Display();
     // The result as clipboard text, put on the clipboard and shown in a message box.
     void Export_to_Clipboard();
+    // "Export results...": the result as shown, as CSV or JSON (by the chosen name's extension), in a
+    // file the operator chooses; the file is written whole or not at all.
+    void Export_results();
+    // The save dialog of Export_results: the suggested path in, the chosen path out ("" = cancelled).
+    std::function<std::string(const std::string& suggested)> choose_export_file;
     // Prints the window image on one page (printer dialog with Alt held or when the setting asks).
     void Print();
     // Paints the six row tiles with boxes 1..6 (Debug menu).
@@ -90,6 +100,9 @@ private:
     void fit_label(QLabel* label, int points, const QString& text);
 
     HeatValues* rec_ = nullptr;
+    std::string recording_path_;
+    // The result on show, as it is exported; empty rows before the first display.
+    Published_heat published_;
     QLabel* Label_event_name = nullptr;
     QLabel* Label_Heat_ID = nullptr;
     QLabel* Label_Heat_name = nullptr;

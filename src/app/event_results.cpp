@@ -1,0 +1,264 @@
+#include "app/event_results.h"
+
+#include "app/finish_pictures.h"
+#include "picture/picture_files.h"
+#include "recording/video_file_handler.h"
+#include "support/digest.h"
+#include "support/numbers.h"
+#include "support/operator.h"
+#include "support/text.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <tuple>
+
+namespace veltro {
+namespace fs = std::filesystem;
+namespace {
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines)
+        out += (out.empty() ? "" : "; ") + trim(line);
+    return out;
+}
+
+std::vector<Event_thumbnail> thumbnails_of(cls_VideoFile_handler& rec, const Published_heat& heat) {
+    std::vector<Event_thumbnail> out;
+    for (const Finish_picture& p : Finish_pictures(rec, heat)) {
+        Event_thumbnail t;
+        t.box = p.row->box;
+        t.caption = "Box " + std::to_string(p.row->box) + " " + p.row->dog_name + " " + p.row->finish;
+        t.problem = p.problem;
+        if (p.problem.empty())
+            t.jpeg = jpeg_bytes(Scaled_down(p.picture, kThumbnailHeight * 2, kThumbnailHeight), 80);
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+Event_heat read_heat(const fs::path& path, std::int64_t us_per_length, bool thumbnails) {
+    Event_heat h;
+    h.file_name = path.filename().string();
+    QuietOperator quiet;
+    try {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path.string());
+        if (!rec.File_open()) {
+            h.problem = quiet.messages.empty() ? "it cannot be opened" : joined(quiet.messages);
+            return h;
+        }
+        if (!rec.Has_XML()) {
+            h.problem = "it has no readable recording header";
+            return h;
+        }
+        Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), us_per_length);
+        heat.recording = h.file_name;
+        if (thumbnails)
+            h.thumbnails = thumbnails_of(rec, heat);
+        h.heat = std::move(heat);
+    } catch (const VeltroError& e) {
+        h.heat.reset();
+        h.thumbnails.clear();
+        h.problem = e.description();
+    }
+    return h;
+}
+
+int heat_number(const Event_heat& h) {
+    if (h.heat && is_decimal_number(h.heat->heat_id))
+        return std::stoi(h.heat->heat_id);
+    return Heat_number_from_file_name(h.file_name).value_or(INT_MAX);
+}
+
+std::string html_text(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string css_colour(const Rgb& c) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out = "#";
+    for (const std::uint8_t v : {c.r, c.g, c.b}) {
+        out += kDigits[v >> 4];
+        out += kDigits[v & 15];
+    }
+    return out;
+}
+
+std::string box_badge(std::int16_t box) {
+    const auto tile = Box_tile_colours(box);
+    if (!tile)
+        return std::to_string(box);
+    return "<span class=\"box\" style=\"background:" + css_colour(tile->background) +
+           ";color:" + css_colour(tile->number) + "\">" + std::to_string(box) + "</span>";
+}
+
+std::string heat_table(const Published_heat& heat) {
+    std::string out = "<table><thead><tr><th>Rank</th><th>Box</th><th>Dog</th><th>Time</th><th>Split</th>"
+                      "<th>Dist</th></tr></thead><tbody>";
+    for (const Published_row& row : heat.rows) {
+        out += std::string("<tr") + (row.dead_heat ? " class=\"dead-heat\"" : "") + "><td>" +
+               (row.rank ? std::to_string(*row.rank) : "&#8212;") + "</td><td>" + box_badge(row.box) +
+               "</td><td>" + html_text(row.dog_name) + "</td><td class=\"time\">" + html_text(row.finish) +
+               "</td><td class=\"time\">" + html_text(row.split) + "</td><td>" + html_text(row.distance) +
+               "</td></tr>";
+    }
+    return out + "</tbody></table>";
+}
+
+std::string heat_section(const Event_heat& h) {
+    if (!h.heat) {
+        return "<section class=\"heat unreadable\"><h2>" + html_text(h.file_name) +
+               "</h2><p class=\"problem\">This recording cannot be read: " + html_text(h.problem) +
+               "</p></section>\n";
+    }
+    const Published_heat& heat = *h.heat;
+    std::string out = "<section class=\"heat\"><h2>Heat " + html_text(heat.heat_id) +
+                      (heat.heat_name.empty() ? "" : " &#8211; " + html_text(heat.heat_name)) + "</h2>";
+    out += "<p class=\"facts\">Started at " + html_text(heat.start) +
+           (heat.box_delay_ms > 0 ? " &#183; box delay " + std::to_string(heat.box_delay_ms) + " ms" : "") +
+           " &#183; " + html_text(h.file_name) + "</p>";
+    out += heat_table(heat);
+    if (!h.thumbnails.empty()) {
+        out += "<div class=\"pictures\">";
+        for (const Event_thumbnail& t : h.thumbnails) {
+            out += "<figure>";
+            out += t.jpeg.empty() ? "<div class=\"missing\">" + html_text(t.problem) + "</div>"
+                                  : "<img alt=\"" + html_text(t.caption) +
+                                        "\" src=\"data:image/jpeg;base64," + base64(t.jpeg) + "\"/>";
+            out += "<figcaption>" + html_text(t.caption) + "</figcaption></figure>";
+        }
+        out += "</div>";
+    }
+    return out + "</section>\n";
+}
+
+constexpr const char* kStyle =
+    "body{font-family:sans-serif;margin:1.5em;color:#111}"
+    "h1{font-size:1.6em;margin:0 0 .2em}"
+    "h2{font-size:1.25em;margin:0 0 .2em}"
+    ".summary,.facts,footer{color:#555;font-size:.9em;margin:.2em 0 .6em}"
+    "section.heat{border-top:2px solid #333;padding:.6em 0 1em;break-inside:avoid;page-break-inside:avoid}"
+    "section.unreadable h2,.problem{color:#b00}"
+    "table{border-collapse:collapse;margin:.3em 0}"
+    "th,td{padding:.15em .7em;text-align:left;border-bottom:1px solid #ccc}"
+    "td.time{font-variant-numeric:tabular-nums}"
+    "tr.dead-heat td:first-child::after{content:\" DH\"}"
+    ".box{display:inline-block;min-width:1.4em;text-align:center;font-weight:bold;border:1px solid #888}"
+    ".pictures{display:flex;flex-wrap:wrap;gap:.5em;margin-top:.5em}"
+    "figure{margin:0;text-align:center;font-size:.8em;max-width:14em}"
+    "figure img{display:block;max-height:200px;margin:0 auto}"
+    ".missing{width:8em;height:8em;border:1px dashed #b00;color:#b00;display:flex;align-items:center;"
+    "justify-content:center;padding:.3em}"
+    "@media print{body{margin:0}section.heat{break-before:auto}a{color:inherit}}";
+
+} // namespace
+
+std::optional<int> Heat_number_from_file_name(const std::string& file_name) {
+    static const std::regex kName(R"(_(\d{1,3})_\d{4}_\d\d_\d\d \d\d_\d\d_\d\d\.px3$)", std::regex::icase);
+    std::smatch m;
+    if (!std::regex_search(file_name, m, kName))
+        return std::nullopt;
+    return std::stoi(m[1].str());
+}
+
+Event_results Read_event_results(const std::string& folder, std::int64_t us_per_length, bool thumbnails,
+                                 const std::function<void(std::size_t, std::size_t)>& progress) {
+    std::vector<fs::path> paths;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (to_lower_ascii(it->path().extension().string()) == ".px3" && !it->is_directory())
+            paths.push_back(it->path());
+    }
+    if (ec)
+        throw VeltroError(err::PathNotFound, "The folder " + folder + " cannot be read: " + ec.message());
+    std::sort(paths.begin(), paths.end());
+
+    Event_results out;
+    out.folder = folder;
+    for (const fs::path& path : paths) {
+        out.heats.push_back(read_heat(path, us_per_length, thumbnails));
+        if (progress)
+            progress(out.heats.size(), paths.size());
+    }
+    std::stable_sort(out.heats.begin(), out.heats.end(), [](const Event_heat& a, const Event_heat& b) {
+        const auto start = [](const Event_heat& h) { return h.heat ? h.heat->start : std::string(); };
+        return std::make_tuple(heat_number(a), start(a)) < std::make_tuple(heat_number(b), start(b));
+    });
+    std::map<std::string, int> events;
+    for (const Event_heat& h : out.heats)
+        if (h.heat && !h.heat->event.empty())
+            ++events[h.heat->event];
+    const auto most = std::max_element(events.begin(), events.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most != events.end())
+        out.event = most->first;
+    return out;
+}
+
+std::string Event_results_csv(const Event_results& results) {
+    std::vector<Published_heat> unreadable;
+    unreadable.reserve(results.heats.size());
+    std::vector<Csv_heat> heats;
+    for (const Event_heat& h : results.heats) {
+        if (h.heat) {
+            heats.push_back({&*h.heat, {}});
+        } else {
+            unreadable.push_back({});
+            unreadable.back().recording = h.file_name;
+            heats.push_back({&unreadable.back(), "cannot be read: " + h.problem});
+        }
+    }
+    return Results_csv(heats);
+}
+
+std::string Event_results_html(const Event_results& results, const std::string& made_at) {
+    const std::size_t bad = static_cast<std::size_t>(std::count_if(
+        results.heats.begin(), results.heats.end(), [](const Event_heat& h) { return !h.heat; }));
+    const std::string title = results.event.empty() ? "Results" : results.event + " results";
+    std::string out = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>"
+                      "<meta charset=\"utf-8\"/><title>" +
+                      html_text(title) + "</title><style>" + kStyle + "</style></head>\n<body>\n<h1>" +
+                      html_text(title) + "</h1>\n<p class=\"summary\">" +
+                      std::to_string(results.heats.size()) + (results.heats.size() == 1 ? " heat" : " heats");
+    if (bad > 0)
+        out += ", " + std::to_string(bad) + (bad == 1 ? " recording" : " recordings") + " cannot be read";
+    out += "</p>\n";
+    for (const Event_heat& h : results.heats)
+        out += heat_section(h);
+    return out + "<footer>Made by Veltro at " + html_text(made_at) + " from " + html_text(results.folder) +
+           "</footer>\n</body>\n</html>\n";
+}
+
+std::pair<std::string, std::string> Event_results_paths(const std::string& out) {
+    fs::path stem(out);
+    const std::string type = to_lower_ascii(stem.extension().string());
+    if (type == ".csv" || type == ".html")
+        stem.replace_extension();
+    return {stem.string() + ".csv", stem.string() + ".html"};
+}
+
+} // namespace veltro

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "timing/published_results.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// A finish picture made small for the event page: JPEG bytes and what it shows.
+struct Event_thumbnail {
+    std::int16_t box = 0;
+    std::string caption; // "Box 3 Fast Lady 26,41"
+    std::string jpeg;    // empty when the picture could not be read
+    std::string problem;
+};
+
+// One recording of the event folder.
+struct Event_heat {
+    std::string file_name;              // without its folder
+    std::optional<Published_heat> heat; // none when the recording cannot be read
+    std::string problem;                // why, for a recording that cannot be read
+    std::vector<Event_thumbnail> thumbnails;
+};
+
+struct Event_results {
+    std::string folder;
+    std::string event;             // the event name most heats carry ("" when none can be read)
+    std::vector<Event_heat> heats; // in heat order; unreadable recordings by their name's heat number
+};
+
+// Reads every recording (*.px3) of `folder`: each heat's result as published (box delay as stored
+// with the heat, distances at `us_per_length`) and, with `thumbnails`, its finish pictures at most
+// kThumbnailHeight pixels high. A recording that cannot be read is listed with the reason, never
+// left out. `progress` (optional) is told after each recording: done, total. Fails (VeltroError 76)
+// when the folder cannot be read.
+inline constexpr std::int32_t kThumbnailHeight = 200;
+Event_results Read_event_results(const std::string& folder, std::int64_t us_per_length, bool thumbnails,
+                                 const std::function<void(std::size_t, std::size_t)>& progress = {});
+
+// The whole event as CSV: the columns of one heat's CSV, every heat in order, and a line with the
+// problem for each recording that cannot be read.
+std::string Event_results_csv(const Event_results& results);
+
+// The whole event as one self-contained HTML page (pictures inside as data: URLs, the style sheet
+// inline, well-formed XML), heats in order, each with its ranked table and finish pictures, made to
+// print a heat per page where it fits. `made_at` is shown at the foot.
+std::string Event_results_html(const Event_results& results, const std::string& made_at);
+
+// The heat number a recording's name carries ("Spring Cup_4_2024_05_01 14_03_07.px3" -> 4), used to
+// place a recording whose header cannot be read; std::nullopt when there is none.
+std::optional<int> Heat_number_from_file_name(const std::string& file_name);
+
+// The CSV and HTML paths for the "-o OUT" of the event results: OUT with ".csv" and ".html" (an
+// extension .csv or .html given is taken off first).
+std::pair<std::string, std::string> Event_results_paths(const std::string& out);
+
+} // namespace veltro

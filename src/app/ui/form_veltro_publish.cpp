@@ -1,0 +1,105 @@
+// The main window's publishing: the event's results as one page, a heat's evidence pack.
+#include "app/event_results.h"
+#include "app/evidence_pack.h"
+#include "app/ui/form_veltro.h"
+#include "support/files.h"
+#include "support/operator.h"
+#include "support/text.h"
+#include "support/trace.h"
+#include "support/veltro_error.h"
+#include "timing/lengths.h"
+
+#include <QFileDialog>
+#include <filesystem>
+
+namespace veltro {
+
+void Form_Veltro::install_publish_dialogs() {
+    choose_event_results_file = [this](const std::string& suggested) {
+        return QFileDialog::getSaveFileName(this, "Event results", QString::fromStdString(suggested),
+                                            "Web page and CSV (*.html)")
+            .toStdString();
+    };
+    choose_evidence_folder = [this](const std::string& suggested) {
+        return QFileDialog::getExistingDirectory(this, "Save evidence in", QString::fromStdString(suggested))
+            .toStdString();
+    };
+}
+
+void Form_Veltro::item_event_results_Click() {
+    const std::string folder = capture_folder();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        the_operator().message("Capture folder does not exist!", MsgIcon::Exclamation);
+        return;
+    }
+    const Event_results results = [&] {
+        const auto progress = progress_steps();
+        progress("Reading the recordings of\r\n" + folder, 0);
+        try {
+            Event_results r = Read_event_results(folder, Seconds_per_length_setting(), true,
+                                                 [&](std::size_t done, std::size_t total) {
+                                                     progress({}, static_cast<int>(done * 100 / total));
+                                                     the_operator().process_events();
+                                                 });
+            progress({}, -1);
+            return r;
+        } catch (...) {
+            progress({}, -1);
+            throw;
+        }
+    }();
+    if (results.heats.empty()) {
+        the_operator().message("There are no recordings in " + folder, MsgIcon::Exclamation);
+        return;
+    }
+    const std::string name = (results.event.empty() ? "Event" : results.event) + " results.html";
+    const std::string chosen = choose_event_results_file((std::filesystem::path(folder) / name).string());
+    if (chosen.empty())
+        return;
+    const auto [csv, html] = Event_results_paths(chosen);
+    try {
+        save_file_atomically(csv, Event_results_csv(results));
+        save_file_atomically(html, Event_results_html(results, now_iso_datetime()));
+    } catch (const VeltroError& e) {
+        the_operator().message("The event results could not be written:\r\n" + e.description(),
+                               MsgIcon::Exclamation);
+        return;
+    }
+    std::string text = "Event results of " + std::to_string(results.heats.size()) +
+                       " recordings written to\r\n" + html + "\r\n" + csv;
+    for (const Event_heat& h : results.heats)
+        if (!h.heat)
+            text += "\r\n" + h.file_name + " cannot be read: " + h.problem;
+    Trace("item_event_results_Click " + html);
+    the_operator().message(text, MsgIcon::Information, "Veltro event results");
+}
+
+void Form_Veltro::item_save_evidence_Click() {
+    if (!recording_.File_open()) {
+        the_operator().beep();
+        return;
+    }
+    const std::string recording = recording_.File_name();
+    const std::string parent =
+        choose_evidence_folder(std::filesystem::path(recording).parent_path().string());
+    if (parent.empty())
+        return;
+    Evidence_pack pack;
+    try {
+        pack = Write_evidence_pack(recording, Free_evidence_folder(parent, recording),
+                                   Seconds_per_length_setting());
+    } catch (const VeltroError& e) {
+        the_operator().message("The evidence could not be saved:\r\n" + e.description(),
+                               MsgIcon::Exclamation);
+        return;
+    }
+    std::string text = "Evidence saved in\r\n" + pack.folder + "\r\n(" + std::to_string(pack.files.size()) +
+                       " files, checked by " + kManifestName + ")";
+    for (const std::string& note : pack.notes)
+        text += "\r\nNo finish picture for " + note;
+    Trace("item_save_evidence_Click " + pack.folder);
+    the_operator().message(text, MsgIcon::Information, "Veltro evidence");
+}
+
+} // namespace veltro

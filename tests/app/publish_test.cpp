@@ -1,0 +1,270 @@
+// What leaves the program for the club and the stewards: the event page and the evidence pack.
+#include "app/demo_heat.h"
+#include "app/event_results.h"
+#include "app/evidence_pack.h"
+#include "app/review.h"
+#include "fake_operator.h"
+#include "recording/test_recording.h"
+#include "scoped_env.h"
+#include "support/files.h"
+#include "support/veltro_error.h"
+#include "temp_dir.h"
+#include "timing/heat_timing.h"
+#include "timing/lengths.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+namespace veltro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Publishing : public ::testing::Test {
+protected:
+    testing::FakeOperator op;
+    testing::TempDir dir;
+    testing::ScopedEnv data{"VELTRO_DATA_DIR", dir.file("data")};
+
+    // A heat of 8 frames: box 1 at frame 3, box 2 at frame 5 (a dead heat with box 4), box 3 did not
+    // finish; the rest have no time.
+    std::string heat(const std::string& name, const std::string& id) {
+        const std::string path = dir.file(name);
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, path, 160, 120, false, "1000");
+        Append_Test_Frames(rec, CapturedFrames(160, 120, 8));
+        rec.Open_File(path);
+        rec.Velt_Heat_ID(id);
+        rec.Velt_Heat_Name("Heat <" + id + "> & co");
+        const char* dogs[] = {"Fast Lady", "Slow Joe", "Red Comet", "Blue Moon", "Sandy", ""};
+        for (std::int16_t box = 1; box <= 6; ++box)
+            rec.Velt_Dog_name(box, dogs[box - 1]);
+        rec.Write_XML_header();
+        HeatTiming timing;
+        timing.set_recording(&rec);
+        const auto assign = [&](std::int16_t box, std::int16_t frame, std::int32_t ms, bool dead_heat) {
+            timing.show_picture(frame, ms);
+            timing.dead_heat = dead_heat;
+            timing.Set_Time(box, ms, false);
+        };
+        assign(1, 3, 23450, false);
+        assign(2, 5, 23520, false);
+        assign(4, 5, 23520, true);
+        timing.no_time = true;
+        timing.no_time_caption = "DNF";
+        timing.Set_Time(3, 0, false);
+        return path;
+    }
+};
+
+TEST_F(Publishing, TheEventPageListsEveryRecordingInHeatOrderAndNamesTheOneThatCannotBeRead) {
+    fs::create_directories(dir.file("data"));
+    heat("b.px3", "3");
+    heat("c.px3", "1");
+    heat("a.px3", "2");
+    save_file_atomically(dir.file("Cup_4_2026_12_07 19_00_00.px3"), std::string(40000, 'x'));
+    save_file_atomically(dir.file("notes.txt"), "not a recording");
+
+    const Event_results results = Read_event_results(dir.path(), kDefault_us_per_length, true);
+    ASSERT_EQ(results.heats.size(), 4u);
+    EXPECT_EQ(results.event, "Test Event");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(results.heats[static_cast<std::size_t>(i)].heat);
+        EXPECT_EQ(results.heats[static_cast<std::size_t>(i)].heat->heat_id, std::to_string(i + 1));
+    }
+    EXPECT_FALSE(results.heats[3].heat);
+    EXPECT_EQ(results.heats[3].file_name, "Cup_4_2026_12_07 19_00_00.px3");
+    EXPECT_NE(results.heats[3].problem, "");
+
+    // Well-formed: an XML parser reads the whole page.
+    const std::string html = Event_results_html(results, "2026-12-07 19:30:00");
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_string(html.c_str());
+    ASSERT_TRUE(parsed) << parsed.description() << " at " << parsed.offset;
+    const pugi::xpath_node_set sections = doc.select_nodes("//*[local-name()='section']");
+    ASSERT_EQ(sections.size(), 4u);
+    EXPECT_STREQ(sections[3].node().attribute("class").value(), "heat unreadable");
+    EXPECT_NE(std::string(sections[3].node().child_value("p")).find("cannot be read"), std::string::npos);
+    // Heat 1: a table of five dogs (box 6 is vacant), the first a winner at 23,45, and the finish
+    // pictures of the three boxes with a time, inside the page as JPEG.
+    const pugi::xml_node first = sections[0].node();
+    // The markup characters of a name come through as text.
+    EXPECT_STREQ(first.child_value("h2"), "Heat 1 \xe2\x80\x93 Heat <1> & co");
+    const pugi::xpath_node_set rows = first.select_nodes(".//*[local-name()='tbody']/*");
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].node().select_node("*[4]").node().child_value(), std::string("23,45"));
+    const pugi::xpath_node_set pictures = first.select_nodes(".//*[local-name()='img']");
+    ASSERT_EQ(pictures.size(), 3u);
+    EXPECT_EQ(
+        std::string(pictures[0].node().attribute("src").value()).rfind("data:image/jpeg;base64,/9j/", 0), 0u);
+    EXPECT_EQ(html.find("src=\"http"), std::string::npos);
+
+    const std::string csv = Event_results_csv(results);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 * 5 + 1);
+    EXPECT_NE(csv.find("Cup_4_2026_12_07 19_00_00.px3,,,,,,,,,,,,,,,,,cannot be read: "), std::string::npos);
+}
+
+TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
+    EXPECT_EQ(Heat_number_from_file_name("Spring Cup_4_2024_05_01 14_03_07.px3"), 4);
+    EXPECT_EQ(Heat_number_from_file_name("Spring_Cup_12_2024_05_01 14_03_07.px3"), 12);
+    EXPECT_EQ(Heat_number_from_file_name("heat.px3"), std::nullopt);
+    EXPECT_EQ(Event_results_paths("/r/cup"),
+              std::make_pair(std::string("/r/cup.csv"), std::string("/r/cup.html")));
+    EXPECT_EQ(Event_results_paths("/r/cup.HTML").first, "/r/cup.csv");
+    EXPECT_EQ(Event_results_paths("/r/cup.v2").second, "/r/cup.v2.html");
+}
+
+TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges) {
+    const std::string recording = heat("heat 2.px3", "2");
+    const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    for (const char* name : {"box1_finish.png", "box2_finish.png", "box4_finish.png", "results.txt",
+                             "results.csv", "history.txt", "timestamp_report.csv", "MANIFEST.sha256"})
+        EXPECT_TRUE(fs::exists(dir.file("pack/") + name)) << name;
+    EXPECT_FALSE(fs::exists(dir.file("pack/box3_finish.png"))) << "DNF has no finish picture";
+    EXPECT_EQ(read_whole_file(dir.file("pack/results.txt")).value_or("").substr(0, 7), "Heat2\r\n");
+
+    // sha256sum, a second reader of the manifest, agrees with it.
+    const std::string sums = "cd '" + dir.file("pack") + "' && sha256sum --quiet -c MANIFEST.sha256";
+    EXPECT_EQ(std::system(sums.c_str()), 0);
+    Evidence_check check = Check_evidence_pack(dir.file("pack"), recording);
+    EXPECT_TRUE(check.problems.empty()) << check.problems.front();
+    EXPECT_EQ(check.files_checked, pack.files.size() - 1);
+
+    std::string png = read_whole_file(dir.file("pack/box2_finish.png")).value();
+    png[png.size() / 2] = static_cast<char>(png[png.size() / 2] ^ 1);
+    save_file_atomically(dir.file("pack/box2_finish.png"), png);
+    save_file_atomically(dir.file("pack/extra.txt"), "added later");
+    check = Check_evidence_pack(dir.file("pack"));
+    EXPECT_EQ(check.problems, (std::vector<std::string>{"box2_finish.png has changed since the pack was made",
+                                                        "extra.txt is not in the manifest"}));
+    EXPECT_NE(std::system(sums.c_str()), 0);
+
+    // The recording changes when a time is corrected: it is no longer the one the pack was made of.
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(recording);
+        rec.Velt_Heat_time(5, false, 24000);
+        rec.Write_XML_header();
+    }
+    EXPECT_EQ(Check_evidence_pack(dir.file("pack"), recording).problems.size(), 3u);
+}
+
+TEST_F(Publishing, AnEvidencePackIsWrittenWholeOrNotAtAll) {
+    const std::string recording = heat("heat 2.px3", "2");
+    fs::create_directories(dir.file("taken"));
+    save_file_atomically(dir.file("taken/keep.txt"), "mine");
+    EXPECT_THROW(Write_evidence_pack(recording, dir.file("taken"), kDefault_us_per_length), VeltroError);
+    EXPECT_EQ(read_whole_file(dir.file("taken/keep.txt")), "mine");
+
+    save_file_atomically(dir.file("bad.px3"), std::string(40000, 'x'));
+    EXPECT_THROW(Write_evidence_pack(dir.file("bad.px3"), dir.file("bad pack"), kDefault_us_per_length),
+                 VeltroError);
+    EXPECT_THROW(Write_evidence_pack(recording, dir.file("no/such/folder"), kDefault_us_per_length),
+                 VeltroError);
+    // Nothing is left behind: no pack, no temporary folder.
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        if (entry.path().filename() != "data")
+            left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"bad.px3", "heat 2.px3", "heat 2.px3.journal", "taken"}));
+
+    EXPECT_EQ(Free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence"));
+    fs::create_directories(dir.file("heat 2 evidence"));
+    EXPECT_EQ(Free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence 2"));
+}
+
+TEST_F(Publishing, AManifestThatNamesFilesOutsideThePackIsNotFollowed) {
+    fs::create_directories(dir.file("pack"));
+    save_file_atomically(dir.file("secret.txt"), "x");
+    save_file_atomically(dir.file("pack/MANIFEST.sha256"), std::string(64, 'a') +
+                                                               "  ../secret.txt\nnot a line\n" +
+                                                               std::string(64, 'a') + "  ..\n");
+    const Evidence_check check = Check_evidence_pack(dir.file("pack"));
+    EXPECT_EQ(check.files_checked, 0u);
+    EXPECT_EQ(check.problems, (std::vector<std::string>{"line 1 names a file outside the pack",
+                                                        "line 2 of the manifest cannot be read",
+                                                        "line 3 names a file outside the pack"}));
+    EXPECT_FALSE(Check_evidence_pack(dir.file("nowhere")).problems.empty());
+}
+
+// Three demo heats judged at the first picture that reaches each dog's true crossing, as the
+// operator judges: the page ranks the dogs in the order they crossed, with a picture of each. Under
+// VELTRO_SCREENSHOT_DIR the page is kept there ("event_results.html") for the README's picture.
+TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
+    fs::create_directories(dir.file("event"));
+    const char* names[] = {"Fast Lady",    "Slow Joe",   "Red Comet",     "Blue Moon",     "Sandy",
+                           "Tiger",        "Dusty Road", "Kilkenny Star", "Night Owl",     "Paper Moon",
+                           "Quick Silver", "Westwind",   "Ballyhoo",      "Copper Kettle", "Midnight Run",
+                           "Sea Breeze",   "Tally Ho",   "Whisper"};
+    std::vector<std::vector<std::int16_t>> timed_boxes;
+    std::vector<std::array<std::optional<std::int32_t>, 6>> crossings;
+    for (int h = 1; h <= 3; ++h) {
+        DemoHeatOptions options;
+        options.path = dir.file("event/Spring Cup_" + std::to_string(h) + "_2026_12_07 19_0" +
+                                std::to_string(h) + "_00.px3");
+        options.fast = true;
+        const DemoHeatResult demo = Record_Demo_Heat(options);
+        cls_VideoFile_handler rec;
+        HeatTiming timing;
+        Review review(rec, timing);
+        ASSERT_EQ(review.Open(options.path), Review::Open_result::Opened);
+        rec.Velt_event("Spring Cup");
+        rec.Velt_Heat_ID(std::to_string(h));
+        rec.Velt_Heat_Name(h == 3 ? "Final" : "Heat " + std::to_string(h));
+        for (std::int16_t box = 1; box <= 6; ++box)
+            rec.Velt_Dog_name(box, names[(h - 1) * 6 + box - 1]);
+        rec.Write_XML_header();
+        std::vector<std::int16_t> order;
+        for (std::int16_t box = 1; box <= 6; ++box) {
+            if (h == 3 && box == 6) { // a dog that pulled up
+                timing.no_time = true;
+                timing.no_time_caption = "DNF";
+                timing.Set_Time(box, 0, false);
+                continue;
+            }
+            ASSERT_TRUE(demo.crossing_ms[static_cast<std::size_t>(box - 1)]) << box;
+            review.Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)]);
+            timing.Set_Time(box, *review.Frame_time(), false);
+            order.push_back(box);
+        }
+        timed_boxes.push_back(order);
+        crossings.push_back(demo.crossing_ms);
+    }
+    save_file_atomically(dir.file("event/Spring Cup_4_2026_12_07 19_04_00.px3"), std::string(32016, '\0'));
+
+    const Event_results results = Read_event_results(dir.file("event"), kDefault_us_per_length, true);
+    ASSERT_EQ(results.heats.size(), 4u);
+    EXPECT_EQ(results.event, "Spring Cup");
+    for (std::size_t h = 0; h < 3; ++h) {
+        const Published_heat& heat = *results.heats[h].heat;
+        std::vector<std::int16_t> ranked;
+        for (const Published_row& row : heat.rows)
+            if (row.finish_ms)
+                ranked.push_back(row.box);
+        const std::vector<std::int16_t>& expected = timed_boxes[h];
+        EXPECT_EQ(ranked.size(), expected.size());
+        EXPECT_EQ(results.heats[h].thumbnails.size(), expected.size());
+        for (const Event_thumbnail& t : results.heats[h].thumbnails)
+            EXPECT_EQ(t.jpeg.substr(0, 2), "\xff\xd8") << t.caption;
+        // Ranked as they crossed; dogs less than a field (20 ms) apart may share a picture.
+        for (std::size_t i = 0; i + 1 < ranked.size(); ++i) {
+            const auto at = [&](std::int16_t box) {
+                return *crossings[h][static_cast<std::size_t>(box - 1)];
+            };
+            EXPECT_LE(at(ranked[i]), at(ranked[i + 1]) + 20) << "heat " << h + 1 << " position " << i + 1;
+        }
+    }
+    EXPECT_EQ(results.heats[2].heat->rows.back().no_time, "DNF");
+    EXPECT_FALSE(results.heats[3].heat);
+
+    const std::string html = Event_results_html(results, "2026-12-07 19:30:00");
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(html.c_str()));
+    if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR"))
+        save_file_atomically(std::string(shots) + "/event_results.html", html);
+}
+
+} // namespace
+} // namespace veltro

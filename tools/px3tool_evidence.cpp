@@ -1,0 +1,44 @@
+// px3tool evidence: a heat's evidence pack for the stewards, and the check of a pack's copy.
+#include "app/evidence_pack.h"
+#include "px3tool_commands.h"
+#include "timing/lengths.h"
+
+#include <iostream>
+
+namespace px3tool {
+
+int evidence(const Args& in) {
+    Args args = in;
+    const std::string check = take_option(args, "--check");
+    if (!check.empty()) {
+        if (args.size() > 1) {
+            throw UsageError{"evidence --check takes DIR and, to check the recording too, its FILE"};
+        }
+        const veltro::Evidence_check result = veltro::Check_evidence_pack(check, args.empty() ? "" : args[0]);
+        for (const std::string& problem : result.problems) {
+            std::cout << problem << '\n';
+        }
+        if (!result.problems.empty()) {
+            std::cout << check << ": the pack does not match its manifest\n";
+            return 1;
+        }
+        std::cout << check << ": " << result.files_checked << " files match the manifest"
+                  << (args.empty() ? "" : ", and so does the recording") << '\n';
+        return 0;
+    }
+    const std::string out = take_option(args, "-o");
+    if (args.size() != 1 || out.empty()) {
+        throw UsageError{"evidence takes FILE and -o DIR, or --check DIR [FILE]"};
+    }
+    const veltro::Evidence_pack pack =
+        veltro::Write_evidence_pack(args[0], out, veltro::Seconds_per_length_setting());
+    for (const std::string& note : pack.notes) {
+        std::cerr << "px3tool evidence: no finish picture for " << note << '\n';
+    }
+    for (const std::string& file : pack.files) {
+        std::cout << out << '/' << file << '\n';
+    }
+    return 0;
+}
+
+} // namespace px3tool
