@@ -169,7 +169,7 @@ constexpr const char* kStyle =
     "tr.dead-heat td:first-child::after{content:\" DH\"}"
     ".box{display:inline-block;min-width:1.4em;text-align:center;font-weight:bold;border:1px solid #888}"
     ".pictures{display:flex;flex-wrap:wrap;gap:.5em;margin-top:.5em}"
-    "figure{margin:0;text-align:center;font-size:.8em;max-width:14em}"
+    "figure{margin:0;text-align:center;font-size:.8em;width:9em}"
     "figure img{display:block;max-height:200px;margin:0 auto}"
     ".missing{width:8em;height:8em;border:1px dashed #b00;color:#b00;display:flex;align-items:center;"
     "justify-content:center;padding:.3em}"
@@ -243,9 +243,11 @@ std::string Event_results_html(const Event_results& results, const std::string& 
                       "<meta charset=\"utf-8\"/><title>" +
                       html_text(title) + "</title><style>" + kStyle + "</style></head>\n<body>\n<h1>" +
                       html_text(title) + "</h1>\n<p class=\"summary\">" +
-                      std::to_string(results.heats.size()) + (results.heats.size() == 1 ? " heat" : " heats");
+                      std::to_string(results.heats.size() - bad) +
+                      (results.heats.size() - bad == 1 ? " heat" : " heats");
     if (bad > 0)
-        out += ", " + std::to_string(bad) + (bad == 1 ? " recording" : " recordings") + " cannot be read";
+        out +=
+            "; " + std::to_string(bad) + (bad == 1 ? " recording cannot" : " recordings cannot") + " be read";
     out += "</p>\n";
     for (const Event_heat& h : results.heats)
         out += heat_section(h);

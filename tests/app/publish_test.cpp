@@ -82,6 +82,8 @@ TEST_F(Publishing, TheEventPageListsEveryRecordingInHeatOrderAndNamesTheOneThatC
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_string(html.c_str());
     ASSERT_TRUE(parsed) << parsed.description() << " at " << parsed.offset;
+    EXPECT_STREQ(doc.select_node("//*[@class='summary']").node().child_value(),
+                 "3 heats; 1 recording cannot be read");
     const pugi::xpath_node_set sections = doc.select_nodes("//*[local-name()='section']");
     ASSERT_EQ(sections.size(), 4u);
     EXPECT_STREQ(sections[3].node().attribute("class").value(), "heat unreadable");
@@ -212,7 +214,7 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
         ASSERT_EQ(review.Open(options.path), Review::Open_result::Opened);
         rec.Velt_event("Spring Cup");
         rec.Velt_Heat_ID(std::to_string(h));
-        rec.Velt_Heat_Name(h == 3 ? "Final" : "Heat " + std::to_string(h));
+        rec.Velt_Heat_Name(h == 1 ? "Puppy stakes" : h == 2 ? "Open 480" : "Final");
         for (std::int16_t box = 1; box <= 6; ++box)
             rec.Velt_Dog_name(box, names[(h - 1) * 6 + box - 1]);
         rec.Write_XML_header();
