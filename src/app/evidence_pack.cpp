@@ -130,20 +130,13 @@ std::string Free_evidence_folder(const std::string& parent, const std::string& r
     return name;
 }
 
-Evidence_check Check_evidence_pack(const std::string& folder, const std::string& recording) {
-    Evidence_check check;
-    const std::optional<std::string> text = read_whole_file((fs::path(folder) / kManifestName).string());
-    if (!text) {
-        check.problems.push_back(std::string(kManifestName) + " is missing or cannot be read");
-        return check;
-    }
-    std::set<std::string> listed{kManifestName};
-    std::string recording_sum;
-    std::istringstream lines(*text);
+Evidence_manifest Parse_manifest(const std::string& text) {
+    Evidence_manifest manifest;
+    std::istringstream lines(text);
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
         if (line.rfind(kRecordingLine, 0) == 0) {
-            recording_sum = line.substr(std::string(kRecordingLine).size(), 64);
+            manifest.recording_sha256 = line.substr(std::string(kRecordingLine).size(), 64);
             continue;
         }
         if (line.empty() || line[0] == '#')
@@ -151,21 +144,37 @@ Evidence_check Check_evidence_pack(const std::string& folder, const std::string&
         const std::string sum = line.substr(0, 64);
         const std::string name = line.size() > 66 ? line.substr(66) : std::string();
         if (!is_hex_sum(sum) || line.compare(64, 2, "  ") != 0 || name.empty()) {
-            check.problems.push_back("line " + std::to_string(number) + " of the manifest cannot be read");
+            manifest.problems.push_back("line " + std::to_string(number) + " of the manifest cannot be read");
             continue;
         }
         // A manifest names files of its own folder only, never a path elsewhere.
         if (name.find('/') != std::string::npos || name == "." || name == "..") {
-            check.problems.push_back("line " + std::to_string(number) + " names a file outside the pack");
+            manifest.problems.push_back("line " + std::to_string(number) + " names a file outside the pack");
             continue;
         }
-        listed.insert(name);
-        const std::optional<std::string> actual = sha256_file_hex((fs::path(folder) / name).string());
+        manifest.files.push_back({sum, name});
+    }
+    return manifest;
+}
+
+Evidence_check Check_evidence_pack(const std::string& folder, const std::string& recording) {
+    Evidence_check check;
+    const std::optional<std::string> text = read_whole_file((fs::path(folder) / kManifestName).string());
+    if (!text) {
+        check.problems.push_back(std::string(kManifestName) + " is missing or cannot be read");
+        return check;
+    }
+    const Evidence_manifest manifest = Parse_manifest(*text);
+    check.problems = manifest.problems;
+    std::set<std::string> listed{kManifestName};
+    for (const Manifest_entry& entry : manifest.files) {
+        listed.insert(entry.name);
+        const std::optional<std::string> actual = sha256_file_hex((fs::path(folder) / entry.name).string());
         ++check.files_checked;
         if (!actual)
-            check.problems.push_back(name + " is missing");
-        else if (*actual != sum)
-            check.problems.push_back(name + " has changed since the pack was made");
+            check.problems.push_back(entry.name + " is missing");
+        else if (*actual != entry.sha256)
+            check.problems.push_back(entry.name + " has changed since the pack was made");
     }
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -176,7 +185,7 @@ Evidence_check Check_evidence_pack(const std::string& folder, const std::string&
         const std::optional<std::string> actual = sha256_file_hex(recording);
         if (!actual)
             check.problems.push_back("cannot read " + recording);
-        else if (*actual != recording_sum)
+        else if (*actual != manifest.recording_sha256)
             check.problems.push_back(recording + " is not the recording this pack was made from, or has "
                                                  "changed since");
     }

@@ -29,6 +29,19 @@ Evidence_pack Write_evidence_pack(const std::string& recording, const std::strin
 // "<recording's name without .px3> evidence" in `parent`, or with " 2", " 3", ... when taken.
 std::string Free_evidence_folder(const std::string& parent, const std::string& recording);
 
+// What a manifest says: the recording's sum (empty when it has none), the files with their sums, and
+// one line per line that cannot be read or names a file outside the pack (which is never followed).
+struct Manifest_entry {
+    std::string sha256;
+    std::string name;
+};
+struct Evidence_manifest {
+    std::string recording_sha256;
+    std::vector<Manifest_entry> files;
+    std::vector<std::string> problems;
+};
+Evidence_manifest Parse_manifest(const std::string& text);
+
 // A pack checked against its manifest: every file listed has the SHA-256 given, none is missing
 // and no file was added; with `recording`, that file has the recording's SHA-256 too.
 struct Evidence_check {
