@@ -1,7 +1,6 @@
 // px3tool event-results: the results of every heat of an event folder as one CSV and one web page.
 #include "app/event_results.h"
 #include "px3tool_commands.h"
-#include "support/files.h"
 #include "support/text.h"
 #include "timing/lengths.h"
 
@@ -18,9 +17,7 @@ int event_results(const Args& in) {
     }
     const veltro::Event_results results =
         veltro::Read_event_results(args[0], veltro::Seconds_per_length_setting(), pictures);
-    const auto [csv, html] = veltro::Event_results_paths(out);
-    veltro::save_file_atomically(csv, veltro::Event_results_csv(results));
-    veltro::save_file_atomically(html, veltro::Event_results_html(results, veltro::now_iso_datetime()));
+    const auto [csv, html] = veltro::Write_event_results(results, out, veltro::now_iso_datetime());
     std::size_t bad = 0;
     for (const veltro::Event_heat& h : results.heats) {
         if (!h.heat) {

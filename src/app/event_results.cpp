@@ -4,6 +4,7 @@
 #include "picture/picture_files.h"
 #include "recording/video_file_handler.h"
 #include "support/digest.h"
+#include "support/files.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/text.h"
@@ -261,6 +262,27 @@ std::pair<std::string, std::string> Event_results_paths(const std::string& out) 
     if (type == ".csv" || type == ".html")
         stem.replace_extension();
     return {stem.string() + ".csv", stem.string() + ".html"};
+}
+
+std::pair<std::string, std::string> Write_event_results(const Event_results& results, const std::string& out,
+                                                        const std::string& made_at) {
+    const auto paths = Event_results_paths(out);
+    const std::string csv = Event_results_csv(results);
+    const std::string html = Event_results_html(results, made_at);
+    const std::optional<std::string> old_csv = read_whole_file(paths.first);
+    save_file_atomically(paths.first, csv);
+    try {
+        save_file_atomically(paths.second, html);
+    } catch (const VeltroError&) {
+        // The pair goes together: the CSV is put back as it was.
+        std::error_code ec;
+        if (old_csv)
+            save_file_atomically(paths.first, *old_csv);
+        else
+            fs::remove(paths.first, ec);
+        throw;
+    }
+    return paths;
 }
 
 } // namespace veltro

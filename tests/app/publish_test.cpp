@@ -115,6 +115,20 @@ TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
               std::make_pair(std::string("/r/cup.csv"), std::string("/r/cup.html")));
     EXPECT_EQ(Event_results_paths("/r/cup.HTML").first, "/r/cup.csv");
     EXPECT_EQ(Event_results_paths("/r/cup.v2").second, "/r/cup.v2.html");
+
+    // The two files go together: when the page cannot be written the CSV is not left new either.
+    Event_results results;
+    results.heats.push_back({"x.px3", std::nullopt, "damaged", {}});
+    fs::create_directories(dir.file("cup.html"));
+    EXPECT_THROW(Write_event_results(results, dir.file("cup"), "now"), VeltroError);
+    EXPECT_FALSE(fs::exists(dir.file("cup.csv")));
+    save_file_atomically(dir.file("cup.csv"), "last week's");
+    EXPECT_THROW(Write_event_results(results, dir.file("cup.csv"), "now"), VeltroError);
+    EXPECT_EQ(read_whole_file(dir.file("cup.csv")), "last week's");
+    fs::remove(dir.file("cup.html"));
+    const auto written = Write_event_results(results, dir.file("cup.html"), "now");
+    EXPECT_EQ(written.second, dir.file("cup.html"));
+    EXPECT_NE(read_whole_file(dir.file("cup.csv")).value_or("").find("x.px3,"), std::string::npos);
 }
 
 TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges) {

@@ -2,7 +2,6 @@
 #include "app/event_results.h"
 #include "app/evidence_pack.h"
 #include "app/ui/form_veltro.h"
-#include "support/files.h"
 #include "support/operator.h"
 #include "support/text.h"
 #include "support/trace.h"
@@ -11,6 +10,7 @@
 
 #include <QFileDialog>
 #include <filesystem>
+#include <tuple>
 
 namespace veltro {
 
@@ -57,10 +57,9 @@ void Form_Veltro::item_event_results_Click() {
     const std::string chosen = choose_event_results_file((std::filesystem::path(folder) / name).string());
     if (chosen.empty())
         return;
-    const auto [csv, html] = Event_results_paths(chosen);
+    std::string csv, html;
     try {
-        save_file_atomically(csv, Event_results_csv(results));
-        save_file_atomically(html, Event_results_html(results, now_iso_datetime()));
+        std::tie(csv, html) = Write_event_results(results, chosen, now_iso_datetime());
     } catch (const VeltroError& e) {
         the_operator().message("The event results could not be written:\r\n" + e.description(),
                                MsgIcon::Exclamation);
