@@ -30,6 +30,9 @@ public:
     // Answers to questions (yes/ok = true), taken in order; an unscripted question is answered false.
     std::deque<bool> answers;
     std::deque<std::optional<std::string>> inputs;
+    // Documents the program asked to show, and whether a viewer takes them.
+    std::vector<std::string> documents;
+    bool documents_open = true;
 
     void beep() override { ++beeps; }
     void message(const std::string& text, MsgIcon icon, const std::string& title) override {
@@ -47,6 +50,10 @@ public:
         return v;
     }
     void process_events() override { ++event_pumps; }
+    bool open_document(const std::string& path) override {
+        documents.push_back(path);
+        return documents_open;
+    }
 
     std::string last_message() const { return messages.empty() ? std::string() : messages.back().text; }
 

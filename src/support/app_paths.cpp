@@ -36,4 +36,21 @@ std::string executable_name() {
     return fs::path(executable_path()).filename().string();
 }
 
+std::vector<std::string> operators_guide_places(const std::string& executable) {
+    const fs::path dir = fs::path(executable).parent_path();
+    // Written without "..", so that a message naming them reads as a plain path.
+    return {(dir / ".." / "share" / "doc" / "veltro" / "guide" / "index.html").lexically_normal().string(),
+            (dir / "docs" / "guide" / "index.html").lexically_normal().string()};
+}
+
+std::optional<std::string> find_operators_guide(const std::string& executable) {
+    for (const std::string& place : operators_guide_places(executable)) {
+        std::error_code ec;
+        if (fs::is_regular_file(place, ec)) {
+            return place;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace veltro

@@ -31,6 +31,10 @@ Operator* current = &console;
 
 } // namespace
 
+bool Operator::open_document(const std::string&) {
+    return false;
+}
+
 Operator& the_operator() {
     return *current;
 }

@@ -25,6 +25,9 @@ public:
                                                  const std::string& default_text = {}) = 0;
     // Lets pending window events run (long operations call it between steps).
     virtual void process_events() = 0;
+    // Shows a document (a file path) in the desktop's own viewer for its type; false when it could
+    // not be handed to one. Without a desktop nothing is opened.
+    virtual bool open_document(const std::string& path);
 };
 
 // The process-wide operator. Until one is installed, messages go to stderr and questions are

@@ -10,6 +10,7 @@
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
+#include "support/app_paths.h"
 #include "timing/heat_timing.h"
 
 #include <QMainWindow>
@@ -75,6 +76,8 @@ struct VeltroStart {
     bool single_instance = true;
     // Watch the devices' descriptors; tests call Dispatch_Capture / Dispatch_Kit instead.
     bool watch_devices = true;
+    // The program's executable: the operator's guide is looked for beside it.
+    std::string program_path = executable_path();
 };
 
 // The program's main window: camera, heat lifecycle, start switch, live picture, menus; the review
@@ -359,6 +362,7 @@ private:
     void item_no_event_file_Click();
     void item_open_event_file_Click();
     void item_about_Click();
+    void item_guide_Click();
     void item_exit_Click();
     void Command_notime_menu(const char* caption);
     // form_veltro_review.cpp

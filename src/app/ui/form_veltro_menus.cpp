@@ -47,7 +47,8 @@ void give_menu_keys(QObject& window) {
           std::pair{"item_close_file", QKeySequence(Qt::CTRL | Qt::Key_W)},
           std::pair{"item_event_registration", QKeySequence(Qt::CTRL | Qt::Key_E)},
           std::pair{"item_print_frame", QKeySequence(Qt::CTRL | Qt::Key_P)},
-          std::pair{"item_print_series", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)}}) {
+          std::pair{"item_print_series", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)},
+          std::pair{"item_guide", QKeySequence(Qt::Key_F1)}}) {
         if (auto* action = window.findChild<QAction*>(name)) {
             action->setShortcut(keys);
         }
@@ -235,6 +236,7 @@ void Form_Veltro::build_time_menus() {
 void Form_Veltro::build_help_menu() {
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("menu_help");
+    add_item(help, "item_guide", "Operator's guide", [this] { item_guide_Click(); });
     add_item(help, "item_about", "About", [this] { item_about_Click(); });
 }
 
@@ -288,6 +290,26 @@ void Form_Veltro::item_about_Click() {
     }
     about->show();
     about->raise();
+}
+
+void Form_Veltro::item_guide_Click() {
+    const std::optional<std::string> guide = find_operators_guide(start_.program_path);
+    if (!guide) {
+        std::string places;
+        for (const std::string& place : operators_guide_places(start_.program_path)) {
+            places += "\r\n" + place;
+        }
+        the_operator().message("The operator's guide is not installed. It was looked for at:" + places,
+                               MsgIcon::Exclamation);
+        return;
+    }
+    Trace("*Operator's guide: " + *guide);
+    if (!the_operator().open_document(*guide)) {
+        the_operator().message("The operator's guide could not be opened: no web browser took it. Open this "
+                               "file in a browser:\r\n" +
+                                   *guide,
+                               MsgIcon::Exclamation);
+    }
 }
 
 void Form_Veltro::item_dll_available_Click() {

@@ -3,8 +3,10 @@
 #include "support/app_paths.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace veltro {
 namespace {
@@ -77,6 +79,10 @@ std::optional<std::string> QtOperator::input_box(const std::string& prompt, cons
 
 void QtOperator::process_events() {
     QApplication::processEvents();
+}
+
+bool QtOperator::open_document(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
 } // namespace veltro

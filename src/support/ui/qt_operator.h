@@ -5,7 +5,8 @@
 namespace veltro {
 
 // The operator as the program meets them: Qt message boxes over the active window, the desktop's
-// beep, an input dialog, and the event loop. An OK/Cancel question has Cancel as its default button.
+// beep, an input dialog, the event loop, and the desktop's viewer for a document. An OK/Cancel
+// question has Cancel as its default button.
 class QtOperator final : public Operator {
 public:
     void beep() override;
@@ -15,6 +16,7 @@ public:
     std::optional<std::string> input_box(const std::string& prompt, const std::string& title,
                                          const std::string& default_text) override;
     void process_events() override;
+    bool open_document(const std::string& path) override;
 };
 
 } // namespace veltro
