@@ -27,7 +27,7 @@ share=$prefix/share
 # Only the two programs and their data: no test programs, libraries, headers or CMake files.
 bins=$(cd "$prefix/bin" && ls | tr '\n' ' ')
 [ "$bins" = "px3tool veltro " ] || fail "bin/ holds '$bins', not px3tool and veltro"
-stray=$(cd "$prefix" && find . -type f | grep -E '/include/|/lib(64)?/|\.a$|\.so|\.cmake$|gtest|gmock|benchmark' || true)
+stray=$(cd "$prefix" && find . -type f | grep -E '/include/|/lib(64)?/|\.a$|\.so(\.|$)|\.cmake$|gtest|gmock|benchmark' || true)
 [ -z "$stray" ] || fail "installed files that do not belong: $stray"
 
 # The desktop entry.

@@ -52,7 +52,7 @@ done
 for path in "${expected[@]}"; do
     grep -qxF "$path" "$tmp/contents" || fail "the package lacks $path"
 done
-stray=$(grep -E '/include/|/usr/lib|\.a$|\.so|\.cmake$|gtest|gmock|benchmark|_tests$' "$tmp/contents" || true)
+stray=$(grep -E '/include/|/usr/lib|\.a$|\.so(\.|$)|\.cmake$|gtest|gmock|benchmark|_tests$' "$tmp/contents" || true)
 [ -z "$stray" ] || fail "files that do not belong: $stray"
 
 if [ "$failures" -gt 0 ]; then
