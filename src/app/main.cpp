@@ -1,3 +1,4 @@
+#include "app/ui/desktop_association.h"
 #include "app/ui/form_veltro.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
@@ -48,6 +49,9 @@ int main(int argc, char* argv[]) {
         return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(veltro::kProgramId);
+    QApplication::setWindowIcon(veltro::veltro_icon());
+    // Ties the windows to the installed desktop entry (its name and icon on Wayland).
+    QGuiApplication::setDesktopFileName("veltro");
     veltro::VeltroStart start;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--debug") == 0) {

@@ -539,13 +539,24 @@ TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOver) {
         Form_Veltro second(std::move(again));
         EXPECT_TRUE(second.Instance_refused());
         EXPECT_EQ(op.last_message(), "A previous instance of Veltro is running!");
+        // Started in a shell in another folder, with the name relative to it.
+        const std::filesystem::path cwd = std::filesystem::current_path();
+        std::filesystem::current_path(dir.path());
+        VeltroStart relative;
+        relative.command_line_path = "heat 4.px3";
+        Form_Veltro third(std::move(relative));
+        std::filesystem::current_path(cwd);
+        EXPECT_TRUE(third.Instance_refused());
         for (int i = 0; i < 50; ++i) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
     }
     trace_flush();
     const std::string trace = read_whole_file(dir.file("trace.txt")).value_or("");
-    EXPECT_NE(trace.find("*second instance hands over: " + recording), std::string::npos);
+    const std::string handed = "*second instance hands over: " + recording;
+    const auto first_hand_over = trace.find(handed);
+    ASSERT_NE(first_hand_over, std::string::npos);
+    EXPECT_NE(trace.find(handed, first_hand_over + 1), std::string::npos) << "the relative name, made full";
     // The refused program ends without a shutdown of its own: only the first one shuts down.
     EXPECT_EQ(trace.find("*Veltro_end, begin"), trace.rfind("*Veltro_end, begin"));
     EXPECT_NE(trace.find("*Veltro_end, begin"), std::string::npos);

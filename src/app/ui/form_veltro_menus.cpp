@@ -1,4 +1,5 @@
 // The menus of the main window and the small commands behind them.
+#include "app/ui/desktop_association.h"
 #include "app/ui/form_start_switch.h"
 #include "app/ui/form_timer.h"
 #include "app/ui/form_veltro.h"
@@ -19,6 +20,7 @@
 #include "support/ui/frm_about.h"
 #include "support/ui/run_trapped.h"
 #include "support/ui/veltro_debug_form.h"
+#include "support/veltro_error.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -388,26 +390,22 @@ void Form_Veltro::item_misbehave_Click(bool trapped_run) {
 }
 
 void Form_Veltro::item_associate_Click() {
-    // The freedesktop way: a MIME type for *.px3 and a desktop entry that opens it with this program.
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    const std::filesystem::path base =
-        xdg && *xdg ? std::filesystem::path(xdg) : std::filesystem::path(home ? home : ".") / ".local/share";
-    std::filesystem::create_directories(base / "mime/packages");
-    std::filesystem::create_directories(base / "applications");
-    std::ofstream(base / "mime/packages/veltro-px3.xml")
-        << "<?xml version=\"1.0\"?>\n"
-           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-           "  <mime-type type=\"application/x-px3_ext\">\n"
-           "    <comment>Veltro data file</comment>\n"
-           "    <glob pattern=\"*.px3\"/>\n"
-           "  </mime-type>\n"
-           "</mime-info>\n";
-    std::ofstream(base / "applications/veltro.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Veltro\nComment=Veltro data file\nExec=\""
-        << executable_path()
-        << "\" %f\nIcon=" << (std::filesystem::path(executable_path()).parent_path() / "Veltro5.ico").string()
-        << "\nMimeType=application/x-px3_ext;\n";
+    // The freedesktop way, for this user: the files the package installs, the desktop entry starting
+    // this very program.
+    const std::filesystem::path base = user_data_home();
+    try {
+        install_desktop_files(base, association_files(executable_path()));
+    } catch (const VeltroError& e) {
+        Trace("*Associate failed: " + e.description());
+        the_operator().message("Could not associate the file extension .px3 with this application. " +
+                                   e.description(),
+                               MsgIcon::Exclamation);
+        return;
+    }
+    // The MIME type's file under the name it had before it came from the package.
+    std::error_code ec;
+    std::filesystem::remove(base / "mime/packages/veltro-px3.xml", ec);
+    refresh_desktop_caches(base);
     the_operator().message("Associated the file extension .px3 with this application!");
 }
 

@@ -133,8 +133,13 @@ bool Form_Veltro::another_instance_running() {
         QLocalSocket probe;
         probe.connectToServer(name);
         if (probe.waitForConnected(500)) {
-            // Hand the recording to the running program, which opens it.
-            probe.write(QByteArray::fromStdString(command_line_path_ + "\n"));
+            // Hand the recording to the running program, which opens it: as a full path, since a
+            // name given in a shell is relative to a folder the running program is not in.
+            std::error_code ec;
+            const std::string path = command_line_path_.empty()
+                                         ? std::string()
+                                         : std::filesystem::absolute(command_line_path_, ec).string();
+            probe.write(QByteArray::fromStdString(path + "\n"));
             probe.waitForBytesWritten(1000);
             probe.disconnectFromServer();
             return true;
