@@ -125,7 +125,6 @@ void Strip_worker::deliver(Result result) {
         if (result.request != latest_.load()) {
             return;
         }
-        busy_ = false;
         result_ = std::move(result);
     }
     wake_window();
@@ -144,6 +143,7 @@ void Strip_worker::dispatch(const std::function<void(const Result&)>& done) {
         const std::lock_guard lock(mutex_);
         if (result_ && result_->request == latest_.load()) {
             result = std::move(result_);
+            busy_ = false;
         }
         result_.reset();
     }

@@ -39,7 +39,8 @@ public:
     std::uint64_t Request(const std::string& path, const Finish_strip_options& options);
     // Drops the request in hand: nothing is delivered for it (the recording was closed).
     void Cancel();
-    // The newest request, and whether it is still being made.
+    // The newest request, and whether its strip is still to come: true from the request until
+    // dispatch hands the result over (a strip kept from before comes at once, so never busy).
     std::uint64_t Latest() const { return latest_.load(); }
     bool Busy() const { return busy_.load(); }
     // 0 to 100 of the strip being made.

@@ -279,8 +279,10 @@ TEST_F(JournalRestore, TornBetweenTwoChangesOfTheSameLengthIsRestoredThoughItPar
     const std::string latest = rec.XML_header().XML_string();
     rec.Close_File();
     ASSERT_EQ(latest.size(), new_text.size());
-    const std::size_t first_change = static_cast<std::size_t>(
-        std::mismatch(latest.begin(), latest.end(), new_text.begin()).first - latest.begin());
+    // Torn in the sector after box 1's new time (the update time, stamped to the second, may differ
+    // earlier in the text too).
+    const std::size_t first_change = latest.find(">23460<");
+    ASSERT_NE(first_change, std::string::npos);
     const std::size_t at = (px3::kTextOffset + first_change) / 512 * 512 + 512;
     ASSERT_NE(latest.substr(at - px3::kTextOffset), new_text.substr(at - px3::kTextOffset));
     auto torn = std::make_unique<px3::HeaderBlock>(*new_block);
