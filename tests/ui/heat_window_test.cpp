@@ -522,7 +522,7 @@ TEST_F(HeatWindow, CaptureNeedsCamerasAndARecording) {
 namespace veltro {
 namespace {
 
-TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOver) {
+TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOverWithoutABox) {
     testing::TempDir dir;
     testing::ScopedEnv env("VELTRO_DATA_DIR", dir.file("data"));
     std::filesystem::create_directories(dir.file("data"));
@@ -538,6 +538,9 @@ TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOver) {
         again.command_line_path = "\"" + recording + "\"";
         Form_Veltro second(std::move(again));
         EXPECT_TRUE(second.Instance_refused());
+        EXPECT_TRUE(op.messages.empty()) << "the recording is shown by the running program";
+        Form_Veltro plain;
+        EXPECT_TRUE(plain.Instance_refused());
         EXPECT_EQ(op.last_message(), "A previous instance of Veltro is running!");
         // Started in a shell in another folder, with the name relative to it.
         const std::filesystem::path cwd = std::filesystem::current_path();

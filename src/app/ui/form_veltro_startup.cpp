@@ -69,7 +69,13 @@ void Form_Veltro::Form_Load() {
     if (start_.single_instance && another_instance_running()) {
         instance_refused_ = true;
         program_ending_ = true;
-        the_operator().message("A previous instance of Veltro is running!");
+        // A recording opened from the file manager goes to the running program, which shows it:
+        // a box here would only stand in the operator's way.
+        if (command_line_path_.empty()) {
+            the_operator().message("A previous instance of Veltro is running!");
+        } else {
+            Trace("*second instance: the recording went to the running program");
+        }
         return;
     }
 
