@@ -81,7 +81,9 @@ bool is_hex_sum(const std::string& text) {
 
 Evidence_pack Write_evidence_pack(const std::string& recording, const std::string& folder,
                                   std::int64_t us_per_length) {
-    const fs::path target = fs::absolute(folder);
+    fs::path target = fs::absolute(folder).lexically_normal();
+    if (!target.has_filename()) // "pack/"
+        target = target.parent_path();
     std::error_code ec;
     if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec)))
         throw VeltroError(err::PathFileAccess,

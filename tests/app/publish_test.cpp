@@ -186,6 +186,10 @@ TEST_F(Publishing, AnEvidencePackIsWrittenWholeOrNotAtAll) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"bad.px3", "heat 2.px3", "heat 2.px3.journal", "taken"}));
 
+    // A folder named with a slash at the end is the same folder.
+    EXPECT_NO_THROW(Write_evidence_pack(recording, dir.file("slashed/"), kDefault_us_per_length));
+    EXPECT_TRUE(fs::exists(dir.file("slashed/MANIFEST.sha256")));
+    fs::remove_all(dir.file("slashed"));
     EXPECT_EQ(Free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence"));
     fs::create_directories(dir.file("heat 2 evidence"));
     EXPECT_EQ(Free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence 2"));
