@@ -19,8 +19,8 @@ std::string desktop_exec_argument(const std::string& program);
 // The desktop entry from its template, with `exec_argument` in place of @EXEC@.
 std::string desktop_entry(std::string_view entry_template, const std::string& exec_argument);
 
-// The user's data folder of the desktop: $XDG_DATA_HOME when it is an absolute path (the desktop
-// specifications ignore a relative one), else ~/.local/share.
+// The user's data folder of the desktop: $XDG_DATA_HOME when it is an absolute path (freedesktop
+// desktops ignore a relative one), else ~/.local/share.
 std::filesystem::path user_data_home();
 
 struct DesktopFile {

@@ -9,9 +9,9 @@
 namespace veltro {
 namespace {
 
-// The desktop entry specification's two layers: quoting inside the argument, then the string escape
+// The desktop entry format's two layers: quoting inside the argument, then the string escape
 // of the whole value, so that a literal backslash takes four.
-TEST(DesktopExecArgument, QuotesEveryPathAndEscapesWhatTheSpecificationReserves) {
+TEST(DesktopExecArgument, QuotesEveryPathAndEscapesWhatTheFormatReserves) {
     EXPECT_EQ(desktop_exec_argument("/usr/bin/veltro"), "\"/usr/bin/veltro\"");
     EXPECT_EQ(desktop_exec_argument("/home/club pc/Veltro (new)/veltro"),
               "\"/home/club pc/Veltro (new)/veltro\"");
