@@ -38,6 +38,20 @@ TEST(LineDebouncer, FirstEdgePassesWithItsStampAndBouncesOnlyDecideWhereTheConta
     EXPECT_EQ(text(line.edge(true, 300)), "on@300");
 }
 
+TEST(LineDebouncer, ABounceReadAfterItsWindowWasSettledIsStillABounce) {
+    LineDebouncer line(10);
+    EXPECT_EQ(text(line.edge(true, 100)), "on@100");
+    EXPECT_EQ(text(line.settle(500)), "-"); // the reader fell behind: the window is over by the clock
+    EXPECT_EQ(text(line.edge(false, 102)), "-");
+    EXPECT_EQ(text(line.edge(true, 104)), "-");
+    EXPECT_EQ(text(line.settle(501)), "-"); // it came to rest closed, as reported
+    EXPECT_EQ(text(line.edge(false, 400)), "off@400");
+    // Read late and resting on the other level: reported with the stamp of the edge that made it.
+    EXPECT_EQ(text(line.settle(900)), "-");
+    EXPECT_EQ(text(line.edge(true, 405)), "-");
+    EXPECT_EQ(text(line.settle(901)), "on@405");
+}
+
 TEST(LineDebouncer, WithoutDebounceEveryChangePassesAndRepeatsAreDropped) {
     LineDebouncer line(0, true);
     EXPECT_EQ(text(line.edge(true, 1)), "-");

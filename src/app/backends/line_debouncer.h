@@ -36,6 +36,7 @@ private:
     std::uint32_t raw_stamp_ = 0;
     bool reported_;
     std::optional<std::uint32_t> window_end_;
+    std::optional<std::uint32_t> closed_end_; // the end of the window settle() closed last
 };
 
 } // namespace veltro
