@@ -32,7 +32,6 @@ std::vector<Event_thumbnail> thumbnails_of(cls_VideoFile_handler& rec, const Pub
     std::vector<Event_thumbnail> out;
     for (const Finish_picture& p : Finish_pictures(rec, heat)) {
         Event_thumbnail t;
-        t.box = p.row->box;
         t.caption = "Box " + std::to_string(p.row->box) + " " + p.row->dog_name + " " + p.row->finish;
         t.problem = p.problem;
         if (p.problem.empty())

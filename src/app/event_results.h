@@ -11,7 +11,6 @@ namespace veltro {
 
 // A finish picture made small for the event page: JPEG bytes and what it shows.
 struct Event_thumbnail {
-    std::int16_t box = 0;
     std::string caption; // "Box 3 Fast Lady 26,41"
     std::string jpeg;    // empty when the picture could not be read
     std::string problem;

@@ -93,8 +93,6 @@ std::vector<Finish_picture> Finish_pictures(cls_VideoFile_handler& rec, const Pu
             continue;
         Finish_picture p;
         p.row = &row;
-        p.position = row.finish_frame;
-        p.field = field_mode;
         const char* unit = field_mode ? "field " : "frame ";
         if (row.finish_frame < 1) {
             p.problem = "its time was not given on a picture";

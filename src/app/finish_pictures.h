@@ -15,8 +15,6 @@ namespace veltro {
 // foot naming the box, its rank, dog and time: evidence that stands on its own.
 struct Finish_picture {
     const Published_row* row = nullptr;
-    std::int16_t position = 0; // the slider position: a field or a frame number
-    bool field = false;
     cDIBSection picture;
     // Empty when the picture was drawn; else why there is none ("frame 12 cannot be read").
     std::string problem;

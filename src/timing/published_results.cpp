@@ -33,6 +33,19 @@ nlohmann::ordered_json optional_json(const std::optional<T>& value) {
     return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
+// One CSV field, quoted when it holds a comma, a quote, CR or LF.
+std::string Csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    return quoted + "\"";
+}
+
 void append_line(std::string& out, const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i)
         out += (i ? "," : "") + Csv_field(fields[i]);
@@ -83,18 +96,6 @@ Published_heat Publish_heat(const HeatValues& heat, std::int32_t box_delay, std:
         out.rows.push_back(std::move(p));
     }
     return out;
-}
-
-std::string Csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    return quoted + "\"";
 }
 
 std::string Results_csv(const std::vector<Csv_heat>& heats) {

@@ -58,7 +58,4 @@ std::string Results_csv(const Published_heat& heat);
 // The JSON form of one heat; the shape is described in the README ("Results as CSV and JSON").
 std::string Results_json(const Published_heat& heat);
 
-// One CSV field, quoted when it holds a comma, a quote, CR or LF.
-std::string Csv_field(const std::string& text);
-
 } // namespace veltro
