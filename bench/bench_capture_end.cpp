@@ -6,6 +6,7 @@
 // they do at 50 frames a second; what is timed is only what happens after capture ends.
 #include "app/capture_session.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "capture/capture_hdmi.h"
 #include "capture/frame_collection.h"
 #include "capture/hdmi_crop.h"
 #include "recording/video_file_handler.h"
@@ -91,13 +92,22 @@ void BM_SequentialCaptureEnd(benchmark::State& state) {
 
 void BM_SessionCaptureEnd(benchmark::State& state) {
     const auto& frames = pictures();
+    ManualClock clock;
     for (auto _ : state) {
         cls_VideoFile_handler recording;
         const std::string path = new_recording(recording);
-        CaptureSession session(recording, system_clock());
-        session.begin();
+        std::vector<std::unique_ptr<CaptureDevice>> devices;
+        devices.push_back(std::make_unique<DemoCamera>(clock));
+        cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
+        CaptureSession session(recording, capture, system_clock());
+        const cDIBSection& first = frames.front().picture;
+        session.camera_started(first.Width(), first.Height(), 80, {0, false});
+        session.begin(0);
         for (std::int32_t i = 0; i < kFrames; ++i) {
-            session.store(frames[static_cast<std::size_t>(i) % frames.size()].picture, 20 * i, 20 * i, 20);
+            capture.Locked([&] {
+                session.frame(frames[static_cast<std::size_t>(i) % frames.size()].picture,
+                              static_cast<std::uint32_t>(20 * i), 20 * i, 20);
+            });
         }
         while (session.counters().written < kFrames) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

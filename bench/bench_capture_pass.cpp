@@ -80,7 +80,7 @@ void BM_StoreIntoPass(benchmark::State& state) {
         state.ResumeTiming();
     }
     pass.finish();
-    state.counters["waits"] = pass.counters().waits;
+    state.counters["lost"] = pass.counters().lost;
     state.SetBytesProcessed(state.iterations() * dib.SizeImage());
 }
 

@@ -70,7 +70,8 @@ DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options) {
         std::string kept;
         if (std::filesystem::exists(options.path, ec)) {
             kept = ". What was recorded is kept in " + options.path;
-            if (std::filesystem::exists(spool_path(options.path), ec)) {
+            if (std::filesystem::exists(spool_path(options.path), ec) &&
+                e.description().find("px3tool recover") == std::string::npos) {
                 kept += " and " + spool_path(options.path) + " (px3tool recover adds it)";
             }
         }
@@ -136,40 +137,28 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     recording.Write_XML_header();
     recording.Close_File();
 
-    // Capture on from the start: every frame is stored, compressed while the capture runs.
-    CaptureSession session(recording, clock);
-    session.begin();
-    bool capturing = true;
-    capture.Post_linear(true);
-    capture.Store_target(
-        [&](const cDIBSection& picture, std::int32_t mill, std::int32_t local, std::int32_t delta) {
-            if (session.store(picture, mill, local, delta) != CapturePass::Stored::Kept) {
-                capturing = false; // the recording is full
-            }
-        });
+    // Capture on from the start: every frame is taken on the capture thread and compressed while
+    // the capture runs.
+    CaptureSession session(recording, capture, clock);
+    session.camera_started(options.crop_width, options.crop_height, recording.Start_Quality(), {0, false});
+    session.begin(result.start_pc_mill);
     const std::uint32_t end = result.start_pc_mill + static_cast<std::uint32_t>(options.capture_ms);
-    capture.HDMIreceived = [&] {
-        // Capture is on from the start signal for capture_ms: frames of later moments are not stored.
-        if (capturing && !Capture_Halted() && elapsed_ms(capture.last_Capture_mill(), end) > 0) {
-            capture.Store_HDMI_Buffer();
-        }
-    };
     const std::uint32_t period = options.format == 0 ? 40 : 20;
-    while (capturing && capture.Running() && elapsed_ms(clock.millis(), end) > 0) {
+    bool full = false;
+    while (!full && capture.Running() && !Capture_Halted() && elapsed_ms(clock.millis(), end) > 0) {
         if (options.fast) {
-            component.dispatch(); // every frame due up to now, then on to the next one
+            capture.Dispatch_Now(); // every frame due up to now, then on to the next one
             manual.advance(period);
-            continue;
+        } else {
+            pollfd p{capture.Notice_fd(), POLLIN, 0};
+            if (poll(&p, 1, 200) < 0 && errno != EINTR) {
+                break;
+            }
+            capture.Deliver_Notices();
         }
-        pollfd p{component.Event_fd(), POLLIN, 0};
-        if (poll(&p, 1, 200) < 0 && errno != EINTR) {
-            break;
-        }
-        component.dispatch();
+        full = session.take_full();
     }
-    capturing = false;
-    capture.Post_linear(false);
-    capture.Store_target(nullptr);
+    capture.Dispatch_Now();
     capture.Stop_Capture();
     result.frames_dropped = demo.Frames_Dropped();
 
@@ -177,7 +166,20 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     recording.Measured_fps(capture.Running_Fps() > 0
                                ? capture.Running_Fps()
                                : static_cast<std::int16_t>(options.format == 0 ? 25 : 50));
-    result.frames = session.end({});
+    try {
+        result.frames = session.end({});
+    } catch (const VeltroError& e) {
+        // What is on disk is said as it is: frames kept only in memory end with this program.
+        const CaptureSession::Waiting w = session.waiting();
+        std::string where = ". " + std::to_string(w.on_disk) + " frames are in " + spool_path(options.path) +
+                            " (px3tool recover adds them)";
+        if (w.in_memory > 0) {
+            where += "; " + std::to_string(w.in_memory) +
+                     " more were kept in memory only, as the disk did "
+                     "not take them, and are lost with this program";
+        }
+        throw VeltroError(e.number(), e.description() + where);
+    }
     result.append_ms = session.last_end_ms();
 
     for (int box = 1; box <= 6; ++box) {

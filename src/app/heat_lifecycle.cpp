@@ -8,6 +8,9 @@
 #include "support/settings.h"
 #include "support/text.h"
 #include "support/trace.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
 
 namespace veltro {
 
@@ -21,7 +24,21 @@ bool Debounce::accept(std::uint32_t now) {
 }
 
 HeatLifecycle::HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording, const Clock& clock)
-    : capture_(capture), recording_(recording), session_(recording, clock) {}
+    : capture_(capture), recording_(recording), session_(recording, capture, clock) {}
+
+namespace {
+
+PrerollSettings preroll_settings() {
+    PrerollSettings p;
+    const std::string text = Read_Setting(keys::preroll_ms);
+    if (is_decimal_number(text)) {
+        p.length_ms = static_cast<std::int32_t>(std::clamp<long>(parse_long(text), 0, 10000));
+    }
+    p.keep_before_edge = Read_Setting(keys::keep_preroll) == "1";
+    return p;
+}
+
+} // namespace
 
 void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_height) {
     capturing_ = false;
@@ -29,7 +46,12 @@ void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_heig
     capture_.set_HDMI_Crop(crop_width, crop_height);
     capture_.MaxFrames(0);
     capture_.Do_CROP(true);
+    session_.camera_started(crop_width, crop_height, recording_.Start_Quality(), preroll_settings());
     capture_.Capture_Run();
+}
+
+void HeatLifecycle::camera_stopped() {
+    session_.camera_stopped();
 }
 
 void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) {
@@ -97,17 +119,37 @@ HeatLifecycle::Start HeatLifecycle::start(std::uint32_t start_pc, std::int32_t s
         Trace(now_default_datetime(), "*No current file!!");
         return Start::NoRecording;
     }
+    // The heat runs from the signal first: a disk that fails now must not cost the heat its finish.
+    // A counter reading of 0 would read as "no heat"; the start is one millisecond later then.
+    heat_start_counter_ = start_pc == 0 ? 1 : start_pc;
     recording_.Velt_heat_start_local(start_local);
     recording_.Velt_start_PC_mill(start_pc);
     recording_.Velt_start_DateTime(now_default_datetime());
-    recording_.Write_XML_header();
-    // A counter reading of 0 would read as "no heat"; the start is one millisecond later then.
-    heat_start_counter_ = start_pc == 0 ? 1 : start_pc;
+    start_unwritten_ = "not written yet";
+    write_pending_start();
     return Start::Started;
 }
 
+bool HeatLifecycle::write_pending_start() {
+    if (start_unwritten_.empty()) {
+        return true;
+    }
+    try {
+        recording_.Write_XML_header();
+        if (start_unwritten_ != "not written yet") {
+            Trace("*The heat's start is in the recording now");
+        }
+        start_unwritten_.clear();
+        return true;
+    } catch (const VeltroError& e) {
+        start_unwritten_ = e.description();
+        Trace("*The heat's start could not be written: ", start_unwritten_);
+        return false;
+    }
+}
+
 HeatLifecycle::CaptureStart HeatLifecycle::capture_start(bool cameras_running, bool kit_attached,
-                                                         bool debug_run) {
+                                                         bool debug_run, std::uint32_t from_mill) {
     if (!cameras_running) {
         Trace("*Cameras not running");
         return CaptureStart::NoCameras;
@@ -119,30 +161,19 @@ HeatLifecycle::CaptureStart HeatLifecycle::capture_start(bool cameras_running, b
     if (!debug_run && (!kit_attached || heat_start_counter_ == 0)) {
         return CaptureStart::NotStarted;
     }
-    session_.begin();
-    capture_.Store_target(
-        [this](const cDIBSection& picture, std::int32_t mill, std::int32_t local, std::int32_t delta) {
-            if (session_.store(picture, mill, local, delta) != CapturePass::Stored::Kept) {
-                recording_full_ = true;
-            }
-        });
+    write_pending_start();
+    session_.begin(from_mill);
     capture_.Post_linear(true);
     capturing_ = true;
     return CaptureStart::Started;
 }
 
-HeatLifecycle::Frame HeatLifecycle::frame_arrived() {
-    if (!capturing_) {
-        return Frame::Ignored;
-    }
-    recording_full_ = false;
-    capture_.Store_HDMI_Buffer();
-    return recording_full_ ? Frame::Full : Frame::Stored;
-}
-
 bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32_t ms_since_program_start,
                                 AppendProgress& progress) {
     capturing_ = false;
+    // Whatever is skipped below, no more frames are stored: the capture's frames go into the recording
+    // at the next capture end or the heat's end.
+    session_.hold();
     if (!cameras_running || (!debug_run && heat_start_counter_ == 0)) {
         return false;
     }
@@ -151,7 +182,6 @@ bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32
         return false;
     }
     capture_.Post_linear(false);
-    capture_.Store_target(nullptr);
     if (recording_name_.empty()) {
         return false;
     }
@@ -160,6 +190,7 @@ bool HeatLifecycle::capture_end(bool cameras_running, bool debug_run, std::int32
 }
 
 void HeatLifecycle::append_pass(AppendProgress& progress) {
+    write_pending_start();
     const auto rate = static_cast<std::int16_t>(round_half_even(capture_.Measured_fps()));
     if (rate > 0) {
         recording_.Measured_fps(rate);
@@ -181,7 +212,6 @@ void HeatLifecycle::append_pass(AppendProgress& progress) {
 std::string HeatLifecycle::end_capture_session() {
     capturing_ = false;
     capture_.Post_linear(false);
-    capture_.Store_target(nullptr);
     const std::string told = session_.settle();
     if (!told.empty()) {
         Trace("*", told);
@@ -190,7 +220,13 @@ std::string HeatLifecycle::end_capture_session() {
 }
 
 std::string HeatLifecycle::finish() {
-    const std::string told = end_capture_session();
+    std::string told = end_capture_session();
+    if (!write_pending_start()) {
+        const std::string line =
+            "The heat's start could not be written into its recording: " + start_unwritten_;
+        told += told.empty() ? line : "\n" + line;
+    }
+    start_unwritten_.clear();
     heat_start_counter_ = 0;
     if (!recording_name_.empty()) {
         Write_Setting(keys::last_file, recording_name_);

@@ -62,8 +62,11 @@ public:
     HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording,
                   const Clock& clock = system_clock());
 
-    // The cameras start: nothing of an earlier heat's capture may reach this one's recording.
+    // The cameras start: nothing of an earlier heat's capture may reach this one's recording. From
+    // here every frame is taken on the capture thread (into the pre-roll, or the capture when on).
     void start_camera(std::int16_t crop_width, std::int16_t crop_height);
+    // The cameras stop (after any capture has ended).
+    void camera_stopped();
 
     // Creates recording `name` and writes its header. Fails (VeltroError) with no recording current.
     void initiate(const std::string& name, const HeatArming& arming);
@@ -71,23 +74,26 @@ public:
     enum class Start { Started, AlreadyStarted, Reviewing, NoRecording };
     // The start signal at `start_pc` on the PC counter and `start_local` ms since local midnight,
     // both taken before anything could delay them. With no recording, `auto_initiate` (when given)
-    // may create one first.
+    // may create one first. The heat runs from the signal whatever the disk does: a start that cannot
+    // be written into the recording is kept and written again at the next chance (start_unwritten()).
     Start start(std::uint32_t start_pc, std::int32_t start_local, bool reviewing,
                 const std::function<void()>& auto_initiate);
+    // Why the start of the running heat is not in its recording yet; empty when it is.
+    const std::string& start_unwritten() const { return start_unwritten_; }
+    // Writes a start that could not be written before; true when it is in the recording now.
+    bool write_pending_start();
 
     enum class CaptureStart { Started, NoCameras, NoRecording, NotStarted };
-    // Capture on. Outside a debug run it needs an attached kit and a started heat (NotStarted).
-    // From here every stored frame is compressed while capture runs and spooled beside the
-    // recording (VeltroError when the spool cannot be made; capture stays off then).
-    CaptureStart capture_start(bool cameras_running, bool kit_attached, bool debug_run);
-
-    enum class Frame {
-        Ignored, // capture is off
-        Stored,
-        Full // stored, and the recording is full now: capture must end
-    };
-    // A frame arrived from the camera: while capture is on it is stored.
-    Frame frame_arrived();
+    // Capture on, from the first frame that reached the host at or after `from_mill` (the trigger's
+    // edge) however late this call comes. Outside a debug run it needs an attached kit and a started
+    // heat (NotStarted). From here every frame is compressed on the capture thread and spooled beside
+    // the recording (in memory when the disk does not take the spool: capture_notice() says so).
+    CaptureStart capture_start(bool cameras_running, bool kit_attached, bool debug_run,
+                               std::uint32_t from_mill);
+    // True once when the recording filled up: the capture must end.
+    bool recording_full() { return session_.take_full(); }
+    // What the operator should hear of the capture just begun, once; empty when nothing.
+    std::string capture_notice() { return session_.take_notice(); }
 
     // Capture off, and the append pass for the frames captured. True when a pass ran. A pass that
     // fails leaves the recording as it was before it and keeps the frames for the next pass.
@@ -99,6 +105,10 @@ public:
     // the recording is closed and remembered as the last file. Returns what the operator should
     // know when frames could not be added (empty otherwise).
     std::string finish();
+
+    // The program closes: every frame still waiting goes into its own recording, or is said to be
+    // kept for recovery. Returns what the operator should know.
+    std::string close() { return session_.close(); }
 
     const std::string& recording_name() const { return recording_name_; }
     // The PC counter at the start; 0 while no heat runs.
@@ -120,7 +130,7 @@ private:
     std::string recording_name_;
     std::uint32_t heat_start_counter_ = 0;
     bool capturing_ = false;
-    bool recording_full_ = false;
+    std::string start_unwritten_;
 };
 
 } // namespace veltro

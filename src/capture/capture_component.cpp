@@ -157,6 +157,7 @@ public:
         last_error_ = selected_->Start(format_index_);
         running_ = last_error_.empty();
         lost_.clear();
+        lost_told_ = 0;
         last_delivered_.reset();
     }
 
@@ -180,6 +181,13 @@ public:
             [this](const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
                 deliver(frame, length, arrival);
             });
+        if (const std::int64_t lost = selected_->Frames_Lost(); lost > lost_told_) {
+            const auto sinks = sinks_;
+            for (const auto& s : sinks) {
+                s.second->OnFramesLost(lost - lost_told_);
+            }
+            lost_told_ = lost;
+        }
         // Said once the device's dispatch is over: a sink that tells the operator may run window
         // events, and with them a Reconnect().
         if (running_ && lost_.empty()) {
@@ -205,6 +213,7 @@ public:
             return false;
         }
         lost_.clear();
+        lost_told_ = 0;
         last_delivered_.reset();
         return true;
     }
@@ -253,7 +262,8 @@ private:
     std::int32_t max_fps_ = 0;
     std::optional<std::uint32_t> last_delivered_;
     bool running_ = false;
-    std::string lost_; // why the running source stopped by itself
+    std::string lost_;           // why the running source stopped by itself
+    std::int64_t lost_told_ = 0; // frames the device lost that the sinks have heard of
     std::string last_error_;
     std::string max_interval_;
     std::string min_interval_;

@@ -66,6 +66,9 @@ public:
     // after the frames it delivered before it. The component stays running and tries the source
     // again on Reconnect().
     virtual void OnSourceLost(const std::string& reason) { (void)reason; }
+    // The running source lost `count` frames on the way (its own count, or its sequence numbers
+    // skipped), said after the frame that followed them.
+    virtual void OnFramesLost(std::int64_t count) { (void)count; }
 };
 
 // The capture component: enumerates the sources of this machine, selects one, sets its format and
@@ -123,6 +126,8 @@ public:
     // Why the device stopped by itself in dispatch() (unplugged, failed); empty while it runs. A lost
     // device has let go of everything it held; Start() tries it again.
     virtual std::string Lost() const { return {}; }
+    // Frames lost on the way since Start(), as far as the device can tell.
+    virtual std::int64_t Frames_Lost() const { return 0; }
 };
 
 // The component over a fixed list of sources ("video:1" is devices[0]). `clock` (not owned) times

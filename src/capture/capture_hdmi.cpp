@@ -7,18 +7,27 @@
 #include "support/operator.h"
 #include "support/process_facts.h"
 #include "support/settings.h"
+#include "support/veltro_error.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace veltro {
 
 namespace {
+// Frame arrivals kept for the window between two notices; more are counted, not kept.
+constexpr std::size_t kMaxArrivals = 4096;
+
 std::int32_t& object_count() {
     static std::int32_t n = 0;
     return n;
 }
-bool& halted() {
-    static bool h = false;
+std::atomic<bool>& halted() {
+    static std::atomic<bool> h{false};
     return h;
 }
 } // namespace
@@ -48,11 +57,22 @@ cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, 
                                    std::string first_start_source)
     : component_(std::move(component)), clock_(clock), first_start_source_(std::move(first_start_source)),
       signal_(clock) {
+    notice_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (notice_fd_ < 0) {
+        throw VeltroError(err::OutOfMemory,
+                          std::string("Cannot make the capture notices: ") + std::strerror(errno));
+    }
     cookie_ = component_->Advise(*this);
+    thread_ = std::make_unique<CaptureThread>([this] { dispatch_frames(); });
+    thread_->lost_check([this] {
+        std::lock_guard lock(mutex_);
+        return running_ && !component_->Source_Lost().empty();
+    });
     ++object_count();
 }
 
 cls_Capture_HDMI::~cls_Capture_HDMI() {
+    thread_.reset();
     if (running_) {
         component_->Stop();
         running_ = false;
@@ -63,7 +83,138 @@ cls_Capture_HDMI::~cls_Capture_HDMI() {
         cookie_ = 0;
     }
     component_.reset();
+    ::close(notice_fd_);
     --object_count();
+}
+
+void cls_Capture_HDMI::dispatch_frames() {
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+        return;
+    }
+    try {
+        component_->dispatch();
+    } catch (const std::exception& e) {
+        // Nothing may end the capture thread: said in the trace, and the next frames come as usual.
+        capture_trace(std::string("*Frame dispatch failed: ") + e.what() + where());
+    }
+}
+
+void cls_Capture_HDMI::post_notice() {
+    if (notice_posted_) {
+        return;
+    }
+    notice_posted_ = true;
+    const std::uint64_t one = 1;
+    (void)!::write(notice_fd_, &one, sizeof one);
+}
+
+void cls_Capture_HDMI::Deliver_Notices() {
+    std::uint64_t value = 0;
+    (void)!::read(notice_fd_, &value, sizeof value);
+    std::vector<FrameArrival> arrivals;
+    std::vector<std::string> reasons;
+    std::int64_t lost = 0;
+    std::uint32_t lost_at = 0;
+    bool halt = false;
+    {
+        std::lock_guard lock(mutex_);
+        arrivals.swap(arrivals_);
+        reasons.swap(lost_reasons_);
+        lost = lost_pending_;
+        lost_at = lost_at_;
+        lost_pending_ = 0;
+        halt = halt_pending_;
+        halt_pending_ = false;
+        arrivals_dropped_ = 0;
+        notice_posted_ = false;
+    }
+    if (Frame_Arrived) {
+        for (const FrameArrival& a : arrivals) {
+            Frame_Arrived(a);
+        }
+    }
+    if (lost > 0 && Frames_Lost) {
+        Frames_Lost(lost, lost_at);
+    }
+    if (!arrivals.empty() && HDMIreceived) {
+        HDMIreceived();
+    }
+    if (halt && Stop_all_cams) {
+        Stop_all_cams();
+    }
+    for (const std::string& reason : reasons) {
+        if (Source_Lost) {
+            Source_Lost(reason);
+        }
+    }
+}
+
+void cls_Capture_HDMI::Dispatch_Now() {
+    thread_->sync();
+}
+
+void cls_Capture_HDMI::Watch_Device(bool on) {
+    bool running = false;
+    {
+        std::lock_guard lock(mutex_);
+        watch_device_ = on;
+        running = running_;
+    }
+    thread_->watch(on && running ? component_->Event_fd() : -1);
+}
+
+bool cls_Capture_HDMI::Copy_Cropped_Picture(cDIBSection& into) const {
+    std::lock_guard lock(mutex_);
+    if (cropped_.Empty()) {
+        return false;
+    }
+    if (into.Width() != cropped_.Width() || into.Height() != cropped_.Height()) {
+        into.Create(cropped_.Width(), cropped_.Height());
+    }
+    std::memcpy(into.DIBSectionBitsPtr(), cropped_.DIBSectionBitsPtr(),
+                static_cast<std::size_t>(cropped_.SizeImage()));
+    return true;
+}
+
+std::int64_t cls_Capture_HDMI::Frames_Lost_Total() const {
+    std::lock_guard lock(mutex_);
+    return frames_lost_total_;
+}
+
+void cls_Capture_HDMI::Do_CROP(bool value) {
+    std::lock_guard lock(mutex_);
+    do_crop_ = value;
+}
+
+void cls_Capture_HDMI::Store_target(Store_target_fn target) {
+    std::lock_guard lock(mutex_);
+    store_target_ = std::move(target);
+}
+
+SignalWatch cls_Capture_HDMI::Signal() const {
+    std::lock_guard lock(mutex_);
+    return signal_;
+}
+
+std::int32_t cls_Capture_HDMI::HDMI_events() const {
+    std::lock_guard lock(mutex_);
+    return hdmi_events_;
+}
+
+std::uint32_t cls_Capture_HDMI::last_Capture_mill() const {
+    std::lock_guard lock(mutex_);
+    return last_capture_mill_;
+}
+
+std::int32_t cls_Capture_HDMI::last_Capture_local() const {
+    std::lock_guard lock(mutex_);
+    return last_capture_local_;
+}
+
+float cls_Capture_HDMI::Arm_Position() const {
+    std::lock_guard lock(mutex_);
+    return arm_position_;
 }
 
 std::int32_t cls_Capture_HDMI::Object_Count() {
@@ -97,6 +248,7 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
     }
     capture_trace("*Set_Source_from_Saved, looking for " + cur.saved_friendlyname + where());
 
+    std::unique_lock lock(mutex_);
     std::int16_t found = 0;
     for (std::int16_t n = 1; n <= 10; ++n) {
         const bool exists = component_->SelectSource("video:" + std::to_string(n));
@@ -115,6 +267,7 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
         }
     }
     if (found == 0) {
+        lock.unlock();
         the_operator().message("Could not find the saved Video source! Please re-select Video source!",
                                MsgIcon::Exclamation);
         return;
@@ -139,6 +292,7 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
 }
 
 void cls_Capture_HDMI::set_HDMI_Crop(std::int16_t width, std::int16_t height) {
+    std::lock_guard lock(mutex_);
     crop_width_ = width;
     crop_height_ = height;
     if (width > 0 && height > 0) {
@@ -151,6 +305,7 @@ void cls_Capture_HDMI::set_HDMI_Crop(std::int16_t width, std::int16_t height) {
 }
 
 void cls_Capture_HDMI::MaxFrames(std::int32_t value) {
+    std::lock_guard lock(mutex_);
     max_frames_ = value < 0 ? 0 : value;
     write_position_ = 0;
     stored_count_ = 0;
@@ -159,6 +314,7 @@ void cls_Capture_HDMI::MaxFrames(std::int32_t value) {
 
 void cls_Capture_HDMI::Capture_Run() {
     the_operator().process_events();
+    std::unique_lock lock(mutex_);
     frame_collection().Clear();
     write_position_ = 0;
     buffer_filled_ = false;
@@ -180,9 +336,15 @@ void cls_Capture_HDMI::Capture_Run() {
     } else {
         capture_trace("*Capture_Run: " + last_error_ + where());
     }
+    const int fd = watch_device_ ? component_->Event_fd() : -1;
+    lock.unlock();
+    thread_->watch(fd);
 }
 
 void cls_Capture_HDMI::Stop_Capture() {
+    // The thread lets go of the device's descriptor before the device closes it.
+    thread_->watch(-1);
+    std::lock_guard lock(mutex_);
     if (!running_) {
         capture_trace("Stop_Capture, not running" + where());
         return;
@@ -194,6 +356,7 @@ void cls_Capture_HDMI::Stop_Capture() {
 }
 
 SignalWatch::State cls_Capture_HDMI::Check_Signal() {
+    std::lock_guard lock(mutex_);
     if (running_ && signal_.reopen_due()) {
         if (component_->Reconnect()) {
             last_reconnect_error_.clear();
@@ -209,9 +372,20 @@ SignalWatch::State cls_Capture_HDMI::Check_Signal() {
 
 void cls_Capture_HDMI::OnSourceLost(const std::string& reason) {
     capture_trace("*Source lost: " + reason + where());
-    if (signal_.lost(reason) && Source_Lost) {
-        Source_Lost(reason);
+    if (signal_.lost(reason)) {
+        lost_reasons_.push_back(reason);
+        post_notice();
     }
+}
+
+void cls_Capture_HDMI::OnFramesLost(std::int64_t count) {
+    frames_lost_total_ += count;
+    lost_pending_ += count;
+    lost_at_ = last_capture_mill_;
+    capture_trace("*Frames lost by the device: " + std::to_string(count) + " before the frame at " +
+                  std::to_string(last_capture_mill_) + ", " + std::to_string(frames_lost_total_) +
+                  " since the camera started" + where());
+    post_notice();
 }
 
 void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
@@ -220,7 +394,7 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
     const std::uint32_t now = clock_.millis();
     const std::uint32_t at = arrival_mill.value_or(now);
     last_capture_mill_ = at;
-    last_capture_local_ = clock_.local_ms() - elapsed_ms(at, now);
+    last_capture_local_ = local_ms_before(clock_.local_ms(), elapsed_ms(at, now));
     arrival_delta_ = elapsed_ms(previous_arrival_, at);
     previous_arrival_ = at;
 
@@ -284,19 +458,28 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
                           std::to_string(source_height_) + " to " + std::to_string(crop_width_) + "*" +
                           std::to_string(crop_height_) + where());
             Capture_Halted(true);
-            if (Stop_all_cams) {
-                Stop_all_cams();
-            }
+            halt_pending_ = true;
         }
     }
 
-    // 9.
-    if (HDMIreceived) {
-        HDMIreceived();
+    // The heat's capture takes the frame here, on the capture thread, whatever the window is doing.
+    if (store_target_ && !cropped_.Empty() && !halt_pending_) {
+        ++write_position_;
+        ++stored_count_;
+        store_target_(cropped_, at, last_capture_local_, arrival_delta_);
     }
+
+    // 9. The window hears of it when it gets round to it.
+    if (arrivals_.size() < kMaxArrivals) {
+        arrivals_.push_back({at, arrival_delta_});
+    } else {
+        ++arrivals_dropped_;
+    }
+    post_notice();
 }
 
 void cls_Capture_HDMI::Store_HDMI_Buffer() {
+    std::lock_guard lock(mutex_);
     if (hdmi_events_ == 0) {
         capture_trace("m_HDMI_events = 0");
         return;
@@ -311,11 +494,7 @@ void cls_Capture_HDMI::Store_HDMI_Buffer() {
         return;
     }
     if (store_target_) {
-        ++write_position_;
-        ++stored_count_;
-        store_target_(cropped_, static_cast<std::int32_t>(last_capture_mill_), last_capture_local_,
-                      arrival_delta_);
-        return;
+        return; // the store target took the frame as it arrived
     }
     auto item = std::make_unique<CVideobuff_RGB>();
     item->RGB_Length(cropped_.SizeImage());
@@ -340,10 +519,12 @@ void cls_Capture_HDMI::Store_HDMI_Buffer() {
 }
 
 std::int32_t cls_Capture_HDMI::Buff_Num() const {
+    std::lock_guard lock(mutex_);
     return frame_collection().Count();
 }
 
 std::int32_t cls_Capture_HDMI::Effective_Video_Object(std::int32_t n) const {
+    std::lock_guard lock(mutex_);
     if (max_frames_ == 0 || post_linear_ || !buffer_filled_) {
         return n;
     }
@@ -356,22 +537,27 @@ CVideobuff_RGB& cls_Capture_HDMI::Stored_Frame(std::int32_t n) {
 }
 
 std::int16_t cls_Capture_HDMI::Running_Fps() const {
+    std::lock_guard lock(mutex_);
     return static_cast<std::int16_t>(round_half_even(running_fps_));
 }
 
 float cls_Capture_HDMI::Measured_fps() const {
+    std::lock_guard lock(mutex_);
     return measured_fps_;
 }
 
 std::int32_t cls_Capture_HDMI::HDMI_10_mill() const {
+    std::lock_guard lock(mutex_);
     return hdmi_10_mill_;
 }
 
 std::int32_t cls_Capture_HDMI::last_Capture_delta() const {
+    std::lock_guard lock(mutex_);
     return arrival_delta_ >= 0 && arrival_delta_ <= 10000 ? arrival_delta_ : 0;
 }
 
 std::string cls_Capture_HDMI::HDMI_Sample_Dimensions() const {
+    std::lock_guard lock(mutex_);
     return std::to_string(video_header_.bmiHeader.biWidth) + "*" +
            std::to_string(video_header_.bmiHeader.biHeight);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capture_component.h"
+#include "capture/capture_thread.h"
 #include "capture/frame_collection.h"
 #include "capture/signal_watch.h"
 #include "picture/dib_section.h"
@@ -9,8 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace veltro {
 
@@ -27,11 +30,19 @@ RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float a
 bool Capture_Halted();
 void Capture_Halted(bool value);
 
+// One frame as it reached the host: its arrival on the PC counter and the delta to the one before.
+struct FrameArrival {
+    std::uint32_t mill = 0;
+    std::int32_t delta = 0;
+};
+
 // One capture source: opens the saved source of the capture component, runs and stops it, and for
-// every frame takes the time stamps, measures the frame rate, crops the centre window and raises
-// HDMIreceived. Store_HDMI_Buffer keeps the cropped frame in the process-wide frame collection or
-// hands it to the store target.
-// Everything runs on the thread that calls the component's dispatch().
+// every frame takes the time stamps, measures the frame rate, crops the centre window and hands it to
+// the store target. The frames are taken by a capture thread of the object's own, which waits on the
+// device; the window thread only hears of them: Deliver_Notices() (when Notice_fd is readable) raises
+// HDMIreceived once for the frames since the last call, and says what else happened meanwhile. No
+// window, dialog or disk can hold up a frame. Every member may be called from the window thread; the
+// object's lock keeps the capture thread out meanwhile.
 class cls_Capture_HDMI final : public CaptureEventSink {
 public:
     // `clock` (not owned, outliving the source) stamps the frames; tests put a manual one in.
@@ -42,16 +53,43 @@ public:
     cls_Capture_HDMI(const cls_Capture_HDMI&) = delete;
     cls_Capture_HDMI& operator=(const cls_Capture_HDMI&) = delete;
 
-    // Raised once per processed frame.
+    // Raised by Deliver_Notices() once when frames came since its last call.
     std::function<void()> HDMIreceived;
+    // Raised by Deliver_Notices() for each frame that came, oldest first, before HDMIreceived.
+    std::function<void(const FrameArrival&)> Frame_Arrived;
+    // Raised by Deliver_Notices() when the device lost frames on the way (it said so, or its
+    // sequence numbers skipped): how many, and the arrival of the first frame after them.
+    std::function<void(std::int64_t, std::uint32_t)> Frames_Lost;
     // Called when a frame cannot be cropped; the owner stops the cameras.
     std::function<void()> Stop_all_cams;
     // Called when the running source stopped by itself (unplugged, failed), with the reason, once per
     // loss the operator should hear of; the source is tried again by Check_Signal().
     std::function<void(const std::string&)> Source_Lost;
 
-    // The component, whose Event_fd the window watches and whose dispatch() it calls.
+    // The component. Its frames are the capture thread's: call it from elsewhere only while the
+    // camera is stopped.
     CaptureComponent& Component() { return *component_; }
+
+    // Readable when Deliver_Notices() has something to say.
+    int Notice_fd() const { return notice_fd_; }
+    // The window thread: reads Notice_fd and raises the callbacks for what happened since the last call.
+    void Deliver_Notices();
+    // Has the capture thread take every frame the device has ready now, and returns when it has (for
+    // a capture end, and for devices on a clock that moves only when told).
+    void Dispatch_Now();
+    // Whether the capture thread waits on the device's descriptor by itself while the camera runs;
+    // without it frames are taken only by Dispatch_Now (tests that move the clock by hand). On by default.
+    void Watch_Device(bool on);
+    // Copies the latest cropped picture into `into`; false when there is none.
+    bool Copy_Cropped_Picture(cDIBSection& into) const;
+    // Runs `f` while the capture thread is held off (between two frames).
+    template <class F>
+    decltype(auto) Locked(F&& f) const {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
+    // Frames the device lost on the way since Capture_Run, as far as it can tell.
+    std::int64_t Frames_Lost_Total() const;
 
     // Finds the saved source ("capturesettings" friendlyname / videoproperty) among "video:1" to
     // "video:10" and configures it; tells the operator when it is not there.
@@ -69,7 +107,7 @@ public:
     // Crop size; recreates the cropped picture at once.
     void set_HDMI_Crop(std::int16_t width, std::int16_t height);
     bool Do_CROP() const { return do_crop_; }
-    void Do_CROP(bool value) { do_crop_ = value; }
+    void Do_CROP(bool value);
     std::int32_t Crop_Width() const { return crop_width_; }
     std::int32_t Crop_Height() const { return crop_height_; }
     // Bytes of one cropped frame: crop width x crop height x 3.
@@ -88,14 +126,17 @@ public:
     // Polled by the window while the camera runs: tries a lost source again when that is due, and
     // judges the signal at the clock's time.
     SignalWatch::State Check_Signal();
-    const SignalWatch& Signal() const { return signal_; }
+    // The signal as judged at the last check (a copy: the capture thread updates it).
+    SignalWatch Signal() const;
     const std::string& Last_Error() const { return last_error_; }
 
     void Store_HDMI_Buffer();
-    // While set, Store_HDMI_Buffer hands the cropped picture with its capture mill, local and delta
-    // times to `target` (the heat's capture pass) instead of keeping a copy in the frame collection.
-    using Store_target_fn = std::function<void(const cDIBSection&, std::int32_t, std::int32_t, std::int32_t)>;
-    void Store_target(Store_target_fn target) { store_target_ = std::move(target); }
+    // While set, every cropped frame is handed to `target` on the capture thread, with its capture
+    // mill, local and delta times, as it arrives (the heat's capture); Store_HDMI_Buffer then does
+    // the same. The target runs under the object's lock and must not wait for anything slow.
+    using Store_target_fn =
+        std::function<void(const cDIBSection&, std::uint32_t, std::int32_t, std::int32_t)>;
+    void Store_target(Store_target_fn target);
     std::int32_t Buff_Num() const;
     std::int32_t Effective_Video_Object(std::int32_t n) const;
     // Stored frame n in arrival order.
@@ -105,15 +146,15 @@ public:
     std::int16_t Running_Fps() const;
     float Measured_fps() const;
     std::int32_t HDMI_10_mill() const;
-    std::int32_t HDMI_events() const { return hdmi_events_; }
-    std::uint32_t last_Capture_mill() const { return last_capture_mill_; }
-    std::int32_t last_Capture_local() const { return last_capture_local_; }
+    std::int32_t HDMI_events() const;
+    std::uint32_t last_Capture_mill() const;
+    std::int32_t last_Capture_local() const;
     // The arrival delta when it lies in 0 to 10000 ms, else 0.
     std::int32_t last_Capture_delta() const;
     std::string HDMI_Sample_Dimensions() const;
-    float Arm_Position() const { return arm_position_; }
+    float Arm_Position() const;
     RunningArm Draw_Running_Arm_2(double scale_width, double scale_height) const {
-        return Running_Arm_Geometry(scale_width, scale_height, arm_position_);
+        return Running_Arm_Geometry(scale_width, scale_height, Arm_Position());
     }
 
     bool Header_Loaded() const { return header_loaded_; }
@@ -131,12 +172,28 @@ public:
     void OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
                     std::optional<std::uint32_t> arrival_mill) override;
     void OnSourceLost(const std::string& reason) override;
+    void OnFramesLost(std::int64_t count) override;
 
 private:
     std::string where() const;
+    void dispatch_frames();
+    void post_notice();
+    void store_cropped();
 
     std::unique_ptr<CaptureComponent> component_;
     const Clock& clock_;
+    mutable std::mutex mutex_; // everything below, and the component while the camera runs
+    int notice_fd_ = -1;
+    bool notice_posted_ = false;
+    bool watch_device_ = true;
+    // What the window has not heard of yet.
+    std::vector<FrameArrival> arrivals_;
+    std::int64_t arrivals_dropped_ = 0;
+    std::vector<std::string> lost_reasons_;
+    std::int64_t lost_pending_ = 0;
+    std::uint32_t lost_at_ = 0;
+    bool halt_pending_ = false;
+    std::int64_t frames_lost_total_ = 0;
     std::int32_t cookie_ = 0;
     std::string id_string_;
     std::int16_t index_ = 0;
@@ -184,6 +241,8 @@ private:
     std::int32_t stored_count_ = 0;
     Store_target_fn store_target_;
     bool buffer_filled_ = false;
+    // Last: it calls into the object, so it goes first.
+    std::unique_ptr<CaptureThread> thread_;
 };
 
 } // namespace veltro

@@ -1,5 +1,6 @@
-// The capture pass: the window thread copies each frame into a raw buffer of a fixed set, worker
-// threads compress the buffers, and one writer thread hands the streams to the sink in capture order.
+// The capture pass: the capture thread copies each frame into a free raw buffer, worker threads
+// compress the buffers and give them back at once, and one writer thread hands the streams to the
+// sink in capture order.
 //
 // Why one writer thread rather than "whoever completes the next frame writes it": the sink writes to
 // disk and its flush waits for the disk (fdatasync), so a worker caught in it would stop compressing
@@ -7,13 +8,11 @@
 // that waits with a timeout anyway. The writer only waits on the disk, so it costs no processor time
 // the workers could use.
 //
-// A raw buffer and the stream made from it form one slot. A slot is taken by store(), compressed by a
-// worker and given back by the writer once its frame is in the sink, so no more frames than raw
-// buffers are ever in flight, and neither the window thread nor the workers allocate per frame once
-// the streams have reached their size. Frames are written in the order they were stored, so the slots
-// go round: frame n (counted from 0) takes slot n modulo the slot count. Going round, rather than
-// taking the buffer freed last, also keeps the window thread off buffers a worker has just read: their
-// bytes would still sit in the worker's processor cache, and taking them back costs the copy dearly.
+// Nothing the disk does reaches the capture thread: a raw buffer is free again as soon as its frame is
+// compressed, and compressed frames wait for the writer in memory (a few tens of kilobytes each). When
+// the workers fall behind, more raw buffers are made; only when the stated limits are reached is a
+// frame lost, and then it is counted, never waited for: a device's own buffers are few, and a capture
+// thread that waits makes the device drop frames that nobody counts.
 #include "recording/capture_pass.h"
 
 #include "picture/dib_section.h"
@@ -25,6 +24,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -41,6 +41,8 @@ constexpr std::int32_t kFlushIntervalMs = 1000;
 // How often, in real time, the writer looks at the clock while written frames wait for a flush, so
 // that the last frames before a pause in capture reach the disk within about a second too.
 constexpr auto kFlushPoll = std::chrono::milliseconds(200);
+// Streams kept for reuse once the writer is done with them.
+constexpr std::size_t kSpareStreams = 32;
 
 std::string picture_text(const CapturePassOptions& o) {
     return std::to_string(o.width) + " x " + std::to_string(o.height);
@@ -95,16 +97,16 @@ struct CapturePass::State {
     struct Slot {
         std::vector<std::uint8_t> raw;
         CompressedFrame frame;
-        bool compressed = false; // the frame is ready for the sink (or skipped after a failure)
+        bool claimed = false;    // a worker compresses it
+        bool compressed = false; // done (or skipped after a failure)
     };
 
     State(const CapturePassOptions& o, CompressedFrameSink& s, const Clock& c)
         : options(o), sink(s), clock(c), picture_bytes(checked_picture_bytes(o)),
-          stride(cDIBSection::bytes_per_scan_line(o.width)), slots(o.raw_buffers), last_flush_ms(c.millis()) {
-        for (Slot& slot : slots) {
-            // Filled now, so every page is in memory before the first frame: the window thread's copy
-            // takes no page faults.
-            slot.raw.assign(picture_bytes, 0);
+          stride(cDIBSection::bytes_per_scan_line(o.width)),
+          max_slots(std::max(o.raw_buffers, o.max_raw_bytes / picture_bytes)), last_flush_ms(c.millis()) {
+        for (std::size_t i = 0; i < o.raw_buffers; ++i) {
+            add_slot();
         }
     }
 
@@ -113,19 +115,22 @@ struct CapturePass::State {
     const Clock& clock;
     const std::size_t picture_bytes; // first: it checks the options
     const std::int32_t stride;
-    std::vector<Slot> slots;
+    const std::size_t max_slots;
+
+    std::vector<std::unique_ptr<Slot>> slots;
+    std::vector<Slot*> free_slots;
+    std::deque<Slot*> in_flight;       // raw frames in capture order, oldest first
+    std::deque<CompressedFrame> ready; // compressed, in capture order, waiting for the writer
+    std::size_t ready_bytes = 0;
+    std::vector<std::vector<std::uint8_t>> spare_streams;
 
     mutable std::mutex mutex;
-    std::condition_variable slot_freed;  // the window thread waits for a raw buffer
     std::condition_variable work_queued; // workers wait for a frame to compress
     std::condition_variable writer_wake; // the writer waits for the next frame, a flush check or the end
-    std::condition_variable writer_done; // check_flush() waits for the writer's look at the clock
+    std::condition_variable writer_done; // check_flush() and drain() wait for the writer
 
-    // Frames counted from 0: those from next_write up to next_store are in flight, those from
-    // next_compress on wait for a worker.
-    std::int64_t next_store = 0;
-    std::int64_t next_compress = 0;
-    std::int64_t next_write = 0;
+    std::int64_t stored = 0;  // frames taken, raw and compressed
+    std::int64_t handled = 0; // frames the writer has handed to the sink or skipped
 
     bool finishing = false; // finish(): write every stored frame, then end
     bool abandon = false;   // destructor: end now
@@ -142,18 +147,93 @@ struct CapturePass::State {
 
     std::vector<std::thread> threads;
 
+    void add_slot() {
+        auto slot = std::make_unique<Slot>();
+        // Filled now, so every page is in memory before the frame: the capture thread's copy takes
+        // no page faults.
+        slot->raw.assign(picture_bytes, 0);
+        free_slots.push_back(slot.get());
+        slots.push_back(std::move(slot));
+        counters.raw_buffers = static_cast<std::int32_t>(slots.size());
+    }
+
+    // A free raw buffer, made when none is free and the limit allows; null when it does not.
+    Slot* take_slot() {
+        if (free_slots.empty()) {
+            if (slots.size() >= max_slots) {
+                return nullptr;
+            }
+            try {
+                add_slot();
+            } catch (const std::bad_alloc&) {
+                return nullptr;
+            }
+        }
+        Slot* slot = free_slots.back();
+        free_slots.pop_back();
+        return slot;
+    }
+
+    std::vector<std::uint8_t> spare_stream() {
+        if (spare_streams.empty()) {
+            return {};
+        }
+        std::vector<std::uint8_t> s = std::move(spare_streams.back());
+        spare_streams.pop_back();
+        return s;
+    }
+
+    void queue_ready(CompressedFrame&& frame) {
+        ready_bytes += frame.jpeg.size();
+        counters.waiting_max =
+            std::max<std::int64_t>(counters.waiting_max, static_cast<std::int64_t>(ready_bytes));
+        ready.push_back(std::move(frame));
+    }
+
+    // Compressed raw frames at the front of the line go to the writer, and their buffers are free.
+    void release_compressed() {
+        bool released = false;
+        while (!in_flight.empty() && in_flight.front()->compressed) {
+            Slot* slot = in_flight.front();
+            in_flight.pop_front();
+            CompressedFrame frame;
+            frame.capture_mill = slot->frame.capture_mill;
+            frame.capture_delta = slot->frame.capture_delta;
+            frame.capture_local = slot->frame.capture_local;
+            frame.quality = slot->frame.quality;
+            frame.jpeg.swap(slot->frame.jpeg);
+            slot->frame.jpeg = spare_stream();
+            queue_ready(std::move(frame));
+            slot->claimed = false;
+            slot->compressed = false;
+            free_slots.push_back(slot);
+            released = true;
+        }
+        if (released) {
+            writer_wake.notify_one();
+        }
+    }
+
     void fail(std::exception_ptr error) {
         if (failure == nullptr) {
             failure = std::move(error);
         }
-        // A store waiting for a buffer goes on without one.
-        slot_freed.notify_all();
     }
 
-    Slot& slot_of(std::int64_t frame) {
-        return slots[static_cast<std::size_t>(frame % static_cast<std::int64_t>(slots.size()))];
+    Slot* next_unclaimed() {
+        for (Slot* slot : in_flight) {
+            if (!slot->claimed) {
+                return slot;
+            }
+        }
+        return nullptr;
     }
-    bool slot_free() const { return next_store - next_write < static_cast<std::int64_t>(slots.size()); }
+
+    Stored count_in() {
+        ++stored;
+        ++counters.stored;
+        return counters.stored == options.max_frames ? Stored::Last : Stored::Kept;
+    }
 
     void compress_loop();
     void write_loop();
@@ -165,11 +245,15 @@ void CapturePass::State::compress_loop() {
     std::vector<std::uint8_t> stream; // this worker's output buffer, kept from frame to frame
     std::unique_lock lock(mutex);
     for (;;) {
-        work_queued.wait(lock, [this] { return abandon || finishing || next_compress < next_store; });
-        if (abandon || next_compress == next_store) {
+        Slot* slot = nullptr;
+        work_queued.wait(lock, [&] {
+            slot = next_unclaimed();
+            return abandon || finishing || slot != nullptr;
+        });
+        if (abandon || slot == nullptr) {
             return;
         }
-        Slot& slot = slot_of(next_compress++);
+        slot->claimed = true;
         const bool skip = failure != nullptr;
         lock.unlock();
 
@@ -178,10 +262,10 @@ void CapturePass::State::compress_loop() {
         if (!skip) {
             try {
                 const FittedStream fitted =
-                    compress_to_fit(slot.raw.data(), options.width, options.height, stride,
+                    compress_to_fit(slot->raw.data(), options.width, options.height, stride,
                                     options.start_quality, options.fixed_data_size, stream);
-                slot.frame.quality = static_cast<std::int16_t>(fitted.quality);
-                slot.frame.jpeg.assign(stream.data(), stream.data() + fitted.size);
+                slot->frame.quality = static_cast<std::int16_t>(fitted.quality);
+                slot->frame.jpeg.assign(stream.data(), stream.data() + fitted.size);
                 reduced = fitted.reduced(options.start_quality);
             } catch (...) {
                 error = current_failure("compressing a captured frame");
@@ -195,8 +279,8 @@ void CapturePass::State::compress_loop() {
         if (reduced) {
             ++counters.reduced;
         }
-        slot.compressed = true;
-        writer_wake.notify_one();
+        slot->compressed = true;
+        release_compressed();
     }
 }
 
@@ -218,16 +302,17 @@ void CapturePass::State::flush_sink(std::unique_lock<std::mutex>& lock, std::uin
 
 void CapturePass::State::write_loop() {
     std::unique_lock lock(mutex);
-    const auto next_ready = [this] { return next_write < next_store && slot_of(next_write).compressed; };
     for (;;) {
-        while (!abandon && next_ready()) {
-            Slot& slot = slot_of(next_write);
+        while (!abandon && !ready.empty()) {
+            CompressedFrame frame = std::move(ready.front());
+            ready.pop_front();
+            ready_bytes -= frame.jpeg.size();
             const bool skip = failure != nullptr;
             lock.unlock();
             std::exception_ptr error;
             if (!skip) {
                 try {
-                    sink.append(slot.frame);
+                    sink.append(frame);
                 } catch (...) {
                     error = current_failure("keeping a captured frame");
                 }
@@ -236,20 +321,23 @@ void CapturePass::State::write_loop() {
             if (error != nullptr) {
                 fail(error);
             } else if (!skip) {
-                const auto size = static_cast<std::int32_t>(slot.frame.jpeg.size());
+                const auto size = static_cast<std::int32_t>(frame.jpeg.size());
                 ++counters.written;
                 counters.largest = std::max(counters.largest, size);
                 counters.smallest = counters.smallest == 0 ? size : std::min(counters.smallest, size);
                 appended_since_flush = true;
             }
-            slot.compressed = false;
-            ++next_write;
-            slot_freed.notify_one();
+            if (spare_streams.size() < kSpareStreams) {
+                frame.jpeg.clear();
+                spare_streams.push_back(std::move(frame.jpeg));
+            }
+            ++handled;
+            writer_done.notify_all();
         }
         if (abandon) {
             break;
         }
-        if (finishing && next_write == next_store) {
+        if (finishing && handled == stored) {
             if (failure == nullptr) {
                 flush_sink(lock, clock.millis());
             }
@@ -269,8 +357,8 @@ void CapturePass::State::write_loop() {
             writer_done.notify_all();
         }
         const auto woken = [&] {
-            return abandon || next_ready() || checks_asked != checks_done ||
-                   (finishing && next_write == next_store);
+            return abandon || !ready.empty() || checks_asked != checks_done ||
+                   (finishing && handled == stored);
         };
         if (appended_since_flush && failure == nullptr) {
             writer_wake.wait_for(lock, kFlushPoll, woken);
@@ -349,31 +437,55 @@ CapturePass::Stored CapturePass::store(const std::uint8_t* pixels, std::size_t l
     if (s.counters.stored >= s.options.max_frames) {
         return Stored::Full;
     }
-    if (!s.slot_free() && s.failure == nullptr) {
-        // Counted as it begins, so that a wait that lasts shows at once.
-        ++s.counters.waits;
-        const auto begin = std::chrono::steady_clock::now();
-        s.slot_freed.wait(lock, [&s] { return s.slot_free() || s.failure != nullptr; });
-        const auto waited = std::chrono::steady_clock::now() - begin;
-        s.counters.wait_us += std::chrono::duration_cast<std::chrono::microseconds>(waited).count();
-    }
     // After a failure nothing reaches the sink any more, so the frame is only counted.
-    if (s.failure == nullptr) {
-        // The free slot of the next frame is the window thread's alone until the frame is counted in.
-        State::Slot& slot = s.slot_of(s.next_store);
-        lock.unlock();
-        std::memcpy(slot.raw.data(), pixels, s.picture_bytes);
-        slot.frame.capture_mill = capture_mill;
-        slot.frame.capture_delta = capture_delta;
-        slot.frame.capture_local = capture_local;
-        lock.lock();
-        ++s.next_store;
+    if (s.failure != nullptr) {
+        ++s.counters.stored;
+        return s.counters.stored == s.options.max_frames ? Stored::Last : Stored::Kept;
     }
-    ++s.counters.stored;
-    const bool last = s.counters.stored == s.options.max_frames;
+    State::Slot* slot = s.ready_bytes >= s.options.max_waiting_bytes ? nullptr : s.take_slot();
+    if (slot == nullptr) {
+        ++s.counters.lost;
+        return Stored::Lost;
+    }
+    // The slot is the capture thread's alone until it is in the line.
+    lock.unlock();
+    std::memcpy(slot->raw.data(), pixels, s.picture_bytes);
+    slot->frame.capture_mill = capture_mill;
+    slot->frame.capture_delta = capture_delta;
+    slot->frame.capture_local = capture_local;
+    lock.lock();
+    s.in_flight.push_back(slot);
+    const Stored result = s.count_in();
     lock.unlock();
     s.work_queued.notify_one();
-    return last ? Stored::Last : Stored::Kept;
+    return result;
+}
+
+CapturePass::Stored CapturePass::store_compressed(CompressedFrame frame) {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    if (s.finishing || s.abandon) {
+        throw VeltroError(err::InternalError, "The capture pass has ended; the frame is not stored");
+    }
+    if (!s.in_flight.empty()) {
+        throw VeltroError(err::InternalError, "A compressed frame must come before the raw frames of a pass");
+    }
+    if (s.counters.stored >= s.options.max_frames) {
+        return Stored::Full;
+    }
+    if (s.failure == nullptr) {
+        s.queue_ready(std::move(frame));
+        s.writer_wake.notify_one();
+        return s.count_in();
+    }
+    ++s.counters.stored;
+    return s.counters.stored == s.options.max_frames ? Stored::Last : Stored::Kept;
+}
+
+void CapturePass::drain() {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    s.writer_done.wait(lock, [&s] { return s.writer_ended || s.handled == s.stored; });
 }
 
 void CapturePass::finish() {

@@ -20,27 +20,35 @@ struct CapturePassOptions {
     std::int32_t fixed_data_size = 0;
     // The frames this pass may take: the recording's maximum less the frames it holds.
     std::int32_t max_frames = 32767;
-    // Raw pictures waiting for compression; the window thread waits when every one is in use.
+    // Raw pictures made ready at construction. More are made when every one is in use (the workers
+    // fall behind for a moment), up to max_raw_bytes of them in all; a frame that finds even those in
+    // use is lost and counted, never waited for.
     std::size_t raw_buffers = 8;
+    std::size_t max_raw_bytes = std::size_t{512} << 20;
+    // Compressed frames waiting for a slow sink are kept in memory up to this many bytes; a frame
+    // beyond it is lost and counted. The capture thread never waits for the disk.
+    std::size_t max_waiting_bytes = std::size_t{1} << 30;
     // Compression threads; 0 = one less than the processor count, at least 1.
     unsigned workers = 0;
 };
 
 // The figures of a pass for the performance window and the trace; any thread may read them.
 struct CapturePassCounters {
-    std::int32_t stored = 0;   // frames taken by store()
-    std::int32_t written = 0;  // frames handed to the sink
-    std::int32_t waits = 0;    // stores that found every raw buffer in use and waited for one
-    std::int64_t wait_us = 0;  // the window thread's time spent in those waits
-    std::int32_t reduced = 0;  // frames stored below the start quality (later passes only)
-    std::int32_t largest = 0;  // largest stream written
-    std::int32_t smallest = 0; // smallest stream written (0 before the first)
+    std::int32_t stored = 0;      // frames taken by store() and store_compressed()
+    std::int32_t written = 0;     // frames handed to the sink
+    std::int32_t lost = 0;        // frames not kept: no raw buffer or no memory left for them
+    std::int32_t raw_buffers = 0; // raw buffers made so far
+    std::int64_t waiting_max = 0; // most bytes of compressed frames that waited for the sink at once
+    std::int32_t reduced = 0;     // frames stored below the start quality (later passes only)
+    std::int32_t largest = 0;     // largest stream written
+    std::int32_t smallest = 0;    // smallest stream written (0 before the first)
 };
 
-// Compresses captured frames while capture runs. The window thread hands each stored frame to
-// store(), which copies it into a free raw buffer of a fixed set (allocated once, at construction)
-// and returns; worker threads compress the frames at the start quality and hand them, in capture
-// order, to the sink. While frames come in, the sink is flushed at least once a second.
+// Compresses captured frames while capture runs. The capture thread hands each frame to store(),
+// which copies it into a free raw buffer and returns at once; worker threads compress the frames and
+// give the raw buffers back as soon as they are compressed; one writer thread hands the streams to
+// the sink in capture order. The sink's writes and flushes (at least once a second while frames come)
+// run on the writer thread only, so a slow disk makes frames wait in memory, never the capture thread.
 class CapturePass {
 public:
     CapturePass(const CapturePassOptions& options, CompressedFrameSink& sink, const Clock& clock);
@@ -51,12 +59,17 @@ public:
     enum class Stored {
         Kept, // the frame is in the pass
         Last, // kept, and the pass is full now: capture must end
-        Full  // not kept: the pass was full already
+        Full, // not kept: the pass was full already
+        Lost  // not kept: no raw buffer or memory was left for it (counted in `lost`)
     };
-    // The window thread: one captured frame (`length` bytes of pixels, at least the picture's size)
-    // with its three times. Never drops a frame: when every raw buffer is in use it waits for one.
+    // One captured frame (`length` bytes of pixels, at least the picture's size) with its three times.
     Stored store(const std::uint8_t* pixels, std::size_t length, std::int32_t capture_mill,
                  std::int32_t capture_delta, std::int32_t capture_local);
+    // A frame compressed before the pass began (the pre-roll), in its place in capture order.
+    Stored store_compressed(CompressedFrame frame);
+
+    // Returns once every frame stored so far has been handed to the sink (or skipped after a failure).
+    void drain();
 
     // Capture end: waits until every stored frame is in the sink, then flushes it. Rethrows the
     // first failure of a worker or the sink (VeltroError); frames after it were not written. A second
@@ -66,8 +79,7 @@ public:
     // Has the writer look at the clock now, as it does after the frames it writes and, while written
     // frames wait for a flush, a few times a second of real time: the sink is flushed when frames were
     // appended since the last flush and a second of the clock has passed since it. Returns once the
-    // writer has looked (and flushed, when it did). Not for the window thread: it waits for the sink.
-    // For a clock that moves only when told, whose time passes without the pass noticing.
+    // writer has looked (and flushed, when it did). For a clock that moves only when told.
     void check_flush();
 
     CapturePassCounters counters() const;

@@ -216,7 +216,22 @@ SpoolWriter::SpoolWriter(const std::string& path, const SpoolHead& head) : state
     state_->file = std::make_unique<PosixFile>(std::move(fd));
 }
 
+SpoolWriter::SpoolWriter() : state_(std::make_unique<State>()) {}
+
 SpoolWriter::~SpoolWriter() = default;
+
+std::unique_ptr<SpoolWriter> SpoolWriter::in_memory(const std::string& path, const SpoolHead& head,
+                                                    const std::string& reason) {
+    std::unique_ptr<SpoolWriter> w(new SpoolWriter());
+    w->state_->path = path;
+    w->state_->head = head;
+    w->state_->fail(reason);
+    return w;
+}
+
+std::int32_t SpoolWriter::in_memory_count() const {
+    return static_cast<std::int32_t>(state_->in_memory.size());
+}
 
 void SpoolWriter::append(const CompressedFrame& frame) {
     State& s = *state_;
@@ -278,7 +293,7 @@ void SpoolWriter::append(const CompressedFrame& frame) {
 
 void SpoolWriter::flush() {
     State& s = *state_;
-    if (s.spent) {
+    if (s.spent || !s.file) {
         return;
     }
     if (sys::fdatasync(s.file->descriptor()) != 0) {
@@ -341,7 +356,8 @@ void SpoolWriter::remove() {
     if (s.spent) {
         return;
     }
-    if (::unlink(s.path.c_str()) != 0 && errno != ENOENT) {
+    // A spool kept in memory from the start made no file: whatever has its name is not ours.
+    if (s.file && ::unlink(s.path.c_str()) != 0 && errno != ENOENT) {
         const int e = errno;
         throw VeltroError(error_number_for_errno(e),
                           "Cannot remove the spool " + s.path + ": " + std::strerror(e));

@@ -35,6 +35,10 @@ public:
     // Creates `path` and writes the head; VeltroError when it cannot.
     SpoolWriter(const std::string& path, const SpoolHead& head);
     ~SpoolWriter() override;
+    // A spool that keeps every frame in memory from the start, for a disk that did not take the spool
+    // file (`reason`): the capture goes on all the same.
+    static std::unique_ptr<SpoolWriter> in_memory(const std::string& path, const SpoolHead& head,
+                                                  const std::string& reason);
 
     void append(const CompressedFrame& frame) override;
     void flush() override; // fdatasync
@@ -48,10 +52,13 @@ public:
     // Why the frames from some point on are kept in memory only (the file stopped taking them);
     // empty while the file takes every frame.
     const std::string& failure() const;
+    // Frames kept in memory only (none while the file takes every frame).
+    std::int32_t in_memory_count() const;
     // Deletes the file once its frames are counted in the recording; the writer is spent then.
     void remove();
 
 private:
+    SpoolWriter();
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -83,12 +90,18 @@ struct SpoolRecovery {
     std::int32_t frames = 0; // frames appended to the recording
     std::string message;     // one line for the operator and the trace
     bool spool_removed = false;
+    bool settled = false; // the spool's frames are in the recording now (or it had none): it may go
 };
 
 // Appends the frames of `recording`'s spool that its header does not count yet, then removes the
 // spool; a spool whose frames the header counts already is only removed. A recording or spool that
 // cannot be read is reported in the message and left as it is.
 SpoolRecovery Recover_Spool(const std::string& recording);
+
+// Appends `frames`, the spool of `recording` described by `head`, to that recording by its path,
+// with the same checks as a recovery; the spool itself is left alone.
+SpoolRecovery Append_Spool_Frames(const std::string& recording, const CompressedFrames& frames,
+                                  const SpoolHead& head, const std::string& damage = {});
 
 // Every "*.px3.spool" in `folder`, by name.
 std::vector<std::string> Find_Spools(const std::string& folder);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,21 +34,11 @@ std::string with_damage(const std::string& text, const std::string& damage) {
 
 } // namespace
 
-SpoolRecovery Recover_Spool(const std::string& recording) {
+SpoolRecovery Append_Spool_Frames(const std::string& recording, const CompressedFrames& frames,
+                                  const SpoolHead& head, const std::string& damage) {
     SpoolRecovery result;
-    const std::string spool = spool_path(recording);
-    struct stat st {};
-    if (::stat(spool.c_str(), &st) != 0) {
-        const int e = errno;
-        result.message = e == ENOENT ? "Nothing to recover: " + recording + " has no spool"
-                                     : "The spool of " + recording + " cannot be read: " + std::strerror(e);
-        return result;
-    }
     const std::string kept = "; nothing recovered, the spool is kept";
     try {
-        SpoolReader reader(spool);
-        const SpoolHead& head = reader.head();
-
         cls_VideoFile_handler rec;
         rec.File_name(recording);
         rec.Open_px3_for_Append();
@@ -74,7 +65,7 @@ SpoolRecovery Recover_Spool(const std::string& recording) {
             // The final pass counted the frames and the program ended before it removed the spool.
             rec.Abandon_Append();
             result.message = "The frames of the spool of " + recording + " are in the recording already";
-            remove_spool(spool, result, true);
+            result.settled = true;
             return result;
         }
         if (counted < head.base_frames) {
@@ -84,32 +75,60 @@ SpoolRecovery Recover_Spool(const std::string& recording) {
                              " it had when the capture of its spool began" + kept;
             return result;
         }
-        if (reader.count() == 0) {
+        if (frames.count() == 0) {
             rec.Abandon_Append();
-            result.message = with_damage("The spool of " + recording + " holds no frame", reader.damage());
-            remove_spool(spool, result, true);
+            result.message = with_damage("The spool of " + recording + " holds no frame", damage);
+            result.settled = true;
             return result;
         }
 
         rec.Cropped_X(width);
         rec.Cropped_Y(height);
         rec.Start_Quality(head.start_quality);
-        rec.Append_Compressed_Pass(reader, {});
-        if (rec.XML_header().G_Frames_no() != counted + reader.count()) {
+        rec.Append_Compressed_Pass(frames, {});
+        if (rec.XML_header().G_Frames_no() != counted + frames.count()) {
             // The recording did not count them: the spool keeps them.
-            result.message = "The " + std::to_string(reader.count()) + " frames of the spool of " +
+            result.message = "The " + std::to_string(frames.count()) + " frames of the spool of " +
                              recording + " were not counted in the recording" + kept;
             return result;
         }
-        result.frames = reader.count();
+        result.frames = frames.count();
+        result.settled = true;
         result.message = with_damage("Recovered " + std::to_string(result.frames) + " frames of " +
                                          recording + " from an interrupted capture",
-                                     reader.damage());
-        remove_spool(spool, result, false);
+                                     damage);
     } catch (const VeltroError& e) {
         result.message = "Cannot recover the spool of " + recording + ": " + e.description() + kept;
     } catch (const std::exception& e) {
         result.message = "Cannot recover the spool of " + recording + ": " + e.what() + kept;
+    }
+    return result;
+}
+
+SpoolRecovery Recover_Spool(const std::string& recording) {
+    const std::string spool = spool_path(recording);
+    struct stat st {};
+    if (::stat(spool.c_str(), &st) != 0) {
+        const int e = errno;
+        SpoolRecovery result;
+        result.message = e == ENOENT ? "Nothing to recover: " + recording + " has no spool"
+                                     : "The spool of " + recording + " cannot be read: " + std::strerror(e);
+        return result;
+    }
+    std::unique_ptr<SpoolReader> reader;
+    try {
+        reader = std::make_unique<SpoolReader>(spool);
+    } catch (const VeltroError& e) {
+        SpoolRecovery result;
+        result.message = "Cannot recover the spool of " + recording + ": " + e.description() +
+                         "; nothing recovered, the spool is kept";
+        return result;
+    }
+    SpoolRecovery result = Append_Spool_Frames(recording, *reader, reader->head(), reader->damage());
+    reader.reset();
+    if (result.settled) {
+        // Told when the frames were there already or none were; a recovery's message says enough.
+        remove_spool(spool, result, result.frames == 0);
     }
     return result;
 }

@@ -1,5 +1,6 @@
 #include "recording/timestamp_report.h"
 
+#include "recording/picture_period.h"
 #include "recording/video_file_handler.h"
 #include "support/files.h"
 #include "support/operator.h"
@@ -29,7 +30,12 @@ std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
         "\" Timestamp report for file: " + std::filesystem::path(recording.File_name()).filename().string() +
         "\"\r\n";
     text += "Frame;Capture_mill;Capture_delta;Capture_local;\r\n";
+    const Picture_period picture = Recording_picture_period(recording);
+    const std::int64_t period_ms =
+        (picture.field_mode ? 2 : 1) * static_cast<std::int64_t>(picture.us) / 1000;
     std::int64_t previous = 0;
+    bool have_previous = false;
+    std::int32_t previous_n = 0;
     for (std::int32_t n = 1; n <= recording.num_Frames(); ++n) {
         recording.Read_RGB_sample(n, false);
         if (recording.RGB_samplesize_error()) {
@@ -40,10 +46,20 @@ std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
         }
         const std::int64_t mill = recording.PX3_Capture_mill();
         std::int64_t delta = mill - previous;
+        // Frames the device or the capture lost: said on a line of its own, whatever the delta column
+        // can show. Frames that are there but could not be read are no gap.
+        const std::int64_t expected = period_ms * (n - previous_n);
+        if (have_previous && period_ms > 0 && delta * 2 > expected * 2 + period_ms) {
+            text += "---;Gap of " + std::to_string(delta) + " ms before frame " + std::to_string(n) +
+                    ": about " + std::to_string((delta + period_ms / 2) / period_ms - (n - previous_n)) +
+                    " frames missing;;\r\n";
+        }
+        previous_n = n;
         if (delta > 1000) {
             delta = 0;
         }
         previous = mill;
+        have_previous = true;
         text += three_digits(n) + ";" + std::to_string(mill) + ";" + three_digits(delta) + ";" +
                 Display_Mill_Time(recording.PX3_Capture_local(), false) + "\r\n";
     }

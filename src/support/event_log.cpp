@@ -4,6 +4,7 @@
 #include "support/file_io.h"
 #include "support/files.h"
 #include "support/text.h"
+#include "support/trace.h"
 #include "support/veltro_error.h"
 
 #include <cerrno>
@@ -20,6 +21,14 @@ std::string event_log_path() {
 
 void Log_Event(const std::string& text) {
     append_to_file(event_log_path(), now_default_datetime() + text + "\n");
+}
+
+void log_event_quietly(const std::string& text) {
+    try {
+        Log_Event(text);
+    } catch (const VeltroError& e) {
+        Trace("*Event log not written: ", e.description());
+    }
 }
 
 void append_to_file(const std::string& path, std::string_view data) {

@@ -1,12 +1,44 @@
 #include "support/fault_injection.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace veltro::fault_injection {
 
 namespace detail {
 std::atomic<bool> armed{false};
 } // namespace detail
+
+namespace {
+std::atomic<int> sync_delay{0};
+std::atomic<bool> syncs_held{false};
+std::mutex hold_lock;
+std::condition_variable hold_released;
+} // namespace
+
+void slow_syncs(int ms) noexcept {
+    sync_delay.store(ms, std::memory_order_relaxed);
+}
+
+void hold_syncs(bool held) {
+    {
+        std::lock_guard lock(hold_lock);
+        syncs_held = held;
+    }
+    hold_released.notify_all();
+}
+
+void before_sync() {
+    if (const int ms = sync_delay.load(std::memory_order_relaxed); ms > 0) [[unlikely]] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+    if (syncs_held.load()) [[unlikely]] {
+        std::unique_lock lock(hold_lock);
+        hold_released.wait(lock, [] { return !syncs_held.load(); });
+    }
+}
 
 namespace {
 

@@ -40,6 +40,14 @@ bool fired() noexcept;
 // Write-like operations of any kind since the last arm.
 int operations() noexcept;
 
+// Every fsync and fdatasync from now on takes `ms` more milliseconds, as on a USB stick or an SD card
+// (0: none). For the tests and benchmarks of what a slow disk must never hold up.
+void slow_syncs(int ms) noexcept;
+// While held, every fsync and fdatasync waits until the hold is let go: a disk that hangs.
+void hold_syncs(bool held);
+// Called by the sync calls of file_io.h: waits as set above.
+void before_sync();
+
 namespace detail {
 extern std::atomic<bool> armed;
 } // namespace detail

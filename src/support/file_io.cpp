@@ -84,6 +84,7 @@ int fsync(int fd) {
     if (const int e = injected(fault_injection::Op::sync)) {
         return failed<int>(e);
     }
+    fault_injection::before_sync();
     return ::fsync(fd);
 }
 
@@ -91,6 +92,7 @@ int fdatasync(int fd) {
     if (const int e = injected(fault_injection::Op::sync)) {
         return failed<int>(e);
     }
+    fault_injection::before_sync();
     return ::fdatasync(fd);
 }
 

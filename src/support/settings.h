@@ -45,6 +45,10 @@ inline constexpr SettingKey save_folder{"Settings", "save_folder", "C: Click to 
 inline constexpr SettingKey lastcrop{"Settings", "lastcrop", "400*880"};
 // Seconds a dog covers one length in at the finish, for the distances between dogs.
 inline constexpr SettingKey seconds_per_length{"Settings", "seconds_per_length", "0.08"};
+// Milliseconds of compressed pictures kept while the camera runs, so that a capture begins at its
+// trigger's edge however late the window handles it; and whether a capture also keeps them before it.
+inline constexpr SettingKey preroll_ms{"Settings", "preroll_ms", "2000"};
+inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};

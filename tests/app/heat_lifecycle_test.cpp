@@ -42,6 +42,8 @@ class HeatLifecycleTest : public ::testing::Test {
 protected:
     HeatLifecycleTest() : raw_(static_cast<std::size_t>(1920 * 3 * 1080), 128) {
         set_settings_path(dir_.file("Veltro_HDMI.ini"));
+        // No pre-roll: its compression thread would not survive the fork of the crash test.
+        Write_Setting(keys::preroll_ms, "0");
         Capture_Halted(false);
         capture_->Component().SelectSource("video:1");
         heat_.start_camera(400, 880);
@@ -58,11 +60,13 @@ protected:
         set_settings_path({});
     }
 
-    // One frame 40 ms after the last, handled as the window handles an arriving frame.
-    HeatLifecycle::Frame frame() {
+    // One frame 40 ms after the last, delivered as the capture thread delivers it. True when the
+    // recording is full now.
+    bool frame() {
         clock_.advance(40);
-        capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
-        return heat_.frame_arrived();
+        capture_->Locked(
+            [&] { capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt); });
+        return heat_.recording_full();
     }
     void frames(int count) {
         for (int i = 0; i < count; ++i) {
@@ -70,12 +74,25 @@ protected:
         }
     }
     // A started heat with its recording made.
-    void started_heat() {
-        heat_.initiate(path_, HeatArming{});
+    void started_heat() { started_heat(path_); }
+    void started_heat(const std::string& path) {
+        heat_.initiate(path, HeatArming{});
         ASSERT_EQ(heat_.start(clock_.millis(), 0, false, {}), HeatLifecycle::Start::Started);
     }
+    // Frames counted in the header of the recording at `path`.
+    static std::int32_t frames_in(const std::string& path) {
+        cls_VideoFile_handler rec;
+        rec.Event_Log([](const std::string&) {});
+        rec.Open_File(path);
+        return rec.num_Frames();
+    }
+    // A disk that takes no file beyond the size `path` has now: the next frames appended to it fail.
+    static testing::FileSizeLimit full_after(const std::string& path) {
+        return testing::FileSizeLimit(std::filesystem::file_size(path) + 100);
+    }
     void capture(int count) {
-        ASSERT_EQ(heat_.capture_start(true, true, false), HeatLifecycle::CaptureStart::Started);
+        ASSERT_EQ(heat_.capture_start(true, true, false, clock_.millis() + 1),
+                  HeatLifecycle::CaptureStart::Started);
         frames(count);
     }
     bool capture_end() { return heat_.capture_end(true, false, 10000, progress_); }
@@ -144,7 +161,8 @@ TEST_F(HeatLifecycleTest, ACaptureKilledMidwayIsCompletedFromItsSpool) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(ready[0]);
-        if (heat_.capture_start(true, true, false) != HeatLifecycle::CaptureStart::Started) {
+        if (heat_.capture_start(true, true, false, clock_.millis() + 1) !=
+            HeatLifecycle::CaptureStart::Started) {
             _exit(1);
         }
         frames(30);
@@ -198,11 +216,12 @@ TEST_F(HeatLifecycleTest, TheFrameThatFillsTheRecordingEndsTheCaptureAndIsKept) 
     std::filesystem::resize_file(path_,
                                  static_cast<std::uintmax_t>(px3::frame_offset(px3::kMaxFrames - 2, sample)));
 
-    ASSERT_EQ(heat_.capture_start(true, true, false), HeatLifecycle::CaptureStart::Started);
-    EXPECT_EQ(frame(), HeatLifecycle::Frame::Stored);
-    EXPECT_EQ(frame(), HeatLifecycle::Frame::Stored);
+    ASSERT_EQ(heat_.capture_start(true, true, false, clock_.millis() + 1),
+              HeatLifecycle::CaptureStart::Started);
+    EXPECT_FALSE(frame());
+    EXPECT_FALSE(frame());
     const std::int32_t last = static_cast<std::int32_t>(clock_.millis() + 40);
-    EXPECT_EQ(frame(), HeatLifecycle::Frame::Full);
+    EXPECT_TRUE(frame());
     ASSERT_TRUE(capture_end());
 
     cls_VideoFile_handler rec;
@@ -216,8 +235,8 @@ TEST_F(HeatLifecycleTest, TheFrameThatFillsTheRecordingEndsTheCaptureAndIsKept) 
 TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRemembersTheRecording) {
     using Start = HeatLifecycle::Start;
     using Capture = HeatLifecycle::CaptureStart;
-    EXPECT_EQ(heat_.capture_start(false, true, false), Capture::NoCameras);
-    EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NoRecording);
+    EXPECT_EQ(heat_.capture_start(false, true, false, clock_.millis() + 1), Capture::NoCameras);
+    EXPECT_EQ(heat_.capture_start(true, true, false, clock_.millis() + 1), Capture::NoRecording);
     EXPECT_EQ(heat_.start(clock_.millis(), 0, false, {}), Start::NoRecording);
     // With auto-initiate on, the start makes its own recording first.
     int initiated = 0;
@@ -230,13 +249,14 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
     EXPECT_EQ(initiated, 1);
     EXPECT_EQ(heat_.heat_start_counter(), 1u); // a start at counter 0 still reads as a heat
     EXPECT_EQ(heat_.start(clock_.millis(), 0, false, {}), Start::AlreadyStarted);
-    EXPECT_EQ(heat_.capture_start(true, false, false), Capture::NotStarted); // no kit
-    EXPECT_EQ(heat_.capture_start(true, false, true), Capture::Started);     // a debug run needs none
+    EXPECT_EQ(heat_.capture_start(true, false, false, clock_.millis() + 1), Capture::NotStarted); // no kit
+    EXPECT_EQ(heat_.capture_start(true, false, true, clock_.millis() + 1),
+              Capture::Started); // a debug run needs none
     frames(3);
     EXPECT_EQ(heat_.frames_captured(), 3);
 
     heat_.abort();
-    EXPECT_EQ(heat_.capture_start(true, true, false), Capture::NotStarted);
+    EXPECT_EQ(heat_.capture_start(true, true, false, clock_.millis() + 1), Capture::NotStarted);
     EXPECT_EQ(heat_.start(clock_.millis(), 0, true, {}), Start::Reviewing);
 
     Write_Setting(keys::last_file, "earlier.px3");
@@ -287,6 +307,92 @@ TEST(StartSwitch, InputsStartTheHeatHoldTheCaptureAndLightTheLamps) {
     EXPECT_TRUE(press.accept(0)); // the first press counts, even at counter 0
     EXPECT_FALSE(press.accept(999));
     EXPECT_TRUE(press.accept(1000));
+}
+
+// Heat 5's final pass fails; the operator opens heat 4 for review and finishes heat 5 while the disk
+// still refuses, then runs heat 6. Heat 5's frames wait on disk for their own recording, never go into 4 or
+// 6, and its recovery puts them where they belong.
+TEST_F(HeatLifecycleTest, FramesHeldOverGoOnlyIntoTheirOwnHeat) {
+    const std::string heat4 = dir_.file("heat 4.px3"), heat5 = dir_.file("heat 5.px3"),
+                      heat6 = dir_.file("heat 6.px3");
+    started_heat(heat4);
+    capture(10);
+    ASSERT_TRUE(capture_end());
+    EXPECT_EQ(heat_.finish(), "");
+
+    started_heat(heat5);
+    capture(20);
+    while (heat_.session().counters().written < 20) {
+        std::this_thread::yield();
+    }
+    {
+        const auto limit = full_after(heat5);
+        EXPECT_THROW(capture_end(), VeltroError);
+        recording_.Open_File(heat4); // the review shows heat 4
+        // Heat 5 ends: its frames get one more try, into heat 5 only.
+        const std::string told = heat_.finish();
+        EXPECT_NE(told.find("px3tool recover"), std::string::npos) << told;
+    }
+    started_heat(heat6);
+    capture(7);
+    ASSERT_TRUE(capture_end());
+    EXPECT_EQ(heat_.close(), "");
+
+    EXPECT_EQ(frames_in(heat4), 10);
+    EXPECT_EQ(frames_in(heat5), 0);
+    EXPECT_EQ(frames_in(heat6), 7);
+    EXPECT_EQ(Recover_Spool(heat5).frames, 20);
+    EXPECT_EQ(frames_in(heat5), 20);
+}
+
+// The same failed pass, then the heat is closed with the review on another heat: the frames go into
+// their own heat at the close.
+TEST_F(HeatLifecycleTest, AHeldOverCaptureGoesIntoItsOwnHeatWhenTheProgramCloses) {
+    const std::string heat4 = dir_.file("heat 4.px3"), heat5 = dir_.file("heat 5.px3");
+    started_heat(heat4);
+    capture(10);
+    ASSERT_TRUE(capture_end());
+    heat_.finish();
+    started_heat(heat5);
+    capture(20);
+    while (heat_.session().counters().written < 20) {
+        std::this_thread::yield();
+    }
+    {
+        const auto limit = full_after(heat5);
+        EXPECT_THROW(capture_end(), VeltroError);
+    }
+    recording_.Open_File(heat4);
+    EXPECT_EQ(heat_.close(), "");
+    EXPECT_EQ(frames_in(heat4), 10);
+    EXPECT_EQ(frames_in(heat5), 20);
+    EXPECT_FALSE(std::filesystem::exists(spool_path(heat5)));
+}
+
+// A disk that refuses the spool before the trigger, and one that refuses the start: the heat runs and
+// its finish is filmed all the same, and both are said.
+TEST_F(HeatLifecycleTest, AFullDiskAtTheStartOrTheTriggerStillFilmsTheFinish) {
+    heat_.initiate(path_, HeatArming{});
+    const std::uint32_t start = clock_.millis();
+    // The stick is pulled at the start and put back before the trigger, which finds no room for a
+    // spool (a folder stands in its place).
+    std::filesystem::rename(path_, path_ + ".away");
+    ASSERT_EQ(heat_.start(start, 0, false, {}), HeatLifecycle::Start::Started);
+    EXPECT_EQ(heat_.heat_start_counter(), start);
+    EXPECT_FALSE(heat_.start_unwritten().empty());
+    std::filesystem::rename(path_ + ".away", path_);
+    std::filesystem::create_directory(spool_path(path_));
+
+    ASSERT_EQ(heat_.capture_start(true, true, false, clock_.millis() + 1),
+              HeatLifecycle::CaptureStart::Started);
+    EXPECT_TRUE(heat_.start_unwritten().empty());
+    frames(12);
+    EXPECT_NE(heat_.capture_notice().find("kept in memory"), std::string::npos);
+    ASSERT_TRUE(capture_end());
+    EXPECT_EQ(stored_stamps().size(), 12u);
+    cls_VideoFile_handler rec;
+    rec.Open_File(path_);
+    EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(start));
 }
 
 } // namespace

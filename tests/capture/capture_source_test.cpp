@@ -48,7 +48,9 @@ protected:
     void frames(cls_Capture_HDMI& cap, int count, std::uint32_t gap) {
         for (int i = 0; i < count; ++i) {
             clock_.advance(gap);
-            cap.OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt);
+            cap.Locked(
+                [&] { cap.OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt); });
+            cap.Deliver_Notices();
         }
     }
 
@@ -118,7 +120,7 @@ TEST_F(CaptureSourceTest, ArrivalDeltaBoundsAndDriverStamps) {
     auto cap = make();
     cap->Capture_Run();
     auto at = [&](std::uint32_t stamp) {
-        cap->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), stamp);
+        cap->Locked([&] { cap->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), stamp); });
     };
     clock_.set_millis(500000);
     at(400000);

@@ -4,8 +4,10 @@
 #include "support/clocks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <linux/videodev2.h>
 #include <list>
 #include <map>
@@ -81,7 +83,12 @@ public:
     // Every call but QBUF and DQBUF, in order: "open /dev/video0", "QUERYCAP", "S_FMT 64*48",
     // "S_PARM 1/25", "REQBUFS 4", "QUERYBUF 0", "STREAMON", "STREAMOFF", "close".
     std::vector<std::string> calls;
-    std::int32_t pictures = 0; // handed out so far
+    std::atomic<std::int32_t> pictures{0};         // handed out so far (read by tests on other threads)
+    std::atomic<std::uint32_t> longest_wait_ms{0}; // longest a filled buffer waited for the host
+    std::atomic<std::int32_t> dropped{0}; // dropped for want of a queued buffer (with drop_when_full)
+    // From now on pictures are taken at their moments, as a driver does: one that finds no queued
+    // buffer is dropped (its sequence number skipped), however late the host asks.
+    void drop_when_full(bool on) { overrun_ = on; }
     int open_descriptors() const { return static_cast<int>(sessions_.size()); }
     int mapped_buffers() const { return mapped_; }
 
@@ -179,6 +186,8 @@ public:
         case VIDIOC_STREAMON:
             s.streaming = true;
             s.next_due = clock_.millis() + period_;
+            s.sequence = 0;
+            s.filled.clear();
             return 0;
         case VIDIOC_STREAMOFF:
             s.streaming = false;
@@ -199,7 +208,8 @@ public:
             } else if (it->second.gone || it->second.hung_up) {
                 fds[i].revents = POLLERR | POLLHUP;
             } else if (it->second.streaming && signal_ &&
-                       elapsed_ms(it->second.next_due, clock_.millis()) >= 0) {
+                       (!it->second.filled.empty() ||
+                        elapsed_ms(it->second.next_due, clock_.millis()) >= 0)) {
                 fds[i].revents = POLLIN;
             }
             ready += fds[i].revents != 0;
@@ -246,6 +256,12 @@ private:
     struct Buffer {
         std::vector<std::uint8_t>* memory;
         bool queued;
+        bool filled = false;
+    };
+    struct Filled {
+        std::uint32_t index = 0;
+        std::uint32_t sequence = 0;
+        std::uint32_t due = 0;
     };
     struct Session {
         std::string path;
@@ -256,6 +272,9 @@ private:
         bool hung_up = false;
         int fail_next = 0;
         std::uint32_t next_due = 0;
+        std::uint32_t sequence = 0;     // of the next picture to come due
+        std::uint32_t sequence_out = 0; // of the picture being handed out
+        std::deque<Filled> filled;      // pictures in buffers, oldest first
     };
 
     int dequeue(Session& s, v4l2_buffer& b) {
@@ -269,6 +288,9 @@ private:
             return -1;
         }
         const std::uint32_t now = clock_.millis();
+        if (overrun_ && !s.hung_up && signal_) {
+            return dequeue_filled(s, now, b);
+        }
         if (s.hung_up || !signal_ || elapsed_ms(s.next_due, now) < 0) {
             errno = EAGAIN;
             return -1;
@@ -280,9 +302,62 @@ private:
             return -1;
         }
         free->queued = false;
+        paint(s, *free);
+        b.index = static_cast<std::uint32_t>(free - s.buffers.begin());
+        stamp(s, b, s.next_due);
+        s.next_due += period_;
+        ++s.sequence;
+        return 0;
+    }
+
+    // As a driver does: each picture that comes due goes into the next queued buffer; with none
+    // queued it is dropped, and only its sequence number is used up.
+    int dequeue_filled(Session& s, std::uint32_t now, v4l2_buffer& b) {
+        while (elapsed_ms(s.next_due, now) >= 0) {
+            const auto free = std::find_if(s.buffers.begin(), s.buffers.end(),
+                                           [](const Buffer& x) { return x.queued && !x.filled; });
+            if (free != s.buffers.end()) {
+                free->filled = true;
+                paint(s, *free);
+                s.filled.push_back(
+                    {static_cast<std::uint32_t>(free - s.buffers.begin()), s.sequence, s.next_due});
+            } else {
+                ++dropped;
+            }
+            ++s.sequence;
+            s.next_due += period_;
+        }
+        if (s.filled.empty()) {
+            errno = EAGAIN;
+            return -1;
+        }
+        const Filled f = s.filled.front();
+        s.filled.pop_front();
+        longest_wait_ms =
+            std::max<std::uint32_t>(longest_wait_ms, static_cast<std::uint32_t>(elapsed_ms(f.due, now)));
+        Buffer& buffer = s.buffers[f.index];
+        buffer.queued = false;
+        buffer.filled = false;
+        b.index = f.index;
+        s.sequence_out = f.sequence;
+        stamp(s, b, f.due);
+        return 0;
+    }
+
+    void stamp(Session& s, v4l2_buffer& b, std::uint32_t due) {
+        const std::uint32_t stride = s.node.width * 3 + s.node.padding;
+        b.bytesused = stride * s.node.height;
+        b.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+        b.timestamp.tv_sec = due / 1000;
+        b.timestamp.tv_usec = static_cast<suseconds_t>(due % 1000) * 1000;
+        b.sequence = overrun_ ? s.sequence_out : s.sequence;
+        ++pictures;
+    }
+
+    void paint(Session& s, Buffer& buffer) {
         const std::uint32_t stride = s.node.width * 3 + s.node.padding;
         // Stripes that move from picture to picture, and a row number in green.
-        std::vector<std::uint8_t>& m = *free->memory;
+        std::vector<std::uint8_t>& m = *buffer.memory;
         for (std::uint32_t y = 0; y < s.node.height; ++y) {
             for (std::uint32_t x = 0; x < s.node.width; ++x) {
                 std::uint8_t* p = m.data() + static_cast<std::size_t>(y) * stride + x * 3;
@@ -291,14 +366,6 @@ private:
                 p[2] = 0x40;
             }
         }
-        b.index = static_cast<std::uint32_t>(free - s.buffers.begin());
-        b.bytesused = stride * s.node.height;
-        b.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
-        b.timestamp.tv_sec = s.next_due / 1000;
-        b.timestamp.tv_usec = static_cast<suseconds_t>(s.next_due % 1000) * 1000;
-        s.next_due += period_;
-        ++pictures;
-        return 0;
     }
 
     static void copy_text(std::uint8_t* into, std::size_t size, const std::string& text) {
@@ -333,6 +400,7 @@ private:
     const Clock& clock_;
     std::uint32_t period_;
     bool signal_ = true;
+    bool overrun_ = false;
     std::map<std::string, Node> nodes_;
     std::map<int, Session> sessions_;
     std::list<std::vector<std::uint8_t>> memory_; // kept while mapped, as the kernel keeps it

@@ -219,6 +219,8 @@ protected:
         capture =
             std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock), clock);
         capture->Source_Lost = [this](const std::string& reason) { told.push_back(reason); };
+        // The fake's descriptors are always readable: frames are taken when the test says.
+        capture->Watch_Device(false);
         capture->Component().SelectSource("video:1");
         capture->set_HDMI_Crop(32, 32);
         capture->Do_CROP(true);
@@ -233,7 +235,8 @@ protected:
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
             clock.advance(20);
-            capture->Component().dispatch();
+            capture->Dispatch_Now();
+            capture->Deliver_Notices();
             capture->Check_Signal();
         }
     }

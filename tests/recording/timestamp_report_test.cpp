@@ -16,7 +16,7 @@ protected:
     std::string path = dir.file("heat 7.px3");
 };
 
-TEST_F(TimestampReport, OneLinePerFrameWithDeltasReset) {
+TEST_F(TimestampReport, OneLinePerFrameWithDeltasResetAndGapsSaid) {
     testing::CapturedFrames captured(16, 8, 1001, 5000);
     captured.frames[3]->PutTimestamp(5000 + 40 * 2 + 1500, 45001234, 40); // a gap over one second
     for (int i = 4; i < 1001; ++i) {
@@ -34,7 +34,9 @@ TEST_F(TimestampReport, OneLinePerFrameWithDeltasReset) {
                                                  "Frame;Capture_mill;Capture_delta;Capture_local;\r\n"
                                                  "001;5000;000; 12:30:00,00\r\n"
                                                  "002;5040;040; 12:30:00,04\r\n"
-                                                 "003;5080;040; 12:30:00,08\r\n");
+                                                 "003;5080;040; 12:30:00,08\r\n"
+                                                 "---;Gap of 1500 ms before frame 4: about 37 frames "
+                                                 "missing;;\r\n");
     EXPECT_NE(text.find("\r\n004;6580;000; 12:30:01,23\r\n005;6620;040;"), std::string::npos);
     EXPECT_NE(text.find("\r\n1000;"), std::string::npos);
     EXPECT_NE(text.find("\r\n1001;"), std::string::npos);

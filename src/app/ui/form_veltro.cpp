@@ -9,6 +9,7 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/simulated_kit_window.h"
 #include "app/ui/start_click_player.h"
+#include "capture/ui/form_hdmi_performance.h"
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
 #include "support/app_paths.h"
@@ -56,6 +57,16 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     };
     capture_->Stop_all_cams = [this] { Stop_all_cams(); };
     capture_->Source_Lost = [this](const std::string& reason) { Capture_Source_Lost(reason); };
+    capture_->Frame_Arrived = [this](const FrameArrival& a) {
+        if (performance_window_ && performance_window_->isVisible()) {
+            performance_window_->HDMI_event(a.mill, a.delta >= 0 && a.delta <= 10000 ? a.delta : 0);
+        }
+    };
+    capture_->Frames_Lost = [this](std::int64_t count, std::uint32_t before) {
+        Capture_Frames_Lost(count, before);
+    };
+    // Tests move the clock by hand and have the frames taken when they say.
+    capture_->Watch_Device(start_.watch_devices);
     if (start_.kit) {
         kit_ = std::move(start_.kit);
     } else {
@@ -278,10 +289,14 @@ void Form_Veltro::watch_capture(bool on) {
     if (!on || !start_.watch_devices) {
         return;
     }
-    const int fd = capture_->Component().Event_fd();
-    if (fd >= 0) {
-        capture_notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(capture_notifier_, &QSocketNotifier::activated, this, [this] { Dispatch_Capture(); });
+    // The capture thread takes the frames; the window hears of them when it gets round to it.
+    capture_notifier_ = new QSocketNotifier(capture_->Notice_fd(), QSocketNotifier::Read, this);
+    connect(capture_notifier_, &QSocketNotifier::activated, this, [this] { Deliver_Notices(); });
+}
+
+void Form_Veltro::Deliver_Notices() {
+    if (!program_ending_ && capture_) {
+        run_trapped(where("HDMI_event"), [this] { capture_->Deliver_Notices(); });
     }
 }
 
@@ -299,7 +314,8 @@ void Form_Veltro::Deliver_Frames() {
         return;
     }
     delivering_frames_ = true;
-    run_trapped(where("HDMI_event"), [this] { capture_->Component().dispatch(); });
+    capture_->Dispatch_Now();
+    Deliver_Notices();
     delivering_frames_ = false;
 }
 

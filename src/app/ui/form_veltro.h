@@ -101,7 +101,7 @@ public:
     // now (the "Start heat" button).
     void Handle_Start(std::optional<std::uint32_t> signal_mill = std::nullopt);
     void Command_start_heat_Click();
-    void Handle_Capture_Start();
+    void Handle_Capture_Start(std::optional<std::uint32_t> signal_mill = std::nullopt);
     // `signal_mill`: the trigger edge that ends the capture; frames still waiting to be delivered
     // were filmed before it and are stored first.
     void Handle_Capture_End(std::optional<std::uint32_t> signal_mill = std::nullopt);
@@ -119,6 +119,8 @@ public:
     // The running capture device stopped by itself: capture ends with every stored frame, and the
     // operator hears why once the frame delivery that found it is over.
     void Capture_Source_Lost(const std::string& reason);
+    // The device lost `count` frames on the way, before the frame that arrived at `before_mill`.
+    void Capture_Frames_Lost(std::int64_t count, std::uint32_t before_mill);
     // What the signal timer runs: a lost device tried again, "No signal" judged, the live view
     // redrawn when what it says over the picture changes.
     void Watch_Signal();
@@ -187,8 +189,11 @@ public:
     // Delivers waiting frames / kit events (the descriptors' notifiers do it in a normal run).
     void Dispatch_Capture();
     void Dispatch_Kit();
-    // Delivers the frames the capture component holds ready (not from inside a delivery).
+    // Has the capture thread take the frames the device holds ready, then hears of them (not from
+    // inside a delivery).
     void Deliver_Frames();
+    // What the capture thread has to say: frames, lost frames, a lost source.
+    void Deliver_Notices();
 
     // ---- State, for the review and for tests ----
     cls_Capture_HDMI* capture() { return capture_.get(); }
@@ -482,6 +487,7 @@ private:
     bool live_view_ = false;
     std::uint32_t last_live_picture_ = 0;
     bool live_picture_shown_ = false;
+    cDIBSection live_picture_; // the copy of the latest cropped frame on show
     // What the live view says over the picture about the source ("No signal"); empty: nothing.
     std::string signal_text_;
     std::int16_t crop_width_ = 400;

@@ -11,6 +11,7 @@
 #include "capture/signal_watch.h"
 #include "capture/ui/form_hdmi_performance.h"
 #include "recording/px3_layout.h"
+#include "support/event_log.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/run_mode.h"
@@ -72,6 +73,13 @@ private:
     QElapsedTimer started_;
     bool shown_ = false;
 };
+
+// Said once the handler that found it is over: a message box must not stand inside a frame delivery
+// or a start-switch event.
+void tell_later(QObject* context, const std::string& text) {
+    QMetaObject::invokeMethod(
+        context, [text] { the_operator().message(text, MsgIcon::Exclamation); }, Qt::QueuedConnection);
+}
 
 } // namespace
 
@@ -137,6 +145,7 @@ void Form_Veltro::Stop_Cams() {
     if (capture_) {
         capture_->Stop_Capture();
     }
+    heat_->camera_stopped();
     watch_capture(false);
     live_view_ = false;
     Wait_ms(500);
@@ -240,6 +249,12 @@ void Form_Veltro::Handle_Start(std::optional<std::uint32_t> signal_mill) {
     }
     timer_heat_clock_.start();
     click_->Play();
+    if (const std::string& why = heat_->start_unwritten(); !why.empty()) {
+        // The heat runs and its finish is filmed; the start goes into the recording at the next chance.
+        tell_later(this,
+                   "The heat has started, but its start could not be written into the recording yet: " + why +
+                       ". Veltro writes it again when capture begins and ends, and when the heat finishes.");
+    }
     Trace("Handle_Start, end");
 }
 
@@ -259,11 +274,17 @@ void Form_Veltro::Update_heat_time() {
     label_heat_time_->repaint();
 }
 
-void Form_Veltro::Handle_Capture_Start() {
+void Form_Veltro::Handle_Capture_Start(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Capture_start");
-    switch (heat_->capture_start(cameras_running(), switch_.is_attached(), is_debug_run())) {
+    // Capture begins at the trigger's edge, however late the window got round to it.
+    const std::uint32_t handled = now();
+    const std::uint32_t from = handled - static_cast<std::uint32_t>(signal_delay_ms(signal_mill, handled));
+    switch (heat_->capture_start(cameras_running(), switch_.is_attached(), is_debug_run(), from)) {
     case HeatLifecycle::CaptureStart::Started:
         label_frame_count_->setVisible(true);
+        if (const std::string told = heat_->capture_notice(); !told.empty()) {
+            tell_later(this, told);
+        }
         break;
     case HeatLifecycle::CaptureStart::NoCameras:
     case HeatLifecycle::CaptureStart::NoRecording:
@@ -320,27 +341,24 @@ void Form_Veltro::HDMI_event() {
     }
     label_arm_->setText(QString::number(capture_->HDMI_events()));
     picture_arm_->update();
-    switch (heat_->frame_arrived()) {
-    case HeatLifecycle::Frame::Ignored:
-        break;
-    case HeatLifecycle::Frame::Stored:
+    if (heat_->capturing()) {
         label_frame_count_->setText(QString::number(heat_->frames_captured()));
-        label_frame_count_->repaint();
-        break;
-    case HeatLifecycle::Frame::Full:
+        label_frame_count_->update();
+    }
+    if (heat_->recording_full()) {
         // Every frame up to here is kept; the recording cannot count one more.
         Handle_Capture_End();
         the_operator().message(
             "The recording holds " + std::to_string(px3::kMaxFrames) +
             " frames, the most it can: capture has ended. Every frame up to here is kept.");
-        break;
     }
     if (live_view_) {
         const std::uint32_t t = now();
-        if (!live_picture_shown_ || elapsed_ms(last_live_picture_, t) >= 78) {
+        if ((!live_picture_shown_ || elapsed_ms(last_live_picture_, t) >= 78) &&
+            capture_->Copy_Cropped_Picture(live_picture_)) {
             last_live_picture_ = t;
             live_picture_shown_ = true;
-            picture_->Show(capture_->Cropped_DIB());
+            picture_->Show(live_picture_);
         }
     }
     if (escape_down_) {
@@ -491,6 +509,7 @@ void Form_Veltro::Stop_all_cams() {
     if (capture_) {
         capture_->Stop_Capture();
     }
+    heat_->camera_stopped();
     watch_capture(false);
     timer_fps_.stop();
     timer_signal_.stop();
@@ -519,6 +538,19 @@ void Form_Veltro::Capture_Source_Lost(const std::string& reason) {
         Qt::QueuedConnection);
     // Every frame stored so far goes into the recording now.
     end_capture_first();
+}
+
+void Form_Veltro::Capture_Frames_Lost(std::int64_t count, std::uint32_t before_mill) {
+    const std::string where_lost =
+        heat_->heat_start_counter() != 0
+            ? " at heat time " +
+                  Display_Mill_Time(elapsed_ms(heat_->heat_start_counter(), before_mill), false)
+            : std::string();
+    const std::string text = "The capture device lost " + std::to_string(count) + " frames" + where_lost +
+                             (heat_->capturing() ? " while capturing" : "") + " (" +
+                             std::to_string(capture_->Frames_Lost_Total()) + " since the camera started)";
+    Trace("*", text);
+    log_event_quietly(text);
 }
 
 void Form_Veltro::Watch_Signal() {

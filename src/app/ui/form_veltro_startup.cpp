@@ -363,6 +363,10 @@ void Form_Veltro::Veltro_end() {
     if (capture_ && capture_->Running()) {
         Stop_Cams();
     }
+    // Every spool is settled before the capture source goes: frames only in memory are said now.
+    if (const std::string told = heat_->close(); !told.empty()) {
+        the_operator().message(told, MsgIcon::Exclamation);
+    }
     Trace("Veltro_End Set obj_Capture_HDMI = Nothing before ");
     Trace("1 IsObject((obj_Capture_HDMI) = ", capture_ != nullptr);
     watch_capture(false);

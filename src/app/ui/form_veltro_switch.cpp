@@ -17,19 +17,6 @@
 
 namespace veltro {
 
-namespace {
-
-// The event log is the stewards' record; one that cannot be written must not stop the start switch.
-void log_event_quietly(const std::string& text) {
-    try {
-        Log_Event(text);
-    } catch (const VeltroError& e) {
-        Trace("*Event log not written: ", e.description());
-    }
-}
-
-} // namespace
-
 void Form_Veltro::Check_For_Phidget() {
     // The simulated kit (or the board given at start) is always there: the library counts as present.
     library_present_ = kit_ != nullptr;

@@ -50,6 +50,7 @@ public:
     std::uint32_t Crossing_Mill(int box, int lap = 0) const;
     // Frames the timer thread had to drop because the window thread did not take them in time.
     std::int64_t Frames_Dropped() const { return dropped_; }
+    std::int64_t Frames_Lost() const override { return dropped_; }
     // On a manual clock: the next `count` frames that come due are lost on the way, as on a
     // cable or grabber that drops frames; they count as dropped.
     void Drop_Frames(std::int64_t count) { drop_pending_ = count; }

@@ -19,6 +19,8 @@ namespace veltro {
 namespace {
 
 constexpr unsigned kBufferCount = 4;
+// A sequence number further on than this is the driver starting again, not frames lost.
+constexpr std::uint32_t kMaxSequenceGap = 1u << 20;
 
 int xioctl(int fd, unsigned long request, void* arg) {
     int r = 0;
@@ -256,6 +258,8 @@ std::string V4L2Device::Start(std::size_t index) {
         return "No such format";
     }
     Stop();
+    last_sequence_.reset();
+    frames_lost_ = 0;
     const auto& bmi = formats_[index].format->bmiHeader;
     std::string open_error;
     fd_ = open_node(open_error);
@@ -362,6 +366,20 @@ void V4L2Device::lose(const std::string& reason) {
     lost_ = reason;
 }
 
+void V4L2Device::count_sequence(std::uint32_t sequence, bool whole) {
+    if (last_sequence_) {
+        const std::uint32_t gap = sequence - *last_sequence_ - 1;
+        // A driver that numbers nothing (always 0) or starts again is no loss.
+        if (sequence != *last_sequence_ && gap < kMaxSequenceGap) {
+            frames_lost_ += gap;
+        }
+    }
+    last_sequence_ = sequence;
+    if (!whole) {
+        ++frames_lost_; // a frame the driver marked as damaged is not passed on
+    }
+}
+
 void V4L2Device::dispatch(const FrameCallback& deliver) {
     while (fd_ >= 0) {
         v4l2_buffer b{};
@@ -388,6 +406,7 @@ void V4L2Device::dispatch(const FrameCallback& deliver) {
                                    stride_, frame_.data());
         }
         const auto stamp = v4l2_stamp_to_mill(b.timestamp, b.flags);
+        count_sequence(b.sequence, whole);
         retry_ioctl(io_, fd_, VIDIOC_QBUF, &b);
         if (whole) {
             deliver(frame_.data(), static_cast<std::int32_t>(frame_.size()), stamp);

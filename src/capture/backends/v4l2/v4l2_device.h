@@ -71,6 +71,7 @@ public:
     int Event_fd() const override { return epoll_fd_; }
     void dispatch(const FrameCallback& deliver) override;
     std::string Lost() const override { return lost_; }
+    std::int64_t Frames_Lost() const override { return frames_lost_; }
 
     // The node opened last (it changes when the device comes back under another number).
     const std::string& Path() const { return identity_.path; }
@@ -87,6 +88,7 @@ private:
     // Lets go of the stream, the buffers and the node.
     void release();
     void lose(const std::string& reason);
+    void count_sequence(std::uint32_t sequence, bool whole);
 
     V4L2Identity identity_;
     V4L2Io& io_;
@@ -100,6 +102,9 @@ private:
     std::int32_t height_ = 0;
     std::int32_t stride_ = 0;
     std::vector<std::uint8_t> frame_;
+    // The driver numbers every frame, also those it had no free buffer for: a gap is frames lost.
+    std::optional<std::uint32_t> last_sequence_;
+    std::int64_t frames_lost_ = 0;
 };
 
 // The capture devices under `dev_dir` (video0, video1, ... in number order).
