@@ -106,11 +106,12 @@ void Form_race_card_preview::columns_chosen() {
 
 void Form_race_card_preview::show_card() {
     const std::vector<CardPreviewRow> rows = Preview_race_card(card_, doc_);
-    Label_summary->setText(QString("%1 dogs on the card, %2 lines rejected (read as %3, separated by %4%5).")
-                               .arg(rows.size())
-                               .arg(card_.rejected.size())
-                               .arg(qs(card_.encoding), separator_name(card_.separator),
-                                    card_.has_heading ? ", columns by their heading" : ""));
+    Label_summary->setText(
+        QString("Dogs on the card: %1; rejected lines: %2 (read as %3, separated by %4%5).")
+            .arg(rows.size())
+            .arg(card_.rejected.size())
+            .arg(qs(card_.encoding), separator_name(card_.separator),
+                 card_.has_heading ? ", columns by their heading" : ""));
     // Without a heading the operator says which column is which.
     Frame_columns->setVisible(!card_.has_heading);
     const int chosen[] = {card_.columns.heat, card_.columns.box, card_.columns.name};
