@@ -14,7 +14,8 @@ namespace veltro {
 namespace {
 
 struct Row {
-    std::int32_t line = 0; // where the row begins
+    std::int32_t line = 0;     // where the row begins
+    std::int32_t end_line = 0; // where it ends: later when a quoted cell runs over lines
     std::vector<std::string> cells;
 };
 
@@ -31,6 +32,7 @@ struct Collector {
     }
     static void row_end(int, void* self) {
         auto* c = static_cast<Collector*>(self);
+        c->current.end_line = c->line;
         c->rows.push_back(std::move(c->current));
         c->current = {};
         c->open = false;
@@ -171,8 +173,10 @@ void take_row(const Row& row, const CardColumns& cols, std::set<std::pair<int, i
         return reject("box \"" + shortened(box_text) + "\" is not a number in 1..6");
     if (!named.insert({*heat, *box}).second)
         return reject("heat " + std::to_string(*heat) + " box " + std::to_string(*box) + " is named twice");
-    if (name.find_first_of("\r\n") != std::string::npos)
-        return reject("the name runs over more than one line");
+    // Said with the line it ends on: a quote left open takes every line up to the next quote.
+    if (row.end_line > row.line || name.find_first_of("\r\n") != std::string::npos)
+        return reject("a quoted cell runs on to line " + std::to_string(row.end_line) +
+                      " (a line break in a name, or a quote not closed)");
     if (name.size() > kMaxCardName)
         return reject("the name is " + std::to_string(name.size()) +
                       " bytes long; a recording keeps at most " + std::to_string(kMaxCardName));

@@ -85,26 +85,30 @@ TEST(RaceCard, RealLookingCardsGiveTheirDogs) {
 
 TEST(RaceCard, EveryBadLineIsNamedWithItsReasonAndTheRestIsTaken) {
     const std::string big(100 * 1024, 'x');
-    EXPECT_EQ(preview("Heat,Box,Dog\n"
-                      "101,1,Far\n"
-                      "1,7,Seven\n"
-                      "1,1,Rex\n"
-                      "1,1,Again\n"
-                      "2,1,\xC5\x81ucja\n"
-                      "2,2," +
-                      big +
-                      "\n"
-                      "2,3,\"Two\nlines\"\n"
-                      "2,4,Max\n"),
-              "1;1;Rex;new\n2;4;Max;new\n"
-              "line 2: heat \"101\" is not a number in 1..100\n"
-              "line 3: box \"7\" is not a number in 1..6\n"
-              "line 5: heat 1 box 1 is named twice\n"
-              "line 6: \"\xC5\x81ucja\" " +
-                  EventDocument::cannot_hold_reason() +
-                  "\n"
-                  "line 7: the name is 102400 bytes long; a recording keeps at most 200\n"
-                  "line 8: the name runs over more than one line\n");
+    EXPECT_EQ(
+        preview("Heat,Box,Dog\n"
+                "101,1,Far\n"
+                "1,7,Seven\n"
+                "1,1,Rex\n"
+                "1,1,Again\n"
+                "2,1,\xC5\x81ucja\n"
+                "2,2," +
+                big +
+                "\n"
+                "2,3,\"Two\nlines\"\n"
+                "2,4,Max\n"),
+        "1;1;Rex;new\n2;4;Max;new\n"
+        "line 2: heat \"101\" is not a number in 1..100\n"
+        "line 3: box \"7\" is not a number in 1..6\n"
+        "line 5: heat 1 box 1 is named twice\n"
+        "line 6: \"\xC5\x81ucja\" " +
+            EventDocument::cannot_hold_reason() +
+            "\n"
+            "line 7: the name is 102400 bytes long; a recording keeps at most 200\n"
+            "line 8: a quoted cell runs on to line 9 (a line break in a name, or a quote not closed)\n");
+    // A quote left open takes the lines after it: said with the line where the cell ends.
+    EXPECT_EQ(preview("1,1,Rex\n1,2,\"Max\n1,3,Bo\n"), "1;1;Rex;new\nline 2: a quoted cell runs on to line 3 "
+                                                       "(a line break in a name, or a quote not closed)\n");
     // Bytes that claim UTF-16 and are not: nothing is read.
     EXPECT_EQ(preview(std::string("\xFF\xFE\x00\xD8", 4)), "<unreadable>");
 }
