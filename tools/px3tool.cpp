@@ -93,6 +93,14 @@ void usage(std::ostream& out) {
            "  set-time FILE BOX MS [--split] [--dead-heat] [--no-time DSQ|DNF|NoRnk] [--frame N]\n"
            "                               assign a finish (or split) time to a box\n"
            "  set-dog FILE BOX NAME        set the dog name of a box\n"
+           "  card CARD [--event EVENT.xml] [--apply]\n"
+           "                               preview a race card (heat, box and dog name columns of a\n"
+           "                               spreadsheet export) against the event file: one line\n"
+           "                               heat;box;name;action (new, changed, cleared, unchanged) per\n"
+           "                               dog and 'line N: reason' per rejected line; --apply writes\n"
+           "                               the names into EVENT.xml (made when missing); exit status 0\n"
+           "                               when every line was taken, 1 when some were rejected (then\n"
+           "                               nothing is written), 2 when CARD cannot be read\n"
            "  demo OUT.px3 [--seconds S] [--format 1920*1080/25|1920*1080/50] [--crop "
            "400*880|600*1080|576*720]\n"
            "       [--fast]                record a heat from the demo race camera (3 s, 25 interlaced,\n"
@@ -134,7 +142,8 @@ int main(int argc, char* argv[]) {
         {"history", px3tool::history},
         {"strip", px3tool::strip},
         {"event-results", px3tool::event_results},
-        {"evidence", px3tool::evidence}};
+        {"evidence", px3tool::evidence},
+        {"card", px3tool::card}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

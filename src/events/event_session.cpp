@@ -31,6 +31,10 @@ std::string Event_folder() {
     return folder.string();
 }
 
+std::string Event_file_stem(const std::string& event_name, const std::string& day) {
+    return day.empty() ? event_name : event_name + " " + day;
+}
+
 std::string file_name_part(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -70,14 +74,28 @@ void EventSession::Create_new_Event_file() {
     }
     std::error_code ec;
     fs::create_directories(event_folder_, ec); // a failure shows when the file is written
-    // Only the name part is made valid: the folder's own '-' or ',' must stay.
+    // Only the name part is made valid: the folder's own '-' or ',' must stay. A blank keeps the
+    // event's name and its day apart.
     const std::string path =
-        (fs::path(event_folder_) / (Make_Valid_File_Name(fields_.event_name + fields_.day) + ".xml"))
+        (fs::path(event_folder_) /
+         (Make_Valid_File_Name(Event_file_stem(fields_.event_name, fields_.day)) + ".xml"))
             .string();
-    current_event_file_ = path;
+    // The name and day fields now name the new event: the open one keeps its own on disk.
+    if (file_open_ && !doc_.empty()) {
+        doc_.event_name(opened_name_);
+        doc_.event_day(opened_day_);
+        XML_to_File();
+    }
+    // The open event stays current until the operator agrees to replace the other file.
     if (file_exists(path) &&
-        !the_operator().ask_yes_no(path + "\r\n" + "This event file already exists. Overwrite?"))
+        !the_operator().ask_yes_no(path + "\r\n" + "This event file already exists. Overwrite?")) {
+        if (file_open_ && !doc_.empty()) {
+            fields_.event_name = opened_name_;
+            fields_.day = opened_day_;
+        }
         return;
+    }
+    current_event_file_ = path;
     // The old file is not deleted first: the save replaces it in one step, or refuses a read-only
     // file and leaves it as it is.
     Create_Event_XML_File();
@@ -134,6 +152,8 @@ void EventSession::Parse_XML_file() {
                               path + " is not a complete event file: it has no " + missing);
         fields_.event_name = doc_.event_name();
         fields_.day = Get_day();
+        opened_name_ = fields_.event_name;
+        opened_day_ = fields_.day;
     } catch (const VeltroError&) {
         // Never written back as if it were an event, and never shown as one.
         doc_.clear();
@@ -224,6 +244,11 @@ void EventSession::No_Event_File() {
     current_event_file_.clear();
     Write_Setting(keys::current_event_file, "");
     event_valid_ = false;
+    // The editor must not go on taking typing that no file will ever receive.
+    file_open_ = false;
+    doc_.Create_Veltro_Race_File();
+    fields_ = EventEditorFields{};
+    fields_.file_label = kNoEventFile;
 }
 
 // --- Editor field rules ---
@@ -231,9 +256,9 @@ void EventSession::No_Event_File() {
 void EventSession::Load_Heat_Data() {
     const std::int16_t h = current_heat_;
     fields_.heat_name = doc_.heat_name(h);
-    // An empty stored length keeps what the field showed: heats of one event mostly share it.
-    if (std::string length = doc_.heat_length(h); !length.empty())
-        fields_.heat_length = std::move(length);
+    // Every heat shows its own length, even an empty one: a length kept from another heat would be
+    // printed for this one.
+    fields_.heat_length = doc_.heat_length(h);
     fields_.heat_start_time = doc_.heat_time(h);
     for (std::int16_t b = 1; b <= kTimedBoxes; ++b)
         fields_.dog_names[static_cast<std::size_t>(b - 1)] = doc_.dog_name(h, b);

@@ -14,6 +14,9 @@ namespace veltro {
 // The folder of the event files: the data folder + "/Veltro Event Files", created when missing.
 std::string Event_folder();
 
+// The name of a new event file before it is made valid: the event name, a blank, the day.
+std::string Event_file_stem(const std::string& event_name, const std::string& day);
+
 // The file-name part of a path (after its last '/').
 std::string file_name_part(const std::string& path);
 
@@ -85,7 +88,8 @@ public:
     void Open_another_event_file(const std::string& path);
     // Menu "Close event file".
     void Close_event_file();
-    // The main window's "No Event File": forgets the current event file, in the settings too.
+    // The main window's "No Event File": forgets the current event file, in the settings too, and
+    // closes it for editing (the caller saves what was typed first).
     void No_Event_File();
 
     // --- Editor field rules ---
@@ -124,6 +128,9 @@ private:
     std::int16_t current_heat_ = 1;
     EventDocument doc_;
     EventEditorFields fields_;
+    // The event name and day the open file had when it was opened or made.
+    std::string opened_name_;
+    std::string opened_day_;
 };
 
 } // namespace veltro

@@ -40,13 +40,19 @@ bool Heat_competitor_list::load_Dog_Names() {
     return true;
 }
 
-bool Heat_competitor_list::Apply_heat(std::int16_t heat) {
+bool Heat_competitor_list::Apply_heat(std::int16_t heat, bool keep_for_unnamed_heat) {
     if (!session_.file_open())
         return false;
     Fields from_event;
-    for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
-        from_event.dog_names[static_cast<std::size_t>(box - 1)] = session_.Reg_Dog_Name(heat, box);
+    bool named = false;
+    for (std::int16_t box = 1; box <= kTimedBoxes; ++box) {
+        std::string& name = from_event.dog_names[static_cast<std::size_t>(box - 1)];
+        name = session_.Reg_Dog_Name(heat, box);
+        named = named || !name.empty();
+    }
     from_event.heat_name = session_.Heat_Name(heat);
+    if (keep_for_unnamed_heat && !named && from_event.heat_name.empty())
+        return false;
     fields_ = from_event;
     return true;
 }

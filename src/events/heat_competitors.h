@@ -36,8 +36,9 @@ public:
     bool load_Dog_Names();
     // Applying the heat selector: the event file's heat name and dog names of `heat` replace the
     // fields. Without an event file open the fields are kept: an empty skeleton must not blank the
-    // recording's names. Returns true when the fields were replaced.
-    bool Apply_heat(std::int16_t heat);
+    // recording's names; nor, with `keep_for_unnamed_heat` (the opening), a heat the event file has no
+    // names for. Returns true when the fields were replaced.
+    bool Apply_heat(std::int16_t heat, bool keep_for_unnamed_heat = false);
 
     // Field changes (1..6 for dog names). The text is kept in the field; while a recording is open and
     // its value differs, it is written into the recording and changed is set. Returns true when the

@@ -119,7 +119,7 @@ TEST_F(EventFileTest, NewFileHasTheSkeletonInOrderAsAnotherParserReadsIt) {
     EventSession s = make_session();
     const std::string path = create(s, "Spring Cup", "2012-05-06");
 
-    EXPECT_EQ(path, dir.file("Events-2024, A/Spring Cup2012_05_06.xml"));
+    EXPECT_EQ(path, dir.file("Events-2024, A/Spring Cup 2012_05_06.xml"));
     const std::string raw = bytes(path);
     EXPECT_TRUE(raw.starts_with(R"(<?xml version="1.0" encoding="iso-8859-1"?>)")) << raw.substr(0, 60);
     EXPECT_NE(raw.find("<!--XML file containing Veltro event definition file, created at: "),
@@ -143,8 +143,10 @@ TEST_F(EventFileTest, NewFileHasTheSkeletonInOrderAsAnotherParserReadsIt) {
 
 TEST_F(EventFileTest, FileNameRuleTouchesTheNamePartOnly) {
     EventSession s = make_session();
-    EXPECT_EQ(create(s, "A:B", "1-2"), dir.file("Events-2024, A/A_B1_2.xml"));
-    EXPECT_TRUE(fs::exists(dir.file("Events-2024, A/A_B1_2.xml")));
+    EXPECT_EQ(create(s, "A:B", "1-2"), dir.file("Events-2024, A/A_B 1_2.xml"));
+    EXPECT_TRUE(fs::exists(dir.file("Events-2024, A/A_B 1_2.xml")));
+    // A day typed with slashes still gives one file in the event folder.
+    EXPECT_EQ(create(s, "Riverside", "12/06/2026"), dir.file("Events-2024, A/Riverside 12_06_2026.xml"));
     // A slash in the name cannot reach another folder.
     EXPECT_EQ(create(s, "../x", ""), dir.file("Events-2024, A/.._x.xml"));
 
@@ -179,6 +181,17 @@ TEST_F(EventFileTest, OverwriteIsAskedAndNoKeepsTheOldFile) {
     EXPECT_EQ(op.questions[0], path + "\r\nThis event file already exists. Overwrite?");
     EXPECT_EQ(bytes(path), before);
     EXPECT_EQ(s.current_event_file(), path);
+
+    // No, while another event is open: that event stays the current one, name and file unchanged.
+    const std::string other = create(s, "Other", "d");
+    const std::string other_before = bytes(other);
+    op.answers = {false};
+    create(s, "Cup", "d");
+    EXPECT_EQ(s.current_event_file(), other);
+    EXPECT_EQ(s.fields().event_name, "Other");
+    s.XML_to_File();
+    EXPECT_EQ(bytes(other), other_before);
+    EXPECT_EQ(bytes(path), before);
 
     op.answers = {true};
     create(s, "Cup", "d");
@@ -374,21 +387,21 @@ TEST_F(EventFileTest, QueriesFollowTheFileOpenFlag) {
     EXPECT_THROW(s.current_heat(101), VeltroError);
 }
 
-TEST_F(EventFileTest, HeatLoadKeepsTheLengthWhenTheStoredOneIsEmpty) {
+// A length kept from another heat would be printed on that heat's speaker card.
+TEST_F(EventFileTest, HeatLoadShowsEachHeatsOwnLengthEvenAnEmptyOne) {
     EventSession s = make_session();
     create(s, "Cup", "d");
-    s.Write_heat_name("First");
-    s.Write_heat_length("480");
-    s.Write_heat_time("19:00");
+    s.current_heat(3);
+    s.Write_heat_name("Third");
+    s.Write_heat_length("480 m");
     s.Write_dog_name(6, "Six");
     s.Load_Heat_Data();
     EXPECT_EQ(s.fields().dog_names[5], "Six");
 
-    s.current_heat(2);
+    s.current_heat(1);
     s.Load_Heat_Data();
     EXPECT_EQ(s.fields().heat_name, "");
-    EXPECT_EQ(s.fields().heat_start_time, "");
-    EXPECT_EQ(s.fields().heat_length, "480");
+    EXPECT_EQ(s.fields().heat_length, "");
     EXPECT_EQ(s.fields().dog_names[5], "");
 }
 
@@ -447,6 +460,9 @@ TEST_F(EventFileTest, CloseForgetsTheFileButNotTheValidFlag) {
     s.No_Event_File();
     EXPECT_FALSE(s.event_valid());
     EXPECT_EQ(Read_Setting(keys::current_event_file), "N/A");
+    // Typing after it is refused, not taken into a document no file will receive.
+    EXPECT_FALSE(s.file_open());
+    EXPECT_FALSE(s.Write_dog_name(1, "Lost"));
 }
 
 } // namespace

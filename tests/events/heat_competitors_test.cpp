@@ -91,10 +91,15 @@ TEST_F(HeatCompetitors, OpeningWritesOnlyWhatDiffersFromTheRecording) {
     EXPECT_EQ(rec.writes, 1);
 }
 
-TEST_F(HeatCompetitors, AnEventHeatWithoutNamesEmptiesTheRecordingsNames) {
+// On opening, a heat the event file has no names for keeps a judged recording's names; chosen by
+// the operator, the event's (empty) heat is applied.
+TEST_F(HeatCompetitors, AnEventHeatWithoutNamesEmptiesTheRecordingOnlyWhenChosen) {
     open_event_file();
     Heat_competitor_list list(rec, session);
     list.load_Dog_Names();
+    EXPECT_FALSE(list.Apply_heat(4, true));
+    EXPECT_EQ(run_change_handlers(list), 0);
+    EXPECT_EQ(rec.box(6).dog, "Rec 6");
     ASSERT_TRUE(list.Apply_heat(4));
     EXPECT_EQ(run_change_handlers(list), kTimedBoxes + 1);
     EXPECT_EQ(rec.dogs(), Names{});

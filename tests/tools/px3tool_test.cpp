@@ -1,4 +1,5 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
+#include "events/event_document.h"
 #include "local_time.h"
 #include "recording/capture_spool.h"
 #include "recording/compressed_frames.h"
@@ -440,6 +441,39 @@ TEST_F(Px3Tool, ResultsWithLengthsAddTheDistanceToEachLine) {
     // At 0.1 s a length, 70 ms is 3/4 of one.
     std::ofstream(dir.file("data/Veltro_HDMI.ini")) << "[Settings]\nseconds_per_length=0.1\n";
     EXPECT_NE(run("results '" + path + "' --lengths").out.find("\t23,52\t12,02\t3/4\r\n"), std::string::npos);
+}
+
+// The card import as scripts use it: the preview lines, the exit status, and the event file written
+// only with --apply and only when every line was taken.
+TEST_F(Px3Tool, CardPreviewsAppliesAndSaysWhatItRejected) {
+    const std::string event = dir.file("Spring Cup 2026_06_12.xml");
+    const std::string good = dir.file("good.csv");
+    const std::string bad = dir.file("bad.csv");
+    {
+        std::ofstream(good) << "Race;Trap;Greyhound;Trainer\n1;1;Rex;J Smith\n1;2;\"Max; Jr\";\n";
+        std::ofstream(bad) << "Heat,Box,Dog\nl,1,Rex\n1,2,Max\n";
+    }
+    const ToolRun preview = run("card '" + good + "' --event '" + event + "'");
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out, "1;1;Rex;new\n1;2;Max; Jr;new\n");
+    EXPECT_FALSE(std::filesystem::exists(event));
+
+    EXPECT_EQ(run("card '" + good + "' --event '" + event + "' --apply").status, 0);
+    EventDocument doc;
+    doc.load(read_whole_file(event).value());
+    EXPECT_EQ(doc.dog_name(1, 2), "Max; Jr");
+    EXPECT_EQ(run("card '" + good + "' --event '" + event + "'").out,
+              "1;1;Rex;unchanged\n1;2;Max; Jr;unchanged\n");
+
+    const std::string before = read_whole_file(event).value();
+    const ToolRun rejected = run("card '" + bad + "' --event '" + event + "' --apply");
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.out, "1;2;Max;changed\nline 2: heat \"l\" is not a number in 1..100\n");
+    EXPECT_EQ(read_whole_file(event).value(), before);
+
+    EXPECT_EQ(run("card '" + dir.file("missing.csv") + "'").status, 2);
+    EXPECT_EQ(run("card '" + dir.path().string() + "'").status, 2);
+    EXPECT_EQ(run("card '" + good + "' --apply").status, 2);
 }
 
 } // namespace

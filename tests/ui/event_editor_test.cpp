@@ -3,23 +3,32 @@
 // an event file the editor wrote are kept there.
 #include "events/event_session.h"
 #include "events/ui/form_event_registration.h"
+#include "events/ui/form_race_card_preview.h"
 #include "events/ui/form_speaker_card.h"
 #include "fake_operator.h"
+#include "poppler.h"
 #include "scoped_env.h"
 #include "support/error_report.h"
 #include "support/files.h"
 #include "support/settings.h"
 #include "support/trace.h"
+#include "support/ui/qt_operator.h"
 #include "temp_dir.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -27,6 +36,16 @@
 
 namespace veltro {
 namespace {
+
+// Clicks "No" on the real question box as soon as it is on screen.
+void answer_no_when_asked(int tries = 1000) {
+    QTimer::singleShot(0, [tries] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::No)->click();
+        else if (tries > 0)
+            answer_no_when_asked(tries - 1);
+    });
+}
 
 class EventEditor : public ::testing::Test {
 protected:
@@ -90,6 +109,12 @@ protected:
         ASSERT_TRUE(session.file_open());
     }
 
+    static std::unique_ptr<EventDocument> disk(const std::string& path) {
+        auto doc = std::make_unique<EventDocument>();
+        doc->load(read_whole_file(path).value());
+        return doc;
+    }
+
     // The event file as a fresh session reads it from disk.
     std::string on_disk(std::int16_t heat, std::int16_t box) const {
         EventDocument doc;
@@ -115,7 +140,7 @@ protected:
 
 TEST_F(EventEditor, OperatorEntersTwoHeatsImportsListsAndFindsEveryNameAfterReopening) {
     create_event("Spring Cup", "2026-05-06");
-    const std::string path = dir.file("events/Spring Cup2026_05_06.xml");
+    const std::string path = dir.file("events/Spring Cup 2026_05_06.xml");
     EXPECT_EQ(session.current_event_file(), path);
     EXPECT_EQ(file_label()->text().toStdString(), path);
     EXPECT_EQ(frame_caption(), "Heat 1");
@@ -137,18 +162,15 @@ TEST_F(EventEditor, OperatorEntersTwoHeatsImportsListsAndFindsEveryNameAfterReop
     type(field("Text_event_name"), "Spring Cup 2026");
     EXPECT_EQ(session.document().event_name(), "Spring Cup 2026");
 
-    // Up does not save; the empty stored length keeps the field.
+    // Up does not save; every heat shows its own length.
     step(Qt::Key_Up);
     EXPECT_EQ(session.current_heat(), 2);
     EXPECT_EQ(frame_caption(), "Heat 2");
     EXPECT_EQ(disk()->heat_time(1), "");
     EXPECT_EQ(field("Text_heatName")->text(), "");
     EXPECT_EQ(field("Text_heat_start_time")->text(), "");
-    EXPECT_EQ(field("Text_heatLength")->text(), "510 m");
+    EXPECT_EQ(field("Text_heatLength")->text(), "");
     EXPECT_EQ(dog(1)->text(), "");
-    field("Text_heatLength")->setFocus(Qt::MouseFocusReason);
-    leave(field("Text_heatLength")); // left unchanged: heat 2 gets the length it shows
-    EXPECT_EQ(disk()->heat_length(2), "510 m");
     type_and_leave(dog(1), "Bolt");
     type_and_leave(field("Text_heat_start_time"), "14:00");
     EXPECT_EQ(disk()->heat_time(2), "");
@@ -185,11 +207,14 @@ TEST_F(EventEditor, OperatorEntersTwoHeatsImportsListsAndFindsEveryNameAfterReop
 
     // A spreadsheet card: previewed, then imported.
     chosen = lists + "/card.csv";
-    op.answers.push_back(true);
+    std::size_t previewed = 0;
+    editor.confirm_card = [&](Form_race_card_preview& preview) {
+        previewed = preview.card().entries.size();
+        return true;
+    };
     menu("item_import_dogs");
     EXPECT_EQ(folders, (std::vector<std::string>{dir.path().string() + "/", lists + "/"}));
-    ASSERT_FALSE(op.questions.empty());
-    EXPECT_EQ(op.questions.back(), "2 dog names will be imported:\r\nHeat 4:  1 Card One  6 Six, the last");
+    EXPECT_EQ(previewed, 2u);
     EXPECT_EQ(op.last_message(), "2 Dogs imported!");
     EXPECT_EQ(selector()->value(), 4);
     EXPECT_EQ(dog(6)->text(), "Six, the last");
@@ -241,7 +266,7 @@ TEST_F(EventEditor, OperatorEntersTwoHeatsImportsListsAndFindsEveryNameAfterReop
         EXPECT_EQ(frame_caption(), QString("Heat %1").arg(e.heat));
         EXPECT_EQ(field("Text_heatName")->text(), e.name) << e.heat;
         EXPECT_EQ(field("Text_heat_start_time")->text(), e.time) << e.heat;
-        EXPECT_EQ(field("Text_heatLength")->text(), "510 m") << e.heat;
+        EXPECT_EQ(field("Text_heatLength")->text(), e.heat == 1 ? "510 m" : "") << e.heat;
         for (int b = 1; b <= 6; ++b)
             EXPECT_EQ(dog(b)->text(), e.dogs[static_cast<std::size_t>(b - 1)]) << e.heat << " " << b;
     }
@@ -342,8 +367,105 @@ TEST_F(EventEditor, NamesTheFileCannotHoldAreRefusedAtEntry) {
     EXPECT_EQ(on_disk(1, 1), "Rex \xC3\xB6");
 }
 
+// The real box deactivates the editor while it asks; neither that nor a later save may write the
+// open event over the file the operator refused to overwrite.
+TEST_F(EventEditor, NoToOverwriteThroughARealBoxLeavesBothFilesAsTheyWere) {
+    create_event("Cup B", "2");
+    type_and_leave(dog(1), "Bee");
+    const std::string b_path = session.current_event_file();
+    create_event("Cup A", "1");
+    type_and_leave(dog(1), "Rex");
+    const std::string a_path = session.current_event_file();
+    const std::string b_before = read_whole_file(b_path).value();
+
+    QtOperator real;
+    Operator* fake = install_operator(&real);
+    type(field("Text_event_name"), "Cup B");
+    type(field("Text_day"), "2");
+    answer_no_when_asked();
+    menu("item_create_event_file");
+    install_operator(fake);
+    EXPECT_EQ(session.current_event_file(), a_path);
+    EXPECT_EQ(field("Text_event_name")->text(), "Cup A");
+    type_and_leave(dog(2), "Max");
+    editor.close();
+    EXPECT_EQ(read_whole_file(b_path).value(), b_before);
+    EXPECT_EQ(disk(a_path)->event_name(), "Cup A");
+    EXPECT_EQ(disk(a_path)->dog_name(1, 2), "Max");
+}
+
+// The ordinary way to start the next meeting: type its name and day over the open event's, and create.
+TEST_F(EventEditor, CreatingTheNextEventLeavesTheOpenOneUnderItsOwnNameAndDay) {
+    create_event("Cup A", "2026-06-12");
+    type_and_leave(dog(1), "Rex");
+    const std::string a_path = session.current_event_file();
+    type(field("Text_event_name"), "Cup B");
+    type(field("Text_day"), "2026-06-13");
+    // A look at another window in between saves the open event.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    other.close();
+    menu("item_create_event_file");
+    EXPECT_EQ(session.current_event_file(), dir.file("events/Cup B 2026_06_13.xml"));
+    EXPECT_EQ(disk(a_path)->event_name(), "Cup A");
+    EXPECT_EQ(disk(a_path)->event_day(), "2026-06-12");
+    EXPECT_EQ(disk(a_path)->dog_name(1, 1), "Rex");
+    EXPECT_EQ(disk()->event_name(), "Cup B");
+    EXPECT_EQ(disk()->dog_name(1, 1), "");
+}
+
+// A full evening's card: the preview is a table that fits the screen, its Import button on screen.
+TEST_F(EventEditor, AHundredHeatCardIsPreviewedInATableThatFitsTheScreen) {
+    create_event("Cup", "1");
+    session.document().dog_name(1, 2, "Old Max");
+    session.document().dog_name(1, 3, "Scratched");
+    std::string text = "Riverside Greyhound Club\nRace;Trap;Greyhound;Trainer\n";
+    for (int heat = 1; heat <= 100; ++heat)
+        for (int box = 1; box <= 6; ++box)
+            text += std::to_string(heat) + ";" + std::to_string(box) + ";" +
+                    (heat == 1 && box == 3 ? std::string()
+                                           : "Dog " + std::to_string(heat) + "-" + std::to_string(box)) +
+                    ";J Smith\n";
+    text += "101;1;Too far;\n";
+    const std::string card = dir.file("card.csv");
+    ASSERT_EQ(write_file_atomically(card, text), 0);
+    editor.choose_import_file = [&](const std::string&) { return card; };
+    bool shown = false;
+    editor.confirm_card = [&](Form_race_card_preview& preview) {
+        preview.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&preview));
+        const QRect screen = preview.screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(preview.frameGeometry())) << preview.frameGeometry().height();
+        QPushButton* ok = preview.findChild<QDialogButtonBox*>("Buttons")->button(QDialogButtonBox::Ok);
+        EXPECT_TRUE(screen.contains(QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size())));
+        const auto* dogs = preview.findChild<QTableWidget*>("Table_dogs");
+        EXPECT_EQ(dogs->rowCount(), 600);
+        EXPECT_EQ(dogs->item(599, 2)->text(), "Dog 100-6");
+        EXPECT_EQ(dogs->item(599, 3)->text(), "new");
+        const auto* rejected = preview.findChild<QTableWidget*>("Table_rejected");
+        EXPECT_EQ(rejected->rowCount(), 1);
+        EXPECT_EQ(rejected->item(0, 0)->text(), "603");
+        EXPECT_EQ(dogs->item(1, 3)->text(), "changed (was Old Max)");
+        EXPECT_EQ(dogs->item(2, 3)->text(), "cleared (was Scratched)");
+        if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR"))
+            preview.grab().save(QString(shots) + "/race_card_preview.png");
+        shown = true;
+        return true;
+    };
+    menu("item_import_dogs");
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(op.last_message(), "600 Dogs imported!");
+    EXPECT_EQ(session.Reg_Dog_Name(57, 3), "Dog 57-3");
+    EXPECT_EQ(session.Reg_Dog_Name(1, 3), "");
+}
+
 TEST_F(EventEditor, SpeakerCardKeepsTheFieldsOfItsMomentAndPrints) {
-    create_event("Spring Cup", "2026-05-06");
+    // 59 characters: wider than the page at the card's natural size.
+    const std::string event = "Riverside Greyhound Club Spring Cup Sunday Meeting Finals X";
+    ASSERT_EQ(event.size(), 59u);
+    create_event(event.c_str(), "2026-05-06");
     step(Qt::Key_Up);
     type_and_leave(field("Text_heatName"), "Final A");
     type_and_leave(field("Text_heat_start_time"), "13:35");
@@ -358,7 +480,7 @@ TEST_F(EventEditor, SpeakerCardKeepsTheFieldsOfItsMomentAndPrints) {
     EXPECT_TRUE(card->isVisible());
     EXPECT_EQ(card->windowTitle(), "Veltro HDMI SpeakerCard");
     const Speaker_card_values made = card->Shown();
-    EXPECT_EQ(made.event_name, "Spring Cup");
+    EXPECT_EQ(made.event_name, event);
     EXPECT_EQ(made.heat, 2);
     EXPECT_EQ(made.heat_name, "Final A");
     EXPECT_EQ(made.start_time, "13:35");
@@ -391,6 +513,14 @@ TEST_F(EventEditor, SpeakerCardKeepsTheFieldsOfItsMomentAndPrints) {
     EXPECT_EQ(op.last_message(),
               "No printer availible, the speaker card is printed to the file: " + card_pdf);
     EXPECT_GT(std::filesystem::file_size(card_pdf), 1000u);
+    if (testing::poppler_present()) {
+        const std::string printed = testing::run("pdftotext -raw '" + card_pdf + "' -");
+        for (const std::string& text :
+             {event, std::string("Final A"), std::string("13:35"), std::string("510 m"),
+              std::string("Fr\xC3\xB6ken Bo"), std::string("Bolt")})
+            EXPECT_NE(printed.find(text), std::string::npos) << text << " not in:\n" << printed;
+        EXPECT_NE(printed.find("Chase my tail dude"), std::string::npos) << printed;
+    }
     EXPECT_EQ(waits, (std::vector<std::int32_t>{600, 1000}));
     EXPECT_EQ(percents, (std::vector<int>{0, 10, 100, -1}));
 

@@ -4,7 +4,10 @@
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "demo_heat_window.h"
+#include "events/event_document.h"
+#include "events/ui/form_event_registration.h"
 #include "events/ui/form_heat_competitors.h"
+#include "events/ui/form_race_card_preview.h"
 #include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
 #include "read_only_as_user.h"
@@ -16,6 +19,7 @@
 #include "temp_dir.h"
 
 #include <QAction>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -75,7 +79,106 @@ protected:
         return box == 0 ? reader.Velt_Heat_Name() : reader.Velt_Dog_name(box);
     }
     std::string bytes() { return read_whole_file(path).value_or(""); }
+
+    // A judged heat's own names, as the review left them in the recording.
+    static void name_dogs(const std::string& file, const std::string& prefix) {
+        cls_VideoFile_handler rec;
+        rec.Open_File(file);
+        for (std::int16_t box = 1; box <= 6; ++box)
+            rec.Velt_Dog_name(box, prefix + std::to_string(box));
+        rec.Velt_Heat_Name(prefix + "heat");
+        rec.Write_XML_header();
+        rec.Close_File();
+    }
+    static std::string dog_on_disk(const std::string& file, std::int16_t box) {
+        cls_VideoFile_handler reader;
+        reader.Open_File(file);
+        return box == 0 ? reader.Velt_Heat_Name() : reader.Velt_Dog_name(box);
+    }
+    Form_event_registration& editor() {
+        form->findChild<QAction*>("item_event_registration")->trigger();
+        return form->event_registration_window();
+    }
 };
+
+// The list stays open while the next heat is opened: it shows and writes that heat's names only.
+TEST_F(HeatCompetitorList, AListLeftOpenFollowsTheRecordingTheMainWindowOpens) {
+    const std::string second = dir.file("Spring Cup_2.px3");
+    DemoHeatOptions options;
+    options.path = second;
+    options.fast = true;
+    Record_Demo_Heat(options);
+    name_dogs(path, "First ");
+    name_dogs(second, "Second ");
+    form->Handle_Open(path);
+    Form_heat_competitors& list = open_list();
+    EXPECT_EQ(field("Text_dog_name_1")->text(), "First 1");
+
+    form->Handle_Open(second);
+    EXPECT_EQ(field("Text_dog_name_1")->text(), "Second 1");
+    QTest::mouseClick(list.findChild<QPushButton*>("Command_update"), Qt::LeftButton);
+    list.close();
+    EXPECT_EQ(dog_on_disk(second, 1), "Second 1");
+    EXPECT_EQ(dog_on_disk(path, 1), "First 1");
+}
+
+TEST_F(HeatCompetitorList, AHeatWithoutNamesInTheEventFileKeepsTheJudgedRecordingsNames) {
+    EventSession& s = form->event_session();
+    s.fields().event_name = "Spring Cup";
+    s.Create_new_Event_file();
+    s.current_heat(2);
+    s.Write_dog_name(1, "Rex"); // heat 1, the recording's, has none
+    name_dogs(path, "Judged ");
+    form->Handle_Open(path);
+    Form_heat_competitors& list = open_list();
+    EXPECT_EQ(field("Text_dog_name_6")->text(), "Judged 6");
+    list.close();
+    EXPECT_EQ(on_disk(6), "Judged 6");
+    EXPECT_EQ(on_disk(0), "Judged heat");
+    // Chosen by the operator, the event's heat is applied.
+    open_list();
+    list.findChild<QSpinBox*>("UpDown_heat")->setValue(2);
+    list.close();
+    EXPECT_EQ(on_disk(1), "Rex");
+}
+
+TEST_F(HeatCompetitorList, NoEventFileSavesWhatWasTypedAndTheEditorThenRefusesTyping) {
+    open_event_file();
+    const std::string event_file = form->event_session().current_event_file();
+    Form_event_registration& w = editor();
+    QLineEdit* dog3 = w.findChild<QLineEdit*>("Text_dog_name_3");
+    dog3->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(dog3, "Max"); // not left yet
+    form->findChild<QAction*>("item_no_event_file")->trigger();
+    EventDocument doc;
+    doc.load(read_whole_file(event_file).value());
+    EXPECT_EQ(doc.dog_name(2, 3), "Max"); // the heat the editor shows
+
+    const int beeps = op.beeps;
+    QTest::keyClicks(dog3, "Bo");
+    EXPECT_EQ(op.beeps, beeps + 2);
+    EXPECT_EQ(dog3->text(), "");
+}
+
+TEST_F(HeatCompetitorList, TheDogsPanelShowsAnImportedCardAtOnceAndStartCameraClearsTheResults) {
+    Form_event_registration& w = editor();
+    w.findChild<QLineEdit*>("Text_event_name")->setText("Spring Cup");
+    w.findChild<QAction*>("item_create_event_file")->trigger();
+    const std::string card = dir.file("card.csv");
+    ASSERT_EQ(write_file_atomically(card, "Heat,Trap,Dog\n1,1,Rex\n1,2,Max\n"), 0);
+    w.choose_import_file = [&](const std::string&) { return card; };
+    w.confirm_card = [](Form_race_card_preview&) { return true; };
+    w.findChild<QAction*>("item_import_dogs")->trigger();
+    EXPECT_TRUE(form->findChild<QGroupBox*>("Frame_dogs")->isVisibleTo(form.get()));
+    EXPECT_EQ(form->findChild<QLabel*>("Label_dog_name_2")->text(), "Max");
+
+    form->Handle_Open(path);
+    QLabel* started = form->results_window().findChild<QLabel*>("Label_heat_started");
+    EXPECT_FALSE(started->text().isEmpty());
+    form->findChild<QPushButton*>("Command_start_camera")->click();
+    EXPECT_EQ(started->text(), "");
+    form->findChild<QPushButton*>("Command_start_camera")->click();
+}
 
 TEST_F(HeatCompetitorList, OpeningPutsTheEventNamesIntoTheRecordingOnceAndOnlyWhenTheyDiffer) {
     open_event_file();

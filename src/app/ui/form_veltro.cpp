@@ -226,6 +226,9 @@ Form_event_registration& Form_Veltro::event_registration_window() {
         connect(event_registration_window_, &Form_event_registration::event_changed, this,
                 trapped(where("Display_Heat_Data"), [this] {
                     if (!reviewing()) {
+                        // A new or freshly filled event shows its dogs at once, not after a heat change.
+                        frame_dogs_->setVisible(event_session_.event_valid() &&
+                                                !event_session_.current_event_file().empty());
                         Display_Heat_Data();
                     }
                 }));

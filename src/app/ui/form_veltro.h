@@ -248,6 +248,7 @@ public:
     void Display_Result_Array();
     // The heat competitor list (menu "Dog names"), created on first use.
     Form_heat_competitors& competitors_window();
+    void reload_competitors();
     void Set_Buttons();
     void Display_Goal_times();
     void Display_Split_times();

@@ -264,9 +264,10 @@ void Form_Veltro::item_exit_Click() {
 }
 
 void Form_Veltro::item_no_event_file_Click() {
-    event_session_.No_Event_File();
     if (event_registration_window_) {
-        event_registration_window_->Update_Event_file_name();
+        event_registration_window_->No_Event_File();
+    } else {
+        event_session_.No_Event_File();
     }
     label_event_->setText("No event");
     frame_dogs_->setVisible(false);

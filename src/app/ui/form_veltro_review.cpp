@@ -204,7 +204,15 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     Show_compensation_note();
     // The controller's Open has shown the goal camera (camera_changed) and filled the results.
     set_checkable(findChild<QAction*>("item_displace_goalline"), false);
+    reload_competitors();
     p.controller->Focus_slider();
+}
+
+void Form_Veltro::reload_competitors() {
+    // A list on show belongs to the recording it was loaded from; another one gets its own names.
+    if (competitors_window_ && competitors_window_->isVisible()) {
+        competitors_window_->Form_Load(static_cast<std::int16_t>(updown_heat_->value()));
+    }
 }
 
 void Form_Veltro::Show_compensation_note() {

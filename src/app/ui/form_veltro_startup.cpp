@@ -344,6 +344,7 @@ void Form_Veltro::Do_Close() {
     Show_compensation_note();
     command_split_goal_->setText("Split");
     Clear_Results_Display();
+    reload_competitors();
 }
 
 void Form_Veltro::closeEvent(QCloseEvent* event) {

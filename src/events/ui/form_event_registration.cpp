@@ -3,6 +3,7 @@
 #include "events/dog_import.h"
 #include "events/event_session.h"
 #include "events/race_card.h"
+#include "events/ui/form_race_card_preview.h"
 #include "events/ui/form_speaker_card.h"
 #include "support/app_paths.h"
 #include "support/files.h"
@@ -15,12 +16,12 @@
 #include "support/wait.h"
 #include "timing/ui/box_tile.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,8 +37,6 @@ namespace {
 
 constexpr const char* kFormName = "Form_event_registration";
 constexpr int kTileSide = 30;
-// Problems of a refused race card shown to the operator; the rest are counted.
-constexpr std::size_t kProblemsShown = 8;
 
 std::string location(const std::string& procedure) {
     return procedure + " of Form " + kFormName;
@@ -75,9 +74,10 @@ Form_event_registration::Form_event_registration(EventSession& session, QWidget*
     };
     choose_import_file = [this](const std::string& folder) {
         return QFileDialog::getOpenFileName(this, "Import dog names", qs(folder),
-                                            "Text (*.txt);;Race card (*.csv *.tsv *.txt);;All files (*)")
+                                            "Dog names (*.csv *.txt *.tsv);;All files (*)")
             .toStdString();
     };
+    confirm_card = [](Form_race_card_preview& preview) { return preview.exec() == QDialog::Accepted; };
     wait = [](std::int32_t ms) { Wait_ms(ms); };
     import_pause = [](std::int32_t ms) { Do_Sleep(ms); };
     build();
@@ -128,8 +128,8 @@ void Form_event_registration::build() {
         emit event_changed();
     });
     add("item_create_event_file", "Create new Event file", [this] {
+        // The session saves the open event itself, under its own name and day, before it asks.
         commit_pending_fields();
-        save();
         session_.Create_new_Event_file();
         show_fields();
         show_heat();
@@ -172,6 +172,10 @@ void Form_event_registration::build() {
     auto* frame_day = new QGroupBox("Day", central);
     frame_day->setObjectName("Frame_day");
     (new QVBoxLayout(frame_day))->addWidget(Text_day = add_field(frame_day, "Text_day"));
+    // One form for every event, so that the file names sort by day.
+    Text_day->setPlaceholderText("YYYY-MM-DD");
+    Text_day->setToolTip("The day of the event as year-month-day, e.g. 2026-06-12; the event file is named "
+                         "after the event and this day");
     event_line->addWidget(frame_name, 2);
     event_line->addWidget(frame_day, 1);
     layout->addLayout(event_line);
@@ -237,6 +241,14 @@ void Form_event_registration::Update_Event_file_name() {
     session_.Update_Event_file_name();
     Label_file_name->setText(qs(session_.fields().file_label));
     Label_file_name->setToolTip(qs(session_.current_event_file()));
+}
+
+void Form_event_registration::No_Event_File() {
+    commit_pending_fields();
+    save();
+    session_.No_Event_File();
+    show_fields();
+    Label_file_name->setToolTip({});
 }
 
 void Form_event_registration::Load_Heat_Data() {
@@ -387,7 +399,9 @@ void Form_event_registration::changeEvent(QEvent* event) {
             for (int i = 0; i < kTimedBoxes; ++i)
                 Paint_box(Picture_box[static_cast<std::size_t>(i)], static_cast<std::int16_t>(i + 1));
         });
-    } else if (!leaving_) { // a window being closed or hidden has saved already
+    } else if (!leaving_ && !QApplication::activeModalWidget()) {
+        // A window being closed or hidden has saved already; a question box on top is unanswered, and
+        // what it decides may change which file the document belongs to.
         run_trapped(location("Form_Deactivate"), [this] {
             commit_pending_fields();
             save();
@@ -442,21 +456,18 @@ void Form_event_registration::Import_Dogs() {
     emit event_changed();
 }
 
-void Form_event_registration::import_race_card(const std::string& text) {
+void Form_event_registration::import_race_card(const std::string& bytes) {
     Trace("Import_Dogs start");
-    const RaceCard card = Parse_race_card(text);
-    if (!card.problems.empty()) {
-        std::string message = "Ivalid import file format!";
-        for (std::size_t i = 0; i < card.problems.size() && i < kProblemsShown; ++i)
-            message += "\r\n" + card.problems[i];
-        if (card.problems.size() > kProblemsShown)
-            message += "\r\n... and " + std::to_string(card.problems.size() - kProblemsShown) + " more";
-        the_operator().message(message, MsgIcon::Exclamation);
+    if (!Parse_race_card(bytes)) {
+        the_operator().message("The race card cannot be read as text (it is neither UTF-8, UTF-16 nor "
+                               "Windows-1252).",
+                               MsgIcon::Exclamation);
         return;
     }
-    if (!the_operator().ask_ok_cancel(Race_card_preview(card), "Veltro import dog names"))
+    Form_race_card_preview preview(bytes, session_.document(), this);
+    if (!confirm_card(preview))
         return;
-    const std::int32_t count = Import_race_card(card, session_);
+    const std::int32_t count = Import_race_card(preview.card(), session_);
     show_heat();
     show_fields();
     emit event_changed();

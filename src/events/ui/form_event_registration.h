@@ -17,6 +17,7 @@ namespace veltro {
 
 class EventSession;
 class Form_Veltro_SpeakerCard;
+class Form_race_card_preview;
 
 // The event editor "Veltro HDMI event registration": creates, opens and closes event files, and
 // edits the event name and day and, heat by heat, the heat's name, start time, length and the dog
@@ -34,6 +35,8 @@ public:
     void Update_heat();
     // The file-name label: the current event file's name, or "No event file".
     void Update_Event_file_name();
+    // The main window's "No Event File": saves what was typed, then forgets the event file.
+    void No_Event_File();
     // Menu "Import dog names": a "Start" list or a spreadsheet race card.
     void Import_Dogs();
     // Menu "Print form".
@@ -46,6 +49,8 @@ public:
     // The open dialogs; they return the chosen path, or empty text when cancelled.
     std::function<std::string()> choose_event_file;
     std::function<std::string(const std::string& folder)> choose_import_file;
+    // Shows the preview of a race card; true when the operator takes it.
+    std::function<bool(Form_race_card_preview& preview)> confirm_card;
     // Steps of a print for the progress window: caption and percent; percent -1 hides it.
     std::function<void(const std::string& caption, int percent)> progress;
     // The waits of printing (window events run meanwhile) and the pause after each imported name
@@ -76,7 +81,7 @@ private:
     // Writes the heat fields typed into but not yet left, so that closing or moving keeps them.
     void commit_pending_fields();
     void save();
-    void import_race_card(const std::string& text);
+    void import_race_card(const std::string& bytes);
 
     EventSession& session_;
     bool showing_ = false;

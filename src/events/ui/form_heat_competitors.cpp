@@ -134,13 +134,17 @@ void Form_heat_competitors::Form_Load(std::int16_t main_heat) {
         const QSignalBlocker quiet(UpDown_heat);
         UpDown_heat->setValue(list_.First_heat(main_heat));
     });
-    UpDown_heat_Change(UpDown_heat->value());
+    apply_heat(UpDown_heat->value(), true);
 }
 
 void Form_heat_competitors::UpDown_heat_Change(int heat) {
+    apply_heat(heat, false);
+}
+
+void Form_heat_competitors::apply_heat(int heat, bool opening) {
     run_trapped(location("UpDown_heat_Change"), [&] {
         Label_heatno->setText(QString::number(heat));
-        if (list_.Apply_heat(static_cast<std::int16_t>(heat)))
+        if (list_.Apply_heat(static_cast<std::int16_t>(heat), opening))
             show_fields();
     });
     store_changes();

@@ -28,8 +28,9 @@ public:
     ~Form_heat_competitors() override;
 
     // The opening: the recording's names, then the event file's names of the selector's heat, which
-    // starts at the recording's heat (else `main_heat`). Names that differ from the recording's are
-    // written into it and put on disk.
+    // starts at the recording's heat (else `main_heat`); a heat without names in the event file keeps
+    // the recording's. Names that differ from the recording's are written into it and put on disk.
+    // The main window calls it again whenever another recording opens or the open one closes.
     void Form_Load(std::int16_t main_heat);
     // "Hide": closes the window as its frame does.
     void item_hide_Click();
@@ -47,6 +48,7 @@ private:
     void build();
     void show_fields();
     void UpDown_heat_Change(int heat);
+    void apply_heat(int heat, bool opening);
     void Text_dog_name_Change(int box);
     void Text_Heat_name_Change();
     void Command_update_Click();

@@ -112,6 +112,8 @@ void Form_Veltro_SpeakerCard::Fill(const Speaker_card_values& v) {
     Label_length->setText(qs(v.length));
     for (std::size_t i = 0; i < Label_dog_name.size(); ++i)
         Label_dog_name[i]->setText(qs(v.dog_names[i]));
+    // As wide as its longest text, so that the window shows and prints every field whole.
+    adjustSize();
 }
 
 Speaker_card_values Form_Veltro_SpeakerCard::Shown() const {
@@ -158,8 +160,12 @@ void Form_Veltro_SpeakerCard::Print_Me(QPrinter& printer) {
     if (!painter.begin(&printer))
         throw VeltroError(err::PrinterError, "Printer error: the speaker card could not be printed");
     const double dpi = printer.resolution();
-    paint_window_contents(centralWidget(), painter,
-                          QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0));
+    const QPointF at(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0);
+    // The card spans the page's printable width (the same margin on the right as on the left), so a
+    // long event name or the length at the right edge is never cut off.
+    const QRectF page = printer.pageLayout().fullRectPixels(printer.resolution());
+    const QSizeF room(page.width() - 2 * at.x(), page.height() - 2 * at.y());
+    paint_window_contents(centralWidget(), painter, at, room, true);
     if (!painter.end())
         throw VeltroError(err::PrinterError, "Printer error: the speaker card could not be printed");
 }

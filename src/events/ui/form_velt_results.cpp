@@ -220,6 +220,7 @@ void Form_Velt_Results::Clear_Results_Display() {
     Label_event_name->clear();
     Label_Heat_ID->clear();
     Label_Heat_name->clear();
+    Label_heat_started->clear();
     Label_close_finish->clear();
     Label_close_finish->hide();
     for (Row_controls& r : rows_) {

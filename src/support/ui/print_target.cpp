@@ -14,6 +14,7 @@
 #include <QPrinterInfo>
 #include <QWidget>
 #include <algorithm>
+#include <limits>
 
 namespace veltro {
 
@@ -91,7 +92,7 @@ void tell_if_printed_to_file(const PrintTarget& target, const std::string& what)
                                " printed to the file: " + target.pdf_path.toStdString());
 }
 
-void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room) {
+void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room, bool grow) {
     // A widget rendered straight onto a printer arrives as one screen-resolution pixmap. Recorded as
     // painting commands first, its texts and lines reach the page as text and lines; QPainter plays
     // the recording back scaled from the screen's resolution to the device's.
@@ -105,8 +106,8 @@ void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSi
     const double sy = painter.device()->logicalDpiY() / double(recording.logicalDpiY());
     double fit = 1.0;
     if (!room.isEmpty())
-        fit = std::min(
-            {1.0, room.width() / (contents->width() * sx), room.height() / (contents->height() * sy)});
+        fit = std::min({grow ? std::numeric_limits<double>::max() : 1.0,
+                        room.width() / (contents->width() * sx), room.height() / (contents->height() * sy)});
     painter.save();
     painter.translate(at);
     painter.scale(fit, fit);

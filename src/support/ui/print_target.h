@@ -55,8 +55,9 @@ void tell_if_printed_to_file(const PrintTarget& target, const std::string& what)
 // Paints `contents` (a window's contents: for a main window its central widget, so no menu bar) with
 // `painter` at the device's own resolution, its top left corner at `at` (device pixels): text stays
 // text and lines stay sharp, unlike a copy of the screen's pixels. Scaled down to `room` when larger
-// (an empty `room` never scales down).
-void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room = {});
+// (an empty `room` never scales down), and with `grow` also up to fill it.
+void paint_window_contents(QWidget* contents, QPainter& painter, QPointF at, QSizeF room = {},
+                           bool grow = false);
 
 // Prints `window`'s contents on one page at a small fixed offset, scaled down to the page when
 // larger. False when painting could not start.
