@@ -1,6 +1,7 @@
 // The writing side of the recording object: a new recording's header block, the size of its sample
 // records, the append pass at capture end and every later rewrite of the header.
 #include "picture/jpeg_codec.h"
+#include "recording/header_seal.h"
 #include "recording/jpeg_fit.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
@@ -89,7 +90,8 @@ void cls_VideoFile_handler::Create_PX3_header() {
     header->RGB_fourcc(codec_ == kJpegCodecName ? "IJL" : "MJPG");
     header->RGB_JPEG_codec(codec_);
 
-    const std::string text = header->XML_string();
+    const std::string text = seal_header(header->XML_string());
+    header->XML_string(text);
     auto block = std::make_unique<px3::HeaderBlock>();
     px3::encode_header_block(text, *block);
     // A new file appears whole or not at all.
@@ -97,6 +99,7 @@ void cls_VideoFile_handler::Create_PX3_header() {
                          std::string_view(reinterpret_cast<const char*>(block->data()), block->size()));
     start_journal(text);
     header_ = std::move(header);
+    base_text_ = text;
     read_only_ = false;
     num_frames_ = 0;
     sample_size_ = 0;
@@ -172,8 +175,19 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
 
 void cls_VideoFile_handler::Open_px3_for_Append() {
     open_file(true);
+    // One writer per recording for the whole pass: another program counting these records as left
+    // over, or appending its own behind the same frame, would spoil both passes.
+    if (!pass_holds_lock_) {
+        try {
+            hold_lock();
+        } catch (const VeltroError&) {
+            close_file();
+            throw;
+        }
+        pass_holds_lock_ = true;
+    }
     const std::string damage = load_header_block();
-    if (!header_->Has_XML() || !damage.empty()) {
+    if (!header_->Has_XML()) {
         close_file();
         throw VeltroError(err::TypeMismatch, "The header of " + file_name_ + " is damaged (" + damage +
                                                  ") and has no journal to restore it from; nothing appended");
