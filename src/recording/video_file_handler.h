@@ -256,6 +256,8 @@ private:
     bool lockable() const;
     void hold_lock();
     void release_lock() noexcept;
+    // The lock for an append pass, held until the file is closed.
+    void hold_pass_lock();
     // Reads the header block and restores it from the journal when a write cut it short; why it
     // is damaged when it can be neither read nor restored ("its text does not parse"), else "".
     std::string load_header_block();

@@ -175,16 +175,11 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
 
 void cls_VideoFile_handler::Open_px3_for_Append() {
     open_file(true);
-    // One writer per recording for the whole pass: another program counting these records as left
-    // over, or appending its own behind the same frame, would spoil both passes.
-    if (!pass_holds_lock_) {
-        try {
-            hold_lock();
-        } catch (const VeltroError&) {
-            close_file();
-            throw;
-        }
-        pass_holds_lock_ = true;
+    try {
+        hold_pass_lock();
+    } catch (const VeltroError&) {
+        close_file();
+        throw;
     }
     const std::string damage = load_header_block();
     if (!header_->Has_XML()) {
@@ -215,10 +210,20 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     pass_crcs_.clear();
 }
 
+// One writer per recording for the whole pass, until Close_File: another program counting these
+// records as left over, or appending its own behind the same frame, would spoil both passes.
+void cls_VideoFile_handler::hold_pass_lock() {
+    if (!pass_holds_lock_) {
+        hold_lock();
+        pass_holds_lock_ = true;
+    }
+}
+
 void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuff_RGB& frame) {
     if (!File_open() || !writable_) {
         Open_px3_for_Append();
     }
+    hold_pass_lock();
     if (header_->G_Frames_no() + frames_appended_ >= px3::kMaxFrames) {
         throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
     }
@@ -353,6 +358,7 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
         if (!File_open() || !writable_) {
             Open_px3_for_Append();
         }
+        hold_pass_lock();
         const std::int32_t count = frames.count();
         if (count > 0) {
             if (header_->G_Frames_no() + frames_appended_ + count > px3::kMaxFrames) {
