@@ -338,6 +338,24 @@ TEST_F(JournalRestore, AJournalThatCannotBeWrittenDoesNotStopAChange) {
     reader.Open_File(std::make_unique<MemoryFile>(disk.bytes()), "check.px3");
     EXPECT_EQ(reader.Velt_Heat_time(2, false), 30010);
     EXPECT_EQ(reader.Velt_Heat_time(3, false), 30020);
+    const std::string stored = reader.XML_header().Loaded_text();
+    const RecordingCheck check = Check_Recording(disk, &journal_disk);
+    EXPECT_TRUE(check.problems.empty()) << check.problems.front();
+    EXPECT_EQ(check.notes,
+              std::vector<std::string>{"the last change of the header (its checksum is whole) is "
+                                       "not in the journal: the journal could not be written then"});
+
+    // With the journal back, the change it missed goes in first, dated when it was made.
+    rec.Open_File(lend(disk), "heat 1.px3", lend(journal_disk));
+    rec.Velt_Heat_time(4, false, 30030);
+    rec.Write_XML_header();
+    rec.Close_File();
+    const JournalContents after = decode_journal(text_of(journal_disk));
+    ASSERT_GE(after.entries.size(), 2u);
+    const JournalEntry& missed = after.entries[after.entries.size() - 2];
+    EXPECT_EQ(missed.payload, stored);
+    EXPECT_EQ(missed.time, reader.XML_header().Update_Time() + ".000");
+    EXPECT_EQ(after.entries.back().payload, rec.XML_header().XML_string());
 }
 
 // One small change (box 3 from 2,29 to 2,32) cut at every byte where the two blocks differ, the rest
