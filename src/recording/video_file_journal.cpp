@@ -166,6 +166,9 @@ std::string cls_VideoFile_handler::load_header_block() {
     if ((judged.state == HeaderState::Damaged || judged.state == HeaderState::Behind) && judged.last) {
         // Written only by the holder of the lock: another writer's block may be on its way.
         restore_header(judged, writer_holds_ > 0 || !lockable() || lock.has_value());
+        if (!header_->Has_XML()) {
+            damage = "the last header of its journal does not parse either";
+        }
     } else {
         const auto on_disk = px3::decode_header_block(block->data(), block->size());
         header_->XML_string(on_disk.text_ok ? on_disk.text : std::string());
