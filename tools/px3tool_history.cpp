@@ -28,7 +28,8 @@ int history(const Args& args) {
         std::cerr << "px3tool history: " << contents.skipped_bytes << " bytes of " << journal
                   << " belong to no complete entry (a write cut short)\n";
     }
-    for (const veltro::ResultChange& change : veltro::Result_History(contents)) {
+    for (const veltro::ResultChange& change :
+         veltro::Result_History(contents, veltro::Unjournalled_header(args[0], contents))) {
         std::cout << veltro::Result_change_line(change) << '\n';
     }
     return 0;

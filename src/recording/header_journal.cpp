@@ -133,18 +133,14 @@ std::unique_ptr<px3::HeaderBlock> block_of(const std::string& text) {
     return block;
 }
 
-// True when every 512-byte sector of `block` is that sector of `newer`, of `older` or all zeros:
-// what a rewrite of `older` by `newer` that was cut short leaves on the disk.
+// True when every byte of `block` is that byte of `newer`, of `older` or zero: what a rewrite of
+// `older` by `newer` that was cut short leaves on the disk, whole sectors or a cut inside one.
 bool mix_of(const px3::HeaderBlock& block, const px3::HeaderBlock& newer, const px3::HeaderBlock* older) {
-    for (std::size_t at = 0; at < block.size(); at += kSector) {
-        const std::size_t n = std::min(kSector, block.size() - at);
-        const std::uint8_t* b = block.data() + at;
-        if (std::memcmp(b, newer.data() + at, n) == 0 ||
-            (older && std::memcmp(b, older->data() + at, n) == 0) ||
-            std::all_of(b, b + n, [](std::uint8_t c) { return c == 0; })) {
-            continue;
+    for (std::size_t at = 0; at < block.size(); ++at) {
+        const std::uint8_t b = block[at];
+        if (b != 0 && b != newer[at] && (!older || b != (*older)[at])) {
+            return false;
         }
-        return false;
     }
     return true;
 }
@@ -195,6 +191,13 @@ std::string journal_time(const LocalTime& t) {
                   (t.tm.tm_mon + 1) % 100, t.tm.tm_mday % 100, t.tm.tm_hour % 100, t.tm.tm_min % 100,
                   t.tm.tm_sec % 100, t.millisecond % 1000);
     return buf;
+}
+
+std::optional<std::string> journal_time_of_update(std::string_view update_date) {
+    if (!matches(update_date, "9999-99-99 99:99:99")) {
+        return std::nullopt;
+    }
+    return std::string(update_date) + ".000";
 }
 
 std::string encode_journal_entry(std::uint32_t sequence, const std::string& time, JournalKind kind,
@@ -374,21 +377,24 @@ HeaderJudgement judge_header_block(const px3::HeaderBlock& block, const JournalC
         Cls_XML_header parsed;
         parsed.XML_string(contents.text);
         j.parses = parsed.Has_XML();
+        j.seal = header_seal(contents.text);
         if (!j.parses) {
             j.damage = "its text does not parse";
+        } else if (j.seal == HeaderSeal::Broken) {
+            j.damage = "its text does not match its checksum";
         }
     }
     j.last = journal ? journal->last_header() : nullptr;
     if (!j.last) {
-        j.state = j.parses ? HeaderState::Unjudged : HeaderState::Damaged;
-        return j;
-    }
-    if (j.parses && contents.text == j.last->payload) {
-        j.state = HeaderState::Current;
+        j.state = j.parses && j.seal != HeaderSeal::Broken ? HeaderState::Unjudged : HeaderState::Damaged;
         return j;
     }
     if (!j.parses) {
         j.state = HeaderState::Damaged;
+        return j;
+    }
+    if (contents.text == j.last->payload) {
+        j.state = HeaderState::Current;
         return j;
     }
     for (const JournalEntry& e : journal->entries) {
@@ -398,12 +404,22 @@ HeaderJudgement judge_header_block(const px3::HeaderBlock& block, const JournalC
             return j;
         }
     }
+    if (j.seal == HeaderSeal::Sound) {
+        // A tear does not keep a seal whole: this is a change whose journal entry could not be
+        // written.
+        j.state = HeaderState::Unjournalled;
+        return j;
+    }
+    // Whatever a rewrite cut short leaves is made of the bytes of the last two headers; anything else
+    // was written by another program.
     const JournalEntry* before = journal->header_before(*j.last);
     const auto newer = block_of(j.last->payload);
     const auto older = before ? block_of(before->payload) : nullptr;
-    j.state = mix_of(block, *newer, older.get()) ? HeaderState::Damaged : HeaderState::Foreign;
-    if (j.state == HeaderState::Damaged) {
+    if (mix_of(block, *newer, older.get())) {
+        j.state = HeaderState::Damaged;
         j.damage = "it is partly the header before the last change";
+    } else {
+        j.state = HeaderState::Foreign;
     }
     return j;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/header_seal.h"
 #include "recording/px3_layout.h"
 #include "support/clocks.h"
 #include "support/file_io.h"
@@ -52,6 +53,9 @@ std::string journal_path(const std::string& recording);
 std::uint32_t crc32_of(const void* data, std::size_t size);
 // The time of an entry made at `t`.
 std::string journal_time(const LocalTime& t);
+// The journal time of a header whose update_date is `update_date` ("yyyy-mm-dd hh:nn:ss", as the
+// writer stamps it); std::nullopt for a text of another form.
+std::optional<std::string> journal_time_of_update(std::string_view update_date);
 // One entry as it is appended.
 std::string encode_journal_entry(std::uint32_t sequence, const std::string& time, JournalKind kind,
                                  std::string_view payload);
@@ -97,16 +101,20 @@ private:
 
 // What the header block on disk is, compared with the journal.
 enum class HeaderState {
-    Current,  // its text is the one of the last complete header entry
-    Unjudged, // the journal holds no header entry: the block is taken as it is (when it parses)
-    Damaged,  // it does not parse, or is a mix of the last two headers (a rewrite cut short)
-    Behind,   // its text is the one of an earlier entry: the last rewrite never reached it
-    Foreign,  // it parses and matches no entry: another program wrote it
+    Current,      // its text is the one of the last complete header entry
+    Unjudged,     // the journal holds no header entry: the block is taken as it is (when it is whole)
+    Damaged,      // it does not parse, or mixes the last two headers byte by byte (a rewrite cut
+                  // short), or without a journal does not match its seal
+    Behind,       // its text is the one of an earlier entry: the last rewrite never reached it
+    Unjournalled, // it matches its seal but no entry: a change stored when its entry could not be
+    Foreign,      // it parses, matches no entry and is no mix, and has no seal or does not match it:
+                  // another program wrote it
 };
 struct HeaderJudgement {
     HeaderState state = HeaderState::Unjudged;
     bool parses = false;
-    std::string damage;                    // why it does not parse ("" when it does)
+    HeaderSeal seal = HeaderSeal::Unsealed;
+    std::string damage;                    // why it is not whole ("" when it is)
     const JournalEntry* last = nullptr;    // the entry to restore from (Damaged, Behind)
     const JournalEntry* matched = nullptr; // the earlier entry it equals (Behind)
 };

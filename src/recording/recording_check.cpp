@@ -25,6 +25,7 @@ std::string journal_problem(const HeaderJudgement& j) {
     switch (j.state) {
     case HeaderState::Current:
     case HeaderState::Unjudged:
+    case HeaderState::Unjournalled:
         return {};
     case HeaderState::Behind:
         return "header text is that of journal entry " + std::to_string(j.matched->sequence) +
@@ -32,13 +33,18 @@ std::string journal_problem(const HeaderJudgement& j) {
                std::to_string(j.last->sequence);
     case HeaderState::Damaged:
         if (!j.last) {
-            return {};
+            return j.parses
+                       ? "header text does not match its checksum, and there is no journal to restore it "
+                         "from: its times may be wrong"
+                       : std::string();
         }
         return (j.parses ? "header text matches no journal entry: a rewrite was cut short; "
                          : "the journal holds the last header: ") +
                restores + std::to_string(j.last->sequence);
     case HeaderState::Foreign:
-        return "header text matches no journal entry";
+        return j.seal == HeaderSeal::Broken
+                   ? "header text matches no journal entry nor its checksum: another program changed it"
+                   : "header text matches no journal entry and has no checksum: another program wrote it";
     }
     return {};
 }
@@ -163,6 +169,10 @@ RecordingCheck Check_Recording(File& file, File* journal_file) {
     }
     if (!against_journal.empty()) {
         result.problems.push_back(against_journal);
+    }
+    if (judged.state == HeaderState::Unjournalled) {
+        result.notes.push_back("the last change of the header (its checksum is whole) is not in the journal: "
+                               "the journal could not be written then");
     }
     if (!header.Has_XML()) {
         return result;

@@ -16,6 +16,7 @@ namespace veltro {
 struct RecordingCheck {
     std::int32_t frames = 0;           // frames the header counts
     std::vector<std::string> problems; // one line per problem; empty for a sound file
+    std::vector<std::string> notes;    // what is worth knowing about a sound file
     // Whole records behind the counted frames, left by a pass that did not finish: not a fault of
     // the frames counted, but frames that px3tool recover can add.
     UncountedRecords behind;

@@ -7,6 +7,7 @@
 #include "timing/time_text.h"
 
 #include <array>
+#include <fstream>
 #include <memory>
 
 namespace veltro {
@@ -74,25 +75,61 @@ std::string History_time_text(std::int32_t time) {
     }
 }
 
-std::vector<ResultChange> Result_History(const JournalContents& journal) {
+std::vector<ResultChange> Result_History(const JournalContents& journal,
+                                         const std::optional<JournalEntry>& unjournalled) {
     std::vector<ResultChange> changes;
     std::unique_ptr<HeatResult> previous;
+    std::vector<const JournalEntry*> headers;
     for (const JournalEntry& e : journal.entries) {
-        if (e.kind != JournalKind::Header) {
-            continue;
+        if (e.kind == JournalKind::Header) {
+            headers.push_back(&e);
         }
+    }
+    if (unjournalled) {
+        headers.push_back(&*unjournalled);
+    }
+    for (const JournalEntry* e : headers) {
         Cls_XML_header header;
-        header.XML_string(e.payload);
+        header.XML_string(e->payload);
         if (!header.Has_XML()) {
             continue;
         }
         auto now = std::make_unique<HeatResult>(result_of(header));
+        const std::size_t before = changes.size();
         if (previous) {
-            compare(*previous, *now, e.time.substr(11, 8), changes);
+            compare(*previous, *now, e->time.substr(11, 8), changes);
+        }
+        if (unjournalled && e == &*unjournalled) {
+            for (std::size_t i = before; i < changes.size(); ++i) {
+                changes[i].what += " (stored without its journal entry)";
+            }
         }
         previous = std::move(now);
     }
     return changes;
+}
+
+std::optional<JournalEntry> Unjournalled_header(const std::string& recording,
+                                                const JournalContents& journal) {
+    auto block = std::make_unique<px3::HeaderBlock>();
+    std::ifstream in(recording, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(block->data()), static_cast<std::streamsize>(block->size()))) {
+        return std::nullopt;
+    }
+    const HeaderJudgement judged = judge_header_block(*block, &journal);
+    if (judged.state != HeaderState::Unjournalled) {
+        return std::nullopt;
+    }
+    JournalEntry entry;
+    entry.payload = px3::decode_header_block(block->data(), block->size()).text;
+    Cls_XML_header header;
+    header.XML_string(entry.payload);
+    const auto time = journal_time_of_update(value_or([&] { return header.Update_Time(); }, std::string()));
+    if (!time) {
+        return std::nullopt;
+    }
+    entry.time = *time;
+    return entry;
 }
 
 std::string Result_change_line(const ResultChange& change) {
@@ -107,7 +144,8 @@ std::string Result_History_Text(const std::string& recording) {
     }
     const JournalContents contents = decode_journal(*bytes);
     std::string text = "History of " + recording + "\n\n";
-    const std::vector<ResultChange> changes = Result_History(contents);
+    const std::vector<ResultChange> changes =
+        Result_History(contents, Unjournalled_header(recording, contents));
     for (const ResultChange& change : changes) {
         text += Result_change_line(change) + "\n";
     }

@@ -3,6 +3,7 @@
 #include "recording/header_journal.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,14 @@ struct ResultChange {
 // The changes of the results from each header entry of the journal to the next, in order: for each
 // box its dog name, finish time (no-time codes included), split time and dead-heat mark. Entries
 // that do not parse are passed over; frames entries and the other header values are not results.
-std::vector<ResultChange> Result_History(const JournalContents& journal);
+// With `unjournalled`, that header is the last change, dated by its own update time and marked as
+// stored without its journal entry.
+std::vector<ResultChange> Result_History(const JournalContents& journal,
+                                         const std::optional<JournalEntry>& unjournalled = std::nullopt);
+
+// The header stored in `recording` when it is a whole change that its journal lacks (the journal
+// could not be written then), as an entry dated by the header's update time; std::nullopt otherwise.
+std::optional<JournalEntry> Unjournalled_header(const std::string& recording, const JournalContents& journal);
 
 // "14:03:07  box 2 finish time 23,45 -> 23,46"
 std::string Result_change_line(const ResultChange& change);

@@ -2,10 +2,12 @@
 // are in video_file_writer.cpp, video_file_reader.cpp and video_file_render.cpp.
 #include "recording/video_file_handler.h"
 
+#include "recording/header_seal.h"
 #include "support/event_log.h"
 #include "support/files.h"
 #include "support/numbers.h"
 #include "support/text.h"
+#include "support/value_or.h"
 #include "support/veltro_error.h"
 #include "timing/heat_timing.h"
 
@@ -56,6 +58,10 @@ void cls_VideoFile_handler::open_file(bool for_writing) {
 }
 
 void cls_VideoFile_handler::close_file() noexcept {
+    if (pass_holds_lock_) {
+        pass_holds_lock_ = false;
+        release_lock();
+    }
     file_.reset();
     writable_ = false;
     journal_.reset();
@@ -72,22 +78,66 @@ void cls_VideoFile_handler::flush_to_disk() {
     }
 }
 
-// Writes the header block at offset 0 and flushes it. The block is built completely before the file
-// is touched, so a header that cannot be encoded leaves the file as it was. The text is in the journal
-// first: a write cut short by a crash can tear the block, and the next open restores it from there.
-// A block that cannot be written whole or flushed is replaced by the block that was there, as a block
-// half new and half old could lose the heat's times or count frames that are not stored.
+class cls_VideoFile_handler::WriterHold {
+public:
+    explicit WriterHold(cls_VideoFile_handler& owner) : owner_(owner) { owner_.hold_lock(); }
+    ~WriterHold() { owner_.release_lock(); }
+    WriterHold(const WriterHold&) = delete;
+    WriterHold& operator=(const WriterHold&) = delete;
+
+private:
+    cls_VideoFile_handler& owner_;
+};
+
+bool cls_VideoFile_handler::lockable() const {
+    return journal_source_ == JournalSource::Beside && !file_name_.empty();
+}
+
+void cls_VideoFile_handler::hold_lock() {
+    if (writer_holds_ == 0 && lockable()) {
+        writer_lock_.emplace(file_name_, RecordingLock::Mode::Exclusive);
+    }
+    ++writer_holds_;
+}
+
+void cls_VideoFile_handler::release_lock() noexcept {
+    if (writer_holds_ > 0 && --writer_holds_ == 0) {
+        writer_lock_.reset();
+    }
+}
+
+// Writes the header block at offset 0 and flushes it, under the recording's lock, on top of what
+// another program stored since this object read the header. The text is sealed (header_seal.h) and
+// the block built completely before the file is touched, so a header that cannot be encoded leaves
+// the file as it was. The text is in the journal first: a write cut short by a crash can tear the
+// block, and the next open restores it from there. A block that cannot be written whole or flushed
+// is replaced by the block that was there, as a block half new and half old could lose the heat's
+// times or count frames that are not stored.
 void cls_VideoFile_handler::write_header_block() {
-    const std::string text = header_->XML_string();
-    auto block = std::make_unique<px3::HeaderBlock>();
-    px3::encode_header_block(text, *block);
-    append_to_journal(JournalKind::Header, text);
+    std::optional<WriterHold> hold;
+    try {
+        hold.emplace(*this);
+    } catch (const VeltroError&) {
+        // Refused: the heat in memory goes back to what is stored, as nothing was changed.
+        if (!base_text_.empty()) {
+            header_->XML_string(base_text_);
+        }
+        throw;
+    }
     auto earlier = std::make_unique<px3::HeaderBlock>();
     bool have_earlier = false;
     try {
         have_earlier = file_->read_at(0, earlier->data(), earlier->size()) == earlier->size();
     } catch (const std::system_error&) {
     }
+    if (have_earlier) {
+        keep_changes_made_elsewhere(*earlier);
+        journal_unjournalled(*earlier);
+    }
+    const std::string text = seal_header(header_->XML_string());
+    auto block = std::make_unique<px3::HeaderBlock>();
+    px3::encode_header_block(text, *block);
+    append_to_journal(JournalKind::Header, text);
     try {
         write_at(block->data(), block->size(), 0, "the header");
         flush_to_disk();
@@ -108,6 +158,72 @@ void cls_VideoFile_handler::write_header_block() {
         }
         throw;
     }
+    header_->XML_string(text);
+    base_text_ = text;
+}
+
+// A change stored while its journal entry could not be written goes into the journal before the
+// next one, dated when it was made, so the history neither loses nor misdates it.
+void cls_VideoFile_handler::journal_unjournalled(const px3::HeaderBlock& on_disk) {
+    try {
+        HeaderJournal* j = journal(false);
+        const JournalEntry* last = j ? j->contents().last_header() : nullptr;
+        const auto stored = px3::decode_header_block(on_disk.data(), on_disk.size());
+        if (!last || !stored.text_ok || stored.text == last->payload ||
+            judge_header_block(on_disk, &j->contents()).state != HeaderState::Unjournalled) {
+            return;
+        }
+        Cls_XML_header header;
+        header.XML_string(stored.text);
+        const auto time =
+            journal_time_of_update(value_or([&] { return header.Update_Time(); }, std::string()));
+        if (HeaderJournal* writable = journal(true); writable && time) {
+            writable->append(JournalKind::Header, stored.text, *time);
+        }
+    } catch (const VeltroError&) {
+        // The entry of the change that follows meets the same failure and tells of it.
+    }
+}
+
+void cls_VideoFile_handler::keep_changes_made_elsewhere(const px3::HeaderBlock& on_disk) {
+    const auto contents = px3::decode_header_block(on_disk.data(), on_disk.size());
+    if (base_text_.empty() || !contents.text_ok || contents.text == base_text_) {
+        return;
+    }
+    // A block torn by a crash elsewhere stands for the journal's last header.
+    std::string theirs_text = contents.text;
+    const JournalContents* journalled = nullptr;
+    try {
+        if (HeaderJournal* j = journal(false)) {
+            journalled = &j->contents();
+        }
+    } catch (const VeltroError&) {
+    }
+    const HeaderJudgement judged = judge_header_block(on_disk, journalled);
+    if ((judged.state == HeaderState::Damaged || judged.state == HeaderState::Behind) && judged.last) {
+        theirs_text = judged.last->payload;
+    } else if (!judged.parses) {
+        return;
+    }
+    Cls_XML_header base;
+    base.XML_string(base_text_);
+    Cls_XML_header theirs;
+    theirs.XML_string(theirs_text);
+    if (theirs_text == base_text_ || !base.Has_XML() || !theirs.Has_XML()) {
+        return;
+    }
+    std::string replaced;
+    for (const std::string& name : theirs.Keep_changes(base, *header_)) {
+        // Every write stamps these; that both did says nothing.
+        if (name != "update_date" && name != "update_program" && name != "hdr_spare5") {
+            replaced += (replaced.empty() ? "" : ", ") + name;
+        }
+    }
+    header_->XML_string(theirs.XML_string());
+    changed_elsewhere_ = true;
+    log_event("The header of " + file_name_ +
+              " was changed elsewhere since it was read; that change is kept with this one" +
+              (replaced.empty() ? std::string() : " (this one replaces it for " + replaced + ")"));
 }
 
 void cls_VideoFile_handler::write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset,

@@ -5,6 +5,7 @@
 #include "recording/compressed_frame.h"
 #include "recording/header_journal.h"
 #include "recording/px3_layout.h"
+#include "recording/recording_lock.h"
 #include "recording/uncounted_records.h"
 #include "recording/xml_header.h"
 #include "support/file_io.h"
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltro {
@@ -57,6 +59,10 @@ public:
     void Event_Log(std::function<void(const std::string&)> sink) { event_log_ = std::move(sink); }
     // The wall-clock time of the journal's entries; by default the computer's local time.
     void Journal_clock(std::function<LocalTime()> now) { journal_clock_ = std::move(now); }
+    // True when a header write found that another program had changed the header since this object
+    // read it: that change was kept under this one, and the heat values now show both. Cleared by
+    // reading it.
+    bool Take_changed_elsewhere() { return std::exchange(changed_elsewhere_, false); }
 
     // ---- Writing (frame format and codec, set before Initiate_PX3_File) ------------------------
     bool RGB_interlaced() const { return interlaced_; }
@@ -239,12 +245,29 @@ private:
     void close_counting(std::int32_t at_least);
     // Journals the header text, then writes the header block at offset 0 and flushes it.
     void write_header_block();
+    // Before a header write, under the lock: what another program stored since this object read the
+    // header is taken into the header in memory, under this object's own changes.
+    void keep_changes_made_elsewhere(const px3::HeaderBlock& on_disk);
+    // Journals a header stored without its journal entry before the change that follows it.
+    void journal_unjournalled(const px3::HeaderBlock& on_disk);
+    // The lock of one writer (RecordingLock), held by this object while any change or append pass of
+    // it runs; taken once however deeply those nest. Recordings given as File objects have no lock.
+    class WriterHold;
+    bool lockable() const;
+    void hold_lock();
+    void release_lock() noexcept;
+    // The lock for an append pass, held until the file is closed.
+    void hold_pass_lock();
     // Reads the header block and restores it from the journal when a write cut it short; why it
     // is damaged when it can be neither read nor restored ("its text does not parse"), else "".
     std::string load_header_block();
-    // Puts the last header of the journal in place of a damaged one (not into a read-only file) and
-    // tells the operator.
-    void restore_header(const HeaderJudgement& judged);
+    // Reads the header block into `block` and judges it; when it looks like a write in progress, takes
+    // `lock` (when it can) and reads it again.
+    HeaderJudgement judge_block(px3::HeaderBlock& block, const JournalContents*& contents,
+                                std::optional<RecordingLock>& lock);
+    // Puts the last header of the journal in place of a damaged one (not into a read-only file, nor
+    // without the lock) and tells the operator.
+    void restore_header(const HeaderJudgement& judged, bool may_write);
     // The journal of the open recording, opened for writing (created when missing) or for reading;
     // nullptr when there is none to read or the recording came without one.
     HeaderJournal* journal(bool for_writing);
@@ -277,6 +300,11 @@ private:
     std::unique_ptr<File> file_;
     bool writable_ = false;
     bool read_only_ = false;
+    std::optional<RecordingLock> writer_lock_;
+    int writer_holds_ = 0;
+    bool pass_holds_lock_ = false;
+    std::string base_text_; // the header text as last read from or written to the file
+    bool changed_elsewhere_ = false;
 
     // Journal
     enum class JournalSource { Beside, Given, None };

@@ -107,30 +107,65 @@ void cls_VideoFile_handler::journal_pass() {
     }
 }
 
+namespace {
+
+bool clean(const HeaderJudgement& j) {
+    return j.state == HeaderState::Current || j.state == HeaderState::Unjudged ||
+           j.state == HeaderState::Unjournalled;
+}
+
+} // namespace
+
+HeaderJudgement cls_VideoFile_handler::judge_block(px3::HeaderBlock& block, const JournalContents*& contents,
+                                                   std::optional<RecordingLock>& lock) {
+    const auto read = [&]() -> HeaderJudgement {
+        block.fill(0);
+        // What a file cut short lacks reads as zeros.
+        file_->read_at(0, block.data(), block.size());
+        contents = nullptr;
+        try {
+            if (HeaderJournal* j = journal(false)) {
+                contents = &j->contents();
+            }
+        } catch (const VeltroError& e) {
+            log_event(e.description() + "; " + file_name_ + " is read without its journal");
+        }
+        return judge_header_block(block, contents);
+    };
+    HeaderJudgement judged = read();
+    if (clean(judged) || writer_holds_ > 0 || !lockable()) {
+        return judged;
+    }
+    // Torn, behind its journal or foreign: perhaps a write of another program in progress. Its lock
+    // says when that write is over; then the block is judged again.
+    const bool restorable = writable_ && !read_only_;
+    try {
+        lock.emplace(file_name_, restorable ? RecordingLock::Mode::Exclusive : RecordingLock::Mode::Shared);
+    } catch (const VeltroError& e) {
+        log_event(e.description());
+        return judged;
+    }
+    return read();
+}
+
 std::string cls_VideoFile_handler::load_header_block() {
     recorded_crcs_.clear();
     damage_logged_.clear();
     auto block = std::make_unique<px3::HeaderBlock>();
-    block->fill(0);
+    const JournalContents* contents = nullptr;
+    std::optional<RecordingLock> lock;
+    HeaderJudgement judged;
     try {
-        // What a file cut short lacks reads as zeros.
-        file_->read_at(0, block->data(), block->size());
+        judged = judge_block(*block, contents, lock);
     } catch (const std::system_error& e) {
         header_->XML_string(std::string());
+        base_text_.clear();
         return std::string("it cannot be read: ") + std::strerror(e.code().value());
     }
-    const JournalContents* contents = nullptr;
-    try {
-        if (HeaderJournal* j = journal(false)) {
-            contents = &j->contents();
-        }
-    } catch (const VeltroError& e) {
-        log_event(e.description() + "; " + file_name_ + " is read without its journal");
-    }
-    const HeaderJudgement judged = judge_header_block(*block, contents);
     std::string damage;
     if ((judged.state == HeaderState::Damaged || judged.state == HeaderState::Behind) && judged.last) {
-        restore_header(judged);
+        // Written only by the holder of the lock: another writer's block may be on its way.
+        restore_header(judged, writer_holds_ > 0 || !lockable() || lock.has_value());
         if (!header_->Has_XML()) {
             damage = "the last header of its journal does not parse either";
         }
@@ -138,11 +173,20 @@ std::string cls_VideoFile_handler::load_header_block() {
         const auto on_disk = px3::decode_header_block(block->data(), block->size());
         header_->XML_string(on_disk.text_ok ? on_disk.text : std::string());
         if (judged.state == HeaderState::Foreign) {
-            log_event("The header of " + file_name_ +
-                      " matches no entry of its journal: another program wrote it; it is left as it is");
+            const std::string told = "The header of " + file_name_ +
+                                     " matches no entry of its journal: another program changed it. The "
+                                     "heat is shown as that program left it.";
+            the_operator().message(told, MsgIcon::Exclamation);
+            log_event(told);
+        } else {
+            damage = judged.damage;
         }
-        damage = judged.parses ? std::string() : judged.damage;
+        if (judged.state == HeaderState::Unjournalled) {
+            log_event("The last change to the header of " + file_name_ +
+                      " is not in its journal (it could not be written then); the header is whole");
+        }
     }
+    base_text_ = header_->Has_XML() ? header_->Loaded_text() : std::string();
     if (contents) {
         recorded_crcs_ = recorded_frame_crcs(*contents, value_or([&] { return header_->G_Frames_no(); }, 0));
         damage_logged_.assign(recorded_crcs_.size(), false);
@@ -151,7 +195,7 @@ std::string cls_VideoFile_handler::load_header_block() {
 }
 
 // The last complete entry is the header as it was meant to be.
-void cls_VideoFile_handler::restore_header(const HeaderJudgement& judged) {
+void cls_VideoFile_handler::restore_header(const HeaderJudgement& judged, bool may_write) {
     const JournalEntry& last = *judged.last;
     const std::string what = judged.state == HeaderState::Behind
                                  ? "The last change to the header of " + file_name_ +
@@ -162,6 +206,11 @@ void cls_VideoFile_handler::restore_header(const HeaderJudgement& judged) {
     std::string told;
     if (!writable_ || read_only_) {
         told = what + " The file is read only, so it is not repaired; the heat is shown as it was at " +
+               entry_words(last) + " in its journal.";
+    } else if (!may_write) {
+        told = what +
+               " Another program is changing it, so it is not repaired now; the heat is shown as it "
+               "was at " +
                entry_words(last) + " in its journal.";
     } else {
         try {

@@ -1,6 +1,7 @@
 // The writing side of the recording object: a new recording's header block, the size of its sample
 // records, the append pass at capture end and every later rewrite of the header.
 #include "picture/jpeg_codec.h"
+#include "recording/header_seal.h"
 #include "recording/jpeg_fit.h"
 #include "recording/video_file_handler.h"
 #include "support/app_paths.h"
@@ -89,7 +90,8 @@ void cls_VideoFile_handler::Create_PX3_header() {
     header->RGB_fourcc(codec_ == kJpegCodecName ? "IJL" : "MJPG");
     header->RGB_JPEG_codec(codec_);
 
-    const std::string text = header->XML_string();
+    const std::string text = seal_header(header->XML_string());
+    header->XML_string(text);
     auto block = std::make_unique<px3::HeaderBlock>();
     px3::encode_header_block(text, *block);
     // A new file appears whole or not at all.
@@ -97,6 +99,7 @@ void cls_VideoFile_handler::Create_PX3_header() {
                          std::string_view(reinterpret_cast<const char*>(block->data()), block->size()));
     start_journal(text);
     header_ = std::move(header);
+    base_text_ = text;
     read_only_ = false;
     num_frames_ = 0;
     sample_size_ = 0;
@@ -172,8 +175,14 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
 
 void cls_VideoFile_handler::Open_px3_for_Append() {
     open_file(true);
+    try {
+        hold_pass_lock();
+    } catch (const VeltroError&) {
+        close_file();
+        throw;
+    }
     const std::string damage = load_header_block();
-    if (!header_->Has_XML() || !damage.empty()) {
+    if (!header_->Has_XML()) {
         close_file();
         throw VeltroError(err::TypeMismatch, "The header of " + file_name_ + " is damaged (" + damage +
                                                  ") and has no journal to restore it from; nothing appended");
@@ -201,10 +210,20 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     pass_crcs_.clear();
 }
 
+// One writer per recording for the whole pass, until Close_File: another program counting these
+// records as left over, or appending its own behind the same frame, would spoil both passes.
+void cls_VideoFile_handler::hold_pass_lock() {
+    if (!pass_holds_lock_) {
+        hold_lock();
+        pass_holds_lock_ = true;
+    }
+}
+
 void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuff_RGB& frame) {
     if (!File_open() || !writable_) {
         Open_px3_for_Append();
     }
+    hold_pass_lock();
     if (header_->G_Frames_no() + frames_appended_ >= px3::kMaxFrames) {
         throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
     }
@@ -339,6 +358,7 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
         if (!File_open() || !writable_) {
             Open_px3_for_Append();
         }
+        hold_pass_lock();
         const std::int32_t count = frames.count();
         if (count > 0) {
             if (header_->G_Frames_no() + frames_appended_ + count > px3::kMaxFrames) {

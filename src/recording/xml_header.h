@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 namespace veltro {
 
@@ -55,6 +56,11 @@ public:
     // Saves the document atomically to `path` ("" = "xmldump.xml" in the data folder) and tells
     // the operator "XML header dumped to: " + path.
     void Dump_XML_to_File(const std::string& path);
+
+    // Takes into this document (the header another program stored meanwhile) every value that `ours`
+    // changed against `base`, the text both started from: a change made elsewhere stays unless this
+    // one changed the same value. Returns the elements both changed differently (ours is kept there).
+    std::vector<std::string> Keep_changes(const Cls_XML_header& base, const Cls_XML_header& ours);
 
     // Adds file_data/specapp1 holding the current SpecApp() to a document that lacks it.
     void Insert_Specapp();

@@ -247,7 +247,7 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
     std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
 
-    // Another program's header parses and matches no entry: it stays, the event log says so.
+    // Another program's header parses and matches no entry: it stays, and the operator hears of it.
     std::string foreign = new_text;
     foreign.replace(foreign.find("Dog number 2"), 12, "Dog number 9");
     auto block = std::make_unique<px3::HeaderBlock>();
@@ -257,14 +257,16 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
     log.clear();
     rec.Open_File(path);
     EXPECT_EQ(rec.Velt_Dog_name(2), "Dog number 9");
-    EXPECT_TRUE(op.messages.empty()) << op.last_message();
-    EXPECT_EQ(log, std::vector<std::string>{"The header of " + path +
-                                            " matches no entry of its journal: another program wrote it; it "
-                                            "is left as it is"});
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.last_message(), "The header of " + path +
+                                     " matches no entry of its journal: another program changed it. The heat "
+                                     "is shown as that program left it.");
+    EXPECT_EQ(log, std::vector<std::string>{op.last_message()});
     rec.Close_File();
     EXPECT_EQ(block_on_disk(), bytes(*block));
     EXPECT_EQ(Check_Recording(path).problems,
-              std::vector<std::string>{"header text matches no journal entry"});
+              std::vector<std::string>{
+                  "header text matches no journal entry nor its checksum: another program changed it"});
 }
 
 // Two changes of the same length far apart: a rewrite torn between them leaves a header that parses
@@ -336,6 +338,104 @@ TEST_F(JournalRestore, AJournalThatCannotBeWrittenDoesNotStopAChange) {
     reader.Open_File(std::make_unique<MemoryFile>(disk.bytes()), "check.px3");
     EXPECT_EQ(reader.Velt_Heat_time(2, false), 30010);
     EXPECT_EQ(reader.Velt_Heat_time(3, false), 30020);
+    const std::string stored = reader.XML_header().Loaded_text();
+    const RecordingCheck check = Check_Recording(disk, &journal_disk);
+    EXPECT_TRUE(check.problems.empty()) << check.problems.front();
+    EXPECT_EQ(check.notes,
+              std::vector<std::string>{"the last change of the header (its checksum is whole) is "
+                                       "not in the journal: the journal could not be written then"});
+
+    // With the journal back, the change it missed goes in first, dated when it was made.
+    rec.Open_File(lend(disk), "heat 1.px3", lend(journal_disk));
+    rec.Velt_Heat_time(4, false, 30030);
+    rec.Write_XML_header();
+    rec.Close_File();
+    const JournalContents after = decode_journal(text_of(journal_disk));
+    ASSERT_GE(after.entries.size(), 2u);
+    const JournalEntry& missed = after.entries[after.entries.size() - 2];
+    EXPECT_EQ(missed.payload, stored);
+    EXPECT_EQ(missed.time, reader.XML_header().Update_Time() + ".000");
+    EXPECT_EQ(after.entries.back().payload, rec.XML_header().XML_string());
+}
+
+// One small change (box 3 from 2,29 to 2,32) cut at every byte where the two blocks differ, the rest
+// old or zeros: each cut is restored from the journal, and without the journal reported, never taken
+// for a header.
+TEST(HeaderCut, EveryByteLevelCutOfAChangeIsRestoredOrReported) {
+    testing::FakeOperator op;
+    testing::TempDir dir;
+    const std::string path = dir.file("heat 3.px3");
+    cls_VideoFile_handler rec;
+    rec.Event_Log([](const std::string&) {});
+    Arm_Test_Recording(rec, path, 64, 48);
+    Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 3));
+    rec.Open_File(path);
+    rec.Velt_Heat_time(3, false, 2291);
+    rec.Write_XML_header();
+    auto old_block = std::make_unique<px3::HeaderBlock>();
+    px3::encode_header_block(rec.XML_header().XML_string(), *old_block);
+    rec.Velt_Heat_time(3, false, 2319);
+    rec.Write_XML_header();
+    const std::string new_text = rec.XML_header().XML_string();
+    auto new_block = std::make_unique<px3::HeaderBlock>();
+    px3::encode_header_block(new_text, *new_block);
+    rec.Close_File();
+    const JournalContents journal = decode_journal(read_whole_file(journal_path(path)).value());
+    ASSERT_EQ(journal.last_header()->payload, new_text);
+
+    std::size_t first = 0;
+    while ((*old_block)[first] == (*new_block)[first]) {
+        ++first;
+    }
+    std::size_t last = new_block->size() - 1;
+    while ((*old_block)[last] == (*new_block)[last]) {
+        --last;
+    }
+    const std::size_t time_at = px3::kTextOffset + new_text.find(">2319<") + 3;
+    ASSERT_LT(first, time_at);
+    ASSERT_GE(last, time_at);
+    auto cut = std::make_unique<px3::HeaderBlock>();
+    const auto cut_at = [&](std::size_t at, bool zeros) {
+        *cut = *old_block;
+        if (zeros) {
+            std::fill(cut->begin() + static_cast<std::ptrdiff_t>(at), cut->end(), 0);
+        }
+        std::copy_n(new_block->begin(), at, cut->begin());
+    };
+    for (std::size_t at = first + 1; at <= last; ++at) {
+        for (const bool zeros : {false, true}) {
+            cut_at(at, zeros);
+            const HeaderJudgement with = judge_header_block(*cut, &journal);
+            ASSERT_EQ(with.state, HeaderState::Damaged) << at << (zeros ? " then zeros" : "");
+            ASSERT_EQ(with.last, journal.last_header());
+            ASSERT_EQ(judge_header_block(*cut, nullptr).state, HeaderState::Damaged)
+                << at << (zeros ? " then zeros" : "");
+        }
+    }
+
+    // Through the reader, cut inside the time: "2,39" with the journal restored, without it reported.
+    cut_at(time_at, false);
+    const std::string torn = std::string(reinterpret_cast<const char*>(cut->data()), cut->size());
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.write(torn.data(), static_cast<std::streamsize>(torn.size()));
+    }
+    rec.Open_File(path);
+    EXPECT_EQ(rec.Velt_Heat_time(3, false), 2319);
+    EXPECT_NE(op.last_message().find("It has been restored from its journal"), std::string::npos);
+    rec.Close_File();
+    std::filesystem::remove(journal_path(path));
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.write(torn.data(), static_cast<std::streamsize>(torn.size()));
+    }
+    op.messages.clear();
+    rec.Open_File(path);
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.last_message(),
+              "The header of " + path +
+                  " is damaged (its text does not match its checksum) and has no journal to "
+                  "restore it from: the heat's times shown may be wrong.");
 }
 
 } // namespace

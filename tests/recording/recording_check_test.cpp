@@ -98,7 +98,7 @@ TEST_F(RecordingCheckTest, FilesThatCannotBeReadSaySo) {
 
 // Changes that leave every structure whole are found through the journal: a byte behind a frame's
 // stream, a frame's time stamp, a digit of a time in the header. The review shows such a frame as
-// damaged instead of its picture; without the journal the file checks as before.
+// damaged instead of its picture; without the journal only the header's own checksum finds the digit.
 TEST_F(RecordingCheckTest, JournalFindsBytesChangedSinceTheyWereWritten) {
     {
         cls_VideoFile_handler edit;
@@ -119,9 +119,10 @@ TEST_F(RecordingCheckTest, JournalFindsBytesChangedSinceTheyWereWritten) {
     patch(px3::frame_offset(3, s) + 8, std::string(reinterpret_cast<char*>(stamp), 4));
     patch(static_cast<std::int64_t>(file.find("23450")) + 2, "9");
 
-    const std::vector<std::string> expected{"header text matches no journal entry",
-                                            "frame 2: damaged, its bytes changed since it was recorded",
-                                            "frame 3: damaged, its bytes changed since it was recorded"};
+    const std::vector<std::string> expected{
+        "header text matches no journal entry nor its checksum: another program changed it",
+        "frame 2: damaged, its bytes changed since it was recorded",
+        "frame 3: damaged, its bytes changed since it was recorded"};
     EXPECT_EQ(Check_Recording(path).problems, expected);
 
     std::vector<std::string> log;
@@ -138,7 +139,9 @@ TEST_F(RecordingCheckTest, JournalFindsBytesChangedSinceTheyWereWritten) {
     rec.Close_File();
 
     std::filesystem::remove(journal_path(path));
-    EXPECT_TRUE(Check_Recording(path).problems.empty());
+    EXPECT_EQ(Check_Recording(path).problems,
+              std::vector<std::string>{"header text does not match its checksum, and there is no journal to "
+                                       "restore it from: its times may be wrong"});
 }
 
 } // namespace

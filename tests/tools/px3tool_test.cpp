@@ -95,6 +95,27 @@ TEST_F(Px3Tool, SetDogAndSetTimeRewriteTheHeaderAndAReadOnlyFileIsRefused) {
     EXPECT_EQ(bytes(), before);
 }
 
+// Six scripts at once, one box each, fifty times over: every time is kept, every script says so, and
+// none tells of a change cut short.
+TEST_F(Px3Tool, SixConcurrentSetTimesOnSixBoxesKeepAllSixTimes) {
+    for (int round = 1; round <= 50; ++round) {
+        const std::string command = "cd '" + dir.path().string() + "' && for b in 1 2 3 4 5 6; do ('" +
+                                    PX3TOOL_PATH + "' set-time '" + path + "' $b $((" +
+                                    std::to_string(round * 1000) +
+                                    " + b)) >/dev/null 2>err$b; echo $? >status$b) & done; wait";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        for (std::int16_t box = 1; box <= 6; ++box) {
+            const std::string b = std::to_string(box);
+            ASSERT_EQ(read_whole_file(dir.file("status" + b)).value_or(""), "0\n") << round << " box " << b;
+            ASSERT_EQ(read_whole_file(dir.file("err" + b)).value_or("?"), "") << round << " box " << b;
+            ASSERT_EQ(rec.Velt_Heat_time(box, false), round * 1000 + box) << round << " box " << b;
+        }
+        ASSERT_TRUE(op.messages.empty()) << op.last_message();
+    }
+}
+
 // A frame is exported from its own record, whatever became of the records behind it.
 TEST_F(Px3Tool, ExportReadsAFrameOfAFileCutShort) {
     std::int32_t sample_size = 0;
@@ -191,6 +212,11 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
         for (std::int32_t n = 0; n < 4; ++n)
             writer.append(testing::compressed_test_frame(160, 120, n, 80, 60000));
     }
+    // A recording sound in itself is not whole while frames of its capture wait in a spool.
+    const ToolRun waiting = run("verify '" + path + "'");
+    EXPECT_EQ(waiting.status, 1);
+    EXPECT_EQ(waiting.out, path + ": 4 frames wait in the spool " + spool +
+                               " and are not in the recording yet; px3tool recover adds them\n");
     auto [status, said] = recover(path);
     EXPECT_EQ(status, 0) << said;
     EXPECT_EQ(said, "Recovered 4 frames of " + path + " from an interrupted capture\n");
@@ -201,6 +227,7 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
         EXPECT_EQ(rec.num_Frames(), 7);
     }
 
+    EXPECT_EQ(run("verify '" + path + "'").out, path + ": sound, 7 frames\n");
     std::tie(status, said) = recover(path);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(said, "px3tool recover: Nothing to recover: " + path +
@@ -274,11 +301,15 @@ TEST_F(Px3Tool, HistoryListsTheChangesOfTheResultsInOrder) {
                      "14:04:38  box 6 finish time 26,40 -> did not finish\n"
                      "14:04:45  box 1 split time none -> 12,02\n");
 
-    // A torn last entry is passed over and said on stderr.
+    // A torn last entry is passed over and said on stderr; its change, whole in the recording, is
+    // dated by the recording's own update time and marked.
     std::filesystem::resize_file(journal_path(heat), std::filesystem::file_size(journal_path(heat)) - 4);
     const ToolRun torn = run("history '" + heat + "'");
     EXPECT_EQ(torn.status, 0);
-    EXPECT_EQ(torn.out, r.out.substr(0, r.out.rfind("14:04:45")));
+    const std::string kept = r.out.substr(0, r.out.rfind("14:04:45"));
+    EXPECT_EQ(torn.out.substr(0, kept.size()), kept);
+    EXPECT_EQ(torn.out.substr(kept.size() + 8),
+              "  box 1 split time none -> 12,02 (stored without its journal entry)\n");
     EXPECT_NE(torn.err.find("belong to no complete entry"), std::string::npos) << torn.err;
 
     std::filesystem::remove(journal_path(heat));

@@ -228,6 +228,35 @@ TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
     EXPECT_EQ(results->Row(0).time, "---,---");
 }
 
+// The window and a script change the same heat: each keeps the other's change, and the window shows
+// the script's time with its own.
+TEST_F(ReviewWindow, TheWindowAndAScriptChangingTheHeatKeepBothChanges) {
+    const std::string path = heat();
+    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    const auto script = [&](const std::string& box, const std::string& ms) {
+        return std::system(
+            (std::string(PX3TOOL_PATH) + " set-time '" + path + "' " + box + " " + ms + " >/dev/null 2>&1")
+                .c_str());
+    };
+    ASSERT_EQ(script("2", "12340"), 0);
+    slider->setValue(7); // 11922 ms
+    controller->Box_press(3);
+    EXPECT_TRUE(controller->Box_click(3));
+    controller->Box_release();
+    EXPECT_EQ(results->Row(0).dog_name, "Red Comet");
+    EXPECT_EQ(results->Row(0).time, "11,92");
+    EXPECT_EQ(results->Row(1).dog_name, "Slow Joe");
+    EXPECT_EQ(results->Row(1).time, "12,34");
+    ASSERT_EQ(script("4", "12500"), 0);
+
+    cls_VideoFile_handler stored;
+    stored.Open_File(path);
+    EXPECT_EQ(stored.Velt_Heat_time(2, false), 12340);
+    EXPECT_EQ(stored.Velt_Heat_time(3, false), 11922);
+    EXPECT_EQ(stored.Velt_Heat_time(4, false), 12500);
+    EXPECT_TRUE(op.messages.empty()) << op.last_message();
+}
+
 TEST_F(ReviewWindow, ExportResultsWritesWhatTheWindowShowsAsCsvOrJson) {
     ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
     slider->setValue(7);
