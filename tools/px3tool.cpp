@@ -1,5 +1,6 @@
 // px3tool: recordings from the command line, for operators and scripts.
 #include "px3tool_commands.h"
+#include "support/files.h"
 #include "support/numbers.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
@@ -7,11 +8,17 @@
 #include "veltro_version.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace px3tool {
 
@@ -48,19 +55,76 @@ std::int32_t number_arg(const std::string& text, const std::string& what) {
     }
 }
 
+namespace {
+
+// A device or a pipe named as the output ("-o /dev/stdout") is written as it is: a rename would put
+// a plain file in its place.
+void write_to_device(const std::string& path, std::string_view data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    int rc = fd < 0 ? errno : 0;
+    for (std::size_t done = 0; rc == 0 && done < data.size();) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno != EINTR)
+            rc = errno;
+        else if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+    if (fd >= 0 && ::close(fd) != 0 && rc == 0)
+        rc = errno;
+    if (rc != 0)
+        throw veltro::VeltroError(veltro::error_number_for_errno(rc),
+                                  "Could not write " + path + ": " + std::strerror(rc));
+}
+
+} // namespace
+
+void write_output(const std::string& path, std::string_view data) {
+    if (path.empty()) {
+        std::cout << data;
+        return;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        write_to_device(path, data);
+        return;
+    }
+    const std::filesystem::path target = std::filesystem::absolute(path);
+    veltro::remove_leftovers(target.parent_path().string(), target.filename().string() + ".tmp");
+    veltro::save_file_atomically(path, data);
+}
+
 } // namespace px3tool
 
 namespace {
+
+// What was printed reached its reader: standard output on a full disk fails here, at the latest.
+int close_standard_output(const std::string& command) {
+    errno = 0;
+    std::cout.flush();
+    bool failed = std::cout.fail() || std::ferror(stdout) != 0;
+    int why = errno;
+    // A standard output closed by the caller is no failure when nothing was written to it.
+    if (std::fclose(stdout) != 0 && !failed && errno != EBADF) {
+        failed = true;
+        why = errno;
+    }
+    if (!failed) {
+        return 0;
+    }
+    std::cerr << "px3tool " << command << ": cannot write standard output"
+              << (why != 0 ? std::string(": ") + std::strerror(why) : std::string()) << '\n';
+    return 1;
+}
 
 void usage(std::ostream& out) {
     out << "usage: px3tool COMMAND [ARGS]\n"
            "\n"
            "Commands:\n"
-           "  info FILE [--json]           layout and heat values of a recording\n"
+           "  info FILE [--json] [-o OUT]  layout and heat values of a recording\n"
            "  verify FILE                  check the layout and every frame; exit status 0 only for a\n"
            "                               sound file with every record counted, one line per problem\n"
            "                               otherwise\n"
-           "  history FILE                 the changes of the heat's results from its journal\n"
+           "  history FILE [-o OUT]        the changes of the heat's results from its journal\n"
            "                               (FILE.journal), one line each: time of day, what changed\n"
            "  recover FILE                 append the frames of a capture the program did not finish\n"
            "                               (the spool FILE.spool), or without a spool count the whole\n"
@@ -74,7 +138,7 @@ void usage(std::ostream& out) {
            "                               the finish strip: the goal line's pixels of every picture\n"
            "                               side by side over a time scale; the split line with --split;\n"
            "                               the goal compensation stored with the heat unless given\n"
-           "  results FILE [--format text|csv|json] [--box-delay MS] [--lengths]\n"
+           "  results FILE [--format text|csv|json] [--box-delay MS] [--lengths] [-o OUT]\n"
            "                               the ranked result as text (as copied to the clipboard), CSV\n"
            "                               or JSON; the box delay stored with the heat unless given;\n"
            "                               --lengths adds a tab and each dog's distance to the dog in\n"
@@ -87,9 +151,12 @@ void usage(std::ostream& out) {
            "  evidence FILE -o DIR         the heat's evidence pack in the new folder DIR: each box's\n"
            "                               finish picture with the goal line, box and time on it, the\n"
            "                               results (text, CSV), the history, the timestamp report and\n"
-           "                               MANIFEST.sha256 with the SHA-256 of each file and of FILE\n"
-           "  evidence --check DIR [FILE]  check a pack against its manifest (and FILE against the\n"
-           "                               recording's sum); exit status 0 only when all match\n"
+           "                               MANIFEST.sha256 with the SHA-256 of each file and of\n"
+           "                               FILE; prints the SHA-256 of the manifest itself, to keep\n"
+           "  evidence --check DIR [FILE] [--manifest-sha256 HEX]\n"
+           "                               check a pack against its manifest (and FILE against the\n"
+           "                               recording's sum, the manifest against the SHA-256 that\n"
+           "                               evidence printed); exit status 0 only when all match\n"
            "  set-time FILE BOX MS [--split] [--dead-heat] [--no-time DSQ|DNF|NoRnk] [--frame N]\n"
            "                               assign a finish (or split) time to a box\n"
            "  set-dog FILE BOX NAME        set the dog name of a box\n"
@@ -108,13 +175,19 @@ void usage(std::ostream& out) {
            "                               time; in real time, or on a manual clock with --fast\n"
            "  bench                        the JPEG compression benchmark report, one line per picture\n"
            "                               size\n"
+           "\n"
+           "Output goes to standard output, or with -o OUT into the file OUT, replaced whole or not\n"
+           "at all. A command that cannot write all of its output says so and exits with status 1.\n"
+           "\n"
            "  --help                       this text\n"
            "  --version                    the program version\n";
 }
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int run_command(int argc, char* argv[]) {
     if (argc < 2) {
         usage(std::cerr);
         return 2;
@@ -164,4 +237,12 @@ int main(int argc, char* argv[]) {
         std::cerr << "px3tool " << command << ": " << e.what() << '\n';
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const int status = run_command(argc, argv);
+    const int output = close_standard_output(argc > 1 ? argv[1] : "");
+    return status != 0 ? status : output;
 }

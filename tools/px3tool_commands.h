@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The px3tool commands. Each takes the arguments after the command name and returns the exit status;
@@ -37,6 +38,10 @@ struct UsageError {
 std::string take_option(Args& args, const std::string& option);
 // Whether `flag` is in args (removing it).
 bool take_flag(Args& args, const std::string& flag);
+// Writes a command's output: to standard output when `path` is "", else into the file `path`,
+// replaced atomically (what a killed run left beside it is removed first), or straight into a device
+// or pipe of that name. Fails with a VeltroError naming the path and the reason.
+void write_output(const std::string& path, std::string_view data);
 // A whole number argument; a usage error naming `what` when it is none.
 std::int32_t number_arg(const std::string& text, const std::string& what);
 

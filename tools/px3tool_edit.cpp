@@ -3,6 +3,7 @@
 #include "px3tool_commands.h"
 #include "recording/video_file_handler.h"
 #include "support/numbers.h"
+#include "support/utf8_text.h"
 #include "support/veltro_error.h"
 #include "timing/heat_timing.h"
 #include "timing/lengths.h"
@@ -93,6 +94,10 @@ int set_dog(const Args& args) {
     if (number < 1 || number > veltro::kBoxes) {
         throw veltro::VeltroError(veltro::err::SubscriptOutOfRange, "box " + args[1] + " is outside 1..8");
     }
+    if (!veltro::is_valid_utf8(args[2])) {
+        // The header would lose the stray bytes without a word.
+        throw veltro::VeltroError(veltro::err::TypeMismatch, "NAME is not valid UTF-8; nothing was changed");
+    }
     const auto box = static_cast<std::int16_t>(number);
     cls_VideoFile_handler rec;
     open_recording(rec, args[0]);
@@ -108,6 +113,7 @@ int results(const Args& in) {
     const std::string delay = take_option(args, "--box-delay");
     const bool lengths = take_flag(args, "--lengths");
     std::string format = take_option(args, "--format");
+    const std::string out = take_option(args, "-o");
     if (format.empty()) {
         format = "text";
     }
@@ -131,20 +137,22 @@ int results(const Args& in) {
     }
     veltro::Published_heat heat = veltro::Publish_heat(rec, box_delay, veltro::Seconds_per_length_setting());
     heat.recording = std::filesystem::path(args[0]).filename().string();
+    std::string text;
     if (format == "csv") {
-        std::cout << veltro::Results_csv(heat);
+        text = veltro::Results_csv(heat);
     } else if (format == "json") {
-        std::cout << veltro::Results_json(heat);
+        text = veltro::Results_json(heat);
     } else if (lengths) {
         veltro::Result_array result = veltro::Load_Result_Array(rec);
         veltro::Sort_Result_Array(result);
         const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
         const veltro::Result_distances distances =
             veltro::Distances_in_lengths(result, veltro::Seconds_per_length_setting());
-        std::cout << veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows, distances);
+        text = veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows, distances);
     } else {
-        std::cout << heat.text;
+        text = heat.text;
     }
+    write_output(out, text);
     return 0;
 }
 

@@ -10,11 +10,18 @@ namespace px3tool {
 int evidence(const Args& in) {
     Args args = in;
     const std::string check = take_option(args, "--check");
+    const std::string manifest_sum = take_option(args, "--manifest-sha256");
+    if (!manifest_sum.empty() &&
+        (check.empty() || manifest_sum.size() != 64 ||
+         manifest_sum.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)) {
+        throw UsageError{"--manifest-sha256 takes the 64 hexadecimal digits evidence printed, with --check"};
+    }
     if (!check.empty()) {
         if (args.size() > 1) {
             throw UsageError{"evidence --check takes DIR and, to check the recording too, its FILE"};
         }
-        const veltro::Evidence_check result = veltro::Check_evidence_pack(check, args.empty() ? "" : args[0]);
+        const veltro::Evidence_check result =
+            veltro::Check_evidence_pack(check, args.empty() ? "" : args[0], manifest_sum);
         for (const std::string& problem : result.problems) {
             std::cout << problem << '\n';
         }
@@ -23,7 +30,10 @@ int evidence(const Args& in) {
             return 1;
         }
         std::cout << check << ": " << result.files_checked << " files match the manifest"
-                  << (args.empty() ? "" : ", and so does the recording") << '\n';
+                  << (args.empty() ? "" : ", and so does the recording")
+                  << (manifest_sum.empty() ? "; the manifest itself is not checked without --manifest-sha256"
+                                           : ", which is the one the pack was made with")
+                  << '\n';
         return 0;
     }
     const std::string out = take_option(args, "-o");
@@ -38,6 +48,7 @@ int evidence(const Args& in) {
     for (const std::string& file : pack.files) {
         std::cout << out << '/' << file << '\n';
     }
+    std::cout << "manifest sha256: " << pack.manifest_sha256 << '\n';
     return 0;
 }
 

@@ -51,8 +51,8 @@ int export_picture(const Args& in) {
         std::cerr << "px3tool export: frame " << frame_number
                   << " does not decode; exporting the \"Corrupted video\" picture\n";
     }
-    veltro::save_file_atomically(out, type == "png" ? veltro::png_bytes(rec.Picture())
-                                                    : veltro::jpeg_bytes(rec.Picture(), 95));
+    write_output(out,
+                 type == "png" ? veltro::png_bytes(rec.Picture()) : veltro::jpeg_bytes(rec.Picture(), 95));
     std::cout << out << '\n';
     return 0;
 }
@@ -69,7 +69,7 @@ int report(const Args& in) {
     if (out.empty()) {
         out = veltro::Timestamp_Report_Path(veltro::data_dir());
     }
-    veltro::Write_Timestamp_Report(rec, out);
+    write_output(out, veltro::Timestamp_Report_Text(rec));
     std::cout << "Timestamp report written at; " << out << '\n';
     return 0;
 }

@@ -10,7 +10,9 @@
 
 namespace px3tool {
 
-int history(const Args& args) {
+int history(const Args& in) {
+    Args args = in;
+    const std::string out = take_option(args, "-o");
     if (args.size() != 1) {
         throw UsageError{"history takes one FILE"};
     }
@@ -28,10 +30,12 @@ int history(const Args& args) {
         std::cerr << "px3tool history: " << contents.skipped_bytes << " bytes of " << journal
                   << " belong to no complete entry (a write cut short)\n";
     }
+    std::string text;
     for (const veltro::ResultChange& change :
          veltro::Result_History(contents, veltro::Unjournalled_header(args[0], contents))) {
-        std::cout << veltro::Result_change_line(change) << '\n';
+        text += veltro::Result_change_line(change) + '\n';
     }
+    write_output(out, text);
     return 0;
 }
 

@@ -81,6 +81,7 @@ Item flag(const std::string& name, bool value) {
 int info(const Args& in) {
     Args args = in;
     const bool json = take_flag(args, "--json");
+    const std::string out_path = take_option(args, "-o");
     if (args.size() != 1) {
         throw UsageError{"info takes one FILE"};
     }
@@ -175,7 +176,7 @@ int info(const Args& in) {
             out << line;
         }
     }
-    std::cout << out.str();
+    write_output(out_path, out.str());
     return 0;
 }
 

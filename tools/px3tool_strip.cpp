@@ -54,7 +54,7 @@ int strip(const Args& in) {
             split ? veltro::Display_Split_times().colour : veltro::Display_Goal_times().colour;
     }
     const veltro::Finish_strip strip = veltro::Build_Finish_Strip(args[0], options);
-    veltro::save_file_atomically(out, veltro::png_bytes(strip.image));
+    write_output(out, veltro::png_bytes(strip.image));
     std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
               << strip.strip_height << " rows of line\n";
     return 0;

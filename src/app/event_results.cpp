@@ -11,11 +11,15 @@
 #include "support/veltro_error.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <regex>
 #include <tuple>
+#include <unistd.h>
 
 namespace veltro {
 namespace fs = std::filesystem;
@@ -265,23 +269,45 @@ std::pair<std::string, std::string> Event_results_paths(const std::string& out) 
 
 std::pair<std::string, std::string> Write_event_results(const Event_results& results, const std::string& out,
                                                         const std::string& made_at) {
-    const auto paths = Event_results_paths(out);
-    const std::string csv = Event_results_csv(results);
-    const std::string html = Event_results_html(results, made_at);
-    const std::optional<std::string> old_csv = read_whole_file(paths.first);
-    save_file_atomically(paths.first, csv);
-    try {
-        save_file_atomically(paths.second, html);
-    } catch (const VeltroError&) {
-        // The pair goes together: the CSV is put back as it was.
+    const auto [csv_path, html_path] = Event_results_paths(out);
+    for (const std::string& path : {csv_path, html_path}) {
+        const fs::path p = fs::absolute(path);
         std::error_code ec;
-        if (old_csv)
-            save_file_atomically(paths.first, *old_csv);
-        else
-            fs::remove(paths.first, ec);
+        if (fs::is_directory(p, ec))
+            throw VeltroError(err::PathFileAccess, "Could not write " + path + ": it is a folder");
+        remove_leftovers(p.parent_path().string(), p.filename().string() + ".tmp");
+    }
+    // Both files are written in full under temporary names before either is renamed into place, and
+    // the page goes first: a reader may meet the new page beside the old CSV for a moment, never a
+    // new CSV whose page is still the old one.
+    const std::string html_temp = save_temporary_beside(html_path, Event_results_html(results, made_at));
+    std::string csv_temp;
+    try {
+        csv_temp = save_temporary_beside(csv_path, Event_results_csv(results));
+    } catch (...) {
+        ::unlink(html_temp.c_str());
         throw;
     }
-    return paths;
+    if (sys::rename(html_temp.c_str(), html_path.c_str()) != 0) {
+        const int rc = errno;
+        ::unlink(html_temp.c_str());
+        ::unlink(csv_temp.c_str());
+        throw VeltroError(error_number_for_errno(rc),
+                          "Could not write " + html_path + ": " + std::strerror(rc));
+    }
+    if (sys::rename(csv_temp.c_str(), csv_path.c_str()) != 0) {
+        const int rc = errno;
+        ::unlink(csv_temp.c_str());
+        throw VeltroError(error_number_for_errno(rc), "Could not write " + csv_path + ": " +
+                                                          std::strerror(rc) + "; " + html_path + " is new, " +
+                                                          csv_path + " is not");
+    }
+    if (const int dir = ::open(fs::absolute(csv_path).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+        dir >= 0) {
+        sys::fsync(dir);
+        ::close(dir);
+    }
+    return {csv_path, html_path};
 }
 
 } // namespace veltro

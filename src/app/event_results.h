@@ -56,7 +56,9 @@ std::optional<int> Heat_number_from_file_name(const std::string& file_name);
 // extension .csv or .html given is taken off first).
 std::pair<std::string, std::string> Event_results_paths(const std::string& out);
 
-// Writes both files for `out`: both are there, or neither is new (a VeltroError says why).
+// Writes both files for `out`, the page renamed into place before the CSV, so that a reader never
+// finds a new CSV beside an old page; on a failure neither is new (a VeltroError says why). What an
+// earlier run killed part-way left ("OUT.csv.tmpXXXXXX") is removed first.
 std::pair<std::string, std::string> Write_event_results(const Event_results& results, const std::string& out,
                                                         const std::string& made_at);
 

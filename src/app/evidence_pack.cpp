@@ -14,9 +14,14 @@
 #include "timing/published_results.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace veltro {
@@ -62,19 +67,66 @@ Pack_files pack_files(const std::string& recording, std::int64_t us_per_length,
     return files;
 }
 
-std::string manifest(const Pack_files& files, const std::string& recording, const std::string& recording_sum,
-                     const std::vector<std::string>& notes) {
-    std::string out = "# Veltro evidence pack, made " + now_iso_datetime() + "\n";
-    out += kRecordingLine + recording_sum + "  " + fs::path(recording).filename().string() + "\n";
-    for (const std::string& note : notes)
-        out += "# no finish picture for " + note + "\n";
-    for (const auto& [name, bytes] : files)
-        out += sha256_hex(bytes) + "  " + name + "\n";
+constexpr const char* kHeading = "# Veltro evidence pack, made ";
+constexpr const char* kNoPicture = "# no finish picture for ";
+
+// sha256sum's escapes for names: a backslash, a line feed or a carriage return can never end a line.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::optional<std::string> unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r')
+            return std::nullopt;
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        const char next = i + 1 < text.size() ? text[++i] : '\0';
+        if (next == '\\')
+            out += '\\';
+        else if (next == 'n')
+            out += '\n';
+        else if (next == 'r')
+            out += '\r';
+        else
+            return std::nullopt;
+    }
     return out;
 }
 
 bool is_hex_sum(const std::string& text) {
     return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// The names a pack's files have; a manifest that lists another is not one a pack was made with.
+bool is_pack_file_name(const std::string& name) {
+    static const std::set<std::string> kFixed = {"results.txt", "results.csv", "history.txt",
+                                                 "timestamp_report.csv"};
+    return kFixed.count(name) || (name.size() == 15 && name.starts_with("box") && name[3] >= '1' &&
+                                  name[3] <= '8' && name.ends_with("_finish.png"));
+}
+
+// "<sha256>  <rest>", the form of file lines and of the recording line after its keyword.
+bool split_sum(const std::string& text, std::string& sum, std::string& rest) {
+    if (text.size() < 67 || text.compare(64, 2, "  ") != 0 || !is_hex_sum(text.substr(0, 64)))
+        return false;
+    sum = text.substr(0, 64);
+    rest = text.substr(66);
+    return true;
 }
 
 } // namespace
@@ -101,15 +153,34 @@ Evidence_pack Write_evidence_pack(const std::string& recording, const std::strin
 
     std::string temp =
         (target.parent_path() / ("." + target.filename().string() + ".partial-XXXXXX")).string();
+    remove_leftovers(target.parent_path().string(), "." + target.filename().string() + ".partial-");
     if (!::mkdtemp(temp.data()))
         throw VeltroError(err::PermissionDenied, "cannot make a folder in " + target.parent_path().string());
+    // Held until the rename, so that the leftover sweep of another run passes the folder by.
+    const int lock = ::open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock >= 0)
+        ::flock(lock, LOCK_EX | LOCK_NB);
+    struct Unlock {
+        int fd;
+        ~Unlock() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } unlock{lock};
     try {
+        // A pack is for others to read: not mkdtemp's 0700.
+        fs::permissions(temp, fs::perms(0755));
         for (const auto& [name, bytes] : files) {
             save_file_atomically((fs::path(temp) / name).string(), bytes);
             pack.files.push_back(name);
         }
-        save_file_atomically((fs::path(temp) / kManifestName).string(),
-                             manifest(files, recording, *recording_sum, pack.notes));
+        std::vector<Manifest_entry> sums;
+        for (const auto& [name, bytes] : files)
+            sums.push_back({sha256_hex(bytes), name});
+        const std::string manifest = Manifest_text(
+            now_iso_datetime(), fs::path(recording).filename().string(), *recording_sum, pack.notes, sums);
+        save_file_atomically((fs::path(temp) / kManifestName).string(), manifest);
+        pack.manifest_sha256 = sha256_hex(manifest);
         pack.files.push_back(kManifestName);
         fs::rename(temp, target);
     } catch (const fs::filesystem_error& e) {
@@ -132,51 +203,129 @@ std::string Free_evidence_folder(const std::string& parent, const std::string& r
     return name;
 }
 
+std::string Manifest_text(const std::string& made_at, const std::string& recording_name,
+                          const std::string& recording_sha256, const std::vector<std::string>& notes,
+                          const std::vector<Manifest_entry>& files) {
+    std::string out = kHeading + escaped(made_at) + "\n";
+    out += kRecordingLine + recording_sha256 + "  " + escaped(recording_name) + "\n";
+    for (const std::string& note : notes)
+        out += kNoPicture + escaped(note) + "\n";
+    for (const Manifest_entry& file : files)
+        out += file.sha256 + "  " + file.name + "\n";
+    return out;
+}
+
+namespace {
+
+// One line of a manifest into `manifest`; a problem text when it is not a line a pack has.
+std::string read_manifest_line(const std::string& line, int number, Evidence_manifest& manifest,
+                               std::set<std::string>& seen) {
+    std::string sum, rest;
+    if (line.starts_with(kHeading))
+        return number == 1 && unescaped(line.substr(std::strlen(kHeading))) ? "" : "cannot be read";
+    if (line.starts_with(kRecordingLine)) {
+        const auto name =
+            split_sum(line.substr(std::strlen(kRecordingLine)), sum, rest) ? unescaped(rest) : std::nullopt;
+        if (!name || name->empty())
+            return "cannot be read";
+        if (!manifest.recording_sha256.empty())
+            return "repeats the recording line";
+        manifest.recording_sha256 = sum;
+        manifest.recording_name = *name;
+        return "";
+    }
+    if (line.starts_with(kNoPicture)) {
+        const auto note = unescaped(line.substr(std::strlen(kNoPicture)));
+        if (!note)
+            return "cannot be read";
+        manifest.notes.push_back(*note);
+        return "";
+    }
+    if (!split_sum(line, sum, rest))
+        return "cannot be read";
+    // A manifest names files of its own folder only, never a path elsewhere.
+    if (rest.find('/') != std::string::npos || rest == "." || rest == "..")
+        return "names a file outside the pack";
+    if (!is_pack_file_name(rest))
+        return "names a file no pack holds";
+    if (!seen.insert(rest).second)
+        return "lists " + rest + " a second time";
+    manifest.files.push_back({sum, rest});
+    return "";
+}
+
+} // namespace
+
 Evidence_manifest Parse_manifest(const std::string& text) {
     Evidence_manifest manifest;
-    std::istringstream lines(text);
-    std::string line;
-    for (int number = 1; std::getline(lines, line); ++number) {
-        if (line.rfind(kRecordingLine, 0) == 0) {
-            manifest.recording_sha256 = line.substr(std::string(kRecordingLine).size(), 64);
-            continue;
+    std::set<std::string> seen;
+    std::size_t start = 0;
+    int number = 1;
+    for (; start < text.size(); ++number) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            manifest.problems.push_back("line " + std::to_string(number) +
+                                        " of the manifest has no end: it was cut short or added to");
+            break;
         }
-        if (line.empty() || line[0] == '#')
-            continue;
-        const std::string sum = line.substr(0, 64);
-        const std::string name = line.size() > 66 ? line.substr(66) : std::string();
-        if (!is_hex_sum(sum) || line.compare(64, 2, "  ") != 0 || name.empty()) {
+        const std::string problem =
+            read_manifest_line(text.substr(start, end - start), number, manifest, seen);
+        if (problem == "cannot be read")
             manifest.problems.push_back("line " + std::to_string(number) + " of the manifest cannot be read");
-            continue;
-        }
-        // A manifest names files of its own folder only, never a path elsewhere.
-        if (name.find('/') != std::string::npos || name == "." || name == "..") {
-            manifest.problems.push_back("line " + std::to_string(number) + " names a file outside the pack");
-            continue;
-        }
-        manifest.files.push_back({sum, name});
+        else if (!problem.empty())
+            manifest.problems.push_back("line " + std::to_string(number) + " " + problem);
+        start = end + 1;
     }
+    if (manifest.recording_sha256.empty())
+        manifest.problems.push_back("the manifest has no recording line");
+    for (const char* needed : {"results.txt", "results.csv", "timestamp_report.csv"})
+        if (!seen.count(needed))
+            manifest.problems.push_back(std::string("the manifest does not list ") + needed);
     return manifest;
 }
 
-Evidence_check Check_evidence_pack(const std::string& folder, const std::string& recording) {
+namespace {
+
+// The SHA-256 of a plain file of the pack, or why there is none: a link to an identical copy is not
+// the file the pack was made with.
+std::string file_problem(const fs::path& path, const std::string& sha256) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return path.filename().string() + " is missing";
+    if (!S_ISREG(st.st_mode))
+        return path.filename().string() + " is not a plain file (a link or a folder in its place)";
+    const std::optional<std::string> actual = sha256_file_hex(path.string());
+    if (!actual)
+        return "cannot read " + path.filename().string();
+    return *actual == sha256 ? "" : path.filename().string() + " has changed since the pack was made";
+}
+
+} // namespace
+
+Evidence_check Check_evidence_pack(const std::string& folder, const std::string& recording,
+                                   const std::string& manifest_sha256) {
     Evidence_check check;
-    const std::optional<std::string> text = read_whole_file((fs::path(folder) / kManifestName).string());
+    const fs::path manifest_path = fs::path(folder) / kManifestName;
+    struct stat st {};
+    const std::optional<std::string> text = ::lstat(manifest_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                                                ? read_whole_file(manifest_path.string())
+                                                : std::nullopt;
     if (!text) {
-        check.problems.push_back(std::string(kManifestName) + " is missing or cannot be read");
+        check.problems.push_back(std::string(kManifestName) +
+                                 " is missing, not a plain file, or cannot be read");
         return check;
     }
+    if (!manifest_sha256.empty() && sha256_hex(*text) != to_lower_ascii(manifest_sha256))
+        check.problems.push_back(std::string(kManifestName) +
+                                 " is not the manifest the pack was made with: its SHA-256 differs");
     const Evidence_manifest manifest = Parse_manifest(*text);
-    check.problems = manifest.problems;
+    check.problems.insert(check.problems.end(), manifest.problems.begin(), manifest.problems.end());
     std::set<std::string> listed{kManifestName};
     for (const Manifest_entry& entry : manifest.files) {
         listed.insert(entry.name);
-        const std::optional<std::string> actual = sha256_file_hex((fs::path(folder) / entry.name).string());
         ++check.files_checked;
-        if (!actual)
-            check.problems.push_back(entry.name + " is missing");
-        else if (*actual != entry.sha256)
-            check.problems.push_back(entry.name + " has changed since the pack was made");
+        if (std::string problem = file_problem(fs::path(folder) / entry.name, entry.sha256); !problem.empty())
+            check.problems.push_back(std::move(problem));
     }
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {

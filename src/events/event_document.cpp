@@ -55,6 +55,21 @@ pugi::xml_encoding encoding_of(std::string_view bytes) {
     return pugi::encoding_latin1;
 }
 
+// The element holding text that is not UTF-8 (a file marked as UTF-8 that is not), or "".
+std::string element_with_invalid_text(const pugi::xml_node& node) {
+    for (const pugi::xml_attribute& a : node.attributes())
+        if (!is_valid_utf8(a.value()))
+            return node.name();
+    for (const pugi::xml_node& child : node.children()) {
+        if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) &&
+            !is_valid_utf8(child.value()))
+            return node.name();
+        if (std::string name = element_with_invalid_text(child); !name.empty())
+            return name;
+    }
+    return {};
+}
+
 } // namespace
 
 bool EventDocument::can_hold(std::string_view utf8) {
@@ -142,6 +157,12 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
         throw VeltroError(err::ObjectVariableNotSet,
                           source_name + " is not a readable XML document: " + result.description() +
                               " at byte " + std::to_string(result.offset));
+    }
+    // Saving in ISO-8859-1 would drop such bytes without a word: the file is refused, saying where.
+    if (const std::string where = element_with_invalid_text(doc_); !where.empty()) {
+        doc_.reset();
+        throw VeltroError(err::ObjectVariableNotSet, source_name + " is marked as UTF-8 but the text of <" +
+                                                         where + "> is not valid UTF-8");
     }
     make_declaration_latin1(doc_);
     // Whatever is kept must survive being saved: element or attribute names outside ISO-8859-1

@@ -4,6 +4,7 @@
 #include "recording/video_file_handler.h"
 #include "support/files.h"
 #include "support/operator.h"
+#include "support/spreadsheet_cell.h"
 #include "support/text.h"
 #include "timing/time_text.h"
 
@@ -26,9 +27,13 @@ std::string three_digits(std::int64_t n) {
 } // namespace
 
 std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
-    std::string text =
-        "\" Timestamp report for file: " + std::filesystem::path(recording.File_name()).filename().string() +
-        "\"\r\n";
+    // The title is one quoted cell: a quote in the file name is doubled so that it cannot end the
+    // cell and start one of its own.
+    std::string text = "\"";
+    for (const char c : spreadsheet_safe(" Timestamp report for file: " +
+                                         std::filesystem::path(recording.File_name()).filename().string()))
+        text += c == '"' ? std::string("\"\"") : std::string(1, c);
+    text += "\"\r\n";
     text += "Frame;Capture_mill;Capture_delta;Capture_local;\r\n";
     const Picture_period picture = Recording_picture_period(recording);
     const std::int64_t period_ms =

@@ -4,9 +4,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -51,6 +54,8 @@ int write_file_atomically(const std::string& path, std::string_view data,
         UniqueFd fd(sys::mkstemp(temp.data()));
         if (!fd)
             return errno;
+        // Held until the rename, so that the leftover sweep of a later run passes it by.
+        ::flock(fd.get(), LOCK_EX | LOCK_NB);
         PosixFile file(std::move(fd));
         // Keep the permissions of the file being replaced, or the usual ones for a new file.
         struct stat st {};
@@ -102,6 +107,55 @@ void save_file_atomically(const std::string& path, std::string_view data) {
     const int rc = write_file_atomically(path, data);
     if (rc != 0)
         throw VeltroError(error_number_for_errno(rc), "Could not write " + path + ": " + std::strerror(rc));
+}
+
+std::string save_temporary_beside(const std::string& path, std::string_view data) {
+    std::string temp = path + ".tmpXXXXXX";
+    int rc = 0;
+    {
+        UniqueFd fd(sys::mkstemp(temp.data()));
+        if (!fd)
+            throw VeltroError(error_number_for_errno(errno),
+                              "Could not write " + path + ": " + std::strerror(errno));
+        ::flock(fd.get(), LOCK_EX | LOCK_NB);
+        PosixFile file(std::move(fd));
+        rc = ::fchmod(file.descriptor(), 0644) == 0 ? 0 : errno;
+        if (rc == 0)
+            rc = store(file, data, nullptr);
+        const int closed = file.close();
+        if (rc == 0)
+            rc = closed;
+    }
+    if (rc != 0) {
+        ::unlink(temp.c_str());
+        throw VeltroError(error_number_for_errno(rc), "Could not write " + path + ": " + std::strerror(rc));
+    }
+    return temp;
+}
+
+void remove_leftovers(const std::string& folder, const std::string& prefix) noexcept {
+    static constexpr std::string_view kTemplateChars =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix) ||
+            name.substr(prefix.size()).find_first_not_of(kTemplateChars) != std::string_view::npos)
+            continue;
+        const std::string path = folder + "/" + std::string(name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+            continue;
+        // A writer still at work holds its lock: its temporary is not a leftover.
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    ::closedir(dir);
 }
 
 int probe_folder_writable(const std::string& folder) noexcept {

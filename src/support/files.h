@@ -25,6 +25,16 @@ int write_file_atomically(const std::string& path, std::string_view data,
 // 75 Path/File access error) whose description names the path and the system's reason.
 void save_file_atomically(const std::string& path, std::string_view data);
 
+// Writes `data` to a new file beside `path` (`path` + ".tmpXXXXXX", mode 0644), flushed, and returns
+// its name, for a caller that renames several files into place together; it removes the file when it
+// does not rename it. Fails like save_file_atomically, leaving nothing behind.
+std::string save_temporary_beside(const std::string& path, std::string_view data);
+
+// Removes what writes killed part-way left in `folder`: files and folders named `prefix` followed by
+// the six characters of a temporary name (mkstemp's and mkdtemp's), unless their writer still holds
+// them (flock). Symbolic links are never followed or removed. Failures are ignored.
+void remove_leftovers(const std::string& folder, const std::string& prefix) noexcept;
+
 // Proves that a file can be made in `folder` by creating and deleting "testfile.txt" there (a file
 // of that name that is already there is left alone and another name is tried). Returns 0 or the
 // errno of the failure.

@@ -1,6 +1,7 @@
 #include "timing/published_results.h"
 
 #include "support/numbers.h"
+#include "support/spreadsheet_cell.h"
 #include "timing/lengths.h"
 
 #include <nlohmann/json.hpp>
@@ -33,8 +34,9 @@ nlohmann::ordered_json optional_json(const std::optional<T>& value) {
     return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
-// One CSV field, quoted when it holds a comma, a quote, CR or LF.
-std::string Csv_field(const std::string& text) {
+// One CSV field, safe for spreadsheets, quoted when it holds a comma, a quote, CR or LF.
+std::string Csv_field(const std::string& cell) {
+    const std::string text = spreadsheet_safe(cell);
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string quoted = "\"";

@@ -4,15 +4,19 @@
 #include "app/evidence_pack.h"
 #include "app/review.h"
 #include "fake_operator.h"
+#include "fault_loop.h"
 #include "recording/test_recording.h"
 #include "scoped_env.h"
+#include "support/digest.h"
 #include "support/files.h"
+#include "support/spreadsheet_cell.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
 #include "timing/heat_timing.h"
 #include "timing/lengths.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -131,6 +135,33 @@ TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
     EXPECT_NE(read_whole_file(dir.file("cup.csv")).value_or("").find("x.px3,"), std::string::npos);
 }
 
+// The event pair failing at any step of its save shows no new CSV beside an old page and leaves no
+// temporary file; what a killed run left is cleared away by the next.
+TEST_F(Publishing, TheEventPairNeverShowsANewCsvBesideAnOldPage) {
+    Event_results results;
+    results.heats.push_back({"x.px3", std::nullopt, "damaged", {}});
+    const fs::path out = dir.file("out");
+    fs::create_directories(out);
+    save_file_atomically((out / "cup.html.tmpAb12Cd").string(), "left by a killed run");
+    testing::FaultGuard guard;
+    bool done = false;
+    for (int n = 1; !done && n < 50; ++n) {
+        save_file_atomically((out / "cup.csv").string(), "old");
+        save_file_atomically((out / "cup.html").string(), "old");
+        fault_injection::arm(n, {fault_injection::Kind::error, ENOSPC, 0});
+        try {
+            Write_event_results(results, (out / "cup").string(), "now");
+        } catch (const VeltroError&) {
+        }
+        done = !fault_injection::fired();
+        fault_injection::disarm();
+        const bool csv_new = read_whole_file((out / "cup.csv").string()) != "old";
+        EXPECT_TRUE(!csv_new || read_whole_file((out / "cup.html").string()) != "old") << n;
+        EXPECT_EQ(testing::files_in(out), (std::set<std::string>{"cup.csv", "cup.html"})) << n;
+    }
+    EXPECT_TRUE(done);
+}
+
 TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges) {
     const std::string recording = heat("heat 2.px3", "2");
     const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
@@ -203,10 +234,137 @@ TEST_F(Publishing, AManifestThatNamesFilesOutsideThePackIsNotFollowed) {
                                                                std::string(64, 'a') + "  ..\n");
     const Evidence_check check = Check_evidence_pack(dir.file("pack"));
     EXPECT_EQ(check.files_checked, 0u);
-    EXPECT_EQ(check.problems, (std::vector<std::string>{"line 1 names a file outside the pack",
-                                                        "line 2 of the manifest cannot be read",
-                                                        "line 3 names a file outside the pack"}));
+    EXPECT_EQ(check.problems,
+              (std::vector<std::string>{
+                  "line 1 names a file outside the pack", "line 2 of the manifest cannot be read",
+                  "line 3 names a file outside the pack", "the manifest has no recording line",
+                  "the manifest does not list results.txt", "the manifest does not list results.csv",
+                  "the manifest does not list timestamp_report.csv"}));
     EXPECT_FALSE(Check_evidence_pack(dir.file("nowhere")).problems.empty());
+}
+
+// Names from a race card or an operator that a spreadsheet would run as formulas are text in every
+// CSV that leaves the program, and as they are in JSON and on the page.
+TEST_F(Publishing, EveryCsvWritesANameThatASpreadsheetWouldRunAsText) {
+    for (const char* cell : {"=1+1", "+1", "-2+3", "@SUM(1)", "\tx", "\rx"})
+        EXPECT_EQ(spreadsheet_safe(cell), std::string("'") + cell);
+    for (const char* cell : {"", "-30", "Fast Lady", "1=1", "'=1"})
+        EXPECT_EQ(spreadsheet_safe(cell), cell);
+
+    const std::string recording = heat("@SUM(1).px3", "2");
+    const std::string hyperlink = "=HYPERLINK(\"http://x\",\"click\")";
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(recording);
+        rec.Velt_event(hyperlink);
+        rec.Velt_Dog_name(1, "+CMD|' /C calc'!A0");
+        rec.Velt_Dog_name(2, "-2+3");
+        rec.Write_XML_header();
+    }
+    const auto expect_neutral = [&](const std::string& csv, const char* writer) {
+        EXPECT_NE(csv.find("\n'@SUM(1).px3,\"'=HYPERLINK(\"\"http"), std::string::npos) << writer << csv;
+        EXPECT_NE(csv.find(",'+CMD|' /C calc'!A0,"), std::string::npos) << writer;
+        EXPECT_NE(csv.find(",'-2+3,"), std::string::npos) << writer;
+        for (const char* bare : {",=", ",+", ",-2", ",@", "\n=", "\n@"})
+            EXPECT_EQ(csv.find(bare), std::string::npos) << writer << ": " << bare;
+    };
+    cls_VideoFile_handler rec;
+    rec.Open_File(recording);
+    Published_heat published = Publish_heat(rec, 0, kDefault_us_per_length);
+    published.recording = "@SUM(1).px3";
+    expect_neutral(Results_csv(published), "results");
+    expect_neutral(Event_results_csv(Read_event_results(dir.path(), kDefault_us_per_length, false)), "event");
+    Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    expect_neutral(read_whole_file(dir.file("pack/results.csv")).value_or(""), "evidence");
+    EXPECT_NE(Results_json(published).find("\"+CMD|' /C calc'!A0\""), std::string::npos);
+}
+
+// A pack's copy checked with the manifest's own SHA-256, as `evidence` printed it: each tampering
+// fails the check, and those that leave the manifest's form intact fail it only with the SHA-256.
+TEST_F(Publishing, EveryTamperingOfAPackFailsItsCheck) {
+    const std::string recording = heat("heat 2.px3", "2");
+    const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    EXPECT_EQ(fs::status(dir.file("pack")).permissions(), fs::perms(0755));
+    EXPECT_EQ(fs::status(dir.file("pack/results.txt")).permissions(), fs::perms(0644));
+    const std::string manifest = read_whole_file(dir.file("pack/MANIFEST.sha256")).value();
+    EXPECT_EQ(sha256_hex(manifest), pack.manifest_sha256);
+
+    const fs::path copy = dir.file("copy");
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        std::string text = manifest;
+        const std::size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        save_file_atomically((copy / "MANIFEST.sha256").string(), text.replace(at, from.size(), to));
+    };
+    const auto line_at = [&](std::size_t at) {
+        return manifest.substr(at, manifest.find('\n', at) + 1 - at);
+    };
+    const std::string csv_line = line_at(manifest.find("  results.csv\n") - 64);
+    const std::string recording_line = line_at(manifest.find("# recording "));
+    struct Tampering {
+        const char* what;
+        bool seen_without_sum;
+        std::function<void()> apply;
+    };
+    const std::vector<Tampering> tamperings = {
+        {"the date edited", false, [&] { replace("made 2", "made 1"); }},
+        {"the recording's name edited", false, [&] { replace("  heat 2.px3", "  heat 3.px3"); }},
+        {"a byte appended", true, [&] { replace(csv_line, csv_line + "x"); }},
+        {"a byte appended at the end", true,
+         [&] { save_file_atomically((copy / "MANIFEST.sha256").string(), manifest + " "); }},
+        {"a line repeated", true, [&] { replace(csv_line, csv_line + csv_line); }},
+        {"a line and its file removed", true,
+         [&] {
+             replace(csv_line, "");
+             fs::remove(copy / "results.csv");
+         }},
+        {"the recording line removed", true, [&] { replace(recording_line, ""); }},
+        {"a second recording line", true,
+         [&] {
+             replace(recording_line, recording_line + "# recording " + std::string(64, 'a') + "  x.px3\n");
+         }},
+        {"a file added and listed", false,
+         [&] {
+             save_file_atomically((copy / "box6_finish.png").string(), "x");
+             replace(csv_line, csv_line + sha256_hex("x") + "  box6_finish.png\n");
+         }},
+        {"a file swapped for a link to an identical copy", true,
+         [&] {
+             fs::copy_file(copy / "results.txt", dir.file("same.txt"), fs::copy_options::overwrite_existing);
+             fs::remove(copy / "results.txt");
+             fs::create_symlink(dir.file("same.txt"), copy / "results.txt");
+         }},
+    };
+    for (const Tampering& t : tamperings) {
+        fs::remove_all(copy);
+        fs::copy(dir.file("pack"), copy);
+        EXPECT_EQ(Check_evidence_pack(copy, recording, pack.manifest_sha256).problems,
+                  std::vector<std::string>{});
+        t.apply();
+        EXPECT_FALSE(Check_evidence_pack(copy, recording, pack.manifest_sha256).problems.empty()) << t.what;
+        EXPECT_EQ(Check_evidence_pack(copy, recording).problems.empty(), !t.seen_without_sum) << t.what;
+    }
+}
+
+// A recording's name holding a line feed and a recording line of its own stays on its line: the pack
+// passes its own check, and only with its own recording.
+TEST_F(Publishing, ARecordingsNameCannotAddALineToTheManifest) {
+    const std::string other = heat("other.px3", "3");
+    const std::string name = "heat\n# recording " + sha256_file_hex(other).value() + "  other.px3\n\\n.px3";
+    const std::string recording = heat(name, "2");
+    const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    const std::string manifest = read_whole_file(dir.file("pack/MANIFEST.sha256")).value();
+    EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\n'), 2 + 7);
+    EXPECT_EQ(Parse_manifest(manifest).recording_name, name);
+    EXPECT_TRUE(Check_evidence_pack(dir.file("pack"), recording, pack.manifest_sha256).problems.empty());
+    EXPECT_FALSE(Check_evidence_pack(dir.file("pack"), other).problems.empty());
+    const std::string sums = "cd '" + dir.file("pack") + "' && sha256sum --quiet -c MANIFEST.sha256";
+    EXPECT_EQ(std::system(sums.c_str()), 0);
+
+    // What a killed run left is cleared away by the next pack made in the same place.
+    fs::create_directories(dir.file(".again.partial-Ab12Cd/x"));
+    Write_evidence_pack(recording, dir.file("again"), kDefault_us_per_length);
+    EXPECT_FALSE(fs::exists(dir.file(".again.partial-Ab12Cd")));
 }
 
 // Three demo heats judged at the first picture that reaches each dog's true crossing, as the

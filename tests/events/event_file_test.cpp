@@ -431,6 +431,19 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
     s.XML_to_File();
     EXPECT_EQ(bytes(path), foreign);
 
+    // Marked as UTF-8 with a stray byte in a name: refused, naming where, not saved without it.
+    const std::string stray = "\xEF\xBB\xBF<Veltro_event_file><event_name>x\xFFy</event_name><event_day/>"
+                              "</Veltro_event_file>";
+    ASSERT_EQ(write_file_atomically(path, stray), 0);
+    try {
+        s.Open_another_event_file(path);
+        ADD_FAILURE() << "a stray byte was taken";
+    } catch (const VeltroError& e) {
+        EXPECT_NE(e.description().find("<event_name> is not valid UTF-8"), std::string::npos)
+            << e.description();
+    }
+    EXPECT_EQ(bytes(path), stray);
+
     // A file that vanished: reported, and no valid event.
     EXPECT_FALSE(s.Validate_XML_file(dir.file("nowhere.xml")));
     EXPECT_FALSE(s.event_valid());

@@ -1,5 +1,6 @@
 // px3tool as scripts run it: exit status, what it says on stderr, and what it leaves in the file.
 #include "events/event_document.h"
+#include "file_size_limit.h"
 #include "local_time.h"
 #include "recording/capture_spool.h"
 #include "recording/compressed_frames.h"
@@ -38,14 +39,16 @@ protected:
         Arm_Test_Recording(rec, path, 160, 120, true, "1000");
         Append_Test_Frames(rec, testing::CapturedFrames(160, 120, 3));
     }
-    ToolRun run(const std::string& arguments) const {
+    // Runs px3tool with `arguments`, its standard output into `stdout_to` (a file of its own unless
+    // given).
+    ToolRun run(const std::string& arguments, const std::string& stdout_to = "") const {
         const std::string err = dir.file("stderr.txt");
-        const std::string out = dir.file("stdout.txt");
+        const std::string out = stdout_to.empty() ? dir.file("stdout.txt") : stdout_to;
         const std::string command =
             std::string(PX3TOOL_PATH) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_whole_file(err).value_or(""),
-                read_whole_file(out).value_or("")};
+                stdout_to.empty() ? read_whole_file(out).value_or("") : ""};
     }
     std::string bytes() const { return read_whole_file(path).value_or(""); }
 };
@@ -81,6 +84,11 @@ TEST_F(Px3Tool, SetDogAndSetTimeRewriteTheHeaderAndAReadOnlyFileIsRefused) {
     }
     EXPECT_NE(run("set-dog '" + path + "' 9 Rex").status, 0);
     EXPECT_NE(run("set-time '" + path + "' 3 100 --split --dead-heat").status, 0);
+
+    // A name with a stray byte is refused, not stored without it.
+    const ToolRun stray = run("set-dog '" + path + "' 3 \"$(printf 'R\\377x')\"");
+    EXPECT_EQ(stray.status, 1);
+    EXPECT_NE(stray.err.find("NAME is not valid UTF-8"), std::string::npos) << stray.err;
 
     // Refused by the file's own bits, root or not.
     std::filesystem::permissions(path, std::filesystem::perms::owner_read |
@@ -505,6 +513,68 @@ TEST_F(Px3Tool, CardPreviewsAppliesAndSaysWhatItRejected) {
     EXPECT_EQ(run("card '" + dir.file("missing.csv") + "'").status, 2);
     EXPECT_EQ(run("card '" + dir.path().string() + "'").status, 2);
     EXPECT_EQ(run("card '" + good + "' --apply").status, 2);
+}
+
+// Every command that writes tells when its output could not be written, with status 1: standard
+// output on a full disk, the file of -o on a full disk, a disk that fills up under a folder's files.
+TEST_F(Px3Tool, EveryCommandThatWritesFailsWithStatus1WhenItsOutputCannotBeWritten) {
+    ASSERT_EQ(run("set-time '" + path + "' 1 2000").status, 0); // a journal for history
+    {
+        cls_VideoFile_handler rec;
+        rec.Open_File(path);
+        SpoolWriter writer(spool_path(path), SpoolHead{160, 120, 80, rec.Sample_size() - 58, 3});
+        writer.append(testing::compressed_test_frame(160, 120, 0, 80, 60000));
+    }
+    std::filesystem::create_directories(dir.file("event"));
+    const std::string p = "'" + path + "' ";
+    for (const std::string& command :
+         {"info " + p, "info " + p + "--json", "verify " + p, "history " + p, "results " + p,
+          "results " + p + "--format csv", "results " + p + "--format json", "set-dog " + p + "1 Rex",
+          "set-time " + p + "1 2010", "report " + p + "-o '" + dir.file("r.csv") + "'",
+          "export " + p + "--frame 1 -o '" + dir.file("x.png") + "'",
+          "strip " + p + "-o '" + dir.file("s.png") + "'",
+          "event-results '" + dir.path().string() + "' -o '" + dir.file("event/cup") + "'",
+          "evidence " + p + "-o '" + dir.file("pack") + "'", "demo '" + dir.file("demo.px3") + "' --fast",
+          "recover " + p, std::string("bench"), std::string("--help"), std::string("--version")}) {
+        const ToolRun r = run(command, "/dev/full");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("cannot write standard output: No space left on device"), std::string::npos)
+            << command << ": " << r.err;
+        std::filesystem::remove_all(dir.file("pack"));
+    }
+    for (const std::string& command : {"info " + p, "history " + p, "results " + p, "report " + p}) {
+        const ToolRun r = run(command + " -o /dev/full");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("Could not write /dev/full: No space left on device"), std::string::npos)
+            << command << ": " << r.err;
+    }
+    // A disk that fills up under the files of event-results and evidence: nothing half-written stays.
+    std::filesystem::remove_all(dir.file("event"));
+    std::filesystem::create_directories(dir.file("event"));
+    for (const std::string& command :
+         {"event-results '" + dir.path().string() + "' -o '" + dir.file("event/cup") + "'",
+          "evidence " + p + "-o '" + dir.file("event/pack") + "'"}) {
+        const testing::FileSizeLimit full(200);
+        ASSERT_TRUE(full.ok());
+        const ToolRun r = run(command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("File too large"), std::string::npos) << command << ": " << r.err;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.file("event"))) << command;
+    }
+}
+
+// -o writes what standard output would show, whole, and clears away what a killed run left.
+TEST_F(Px3Tool, OutputFilesHoldWhatStandardOutputShowsAndLeftoversAreRemoved) {
+    const std::string out = dir.file("out.txt");
+    for (const std::string& command : {"info '" + path + "' --json", "results '" + path + "' --format csv"}) {
+        save_file_atomically(out + ".tmpAb12Cd", "left by a killed run");
+        const std::string shown = run(command).out;
+        const ToolRun r = run(command + " -o '" + out + "'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(read_whole_file(out), shown) << command;
+        EXPECT_FALSE(std::filesystem::exists(out + ".tmpAb12Cd")) << command;
+    }
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """px3tool results in its three forms, read back by independent readers: Python's csv and json
-modules must find the same ranks, dogs, times and splits as the clipboard text shows, and the
-numbers behind the texts must agree with them.
+modules must find the same ranks, dogs, times and splits as the clipboard text shows (a name a
+spreadsheet would run as a formula written as text in the CSV), and the numbers behind the texts
+must agree with them.
 
 usage: results_formats_test.py PX3TOOL WORKDIR
 """
@@ -30,7 +31,7 @@ def run(*args, ok=True):
 run("demo", heat, "--fast")
 run("set-dog", heat, "1", "Fast Lady")
 run("set-dog", heat, "2", 'Slow "Joe", the second')
-run("set-dog", heat, "3", "Åsa's Flyer")
+run("set-dog", heat, "3", "=Åsa's Flyer")  # a spreadsheet would take it for a formula
 run("set-dog", heat, "6", "")  # a vacant box
 run("set-time", heat, "1", "26410")
 run("set-time", heat, "1", "12020", "--split")
@@ -44,7 +45,7 @@ lines = text.split("\r\n")
 assert lines[0] == "Heat1" and lines[-1] == "", text
 shown = [line.split("\t") for line in lines[1:-1]]
 assert len(shown) == 5, text  # box 6 has no dog
-assert [s[1] for s in shown][:3] == ["Fast Lady", 'Slow "Joe", the second', "Åsa's Flyer"], text
+assert [s[1] for s in shown][:3] == ["Fast Lady", 'Slow "Joe", the second', "=Åsa's Flyer"], text
 
 rows = list(csv.DictReader(io.StringIO(run("results", heat, "--format", "csv", "--box-delay", "30")
                                        .stdout.decode("utf-8"), newline="")))
@@ -52,6 +53,11 @@ doc = json.loads(run("results", heat, "--format", "json", "--box-delay", "30").s
 results = doc["results"]
 assert doc["heat"] == "1" and doc["box_delay_ms"] == 30 and doc["recording"] == "heat 3.px3", doc
 assert len(rows) == len(results) == len(shown), (rows, results)
+
+
+def as_text(cell):
+    """The CSV writes a cell that begins like a formula ("=...", "---,---") as text."""
+    return "'" + cell if cell[:1] in ("=", "+", "-", "@", "\t", "\r") else cell
 
 
 def time_text(ms):
@@ -63,9 +69,9 @@ for position, (s, c, j) in enumerate(zip(shown, rows, results), start=1):
     split = s[3] if len(s) > 3 else ""
     # The same values in all three forms.
     assert c["rank"] == ("" if rank == "---" else rank) and j["rank"] == (None if rank == "---" else int(rank))
-    assert c["dog"] == j["dog"] == dog
-    assert c["finish"] == j["finish"] == finish
-    assert c["split"] == j["split"] == split
+    assert c["dog"] == as_text(dog) and j["dog"] == dog, (c, j)
+    assert c["finish"] == as_text(finish) and j["finish"] == finish
+    assert c["split"] == as_text(split) and j["split"] == split
     assert int(c["position"]) == j["position"] == position
     assert c["heat"] == "1" and c["box_delay_ms"] == "30" and c["recording"] == "heat 3.px3"
     # The numbers say what the texts say.

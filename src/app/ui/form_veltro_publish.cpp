@@ -97,6 +97,7 @@ void Form_Veltro::item_save_evidence_Click() {
                        " files, checked by " + kManifestName + ")";
     for (const std::string& note : pack.notes)
         text += "\r\nNo finish picture for " + note;
+    text += "\r\nKeep the manifest's own SHA-256 to check the pack later:\r\n" + pack.manifest_sha256;
     Trace("item_save_evidence_Click " + pack.folder);
     the_operator().message(text, MsgIcon::Information, "Veltro evidence");
 }
