@@ -242,6 +242,12 @@ int run_command(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Written out in one piece at the end where it fits, so that a write that fails is seen by the
+    // final flush with its reason.
+    static char buffer[1 << 16];
+    if (!::isatty(STDOUT_FILENO)) {
+        std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    }
     const int status = run_command(argc, argv);
     const int output = close_standard_output(argc > 1 ? argv[1] : "");
     return status != 0 ? status : output;

@@ -511,6 +511,11 @@ Finish_strip Build_Finish_Strip(const std::string& path, const Finish_strip_opti
     if (progress) {
         progress(100);
     }
+    // A cancel seen before the strip is handed back (also one the last progress report set) holds:
+    // whoever cancelled no longer wants it.
+    if (cancel != nullptr && cancel->load()) {
+        return Finish_strip{};
+    }
     return strip;
 }
 

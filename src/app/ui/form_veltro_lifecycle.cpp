@@ -336,9 +336,6 @@ void Form_Veltro::HDMI_event() {
     if (program_ending_) {
         return;
     }
-    if (performance_window_ && performance_window_->isVisible()) {
-        performance_window_->HDMI_event(capture_->last_Capture_mill(), capture_->last_Capture_delta());
-    }
     label_arm_->setText(QString::number(capture_->HDMI_events()));
     picture_arm_->update();
     if (heat_->capturing()) {
