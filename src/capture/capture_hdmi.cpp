@@ -19,7 +19,7 @@
 namespace veltro {
 
 namespace {
-// Frame arrivals kept for the window between two notices; more are counted, not kept.
+// Frame arrivals kept for the window between two notices (the performance chart); more are not kept.
 constexpr std::size_t kMaxArrivals = 4096;
 
 std::int32_t& object_count() {
@@ -126,7 +126,6 @@ void cls_Capture_HDMI::Deliver_Notices() {
         lost_pending_ = 0;
         halt = halt_pending_;
         halt_pending_ = false;
-        arrivals_dropped_ = 0;
         notice_posted_ = false;
     }
     if (Frame_Arrived) {
@@ -323,6 +322,7 @@ void cls_Capture_HDMI::Capture_Run() {
     arm_position_ = 0;
     stored_count_ = 0;
     running_fps_ = 0;
+    frames_lost_total_ = 0;
     running_ = true;
     capture_trace("*Capture_Run" + where());
     if (cookie_ == 0) {
@@ -472,8 +472,6 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
     // 9. The window hears of it when it gets round to it.
     if (arrivals_.size() < kMaxArrivals) {
         arrivals_.push_back({at, arrival_delta_});
-    } else {
-        ++arrivals_dropped_;
     }
     post_notice();
 }

@@ -188,7 +188,6 @@ private:
     bool watch_device_ = true;
     // What the window has not heard of yet.
     std::vector<FrameArrival> arrivals_;
-    std::int64_t arrivals_dropped_ = 0;
     std::vector<std::string> lost_reasons_;
     std::int64_t lost_pending_ = 0;
     std::uint32_t lost_at_ = 0;
