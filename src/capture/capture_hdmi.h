@@ -112,7 +112,6 @@ public:
     std::int32_t Crop_Height() const { return crop_height_; }
     // Bytes of one cropped frame: crop width x crop height x 3.
     std::int32_t Video_Buff_len() const { return video_buff_len_; }
-    const cDIBSection& Cropped_DIB() const { return cropped_; }
 
     void MaxFrames(std::int32_t value);
     std::int32_t MaxFrames() const { return max_frames_; }
