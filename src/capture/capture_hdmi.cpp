@@ -63,11 +63,11 @@ cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, 
                           std::string("Cannot make the capture notices: ") + std::strerror(errno));
     }
     cookie_ = component_->Advise(*this);
-    thread_ = std::make_unique<CaptureThread>([this] { dispatch_frames(); });
-    thread_->lost_check([this] {
-        std::lock_guard lock(mutex_);
-        return running_ && !component_->Source_Lost().empty();
-    });
+    thread_ = std::make_unique<CaptureThread>([this] { dispatch_frames(); },
+                                              [this] {
+                                                  std::lock_guard lock(mutex_);
+                                                  return running_ && !component_->Source_Lost().empty();
+                                              });
     ++object_count();
 }
 

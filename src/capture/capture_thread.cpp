@@ -15,7 +15,8 @@ namespace {
 constexpr int kLostPollMs = 200;
 } // namespace
 
-CaptureThread::CaptureThread(std::function<void()> dispatch) : dispatch_(std::move(dispatch)) {
+CaptureThread::CaptureThread(std::function<void()> dispatch, std::function<bool()> lost)
+    : dispatch_(std::move(dispatch)), lost_(std::move(lost)) {
     control_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (control_fd_ < 0) {
         throw VeltroError(err::OutOfMemory,

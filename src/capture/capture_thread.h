@@ -13,7 +13,9 @@ namespace veltro {
 // and its frames. `dispatch` takes its own locks; the thread holds none while it calls it.
 class CaptureThread {
 public:
-    explicit CaptureThread(std::function<void()> dispatch);
+    // `lost` (called on the thread after each dispatch) says the device is lost: while it is away its
+    // descriptor may stay readable, so the thread looks again only a few times a second then.
+    CaptureThread(std::function<void()> dispatch, std::function<bool()> lost);
     ~CaptureThread();
     CaptureThread(const CaptureThread&) = delete;
     CaptureThread& operator=(const CaptureThread&) = delete;
@@ -25,9 +27,6 @@ public:
     // the device had ready when this was called has been taken. For a capture end, and for tests
     // whose devices run on a clock that moves only when told.
     void sync();
-    // While a lost device is away its descriptor may stay readable: `lost` (called on the thread
-    // after each dispatch) tells the thread to look again only a few times a second then.
-    void lost_check(std::function<bool()> lost) { lost_ = std::move(lost); }
 
 private:
     void run();
