@@ -18,7 +18,6 @@ namespace {
 constexpr std::string_view kMagic = "VJ1 ";
 // No header text or pass needs more: a larger length is damage, not an entry.
 constexpr std::size_t kMaxPayload = 4u << 20;
-constexpr std::size_t kSector = 512;
 
 const char* kind_word(JournalKind kind) {
     return kind == JournalKind::Header ? "header" : "frames";

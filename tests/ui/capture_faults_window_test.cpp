@@ -184,6 +184,24 @@ TEST_F(CaptureFaultsWindow, UnplugMidCaptureKeepsTheFramesTellsOnceAndTheDeviceC
               std::string::npos);
 }
 
+// The grabber is out for a moment while the finish trigger stays held: capture goes on when it is
+// back, and the heat keeps the frames of both sides of the gap.
+TEST_F(CaptureFaultsWindow, ADeviceBackWhileTheTriggerIsHeldCapturesAgain) {
+    open_window();
+    const std::int32_t stored = capture_a_second();
+    const std::string name = form->current_recording_name();
+    io.unplug("/fake/video0");
+    run(500);
+    EXPECT_FALSE(form->capturing());
+    io.plug("/fake/video0", node);
+    run(1500);
+    EXPECT_TRUE(form->capturing());
+    input(3, false);
+    const std::int32_t after = frames_in(name);
+    EXPECT_GT(after, stored + 10);
+    EXPECT_EQ(op.messages.size(), 1u); // the loss, told once
+}
+
 TEST_F(CaptureFaultsWindow, NoSignalIsDrawnOverTheLivePictureAndGoesWhenPicturesReturn) {
     open_window();
     form->resize(1100, 740);

@@ -124,6 +124,8 @@ public:
     // What the signal timer runs: a lost device tried again, "No signal" judged, the live view
     // redrawn when what it says over the picture changes.
     void Watch_Signal();
+    // A finish trigger of the start switch is held now.
+    bool finish_trigger_held() const;
     void Load_Compensations();
     void Read_Goal_Lines();
     void Read_Last_Crop();
@@ -489,6 +491,9 @@ private:
     std::uint32_t last_live_picture_ = 0;
     bool live_picture_shown_ = false;
     cDIBSection live_picture_; // the copy of the latest cropped frame on show
+    // The device went while capture was on: when it comes back with a finish trigger still held,
+    // capture goes on.
+    bool resume_capture_on_return_ = false;
     // What the live view says over the picture about the source ("No signal"); empty: nothing.
     std::string signal_text_;
     std::int16_t crop_width_ = 400;

@@ -137,8 +137,14 @@ void Form_Veltro::Do_Stop_Cams() {
     Stop_Cams();
 }
 
+bool Form_Veltro::finish_trigger_held() const {
+    // Inputs 3 to 5 are the finish triggers.
+    return kit_ && kit_->IsAttached() && (kit_->InputState(3) || kit_->InputState(4) || kit_->InputState(5));
+}
+
 void Form_Veltro::Stop_Cams() {
     Trace("*Stop_Camera");
+    resume_capture_on_return_ = false;
     timer_fps_.stop();
     timer_signal_.stop();
     signal_text_.clear();
@@ -522,6 +528,7 @@ void Form_Veltro::Stop_all_cams() {
 void Form_Veltro::Capture_Source_Lost(const std::string& reason) {
     Trace("*Capture_Source_Lost: " + reason);
     const bool was_capturing = heat_->capturing();
+    resume_capture_on_return_ = was_capturing;
     signal_text_ = capture_->Signal().Overlay_Text();
     picture_->update();
     // Told once this delivery is over: the message waits for the operator, and meanwhile the device
@@ -558,7 +565,13 @@ void Form_Veltro::Watch_Signal() {
     if (start_.watch_devices) {
         Dispatch_Capture();
     }
-    capture_->Check_Signal();
+    if (capture_->Check_Signal() == SignalWatch::State::Live && resume_capture_on_return_) {
+        resume_capture_on_return_ = false;
+        if (finish_trigger_held()) {
+            Trace("*The capture device is back while a finish trigger is held: capture goes on");
+            Handle_Capture_Start();
+        }
+    }
     if (const std::string text = capture_->Signal().Overlay_Text(); text != signal_text_) {
         signal_text_ = text;
         picture_->update();
