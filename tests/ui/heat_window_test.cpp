@@ -24,12 +24,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace veltro {
 namespace {
@@ -437,6 +441,51 @@ TEST_F(HeatWindow, EscapeDuringFramesAsksAndOnlyOkAborts) {
     cls_VideoFile_handler rec;
     rec.Open_File(form->current_recording_name());
     EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(started));
+}
+
+// A real message box on the window thread (a question, a print dialog) for 10 s of a capture: the
+// camera's pictures keep going into the heat, every one of them.
+TEST_F(HeatWindow, AModalBoxOnTheWindowThreadLosesNoFrame) {
+    open_window();
+    live();
+    button("Command_initiate_file")->click();
+    input(1, true);
+    input(0, true);
+    run(1000);
+    input(3, true);
+    ASSERT_TRUE(form->capturing());
+    std::atomic<bool> filmed{false};
+    std::thread camera([&] {
+        for (int i = 0; i < 250; ++i) {
+            clock.advance(40);
+            form->capture()->Dispatch_Now(); // the capture thread's turn, as a real device wakes it
+        }
+        filmed = true;
+    });
+    QMessageBox box(QMessageBox::Question, "Selvane Aborting Heat", "Aborting heat  are you sure?",
+                    QMessageBox::Ok | QMessageBox::Cancel, form.get());
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (filmed) {
+            box.reject();
+        }
+    });
+    poll.start(5);
+    box.exec();
+    camera.join();
+    input(3, false);
+
+    cls_VideoFile_handler rec;
+    rec.Open_File(form->current_recording_name());
+    ASSERT_GE(rec.num_Frames(), 250);
+    std::int32_t previous = 0;
+    for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
+        rec.Read_RGB_sample(n, false);
+        if (n > 1) {
+            ASSERT_EQ(rec.Timestamp_long() - previous, 40) << "frame " << n;
+        }
+        previous = rec.Timestamp_long();
+    }
 }
 
 TEST_F(HeatWindow, CaptureEndInTheFirstThreeSecondsIsSkipped) {

@@ -110,7 +110,7 @@ void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state, std:
     }
     if (actions->capture) {
         if (*actions->capture) {
-            Handle_Capture_Start();
+            Handle_Capture_Start(stamp_mill);
         } else {
             Handle_Capture_End(stamp_mill);
         }
