@@ -6,6 +6,7 @@
 #include "capture/fake_v4l2.h"
 #include "fake_operator.h"
 #include "recording/capture_spool.h"
+#include "recording/recording_fixture.h"
 #include "recording/video_file_handler.h"
 #include "support/fault_injection.h"
 #include "support/settings.h"
@@ -76,17 +77,7 @@ protected:
         ASSERT_EQ(heat_->capture_start(true, true, false, clock_.millis() + 1),
                   HeatLifecycle::CaptureStart::Started);
     }
-    std::vector<std::int32_t> stored_stamps() {
-        cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
-        rec.Open_File(path_);
-        std::vector<std::int32_t> stamps;
-        for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
-            rec.Read_RGB_sample(n, false);
-            stamps.push_back(rec.Timestamp_long());
-        }
-        return stamps;
-    }
+    std::vector<std::int32_t> stored_stamps() const { return testing::stored_stamps(path_); }
     void expect_every_picture(std::size_t count, std::int32_t first) {
         const std::vector<std::int32_t> stamps = stored_stamps();
         ASSERT_EQ(stamps.size(), count);

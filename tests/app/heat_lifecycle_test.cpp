@@ -10,6 +10,7 @@
 #include "file_size_limit.h"
 #include "recording/capture_spool.h"
 #include "recording/px3_layout.h"
+#include "recording/recording_fixture.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
 #include "support/veltro_error.h"
@@ -96,17 +97,7 @@ protected:
         frames(count);
     }
     bool capture_end() { return heat_.capture_end(true, false, 10000, progress_); }
-    std::vector<std::int32_t> stored_stamps() {
-        cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
-        rec.Open_File(path_);
-        std::vector<std::int32_t> stamps;
-        for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
-            rec.Read_RGB_sample(n, false);
-            stamps.push_back(rec.Timestamp_long());
-        }
-        return stamps;
-    }
+    std::vector<std::int32_t> stored_stamps() const { return testing::stored_stamps(path_); }
 
     testing::TempDir dir_;
     testing::FakeOperator op_;

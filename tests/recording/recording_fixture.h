@@ -28,4 +28,17 @@ inline double mean_difference(const cDIBSection& a, const cDIBSection& b) {
     return sum / (a.Width() * 3.0 * a.Height());
 }
 
+// The capture stamps of every frame the recording at `path` counts, in order.
+inline std::vector<std::int32_t> stored_stamps(const std::string& path) {
+    cls_VideoFile_handler rec;
+    rec.Event_Log([](const std::string&) {});
+    rec.Open_File(path);
+    std::vector<std::int32_t> stamps;
+    for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
+        rec.Read_RGB_sample(n, false);
+        stamps.push_back(rec.Timestamp_long());
+    }
+    return stamps;
+}
+
 } // namespace veltro::testing
