@@ -196,14 +196,8 @@ struct CapturePass::State {
         while (!in_flight.empty() && in_flight.front()->compressed) {
             Slot* slot = in_flight.front();
             in_flight.pop_front();
-            CompressedFrame frame;
-            frame.capture_mill = slot->frame.capture_mill;
-            frame.capture_delta = slot->frame.capture_delta;
-            frame.capture_local = slot->frame.capture_local;
-            frame.quality = slot->frame.quality;
-            frame.jpeg.swap(slot->frame.jpeg);
+            queue_ready(std::move(slot->frame));
             slot->frame.jpeg = spare_stream();
-            queue_ready(std::move(frame));
             slot->claimed = false;
             slot->compressed = false;
             free_slots.push_back(slot);

@@ -80,6 +80,21 @@ protected:
         heat_.initiate(path, HeatArming{});
         ASSERT_EQ(heat_.start(clock_.millis(), 0, false, {}), HeatLifecycle::Start::Started);
     }
+    // A heat of `count` frames, captured and finished.
+    void recorded_heat(const std::string& path, int count) {
+        started_heat(path);
+        capture(count);
+        ASSERT_TRUE(capture_end());
+        EXPECT_EQ(heat_.finish(), "");
+    }
+    // A heat whose capture of `count` frames is on, every frame in its spool.
+    void spooled_capture(const std::string& path, int count) {
+        started_heat(path);
+        capture(count);
+        while (heat_.session().counters().written < count) {
+            std::this_thread::yield();
+        }
+    }
     // Frames counted in the header of the recording at `path`.
     static std::int32_t frames_in(const std::string& path) {
         cls_VideoFile_handler rec;
@@ -306,16 +321,8 @@ TEST(StartSwitch, InputsStartTheHeatHoldTheCaptureAndLightTheLamps) {
 TEST_F(HeatLifecycleTest, FramesHeldOverGoOnlyIntoTheirOwnHeat) {
     const std::string heat4 = dir_.file("heat 4.px3"), heat5 = dir_.file("heat 5.px3"),
                       heat6 = dir_.file("heat 6.px3");
-    started_heat(heat4);
-    capture(10);
-    ASSERT_TRUE(capture_end());
-    EXPECT_EQ(heat_.finish(), "");
-
-    started_heat(heat5);
-    capture(20);
-    while (heat_.session().counters().written < 20) {
-        std::this_thread::yield();
-    }
+    recorded_heat(heat4, 10);
+    spooled_capture(heat5, 20);
     {
         const auto limit = full_after(heat5);
         EXPECT_THROW(capture_end(), VeltroError);
@@ -340,15 +347,8 @@ TEST_F(HeatLifecycleTest, FramesHeldOverGoOnlyIntoTheirOwnHeat) {
 // their own heat at the close.
 TEST_F(HeatLifecycleTest, AHeldOverCaptureGoesIntoItsOwnHeatWhenTheProgramCloses) {
     const std::string heat4 = dir_.file("heat 4.px3"), heat5 = dir_.file("heat 5.px3");
-    started_heat(heat4);
-    capture(10);
-    ASSERT_TRUE(capture_end());
-    heat_.finish();
-    started_heat(heat5);
-    capture(20);
-    while (heat_.session().counters().written < 20) {
-        std::this_thread::yield();
-    }
+    recorded_heat(heat4, 10);
+    spooled_capture(heat5, 20);
     {
         const auto limit = full_after(heat5);
         EXPECT_THROW(capture_end(), VeltroError);
