@@ -12,10 +12,13 @@
 #include "support/veltro_error.h"
 #include "timing/heat_timing.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <poll.h>
+#include <thread>
 
 namespace veltro {
 
@@ -81,6 +84,59 @@ DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options) {
 
 namespace {
 
+// Capture runs until options.capture_ms after `start`, the recording is full or the source stops.
+// This thread does what the window thread does: it hears of frames through the notice descriptor,
+// and does nothing during the options' stall. On the manual clock a thread of its own stands for the
+// device: it moves the clock one picture period at a time and has the capture thread take what is due.
+void run_capture(cls_Capture_HDMI& capture, CaptureSession& session, ManualClock* manual, const Clock& clock,
+                 std::uint32_t start, const DemoHeatOptions& options) {
+    const std::uint32_t end = start + static_cast<std::uint32_t>(options.capture_ms);
+    const std::uint32_t period = options.format == 0 ? 40 : 20;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::atomic<std::uint32_t> moves{0}; // wakes a stalled window thread on the manual clock
+    auto on = [&] { return capture.Running() && !Capture_Halted() && elapsed_ms(clock.millis(), end) > 0; };
+    std::jthread device;
+    if (manual != nullptr) {
+        device = std::jthread([&] {
+            while (!stop && on()) {
+                capture.Dispatch_Now();
+                manual->advance(period);
+                moves.fetch_add(1);
+                moves.notify_all();
+            }
+            done = true;
+            moves.fetch_add(1);
+            moves.notify_all();
+        });
+    }
+    const std::uint32_t stall_end =
+        start + static_cast<std::uint32_t>(options.stall_from_ms + options.stall_ms);
+    bool full = false;
+    while (!full && (manual != nullptr ? !done : on())) {
+        const std::int32_t at = elapsed_ms(start, clock.millis());
+        if (options.stall_ms > 0 && at >= options.stall_from_ms &&
+            elapsed_ms(clock.millis(), stall_end) > 0) {
+            if (manual == nullptr) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(elapsed_ms(clock.millis(), stall_end)));
+            } else if (const std::uint32_t seen = moves.load(); !done) {
+                moves.wait(seen); // read before `done`: the device's last move wakes this
+            }
+            continue;
+        }
+        pollfd p{capture.Notice_fd(), POLLIN, 0};
+        if (poll(&p, 1, 200) < 0 && errno != EINTR) {
+            break;
+        }
+        capture.Deliver_Notices();
+        full = session.take_full();
+    }
+    stop = true;
+    if (manual == nullptr) {
+        capture.Dispatch_Now(); // what came before the end; on the manual clock nothing is due yet
+    }
+}
+
 DemoHeatResult record(const DemoHeatOptions& options) {
 
     // In fast mode a manual clock drives the camera and the capture source alike; it starts at the
@@ -142,25 +198,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     CaptureSession session(recording, capture, clock);
     session.camera_started(options.crop_width, options.crop_height, recording.Start_Quality(), {0, false});
     session.begin(result.start_pc_mill);
-    const std::uint32_t end = result.start_pc_mill + static_cast<std::uint32_t>(options.capture_ms);
-    const std::uint32_t period = options.format == 0 ? 40 : 20;
-    bool full = false;
-    while (!full && capture.Running() && !Capture_Halted() && elapsed_ms(clock.millis(), end) > 0) {
-        if (options.fast) {
-            capture.Dispatch_Now(); // every frame due up to now, then on to the next one
-            manual.advance(period);
-        } else {
-            pollfd p{capture.Notice_fd(), POLLIN, 0};
-            if (poll(&p, 1, 200) < 0 && errno != EINTR) {
-                break;
-            }
-            capture.Deliver_Notices();
-        }
-        full = session.take_full();
-    }
-    if (!options.fast) {
-        capture.Dispatch_Now(); // what came before the end; on the manual clock nothing is due yet
-    }
+    run_capture(capture, session, options.fast ? &manual : nullptr, clock, result.start_pc_mill, options);
     capture.Stop_Capture();
     result.frames_dropped = demo.Frames_Dropped();
 

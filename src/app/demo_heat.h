@@ -18,6 +18,10 @@ struct DemoHeatOptions {
     std::int16_t crop_width = 400;  // 400*880, 600*1080 or 576*720
     std::int16_t crop_height = 880;
     bool fast = false; // on a manual clock instead of in real time
+    // The caller's thread, which stands for the window thread, does nothing from this heat time for
+    // stall_ms, as when a dialog holds the window; capture goes on without it. 0 for none.
+    std::int32_t stall_from_ms = 0;
+    std::int32_t stall_ms = 0;
 };
 
 struct DemoHeatResult {

@@ -9,6 +9,8 @@
 #include "scoped_env.h"
 #include "support/digest.h"
 #include "support/files.h"
+#include "support/app_paths.h"
+#include "support/settings.h"
 #include "support/spreadsheet_cell.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"
@@ -30,6 +32,9 @@ protected:
     testing::FakeOperator op;
     testing::TempDir dir;
     testing::ScopedEnv data{"VELTRO_DATA_DIR", dir.file("data")};
+    // The settings of the data folder, whatever an earlier test in this process pointed the store at.
+    Publishing() { set_settings_path(data_file("Veltro_HDMI.ini")); }
+    ~Publishing() override { set_settings_path({}); }
 
     // A heat of 8 frames: box 1 at frame 3, box 2 at frame 5 (a dead heat with box 4), box 3 did not
     // finish; the rest have no time.

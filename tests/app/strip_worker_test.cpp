@@ -2,6 +2,7 @@
 // once, and a file that changed is read again.
 #include "app/demo_heat.h"
 #include "app/strip_worker.h"
+#include "support/settings.h"
 #include "temp_dir.h"
 
 #include <filesystem>
@@ -15,6 +16,7 @@ namespace {
 class StripWorkerTest : public ::testing::Test {
 protected:
     StripWorkerTest() {
+        set_settings_path(dir.file("Veltro_HDMI.ini"));
         DemoHeatOptions demo;
         demo.path = dir.file("heat.px3");
         demo.capture_ms = 600;
@@ -23,6 +25,7 @@ protected:
         path = demo.path;
         options.line = {200, 88, 200, 792};
     }
+    ~StripWorkerTest() override { set_settings_path({}); }
 
     // Waits (generously) for the worker to hand something over and takes it. A wake-up for a
     // request that was replaced meanwhile hands over nothing; waiting goes on.
