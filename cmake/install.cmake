@@ -46,8 +46,34 @@ install(TARGETS veltro px3tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VELTRO_DATA_BUILD}/veltro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VELTRO_DATA_SOURCE}/veltro.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(FILES ${veltro_icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${VELTRO_DATA_SOURCE}/man/veltro.1 ${VELTRO_DATA_SOURCE}/man/px3tool.1
+
+# Manual pages and the changelog go compressed, as Debian's policy wants them (gzip -n: no name or
+# time stamp inside, so the package is the same from one build to the next).
+find_program(GZIP gzip REQUIRED)
+configure_file(${VELTRO_DATA_SOURCE}/changelog.in ${VELTRO_DATA_BUILD}/changelog @ONLY)
+set(veltro_gzipped)
+foreach(file man/veltro.1 man/px3tool.1 changelog)
+    if(EXISTS ${VELTRO_DATA_BUILD}/${file})
+        set(plain ${VELTRO_DATA_BUILD}/${file})
+    else()
+        set(plain ${VELTRO_DATA_SOURCE}/${file})
+    endif()
+    set(gz ${VELTRO_DATA_BUILD}/${file}.gz)
+    add_custom_command(
+        OUTPUT ${gz}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${VELTRO_DATA_BUILD}/man
+        COMMAND ${GZIP} -9nc ${plain} > ${gz}
+        DEPENDS ${plain}
+        COMMENT "Compressing ${file}")
+    list(APPEND veltro_gzipped ${gz})
+endforeach()
+add_custom_target(veltro_gzipped ALL DEPENDS ${veltro_gzipped})
+install(FILES ${VELTRO_DATA_BUILD}/man/veltro.1.gz ${VELTRO_DATA_BUILD}/man/px3tool.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${VELTRO_DATA_BUILD}/changelog.gz ${VELTRO_DATA_SOURCE}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/veltro)
+install(FILES ${VELTRO_DATA_SOURCE}/veltro-guide.doc-base DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base
+        RENAME veltro-guide)
 
 # The Debian package. Its Depends come from the libraries the two programs link (dpkg-shlibdeps).
 # No maintainer scripts: shared-mime-info, desktop-file-utils and hicolor-icon-theme watch their
@@ -58,10 +84,12 @@ set(CPACK_PACKAGE_NAME veltro)
 set(CPACK_PACKAGE_VENDOR "Veltro")
 set(CPACK_PACKAGE_CONTACT "Veltro developers <veltro-dev@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photo-finish timing for dog races")
+# Lines of at most 80 characters, as dpkg shows them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Veltro films the finish line of a dog race from an HDMI capture device, takes the heat start from\n"
-    "a contact switch and stores every heat as a recording of time-stamped pictures. The operator\n"
-    "judges each dog against a goal line, ranks the boxes, and prints and publishes the result.\n"
+    "Veltro films the finish line of a dog race from an HDMI capture device,\n"
+    "takes the heat start from a contact switch and stores every heat as a\n"
+    "recording of time-stamped pictures. The operator judges each dog against\n"
+    "a goal line, ranks the boxes, and prints and publishes the result.\n"
     "px3tool reads, checks and exports the recordings from the command line.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

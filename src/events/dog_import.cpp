@@ -75,7 +75,7 @@ std::int32_t Import_Dogs(std::istream& in, EventSession& session, const DogImpor
             continue;
         }
         if (heat < 1 || heat > kEventHeats) {
-            the_operator().message("Ivalid import file format!");
+            the_operator().message("Invalid import file format!");
             return count;
         }
         ++box;

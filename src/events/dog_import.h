@@ -22,7 +22,7 @@ struct DogImportHooks {
 // A line containing "Start" begins a heat whose number is in the line's characters 6 to 8
 // ("Start1", "Start 12", "Start100"); every other line is the next box of that heat, and a line
 // that is empty after trimming leaves its box as it is. At the end the operator is told the count
-// (" Dogs imported!"). A name line outside a heat 1..100 stops with "Ivalid import file format!".
+// (" Dogs imported!"). A name line outside a heat 1..100 stops with "Invalid import file format!".
 // A heat text that is not a number, a name for a box the heat does not have, or a name the event
 // file cannot hold (EventDocument::can_hold) fails with a VeltroError. Names stored before a stop or failure
 // stay; nothing is saved to disk. Lines may end in LF, CR LF or CR, and be UTF-8 or ISO-8859-1. Returns the

@@ -75,12 +75,12 @@ TEST_F(DogImportTest, EmptyFileReportsZero) {
 
 TEST_F(DogImportTest, NameOutsideAHeatStopsAndKeepsEarlierNames) {
     EXPECT_EQ(import("Dog before any heat\n"), 0);
-    EXPECT_EQ(op.last_message(), "Ivalid import file format!");
+    EXPECT_EQ(op.last_message(), "Invalid import file format!");
 
     op.messages.clear();
     EXPECT_EQ(import("Start5\nFive\nStart101\nNowhere\nStart6\nSix\n"), 1);
     ASSERT_EQ(op.messages.size(), 1u) << "no count after the stop";
-    EXPECT_EQ(op.last_message(), "Ivalid import file format!");
+    EXPECT_EQ(op.last_message(), "Invalid import file format!");
     EXPECT_EQ(dog(5, 1), "Five");
     EXPECT_EQ(dog(6, 1), "");
     EXPECT_EQ(session.current_heat(), 5);

@@ -85,11 +85,12 @@ xmllint --noout "$svg" 2>"$tmp/xmllint.log" || fail "$svg is not well-formed: $(
 
 # The manual pages: no groff warning, and every command and option the programs' help names.
 for page in veltro px3tool; do
-    man=$share/man/man1/$page.1
-    if [ ! -f "$man" ]; then
-        fail "no $man"
+    if [ ! -f "$share/man/man1/$page.1.gz" ]; then
+        fail "no $share/man/man1/$page.1.gz"
         continue
     fi
+    man=$tmp/$page.1
+    gzip -dc "$share/man/man1/$page.1.gz" >"$man"
     LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$man" 2>"$tmp/groff.err" || fail "groff $man"
     [ ! -s "$tmp/groff.err" ] || fail "groff warns about $man: $(cat "$tmp/groff.err")"
     LC_ALL=C.UTF-8 groff -man -Tutf8 -P-cbou "$man" >"$tmp/$page.txt" 2>/dev/null

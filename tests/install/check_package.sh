@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package of a build (cpack -G DEB, into a temporary folder) and checks it as dpkg
 # sees it: its Depends name the Qt 6 libraries the programs link, and it holds the programs, the desktop
-# entry, the MIME type, the icons and the manual pages, and nothing that belongs to development.
+# entry, the MIME type, the icons and the manual pages, and nothing that belongs to development; and
+# lintian, when installed, finds nothing at its default level.
 # Usage: check_package.sh BUILD_DIR
 set -euo pipefail
 
@@ -54,6 +55,11 @@ for path in "${expected[@]}"; do
 done
 stray=$(grep -E '/include/|/usr/lib|\.a$|\.so(\.|$)|\.cmake$|gtest|gmock|benchmark|_tests$' "$tmp/contents" || true)
 [ -z "$stray" ] || fail "files that do not belong: $stray"
+
+# Debian's own checker: no error and no warning at its default level.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" >"$tmp/lintian" 2>&1 || fail "lintian: $(grep -E '^[EW]:' "$tmp/lintian")"
+fi
 
 if [ "$failures" -gt 0 ]; then
     cat "$tmp/info" >&2
