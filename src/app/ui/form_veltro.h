@@ -150,6 +150,7 @@ public:
     // Captures cut short by the program's end (a crash, a power cut) left their frames in a spool
     // beside their recording: they go into the recordings now, and the operator is told.
     void Recover_Captures();
+    std::string recovered_to_open_; // a recovered heat the operator chose to open
     bool Validate_Folder();
     void Label_capture_folder_Click();
     void Arrange_form();
@@ -360,6 +361,8 @@ private:
     void item_px3_properties_Click();
     // The changes of the heat's results from its journal, in the debug text window.
     void item_history_Click();
+    // Undo, Declare official, Withdraw official: a Review_controller::Result_change.
+    void item_change_result_Click(int change);
     void install_publish_dialogs();
     // `text` of the recording under review in the debug text window; a beep with none open.
     void show_in_debug_window(const std::function<std::string()>& text);
