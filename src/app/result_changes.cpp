@@ -56,6 +56,14 @@ bool Undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
     }
     const std::optional<std::string> bytes = read_whole_file(journal_path(rec.File_name()));
     const JournalContents journal = bytes ? decode_journal(*bytes) : JournalContents{};
+    // A change stored without its journal entry is not in the journal's order: undoing from there
+    // would drop it with the one before.
+    if (Unjournalled_header(rec.File_name(), journal)) {
+        the_operator().message(
+            "The last change of this heat is missing from its journal: it cannot be undone.",
+            MsgIcon::Exclamation, "Veltro undo");
+        return false;
+    }
     const JournalEntry* target = Undo_target(journal);
     if (!target) {
         the_operator().beep();
