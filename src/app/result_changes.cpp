@@ -50,7 +50,7 @@ bool refused(cls_VideoFile_handler& rec, HeatTiming& timing) {
 
 } // namespace
 
-bool Undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
+bool undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
     if (refused(rec, timing) || timing.Check_Official()) {
         return false;
     }
@@ -64,14 +64,14 @@ bool Undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
             MsgIcon::Exclamation, "Veltro undo");
         return false;
     }
-    const JournalEntry* target = Undo_target(journal);
+    const JournalEntry* target = undo_target(journal);
     if (!target) {
         the_operator().beep();
         return false;
     }
     Cls_XML_header old;
     old.XML_string(target->payload);
-    const std::string by = Session_operator_name();
+    const std::string by = session_operator_name();
     for (std::int16_t box = 1; box <= kBoxes; ++box) {
         restore_box(rec, old, box);
     }
@@ -80,7 +80,7 @@ bool Undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
     return true;
 }
 
-bool Declare_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
+bool declare_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
     if (refused(rec, timing)) {
         return false;
     }
@@ -88,12 +88,12 @@ bool Declare_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
         the_operator().beep();
         return false;
     }
-    const std::string by = Session_operator_name();
+    const std::string by = session_operator_name();
     write_official(rec, (by.empty() ? std::string("(no name)") : by) + ", " + now_default_datetime(), by, {});
     return true;
 }
 
-bool Withdraw_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
+bool withdraw_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
     if (refused(rec, timing)) {
         return false;
     }
@@ -106,7 +106,7 @@ bool Withdraw_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
     if (!reason || reason->empty()) {
         return false;
     }
-    const std::string by = Session_operator_name();
+    const std::string by = session_operator_name();
     write_official(rec, {}, by, "reason: " + *reason);
     return true;
 }

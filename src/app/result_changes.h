@@ -12,13 +12,13 @@ class cls_VideoFile_handler;
 // Ctrl+Z: brings back the box values (times, frames, dead heats, no-time codes, dog names) stored
 // before the last change of the result that is not undone yet. Beeps when there is none, or when
 // the recording has no readable journal. True when something was undone.
-bool Undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing);
+bool undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing);
 
 // "Declare official": marks the result official with the operator's name and the time. Beeps when it
 // is official already.
-bool Declare_official(cls_VideoFile_handler& rec, HeatTiming& timing);
+bool declare_official(cls_VideoFile_handler& rec, HeatTiming& timing);
 
 // "Withdraw official": asks for the reason; without one (cancelled or empty) nothing changes.
-bool Withdraw_official(cls_VideoFile_handler& rec, HeatTiming& timing);
+bool withdraw_official(cls_VideoFile_handler& rec, HeatTiming& timing);
 
 } // namespace veltro

@@ -119,7 +119,7 @@ bool Heat_competitor_list::Store_changes() {
         changed_ = false;
         return false;
     }
-    rec_.Next_change(Session_operator_name(), {});
+    rec_.Next_change(session_operator_name(), {});
     rec_.Write_XML_header();
     changed_ = false;
     return true;

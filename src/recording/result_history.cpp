@@ -138,7 +138,7 @@ std::vector<ResultChange> Result_History(const JournalContents& journal,
     return changes;
 }
 
-const JournalEntry* Undo_target(const JournalContents& journal) {
+const JournalEntry* undo_target(const JournalContents& journal) {
     std::vector<const JournalEntry*> entries;
     for (const JournalEntry& e : journal.entries) {
         if (e.kind == JournalKind::Header) {

@@ -32,7 +32,7 @@ std::optional<JournalEntry> Unjournalled_header(const std::string& recording, co
 // later undo has taken back, skipping pairs of a change and its undo (so undoing again goes further
 // back). Headers that do not parse and writes that changed no result are passed over; nullptr when
 // there is nothing left to undo.
-const JournalEntry* Undo_target(const JournalContents& journal);
+const JournalEntry* undo_target(const JournalContents& journal);
 
 // "14:03:07  box 2 finish time 23,45 -> 23,46", with "  by Anna" when the change names its operator
 

@@ -14,7 +14,7 @@ std::optional<std::string>& session_name() {
 }
 } // namespace
 
-std::string Session_operator_name() {
+std::string session_operator_name() {
     std::optional<std::string>& name = session_name();
     if (name) {
         return *name;
@@ -31,7 +31,7 @@ std::string Session_operator_name() {
     return *name;
 }
 
-void Forget_session_operator_name() {
+void forget_session_operator_name() {
     session_name().reset();
 }
 

@@ -161,7 +161,7 @@ bool HeatTiming::Check_Official() {
 void HeatTiming::Set_Time(std::int16_t box, std::int32_t time, bool split) {
     check_box(box);
     HeatValues& rec = open_recording();
-    const std::string by = Session_operator_name();
+    const std::string by = session_operator_name();
     if (split) {
         rec.Velt_Heat_time(box, true, time);
         rec.Velt_split_frame(box, play_position_);
@@ -196,7 +196,7 @@ bool HeatTiming::box_click(std::int16_t box) {
 bool HeatTiming::Clear_all_Results() {
     if (!recording_ || Check_Read_Only() || Check_Official())
         return false;
-    const std::string by = Session_operator_name();
+    const std::string by = session_operator_name();
     for (std::int16_t box = 1; box <= kBoxes; ++box) {
         recording_->Velt_heat_frame(box, 0);
         recording_->Velt_Heat_time(box, false, 0);

@@ -25,7 +25,7 @@ public:
     }
     // Ctrl+Z as the program does it: the box times of the target, marked "undo".
     Judged& undo() {
-        const JournalEntry* target = Undo_target(journal);
+        const JournalEntry* target = undo_target(journal);
         if (!target)
             throw std::runtime_error("nothing to undo");
         Cls_XML_header old;
@@ -61,7 +61,7 @@ TEST(ResultUndo, EachUndoTakesBackTheLastChangeNotUndoneAndSkipsTheOfficialMark)
     EXPECT_EQ(heat.time(2), 0);
     heat.undo();
     EXPECT_EQ(heat.time(1), 0);
-    EXPECT_EQ(Undo_target(heat.journal), nullptr);
+    EXPECT_EQ(undo_target(heat.journal), nullptr);
 
     const std::vector<ResultChange> history = Result_History(heat.journal);
     ASSERT_EQ(history.size(), 10u);

@@ -113,6 +113,11 @@ protected:
         OwnSettingsTest::SetUp();
         Write_Setting(keys::replace_without_asking, "1");
     }
+    // The name given here must not name the changes of later tests.
+    void TearDown() override {
+        forget_session_operator_name();
+        OwnSettingsTest::TearDown();
+    }
 
     ManualClock clock{1001};
     testing::FakeHeatValues rec;
@@ -121,7 +126,7 @@ protected:
 
 TEST_F(TimeAssignment, AJudgedTimeIsReplacedFurtherThanOnePictureOnlyAfterOK) {
     Write_Setting(keys::replace_without_asking, "0");
-    Forget_session_operator_name();
+    forget_session_operator_name();
     op.inputs = {"Anna"};
     timing.picture_period_ms = 20;
     rec.box(2).time = 12320;

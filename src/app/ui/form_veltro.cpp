@@ -50,7 +50,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     setObjectName("Form_Veltro");
     setWindowTitle(kProgramId);
     // The main window is the session: its first change of a result asks for the operator's name.
-    Forget_session_operator_name();
+    forget_session_operator_name();
     capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
     heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_);
     capture_->HDMIreceived = [this] {

@@ -505,7 +505,7 @@ void Form_Veltro::item_change_result_Click(int change) {
         return;
     }
     run_trapped(where("item_change_result_Click"), [&] {
-        if (review_parts().controller->Change_result(static_cast<Review_controller::Result_change>(change)))
+        if (review_parts().controller->change_result(static_cast<Review_controller::ResultEdit>(change)))
             Show_slider_marks();
     });
 }

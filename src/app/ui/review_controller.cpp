@@ -138,17 +138,17 @@ void Review_controller::Assign(HeatTiming::Assign command) {
     }
 }
 
-bool Review_controller::Change_result(Result_change change) {
+bool Review_controller::change_result(ResultEdit change) {
     bool changed = false;
     switch (change) {
-    case Result_change::Undo:
-        changed = Undo_result_change(rec_, timing_);
+    case ResultEdit::Undo:
+        changed = undo_result_change(rec_, timing_);
         break;
-    case Result_change::Declare_official:
-        changed = Declare_official(rec_, timing_);
+    case ResultEdit::Declare:
+        changed = declare_official(rec_, timing_);
         break;
-    case Result_change::Withdraw_official:
-        changed = Withdraw_official(rec_, timing_);
+    case ResultEdit::Withdraw:
+        changed = withdraw_official(rec_, timing_);
         break;
     }
     if (changed)

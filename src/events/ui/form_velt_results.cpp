@@ -417,7 +417,7 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
         else
             rec_->Velt_Heat_Name(value);
     };
-    const std::string by = Session_operator_name();
+    const std::string by = session_operator_name();
     set(*answer);
     try {
         rec_->Next_change(by, {});
