@@ -145,6 +145,9 @@ std::string heat_section(const Event_heat& h) {
     out += "<p class=\"facts\">Started at " + html_text(heat.start) +
            (heat.box_delay_ms > 0 ? " &#183; box delay " + std::to_string(heat.box_delay_ms) + " ms" : "") +
            " &#183; " + html_text(h.file_name) + "</p>";
+    if (!heat.official.empty()) {
+        out += "<p class=\"official\">Official: " + html_text(heat.official) + "</p>";
+    }
     out += heat_table(heat);
     if (!h.thumbnails.empty()) {
         out += "<div class=\"pictures\">";

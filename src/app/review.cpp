@@ -98,7 +98,10 @@ Review::Open_result Review::Open(const std::string& path) {
         return Open_result::Failed;
     }
     // A rate that was never measured shows fields, the finer steps.
-    field_mode_ = Recording_picture_period(rec_).field_mode;
+    const Picture_period period = Recording_picture_period(rec_);
+    field_mode_ = period.field_mode;
+    // A new time within one picture of the stored one is a correction, not a stray key.
+    timing_.picture_period_ms = (period.us + 999) / 1000;
     rec_.Deinterlaced(!field_mode_);
     Displace_on(false);
     if (rec_.Num_fields() <= 0) {

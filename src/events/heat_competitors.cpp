@@ -2,6 +2,7 @@
 
 #include "events/event_document.h"
 #include "events/event_session.h"
+#include "support/operator_name.h"
 #include "support/veltro_error.h"
 
 #include <algorithm>
@@ -64,6 +65,10 @@ bool Heat_competitor_list::writable() {
         refused_ = true;
         throw VeltroError(err::PermissionDenied, "Permission denied: the recording is read only");
     }
+    if (!rec_.Velt_official().empty()) {
+        refused_ = true;
+        throw VeltroError(err::PermissionDenied, Official_refusal);
+    }
     return true;
 }
 
@@ -98,6 +103,8 @@ bool Heat_competitor_list::Update_current_file() {
         return false;
     if (rec_.Read_only())
         throw VeltroError(err::PermissionDenied, "Permission denied: the recording is read only");
+    if (!rec_.Velt_official().empty())
+        throw VeltroError(err::PermissionDenied, Official_refusal);
     bool any = false;
     for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
         any = store(box, fields_.dog_names[static_cast<std::size_t>(box - 1)]) || any;
@@ -112,6 +119,7 @@ bool Heat_competitor_list::Store_changes() {
         changed_ = false;
         return false;
     }
+    rec_.Next_change(session_operator_name(), {});
     rec_.Write_XML_header();
     changed_ = false;
     return true;

@@ -19,42 +19,75 @@ struct BoxResult {
     std::int32_t finish = 0;
     std::int32_t split = 0;
     bool dead_heat = false;
+    bool operator==(const BoxResult&) const = default;
 };
-using HeatResult = std::array<BoxResult, kBoxes>;
+struct HeatResult {
+    std::array<BoxResult, kBoxes> boxes;
+    std::string official;
+    bool operator==(const HeatResult&) const = default;
+};
 
 HeatResult result_of(const Cls_XML_header& h) {
     HeatResult r;
     for (std::int16_t box = 1; box <= kBoxes; ++box) {
-        BoxResult& b = r[static_cast<std::size_t>(box - 1)];
+        BoxResult& b = r.boxes[static_cast<std::size_t>(box - 1)];
         b.dog = value_or([&] { return h.Velt_Dog_name(box); }, std::string());
         b.finish = value_or([&] { return h.Velt_Heat_time(box, false); }, 0);
         b.split = value_or([&] { return h.Velt_Heat_time(box, true); }, 0);
         b.dead_heat = value_or([&] { return h.Velt_dead_heat(box); }, false);
     }
+    r.official = h.Velt_official();
     return r;
 }
 
 void compare(const HeatResult& before, const HeatResult& after, const std::string& when,
              std::vector<ResultChange>& out) {
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        const BoxResult& a = before[i];
-        const BoxResult& b = after[i];
+    for (std::size_t i = 0; i < before.boxes.size(); ++i) {
+        const BoxResult& a = before.boxes[i];
+        const BoxResult& b = after.boxes[i];
         const std::string box = "box " + std::to_string(i + 1) + " ";
         if (a.dog != b.dog) {
-            out.push_back({when, box + "dog name \"" + a.dog + "\" -> \"" + b.dog + "\""});
+            out.push_back({when, box + "dog name \"" + a.dog + "\" -> \"" + b.dog + "\"", {}});
         }
         if (a.finish != b.finish) {
-            out.push_back({when, box + "finish time " + History_time_text(a.finish) + " -> " +
-                                     History_time_text(b.finish)});
+            out.push_back(
+                {when,
+                 box + "finish time " + History_time_text(a.finish) + " -> " + History_time_text(b.finish),
+                 {}});
         }
         if (a.split != b.split) {
-            out.push_back({when, box + "split time " + History_time_text(a.split) + " -> " +
-                                     History_time_text(b.split)});
+            out.push_back(
+                {when,
+                 box + "split time " + History_time_text(a.split) + " -> " + History_time_text(b.split),
+                 {}});
         }
         if (a.dead_heat != b.dead_heat) {
-            out.push_back({when, box + (b.dead_heat ? "dead heat set" : "dead heat cleared")});
+            out.push_back({when, box + (b.dead_heat ? "dead heat set" : "dead heat cleared"), {}});
         }
     }
+    if (before.official.empty() && !after.official.empty()) {
+        out.push_back({when, "result declared official", {}});
+    } else if (!before.official.empty() && after.official.empty()) {
+        out.push_back({when, "official withdrawn", {}});
+    }
+}
+
+// The header entries of the journal, parsed; those that do not parse are left out.
+struct ParsedHeader {
+    const JournalEntry* entry;
+    HeatResult result;
+    std::string by, change;
+};
+std::vector<ParsedHeader> parsed_headers(const std::vector<const JournalEntry*>& entries) {
+    std::vector<ParsedHeader> out;
+    for (const JournalEntry* e : entries) {
+        Cls_XML_header header;
+        header.XML_string(e->payload);
+        if (header.Has_XML()) {
+            out.push_back({e, result_of(header), header.Velt_changed_by(), header.Velt_change()});
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -77,36 +110,59 @@ std::string History_time_text(std::int32_t time) {
 
 std::vector<ResultChange> Result_History(const JournalContents& journal,
                                          const std::optional<JournalEntry>& unjournalled) {
-    std::vector<ResultChange> changes;
-    std::unique_ptr<HeatResult> previous;
-    std::vector<const JournalEntry*> headers;
+    std::vector<const JournalEntry*> entries;
     for (const JournalEntry& e : journal.entries) {
         if (e.kind == JournalKind::Header) {
-            headers.push_back(&e);
+            entries.push_back(&e);
         }
     }
     if (unjournalled) {
-        headers.push_back(&*unjournalled);
+        entries.push_back(&*unjournalled);
     }
-    for (const JournalEntry* e : headers) {
-        Cls_XML_header header;
-        header.XML_string(e->payload);
-        if (!header.Has_XML()) {
-            continue;
-        }
-        auto now = std::make_unique<HeatResult>(result_of(header));
+    const std::vector<ParsedHeader> headers = parsed_headers(entries);
+    std::vector<ResultChange> changes;
+    for (std::size_t i = 1; i < headers.size(); ++i) {
+        const ParsedHeader& h = headers[i];
         const std::size_t before = changes.size();
-        if (previous) {
-            compare(*previous, *now, e->time.substr(11, 8), changes);
-        }
-        if (unjournalled && e == &*unjournalled) {
-            for (std::size_t i = before; i < changes.size(); ++i) {
-                changes[i].what += " (stored without its journal entry)";
+        compare(headers[i - 1].result, h.result, h.entry->time.substr(11, 8), changes);
+        for (std::size_t c = before; c < changes.size(); ++c) {
+            changes[c].by = h.by;
+            if (!h.change.empty()) {
+                changes[c].what += " (" + h.change + ")";
+            }
+            if (unjournalled && h.entry == &*unjournalled) {
+                changes[c].what += " (stored without its journal entry)";
             }
         }
-        previous = std::move(now);
     }
     return changes;
+}
+
+const JournalEntry* undo_target(const JournalContents& journal) {
+    std::vector<const JournalEntry*> entries;
+    for (const JournalEntry& e : journal.entries) {
+        if (e.kind == JournalKind::Header) {
+            entries.push_back(&e);
+        }
+    }
+    const std::vector<ParsedHeader> headers = parsed_headers(entries);
+    int undone = 0; // undos met on the way back whose change is still to be passed
+    for (std::size_t i = headers.size(); i-- > 1;) {
+        HeatResult before = headers[i - 1].result, after = headers[i].result;
+        // The official mark is no change of the result: declaring and withdrawing are not undone.
+        before.official = after.official;
+        if (before == after) {
+            continue;
+        }
+        if (headers[i].change == "undo") {
+            ++undone;
+        } else if (undone > 0) {
+            --undone;
+        } else {
+            return headers[i - 1].entry;
+        }
+    }
+    return nullptr;
 }
 
 std::optional<JournalEntry> Unjournalled_header(const std::string& recording,
@@ -133,7 +189,7 @@ std::optional<JournalEntry> Unjournalled_header(const std::string& recording,
 }
 
 std::string Result_change_line(const ResultChange& change) {
-    return change.time_of_day + "  " + change.what;
+    return change.time_of_day + "  " + change.what + (change.by.empty() ? "" : "  by " + change.by);
 }
 
 std::string Result_History_Text(const std::string& recording) {

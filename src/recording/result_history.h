@@ -13,6 +13,7 @@ namespace veltro {
 struct ResultChange {
     std::string time_of_day; // "hh:nn:ss", when the change was journalled
     std::string what;        // "box 2 finish time 23,45 -> 23,46"
+    std::string by;          // the operator named with the change; "" when none was
 };
 
 // The changes of the results from each header entry of the journal to the next, in order: for each
@@ -27,7 +28,14 @@ std::vector<ResultChange> Result_History(const JournalContents& journal,
 // could not be written then), as an entry dated by the header's update time; std::nullopt otherwise.
 std::optional<JournalEntry> Unjournalled_header(const std::string& recording, const JournalContents& journal);
 
-// "14:03:07  box 2 finish time 23,45 -> 23,46"
+// The header whose result an undo brings back: the one before the last change of the result that no
+// later undo has taken back, skipping pairs of a change and its undo (so undoing again goes further
+// back). Headers that do not parse and writes that changed no result are passed over; nullptr when
+// there is nothing left to undo.
+const JournalEntry* undo_target(const JournalContents& journal);
+
+// "14:03:07  box 2 finish time 23,45 -> 23,46", with "  by Anna" when the change names its operator
+
 std::string Result_change_line(const ResultChange& change);
 
 // A box time as the history shows it: "none" when none is assigned, "did not finish", "disqualified",

@@ -276,6 +276,17 @@ std::int32_t cls_VideoFile_handler::Velt_Heat_Click_Time(std::int16_t box) const
 void cls_VideoFile_handler::Velt_Heat_Click_Time(std::int16_t box, std::int32_t value) {
     header_->Velt_Heat_Click_Time(box, value);
 }
+std::string cls_VideoFile_handler::Velt_official() const {
+    return header_->Velt_official();
+}
+void cls_VideoFile_handler::Velt_official(const std::string& value) {
+    header_->Velt_official(value);
+}
+void cls_VideoFile_handler::Next_change(const std::string& by, const std::string& kind) {
+    next_change_by_ = by;
+    next_change_ = kind;
+}
+
 bool cls_VideoFile_handler::Velt_dead_heat(std::int16_t box) const {
     return header_->Velt_dead_heat(box);
 }

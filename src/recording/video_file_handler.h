@@ -198,6 +198,9 @@ public:
     void Velt_dead_heat(std::int16_t box, bool value) override;
     std::string Velt_Dog_name(std::int16_t box) const override;
     void Velt_Dog_name(std::int16_t box, const std::string& value) override;
+    std::string Velt_official() const override;
+    void Velt_official(const std::string& value) override;
+    void Next_change(const std::string& by, const std::string& kind) override;
     std::string Velt_start_PC_mill() const override;
     void Velt_start_PC_mill(const std::string& value);
     // The counter at the start signal, stored as a signed Long like the capture stamps of the records,
@@ -296,7 +299,8 @@ private:
     std::unique_ptr<Cls_XML_header> header_;
     std::function<void(const std::string&)> event_log_;
     std::string file_name_;
-    std::string suffix_; // lower case
+    std::string next_change_by_, next_change_; // for the next Write_XML_header only
+    std::string suffix_;                       // lower case
     std::unique_ptr<File> file_;
     bool writable_ = false;
     bool read_only_ = false;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace veltro {
 
@@ -116,6 +117,9 @@ void cls_VideoFile_handler::Write_XML_header() {
     }
     header_->Update_Time(now_default_datetime());
     header_->Update_Program(process_facts().prog_id.empty() ? kProgramId : process_facts().prog_id);
+    // Each write names its own operator and kind: none carries over from an earlier one.
+    header_->Velt_changed_by(std::exchange(next_change_by_, {}));
+    header_->Velt_change(std::exchange(next_change_, {}));
     const bool was_open = File_open();
     open_file(true);
     try {

@@ -345,6 +345,20 @@ void Cls_XML_header::set_text_if_present(const char* xpath, const std::string& v
         set_node_text(e, value);
 }
 
+void Cls_XML_header::set_veltro_leaf(const char* name, const std::string& value) {
+    const std::string path = std::string("//veltro/") + name;
+    if (const pugi::xml_node e = find(path.c_str())) {
+        set_node_text(e, value);
+        return;
+    }
+    if (value.empty())
+        return;
+    // Behind the box records, where a reader that knows only those looks for nothing. A header of
+    // another kind has no heat result to mark.
+    if (pugi::xml_node group = find("//veltro"))
+        set_node_text(append_group(group, name), value);
+}
+
 std::int32_t Cls_XML_header::long_value(const char* xpath) const {
     const std::string t = text(xpath);
     try {

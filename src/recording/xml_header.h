@@ -209,6 +209,21 @@ public:
     bool Velt_dead_heat(std::int16_t box) const; // "True" / "False"; false when missing
     void Velt_dead_heat(std::int16_t box, bool value);
 
+    // ---- veltro: who made the last change, and the official mark ----------------------------
+    // Older recordings have none of these elements: they read as "", and a setter given "" leaves
+    // a missing element out, so such a header is written as it was.
+
+    // The operator named by the write that stored this header; "" when none was named.
+    std::string Velt_changed_by() const;
+    void Velt_changed_by(const std::string& value);
+    // What that write was when not a plain change ("undo", or "reason: <why>" for the withdrawal
+    // of the official mark); "" otherwise.
+    std::string Velt_change() const;
+    void Velt_change(const std::string& value);
+    // "" when the heat's result is not official, else "<operator>, <yyyy-mm-dd hh:nn:ss>".
+    std::string Velt_official() const;
+    void Velt_official(const std::string& value);
+
 private:
     // The element at `xpath`; fails with 91 when there is none.
     pugi::xml_node element(const char* xpath) const;
@@ -220,6 +235,8 @@ private:
     // For the properties that tolerate a missing element.
     std::string text_or(const char* xpath, const char* fallback) const;
     void set_text_if_present(const char* xpath, const std::string& value);
+    // Sets the element `name` of the veltro group, adding it when missing and `value` is not "".
+    void set_veltro_leaf(const char* name, const std::string& value);
 
     std::int32_t long_value(const char* xpath) const;
     std::int16_t integer_value(const char* xpath) const;

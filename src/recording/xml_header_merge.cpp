@@ -45,6 +45,10 @@ void keep_changes(pugi::xml_node ours, pugi::xml_node base, pugi::xml_node their
         const pugi::xml_node b = counterpart(base, o);
         const pugi::xml_node t = counterpart(theirs, o);
         if (!t) {
+            // An element only this writer has (the official mark, who made the change) goes in with it.
+            if (!b && is_leaf(o)) {
+                theirs.append_copy(o);
+            }
             continue;
         }
         if (!is_leaf(o)) {

@@ -443,6 +443,27 @@ void Cls_XML_header::Velt_split_frame(std::int16_t box, std::int16_t value) {
     set_number(box_path(box, "dog_split_frame").c_str(), value);
 }
 
+std::string Cls_XML_header::Velt_changed_by() const {
+    return text_or("//velt_changed_by", "");
+}
+void Cls_XML_header::Velt_changed_by(const std::string& value) {
+    set_veltro_leaf("velt_changed_by", value);
+}
+
+std::string Cls_XML_header::Velt_change() const {
+    return text_or("//velt_change", "");
+}
+void Cls_XML_header::Velt_change(const std::string& value) {
+    set_veltro_leaf("velt_change", value);
+}
+
+std::string Cls_XML_header::Velt_official() const {
+    return text_or("//velt_official", "");
+}
+void Cls_XML_header::Velt_official(const std::string& value) {
+    set_veltro_leaf("velt_official", value);
+}
+
 bool Cls_XML_header::Velt_dead_heat(std::int16_t box) const {
     const std::string path = box_path(box, "dog_dead_heat");
     return find(path.c_str()) && true_false_value(path.c_str());

@@ -49,6 +49,10 @@ inline constexpr SettingKey seconds_per_length{"Settings", "seconds_per_length",
 // trigger's edge however late the window handles it; and whether a capture also keeps them before it.
 inline constexpr SettingKey preroll_ms{"Settings", "preroll_ms", "2000"};
 inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
+// "1": a key or click replaces a box's time without the question.
+inline constexpr SettingKey replace_without_asking{"Settings", "replace_without_asking", "0"};
+// The operator's name given last; offered when the next session asks for it.
+inline constexpr SettingKey operator_name{"Settings", "operator_name", "N/A"};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};

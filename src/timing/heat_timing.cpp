@@ -2,10 +2,13 @@
 
 #include "support/numbers.h"
 #include "support/operator.h"
+#include "support/operator_name.h"
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/veltro_error.h"
+#include "timing/time_text.h"
 
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
@@ -35,6 +38,20 @@ std::int32_t read_delay(const SettingKey& key) {
     Trace("Load_Compensations: " + std::string(key.key) + " = " + text + " does not fit, the default " +
           key.default_value + " is used");
     return parse_long(key.default_value);
+}
+
+// A stored box value as the replace question names it.
+std::string value_text(std::int32_t value) {
+    switch (value) {
+    case no_time::DidNotFinish:
+        return "DNF";
+    case no_time::Disqualified:
+        return "DSQ";
+    case no_time::NoRank:
+        return "No Rnk";
+    default:
+        return Display_Mill_Time(value, true);
+    }
 }
 
 } // namespace
@@ -121,9 +138,30 @@ bool HeatTiming::Check_Read_Only() {
     return true;
 }
 
+bool HeatTiming::may_replace(std::int16_t box, std::int32_t value, bool split) {
+    const std::int32_t stored = open_recording().Velt_Heat_time(box, split);
+    const bool has_value = split ? stored > 0 : stored >= 1;
+    if (!has_value || std::llabs(std::int64_t{value} - stored) <= picture_period_ms ||
+        Read_Setting(keys::replace_without_asking) == "1")
+        return true;
+    const std::string what = split ? " split time " : " time ";
+    return the_operator().ask_ok_cancel("Box " + std::to_string(box) + " has the" + what +
+                                            value_text(stored) + " already.\nReplace it with " +
+                                            value_text(value) + "?",
+                                        "Veltro replace time");
+}
+
+bool HeatTiming::Check_Official() {
+    if (!recording_ || recording_->Velt_official().empty())
+        return false;
+    the_operator().message(Official_refusal, MsgIcon::Exclamation, "Veltro official result");
+    return true;
+}
+
 void HeatTiming::Set_Time(std::int16_t box, std::int32_t time, bool split) {
     check_box(box);
     HeatValues& rec = open_recording();
+    const std::string by = session_operator_name();
     if (split) {
         rec.Velt_Heat_time(box, true, time);
         rec.Velt_split_frame(box, play_position_);
@@ -138,13 +176,17 @@ void HeatTiming::Set_Time(std::int16_t box, std::int32_t time, bool split) {
         if (no_time)
             toggles_off(no_time);
     }
+    rec.Next_change(by, {});
     rec.Write_XML_header();
 }
 
 bool HeatTiming::box_click(std::int16_t box) {
-    if (!recording_ || Check_Read_Only())
+    if (!recording_ || Check_Read_Only() || Check_Official())
         return false;
     const std::int32_t time = plus_hundredth ? checked_add(current_frame_time_, 10) : current_frame_time_;
+    check_box(box);
+    if (!may_replace(box, !split_mode && no_time ? no_time_code(no_time_caption) : time, split_mode))
+        return false;
     Set_Time(box, time, split_mode);
     if (plus_hundredth)
         toggles_off(plus_hundredth);
@@ -152,8 +194,9 @@ bool HeatTiming::box_click(std::int16_t box) {
 }
 
 bool HeatTiming::Clear_all_Results() {
-    if (!recording_ || Check_Read_Only())
+    if (!recording_ || Check_Read_Only() || Check_Official())
         return false;
+    const std::string by = session_operator_name();
     for (std::int16_t box = 1; box <= kBoxes; ++box) {
         recording_->Velt_heat_frame(box, 0);
         recording_->Velt_Heat_time(box, false, 0);
@@ -161,6 +204,7 @@ bool HeatTiming::Clear_all_Results() {
         recording_->Velt_Heat_Click_Time(box, 0);
         recording_->Velt_dead_heat(box, false);
     }
+    recording_->Next_change(by, {});
     recording_->Write_XML_header();
     return true;
 }
@@ -170,31 +214,24 @@ bool HeatTiming::assign(Assign command) {
         the_operator().beep();
         return false;
     }
-    if (Check_Read_Only())
+    if (Check_Read_Only() || Check_Official())
         return false;
-    switch (command) {
-    case Assign::SetTime:
-        Set_Time(current_box, current_frame_time_, false);
-        last_assigned_time_ = current_frame_time_;
-        return true;
-    case Assign::SetTimePlus:
-        Set_Time(current_box, checked_add(current_frame_time_, 10), false);
-        return true;
-    case Assign::SetSplit:
-        Set_Time(current_box, current_frame_time_, true);
+    const bool split = command == Assign::SetSplit || command == Assign::SetSplitPlus;
+    std::int32_t value = current_frame_time_;
+    if (command == Assign::SetTimePlus || command == Assign::SetSplitPlus)
+        value = checked_add(current_frame_time_, 10);
+    else if (command == Assign::NoTime)
+        value = no_time::NoRank;
+    else if (command == Assign::DeadHeat)
+        value = last_assigned_time_;
+    if (!may_replace(current_box, !split && no_time ? no_time_code(no_time_caption) : value, split))
         return false;
-    case Assign::SetSplitPlus:
-        Set_Time(current_box, checked_add(current_frame_time_, 10), true);
-        return false;
-    case Assign::NoTime:
-        Set_Time(current_box, no_time::NoRank, false);
-        return false;
-    case Assign::DeadHeat:
+    if (command == Assign::DeadHeat)
         dead_heat = true; // Set_Time stores the mark and switches the toggle off again
-        Set_Time(current_box, last_assigned_time_, false);
-        return false;
-    }
-    return false;
+    Set_Time(current_box, value, split);
+    if (command == Assign::SetTime)
+        last_assigned_time_ = current_frame_time_;
+    return command == Assign::SetTime || command == Assign::SetTimePlus;
 }
 
 bool HeatTiming::box_has_time(std::int16_t box) const {

@@ -73,13 +73,22 @@ public:
     std::string no_time_caption = "No Time";
     // Called whenever an assignment switches a toggle off, so the window repaints it.
     std::function<void()> toggles_changed;
+    // The picture period of the recording under review (ms): a box's time that a key or click would
+    // move by more than this is replaced only after the operator's OK (unless the settings say not to
+    // ask); 0 asks at any difference.
+    std::int32_t picture_period_ms = 0;
 
     // True, after the message "File is read only!", when a recording is open and read only.
     bool Check_Read_Only();
+    // True, after a message saying so, when the open recording's result is official.
+    bool Check_Official();
+    // False when `box` holds a time or code that `value` would replace by more than the picture period
+    // and the operator does not answer OK.
+    bool may_replace(std::int16_t box, std::int32_t value, bool split);
     // Assigns a finish or split time to a box and puts the header on disk before returning.
     void Set_Time(std::int16_t box, std::int32_t time, bool split);
     // A click on a box button: the time of the picture on show (+10 ms with the +1/100 toggle) in the
-    // present mode. False when nothing was assigned (read only).
+    // present mode. False when nothing was assigned (read only, or the replacement was not confirmed).
     bool box_click(std::int16_t box);
     // Clears every box of the open recording. False when refused (read only) or none is open.
     bool Clear_all_Results();

@@ -18,6 +18,10 @@ inline constexpr std::int32_t First = DidNotFinish;
 inline constexpr int kBoxes = 8;      // box records in a recording and an event
 inline constexpr int kTimedBoxes = 6; // boxes that are timed, ranked and shown
 
+// The answer to a change of an official result.
+inline constexpr const char* Official_refusal =
+    "The result of this heat is official. Choose \"Withdraw official\" before changing it.";
+
 // The heat values of the open recording, as the timing model and the ranking read and change them.
 // The recording object implements it; a setter changes the header in memory, Write_XML_header puts
 // it on disk. Boxes are 1..8; a getter or setter fails (VeltroError) for a value it cannot read.
@@ -48,6 +52,13 @@ public:
 
     // The PC millisecond counter at the start signal, as stored (text; not a number before the start).
     virtual std::string Velt_start_PC_mill() const = 0;
+
+    // "" when the heat's result is not official, else who declared it and when.
+    virtual std::string Velt_official() const = 0;
+    virtual void Velt_official(const std::string& value) = 0;
+    // Names the operator, and the kind of change when it is not a plain one ("undo", ...), for the
+    // next header write only: a write without it names nobody.
+    virtual void Next_change(const std::string& by, const std::string& kind) = 0;
 
     // True while a recording is open.
     virtual bool File_open() const = 0;

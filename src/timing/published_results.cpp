@@ -66,6 +66,7 @@ Published_heat Publish_heat(const HeatValues& heat, std::int32_t box_delay, std:
     out.heat_id = heat.Velt_Heat_ID();
     out.heat_name = heat.Velt_Heat_Name();
     out.start = heat.Velt_start_DateTime();
+    out.official = heat.Velt_official();
     out.box_delay_ms = box_delay;
 
     Result_array sorted = Load_Result_Array(heat);
@@ -149,6 +150,9 @@ std::string Results_json(const Published_heat& heat) {
                                         {"heat_name", heat.heat_name},
                                         {"start", heat.start},
                                         {"box_delay_ms", heat.box_delay_ms},
+                                        {"official", heat.official.empty()
+                                                         ? nlohmann::ordered_json(nullptr)
+                                                         : nlohmann::ordered_json(heat.official)},
                                         {"results", rows}};
     // Names that are not valid UTF-8 are written with the replacement character rather than failing.
     return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

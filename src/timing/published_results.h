@@ -33,7 +33,8 @@ struct Published_heat {
     std::string event;
     std::string heat_id;
     std::string heat_name;
-    std::string start; // the start's date and time as the recording holds it
+    std::string start;    // the start's date and time as the recording holds it
+    std::string official; // "" when the result is not official, else who declared it and when
     std::int32_t box_delay_ms = 0;
     // In finishing order; boxes without a dog name are vacant and left out, as in the clipboard text.
     std::vector<Published_row> rows;

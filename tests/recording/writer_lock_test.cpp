@@ -87,6 +87,7 @@ TEST_F(WriterLock, AWriterKeepsWhatAnotherStoredSinceItReadTheHeader) {
 
     window.Velt_Heat_time(1, false, 21110);
     window.Velt_Dog_name(4, "Tiger");
+    window.Velt_official("Anna, 2026-12-08 14:05:00");
     window.Write_XML_header();
     EXPECT_TRUE(window.Take_changed_elsewhere());
     EXPECT_FALSE(window.Take_changed_elsewhere());
@@ -103,6 +104,7 @@ TEST_F(WriterLock, AWriterKeepsWhatAnotherStoredSinceItReadTheHeader) {
     EXPECT_EQ(check.Velt_Heat_time(2, false), 22220);
     EXPECT_EQ(check.Velt_Heat_time(3, false), 23330);
     EXPECT_EQ(check.Velt_Dog_name(4), "Tiger");
+    EXPECT_EQ(check.Velt_official(), "Anna, 2026-12-08 14:05:00") << "an element the other never had";
     EXPECT_EQ(check.XML_header().G_Frames_no(), 3);
     EXPECT_TRUE(Check_Recording(path).problems.empty()) << Check_Recording(path).problems.front();
     EXPECT_TRUE(op.messages.empty()) << op.last_message();

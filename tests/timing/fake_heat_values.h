@@ -59,6 +59,13 @@ public:
     void Velt_Heat_Name(const std::string& v) override { heat_name = v; }
     std::string Velt_Heat_ID() const override { return heat_id; }
     std::string Velt_start_DateTime() const override { return start_date_time; }
+    std::string official, change_by, change;
+    std::string Velt_official() const override { return official; }
+    void Velt_official(const std::string& v) override { official = v; }
+    void Next_change(const std::string& by, const std::string& kind) override {
+        change_by = by;
+        change = kind;
+    }
     bool File_open() const override { return open; }
     bool Read_only() const override { return read_only; }
     void Write_XML_header() override { ++writes; }

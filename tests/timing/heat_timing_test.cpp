@@ -1,7 +1,9 @@
 #include "error_number.h"
 #include "fake_heat_values.h"
 #include "fake_operator.h"
+#include "own_settings.h"
 #include "support/files.h"
+#include "support/operator_name.h"
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/veltro_error.h"
@@ -99,18 +101,57 @@ TEST(TimingSettings, AStoredDelayLongerThanTheWindowTakesReadsAsTheDefaultWithOn
     EXPECT_EQ(lines, 2u);
 }
 
-class TimeAssignment : public ::testing::Test {
+// The mechanics of each assignment; the question before a judged time is replaced is off here and
+// tested on its own.
+class TimeAssignment : public testing::OwnSettingsTest {
 protected:
     TimeAssignment() : timing(clock) {
         timing.set_recording(&rec);
         timing.show_picture(57, 12340);
     }
+    void SetUp() override {
+        OwnSettingsTest::SetUp();
+        Write_Setting(keys::replace_without_asking, "1");
+    }
+    // The name given here must not name the changes of later tests.
+    void TearDown() override {
+        forget_session_operator_name();
+        OwnSettingsTest::TearDown();
+    }
 
     ManualClock clock{1001};
     testing::FakeHeatValues rec;
-    testing::FakeOperator op;
     HeatTiming timing;
 };
+
+TEST_F(TimeAssignment, AJudgedTimeIsReplacedFurtherThanOnePictureOnlyAfterOK) {
+    Write_Setting(keys::replace_without_asking, "0");
+    forget_session_operator_name();
+    op.inputs = {"Anna"};
+    timing.picture_period_ms = 20;
+    rec.box(2).time = 12320;
+    rec.box(4).time = no_time::DidNotFinish;
+    ASSERT_TRUE(timing.box_click(2)); // one picture on: a correction
+    EXPECT_EQ(op.questions.size(), 1u) << "only the operator's name, asked once";
+    EXPECT_EQ(rec.box(2).time, 12340);
+    EXPECT_EQ(rec.change_by, "Anna");
+    op.questions.clear();
+
+    timing.show_picture(60, 12400);
+    EXPECT_FALSE(timing.box_click(2));
+    timing.current_box = 4;
+    EXPECT_FALSE(timing.assign(HeatTiming::Assign::SetTime));
+    EXPECT_EQ(op.questions,
+              (std::vector<std::string>{"Box 2 has the time 12,34 already.\nReplace it with 12,40?",
+                                        "Box 4 has the time DNF already.\nReplace it with 12,40?"}));
+    EXPECT_EQ(rec.box(2).time, 12340);
+    EXPECT_EQ(rec.box(4).time, no_time::DidNotFinish);
+    EXPECT_EQ(rec.writes, 1);
+
+    op.answers = {true};
+    EXPECT_TRUE(timing.box_click(2));
+    EXPECT_EQ(rec.box(2).time, 12400);
+}
 
 TEST_F(TimeAssignment, EqualTimesKeepTheOrderOfTheirClicks) {
     ASSERT_TRUE(timing.box_click(4));

@@ -52,6 +52,7 @@ rows = list(csv.DictReader(io.StringIO(run("results", heat, "--format", "csv", "
 doc = json.loads(run("results", heat, "--format", "json", "--box-delay", "30").stdout.decode("utf-8"))
 results = doc["results"]
 assert doc["heat"] == "1" and doc["box_delay_ms"] == 30 and doc["recording"] == "heat 3.px3", doc
+assert doc["official"] is None, doc
 assert len(rows) == len(results) == len(shown), (rows, results)
 
 

@@ -296,11 +296,16 @@ TEST_F(HeatWindow, TheFrameThatFillsTheRecordingEndsTheCaptureWithAMessage) {
 }
 
 // The program ended in the middle of a capture: at the next start the spool's frames go into their
-// recording, and the operator is told.
-TEST_F(HeatWindow, TheNextStartCompletesARecordingFromTheSpoolOfItsCapture) {
+// recording, the operator is offered to open it, and "Open last heat" opens it rather than the heat
+// finished before it.
+TEST_F(HeatWindow, TheNextStartCompletesARecordingFromTheSpoolOfItsCaptureAndOpensItLast) {
+    const std::string earlier = folder + "/Spring Cup_0.px3";
     const std::string name = folder + "/Spring Cup_1.px3";
     {
         cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, earlier, 160, 120);
+        rec.Close_File();
+        Write_Setting(keys::last_file, earlier);
         Arm_Test_Recording(rec, name, 160, 120);
         rec.Close_File();
         SpoolWriter spool(spool_path(name), SpoolHead{160, 120, 80, 0, 0});
@@ -308,13 +313,16 @@ TEST_F(HeatWindow, TheNextStartCompletesARecordingFromTheSpoolOfItsCapture) {
             spool.append(testing::compressed_test_frame(160, 120, n));
         }
     }
-    open_window();
-    ASSERT_FALSE(op.messages.empty());
-    EXPECT_EQ(op.messages.front().text, "Recovered 4 frames of " + name + " from an interrupted capture");
+    open_window(); // the offer is answered No
+    ASSERT_FALSE(op.questions.empty());
+    EXPECT_EQ(op.questions.front(), "Recovered 4 frames of " + name +
+                                        " from an interrupted capture\n\nOpen the recovered heat now?");
+    EXPECT_FALSE(form->reviewing());
     EXPECT_FALSE(std::filesystem::exists(spool_path(name)));
-    cls_VideoFile_handler rec;
-    rec.Open_File(name);
-    EXPECT_EQ(rec.num_Frames(), 4);
+    form->findChild<QAction*>("item_last_heat")->trigger();
+    ASSERT_TRUE(form->reviewing());
+    EXPECT_EQ(form->recording().File_name(), name);
+    EXPECT_EQ(form->recording().num_Frames(), 4);
 }
 
 TEST_F(HeatWindow, AbortOrCameraStopWhileCapturingKeepsTheFrames) {

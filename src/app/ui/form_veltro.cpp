@@ -13,6 +13,7 @@
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
 #include "support/app_paths.h"
+#include "support/operator_name.h"
 #include "support/trace.h"
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_progress.h"
@@ -48,6 +49,8 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     : QMainWindow(parent), start_(std::move(start)), clock_(*start_.clock), timing_(clock_) {
     setObjectName("Form_Veltro");
     setWindowTitle(kProgramId);
+    // The main window is the session: its first change of a result asks for the operator's name.
+    forget_session_operator_name();
     capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
     heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_);
     capture_->HDMIreceived = [this] {

@@ -360,6 +360,8 @@ private:
     void item_px3_properties_Click();
     // The changes of the heat's results from its journal, in the debug text window.
     void item_history_Click();
+    // Undo, Declare official, Withdraw official: a Review_controller::ResultEdit.
+    void item_change_result_Click(int change);
     void install_publish_dialogs();
     // `text` of the recording under review in the debug text window; a beep with none open.
     void show_in_debug_window(const std::function<std::string()>& text);
@@ -502,6 +504,7 @@ private:
     std::array<Goal_line, 2> goal_lines_{};
     std::string dog_list_;
     std::string command_line_path_;
+    std::string recovered_to_open_; // a recovered heat the operator chose to open at activation
     bool escape_down_ = false;
     std::string print_dog_name_;
     std::uint32_t last_key_ = 0;

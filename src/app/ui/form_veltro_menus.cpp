@@ -46,6 +46,7 @@ void give_menu_keys(QObject& window) {
          {std::pair{"item_open_file", QKeySequence(Qt::CTRL | Qt::Key_O)},
           std::pair{"item_last_heat", QKeySequence(Qt::CTRL | Qt::Key_L)},
           std::pair{"item_show_results", QKeySequence(Qt::CTRL | Qt::Key_R)},
+          std::pair{"item_undo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
           std::pair{"item_close_file", QKeySequence(Qt::CTRL | Qt::Key_W)},
           std::pair{"item_event_registration", QKeySequence(Qt::CTRL | Qt::Key_E)},
           std::pair{"item_print_frame", QKeySequence(Qt::CTRL | Qt::Key_P)},
@@ -98,6 +99,11 @@ void Form_Veltro::build_form_menu() {
     add_item(menu_form_, "item_no_event_file", "No Event File", [this] { item_no_event_file_Click(); });
     add_item(menu_form_, "item_dog_names", "Dog names", [this] { item_dog_names_Click(); });
     add_item(menu_form_, "item_history", "History", [this] { item_history_Click(); });
+    add_item(menu_form_, "item_undo", "Undo last change", [this] { item_change_result_Click(0); });
+    add_item(menu_form_, "item_declare_official", "Declare official",
+             [this] { item_change_result_Click(1); });
+    add_item(menu_form_, "item_withdraw_official", "Withdraw official",
+             [this] { item_change_result_Click(2); });
     add_item(menu_form_, "item_save_evidence", "Save evidence...", [this] { item_save_evidence_Click(); });
     add_item(menu_form_, "item_event_results", "Event results...", [this] { item_event_results_Click(); });
     install_publish_dialogs();

@@ -499,6 +499,17 @@ void Form_Veltro::item_assign_times_Click(int command) {
     Show_slider_marks();
 }
 
+void Form_Veltro::item_change_result_Click(int change) {
+    if (change < 0 || change > 2 || !reviewing()) {
+        the_operator().beep();
+        return;
+    }
+    run_trapped(where("item_change_result_Click"), [&] {
+        if (review_parts().controller->change_result(static_cast<Review_controller::ResultEdit>(change)))
+            Show_slider_marks();
+    });
+}
+
 void Form_Veltro::Command_box_MouseDown(int box) {
     review_parts().controller->Box_press(static_cast<std::int16_t>(box));
 }

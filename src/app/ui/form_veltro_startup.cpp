@@ -37,6 +37,7 @@
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
+#include <utility>
 
 namespace veltro {
 namespace {
@@ -207,6 +208,8 @@ void Form_Veltro::Form_Activate() {
     std::error_code ec;
     if (!command_line_path_.empty() && std::filesystem::is_regular_file(command_line_path_, ec)) {
         run_trapped(where("Handle_Open"), [this] { Handle_Open(command_line_path_); });
+    } else if (!recovered_to_open_.empty()) {
+        run_trapped(where("Handle_Open"), [this] { Handle_Open(std::exchange(recovered_to_open_, {})); });
     }
 }
 
@@ -277,7 +280,16 @@ void Form_Veltro::Recover_Captures() {
         const std::string recording = spool.substr(0, spool.size() - std::string_view(".spool").size());
         const SpoolRecovery recovery = Recover_Spool(recording);
         Trace("*" + recovery.message);
-        the_operator().message(recovery.message);
+        if (recovery.frames == 0) {
+            the_operator().message(recovery.message);
+            continue;
+        }
+        // The heat cut short is newer than the one finished last: "Open last heat" must find it.
+        Write_Setting(keys::last_file, recording);
+        if (recovered_to_open_.empty() &&
+            the_operator().ask_yes_no(recovery.message + "\n\nOpen the recovered heat now?", kProgramId)) {
+            recovered_to_open_ = recording;
+        }
     }
 }
 

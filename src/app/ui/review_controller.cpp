@@ -1,5 +1,6 @@
 #include "app/ui/review_controller.h"
 
+#include "app/result_changes.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/picture_period.h"
 #include "recording/video_file_handler.h"
@@ -135,6 +136,25 @@ void Review_controller::Assign(HeatTiming::Assign command) {
         Handle_results();
         Focus_slider();
     }
+}
+
+bool Review_controller::change_result(ResultEdit change) {
+    bool changed = false;
+    switch (change) {
+    case ResultEdit::Undo:
+        changed = undo_result_change(rec_, timing_);
+        break;
+    case ResultEdit::Declare:
+        changed = declare_official(rec_, timing_);
+        break;
+    case ResultEdit::Withdraw:
+        changed = withdraw_official(rec_, timing_);
+        break;
+    }
+    if (changed)
+        Handle_results();
+    Focus_slider();
+    return changed;
 }
 
 void Review_controller::Split_goal_click() {

@@ -46,6 +46,9 @@ public:
     void Assign(HeatTiming::Assign command);
     // The Split/Goal button.
     void Split_goal_click();
+    // Ctrl+Z, "Declare official", "Withdraw official" (result_changes.h), then the results.
+    enum class ResultEdit { Undo, Declare, Withdraw };
+    bool change_result(ResultEdit change);
 
     // The heat time of the picture on show as the time label shows it; "" when it has none.
     QString Frame_time_text() const;

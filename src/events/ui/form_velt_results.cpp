@@ -3,6 +3,7 @@
 #include "support/app_paths.h"
 #include "support/files.h"
 #include "support/operator.h"
+#include "support/operator_name.h"
 #include "support/process_facts.h"
 #include "support/run_mode.h"
 #include "support/settings.h"
@@ -139,6 +140,10 @@ void Form_Velt_Results::build() {
     layout->addWidget(Label_heat_started = label(central, "Label_heat_started"));
     layout->addWidget(Label_box_delay = label(central, "Label_box_delay"));
     Label_box_delay->hide();
+    // Shown only for an official result; printed with the window.
+    layout->addWidget(Label_official = label(central, "Label_official"));
+    Label_official->setStyleSheet("color: rgb(0, 128, 0); font-weight: bold;");
+    Label_official->hide();
     QLabel* veltro = label(central, "Label_Veltro", "Veltro dog race timing system");
     QFont italic = veltro->font();
     italic.setItalic(true);
@@ -221,6 +226,8 @@ void Form_Velt_Results::Clear_Results_Display() {
     Label_Heat_ID->clear();
     Label_Heat_name->clear();
     Label_heat_started->clear();
+    Label_official->clear();
+    Label_official->hide();
     Label_close_finish->clear();
     Label_close_finish->hide();
     for (Row_controls& r : rows_) {
@@ -252,6 +259,9 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
     fit_label(Label_Heat_name, 16, qs(rec.Velt_Heat_Name()));
     Label_Heat_name->setToolTip(qs(rec.Velt_Heat_Name()));
     Label_heat_started->setText(qs("Started at: " + rec.Velt_start_DateTime()));
+    const std::string official = rec.Velt_official();
+    Label_official->setText(qs(official.empty() ? "" : "Official: " + official));
+    Label_official->setVisible(!official.empty());
 
     const Result_display shown = veltro::Display_Result_Array(results, box_delay);
     const std::int64_t us_per_length = Seconds_per_length_setting();
@@ -379,6 +389,10 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
     }
     if (refuse_read_only())
         return;
+    if (!rec_->Velt_official().empty()) {
+        the_operator().message(Official_refusal, MsgIcon::Exclamation, "Veltro official result");
+        return;
+    }
     const char* prompt = row >= 0                ? "Change dog name"
                          : l == Label_event_name ? "Change Event name"
                                                  : "Change heat name";
@@ -403,8 +417,10 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
         else
             rec_->Velt_Heat_Name(value);
     };
+    const std::string by = session_operator_name();
     set(*answer);
     try {
+        rec_->Next_change(by, {});
         rec_->Write_XML_header();
     } catch (...) {
         set(old);

@@ -108,6 +108,7 @@ private:
     QLabel* Label_Heat_name = nullptr;
     QLabel* Label_heat_started = nullptr;
     QLabel* Label_box_delay = nullptr;
+    QLabel* Label_official = nullptr;
     QLabel* Label_printed = nullptr;
     QLabel* Label_close_finish = nullptr;
     QMenu* menu_debug_ = nullptr;

@@ -76,7 +76,10 @@ Form_Veltro_settings::Form_Veltro_settings(std::function<void()> load_compensati
                                keys::open_after_finish.key);
     various_layout->addWidget(auto_init_);
     various_layout->addWidget(print_dialog_);
+    replace_without_asking_ = check("Check_replace_without_asking", "Replace a judged time without asking",
+                                    keys::replace_without_asking.key);
     various_layout->addWidget(open_after_finish_);
+    various_layout->addWidget(replace_without_asking_);
 
     auto* box_frame = new QGroupBox("Box delay ms", this);
     auto* box_layout = new QVBoxLayout(box_frame);
@@ -164,6 +167,7 @@ void Form_Veltro_settings::Load(std::int32_t goal_compensation, std::int32_t spl
     auto_init_->setChecked(Setting_switch_on(keys::auto_init.key));
     print_dialog_->setChecked(Setting_switch_on(keys::show_printer_dialog.key));
     open_after_finish_->setChecked(Setting_switch_on(keys::open_after_finish.key));
+    replace_without_asking_->setChecked(Setting_switch_on(keys::replace_without_asking.key));
     loading_ = false;
 }
 

@@ -38,6 +38,7 @@ private:
     QCheckBox* auto_init_;
     QCheckBox* print_dialog_;
     QCheckBox* open_after_finish_;
+    QCheckBox* replace_without_asking_;
     QLineEdit* box_delay_;
     QLineEdit* goal_delay_;
     QLineEdit* split_delay_;
