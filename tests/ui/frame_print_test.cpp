@@ -160,7 +160,7 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
     form->findChild<QAction*>("item_print_series")->trigger();
     const std::string pdf = printed_pdf();
     ASSERT_FALSE(pdf.empty()) << op.last_message();
-    EXPECT_EQ(op.last_message().rfind("No printer availible, the goal photo series is ", 0), 0u);
+    EXPECT_EQ(op.last_message().rfind("No printer available, the goal photo series is ", 0), 0u);
     EXPECT_EQ(form->review().Play_position(), 3); // the picture on show is back
 
     const std::string text = run("pdftotext -layout '" + pdf + "' -");

@@ -390,6 +390,7 @@ TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
         EXPECT_EQ(window.windowTitle(), "Veltro HDMI Results");
         EXPECT_EQ(window.pos().x(), 0);
         EXPECT_EQ(window.Row(3).time, "00,00");
+        EXPECT_EQ(window.Row(3).split, ""); // no split given: blank, not a time
         window.show();
         window.move(120, 90);
         window.Print();

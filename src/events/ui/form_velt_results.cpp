@@ -228,7 +228,7 @@ void Form_Velt_Results::Clear_Results_Display() {
         r.name->clear();
         r.name->setToolTip({});
         r.time->setText(kEmptyTime);
-        r.split->setText(kEmptyTime);
+        r.split->clear(); // no split: blank, as the prints show it
         r.dist->clear();
         r.time->setToolTip({});
         r.time->setStyleSheet({});
