@@ -49,6 +49,8 @@ inline constexpr SettingKey seconds_per_length{"Settings", "seconds_per_length",
 // trigger's edge however late the window handles it; and whether a capture also keeps them before it.
 inline constexpr SettingKey preroll_ms{"Settings", "preroll_ms", "2000"};
 inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
+// "0": prints and published finish pictures leave the goal line off the picture.
+inline constexpr SettingKey print_goal_line{"Settings", "print_goal_line", "1"};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};
