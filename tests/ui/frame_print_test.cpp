@@ -8,10 +8,12 @@
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
 #include "demo_heat_window.h"
+#include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
 #include "poppler.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
+#include "support/digest.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/result_ranking.h"
@@ -322,6 +324,29 @@ TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     keep_page(pdf, "print_series_zoomed");
     EXPECT_NE(run("pdftotext '" + pdf + "' -").find("at the line, zoomed 3x"), std::string::npos);
+}
+
+// The results print is a document of text: every heading field, the table with a blank split where
+// none was given, and a footer naming the recording, the start of its SHA-256 and the page.
+TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
+    form->Handle_Open(path);
+    for (std::int16_t box = 1; box <= 3; ++box)
+        assign(box);
+    form->results_window().Print();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    keep_page(pdf, "print_results");
+    const std::string text = run("pdftotext -layout '" + pdf + "' -");
+    const std::string start = form->recording().Velt_start_DateTime();
+    for (const std::string& field :
+         {std::string("Test Event"), "Meeting date: " + start.substr(0, 10), std::string("Heat 1 Test Heat"),
+          "Start: " + start.substr(11), std::string("Rank"), std::string("Box"), std::string("Dog"),
+          std::string("Split"), std::string("Time"), std::string("Dist"),
+          std::string("File: Test Event_1.px3"), "SHA-256: " + sha256_file_hex(path).value().substr(0, 16),
+          std::string("Page 1 of 1")})
+        EXPECT_NE(text.find(field), std::string::npos) << field << "\n" << text;
+    // Three timed dogs, none with a split: no time of nought anywhere.
+    EXPECT_EQ(text.find("00,00"), std::string::npos) << text;
 }
 
 TEST_F(FramePrint, ThePhotoFinishIsPrintedOnALandscapePageWithTheHeatAndItsResults) {
