@@ -91,27 +91,37 @@ void blend(std::uint8_t* p, const std::uint8_t bgr[3], unsigned alpha) {
         p[c] = static_cast<std::uint8_t>((p[c] * (255 - alpha) + bgr[c] * alpha + 127) / 255);
 }
 
+// Glyphs hinted only up and down, placed at their unrounded advances: a long name keeps the width
+// the font gives it instead of growing by a rounded pixel per letter.
+constexpr FT_Int32 kLoadFlags = FT_LOAD_TARGET_LIGHT;
+
+// The unhinted advance of the glyph just loaded, in 1/64 pixel.
+FT_Pos advance_of(FT_GlyphSlot g) {
+    return (g->linearHoriAdvance + 512) >> 10;
+}
+
 void draw_line(cDIBSection& dib, FT_Face face, const Pixel_rect& clip, std::int32_t left,
                std::int32_t baseline, const std::string& line, const std::uint8_t bgr[3]) {
-    std::int32_t pen = left;
+    FT_Pos pen = static_cast<FT_Pos>(left) * 64;
     for (const char32_t cp : code_points(line)) {
-        if (pen >= clip.right)
+        if ((pen >> 6) >= clip.right)
             break;
-        if (FT_Load_Char(face, cp, FT_LOAD_RENDER) != 0)
+        if (FT_Load_Char(face, cp, kLoadFlags | FT_LOAD_RENDER) != 0)
             continue;
         const FT_GlyphSlot g = face->glyph;
+        const auto origin = static_cast<std::int32_t>((pen + 32) >> 6);
         for (unsigned row = 0; row < g->bitmap.rows; ++row) {
             const std::int32_t y = baseline - g->bitmap_top + static_cast<std::int32_t>(row);
             if (y < clip.top || y >= clip.bottom)
                 continue;
             const unsigned char* src = g->bitmap.buffer + static_cast<std::ptrdiff_t>(row) * g->bitmap.pitch;
             for (unsigned col = 0; col < g->bitmap.width; ++col) {
-                const std::int32_t x = pen + g->bitmap_left + static_cast<std::int32_t>(col);
+                const std::int32_t x = origin + g->bitmap_left + static_cast<std::int32_t>(col);
                 if (x >= clip.left && x < clip.right && src[col] != 0)
                     blend(dib.ScanLine(y) + 3 * x, bgr, src[col]);
             }
         }
-        pen += static_cast<std::int32_t>(g->advance.x >> 6);
+        pen += advance_of(g);
     }
 }
 
@@ -171,11 +181,11 @@ std::int32_t Text_width(const std::string& line, std::int32_t line_height, const
     FT_Face face = sized_face(font_path, line_height);
     if (!face)
         return static_cast<std::int32_t>(line.size()) * 6 * std::max(1, line_height * 3 / 4 / 7);
-    std::int32_t width = 0;
+    FT_Pos width = 0;
     for (const char32_t cp : code_points(line))
-        if (FT_Load_Char(face, cp, FT_LOAD_DEFAULT) == 0)
-            width += static_cast<std::int32_t>(face->glyph->advance.x >> 6);
-    return width;
+        if (FT_Load_Char(face, cp, kLoadFlags) == 0)
+            width += advance_of(face->glyph);
+    return static_cast<std::int32_t>((width + 63) >> 6);
 }
 
 } // namespace veltro

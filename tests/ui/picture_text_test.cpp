@@ -49,7 +49,8 @@ TEST(PictureText, AccentedNamesAreDrawnAsTypedInTheRealFont) {
     const int id = QFontDatabase::addApplicationFont(QString::fromStdString(font));
     ASSERT_GE(id, 0);
     const QString family = QFontDatabase::applicationFontFamilies(id).at(0);
-    for (const std::string name : {"Señorita", "Zoë", "O'Brien", "SWIFT SEÑORITA"}) {
+    for (const char* text : {"Señorita", "Zoë", "O'Brien", "SWIFT SEÑORITA"}) {
+        const std::string name = text;
         const QImage real = core_drawn(name, font);
         const QImage fallback = core_drawn(name, {});
         const QImage reference = qt_drawn(QString::fromStdString(name), family);
