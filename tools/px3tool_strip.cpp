@@ -1,5 +1,7 @@
-// px3tool strip: the finish strip of a recording as a PNG file.
+// px3tool strip: the finish strip of a recording as a PNG file; with --times the photo finish, a tick
+// and label for every box's time under the strip's time scale.
 #include "app/goal_line.h"
+#include "app/photo_finish.h"
 #include "app/review.h"
 #include "picture/picture_files.h"
 #include "px3tool_commands.h"
@@ -10,6 +12,8 @@
 #include "support/text.h"
 #include "support/veltro_error.h"
 #include "timing/heat_timing.h"
+#include "timing/lengths.h"
+#include "timing/published_results.h"
 
 #include <iostream>
 
@@ -22,6 +26,7 @@ int strip(const Args& in) {
     const std::string out = take_option(args, "-o");
     const std::string compensation = take_option(args, "--compensation");
     const bool split = take_flag(args, "--split");
+    const bool times = take_flag(args, "--times");
     if (args.size() != 1 || out.empty()) {
         throw UsageError{"strip takes FILE and -o OUT.png"};
     }
@@ -34,6 +39,7 @@ int strip(const Args& in) {
         options.goal_compensation = number_arg(compensation, "--compensation");
     }
     QuietOperator quiet;
+    veltro::Published_heat heat;
     {
         cls_VideoFile_handler rec;
         open_recording(rec, args[0]);
@@ -52,8 +58,18 @@ int strip(const Args& in) {
         options.line = {line.x1, line.y1, line.x2, line.y2};
         options.line_colour =
             split ? veltro::Display_Split_times().colour : veltro::Display_Goal_times().colour;
+        if (times)
+            heat = veltro::Publish_heat(rec, veltro::Recorded_box_delay(rec),
+                                        veltro::Seconds_per_length_setting());
     }
     const veltro::Finish_strip strip = veltro::Build_Finish_Strip(args[0], options);
+    if (times) {
+        const veltro::Photo_finish finish = veltro::Photo_finish_of(strip, heat);
+        write_output(out, veltro::png_bytes(finish.image));
+        std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
+                  << finish.ticks.size() << " boxes timed\n";
+        return 0;
+    }
     write_output(out, veltro::png_bytes(strip.image));
     std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
               << strip.strip_height << " rows of line\n";

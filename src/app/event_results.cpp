@@ -34,12 +34,15 @@ std::string joined(const std::vector<std::string>& lines) {
 
 std::vector<Event_thumbnail> thumbnails_of(cls_VideoFile_handler& rec, const Published_heat& heat) {
     std::vector<Event_thumbnail> out;
-    for (const Finish_picture& p : Finish_pictures(rec, heat)) {
+    for (const Finish_picture& p : Finish_pictures(rec, heat, Goal_line_on_prints())) {
         Event_thumbnail t;
         t.caption = "Box " + std::to_string(p.row->box) + " " + p.row->dog_name + " " + p.row->finish;
         t.problem = p.problem;
-        if (p.problem.empty())
-            t.jpeg = jpeg_bytes(Scaled_down(p.picture, kThumbnailHeight * 2, kThumbnailHeight), 80);
+        if (p.problem.empty()) {
+            t.jpeg = jpeg_bytes(p.picture, 90);
+            t.width = p.picture.Width();
+            t.height = p.picture.Height();
+        }
         out.push_back(std::move(t));
     }
     return out;
@@ -154,7 +157,8 @@ std::string heat_section(const Event_heat& h) {
         for (const Event_thumbnail& t : h.thumbnails) {
             out += "<figure>";
             out += t.jpeg.empty() ? "<div class=\"missing\">" + html_text(t.problem) + "</div>"
-                                  : "<img alt=\"" + html_text(t.caption) +
+                                  : "<img alt=\"" + html_text(t.caption) + "\" width=\"" +
+                                        std::to_string(t.width) + "\" height=\"" + std::to_string(t.height) +
                                         "\" src=\"data:image/jpeg;base64," + base64(t.jpeg) + "\"/>";
             out += "<figcaption>" + html_text(t.caption) + "</figcaption></figure>";
         }
@@ -176,8 +180,8 @@ constexpr const char* kStyle =
     "tr.dead-heat td:first-child::after{content:\" DH\"}"
     ".box{display:inline-block;min-width:1.4em;text-align:center;font-weight:bold;border:1px solid #888}"
     ".pictures{display:flex;flex-wrap:wrap;gap:.5em;margin-top:.5em}"
-    "figure{margin:0;text-align:center;font-size:.8em;width:9em}"
-    "figure img{display:block;max-height:200px;margin:0 auto}"
+    "figure{margin:0;font-size:.9em;max-width:100%}"
+    "figure img{display:block;max-width:100%;height:auto}"
     ".missing{width:8em;height:8em;border:1px dashed #b00;color:#b00;display:flex;align-items:center;"
     "justify-content:center;padding:.3em}"
     "@media print{body{margin:0}section.heat{break-before:auto}a{color:inherit}}";

@@ -9,10 +9,12 @@
 
 namespace veltro {
 
-// A finish picture made small for the event page: JPEG bytes and what it shows.
+// A finish picture for the event page, at its recorded size: JPEG bytes and what it shows (the
+// caption goes under the picture, never on it).
 struct Event_thumbnail {
     std::string caption; // "Box 3 Fast Lady 26,41"
     std::string jpeg;    // empty when the picture could not be read
+    std::int32_t width = 0, height = 0;
     std::string problem;
 };
 
@@ -31,11 +33,9 @@ struct Event_results {
 };
 
 // Reads every recording (*.px3) of `folder`: each heat's result as published (box delay as stored
-// with the heat, distances at `us_per_length`) and, with `thumbnails`, its finish pictures at most
-// kThumbnailHeight pixels high. A recording that cannot be read is listed with the reason, never
-// left out. `progress` (optional) is told after each recording: done, total. Fails (VeltroError 76)
-// when the folder cannot be read.
-inline constexpr std::int32_t kThumbnailHeight = 200;
+// with the heat, distances at `us_per_length`) and, with `thumbnails`, its finish pictures. A
+// recording that cannot be read is listed with the reason, never left out. `progress` (optional) is
+// told after each recording: done, total. Fails (VeltroError 76) when the folder cannot be read.
 Event_results Read_event_results(const std::string& folder, std::int64_t us_per_length, bool thumbnails,
                                  const std::function<void(std::size_t, std::size_t)>& progress = {});
 

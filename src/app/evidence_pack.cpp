@@ -52,12 +52,12 @@ Pack_files pack_files(const std::string& recording, std::int64_t us_per_length,
     Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), us_per_length);
     heat.recording = fs::path(recording).filename().string();
     Pack_files files;
-    for (const Finish_picture& p : Finish_pictures(rec, heat)) {
+    for (const Finish_picture& p : Finish_pictures(rec, heat, Goal_line_on_prints())) {
         if (!p.problem.empty()) {
             notes.push_back("box " + std::to_string(p.row->box) + ": " + p.problem);
             continue;
         }
-        files.emplace_back("box" + std::to_string(p.row->box) + "_finish.png", png_bytes(p.picture));
+        files.emplace_back("box" + std::to_string(p.row->box) + "_finish.png", png_bytes(Captioned(p)));
     }
     files.emplace_back("results.txt", heat.text);
     files.emplace_back("results.csv", Results_csv(heat));

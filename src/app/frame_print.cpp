@@ -1,9 +1,12 @@
 #include "app/frame_print.h"
 
+#include "app/finish_pictures.h"
 #include "support/app_paths.h"
+#include "support/veltro_error.h"
 #include "timing/time_text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace veltro {
@@ -34,11 +37,99 @@ std::vector<std::vector<Series_picture>> Series_pages(const std::vector<Series_p
     return pages;
 }
 
+namespace {
+
+std::string rect_text(const Pixel_rect& r) {
+    return "x " + std::to_string(r.left) + "-" + std::to_string(r.right - 1) + ", y " +
+           std::to_string(r.top) + "-" + std::to_string(r.bottom - 1);
+}
+
+std::string zoom_text(double zoom) {
+    std::string text = std::to_string(zoom);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text + "x";
+}
+
+// A `w` x `h` rectangle centred on (cx, cy) as far as the picture lets it be.
+Pixel_rect centred_rect(double cx, double cy, std::int32_t w, std::int32_t h, std::int32_t width,
+                        std::int32_t height) {
+    w = std::clamp(w, 1, width);
+    h = std::clamp(h, 1, height);
+    const auto left = std::clamp(static_cast<std::int32_t>(std::lround(cx - w / 2.0)), 0, width - w);
+    const auto top = std::clamp(static_cast<std::int32_t>(std::lround(cy - h / 2.0)), 0, height - h);
+    return {left, top, left + w, top + h};
+}
+
+} // namespace
+
+Print_view Whole_picture_view(std::int32_t width, std::int32_t height) {
+    return {{0, 0, width, height}, "Whole picture"};
+}
+
+Print_view Zoomed_view(const View_adjust& view, std::int32_t width, std::int32_t height) {
+    if (!view.zoomed())
+        return Whole_picture_view(width, height);
+    const auto w = static_cast<std::int32_t>(std::lround(width / view.zoom()));
+    const auto h = static_cast<std::int32_t>(std::lround(height / view.zoom()));
+    Print_view v;
+    v.rect = centred_rect(view.origin().x + w / 2.0, view.origin().y + h / 2.0, w, h, width, height);
+    v.shown = "Zoomed " + zoom_text(view.zoom()) + ": " + rect_text(v.rect);
+    return v;
+}
+
+Print_view Nose_view(const View_adjust& view, const Goal_line& line, View_point nose, std::int16_t box,
+                     std::int32_t width, std::int32_t height) {
+    const double x = line.y1 == line.y2
+                         ? (line.x1 + line.x2) / 2.0
+                         : line.x1 + double(line.x2 - line.x1) * (nose.y - line.y1) / (line.y2 - line.y1);
+    Print_view v;
+    v.rect = centred_rect(x, nose.y, static_cast<std::int32_t>(std::lround(width / view.zoom())),
+                          static_cast<std::int32_t>(std::lround(height / view.zoom())), width, height);
+    v.shown = "Box " + std::to_string(box) + " at the line, zoomed " + zoom_text(view.zoom()) + ": " +
+              rect_text(v.rect);
+    return v;
+}
+
+cDIBSection Printed_picture(const cDIBSection& picture, const Pixel_rect& rect,
+                            const std::optional<Goal_line>& line, std::uint32_t colour, const View_lut* lut) {
+    const std::int32_t w = rect.right - rect.left;
+    const std::int32_t h = rect.bottom - rect.top;
+    cDIBSection out;
+    if (rect.left < 0 || rect.top < 0 || rect.right > picture.Width() || rect.bottom > picture.Height() ||
+        !out.Create(w, h))
+        throw VeltroError(err::SubscriptOutOfRange, "The printed part lies outside the picture");
+    for (std::int32_t y = 0; y < h; ++y)
+        std::copy_n(picture.ScanLine(rect.top + y) + static_cast<std::size_t>(rect.left) * 3,
+                    static_cast<std::size_t>(w) * 3, out.ScanLine(y));
+    if (lut)
+        Apply_view_lut(*lut, out.ScanLine(h - 1), static_cast<std::size_t>(w) * 3,
+                       static_cast<std::size_t>(h), static_cast<std::size_t>(out.BytesPerScanLine()));
+    if (line)
+        Draw_thin_line(out,
+                       {line->x1 - rect.left, line->y1 - rect.top, line->x2 - rect.left, line->y2 - rect.top},
+                       colour);
+    return out;
+}
+
+std::string Enhancement_text(const View_adjust& view) {
+    if (!view.enhanced())
+        return {};
+    const auto step = [](int value) { return (value > 0 ? "+" : "") + std::to_string(value); };
+    return ", brightness " + step(view.brightness()) + ", contrast " + step(view.contrast()) + ", gamma " +
+           step(view.gamma());
+}
+
 std::vector<std::string> Box_time_lines(std::int16_t number, std::int16_t box, const std::string& name,
                                         const std::string& recorded_name) {
     if (!name.empty())
         return {name};
     return {std::to_string(number) + "     Dog:" + std::to_string(box), recorded_name};
+}
+
+std::string Event_header(const std::string& event) {
+    return "Event: " + (event.empty() ? std::string("(none)") : event);
 }
 
 Frame_page_texts Frame_page(const Frame_page_facts& f) {

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "app/goal_line.h"
+#include "app/view_adjust.h"
+#include "picture/bitmap_text.h"
+#include "picture/dib_section.h"
 #include "timing/heat_values.h"
 #include "timing/lengths.h"
 #include "timing/result_ranking.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +33,38 @@ std::vector<Series_picture> Series_pictures(const Result_array& sorted, const He
 inline constexpr std::size_t kPicturesPerPage = 3;
 std::vector<std::vector<Series_picture>> Series_pages(const std::vector<Series_picture>& pictures);
 
-// The dog line print_BOX_Time writes onto a picture. With no name entered: the caption `number`
+// What a printed picture shows of the recorded one: the whole picture, or a crop the size of the
+// zoomed view, and the line that says so under it.
+struct Print_view {
+    Pixel_rect rect;
+    std::string shown;
+};
+// The whole picture of `width` x `height`.
+Print_view Whole_picture_view(std::int32_t width, std::int32_t height);
+// The part of the picture `view` shows (its zoom and place).
+Print_view Zoomed_view(const View_adjust& view, std::int32_t width, std::int32_t height);
+// A crop the size of the zoomed view, centred on the goal line at the height of `nose` (the lane
+// band the judge pointed at when giving `box` its time), kept inside the picture.
+Print_view Nose_view(const View_adjust& view, const Goal_line& line, View_point nose, std::int16_t box,
+                     std::int32_t width, std::int32_t height);
+
+// The printed picture: the recorded pixels of `rect` (through the operator's enhancement `lut`, when
+// given), and over them at most the goal line, one pixel wide in `colour` (none when `line` is empty).
+// Captions are printed beside it, never on it.
+cDIBSection Printed_picture(const cDIBSection& picture, const Pixel_rect& rect,
+                            const std::optional<Goal_line>& line, std::uint32_t colour,
+                            const View_lut* lut = nullptr);
+
+// ", brightness +2, contrast 0, gamma -1" for an enhanced view; "" for the picture as recorded.
+std::string Enhancement_text(const View_adjust& view);
+
+// One picture of a printed page and the lines printed under it.
+struct Print_cell {
+    cDIBSection picture;
+    std::vector<std::string> caption;
+};
+
+// The dog line print_BOX_Time writes under a picture. With no name entered: the caption `number`
 // + "     Dog:" + box, then the recording's dog name of the box (`recorded_name`); otherwise the
 // entered name alone.
 std::vector<std::string> Box_time_lines(std::int16_t number, std::int16_t box, const std::string& name,
@@ -44,6 +80,9 @@ struct Frame_page_texts {
     std::string file_name;
     std::vector<std::string> footer;
 };
+
+// "Event: " and the event's name; "Event: (none)" without one.
+std::string Event_header(const std::string& event);
 
 struct Frame_page_facts {
     std::string heat_id, heat_name, start_date_time;

@@ -53,6 +53,8 @@ inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
 inline constexpr SettingKey replace_without_asking{"Settings", "replace_without_asking", "0"};
 // The operator's name given last; offered when the next session asks for it.
 inline constexpr SettingKey operator_name{"Settings", "operator_name", "N/A"};
+// "0": prints and published finish pictures leave the goal line off the picture.
+inline constexpr SettingKey print_goal_line{"Settings", "print_goal_line", "1"};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};

@@ -16,9 +16,10 @@ std::int32_t unassigned_to_no_time(std::int32_t value) {
     return value == 0 ? no_time::NotAssigned : value;
 }
 
+// Blank when no split was given: "00,00" would read as a time.
 std::string split_text(std::int32_t split, std::int32_t box_delay) {
     if (split >= no_time::First)
-        return "00,00";
+        return {};
     return Display_Mill_Time(checked_add(split, box_delay), true);
 }
 

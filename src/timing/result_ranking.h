@@ -39,7 +39,7 @@ struct Result_row {
     std::int16_t box = 0; // for the box tile
     std::string dog_name; // caption and tool tip
     std::string time;     // finish time, "---,---", "DSQ" or "DNF"
-    std::string split;    // split time, "00,00" or "---,---"
+    std::string split;    // split time, "" when none was given, or "---,---"
 };
 
 // What Display_Result_Array writes into the results window (the rows and the box-delay label; the
@@ -58,7 +58,7 @@ Result_display Display_Result_Array(const Result_array& results, std::int32_t bo
 using Result_distances = std::array<std::string, kTimedBoxes>;
 
 // The results as clipboard text: "Heat" + heat id, then "rank<TAB>name<TAB>time[<TAB>split]" for
-// every row with a dog name, each line ended by CR LF. A split of "00,00" is left out.
+// every row with a dog name, each line ended by CR LF. An empty split (or "00,00") is left out.
 std::string Export_to_Clipboard_text(const std::string& heat_id,
                                      const std::array<Result_row, kTimedBoxes>& rows);
 // The same with a tab and the position's distance (possibly empty) at the end of each result line.

@@ -2,14 +2,15 @@
 #include "app/demo_heat.h"
 #include "app/event_results.h"
 #include "app/evidence_pack.h"
+#include "app/finish_pictures.h"
 #include "app/review.h"
 #include "fake_operator.h"
 #include "fault_loop.h"
 #include "recording/test_recording.h"
 #include "scoped_env.h"
+#include "support/app_paths.h"
 #include "support/digest.h"
 #include "support/files.h"
-#include "support/app_paths.h"
 #include "support/settings.h"
 #include "support/spreadsheet_cell.h"
 #include "support/veltro_error.h"
@@ -200,6 +201,75 @@ TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges
         rec.Write_XML_header();
     }
     EXPECT_EQ(Check_evidence_pack(dir.file("pack"), recording).problems.size(), 3u);
+}
+
+// Whether `printed` holds `recorded`'s pixels but for a line one pixel wide in `colour` (at most
+// one pixel per row, and some); `line_drawn` false: every pixel the same.
+void expect_recorded_but_for_the_line(const cDIBSection& printed, const cDIBSection& recorded,
+                                      std::uint32_t colour, bool line_drawn) {
+    ASSERT_EQ(printed.Width(), recorded.Width());
+    ASSERT_GE(printed.Height(), recorded.Height());
+    int rows_with_line = 0;
+    for (std::int32_t y = 0; y < recorded.Height(); ++y) {
+        int changed = 0;
+        for (std::int32_t x = 0; x < recorded.Width(); ++x) {
+            const std::uint8_t* p = printed.ScanLine(y) + 3 * x;
+            const std::uint8_t* r = recorded.ScanLine(y) + 3 * x;
+            if (std::equal(p, p + 3, r))
+                continue;
+            ++changed;
+            EXPECT_EQ(p[0] << 16 | p[1] << 8 | p[2], colour) << x << "," << y;
+        }
+        EXPECT_LE(changed, 1) << "row " << y;
+        rows_with_line += changed;
+    }
+    if (line_drawn)
+        EXPECT_GT(rows_with_line, recorded.Height() / 2);
+    else
+        EXPECT_EQ(rows_with_line, 0);
+}
+
+// The finish pictures of the pack and the event page are the recorded pictures: the caption goes
+// into a band below, and only the goal line (when prints carry it) is drawn over the picture.
+TEST_F(Publishing, AFinishPictureIsTheRecordedOneButForTheLineWithItsCaptionBelow) {
+    fs::create_directories(dir.file("event"));
+    const std::string recording = heat("event/heat 2.px3", "2");
+    cls_VideoFile_handler rec;
+    rec.Open_File(recording);
+    const Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), kDefault_us_per_length);
+    const std::uint32_t colour = Display_Goal_times().colour;
+    for (const bool line : {true, false}) {
+        const std::vector<Finish_picture> pictures = Finish_pictures(rec, heat, line);
+        ASSERT_EQ(pictures.size(), 3u);
+        for (const Finish_picture& p : pictures) {
+            ASSERT_TRUE(p.problem.empty()) << p.problem;
+            if (p.field)
+                rec.Draw_RGB_Field(p.picture_number);
+            else
+                rec.Draw_RGB_frame(p.picture_number);
+            const cDIBSection recorded = rec.Picture();
+            expect_recorded_but_for_the_line(p.picture, recorded, colour, line);
+            const cDIBSection captioned = Captioned(p);
+            expect_recorded_but_for_the_line(captioned, recorded, colour, line);
+            // The band below carries the caption's light letters on its dark ground.
+            int light = 0;
+            for (std::int32_t y = recorded.Height(); y < captioned.Height(); ++y)
+                for (std::int32_t x = 0; x < captioned.Width(); ++x) {
+                    const std::uint8_t* q = captioned.ScanLine(y) + 3 * x;
+                    light += std::min({q[0], q[1], q[2]}) > 0x80 ? 1 : 0;
+                }
+            EXPECT_GT(light, 100) << "box " << p.row->box;
+        }
+    }
+    rec.Close_File();
+
+    // The event page shows them at the size they were recorded at.
+    Write_Setting(keys::print_goal_line, "0");
+    const Event_results results = Read_event_results(dir.file("event"), kDefault_us_per_length, true);
+    ASSERT_EQ(results.heats.at(0).thumbnails.size(), 3u);
+    EXPECT_EQ(results.heats[0].thumbnails[0].width, 160);
+    EXPECT_EQ(results.heats[0].thumbnails[0].height, 120);
+    EXPECT_NE(Event_results_html(results, "now").find("width=\"160\" height=\"120\""), std::string::npos);
 }
 
 TEST_F(Publishing, AnEvidencePackIsWrittenWholeOrNotAtAll) {

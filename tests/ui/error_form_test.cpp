@@ -153,7 +153,7 @@ TEST_F(ErrorFormTest, PrintReportWithoutAPrinterWritesAPdf) {
         GTEST_SKIP() << "a printer is installed; printing would open the printer dialog";
     fail_once();
     click("Command_print");
-    const std::string prefix = "No printer availible, the report is printed to the file: ";
+    const std::string prefix = "No printer available, the report is printed to the file: ";
     ASSERT_THAT(op.last_message(), ::testing::StartsWith(prefix));
     const std::string pdf = op.last_message().substr(prefix.size());
     EXPECT_EQ(std::filesystem::path(pdf).parent_path(), dir.path());

@@ -511,7 +511,7 @@ TEST_F(EventEditor, SpeakerCardKeepsTheFieldsOfItsMomentAndPrints) {
     EXPECT_EQ(captions[0].rfind("Printing spkr card on\r\n", 0), 0u);
     const std::string card_pdf = captions[0].substr(std::string("Printing spkr card on\r\n").size());
     EXPECT_EQ(op.last_message(),
-              "No printer availible, the speaker card is printed to the file: " + card_pdf);
+              "No printer available, the speaker card is printed to the file: " + card_pdf);
     EXPECT_GT(std::filesystem::file_size(card_pdf), 1000u);
     if (testing::poppler_present()) {
         const std::string printed = testing::run("pdftotext -raw '" + card_pdf + "' -");

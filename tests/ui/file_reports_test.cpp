@@ -60,7 +60,7 @@ TEST_F(FileReports, PropertiesOfTheOpenRecordingInTheDebugWindowAndItsPrint) {
     // operator is told where.
     debug->findChild<QAction*>("item_print")->trigger();
     const std::string said = op.last_message();
-    const std::string prefix = "No printer availible, the debug text is printed to the file: ";
+    const std::string prefix = "No printer available, the debug text is printed to the file: ";
     ASSERT_EQ(said.rfind(prefix, 0), 0u) << said;
     const std::string pdf = said.substr(prefix.size());
     ASSERT_TRUE(std::filesystem::exists(pdf)) << pdf;

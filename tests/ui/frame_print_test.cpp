@@ -5,13 +5,18 @@
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
+#include "capture/backends/demo/demo_race_scene.h"
+#include "capture/hdmi_crop.h"
 #include "demo_heat_window.h"
+#include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
 #include "poppler.h"
 #include "recording/video_file_handler.h"
 #include "scoped_env.h"
+#include "support/digest.h"
 #include "support/settings.h"
 #include "temp_dir.h"
+#include "timing/result_ranking.h"
 
 #include <QAction>
 #include <QImage>
@@ -22,6 +27,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace veltro {
 namespace {
@@ -87,6 +93,31 @@ double difference(const QImage& a, const QImage& b) {
                 std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
         }
     return sum / (a.width() * a.height());
+}
+
+// Pixels of `printed` that differ from `recorded` (same size): all must be the line's, one per row
+// at most. Returns how many rows the line crosses.
+int line_rows(const QImage& printed, const QImage& recorded, QRgb colour) {
+    EXPECT_EQ(printed.size(), recorded.size());
+    int rows = 0;
+    for (int y = 0; y < std::min(printed.height(), recorded.height()); ++y) {
+        int changed = 0;
+        for (int x = 0; x < std::min(printed.width(), recorded.width()); ++x) {
+            if (printed.pixel(x, y) == recorded.pixel(x, y))
+                continue;
+            ++changed;
+            EXPECT_EQ(printed.pixel(x, y) & 0xFFFFFF, colour & 0xFFFFFF) << x << "," << y;
+        }
+        EXPECT_LE(changed, 1) << "row " << y;
+        rows += changed;
+    }
+    return rows;
+}
+
+bool near(QRgb p, std::uint32_t bgr) {
+    const int r = static_cast<int>(bgr & 0xFF), g = static_cast<int>(bgr >> 8 & 0xFF),
+              b = static_cast<int>(bgr >> 16 & 0xFF);
+    return std::abs(qRed(p) - r) < 48 && std::abs(qGreen(p) - g) < 48 && std::abs(qBlue(p) - b) < 48;
 }
 
 class FramePrint : public testing::DemoHeatWindow {
@@ -160,14 +191,14 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
     form->findChild<QAction*>("item_print_series")->trigger();
     const std::string pdf = printed_pdf();
     ASSERT_FALSE(pdf.empty()) << op.last_message();
-    EXPECT_EQ(op.last_message().rfind("No printer availible, the goal photo series is ", 0), 0u);
+    EXPECT_EQ(op.last_message().rfind("No printer available, the goal photo series is ", 0), 0u);
     EXPECT_EQ(form->review().Play_position(), 3); // the picture on show is back
 
     const std::string text = run("pdftotext -layout '" + pdf + "' -");
     EXPECT_NE(text.find("Heat: 1 Test Heat at: "), std::string::npos) << text;
     EXPECT_NE(text.find("Goal photos"), std::string::npos);
-    EXPECT_NE(text.find("Abcdefghijklmnopqrstuvwxyz0 "), std::string::npos);
-    EXPECT_EQ(text.find("Abcdefghijklmnopqrstuvwxyz01"), std::string::npos);
+    // Cut in the table; the dog line under the picture has room for the whole name.
+    EXPECT_NE(text.find("Abcdefghijklmnopqrstuvwxyz0     "), std::string::npos) << text;
     EXPECT_NE(text.find("File name: Test Event_1.px3"), std::string::npos);
     EXPECT_NE(text.find("Veltro dog race timing system"), std::string::npos);
 
@@ -211,6 +242,127 @@ TEST_F(FramePrint, AFramePrintsThePictureOnShowWithItsElapsedTime) {
     const std::vector<QImage> images = pages(pdf);
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(picture_cells(images[0]).size(), 1u);
+}
+
+// Nothing is drawn over a printed picture but the goal line, one pixel wide, and none when the
+// operator switches it off; the dog lines are text under the pictures.
+TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
+    form->Handle_Open(path);
+    for (std::int16_t box = 1; box <= 6; ++box)
+        assign(box);
+    const QRgb colour = qRgb(static_cast<int>(form->review().Camera().colour & 0xFF),
+                             static_cast<int>(form->review().Camera().colour >> 8 & 0xFF),
+                             static_cast<int>(form->review().Camera().colour >> 16));
+    const auto series = form->Print_pictures(true);
+    ASSERT_EQ(series.size(), 2u);
+    for (const auto& page : series)
+        for (const Print_cell& cell : page) {
+            ASSERT_GE(cell.caption.size(), 3u);
+            const auto box =
+                static_cast<std::int16_t>(std::stoi(cell.caption[0].substr(cell.caption[0].find(':') + 1)));
+            EXPECT_GT(
+                line_rows(to_qimage(cell.picture), frame(form->recording().Velt_heat_frame(box)), colour),
+                500)
+                << cell.caption[0];
+            EXPECT_EQ(cell.caption.back().rfind("Whole picture, ", 0), 0u) << cell.caption.back();
+        }
+
+    form->findChild<QAction*>("item_print_goal_line")->trigger();
+    EXPECT_EQ(Read_Setting(keys::print_goal_line), "0");
+    form->review().Set_position(7);
+    const auto frame_page = form->Print_pictures(false);
+    EXPECT_EQ(line_rows(to_qimage(frame_page.at(0).at(0).picture), frame(7), colour), 0);
+
+    form->findChild<QAction*>("item_print_series")->trigger();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    const std::string text = run("pdftotext -layout '" + pdf + "' -");
+    EXPECT_NE(text.find("Dog:6"), std::string::npos) << text;
+    EXPECT_NE(text.find("Whole picture, "), std::string::npos) << text;
+}
+
+// Zoomed in on each dog's nose when giving its time, the series shows every box in a crop around
+// its own nose at the line: the jacket behind the nose at the crop's middle is the box's colour.
+TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
+    form->Handle_Open(path);
+    PictureBox& picture = *form->picture();
+    const QSize size(form->recording().Picture().Width(), form->recording().Picture().Height());
+    const CropOrigin origin =
+        HDMI_Crop_Origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, size.width(), size.height());
+    // This heat is timed without a goal compensation: a picture's heat time runs the default one ahead
+    // of the scene's clock.
+    const std::int32_t ahead = TimingSettings{}.goal_compensation;
+    for (std::int16_t box = 1; box <= 6; ++box) {
+        form->review().Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)] + ahead);
+        picture.view().reset();
+        // Pointed at the dog's jacket behind its head, at the line.
+        const int jacket_row = DemoRaceScene::Head_Rows(box).first + 17 - origin.y0;
+        ASSERT_TRUE(picture.zoom_by(3, QPointF(DemoRaceScene::kFinishX - origin.x0, jacket_row)));
+        clock.advance(50);
+        QTest::mouseClick(form->findChild<QPushButton*>(QString("Command_box_%1").arg(box)), Qt::LeftButton);
+    }
+    ASSERT_EQ(picture.view().zoom(), 3.0);
+    std::set<std::int16_t> seen;
+    for (const auto& page : form->Print_pictures(true))
+        for (const Print_cell& cell : page) {
+            const auto box =
+                static_cast<std::int16_t>(std::stoi(cell.caption[0].substr(cell.caption[0].find(':') + 1)));
+            seen.insert(box);
+            const QImage crop = to_qimage(cell.picture);
+            EXPECT_EQ(crop.size(), QSize(qRound(size.width() / 3.0), qRound(size.height() / 3.0)));
+            const QRgb behind_nose = crop.pixel(crop.width() / 2 - 50, crop.height() / 2);
+            EXPECT_TRUE(near(behind_nose, Box_tile_colours(box)->background.bgr()))
+                << "box " << box << ": " << std::hex << behind_nose;
+            EXPECT_EQ(cell.caption.back().rfind("Box " + std::to_string(box) + " at the line, zoomed 3x", 0),
+                      0u)
+                << cell.caption.back();
+        }
+    EXPECT_EQ(seen.size(), 6u);
+
+    form->findChild<QAction*>("item_print_series")->trigger();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    keep_page(pdf, "print_series_zoomed");
+    EXPECT_NE(run("pdftotext '" + pdf + "' -").find("at the line, zoomed 3x"), std::string::npos);
+}
+
+// The results print is a document of text: every heading field, the table with a blank split where
+// none was given, and a footer naming the recording, the start of its SHA-256 and the page.
+TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
+    form->Handle_Open(path);
+    for (std::int16_t box = 1; box <= 3; ++box)
+        assign(box);
+    form->results_window().Print();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    keep_page(pdf, "print_results");
+    const std::string text = run("pdftotext -layout '" + pdf + "' -");
+    const std::string start = form->recording().Velt_start_DateTime();
+    for (const std::string& field :
+         {std::string("Test Event"), "Meeting date: " + start.substr(0, 10), std::string("Heat 1 Test Heat"),
+          "Start: " + start.substr(11), std::string("Rank"), std::string("Box"), std::string("Dog"),
+          std::string("Split"), std::string("Time"), std::string("Dist"),
+          std::string("File: Test Event_1.px3"), "SHA-256: " + sha256_file_hex(path).value().substr(0, 16),
+          std::string("Page 1 of 1")})
+        EXPECT_NE(text.find(field), std::string::npos) << field << "\n" << text;
+    // Three timed dogs, none with a split: no time of nought anywhere.
+    EXPECT_EQ(text.find("00,00"), std::string::npos) << text;
+}
+
+TEST_F(FramePrint, ThePhotoFinishIsPrintedOnALandscapePageWithTheHeatAndItsResults) {
+    form->Handle_Open(path);
+    for (std::int16_t box = 1; box <= 6; ++box)
+        assign(box);
+    form->findChild<QAction*>("item_print_photo_finish")->trigger();
+    const std::string pdf = printed_pdf();
+    ASSERT_FALSE(pdf.empty()) << op.last_message();
+    keep_page(pdf, "print_photo_finish");
+    const std::string text = run("pdftotext -layout '" + pdf + "' -");
+    for (const char* field : {"Event: Test Event", "Heat: 1 Test Heat at: ", "Photo finish", "  Dog Name"})
+        EXPECT_NE(text.find(field), std::string::npos) << field << "\n" << text;
+    const std::vector<QImage> images = pages(pdf);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_GT(images[0].width(), images[0].height());
 }
 
 } // namespace

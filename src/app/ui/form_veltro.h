@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/capture_backends.h"
+#include "app/frame_print.h"
 #include "app/goal_line.h"
 #include "app/heat_lifecycle.h"
 #include "app/interface_kit.h"
@@ -18,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -266,14 +268,21 @@ public:
     void item_print_frame_Click();
     void item_print_series_Click();
     void item_print_dog_name_Click();
+    // "Print photo finish": the finish strip with a tick and time for every timed box, the heading
+    // and the result table, on a landscape page.
+    void item_print_photo_finish_Click();
+    void Print_photo_finish(QPrinter& printer);
     // The printer dialog on `printer`; what is chosen becomes the program's printer. False: cancelled.
     bool Show_Printer_Dialog(QPrinter& printer);
     // Prints the picture on show (`series` false) or the finish pictures of the boxes; the page
     // count printed.
     int Print_Frame(bool series, QPrinter& printer);
-    // The dog line written onto a picture before it is printed.
-    void print_BOX_Time(QImage& picture, std::int16_t number, std::int16_t box,
-                        const std::string& name) const;
+    // The dog line printed under a picture (never on it).
+    std::vector<std::string> print_BOX_Time(std::int16_t number, std::int16_t box,
+                                            const std::string& name) const;
+    // The pictures of each printed page with the lines printed under them: the picture on show, or
+    // the finish picture of each timed box; the play position is back where it was afterwards.
+    std::vector<std::vector<Print_cell>> Print_pictures(bool series);
     // The name entered through "Dog Name" for the picture captions.
     const std::string& print_dog_name() const { return print_dog_name_; }
 
@@ -392,9 +401,11 @@ private:
     bool Review_key(QObject* watched, const QKeyEvent& key);
     // form_veltro_print.cpp
     void start_print(bool series);
-    // The picture at the play position as on screen through `view` (zoom and enhancement): the goal
-    // line and camera name drawn onto it.
-    QImage printed_picture(const View_adjust& view);
+    // The texts of a printed page for the heat on show, printed on `device`.
+    Frame_page_texts frame_page_texts(const std::string& device) const;
+    // The picture at the play position, the part `shown` of it, enhanced as on screen, with the goal
+    // line when prints carry it.
+    Print_cell printed_picture(const Print_view& shown, std::vector<std::string> caption);
 
     std::uint32_t now() const { return clock_.millis(); }
 
@@ -507,6 +518,9 @@ private:
     std::string recovered_to_open_; // a recovered heat the operator chose to open at activation
     bool escape_down_ = false;
     std::string print_dog_name_;
+    // Where the judge was looking, zoomed in, when each box was given its time (split times under
+    // true), for this recording: the series print crops each box's picture around it.
+    std::map<std::pair<bool, std::int16_t>, View_point> nose_points_;
     std::uint32_t last_key_ = 0;
     bool key_seen_ = false;
     // The operator's heat buttons count one press a second; the capture button one in 300 ms.

@@ -1,4 +1,5 @@
 // The menus of the main window and the small commands behind them.
+#include "app/finish_pictures.h"
 #include "app/ui/desktop_association.h"
 #include "app/ui/form_start_switch.h"
 #include "app/ui/form_timer.h"
@@ -167,7 +168,16 @@ void Form_Veltro::build_diagnostics_and_print_menus() {
     print->setObjectName("menu_print");
     add_item(print, "item_print_frame", "Print this frame", [this] { item_print_frame_Click(); });
     add_item(print, "item_print_series", "Print Goal photo series", [this] { item_print_series_Click(); });
+    add_item(print, "item_print_photo_finish", "Print photo finish",
+             [this] { item_print_photo_finish_Click(); });
     add_item(print, "item_print_dog_name", "Dog Name", [this] { item_print_dog_name_Click(); });
+    // The line is the judge's reference, but it covers a pixel column at the decisive place.
+    QAction* line = add_item(print, "item_print_goal_line", "Goal line on prints", [this] {
+        Write_Setting(keys::print_goal_line,
+                      findChild<QAction*>("item_print_goal_line")->isChecked() ? "1" : "0");
+    });
+    line->setCheckable(true);
+    line->setChecked(Goal_line_on_prints());
 }
 
 void Form_Veltro::build_debug_menu() {

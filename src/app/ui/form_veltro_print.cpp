@@ -1,11 +1,14 @@
 // Printing the photo-finish evidence of the reviewed heat: the picture on show or the finish
 // pictures of the boxes, with the heat header, the result table and the footer, drawn at the
 // printer's own resolution.
+#include "app/finish_pictures.h"
 #include "app/frame_print.h"
+#include "app/photo_finish.h"
 #include "app/review.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/picture_box.h"
-#include "app/ui/review_overlay.h"
+#include "recording/finish_strip.h"
+#include "recording/picture_period.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
 #include "support/process_facts.h"
@@ -14,6 +17,8 @@
 #include "support/ui/print_target.h"
 #include "support/ui/run_trapped.h"
 #include "support/veltro_error.h"
+#include "timing/lengths.h"
+#include "timing/published_results.h"
 #include "timing/ui/box_tile.h"
 
 #include <QDateTime>
@@ -55,6 +60,23 @@ void Form_Veltro::item_print_series_Click() {
     start_print(true);
 }
 
+void Form_Veltro::item_print_photo_finish_Click() {
+    if (!reviewing() || !review().Is_open())
+        return;
+    PrintTarget target =
+        choose_print_target(this, qs(std::string(kProgramId) + "_photo_finish"), printer_dialog_wanted(),
+                            [this](QPrinter& printer, QWidget*) { return Show_Printer_Dialog(printer); });
+    if (!target.printer)
+        return;
+    bool printed = false;
+    run_trapped(where("Print_photo_finish"), [&] {
+        Print_photo_finish(*target.printer);
+        printed = true;
+    });
+    if (printed)
+        tell_if_printed_to_file(target, "the photo finish is");
+}
+
 void Form_Veltro::item_print_dog_name_Click() {
     const auto name = the_operator().input_box("Enter dog name for printing", kProgramId, print_dog_name_);
     if (name)
@@ -85,47 +107,119 @@ void Form_Veltro::start_print(bool series) {
         tell_if_printed_to_file(target, series ? "the goal photo series is" : "the frame is");
 }
 
-QImage Form_Veltro::printed_picture(const View_adjust& view) {
-    const QImage picture = enhanced(to_qimage(recording_.Picture()), view);
-    Review_overlay overlay = Overlay_of(review(), recording_, false, false);
-    // The goal line as on screen; its handles are for the mouse, not for paper.
-    overlay.handles.reset();
-    if (!view.zoomed()) {
-        QImage image = picture.convertToFormat(QImage::Format_RGB32);
-        QPainter painter(&image);
-        Paint_review_overlay(painter, overlay, image.size());
-        return image;
-    }
-    // The part in view, at the picture's size and drawn as on screen.
-    QImage image(picture.size(), QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter painter(&image);
-    const QTransform zoom = zoom_transform(view);
-    painter.setTransform(zoom);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, view.zoom() < kNearestPixelZoom);
-    painter.drawImage(QPointF(0, 0), picture);
-    Paint_review_overlay(painter, overlay, image.size(), zoom);
-    return image;
+Print_cell Form_Veltro::printed_picture(const Print_view& shown, std::vector<std::string> caption) {
+    std::optional<Goal_line> line;
+    if (Goal_line_on_prints())
+        line = review().Drawn_goal_line();
+    // The enhancement the operator chose is printed too, and said: the pixels are no longer as recorded.
+    const View_adjust& view = picture_->view();
+    const View_lut lut = view.lut();
+    caption.push_back(shown.shown + ", " + (recording_.Deinterlaced() ? "frame " : "field ") +
+                      std::to_string(review().Play_position()) + Enhancement_text(view));
+    return {Printed_picture(recording_.Picture(), shown.rect, line, review().Camera().colour,
+                            view.enhanced() ? &lut : nullptr),
+            std::move(caption)};
 }
 
-void Form_Veltro::print_BOX_Time(QImage& picture, std::int16_t number, std::int16_t box,
-                                 const std::string& name) const {
-    const std::vector<std::string> lines =
-        Box_time_lines(number, box, name, box >= 1 ? recording_.Velt_Dog_name(box) : std::string());
-    QFont font("Arial", 52);
-    int points = 52;
-    const QSize room(static_cast<int>(picture.width() * 0.96), picture.height() / 10);
-    for (const std::string& line : lines)
-        points = std::min(points, Max_Font(qs(line), font, room));
-    font.setPointSize(points);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setPen(Qt::white);
-    draw_lines(painter, font, picture.width() * 0.02, picture.height() * 0.80, lines);
+std::vector<std::string> Form_Veltro::print_BOX_Time(std::int16_t number, std::int16_t box,
+                                                     const std::string& name) const {
+    return Box_time_lines(number, box, name, box >= 1 ? recording_.Velt_Dog_name(box) : std::string());
+}
+
+std::vector<std::vector<Print_cell>> Form_Veltro::Print_pictures(bool series) {
+    Review& review = this->review();
+    const View_adjust& view = picture_->view();
+    const std::int32_t width = recording_.Picture().Width();
+    const std::int32_t height = recording_.Picture().Height();
+    if (!series) {
+        std::vector<std::string> caption;
+        if (!print_dog_name_.empty())
+            caption = print_BOX_Time(0, 0, print_dog_name_);
+        return {{printed_picture(Zoomed_view(view, width, height), caption)}};
+    }
+    // Zoomed in, each box is shown around the place the judge looked at when giving it its time;
+    // a box given its time without zooming is shown whole, never in a crop of another box's lanes.
+    Result_array sorted = Load_Result_Array(recording_);
+    Sort_Result_Array(sorted);
+    const bool split = timing_.split_mode;
+    const std::int16_t shown = review.Play_position();
+    std::vector<std::vector<Print_cell>> pages;
+    for (const auto& on_page : Series_pages(Series_pictures(sorted, recording_, split))) {
+        std::vector<Print_cell> cells;
+        for (const Series_picture& p : on_page) {
+            review.Set_position(p.frame);
+            const auto nose = nose_points_.find({split, p.box});
+            const Print_view part =
+                view.zoomed() && nose != nose_points_.end()
+                    ? Nose_view(view, review.Drawn_goal_line(), nose->second, p.box, width, height)
+                    : Whole_picture_view(width, height);
+            cells.push_back(printed_picture(part, print_BOX_Time(p.position, p.box, {})));
+        }
+        pages.push_back(std::move(cells));
+    }
+    review.Set_position(shown);
+    return pages;
+}
+
+Frame_page_texts Form_Veltro::frame_page_texts(const std::string& device) const {
+    Result_array sorted = Load_Result_Array(recording_);
+    Sort_Result_Array(sorted);
+    Frame_page_facts facts;
+    facts.heat_id = recording_.Velt_Heat_ID();
+    facts.heat_name = recording_.Velt_Heat_Name();
+    facts.start_date_time = recording_.Velt_start_DateTime();
+    facts.split = timing_.split_mode;
+    facts.sorted = sorted;
+    facts.box_delay = timing_.settings().box_delay;
+    facts.us_per_length = Seconds_per_length_setting();
+    facts.elapsed_time = label_heat_time_->text().toStdString();
+    facts.recording_path = recording_.File_name();
+    facts.version = process_facts().version_text;
+    facts.printed_at = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString();
+    facts.printer_name = device;
+    return Frame_page(facts);
+}
+
+void Form_Veltro::Print_photo_finish(QPrinter& printer) {
+    const Goal_line line = review().Drawn_goal_line();
+    Finish_strip_options options;
+    options.line = {line.x1, line.y1, line.x2, line.y2};
+    options.goal_compensation = timing_.settings().goal_compensation;
+    options.line_colour = review().Camera().colour;
+    // Columns wide enough that the strip fills a landscape page and the dogs' labels stand apart.
+    const std::int32_t pictures =
+        Recording_picture_period(recording_).field_mode ? recording_.Num_fields() : recording_.num_Frames();
+    options.column_width = std::clamp(2000 / std::max(pictures, 1), 4, 64);
+    const Finish_strip strip = Build_Finish_Strip(recording_.File_name(), options);
+    const Photo_finish finish = Photo_finish_of(
+        strip, Publish_heat(recording_, timing_.settings().box_delay, Seconds_per_length_setting()));
+    const Frame_page_texts texts =
+        frame_page_texts(printer.outputFileName().isEmpty() ? printer.printerName().toStdString() : "PDF");
+
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw VeltroError(err::PrinterError, "Printer error: the photo finish could not be printed");
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const double gap = printer.resolution() / 8.0;
+    const QFont header_font("Arial", 11);
+    QFont title_font("Arial", 18);
+    title_font.setBold(true);
+    double y = draw_lines(painter, header_font, 0, 0, {Event_header(recording_.Velt_event()), texts.header});
+    y = draw_lines(painter, title_font, 0, y + gap / 2, {"Photo finish"}) + gap / 2;
+    // Fitted to the width, leaving room below for the result table.
+    const QImage image = to_qimage(finish.image);
+    QSizeF size(image.size());
+    size.scale(page.width(), page.height() * 0.6, Qt::KeepAspectRatio);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, size.width() < image.width());
+    painter.drawImage(QRectF(QPointF(0, y), size), image);
+    y = draw_lines(painter, QFont("Courier New", 10), 0, y + size.height() + gap, texts.table);
+    draw_lines(painter, QFont("Arial", 10), 0, y + gap / 2, {texts.box_delay, texts.file_name});
+    if (!painter.end())
+        throw VeltroError(err::PrinterError, "Printer error: the photo finish could not be printed");
 }
 
 int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
-    Review& review = this->review();
     the_operator().process_events();
     const QRectF paper = printer.pageLayout().fullRectPixels(printer.resolution());
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
@@ -140,61 +234,17 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
     Trace("ScaleWidth = ", static_cast<long>(page.width()));
     Trace("ScaleTop = ", 0);
 
-    Result_array sorted = Load_Result_Array(recording_);
-    Sort_Result_Array(sorted);
-    const bool split = timing_.split_mode;
-
-    Frame_page_facts facts;
-    facts.heat_id = recording_.Velt_Heat_ID();
-    facts.heat_name = recording_.Velt_Heat_Name();
-    facts.start_date_time = recording_.Velt_start_DateTime();
-    facts.split = split;
-    facts.sorted = sorted;
-    facts.box_delay = timing_.settings().box_delay;
-    facts.us_per_length = Seconds_per_length_setting();
-    facts.elapsed_time = label_heat_time_->text().toStdString();
-    facts.recording_path = recording_.File_name();
-    facts.version = process_facts().version_text;
-    facts.printed_at = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString();
-    facts.printer_name = device;
-    const Frame_page_texts texts = Frame_page(facts);
+    const Frame_page_texts texts = frame_page_texts(device);
 
     // The pictures of each page, made before painting starts: a series moves the play position.
-    // As on show: the frame in the view on screen, each picture of a series with the same zoom
-    // centred on the goal line (the dogs' noses are there); the enhancement on all.
-    const View_adjust& view = picture_->view();
-    const QSize picture_size(recording_.Picture().Width(), recording_.Picture().Height());
-    std::vector<std::vector<QImage>> pages;
-    if (!series) {
-        QImage picture = printed_picture(view);
-        if (!print_dog_name_.empty())
-            print_BOX_Time(picture, 0, 0, print_dog_name_);
-        pages.push_back({picture});
-    } else {
-        const std::int16_t shown = review.Play_position();
-        for (const auto& on_page : Series_pages(Series_pictures(sorted, recording_, split))) {
-            std::vector<QImage> pictures;
-            for (const Series_picture& p : on_page) {
-                review.Set_position(p.frame);
-                const Goal_line line = review.Drawn_goal_line();
-                QImage picture =
-                    printed_picture(view.centred_on({(line.x1 + line.x2) / 2.0, (line.y1 + line.y2) / 2.0},
-                                                    picture_size.width(), picture_size.height()));
-                print_BOX_Time(picture, p.position, p.box, {});
-                pictures.push_back(picture);
-            }
-            pages.push_back(pictures);
-        }
-        review.Set_position(shown);
-        // A series without a timed box still prints its heading and results.
-        if (pages.empty())
-            pages.emplace_back();
-    }
+    std::vector<std::vector<Print_cell>> pages = Print_pictures(series);
+    // A series without a timed box still prints its heading and results.
+    if (pages.empty())
+        pages.emplace_back();
 
     QPainter painter;
     if (!painter.begin(&printer))
         throw VeltroError(err::PrinterError, "Printer error: the frame could not be printed");
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const double width = page.width();
     const double height = page.height();
     const QFont header_font("Arial", 11);
@@ -207,23 +257,35 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
     for (std::size_t n = 0; n < pages.size(); ++n) {
         if (n > 0 && !printer.newPage())
             throw VeltroError(err::PrinterError, "Printer error: the frame could not be printed");
-        double y = draw_lines(painter, header_font, 0, 0, {texts.header});
+        double y =
+            draw_lines(painter, header_font, 0, 0, {Event_header(recording_.Velt_event()), texts.header});
         y = draw_lines(painter, title_font, 0, y + gap / 2, {texts.title}) + gap / 2;
-        // Pictures side by side in equal columns, at most half the page high.
-        const std::vector<QImage>& pictures = pages[n];
-        const double band = height * 0.5;
+        // Pictures side by side in equal columns, at most half the page high, each with its lines
+        // under it.
+        const std::vector<Print_cell>& cells = pages[n];
+        const QFontMetricsF caption_metrics(text_font, painter.device());
+        const double band = height * 0.5 - 3 * caption_metrics.lineSpacing();
         const std::size_t columns = series ? kPicturesPerPage : 1;
         const double column = width / static_cast<double>(columns);
         double bottom = y;
-        for (std::size_t i = 0; i < pictures.size(); ++i) {
-            QSizeF size(pictures[i].size());
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const QImage image = to_qimage(cells[i].picture);
+            QSizeF size(image.size());
             size.scale(column - gap, band, Qt::KeepAspectRatio);
             const QRectF at(column * static_cast<double>(i) + (column - size.width()) / 2, y, size.width(),
                             size.height());
-            painter.drawImage(at, pictures[i]);
-            bottom = std::max(bottom, at.bottom());
+            // A zoomed crop grows on paper: its pixels stay blocks, as the judge saw them.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, size.width() < image.width());
+            painter.drawImage(at, image);
+            std::vector<std::string> lines;
+            for (const std::string& line : cells[i].caption)
+                lines.push_back(
+                    caption_metrics.elidedText(qs(line), Qt::ElideRight, column - gap).toStdString());
+            bottom =
+                std::max(bottom, draw_lines(painter, text_font, at.left(), at.bottom() + gap / 4, lines));
         }
-        y = (pictures.empty() ? y : bottom) + gap;
+        const bool pictures = !cells.empty();
+        y = (pictures ? bottom : y) + gap;
         y = draw_lines(painter, table_font, 0, y, texts.table) + gap / 2;
         draw_lines(painter, text_font, 0, y, {texts.box_delay, texts.elapsed, texts.file_name});
         const QFontMetricsF footer_metrics(footer_font, painter.device());

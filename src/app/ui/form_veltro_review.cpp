@@ -179,6 +179,7 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     }
     frame_control_->setVisible(false);
     p.passes_of.clear(); // the same file may have had a pass since it was last open
+    nose_points_.clear();
     const Review::Open_result result = p.controller->Open(path);
     if (result != Review::Open_result::Opened) {
         // Nothing of the heat reviewed before may stay on show.
@@ -519,8 +520,17 @@ void Form_Veltro::Command_box_MouseUp(int) {
 }
 
 void Form_Veltro::Command_box_Click(int box) {
-    run_trapped(where("Command_box_Click"),
-                [&] { review_parts().controller->Box_click(static_cast<std::int16_t>(box)); });
+    run_trapped(where("Command_box_Click"), [&] {
+        if (!review_parts().controller->Box_click(static_cast<std::int16_t>(box)))
+            return;
+        const std::pair key{timing_.split_mode, static_cast<std::int16_t>(box)};
+        if (picture_->view().zoomed()) {
+            const QPointF at = picture_->looked_at();
+            nose_points_[key] = {at.x(), at.y()};
+        } else {
+            nose_points_.erase(key);
+        }
+    });
 }
 
 void Form_Veltro::Command_split_goal_Click() {

@@ -83,6 +83,7 @@ void PictureBox::view_changed() {
 }
 
 bool PictureBox::zoom_by(int steps, QPointF at) {
+    pointed_at_ = at;
     if (!view_applies() || !view_.zoom_by(steps, {at.x(), at.y()}, image_.width(), image_.height())) {
         return false;
     }
@@ -180,7 +181,16 @@ void PictureBox::paintEvent(QPaintEvent*) {
     }
 }
 
+QPointF PictureBox::looked_at() const {
+    const View_point origin = view_.origin();
+    const QRectF in_view(origin.x, origin.y, image_.width() / view_.zoom(), image_.height() / view_.zoom());
+    if (pointed_at_ && in_view.contains(*pointed_at_))
+        return *pointed_at_;
+    return in_view.center();
+}
+
 void PictureBox::mousePressEvent(QMouseEvent* event) {
+    pointed_at_ = to_picture(event->position());
     emit picture_pressed(to_picture(event->position()), event->button());
 }
 

@@ -6,6 +6,7 @@
 #include <QTransform>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace veltro {
@@ -59,6 +60,9 @@ public:
     bool zoom_by(int steps, QPointF at);
     // Moves the view by picture pixels.
     void pan_by(QPointF delta);
+    // The picture point the operator last pointed at (zoomed around or pressed on) when it is still
+    // in view; else the middle of the view. Where the judge was looking, for the prints.
+    QPointF looked_at() const;
 
     // The size the picture is meant to have (its own size before any shrinking to fit).
     void picture_size(const QSize& size);
@@ -90,6 +94,7 @@ private:
     QImage image_;
     bool adjusted_ = false;
     View_adjust view_;
+    std::optional<QPointF> pointed_at_;
     int wheel_rest_ = 0; // a part of a wheel step, from fine-grained wheels
     QSize picture_size_{400, 880};
     double x_stretch_ = 1.0;

@@ -1,6 +1,8 @@
 #include "events/ui/form_velt_results.h"
 
+#include "events/ui/results_print.h"
 #include "support/app_paths.h"
+#include "support/digest.h"
 #include "support/files.h"
 #include "support/operator.h"
 #include "support/operator_name.h"
@@ -14,6 +16,7 @@
 #include "support/veltro_error.h"
 #include "support/wait.h"
 #include "timing/lengths.h"
+#include "timing/results_document.h"
 #include "timing/time_text.h"
 #include "timing/ui/box_tile.h"
 
@@ -43,9 +46,6 @@ namespace {
 constexpr const char* kFormName = "Form_Velt_Results";
 constexpr const char* kEmptyTime = "00,00";
 constexpr int kTileSide = 40;
-// Where the window image lands on the printed page, in twips from the page's corner.
-constexpr double kPrintLeftTwips = 1200;
-constexpr double kPrintTopTwips = 800;
 
 std::string location(const char* procedure) {
     return std::string(procedure) + " of Form " + kFormName;
@@ -235,7 +235,7 @@ void Form_Velt_Results::Clear_Results_Display() {
         r.name->clear();
         r.name->setToolTip({});
         r.time->setText(kEmptyTime);
-        r.split->setText(kEmptyTime);
+        r.split->clear(); // no split: blank, as the prints show it
         r.dist->clear();
         r.time->setToolTip({});
         r.time->setStyleSheet({});
@@ -497,13 +497,16 @@ void Form_Velt_Results::Print() {
 }
 
 void Form_Velt_Results::Doprintform(QPrinter& printer) {
-    printer.setFullPage(true);
+    std::vector<std::string> warnings;
+    for (const QString& line : Label_close_finish->text().split('\n', Qt::SkipEmptyParts))
+        warnings.push_back(line.toStdString());
+    const std::string sha256 =
+        recording_path_.empty() ? std::string() : sha256_file_hex(recording_path_).value_or("");
+    const Results_document document = Results_document_of(published_, warnings, sha256);
     QPainter painter;
     if (!painter.begin(&printer))
         throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
-    const double dpi = printer.resolution();
-    paint_window_contents(centralWidget() ? centralWidget() : this, painter,
-                          QPointF(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0));
+    paint_results_document(painter, printer, document, Label_printed->text());
     if (!painter.end())
         throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
 }

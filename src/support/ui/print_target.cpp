@@ -88,7 +88,7 @@ bool printer_dialog_wanted() {
 
 void tell_if_printed_to_file(const PrintTarget& target, const std::string& what) {
     if (!target.pdf_path.isEmpty())
-        the_operator().message("No printer availible, " + what +
+        the_operator().message("No printer available, " + what +
                                " printed to the file: " + target.pdf_path.toStdString());
 }
 

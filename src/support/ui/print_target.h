@@ -48,7 +48,7 @@ void Preset_current_printer(QPrinter& printer);
 // duplex setting); cancelled, the current printer stays. True when confirmed.
 bool Select_Printer(QPrinter& printer, QWidget* parent, const Print_dialog& dialog = Show_print_dialog);
 // When `target` went to a PDF file, tells the operator so, starting with the program's own words for a
-// machine without a printer, spelling and all: "No printer availible, `what` printed
+// machine without a printer: "No printer available, `what` printed
 // to the file: " and the path.
 void tell_if_printed_to_file(const PrintTarget& target, const std::string& what);
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "picture/dib_section.h"
+#include "recording/finish_strip.h"
+#include "timing/published_results.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace veltro {
+
+// The photo finish: the finish strip with its time scale, and below the scale a band with a tick in
+// the box's colour and a label (box and time) for every box whose finish time was given on a
+// picture, at the middle of that picture's column. Nothing is drawn over the strip's pixels.
+inline constexpr std::int32_t kPhotoFinishBandHeight = 48;
+
+struct Photo_finish_tick {
+    std::int16_t box = 0;
+    std::int32_t x = 0; // the tick's column in the image
+};
+
+struct Photo_finish {
+    cDIBSection image;
+    std::vector<Photo_finish_tick> ticks; // in finishing order
+};
+
+// `strip` must be the recording's of `heat` (finish pictures are play positions in it). Boxes whose
+// picture lies outside the strip get no tick.
+Photo_finish Photo_finish_of(const Finish_strip& strip, const Published_heat& heat);
+
+} // namespace veltro
