@@ -6,6 +6,7 @@
 #include "scoped_env.h"
 #include "support/error_report.h"
 #include "support/files.h"
+#include "support/operator_name.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 
@@ -16,9 +17,18 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+namespace {
+// The operator's name is asked once a session; every test starts a session of its own, as it does
+// when run alone.
+struct NewSessionEachTest : ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { veltro::forget_session_operator_name(); }
+};
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new NewSessionEachTest);
     return RUN_ALL_TESTS();
 }
 

@@ -331,10 +331,11 @@ TEST_F(ReviewWindow, RenamingADogByRightClickRewritesTheHeader) {
     op.inputs.push_back(std::nullopt); // cancelled
     QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
     EXPECT_EQ(rec.Velt_Dog_name(1), "Fast Lady");
-    op.inputs.push_back("Speedy Lady");
+    op.inputs = {"Speedy Lady", "Anna"};
     QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
-    ASSERT_FALSE(op.questions.empty());
-    EXPECT_EQ(op.questions.back(), "Change dog name");
+    ASSERT_EQ(op.questions.size(), 3u);
+    EXPECT_EQ(op.questions[1], "Change dog name");
+    EXPECT_EQ(op.questions[2], "Operator's name (written with every change of a result)");
     cls_VideoFile_handler other;
     other.Open_File(path);
     EXPECT_EQ(other.Velt_Dog_name(1), "Speedy Lady");
