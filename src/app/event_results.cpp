@@ -262,8 +262,7 @@ std::string Event_results_html(const Event_results& results, const std::string& 
     out += "</p>\n";
     for (const Event_heat& h : results.heats)
         out += heat_section(h);
-    return out + "<footer>Made by Veltro at " + html_text(made_at) + " from " + html_text(results.folder) +
-           "</footer>\n</body>\n</html>\n";
+    return out + "<footer>Made by Veltro at " + html_text(made_at) + "</footer>\n</body>\n</html>\n";
 }
 
 std::pair<std::string, std::string> Event_results_paths(const std::string& out) {

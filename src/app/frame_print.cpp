@@ -135,16 +135,19 @@ std::string Event_header(const std::string& event) {
 Frame_page_texts Frame_page(const Frame_page_facts& f) {
     Frame_page_texts t;
     t.header = "Heat: " + f.heat_id + " " + f.heat_name + " at: " + f.start_date_time;
+    if (!f.official.empty())
+        t.header += "   Official: " + f.official;
     t.title = f.split ? "Split photos" : "Goal photos";
     const Result_distances distances = Distances_in_lengths(f.sorted, f.us_per_length);
     t.table = Printed_result_lines(f.sorted, f.box_delay, &distances);
     t.box_delay = "Box delay = " + std::to_string(f.box_delay) + " ms";
     t.elapsed = "Elapsed time : " + f.elapsed_time;
     t.file_name = "File name: " + std::filesystem::path(f.recording_path).filename().string();
-    t.footer = {"Veltro dog race timing system",
-                "Printed by " + std::string(kProgramId) + " version " + f.version + " at: " + f.printed_at +
-                    " printer: " + f.printer_name,
-                kVendorAddress};
+    t.footer = {"Veltro dog race timing system", "Printed by " + std::string(kProgramId) + " version " +
+                                                     f.version + " at: " + f.printed_at +
+                                                     " printer: " + f.printer_name};
+    if (!f.web_address.empty())
+        t.footer.push_back(f.web_address);
     return t;
 }
 

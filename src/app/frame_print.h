@@ -72,7 +72,7 @@ std::vector<std::string> Box_time_lines(std::int16_t number, std::int16_t box, c
 
 // The texts of a printed frame page, top to bottom apart from the pictures.
 struct Frame_page_texts {
-    std::string header; // "Heat: 3 Final at: ..."
+    std::string header; // "Heat: 3 Final at: ...", then "   Official: <name>, <when>" once declared
     std::string title;  // "Goal photos" / "Split photos"
     std::vector<std::string> table;
     std::string box_delay;
@@ -86,6 +86,7 @@ std::string Event_header(const std::string& event);
 
 struct Frame_page_facts {
     std::string heat_id, heat_name, start_date_time;
+    std::string official; // who declared the result official and when; empty while it is not
     bool split = false;
     Result_array sorted{};
     std::int32_t box_delay = 0;
@@ -93,10 +94,8 @@ struct Frame_page_facts {
     std::string elapsed_time;                            // the heat-time label of the picture on show
     std::string recording_path;
     std::string version, printed_at, printer_name;
+    std::string web_address; // the club's, printed under the footer when set
 };
 Frame_page_texts Frame_page(const Frame_page_facts& facts);
-
-// Where the vendor's pages are, printed under the footer.
-inline constexpr const char* kVendorAddress = "www.veltro-timing.example";
 
 } // namespace veltro

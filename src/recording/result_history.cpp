@@ -40,6 +40,11 @@ HeatResult result_of(const Cls_XML_header& h) {
     return r;
 }
 
+// A new header names every dog "dog name" until one is given.
+std::string name_text(const std::string& name) {
+    return name.empty() || name == "dog name" ? "(none)" : "\"" + name + "\"";
+}
+
 void compare(const HeatResult& before, const HeatResult& after, const std::string& when,
              std::vector<ResultChange>& out) {
     for (std::size_t i = 0; i < before.boxes.size(); ++i) {
@@ -47,7 +52,7 @@ void compare(const HeatResult& before, const HeatResult& after, const std::strin
         const BoxResult& b = after.boxes[i];
         const std::string box = "box " + std::to_string(i + 1) + " ";
         if (a.dog != b.dog) {
-            out.push_back({when, box + "dog name \"" + a.dog + "\" -> \"" + b.dog + "\"", {}});
+            out.push_back({when, box + "dog name " + name_text(a.dog) + " -> " + name_text(b.dog), {}});
         }
         if (a.finish != b.finish) {
             out.push_back(

@@ -20,7 +20,7 @@ std::string event_log_path() {
 }
 
 void Log_Event(const std::string& text) {
-    append_to_file(event_log_path(), now_default_datetime() + text + "\n");
+    append_to_file(event_log_path(), now_default_datetime() + " " + text + "\n");
 }
 
 void log_event_quietly(const std::string& text) {

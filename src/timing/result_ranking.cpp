@@ -135,7 +135,7 @@ std::string Export_to_Clipboard_text(const std::string& heat_id,
 
 std::vector<std::string> Printed_result_lines(const Result_array& results, std::int32_t box_delay,
                                               const Result_distances* distances) {
-    std::vector<std::string> lines{"  Dog Name                        Split Time"};
+    std::vector<std::string> lines{"  Box Dog Name                        Split Time"};
     if (distances)
         lines[0] += std::string(kPrintedTimeWidth - 4 + 1, ' ') + "Dist";
     std::size_t p = 0;
@@ -161,9 +161,9 @@ std::vector<std::string> Printed_result_lines(const Result_array& results, std::
         std::string split = split_text(r.split, box_delay);
         if (split.size() < 5)
             split.append(5 - split.size(), ' ');
-        // Columns under the heading: name from column 2, split from 34, time from 40.
-        std::string line = std::to_string(rank) + " " + pad_or_cut(r.dog_name, kPrintedNameWidth) + "     " +
-                           split + " " + time;
+        // Columns under the heading: box in column 3, name from 6, split from 38, time from 44.
+        std::string line = std::to_string(rank) + "  " + std::to_string(r.box) + "   " +
+                           pad_or_cut(r.dog_name, kPrintedNameWidth) + "     " + split + " " + time;
         if (distance && !distance->empty()) {
             // The distance column lies behind the widest time ("1:02,34").
             if (time.size() < kPrintedTimeWidth)

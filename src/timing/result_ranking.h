@@ -66,7 +66,7 @@ std::string Export_to_Clipboard_text(const std::string& heat_id,
                                      const std::array<Result_row, kTimedBoxes>& rows,
                                      const Result_distances& distances);
 
-// The printed result table: a heading line, then one line per position with rank, dog name (cut
+// The printed result table: a heading line, then one line per position with rank, box, dog name (cut
 // or padded to 27 characters), split and finish time, and " Dead heat" for a dead-heat record.
 // With distances, the heading gains "Dist" and each distance follows its finish time in a column
 // of its own.

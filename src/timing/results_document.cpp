@@ -19,6 +19,8 @@ Results_document Results_document_of(const Published_heat& heat, const std::vect
         d.heading.push_back("Heat " + heat.heat_id + (heat.heat_name.empty() ? "" : " " + heat.heat_name));
         d.heading.push_back("Start: " + heat.start);
     }
+    if (!heat.official.empty())
+        d.heading.push_back("Official: " + heat.official);
     if (heat.box_delay_ms > 0)
         d.heading.push_back("Box delay: " + std::to_string(heat.box_delay_ms) + " ms");
     d.table.push_back({"Rank", "Box", "Dog", "Split", "Time", "Dist", ""});

@@ -81,14 +81,19 @@ TEST(FramePage, TextsTopToBottomAndTheDogLine) {
     EXPECT_EQ(t.header, "Heat: 3 Final at: 07.12.2026 14:03:10");
     EXPECT_EQ(t.title, "Split photos");
     ASSERT_EQ(t.table.size(), 7u);
-    EXPECT_EQ(t.table[1], "1 Abcdefghijklmnopqrstuvwxyz0           15,26");
+    EXPECT_EQ(t.table[1], "1  2   Abcdefghijklmnopqrstuvwxyz0           15,26");
     EXPECT_EQ(t.box_delay, "Box delay = 30 ms");
     EXPECT_EQ(t.elapsed, "Elapsed time : 00:15,26");
     EXPECT_EQ(t.file_name, "File name: Cup_3_140310.px3");
-    ASSERT_EQ(t.footer.size(), 3u);
+    ASSERT_EQ(t.footer.size(), 2u);
     EXPECT_EQ(t.footer[1], "Printed by Veltro_HDMI version 1.2.3 at: 07.12.2026 15:00 printer: Office");
     facts.split = false;
+    facts.official = "Anna, 07.12.2026 14:10";
+    facts.web_address = "greyhounds.example.org";
     EXPECT_EQ(Frame_page(facts).title, "Goal photos");
+    EXPECT_EQ(Frame_page(facts).footer.back(), "greyhounds.example.org");
+    EXPECT_EQ(Frame_page(facts).header,
+              "Heat: 3 Final at: 07.12.2026 14:03:10   Official: Anna, 07.12.2026 14:10");
 
     EXPECT_EQ(Box_time_lines(2, 5, "", "Rex"), (std::vector<std::string>{"2     Dog:5", "Rex"}));
     EXPECT_EQ(Box_time_lines(2, 5, "Lucky Star", "Rex"), (std::vector<std::string>{"Lucky Star"}));

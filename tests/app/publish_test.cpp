@@ -111,6 +111,8 @@ TEST_F(Publishing, TheEventPageListsEveryRecordingInHeatOrderAndNamesTheOneThatC
     EXPECT_EQ(
         std::string(pictures[0].node().attribute("src").value()).rfind("data:image/jpeg;base64,/9j/", 0), 0u);
     EXPECT_EQ(html.find("src=\"http"), std::string::npos);
+    // A public page does not show where this PC keeps its recordings.
+    EXPECT_EQ(html.find(dir.path().string()), std::string::npos);
 
     const std::string csv = Event_results_csv(results);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 * 5 + 1);

@@ -11,7 +11,7 @@
 namespace veltro {
 namespace {
 
-TEST(EventLog, EachCallAppendsTheTimeImmediatelyFollowedByTheText) {
+TEST(EventLog, EachCallAppendsTheTimeASpaceAndTheText) {
     testing::TempDir dir;
     testing::ScopedEnv env("VELTRO_DATA_DIR", dir.path().string());
     EXPECT_EQ(event_log_path(), dir.file("Veltro_eventlog.txt"));
@@ -19,8 +19,8 @@ TEST(EventLog, EachCallAppendsTheTimeImmediatelyFollowedByTheText) {
     Log_Event("Heat 3 closed");
     const std::string text = read_whole_file(dir.file("Veltro_eventlog.txt")).value_or("");
     EXPECT_THAT(text, ::testing::MatchesRegex(
-                          "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}Heat 3 appended 250 "
-                          "frames\n[0-9-]{10} [0-9:]{8}Heat 3 closed\n"));
+                          "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} Heat 3 appended 250 "
+                          "frames\n[0-9-]{10} [0-9:]{8} Heat 3 closed\n"));
 }
 
 TEST(EventLog, AFailedAppendLeavesTheFileAsItWas) {

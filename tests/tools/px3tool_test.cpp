@@ -296,7 +296,7 @@ TEST_F(Px3Tool, HistoryListsTheChangesOfTheResultsInOrder) {
     const ToolRun r = run("history '" + heat + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "14:03:35  box 3 dog name \"dog name\" -> \"Fast Lady\"\n"
+    EXPECT_EQ(r.out, "14:03:35  box 3 dog name (none) -> \"Fast Lady\"\n"
                      "14:03:42  box 1 finish time none -> 23,45\n"
                      "14:03:49  box 2 finish time none -> 23,91\n"
                      "14:03:56  box 3 finish time none -> 24,03\n"

@@ -17,8 +17,8 @@
 namespace veltro::testing {
 
 // The main window, shown, beside a demo heat recorded as `px3tool demo --fast` records it into a
-// data folder of its own. The window's demo camera runs on a manual clock and no device descriptor
-// is watched; the heat is not opened.
+// data folder of its own; the temporary folder is the capture folder. The window's demo camera runs on a
+// manual clock and no device descriptor is watched; the heat is not opened.
 class DemoHeatWindow : public ::testing::Test {
 protected:
     // `goal_compensation`: stored before the heat is recorded; none keeps the default.
@@ -27,6 +27,7 @@ protected:
         : env("VELTRO_DATA_DIR", dir.file("data")), path(dir.file(file_name)) {
         std::filesystem::create_directories(dir.file("data"));
         set_settings_path(dir.file("data/Veltro_HDMI.ini"));
+        Write_Setting(keys::save_folder, dir.path().string()); // the heat's folder is the capture folder
         if (goal_compensation)
             Write_Setting(keys::goal_compensation, *goal_compensation);
         DemoHeatOptions options;

@@ -90,6 +90,8 @@ TEST_F(FileReports, HistoryOfTheResultsInTheDebugWindow) {
     trigger("item_history");
     auto* debug = form->findChild<Veltro_debug_form*>();
     ASSERT_NE(debug, nullptr);
+    EXPECT_EQ(debug->windowTitle().toStdString(),
+              "History of " + std::filesystem::path(path).filename().string());
     const std::string text = debug->text();
     const auto first = text.find("  box 2 finish time none -> 23,45\n");
     const auto second = text.find("  box 2 finish time 23,45 -> 23,46\n");

@@ -133,7 +133,8 @@ protected:
 
     std::vector<std::filesystem::path> pdfs() const {
         std::vector<std::filesystem::path> found;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.file("data")))
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("Prints"), ec))
             if (entry.path().extension() == ".pdf")
                 found.push_back(entry.path());
         return found;
@@ -193,6 +194,22 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     EXPECT_EQ(op.last_message().rfind("No printer available, the goal photo series is ", 0), 0u);
     EXPECT_EQ(form->review().Play_position(), 3); // the picture on show is back
+    // Into the capture folder's "Prints", named after the event, heat and kind; a second print of the
+    // same kind is written beside the first.
+    EXPECT_EQ(pdf, dir.file("Prints/Test Event heat 1 goal photo series.pdf"));
+    form->findChild<QAction*>("item_print_series")->trigger();
+    EXPECT_EQ(printed_pdf(), dir.file("Prints/Test Event heat 1 goal photo series (2).pdf"));
+    EXPECT_EQ(pdfs().size(), 2u);
+    // "Print folder..." offers the folder in use; the one chosen holds the prints from then on.
+    std::string offered;
+    form->choose_print_folder = [&](const std::string& suggested) {
+        offered = suggested;
+        return dir.file("data");
+    };
+    form->findChild<QAction*>("item_print_folder")->trigger();
+    EXPECT_EQ(offered, dir.file("Prints"));
+    form->findChild<QAction*>("item_print_frame")->trigger();
+    EXPECT_EQ(printed_pdf(), dir.file("data/Test Event heat 1 goal frame.pdf"));
 
     const std::string text = run("pdftotext -layout '" + pdf + "' -");
     EXPECT_NE(text.find("Heat: 1 Test Heat at: "), std::string::npos) << text;
@@ -326,12 +343,15 @@ TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
     EXPECT_NE(run("pdftotext '" + pdf + "' -").find("at the line, zoomed 3x"), std::string::npos);
 }
 
-// The results print is a document of text: every heading field, the table with a blank split where
-// none was given, and a footer naming the recording, the start of its SHA-256 and the page.
+// The results print is a document of text: every heading field, the official mark, the table with a
+// blank split where none was given, and a footer naming the recording, the start of its SHA-256 and
+// the page.
 TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
     form->Handle_Open(path);
     for (std::int16_t box = 1; box <= 3; ++box)
         assign(box);
+    op.inputs = {"Anna"};
+    form->findChild<QAction*>("item_declare_official")->trigger();
     form->results_window().Print();
     const std::string pdf = printed_pdf();
     ASSERT_FALSE(pdf.empty()) << op.last_message();
@@ -343,7 +363,7 @@ TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
           "Start: " + start.substr(11), std::string("Rank"), std::string("Box"), std::string("Dog"),
           std::string("Split"), std::string("Time"), std::string("Dist"),
           std::string("File: Test Event_1.px3"), "SHA-256: " + sha256_file_hex(path).value().substr(0, 16),
-          std::string("Page 1 of 1")})
+          std::string("Page 1 of 1"), std::string("Official: Anna, ")})
         EXPECT_NE(text.find(field), std::string::npos) << field << "\n" << text;
     // Three timed dogs, none with a split: no time of nought anywhere.
     EXPECT_EQ(text.find("00,00"), std::string::npos) << text;

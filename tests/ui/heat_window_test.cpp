@@ -323,6 +323,23 @@ TEST_F(HeatWindow, TheNextStartCompletesARecordingFromTheSpoolOfItsCaptureAndOpe
     ASSERT_TRUE(form->reviewing());
     EXPECT_EQ(form->recording().File_name(), name);
     EXPECT_EQ(form->recording().num_Frames(), 4);
+
+    // Answered Yes, the recovered heat is on show as soon as the window is.
+    form.reset();
+    const std::string next = folder + "/Spring Cup_2.px3";
+    {
+        cls_VideoFile_handler rec;
+        Arm_Test_Recording(rec, next, 160, 120);
+        rec.Close_File();
+        SpoolWriter spool(spool_path(next), SpoolHead{160, 120, 80, 0, 0});
+        spool.append(testing::compressed_test_frame(160, 120, 0));
+    }
+    op.answers = {true};
+    open_window();
+    EXPECT_FALSE(form->reviewing()) << "before the window shows";
+    form->show();
+    ASSERT_TRUE(form->reviewing());
+    EXPECT_EQ(form->recording().File_name(), next);
 }
 
 TEST_F(HeatWindow, AbortOrCameraStopWhileCapturingKeepsTheFrames) {
@@ -519,7 +536,7 @@ TEST_F(HeatWindow, DetachingDisablesThePanelAndStartHeat) {
     EXPECT_FALSE(form->findChild<QWidget*>("Frame_control")->isEnabled());
 }
 
-TEST_F(HeatWindow, TheStartSwitchPanelComesBackWithTheNextCameraStart) {
+TEST_F(HeatWindow, TheStartSwitchPanelStaysAfterAFinishAndComesBackAfterAReview) {
     open_window();
     form->show();
     QWidget* panel = form->findChild<QWidget*>("Frame_control");
@@ -533,9 +550,6 @@ TEST_F(HeatWindow, TheStartSwitchPanelComesBackWithTheNextCameraStart) {
     run(500);
     input(3, false);
     button("Command_finish")->click();
-    EXPECT_FALSE(panel->isVisible());
-    run(1200);
-    button("Command_start_camera")->click();
     EXPECT_TRUE(panel->isVisible()) << "after a finish";
     EXPECT_TRUE(label("Label_RM")->isVisible());
 

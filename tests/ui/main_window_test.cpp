@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -26,6 +28,21 @@ struct NewSessionEachTest : ::testing::EmptyTestEventListener {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A home of their own: what the program keeps under the user's folders (recordings, prints) goes
+    // where it is swept afterwards, never into the home of whoever runs the tests.
+    char home[] = "/tmp/veltro-ui-home-XXXXXX";
+    if (!mkdtemp(home))
+        return 2;
+    setenv("HOME", home, 1);
+    for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_VIDEOS_DIR"})
+        unsetenv(xdg);
+    struct Sweep {
+        std::string path;
+        ~Sweep() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } sweep{home};
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new NewSessionEachTest);

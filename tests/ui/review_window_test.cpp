@@ -10,6 +10,7 @@
 #include "scoped_env.h"
 #include "support/files.h"
 #include "support/settings.h"
+#include "support/ui/user_folders.h"
 #include "timing/ui/box_tile.h"
 
 #include <QApplication>
@@ -384,6 +385,7 @@ TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
     testing::TempDir dir;
     testing::ScopedEnv data_env("VELTRO_DATA_DIR", dir.path().string());
     set_settings_path(dir.file("Veltro_HDMI.ini"));
+    Write_Setting(keys::print_folder, dir.file("prints")); // chosen, made at the first print
     testing::FakeOperator op;
     Store_Form_Pos("Form_Velt_Results", FormPos{-400, 30, 0, 0}); // far off-screen: restored at 0
     {
@@ -400,7 +402,7 @@ TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
     }
     EXPECT_EQ(Read_Setting("Form_Velt_Results", keys::windowpos, ""), "120,90,0,0");
     std::vector<std::filesystem::path> pdfs;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file("prints")))
         if (entry.path().extension() == ".pdf")
             pdfs.push_back(entry.path());
     ASSERT_EQ(pdfs.size(), 1u);

@@ -170,6 +170,11 @@ public:
     // Their dialogs: the suggested path in, the chosen one out ("" when cancelled).
     std::function<std::string(const std::string& suggested)> choose_event_results_file;
     std::function<std::string(const std::string& suggested)> choose_evidence_folder;
+    // "Print folder...": where prints go as PDF files when no printer is installed.
+    void item_print_folder_Click();
+    // The name of a print of the heat under review: event, heat, camera and `kind`.
+    std::string print_name(const std::string& kind) const;
+    std::function<std::string(const std::string& suggested)> choose_print_folder;
 
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
@@ -373,7 +378,7 @@ private:
     void item_change_result_Click(int change);
     void install_publish_dialogs();
     // `text` of the recording under review in the debug text window; a beep with none open.
-    void show_in_debug_window(const std::function<std::string()>& text);
+    void show_in_debug_window(const std::string& title, const std::function<std::string()>& text);
     void item_text_xml_header_Click();
     void item_dump_xml_header_Click();
     void item_validate_folder_Click();

@@ -390,8 +390,12 @@ void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
             (capture_->Source_by_default() ? ": no capture source chosen yet (Form / Select Video Source)"
                                            : "") +
             QString("\nPictures %1 ms late, as from an HDMI capture device").arg(DemoCamera::kCaptureDelayMs);
-        p.fillRect(QRectF(0, 0, size.width(), 34), QColor(0, 0, 0, 160));
-        p.drawText(QRectF(4, 2, size.width() - 8, 32), Qt::AlignLeft | Qt::TextWordWrap, text);
+        // As many lines as the picture's width needs, the band behind them as high as they are.
+        const int flags = Qt::AlignLeft | Qt::TextWordWrap;
+        const QRectF room(4, 2, size.width() - 8, size.height() - 4);
+        const QRectF used = p.boundingRect(room, flags, text);
+        p.fillRect(QRectF(0, 0, size.width(), used.bottom() + 2), QColor(0, 0, 0, 160));
+        p.drawText(room, flags, text);
     }
 }
 
@@ -466,7 +470,7 @@ void Form_Veltro::do_Heat_Finish() {
     if (const std::string told = heat_->finish(); !told.empty()) {
         the_operator().message(told);
     }
-    frame_control_->setVisible(false);
+    // The start switch panel stays: the next dogs are being boxed. Only a review takes its place.
 }
 
 void Form_Veltro::item_last_heat_Click() {

@@ -20,6 +20,7 @@
 #include "support/ui/form_veltro_settings.h"
 #include "support/ui/frm_about.h"
 #include "support/ui/run_trapped.h"
+#include "support/ui/user_folders.h"
 #include "support/ui/veltro_debug_form.h"
 #include "support/veltro_error.h"
 
@@ -178,6 +179,14 @@ void Form_Veltro::build_diagnostics_and_print_menus() {
     });
     line->setCheckable(true);
     line->setChecked(Goal_line_on_prints());
+    add_item(print, "item_print_folder", "Print folder...", [this] { item_print_folder_Click(); });
+}
+
+void Form_Veltro::item_print_folder_Click() {
+    const std::string chosen = choose_print_folder(Print_folder());
+    if (!chosen.empty()) {
+        Write_Setting(keys::print_folder, chosen);
+    }
 }
 
 void Form_Veltro::build_debug_menu() {
@@ -356,10 +365,10 @@ void Form_Veltro::item_file_properties_Click() {
 }
 
 void Form_Veltro::item_px3_properties_Click() {
-    show_in_debug_window([this] { return PX3_Properties_Text(recording_); });
+    show_in_debug_window("Veltro debug", [this] { return PX3_Properties_Text(recording_); });
 }
 
-void Form_Veltro::show_in_debug_window(const std::function<std::string()>& text) {
+void Form_Veltro::show_in_debug_window(const std::string& title, const std::function<std::string()>& text) {
     if (!recording_.File_open()) {
         the_operator().beep();
         return;
@@ -369,13 +378,15 @@ void Form_Veltro::show_in_debug_window(const std::function<std::string()>& text)
         debug = new Veltro_debug_form(this);
         debug->setWindowFlag(Qt::Window);
     }
+    debug->setWindowTitle(QString::fromStdString(title));
     debug->Show_text(text());
     debug->show();
     debug->raise();
 }
 
 void Form_Veltro::item_history_Click() {
-    show_in_debug_window([this] { return Result_History_Text(recording_.File_name()); });
+    show_in_debug_window("History of " + std::filesystem::path(recording_.File_name()).filename().string(),
+                         [this] { return Result_History_Text(recording_.File_name()); });
 }
 
 void Form_Veltro::item_text_xml_header_Click() {

@@ -16,6 +16,7 @@
 #include "support/trace.h"
 #include "support/ui/print_target.h"
 #include "support/ui/run_trapped.h"
+#include "support/ui/user_folders.h"
 #include "support/veltro_error.h"
 #include "timing/lengths.h"
 #include "timing/published_results.h"
@@ -60,11 +61,16 @@ void Form_Veltro::item_print_series_Click() {
     start_print(true);
 }
 
+std::string Form_Veltro::print_name(const std::string& kind) const {
+    return Print_name(recording_.Velt_event(), recording_.Velt_Heat_ID(),
+                      (timing_.split_mode ? "split " : "goal ") + kind);
+}
+
 void Form_Veltro::item_print_photo_finish_Click() {
     if (!reviewing() || !review().Is_open())
         return;
     PrintTarget target =
-        choose_print_target(this, qs(std::string(kProgramId) + "_photo_finish"), printer_dialog_wanted(),
+        choose_print_target(this, qs(print_name("photo finish")), printer_dialog_wanted(),
                             [this](QPrinter& printer, QWidget*) { return Show_Printer_Dialog(printer); });
     if (!target.printer)
         return;
@@ -94,7 +100,7 @@ void Form_Veltro::start_print(bool series) {
         return;
     const bool ask = printer_dialog_wanted();
     PrintTarget target =
-        choose_print_target(this, qs(std::string(kProgramId) + (series ? "_series" : "_frame")), ask,
+        choose_print_target(this, qs(print_name(series ? "photo series" : "frame")), ask,
                             [this](QPrinter& printer, QWidget*) { return Show_Printer_Dialog(printer); });
     if (!target.printer)
         return;
@@ -168,6 +174,7 @@ Frame_page_texts Form_Veltro::frame_page_texts(const std::string& device) const 
     facts.heat_id = recording_.Velt_Heat_ID();
     facts.heat_name = recording_.Velt_Heat_Name();
     facts.start_date_time = recording_.Velt_start_DateTime();
+    facts.official = recording_.Velt_official();
     facts.split = timing_.split_mode;
     facts.sorted = sorted;
     facts.box_delay = timing_.settings().box_delay;
@@ -177,6 +184,9 @@ Frame_page_texts Form_Veltro::frame_page_texts(const std::string& device) const 
     facts.version = process_facts().version_text;
     facts.printed_at = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString();
     facts.printer_name = device;
+    if (const std::string address = Read_Setting(keys::print_web_address);
+        address != keys::print_web_address.default_value)
+        facts.web_address = address;
     return Frame_page(facts);
 }
 
@@ -289,7 +299,9 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
         y = draw_lines(painter, table_font, 0, y, texts.table) + gap / 2;
         draw_lines(painter, text_font, 0, y, {texts.box_delay, texts.elapsed, texts.file_name});
         const QFontMetricsF footer_metrics(footer_font, painter.device());
-        draw_lines(painter, footer_font, 0, height - 3 * footer_metrics.lineSpacing(), texts.footer);
+        draw_lines(painter, footer_font, 0,
+                   height - static_cast<double>(texts.footer.size()) * footer_metrics.lineSpacing(),
+                   texts.footer);
     }
     if (!painter.end())
         throw VeltroError(err::PrinterError, "Printer error: the frame could not be printed");

@@ -24,6 +24,10 @@ void Form_Veltro::install_publish_dialogs() {
         return QFileDialog::getExistingDirectory(this, "Save evidence in", QString::fromStdString(suggested))
             .toStdString();
     };
+    choose_print_folder = [this](const std::string& suggested) {
+        return QFileDialog::getExistingDirectory(this, "Print folder", QString::fromStdString(suggested))
+            .toStdString();
+    };
 }
 
 void Form_Veltro::item_event_results_Click() {

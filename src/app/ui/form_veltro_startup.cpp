@@ -14,12 +14,12 @@
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/ui/run_trapped.h"
+#include "support/ui/user_folders.h"
 #include "support/wait.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -33,7 +33,6 @@
 #include <QSlider>
 #include <QSocketNotifier>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -294,16 +293,7 @@ void Form_Veltro::Recover_Captures() {
 }
 
 std::string Form_Veltro::capture_folder() const {
-    const std::string folder = Read_Setting(keys::save_folder);
-    if (folder != keys::save_folder.default_value) {
-        return folder;
-    }
-    // Until the operator chooses one, heats go to the user's videos folder.
-    QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (videos.isEmpty()) {
-        videos = QDir::homePath() + "/Videos";
-    }
-    return (videos + "/Veltro").toStdString();
+    return Capture_folder();
 }
 
 void Form_Veltro::load_Capture_Folder() {

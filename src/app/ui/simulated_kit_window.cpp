@@ -18,7 +18,8 @@ constexpr std::array<const char*, 6> kInputNames = {"0  RM contact (start)", "1 
 }
 
 SimulatedKitWindow::SimulatedKitWindow(SimulatedKit& kit, QWidget* parent)
-    : QWidget(parent, Qt::Window), kit_(kit) {
+    // A tool window: it stays above the main window, which is shown after it at start.
+    : QWidget(parent, Qt::Tool), kit_(kit) {
     setObjectName("Form_simulated_kit");
     setWindowTitle("Simulated interface kit");
 

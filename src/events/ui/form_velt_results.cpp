@@ -13,6 +13,7 @@
 #include "support/trace.h"
 #include "support/ui/print_target.h"
 #include "support/ui/run_trapped.h"
+#include "support/ui/user_folders.h"
 #include "support/veltro_error.h"
 #include "support/wait.h"
 #include "timing/lengths.h"
@@ -465,7 +466,10 @@ void Form_Velt_Results::mouseReleaseEvent(QMouseEvent* event) {
 
 void Form_Velt_Results::Print() {
     const bool ask = printer_dialog_wanted();
-    PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_results"), ask);
+    PrintTarget target = choose_print_target(this,
+                                             qs(Print_name(Label_event_name->text().toStdString(),
+                                                           Label_Heat_ID->text().toStdString(), "results")),
+                                             ask);
     if (!target.printer)
         return;
     const ProcessFacts& facts = process_facts();

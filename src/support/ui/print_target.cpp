@@ -3,6 +3,8 @@
 #include "support/app_paths.h"
 #include "support/operator.h"
 #include "support/settings.h"
+#include "support/trace.h"
+#include "support/ui/user_folders.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -14,6 +16,7 @@
 #include <QPrinterInfo>
 #include <QWidget>
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 
 namespace veltro {
@@ -55,15 +58,27 @@ bool Select_Printer(QPrinter& printer, QWidget* parent, const Print_dialog& dial
     return true;
 }
 
+namespace {
+// A new file in the print folder, made when missing; in the data folder when it cannot be made.
+std::string pdf_path_for(const std::string& document_name) {
+    std::error_code ec;
+    std::string folder = Print_folder();
+    std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec)) {
+        Trace("*Print folder " + folder + " cannot be made: " + ec.message());
+        folder = data_dir();
+    }
+    return Free_file_path(folder, document_name, ".pdf");
+}
+} // namespace
+
 PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog,
                                 const Print_dialog& dialog) {
     PrintTarget target;
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         target.printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         target.printer->setOutputFormat(QPrinter::PdfFormat);
-        target.pdf_path = QString::fromStdString(
-            data_file(document_name.toStdString() + "_" +
-                      QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss").toStdString() + ".pdf"));
+        target.pdf_path = QString::fromStdString(pdf_path_for(document_name.toStdString()));
         target.printer->setOutputFileName(target.pdf_path);
         // Margins a printer would also keep, so the file prints as it shows.
         target.printer->setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);

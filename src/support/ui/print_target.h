@@ -14,8 +14,8 @@ class QWidget;
 namespace veltro {
 
 // Where one print command prints: the installed printer (after the printer dialog when asked), or,
-// when no printer is installed, a PDF file in the data folder named after the document and the
-// time. Empty `printer` when the operator cancels the dialog.
+// when no printer is installed, a new PDF file in the print folder named after the document (never
+// over an earlier one). Empty `printer` when the operator cancels the dialog.
 struct PrintTarget {
     std::unique_ptr<QPrinter> printer;
     QString pdf_path; // set when printing to a PDF file
