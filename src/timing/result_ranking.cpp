@@ -162,7 +162,7 @@ std::vector<std::string> Printed_result_lines(const Result_array& results, std::
         if (split.size() < 5)
             split.append(5 - split.size(), ' ');
         // Columns under the heading: box in column 3, name from 6, split from 38, time from 44.
-        std::string line = std::to_string(rank) + "  " + std::to_string(r.box) + "   " +
+        std::string line = std::to_string(rank) + "  " + std::to_string(r.box) + "  " +
                            pad_or_cut(r.dog_name, kPrintedNameWidth) + "     " + split + " " + time;
         if (distance && !distance->empty()) {
             // The distance column lies behind the widest time ("1:02,34").

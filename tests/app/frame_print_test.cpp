@@ -81,7 +81,7 @@ TEST(FramePage, TextsTopToBottomAndTheDogLine) {
     EXPECT_EQ(t.header, "Heat: 3 Final at: 07.12.2026 14:03:10");
     EXPECT_EQ(t.title, "Split photos");
     ASSERT_EQ(t.table.size(), 7u);
-    EXPECT_EQ(t.table[1], "1  2   Abcdefghijklmnopqrstuvwxyz0           15,26");
+    EXPECT_EQ(t.table[1], "1  2  Abcdefghijklmnopqrstuvwxyz0           15,26");
     EXPECT_EQ(t.box_delay, "Box delay = 30 ms");
     EXPECT_EQ(t.elapsed, "Elapsed time : 00:15,26");
     EXPECT_EQ(t.file_name, "File name: Cup_3_140310.px3");

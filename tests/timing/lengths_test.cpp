@@ -108,9 +108,9 @@ TEST(Lengths, ThePrintedTableSetsTheDistanceBehindTheTime) {
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], plain[0] + "    Dist");
     EXPECT_EQ(lines[1], plain[1]); // the winner has no distance
-    EXPECT_EQ(lines[2], "2  2   A name far longer than twen           23,52   1");
-    EXPECT_EQ(lines[3], "3  3                                       1:23,45 DIS");
-    EXPECT_EQ(lines[4], "3  4                                       1:23,45 DH Dead heat");
+    EXPECT_EQ(lines[2], "2  2  A name far longer than twen           23,52   1");
+    EXPECT_EQ(lines[3], "3  3                                        1:23,45 DIS");
+    EXPECT_EQ(lines[4], "3  4                                        1:23,45 DH Dead heat");
     EXPECT_EQ(lines[5], plain[5]);
     // Each distance stands under the heading's word.
     EXPECT_EQ(lines[0].find("Dist"), lines[2].rfind('1'));
