@@ -8,6 +8,8 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 
+#include <QApplication>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -46,6 +48,20 @@ protected:
         form = std::make_unique<Form_Veltro>(std::move(start));
         form->show();
     }
+    // The heat open and the window holding the keyboard, as after a heat finish.
+    void open() {
+        form->Handle_Open(path);
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        QCoreApplication::processEvents();
+    }
+    // A key as the keyboard sends it: to the widget holding the focus.
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, k, modifiers);
+    }
+
     ~DemoHeatWindow() override {
         form.reset();
         set_settings_path("");

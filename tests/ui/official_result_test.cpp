@@ -38,17 +38,6 @@ class OfficialResult : public testing::DemoHeatWindow {
 protected:
     OfficialResult() : DemoHeatWindow("Test Event_1.px3", "0") {}
 
-    void open() {
-        form->Handle_Open(path);
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        QCoreApplication::processEvents();
-    }
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QWidget* focus = QApplication::focusWidget();
-        ASSERT_NE(focus, nullptr);
-        QTest::keyClick(focus, k, modifiers);
-    }
     // Box 3 judged at its dog's crossing: the time assigned.
     std::int32_t judge_box_3() {
         form->review().Goto_Time(*demo.crossing_ms[2]);

@@ -34,19 +34,6 @@ class ReviewKeys : public testing::DemoHeatWindow {
 protected:
     ReviewKeys() : DemoHeatWindow("Test Event_1.px3", "0") {}
 
-    // The heat open and the window holding the keyboard, as after a heat finish.
-    void open() {
-        form->Handle_Open(path);
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        QCoreApplication::processEvents();
-    }
-    // A key as the keyboard sends it: to the widget holding the focus.
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QWidget* focus = QApplication::focusWidget();
-        ASSERT_NE(focus, nullptr);
-        QTest::keyClick(focus, k, modifiers);
-    }
     QPushButton* button(const QString& name) { return form->findChild<QPushButton*>(name); }
     MarkedSlider* slider() { return static_cast<MarkedSlider*>(form->Slider_play()); }
     std::vector<std::int16_t> marked_boxes() {

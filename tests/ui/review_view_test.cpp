@@ -43,10 +43,7 @@ protected:
     ReviewView() : DemoHeatWindow("Test Event_1.px3") {}
 
     void open() {
-        form->Handle_Open(path);
-        QCoreApplication::processEvents(); // the open's own activations
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        DemoHeatWindow::open();
         form->Slider_play()->setFocus();
     }
     PictureBox& picture() { return *form->picture(); }
@@ -55,9 +52,6 @@ protected:
         return {(l.x1 + l.x2) / 2.0, (l.y1 + l.y2) / 2.0};
     }
     // Keys go where the keyboard is, as the operator's do.
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::keyClick(QApplication::focusWidget(), k, modifiers);
-    }
     void wheel(QPointF at, int delta) {
         QWheelEvent event(at, picture().mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
