@@ -245,7 +245,7 @@ protected:
         std::vector<std::string> lines;
         const std::string text = read_whole_file(event_log_path()).value_or("");
         for (std::size_t at = 0, end = 0; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-            lines.push_back(text.substr(at + 19, end - at - 19));
+            lines.push_back(text.substr(at + 20, end - at - 20)); // after the time and a space
         }
         return lines;
     }

@@ -53,11 +53,11 @@ TEST_F(SaveFaults, EventLogAndErrorLogKeepTheirEarlierLines) {
         std::string added; // what one append adds, after any date
     };
     const Log logs[] = {
-        {event_log_path(), [] { Log_Event("Heat 3 appended 250 frames"); }, "Heat 3 appended 250 frames\n"},
+        {event_log_path(), [] { Log_Event("Heat 3 appended 250 frames"); }, " Heat 3 appended 250 frames\n"},
         {error_log_path(), [&] { append_error_log(error_log_path(), report, "at the second bend"); },
          report[0] + "\n" + report[1] + "\nat the second bend\n" + std::string(44, '*') + "\n"},
     };
-    const std::string earlier = "2024-05-04 19:30:00first line\n";
+    const std::string earlier = "2024-05-04 19:30:00 first line\n";
     for (const Log& log : logs) {
         SCOPED_TRACE(log.path);
         SavePath save;

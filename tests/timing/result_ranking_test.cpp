@@ -146,10 +146,10 @@ TEST(ResultTexts, PrintedTableLines) {
     EXPECT_EQ(lines[1], "1  1  Ölander's Extraordinarily L     7,03  15,26");
     // No split given: blank, not a time of nought.
     EXPECT_EQ(lines[2], "1  2  Rex                                   15,26 Dead heat");
-    EXPECT_EQ(lines[3], "3  5                                      DNF");
-    EXPECT_EQ(lines[4], "4  4                                      DSQ");
-    EXPECT_EQ(lines[5], "5  3                                      Notime");
-    EXPECT_EQ(lines[6], "6  6                                      00,00");
+    EXPECT_EQ(lines[3], "3  5                                        DNF");
+    EXPECT_EQ(lines[4], "4  4                                        DSQ");
+    EXPECT_EQ(lines[5], "5  3                                        Notime");
+    EXPECT_EQ(lines[6], "6  6                                        00,00");
     // The time starts under its heading.
     EXPECT_EQ(lines[2].find("15,26"), lines[0].find("Time"));
 }
