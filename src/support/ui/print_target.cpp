@@ -6,7 +6,6 @@
 #include "support/trace.h"
 #include "support/ui/user_folders.h"
 
-#include <QDateTime>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QPainter>
