@@ -1,17 +1,12 @@
 // px3tool strip: the finish strip of a recording as a PNG file; with --times the photo finish, a tick
 // and label for every box's time under the strip's time scale.
-#include "app/goal_line.h"
 #include "app/photo_finish.h"
-#include "app/review.h"
 #include "picture/picture_files.h"
 #include "px3tool_commands.h"
 #include "recording/finish_strip.h"
 #include "recording/video_file_handler.h"
-#include "support/files.h"
-#include "support/numbers.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
-#include "timing/heat_timing.h"
 #include "timing/lengths.h"
 #include "timing/published_results.h"
 
@@ -34,30 +29,18 @@ int strip(const Args& in) {
     if (dot == std::string::npos || veltro::to_lower_ascii(out.substr(dot + 1)) != "png") {
         throw UsageError{"the output file must end in .png"};
     }
-    veltro::Finish_strip_options options;
-    if (!compensation.empty()) {
-        options.goal_compensation = number_arg(compensation, "--compensation");
-    }
+    const std::optional<std::int32_t> given_compensation =
+        compensation.empty() ? std::nullopt
+                             : std::optional<std::int32_t>(number_arg(compensation, "--compensation"));
     QuietOperator quiet;
     veltro::Published_heat heat;
+    veltro::Finish_strip_options options;
     {
         cls_VideoFile_handler rec;
         open_recording(rec, args[0]);
-        if (compensation.empty()) {
-            options.goal_compensation =
-                value_or([&] { return veltro::parse_long(rec.Velt_Goal_compensation()); },
-                         veltro::TimingSettings{}.goal_compensation);
-        }
-        // The line the review draws: the recording's, else the one a reset puts in the picture as shown.
-        const std::string text =
-            value_or([&] { return split ? rec.Velt_Goal_Split() : rec.Velt_Goal_Finish(); }, "");
-        const auto stored = value_or([&] { return veltro::Parse_goal_line(text); }, std::nullopt);
-        const std::int32_t width = rec.rotated() ? rec.Height() : rec.Width();
-        const std::int32_t height = rec.rotated() ? rec.Width() : rec.Height();
-        const veltro::Goal_line line = stored ? *stored : veltro::Reset_Goal_Line(width, height);
-        options.line = {line.x1, line.y1, line.x2, line.y2};
-        options.line_colour =
-            split ? veltro::Display_Split_times().colour : veltro::Display_Goal_times().colour;
+        options = veltro::Recorded_strip_options(rec, split);
+        if (given_compensation)
+            options.goal_compensation = *given_compensation;
         if (times)
             heat = veltro::Publish_heat(rec, veltro::Recorded_box_delay(rec),
                                         veltro::Seconds_per_length_setting());

@@ -1,6 +1,7 @@
 #include "app/event_results.h"
 
 #include "app/finish_pictures.h"
+#include "app/photo_finish.h"
 #include "picture/picture_files.h"
 #include "recording/video_file_handler.h"
 #include "support/digest.h"
@@ -11,6 +12,7 @@
 #include "support/veltro_error.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <set>
 #include <tuple>
 #include <unistd.h>
 
@@ -48,6 +51,17 @@ std::vector<Event_thumbnail> thumbnails_of(cls_VideoFile_handler& rec, const Pub
     return out;
 }
 
+// The photo finish of the heat in `rec` as the review's strip would show it, with every time ticked.
+void make_photo_finish(Event_heat& h, cls_VideoFile_handler& rec, const std::string& path,
+                       const Published_heat& heat) {
+    try {
+        const Finish_strip strip = Build_Finish_Strip(path, Recorded_strip_options(rec, false));
+        h.photo_finish_png = png_bytes(Photo_finish_of(strip, heat).image);
+    } catch (const VeltroError& e) {
+        h.photo_finish_problem = e.description();
+    }
+}
+
 Event_heat read_heat(const fs::path& path, std::int64_t us_per_length, bool thumbnails) {
     Event_heat h;
     h.file_name = path.filename().string();
@@ -65,8 +79,10 @@ Event_heat read_heat(const fs::path& path, std::int64_t us_per_length, bool thum
         }
         Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), us_per_length);
         heat.recording = h.file_name;
-        if (thumbnails)
+        if (thumbnails) {
             h.thumbnails = thumbnails_of(rec, heat);
+            make_photo_finish(h, rec, path.string(), heat);
+        }
         h.heat = std::move(heat);
     } catch (const VeltroError& e) {
         h.heat.reset();
@@ -123,6 +139,23 @@ std::string box_badge(std::int16_t box) {
            ";color:" + css_colour(tile->number) + "\">" + std::to_string(box) + "</span>";
 }
 
+// A file name as a relative URL: every byte but letters, digits and "-._~" percent-encoded.
+std::string url_path(const std::string& name) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (std::isalnum(b) != 0 || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kDigits[b >> 4];
+            out += kDigits[b & 15];
+        }
+    }
+    return out;
+}
+
 std::string heat_table(const Published_heat& heat) {
     std::string out = "<table><thead><tr><th>Rank</th><th>Box</th><th>Dog</th><th>Time</th><th>Split</th>"
                       "<th>Dist</th></tr></thead><tbody>";
@@ -136,7 +169,7 @@ std::string heat_table(const Published_heat& heat) {
     return out + "</tbody></table>";
 }
 
-std::string heat_section(const Event_heat& h) {
+std::string heat_section(const Event_heat& h, const std::string& photo_finish_file) {
     if (!h.heat) {
         return "<section class=\"heat unreadable\"><h2>" + html_text(h.file_name) +
                "</h2><p class=\"problem\">This recording cannot be read: " + html_text(h.problem) +
@@ -152,6 +185,12 @@ std::string heat_section(const Event_heat& h) {
         out += "<p class=\"official\">Official: " + html_text(heat.official) + "</p>";
     }
     out += heat_table(heat);
+    if (!photo_finish_file.empty()) {
+        out += "<p class=\"facts\"><a href=\"" + html_text(url_path(photo_finish_file)) +
+               "\">Photo finish</a></p>";
+    } else if (!h.photo_finish_problem.empty()) {
+        out += "<p class=\"problem\">No photo finish: " + html_text(h.photo_finish_problem) + "</p>";
+    }
     if (!h.thumbnails.empty()) {
         out += "<div class=\"pictures\">";
         for (const Event_thumbnail& t : h.thumbnails) {
@@ -246,7 +285,8 @@ std::string Event_results_csv(const Event_results& results) {
     return Results_csv(heats);
 }
 
-std::string Event_results_html(const Event_results& results, const std::string& made_at) {
+std::string Event_results_html(const Event_results& results, const std::string& made_at,
+                               const std::vector<std::string>& photo_finish_files) {
     const std::size_t bad = static_cast<std::size_t>(std::count_if(
         results.heats.begin(), results.heats.end(), [](const Event_heat& h) { return !h.heat; }));
     const std::string title = results.event.empty() ? "Results" : results.event + " results";
@@ -260,9 +300,29 @@ std::string Event_results_html(const Event_results& results, const std::string& 
         out +=
             "; " + std::to_string(bad) + (bad == 1 ? " recording cannot" : " recordings cannot") + " be read";
     out += "</p>\n";
-    for (const Event_heat& h : results.heats)
-        out += heat_section(h);
+    for (std::size_t i = 0; i < results.heats.size(); ++i)
+        out += heat_section(results.heats[i], i < photo_finish_files.size() ? photo_finish_files[i] : "");
     return out + "<footer>Made by Veltro at " + html_text(made_at) + "</footer>\n</body>\n</html>\n";
+}
+
+std::vector<std::string> Photo_finish_files(const Event_results& results, const std::string& page_stem) {
+    std::vector<std::string> names;
+    std::set<std::string> taken;
+    for (std::size_t i = 0; i < results.heats.size(); ++i) {
+        const Event_heat& h = results.heats[i];
+        if (h.photo_finish_png.empty()) {
+            names.emplace_back();
+            continue;
+        }
+        const std::string heat =
+            h.heat && is_decimal_number(h.heat->heat_id) ? h.heat->heat_id : std::to_string(i + 1);
+        std::string name = page_stem + " heat " + heat + " photo finish";
+        for (int n = 2; taken.count(name) != 0; ++n)
+            name = page_stem + " heat " + heat + " photo finish (" + std::to_string(n) + ")";
+        taken.insert(name);
+        names.push_back(name + ".png");
+    }
+    return names;
 }
 
 std::pair<std::string, std::string> Event_results_paths(const std::string& out) {
@@ -276,40 +336,53 @@ std::pair<std::string, std::string> Event_results_paths(const std::string& out) 
 std::pair<std::string, std::string> Write_event_results(const Event_results& results, const std::string& out,
                                                         const std::string& made_at) {
     const auto [csv_path, html_path] = Event_results_paths(out);
-    for (const std::string& path : {csv_path, html_path}) {
+    const fs::path folder = fs::absolute(html_path).parent_path();
+    const std::vector<std::string> pictures =
+        Photo_finish_files(results, fs::path(html_path).stem().string());
+    // In the order they are renamed into place: the pictures, the page, the CSV.
+    std::vector<std::string> paths;
+    for (const std::string& name : pictures)
+        if (!name.empty())
+            paths.push_back((folder / name).string());
+    paths.push_back(html_path);
+    paths.push_back(csv_path);
+    for (const std::string& path : paths) {
         const fs::path p = fs::absolute(path);
         std::error_code ec;
         if (fs::is_directory(p, ec))
             throw VeltroError(err::PathFileAccess, "Could not write " + path + ": it is a folder");
         remove_leftovers(p.parent_path().string(), p.filename().string() + ".tmp");
     }
-    // Both files are written in full under temporary names before either is renamed into place, and
-    // the page goes first: a reader may meet the new page beside the old CSV for a moment, never a
-    // new CSV whose page is still the old one.
-    const std::string html_temp = save_temporary_beside(html_path, Event_results_html(results, made_at));
-    std::string csv_temp;
+    // Every file is written in full under a temporary name before any is renamed into place, and the
+    // CSV goes last: a reader may meet the new page beside the old CSV for a moment, never a new CSV
+    // whose page is still the old one, nor a new page without its pictures.
+    std::vector<std::string> temps;
+    const auto drop_from = [&](std::size_t first) {
+        for (std::size_t i = first; i < temps.size(); ++i)
+            ::unlink(temps[i].c_str());
+    };
     try {
-        csv_temp = save_temporary_beside(csv_path, Event_results_csv(results));
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < pictures.size(); ++i)
+            if (!pictures[i].empty())
+                temps.push_back(save_temporary_beside(paths[next++], results.heats[i].photo_finish_png));
+        temps.push_back(save_temporary_beside(html_path, Event_results_html(results, made_at, pictures)));
+        temps.push_back(save_temporary_beside(csv_path, Event_results_csv(results)));
     } catch (...) {
-        ::unlink(html_temp.c_str());
+        drop_from(0);
         throw;
     }
-    if (sys::rename(html_temp.c_str(), html_path.c_str()) != 0) {
-        const int rc = errno;
-        ::unlink(html_temp.c_str());
-        ::unlink(csv_temp.c_str());
-        throw VeltroError(error_number_for_errno(rc),
-                          "Could not write " + html_path + ": " + std::strerror(rc));
+    for (std::size_t i = 0; i < temps.size(); ++i) {
+        if (sys::rename(temps[i].c_str(), paths[i].c_str()) != 0) {
+            const int rc = errno;
+            drop_from(i);
+            std::string message = "Could not write " + paths[i] + ": " + std::strerror(rc);
+            if (paths[i] == csv_path)
+                message += "; " + html_path + " is new, " + csv_path + " is not";
+            throw VeltroError(error_number_for_errno(rc), message);
+        }
     }
-    if (sys::rename(csv_temp.c_str(), csv_path.c_str()) != 0) {
-        const int rc = errno;
-        ::unlink(csv_temp.c_str());
-        throw VeltroError(error_number_for_errno(rc), "Could not write " + csv_path + ": " +
-                                                          std::strerror(rc) + "; " + html_path + " is new, " +
-                                                          csv_path + " is not");
-    }
-    if (const int dir = ::open(fs::absolute(csv_path).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-        dir >= 0) {
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
         sys::fsync(dir);
         ::close(dir);
     }

@@ -24,6 +24,8 @@ struct Event_heat {
     std::optional<Published_heat> heat; // none when the recording cannot be read
     std::string problem;                // why, for a recording that cannot be read
     std::vector<Event_thumbnail> thumbnails;
+    std::string photo_finish_png;     // the heat's photo finish as PNG bytes, made with the pictures
+    std::string photo_finish_problem; // why it could not be made
 };
 
 struct Event_results {
@@ -33,7 +35,8 @@ struct Event_results {
 };
 
 // Reads every recording (*.px3) of `folder`: each heat's result as published (box delay as stored
-// with the heat, distances at `us_per_length`) and, with `thumbnails`, its finish pictures. A
+// with the heat, distances at `us_per_length`) and, with `thumbnails`, its finish pictures and its
+// photo finish. A
 // recording that cannot be read is listed with the reason, never left out. `progress` (optional) is
 // told after each recording: done, total. Fails (VeltroError 76) when the folder cannot be read.
 Event_results Read_event_results(const std::string& folder, std::int64_t us_per_length, bool thumbnails,
@@ -43,10 +46,17 @@ Event_results Read_event_results(const std::string& folder, std::int64_t us_per_
 // problem for each recording that cannot be read.
 std::string Event_results_csv(const Event_results& results);
 
-// The whole event as one self-contained HTML page (pictures inside as data: URLs, the style sheet
-// inline, well-formed XML), heats in order, each with its ranked table and finish pictures, made to
-// print a heat per page where it fits. `made_at` is shown at the foot.
-std::string Event_results_html(const Event_results& results, const std::string& made_at);
+// The whole event as one HTML page (finish pictures inside as data: URLs, the style sheet inline,
+// well-formed XML), heats in order, each with its ranked table and finish pictures, made to print a
+// heat per page where it fits. `made_at` is shown at the foot. A heat with a photo finish links its
+// file from `photo_finish_files` (as Photo_finish_files names them; none when empty).
+std::string Event_results_html(const Event_results& results, const std::string& made_at,
+                               const std::vector<std::string>& photo_finish_files = {});
+
+// The file names of the heats' photo finishes beside the page `page_stem`.html: "<stem> heat 3 photo
+// finish.png" (the place in the page for a heat without a number, " (2)" after a heat number met
+// before); "" for a heat without one.
+std::vector<std::string> Photo_finish_files(const Event_results& results, const std::string& page_stem);
 
 // The heat number a recording's name carries ("Spring Cup_4_2024_05_01 14_03_07.px3" -> 4), used to
 // place a recording whose header cannot be read; std::nullopt when there is none.
@@ -56,9 +66,11 @@ std::optional<int> Heat_number_from_file_name(const std::string& file_name);
 // extension .csv or .html given is taken off first).
 std::pair<std::string, std::string> Event_results_paths(const std::string& out);
 
-// Writes both files for `out`, the page renamed into place before the CSV, so that a reader never
-// finds a new CSV beside an old page; on a failure neither is new (a VeltroError says why). What an
-// earlier run killed part-way left ("OUT.csv.tmpXXXXXX") is removed first.
+// Writes both files for `out` and beside them the photo finishes the page links, all in full before
+// any is renamed into place: the pictures, then the page, then the CSV, so that a reader never finds a
+// new CSV beside an old page, nor a page without its pictures. A failure (a VeltroError says why)
+// leaves no temporary file, and the page and CSV as they were unless only the CSV's rename failed.
+// What an earlier run killed part-way left ("OUT.csv.tmpXXXXXX") is removed first.
 std::pair<std::string, std::string> Write_event_results(const Event_results& results, const std::string& out,
                                                         const std::string& made_at);
 

@@ -1,7 +1,13 @@
 #include "app/photo_finish.h"
 
+#include "app/goal_line.h"
+#include "app/review.h"
 #include "picture/font_text.h"
+#include "recording/video_file_handler.h"
+#include "support/numbers.h"
+#include "support/value_or.h"
 #include "support/veltro_error.h"
+#include "timing/heat_timing.h"
 #include "timing/result_ranking.h"
 
 #include <algorithm>
@@ -58,6 +64,21 @@ Photo_finish Photo_finish_of(const Finish_strip& strip, const Published_heat& he
         out.ticks.push_back({row.box, x});
     }
     return out;
+}
+
+Finish_strip_options Recorded_strip_options(cls_VideoFile_handler& rec, bool split) {
+    Finish_strip_options options;
+    options.goal_compensation = value_or([&] { return parse_long(rec.Velt_Goal_compensation()); },
+                                         TimingSettings{}.goal_compensation);
+    const std::string text =
+        value_or([&] { return split ? rec.Velt_Goal_Split() : rec.Velt_Goal_Finish(); }, "");
+    const auto stored = value_or([&] { return Parse_goal_line(text); }, std::nullopt);
+    const std::int32_t width = rec.rotated() ? rec.Height() : rec.Width();
+    const std::int32_t height = rec.rotated() ? rec.Width() : rec.Height();
+    const Goal_line line = stored ? *stored : Reset_Goal_Line(width, height);
+    options.line = {line.x1, line.y1, line.x2, line.y2};
+    options.line_colour = split ? Display_Split_times().colour : Display_Goal_times().colour;
+    return options;
 }
 
 } // namespace veltro

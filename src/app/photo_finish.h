@@ -28,4 +28,9 @@ struct Photo_finish {
 // picture lies outside the strip get no tick.
 Photo_finish Photo_finish_of(const Finish_strip& strip, const Published_heat& heat);
 
+class cls_VideoFile_handler;
+// The strip options of the recording open in `rec` as its review would show it: its stored goal (or
+// split) line, else the line a reset draws; its own goal compensation; the camera's colour.
+Finish_strip_options Recorded_strip_options(cls_VideoFile_handler& rec, bool split);
+
 } // namespace veltro

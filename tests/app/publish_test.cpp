@@ -130,7 +130,7 @@ TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
 
     // The two files go together: when the page cannot be written the CSV is not left new either.
     Event_results results;
-    results.heats.push_back({"x.px3", std::nullopt, "damaged", {}});
+    results.heats.push_back({"x.px3", std::nullopt, "damaged", {}, {}, {}});
     fs::create_directories(dir.file("cup.html"));
     EXPECT_THROW(Write_event_results(results, dir.file("cup"), "now"), VeltroError);
     EXPECT_FALSE(fs::exists(dir.file("cup.csv")));
@@ -143,19 +143,24 @@ TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
     EXPECT_NE(read_whole_file(dir.file("cup.csv")).value_or("").find("x.px3,"), std::string::npos);
 }
 
-// The event pair failing at any step of its save shows no new CSV beside an old page and leaves no
-// temporary file; what a killed run left is cleared away by the next.
+// The event pair failing at any step of its save shows no new CSV beside an old page, no new page
+// without its photo finish, and leaves no temporary file; what a killed run left is cleared away by
+// the next.
 TEST_F(Publishing, TheEventPairNeverShowsANewCsvBesideAnOldPage) {
     Event_results results;
-    results.heats.push_back({"x.px3", std::nullopt, "damaged", {}});
+    results.heats.push_back({"x.px3", std::nullopt, "damaged", {}, {}, {}});
+    Published_heat judged;
+    judged.heat_id = "2";
+    results.heats.push_back({"y.px3", judged, {}, {}, "new picture", {}});
     const fs::path out = dir.file("out");
+    const fs::path picture = out / "cup heat 2 photo finish.png";
     fs::create_directories(out);
     save_file_atomically((out / "cup.html.tmpAb12Cd").string(), "left by a killed run");
     testing::FaultGuard guard;
     bool done = false;
     for (int n = 1; !done && n < 50; ++n) {
-        save_file_atomically((out / "cup.csv").string(), "old");
-        save_file_atomically((out / "cup.html").string(), "old");
+        for (const fs::path& file : {out / "cup.csv", out / "cup.html", picture})
+            save_file_atomically(file.string(), "old");
         fault_injection::arm(n, {fault_injection::Kind::error, ENOSPC, 0});
         try {
             Write_event_results(results, (out / "cup").string(), "now");
@@ -164,10 +169,18 @@ TEST_F(Publishing, TheEventPairNeverShowsANewCsvBesideAnOldPage) {
         done = !fault_injection::fired();
         fault_injection::disarm();
         const bool csv_new = read_whole_file((out / "cup.csv").string()) != "old";
-        EXPECT_TRUE(!csv_new || read_whole_file((out / "cup.html").string()) != "old") << n;
-        EXPECT_EQ(testing::files_in(out), (std::set<std::string>{"cup.csv", "cup.html"})) << n;
+        const bool page_new = read_whole_file((out / "cup.html").string()) != "old";
+        EXPECT_TRUE(!csv_new || page_new) << n;
+        EXPECT_TRUE(!page_new || read_whole_file(picture.string()) == "new picture") << n;
+        EXPECT_EQ(testing::files_in(out),
+                  (std::set<std::string>{"cup.csv", "cup.html", picture.filename().string()}))
+            << n;
     }
     EXPECT_TRUE(done);
+    // The page links the picture beside it.
+    EXPECT_NE(
+        read_whole_file((out / "cup.html").string())->find("href=\"cup%20heat%202%20photo%20finish.png\""),
+        std::string::npos);
 }
 
 TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges) {
@@ -513,6 +526,19 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
     }
     EXPECT_EQ(results.heats[2].heat->rows.back().no_time, "DNF");
     EXPECT_FALSE(results.heats[3].heat);
+
+    // Written out, each judged heat links its photo finish, a picture beside the page.
+    const std::string page = Write_event_results(results, dir.file("event/cup"), "now").second;
+    pugi::xml_document written;
+    ASSERT_TRUE(written.load_file(page.c_str()));
+    const pugi::xpath_node_set links = written.select_nodes("//*[local-name()='a']");
+    ASSERT_EQ(links.size(), 3u);
+    for (std::size_t h = 0; h < 3; ++h) {
+        const std::string name = "cup heat " + std::to_string(h + 1) + " photo finish.png";
+        EXPECT_EQ(links[h].node().attribute("href").value(),
+                  "cup%20heat%20" + std::to_string(h + 1) + "%20photo%20finish.png");
+        EXPECT_EQ(read_whole_file(dir.file("event/" + name)).value_or("").substr(1, 3), "PNG") << name;
+    }
 
     const std::string html = Event_results_html(results, "2026-12-07 19:30:00");
     pugi::xml_document doc;

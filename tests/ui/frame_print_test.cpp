@@ -378,7 +378,8 @@ TEST_F(FramePrint, ThePhotoFinishIsPrintedOnALandscapePageWithTheHeatAndItsResul
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     keep_page(pdf, "print_photo_finish");
     const std::string text = run("pdftotext -layout '" + pdf + "' -");
-    for (const char* field : {"Event: Test Event", "Heat: 1 Test Heat at: ", "Photo finish", "Box Dog Name"})
+    for (const char* field :
+         {"Event: Test Event", "Heat: 1 Test Heat at: ", "Photo finish", "Box Dog Name", "Elapsed time : "})
         EXPECT_NE(text.find(field), std::string::npos) << field << "\n" << text;
     const std::vector<QImage> images = pages(pdf);
     ASSERT_EQ(images.size(), 1u);

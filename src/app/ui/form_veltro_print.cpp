@@ -224,7 +224,9 @@ void Form_Veltro::Print_photo_finish(QPrinter& printer) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, size.width() < image.width());
     painter.drawImage(QRectF(QPointF(0, y), size), image);
     y = draw_lines(painter, QFont("Courier New", 10), 0, y + size.height() + gap, texts.table);
-    draw_lines(painter, QFont("Arial", 10), 0, y + gap / 2, {texts.box_delay, texts.file_name});
+    // The time of the picture at the goal line on screen, as under a frame print.
+    draw_lines(painter, QFont("Arial", 10), 0, y + gap / 2,
+               {texts.box_delay, texts.elapsed, texts.file_name});
     if (!painter.end())
         throw VeltroError(err::PrinterError, "Printer error: the photo finish could not be printed");
 }
