@@ -59,8 +59,7 @@ private:
 class HeatLifecycle {
 public:
     // `clock` (not owned) times the capture passes' flushes and the capture-end trace.
-    HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording,
-                  const Clock& clock = system_clock());
+    HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording, const Clock& clock);
 
     // The cameras start: nothing of an earlier heat's capture may reach this one's recording. From
     // here every frame is taken on the capture thread (into the pre-roll, or the capture when on).

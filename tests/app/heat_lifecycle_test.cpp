@@ -120,7 +120,7 @@ protected:
     ManualClock clock_{100000};
     std::unique_ptr<cls_Capture_HDMI> capture_ = make_capture();
     cls_VideoFile_handler recording_;
-    HeatLifecycle heat_{*capture_, recording_};
+    HeatLifecycle heat_{*capture_, recording_, clock_};
     CountingProgress progress_;
     std::string path_ = dir_.file("heat.px3");
 };

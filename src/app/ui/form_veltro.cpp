@@ -52,7 +52,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     // The main window is the session: its first change of a result asks for the operator's name.
     forget_session_operator_name();
     capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
-    heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_);
+    heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_, clock_);
     capture_->HDMIreceived = [this] {
         if (!program_ending_ && !Capture_Halted()) {
             run_trapped(where("HDMI_event"), [this] { HDMI_event(); });
