@@ -1,5 +1,7 @@
 #include "support/clocks.h"
 
+#include "support/kernel_stamps.h"
+
 #include <chrono>
 
 namespace veltro {
@@ -21,12 +23,17 @@ std::int32_t local_ms_before(std::int32_t local, std::int32_t ms) {
     return static_cast<std::int32_t>(t < 0 ? t + kMsPerDay : t);
 }
 
+std::uint32_t counter_ms_at(std::int64_t monotonic_ns) {
+    constexpr std::int64_t kNsPerMs = 1000000;
+    const std::int64_t ms =
+        monotonic_ns >= 0 ? monotonic_ns / kNsPerMs : -((-monotonic_ns + kNsPerMs - 1) / kNsPerMs);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
+}
+
 std::uint32_t SystemClock::millis() const {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    const auto ms =
-        static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
+    return counter_ms_at(ts);
 }
 
 std::int32_t SystemClock::local_ms() const {

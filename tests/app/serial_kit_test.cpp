@@ -401,21 +401,6 @@ TEST(InterruptibleCall, EndsAfterItsTimeoutOrWhenInterruptedEvenJustBeforeTheCal
     ::close(fds[1]);
 }
 
-TEST(TtyModemLines, StampsAreOnTheProgramsMillisecondCounter) {
-    EXPECT_EQ(counter_ms({0, 999999}), 0u);
-    EXPECT_EQ(counter_ms({1, 999999999}), 1999u);
-    EXPECT_EQ(counter_ms({4294967, 295999999}), 0xFFFFFFFFu);
-    EXPECT_EQ(counter_ms({4294967, 296000000}), 0u); // the counter wraps
-    EXPECT_EQ(counter_ms({8589934, 592000001}), 0u);
-    timespec before{};
-    timespec after{};
-    ::clock_gettime(CLOCK_MONOTONIC, &before);
-    const std::uint32_t program = system_clock().millis();
-    ::clock_gettime(CLOCK_MONOTONIC, &after);
-    EXPECT_GE(elapsed_ms(counter_ms(before), program), 0);
-    EXPECT_GE(elapsed_ms(program, counter_ms(after)), 0);
-}
-
 TEST(TtyModemLines, RefusesWhatIsNoSerialPortWithAReason) {
     TtyModemLines lines;
     testing::TempDir dir;

@@ -1,5 +1,7 @@
 #include "app/backends/evdev/evdev_decoder.h"
 
+#include "support/kernel_stamps.h"
+
 #include <climits>
 #include <cstdint>
 #include <ctime>
@@ -7,8 +9,6 @@
 namespace veltro {
 
 namespace {
-
-constexpr std::int64_t kNsPerMs = 1000000;
 
 std::int64_t clock_ns(clockid_t id) {
     timespec ts{};
@@ -20,10 +20,7 @@ std::int64_t clock_ns(clockid_t id) {
 
 std::uint32_t evdev_stamp_to_counter(std::int64_t sec, std::int64_t usec,
                                      std::int64_t realtime_minus_monotonic_ns) {
-    const std::int64_t ns = sec * 1000000000 + usec * 1000 - realtime_minus_monotonic_ns;
-    // Whole milliseconds cut towards the past, as the counter itself counts them.
-    const std::int64_t ms = ns >= 0 ? ns / kNsPerMs : -((-ns + kNsPerMs - 1) / kNsPerMs);
-    return static_cast<std::uint32_t>(ms);
+    return counter_ms_at(sec * 1000000000 + usec * 1000 - realtime_minus_monotonic_ns);
 }
 
 std::int64_t realtime_minus_monotonic_ns() {

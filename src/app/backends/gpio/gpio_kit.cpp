@@ -1,5 +1,6 @@
 #include "app/backends/gpio/gpio_kit.h"
 
+#include "support/kernel_stamps.h"
 #include "support/text.h"
 #include "support/trace.h"
 
@@ -15,19 +16,12 @@ namespace veltro {
 namespace {
 
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
-constexpr std::int64_t kNsPerMs = 1'000'000;
 // How far a believable stamp may lie from the clock it was taken on.
 constexpr std::uint64_t kBelievableSeconds = 86400;
 
 std::uint64_t seconds_apart(std::int64_t a, std::int64_t b) {
     return a > b ? static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b)
                  : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
-}
-
-// Exactly as the counter itself is read: whole milliseconds, truncated, modulo 2^32.
-std::uint32_t counter_at(const timespec& t) {
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(t.tv_sec) * 1000u +
-                                      static_cast<std::uint64_t>(t.tv_nsec) / 1000000u);
 }
 
 bool all_digits(const std::string& text) {
@@ -80,20 +74,17 @@ std::uint32_t gpio_stamp_millis(const timespec& stamp, const GpioClocks& now) {
     // Monotonic first: a stamp of the last day on it is one, whatever the wall clock says (a board
     // without a battery clock starts its wall clock near zero too).
     if (seconds_apart(stamp.tv_sec, now.monotonic.tv_sec) <= kBelievableSeconds) {
-        return counter_at(stamp);
+        return counter_ms_at(stamp);
     }
     if (seconds_apart(stamp.tv_sec, now.realtime.tv_sec) > kBelievableSeconds) {
-        return counter_at(now.monotonic);
+        return counter_ms_at(now.monotonic);
     }
     const std::int64_t before_now_ns =
         (static_cast<std::int64_t>(now.realtime.tv_sec) - stamp.tv_sec) * kNsPerSecond +
         (now.realtime.tv_nsec - stamp.tv_nsec);
     const std::int64_t monotonic_ns = static_cast<std::int64_t>(now.monotonic.tv_sec) * kNsPerSecond +
                                       now.monotonic.tv_nsec - before_now_ns;
-    // Rounded down also before the monotonic clock's zero, so that every stamp truncates the same way.
-    const std::int64_t ms =
-        monotonic_ns >= 0 ? monotonic_ns / kNsPerMs : -((-monotonic_ns + kNsPerMs - 1) / kNsPerMs);
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
+    return counter_ms_at(monotonic_ns);
 }
 
 std::string gpio_device_entry(const GpioChipInfo& chip) {

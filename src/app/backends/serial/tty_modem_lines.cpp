@@ -1,5 +1,6 @@
 #include "app/backends/serial/tty_modem_lines.h"
 
+#include "support/kernel_stamps.h"
 #include "support/trace.h"
 
 #include <algorithm>
@@ -13,18 +14,12 @@
 
 namespace veltro {
 
-std::uint32_t counter_ms(const timespec& monotonic) {
-    const auto ms = static_cast<std::uint64_t>(monotonic.tv_sec) * 1000u +
-                    static_cast<std::uint64_t>(monotonic.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
-}
-
 namespace {
 
 std::uint32_t counter_now() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return counter_ms(now);
+    return counter_ms_at(now);
 }
 
 } // namespace

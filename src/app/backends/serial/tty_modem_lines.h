@@ -10,10 +10,6 @@
 
 namespace veltro {
 
-// A reading of CLOCK_MONOTONIC on the PC millisecond counter: whole milliseconds, truncated, as a
-// wrapping 32-bit value (the program's own clock reads the same).
-std::uint32_t counter_ms(const timespec& monotonic);
-
 // The modem lines of a real serial port (a built-in UART or a USB adapter) through the kernel's tty
 // ioctls. A change wakes TIOCMIWAIT on the kit's thread and is stamped as it returns; ports whose
 // driver cannot wait for changes are read every few milliseconds instead.

@@ -1,5 +1,6 @@
 #include "capture/backends/v4l2/v4l2_device.h"
 
+#include "support/kernel_stamps.h"
 #include "support/numbers.h"
 
 #include <algorithm>
@@ -156,10 +157,8 @@ std::optional<std::uint32_t> v4l2_stamp_to_mill(const timeval& stamp, std::uint3
     if (stamp.tv_sec < 0 || stamp.tv_usec < 0) {
         return std::nullopt;
     }
-    // The same truncation to whole milliseconds as the counter itself.
-    const auto ms =
-        static_cast<std::uint64_t>(stamp.tv_sec) * 1000u + static_cast<std::uint64_t>(stamp.tv_usec) / 1000u;
-    return static_cast<std::uint32_t>(ms);
+    return counter_ms_at(static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 +
+                         static_cast<std::int64_t>(stamp.tv_usec) * 1000);
 }
 
 void v4l2_rows_to_bottom_up(const std::uint8_t* src, std::int32_t width, std::int32_t height,
