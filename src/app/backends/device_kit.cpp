@@ -86,11 +86,22 @@ void DeviceKit::run() {
             continue;
         }
         events.clear();
-        const bool alive = driver_->wait(wait_timeout(), events);
-        for (const KitDriverEvent& e : events) {
-            handle(e);
+        bool alive = driver_->wait(wait_timeout(), events);
+        // The time first, then whatever the driver holds by then, and only then are windows closed:
+        // every edge stamped before that time has been seen, even when this thread was held up
+        // between two reads of a burst. Else the rest of a bounce read too late would leave the
+        // contact reported at rest where it only bounced.
+        const std::uint32_t now = clock_.millis();
+        while (!events.empty()) {
+            for (const KitDriverEvent& e : events) {
+                handle(e);
+            }
+            events.clear();
+            if (alive) {
+                alive = driver_->wait(0, events);
+            }
         }
-        settle();
+        settle(now);
         if (!alive && !stopping_) {
             close_device(true);
         }
@@ -165,8 +176,7 @@ void DeviceKit::handle(const KitDriverEvent& e) {
     }
 }
 
-void DeviceKit::settle() {
-    const std::uint32_t now = clock_.millis();
+void DeviceKit::settle(std::uint32_t now) {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         if (const auto change = lines_[i].settle(now)) {
             post({Event::Kind::Input, static_cast<std::int16_t>(i), change->level, change->stamp});

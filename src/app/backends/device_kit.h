@@ -60,7 +60,7 @@ private:
     void close_device(bool report);
     void device_attached();
     void handle(const KitDriverEvent& e);
-    void settle();
+    void settle(std::uint32_t now);
     int wait_timeout() const;
     bool pause(int ms);
     void post(Event e);
