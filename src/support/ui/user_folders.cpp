@@ -35,7 +35,8 @@ std::string Free_file_path(const std::string& folder, const std::string& stem, c
     const std::string name = Make_Valid_File_Name(stem);
     std::error_code ec;
     std::filesystem::path path = std::filesystem::path(folder) / (name + extension);
-    for (int n = 2; std::filesystem::exists(path, ec) || ec; ++n)
+    // A folder that cannot be looked into ends the search: the print itself then says why it failed.
+    for (int n = 2; std::filesystem::exists(path, ec); ++n)
         path = std::filesystem::path(folder) / (name + " (" + std::to_string(n) + ")" + extension);
     return path.string();
 }
