@@ -3,9 +3,9 @@
 // every picture read and decoded whole by the reader, its field taken, the line's pixels copied.
 // Run both side by side in one run; the window wants the strip within a second of opening.
 #include "app/demo_heat.h"
-#include "app/goal_line.h"
 #include "recording/finish_strip.h"
 #include "recording/video_file_handler.h"
+#include "review/goal_line.h"
 #include "support/settings.h"
 
 #include <benchmark/benchmark.h>

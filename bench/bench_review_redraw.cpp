@@ -3,13 +3,13 @@
 // through the view's table) and paint the box: the picture scaled into place, the goal line, handles
 // and camera name over it. Each runs plain (1x, as recorded) and through the view (4x around the goal
 // line, brightness, contrast and gamma raised), side by side.
-#include "app/review.h"
-#include "app/ui/picture_box.h"
-#include "app/ui/review_overlay.h"
 #include "picture/test_picture.h"
 #include "picture/video_buffer.h"
 #include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
+#include "review/ui/review_overlay.h"
 #include "support/settings.h"
 #include "timing/heat_timing.h"
 

@@ -1,7 +1,7 @@
 // The manifest of an evidence pack travels with copies of the pack and may be edited: reading it must
 // never fail, and no file it names may lie outside the pack. A recording's name is chosen by whoever
 // names the file: written into a manifest, it must read back as itself and add no line.
-#include "app/evidence_pack.h"
+#include "results/evidence_pack.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Goal lines and crop sizes come back from the settings file and from recording headers, both text
 // anyone can edit: reading them either gives a value or fails with a VeltroError, and a line read
 // back writes out as text that reads as the same line.
-#include "app/goal_line.h"
-#include "app/picture_size.h"
+#include "capture/picture_size.h"
+#include "review/goal_line.h"
 #include "support/veltro_error.h"
 
 #include <cstdint>

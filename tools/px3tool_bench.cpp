@@ -1,5 +1,5 @@
 // px3tool bench: the "JPEG Benchmark" report of the main window, on the command line.
-#include "app/jpeg_benchmark.h"
+#include "capture/jpeg_benchmark.h"
 #include "px3tool_commands.h"
 
 #include <iostream>

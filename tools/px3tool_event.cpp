@@ -1,6 +1,6 @@
 // px3tool event-results: the results of every heat of an event folder as one CSV and one web page.
-#include "app/event_results.h"
 #include "px3tool_commands.h"
+#include "results/event_results.h"
 #include "support/text.h"
 #include "timing/lengths.h"
 

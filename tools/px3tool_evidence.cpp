@@ -1,6 +1,6 @@
 // px3tool evidence: a heat's evidence pack for the stewards, and the check of a pack's copy.
-#include "app/evidence_pack.h"
 #include "px3tool_commands.h"
+#include "results/evidence_pack.h"
 #include "timing/lengths.h"
 
 #include <iostream>

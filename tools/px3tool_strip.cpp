@@ -1,10 +1,10 @@
 // px3tool strip: the finish strip of a recording as a PNG file; with --times the photo finish, a tick
 // and label for every box's time under the strip's time scale.
-#include "app/photo_finish.h"
 #include "picture/picture_files.h"
 #include "px3tool_commands.h"
 #include "recording/finish_strip.h"
 #include "recording/video_file_handler.h"
+#include "results/photo_finish.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
 #include "timing/lengths.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/capture_session.h"
-#include "app/goal_line.h"
+#include "review/goal_line.h"
 #include "support/clocks.h"
 #include "timing/heat_timing.h"
 #include "timing/heat_values.h"

@@ -1,4 +1,3 @@
-#include "app/ui/desktop_association.h"
 #include "app/ui/form_veltro.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
@@ -6,6 +5,7 @@
 #include "support/run_mode.h"
 #include "support/settings.h"
 #include "support/trace.h"
+#include "support/ui/desktop_association.h"
 #include "support/ui/pxv_error_form.h"
 #include "support/ui/qt_operator.h"
 #include "veltro_version.h"

@@ -1,8 +1,6 @@
 // The heat from the camera start to the finish, without a window: capture, the append pass and the
 // rules of the start switch.
-#include "app/backends/simulated/simulated_kit.h"
 #include "app/heat_lifecycle.h"
-#include "app/start_switch.h"
 #include "capture/capture_fakes.h"
 #include "capture/capture_hdmi.h"
 #include "capture/frame_collection.h"
@@ -12,6 +10,8 @@
 #include "recording/px3_layout.h"
 #include "recording/recording_fixture.h"
 #include "recording/video_file_handler.h"
+#include "startswitch/backends/simulated/simulated_kit.h"
+#include "startswitch/start_switch.h"
 #include "support/settings.h"
 #include "support/veltro_error.h"
 #include "temp_dir.h"

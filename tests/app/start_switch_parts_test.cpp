@@ -1,8 +1,8 @@
 // The simulated interface kit, the start click and the recording-name rule.
-#include "app/backends/simulated/simulated_kit.h"
 #include "app/recording_name.h"
-#include "app/start_click.h"
 #include "local_time.h"
+#include "startswitch/backends/simulated/simulated_kit.h"
+#include "startswitch/start_click.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

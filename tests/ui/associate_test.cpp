@@ -1,11 +1,11 @@
 // "Associate": the packaged desktop files installed for one user, the entry starting this program.
-#include "app/ui/desktop_association.h"
 #include "app/ui/form_veltro.h"
 #include "fake_operator.h"
 #include "scoped_env.h"
 #include "support/app_paths.h"
 #include "support/files.h"
 #include "support/settings.h"
+#include "support/ui/desktop_association.h"
 #include "temp_dir.h"
 
 #include <QAction>

@@ -1,13 +1,13 @@
 // The main window when the HDMI grabber fails on race night: a scripted V4L2 device on a manual
 // clock, the simulated interface kit. With VELTRO_SCREENSHOT_DIR set, the live picture saying "No
 // signal" is saved there.
-#include "app/backends/simulated/simulated_kit.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
 #include "capture/fake_v4l2.h"
 #include "fake_operator.h"
 #include "recording/video_file_handler.h"
+#include "review/ui/picture_box.h"
 #include "scoped_env.h"
+#include "startswitch/backends/simulated/simulated_kit.h"
 #include "support/event_log.h"
 #include "support/files.h"
 #include "support/settings.h"

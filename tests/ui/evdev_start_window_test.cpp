@@ -1,12 +1,12 @@
 // The main window with its start switch on an input device: from the kernel's record to the heat start.
-#include "app/backends/device_kit.h"
-#include "app/kit_backends.h"
-#include "app/ui/form_start_switch.h"
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "evdev_records.h"
 #include "fake_operator.h"
 #include "scoped_env.h"
+#include "startswitch/backends/device_kit.h"
+#include "startswitch/kit_backends.h"
+#include "startswitch/ui/form_start_switch.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 

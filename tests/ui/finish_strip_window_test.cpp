@@ -1,11 +1,11 @@
 // The finish strip beside the review picture: made in the background when a heat opens, a click on a
 // column shows that picture, and moving the goal line makes it anew. With VELTRO_SCREENSHOT_DIR set
 // the review with its strip is saved there (docs/review_strip.png).
-#include "app/review.h"
-#include "app/strip_worker.h"
-#include "app/ui/finish_strip_view.h"
-#include "app/ui/picture_box.h"
 #include "demo_heat_window.h"
+#include "review/review.h"
+#include "review/strip_worker.h"
+#include "review/ui/finish_strip_view.h"
+#include "review/ui/picture_box.h"
 
 #include <QApplication>
 #include <QSlider>

@@ -1,15 +1,15 @@
 // The review in the main window: a demo heat opened, stepped, judged by the box buttons and shown in
 // the results window, which steers the window back.
 #include "app/demo_heat.h"
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "demo_heat_window.h"
 #include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
 #include "read_only_as_user.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
 #include "scoped_env.h"
 #include "support/files.h"
 #include "support/settings.h"

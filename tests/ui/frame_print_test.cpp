@@ -1,9 +1,7 @@
 // Printing frames and goal photo series from the main window: the PDF written when no printer is
 // installed is turned back into text and page images and checked.
 #include "app/demo_heat.h"
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
@@ -12,6 +10,8 @@
 #include "fake_operator.h"
 #include "poppler.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
 #include "scoped_env.h"
 #include "support/digest.h"
 #include "support/settings.h"

@@ -5,15 +5,15 @@
 // and the results window are also saved there as PNG files
 // (README's pictures are made so, under xvfb-run).
 #include "app/demo_heat.h"
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
 #include "events/ui/form_velt_results.h"
 #include "fake_operator.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
 #include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"

@@ -1,12 +1,12 @@
 // The live picture and the operator screens as they look. With VELTRO_SCREENSHOT_DIR set, the
 // pictures are also saved there (scripts/screenshots runs this under a virtual display).
-#include "app/backends/simulated/simulated_kit.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
-#include "app/ui/simulated_kit_window.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "fake_operator.h"
+#include "review/ui/picture_box.h"
 #include "scoped_env.h"
+#include "startswitch/backends/simulated/simulated_kit.h"
+#include "startswitch/ui/simulated_kit_window.h"
 #include "support/settings.h"
 #include "support/ui/form_veltro_settings.h"
 #include "temp_dir.h"

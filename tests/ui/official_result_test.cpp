@@ -1,11 +1,11 @@
 // Guarding judged times in the main window: the question before a key replaces one, Ctrl+Z, the
 // official mark, and the operator's name in the History.
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
 #include "demo_heat_window.h"
 #include "events/ui/form_velt_results.h"
 #include "recording/result_history.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
 #include "support/operator.h"
 #include "support/settings.h"
 #include "support/ui/qt_operator.h"

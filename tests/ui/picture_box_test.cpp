@@ -1,7 +1,7 @@
 // The picture box's mapping between widget and picture pixels, and the clock window.
 #include "app/ui/form_timer.h"
-#include "app/ui/picture_box.h"
 #include "picture/dib_section.h"
+#include "review/ui/picture_box.h"
 
 #include <QLabel>
 #include <QPainter>

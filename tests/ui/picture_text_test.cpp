@@ -1,7 +1,7 @@
 // Names drawn into pictures by the core, set beside the same names drawn by Qt's own text engine from
 // the same font file: accents and apostrophes come out as typed.
-#include "app/ui/picture_box.h"
 #include "picture/font_text.h"
+#include "review/ui/picture_box.h"
 
 #include <QFontDatabase>
 #include <QImage>

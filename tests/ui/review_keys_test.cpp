@@ -1,13 +1,13 @@
 // Judging from the keyboard in the main window: the digits click the box buttons, Page Down / Page Up
 // jump between the marks on the play slider, and the marks follow every assignment.
-#include "app/review.h"
-#include "app/slider_marks.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/marked_slider.h"
 #include "demo_heat_window.h"
 #include "events/ui/form_velt_results.h"
 #include "read_only_as_user.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
+#include "review/slider_marks.h"
+#include "review/ui/marked_slider.h"
 #include "support/files.h"
 #include "timing/time_text.h"
 

@@ -1,15 +1,15 @@
 // The view of the review picture in the main window: zoom with the wheel and the keys, pan by
 // dragging, brightness, contrast and gamma, "Reset view", and what printing makes of them. With
 // VELTRO_SCREENSHOT_DIR set a zoomed and brightened review is saved there as review_zoomed.png.
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/hdmi_crop.h"
 #include "demo_heat_window.h"
 #include "picture/dib_section.h"
 #include "poppler.h"
 #include "recording/video_file_handler.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
 #include "support/files.h"
 
 #include <QAction>

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "app/capture_backends.h"
-#include "app/frame_print.h"
-#include "app/goal_line.h"
 #include "app/heat_lifecycle.h"
-#include "app/interface_kit.h"
-#include "app/start_switch.h"
-#include "app/ui/marked_slider.h"
-#include "app/view_adjust.h"
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
+#include "results/frame_print.h"
+#include "review/goal_line.h"
+#include "review/ui/marked_slider.h"
+#include "review/view_adjust.h"
+#include "startswitch/interface_kit.h"
+#include "startswitch/start_switch.h"
 #include "support/app_paths.h"
 #include "timing/heat_timing.h"
 

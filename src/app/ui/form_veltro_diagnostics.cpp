@@ -1,8 +1,8 @@
 // The "Diagnostics" menu: the performance window and the JPEG benchmark report.
 #include "app/capture_session.h"
-#include "app/jpeg_benchmark.h"
 #include "app/ui/form_veltro.h"
 #include "capture/hdmi_performance.h"
+#include "capture/jpeg_benchmark.h"
 #include "capture/ui/form_hdmi_performance.h"
 #include "support/operator.h"
 #include "support/trace.h"

@@ -1,11 +1,11 @@
 // The main window's panels: the picture, the heat clock and picture facts, event and heat with the
 // heat buttons and the file facts, the time buttons, the start switch and the heat's dogs.
-#include "app/ui/finish_strip_view.h"
 #include "app/ui/form_veltro.h"
 #include "app/ui/heat_controls.h"
-#include "app/ui/painted_box.h"
-#include "app/ui/picture_box.h"
-#include "app/ui/start_switch_panel.h"
+#include "review/ui/finish_strip_view.h"
+#include "review/ui/picture_box.h"
+#include "startswitch/ui/start_switch_panel.h"
+#include "support/ui/painted_box.h"
 #include "support/ui/run_trapped.h"
 
 #include <QGridLayout>

@@ -1,14 +1,14 @@
 // Printing the photo-finish evidence of the reviewed heat: the picture on show or the finish
 // pictures of the boxes, with the heat header, the result table and the footer, drawn at the
 // printer's own resolution.
-#include "app/finish_pictures.h"
-#include "app/frame_print.h"
-#include "app/photo_finish.h"
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
 #include "recording/finish_strip.h"
 #include "recording/picture_period.h"
+#include "results/frame_print.h"
+#include "results/photo_finish.h"
+#include "review/finish_pictures.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
 #include "support/app_paths.h"
 #include "support/operator.h"
 #include "support/process_facts.h"

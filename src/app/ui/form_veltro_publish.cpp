@@ -1,7 +1,7 @@
 // The main window's publishing: the event's results as one page, a heat's evidence pack.
-#include "app/event_results.h"
-#include "app/evidence_pack.h"
 #include "app/ui/form_veltro.h"
+#include "results/event_results.h"
+#include "results/evidence_pack.h"
 #include "support/operator.h"
 #include "support/text.h"
 #include "support/trace.h"

@@ -1,10 +1,10 @@
 // The finish strip beside the review picture: made in the background when a recording opens and
 // whenever the line it is taken along changes; a click on it shows that picture.
-#include "app/review.h"
-#include "app/strip_worker.h"
-#include "app/ui/finish_strip_view.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
+#include "review/review.h"
+#include "review/strip_worker.h"
+#include "review/ui/finish_strip_view.h"
+#include "review/ui/picture_box.h"
 #include "support/ui/run_trapped.h"
 #include "timing/ui/box_tile.h"
 

@@ -1,8 +1,8 @@
 // The start switch: the interface kit's events, the status panel and the LED.
-#include "app/ui/form_start_switch.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/simulated_kit_window.h"
-#include "app/ui/start_switch_panel.h"
+#include "startswitch/ui/form_start_switch.h"
+#include "startswitch/ui/simulated_kit_window.h"
+#include "startswitch/ui/start_switch_panel.h"
 #include "support/event_log.h"
 #include "support/operator.h"
 #include "support/run_mode.h"

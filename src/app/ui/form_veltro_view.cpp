@@ -1,9 +1,9 @@
 // The "View" menu: zoom around the goal line, brightness, contrast and gamma of the review picture,
 // each on a key of its own. Display only: the recording is never changed, and the live picture is
 // shown as it comes. The view lasts while the program runs; it is not stored.
-#include "app/review.h"
 #include "app/ui/form_veltro.h"
-#include "app/ui/picture_box.h"
+#include "review/review.h"
+#include "review/ui/picture_box.h"
 #include "support/operator.h"
 
 #include <QAction>

@@ -1,3 +1,3 @@
-// A support file that reaches up into the main window's layer: the include check must refuse it.
-#include "app/review.h"
+// A support file that reaches up into the review: the include check must refuse it.
+#include "review/review.h"
 #include "support/text.h"

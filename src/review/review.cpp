@@ -1,0 +1,300 @@
+#include "review/review.h"
+
+#include "recording/picture_period.h"
+#include "support/operator.h"
+#include "support/settings.h"
+#include "support/trace.h"
+#include "support/veltro_error.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace veltro {
+
+namespace {
+
+constexpr std::int32_t kGoalSearchFrom = 12000; // ms; the finish is later than this in every heat
+constexpr std::int32_t kSwitchDebounce = 300;   // ms between two accepted Split/Goal presses
+
+// A header value for the overlays: a value that cannot be read is shown empty, not raised.
+template <class F>
+std::string shown(F get) {
+    try {
+        if constexpr (std::is_same_v<decltype(get()), std::string>) {
+            return get();
+        } else {
+            return std::to_string(get());
+        }
+    } catch (const VeltroError&) {
+        return {};
+    }
+}
+
+// Clears a flag when the drawing ends, also when it fails.
+struct Busy {
+    bool& flag;
+    explicit Busy(bool& f) : flag(f) { flag = true; }
+    ~Busy() { flag = false; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+};
+
+} // namespace
+
+Camera_display Display_Goal_times() {
+    return {"Goal", "Split", "Set Goal times", true, 0x80FF80};
+}
+
+Camera_display Display_Split_times() {
+    return {"Split", "Goal", "Set Split times", false, 0x00FFFF};
+}
+
+std::vector<std::string> HD_frame_data_lines(const cls_VideoFile_handler& rec) {
+    return {"Cap. local = " + std::to_string(rec.PX3_Capture_local()),
+            "Cap. delta = " + std::to_string(rec.PX3_Capture_Delta()),
+            "JPEG size = " + std::to_string(rec.PX3_JPEG_Size()),
+            "JPEG quality = " + std::to_string(rec.PX3_Compression_Quality())};
+}
+
+std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec) {
+    const Cls_XML_header& h = rec.XML_header();
+    const std::string start_events = shown([&] { return h.Velt_start_HDMI_events(); });
+    std::string elapsed;
+    try {
+        elapsed = std::to_string(std::int64_t{rec.Capture_HDMI_events()} - h.Velt_start_HDMI_events());
+    } catch (const VeltroError&) {
+    }
+    return {"Creation date = " + shown([&] { return rec.Creation_date(); }),
+            "Last capture = " + shown([&] { return rec.Last_Capture_time(); }),
+            "Quality = " + shown([&] { return h.RGB_JPEG_Quality(); }),
+            "fps = " + shown([&] { return h.RGB_fps(); }) +
+                (rec.RGB_interlaced() ? " Interlaced" : " Progressive"),
+            "JPG size = " + std::to_string(rec.PX3_JPEG_Size()),
+            "Start HDMI events = " + start_events,
+            "Capture local = " + std::to_string(rec.PX3_Capture_local()),
+            "Capture mill = " + std::to_string(rec.PX3_Capture_mill()),
+            "Capture HDMI events = " + std::to_string(rec.Capture_HDMI_events()),
+            "Elapsed HDMI events = " + elapsed,
+            "Capture delta = " + std::to_string(rec.PX3_Capture_Delta()),
+            "HD Frame  = " + std::to_string(rec.PX3_Displayed_Frame()),
+            "HD Field  = " + std::to_string(rec.PX3_Displayed_Field()),
+            "RGB checksum =  " + std::to_string(rec.RGB_Checksum())};
+}
+
+Review::Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock)
+    : rec_(rec), timing_(timing), clock_(clock) {}
+
+Review::Open_result Review::Open(const std::string& path) {
+    Trace("Handle_Open ", path);
+    Close();
+    field_mode_ = true;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!folder.empty()) {
+        Write_Setting(keys::last_folder, folder);
+    }
+    rec_.Open_File(path);
+    if (!rec_.File_open()) {
+        the_operator().message("File open failed", MsgIcon::Exclamation);
+        return Open_result::Failed;
+    }
+    // A rate that was never measured shows fields, the finer steps.
+    const Picture_period period = Recording_picture_period(rec_);
+    field_mode_ = period.field_mode;
+    // A new time within one picture of the stored one is a correction, not a stray key.
+    timing_.picture_period_ms = (period.us + 999) / 1000;
+    rec_.Deinterlaced(!field_mode_);
+    Displace_on(false);
+    if (rec_.Num_fields() <= 0) {
+        the_operator().message("No video in this file!", MsgIcon::Exclamation);
+        rec_.Close_File();
+        return Open_result::No_video;
+    }
+    slider_max_ = field_mode_ ? rec_.Num_fields() : rec_.num_Frames();
+    read_header_goal_lines();
+    try {
+        start_ = parse_start_pc_mill(rec_.Velt_start_PC_mill());
+    } catch (const VeltroError&) {
+        // A heat that was never started: its pictures can be looked at but have no heat time.
+        start_.reset();
+    }
+    timing_.set_recording(&rec_);
+    last_switch_.reset();
+    Show_camera(kGoalCamera);
+    Set_position(1);
+    for (auto& line : lines_) {
+        if (line == Goal_line{}) {
+            line = Reset_Goal_Line(Picture_width(), Picture_height());
+        }
+    }
+    return Open_result::Opened;
+}
+
+void Review::Close() {
+    rec_.Close_File();
+    timing_.set_recording(nullptr);
+    slider_max_ = 0;
+    position_ = 0;
+    start_.reset();
+}
+
+void Review::read_header_goal_lines() {
+    const std::pair<std::int16_t, std::string (cls_VideoFile_handler::*)() const> sources[] = {
+        {kGoalCamera, &cls_VideoFile_handler::Velt_Goal_Finish},
+        {kSplitCamera, &cls_VideoFile_handler::Velt_Goal_Split}};
+    for (const auto& [camera, get] : sources) {
+        try {
+            if (const auto line = Parse_goal_line((rec_.*get)())) {
+                goal_line(camera) = *line;
+            }
+        } catch (const VeltroError& e) {
+            Trace("Handle_Open goal line ", camera, e.description());
+        }
+    }
+}
+
+bool Review::Set_position(std::int32_t position) {
+    if (!Is_open()) {
+        return false;
+    }
+    position_ = static_cast<std::int16_t>(std::clamp<std::int32_t>(position, Slider_min(), slider_max_));
+    Redraw();
+    return true;
+}
+
+void Review::Redraw() {
+    if (busy_ || !Is_open()) {
+        return;
+    }
+    const Busy busy(busy_);
+    if (field_mode_) {
+        rec_.Draw_RGB_Field(position_);
+    } else {
+        rec_.Draw_RGB_frame(position_);
+    }
+    // A picture that could not be read or decoded is not on show: it gives no time to assign.
+    const bool on_show = !rec_.RGB_samplesize_error() && !rec_.Frame_corrupted();
+    if (start_ && on_show) {
+        frame_time_ = picture_time(static_cast<std::uint32_t>(rec_.Timestamp_long()), *start_,
+                                   rec_.Field_To_Show(), timing_.settings().goal_compensation);
+    } else {
+        frame_time_.reset();
+    }
+    timing_.show_picture(position_, frame_time_.value_or(timing_.current_frame_time()));
+    if (picture_shown) {
+        picture_shown();
+    }
+}
+
+bool Review::Step(int delta) {
+    if (!Is_open()) {
+        return false;
+    }
+    const std::int32_t next = std::clamp<std::int32_t>(position_ + delta, Slider_min(), slider_max_);
+    if (next == position_) {
+        return false;
+    }
+    return Set_position(next);
+}
+
+void Review::Goto_Goal() {
+    for (std::int32_t p = Slider_min(); Is_open() && p <= slider_max_; p += 4) {
+        Set_position(p);
+        if (frame_time_ && *frame_time_ > kGoalSearchFrom) {
+            break;
+        }
+    }
+}
+
+void Review::Goto_Time(std::int32_t time) {
+    if (Is_open() && !start_) {
+        the_operator().beep();
+        return;
+    }
+    for (std::int32_t p = Slider_min(); Is_open() && p <= slider_max_; ++p) {
+        Set_position(p);
+        if (frame_time_ && *frame_time_ >= time) {
+            break;
+        }
+    }
+}
+
+void Review::Goto_Split() {
+    Set_position(Slider_min());
+}
+
+bool Review::GoTo_rank(const Result_array& results, std::int16_t position) {
+    if (!Is_open() || position < 1 || position > kTimedBoxes) {
+        the_operator().beep();
+        return false;
+    }
+    const std::int16_t frame = rec_.Velt_heat_frame(results[static_cast<std::size_t>(position - 1)].box);
+    if (frame == 0) {
+        the_operator().beep();
+        return false;
+    }
+    return Set_position(frame);
+}
+
+bool Review::Goto_SplitTime(const Result_array& results, std::int16_t position) {
+    if (!Is_open() || position < 1 || position > kTimedBoxes) {
+        the_operator().beep();
+        return false;
+    }
+    const std::int32_t split = results[static_cast<std::size_t>(position - 1)].split;
+    if (split == 0 || split == no_time::NotAssigned) {
+        the_operator().beep();
+        return false;
+    }
+    Goto_Time(split);
+    return true;
+}
+
+Review::Switch_result Review::Switch_camera() {
+    if (!Is_open()) {
+        the_operator().beep();
+        return Switch_result::No_recording;
+    }
+    const std::uint32_t now = clock_.millis();
+    if (last_switch_ && elapsed_ms(*last_switch_, now) < kSwitchDebounce) {
+        return Switch_result::Ignored;
+    }
+    last_switch_ = now;
+    Show_camera(camera_on_show_ == kGoalCamera ? kSplitCamera : kGoalCamera);
+    Redraw();
+    return Switch_result::Switched;
+}
+
+void Review::Show_camera(std::int16_t camera) {
+    camera_on_show_ = camera == kSplitCamera ? kSplitCamera : kGoalCamera;
+    camera_ = camera_on_show_ == kSplitCamera ? Display_Split_times() : Display_Goal_times();
+    timing_.split_mode = camera_.button_caption != "Split";
+}
+
+void Review::Displace_on(bool on) {
+    displace_on_ = on;
+    if (!on) {
+        goal_offset_ = 0;
+    }
+}
+
+bool Review::Handle_Goal_Offset(int step) {
+    if (!displace_on_) {
+        return false;
+    }
+    goal_offset_ = Step_goal_offset(goal_offset_, step);
+    return true;
+}
+
+Goal_line Review::Drawn_goal_line() const {
+    return Displaced(goal_line(camera_on_show_), goal_offset_);
+}
+
+std::int32_t Review::Picture_width() const {
+    return rec_.Picture().Width();
+}
+
+std::int32_t Review::Picture_height() const {
+    return rec_.Picture().Height();
+}
+
+} // namespace veltro

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "startswitch/backends/kit_driver.h"
+#include "startswitch/kit_config.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// One kind of start-switch hardware the program can use, as the settings page offers it.
+struct KitBackend {
+    std::string id;    // stored in the settings ("evdev")
+    std::string label; // shown ("USB encoder, foot switch or keyboard (input device)")
+    // How the back end names a device and a line, shown beside the fields.
+    std::string device_hint;
+    std::string line_hint;
+    // The wiring a new choice of this back end starts from.
+    std::function<KitConfig()> defaults;
+    // The devices of this kind on this machine now, for the device list.
+    std::function<std::vector<std::string>()> devices;
+    // A driver for `config`; empty and `error` set when the configuration cannot work (a line that
+    // does not exist, two inputs on one line).
+    std::function<std::unique_ptr<KitDriver>(const KitConfig& config, std::string& error)> make_driver;
+};
+
+// Every real back end of this program, in the order the settings page lists them. The simulated kit
+// ("simulated") is not among them: it has no driver and is always there.
+const std::vector<KitBackend>& kit_backends();
+const KitBackend* find_kit_backend(const std::string& id);
+
+// The kit `config` asks for; the simulated kit (nullptr) for "simulated" or an unknown back end.
+// `error` tells why a real back end could not be made.
+std::unique_ptr<InterfaceKit> make_interface_kit(const KitConfig& config, std::string& error);
+
+} // namespace veltro
