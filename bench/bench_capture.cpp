@@ -38,7 +38,8 @@ struct Source {
     Source(std::int16_t w, std::int16_t h) {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<DemoCamera>(clock));
-        capture = std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices)), clock);
+        capture =
+            std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock), clock);
         capture->Component().SelectSource("video:1");
         capture->set_HDMI_Crop(w, h);
         capture->Do_CROP(true);

@@ -41,7 +41,7 @@ void frame_path(benchmark::State& state, bool fed) {
     ManualClock clock{1000};
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::make_unique<DemoCamera>(clock));
-    cls_Capture_HDMI capture(make_capture_component(std::move(devices)), clock);
+    cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
     capture.Component().SelectSource("video:1");
     capture.set_HDMI_Crop(static_cast<std::int16_t>(state.range(0)),
                           static_cast<std::int16_t>(state.range(1)));

@@ -83,8 +83,8 @@ void BM_ReviewRedraw(benchmark::State& state) {
     const auto h = static_cast<std::int32_t>(state.range(1));
     const std::string path = write_heat(w, h);
     cls_VideoFile_handler rec;
-    HeatTiming timing;
-    Review review(rec, timing);
+    HeatTiming timing(system_clock());
+    Review review(rec, timing, system_clock());
     if (review.Open(path) != Review::Open_result::Opened) {
         state.SkipWithError("recording did not open");
         return;

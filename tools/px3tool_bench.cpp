@@ -11,7 +11,7 @@ int bench(const Args& args) {
         throw UsageError{"bench takes no arguments, not '" + args.front() + "'"};
     }
     // A failed compression has told stderr already ("JPEG comp error!").
-    veltro::Class_JPG_Bench jpg_bench;
+    veltro::Class_JPG_Bench jpg_bench(veltro::system_clock());
     const std::optional<std::string> report = veltro::JPEG_Benchmark_Report(jpg_bench);
     if (!report) {
         return 1;

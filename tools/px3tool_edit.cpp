@@ -68,7 +68,7 @@ int set_time(const Args& in) {
     cls_VideoFile_handler rec;
     open_recording(rec, args[0]);
     refuse_read_only(rec);
-    veltro::HeatTiming timing;
+    veltro::HeatTiming timing(veltro::system_clock());
     timing.set_recording(&rec);
     timing.show_picture(static_cast<std::int16_t>(picture), ms);
     timing.dead_heat = dead_heat;

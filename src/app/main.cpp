@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(veltro::veltro_icon());
     // Ties the windows to the installed desktop entry (its name and icon on Wayland).
     QGuiApplication::setDesktopFileName("veltro");
-    veltro::VeltroStart start;
+    veltro::VeltroStart start(veltro::program_backends(), veltro::system_clock());
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--debug") == 0) {
             veltro::set_debug_run(true);

@@ -27,8 +27,9 @@ public:
     // empty: none.
     std::string first_start_source;
 
-    // A fresh component over the sources of every back end, in registration order.
-    std::unique_ptr<CaptureComponent> make_component() const;
+    // A fresh component over the sources of every back end, in registration order; `clock` (not
+    // owned) times the frames of a source without arrival stamps.
+    std::unique_ptr<CaptureComponent> make_component(const Clock& clock) const;
 
 private:
     std::vector<CaptureBackend> list_;

@@ -133,6 +133,6 @@ public:
 // The component over a fixed list of sources ("video:1" is devices[0]). `clock` (not owned) times
 // the frames a source delivers without an arrival stamp.
 std::unique_ptr<CaptureComponent> make_capture_component(std::vector<std::unique_ptr<CaptureDevice>> devices,
-                                                         const Clock& clock = system_clock());
+                                                         const Clock& clock);
 
 } // namespace veltro

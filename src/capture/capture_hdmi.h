@@ -47,8 +47,8 @@ class cls_Capture_HDMI final : public CaptureEventSink {
 public:
     // `clock` (not owned, outliving the source) stamps the frames; tests put a manual one in.
     // `first_start_source` (a friendly name) is filmed while no source was ever chosen; empty: none.
-    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component,
-                              const Clock& clock = system_clock(), std::string first_start_source = {});
+    explicit cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, const Clock& clock,
+                              std::string first_start_source = {});
     ~cls_Capture_HDMI() override;
     cls_Capture_HDMI(const cls_Capture_HDMI&) = delete;
     cls_Capture_HDMI& operator=(const cls_Capture_HDMI&) = delete;

@@ -12,7 +12,7 @@ namespace veltro {
 class Class_JPG_Bench {
 public:
     // The clock it times with (not owned; tests put their own in).
-    explicit Class_JPG_Bench(const Clock& clock = system_clock());
+    explicit Class_JPG_Bench(const Clock& clock);
 
     // Compresses a fresh (black) width x height picture 10 times at quality 80 into a 100000-byte
     // buffer; `result` = whole milliseconds per compression. A failed compression shows

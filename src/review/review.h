@@ -40,7 +40,7 @@ std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec);
 class Review {
 public:
     // `clock` is not owned and outlives the review.
-    Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock = system_clock());
+    Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock);
 
     enum class Open_result { Opened, Failed, No_video };
     // Opens a recording for review (the recording's part of Handle_Open): stores its folder as

@@ -1,27 +1,11 @@
 #include "startswitch/kit_backends.h"
 
 #include "startswitch/backends/device_kit.h"
-#include "startswitch/backends/evdev/evdev_backend.h"
-#include "startswitch/backends/gpio/gpio_kit.h"
-#include "startswitch/backends/phidget/phidget_backend.h"
-#include "startswitch/backends/serial/serial_kit.h"
 
 namespace veltro {
 
-const std::vector<KitBackend>& kit_backends() {
-    static const std::vector<KitBackend> list = [] {
-        std::vector<KitBackend> out;
-        out.push_back(make_evdev_backend());
-        out.push_back(make_serial_backend());
-        out.push_back(make_gpio_backend());
-        out.push_back(make_phidget_backend());
-        return out;
-    }();
-    return list;
-}
-
-const KitBackend* find_kit_backend(const std::string& id) {
-    for (const KitBackend& b : kit_backends()) {
+const KitBackend* KitBackends::find(const std::string& id) const {
+    for (const KitBackend& b : list_) {
         if (b.id == id) {
             return &b;
         }
@@ -29,23 +13,24 @@ const KitBackend* find_kit_backend(const std::string& id) {
     return nullptr;
 }
 
-std::unique_ptr<InterfaceKit> make_interface_kit(const KitConfig& config, std::string& error) {
+std::unique_ptr<InterfaceKit> KitBackends::make_interface_kit(const KitConfig& config, const Clock& clock,
+                                                              std::string& error) const {
     error.clear();
-    const KitBackend* backend = find_kit_backend(config.backend);
+    const KitBackend* backend = find(config.backend);
     if (!backend) {
         if (config.backend != "simulated") {
             error = "Unknown start switch back end \"" + config.backend + "\"";
         }
         return nullptr;
     }
-    std::unique_ptr<KitDriver> driver = backend->make_driver(config, error);
+    std::unique_ptr<KitDriver> driver = backend->make_driver(config, clock, error);
     if (!driver) {
         return nullptr;
     }
     DeviceKit::Options options;
     options.inverted = config.inverted;
     options.debounce_ms = config.debounce_ms;
-    return std::make_unique<DeviceKit>(std::move(driver), options);
+    return std::make_unique<DeviceKit>(std::move(driver), options, clock);
 }
 
 } // namespace veltro

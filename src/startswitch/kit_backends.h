@@ -2,6 +2,7 @@
 
 #include "startswitch/backends/kit_driver.h"
 #include "startswitch/kit_config.h"
+#include "support/clocks.h"
 
 #include <functional>
 #include <memory>
@@ -21,18 +22,31 @@ struct KitBackend {
     std::function<KitConfig()> defaults;
     // The devices of this kind on this machine now, for the device list.
     std::function<std::vector<std::string>()> devices;
-    // A driver for `config`; empty and `error` set when the configuration cannot work (a line that
-    // does not exist, two inputs on one line).
-    std::function<std::unique_ptr<KitDriver>(const KitConfig& config, std::string& error)> make_driver;
+    // A driver for `config`, stamping on `clock` (not owned) what the device gives no stamp of its
+    // own; empty and `error` set when the configuration cannot work (a line that does not exist, two
+    // inputs on one line).
+    std::function<std::unique_ptr<KitDriver>(const KitConfig& config, const Clock& clock, std::string& error)>
+        make_driver;
 };
 
-// Every real back end of this program, in the order the settings page lists them. The simulated kit
-// ("simulated") is not among them: it has no driver and is always there.
-const std::vector<KitBackend>& kit_backends();
-const KitBackend* find_kit_backend(const std::string& id);
+// The kit back ends the program is composed with, in the order the settings page lists them. Each
+// back end registers itself (register_*_backend), as the capture back ends do; the program's
+// assembly decides which. The simulated kit ("simulated") is not among them: it has no driver and is
+// always there.
+class KitBackends {
+public:
+    void add(KitBackend backend) { list_.push_back(std::move(backend)); }
+    const std::vector<KitBackend>& list() const { return list_; }
+    const KitBackend* find(const std::string& id) const;
 
-// The kit `config` asks for; the simulated kit (nullptr) for "simulated" or an unknown back end.
-// `error` tells why a real back end could not be made.
-std::unique_ptr<InterfaceKit> make_interface_kit(const KitConfig& config, std::string& error);
+    // The kit `config` asks for, its edges stamped on `clock` (not owned, outliving the kit); the
+    // simulated kit (nullptr) for "simulated" or an unknown back end. `error` tells why a real back
+    // end could not be made.
+    std::unique_ptr<InterfaceKit> make_interface_kit(const KitConfig& config, const Clock& clock,
+                                                     std::string& error) const;
+
+private:
+    std::vector<KitBackend> list_;
+};
 
 } // namespace veltro

@@ -287,7 +287,7 @@ std::int16_t count_entries_containing(const std::vector<std::string>& table, std
 }
 
 void Fill_Process_Table() {
-    process_facts().process_table = read_process_table();
+    process_facts().process_table = read_process_table("/proc");
 }
 
 std::int16_t Count_Processes(std::string_view text) {

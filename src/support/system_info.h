@@ -60,7 +60,7 @@ std::string build_date_text();
 // The process table: up to 200 full executable paths of running processes (each cut at 500
 // characters), in process-number order. Processes whose executable cannot be read (other users',
 // kernel threads, ones that have just ended) are skipped. `proc_root` is the proc file system.
-std::vector<std::string> read_process_table(const std::string& proc_root = "/proc");
+std::vector<std::string> read_process_table(const std::string& proc_root);
 // The number of entries that contain `text` (case-sensitive).
 std::int16_t count_entries_containing(const std::vector<std::string>& table, std::string_view text);
 

@@ -45,7 +45,7 @@ std::int32_t no_time_code(const std::string& caption);
 class HeatTiming {
 public:
     // `clock` (not owned) gives the click times; it outlives the timing.
-    explicit HeatTiming(const Clock& clock = system_clock());
+    explicit HeatTiming(const Clock& clock);
 
     // The recording under review, or nullptr. Not owned.
     void set_recording(HeatValues* recording) { recording_ = recording; }

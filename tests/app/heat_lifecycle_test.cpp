@@ -277,7 +277,7 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
 }
 
 TEST(StartSwitch, InputsStartTheHeatHoldTheCaptureAndLightTheLamps) {
-    SimulatedKit kit;
+    SimulatedKit kit(system_clock());
     kit.Open();
     kit.dispatch(); // attached
     StartSwitch sw;

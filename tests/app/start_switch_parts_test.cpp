@@ -83,7 +83,7 @@ TEST(SimulatedKit, ReportsChangesThroughItsDescriptorInOrderStampedWhenMade) {
 }
 
 TEST(SimulatedKit, DetachedBoardReportsNoInputsAndDropsItsLed) {
-    SimulatedKit kit;
+    SimulatedKit kit(system_clock());
     KitEvents ev;
     ev.listen(kit);
     std::vector<bool> led;
@@ -106,7 +106,7 @@ TEST(SimulatedKit, DetachedBoardReportsNoInputsAndDropsItsLed) {
 }
 
 TEST(SimulatedKit, HandlerThatFlipsASwitchGetsItsEventInTheSamePass) {
-    SimulatedKit kit;
+    SimulatedKit kit(system_clock());
     std::vector<std::string> seen;
     kit.OnInputChange = [&](std::int16_t i, bool s, std::uint32_t) {
         seen.push_back(std::to_string(i) + (s ? "+" : "-"));

@@ -38,7 +38,8 @@ protected:
             devices.push_back(std::make_unique<FakeDevice>(
                 n, std::vector<MediaType>{testing::hd_format(400000), testing::hd_format(200000)}));
         }
-        auto component = std::make_unique<LoggingComponent>(make_capture_component(std::move(devices)), log_);
+        auto component =
+            std::make_unique<LoggingComponent>(make_capture_component(std::move(devices), clock_), log_);
         auto cap = std::make_unique<cls_Capture_HDMI>(std::move(component), clock_);
         cap->Component().SelectSource("video:1");
         return cap;

@@ -61,7 +61,7 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     auto camera = std::make_unique<DemoCamera>(clock);
     DemoCamera& demo = *camera;
     devices.push_back(std::move(camera));
-    auto component = make_capture_component(std::move(devices));
+    auto component = make_capture_component(std::move(devices), clock);
     FrameLog log;
     component->Advise(log);
     ASSERT_TRUE(component->SelectSource("video:1"));
@@ -106,7 +106,7 @@ TEST(DemoCamera, ManualClockDeliversOnAcrossTheCounterWrap) {
     ManualClock clock(0xFFFFFFFFu - 299); // the race starts 300 ms before the wrap
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::make_unique<DemoCamera>(clock));
-    auto component = make_capture_component(std::move(devices));
+    auto component = make_capture_component(std::move(devices), clock);
     FrameLog log;
     component->Advise(log);
     ASSERT_TRUE(component->SelectSource("video:1"));
@@ -120,7 +120,7 @@ TEST(DemoCamera, ManualClockDeliversOnAcrossTheCounterWrap) {
 TEST(DemoCamera, RealTimeFramesArriveThroughTheDescriptor) {
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::make_unique<DemoCamera>());
-    auto component = make_capture_component(std::move(devices));
+    auto component = make_capture_component(std::move(devices), system_clock());
     FrameLog log;
     component->Advise(log);
     component->SelectSource("video:1");

@@ -36,7 +36,7 @@ component_with(std::vector<std::pair<std::string, std::vector<MediaType>>> sourc
     for (auto& [name, formats] : sources) {
         devices.push_back(std::make_unique<FakeDevice>(name, formats));
     }
-    return make_capture_component(std::move(devices));
+    return make_capture_component(std::move(devices), system_clock());
 }
 
 TEST(SourceSelection, EnumerationSkipsARepeatOfTheRowBeforeOnly) {

@@ -404,7 +404,7 @@ TEST_F(RecordingWriter, ReadOnlyBitsAreSeenByEveryUser) {
     review.Open_File(path);
     ASSERT_TRUE(review.File_open());
     EXPECT_TRUE(review.Read_only());
-    HeatTiming timing;
+    HeatTiming timing(system_clock());
     timing.set_recording(&review);
     timing.show_picture(3, 1230);
     EXPECT_FALSE(timing.box_click(1));

@@ -23,8 +23,8 @@ TEST(PhotoFinish, EveryTimedBoxHasATickAtItsPictureOnTheTimeScale) {
     options.fast = true;
     const DemoHeatResult demo = Record_Demo_Heat(options);
     cls_VideoFile_handler rec;
-    HeatTiming timing;
-    Review review(rec, timing);
+    HeatTiming timing(system_clock());
+    Review review(rec, timing, system_clock());
     ASSERT_EQ(review.Open(options.path), Review::Open_result::Opened);
     for (std::int16_t box = 1; box <= 5; ++box) { // box 6 is left without a time
         review.Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)]);

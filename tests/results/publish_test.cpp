@@ -51,7 +51,7 @@ protected:
         for (std::int16_t box = 1; box <= 6; ++box)
             rec.Velt_Dog_name(box, dogs[box - 1]);
         rec.Write_XML_header();
-        HeatTiming timing;
+        HeatTiming timing(system_clock());
         timing.set_recording(&rec);
         const auto assign = [&](std::int16_t box, std::int16_t frame, std::int32_t ms, bool dead_heat) {
             timing.show_picture(frame, ms);
@@ -475,8 +475,8 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
         options.fast = true;
         const DemoHeatResult demo = Record_Demo_Heat(options);
         cls_VideoFile_handler rec;
-        HeatTiming timing;
-        Review review(rec, timing);
+        HeatTiming timing(system_clock());
+        Review review(rec, timing, system_clock());
         ASSERT_EQ(review.Open(options.path), Review::Open_result::Opened);
         rec.Velt_event("Spring Cup");
         rec.Velt_Heat_ID(std::to_string(h));

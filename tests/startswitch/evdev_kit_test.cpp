@@ -34,11 +34,18 @@ KitConfig wired(std::initializer_list<std::string> lines) {
     return c;
 }
 
+const KitBackend& evdev_backend() {
+    static const KitBackends kits = [] {
+        KitBackends k;
+        register_evdev_backend(k);
+        return k;
+    }();
+    return kits.list().at(0);
+}
+
 std::string refusal(const KitConfig& config) {
-    const KitBackend* backend = find_kit_backend("evdev");
-    EXPECT_NE(backend, nullptr);
     std::string error;
-    const std::unique_ptr<KitDriver> driver = backend->make_driver(config, error);
+    const std::unique_ptr<KitDriver> driver = evdev_backend().make_driver(config, system_clock(), error);
     EXPECT_EQ(driver == nullptr, !error.empty());
     return error;
 }
@@ -93,7 +100,7 @@ TEST(EvdevWiring, AConfigurationThatCannotWorkIsRefusedWithItsReason) {
               "to 15");
 
     // The defaults name real buttons, so they only lack the device.
-    const KitConfig defaults = find_kit_backend("evdev")->defaults();
+    const KitConfig defaults = evdev_backend().defaults();
     EXPECT_EQ(defaults.backend, "evdev");
     EXPECT_EQ(refusal(defaults), "Choose the input device the start switch is wired to");
 }
@@ -424,7 +431,7 @@ TEST(EvdevKit, TheLedIsSetAgainWhenTheDeviceComesBack) {
     w.led = LED_SCROLLL;
     DeviceKit::Options options;
     options.retry_ms = 10;
-    DeviceKit kit(std::make_unique<EvdevDriver>(w, socket.opener()), options);
+    DeviceKit kit(std::make_unique<EvdevDriver>(w, socket.opener()), options, system_clock());
     KitLog log;
     log.listen(kit);
     kit.Open();

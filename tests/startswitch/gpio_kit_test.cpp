@@ -1,5 +1,6 @@
 // The start switch on GPIO lines: the kernel's edge stamps on the program's counter, the wiring
 // checks, and the driver fed by a GPIO chip played from the test, alone and under the DeviceKit.
+#include "app/assembly.h"
 #include "startswitch/backends/device_kit.h"
 #include "startswitch/backends/gpio/gpio_kit.h"
 
@@ -189,7 +190,9 @@ TEST(GpioStamp, AnEdgeStampedNowIsOnTheProgramsOwnCounter) {
 
 TEST(GpioBackend, DeviceListEntriesLeadBackToTheirChipsAndTheDefaultsWork) {
     auto library = std::make_shared<FakeLibrary>();
-    const KitBackend backend = make_gpio_backend(library);
+    KitBackends kits;
+    register_gpio_backend(kits, library);
+    const KitBackend& backend = kits.list().at(0);
     const std::vector<std::string> entries = backend.devices();
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0], "gpiochip0 (test-gpio, 32 lines)");
@@ -204,8 +207,8 @@ TEST(GpioBackend, DeviceListEntriesLeadBackToTheirChipsAndTheDefaultsWork) {
     KitConfig config = backend.defaults();
     config.device = entries[0];
     std::string error;
-    EXPECT_NE(backend.make_driver(config, error), nullptr) << error;
-    EXPECT_TRUE(find_kit_backend("gpio")) << "registered for the settings page";
+    EXPECT_NE(backend.make_driver(config, system_clock(), error), nullptr) << error;
+    EXPECT_TRUE(program_backends().kits.find("gpio")) << "registered for the settings page";
 }
 
 TEST(GpioBackend, AWiringThatCannotWorkIsRefusedWithWhyAndNothingIsRequested) {
@@ -297,7 +300,9 @@ TEST(GpioDeviceKit, ASwitchOnGpioLinesStartsWithItsEdgeDebouncedInvertedAndSurvi
     auto library = std::make_shared<FakeLibrary>();
     const std::shared_ptr<FakeChipState> chip = library->chip;
     chip->high = {{17, true}, {4, true}};
-    KitConfig config = make_gpio_backend(library).defaults();
+    KitBackends kits;
+    register_gpio_backend(kits, library);
+    KitConfig config = kits.list().at(0).defaults();
     config.lines[3] = "4";
     config.led_line = "LAMP";
     std::string error;
@@ -307,7 +312,7 @@ TEST(GpioDeviceKit, ASwitchOnGpioLinesStartsWithItsEdgeDebouncedInvertedAndSurvi
     options.inverted = config.inverted;
     options.debounce_ms = config.debounce_ms;
     options.retry_ms = 1;
-    DeviceKit kit(std::move(driver), options);
+    DeviceKit kit(std::move(driver), options, system_clock());
     std::vector<std::string> seen;
     kit.OnAttach = [&] { seen.push_back("attach " + std::to_string(kit.SerialNumber())); };
     kit.OnDetach = [&] { seen.push_back("detach"); };
@@ -371,14 +376,15 @@ TEST(GpioLibgpiod, AMissingChipIsWaitedForAndAnythingElseIsRefusedUnopened) {
     EXPECT_EQ(null.error, "\"/dev/null\" is not a GPIO chip");
     EXPECT_TRUE(library->version().starts_with("libgpiod "));
 
-    KitConfig config = find_kit_backend("gpio")->defaults();
+    const KitBackend& gpio = *program_backends().kits.find("gpio");
+    KitConfig config = gpio.defaults();
     config.device = "gpiochip4242";
     std::string error;
-    const auto driver = find_kit_backend("gpio")->make_driver(config, error);
+    const auto driver = gpio.make_driver(config, system_clock(), error);
     ASSERT_NE(driver, nullptr) << error;
     EXPECT_EQ(driver->open(), "GPIO chip \"gpiochip4242\" not found");
     config.device = "null";
-    EXPECT_EQ(find_kit_backend("gpio")->make_driver(config, error), nullptr);
+    EXPECT_EQ(gpio.make_driver(config, system_clock(), error), nullptr);
     EXPECT_EQ(error, "\"null\" is not a GPIO chip");
 }
 

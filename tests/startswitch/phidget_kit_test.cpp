@@ -13,10 +13,12 @@ namespace {
 const std::vector<std::string> kFake{FAKE_PHIDGET21_PATH};
 
 TEST(PhidgetKitConfig, WiringThatCannotWorkIsRefusedWithItsReason) {
-    const KitBackend backend = make_phidget_backend(kFake);
+    KitBackends kits;
+    register_phidget_backend(kits, kFake);
+    const KitBackend& backend = kits.list().at(0);
     const KitConfig good = backend.defaults();
     std::string error = "left over";
-    EXPECT_NE(backend.make_driver(good, error), nullptr);
+    EXPECT_NE(backend.make_driver(good, system_clock(), error), nullptr);
     EXPECT_EQ(error, "");
 
     struct Case {
@@ -38,7 +40,7 @@ TEST(PhidgetKitConfig, WiringThatCannotWorkIsRefusedWithItsReason) {
     for (const Case& c : cases) {
         KitConfig config = good;
         c.change(config);
-        EXPECT_EQ(backend.make_driver(config, error), nullptr) << c.says;
+        EXPECT_EQ(backend.make_driver(config, system_clock(), error), nullptr) << c.says;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
 
@@ -57,7 +59,8 @@ TEST(PhidgetKitConfig, WiringThatCannotWorkIsRefusedWithItsReason) {
 }
 
 TEST(PhidgetLibrary, MissingOrForeignLibraryIsTheReasonTheKitIsNotOpen) {
-    PhidgetKitDriver missing({}, {"/nonexistent/libphidget21.so.0", "libphidget21-absent.so"});
+    PhidgetKitDriver missing({}, {"/nonexistent/libphidget21.so.0", "libphidget21-absent.so"},
+                             system_clock());
     EXPECT_EQ(missing.open(), "The Phidget library (libphidget21) is not installed");
     // Asked again (the kit retries), it answers the same and nothing else happens.
     EXPECT_EQ(missing.open(), "The Phidget library (libphidget21) is not installed");
@@ -65,7 +68,7 @@ TEST(PhidgetLibrary, MissingOrForeignLibraryIsTheReasonTheKitIsNotOpen) {
     missing.close();
 
     // A library of that name that is something else.
-    PhidgetKitDriver foreign({}, {"libz.so.1"});
+    PhidgetKitDriver foreign({}, {"libz.so.1"}, system_clock());
     EXPECT_EQ(foreign.open(),
               "The Phidget library libz.so.1 is not usable: it has no CPhidgetInterfaceKit_create");
 }
@@ -155,7 +158,7 @@ protected:
 };
 
 TEST_F(PhidgetKitTest, RefusedOpenIsTheLibrarysReasonAndLeavesNoHandle) {
-    PhidgetKitDriver driver({.serial = 4711}, kFake);
+    PhidgetKitDriver driver({.serial = 4711}, kFake, clock_);
     fail_open(13);
     EXPECT_EQ(driver.open(), "The Phidget library could not open kit 4711: the kit did not answer in time");
     EXPECT_EQ(handles(), 0);

@@ -146,9 +146,10 @@ TEST(SerialWiring, RefusesWiringThatCannotWorkAndSaysWhy) {
     EXPECT_EQ(ok->inputs, (std::array<int, 6>{0, TIOCM_CTS, 0, TIOCM_RI, 0, TIOCM_CD}));
     EXPECT_EQ(ok->led, TIOCM_DTR);
     // The settings page's entry starts from a wiring that works.
-    const KitBackend* b = find_kit_backend("serial");
-    ASSERT_NE(b, nullptr);
-    EXPECT_NE(b->make_driver(b->defaults(), error), nullptr) << error;
+    KitBackends kits;
+    register_serial_backend(kits);
+    const KitBackend& b = kits.list().at(0);
+    EXPECT_NE(b.make_driver(b.defaults(), system_clock(), error), nullptr) << error;
 }
 
 class SerialDriverTest : public ::testing::Test {

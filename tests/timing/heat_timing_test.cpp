@@ -58,7 +58,7 @@ TEST(TimingSettings, DefaultsCaseInsensitiveKeysAndTheFailureRule) {
     testing::TempDir dir;
     testing::FakeOperator op;
     set_settings_path(dir.file("Veltro_HDMI.ini"));
-    HeatTiming timing;
+    HeatTiming timing(system_clock());
     timing.Load_Compensations();
     EXPECT_EQ(timing.settings().goal_compensation, 200);
     EXPECT_EQ(timing.settings().split_compensation, 200);
@@ -83,7 +83,7 @@ TEST(TimingSettings, AStoredDelayLongerThanTheWindowTakesReadsAsTheDefaultWithOn
     Write_Setting("Settings", "goal_compensation", "123456");
     Write_Setting("Settings", "Box_delay", "99999999999999999999");
     Write_Setting("Settings", "split_compensation", "99999");
-    HeatTiming timing;
+    HeatTiming timing(system_clock());
     timing.Load_Compensations();
     EXPECT_EQ(timing.settings().goal_compensation, 200);
     EXPECT_EQ(timing.settings().box_delay, 0);

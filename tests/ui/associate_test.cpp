@@ -44,7 +44,7 @@ class Associate : public ::testing::Test {
 protected:
     Associate() : data_env("VELTRO_DATA_DIR", data.path().string()) {
         set_settings_path(data.file("Veltro_HDMI.ini"));
-        VeltroStart start;
+        VeltroStart start(program_backends(), system_clock());
         start.single_instance = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
         op.messages.clear();

@@ -56,7 +56,7 @@ protected:
     }
     // The window over `make_component`; none: the fake grabber.
     void open_window(std::function<std::unique_ptr<CaptureComponent>()> make_component = {}) {
-        VeltroStart start;
+        VeltroStart start(program_backends(), clock);
         start.make_component = make_component ? std::move(make_component) : [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
             devices.push_back(testing::fake_grabber(io, "/fake/video0", node));
@@ -65,7 +65,6 @@ protected:
         auto simulated = std::make_unique<SimulatedKit>(clock);
         kit = simulated.get();
         start.kit = std::move(simulated);
-        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));

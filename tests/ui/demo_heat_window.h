@@ -36,13 +36,12 @@ protected:
         options.path = path;
         options.fast = true;
         demo = Record_Demo_Heat(options);
-        VeltroStart start;
+        VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
             devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
+            return make_capture_component(std::move(devices), clock);
         };
-        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));

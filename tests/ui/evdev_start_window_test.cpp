@@ -43,19 +43,19 @@ protected:
 
     void open_window(const KitConfig& config) {
         std::string error;
-        std::unique_ptr<KitDriver> driver = find_kit_backend("evdev")->make_driver(config, error);
+        std::unique_ptr<KitDriver> driver =
+            program_backends().kits.find("evdev")->make_driver(config, clock, error);
         ASSERT_TRUE(driver) << error;
         DeviceKit::Options options;
         options.inverted = config.inverted;
         options.debounce_ms = config.debounce_ms;
-        VeltroStart start;
+        VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
             devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
+            return make_capture_component(std::move(devices), clock);
         };
         start.kit = std::make_unique<DeviceKit>(std::move(driver), options, clock);
-        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
@@ -66,13 +66,12 @@ protected:
 
     // The window as the program opens it: the kit the settings name.
     void open_window_from_settings() {
-        VeltroStart start;
+        VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
             devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
+            return make_capture_component(std::move(devices), clock);
         };
-        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));

@@ -29,15 +29,14 @@ protected:
         Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
         Write_Setting(keys::videoproperty, "0");
         Write_Setting(keys::save_folder, dir.path());
-        VeltroStart start;
+        VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
             auto demo = std::make_unique<DemoCamera>(clock);
             camera = demo.get();
             devices.push_back(std::move(demo));
-            return make_capture_component(std::move(devices));
+            return make_capture_component(std::move(devices), clock);
         };
-        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));

@@ -58,16 +58,15 @@ protected:
     }
 
     void open_window() {
-        VeltroStart start;
+        VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
             devices.push_back(std::make_unique<DemoCamera>(clock));
-            return make_capture_component(std::move(devices));
+            return make_capture_component(std::move(devices), clock);
         };
         auto simulated = std::make_unique<SimulatedKit>(clock);
         kit = simulated.get();
         start.kit = std::move(simulated);
-        start.clock = &clock;
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
@@ -603,20 +602,20 @@ TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOverWithoutABox) {
     const std::string recording = dir.file("heat 4.px3");
     std::ofstream(recording) << "x";
     {
-        Form_Veltro first;
+        Form_Veltro first(VeltroStart(program_backends(), system_clock()));
         ASSERT_FALSE(first.Instance_refused());
-        VeltroStart again;
+        VeltroStart again(program_backends(), system_clock());
         again.command_line_path = "\"" + recording + "\"";
         Form_Veltro second(std::move(again));
         EXPECT_TRUE(second.Instance_refused());
         EXPECT_TRUE(op.messages.empty()) << "the recording is shown by the running program";
-        Form_Veltro plain;
+        Form_Veltro plain(VeltroStart(program_backends(), system_clock()));
         EXPECT_TRUE(plain.Instance_refused());
         EXPECT_EQ(op.last_message(), "A previous instance of Veltro is running!");
         // Started in a shell in another folder, with the name relative to it.
         const std::filesystem::path cwd = std::filesystem::current_path();
         std::filesystem::current_path(dir.path());
-        VeltroStart relative;
+        VeltroStart relative(program_backends(), system_clock());
         relative.command_line_path = "heat 4.px3";
         Form_Veltro third(std::move(relative));
         std::filesystem::current_path(cwd);

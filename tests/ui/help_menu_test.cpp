@@ -26,7 +26,7 @@ protected:
     HelpMenu() {
         fs::create_directories(dir.file("data"));
         set_settings_path(dir.file("data/Veltro_HDMI.ini"));
-        VeltroStart start;
+        VeltroStart start(program_backends(), system_clock());
         start.single_instance = false;
         start.watch_devices = false;
         start.program_path = (dir.path() / "bin" / "veltro").string();

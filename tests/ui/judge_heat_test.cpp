@@ -50,13 +50,12 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     const DemoHeatResult demo = Record_Demo_Heat(options);
 
     ManualClock clock{100000};
-    VeltroStart start;
+    VeltroStart start(program_backends(), clock);
     start.make_component = [&clock] {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<DemoCamera>(clock));
-        return make_capture_component(std::move(devices));
+        return make_capture_component(std::move(devices), clock);
     };
-    start.clock = &clock;
     start.single_instance = false;
     start.watch_devices = false;
     auto form = std::make_unique<Form_Veltro>(std::move(start));

@@ -47,14 +47,13 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
 
     ManualClock clock(500000);
     DemoCamera* camera = nullptr;
-    VeltroStart start;
+    VeltroStart start(program_backends(), clock);
     start.make_component = [&clock, &camera] {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<DemoCamera>(clock));
         camera = static_cast<DemoCamera*>(devices.back().get());
-        return make_capture_component(std::move(devices));
+        return make_capture_component(std::move(devices), clock);
     };
-    start.clock = &clock;
     start.single_instance = false;
     start.watch_devices = false;
     {
@@ -139,11 +138,11 @@ TEST(LivePicture, FramesAndKitEventsArriveThroughTheEventLoop) {
     set_settings_path(dir.file("data/Veltro_HDMI.ini"));
     Write_Setting(keys::friendlyname, DemoCamera::kFriendlyName);
     Write_Setting(keys::videoproperty, "1");
-    VeltroStart start;
+    VeltroStart start(program_backends(), system_clock());
     start.make_component = [] {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<DemoCamera>());
-        return make_capture_component(std::move(devices));
+        return make_capture_component(std::move(devices), system_clock());
     };
     start.single_instance = false;
     {

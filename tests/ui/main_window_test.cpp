@@ -93,7 +93,7 @@ TEST(FormVeltro, BrokenOrIncompleteStoredEventFileIsReportedAndStartUpStillCompl
         Write_Setting(keys::current_event_file, event_file);
         CollectedReports reports;
         op.messages.clear();
-        VeltroStart start;
+        VeltroStart start(program_backends(), system_clock());
         start.single_instance = false;
         start.command_line_path = recording;
         Form_Veltro window(std::move(start));
@@ -123,7 +123,7 @@ TEST(FormVeltro, EventRegistrationEditsTheWindowsOwnEventSession) {
     set_settings_path(dir.file("Veltro_HDMI.ini"));
     testing::FakeOperator op;
     {
-        VeltroStart start;
+        VeltroStart start(program_backends(), system_clock());
         start.single_instance = false;
         Form_Veltro window(std::move(start));
         QAction* item = window.findChild<QAction*>("item_event_registration");

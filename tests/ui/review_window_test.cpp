@@ -119,8 +119,8 @@ protected:
     testing::ScopedEnv data_env;
     testing::FakeOperator op;
     cls_VideoFile_handler rec;
-    HeatTiming timing;
-    Review review{rec, timing};
+    HeatTiming timing{system_clock()};
+    Review review{rec, timing, system_clock()};
     QWidget window;
     QSlider* slider = nullptr;
     PictureBox* picture = nullptr;

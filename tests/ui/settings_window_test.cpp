@@ -75,7 +75,7 @@ TEST_F(SettingsWindow, TypingWritesEveryKeystrokeAndReloadsAfterEach) {
 }
 
 TEST_F(SettingsWindow, ADelayFieldTakesFiveDigitsAndBeepsAtMore) {
-    HeatTiming timing;
+    HeatTiming timing(system_clock());
     Form_Veltro_settings w([&] { timing.Load_Compensations(); });
     w.Load(200, 200, 0);
     w.show();
@@ -135,7 +135,7 @@ TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
     Form_select_Video w([] {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(std::make_unique<DemoCamera>());
-        return make_capture_component(std::move(devices));
+        return make_capture_component(std::move(devices), system_clock());
     });
     w.findChild<QPushButton*>("Command_select_done")->click();
     EXPECT_EQ(op.last_message(), "No video source selected!");

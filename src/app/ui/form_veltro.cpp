@@ -45,8 +45,12 @@ std::string Form_Veltro::where(const char* procedure) {
     return std::string(procedure) + " of Form Form_Veltro";
 }
 
+VeltroStart::VeltroStart(const ProgramBackends& backends, const Clock& clock_in)
+    : make_component([&backends, &clock_in] { return backends.capture.make_component(clock_in); }),
+      first_start_source(backends.capture.first_start_source), kits(backends.kits), clock(clock_in) {}
+
 Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
-    : QMainWindow(parent), start_(std::move(start)), clock_(*start_.clock), timing_(clock_) {
+    : QMainWindow(parent), start_(std::move(start)), clock_(start_.clock), timing_(clock_) {
     setObjectName("Form_Veltro");
     setWindowTitle(kProgramId);
     // The main window is the session: its first change of a result asks for the operator's name.
@@ -74,7 +78,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
         kit_ = std::move(start_.kit);
     } else {
         std::string error;
-        kit_ = make_interface_kit(Load_Kit_Config(), error);
+        kit_ = start_.kits.make_interface_kit(Load_Kit_Config(), clock_, error);
         if (!error.empty()) {
             Trace("*Start switch settings not usable: ", error);
         }
@@ -268,7 +272,7 @@ std::unique_ptr<InterfaceKit> Form_Veltro::make_simulated_kit() {
 
 Form_Start_Switch& Form_Veltro::start_switch_window() {
     if (!start_switch_window_) {
-        start_switch_window_ = new Form_Start_Switch(this);
+        start_switch_window_ = new Form_Start_Switch(start_.kits, clock_, this);
         start_switch_window_->may_change = [this] { return start_switch_may_change(); };
         start_switch_window_->use_kit = [this](std::unique_ptr<InterfaceKit> kit) {
             Use_Kit(std::move(kit));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/capture_backends.h"
+#include "app/assembly.h"
 #include "app/heat_lifecycle.h"
 #include "capture/capture_hdmi.h"
 #include "events/event_session.h"
@@ -59,17 +59,22 @@ class Form_Start_Switch;
 class StartSwitchPanel;
 class StartClickPlayer;
 
-// What the program hands the main window at start-up; tests replace the devices and the clock.
+// What the program hands the main window at start-up: the back ends to take devices from and the
+// clock, which have no defaults (a forgotten one does not compile); tests replace devices afterwards.
 struct VeltroStart {
+    // `backends` and `clock` (the PC millisecond counter and the local time of day of the heat and
+    // its frames) are not owned: the program's, or a test's manual clock, outlive the window.
+    VeltroStart(const ProgramBackends& backends, const Clock& clock);
+
     // A fresh capture component (the program's: V4L2 devices, then the demo camera).
-    std::function<std::unique_ptr<CaptureComponent>()> make_component = make_system_capture_component;
+    std::function<std::unique_ptr<CaptureComponent>()> make_component;
     // The source filmed while none was ever chosen (the demo race camera).
-    std::string first_start_source = system_capture_backends().first_start_source;
-    // The interface kit; none given: the simulated kit.
+    std::string first_start_source;
+    // The kinds of start-switch hardware the settings may name.
+    const KitBackends& kits;
+    // The interface kit; none given: the one the settings name, else the simulated kit.
     std::unique_ptr<InterfaceKit> kit;
-    // The PC millisecond counter and the local time of day of the heat and its frames. Not owned: a
-    // test's manual clock outlives the window.
-    const Clock* clock = &system_clock();
+    const Clock& clock;
     // A recording to review once the window is shown.
     std::string command_line_path;
     // Show the "Simulated interface kit" window at start-up.
@@ -87,7 +92,7 @@ struct VeltroStart {
 class Form_Veltro : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Form_Veltro(VeltroStart start = {}, QWidget* parent = nullptr);
+    explicit Form_Veltro(VeltroStart start, QWidget* parent = nullptr);
     ~Form_Veltro() override;
 
     // True when Form_Load found another instance running: the program ends without showing this.

@@ -25,7 +25,7 @@ public:
         int retry_ms = 500;
     };
 
-    DeviceKit(std::unique_ptr<KitDriver> driver, Options options, const Clock& clock = system_clock());
+    DeviceKit(std::unique_ptr<KitDriver> driver, Options options, const Clock& clock);
     ~DeviceKit() override;
     DeviceKit(const DeviceKit&) = delete;
     DeviceKit& operator=(const DeviceKit&) = delete;

@@ -1,6 +1,5 @@
 #include "startswitch/ui/form_start_switch.h"
 
-#include "startswitch/kit_backends.h"
 #include "support/operator.h"
 #include "support/trace.h"
 
@@ -29,7 +28,8 @@ constexpr std::array<const char*, 6> kRoles = {
 
 } // namespace
 
-Form_Start_Switch::Form_Start_Switch(QWidget* parent) : QWidget(parent, Qt::Window) {
+Form_Start_Switch::Form_Start_Switch(const KitBackends& kits, const Clock& clock, QWidget* parent)
+    : QWidget(parent, Qt::Window), kits_(kits), clock_(clock) {
     setObjectName("Form_start_switch");
     setWindowTitle("Start switch");
     build();
@@ -44,7 +44,7 @@ void Form_Start_Switch::build() {
     combo_backend_ = new QComboBox(this);
     combo_backend_->setObjectName("Combo_backend");
     combo_backend_->addItem("Simulated interface kit (no hardware)", kSimulated);
-    for (const KitBackend& b : kit_backends()) {
+    for (const KitBackend& b : kits_.list()) {
         combo_backend_->addItem(QString::fromStdString(b.label), QString::fromStdString(b.id));
     }
     form->addRow("Hardware", combo_backend_);
@@ -130,7 +130,7 @@ void Form_Start_Switch::show_config(const KitConfig& config) {
     loading_ = true;
     const int index = combo_backend_->findData(QString::fromStdString(config.backend));
     combo_backend_->setCurrentIndex(index < 0 ? 0 : index);
-    const KitBackend* backend = find_kit_backend(config.backend);
+    const KitBackend* backend = kits_.find(config.backend);
     combo_device_->clear();
     if (backend) {
         for (const std::string& d : backend->devices()) {
@@ -160,7 +160,7 @@ void Form_Start_Switch::backend_chosen() {
     const KitConfig stored = Load_Kit_Config();
     if (stored.backend == id) {
         show_config(stored);
-    } else if (const KitBackend* backend = find_kit_backend(id)) {
+    } else if (const KitBackend* backend = kits_.find(id)) {
         show_config(backend->defaults());
     } else {
         show_config(KitConfig{});
@@ -186,7 +186,7 @@ KitConfig Form_Start_Switch::Fields() const {
 bool Form_Start_Switch::Apply() {
     const KitConfig config = Fields();
     std::string error;
-    std::unique_ptr<InterfaceKit> kit = make_interface_kit(config, error);
+    std::unique_ptr<InterfaceKit> kit = kits_.make_interface_kit(config, clock_, error);
     if (!error.empty()) {
         the_operator().message("The start switch cannot be used as set: " + error, MsgIcon::Exclamation);
         return false;

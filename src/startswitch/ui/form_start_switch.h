@@ -1,6 +1,8 @@
 #pragma once
 
+#include "startswitch/kit_backends.h"
 #include "startswitch/kit_config.h"
+#include "support/clocks.h"
 
 #include <QWidget>
 #include <array>
@@ -24,7 +26,8 @@ class InterfaceKit;
 class Form_Start_Switch : public QWidget {
     Q_OBJECT
 public:
-    explicit Form_Start_Switch(QWidget* parent = nullptr);
+    // `kits` and `clock` (not owned) outlive the window; a kit made here stamps its edges on `clock`.
+    Form_Start_Switch(const KitBackends& kits, const Clock& clock, QWidget* parent = nullptr);
 
     // Asked before anything is stored: false keeps everything as it is (a heat is running).
     std::function<bool()> may_change;
@@ -46,6 +49,8 @@ private:
     void show_config(const KitConfig& config);
     void backend_chosen();
 
+    const KitBackends& kits_;
+    const Clock& clock_;
     QComboBox* combo_backend_ = nullptr;
     QComboBox* combo_device_ = nullptr;
     QLabel* label_device_hint_ = nullptr;

@@ -424,7 +424,7 @@ std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::st
 }
 
 void register_v4l2_backend(CaptureBackends& backends) {
-    backends.add({"V4L2", [] { return enumerate_v4l2_devices(); }});
+    backends.add({"V4L2", [] { return enumerate_v4l2_devices("/dev"); }});
 }
 
 } // namespace veltro

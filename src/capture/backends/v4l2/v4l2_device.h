@@ -108,7 +108,7 @@ private:
 };
 
 // The capture devices under `dev_dir` (video0, video1, ... in number order).
-std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::string& dev_dir = "/dev");
+std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::string& dev_dir);
 
 // Adds the V4L2 capture devices of this machine to the program's back ends.
 void register_v4l2_backend(CaptureBackends& backends);

@@ -96,7 +96,7 @@ std::vector<std::string> evdev_devices(const std::string& root) {
     return list;
 }
 
-KitBackend make_evdev_backend() {
+void register_evdev_backend(KitBackends& backends) {
     KitBackend b;
     b.id = "evdev";
     b.label = "USB encoder, foot switch or keyboard (input device)";
@@ -111,15 +111,17 @@ KitBackend make_evdev_backend() {
         c.lines = {"BTN_TRIGGER", "BTN_THUMB", "BTN_THUMB2", "BTN_TOP", "BTN_TOP2", "BTN_PINKIE"};
         return c;
     };
-    b.devices = [] { return evdev_devices(); };
-    b.make_driver = [](const KitConfig& config, std::string& error) -> std::unique_ptr<KitDriver> {
+    b.devices = [] { return evdev_devices("/dev/input"); };
+    // Input events carry the kernel's stamps.
+    b.make_driver = [](const KitConfig& config, const Clock&,
+                       std::string& error) -> std::unique_ptr<KitDriver> {
         std::optional<EvdevWiring> wiring = evdev_wiring(config, error);
         if (!wiring) {
             return nullptr;
         }
         return std::make_unique<EvdevDriver>(std::move(*wiring));
     };
-    return b;
+    backends.add(std::move(b));
 }
 
 } // namespace veltro

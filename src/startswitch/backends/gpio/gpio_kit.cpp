@@ -297,7 +297,7 @@ std::unique_ptr<KitDriver> make_gpio_driver(const KitConfig& config, std::shared
     return std::make_unique<GpioKitDriver>(std::move(library), config);
 }
 
-KitBackend make_gpio_backend(std::shared_ptr<GpioLibrary> library) {
+void register_gpio_backend(KitBackends& backends, std::shared_ptr<GpioLibrary> library) {
     KitBackend b;
     b.id = "gpio";
     b.label = "GPIO lines (single-board computer or USB GPIO adapter)";
@@ -319,10 +319,11 @@ KitBackend make_gpio_backend(std::shared_ptr<GpioLibrary> library) {
         }
         return out;
     };
-    b.make_driver = [library](const KitConfig& config, std::string& error) {
+    // Line events carry the kernel's stamps.
+    b.make_driver = [library](const KitConfig& config, const Clock&, std::string& error) {
         return make_gpio_driver(config, library, error);
     };
-    return b;
+    backends.add(std::move(b));
 }
 
 } // namespace veltro

@@ -86,6 +86,8 @@ private:
 std::unique_ptr<KitDriver> make_gpio_driver(const KitConfig& config, std::shared_ptr<GpioLibrary> library,
                                             std::string& error);
 
-KitBackend make_gpio_backend(std::shared_ptr<GpioLibrary> library = libgpiod_library());
+// The start-switch back end "gpio": lines of GPIO chips, through `library` (libgpiod_library(); tests
+// give a fake).
+void register_gpio_backend(KitBackends& backends, std::shared_ptr<GpioLibrary> library);
 
 } // namespace veltro

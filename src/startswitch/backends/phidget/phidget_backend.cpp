@@ -85,7 +85,7 @@ std::optional<PhidgetWiring> phidget_wiring(const KitConfig& config, std::string
     return wiring;
 }
 
-KitBackend make_phidget_backend(std::vector<std::string> library) {
+void register_phidget_backend(KitBackends& backends, std::vector<std::string> library) {
     KitBackend backend;
     backend.id = "phidget";
     backend.label = "Phidget interface kit (vendor library)";
@@ -102,15 +102,15 @@ KitBackend make_phidget_backend(std::vector<std::string> library) {
     // Listing the kits would take the library's device manager; the serial is on the kit's label and
     // in the status panel once a kit is attached.
     backend.devices = [] { return std::vector<std::string>{"any"}; };
-    backend.make_driver = [library](const KitConfig& config,
+    backend.make_driver = [library](const KitConfig& config, const Clock& clock,
                                     std::string& error) -> std::unique_ptr<KitDriver> {
         const std::optional<PhidgetWiring> wiring = phidget_wiring(config, error);
         if (!wiring) {
             return nullptr;
         }
-        return std::make_unique<PhidgetKitDriver>(*wiring, library);
+        return std::make_unique<PhidgetKitDriver>(*wiring, library, clock);
     };
-    return backend;
+    backends.add(std::move(backend));
 }
 
 } // namespace veltro

@@ -29,8 +29,8 @@ struct PhidgetWiring {
 class PhidgetKitDriver final : public KitDriver {
 public:
     // `library`: the names or paths tried, in order, on each open() until one loads.
-    PhidgetKitDriver(PhidgetWiring wiring, std::vector<std::string> library,
-                     const Clock& clock = system_clock());
+    // `clock` (not owned, outliving the driver) stamps the changes the library reports.
+    PhidgetKitDriver(PhidgetWiring wiring, std::vector<std::string> library, const Clock& clock);
     ~PhidgetKitDriver() override;
     PhidgetKitDriver(const PhidgetKitDriver&) = delete;
     PhidgetKitDriver& operator=(const PhidgetKitDriver&) = delete;

@@ -239,7 +239,7 @@ std::unique_ptr<KitDriver> make_serial_driver(const KitConfig& config, std::stri
     return std::make_unique<SerialKitDriver>(std::move(*wiring), std::move(lines), timing);
 }
 
-KitBackend make_serial_backend() {
+void register_serial_backend(KitBackends& backends) {
     KitBackend b;
     b.id = "serial";
     b.label = "Contact on a serial port's modem lines (RS-232 or USB-serial adapter)";
@@ -249,16 +249,17 @@ KitBackend make_serial_backend() {
     b.defaults = [] {
         KitConfig c;
         c.backend = "serial";
-        const std::vector<std::string> ports = serial_ports();
+        const std::vector<std::string> ports = serial_ports("/dev", "/sys/class/tty");
         c.device = ports.empty() ? "/dev/ttyUSB0" : ports.front();
         c.lines[2] = "CTS"; // the direct start: the contact starts the heat when it closes
         return c;
     };
-    b.devices = [] { return serial_ports(); };
-    b.make_driver = [](const KitConfig& config, std::string& error) {
+    b.devices = [] { return serial_ports("/dev", "/sys/class/tty"); };
+    // The driver stamps each change on the monotonic clock as it wakes.
+    b.make_driver = [](const KitConfig& config, const Clock&, std::string& error) {
         return make_serial_driver(config, error, std::make_unique<TtyModemLines>());
     };
-    return b;
+    backends.add(std::move(b));
 }
 
 } // namespace veltro

@@ -66,7 +66,7 @@ std::unique_ptr<KitDriver> make_serial_driver(const KitConfig& config, std::stri
                                               std::unique_ptr<ModemLines> lines,
                                               SerialKitDriver::Timing timing = {});
 
-// The settings page's entry for this back end ("serial").
-KitBackend make_serial_backend();
+// The start-switch back end "serial": the modem-status lines of a serial port.
+void register_serial_backend(KitBackends& backends);
 
 } // namespace veltro

@@ -42,7 +42,6 @@ private:
 // The serial ports under `dev` worth offering: the stable names in serial/by-id first, then the USB
 // adapters (ttyUSB, ttyACM) and the built-in ports (ttyS) that have a UART behind them, which
 // `sys_tty` (/sys/class/tty) tells without opening them.
-std::vector<std::string> serial_ports(const std::string& dev = "/dev",
-                                      const std::string& sys_tty = "/sys/class/tty");
+std::vector<std::string> serial_ports(const std::string& dev, const std::string& sys_tty);
 
 } // namespace veltro

@@ -17,7 +17,7 @@ public:
     static constexpr std::int32_t kSerial = 1;
 
     // `clock` (not owned) stamps each switch change when it is made.
-    explicit SimulatedKit(const Clock& clock = system_clock());
+    explicit SimulatedKit(const Clock& clock);
     ~SimulatedKit() override;
     SimulatedKit(const SimulatedKit&) = delete;
     SimulatedKit& operator=(const SimulatedKit&) = delete;

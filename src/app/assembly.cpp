@@ -1,0 +1,26 @@
+#include "app/assembly.h"
+
+#include "capture/backends/demo/demo_camera.h"
+#include "capture/backends/v4l2/v4l2_device.h"
+#include "startswitch/backends/evdev/evdev_backend.h"
+#include "startswitch/backends/gpio/gpio_kit.h"
+#include "startswitch/backends/phidget/phidget_backend.h"
+#include "startswitch/backends/serial/serial_kit.h"
+
+namespace veltro {
+
+const ProgramBackends& program_backends() {
+    static const ProgramBackends backends = [] {
+        ProgramBackends b;
+        register_v4l2_backend(b.capture);
+        register_demo_backend(b.capture);
+        register_evdev_backend(b.kits);
+        register_serial_backend(b.kits);
+        register_gpio_backend(b.kits, libgpiod_library());
+        register_phidget_backend(b.kits, phidget_library_names());
+        return b;
+    }();
+    return backends;
+}
+
+} // namespace veltro

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "capture/capture_backends.h"
+#include "startswitch/kit_backends.h"
+
+namespace veltro {
+
+// Every device back end of the program, each registered in the same way and all of them here: the
+// windows are handed these and pick no device themselves.
+struct ProgramBackends {
+    // The V4L2 devices of this machine, then the demo race camera, which is filmed until the
+    // operator chooses a source.
+    CaptureBackends capture;
+    // The kinds of start-switch hardware, in the order the settings page lists them.
+    KitBackends kits;
+};
+
+const ProgramBackends& program_backends();
+
+} // namespace veltro
