@@ -1,7 +1,6 @@
 #include "support/file_io.h"
 
-#include "support/fault_injection.h"
-
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -17,20 +16,27 @@ namespace {
     throw std::system_error(errnum, std::generic_category());
 }
 
+std::atomic<DiskFaults*> installed_faults{nullptr};
+
 // 0 when the operation may go on (with `size` cut to what a short write takes), else the errno of
-// the armed fault.
-int injected(fault_injection::Op op, std::size_t& size) {
-    if (!fault_injection::armed()) [[likely]] {
+// the installed fault.
+int injected(DiskFaults::Op op, std::size_t& size) {
+    DiskFaults* faults = installed_faults.load(std::memory_order_acquire);
+    if (!faults) [[likely]] {
         return 0;
     }
-    const fault_injection::Verdict v = fault_injection::on_operation(op, size);
-    size = v.bytes;
-    return v.errnum;
+    return faults->on_operation(op, size);
 }
 
-int injected(fault_injection::Op op) {
+int injected(DiskFaults::Op op) {
     std::size_t none = 0;
     return injected(op, none);
+}
+
+void before_sync() {
+    if (DiskFaults* faults = installed_faults.load(std::memory_order_acquire)) [[unlikely]] {
+        faults->before_sync();
+    }
 }
 
 template <typename R>
@@ -41,11 +47,15 @@ R failed(int errnum) {
 
 } // namespace
 
+void install_disk_faults(DiskFaults* faults) noexcept {
+    installed_faults.store(faults, std::memory_order_release);
+}
+
 namespace sys {
 
 int open(const char* path, int flags, mode_t mode) {
     if ((flags & O_CREAT) != 0) {
-        if (const int e = injected(fault_injection::Op::create)) {
+        if (const int e = injected(DiskFaults::Op::create)) {
             return failed<int>(e);
         }
     }
@@ -53,51 +63,51 @@ int open(const char* path, int flags, mode_t mode) {
 }
 
 int mkstemp(char* name_template) {
-    if (const int e = injected(fault_injection::Op::create)) {
+    if (const int e = injected(DiskFaults::Op::create)) {
         return failed<int>(e);
     }
     return ::mkstemp(name_template);
 }
 
 ssize_t write(int fd, const void* data, std::size_t size) {
-    if (const int e = injected(fault_injection::Op::write, size)) {
+    if (const int e = injected(DiskFaults::Op::write, size)) {
         return failed<ssize_t>(e);
     }
     return ::write(fd, data, size);
 }
 
 ssize_t pwrite(int fd, const void* data, std::size_t size, off_t offset) {
-    if (const int e = injected(fault_injection::Op::write, size)) {
+    if (const int e = injected(DiskFaults::Op::write, size)) {
         return failed<ssize_t>(e);
     }
     return ::pwrite(fd, data, size, offset);
 }
 
 int ftruncate(int fd, off_t length) {
-    if (const int e = injected(fault_injection::Op::truncate)) {
+    if (const int e = injected(DiskFaults::Op::truncate)) {
         return failed<int>(e);
     }
     return ::ftruncate(fd, length);
 }
 
 int fsync(int fd) {
-    if (const int e = injected(fault_injection::Op::sync)) {
+    if (const int e = injected(DiskFaults::Op::sync)) {
         return failed<int>(e);
     }
-    fault_injection::before_sync();
+    before_sync();
     return ::fsync(fd);
 }
 
 int fdatasync(int fd) {
-    if (const int e = injected(fault_injection::Op::sync)) {
+    if (const int e = injected(DiskFaults::Op::sync)) {
         return failed<int>(e);
     }
-    fault_injection::before_sync();
+    before_sync();
     return ::fdatasync(fd);
 }
 
 int rename(const char* from, const char* to) {
-    if (const int e = injected(fault_injection::Op::rename)) {
+    if (const int e = injected(DiskFaults::Op::rename)) {
         return failed<int>(e);
     }
     return std::rename(from, to);

@@ -7,9 +7,28 @@
 
 namespace veltro {
 
+// A disk that fails or stalls on purpose, for the tests of every path that saves a file (the test
+// support library has one to arm). The program installs none.
+class DiskFaults {
+public:
+    // The operations that change what is on the disk.
+    enum class Op { create, write, truncate, sync, rename };
+
+    virtual ~DiskFaults() = default;
+    // The errno `op` fails with, having done nothing; 0: it goes on, with `size` cut to what a short
+    // write takes.
+    virtual int on_operation(Op op, std::size_t& size) noexcept = 0;
+    // Before every fsync and fdatasync: a slow or hanging disk waits here.
+    virtual void before_sync() = 0;
+};
+
+// Puts `faults` (not owned, outliving its use; nullptr: none) under the calls below, for every
+// thread. With none installed they cost one atomic load more than the system calls.
+void install_disk_faults(DiskFaults* faults) noexcept;
+
 // The system calls through which the program changes files on disk, with the contract of the calls
-// they stand for (-1 and errno on failure, EINTR left to the caller). A fault armed in
-// fault_injection.h strikes here, so one set of calls covers every path that saves a file.
+// they stand for (-1 and errno on failure, EINTR left to the caller). Installed disk faults strike
+// here, so one set of calls covers every path that saves a file.
 namespace sys {
 // Counts as a create only with O_CREAT.
 int open(const char* path, int flags, mode_t mode = 0);

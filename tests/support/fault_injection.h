@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cerrno>
 #include <cstddef>
 
@@ -8,10 +7,7 @@ namespace veltro::fault_injection {
 
 // A disk failing on purpose, for the tests of every path that saves a file: the Nth write-like
 // operation from the moment it is armed fails, exactly once. Every write of the program goes through
-// the calls of file_io.h (veltro::sys), which ask here; unarmed that costs one relaxed atomic load.
-
-// The operations that change what is on the disk.
-enum class Op { create, write, truncate, sync, rename };
+// the calls of file_io.h (veltro::sys); the first use here installs this as their DiskFaults.
 
 enum class Kind {
     // The Nth create, write, truncate, sync or rename fails with `errnum`, having done nothing.
@@ -45,24 +41,4 @@ int operations() noexcept;
 void slow_syncs(int ms) noexcept;
 // While held, every fsync and fdatasync waits until the hold is let go: a disk that hangs.
 void hold_syncs(bool held);
-// Called by the sync calls of file_io.h: waits as set above.
-void before_sync();
-
-namespace detail {
-extern std::atomic<bool> armed;
-} // namespace detail
-
-inline bool armed() noexcept {
-    return detail::armed.load(std::memory_order_relaxed);
-}
-
-// What happens to one operation: fails with `errnum` when it is not 0, else goes on with `bytes`
-// (the size asked, or fewer for a short write).
-struct Verdict {
-    int errnum = 0;
-    std::size_t bytes = 0;
-};
-// Asked by the calls of file_io.h while armed() only.
-Verdict on_operation(Op op, std::size_t size) noexcept;
-
 } // namespace veltro::fault_injection
