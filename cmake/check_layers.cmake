@@ -39,8 +39,7 @@ foreach(source IN LISTS sources)
     endif()
     set(own_is_core TRUE)
     # The lists that register back ends may name them, as main.cpp may name everything.
-    if(source MATCHES "/(ui|backends)/" OR source MATCHES "^src/app/main\\.cpp$|${VELTRO_DEVICE_SOURCES_REGEX}"
-       OR source MATCHES "^src/startswitch/kit_backends\\.h$")
+    if(source MATCHES "/(ui|backends)/" OR source MATCHES "^src/app/main\\.cpp$|${VELTRO_DEVICE_SOURCES_REGEX}")
         set(own_is_core FALSE)
     endif()
     file(STRINGS "${ROOT}/${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")

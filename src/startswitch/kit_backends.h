@@ -1,7 +1,7 @@
 #pragma once
 
-#include "startswitch/backends/kit_driver.h"
 #include "startswitch/kit_config.h"
+#include "startswitch/kit_driver.h"
 #include "support/clocks.h"
 
 #include <functional>

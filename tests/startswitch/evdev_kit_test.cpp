@@ -1,4 +1,5 @@
 // The start switch on a Linux input device, fed the records the kernel would deliver through pipes.
+#include "app/assembly.h"
 #include "evdev_records.h"
 #include "startswitch/backends/device_kit.h"
 #include "startswitch/backends/evdev/evdev_backend.h"
@@ -35,12 +36,7 @@ KitConfig wired(std::initializer_list<std::string> lines) {
 }
 
 const KitBackend& evdev_backend() {
-    static const KitBackends kits = [] {
-        KitBackends k;
-        register_evdev_backend(k);
-        return k;
-    }();
-    return kits.list().at(0);
+    return *program_backends().kits.find("evdev");
 }
 
 std::string refusal(const KitConfig& config) {

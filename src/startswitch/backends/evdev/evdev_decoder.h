@@ -1,6 +1,6 @@
 #pragma once
 
-#include "startswitch/backends/kit_driver.h"
+#include "startswitch/kit_driver.h"
 
 #include <array>
 #include <bitset>

@@ -2,7 +2,7 @@
 
 #include "startswitch/backends/evdev/evdev_decoder.h"
 #include "startswitch/backends/evdev/evdev_wiring.h"
-#include "startswitch/backends/kit_driver.h"
+#include "startswitch/kit_driver.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "startswitch/backends/gpio/gpio_chip.h"
-#include "startswitch/backends/kit_driver.h"
 #include "startswitch/kit_backends.h"
+#include "startswitch/kit_driver.h"
 
 #include <cstdint>
 #include <ctime>

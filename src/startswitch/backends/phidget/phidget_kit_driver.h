@@ -1,7 +1,7 @@
 #pragma once
 
-#include "startswitch/backends/kit_driver.h"
 #include "startswitch/backends/phidget/phidget_library.h"
+#include "startswitch/kit_driver.h"
 #include "support/clocks.h"
 
 #include <atomic>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "startswitch/backends/kit_driver.h"
 #include "startswitch/backends/serial/modem_lines.h"
 #include "startswitch/kit_backends.h"
 #include "startswitch/kit_config.h"
+#include "startswitch/kit_driver.h"
 
 #include <array>
 #include <memory>
