@@ -24,7 +24,15 @@ bool Debounce::accept(std::uint32_t now) {
 }
 
 HeatLifecycle::HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording, const Clock& clock)
-    : capture_(capture), recording_(recording), session_(recording, capture, clock) {}
+    : capture_(capture), recording_(recording), clock_(clock), session_(recording, capture, clock) {}
+
+HeatLifecycle::SignalMoment HeatLifecycle::signal_moment(std::optional<std::uint32_t> signal_mill) const {
+    const std::uint32_t handled = clock_.millis();
+    const std::int32_t handled_local = clock_.local_ms();
+    const std::int32_t late_ms = signal_delay_ms(signal_mill, handled);
+    return {handled - static_cast<std::uint32_t>(late_ms), local_ms_before(handled_local, late_ms),
+            signal_mill && *signal_mill != handled && late_ms == 0};
+}
 
 namespace {
 

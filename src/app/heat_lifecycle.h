@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace veltro {
@@ -58,7 +59,8 @@ private:
 // about the heat itself lives here.
 class HeatLifecycle {
 public:
-    // `clock` (not owned) times the capture passes' flushes and the capture-end trace.
+    // `clock` (not owned) dates the start and capture signals and times the capture passes' flushes
+    // and the capture-end trace.
     HeatLifecycle(cls_Capture_HDMI& capture, cls_VideoFile_handler& recording, const Clock& clock);
 
     // The cameras start: nothing of an earlier heat's capture may reach this one's recording. From
@@ -69,6 +71,16 @@ public:
 
     // Creates recording `name` and writes its header. Fails (VeltroError) with no recording current.
     void initiate(const std::string& name, const HeatArming& arming);
+
+    // When a start or finish signal came: its edge on the PC counter and the local time of day at that
+    // edge, both read at once from the clock. A signal without a usable stamp (none, from the future, or
+    // older than a signal can wait) counts from now; `stamp_refused` tells that a stamp was given.
+    struct SignalMoment {
+        std::uint32_t pc = 0;
+        std::int32_t local = 0;
+        bool stamp_refused = false;
+    };
+    SignalMoment signal_moment(std::optional<std::uint32_t> signal_mill) const;
 
     enum class Start { Started, AlreadyStarted, Reviewing, NoRecording };
     // The start signal at `start_pc` on the PC counter and `start_local` ms since local midnight,
@@ -125,6 +137,7 @@ private:
 
     cls_Capture_HDMI& capture_;
     cls_VideoFile_handler& recording_;
+    const Clock& clock_;
     CaptureSession session_;
     std::string recording_name_;
     std::uint32_t heat_start_counter_ = 0;

@@ -87,8 +87,8 @@ struct VeltroStart {
     std::string program_path = executable_path();
 };
 
-// The program's main window: camera, heat lifecycle, start switch, live picture, menus; the review
-// of recordings (issue of its own) plugs in through the hooks in form_veltro_review.cpp.
+// The program's main window: a shell that wires the heat run, the start switch, the review and the
+// results to its panels and menus. Its methods are grouped by the file that defines them.
 class Form_Veltro : public QMainWindow {
     Q_OBJECT
 public:
@@ -146,40 +146,19 @@ public:
     void Check_Attached();
     void Update_LED();
     void item_blink_LED_Click();
+    // Takes other start-switch hardware into use at once; nullptr: the simulated kit.
+    void Use_Kit(std::unique_ptr<InterfaceKit> kit);
 
-    // ---- Main window (form_veltro_startup.cpp, form_veltro_menus.cpp) ----
-    void Form_Activate();
-    void Veltro_end();
-    void Do_Close();
-    void load_Capture_Folder();
-    // The folder new recordings go to: the one chosen, else the user's videos folder + "/Veltro".
-    std::string capture_folder() const;
-    // Captures cut short by the program's end (a crash, a power cut) left their frames in a spool
-    // beside their recording: they go into the recordings now, and the operator is told.
-    void Recover_Captures();
-    bool Validate_Folder();
-    void Label_capture_folder_Click();
+    // ---- The window, its parts and the windows it owns (form_veltro.cpp) ----
     void Arrange_form();
     void Paint_cmd_100();
     void Paint_Notime();
     void Paint_Deadheat();
     void Loose_Focus();
-    // Opening "Form": with Alt held the "Trap errors" menu shows and "Debug" toggles.
-    void menu_form_Click(Qt::KeyboardModifiers modifiers);
-    QMenu* menu(const char* name) const;
-
-    // "Event results...": every recording of the capture folder as one web page and one CSV file.
-    void item_event_results_Click();
-    // "Save evidence...": the evidence pack of the heat under review in a new folder.
-    void item_save_evidence_Click();
-    // Their dialogs: the suggested path in, the chosen one out ("" when cancelled).
-    std::function<std::string(const std::string& suggested)> choose_event_results_file;
-    std::function<std::string(const std::string& suggested)> choose_evidence_folder;
-    // "Print folder...": where prints go as PDF files when no printer is installed.
-    void item_print_folder_Click();
-    // The name of a print of the heat under review: event, heat, camera and `kind`.
-    std::string print_name(const std::string& kind) const;
-    std::function<std::string(const std::string& suggested)> choose_print_folder;
+    bool cameras_running() const;
+    // Camera colour as the program writes it (0xBBGGRR): light green for the goal camera, yellow for
+    // the split camera.
+    static std::uint32_t camera_colour(std::int16_t camera);
 
     // The windows this one owns, created on first use.
     Form_Veltro_settings& settings_window();
@@ -193,12 +172,6 @@ public:
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();
     Form_Start_Switch& start_switch_window();
-    // Takes other start-switch hardware into use at once; nullptr: the simulated kit.
-    void Use_Kit(std::unique_ptr<InterfaceKit> kit);
-    // "HDMI performance" (checked: shown) and "JPEG Benchmark" of the "Diagnostics" menu.
-    void item_hdmi_performance_Click(bool checked);
-    void item_jpeg_benchmark_Click();
-    Form_HDMI_performance* performance_window() const { return performance_window_; }
 
     // Delivers waiting frames / kit events (the descriptors' notifiers do it in a normal run).
     void Dispatch_Capture();
@@ -209,7 +182,50 @@ public:
     // What the capture thread has to say: frames, lost frames, a lost source.
     void Deliver_Notices();
 
-    // ---- State, for the review and for tests ----
+    // ---- Start-up and close (form_veltro_startup.cpp) ----
+    void Form_Activate();
+    void Veltro_end();
+    void Do_Close();
+    void load_Capture_Folder();
+    // The folder new recordings go to: the one chosen, else the user's videos folder + "/Veltro".
+    std::string capture_folder() const;
+    // Captures cut short by the program's end (a crash, a power cut) left their frames in a spool
+    // beside their recording: they go into the recordings now, and the operator is told.
+    void Recover_Captures();
+    bool Validate_Folder();
+    void Label_capture_folder_Click();
+
+    // ---- Menus (form_veltro_menus.cpp) ----
+    // Opening "Form": with Alt held the "Trap errors" menu shows and "Debug" toggles.
+    void menu_form_Click(Qt::KeyboardModifiers modifiers);
+    QMenu* menu(const char* name) const;
+    // "Print folder...": where prints go as PDF files when no printer is installed.
+    void item_print_folder_Click();
+    std::function<std::string(const std::string& suggested)> choose_print_folder;
+
+    // ---- Diagnostics (form_veltro_diagnostics.cpp) ----
+    // "HDMI performance" (checked: shown) and "JPEG Benchmark" of the "Diagnostics" menu.
+    void item_hdmi_performance_Click(bool checked);
+    void item_jpeg_benchmark_Click();
+    Form_HDMI_performance* performance_window() const { return performance_window_; }
+
+    // ---- Event results and evidence (form_veltro_publish.cpp) ----
+    // "Event results...": every recording of the capture folder as one web page and one CSV file.
+    void item_event_results_Click();
+    // "Save evidence...": the evidence pack of the heat under review in a new folder.
+    void item_save_evidence_Click();
+    // Their dialogs: the suggested path in, the chosen one out ("" when cancelled).
+    std::function<std::string(const std::string& suggested)> choose_event_results_file;
+    std::function<std::string(const std::string& suggested)> choose_evidence_folder;
+
+    // ---- The finish strip (form_veltro_strip.cpp) ----
+    // Asks for the finish strip of the recording on show along the goal line on show; it is made in
+    // the background and shown when ready (Dispatch_Strip).
+    void Request_strip();
+    // Shows a finished strip (the descriptor's notifier does it in a normal run).
+    void Dispatch_Strip();
+
+    // ---- State, read by the review's controller and by tests ----
     cls_Capture_HDMI* capture() { return capture_.get(); }
     cls_VideoFile_handler& recording() { return recording_; }
     HeatTiming& timing() { return timing_; }
@@ -221,16 +237,10 @@ public:
     QSlider* Slider_play() const { return slider_play_; }
     Finish_strip_view* Strip_view() const { return strip_view_; }
     Strip_worker* strip_worker() const { return strip_worker_.get(); }
-    // Asks for the finish strip of the recording on show along the goal line on show; it is made in
-    // the background and shown when ready (Dispatch_Strip).
-    void Request_strip();
-    // Shows a finished strip (the descriptor's notifier does it in a normal run).
-    void Dispatch_Strip();
     const std::string& current_recording_name() const { return heat_->recording_name(); }
     std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
     bool capturing() const { return heat_->capturing(); }
     bool live_view() const { return live_view_; }
-    bool cameras_running() const;
     bool kit_attached() const { return switch_.is_attached(); }
     std::uint32_t program_start_counter() const { return program_start_counter_; }
     std::int16_t crop_width() const { return crop_width_; }
@@ -242,19 +252,15 @@ public:
     // Picture on show is a recording under review.
     bool reviewing() const { return recording_.File_open(); }
     const std::string& dog_list() const { return dog_list_; }
-    // Camera colour as the program writes it (0xBBGGRR): light green for the goal camera, yellow for
-    // the split camera.
-    static std::uint32_t camera_colour(std::int16_t camera);
 
     // True while the Escape key is held (the application-wide key filter keeps it).
     bool escape_down() const { return escape_down_; }
 
-    // ---- Review hooks, filled by the review (form_veltro_review.cpp) ----
+    // ---- Review and time assignment (form_veltro_review.cpp) ----
     void Handle_Open(const std::string& path);
     void Display_Heat_Data();
     void Clear_Results_Display();
     void Handle_Goal_Offset(int key);
-    // ---- Review and time assignment (form_veltro_review.cpp) ----
     Review& review();
     Form_Velt_Results& results_window();
     void Handle_results();
@@ -275,6 +281,8 @@ public:
     void Jump_to_mark(int direction);
 
     // ---- Frame and series printing (form_veltro_print.cpp) ----
+    // The name of a print of the heat under review: event, heat, camera and `kind`.
+    std::string print_name(const std::string& kind) const;
     void item_print_frame_Click();
     void item_print_series_Click();
     void item_print_dog_name_Click();
@@ -306,13 +314,14 @@ public:
     void item_reset_view_Click();
 
 protected:
+    // form_veltro_startup.cpp
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private slots:
-    // Review and time assignment: left empty here, filled by the review (form_veltro_review.cpp).
+    // form_veltro_review.cpp
     void item_open_file_Click();
     void item_show_results_Click();
     void item_dog_names_Click();
@@ -351,6 +360,7 @@ private:
     void build_help_menu();
     // form_veltro_view.cpp
     void build_view_menu();
+    // form_veltro.cpp
     QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);
     void watch_capture(bool on);
     void paint_dog_tiles();
@@ -359,9 +369,8 @@ private:
     bool another_instance_running();
     void received_from_second_instance();
     void Unload_Forms();
-    // form_veltro_switch.cpp
-    void paint_arm(QPainter& p);
     // form_veltro_lifecycle.cpp
+    void paint_arm(QPainter& p);
     void paint_live_overlay(QPainter& p, const QSize& picture);
     // "No signal" or the lost device, over the live picture.
     void paint_signal_overlay(QPainter& p, const QSize& picture);
@@ -379,9 +388,6 @@ private:
     void item_px3_properties_Click();
     // The changes of the heat's results from its journal, in the debug text window.
     void item_history_Click();
-    // Undo, Declare official, Withdraw official: a Review_controller::ResultEdit.
-    void item_change_result_Click(int change);
-    void install_publish_dialogs();
     // `text` of the recording under review in the debug text window; a beep with none open.
     void show_in_debug_window(const std::string& title, const std::function<std::string()>& text);
     void item_text_xml_header_Click();
@@ -402,13 +408,24 @@ private:
     Review_parts& review_parts();
     void show_review_picture();
     void show_camera();
-    void build_strip(QWidget* central);
-    void show_strip_position();
-    void close_strip();
     void sync_goal_lines(bool to_review);
+    // Undo, Declare official, Withdraw official: a Review_controller::ResultEdit.
+    void item_change_result_Click(int change);
     // The review's own keys (box digits, Page Up / Page Down) when `watched` holds this window's
     // keyboard focus outside a text field; true when the key was taken.
     bool Review_key(QObject* watched, const QKeyEvent& key);
+    // form_veltro_strip.cpp
+    void build_strip(QWidget* central);
+    void show_strip_position();
+    void close_strip();
+    // form_veltro_publish.cpp
+    void install_publish_dialogs();
+    // form_veltro_switch.cpp
+    bool start_switch_may_change();
+    std::string start_switch_status() const;
+    // form_veltro.cpp
+    std::unique_ptr<InterfaceKit> make_simulated_kit();
+    std::uint32_t now() const { return clock_.millis(); }
     // form_veltro_print.cpp
     void start_print(bool series);
     // The texts of a printed page for the heat on show, printed on `device`.
@@ -416,8 +433,6 @@ private:
     // The picture at the play position, the part `shown` of it, enhanced as on screen, with the goal
     // line when prints carry it.
     Print_cell printed_picture(const Print_view& shown, std::vector<std::string> caption);
-
-    std::uint32_t now() const { return clock_.millis(); }
 
     VeltroStart start_;
     const Clock& clock_;
@@ -432,9 +447,6 @@ private:
     std::unique_ptr<StartClickPlayer> click_;
     QSocketNotifier* capture_notifier_ = nullptr;
     QSocketNotifier* kit_notifier_ = nullptr;
-    std::unique_ptr<InterfaceKit> make_simulated_kit();
-    bool start_switch_may_change();
-    std::string start_switch_status() const;
     // True while the capture component delivers frames: a kit event handled then must not ask for
     // frames again.
     bool delivering_frames_ = false;

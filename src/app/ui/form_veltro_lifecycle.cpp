@@ -235,19 +235,14 @@ HeatArming Form_Veltro::arming() const {
 
 void Form_Veltro::Handle_Start(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Start, begin");
-    // The start is taken before anything else can delay it: the moment of the signal's edge, and the
-    // local time of day at that same moment.
-    const std::uint32_t handled = now();
-    const std::int32_t handled_local = clock_.local_ms();
-    const std::int32_t late_ms = signal_delay_ms(signal_mill, handled);
-    const std::uint32_t start_pc = handled - static_cast<std::uint32_t>(late_ms);
-    const std::int32_t start_local = local_ms_before(handled_local, late_ms);
-    if (signal_mill && *signal_mill != handled && late_ms == 0) {
+    // The start is taken before anything else can delay it.
+    const HeatLifecycle::SignalMoment at = heat_->signal_moment(signal_mill);
+    if (at.stamp_refused) {
         Trace("*Handle_Start, the signal's time stamp is not usable: the start is taken now");
     }
     const std::function<void()> auto_initiate = [this] { Command_initiate_file_Click(); };
     const HeatLifecycle::Start outcome =
-        heat_->start(start_pc, start_local, reviewing(),
+        heat_->start(at.pc, at.local, reviewing(),
                      Setting_switch_on(keys::auto_init.key) ? auto_initiate : std::function<void()>());
     if (outcome != HeatLifecycle::Start::Started) {
         the_operator().beep();
@@ -283,8 +278,7 @@ void Form_Veltro::Update_heat_time() {
 void Form_Veltro::Handle_Capture_Start(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Capture_start");
     // Capture begins at the trigger's edge, however late the window got round to it.
-    const std::uint32_t handled = now();
-    const std::uint32_t from = handled - static_cast<std::uint32_t>(signal_delay_ms(signal_mill, handled));
+    const std::uint32_t from = heat_->signal_moment(signal_mill).pc;
     switch (heat_->capture_start(cameras_running(), switch_.is_attached(), is_debug_run(), from)) {
     case HeatLifecycle::CaptureStart::Started:
         label_frame_count_->setVisible(true);
