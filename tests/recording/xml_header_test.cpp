@@ -1,5 +1,6 @@
 #include "error_number.h"
 #include "fake_operator.h"
+#include "recording/header_properties.h"
 #include "recording/xml_header.h"
 #include "support/files.h"
 #include "support/process_facts.h"
@@ -11,6 +12,7 @@
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
 #include <pugixml.hpp>
 #include <regex>
@@ -168,48 +170,25 @@ TEST(XmlHeaderUptime, IsDaysAndClockTime) {
     EXPECT_EQ(format_uptime(((26 * 60 + 3) * 60 + 4) * 1000ull + 999), "1 days 02:03:04");
 }
 
-TEST_F(XmlHeaderTest, BooleansKeepTheFormOfTheirElement) {
+TEST_F(XmlHeaderTest, BooleansReadTheTextsOfTheirForm) {
     // True/False form: only "True" is true, so the defaults "f" and "Y" read false.
     EXPECT_FALSE(header.Velt_dead_heat(4));
     EXPECT_FALSE(header.RGB_interlaced());
     EXPECT_FALSE(header.RGB_preview_on());
-    header.Velt_dead_heat(4, true);
-    header.RGB_interlaced(true);
-    EXPECT_EQ(Reparsed(header.XML_string()).text("//box[@id='4']/dog_dead_heat"), "True");
-    EXPECT_TRUE(header.Velt_dead_heat(4));
-    EXPECT_FALSE(header.Velt_dead_heat(5));
-    EXPECT_TRUE(header.RGB_interlaced());
-    header.Velt_dead_heat(4, false);
-    EXPECT_EQ(Reparsed(header.XML_string()).text("//box[@id='4']/dog_dead_heat"), "False");
-    EXPECT_FALSE(header.Velt_dead_heat(4));
-
     // t/f form: "t" and "Y" are true, anything else false.
     EXPECT_TRUE(header.RGB_Rotated());
-    header.RGB_Rotated(false);
-    EXPECT_EQ(Reparsed(header.XML_string()).text("//RGB_rotated"), "f");
-    EXPECT_FALSE(header.RGB_Rotated());
-    header.RGB_Rotated(true);
-    EXPECT_EQ(Reparsed(header.XML_string()).text("//RGB_rotated"), "t");
-    replace_in_text(header, "<RGB_rotated>t<", "<RGB_rotated>True<");
+    replace_in_text(header, "<RGB_rotated>Y<", "<RGB_rotated>True<");
     EXPECT_FALSE(header.RGB_Rotated());
 }
 
 TEST_F(XmlHeaderTest, NumbersAreWrittenPlainAndReadStrictly) {
     header.Velt_Heat_time(3, true, 12345);
-    Reparsed r(header.XML_string());
+    const Reparsed r(header.XML_string());
     EXPECT_EQ(r.text("//box[@id='3']/dog_split_time"), "12345");
     EXPECT_EQ(r.text("//box[@id='3']/dog_heat_time"), "000000");
     EXPECT_EQ(r.text("//box[@id='2']/dog_split_time"), "000000");
     EXPECT_EQ(header.Velt_Heat_time(3, true), 12345);
     EXPECT_EQ(header.Velt_Heat_time(3, false), 0);
-
-    header.Velt_heat_frame(1, -7);
-    header.RGB_Compressed_min_Size(0);
-    header.Velt_heat_start_Local_mill(50400123);
-    r = Reparsed(header.XML_string());
-    EXPECT_EQ(r.text("//box[@id='1']/dog_heat_frame"), "-7");
-    EXPECT_EQ(r.text("//RGB_compressed_min_size"), "0");
-    EXPECT_EQ(header.Velt_heat_start_Local_mill(), 50400123);
 
     // The placeholder before the start is no number.
     Cls_XML_header fresh;
@@ -246,54 +225,116 @@ TEST_F(XmlHeaderTest, SpecialGetters) {
     EXPECT_EQ(header.Velt_Heat_Click_Time(1), 0);
 }
 
-TEST_F(XmlHeaderTest, MissingElementsFailUnlessThePropertyToleratesThem) {
-    header.XML_string("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><PXV_header><file_data>"
-                      "<velt_box_delay>30</velt_box_delay></file_data><veltro><box id=\"2\">"
-                      "<dog_name>Rex</dog_name></box></veltro></PXV_header>");
-    ASSERT_TRUE(header.Has_XML());
-    const std::string before = header.XML_string();
+// The value of the row's property as text: numbers in decimal, flags "true" / "false".
+std::string read_as_text(const Cls_XML_header& header, const HeaderElement& row, std::int16_t box) {
+    switch (row.kind) {
+    case HeaderKind::Text:
+        return header.get(HeaderKey<std::string>::of(row), box);
+    case HeaderKind::Integer:
+        return std::to_string(header.get(HeaderKey<std::int16_t>::of(row), box));
+    case HeaderKind::Long:
+        return std::to_string(header.get(HeaderKey<std::int32_t>::of(row), box));
+    case HeaderKind::TrueFalse:
+    case HeaderKind::TF:
+        return header.get(HeaderKey<bool>::of(row), box) ? "true" : "false";
+    }
+    return "?";
+}
 
-    for (const auto& failing : std::vector<std::function<void()>>{
-             [&] { (void)header.Velt_event(); }, [&] { header.Velt_event("Derby"); },
-             [&] { (void)header.Velt_Heat_time(2, false); }, [&] { header.Velt_Heat_time(2, true, 100); },
-             [&] { header.Velt_Dog_name(3, "Max"); }, [&] { (void)header.Goal_Compensation(); },
-             [&] { (void)header.Last_Capture_time(); }, [&] { (void)header.RGB_X(); },
-             [&] { header.RGB_JPEG_codec("IJL"); }, [&] { header.Velt_Heat_Length("480"); },
-             [&] { header.SpecApp("x"); }})
-        EXPECT_EQ(error_number(failing), err::ObjectVariableNotSet);
+void write_from_text(Cls_XML_header& header, const HeaderElement& row, std::int16_t box,
+                     const std::string& v) {
+    switch (row.kind) {
+    case HeaderKind::Text:
+        return header.set(HeaderKey<std::string>::of(row), v, box);
+    case HeaderKind::Integer:
+        return header.set(HeaderKey<std::int16_t>::of(row), static_cast<std::int16_t>(std::stoi(v)), box);
+    case HeaderKind::Long:
+        return header.set(HeaderKey<std::int32_t>::of(row), static_cast<std::int32_t>(std::stol(v)), box);
+    case HeaderKind::TrueFalse:
+    case HeaderKind::TF:
+        return header.set(HeaderKey<bool>::of(row), v == "true", box);
+    }
+}
+
+// Takes the element out of the header's text and loads that text, as a header of an older or another
+// program would come.
+void remove_element(Cls_XML_header& header, const std::string& element, std::int16_t box) {
+    std::string text = header.XML_string();
+    const auto record = box ? text.find("<box id=\"" + std::to_string(box) + "\">") : 0;
+    const auto from = text.find("<" + element + ">", record);
+    const std::string close = "</" + element + ">";
+    ASSERT_NE(from, std::string::npos);
+    text.erase(from, text.find(close, from) + close.size() - from);
+    header.XML_string(text);
+    ASSERT_TRUE(header.Has_XML());
+}
+
+TEST_F(XmlHeaderTest, EveryPropertyDoesWhatItsRowSays) {
+    const std::map<HeaderKind, std::vector<std::pair<std::string, std::string>>> samples = {
+        // value set and read, text stored
+        {HeaderKind::Text, {{"Cup \xC3\x86r\xC3\xB8", "Cup \xC3\x86r\xC3\xB8"}}},
+        {HeaderKind::Integer, {{"-1234", "-1234"}}},
+        {HeaderKind::Long, {{"2000000001", "2000000001"}}},
+        {HeaderKind::TrueFalse, {{"true", "True"}, {"false", "False"}}},
+        {HeaderKind::TF, {{"true", "t"}, {"false", "f"}}}};
+    for (const HeaderElement& row : kHeaderElements) {
+        if (*row.property == '\0')
+            continue;
+        SCOPED_TRACE(row.element);
+        const std::int16_t box = row.group == HeaderGroup::Box ? 5 : 0;
+        const std::string path = header_xpath(row, box);
+        header.Create_Header();
+        for (const auto& [value, stored] : samples.at(row.kind)) {
+            write_from_text(header, row, box, value);
+            EXPECT_EQ(read_as_text(header, row, box), value);
+            EXPECT_EQ(Reparsed(header.XML_string()).text(path.c_str()), stored);
+        }
+        if (box) {
+            EXPECT_EQ(Reparsed(header.XML_string()).text(header_xpath(row, 4).c_str()), row.initial.text);
+        }
+
+        remove_element(header, row.element, box);
+        const std::string before = header.XML_string();
+        const std::string fallback = row.kind == HeaderKind::TrueFalse ? "false" : row.fallback;
+        const std::string value = samples.at(row.kind).front().first;
+        const auto read = [&] { (void)read_as_text(header, row, box); };
+        const auto write = [&] { write_from_text(header, row, box, value); };
+        switch (row.missing) {
+        case HeaderMissing::Fails:
+            EXPECT_EQ(error_number(read), err::ObjectVariableNotSet);
+            EXPECT_EQ(error_number(write), err::ObjectVariableNotSet);
+            break;
+        case HeaderMissing::Fallback:
+            EXPECT_EQ(read_as_text(header, row, box), fallback);
+            EXPECT_EQ(error_number(write), err::ObjectVariableNotSet);
+            break;
+        case HeaderMissing::Skipped:
+            EXPECT_EQ(read_as_text(header, row, box), fallback);
+            write();
+            break;
+        case HeaderMissing::Added:
+            EXPECT_EQ(read_as_text(header, row, box), "");
+            write_from_text(header, row, box, "");
+            EXPECT_EQ(header.XML_string(), before);
+            write();
+            EXPECT_EQ(read_as_text(header, row, box), value);
+            continue;
+        }
+        EXPECT_EQ(header.XML_string(), before);
+    }
+}
+
+TEST_F(XmlHeaderTest, TheErrorOfAMissingElementNamesIt) {
+    header.XML_string(
+        "<PXV_header><veltro><box id=\"2\"><dog_name>Rex</dog_name></box></veltro></PXV_header>");
+    EXPECT_EQ(header.Velt_Dog_name(2), "Rex");
     try {
         header.Velt_Heat_time(2, true, 100);
+        ADD_FAILURE() << "no error";
     } catch (const VeltroError& e) {
+        EXPECT_EQ(e.number(), err::ObjectVariableNotSet);
         EXPECT_THAT(e.description(), HasSubstr("//box[@id='2']/dog_split_time"));
     }
-
-    EXPECT_EQ(header.Velt_Dog_name(2), "Rex");
-    EXPECT_EQ(header.Velt_box_delay(), "30");
-    EXPECT_FALSE(header.Velt_dead_heat(2));
-    EXPECT_EQ(header.Velt_Heat_Click_Time(2), 0);
-    EXPECT_EQ(header.Velt_Goal_Finish(), "");
-    EXPECT_EQ(header.Velt_Heat_Length(), "");
-    EXPECT_EQ(header.Timing_Bias(), "");
-    EXPECT_EQ(header.Exe_Name(), "");
-    EXPECT_EQ(header.OS_version(), "");
-    EXPECT_EQ(header.Comp_Name(), "Unknown computer name");
-    EXPECT_EQ(header.Comp_CaptureInfo(), "Unknown Capture Info!");
-    EXPECT_EQ(header.Comp_CPUInfo(), "Not known!");
-    EXPECT_EQ(header.Phidget_serial(), "Not known!");
-    EXPECT_EQ(header.RGB_JPEG_codec(), "unknown");
-    EXPECT_EQ(header.RGB_JPEG_Quality(), "0000");
-    EXPECT_EQ(header.SpecApp(), "None");
-
-    header.Velt_dead_heat(2, true);
-    header.Velt_Heat_Click_Time(2, 5000);
-    header.Velt_Goal_Finish("1,2,3,4");
-    header.Phidget_serial("12345");
-    header.Capture_source("demo");
-    // Setters never create an element, and nothing above changed the document.
-    EXPECT_EQ(header.XML_string(), before);
-
-    header.Velt_box_delay("45");
-    EXPECT_EQ(header.Velt_box_delay(), "45");
 }
 
 TEST_F(XmlHeaderTest, BoxNumbersOutsideOneToEightFail) {
