@@ -186,56 +186,72 @@ public:
     float Effective_time() const { return effective_time_; }
 
     // ---- Heat values (forwarded to the recording header; Write_XML_header stores them) ----------
-    std::int32_t Velt_Heat_time(std::int16_t box, bool split) const override;
-    void Velt_Heat_time(std::int16_t box, bool split, std::int32_t value) override;
-    std::int16_t Velt_heat_frame(std::int16_t box) const override;
-    void Velt_heat_frame(std::int16_t box, std::int16_t value) override;
-    std::int16_t Velt_split_frame(std::int16_t box) const override;
-    void Velt_split_frame(std::int16_t box, std::int16_t value) override;
-    std::int32_t Velt_Heat_Click_Time(std::int16_t box) const override;
-    void Velt_Heat_Click_Time(std::int16_t box, std::int32_t value) override;
-    bool Velt_dead_heat(std::int16_t box) const override;
-    void Velt_dead_heat(std::int16_t box, bool value) override;
-    std::string Velt_Dog_name(std::int16_t box) const override;
-    void Velt_Dog_name(std::int16_t box, const std::string& value) override;
-    std::string Velt_official() const override;
-    void Velt_official(const std::string& value) override;
+    std::int32_t Velt_Heat_time(std::int16_t box, bool split) const override {
+        return header_->Velt_Heat_time(box, split);
+    }
+    void Velt_Heat_time(std::int16_t box, bool split, std::int32_t value) override {
+        header_->Velt_Heat_time(box, split, value);
+    }
+    std::int16_t Velt_heat_frame(std::int16_t box) const override { return header_->Velt_heat_frame(box); }
+    void Velt_heat_frame(std::int16_t box, std::int16_t value) override {
+        header_->Velt_heat_frame(box, value);
+    }
+    std::int16_t Velt_split_frame(std::int16_t box) const override { return header_->Velt_split_frame(box); }
+    void Velt_split_frame(std::int16_t box, std::int16_t value) override {
+        header_->Velt_split_frame(box, value);
+    }
+    std::int32_t Velt_Heat_Click_Time(std::int16_t box) const override {
+        return header_->Velt_Heat_Click_Time(box);
+    }
+    void Velt_Heat_Click_Time(std::int16_t box, std::int32_t value) override {
+        header_->Velt_Heat_Click_Time(box, value);
+    }
+    bool Velt_dead_heat(std::int16_t box) const override { return header_->Velt_dead_heat(box); }
+    void Velt_dead_heat(std::int16_t box, bool value) override { header_->Velt_dead_heat(box, value); }
+    std::string Velt_Dog_name(std::int16_t box) const override { return header_->Velt_Dog_name(box); }
+    void Velt_Dog_name(std::int16_t box, const std::string& value) override {
+        header_->Velt_Dog_name(box, value);
+    }
+    std::string Velt_official() const override { return header_->Velt_official(); }
+    void Velt_official(const std::string& value) override { header_->Velt_official(value); }
     void Next_change(const std::string& by, const std::string& kind) override;
-    std::string Velt_start_PC_mill() const override;
-    void Velt_start_PC_mill(const std::string& value);
+    std::string Velt_start_PC_mill() const override { return header_->Velt_heat_start_PC_mill(); }
+    void Velt_start_PC_mill(const std::string& value) { header_->Velt_heat_start_PC_mill(value); }
     // The counter at the start signal, stored as a signed Long like the capture stamps of the records,
     // so that readers expecting a Long can read it after 24.8 days of uptime.
-    void Velt_start_PC_mill(std::uint32_t counter);
+    void Velt_start_PC_mill(std::uint32_t counter) {
+        header_->Velt_heat_start_PC_mill(std::to_string(static_cast<std::int32_t>(counter)));
+    }
 
-    std::string Velt_event() const override;
-    void Velt_event(const std::string& value) override;
-    std::string Velt_Heat_ID() const override;
-    void Velt_Heat_ID(const std::string& value);
-    std::string Velt_Heat_Name() const override;
-    void Velt_Heat_Name(const std::string& value) override;
-    std::string Velt_Heat_Length() const;
-    std::string Velt_Goal_Finish() const;
-    void Velt_Goal_Finish(const std::string& value);
-    std::string Velt_Goal_Split() const;
-    void Velt_Goal_Split(const std::string& value);
-    std::string Velt_box_delay() const;
-    void Velt_box_delay(const std::string& value);
-    std::string Velt_Goal_compensation() const;
-    void Velt_Goal_compensation(const std::string& value);
-    std::string Velt_Split_compensation() const;
-    void Velt_Split_compensation(const std::string& value);
-    std::string Velt_start_DateTime() const override;
-    void Velt_start_DateTime(const std::string& value);
-    std::int32_t Velt_heat_start_local() const;
-    void Velt_heat_start_local(std::int32_t value);
-    std::string Phidget_serial() const;
-    void Phidget_serial(const std::string& value);
-    std::string Creation_date() const;
-    std::string Last_Capture_time() const;
-    std::string Computer_name() const;
-    std::string OS_version() const;
-    std::int16_t Height() const;
-    std::int16_t Width() const;
+    std::string Velt_event() const override { return header_->Velt_event(); }
+    void Velt_event(const std::string& value) override { header_->Velt_event(value); }
+    std::string Velt_Heat_ID() const override { return header_->Velt_Heat_ID(); }
+    void Velt_Heat_ID(const std::string& value) { header_->Velt_Heat_ID(value); }
+    std::string Velt_Heat_Name() const override { return header_->Velt_Heat_Name(); }
+    void Velt_Heat_Name(const std::string& value) override { header_->Velt_Heat_Name(value); }
+    std::string Velt_Heat_Length() const { return header_->Velt_Heat_Length(); }
+    std::string Velt_Goal_Finish() const { return header_->Velt_Goal_Finish(); }
+    void Velt_Goal_Finish(const std::string& value) { header_->Velt_Goal_Finish(value); }
+    std::string Velt_Goal_Split() const { return header_->Velt_Goal_Split(); }
+    void Velt_Goal_Split(const std::string& value) { header_->Velt_Goal_Split(value); }
+    std::string Velt_box_delay() const { return header_->Velt_box_delay(); }
+    void Velt_box_delay(const std::string& value) { header_->Velt_box_delay(value); }
+    std::string Velt_Goal_compensation() const { return header_->Goal_Compensation(); }
+    void Velt_Goal_compensation(const std::string& value) { header_->Goal_Compensation(value); }
+    std::string Velt_Split_compensation() const { return header_->Split_Compensation(); }
+    void Velt_Split_compensation(const std::string& value) { header_->Split_Compensation(value); }
+    std::string Velt_start_DateTime() const override { return header_->Velt_start_DateTime(); }
+    void Velt_start_DateTime(const std::string& value) { header_->Velt_start_DateTime(value); }
+    std::int32_t Velt_heat_start_local() const { return header_->Velt_heat_start_Local_mill(); }
+    void Velt_heat_start_local(std::int32_t value) { header_->Velt_heat_start_Local_mill(value); }
+    std::string Phidget_serial() const { return header_->Phidget_serial(); }
+    void Phidget_serial(const std::string& value) { header_->Phidget_serial(value); }
+    std::string Creation_date() const { return header_->Creation_date(); }
+    std::string Last_Capture_time() const { return header_->Last_Capture_time(); }
+    std::string Computer_name() const { return header_->Comp_Name(); }
+    std::string OS_version() const { return header_->OS_version(); }
+    std::int16_t Height() const { return header_->RGB_Y(); }
+    std::int16_t Width() const { return header_->RGB_X(); }
 
 private:
     void open_file(bool for_writing);

@@ -28,9 +28,6 @@ constexpr unsigned kParseFlags = (pugi::parse_full | pugi::parse_ws_pcdata) & ~p
 
 constexpr const char* kLineBreak = "\r\n";
 
-// The fixed build stamp every header carries.
-constexpr const char* kCompileDate = "2020-10-04 19:15";
-
 struct StringWriter : pugi::xml_writer {
     std::string out;
     void write(const void* data, std::size_t size) override {
@@ -70,13 +67,44 @@ void set_node_text(pugi::xml_node e, const std::string& value) {
         e.append_child(pugi::node_pcdata).set_value(value.c_str());
 }
 
-using Leaf = std::pair<const char*, std::string>;
+// What a new header takes from the process and the clocks.
+struct NewHeader {
+    const ProcessFacts& facts;
+    std::string creation_time;
+    std::string uptime;
+};
 
-// Appends the elements in order, each with its text and followed by a line break.
-void append_leaves(pugi::xml_node parent, std::initializer_list<Leaf> leaves) {
-    for (const auto& [name, text] : leaves) {
-        set_node_text(parent.append_child(name), text);
-        parent.append_child(pugi::node_pcdata).set_value(kLineBreak);
+std::string initial_text(const HeaderInitial& initial, const NewHeader& made) {
+    using From = HeaderInitial::From;
+    switch (initial.from) {
+    case From::Text:
+        return initial.text;
+    case From::Fact:
+        return made.facts.*initial.fact;
+    case From::CreationTime:
+        return made.creation_time;
+    case From::Uptime:
+        return made.uptime;
+    case From::Major:
+        return std::to_string(kVersionMajor);
+    case From::Minor:
+        return std::to_string(kVersionMinor);
+    case From::Revision:
+        return std::to_string(kVersionRevision);
+    case From::Absent:
+        break;
+    }
+    return "";
+}
+
+// Appends the elements of `group` that a new header has, in the table's order, each with its text
+// and followed by a line break.
+void append_elements(pugi::xml_node parent, HeaderGroup group, const NewHeader& made) {
+    for (const HeaderElement& row : kHeaderElements) {
+        if (row.group == group && row.initial.from != HeaderInitial::From::Absent) {
+            set_node_text(parent.append_child(row.element), initial_text(row.initial, made));
+            parent.append_child(pugi::node_pcdata).set_value(kLineBreak);
+        }
     }
 }
 
@@ -116,132 +144,19 @@ void Cls_XML_header::Create_Header() {
     decl.append_attribute("encoding") = "iso-8859-1";
     doc_.append_child(pugi::node_comment).set_value("XML file containing PXV PX3 header");
     pugi::xml_node root = doc_.append_child("PXV_header");
-    build_file_data(root);
-    build_rgb_data(root);
-    if (veltro_)
-        build_veltro(root);
-    DOM_serialize();
-}
-
-void Cls_XML_header::build_file_data(pugi::xml_node root) {
-    const ProcessFacts& f = process_facts();
-    const std::string uptime = format_uptime(uptime_ms());
-    pugi::xml_node file_data = append_group(root, "file_data");
-    append_leaves(file_data, {
-                                 {"my_filename", f.current_file_name},
-                                 {"update_program", "program name"},
-                                 {"creation_date", now_short_datetime()},
-                                 {"update_date", "not updated"},
-                                 {"last_capture_time", "0000"},
-                                 {"last_append_time", ""},
-                                 {"num_streams", "1"},
-                                 {"frame_header_size", "000"},
-                                 {"num_frames", "000"},
-                                 {"num_segments", "000"},
-                                 {"timing_bias", "000"},
-                                 {"b_rotated", "f"},
-                                 {"comp_name", f.computer_name},
-                                 {"comp_captureinfo", "Unknown capture info!"},
-                                 {"capture_sample_size", "Unknown capture info!"},
-                                 {"comp_cpuinfo", f.cpu_info},
-                                 {"comp_cpubitness", f.cpu_bitness},
-                                 {"comp_physram", f.physical_memory},
-                                 {"comp_osbitness", f.os_bitness},
-                                 {"capture_property", f.capture_property},
-                                 {"selected_crop", f.selected_crop},
-                                 {"capture_source", f.capture_source},
-                                 {"actual_sample", f.actual_sample},
-                                 {"comp_manufacturer_model", f.manufacturer_model},
-                                 {"phidget_serial", f.phidget_serial},
-                                 {"prog_id", f.prog_id},
-                                 {"exe_name", f.exe_name},
-                                 {"prog_version", "Compiled"},
-                                 {"prog_major", std::to_string(kVersionMajor)},
-                                 {"prog_minor", std::to_string(kVersionMinor)},
-                                 {"prog_revision", std::to_string(kVersionRevision)},
-                                 {"compile_date", kCompileDate},
-                                 {"computer_uptime", uptime},
-                                 {"program_uptime", uptime},
-                                 {"exe_filedate", f.exe_date},
-                                 {"os_version", f.os_version},
-                                 {"subject_name", "0000"},
-                                 {"file_comment1", "0000"},
-                                 {"file_comment2", "0000"},
-                                 {"file_comment3", "0000"},
-                                 {"file_comment4", "0000"},
-                                 {"file_comment5", "0000"},
-                                 {"specapp1", ""},
-                                 {"specapp2", ""},
-                                 {"hdr_spare1", "0000"},
-                                 {"hdr_spare2", "0000"},
-                                 {"hdr_spare3", "0000"},
-                                 {"hdr_spare4", "0000"},
-                                 {"hdr_spare5", "0000"},
-                             });
-}
-
-void Cls_XML_header::build_rgb_data(pugi::xml_node root) {
-    pugi::xml_node rgb = append_group(root, "RGB_data");
-    append_leaves(rgb, {
-                           {"RGB_X", "000"},
-                           {"RGB_Y", "000"},
-                           {"RGB_image_size", "0000000"},
-                           {"RGB_max_seen_size", "0000000"},
-                           {"RGB_comp_threshold", "0000000"},
-                           {"RGB_compressed_max_size", "0000000"},
-                           {"RGB_compressed_buffer_size", "0000000"},
-                           {"RGB_compressed_min_size", "99999999"},
-                           {"RGB_sample_size", "0000000"},
-                           {"RGB_interlaced", "Y"},
-                           {"RGB_rotated", "Y"},
-                           {"RGB_preview_on", "Y"},
-                           {"RGB_fourcc", "none"},
-                           {"RGB_JPEG_Codec", "none"},
-                           {"RGB_fps", "000"},
-                           {"RGB_JPEG_Quality", "0000"},
-                           {"RGB_JPEG_Quality_num_reduced", "0000"},
-                       });
-}
-
-void Cls_XML_header::build_veltro(pugi::xml_node root) {
-    pugi::xml_node veltro = append_group(root, "veltro");
-    append_leaves(veltro, {
-                              {"velt_event", "Velt event name"},
-                              {"velt_heat_ID", "Velt heat ID"},
-                              {"velt_heat_name", "Velt heat name"},
-                              {"velt_heat_length", "000"},
-                              {"velt_goal_finish", "Velt goal finish"},
-                              {"velt_goal_split", "Velt goal split"},
-                              {"velt_start_datetime", "velt start date time"},
-                              {"velt_start_local_mill", "velt_start_local_mill"},
-                              {"velt_start_HDMI_events", "velt_start_HDMI_events"},
-                              {"velt_start_PC_mill", "velt_start_PC_mill"},
-                              {"velt_goal_time_offset", "0000"},
-                              {"velt_split_time_offset", "0000"},
-                              {"velt_box_delay", "0000"},
-                              {"velt_split_firewire_ID", "000"},
-                              {"velt_goal_firewire_ID", "000"},
-                              {"velt_ph_serial", "000"},
-                          });
-    for (int box = 1; box <= 8; ++box) {
-        pugi::xml_node record = append_group(veltro, "box");
-        record.append_attribute("id") = box;
-        append_leaves(record, {
-                                  {"dog_name", "dog name"},
-                                  {"dog_weight", "dog weight"},
-                                  {"dog_heat_time", "000000"},
-                                  {"dog_heat_click_time", "000000"},
-                                  {"dog_heat_frame", "000000"},
-                                  {"dog_split_time", "000000"},
-                                  {"dog_split_click_time", "000000"},
-                                  {"dog_split_frame", "000000"},
-                                  {"dog_heat_rank", "00"},
-                                  {"dog_split_rank", "00"},
-                                  {"dog_dead_heat", "f"},
-                                  {"dog_heat_spare1", "00000"},
-                                  {"dog_heat_spare2", "00000"},
-                              });
+    const NewHeader made{process_facts(), now_short_datetime(), format_uptime(uptime_ms())};
+    for (const HeaderGroup group : {HeaderGroup::FileData, HeaderGroup::RgbData})
+        append_elements(append_group(root, group_name(group)), group, made);
+    if (veltro_) {
+        pugi::xml_node heat = append_group(root, group_name(HeaderGroup::Heat));
+        append_elements(heat, HeaderGroup::Heat, made);
+        for (int box = 1; box <= 8; ++box) {
+            pugi::xml_node record = append_group(heat, group_name(HeaderGroup::Box));
+            record.append_attribute("id") = box;
+            append_elements(record, HeaderGroup::Box, made);
+        }
     }
+    DOM_serialize();
 }
 
 std::string Cls_XML_header::XML_string() const {
@@ -293,7 +208,7 @@ void Cls_XML_header::Dump_XML_to_File(const std::string& path) {
 }
 
 void Cls_XML_header::Insert_Specapp() {
-    pugi::xml_node file_data = element("//file_data");
+    pugi::xml_node file_data = element(std::string("//") + group_name(HeaderGroup::FileData));
     if (file_data.child("specapp1"))
         return;
     const std::string value = SpecApp();
@@ -314,40 +229,42 @@ bool Cls_XML_header::is_Equestrian() const {
 
 // ---- element access -------------------------------------------------------------------------
 
-pugi::xml_node Cls_XML_header::find(const char* xpath) const {
-    return doc_.select_node(xpath).node();
+pugi::xml_node Cls_XML_header::find(const std::string& xpath) const {
+    return doc_.select_node(xpath.c_str()).node();
 }
 
-pugi::xml_node Cls_XML_header::element(const char* xpath) const {
+pugi::xml_node Cls_XML_header::element(const std::string& xpath) const {
     pugi::xml_node node = find(xpath);
     if (!node)
         throw VeltroError(err::ObjectVariableNotSet,
-                          std::string("Object variable not set: the recording header has no element ") +
-                              xpath);
+                          "Object variable not set: the recording header has no element " + xpath);
     return node;
 }
 
-std::string Cls_XML_header::text(const char* xpath) const {
-    return node_text(element(xpath));
+std::string Cls_XML_header::row_text(const HeaderElement& row, std::int16_t box) const {
+    const std::string path = header_xpath(row, box);
+    if (row.missing == HeaderMissing::Fails)
+        return node_text(element(path));
+    const pugi::xml_node e = find(path);
+    return e ? node_text(e) : row.fallback;
 }
 
-void Cls_XML_header::set_text(const char* xpath, const std::string& value) {
-    set_node_text(element(xpath), value);
-}
-
-std::string Cls_XML_header::text_or(const char* xpath, const char* fallback) const {
-    const pugi::xml_node e = find(xpath);
-    return e ? node_text(e) : fallback;
-}
-
-void Cls_XML_header::set_text_if_present(const char* xpath, const std::string& value) {
-    if (const pugi::xml_node e = find(xpath))
-        set_node_text(e, value);
-}
-
-void Cls_XML_header::set_veltro_leaf(const char* name, const std::string& value) {
-    const std::string path = std::string("//veltro/") + name;
-    if (const pugi::xml_node e = find(path.c_str())) {
+void Cls_XML_header::set_row_text(const HeaderElement& row, const std::string& value, std::int16_t box) {
+    const std::string path = header_xpath(row, box);
+    switch (row.missing) {
+    case HeaderMissing::Fails:
+    case HeaderMissing::Fallback:
+        set_node_text(element(path), value);
+        return;
+    case HeaderMissing::Skipped:
+        if (const pugi::xml_node e = find(path))
+            set_node_text(e, value);
+        return;
+    case HeaderMissing::Added:
+        break;
+    }
+    const std::string group = std::string("//") + group_name(row.group);
+    if (const pugi::xml_node e = find(group + "/" + row.element)) {
         set_node_text(e, value);
         return;
     }
@@ -355,56 +272,8 @@ void Cls_XML_header::set_veltro_leaf(const char* name, const std::string& value)
         return;
     // Behind the box records, where a reader that knows only those looks for nothing. A header of
     // another kind has no heat result to mark.
-    if (pugi::xml_node group = find("//veltro"))
-        set_node_text(append_group(group, name), value);
-}
-
-std::int32_t Cls_XML_header::long_value(const char* xpath) const {
-    const std::string t = text(xpath);
-    try {
-        return parse_long(t);
-    } catch (const VeltroError& e) {
-        // Name the element, so that the error log tells which value of which header was bad.
-        const std::string shown = t.size() > 40 ? t.substr(0, 40) + "..." : t;
-        throw VeltroError(e.number(), e.description() + ": " + xpath + " holds \"" + shown + "\"");
-    }
-}
-
-std::int16_t Cls_XML_header::integer_value(const char* xpath) const {
-    const std::int32_t v = long_value(xpath);
-    try {
-        return to_integer(v);
-    } catch (const VeltroError& e) {
-        throw VeltroError(e.number(), e.description() + ": " + xpath + " holds " + std::to_string(v));
-    }
-}
-
-void Cls_XML_header::set_number(const char* xpath, std::int32_t value) {
-    set_text(xpath, std::to_string(value));
-}
-
-bool Cls_XML_header::true_false_value(const char* xpath) const {
-    return text(xpath) == "True";
-}
-
-void Cls_XML_header::set_true_false(const char* xpath, bool value) {
-    set_text(xpath, value ? "True" : "False");
-}
-
-bool Cls_XML_header::t_f_value(const char* xpath) const {
-    const std::string t = text(xpath);
-    return t == "t" || t == "Y";
-}
-
-void Cls_XML_header::set_t_f(const char* xpath, bool value) {
-    set_text(xpath, value ? "t" : "f");
-}
-
-std::string Cls_XML_header::box_path(std::int16_t box, const char* child) {
-    if (box < 1 || box > 8)
-        throw VeltroError(err::SubscriptOutOfRange,
-                          "Subscript out of range: box " + std::to_string(box) + " (boxes are 1 to 8)");
-    return "//box[@id='" + std::to_string(box) + "']/" + child;
+    if (pugi::xml_node parent = find(group))
+        set_node_text(append_group(parent, row.element), value);
 }
 
 } // namespace veltro
