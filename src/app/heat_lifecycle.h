@@ -74,7 +74,8 @@ public:
 
     // When a start or finish signal came: its edge on the PC counter and the local time of day at that
     // edge, both read at once from the clock. A signal without a usable stamp (none, from the future, or
-    // older than a signal can wait) counts from now; `stamp_refused` tells that a stamp was given.
+    // older than a signal can wait) counts from now; `stamp_refused` tells that a stamp was given but
+    // could not be used.
     struct SignalMoment {
         std::uint32_t pc = 0;
         std::int32_t local = 0;
