@@ -14,7 +14,7 @@ using namespace veltro;
 std::vector<std::uint8_t> demo_frame() {
     static const std::vector<std::uint8_t> frame = [] {
         std::vector<std::uint8_t> f(static_cast<std::size_t>(DemoRaceScene::kImageSize));
-        DemoRaceScene().Render(f.data(), 2100, 2120);
+        DemoRaceScene().render(f.data(), 2100, 2120);
         return f;
     }();
     return frame;
@@ -24,7 +24,7 @@ void BM_Crop(benchmark::State& state) {
     const auto raw = demo_frame();
     cDIBSection cropped;
     for (auto _ : state) {
-        Crop_Frame(raw.data(), static_cast<std::int32_t>(raw.size()), 1920, 1080,
+        crop_frame(raw.data(), static_cast<std::int32_t>(raw.size()), 1920, 1080,
                    static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)),
                    cropped);
         benchmark::DoNotOptimize(cropped.DIBSectionBitsPtr());
@@ -40,7 +40,7 @@ struct Source {
         devices.push_back(std::make_unique<DemoCamera>(clock));
         capture =
             std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock), clock);
-        capture->Component().SelectSource("video:1");
+        capture->component().SelectSource("video:1");
         capture->set_HDMI_Crop(w, h);
         capture->Do_CROP(true);
         capture->MaxFrames(0);
@@ -53,7 +53,7 @@ struct Source {
 void release_now_and_then(benchmark::State& state, std::int64_t& stored) {
     if (++stored % 250 == 0) {
         state.PauseTiming();
-        frame_collection().Clear();
+        frame_collection().clear();
         state.ResumeTiming();
     }
 }
@@ -67,7 +67,7 @@ void BM_Store(benchmark::State& state) {
         s.capture->Store_HDMI_Buffer();
         release_now_and_then(state, stored);
     }
-    frame_collection().Clear();
+    frame_collection().clear();
 }
 
 void BM_FramePath(benchmark::State& state) {
@@ -80,7 +80,7 @@ void BM_FramePath(benchmark::State& state) {
         s.capture->Store_HDMI_Buffer();
         release_now_and_then(state, stored);
     }
-    frame_collection().Clear();
+    frame_collection().clear();
 }
 
 void BM_DemoRender(benchmark::State& state) {
@@ -88,7 +88,7 @@ void BM_DemoRender(benchmark::State& state) {
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(DemoRaceScene::kImageSize));
     double t = 0;
     for (auto _ : state) {
-        scene.Render(frame.data(), t, t + 20);
+        scene.render(frame.data(), t, t + 20);
         t += 40;
         benchmark::DoNotOptimize(frame.data());
     }

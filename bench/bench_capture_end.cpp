@@ -40,8 +40,8 @@ const std::vector<Frame>& pictures() {
         DemoRaceScene scene;
         for (std::size_t i = 0; i < f.size(); ++i) {
             const double t = 1800.0 + 20.0 * static_cast<double>(i);
-            scene.Render(raw.data(), t, t + 20);
-            Crop_Frame(raw.data(), static_cast<std::int32_t>(raw.size()), 1920, 1080, kWidth, kHeight,
+            scene.render(raw.data(), t, t + 20);
+            crop_frame(raw.data(), static_cast<std::int32_t>(raw.size()), 1920, 1080, kWidth, kHeight,
                        f[i].picture);
         }
         return f;
@@ -72,20 +72,20 @@ void BM_SequentialCaptureEnd(benchmark::State& state) {
             item->RGB_Length(picture.SizeImage());
             item->FillData_RGB(picture.DIBSectionBitsPtr());
             item->PutTimestamp(20 * i, 20 * i, 20);
-            frame_collection().Add(std::move(item));
+            frame_collection().add(std::move(item));
         }
         const auto start = std::chrono::steady_clock::now();
         recording.Calculate_Compressed_Size(
-            kFrames, [](std::int32_t n) -> const CVideobuff_RGB& { return frame_collection().Item(n); });
+            kFrames, [](std::int32_t n) -> const CVideobuff_RGB& { return frame_collection().item(n); });
         recording.Close_File();
         recording.Open_px3_for_Append();
         for (std::int32_t n = 1; n <= kFrames; ++n) {
-            recording.Append_RGB_Frame(n, frame_collection().Item(n));
+            recording.Append_RGB_Frame(n, frame_collection().item(n));
         }
         recording.Close_File();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count());
-        frame_collection().Clear();
+        frame_collection().clear();
         std::filesystem::remove(path);
     }
 }
@@ -104,7 +104,7 @@ void BM_SessionCaptureEnd(benchmark::State& state) {
         session.camera_started(first.Width(), first.Height(), 80, {0, false});
         session.begin(0);
         for (std::int32_t i = 0; i < kFrames; ++i) {
-            capture.Locked([&] {
+            capture.locked([&] {
                 session.frame(frames[static_cast<std::size_t>(i) % frames.size()].picture,
                               static_cast<std::uint32_t>(20 * i), 20 * i, 20);
             });

@@ -131,7 +131,7 @@ private:
                 return;
             }
             std::int32_t size = static_cast<std::int32_t>(out.size());
-            JPG_From_Pixels(pixels_, kWidth, kHeight, cDIBSection::bytes_per_scan_line(kWidth), out.data(),
+            jpg_from_pixels(pixels_, kWidth, kHeight, cDIBSection::bytes_per_scan_line(kWidth), out.data(),
                             size, 80);
             pixels_ = nullptr;
             changed_.notify_all();

@@ -49,8 +49,8 @@ void stalled_capture(benchmark::State& state, bool window_takes_frames) {
         devices.push_back(
             testing::fake_grabber(io, "/fake/video0", {"Grabber", "usb-1", 1920, 1080, 0, true}));
         cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
-        capture.Watch_Device(!window_takes_frames);
-        capture.Component().SelectSource("video:1");
+        capture.watch_device(!window_takes_frames);
+        capture.component().SelectSource("video:1");
         cls_VideoFile_handler recording;
         HeatLifecycle heat(capture, recording, clock);
         heat.start_camera(400, 880);
@@ -77,7 +77,7 @@ void stalled_capture(benchmark::State& state, bool window_takes_frames) {
                 stalled = true;
             }
             if (window_takes_frames) {
-                capture.Dispatch_Now();
+                capture.dispatch_now();
             }
             std::this_thread::sleep_for(milliseconds(5));
         }
@@ -87,7 +87,7 @@ void stalled_capture(benchmark::State& state, bool window_takes_frames) {
         fault_injection::slow_syncs(0);
         state.counters["lost"] = io.dropped.load();
         state.counters["longest_wait_ms"] = io.longest_wait_ms.load();
-        state.counters["stored"] = recording.XML_header().G_Frames_no();
+        state.counters["stored"] = recording.xml_header().G_Frames_no();
         heat.finish();
     }
     set_settings_path({});

@@ -29,7 +29,7 @@ QApplication& app() {
 const std::vector<std::uint8_t>& demo_frame() {
     static const std::vector<std::uint8_t> frame = [] {
         std::vector<std::uint8_t> f(static_cast<std::size_t>(DemoRaceScene::kImageSize));
-        DemoRaceScene().Render(f.data(), 2100, 2120);
+        DemoRaceScene().render(f.data(), 2100, 2120);
         return f;
     }();
     return frame;
@@ -42,7 +42,7 @@ void frame_path(benchmark::State& state, bool fed) {
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::make_unique<DemoCamera>(clock));
     cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
-    capture.Component().SelectSource("video:1");
+    capture.component().SelectSource("video:1");
     capture.set_HDMI_Crop(static_cast<std::int16_t>(state.range(0)),
                           static_cast<std::int16_t>(state.range(1)));
     capture.Do_CROP(true);
@@ -68,11 +68,11 @@ void frame_path(benchmark::State& state, bool fed) {
         QCoreApplication::processEvents();
         if (++stored % 250 == 0) {
             state.PauseTiming();
-            frame_collection().Clear();
+            frame_collection().clear();
             state.ResumeTiming();
         }
     }
-    frame_collection().Clear();
+    frame_collection().clear();
 }
 
 void BM_FramePath_WindowHidden(benchmark::State& state) {

@@ -44,7 +44,7 @@ public:
             options.fast = true;
             // The first picture arrives 200 ms after the start; 1500 pictures after it.
             options.capture_ms = 200 + (format == 0 ? kPictures / 2 * 40 : kPictures * 20);
-            Record_Demo_Heat(options);
+            record_demo_heat(options);
             it = paths_.emplace(format, options.path).first;
         }
         return it->second;
@@ -65,12 +65,12 @@ const Goal_line kLine = Reset_Goal_Line(kWidth, kHeight);
 
 void BM_FinishStrip(benchmark::State& state) {
     const std::string& path = heats().path(static_cast<std::size_t>(state.range(0)));
-    Finish_strip_options options;
+    FinishStripOptions options;
     options.line = {kLine.x1, kLine.y1, kLine.x2, kLine.y2};
     std::int32_t pictures = 0;
     for (auto _ : state) {
-        const Finish_strip strip = Build_Finish_Strip(path, options);
-        pictures = strip.Pictures();
+        const FinishStrip strip = build_finish_strip(path, options);
+        pictures = strip.pictures();
         benchmark::DoNotOptimize(strip.image.DIBSectionBitsPtr());
     }
     state.counters["pictures"] = pictures;
@@ -94,8 +94,8 @@ void BM_WholePictures(benchmark::State& state) {
                 rec.Draw_RGB_frame(p);
             }
             for (std::int32_t y = kLine.y1; y <= kLine.y2; ++y) {
-                const std::uint8_t* from = rec.Picture().ScanLine(y) + 3 * kLine.x1;
-                std::uint8_t* to = strip.ScanLine(y - kLine.y1) + 3 * (p - 1) * kColumnWidth;
+                const std::uint8_t* from = rec.picture().scan_line(y) + 3 * kLine.x1;
+                std::uint8_t* to = strip.scan_line(y - kLine.y1) + 3 * (p - 1) * kColumnWidth;
                 for (std::int32_t c = 0; c < kColumnWidth; ++c) {
                     std::memcpy(to + 3 * c, from, 3);
                 }

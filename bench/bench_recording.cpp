@@ -54,7 +54,7 @@ void BM_ReviewStep(benchmark::State& state) {
         // Every step shows another frame, so each one reads and decodes.
         field = field + 2 > 40 ? 1 : field + 2;
         rec.Draw_RGB_Field(field);
-        benchmark::DoNotOptimize(rec.Picture().DIBSectionBitsPtr());
+        benchmark::DoNotOptimize(rec.picture().DIBSectionBitsPtr());
     }
     rec.Close_File();
     std::filesystem::remove(path);

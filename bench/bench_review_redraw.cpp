@@ -43,11 +43,11 @@ QApplication& gui() {
 // A picture box the size of the picture (the window shows it about that big), with `overlay` drawn
 // over it as the main window does; with `through_view` zoomed 4x on the goal line and enhanced.
 struct Shown {
-    Shown(std::int32_t w, std::int32_t h, bool through_view, std::function<Review_overlay()> overlay)
+    Shown(std::int32_t w, std::int32_t h, bool through_view, std::function<ReviewOverlay()> overlay)
         : target(w, h, QImage::Format_RGB32) {
         box.resize(w, h);
         box.add_overlay([this, overlay](QPainter& painter, const QSize& size) {
-            Paint_review_overlay(painter, overlay(), size, box.view_transform());
+            paint_review_overlay(painter, overlay(), size, box.view_transform());
         });
         if (through_view) {
             const Goal_line line = Reset_Goal_Line(w, h);
@@ -58,7 +58,7 @@ struct Shown {
         }
     }
     void show(const cDIBSection& picture) {
-        box.Show_adjusted(picture);
+        box.show_adjusted(picture);
         box.render(&target);
     }
     PictureBox box;
@@ -85,20 +85,20 @@ void BM_ReviewRedraw(benchmark::State& state) {
     cls_VideoFile_handler rec;
     HeatTiming timing(system_clock());
     Review review(rec, timing, system_clock());
-    if (review.Open(path) != Review::Open_result::Opened) {
+    if (review.open(path) != Review::OpenResult::Opened) {
         state.SkipWithError("recording did not open");
         return;
     }
-    Shown shown(w, h, state.range(2) != 0, [&] { return Overlay_of(review, rec, false, false); });
+    Shown shown(w, h, state.range(2) != 0, [&] { return overlay_of(review, rec, false, false); });
     std::int32_t position = 1;
     for (auto _ : state) {
-        position = position + 2 > review.Slider_max() ? 1 : position + 2;
-        review.Set_position(position);
-        shown.show(rec.Picture());
+        position = position + 2 > review.slider_max() ? 1 : position + 2;
+        review.set_position(position);
+        shown.show(rec.picture());
         benchmark::DoNotOptimize(shown.target.constBits());
     }
     state.SetLabel(state.range(2) != 0 ? "4x, enhanced" : "plain");
-    review.Close();
+    review.close();
     std::filesystem::remove(path);
 }
 
@@ -108,7 +108,7 @@ void BM_ReviewDrawOnly(benchmark::State& state) {
     cDIBSection picture;
     picture.Create(static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)));
     Render_Test_Picture(picture, 3);
-    Review_overlay overlay;
+    ReviewOverlay overlay;
     overlay.goal_line = Reset_Goal_Line(picture.Width(), picture.Height());
     overlay.goal_line.x2 += 17; // a slanted line, as cameras are rarely square to the track
     overlay.handles = overlay.goal_line;

@@ -10,8 +10,8 @@
 namespace {
 
 void read_any_text(const std::string& text) {
-    const veltro::Evidence_manifest manifest = veltro::Parse_manifest(text);
-    for (const veltro::Manifest_entry& entry : manifest.files) {
+    const veltro::EvidenceManifest manifest = veltro::parse_manifest(text);
+    for (const veltro::ManifestEntry& entry : manifest.files) {
         if (entry.name.empty() || entry.name.find('/') != std::string::npos || entry.name == "." ||
             entry.name == ".." || entry.sha256.size() != 64)
             std::abort();
@@ -22,11 +22,11 @@ void write_a_name(const std::string& name) {
     if (name.empty())
         return;
     const std::string sum(64, 'a');
-    const std::vector<veltro::Manifest_entry> files = {
+    const std::vector<veltro::ManifestEntry> files = {
         {sum, "box1_finish.png"}, {sum, "results.txt"}, {sum, "results.csv"}, {sum, "timestamp_report.csv"}};
     const std::string note = "box 2: " + name;
-    const veltro::Evidence_manifest read =
-        veltro::Parse_manifest(veltro::Manifest_text("2026-12-07 19:02:11", name, sum, {note}, files));
+    const veltro::EvidenceManifest read =
+        veltro::parse_manifest(veltro::manifest_text("2026-12-07 19:02:11", name, sum, {note}, files));
     if (!read.problems.empty() || read.recording_name != name || read.recording_sha256 != sum ||
         read.notes != std::vector<std::string>{note} || read.files.size() != files.size())
         std::abort();

@@ -12,15 +12,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     try {
-        if (const auto line = veltro::Parse_goal_line(text)) {
-            if (veltro::Parse_goal_line(veltro::Goal_line_text(*line)) != line)
+        if (const auto line = veltro::parse_goal_line(text)) {
+            if (veltro::parse_goal_line(veltro::goal_line_text(*line)) != line)
                 std::abort();
             veltro::Check_Within_Selection_Boxes(*line, 3.5f, -2.0f);
-            (void)veltro::Displaced(*line, 32767);
+            (void)veltro::displaced(*line, 32767);
         }
     } catch (const veltro::VeltroError&) {
     }
-    if (const auto crop = veltro::Parse_crop_caption(text)) {
+    if (const auto crop = veltro::parse_crop_caption(text)) {
         if (crop->width < 1 || crop->height < 1)
             std::abort();
         (void)veltro::Reset_Goal_Line(crop->width, crop->height);

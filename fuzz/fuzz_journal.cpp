@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const veltro::JournalContents journal =
             veltro::decode_journal(std::string_view(reinterpret_cast<const char*>(data), size));
-        for (const veltro::ResultChange& change : veltro::Result_History(journal)) {
-            (void)veltro::Result_change_line(change).size();
+        for (const veltro::ResultChange& change : veltro::result_history(journal)) {
+            (void)veltro::result_change_line(change).size();
         }
         (void)veltro::recorded_frame_crcs(journal, 64).size();
         // The block on disk holds the first bytes of the input: a torn header beside its journal.

@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::optional<veltro::RaceCard> card = veltro::Parse_race_card(bytes);
+    const std::optional<veltro::RaceCard> card = veltro::parse_race_card(bytes);
     if (!card)
         return 0;
     for (const veltro::RaceCardEntry& e : card->entries) {
@@ -20,15 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     // The operator's choice of columns may point anywhere in the rows.
-    veltro::Parse_race_card(bytes, veltro::CardColumns{3, 0, 1});
+    veltro::parse_race_card(bytes, veltro::CardColumns{3, 0, 1});
     // One skeleton for every run: building and reading 800 boxes would dwarf the parser.
     static veltro::EventDocument doc = [] {
         veltro::EventDocument d;
         d.Create_Veltro_Race_File();
         return d;
     }();
-    veltro::Race_card_preview_lines(*card, doc);
-    if (veltro::Apply_race_card(*card, doc) == 0)
+    veltro::race_card_preview_lines(*card, doc);
+    if (veltro::apply_race_card(*card, doc) == 0)
         return 0;
     veltro::EventDocument again;
     again.load(doc.serialise());

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static veltro::QuietOperator quiet;
     quiet.messages.clear();
     veltro::cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     rec.Open_File(std::make_unique<veltro::MemoryFile>(data, size), "fuzz.px3");
     const std::int32_t frames = rec.num_Frames() < 64 ? rec.num_Frames() : 64;
     for (std::int32_t n = 1; n <= frames; ++n) {
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const veltro::VeltroError&) {
         }
         // Touch every pixel of what would be shown.
-        const veltro::cDIBSection& pic = rec.Picture();
+        const veltro::cDIBSection& pic = rec.picture();
         unsigned sum = 0;
         for (std::int32_t i = 0; i < pic.SizeImage(); i += 97) {
             sum += pic.DIBSectionBitsPtr()[i];
@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rec.Close_File();
     // The file check of px3tool reads the same bytes independently.
     veltro::MemoryFile file(data, size);
-    (void)veltro::Check_Recording(file);
+    (void)veltro::check_recording(file);
     return 0;
 }

@@ -12,7 +12,7 @@ int bench(const Args& args) {
     }
     // A failed compression has told stderr already ("JPEG comp error!").
     veltro::Class_JPG_Bench jpg_bench(veltro::system_clock());
-    const std::optional<std::string> report = veltro::JPEG_Benchmark_Report(jpg_bench);
+    const std::optional<std::string> report = veltro::jpeg_benchmark_report(jpg_bench);
     if (!report) {
         return 1;
     }

@@ -24,10 +24,10 @@ veltro::EventDocument event_of(const std::string& path) {
     }
     const std::optional<std::string> bytes = veltro::read_whole_file(path);
     if (!bytes)
-        throw veltro::VeltroError(veltro::err::PermissionDenied, "Could not read the event file " + path);
+        throw veltro::VeltroError(veltro::err::kPermissionDenied, "Could not read the event file " + path);
     doc.load(*bytes, path);
     if (const std::string missing = doc.first_missing_node(); !missing.empty())
-        throw veltro::VeltroError(veltro::err::ObjectVariableNotSet,
+        throw veltro::VeltroError(veltro::err::kObjectVariableNotSet,
                                   path + " is not a complete event file: it has no " + missing);
     return doc;
 }
@@ -45,18 +45,18 @@ int card(const Args& in) {
     std::error_code ec;
     const std::optional<std::string> bytes =
         std::filesystem::is_regular_file(args[0], ec) ? veltro::read_whole_file(args[0]) : std::nullopt;
-    const std::optional<veltro::RaceCard> card = bytes ? veltro::Parse_race_card(*bytes) : std::nullopt;
+    const std::optional<veltro::RaceCard> card = bytes ? veltro::parse_race_card(*bytes) : std::nullopt;
     if (!card) {
         std::cerr << "px3tool card: " << args[0]
                   << (bytes ? ": not text in UTF-8, UTF-16 or Windows-1252\n" : ": cannot be read\n");
         return 2;
     }
     veltro::EventDocument doc = event_of(event_path);
-    std::cout << veltro::Race_card_preview_lines(*card, doc);
+    std::cout << veltro::race_card_preview_lines(*card, doc);
     for (const std::string& warning : card->warnings)
         std::cerr << "warning: " << warning << '\n';
     if (!std::cout.flush())
-        throw veltro::VeltroError(veltro::err::DiskFull, "Could not write the preview");
+        throw veltro::VeltroError(veltro::err::kDiskFull, "Could not write the preview");
     if (!card->rejected.empty()) {
         if (apply)
             std::cerr << "px3tool card: nothing written to " << event_path << ": " << card->rejected.size()
@@ -64,7 +64,7 @@ int card(const Args& in) {
         return 1;
     }
     if (apply) {
-        veltro::Apply_race_card(*card, doc);
+        veltro::apply_race_card(*card, doc);
         veltro::save_file_atomically(event_path, doc.serialise());
     }
     return 0;

@@ -53,7 +53,7 @@ int demo(const Args& arguments) {
         options.crop_height = c->second;
     }
     QuietOperator quiet;
-    const veltro::DemoHeatResult result = veltro::Record_Demo_Heat(options);
+    const veltro::DemoHeatResult result = veltro::record_demo_heat(options);
     std::cout << options.path << ": " << result.frames << " frames, "
               << (options.format == 0 ? "1920*1080/25" : "1920*1080/50") << ", " << options.crop_width << "*"
               << options.crop_height << '\n';

@@ -22,7 +22,7 @@ namespace {
 
 void refuse_read_only(const cls_VideoFile_handler& rec) {
     if (rec.Read_only()) {
-        throw veltro::VeltroError(veltro::err::PermissionDenied, "File is read only!");
+        throw veltro::VeltroError(veltro::err::kPermissionDenied, "File is read only!");
     }
 }
 
@@ -53,7 +53,7 @@ int set_time(const Args& in) {
     const std::int32_t box = number_arg(args[1], "BOX");
     const std::int32_t ms = number_arg(args[2], "MS");
     // A number at or above the first no-time code would be stored as DNF, DSQ or No Rnk unseen.
-    if (ms < 0 || ms >= veltro::no_time::First) {
+    if (ms < 0 || ms >= veltro::no_time::kFirst) {
         throw UsageError{"MS " + args[2] +
                          " is outside 0..888885; DNF, DSQ and No Rnk are given with --no-time"};
     }
@@ -62,7 +62,7 @@ int set_time(const Args& in) {
         throw UsageError{"--frame " + frame + " is outside 0..32767"};
     }
     if (box < 1 || box > veltro::kTimedBoxes) {
-        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange, "box " + args[1] + " is outside 1..6");
+        throw veltro::VeltroError(veltro::err::kSubscriptOutOfRange, "box " + args[1] + " is outside 1..6");
     }
 
     cls_VideoFile_handler rec;
@@ -79,7 +79,7 @@ int set_time(const Args& in) {
     timing.Set_Time(static_cast<std::int16_t>(box), ms, split);
     const std::int32_t stored = rec.Velt_Heat_time(static_cast<std::int16_t>(box), split);
     std::cout << "box " << box << (split ? " split time " : " finish time ") << stored;
-    if (stored < veltro::no_time::First) {
+    if (stored < veltro::no_time::kFirst) {
         std::cout << " (" << veltro::Display_Mill_Time(stored, true) << ")";
     }
     std::cout << (rec.Velt_dead_heat(static_cast<std::int16_t>(box)) ? ", dead heat" : "") << '\n';
@@ -92,11 +92,11 @@ int set_dog(const Args& args) {
     }
     const std::int32_t number = number_arg(args[1], "BOX");
     if (number < 1 || number > veltro::kBoxes) {
-        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange, "box " + args[1] + " is outside 1..8");
+        throw veltro::VeltroError(veltro::err::kSubscriptOutOfRange, "box " + args[1] + " is outside 1..8");
     }
     if (!veltro::is_valid_utf8(args[2])) {
         // The header would lose the stray bytes without a word.
-        throw veltro::VeltroError(veltro::err::TypeMismatch, "NAME is not valid UTF-8; nothing was changed");
+        throw veltro::VeltroError(veltro::err::kTypeMismatch, "NAME is not valid UTF-8; nothing was changed");
     }
     const auto box = static_cast<std::int16_t>(number);
     cls_VideoFile_handler rec;
@@ -133,22 +133,22 @@ int results(const Args& in) {
     if (!delay.empty()) {
         box_delay = number_arg(delay, "--box-delay");
     } else {
-        box_delay = veltro::Recorded_box_delay(rec);
+        box_delay = veltro::recorded_box_delay(rec);
     }
-    veltro::Published_heat heat = veltro::Publish_heat(rec, box_delay, veltro::Seconds_per_length_setting());
+    veltro::PublishedHeat heat = veltro::publish_heat(rec, box_delay, veltro::seconds_per_length_setting());
     heat.recording = std::filesystem::path(args[0]).filename().string();
     std::string text;
     if (format == "csv") {
-        text = veltro::Results_csv(heat);
+        text = veltro::results_csv(heat);
     } else if (format == "json") {
-        text = veltro::Results_json(heat);
+        text = veltro::results_json(heat);
     } else if (lengths) {
-        veltro::Result_array result = veltro::Load_Result_Array(rec);
+        veltro::ResultArray result = veltro::Load_Result_Array(rec);
         veltro::Sort_Result_Array(result);
-        const veltro::Result_display display = veltro::Display_Result_Array(result, box_delay);
-        const veltro::Result_distances distances =
-            veltro::Distances_in_lengths(result, veltro::Seconds_per_length_setting());
-        text = veltro::Export_to_Clipboard_text(rec.Velt_Heat_ID(), display.rows, distances);
+        const veltro::ResultDisplay display = veltro::Display_Result_Array(result, box_delay);
+        const veltro::ResultDistances distances =
+            veltro::distances_in_lengths(result, veltro::seconds_per_length_setting());
+        text = veltro::export_to_clipboard_text(rec.Velt_Heat_ID(), display.rows, distances);
     } else {
         text = heat.text;
     }

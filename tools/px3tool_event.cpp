@@ -15,11 +15,11 @@ int event_results(const Args& in) {
     if (args.size() != 1 || out.empty()) {
         throw UsageError{"event-results takes FOLDER and -o OUT"};
     }
-    const veltro::Event_results results =
-        veltro::Read_event_results(args[0], veltro::Seconds_per_length_setting(), pictures);
-    const auto [csv, html] = veltro::Write_event_results(results, out, veltro::now_iso_datetime());
+    const veltro::EventResults results =
+        veltro::read_event_results(args[0], veltro::seconds_per_length_setting(), pictures);
+    const auto [csv, html] = veltro::write_event_results(results, out, veltro::now_iso_datetime());
     std::size_t bad = 0;
-    for (const veltro::Event_heat& h : results.heats) {
+    for (const veltro::EventHeat& h : results.heats) {
         if (!h.heat) {
             ++bad;
             std::cerr << "px3tool event-results: " << h.file_name << " cannot be read: " << h.problem << '\n';

@@ -20,8 +20,8 @@ int evidence(const Args& in) {
         if (args.size() > 1) {
             throw UsageError{"evidence --check takes DIR and, to check the recording too, its FILE"};
         }
-        const veltro::Evidence_check result =
-            veltro::Check_evidence_pack(check, args.empty() ? "" : args[0], manifest_sum);
+        const veltro::EvidenceCheck result =
+            veltro::check_evidence_pack(check, args.empty() ? "" : args[0], manifest_sum);
         for (const std::string& problem : result.problems) {
             std::cout << problem << '\n';
         }
@@ -40,8 +40,8 @@ int evidence(const Args& in) {
     if (args.size() != 1 || out.empty()) {
         throw UsageError{"evidence takes FILE and -o DIR, or --check DIR [FILE]"};
     }
-    const veltro::Evidence_pack pack =
-        veltro::Write_evidence_pack(args[0], out, veltro::Seconds_per_length_setting());
+    const veltro::EvidencePack pack =
+        veltro::write_evidence_pack(args[0], out, veltro::seconds_per_length_setting());
     for (const std::string& note : pack.notes) {
         std::cerr << "px3tool evidence: no finish picture for " << note << '\n';
     }

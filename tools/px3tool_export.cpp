@@ -33,7 +33,7 @@ int export_picture(const Args& in) {
     const std::int32_t n = number_arg(frame.empty() ? field : frame, frame.empty() ? "--field" : "--frame");
     const std::int32_t limit = frame.empty() ? rec.Num_fields() : rec.num_Frames();
     if (n < 1 || n > limit) {
-        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange,
+        throw veltro::VeltroError(veltro::err::kSubscriptOutOfRange,
                                   (frame.empty() ? "field " : "frame ") + std::to_string(n) +
                                       " is outside 1.." + std::to_string(limit));
     }
@@ -43,16 +43,16 @@ int export_picture(const Args& in) {
         rec.Draw_RGB_frame(n);
     }
     const std::int32_t frame_number = frame.empty() ? (n + 1) / 2 : n;
-    if (rec.RGB_samplesize_error() || rec.Picture().Empty()) {
-        throw veltro::VeltroError(veltro::err::SubscriptOutOfRange,
+    if (rec.RGB_samplesize_error() || rec.picture().empty()) {
+        throw veltro::VeltroError(veltro::err::kSubscriptOutOfRange,
                                   "the record of frame " + std::to_string(frame_number) + " cannot be read");
     }
-    if (rec.Frame_corrupted()) {
+    if (rec.frame_corrupted()) {
         std::cerr << "px3tool export: frame " << frame_number
                   << " does not decode; exporting the \"Corrupted video\" picture\n";
     }
     write_output(out,
-                 type == "png" ? veltro::png_bytes(rec.Picture()) : veltro::jpeg_bytes(rec.Picture(), 95));
+                 type == "png" ? veltro::png_bytes(rec.picture()) : veltro::jpeg_bytes(rec.picture(), 95));
     std::cout << out << '\n';
     return 0;
 }
@@ -67,9 +67,9 @@ int report(const Args& in) {
     cls_VideoFile_handler rec;
     open_recording(rec, args[0]);
     if (out.empty()) {
-        out = veltro::Timestamp_Report_Path(veltro::data_dir());
+        out = veltro::timestamp_report_path(veltro::data_dir());
     }
-    write_output(out, veltro::Timestamp_Report_Text(rec));
+    write_output(out, veltro::timestamp_report_text(rec));
     std::cout << "Timestamp report written at; " << out << '\n';
     return 0;
 }

@@ -20,7 +20,7 @@ int history(const Args& in) {
     const auto bytes = veltro::read_whole_file(journal);
     if (!bytes) {
         struct stat st {};
-        throw veltro::VeltroError(veltro::err::FileNotFound,
+        throw veltro::VeltroError(veltro::err::kFileNotFound,
                                   ::stat(args[0].c_str(), &st) == 0
                                       ? args[0] + " has no journal (" + journal + " cannot be read)"
                                       : "cannot open " + args[0]);
@@ -32,8 +32,8 @@ int history(const Args& in) {
     }
     std::string text;
     for (const veltro::ResultChange& change :
-         veltro::Result_History(contents, veltro::Unjournalled_header(args[0], contents))) {
-        text += veltro::Result_change_line(change) + '\n';
+         veltro::result_history(contents, veltro::unjournalled_header(args[0], contents))) {
+        text += veltro::result_change_line(change) + '\n';
     }
     write_output(out, text);
     return 0;

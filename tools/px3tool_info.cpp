@@ -18,10 +18,10 @@ using veltro::cls_VideoFile_handler;
 void open_recording(cls_VideoFile_handler& rec, const std::string& path) {
     rec.Open_File(path);
     if (!rec.File_open()) {
-        throw veltro::VeltroError(veltro::err::FileNotFound, "cannot open " + path);
+        throw veltro::VeltroError(veltro::err::kFileNotFound, "cannot open " + path);
     }
     if (!rec.Has_XML()) {
-        throw veltro::VeltroError(veltro::err::TypeMismatch, path + " has no readable recording header");
+        throw veltro::VeltroError(veltro::err::kTypeMismatch, path + " has no readable recording header");
     }
 }
 
@@ -87,8 +87,8 @@ int info(const Args& in) {
     }
     cls_VideoFile_handler rec;
     open_recording(rec, args[0]);
-    const auto& h = rec.XML_header();
-    const std::int32_t s = rec.Sample_size();
+    const auto& h = rec.xml_header();
+    const std::int32_t s = rec.sample_size();
 
     std::vector<Item> layout = {
         txt("file", args[0]),

@@ -24,12 +24,12 @@ int recover(const Args& args) {
     std::error_code ec;
     if (!std::filesystem::exists(veltro::spool_path(recording), ec)) {
         // No spool: the frames of a pass killed before it counted them are in the recording itself.
-        const veltro::RecordsRecovery counted = veltro::Recover_Uncounted_Records(recording);
+        const veltro::RecordsRecovery counted = veltro::recover_uncounted_records(recording);
         (counted.frames > 0 ? std::cout : std::cerr)
             << (counted.frames > 0 ? "" : "px3tool recover: ") << counted.message << '\n';
         return counted.frames > 0 ? 0 : 1;
     }
-    const veltro::SpoolRecovery r = veltro::Recover_Spool(recording);
+    const veltro::SpoolRecovery r = veltro::recover_spool(recording);
     if (r.frames > 0 || r.spool_removed) {
         std::cout << r.message << '\n';
         return 0;

@@ -33,28 +33,28 @@ int strip(const Args& in) {
         compensation.empty() ? std::nullopt
                              : std::optional<std::int32_t>(number_arg(compensation, "--compensation"));
     QuietOperator quiet;
-    veltro::Published_heat heat;
-    veltro::Finish_strip_options options;
+    veltro::PublishedHeat heat;
+    veltro::FinishStripOptions options;
     {
         cls_VideoFile_handler rec;
         open_recording(rec, args[0]);
-        options = veltro::Recorded_strip_options(rec, split);
+        options = veltro::recorded_strip_options(rec, split);
         if (given_compensation)
             options.goal_compensation = *given_compensation;
         if (times)
-            heat = veltro::Publish_heat(rec, veltro::Recorded_box_delay(rec),
-                                        veltro::Seconds_per_length_setting());
+            heat = veltro::publish_heat(rec, veltro::recorded_box_delay(rec),
+                                        veltro::seconds_per_length_setting());
     }
-    const veltro::Finish_strip strip = veltro::Build_Finish_Strip(args[0], options);
+    const veltro::FinishStrip strip = veltro::build_finish_strip(args[0], options);
     if (times) {
-        const veltro::Photo_finish finish = veltro::Photo_finish_of(strip, heat);
+        const veltro::PhotoFinish finish = veltro::photo_finish_of(strip, heat);
         write_output(out, veltro::png_bytes(finish.image));
-        std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
+        std::cout << out << ": " << strip.pictures() << (strip.field_mode ? " fields" : " frames") << ", "
                   << finish.ticks.size() << " boxes timed\n";
         return 0;
     }
     write_output(out, veltro::png_bytes(strip.image));
-    std::cout << out << ": " << strip.Pictures() << (strip.field_mode ? " fields" : " frames") << ", "
+    std::cout << out << ": " << strip.pictures() << (strip.field_mode ? " fields" : " frames") << ", "
               << strip.strip_height << " rows of line\n";
     return 0;
 }

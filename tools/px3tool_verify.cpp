@@ -40,7 +40,7 @@ int verify(const Args& args) {
         throw UsageError{"verify takes one FILE"};
     }
     QuietOperator quiet;
-    veltro::RecordingCheck check = veltro::Check_Recording(args[0]);
+    veltro::RecordingCheck check = veltro::check_recording(args[0]);
     if (const std::string spool = spool_problem(args[0], check.frames); !spool.empty()) {
         check.problems.push_back(spool);
     }
@@ -51,7 +51,7 @@ int verify(const Args& args) {
         std::cout << args[0] << ": " << n << '\n';
     }
     if (check.behind.records > 0) {
-        std::cout << args[0] << ": " << veltro::Uncounted_Records_Text(check.behind) << '\n';
+        std::cout << args[0] << ": " << veltro::uncounted_records_text(check.behind) << '\n';
         return 1;
     }
     if (check.problems.empty()) {

@@ -70,12 +70,12 @@ void CaptureSession::camera_started(std::int32_t width, std::int32_t height, std
         preroll_ = std::make_unique<CapturePass>(preroll_options(width, height, quality), *ring_, clock_);
     }
     keep_before_edge_ms_ = preroll.keep_before_edge ? preroll.length_ms : 0;
-    capture_.Store_target([this](const cDIBSection& picture, std::uint32_t mill, std::int32_t local,
+    capture_.store_target([this](const cDIBSection& picture, std::uint32_t mill, std::int32_t local,
                                  std::int32_t delta) { frame(picture, mill, local, delta); });
 }
 
 void CaptureSession::camera_stopped() {
-    capture_.Store_target(nullptr);
+    capture_.store_target(nullptr);
     preroll_.reset();
     ring_.reset();
 }
@@ -104,20 +104,20 @@ void CaptureSession::frame(const cDIBSection& picture, std::uint32_t mill, std::
 }
 
 void CaptureSession::hold() {
-    capture_.Locked([&] { storing_ = nullptr; });
+    capture_.locked([&] { storing_ = nullptr; });
 }
 
 void CaptureSession::begin(std::uint32_t from_mill) {
     if (pass_) {
         // A capture whose end was skipped goes on with the frames from here.
-        capture_.Locked([&] {
+        capture_.locked([&] {
             storing_ = pass_.get();
             from_mill_ = from_mill;
         });
         return;
     }
     const std::string path = recording_.File_name();
-    const Cls_XML_header& header = recording_.XML_header();
+    const Cls_XML_header& header = recording_.xml_header();
     const std::int32_t counted = header.G_Frames_no() > 0 ? header.G_Frames_no() : 0;
     // A recording that holds frames has its record size; every later frame must fit it.
     const std::int32_t fixed = counted > 0 ? header.RGB_Sample_Size() - px3::kRecordOverhead : 0;
@@ -129,7 +129,7 @@ void CaptureSession::begin(std::uint32_t from_mill) {
         SpoolHead head;
         head.width = recording_.Cropped_X();
         head.height = recording_.Cropped_Y();
-        head.start_quality = recording_.Start_Quality();
+        head.start_quality = recording_.start_quality();
         head.data_size = fixed;
         head.base_frames = counted;
         auto held = std::make_unique<Held>();
@@ -147,12 +147,12 @@ void CaptureSession::begin(std::uint32_t from_mill) {
     CapturePassOptions options;
     options.width = recording_.Cropped_X();
     options.height = recording_.Cropped_Y();
-    options.start_quality = recording_.Start_Quality();
+    options.start_quality = recording_.start_quality();
     options.fixed_data_size = fixed;
     options.max_frames = px3::kMaxFrames - counted - spool_->spool->count();
     auto pass = std::make_unique<CapturePass>(options, *spool_->spool, clock_);
     const std::uint32_t keep_from = from_mill - static_cast<std::uint32_t>(keep_before_edge_ms_);
-    capture_.Locked([&] {
+    capture_.locked([&] {
         // The pictures after the edge that came before the window got round to it are in the ring.
         if (preroll_) {
             preroll_->drain();
@@ -176,8 +176,8 @@ std::int32_t CaptureSession::end(const std::function<void(int)>& progress) {
     // Wall time, also when a manual clock drives the capture.
     const auto ended = std::chrono::steady_clock::now();
     // Every frame that reached the host before now is the capture's.
-    capture_.Dispatch_Now();
-    capture_.Locked([&] { storing_ = nullptr; });
+    capture_.dispatch_now();
+    capture_.locked([&] { storing_ = nullptr; });
     std::unique_ptr<CapturePass> pass = std::move(pass_);
     std::string failure;
     const CapturePassCounters counted = pass->counters();
@@ -198,9 +198,9 @@ std::int32_t CaptureSession::end(const std::function<void(int)>& progress) {
             .count();
     Trace("appended ", appended, " frames in ", last_end_ms_, " ms");
     if (!failure.empty()) {
-        throw VeltroError(err::PathFileAccess, "Capture stopped storing frames: " + failure + ". The " +
-                                                   std::to_string(appended) +
-                                                   " frames before it are in the recording.");
+        throw VeltroError(err::kPathFileAccess, "Capture stopped storing frames: " + failure + ". The " +
+                                                    std::to_string(appended) +
+                                                    " frames before it are in the recording.");
     }
     return appended;
 }
@@ -217,14 +217,14 @@ std::int32_t CaptureSession::append_spool(Held& held, const std::function<void(i
         // file first: the pass reads the header back from it.
         recording_.Close_File();
         recording_.Write_XML_header();
-        const std::int32_t before = recording_.XML_header().G_Frames_no();
-        recording_.Append_Compressed_Pass(spool, progress);
-        appended = recording_.XML_header().G_Frames_no() - before;
+        const std::int32_t before = recording_.xml_header().G_Frames_no();
+        recording_.append_compressed_pass(spool, progress);
+        appended = recording_.xml_header().G_Frames_no() - before;
     } else {
         // The shared object shows another recording by now: the frames go into their own by its path.
-        const SpoolRecovery r = Append_Spool_Frames(held.recording, spool, spool.head());
+        const SpoolRecovery r = append_spool_frames(held.recording, spool, spool.head());
         if (!r.settled) {
-            throw VeltroError(err::PathFileAccess, r.message);
+            throw VeltroError(err::kPathFileAccess, r.message);
         }
         appended = r.frames;
     }
@@ -303,7 +303,7 @@ std::string CaptureSession::settle_held() {
     return told;
 }
 
-std::string Compression_Text(const CapturePassCounters& c) {
+std::string compression_text(const CapturePassCounters& c) {
     if (c.stored == 0) {
         return "Compression: no capture on";
     }

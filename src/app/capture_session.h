@@ -112,6 +112,6 @@ private:
 
 // The performance window's line on the compression of the capture that is on: frames compressed and
 // spooled of those stored, and how many were lost for want of a buffer.
-std::string Compression_Text(const CapturePassCounters& counters);
+std::string compression_text(const CapturePassCounters& counters);
 
 } // namespace veltro

@@ -50,16 +50,16 @@ constexpr int kFileAlreadyExists = 58;
 DemoHeatResult record(const DemoHeatOptions& options);
 } // namespace
 
-DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options) {
+DemoHeatResult record_demo_heat(const DemoHeatOptions& options) {
     if (options.format > 1) {
-        throw VeltroError(err::SubscriptOutOfRange, "The demo camera has formats 0 and 1 only");
+        throw VeltroError(err::kSubscriptOutOfRange, "The demo camera has formats 0 and 1 only");
     }
     if (options.capture_ms <= 0 || options.capture_ms > 600000) {
-        throw VeltroError(err::Overflow, "Capture time must lie between 1 ms and 10 minutes");
+        throw VeltroError(err::kOverflow, "Capture time must lie between 1 ms and 10 minutes");
     }
     if (!demo_crop_from_text(std::to_string(options.crop_width) + "*" +
                              std::to_string(options.crop_height))) {
-        throw VeltroError(err::TypeMismatch, "The picture size must be 400*880, 600*1080 or 576*720");
+        throw VeltroError(err::kTypeMismatch, "The picture size must be 400*880, 600*1080 or 576*720");
     }
     std::error_code ec;
     if (std::filesystem::exists(options.path, ec) || ec) {
@@ -95,12 +95,12 @@ void run_capture(cls_Capture_HDMI& capture, CaptureSession& session, ManualClock
     std::atomic<bool> stop{false};
     std::atomic<bool> done{false};
     std::atomic<std::uint32_t> moves{0}; // wakes a stalled window thread on the manual clock
-    auto on = [&] { return capture.Running() && !Capture_Halted() && elapsed_ms(clock.millis(), end) > 0; };
+    auto on = [&] { return capture.Running() && !capture_halted() && elapsed_ms(clock.millis(), end) > 0; };
     std::jthread device;
     if (manual != nullptr) {
         device = std::jthread([&] {
             while (!stop && on()) {
-                capture.Dispatch_Now();
+                capture.dispatch_now();
                 manual->advance(period);
                 moves.fetch_add(1);
                 moves.notify_all();
@@ -124,16 +124,16 @@ void run_capture(cls_Capture_HDMI& capture, CaptureSession& session, ManualClock
             }
             continue;
         }
-        pollfd p{capture.Notice_fd(), POLLIN, 0};
+        pollfd p{capture.notice_fd(), POLLIN, 0};
         if (poll(&p, 1, 200) < 0 && errno != EINTR) {
             break;
         }
-        capture.Deliver_Notices();
+        capture.deliver_notices();
         full = session.take_full();
     }
     stop = true;
     if (manual == nullptr) {
-        capture.Dispatch_Now(); // what came before the end; on the manual clock nothing is due yet
+        capture.dispatch_now(); // what came before the end; on the manual clock nothing is due yet
     }
 }
 
@@ -149,11 +149,11 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     devices.push_back(std::move(camera));
     cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
     capture.ID_string("Goal");
-    CaptureComponent& component = capture.Component();
+    CaptureComponent& component = capture.component();
     component.SelectSource("video:1");
     component.SetProperty("SetFormat", std::to_string(options.format));
     current_capture().friendly_name = DemoCamera::kFriendlyName;
-    current_capture().property_string = Process_AMT(component.GetFormatRecord("GetProp"));
+    current_capture().property_string = Process_AMT(component.get_format_record("GetProp"));
     process_facts().capture_source = current_capture().friendly_name;
     process_facts().capture_property = current_capture().property_string;
 
@@ -163,18 +163,18 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     capture.Do_CROP(true);
     capture.Capture_Run();
     if (!capture.Last_Error().empty()) {
-        throw VeltroError(err::ObjectRequired, "The demo camera did not start: " + capture.Last_Error());
+        throw VeltroError(err::kObjectRequired, "The demo camera did not start: " + capture.Last_Error());
     }
 
     cls_VideoFile_handler recording;
     const std::int16_t rate = options.format == 0 ? 25 : 50;
-    recording.RGB_interlaced(Interlaced_at_rate(rate));
+    recording.RGB_interlaced(interlaced_at_rate(rate));
     recording.File_name(options.path);
     recording.Cropped_X(options.crop_width);
     recording.Cropped_Y(options.crop_height);
     recording.Initiate_PX3_File();
     recording.Measured_fps(rate);
-    recording.XML_header().RGB_Rotated(false); // the demo camera stands upright
+    recording.xml_header().RGB_Rotated(false); // the demo camera stands upright
     recording.Velt_event("Test Event");
     recording.Velt_Heat_ID("1");
     recording.Velt_Heat_Name("Test Heat");
@@ -185,7 +185,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
 
     // The start signal: the dogs leave the boxes when the camera starts.
     DemoHeatResult result;
-    result.start_pc_mill = demo.Race_Start();
+    result.start_pc_mill = demo.race_start();
     const std::int32_t start_local = clock.local_ms() - elapsed_ms(result.start_pc_mill, clock.millis());
     recording.Velt_start_PC_mill(result.start_pc_mill);
     recording.Velt_heat_start_local(start_local);
@@ -196,11 +196,11 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     // Capture on from the start: every frame is taken on the capture thread and compressed while
     // the capture runs.
     CaptureSession session(recording, capture, clock);
-    session.camera_started(options.crop_width, options.crop_height, recording.Start_Quality(), {0, false});
+    session.camera_started(options.crop_width, options.crop_height, recording.start_quality(), {0, false});
     session.begin(result.start_pc_mill);
     run_capture(capture, session, options.fast ? &manual : nullptr, clock, result.start_pc_mill, options);
     capture.Stop_Capture();
-    result.frames_dropped = demo.Frames_Dropped();
+    result.frames_dropped = demo.frames_dropped();
 
     // Capture end: the frames go into the recording.
     recording.Measured_fps(capture.Running_Fps() > 0
@@ -223,7 +223,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     result.append_ms = session.last_end_ms();
 
     for (int box = 1; box <= 6; ++box) {
-        const std::int32_t at = DemoRaceScene::Crossing_ms(box);
+        const std::int32_t at = DemoRaceScene::crossing_ms(box);
         if (at < options.capture_ms) {
             result.crossing_ms[static_cast<std::size_t>(box - 1)] = at;
         }

@@ -43,6 +43,6 @@ std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const s
 // Records the heat into options.path. Fails with VeltroError when the file cannot be written: a
 // recording that could not be made is not there; one that was made is kept with what was recorded,
 // and the error says where.
-DemoHeatResult Record_Demo_Heat(const DemoHeatOptions& options);
+DemoHeatResult record_demo_heat(const DemoHeatOptions& options);
 
 } // namespace veltro

@@ -54,7 +54,7 @@ void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_heig
     capture_.set_HDMI_Crop(crop_width, crop_height);
     capture_.MaxFrames(0);
     capture_.Do_CROP(true);
-    session_.camera_started(crop_width, crop_height, recording_.Start_Quality(), preroll_settings());
+    session_.camera_started(crop_width, crop_height, recording_.start_quality(), preroll_settings());
     capture_.Capture_Run();
 }
 
@@ -76,19 +76,19 @@ void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) 
         format_text = capture_.HDMI_Sample_Dimensions() + ", " + std::to_string(rate) + " fps";
     }
 
-    recording_.RGB_interlaced(Interlaced_at_rate(capture_.Running_Fps()));
+    recording_.RGB_interlaced(interlaced_at_rate(capture_.Running_Fps()));
     recording_.File_name(name);
     recording_.Cropped_X(arming.crop_width);
     recording_.Cropped_Y(arming.crop_height);
     recording_.Initiate_PX3_File();
     recording_.Measured_fps(capture_.Running_Fps());
-    recording_.XML_header().Streams_no(1);
-    recording_.XML_header().Comp_CaptureInfo(capture_info);
+    recording_.xml_header().Streams_no(1);
+    recording_.xml_header().Comp_CaptureInfo(capture_info);
     if (!format_text.empty()) {
-        recording_.XML_header().Capture_sample_size(format_text);
+        recording_.xml_header().Capture_sample_size(format_text);
     }
-    recording_.Velt_Goal_Finish(Goal_line_text(arming.goal_lines[0]));
-    recording_.Velt_Goal_Split(Goal_line_text(arming.goal_lines[1]));
+    recording_.Velt_Goal_Finish(goal_line_text(arming.goal_lines[0]));
+    recording_.Velt_Goal_Split(goal_line_text(arming.goal_lines[1]));
     if (!arming.from_event) {
         recording_.Velt_event("Test Event");
         recording_.Velt_Heat_ID("1");

@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
     int rc = 0;
     {
         veltro::Form_Veltro window(std::move(start));
-        if (!window.Instance_refused()) {
+        if (!window.instance_refused()) {
             window.show();
             rc = QApplication::exec();
         }

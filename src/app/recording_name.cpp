@@ -4,7 +4,7 @@
 
 namespace veltro {
 
-std::string Recording_Name(const std::string& folder, const std::string& event_caption,
+std::string recording_name(const std::string& folder, const std::string& event_caption,
                            const std::string& heat_caption, const std::tm& now) {
     char stamp[96];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", now.tm_year + 1900, now.tm_mon + 1,

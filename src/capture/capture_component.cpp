@@ -15,15 +15,15 @@ MediaType make_media_type(std::int32_t width, std::int32_t height, std::int64_t 
     m.subtype = subtype;
     m.interlaced = interlaced;
     VideoInfoHeader v;
-    v.rcSource = {0, 0, width, height};
-    v.rcTarget = {0, 0, width, height};
-    v.AvgTimePerFrame = avg_time_per_frame;
-    v.bmiHeader.biWidth = width;
-    v.bmiHeader.biHeight = height;
+    v.rc_source = {0, 0, width, height};
+    v.rc_target = {0, 0, width, height};
+    v.avg_time_per_frame = avg_time_per_frame;
+    v.bmi_header.bi_width = width;
+    v.bmi_header.bi_height = height;
     const std::int64_t image = static_cast<std::int64_t>(cDIBSection::bytes_per_scan_line(width)) * height;
-    v.bmiHeader.biSizeImage = static_cast<std::uint32_t>(image);
+    v.bmi_header.bi_size_image = static_cast<std::uint32_t>(image);
     if (avg_time_per_frame > 0) {
-        v.dwBitRate = static_cast<std::uint32_t>(
+        v.dw_bit_rate = static_cast<std::uint32_t>(
             std::min<std::int64_t>(image * 8 * 10000000 / avg_time_per_frame, UINT32_MAX));
     }
     m.format = v;
@@ -84,10 +84,10 @@ public:
                 last_error_ = "No source selected";
                 return;
             }
-            const auto& formats = selected_->Formats();
+            const auto& formats = selected_->formats();
             if (!is_decimal_number(value) || parse_long(value) < 0 ||
                 static_cast<std::size_t>(parse_long(value)) >= formats.size()) {
-                last_error_ = "No format " + value + " on " + selected_->Friendly_Name();
+                last_error_ = "No format " + value + " on " + selected_->friendly_name();
                 return;
             }
             format_index_ = static_cast<std::size_t>(parse_long(value));
@@ -104,13 +104,13 @@ public:
             return {};
         }
         if (name == "sourceFriendlyName") {
-            return selected_->Friendly_Name();
+            return selected_->friendly_name();
         }
         if (name == "sourceDescription") {
-            return selected_->Description();
+            return selected_->description();
         }
         if (name == "numprops") {
-            return std::to_string(selected_->Formats().size());
+            return std::to_string(selected_->formats().size());
         }
         if (name == "MaxInterval") {
             return max_interval_;
@@ -121,11 +121,11 @@ public:
         return {};
     }
 
-    std::optional<MediaType> GetFormatRecord(const std::string& name) override {
+    std::optional<MediaType> get_format_record(const std::string& name) override {
         if (!selected_) {
             return std::nullopt;
         }
-        const auto& formats = selected_->Formats();
+        const auto& formats = selected_->formats();
         if (name == "GetProp" || name == "VIDEOINFOHEADER") {
             if (format_index_ >= formats.size()) {
                 return std::nullopt;
@@ -150,11 +150,11 @@ public:
         if (running_) {
             return;
         }
-        if (format_index_ >= selected_->Formats().size()) {
-            last_error_ = selected_->Friendly_Name() + " offers no format";
+        if (format_index_ >= selected_->formats().size()) {
+            last_error_ = selected_->friendly_name() + " offers no format";
             return;
         }
-        last_error_ = selected_->Start(format_index_);
+        last_error_ = selected_->start(format_index_);
         running_ = last_error_.empty();
         lost_.clear();
         lost_told_ = 0;
@@ -171,7 +171,7 @@ public:
 
     std::string LastError() const override { return last_error_; }
 
-    int Event_fd() const override { return running_ && selected_ ? selected_->Event_fd() : -1; }
+    int event_fd() const override { return running_ && selected_ ? selected_->event_fd() : -1; }
 
     void dispatch() override {
         if (!running_ || !selected_ || !lost_.empty()) {
@@ -181,34 +181,34 @@ public:
             [this](const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
                 deliver(frame, length, arrival);
             });
-        if (const std::int64_t lost = selected_->Frames_Lost(); lost > lost_told_) {
+        if (const std::int64_t lost = selected_->frames_lost(); lost > lost_told_) {
             const auto sinks = sinks_;
             for (const auto& s : sinks) {
-                s.second->OnFramesLost(lost - lost_told_);
+                s.second->on_frames_lost(lost - lost_told_);
             }
             lost_told_ = lost;
         }
         // Said once the device's dispatch is over: a sink that tells the operator may run window
-        // events, and with them a Reconnect().
+        // events, and with them a reconnect().
         if (running_ && lost_.empty()) {
-            lost_ = selected_->Lost();
+            lost_ = selected_->lost();
             if (!lost_.empty()) {
                 const std::string reason = lost_;
                 const auto sinks = sinks_;
                 for (const auto& s : sinks) {
-                    s.second->OnSourceLost(reason);
+                    s.second->on_source_lost(reason);
                 }
             }
         }
     }
 
-    std::string Source_Lost() const override { return running_ ? lost_ : std::string(); }
+    std::string source_lost() const override { return running_ ? lost_ : std::string(); }
 
-    bool Reconnect() override {
+    bool reconnect() override {
         if (!running_ || !selected_ || lost_.empty()) {
             return false;
         }
-        last_error_ = selected_->Start(format_index_);
+        last_error_ = selected_->start(format_index_);
         if (!last_error_.empty()) {
             return false;
         }
@@ -243,10 +243,10 @@ private:
         }
         std::optional<std::int64_t> lo;
         std::optional<std::int64_t> hi;
-        for (const auto& f : selected_->Formats()) {
-            if (f.format && f.format->AvgTimePerFrame > 0) {
-                lo = std::min(lo.value_or(f.format->AvgTimePerFrame), f.format->AvgTimePerFrame);
-                hi = std::max(hi.value_or(f.format->AvgTimePerFrame), f.format->AvgTimePerFrame);
+        for (const auto& f : selected_->formats()) {
+            if (f.format && f.format->avg_time_per_frame > 0) {
+                lo = std::min(lo.value_or(f.format->avg_time_per_frame), f.format->avg_time_per_frame);
+                hi = std::max(hi.value_or(f.format->avg_time_per_frame), f.format->avg_time_per_frame);
             }
         }
         min_interval_ = lo ? std::to_string(*lo) : std::string("0");

@@ -25,12 +25,12 @@ struct FrameRect {
 // The video info header of a format: rectangles, rates, time per frame in 100 ns units and the
 // bitmap header of its pictures (size, image size, compression code).
 struct VideoInfoHeader {
-    FrameRect rcSource;
-    FrameRect rcTarget;
-    std::uint32_t dwBitRate = 0;
-    std::uint32_t dwBitErrorRate = 0;
-    std::int64_t AvgTimePerFrame = 0;
-    BitmapInfoHeader bmiHeader;
+    FrameRect rc_source;
+    FrameRect rc_target;
+    std::uint32_t dw_bit_rate = 0;
+    std::uint32_t dw_bit_error_rate = 0;
+    std::int64_t avg_time_per_frame = 0;
+    BitmapInfoHeader bmi_header;
 };
 
 // One format a source offers. `format` is absent for a record that carries no format block.
@@ -64,16 +64,16 @@ public:
                             std::optional<std::uint32_t> arrival_mill) = 0;
     // The running source stopped by itself (unplugged, failed) for `reason`: said once per loss,
     // after the frames it delivered before it. The component stays running and tries the source
-    // again on Reconnect().
-    virtual void OnSourceLost(const std::string& reason) { (void)reason; }
+    // again on reconnect().
+    virtual void on_source_lost(const std::string& reason) { (void)reason; }
     // The running source lost `count` frames on the way (its own count, or its sequence numbers
     // skipped), said after the frame that followed them.
-    virtual void OnFramesLost(std::int64_t count) { (void)count; }
+    virtual void on_frames_lost(std::int64_t count) { (void)count; }
 };
 
 // The capture component: enumerates the sources of this machine, selects one, sets its format and
 // runs it. Frames are never delivered from another thread: the component signals its descriptor
-// (Event_fd) when frames are ready, and dispatch() hands them to the advised sinks on the calling
+// (event_fd) when frames are ready, and dispatch() hands them to the advised sinks on the calling
 // thread, one at a time.
 class CaptureComponent {
 public:
@@ -91,20 +91,20 @@ public:
     virtual std::string GetProperty(const std::string& name) = 0;
     // Format records: "getAMT" + two-digit index, "GetProp" (the format in use), "VIDEOINFOHEADER"
     // (the same, its header). Absent for an unknown name, an index out of range or no source.
-    virtual std::optional<MediaType> GetFormatRecord(const std::string& name) = 0;
+    virtual std::optional<MediaType> get_format_record(const std::string& name) = 0;
     virtual void Run() = 0;
     virtual void Stop() = 0;
     virtual std::string LastError() const = 0;
 
     // Readable when frames are waiting or the source has failed; -1 while nothing runs. The same
     // descriptor while the component runs, also across a lost source opened again.
-    virtual int Event_fd() const = 0;
+    virtual int event_fd() const = 0;
     virtual void dispatch() = 0;
 
     // Why the running source stopped by itself; empty while it delivers or nothing runs.
-    virtual std::string Source_Lost() const = 0;
+    virtual std::string source_lost() const = 0;
     // Starts a lost source again in the format it ran. True when it runs again; LastError says why not.
-    virtual bool Reconnect() = 0;
+    virtual bool reconnect() = 0;
 };
 
 // One capture source behind a component: a device or the demo camera.
@@ -114,20 +114,20 @@ public:
         std::function<void(const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t>)>;
 
     virtual ~CaptureDevice() = default;
-    virtual std::string Friendly_Name() const = 0;
-    virtual std::string Description() const = 0;
-    virtual const std::vector<MediaType>& Formats() const = 0;
-    // Starts frames in format `index` of Formats(). Returns an error text, empty on success.
-    virtual std::string Start(std::size_t index) = 0;
+    virtual std::string friendly_name() const = 0;
+    virtual std::string description() const = 0;
+    virtual const std::vector<MediaType>& formats() const = 0;
+    // Starts frames in format `index` of formats(). Returns an error text, empty on success.
+    virtual std::string start(std::size_t index) = 0;
     virtual void Stop() = 0;
-    virtual int Event_fd() const = 0;
+    virtual int event_fd() const = 0;
     // Delivers the frames that are ready through `deliver`, on the calling thread.
     virtual void dispatch(const FrameCallback& deliver) = 0;
     // Why the device stopped by itself in dispatch() (unplugged, failed); empty while it runs. A lost
-    // device has let go of everything it held; Start() tries it again.
-    virtual std::string Lost() const { return {}; }
-    // Frames lost on the way since Start(), as far as the device can tell.
-    virtual std::int64_t Frames_Lost() const { return 0; }
+    // device has let go of everything it held; start() tries it again.
+    virtual std::string lost() const { return {}; }
+    // Frames lost on the way since start(), as far as the device can tell.
+    virtual std::int64_t frames_lost() const { return 0; }
 };
 
 // The component over a fixed list of sources ("video:1" is devices[0]). `clock` (not owned) times

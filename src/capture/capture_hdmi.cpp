@@ -22,7 +22,7 @@ namespace {
 // Frame arrivals kept for the window between two notices (the performance chart); more are not kept.
 constexpr std::size_t kMaxArrivals = 4096;
 
-std::int32_t& object_count() {
+std::int32_t& object_counter() {
     static std::int32_t n = 0;
     return n;
 }
@@ -32,15 +32,15 @@ std::atomic<bool>& halted() {
 }
 } // namespace
 
-bool Capture_Halted() {
+bool capture_halted() {
     return halted();
 }
 
-void Capture_Halted(bool value) {
+void capture_halted(bool value) {
     halted() = value;
 }
 
-RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float arm_position) {
+RunningArm running_arm_geometry(double scale_width, double scale_height, float arm_position) {
     RunningArm arm;
     const double angle = 2.0 * (arm_position / 100.0) * 3.14159 - 1.570795;
     const double cx = scale_width / 2.0;
@@ -59,16 +59,16 @@ cls_Capture_HDMI::cls_Capture_HDMI(std::unique_ptr<CaptureComponent> component, 
       signal_(clock) {
     notice_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (notice_fd_ < 0) {
-        throw VeltroError(err::OutOfMemory,
+        throw VeltroError(err::kOutOfMemory,
                           std::string("Cannot make the capture notices: ") + std::strerror(errno));
     }
     cookie_ = component_->Advise(*this);
     thread_ = std::make_unique<CaptureThread>([this] { dispatch_frames(); },
                                               [this] {
                                                   std::lock_guard lock(mutex_);
-                                                  return running_ && !component_->Source_Lost().empty();
+                                                  return running_ && !component_->source_lost().empty();
                                               });
-    ++object_count();
+    ++object_counter();
 }
 
 cls_Capture_HDMI::~cls_Capture_HDMI() {
@@ -77,14 +77,14 @@ cls_Capture_HDMI::~cls_Capture_HDMI() {
         component_->Stop();
         running_ = false;
     }
-    frame_collection().Clear();
+    frame_collection().clear();
     if (cookie_ != 0) {
         component_->Unadvise(cookie_);
         cookie_ = 0;
     }
     component_.reset();
     ::close(notice_fd_);
-    --object_count();
+    --object_counter();
 }
 
 void cls_Capture_HDMI::dispatch_frames() {
@@ -109,7 +109,7 @@ void cls_Capture_HDMI::post_notice() {
     (void)!::write(notice_fd_, &one, sizeof one);
 }
 
-void cls_Capture_HDMI::Deliver_Notices() {
+void cls_Capture_HDMI::deliver_notices() {
     std::uint64_t value = 0;
     (void)!::read(notice_fd_, &value, sizeof value);
     std::vector<FrameArrival> arrivals;
@@ -128,13 +128,13 @@ void cls_Capture_HDMI::Deliver_Notices() {
         halt_pending_ = false;
         notice_posted_ = false;
     }
-    if (Frame_Arrived) {
+    if (frame_arrived) {
         for (const FrameArrival& a : arrivals) {
-            Frame_Arrived(a);
+            frame_arrived(a);
         }
     }
-    if (lost > 0 && Frames_Lost) {
-        Frames_Lost(lost, lost_at);
+    if (lost > 0 && frames_lost) {
+        frames_lost(lost, lost_at);
     }
     if (!arrivals.empty() && HDMIreceived) {
         HDMIreceived();
@@ -143,29 +143,29 @@ void cls_Capture_HDMI::Deliver_Notices() {
         Stop_all_cams();
     }
     for (const std::string& reason : reasons) {
-        if (Source_Lost) {
-            Source_Lost(reason);
+        if (source_lost) {
+            source_lost(reason);
         }
     }
 }
 
-void cls_Capture_HDMI::Dispatch_Now() {
+void cls_Capture_HDMI::dispatch_now() {
     thread_->sync();
 }
 
-void cls_Capture_HDMI::Watch_Device(bool on) {
+void cls_Capture_HDMI::watch_device(bool on) {
     bool running = false;
     {
         std::lock_guard lock(mutex_);
         watch_device_ = on;
         running = running_;
     }
-    thread_->watch(on && running ? component_->Event_fd() : -1);
+    thread_->watch(on && running ? component_->event_fd() : -1);
 }
 
-bool cls_Capture_HDMI::Copy_Cropped_Picture(cDIBSection& into) const {
+bool cls_Capture_HDMI::copy_cropped_picture(cDIBSection& into) const {
     std::lock_guard lock(mutex_);
-    if (cropped_.Empty()) {
+    if (cropped_.empty()) {
         return false;
     }
     if (into.Width() != cropped_.Width() || into.Height() != cropped_.Height()) {
@@ -176,7 +176,7 @@ bool cls_Capture_HDMI::Copy_Cropped_Picture(cDIBSection& into) const {
     return true;
 }
 
-std::int64_t cls_Capture_HDMI::Frames_Lost_Total() const {
+std::int64_t cls_Capture_HDMI::frames_lost_total() const {
     std::lock_guard lock(mutex_);
     return frames_lost_total_;
 }
@@ -186,12 +186,12 @@ void cls_Capture_HDMI::Do_CROP(bool value) {
     do_crop_ = value;
 }
 
-void cls_Capture_HDMI::Store_target(Store_target_fn target) {
+void cls_Capture_HDMI::store_target(StoreTargetFn target) {
     std::lock_guard lock(mutex_);
     store_target_ = std::move(target);
 }
 
-SignalWatch cls_Capture_HDMI::Signal() const {
+SignalWatch cls_Capture_HDMI::signal() const {
     std::lock_guard lock(mutex_);
     return signal_;
 }
@@ -211,13 +211,13 @@ std::int32_t cls_Capture_HDMI::last_Capture_local() const {
     return last_capture_local_;
 }
 
-float cls_Capture_HDMI::Arm_Position() const {
+float cls_Capture_HDMI::arm_position() const {
     std::lock_guard lock(mutex_);
     return arm_position_;
 }
 
-std::int32_t cls_Capture_HDMI::Object_Count() {
-    return object_count();
+std::int32_t cls_Capture_HDMI::object_count() {
+    return object_counter();
 }
 
 std::string cls_Capture_HDMI::where() const {
@@ -283,7 +283,7 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
     if (!component_->LastError().empty()) {
         capture_trace("Set_Source_from_Saved, SetFormat: " + component_->LastError());
     }
-    cur.property_string = Process_AMT(component_->GetFormatRecord("GetProp"));
+    cur.property_string = Process_AMT(component_->get_format_record("GetProp"));
     process_facts().capture_source = cur.friendly_name;
     process_facts().capture_property = cur.property_string;
     source_prop_found_ = true;
@@ -314,7 +314,7 @@ void cls_Capture_HDMI::MaxFrames(std::int32_t value) {
 void cls_Capture_HDMI::Capture_Run() {
     the_operator().process_events();
     std::unique_lock lock(mutex_);
-    frame_collection().Clear();
+    frame_collection().clear();
     write_position_ = 0;
     buffer_filled_ = false;
     hdmi_events_ = 0;
@@ -336,7 +336,7 @@ void cls_Capture_HDMI::Capture_Run() {
     } else {
         capture_trace("*Capture_Run: " + last_error_ + where());
     }
-    const int fd = watch_device_ ? component_->Event_fd() : -1;
+    const int fd = watch_device_ ? component_->event_fd() : -1;
     lock.unlock();
     thread_->watch(fd);
 }
@@ -355,10 +355,10 @@ void cls_Capture_HDMI::Stop_Capture() {
     capture_trace("*Stop_Capture" + where());
 }
 
-SignalWatch::State cls_Capture_HDMI::Check_Signal() {
+SignalWatch::State cls_Capture_HDMI::check_signal() {
     std::lock_guard lock(mutex_);
     if (running_ && signal_.reopen_due()) {
-        if (component_->Reconnect()) {
+        if (component_->reconnect()) {
             last_reconnect_error_.clear();
             signal_.reopened();
         } else if (component_->LastError() != last_reconnect_error_) {
@@ -370,7 +370,7 @@ SignalWatch::State cls_Capture_HDMI::Check_Signal() {
     return signal_.check();
 }
 
-void cls_Capture_HDMI::OnSourceLost(const std::string& reason) {
+void cls_Capture_HDMI::on_source_lost(const std::string& reason) {
     capture_trace("*Source lost: " + reason + where());
     if (signal_.lost(reason)) {
         lost_reasons_.push_back(reason);
@@ -378,7 +378,7 @@ void cls_Capture_HDMI::OnSourceLost(const std::string& reason) {
     }
 }
 
-void cls_Capture_HDMI::OnFramesLost(std::int64_t count) {
+void cls_Capture_HDMI::on_frames_lost(std::int64_t count) {
     frames_lost_total_ += count;
     lost_pending_ += count;
     lost_at_ = last_capture_mill_;
@@ -436,34 +436,34 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
 
     // 6. and 7.: once per object.
     if (!header_loaded_) {
-        if (const auto record = component_->GetFormatRecord("VIDEOINFOHEADER"); record && record->format) {
+        if (const auto record = component_->get_format_record("VIDEOINFOHEADER"); record && record->format) {
             video_header_ = *record->format;
-            source_width_ = video_header_.bmiHeader.biWidth;
-            source_height_ = video_header_.bmiHeader.biHeight;
+            source_width_ = video_header_.bmi_header.bi_width;
+            source_height_ = video_header_.bmi_header.bi_height;
             header_loaded_ = true;
         }
     }
     if (!raw_header_filled_ && header_loaded_) {
         raw_header_ = BitmapInfoHeader{};
-        raw_header_.biWidth = source_width_;
-        raw_header_.biHeight = source_height_;
-        raw_header_.biSizeImage = static_cast<std::uint32_t>(length);
+        raw_header_.bi_width = source_width_;
+        raw_header_.bi_height = source_height_;
+        raw_header_.bi_size_image = static_cast<std::uint32_t>(length);
         raw_header_filled_ = true;
     }
 
     // 8.
     if (do_crop_) {
-        if (!Crop_Frame(frame, length, source_width_, source_height_, crop_width_, crop_height_, cropped_)) {
+        if (!crop_frame(frame, length, source_width_, source_height_, crop_width_, crop_height_, cropped_)) {
             capture_trace("*Crop failed, " + std::to_string(source_width_) + "*" +
                           std::to_string(source_height_) + " to " + std::to_string(crop_width_) + "*" +
                           std::to_string(crop_height_) + where());
-            Capture_Halted(true);
+            capture_halted(true);
             halt_pending_ = true;
         }
     }
 
     // The heat's capture takes the frame here, on the capture thread, whatever the window is doing.
-    if (store_target_ && !cropped_.Empty() && !halt_pending_) {
+    if (store_target_ && !cropped_.empty() && !halt_pending_) {
         ++write_position_;
         ++stored_count_;
         store_target_(cropped_, at, last_capture_local_, arrival_delta_);
@@ -487,7 +487,7 @@ void cls_Capture_HDMI::Store_HDMI_Buffer() {
         capture_trace("Store_HDMI_Buffer, Post_linear is off" + where());
         return;
     }
-    if (cropped_.Empty()) {
+    if (cropped_.empty()) {
         capture_trace("Store_HDMI_Buffer, no cropped picture" + where());
         return;
     }
@@ -501,7 +501,7 @@ void cls_Capture_HDMI::Store_HDMI_Buffer() {
     ++write_position_;
     ++stored_count_;
     if (post_linear_) {
-        frame_collection().Add(std::move(item));
+        frame_collection().add(std::move(item));
         return;
     }
     // Circular storage over MaxFrames slots.
@@ -509,16 +509,16 @@ void cls_Capture_HDMI::Store_HDMI_Buffer() {
         write_position_ = 1;
         buffer_filled_ = true;
     }
-    if (write_position_ > frame_collection().Count()) {
-        frame_collection().Add(std::move(item));
+    if (write_position_ > frame_collection().count()) {
+        frame_collection().add(std::move(item));
     } else {
-        frame_collection().Replace(write_position_, std::move(item));
+        frame_collection().replace(write_position_, std::move(item));
     }
 }
 
 std::int32_t cls_Capture_HDMI::Buff_Num() const {
     std::lock_guard lock(mutex_);
-    return frame_collection().Count();
+    return frame_collection().count();
 }
 
 std::int32_t cls_Capture_HDMI::Effective_Video_Object(std::int32_t n) const {
@@ -530,8 +530,8 @@ std::int32_t cls_Capture_HDMI::Effective_Video_Object(std::int32_t n) const {
     return (write_position_ + n - 1) % max_frames_ + 1;
 }
 
-CVideobuff_RGB& cls_Capture_HDMI::Stored_Frame(std::int32_t n) {
-    return frame_collection().Item(Effective_Video_Object(n));
+CVideobuff_RGB& cls_Capture_HDMI::stored_frame(std::int32_t n) {
+    return frame_collection().item(Effective_Video_Object(n));
 }
 
 std::int16_t cls_Capture_HDMI::Running_Fps() const {
@@ -556,8 +556,8 @@ std::int32_t cls_Capture_HDMI::last_Capture_delta() const {
 
 std::string cls_Capture_HDMI::HDMI_Sample_Dimensions() const {
     std::lock_guard lock(mutex_);
-    return std::to_string(video_header_.bmiHeader.biWidth) + "*" +
-           std::to_string(video_header_.bmiHeader.biHeight);
+    return std::to_string(video_header_.bmi_header.bi_width) + "*" +
+           std::to_string(video_header_.bmi_header.bi_height);
 }
 
 } // namespace veltro

@@ -24,11 +24,11 @@ struct RunningArm {
     std::int32_t line_width = 1;
 };
 // Arm position 1 to 100 maps to one turn that starts pointing straight up.
-RunningArm Running_Arm_Geometry(double scale_width, double scale_height, float arm_position);
+RunningArm running_arm_geometry(double scale_width, double scale_height, float arm_position);
 
 // Set when a frame could not be cropped: from then on the main window ignores frame events.
-bool Capture_Halted();
-void Capture_Halted(bool value);
+bool capture_halted();
+void capture_halted(bool value);
 
 // One frame as it reached the host: its arrival on the PC counter and the delta to the one before.
 struct FrameArrival {
@@ -39,7 +39,7 @@ struct FrameArrival {
 // One capture source: opens the saved source of the capture component, runs and stops it, and for
 // every frame takes the time stamps, measures the frame rate, crops the centre window and hands it to
 // the store target. The frames are taken by a capture thread of the object's own, which waits on the
-// device; the window thread only hears of them: Deliver_Notices() (when Notice_fd is readable) raises
+// device; the window thread only hears of them: deliver_notices() (when notice_fd is readable) raises
 // HDMIreceived once for the frames since the last call, and says what else happened meanwhile. No
 // window, dialog or disk can hold up a frame. Every member may be called from the window thread; the
 // object's lock keeps the capture thread out meanwhile.
@@ -53,63 +53,63 @@ public:
     cls_Capture_HDMI(const cls_Capture_HDMI&) = delete;
     cls_Capture_HDMI& operator=(const cls_Capture_HDMI&) = delete;
 
-    // Raised by Deliver_Notices() once when frames came since its last call.
+    // Raised by deliver_notices() once when frames came since its last call.
     std::function<void()> HDMIreceived;
-    // Raised by Deliver_Notices() for each frame that came, oldest first, before HDMIreceived.
-    std::function<void(const FrameArrival&)> Frame_Arrived;
-    // Raised by Deliver_Notices() when the device lost frames on the way (it said so, or its
+    // Raised by deliver_notices() for each frame that came, oldest first, before HDMIreceived.
+    std::function<void(const FrameArrival&)> frame_arrived;
+    // Raised by deliver_notices() when the device lost frames on the way (it said so, or its
     // sequence numbers skipped): how many, and the arrival of the first frame after them.
-    std::function<void(std::int64_t, std::uint32_t)> Frames_Lost;
+    std::function<void(std::int64_t, std::uint32_t)> frames_lost;
     // Called when a frame cannot be cropped; the owner stops the cameras.
     std::function<void()> Stop_all_cams;
     // Called when the running source stopped by itself (unplugged, failed), with the reason, once per
-    // loss the operator should hear of; the source is tried again by Check_Signal().
-    std::function<void(const std::string&)> Source_Lost;
+    // loss the operator should hear of; the source is tried again by check_signal().
+    std::function<void(const std::string&)> source_lost;
 
     // The component. Its frames are the capture thread's: call it from elsewhere only while the
     // camera is stopped.
-    CaptureComponent& Component() { return *component_; }
+    CaptureComponent& component() { return *component_; }
 
-    // Readable when Deliver_Notices() has something to say.
-    int Notice_fd() const { return notice_fd_; }
-    // The window thread: reads Notice_fd and raises the callbacks for what happened since the last call.
-    void Deliver_Notices();
+    // Readable when deliver_notices() has something to say.
+    int notice_fd() const { return notice_fd_; }
+    // The window thread: reads notice_fd and raises the callbacks for what happened since the last call.
+    void deliver_notices();
     // Has the capture thread take every frame the device has ready now, and returns when it has (for
     // a capture end, and for devices on a clock that moves only when told).
-    void Dispatch_Now();
+    void dispatch_now();
     // Whether the capture thread waits on the device's descriptor by itself while the camera runs;
-    // without it frames are taken only by Dispatch_Now (tests that move the clock by hand). On by default.
-    void Watch_Device(bool on);
+    // without it frames are taken only by dispatch_now (tests that move the clock by hand). On by default.
+    void watch_device(bool on);
     // Copies the latest cropped picture into `into`; false when there is none.
-    bool Copy_Cropped_Picture(cDIBSection& into) const;
+    bool copy_cropped_picture(cDIBSection& into) const;
     // Runs `f` while the capture thread is held off (between two frames).
     template <class F>
-    decltype(auto) Locked(F&& f) const {
+    decltype(auto) locked(F&& f) const {
         std::lock_guard lock(mutex_);
         return f();
     }
     // Frames the device lost on the way since Capture_Run, as far as it can tell.
-    std::int64_t Frames_Lost_Total() const;
+    std::int64_t frames_lost_total() const;
 
     // Finds the saved source ("capturesettings" friendlyname / videoproperty) among "video:1" to
     // "video:10" and configures it; tells the operator when it is not there.
     void Set_Source_from_Saved();
     bool SourcePropFound() const { return source_prop_found_; }
     // True when no source was ever chosen and the first-start source was taken in its place.
-    bool Source_by_default() const { return source_by_default_; }
+    bool source_by_default() const { return source_by_default_; }
     const std::string& Current_FriendlyName() const;
     const std::string& Current_PropertyString() const;
     const std::string& MaxInterval() const { return max_interval_; }
     const std::string& MinInterval() const { return min_interval_; }
     // "video:" number of the opened source, 0 before.
-    std::int16_t Source_Number() const { return source_number_; }
+    std::int16_t source_number() const { return source_number_; }
 
     // Crop size; recreates the cropped picture at once.
     void set_HDMI_Crop(std::int16_t width, std::int16_t height);
     bool Do_CROP() const { return do_crop_; }
     void Do_CROP(bool value);
-    std::int32_t Crop_Width() const { return crop_width_; }
-    std::int32_t Crop_Height() const { return crop_height_; }
+    std::int32_t crop_width() const { return crop_width_; }
+    std::int32_t crop_height() const { return crop_height_; }
     // Bytes of one cropped frame: crop width x crop height x 3.
     std::int32_t Video_Buff_len() const { return video_buff_len_; }
 
@@ -124,23 +124,22 @@ public:
 
     // Polled by the window while the camera runs: tries a lost source again when that is due, and
     // judges the signal at the clock's time.
-    SignalWatch::State Check_Signal();
+    SignalWatch::State check_signal();
     // The signal as judged at the last check (a copy: the capture thread updates it).
-    SignalWatch Signal() const;
+    SignalWatch signal() const;
     const std::string& Last_Error() const { return last_error_; }
 
     void Store_HDMI_Buffer();
     // While set, every cropped frame is handed to `target` on the capture thread, with its capture
     // mill, local and delta times, as it arrives (the heat's capture); Store_HDMI_Buffer then does
     // the same. The target runs under the object's lock and must not wait for anything slow.
-    using Store_target_fn =
-        std::function<void(const cDIBSection&, std::uint32_t, std::int32_t, std::int32_t)>;
-    void Store_target(Store_target_fn target);
+    using StoreTargetFn = std::function<void(const cDIBSection&, std::uint32_t, std::int32_t, std::int32_t)>;
+    void store_target(StoreTargetFn target);
     std::int32_t Buff_Num() const;
     std::int32_t Effective_Video_Object(std::int32_t n) const;
     // Stored frame n in arrival order.
-    CVideobuff_RGB& Stored_Frame(std::int32_t n);
-    std::int32_t Stored_Count() const { return stored_count_; }
+    CVideobuff_RGB& stored_frame(std::int32_t n);
+    std::int32_t stored_count() const { return stored_count_; }
 
     std::int16_t Running_Fps() const;
     float Measured_fps() const;
@@ -151,14 +150,14 @@ public:
     // The arrival delta when it lies in 0 to 10000 ms, else 0.
     std::int32_t last_Capture_delta() const;
     std::string HDMI_Sample_Dimensions() const;
-    float Arm_Position() const;
+    float arm_position() const;
     RunningArm Draw_Running_Arm_2(double scale_width, double scale_height) const {
-        return Running_Arm_Geometry(scale_width, scale_height, Arm_Position());
+        return running_arm_geometry(scale_width, scale_height, arm_position());
     }
 
-    bool Header_Loaded() const { return header_loaded_; }
-    const VideoInfoHeader& Video_Header() const { return video_header_; }
-    const BitmapInfoHeader& Raw_Bitmap_Header() const { return raw_header_; }
+    bool header_loaded() const { return header_loaded_; }
+    const VideoInfoHeader& video_header() const { return video_header_; }
+    const BitmapInfoHeader& raw_bitmap_header() const { return raw_header_; }
 
     const std::string& ID_string() const { return id_string_; }
     void ID_string(const std::string& value) { id_string_ = value; }
@@ -166,12 +165,12 @@ public:
     void Index(std::int16_t value) { index_ = value; }
 
     // Capture objects alive in this process.
-    static std::int32_t Object_Count();
+    static std::int32_t object_count();
 
     void OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
                     std::optional<std::uint32_t> arrival_mill) override;
-    void OnSourceLost(const std::string& reason) override;
-    void OnFramesLost(std::int64_t count) override;
+    void on_source_lost(const std::string& reason) override;
+    void on_frames_lost(std::int64_t count) override;
 
 private:
     std::string where() const;
@@ -237,7 +236,7 @@ private:
     bool post_linear_ = false;
     std::int32_t write_position_ = 0;
     std::int32_t stored_count_ = 0;
-    Store_target_fn store_target_;
+    StoreTargetFn store_target_;
     bool buffer_filled_ = false;
     // Last: it calls into the object, so it goes first.
     std::unique_ptr<CaptureThread> thread_;

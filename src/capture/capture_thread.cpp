@@ -19,7 +19,7 @@ CaptureThread::CaptureThread(std::function<void()> dispatch, std::function<bool(
     : dispatch_(std::move(dispatch)), lost_(std::move(lost)) {
     control_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (control_fd_ < 0) {
-        throw VeltroError(err::OutOfMemory,
+        throw VeltroError(err::kOutOfMemory,
                           std::string("Cannot start the capture thread: ") + std::strerror(errno));
     }
     thread_ = std::thread([this] { run(); });

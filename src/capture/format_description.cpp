@@ -10,20 +10,20 @@ CurrentCapture& current_capture() {
 }
 
 std::string Process_AMT(const std::optional<MediaType>& record) {
-    if (!record || !record->format || record->format->AvgTimePerFrame <= 0) {
+    if (!record || !record->format || record->format->avg_time_per_frame <= 0) {
         return "Corrupt data!";
     }
     const VideoInfoHeader& v = *record->format;
-    // rate = 1000 / (AvgTimePerFrame / 10000) frames per second; in tenths that is exactly
-    // 10^8 / AvgTimePerFrame, so the rounding to one decimal needs no floating point.
-    const std::int64_t tenths = div_round_half_even(100000000, v.AvgTimePerFrame);
+    // rate = 1000 / (avg_time_per_frame / 10000) frames per second; in tenths that is exactly
+    // 10^8 / avg_time_per_frame, so the rounding to one decimal needs no floating point.
+    const std::int64_t tenths = div_round_half_even(100000000, v.avg_time_per_frame);
     std::string rate = std::to_string(tenths / 10);
     if (tenths % 10 != 0) {
         rate += "." + std::to_string(tenths % 10);
     }
-    current_capture().image_size = static_cast<std::int32_t>(v.bmiHeader.biSizeImage);
-    current_capture().compression = v.bmiHeader.biCompression;
-    return std::to_string(v.bmiHeader.biWidth) + "*" + std::to_string(v.bmiHeader.biHeight) + "/" + rate;
+    current_capture().image_size = static_cast<std::int32_t>(v.bmi_header.bi_size_image);
+    current_capture().compression = v.bmi_header.bi_compression;
+    return std::to_string(v.bmi_header.bi_width) + "*" + std::to_string(v.bmi_header.bi_height) + "/" + rate;
 }
 
 } // namespace veltro

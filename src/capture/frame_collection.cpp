@@ -9,18 +9,18 @@ FrameCollection& frame_collection() {
     return c;
 }
 
-void FrameCollection::Add(std::unique_ptr<CVideobuff_RGB> frame) {
+void FrameCollection::add(std::unique_ptr<CVideobuff_RGB> frame) {
     items_.push_back(std::move(frame));
 }
 
-void FrameCollection::Replace(std::int32_t index, std::unique_ptr<CVideobuff_RGB> frame) {
-    Item(index);
+void FrameCollection::replace(std::int32_t index, std::unique_ptr<CVideobuff_RGB> frame) {
+    item(index);
     items_[static_cast<std::size_t>(index - 1)] = std::move(frame);
 }
 
-CVideobuff_RGB& FrameCollection::Item(std::int32_t index) {
-    if (index < 1 || index > Count()) {
-        throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range");
+CVideobuff_RGB& FrameCollection::item(std::int32_t index) {
+    if (index < 1 || index > count()) {
+        throw VeltroError(err::kSubscriptOutOfRange, "Subscript out of range");
     }
     return *items_[static_cast<std::size_t>(index - 1)];
 }

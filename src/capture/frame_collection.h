@@ -12,13 +12,13 @@ namespace veltro {
 // the main window shows the count, the recording writer reads by position.
 class FrameCollection {
 public:
-    std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
-    void Add(std::unique_ptr<CVideobuff_RGB> frame);
+    std::int32_t count() const { return static_cast<std::int32_t>(items_.size()); }
+    void add(std::unique_ptr<CVideobuff_RGB> frame);
     // Replaces item `index`; error 9 outside 1..Count.
-    void Replace(std::int32_t index, std::unique_ptr<CVideobuff_RGB> frame);
+    void replace(std::int32_t index, std::unique_ptr<CVideobuff_RGB> frame);
     // Error 9 "Subscript out of range" outside 1..Count.
-    CVideobuff_RGB& Item(std::int32_t index);
-    void Clear() { items_.clear(); }
+    CVideobuff_RGB& item(std::int32_t index);
+    void clear() { items_.clear(); }
 
 private:
     std::vector<std::unique_ptr<CVideobuff_RGB>> items_;

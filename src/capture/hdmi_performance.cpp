@@ -8,19 +8,19 @@
 
 namespace veltro {
 
-void HDMI_Performance_Counters::Reset_Counters(std::uint32_t now) {
+void HdmiPerformanceCounters::Reset_Counters(std::uint32_t now) {
     start_ = now;
     received_ = 0;
     calculated_ = 0;
 }
 
-void HDMI_Performance_Counters::HDMI_event(std::uint32_t now, std::int32_t running_fps) {
+void HdmiPerformanceCounters::HDMI_event(std::uint32_t now, std::int32_t running_fps) {
     received_ = checked_add(received_, 1);
     const std::int64_t period = running_fps < 31 ? 40 : 20;
     calculated_ = to_long(div_round_half_even(elapsed_ms(start_, now), period));
 }
 
-DeltaColumn Plot_Delta_Column(std::int32_t width, std::int32_t height, std::int32_t delta,
+DeltaColumn plot_delta_column(std::int32_t width, std::int32_t height, std::int32_t delta,
                               std::int32_t left_margin) {
     DeltaColumn c;
     c.x = std::max(width - 1, 0);
@@ -34,7 +34,7 @@ DeltaColumn Plot_Delta_Column(std::int32_t width, std::int32_t height, std::int3
     return c;
 }
 
-std::string HDMI_Dimensions_Text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill) {
+std::string hdmi_dimensions_text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill) {
     if (hdmi_10_mill <= 0) {
         return {};
     }
@@ -60,7 +60,7 @@ std::string rate_of(const std::string& interval) {
 }
 } // namespace
 
-std::string Min_Max_Fps_Text(const std::string& min_interval, const std::string& max_interval) {
+std::string min_max_fps_text(const std::string& min_interval, const std::string& max_interval) {
     // The longest interval gives the lowest rate.
     return "min max fps: " + rate_of(max_interval) + " / " + rate_of(min_interval);
 }

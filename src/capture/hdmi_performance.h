@@ -9,7 +9,7 @@ namespace veltro {
 
 // The counters of the performance window: frames received since the reset, frames that should
 // have arrived at the nominal rate, and the difference.
-class HDMI_Performance_Counters {
+class HdmiPerformanceCounters {
 public:
     // Start time = `now`; received count 0.
     void Reset_Counters(std::uint32_t now);
@@ -17,9 +17,9 @@ public:
     // a 40 ms period, else 20 ms).
     void HDMI_event(std::uint32_t now, std::int32_t running_fps);
 
-    std::int32_t Received() const { return received_; }
-    std::int32_t Calculated() const { return calculated_; }
-    std::int32_t Lost() const { return received_ - calculated_; }
+    std::int32_t received() const { return received_; }
+    std::int32_t calculated() const { return calculated_; }
+    std::int32_t lost() const { return received_ - calculated_; }
 
 private:
     std::uint32_t start_ = 0;
@@ -40,16 +40,16 @@ struct DeltaColumn {
     std::int32_t reference_x_from = 2;
     std::int32_t reference_colour = 0xFFFF;
 };
-DeltaColumn Plot_Delta_Column(std::int32_t width, std::int32_t height, std::int32_t delta,
+DeltaColumn plot_delta_column(std::int32_t width, std::int32_t height, std::int32_t delta,
                               std::int32_t left_margin = 0);
 
 // The performance window's dimension text: sample dimensions, ", ", whole part of
 // 1000 / (ten-frame time / 10) and " fps"; empty when no ten-frame time is known.
-std::string HDMI_Dimensions_Text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill);
+std::string hdmi_dimensions_text(const std::string& sample_dimensions, std::int32_t hdmi_10_mill);
 
 // The frame deltas of the chart, newest last. A fixed ring, so feeding it per frame never allocates;
 // the window draws from it when it repaints, however many frames came in between.
-class Delta_History {
+class DeltaHistory {
 public:
     static constexpr std::size_t kCapacity = 4096; // wider than any chart
 
@@ -73,6 +73,6 @@ private:
 
 // "min max fps: " and the lowest and highest rate of the source, from its longest and shortest frame
 // interval texts (100 ns units): "min max fps: 25 / 50". A rate that cannot be derived reads "?".
-std::string Min_Max_Fps_Text(const std::string& min_interval, const std::string& max_interval);
+std::string min_max_fps_text(const std::string& min_interval, const std::string& max_interval);
 
 } // namespace veltro

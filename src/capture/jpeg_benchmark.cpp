@@ -8,11 +8,11 @@
 
 namespace veltro {
 
-std::optional<std::string> JPEG_Benchmark_Report(Class_JPG_Bench& bench) {
+std::optional<std::string> jpeg_benchmark_report(Class_JPG_Bench& bench) {
     const std::string when = now_default_datetime();
     std::vector<BenchLine> lines;
     for (const char* caption : kCropCaptions) {
-        const std::optional<Crop_size> size = Parse_crop_caption(caption);
+        const std::optional<CropSize> size = parse_crop_caption(caption);
         BenchLine line{caption, 0};
         if (!size || !bench.JPG_Bench(size->width, size->height, line.average_ms)) {
             return std::nullopt;
@@ -20,7 +20,7 @@ std::optional<std::string> JPEG_Benchmark_Report(Class_JPG_Bench& bench) {
         lines.push_back(line);
     }
     const ProcessFacts& f = process_facts();
-    return JPG_Bench_Report(when, f.computer_name, f.cpu_info, lines);
+    return jpg_bench_report(when, f.computer_name, f.cpu_info, lines);
 }
 
 } // namespace veltro

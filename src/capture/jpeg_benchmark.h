@@ -11,6 +11,6 @@ namespace veltro {
 // menu, with this computer's name and processor and the local date and time. std::nullopt when a
 // compression failed (the bench has told the operator); no report then, rather than one with a
 // made-up figure.
-std::optional<std::string> JPEG_Benchmark_Report(Class_JPG_Bench& bench);
+std::optional<std::string> jpeg_benchmark_report(Class_JPG_Bench& bench);
 
 } // namespace veltro

@@ -33,7 +33,7 @@ bool Class_JPG_Bench::JPG_Bench(std::int32_t width, std::int32_t height, std::in
     return true;
 }
 
-std::string JPG_Bench_Report(const std::string& date_time, const std::string& computer_name,
+std::string jpg_bench_report(const std::string& date_time, const std::string& computer_name,
                              const std::string& cpu_info, const std::vector<BenchLine>& lines) {
     std::string text = "JPG compression benchmark at: " + date_time + "\r\n";
     text += "Computer name = " + computer_name + "\r\n";

@@ -31,7 +31,7 @@ struct BenchLine {
 // The report: "JPG compression benchmark at: " + date and time, "Computer name = " + name,
 // "CPU info: " + processor, one "<caption> =  <ms>ms" line per picture size, "---Report end---";
 // lines separated by CR LF.
-std::string JPG_Bench_Report(const std::string& date_time, const std::string& computer_name,
+std::string jpg_bench_report(const std::string& date_time, const std::string& computer_name,
                              const std::string& cpu_info, const std::vector<BenchLine>& lines);
 
 } // namespace veltro

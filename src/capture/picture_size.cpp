@@ -7,7 +7,7 @@
 
 namespace veltro {
 
-std::optional<Crop_size> Parse_crop_caption(const std::string& caption) {
+std::optional<CropSize> parse_crop_caption(const std::string& caption) {
     const std::size_t star = caption.find('*');
     if (star == std::string::npos) {
         return std::nullopt;
@@ -18,7 +18,7 @@ std::optional<Crop_size> Parse_crop_caption(const std::string& caption) {
         return std::nullopt;
     }
     try {
-        const Crop_size size{parse_integer(w), parse_integer(h)};
+        const CropSize size{parse_integer(w), parse_integer(h)};
         if (size.width < 1 || size.height < 1) {
             return std::nullopt;
         }
@@ -35,11 +35,11 @@ std::string Read_Last_Crop() {
     return known ? stored : keys::lastcrop.default_value;
 }
 
-void Store_Last_Crop(const std::string& caption) {
+void store_last_crop(const std::string& caption) {
     Write_Setting(keys::lastcrop, caption);
 }
 
-std::optional<double> X_stretch_scale(const std::string& caption) {
+std::optional<double> x_stretch_scale(const std::string& caption) {
     if (caption == "1/1") {
         return 1.0;
     }

@@ -8,10 +8,10 @@
 namespace veltro {
 
 // The captured and shown picture size of the "Crop size" menu.
-struct Crop_size {
+struct CropSize {
     std::int16_t width = 0;
     std::int16_t height = 0;
-    friend constexpr bool operator==(const Crop_size&, const Crop_size&) = default;
+    friend constexpr bool operator==(const CropSize&, const CropSize&) = default;
 };
 
 // The items of the "Crop size" menu.
@@ -21,15 +21,15 @@ inline constexpr std::array<const char*, 3> kXStretchCaptions = {"1/1", "1/1,5",
 
 // A caption "width*height"; std::nullopt for text of another form or sizes that are not positive
 // 16-bit numbers.
-std::optional<Crop_size> Parse_crop_caption(const std::string& caption);
+std::optional<CropSize> parse_crop_caption(const std::string& caption);
 
 // Read_Last_Crop: the stored lastcrop caption when it is one of the menu's items, else "400*880".
 std::string Read_Last_Crop();
 // Stores the chosen item as lastcrop.
-void Store_Last_Crop(const std::string& caption);
+void store_last_crop(const std::string& caption);
 
 // The horizontal display scale an "X-stretch" caption names: "1/1" 1, "1/1,5" 1/1.5, "1/2" 0.5;
 // std::nullopt for another caption.
-std::optional<double> X_stretch_scale(const std::string& caption);
+std::optional<double> x_stretch_scale(const std::string& caption);
 
 } // namespace veltro

@@ -100,7 +100,7 @@ bool SignalWatch::reopen_due() {
     return true;
 }
 
-std::string SignalWatch::Overlay_Text() const {
+std::string SignalWatch::overlay_text() const {
     switch (state_) {
     case State::Waiting:
         // Opened again after a loss, the last picture is still on show until a new one comes.
@@ -114,7 +114,7 @@ std::string SignalWatch::Overlay_Text() const {
     }
 }
 
-std::string Source_Lost_Text(const std::string& reason, bool capturing) {
+std::string source_lost_text(const std::string& reason, bool capturing) {
     return "The capture device stopped: " + reason + "." +
            (capturing ? " Capture has ended; every frame stored up to here is kept." : "") +
            " The device is opened again as soon as it is back.";

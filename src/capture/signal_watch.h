@@ -10,7 +10,7 @@ namespace veltro {
 
 // Whether the running source delivers pictures, judged on the PC counter. Frames, a lost device and
 // the camera's start and stop are told as they happen; the window polls check() (a timer) and draws
-// Overlay_Text() over the live picture. Every change of what the operator sees gets one line in the
+// overlay_text() over the live picture. Every change of what the operator sees gets one line in the
 // event log, and a lost device is due to be tried again once a second.
 class SignalWatch {
 public:
@@ -50,7 +50,7 @@ public:
 
     // What the live picture shows over itself; empty when nothing is to be said. A device opened again
     // says "No signal" until its first picture, as the picture on show is older than its loss.
-    std::string Overlay_Text() const;
+    std::string overlay_text() const;
 
 private:
     void log(const std::string& line) const;
@@ -68,6 +68,6 @@ private:
 
 // What the operator is told when the device stops by itself; `capturing`: a capture was on and has
 // been ended with its frames.
-std::string Source_Lost_Text(const std::string& reason, bool capturing);
+std::string source_lost_text(const std::string& reason, bool capturing);
 
 } // namespace veltro

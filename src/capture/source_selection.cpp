@@ -24,7 +24,7 @@ std::vector<SourceRow> Do_Enum(CaptureComponent& component) {
             char index[8];
             std::snprintf(index, sizeof index, "%02d", static_cast<int>(p));
             const std::string description =
-                Process_AMT(component.GetFormatRecord(std::string("getAMT") + index));
+                Process_AMT(component.get_format_record(std::string("getAMT") + index));
             if (description != previous) {
                 rows.push_back({n, name, static_cast<std::int16_t>(p), description});
             }
@@ -50,12 +50,12 @@ std::optional<std::size_t> Do_Select(const std::vector<SourceRow>& rows,
     return chosen;
 }
 
-void Save_Source_Choice(const SourceRow& row) {
+void save_source_choice(const SourceRow& row) {
     Write_Setting(keys::friendlyname, row.friendly_name);
     Write_Setting(keys::videoproperty, std::to_string(row.format_number));
 }
 
-std::string Source_List_Text(const std::vector<SourceRow>& rows, const std::string& date_time,
+std::string source_list_text(const std::vector<SourceRow>& rows, const std::string& date_time,
                              const std::string& program_version, const std::string& computer_name) {
     std::string text = "Video source enumeration at " + date_time + "\r\n";
     text += "Program version " + program_version + " Computer name " + computer_name + "\r\n";

@@ -29,11 +29,11 @@ std::optional<std::size_t> Do_Select(const std::vector<SourceRow>& rows,
                                      const std::string& saved_videoproperty);
 
 // A row click: writes ("capturesettings", "friendlyname") and ("capturesettings", "videoproperty").
-void Save_Source_Choice(const SourceRow& row);
+void save_source_choice(const SourceRow& row);
 
 // "List contents to ClipBoard": a heading line with the date and time, program version and computer
 // name, then one line per row, the fields joined by two spaces; lines end in CR LF.
-std::string Source_List_Text(const std::vector<SourceRow>& rows, const std::string& date_time,
+std::string source_list_text(const std::vector<SourceRow>& rows, const std::string& date_time,
                              const std::string& program_version, const std::string& computer_name);
 
 } // namespace veltro

@@ -75,7 +75,7 @@ const char* utf16_by_zeros(std::string_view bytes) {
 
 } // namespace
 
-std::optional<Card_text> Decode_card_text(std::string_view bytes) {
+std::optional<CardText> decode_card_text(std::string_view bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF"))
         bytes.remove_prefix(3);
     const char* utf16 = nullptr;
@@ -95,17 +95,17 @@ std::optional<Card_text> Decode_card_text(std::string_view bytes) {
         std::optional<std::string> text = convert(bytes, utf16);
         if (!text)
             return std::nullopt;
-        return Card_text{std::move(*text), utf16};
+        return CardText{std::move(*text), utf16};
     }
     if (is_valid_utf8(bytes))
-        return Card_text{std::string(bytes), "UTF-8"};
+        return CardText{std::string(bytes), "UTF-8"};
     // Windows-1252 leaves five bytes unassigned; they are taken as ISO-8859-1 would take them.
     if (std::optional<std::string> text = convert(bytes, "WINDOWS-1252"))
-        return Card_text{std::move(*text), "Windows-1252"};
-    return Card_text{latin1_to_utf8(bytes), "Windows-1252"};
+        return CardText{std::move(*text), "Windows-1252"};
+    return CardText{latin1_to_utf8(bytes), "Windows-1252"};
 }
 
-std::string Fold_punctuation(std::string_view utf8) {
+std::string fold_punctuation(std::string_view utf8) {
     static const std::array<std::pair<std::string_view, std::string_view>, 10> kFolds = {{
         {"\xE2\x80\x98", "'"},   // left single quote
         {"\xE2\x80\x99", "'"},   // right single quote, the apostrophe of O'Brien

@@ -17,10 +17,10 @@ namespace {
 
 // One line without its ending; LF, CR LF and a lone CR all end a line. False at the end of input.
 bool next_line(std::istream& in, std::string& line) {
-    using traits = std::char_traits<char>;
+    using Traits = std::char_traits<char>;
     line.clear();
     bool any = false;
-    for (auto c = in.get(); !traits::eq_int_type(c, traits::eof()); c = in.get()) {
+    for (auto c = in.get(); !Traits::eq_int_type(c, Traits::eof()); c = in.get()) {
         any = true;
         if (c == '\n')
             return true;
@@ -29,7 +29,7 @@ bool next_line(std::istream& in, std::string& line) {
                 in.get();
             return true;
         }
-        line += traits::to_char_type(c);
+        line += Traits::to_char_type(c);
     }
     return any;
 }
@@ -83,13 +83,13 @@ std::int32_t Import_Dogs(std::istream& in, EventSession& session, const DogImpor
         if (name.empty())
             continue;
         if (box > kEventBoxes)
-            throw VeltroError(err::SubscriptOutOfRange, "Heat " + std::to_string(heat) + " has no box " +
-                                                            std::to_string(box) + " for " + name +
-                                                            line_ref(line_number));
+            throw VeltroError(err::kSubscriptOutOfRange, "Heat " + std::to_string(heat) + " has no box " +
+                                                             std::to_string(box) + " for " + name +
+                                                             line_ref(line_number));
         // Stored as it is or not at all: the file would turn what it cannot hold into "?".
         if (!EventDocument::can_hold(name))
-            throw VeltroError(err::TypeMismatch, "\"" + name + "\" " + EventDocument::cannot_hold_reason() +
-                                                     line_ref(line_number));
+            throw VeltroError(err::kTypeMismatch, "\"" + name + "\" " + EventDocument::cannot_hold_reason() +
+                                                      line_ref(line_number));
         session.document().dog_name(heat, static_cast<std::int16_t>(box), name);
         ++count;
         session.Load_Heat_Data();
@@ -100,14 +100,14 @@ std::int32_t Import_Dogs(std::istream& in, EventSession& session, const DogImpor
     return count;
 }
 
-std::int32_t Import_Dogs_file(const std::string& path, EventSession& session, const DogImportHooks& hooks) {
+std::int32_t import_dogs_file(const std::string& path, EventSession& session, const DogImportHooks& hooks) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw VeltroError(err::FileNotFound, "File not found: " + path);
+        throw VeltroError(err::kFileNotFound, "File not found: " + path);
     return Import_Dogs(in, session, hooks);
 }
 
-std::string Import_folder() {
+std::string import_folder() {
     const std::string stored = Read_Setting(keys::importdir);
     // The default names a drive of the platform the format was made on; here it means home.
     if (stored == keys::importdir.default_value || stored.empty()) {
@@ -117,7 +117,7 @@ std::string Import_folder() {
     return stored;
 }
 
-void Store_import_folder(const std::string& chosen_file) {
+void store_import_folder(const std::string& chosen_file) {
     const auto slash = chosen_file.find_last_of('/');
     Write_Setting(keys::importdir,
                   slash == std::string::npos ? std::string() : chosen_file.substr(0, slash + 1));

@@ -30,12 +30,12 @@ struct DogImportHooks {
 std::int32_t Import_Dogs(std::istream& in, EventSession& session, const DogImportHooks& hooks = {});
 
 // The same over a file; a file that cannot be opened fails with error 53.
-std::int32_t Import_Dogs_file(const std::string& path, EventSession& session,
+std::int32_t import_dogs_file(const std::string& path, EventSession& session,
                               const DogImportHooks& hooks = {});
 
 // The folder the import dialog starts in: the setting importdir, whose default ("c:") is the user's
 // home folder; and storing the chosen file's folder, with its trailing separator.
-std::string Import_folder();
-void Store_import_folder(const std::string& chosen_file);
+std::string import_folder();
+void store_import_folder(const std::string& chosen_file);
 
 } // namespace veltro

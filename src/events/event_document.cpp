@@ -154,15 +154,15 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
         doc_.load_buffer(bytes.data(), bytes.size(), kLoadOptions, encoding_of(bytes));
     if (!result) {
         doc_.reset();
-        throw VeltroError(err::ObjectVariableNotSet,
+        throw VeltroError(err::kObjectVariableNotSet,
                           source_name + " is not a readable XML document: " + result.description() +
                               " at byte " + std::to_string(result.offset));
     }
     // Saving in ISO-8859-1 would drop such bytes without a word: the file is refused, saying where.
     if (const std::string where = element_with_invalid_text(doc_); !where.empty()) {
         doc_.reset();
-        throw VeltroError(err::ObjectVariableNotSet, source_name + " is marked as UTF-8 but the text of <" +
-                                                         where + "> is not valid UTF-8");
+        throw VeltroError(err::kObjectVariableNotSet, source_name + " is marked as UTF-8 but the text of <" +
+                                                          where + "> is not valid UTF-8");
     }
     make_declaration_latin1(doc_);
     // Whatever is kept must survive being saved: element or attribute names outside ISO-8859-1
@@ -171,7 +171,7 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
     const std::string saved = serialise();
     if (!check.load_buffer(saved.data(), saved.size(), kLoadOptions, pugi::encoding_latin1)) {
         doc_.reset();
-        throw VeltroError(err::ObjectVariableNotSet,
+        throw VeltroError(err::kObjectVariableNotSet,
                           source_name + " has names that cannot be written in ISO-8859-1");
     }
 }
@@ -187,7 +187,7 @@ std::string EventDocument::dog_name_path(std::int16_t heat, std::int16_t box) {
 pugi::xml_node EventDocument::node_at(const std::string& xpath) const {
     const pugi::xml_node node = doc_.select_node(xpath.c_str()).node();
     if (!node)
-        throw VeltroError(err::ObjectVariableNotSet,
+        throw VeltroError(err::kObjectVariableNotSet,
                           "Object variable or With block variable not set: the event file has no " + xpath);
     return node;
 }

@@ -24,14 +24,14 @@ bool no_file_named(const std::string& path) {
 
 } // namespace
 
-std::string Event_folder() {
+std::string default_event_folder() {
     const fs::path folder = fs::path(data_dir()) / "Veltro Event Files";
     std::error_code ec;
     fs::create_directories(folder, ec); // a failure shows when a file there is written
     return folder.string();
 }
 
-std::string Event_file_stem(const std::string& event_name, const std::string& day) {
+std::string event_file_stem(const std::string& event_name, const std::string& day) {
     return day.empty() ? event_name : event_name + " " + day;
 }
 
@@ -46,7 +46,7 @@ EventSession::EventSession(std::string event_folder) : event_folder_(std::move(e
 
 void EventSession::current_heat(std::int16_t heat) {
     if (heat < 1 || heat > kEventHeats)
-        throw VeltroError(err::SubscriptOutOfRange, "Heat " + std::to_string(heat) + " is not in 1..100");
+        throw VeltroError(err::kSubscriptOutOfRange, "Heat " + std::to_string(heat) + " is not in 1..100");
     current_heat_ = heat;
 }
 
@@ -67,7 +67,7 @@ bool EventSession::file_exists(const std::string& path) const {
 
 // --- File operations ---
 
-void EventSession::Create_new_Event_file() {
+void EventSession::create_new_event_file() {
     if (fields_.event_name.empty()) {
         the_operator().message("Please enter Event Name before creating the event file!");
         return;
@@ -78,7 +78,7 @@ void EventSession::Create_new_Event_file() {
     // event's name and its day apart.
     const std::string path =
         (fs::path(event_folder_) /
-         (Make_Valid_File_Name(Event_file_stem(fields_.event_name, fields_.day)) + ".xml"))
+         (Make_Valid_File_Name(event_file_stem(fields_.event_name, fields_.day)) + ".xml"))
             .string();
     // The name and day fields now name the new event: the open one keeps its own on disk.
     if (file_open_ && !doc_.empty()) {
@@ -105,7 +105,7 @@ void EventSession::Create_new_Event_file() {
     XML_to_File();
     Parse_XML_file();
     Write_Setting(keys::current_event_file, path);
-    Editor_start_up();
+    editor_start_up();
 }
 
 void EventSession::Create_Event_XML_File() {
@@ -143,12 +143,12 @@ void EventSession::Parse_XML_file() {
     try {
         const auto bytes = read_whole_file(path);
         if (!bytes)
-            throw VeltroError(err::PermissionDenied, "Could not read the event file " + path);
+            throw VeltroError(err::kPermissionDenied, "Could not read the event file " + path);
         doc_.load(*bytes, path);
         // A file without the full skeleton is refused whole: a heat or box it lacks would fail
         // at whatever moment the evening first asks for it.
         if (const std::string missing = doc_.first_missing_node(); !missing.empty())
-            throw VeltroError(err::ObjectVariableNotSet,
+            throw VeltroError(err::kObjectVariableNotSet,
                               path + " is not a complete event file: it has no " + missing);
         fields_.event_name = doc_.event_name();
         fields_.day = Get_day();
@@ -183,7 +183,7 @@ void EventSession::Open_Event_File() {
         the_operator().message("Invalid Event File! " + file_name_part(current_event_file_));
 }
 
-void EventSession::Editor_start_up() {
+void EventSession::editor_start_up() {
     current_event_file_ = Read_Setting(keys::current_event_file);
     if (current_event_file_ == "N/A") {
         current_event_file_.clear();
@@ -218,7 +218,7 @@ void EventSession::Editor_start_up() {
     }
 }
 
-void EventSession::Open_another_event_file(const std::string& path) {
+void EventSession::open_another_event_file(const std::string& path) {
     if (path.empty())
         return;
     current_event_file_ = path;
@@ -229,7 +229,7 @@ void EventSession::Open_another_event_file(const std::string& path) {
     Load_Heat_Data();
 }
 
-void EventSession::Close_event_file() {
+void EventSession::close_event_file() {
     file_open_ = false;
     current_event_file_.clear();
     Write_Setting(keys::current_event_file, "");
@@ -240,7 +240,7 @@ void EventSession::Close_event_file() {
     Load_Heat_Data();
 }
 
-void EventSession::No_Event_File() {
+void EventSession::no_event_file() {
     current_event_file_.clear();
     Write_Setting(keys::current_event_file, "");
     event_valid_ = false;
@@ -293,49 +293,49 @@ std::string EventSession::Reg_Dog_Name(std::int16_t heat, std::int16_t box) cons
 
 // --- Editor writers ---
 
-bool EventSession::Write_event_name(const std::string& value) {
+bool EventSession::write_event_name(const std::string& value) {
     if (!file_open_)
         return false;
     doc_.event_name(value);
     return true;
 }
 
-bool EventSession::Write_event_day(const std::string& value) {
+bool EventSession::write_event_day(const std::string& value) {
     if (!file_open_)
         return false;
     doc_.event_day(value);
     return true;
 }
 
-bool EventSession::Write_heat_name(const std::string& value) {
+bool EventSession::write_heat_name(const std::string& value) {
     if (!file_open_)
         return false;
     doc_.heat_name(current_heat_, value);
     return true;
 }
 
-bool EventSession::Write_heat_time(const std::string& value) {
+bool EventSession::write_heat_time(const std::string& value) {
     if (!file_open_)
         return false;
     doc_.heat_time(current_heat_, value);
     return true;
 }
 
-bool EventSession::Write_heat_length(const std::string& value) {
+bool EventSession::write_heat_length(const std::string& value) {
     if (!file_open_)
         return false;
     doc_.heat_length(current_heat_, value);
     return true;
 }
 
-bool EventSession::Write_dog_name(std::int16_t box, const std::string& value) {
+bool EventSession::write_dog_name(std::int16_t box, const std::string& value) {
     if (!file_open_)
         return false;
     doc_.dog_name(current_heat_, box, value);
     return true;
 }
 
-bool EventSession::Import_possible() {
+bool EventSession::import_possible() {
     // Without any event file there is nothing to report beyond the refusal itself.
     if (no_file_named(current_event_file_) || !Validate_XML_file(current_event_file_)) {
         the_operator().message("No valid Event File open!\r\nImport not possible");

@@ -12,10 +12,10 @@
 namespace veltro {
 
 // The folder of the event files: the data folder + "/Veltro Event Files", created when missing.
-std::string Event_folder();
+std::string default_event_folder();
 
 // The name of a new event file before it is made valid: the event name, a blank, the day.
-std::string Event_file_stem(const std::string& event_name, const std::string& day);
+std::string event_file_stem(const std::string& event_name, const std::string& day);
 
 // The file-name part of a path (after its last '/').
 std::string file_name_part(const std::string& path);
@@ -39,7 +39,7 @@ struct EventEditorFields {
 class EventSession {
 public:
     // Starts with no event file and an in-memory skeleton.
-    explicit EventSession(std::string event_folder = Event_folder());
+    explicit EventSession(std::string event_folder = default_event_folder());
 
     // --- Hooks (all optional) ---
     // The main window shows (or, without a valid event, hides) its heat data.
@@ -65,7 +65,7 @@ public:
 
     // --- File operations ---
     // Menu "Create new Event file": a new event file from the event name and day fields.
-    void Create_new_Event_file();
+    void create_new_event_file();
     // A fresh skeleton, saved to the current event file.
     void Create_Event_XML_File();
     // Saves the document to the current event file: refuses a read-only file with a message;
@@ -83,14 +83,14 @@ public:
     void Open_Event_File();
     // The editor's start-up: opens the event file remembered in the settings, if any. A file that
     // cannot be loaded is reported (report_error, "Parse_XML_file") and leaves no valid event.
-    void Editor_start_up();
+    void editor_start_up();
     // Menu "Open event file" with the path chosen in the dialog (empty: cancelled, nothing happens).
-    void Open_another_event_file(const std::string& path);
+    void open_another_event_file(const std::string& path);
     // Menu "Close event file".
-    void Close_event_file();
+    void close_event_file();
     // The main window's "No Event File": forgets the current event file, in the settings too, and
     // closes it for editing (the caller saves what was typed first).
-    void No_Event_File();
+    void no_event_file();
 
     // --- Editor field rules ---
     // Copies the current heat into the heat fields (an empty stored length keeps the field).
@@ -106,16 +106,16 @@ public:
     std::string Reg_Dog_Name(std::int16_t heat, std::int16_t box) const;
 
     // --- Editor writers: do nothing (and return false) while no event file is open ---
-    bool Write_event_name(const std::string& value);
-    bool Write_event_day(const std::string& value);
-    bool Write_heat_name(const std::string& value);
-    bool Write_heat_time(const std::string& value);
-    bool Write_heat_length(const std::string& value);
-    bool Write_dog_name(std::int16_t box, const std::string& value);
+    bool write_event_name(const std::string& value);
+    bool write_event_day(const std::string& value);
+    bool write_heat_name(const std::string& value);
+    bool write_heat_time(const std::string& value);
+    bool write_heat_length(const std::string& value);
+    bool write_dog_name(std::int16_t box, const std::string& value);
 
     // --- Dog-name import support ---
     // Checks the current event file before an import; tells the operator when there is none.
-    bool Import_possible();
+    bool import_possible();
 
 private:
     void report(const VeltroError& e, const std::string& procedure);

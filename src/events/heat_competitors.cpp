@@ -18,7 +18,7 @@ std::int16_t clamp_heat(long heat) {
 
 } // namespace
 
-std::int16_t Heat_competitor_list::First_heat(std::int16_t main_heat) const {
+std::int16_t HeatCompetitorList::first_heat(std::int16_t main_heat) const {
     if (rec_.File_open()) {
         const std::string id = rec_.Velt_Heat_ID();
         long heat = 0;
@@ -29,7 +29,7 @@ std::int16_t Heat_competitor_list::First_heat(std::int16_t main_heat) const {
     return clamp_heat(main_heat);
 }
 
-bool Heat_competitor_list::load_Dog_Names() {
+bool HeatCompetitorList::load_Dog_Names() {
     changed_ = false;
     refused_ = false;
     fields_ = Fields{};
@@ -41,7 +41,7 @@ bool Heat_competitor_list::load_Dog_Names() {
     return true;
 }
 
-bool Heat_competitor_list::Apply_heat(std::int16_t heat, bool keep_for_unnamed_heat) {
+bool HeatCompetitorList::apply_heat(std::int16_t heat, bool keep_for_unnamed_heat) {
     if (!session_.file_open())
         return false;
     Fields from_event;
@@ -58,21 +58,21 @@ bool Heat_competitor_list::Apply_heat(std::int16_t heat, bool keep_for_unnamed_h
     return true;
 }
 
-bool Heat_competitor_list::writable() {
+bool HeatCompetitorList::writable() {
     if (!rec_.File_open() || refused_)
         return false;
     if (rec_.Read_only()) {
         refused_ = true;
-        throw VeltroError(err::PermissionDenied, "Permission denied: the recording is read only");
+        throw VeltroError(err::kPermissionDenied, "Permission denied: the recording is read only");
     }
-    if (!rec_.Velt_official().empty()) {
+    if (!rec_.velt_official().empty()) {
         refused_ = true;
-        throw VeltroError(err::PermissionDenied, Official_refusal);
+        throw VeltroError(err::kPermissionDenied, kOfficialRefusal);
     }
     return true;
 }
 
-bool Heat_competitor_list::store(std::int16_t box, const std::string& text) {
+bool HeatCompetitorList::store(std::int16_t box, const std::string& text) {
     if (rec_.Velt_Dog_name(box) == text)
         return false;
     rec_.Velt_Dog_name(box, text);
@@ -80,16 +80,16 @@ bool Heat_competitor_list::store(std::int16_t box, const std::string& text) {
     return true;
 }
 
-bool Heat_competitor_list::Dog_name_changed(std::int16_t box, const std::string& text) {
+bool HeatCompetitorList::dog_name_changed(std::int16_t box, const std::string& text) {
     if (box < 1 || box > kTimedBoxes)
-        throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
+        throw VeltroError(err::kSubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
     fields_.dog_names[static_cast<std::size_t>(box - 1)] = text;
     if (!rec_.File_open() || rec_.Velt_Dog_name(box) == text || !writable())
         return false;
     return store(box, text);
 }
 
-bool Heat_competitor_list::Heat_name_changed(const std::string& text) {
+bool HeatCompetitorList::heat_name_changed(const std::string& text) {
     fields_.heat_name = text;
     if (!rec_.File_open() || rec_.Velt_Heat_Name() == text || !writable())
         return false;
@@ -98,20 +98,20 @@ bool Heat_competitor_list::Heat_name_changed(const std::string& text) {
     return true;
 }
 
-bool Heat_competitor_list::Update_current_file() {
+bool HeatCompetitorList::update_current_file() {
     if (!rec_.File_open())
         return false;
     if (rec_.Read_only())
-        throw VeltroError(err::PermissionDenied, "Permission denied: the recording is read only");
-    if (!rec_.Velt_official().empty())
-        throw VeltroError(err::PermissionDenied, Official_refusal);
+        throw VeltroError(err::kPermissionDenied, "Permission denied: the recording is read only");
+    if (!rec_.velt_official().empty())
+        throw VeltroError(err::kPermissionDenied, kOfficialRefusal);
     bool any = false;
     for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
         any = store(box, fields_.dog_names[static_cast<std::size_t>(box - 1)]) || any;
     return any;
 }
 
-bool Heat_competitor_list::Store_changes() {
+bool HeatCompetitorList::store_changes() {
     if (!changed_)
         return false;
     // With the recording closed its header is gone from memory: there is nothing left to write.
@@ -119,7 +119,7 @@ bool Heat_competitor_list::Store_changes() {
         changed_ = false;
         return false;
     }
-    rec_.Next_change(session_operator_name(), {});
+    rec_.next_change(session_operator_name(), {});
     rec_.Write_XML_header();
     changed_ = false;
     return true;

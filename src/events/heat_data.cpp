@@ -13,8 +13,8 @@ bool event_in_use(const EventSession& session) {
 
 } // namespace
 
-Heat_data Display_Heat_Data(const EventSession& session, std::int16_t heat) {
-    Heat_data d;
+HeatData Display_Heat_Data(const EventSession& session, std::int16_t heat) {
+    HeatData d;
     if (!event_in_use(session)) {
         d.event_name = "Test";
         d.heat_name = "Test";
@@ -33,7 +33,7 @@ Heat_data Display_Heat_Data(const EventSession& session, std::int16_t heat) {
     return d;
 }
 
-bool Heat_up_down_changed(const EventSession& session, bool review_open, std::int16_t heat) {
+bool heat_up_down_changed(const EventSession& session, bool review_open, std::int16_t heat) {
     if (review_open || !event_in_use(session)) {
         return false;
     }

@@ -166,7 +166,7 @@ void take_row(const Row& row, const CardColumns& cols, std::set<std::pair<int, i
     auto reject = [&](const std::string& reason) { card.rejected.push_back({row.line, reason}); };
     const std::optional<std::int16_t> heat = number_in(heat_text, 1, kEventHeats);
     const std::optional<std::int16_t> box = number_in(box_text, 1, kTimedBoxes);
-    const std::string name = trim(Fold_punctuation(raw));
+    const std::string name = trim(fold_punctuation(raw));
     if (!heat)
         return reject("heat \"" + shortened(heat_text) + "\" is not a number in 1..100");
     if (!box)
@@ -190,8 +190,8 @@ void take_row(const Row& row, const CardColumns& cols, std::set<std::pair<int, i
 
 } // namespace
 
-bool Looks_like_race_card(std::string_view bytes) {
-    const std::optional<Card_text> text = Decode_card_text(bytes);
+bool looks_like_race_card(std::string_view bytes) {
+    const std::optional<CardText> text = decode_card_text(bytes);
     if (!text)
         return true; // refused by the card's own reading, which says why
     for (const std::string_view line : physical_lines(text->utf8))
@@ -200,8 +200,8 @@ bool Looks_like_race_card(std::string_view bytes) {
     return true;
 }
 
-std::optional<RaceCard> Parse_race_card(std::string_view bytes, const std::optional<CardColumns>& columns) {
-    const std::optional<Card_text> text = Decode_card_text(bytes);
+std::optional<RaceCard> parse_race_card(std::string_view bytes, const std::optional<CardColumns>& columns) {
+    const std::optional<CardText> text = decode_card_text(bytes);
     if (!text)
         return std::nullopt;
     RaceCard card;
@@ -229,7 +229,7 @@ std::optional<RaceCard> Parse_race_card(std::string_view bytes, const std::optio
     return card;
 }
 
-const char* Card_action_text(CardAction action) {
+const char* card_action_text(CardAction action) {
     switch (action) {
     case CardAction::New:
         return "new";
@@ -243,7 +243,7 @@ const char* Card_action_text(CardAction action) {
     return "unchanged";
 }
 
-std::vector<CardPreviewRow> Preview_race_card(const RaceCard& card, const EventDocument& doc) {
+std::vector<CardPreviewRow> preview_race_card(const RaceCard& card, const EventDocument& doc) {
     std::vector<CardPreviewRow> rows;
     for (const RaceCardEntry& e : card.entries) {
         CardPreviewRow r{e.heat, e.box, e.name, doc.dog_name(e.heat, e.box), CardAction::Unchanged, e.line};
@@ -256,17 +256,17 @@ std::vector<CardPreviewRow> Preview_race_card(const RaceCard& card, const EventD
     return rows;
 }
 
-std::string Race_card_preview_lines(const RaceCard& card, const EventDocument& doc) {
+std::string race_card_preview_lines(const RaceCard& card, const EventDocument& doc) {
     std::string out;
-    for (const CardPreviewRow& r : Preview_race_card(card, doc))
+    for (const CardPreviewRow& r : preview_race_card(card, doc))
         out += std::to_string(r.heat) + ";" + std::to_string(r.box) + ";" + r.name + ";" +
-               Card_action_text(r.action) + "\n";
+               card_action_text(r.action) + "\n";
     for (const RejectedLine& r : card.rejected)
         out += "line " + std::to_string(r.line) + ": " + r.reason + "\n";
     return out;
 }
 
-std::int32_t Apply_race_card(const RaceCard& card, EventDocument& doc) {
+std::int32_t apply_race_card(const RaceCard& card, EventDocument& doc) {
     std::int32_t changed = 0;
     for (const RaceCardEntry& e : card.entries) {
         if (doc.dog_name(e.heat, e.box) == e.name)
@@ -277,8 +277,8 @@ std::int32_t Apply_race_card(const RaceCard& card, EventDocument& doc) {
     return changed;
 }
 
-std::int32_t Import_race_card(const RaceCard& card, EventSession& session) {
-    const std::int32_t count = Apply_race_card(card, session.document());
+std::int32_t import_race_card(const RaceCard& card, EventSession& session) {
+    const std::int32_t count = apply_race_card(card, session.document());
     if (!card.entries.empty()) {
         session.current_heat(card.entries.back().heat);
         session.Load_Heat_Data();

@@ -53,16 +53,16 @@ inline constexpr std::size_t kMaxCardName = 200;
 
 // True unless the text is a list of the "Start" import (its first line that is not empty holds
 // "Start").
-bool Looks_like_race_card(std::string_view bytes);
+bool looks_like_race_card(std::string_view bytes);
 
 // Reads a card from the file's bytes. `columns` overrides the heading (or its absence). Nothing when
 // the bytes cannot be read as text at all.
-std::optional<RaceCard> Parse_race_card(std::string_view bytes,
+std::optional<RaceCard> parse_race_card(std::string_view bytes,
                                         const std::optional<CardColumns>& columns = std::nullopt);
 
 // What the import does to one box.
 enum class CardAction { New, Changed, Cleared, Unchanged };
-const char* Card_action_text(CardAction action); // "new", "changed", "cleared", "unchanged"
+const char* card_action_text(CardAction action); // "new", "changed", "cleared", "unchanged"
 
 struct CardPreviewRow {
     std::int16_t heat = 0;
@@ -74,16 +74,16 @@ struct CardPreviewRow {
 };
 
 // The card's rows against the event document, in the card's order.
-std::vector<CardPreviewRow> Preview_race_card(const RaceCard& card, const EventDocument& doc);
+std::vector<CardPreviewRow> preview_race_card(const RaceCard& card, const EventDocument& doc);
 
 // The preview as lines: "heat;box;name;action" per dog, then "line N: reason" per rejected line.
-std::string Race_card_preview_lines(const RaceCard& card, const EventDocument& doc);
+std::string race_card_preview_lines(const RaceCard& card, const EventDocument& doc);
 
 // Writes the card's names (and clears scratched boxes) in the event document; nothing is saved.
 // Returns the count of boxes that changed.
-std::int32_t Apply_race_card(const RaceCard& card, EventDocument& doc);
+std::int32_t apply_race_card(const RaceCard& card, EventDocument& doc);
 
 // The same into the editor's session, which then shows the last heat of the card.
-std::int32_t Import_race_card(const RaceCard& card, EventSession& session);
+std::int32_t import_race_card(const RaceCard& card, EventSession& session);
 
 } // namespace veltro

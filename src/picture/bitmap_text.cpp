@@ -94,9 +94,9 @@ const Glyph* glyph_of(char c) {
 
 } // namespace
 
-void Draw_Text_Lines(cDIBSection& dib, const Pixel_rect& rect, const std::vector<std::string>& lines,
+void draw_text_lines(cDIBSection& dib, const PixelRect& rect, const std::vector<std::string>& lines,
                      std::int32_t colour, std::int32_t line_height) {
-    if (dib.Empty() || line_height <= 0) {
+    if (dib.empty() || line_height <= 0) {
         return;
     }
     const auto red = static_cast<std::uint8_t>(colour & 0xFF);
@@ -111,7 +111,7 @@ void Draw_Text_Lines(cDIBSection& dib, const Pixel_rect& rect, const std::vector
 
     auto plot_block = [&](std::int32_t x0, std::int32_t y0) {
         for (std::int32_t y = std::max(y0, top); y < std::min(y0 + scale, bottom); ++y) {
-            std::uint8_t* row = dib.ScanLine(y);
+            std::uint8_t* row = dib.scan_line(y);
             for (std::int32_t x = std::max(x0, left); x < std::min(x0 + scale, right); ++x) {
                 row[3 * x] = blue;
                 row[3 * x + 1] = green;

@@ -9,7 +9,7 @@
 namespace veltro {
 
 // A rectangle of picture pixels, counted from the top-left corner; right and bottom are outside.
-struct Pixel_rect {
+struct PixelRect {
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t right = 0;
@@ -21,7 +21,7 @@ struct Pixel_rect {
 // rectangle or the picture are left alone, so a small picture shows what fits of the text. Messages
 // are stamped into pictures this way so that everything made from a picture (export, print) carries
 // them, without a windowing system in the core. Characters the font lacks leave a blank.
-void Draw_Text_Lines(cDIBSection& dib, const Pixel_rect& rect, const std::vector<std::string>& lines,
+void draw_text_lines(cDIBSection& dib, const PixelRect& rect, const std::vector<std::string>& lines,
                      std::int32_t colour, std::int32_t line_height);
 
 } // namespace veltro

@@ -20,9 +20,9 @@ bool cDIBSection::Create(std::int32_t width, std::int32_t height) {
         ClearUp();
         return false;
     }
-    info_.biWidth = width;
-    info_.biHeight = height;
-    info_.biSizeImage = static_cast<std::uint32_t>(size);
+    info_.bi_width = width;
+    info_.bi_height = height;
+    info_.bi_size_image = static_cast<std::uint32_t>(size);
     return true;
 }
 

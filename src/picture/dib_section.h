@@ -9,17 +9,17 @@ namespace veltro {
 // The 40-byte bitmap info header that describes a section: 24 bits per pixel, uncompressed, positive
 // height for bottom-up rows.
 struct BitmapInfoHeader {
-    std::uint32_t biSize = 40;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 24;
-    std::uint32_t biCompression = 0;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
+    std::uint32_t bi_size = 40;
+    std::int32_t bi_width = 0;
+    std::int32_t bi_height = 0;
+    std::uint16_t bi_planes = 1;
+    std::uint16_t bi_bit_count = 24;
+    std::uint32_t bi_compression = 0;
+    std::uint32_t bi_size_image = 0;
+    std::int32_t bi_x_pels_per_meter = 0;
+    std::int32_t bi_y_pels_per_meter = 0;
+    std::uint32_t bi_clr_used = 0;
+    std::uint32_t bi_clr_important = 0;
 };
 
 // The program's in-memory picture: an owned 24-bit bottom-up pixel buffer, blue-green-red per pixel,
@@ -51,21 +51,21 @@ public:
     // Releases the pixels; the section is then empty (size 0, no pixel address).
     void ClearUp();
 
-    std::int32_t Width() const { return info_.biWidth; }
-    std::int32_t Height() const { return info_.biHeight; }
-    std::int32_t BytesPerScanLine() const { return bytes_per_scan_line(info_.biWidth); }
-    std::int32_t SizeImage() const { return static_cast<std::int32_t>(info_.biSizeImage); }
+    std::int32_t Width() const { return info_.bi_width; }
+    std::int32_t Height() const { return info_.bi_height; }
+    std::int32_t BytesPerScanLine() const { return bytes_per_scan_line(info_.bi_width); }
+    std::int32_t SizeImage() const { return static_cast<std::int32_t>(info_.bi_size_image); }
     const BitmapInfoHeader& pBitmapInfo() const { return info_; }
-    bool Empty() const { return pixels_.empty(); }
+    bool empty() const { return pixels_.empty(); }
 
     // First byte of the bottom row; nullptr for an empty section.
     std::uint8_t* DIBSectionBitsPtr() { return pixels_.empty() ? nullptr : pixels_.data(); }
     const std::uint8_t* DIBSectionBitsPtr() const { return pixels_.empty() ? nullptr : pixels_.data(); }
     // Row `y` counted from the top of the picture (0 = top row).
-    std::uint8_t* ScanLine(std::int32_t y) {
+    std::uint8_t* scan_line(std::int32_t y) {
         return pixels_.data() + static_cast<std::size_t>(Height() - 1 - y) * BytesPerScanLine();
     }
-    const std::uint8_t* ScanLine(std::int32_t y) const {
+    const std::uint8_t* scan_line(std::int32_t y) const {
         return pixels_.data() + static_cast<std::size_t>(Height() - 1 - y) * BytesPerScanLine();
     }
 

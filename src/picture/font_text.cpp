@@ -100,7 +100,7 @@ FT_Pos advance_of(FT_GlyphSlot g) {
     return (g->linearHoriAdvance + 512) >> 10;
 }
 
-void draw_line(cDIBSection& dib, FT_Face face, const Pixel_rect& clip, std::int32_t left,
+void draw_line(cDIBSection& dib, FT_Face face, const PixelRect& clip, std::int32_t left,
                std::int32_t baseline, const std::string& line, const std::uint8_t bgr[3]) {
     FT_Pos pen = static_cast<FT_Pos>(left) * 64;
     for (const char32_t cp : code_points(line)) {
@@ -118,7 +118,7 @@ void draw_line(cDIBSection& dib, FT_Face face, const Pixel_rect& clip, std::int3
             for (unsigned col = 0; col < g->bitmap.width; ++col) {
                 const std::int32_t x = origin + g->bitmap_left + static_cast<std::int32_t>(col);
                 if (x >= clip.left && x < clip.right && src[col] != 0)
-                    blend(dib.ScanLine(y) + 3 * x, bgr, src[col]);
+                    blend(dib.scan_line(y) + 3 * x, bgr, src[col]);
             }
         }
         pen += advance_of(g);
@@ -134,7 +134,7 @@ std::vector<std::string> in_capitals(const std::vector<std::string>& lines) {
 
 } // namespace
 
-const std::string& Picture_font_path() {
+const std::string& picture_font_path() {
     static const std::string path = [] {
         std::string found = fontconfig_match();
         std::error_code ec;
@@ -145,22 +145,22 @@ const std::string& Picture_font_path() {
     return path;
 }
 
-void Draw_Text(cDIBSection& dib, const Pixel_rect& rect, const std::vector<std::string>& lines,
+void draw_text(cDIBSection& dib, const PixelRect& rect, const std::vector<std::string>& lines,
                std::int32_t colour, std::int32_t line_height, const std::string& font_path) {
-    if (dib.Empty() || line_height <= 0)
+    if (dib.empty() || line_height <= 0)
         return;
     std::lock_guard lock(font_mutex);
     FT_Face face = sized_face(font_path, line_height);
     if (!face) {
         // The 5x7 font has few small letters.
-        Draw_Text_Lines(dib, rect, in_capitals(lines), colour, line_height);
+        draw_text_lines(dib, rect, in_capitals(lines), colour, line_height);
         return;
     }
     const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(colour >> 16 & 0xFF),
                                  static_cast<std::uint8_t>(colour >> 8 & 0xFF),
                                  static_cast<std::uint8_t>(colour & 0xFF)};
-    const Pixel_rect clip{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, dib.Width()),
-                          std::min(rect.bottom, dib.Height())};
+    const PixelRect clip{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, dib.Width()),
+                         std::min(rect.bottom, dib.Height())};
     // Capitals centred in the line, as the 5x7 font's are; accents above them stay inside it.
     const auto cap = static_cast<std::int32_t>(face->size->metrics.ascender >> 6) * 3 / 4;
     for (std::size_t l = 0; l < lines.size(); ++l) {
@@ -171,12 +171,12 @@ void Draw_Text(cDIBSection& dib, const Pixel_rect& rect, const std::vector<std::
     }
 }
 
-void Draw_Text(cDIBSection& dib, const Pixel_rect& rect, const std::vector<std::string>& lines,
+void draw_text(cDIBSection& dib, const PixelRect& rect, const std::vector<std::string>& lines,
                std::int32_t colour, std::int32_t line_height) {
-    Draw_Text(dib, rect, lines, colour, line_height, Picture_font_path());
+    draw_text(dib, rect, lines, colour, line_height, picture_font_path());
 }
 
-std::int32_t Text_width(const std::string& line, std::int32_t line_height, const std::string& font_path) {
+std::int32_t text_width(const std::string& line, std::int32_t line_height, const std::string& font_path) {
     std::lock_guard lock(font_mutex);
     FT_Face face = sized_face(font_path, line_height);
     if (!face)

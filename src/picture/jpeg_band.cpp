@@ -50,7 +50,7 @@ void output_message(j_common_ptr) {}
 // this function, as the library's errors jump back into it. `region` holds kRowsPerRead rows of
 // region_width pixels.
 bool decode_band(jpeg_decompress_struct& cinfo, ErrorManager& err, const std::uint8_t* jpg,
-                 std::size_t length, std::int32_t width, std::int32_t height, const Jpeg_band& band,
+                 std::size_t length, std::int32_t width, std::int32_t height, const JpegBand& band,
                  std::uint8_t* region, std::int32_t region_width, std::uint8_t* out) {
     if (setjmp(err.jump) != 0) {
         jpeg_abort_decompress(&cinfo);
@@ -132,14 +132,14 @@ struct JpegBandDecoder::State {
 JpegBandDecoder::JpegBandDecoder() : state_(std::make_unique<State>()) {}
 JpegBandDecoder::~JpegBandDecoder() = default;
 
-void JpegBandDecoder::Decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width,
-                             std::int32_t height, const Jpeg_band& band, std::vector<std::uint8_t>& pixels) {
+void JpegBandDecoder::decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width,
+                             std::int32_t height, const JpegBand& band, std::vector<std::uint8_t>& pixels) {
     if (jpg == nullptr || length == 0) {
-        throw VeltroError(err::Jpeg, "Failed to read JPG: empty stream");
+        throw VeltroError(err::kJpeg, "Failed to read JPG: empty stream");
     }
     if (band.width <= 0 || band.height <= 0 || band.left < 0 || band.top < 0 ||
         std::int64_t{band.left} + band.width > width || std::int64_t{band.top} + band.height > height) {
-        throw VeltroError(err::Jpeg, "Failed to read JPG: band outside the picture");
+        throw VeltroError(err::kJpeg, "Failed to read JPG: band outside the picture");
     }
     const std::int32_t region_width = std::min(width, band.width + kRegionSlack);
     State& s = *state_;
@@ -147,7 +147,7 @@ void JpegBandDecoder::Decode(const std::uint8_t* jpg, std::size_t length, std::i
     pixels.resize(static_cast<std::size_t>(band.width) * 3 * static_cast<std::size_t>(band.height));
     if (!decode_band(s.cinfo, s.err, jpg, length, width, height, band, s.region.data(), region_width,
                      pixels.data())) {
-        throw VeltroError(err::Jpeg, std::string("Failed to read JPG: ") + s.err.message);
+        throw VeltroError(err::kJpeg, std::string("Failed to read JPG: ") + s.err.message);
     }
 }
 

@@ -9,7 +9,7 @@ namespace veltro {
 
 // A rectangle of picture pixels counted from the top-left corner: columns left .. left + width - 1,
 // rows top .. top + height - 1.
-struct Jpeg_band {
+struct JpegBand {
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t width = 0;
@@ -32,8 +32,8 @@ public:
     // width x height (the size its owner expects: sizes in a stream are not trusted) that contains
     // the band. A stream that is damaged, cut short (any library warning counts) or of another size
     // fails with VeltroError 26001; `pixels` is then unspecified. Never reads outside the stream.
-    void Decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width, std::int32_t height,
-                const Jpeg_band& band, std::vector<std::uint8_t>& pixels);
+    void decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width, std::int32_t height,
+                const JpegBand& band, std::vector<std::uint8_t>& pixels);
 
 private:
     struct State;

@@ -36,7 +36,7 @@ Handles& handles() {
 }
 
 [[noreturn]] void fail_compress(const std::string& reason) {
-    throw VeltroError(err::Jpeg, "Failed to save to JPG " + reason);
+    throw VeltroError(err::kJpeg, "Failed to save to JPG " + reason);
 }
 
 tjhandle decompressor() {
@@ -57,14 +57,14 @@ void drop(tjhandle& handle) {
 
 } // namespace
 
-bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t stride,
+bool jpg_from_pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t stride,
                      std::uint8_t* out, std::int32_t& out_size, std::int32_t quality) {
     Handles& h = handles();
     if (h.compressor == nullptr) {
         h.compressor = tjInitCompress();
         if (h.compressor == nullptr) {
-            throw VeltroError(err::Jpeg, std::string("Failed to initialise the IJL library: ") +
-                                             tjGetErrorStr2(nullptr));
+            throw VeltroError(err::kJpeg, std::string("Failed to initialise the IJL library: ") +
+                                              tjGetErrorStr2(nullptr));
         }
     }
     if (pixels == nullptr || width <= 0 || height <= 0 || stride < width * 3) {
@@ -108,11 +108,11 @@ bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_
 }
 
 bool JPG_From_DIB(const cDIBSection& dib, std::uint8_t* out, std::int32_t& out_size, std::int32_t quality) {
-    return JPG_From_Pixels(dib.DIBSectionBitsPtr(), dib.Width(), dib.Height(), dib.BytesPerScanLine(), out,
+    return jpg_from_pixels(dib.DIBSectionBitsPtr(), dib.Width(), dib.Height(), dib.BytesPerScanLine(), out,
                            out_size, quality);
 }
 
-std::optional<JpegHeader> Read_JPG_Header(const std::uint8_t* jpg, std::int32_t length) {
+std::optional<JpegHeader> read_jpg_header(const std::uint8_t* jpg, std::int32_t length) {
     tjhandle d = decompressor();
     if (d == nullptr || jpg == nullptr || length <= 0) {
         return std::nullopt;
@@ -137,7 +137,7 @@ bool DIB_From_JPG(cDIBSection& dib, const std::uint8_t* jpg, std::int32_t length
                                tjGetErrorStr2(nullptr));
         return false;
     }
-    const auto header = Read_JPG_Header(jpg, length);
+    const auto header = read_jpg_header(jpg, length);
     if (!header) {
         the_operator().message("Failed to read JPG");
         return false;

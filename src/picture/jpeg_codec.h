@@ -17,7 +17,7 @@ bool JPG_From_DIB(const cDIBSection& dib, std::uint8_t* out, std::int32_t& out_s
 
 // The same from raw bottom-up rows of `stride` bytes (at least width x 3), so that captured frames
 // compress without a copy into a section first.
-bool JPG_From_Pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t stride,
+bool jpg_from_pixels(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t stride,
                      std::uint8_t* out, std::int32_t& out_size, std::int32_t quality);
 
 // Decodes `length` bytes of JPEG stream into the section, re-created at the stream's size (3
@@ -31,6 +31,6 @@ struct JpegHeader {
     std::int32_t height = 0;
     bool grey = false;
 };
-std::optional<JpegHeader> Read_JPG_Header(const std::uint8_t* jpg, std::int32_t length);
+std::optional<JpegHeader> read_jpg_header(const std::uint8_t* jpg, std::int32_t length);
 
 } // namespace veltro

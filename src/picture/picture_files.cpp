@@ -18,11 +18,11 @@ std::string png_bytes(const cDIBSection& pic) {
     const png_int_32 stride = -pic.BytesPerScanLine();
     png_alloc_size_t size = 0;
     if (!png_image_write_to_memory(&image, nullptr, &size, 0, pic.DIBSectionBitsPtr(), stride, nullptr)) {
-        throw VeltroError(err::PathFileAccess, std::string("PNG encoding failed: ") + image.message);
+        throw VeltroError(err::kPathFileAccess, std::string("PNG encoding failed: ") + image.message);
     }
     std::string out(size, '\0');
     if (!png_image_write_to_memory(&image, out.data(), &size, 0, pic.DIBSectionBitsPtr(), stride, nullptr)) {
-        throw VeltroError(err::PathFileAccess, std::string("PNG encoding failed: ") + image.message);
+        throw VeltroError(err::kPathFileAccess, std::string("PNG encoding failed: ") + image.message);
     }
     out.resize(size);
     return out;

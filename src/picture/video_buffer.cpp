@@ -16,7 +16,7 @@ CVideobuff_RGB::CVideobuff_RGB() {
 
 void CVideobuff_RGB::RGB_Length(std::int32_t length) {
     if (length < 0) {
-        throw VeltroError(err::SubscriptOutOfRange, "Negative frame length");
+        throw VeltroError(err::kSubscriptOutOfRange, "Negative frame length");
     }
     std::vector<std::uint8_t>(static_cast<std::size_t>(length), 0).swap(payload_);
 }
@@ -35,7 +35,7 @@ void CVideobuff_RGB::PutTimestamp(std::int32_t mill, std::int32_t local, std::in
     put_long(12, delta);
 }
 
-std::int16_t CVideobuff_RGB::Compression_flag() const {
+std::int16_t CVideobuff_RGB::compression_flag() const {
     return le::get_i16(header_.data() + 6);
 }
 

@@ -36,7 +36,7 @@ public:
     std::int32_t Capture_Mill() const { return get_long(8); }
     std::int32_t Capture_Delta() const { return get_long(12); }
     std::int32_t Capture_Local() const { return get_long(16); }
-    std::int16_t Compression_flag() const;
+    std::int16_t compression_flag() const;
 
     const std::uint8_t* RGB_Sample_Address() const { return header_.data(); }
     std::int32_t RGB_Sample_Len() const { return RGB_Length() + kSampleHeaderSize; }

@@ -51,26 +51,27 @@ std::string picture_text(const CapturePassOptions& o) {
 // Bytes of the picture; the options are refused before any buffer is made when they cannot be met.
 std::size_t checked_picture_bytes(const CapturePassOptions& o) {
     if (o.width <= 0 || o.height <= 0 || o.width > 65535 || o.height > 65535) {
-        throw VeltroError(err::SubscriptOutOfRange,
+        throw VeltroError(err::kSubscriptOutOfRange,
                           "A capture pass cannot take pictures of " + picture_text(o) + " pixels");
     }
     const std::int64_t bytes =
         static_cast<std::int64_t>(cDIBSection::bytes_per_scan_line(o.width)) * o.height;
     if (bytes > std::numeric_limits<std::int32_t>::max()) {
-        throw VeltroError(err::Overflow,
+        throw VeltroError(err::kOverflow,
                           "A picture of " + picture_text(o) + " pixels is too large to capture");
     }
     if (o.start_quality < 1 || o.start_quality > 100) {
-        throw VeltroError(err::Jpeg, "JPEG quality " + std::to_string(o.start_quality) + " outside 1..100");
+        throw VeltroError(err::kJpeg, "JPEG quality " + std::to_string(o.start_quality) + " outside 1..100");
     }
     if (o.fixed_data_size < 0 || o.max_frames < 0) {
-        throw VeltroError(err::SubscriptOutOfRange, "A capture pass needs a record size and a frame limit of "
-                                                    "at least 0 (given " +
-                                                        std::to_string(o.fixed_data_size) + " and " +
-                                                        std::to_string(o.max_frames) + ")");
+        throw VeltroError(err::kSubscriptOutOfRange,
+                          "A capture pass needs a record size and a frame limit of "
+                          "at least 0 (given " +
+                              std::to_string(o.fixed_data_size) + " and " + std::to_string(o.max_frames) +
+                              ")");
     }
     if (o.raw_buffers == 0) {
-        throw VeltroError(err::SubscriptOutOfRange, "A capture pass needs at least one raw picture buffer");
+        throw VeltroError(err::kSubscriptOutOfRange, "A capture pass needs at least one raw picture buffer");
     }
     return static_cast<std::size_t>(bytes);
 }
@@ -82,12 +83,12 @@ std::exception_ptr current_failure(const std::string& doing) {
     } catch (const VeltroError&) {
         return std::current_exception();
     } catch (const std::bad_alloc&) {
-        return std::make_exception_ptr(VeltroError(err::OutOfMemory, "Out of memory while " + doing));
+        return std::make_exception_ptr(VeltroError(err::kOutOfMemory, "Out of memory while " + doing));
     } catch (const std::exception& e) {
         return std::make_exception_ptr(
-            VeltroError(err::InternalError, "Failed while " + doing + ": " + e.what()));
+            VeltroError(err::kInternalError, "Failed while " + doing + ": " + e.what()));
     } catch (...) {
-        return std::make_exception_ptr(VeltroError(err::InternalError, "Failed while " + doing));
+        return std::make_exception_ptr(VeltroError(err::kInternalError, "Failed while " + doing));
     }
 }
 
@@ -376,8 +377,8 @@ CapturePass::CapturePass(const CapturePassOptions& options, CompressedFrameSink&
     try {
         state_ = std::make_unique<State>(options, sink, clock);
     } catch (const std::bad_alloc&) {
-        throw VeltroError(err::OutOfMemory, "Not enough memory for " + std::to_string(options.raw_buffers) +
-                                                " raw pictures of " + picture_text(options) + " pixels");
+        throw VeltroError(err::kOutOfMemory, "Not enough memory for " + std::to_string(options.raw_buffers) +
+                                                 " raw pictures of " + picture_text(options) + " pixels");
     }
     unsigned workers = options.workers;
     if (workers == 0) {
@@ -399,7 +400,8 @@ CapturePass::CapturePass(const CapturePassOptions& options, CompressedFrameSink&
         s.work_queued.notify_all();
         s.writer_wake.notify_all();
         s.stop_threads();
-        throw VeltroError(err::OutOfMemory, std::string("Cannot start the compression threads: ") + e.what());
+        throw VeltroError(err::kOutOfMemory,
+                          std::string("Cannot start the compression threads: ") + e.what());
     }
 }
 
@@ -419,14 +421,14 @@ CapturePass::Stored CapturePass::store(const std::uint8_t* pixels, std::size_t l
                                        std::int32_t capture_local) {
     State& s = *state_;
     if (pixels == nullptr || length < s.picture_bytes) {
-        throw VeltroError(err::SubscriptOutOfRange,
+        throw VeltroError(err::kSubscriptOutOfRange,
                           "A captured frame of " + std::to_string(pixels == nullptr ? 0 : length) +
                               " bytes is too small for a " + picture_text(s.options) + " picture (" +
                               std::to_string(s.picture_bytes) + " bytes); not stored");
     }
     std::unique_lock lock(s.mutex);
     if (s.finishing || s.abandon) {
-        throw VeltroError(err::InternalError, "The capture pass has ended; the frame is not stored");
+        throw VeltroError(err::kInternalError, "The capture pass has ended; the frame is not stored");
     }
     if (s.counters.stored >= s.options.max_frames) {
         return Stored::Full;
@@ -459,10 +461,11 @@ CapturePass::Stored CapturePass::store_compressed(CompressedFrame frame) {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     if (s.finishing || s.abandon) {
-        throw VeltroError(err::InternalError, "The capture pass has ended; the frame is not stored");
+        throw VeltroError(err::kInternalError, "The capture pass has ended; the frame is not stored");
     }
     if (!s.in_flight.empty()) {
-        throw VeltroError(err::InternalError, "A compressed frame must come before the raw frames of a pass");
+        throw VeltroError(err::kInternalError,
+                          "A compressed frame must come before the raw frames of a pass");
     }
     if (s.counters.stored >= s.options.max_frames) {
         return Stored::Full;

@@ -96,14 +96,14 @@ void encode_entry_head(std::int32_t number, const CompressedFrame& frame, std::u
 // The frame as the reader checks it; the writer refuses what the reader would stop at.
 void check_frame(std::int32_t number, const CompressedFrame& frame, const std::string& path) {
     if (frame.jpeg.empty() || frame.jpeg.size() > static_cast<std::size_t>(kMaxStreamLength)) {
-        throw VeltroError(err::Jpeg, "Frame " + std::to_string(number) + " for the spool " + path +
-                                         " has a JPEG stream of " + std::to_string(frame.jpeg.size()) +
-                                         " bytes, outside 1.." + std::to_string(kMaxStreamLength));
+        throw VeltroError(err::kJpeg, "Frame " + std::to_string(number) + " for the spool " + path +
+                                          " has a JPEG stream of " + std::to_string(frame.jpeg.size()) +
+                                          " bytes, outside 1.." + std::to_string(kMaxStreamLength));
     }
     if (frame.quality < 1 || frame.quality > 100) {
-        throw VeltroError(err::Jpeg, "Frame " + std::to_string(number) + " for the spool " + path +
-                                         " has JPEG quality " + std::to_string(frame.quality) +
-                                         ", outside 1..100");
+        throw VeltroError(err::kJpeg, "Frame " + std::to_string(number) + " for the spool " + path +
+                                          " has JPEG quality " + std::to_string(frame.quality) +
+                                          ", outside 1..100");
     }
 }
 
@@ -128,19 +128,19 @@ void read_stream(File& file, const Entry& e, std::int32_t index, const std::stri
                                                               std::strerror(errnum));
     }
     if (got != frame.jpeg.size()) {
-        throw VeltroError(err::PathFileAccess, "Cannot read frame " + std::to_string(index) +
-                                                   " of the spool " + name + ": the file ends inside it");
+        throw VeltroError(err::kPathFileAccess, "Cannot read frame " + std::to_string(index) +
+                                                    " of the spool " + name + ": the file ends inside it");
     }
     if (crc_of(frame.jpeg.data(), frame.jpeg.size()) != e.crc) {
-        throw VeltroError(err::PathFileAccess, "Frame " + std::to_string(index) + " of the spool " + name +
-                                                   " is damaged: its stream fails the CRC check");
+        throw VeltroError(err::kPathFileAccess, "Frame " + std::to_string(index) + " of the spool " + name +
+                                                    " is damaged: its stream fails the CRC check");
     }
     fill_frame(e, frame);
 }
 
 VeltroError index_error(std::int32_t index, std::int32_t count, const std::string& name) {
-    return VeltroError(err::SubscriptOutOfRange, "Frame " + std::to_string(index) + " is not in the spool " +
-                                                     name + " (" + std::to_string(count) + " frames)");
+    return VeltroError(err::kSubscriptOutOfRange, "Frame " + std::to_string(index) + " is not in the spool " +
+                                                      name + " (" + std::to_string(count) + " frames)");
 }
 
 } // namespace
@@ -187,14 +187,15 @@ SpoolWriter::SpoolWriter(const std::string& path, const SpoolHead& head) : state
     const std::string problem =
         head_problem(head.width, head.height, head.start_quality, head.data_size, head.base_frames);
     if (!problem.empty()) {
-        throw VeltroError(err::SubscriptOutOfRange, "No spool can be made for " + path + ": " + problem);
+        throw VeltroError(err::kSubscriptOutOfRange, "No spool can be made for " + path + ": " + problem);
     }
     UniqueFd fd(sys::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd) {
         const int e = errno;
         if (e == EEXIST) {
-            throw VeltroError(err::PathFileAccess, "The spool of an earlier capture is still there: " + path +
-                                                       "; recover it before capturing into this recording");
+            throw VeltroError(err::kPathFileAccess,
+                              "The spool of an earlier capture is still there: " + path +
+                                  "; recover it before capturing into this recording");
         }
         throw VeltroError(error_number_for_errno(e),
                           "Cannot create the spool " + path + ": " + std::strerror(e));
@@ -236,13 +237,13 @@ std::int32_t SpoolWriter::in_memory_count() const {
 void SpoolWriter::append(const CompressedFrame& frame) {
     State& s = *state_;
     if (s.spent) {
-        throw VeltroError(err::ObjectVariableNotSet,
+        throw VeltroError(err::kObjectVariableNotSet,
                           "The spool " + s.path + " is removed: it takes no frames");
     }
     const std::int32_t number = count() + 1;
     check_frame(number, frame, s.path);
     if (s.head.base_frames + number > px3::kMaxFrames) {
-        throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
+        throw VeltroError(err::kOverflow, "A recording holds at most 32767 frames");
     }
     const auto length = static_cast<std::int32_t>(frame.jpeg.size());
     try {
@@ -286,8 +287,8 @@ void SpoolWriter::append(const CompressedFrame& frame) {
         s.in_memory.push_back(frame);
         s.largest = std::max(s.largest, length);
     } catch (const std::bad_alloc&) {
-        throw VeltroError(err::OutOfMemory, "Frame " + std::to_string(number) + " of the spool " + s.path +
-                                                " cannot be kept: out of memory");
+        throw VeltroError(err::kOutOfMemory, "Frame " + std::to_string(number) + " of the spool " + s.path +
+                                                 " cannot be kept: out of memory");
     }
 }
 
@@ -397,16 +398,16 @@ void SpoolReader::State::read_head() {
                           "Cannot read the spool " + name + ": " + std::strerror(errnum));
     }
     if (size < kHeadSize || got != sizeof block) {
-        throw VeltroError(err::TypeMismatch, name + " is no spool: it is " + std::to_string(size) +
-                                                 " bytes long, shorter than the 64-byte head");
+        throw VeltroError(err::kTypeMismatch, name + " is no spool: it is " + std::to_string(size) +
+                                                  " bytes long, shorter than the 64-byte head");
     }
     if (std::memcmp(block, "VSPL", 4) != 0) {
-        throw VeltroError(err::TypeMismatch, name + " is no spool: it does not begin with \"VSPL\"");
+        throw VeltroError(err::kTypeMismatch, name + " is no spool: it does not begin with \"VSPL\"");
     }
     const auto version = static_cast<std::uint32_t>(le::get_i32(block + 4));
     if (version != kVersion) {
-        throw VeltroError(err::TypeMismatch, "The spool " + name + " is of version " +
-                                                 std::to_string(version) + "; this program reads version 1");
+        throw VeltroError(err::kTypeMismatch, "The spool " + name + " is of version " +
+                                                  std::to_string(version) + "; this program reads version 1");
     }
     const std::int32_t width = le::get_i32(block + 8);
     const std::int32_t height = le::get_i32(block + 12);
@@ -415,7 +416,7 @@ void SpoolReader::State::read_head() {
     const std::int32_t base = le::get_i32(block + 24);
     const std::string problem = head_problem(width, height, quality, data_size, base);
     if (!problem.empty()) {
-        throw VeltroError(err::TypeMismatch, "The head of the spool " + name + " is damaged: " + problem);
+        throw VeltroError(err::kTypeMismatch, "The head of the spool " + name + " is damaged: " + problem);
     }
     head.width = width;
     head.height = height;
@@ -531,7 +532,7 @@ SpoolReader::SpoolReader(const std::string& path) : state_(std::make_unique<Stat
 SpoolReader::SpoolReader(std::unique_ptr<File> file, const std::string& name)
     : state_(std::make_unique<State>()) {
     if (!file) {
-        throw VeltroError(err::ObjectVariableNotSet, "No file given for the spool " + name);
+        throw VeltroError(err::kObjectVariableNotSet, "No file given for the spool " + name);
     }
     state_->file = std::move(file);
     state_->name = name;
@@ -567,7 +568,7 @@ const std::string& SpoolReader::damage() const {
 
 // ---- Finding spools -----------------------------------------------------------------------------
 
-std::vector<std::string> Find_Spools(const std::string& folder) {
+std::vector<std::string> find_spools(const std::string& folder) {
     std::vector<std::string> found;
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);

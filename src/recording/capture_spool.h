@@ -96,14 +96,14 @@ struct SpoolRecovery {
 // Appends the frames of `recording`'s spool that its header does not count yet, then removes the
 // spool; a spool whose frames the header counts already is only removed. A recording or spool that
 // cannot be read is reported in the message and left as it is.
-SpoolRecovery Recover_Spool(const std::string& recording);
+SpoolRecovery recover_spool(const std::string& recording);
 
 // Appends `frames`, the spool of `recording` described by `head`, to that recording by its path,
 // with the same checks as a recovery; the spool itself is left alone.
-SpoolRecovery Append_Spool_Frames(const std::string& recording, const CompressedFrames& frames,
+SpoolRecovery append_spool_frames(const std::string& recording, const CompressedFrames& frames,
                                   const SpoolHead& head, const std::string& damage = {});
 
 // Every "*.px3.spool" in `folder`, by name.
-std::vector<std::string> Find_Spools(const std::string& folder);
+std::vector<std::string> find_spools(const std::string& folder);
 
 } // namespace veltro

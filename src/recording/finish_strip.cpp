@@ -28,19 +28,19 @@
 
 namespace veltro {
 
-std::int16_t Finish_strip::Picture_at(std::int32_t x) const {
-    if (Pictures() == 0 || column_width <= 0) {
+std::int16_t FinishStrip::picture_at(std::int32_t x) const {
+    if (pictures() == 0 || column_width <= 0) {
         return 0;
     }
     const std::int32_t position = x < 0 ? 1 : x / column_width + 1;
-    return static_cast<std::int16_t>(std::clamp(position, 1, Pictures()));
+    return static_cast<std::int16_t>(std::clamp(position, 1, pictures()));
 }
 
-std::int32_t Finish_strip::Column_of(std::int16_t position) const {
-    if (Pictures() == 0) {
+std::int32_t FinishStrip::column_of(std::int16_t position) const {
+    if (pictures() == 0) {
         return 0;
     }
-    return (std::clamp<std::int32_t>(position, 1, Pictures()) - 1) * column_width;
+    return (std::clamp<std::int32_t>(position, 1, pictures()) - 1) * column_width;
 }
 
 namespace {
@@ -64,7 +64,7 @@ struct Point {
 };
 
 // What the strip needs to know of a recording; read from its header block alone.
-struct Recording_facts {
+struct RecordingFacts {
     std::int32_t width = 0; // the stored pictures
     std::int32_t height = 0;
     std::int32_t frames = 0; // counted and present in the file
@@ -77,10 +77,10 @@ struct Recording_facts {
 };
 
 [[noreturn]] void cannot_read(const std::string& path, const std::string& why) {
-    throw VeltroError(err::PathFileAccess, "No finish strip of " + path + ": " + why);
+    throw VeltroError(err::kPathFileAccess, "No finish strip of " + path + ": " + why);
 }
 
-Recording_facts read_facts(File& file, const std::string& path) {
+RecordingFacts read_facts(File& file, const std::string& path) {
     auto block = std::make_unique<px3::HeaderBlock>();
     block->fill(0);
     std::int64_t length = 0;
@@ -97,7 +97,7 @@ Recording_facts read_facts(File& file, const std::string& path) {
     if (!contents.magic_ok || !header.Has_XML()) {
         cannot_read(path, "it has no readable recording header");
     }
-    Recording_facts f;
+    RecordingFacts f;
     f.width = value_or([&] { return header.RGB_X(); }, 0);
     f.height = value_or([&] { return header.RGB_Y(); }, 0);
     f.sample_size = value_or([&] { return header.RGB_Sample_Size(); }, 0);
@@ -141,7 +141,7 @@ std::int64_t rounded_quotient(std::int64_t n, std::int64_t d) {
 
 // The picture pixels along the line, one per step along its longer axis, from its upper end (the
 // left end of a line nearer the horizontal). The ends are kept inside the picture.
-std::vector<Point> line_points(const Strip_line& line, std::int32_t width, std::int32_t height) {
+std::vector<Point> line_points(const StripLine& line, std::int32_t width, std::int32_t height) {
     Point a{std::clamp(line.x1, 0, width - 1), std::clamp(line.y1, 0, height - 1)};
     Point b{std::clamp(line.x2, 0, width - 1), std::clamp(line.y2, 0, height - 1)};
     const bool steep = std::abs(b.y - a.y) >= std::abs(b.x - a.x);
@@ -169,10 +169,10 @@ std::vector<Point> line_points(const Strip_line& line, std::int32_t width, std::
 struct Sampling {
     std::array<std::vector<Point>, 2> from;
     std::int32_t plans = 1;
-    Jpeg_band band;
+    JpegBand band;
 };
 
-Sampling plan_sampling(const Strip_line& line, const Recording_facts& f) {
+Sampling plan_sampling(const StripLine& line, const RecordingFacts& f) {
     // The review draws a rotated recording turned a quarter clockwise: its line is in that picture.
     const std::int32_t shown_width = f.rotated ? f.height : f.width;
     const std::int32_t shown_height = f.rotated ? f.width : f.height;
@@ -189,11 +189,11 @@ Sampling plan_sampling(const Strip_line& line, const Recording_facts& f) {
         for (const Point& p : points) {
             Point q = p;
             if (f.rotated) {
-                const Source_pixel source = Rotated_source(p.x, p.y, f.height);
+                const SourcePixel source = rotated_source(p.x, p.y, f.height);
                 q = {source.column, source.row};
             }
             if (f.field_mode) {
-                q.y = Field_source_row(q.y, selector, f.height);
+                q.y = field_source_row(q.y, selector, f.height);
             }
             from.push_back(q);
             low = {std::min(low.x, q.x), std::min(low.y, q.y)};
@@ -208,11 +208,11 @@ Sampling plan_sampling(const Strip_line& line, const Recording_facts& f) {
 // and times of its own frames.
 struct Job {
     File& file;
-    const Recording_facts& facts;
+    const RecordingFacts& facts;
     const Sampling& sampling;
     std::int32_t goal_compensation = 0;
     const std::atomic<bool>* cancel = nullptr;
-    Finish_strip& strip;
+    FinishStrip& strip;
     std::int32_t frames = 0; // frames to read
     std::atomic<std::int32_t> next{1};
     std::atomic<std::int32_t> done{0};
@@ -231,7 +231,7 @@ struct Worker {
 // Reads record `frame` and puts its band into w.band; false when the picture cannot be read. The
 // capture stamp goes to `capture_mill`.
 bool read_band(Job& job, Worker& w, std::int32_t frame, std::int32_t& capture_mill) {
-    const Recording_facts& f = job.facts;
+    const RecordingFacts& f = job.facts;
     w.record.resize(static_cast<std::size_t>(f.sample_size));
     if (!read_fully(job.file, px3::frame_offset(frame, f.sample_size), w.record.data(), w.record.size()) ||
         !px3::has_record_magic(w.record.data())) {
@@ -241,13 +241,13 @@ bool read_band(Job& job, Worker& w, std::int32_t frame, std::int32_t& capture_mi
     capture_mill = fields.capture_mill;
     const std::uint8_t* data = w.record.data() + px3::kDataOffset;
     const std::int32_t data_size = f.sample_size - px3::kRecordOverhead;
-    const Jpeg_band& band = job.sampling.band;
+    const JpegBand& band = job.sampling.band;
     if (f.jpeg) {
         if (fields.jpeg_size <= 0 || fields.jpeg_size > data_size) {
             return false;
         }
         try {
-            w.decoder.Decode(data, static_cast<std::size_t>(fields.jpeg_size), f.width, f.height, band,
+            w.decoder.decode(data, static_cast<std::size_t>(fields.jpeg_size), f.width, f.height, band,
                              w.band);
         } catch (const VeltroError&) {
             return false;
@@ -272,12 +272,12 @@ bool read_band(Job& job, Worker& w, std::int32_t frame, std::int32_t& capture_mi
 // Paints the column of play position `position` from the band (or grey without one) and sets its time.
 void paint_picture(Job& job, const Worker& w, std::int32_t position, bool readable,
                    std::int32_t capture_mill) {
-    Finish_strip& strip = job.strip;
+    FinishStrip& strip = job.strip;
     const std::int32_t cw = strip.column_width;
     const std::size_t left = static_cast<std::size_t>(position - 1) * cw * 3;
     const std::int32_t plan = job.facts.field_mode && position % 2 == 0 ? 1 : 0;
     const std::vector<Point>& from = job.sampling.from[static_cast<std::size_t>(plan)];
-    const Jpeg_band& band = job.sampling.band;
+    const JpegBand& band = job.sampling.band;
     const std::uint8_t grey[3] = {kStripUnreadableColour >> 16 & 0xFF, kStripUnreadableColour >> 8 & 0xFF,
                                   kStripUnreadableColour & 0xFF};
     for (std::int32_t row = 0; row < strip.strip_height; ++row) {
@@ -288,7 +288,7 @@ void paint_picture(Job& job, const Worker& w, std::int32_t position, bool readab
                                      static_cast<std::size_t>(p.x - band.left)) *
                                         3;
         }
-        std::uint8_t* out = strip.image.ScanLine(row) + left;
+        std::uint8_t* out = strip.image.scan_line(row) + left;
         for (std::int32_t c = 0; c < cw; ++c) {
             std::copy_n(pixel, 3, out + 3 * c);
         }
@@ -369,11 +369,11 @@ void run_job(Job& job, const std::function<void(int)>& progress) {
     }
 }
 
-struct Scale_step {
+struct ScaleStep {
     std::int32_t major; // labelled, ms
     std::int32_t minor; // ms; 0 = none
 };
-constexpr Scale_step kScaleSteps[] = {
+constexpr ScaleStep kScaleSteps[] = {
     {10, 0},        {20, 10},       {50, 10},        {100, 20},       {200, 100},
     {500, 100},     {1000, 200},    {2000, 1000},    {5000, 1000},    {10000, 2000},
     {30000, 10000}, {60000, 10000}, {300000, 60000}, {600000, 60000}, {3600000, 600000},
@@ -390,7 +390,7 @@ std::int32_t label_width(const std::string& text) {
 // The time scale below the line pixels: a base line, a tick at every round time (interpolated
 // between the pictures around it, so a tick stands over the picture that shows its time) and labels
 // at the major ticks, as far apart as their width allows.
-void draw_scale(Finish_strip& strip, std::uint32_t colour) {
+void draw_scale(FinishStrip& strip, std::uint32_t colour) {
     cDIBSection& image = strip.image;
     const std::int32_t top = strip.strip_height;
     const std::int32_t cw = strip.column_width;
@@ -399,7 +399,7 @@ void draw_scale(Finish_strip& strip, std::uint32_t colour) {
                                  static_cast<std::uint8_t>(colour & 0xFF)};
     auto plot = [&](std::int32_t x, std::int32_t y) {
         if (x >= 0 && x < image.Width() && y >= 0 && y < image.Height()) {
-            std::copy_n(bgr, 3, image.ScanLine(y) + 3 * x);
+            std::copy_n(bgr, 3, image.scan_line(y) + 3 * x);
         }
     };
     for (std::int32_t x = 0; x < image.Width(); ++x) {
@@ -407,7 +407,7 @@ void draw_scale(Finish_strip& strip, std::uint32_t colour) {
     }
     // Known times with their column centres, in play order.
     std::vector<std::pair<double, std::int32_t>> known;
-    for (std::int32_t i = 0; i < strip.Pictures(); ++i) {
+    for (std::int32_t i = 0; i < strip.pictures(); ++i) {
         if (const auto& t = strip.times[static_cast<std::size_t>(i)]) {
             known.emplace_back(i * cw + cw / 2, *t);
         }
@@ -423,8 +423,8 @@ void draw_scale(Finish_strip& strip, std::uint32_t colour) {
     const double px_per_ms = span_px / span_ms;
     const std::int32_t widest = std::max(label_width(Display_Mill_Time(known.front().second, true)),
                                          label_width(Display_Mill_Time(known.back().second, true)));
-    Scale_step step = kScaleSteps[std::size(kScaleSteps) - 1];
-    for (const Scale_step& s : kScaleSteps) {
+    ScaleStep step = kScaleSteps[std::size(kScaleSteps) - 1];
+    for (const ScaleStep& s : kScaleSteps) {
         if (s.major * px_per_ms >= widest + kLabelGap) {
             step = s;
             break;
@@ -448,7 +448,7 @@ void draw_scale(Finish_strip& strip, std::uint32_t colour) {
         if (left < label_free_from) {
             return;
         }
-        Draw_Text_Lines(image, Pixel_rect{left, top + kLabelTop, left + width + 1, top + kStripScaleHeight},
+        draw_text_lines(image, PixelRect{left, top + kLabelTop, left + width + 1, top + kStripScaleHeight},
                         {text}, static_cast<std::int32_t>(colour), kLabelHeight);
         label_free_from = left + width + kLabelGap;
     };
@@ -470,12 +470,12 @@ void draw_scale(Finish_strip& strip, std::uint32_t colour) {
 
 } // namespace
 
-Finish_strip Build_Finish_Strip(const std::string& path, const Finish_strip_options& options,
-                                const std::atomic<bool>* cancel, const std::function<void(int)>& progress) {
+FinishStrip build_finish_strip(const std::string& path, const FinishStripOptions& options,
+                               const std::atomic<bool>* cancel, const std::function<void(int)>& progress) {
     if (options.column_width < 1 || options.column_width > kMaxColumnWidth) {
-        throw VeltroError(err::SubscriptOutOfRange, "Finish strip column width " +
-                                                        std::to_string(options.column_width) +
-                                                        " is outside 1.." + std::to_string(kMaxColumnWidth));
+        throw VeltroError(err::kSubscriptOutOfRange, "Finish strip column width " +
+                                                         std::to_string(options.column_width) +
+                                                         " is outside 1.." + std::to_string(kMaxColumnWidth));
     }
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
@@ -484,19 +484,19 @@ Finish_strip Build_Finish_Strip(const std::string& path, const Finish_strip_opti
                           "No finish strip of " + path + ": " + std::generic_category().message(e));
     }
     PosixFile file(std::move(fd));
-    const Recording_facts facts = read_facts(file, path);
+    const RecordingFacts facts = read_facts(file, path);
     const Sampling sampling = plan_sampling(options.line, facts);
 
-    Finish_strip strip;
+    FinishStrip strip;
     strip.column_width = options.column_width;
     strip.field_mode = facts.field_mode;
     strip.strip_height = static_cast<std::int32_t>(sampling.from[0].size());
     strip.times.assign(static_cast<std::size_t>(facts.pictures), std::nullopt);
     if (!strip.image.Create(facts.pictures * options.column_width, strip.strip_height + kStripScaleHeight)) {
-        throw VeltroError(err::OutOfMemory, "No finish strip of " + path + ": a picture of " +
-                                                std::to_string(facts.pictures * options.column_width) + "*" +
-                                                std::to_string(strip.strip_height + kStripScaleHeight) +
-                                                " pixels is too large");
+        throw VeltroError(err::kOutOfMemory, "No finish strip of " + path + ": a picture of " +
+                                                 std::to_string(facts.pictures * options.column_width) + "*" +
+                                                 std::to_string(strip.strip_height + kStripScaleHeight) +
+                                                 " pixels is too large");
     }
     Job job{file, facts, sampling, options.goal_compensation, cancel, strip};
     job.frames = facts.field_mode ? (facts.pictures + 1) / 2 : facts.pictures;
@@ -505,7 +505,7 @@ Finish_strip Build_Finish_Strip(const std::string& path, const Finish_strip_opti
     }
     run_job(job, progress);
     if (cancel != nullptr && cancel->load()) {
-        return Finish_strip{};
+        return FinishStrip{};
     }
     draw_scale(strip, options.line_colour);
     if (progress) {
@@ -514,7 +514,7 @@ Finish_strip Build_Finish_Strip(const std::string& path, const Finish_strip_opti
     // A cancel seen before the strip is handed back (also one the last progress report set) holds:
     // whoever cancelled no longer wants it.
     if (cancel != nullptr && cancel->load()) {
-        return Finish_strip{};
+        return FinishStrip{};
     }
     return strip;
 }

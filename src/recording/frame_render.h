@@ -15,7 +15,7 @@ namespace veltro {
 bool deinterlaceFrame2(const cDIBSection& source, cDIBSection& target, std::int16_t selector);
 // The source row (from the top) that row `row` of that field picture shows, in a picture `height`
 // rows high.
-constexpr std::int32_t Field_source_row(std::int32_t row, std::int16_t selector, std::int32_t height) {
+constexpr std::int32_t field_source_row(std::int32_t row, std::int16_t selector, std::int32_t height) {
     // Row pair (2k, 2k + 1) shows the field's row of that pair; a one-row picture has no bottom
     // field and shows its only row.
     const std::int32_t from = (row & ~1) + (selector == 2 ? 0 : 1);
@@ -29,11 +29,11 @@ constexpr std::int32_t Field_source_row(std::int32_t row, std::int16_t selector,
 bool Rotate90(const cDIBSection& source, cDIBSection& target);
 // The source pixel that pixel (x, y) of the turned picture shows, for a source `source_height` rows
 // high: row source_height - 1 - x, column y (rows from the top).
-struct Source_pixel {
+struct SourcePixel {
     std::int32_t column = 0;
     std::int32_t row = 0;
 };
-constexpr Source_pixel Rotated_source(std::int32_t x, std::int32_t y, std::int32_t source_height) {
+constexpr SourcePixel rotated_source(std::int32_t x, std::int32_t y, std::int32_t source_height) {
     return {y, source_height - 1 - x};
 }
 

@@ -23,7 +23,7 @@ FittedStream compress_to_fit(const std::uint8_t* pixels, std::int32_t width, std
     for (;;) {
         fitted.size = static_cast<std::int32_t>(std::min<std::size_t>(
             out.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
-        JPG_From_Pixels(pixels, width, height, stride, out.data(), fitted.size, fitted.quality);
+        jpg_from_pixels(pixels, width, height, stride, out.data(), fitted.size, fitted.quality);
         fitted.largest = std::max(fitted.largest, fitted.size);
         fitted.smallest = std::min(fitted.smallest, fitted.size);
         if (data_size <= 0 || fitted.size <= data_size) {

@@ -20,7 +20,7 @@ struct FittedStream {
 // picture's stream so it can be reused frame after frame). While the stream is larger than
 // `data_size`, compresses again at the next lower quality (px3::next_lower_quality); at quality 1 a
 // stream still too large is cut to `data_size`. `data_size` 0 means no limit: one compression.
-// Fails as JPG_From_Pixels does (VeltroError 26001).
+// Fails as jpg_from_pixels does (VeltroError 26001).
 FittedStream compress_to_fit(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
                              std::int32_t stride, std::int32_t start_quality, std::int32_t data_size,
                              std::vector<std::uint8_t>& out);

@@ -5,14 +5,14 @@
 
 namespace veltro {
 
-Picture_period Recording_picture_period(const cls_VideoFile_handler& rec) {
+PicturePeriod recording_picture_period(const cls_VideoFile_handler& rec) {
     std::int32_t rate = 0;
     try {
         rate = rec.Measured_fps();
     } catch (const VeltroError&) {
         // A rate that was never measured: the review shows fields.
     }
-    return Picture_period_for_rate(rate);
+    return picture_period_for_rate(rate);
 }
 
 } // namespace veltro

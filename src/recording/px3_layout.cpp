@@ -11,8 +11,8 @@ namespace veltro::px3 {
 
 void encode_header_block(std::string_view latin1_text, HeaderBlock& block) {
     if (latin1_text.size() > static_cast<std::size_t>(kTextFieldSize)) {
-        throw VeltroError(err::Overflow, "Recording header text of " + std::to_string(latin1_text.size()) +
-                                             " characters does not fit the 32000-character header field");
+        throw VeltroError(err::kOverflow, "Recording header text of " + std::to_string(latin1_text.size()) +
+                                              " characters does not fit the 32000-character header field");
     }
     block.fill(0);
     std::memcpy(block.data(), "PXV3", 4);

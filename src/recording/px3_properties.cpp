@@ -36,16 +36,16 @@ private:
 
 } // namespace
 
-std::string PX3_Properties_Text(const cls_VideoFile_handler& r) {
-    const Cls_XML_header& h = r.XML_header();
+std::string p_x3_properties_text(const cls_VideoFile_handler& r) {
+    const Cls_XML_header& h = r.xml_header();
     Lines l;
     l.add("File_name", [&] { return r.File_name(); });
     l.add("Read_only", [&] { return r.Read_only(); });
     l.add("Has_XML", [&] { return r.Has_XML(); });
     l.add("num_Frames", [&] { return r.num_Frames(); });
     l.add("Num_fields", [&] { return r.Num_fields(); });
-    l.add("Frames_missing", [&] { return r.Frames_missing(); });
-    l.add("RGB_sample_size", [&] { return r.Sample_size(); });
+    l.add("Frames_missing", [&] { return r.frames_missing(); });
+    l.add("RGB_sample_size", [&] { return r.sample_size(); });
     l.add("Width", [&] { return r.Width(); });
     l.add("Height", [&] { return r.Height(); });
     l.add("RGB_fps", [&] { return h.RGB_fps(); });

@@ -79,7 +79,7 @@ void check_record(std::int32_t n, const std::vector<std::uint8_t>& record, std::
         return;
     }
     const std::uint8_t* jpg = record.data() + px3::kDataOffset;
-    const auto jpeg_header = Read_JPG_Header(jpg, fields.jpeg_size);
+    const auto jpeg_header = read_jpg_header(jpg, fields.jpeg_size);
     if (!jpeg_header) {
         problems.push_back(at + "JPEG header cannot be read");
         return;
@@ -97,7 +97,7 @@ void check_record(std::int32_t n, const std::vector<std::uint8_t>& record, std::
 
 } // namespace
 
-RecordingCheck Check_Recording(const std::string& path) {
+RecordingCheck check_recording(const std::string& path) {
     std::error_code ec;
     // Folders and other things that are no file are refused here: they open, but cannot be read.
     (void)std::filesystem::file_size(path, ec);
@@ -110,13 +110,13 @@ RecordingCheck Check_Recording(const std::string& path) {
     PosixFile file(std::move(fd));
     UniqueFd journal_fd(::open(journal_path(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!journal_fd) {
-        return Check_Recording(file);
+        return check_recording(file);
     }
     PosixFile journal(std::move(journal_fd));
-    return Check_Recording(file, &journal);
+    return check_recording(file, &journal);
 }
 
-RecordingCheck Check_Recording(File& file, File* journal_file) {
+RecordingCheck check_recording(File& file, File* journal_file) {
     RecordingCheck result;
     std::optional<JournalContents> journal;
     if (journal_file) {
@@ -187,7 +187,7 @@ RecordingCheck Check_Recording(File& file, File* journal_file) {
         return result;
     }
     result.frames = frames;
-    result.behind = Find_Uncounted_Records(file, header);
+    result.behind = find_uncounted_records(file, header);
     if (frames == 0) {
         return result;
     }

@@ -21,8 +21,8 @@ struct RecordingCheck {
     // the frames counted, but frames that px3tool recover can add.
     UncountedRecords behind;
 };
-RecordingCheck Check_Recording(const std::string& path);
+RecordingCheck check_recording(const std::string& path);
 // The same for a recording already open in `file`, with its journal when `journal` is given.
-RecordingCheck Check_Recording(File& file, File* journal = nullptr);
+RecordingCheck check_recording(File& file, File* journal = nullptr);
 
 } // namespace veltro

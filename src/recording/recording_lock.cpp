@@ -47,7 +47,7 @@ RecordingLock::RecordingLock(const std::string& path, Mode mode) {
             throw VeltroError(error_number_for_errno(e), "Cannot lock " + path + ": " + std::strerror(e));
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            throw VeltroError(err::PermissionDenied, changed_elsewhere_text(path));
+            throw VeltroError(err::kPermissionDenied, changed_elsewhere_text(path));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

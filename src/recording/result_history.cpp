@@ -36,7 +36,7 @@ HeatResult result_of(const Cls_XML_header& h) {
         b.split = value_or([&] { return h.Velt_Heat_time(box, true); }, 0);
         b.dead_heat = value_or([&] { return h.Velt_dead_heat(box); }, false);
     }
-    r.official = h.Velt_official();
+    r.official = h.velt_official();
     return r;
 }
 
@@ -57,13 +57,13 @@ void compare(const HeatResult& before, const HeatResult& after, const std::strin
         if (a.finish != b.finish) {
             out.push_back(
                 {when,
-                 box + "finish time " + History_time_text(a.finish) + " -> " + History_time_text(b.finish),
+                 box + "finish time " + history_time_text(a.finish) + " -> " + history_time_text(b.finish),
                  {}});
         }
         if (a.split != b.split) {
             out.push_back(
                 {when,
-                 box + "split time " + History_time_text(a.split) + " -> " + History_time_text(b.split),
+                 box + "split time " + history_time_text(a.split) + " -> " + history_time_text(b.split),
                  {}});
         }
         if (a.dead_heat != b.dead_heat) {
@@ -89,7 +89,7 @@ std::vector<ParsedHeader> parsed_headers(const std::vector<const JournalEntry*>&
         Cls_XML_header header;
         header.XML_string(e->payload);
         if (header.Has_XML()) {
-            out.push_back({e, result_of(header), header.Velt_changed_by(), header.Velt_change()});
+            out.push_back({e, result_of(header), header.velt_changed_by(), header.velt_change()});
         }
     }
     return out;
@@ -97,23 +97,23 @@ std::vector<ParsedHeader> parsed_headers(const std::vector<const JournalEntry*>&
 
 } // namespace
 
-std::string History_time_text(std::int32_t time) {
+std::string history_time_text(std::int32_t time) {
     switch (time) {
     case 0:
-    case no_time::NotAssigned:
+    case no_time::kNotAssigned:
         return "none";
-    case no_time::DidNotFinish:
+    case no_time::kDidNotFinish:
         return "did not finish";
-    case no_time::Disqualified:
+    case no_time::kDisqualified:
         return "disqualified";
-    case no_time::NoRank:
+    case no_time::kNoRank:
         return "no rank";
     default:
         return Display_Mill_Time(time, true);
     }
 }
 
-std::vector<ResultChange> Result_History(const JournalContents& journal,
+std::vector<ResultChange> result_history(const JournalContents& journal,
                                          const std::optional<JournalEntry>& unjournalled) {
     std::vector<const JournalEntry*> entries;
     for (const JournalEntry& e : journal.entries) {
@@ -170,7 +170,7 @@ const JournalEntry* undo_target(const JournalContents& journal) {
     return nullptr;
 }
 
-std::optional<JournalEntry> Unjournalled_header(const std::string& recording,
+std::optional<JournalEntry> unjournalled_header(const std::string& recording,
                                                 const JournalContents& journal) {
     auto block = std::make_unique<px3::HeaderBlock>();
     std::ifstream in(recording, std::ios::binary);
@@ -193,11 +193,11 @@ std::optional<JournalEntry> Unjournalled_header(const std::string& recording,
     return entry;
 }
 
-std::string Result_change_line(const ResultChange& change) {
+std::string result_change_line(const ResultChange& change) {
     return change.time_of_day + "  " + change.what + (change.by.empty() ? "" : "  by " + change.by);
 }
 
-std::string Result_History_Text(const std::string& recording) {
+std::string result_history_text(const std::string& recording) {
     const std::string journal = journal_path(recording);
     const std::optional<std::string> bytes = read_whole_file(journal);
     if (!bytes) {
@@ -206,9 +206,9 @@ std::string Result_History_Text(const std::string& recording) {
     const JournalContents contents = decode_journal(*bytes);
     std::string text = "History of " + recording + "\n\n";
     const std::vector<ResultChange> changes =
-        Result_History(contents, Unjournalled_header(recording, contents));
+        result_history(contents, unjournalled_header(recording, contents));
     for (const ResultChange& change : changes) {
-        text += Result_change_line(change) + "\n";
+        text += result_change_line(change) + "\n";
     }
     if (changes.empty()) {
         text += "No result has been changed yet.\n";

@@ -21,12 +21,12 @@ struct ResultChange {
 // that do not parse are passed over; frames entries and the other header values are not results.
 // With `unjournalled`, that header is the last change, dated by its own update time and marked as
 // stored without its journal entry.
-std::vector<ResultChange> Result_History(const JournalContents& journal,
+std::vector<ResultChange> result_history(const JournalContents& journal,
                                          const std::optional<JournalEntry>& unjournalled = std::nullopt);
 
 // The header stored in `recording` when it is a whole change that its journal lacks (the journal
 // could not be written then), as an entry dated by the header's update time; std::nullopt otherwise.
-std::optional<JournalEntry> Unjournalled_header(const std::string& recording, const JournalContents& journal);
+std::optional<JournalEntry> unjournalled_header(const std::string& recording, const JournalContents& journal);
 
 // The header whose result an undo brings back: the one before the last change of the result that no
 // later undo has taken back, skipping pairs of a change and its undo (so undoing again goes further
@@ -36,14 +36,14 @@ const JournalEntry* undo_target(const JournalContents& journal);
 
 // "14:03:07  box 2 finish time 23,45 -> 23,46", with "  by Anna" when the change names its operator
 
-std::string Result_change_line(const ResultChange& change);
+std::string result_change_line(const ResultChange& change);
 
 // A box time as the history shows it: "none" when none is assigned, "did not finish", "disqualified",
 // "no rank", else its display form ("23,45").
-std::string History_time_text(std::int32_t time);
+std::string history_time_text(std::int32_t time);
 
 // The history of the results of `recording` as the review shows it: a heading, then one line per
 // change; a recording without a journal, or with no change yet, says so.
-std::string Result_History_Text(const std::string& recording);
+std::string result_history_text(const std::string& recording);
 
 } // namespace veltro

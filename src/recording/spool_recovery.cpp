@@ -34,7 +34,7 @@ std::string with_damage(const std::string& text, const std::string& damage) {
 
 } // namespace
 
-SpoolRecovery Append_Spool_Frames(const std::string& recording, const CompressedFrames& frames,
+SpoolRecovery append_spool_frames(const std::string& recording, const CompressedFrames& frames,
                                   const SpoolHead& head, const std::string& damage) {
     SpoolRecovery result;
     const std::string kept = "; nothing recovered, the spool is kept";
@@ -42,13 +42,13 @@ SpoolRecovery Append_Spool_Frames(const std::string& recording, const Compressed
         cls_VideoFile_handler rec;
         rec.File_name(recording);
         rec.Open_px3_for_Append();
-        const Cls_XML_header& header = rec.XML_header();
+        const Cls_XML_header& header = rec.xml_header();
         const std::int32_t width = value_or([&] { return std::int32_t{header.RGB_X()}; }, 0);
         const std::int32_t height = value_or([&] { return std::int32_t{header.RGB_Y()}; }, 0);
         const std::int32_t counted = header.G_Frames_no();
         const std::string fourcc = value_or([&] { return header.RGB_fourcc(); }, std::string());
         if (width != head.width || height != head.height) {
-            rec.Abandon_Append();
+            rec.abandon_append();
             result.message = "The spool of " + recording + " holds pictures of " +
                              std::to_string(head.width) + " x " + std::to_string(head.height) +
                              ", the recording's frames are " + std::to_string(width) + " x " +
@@ -56,27 +56,27 @@ SpoolRecovery Append_Spool_Frames(const std::string& recording, const Compressed
             return result;
         }
         if (fourcc != "IJL" && fourcc != "JPEG") {
-            rec.Abandon_Append();
+            rec.abandon_append();
             result.message =
                 "The recording " + recording + " stores no JPEG frames (\"" + fourcc + "\")" + kept;
             return result;
         }
         if (counted > head.base_frames) {
             // The final pass counted the frames and the program ended before it removed the spool.
-            rec.Abandon_Append();
+            rec.abandon_append();
             result.message = "The frames of the spool of " + recording + " are in the recording already";
             result.settled = true;
             return result;
         }
         if (counted < head.base_frames) {
-            rec.Abandon_Append();
+            rec.abandon_append();
             result.message = "The recording " + recording + " counts " + std::to_string(counted) +
                              " frames, fewer than the " + std::to_string(head.base_frames) +
                              " it had when the capture of its spool began" + kept;
             return result;
         }
         if (frames.count() == 0) {
-            rec.Abandon_Append();
+            rec.abandon_append();
             result.message = with_damage("The spool of " + recording + " holds no frame", damage);
             result.settled = true;
             return result;
@@ -84,9 +84,9 @@ SpoolRecovery Append_Spool_Frames(const std::string& recording, const Compressed
 
         rec.Cropped_X(width);
         rec.Cropped_Y(height);
-        rec.Start_Quality(head.start_quality);
-        rec.Append_Compressed_Pass(frames, {});
-        if (rec.XML_header().G_Frames_no() != counted + frames.count()) {
+        rec.start_quality(head.start_quality);
+        rec.append_compressed_pass(frames, {});
+        if (rec.xml_header().G_Frames_no() != counted + frames.count()) {
             // The recording did not count them: the spool keeps them.
             result.message = "The " + std::to_string(frames.count()) + " frames of the spool of " +
                              recording + " were not counted in the recording" + kept;
@@ -105,7 +105,7 @@ SpoolRecovery Append_Spool_Frames(const std::string& recording, const Compressed
     return result;
 }
 
-SpoolRecovery Recover_Spool(const std::string& recording) {
+SpoolRecovery recover_spool(const std::string& recording) {
     const std::string spool = spool_path(recording);
     struct stat st {};
     if (::stat(spool.c_str(), &st) != 0) {
@@ -124,7 +124,7 @@ SpoolRecovery Recover_Spool(const std::string& recording) {
                          "; nothing recovered, the spool is kept";
         return result;
     }
-    SpoolRecovery result = Append_Spool_Frames(recording, *reader, reader->head(), reader->damage());
+    SpoolRecovery result = append_spool_frames(recording, *reader, reader->head(), reader->damage());
     reader.reset();
     if (result.settled) {
         // Told when the frames were there already or none were; a recovery's message says enough.

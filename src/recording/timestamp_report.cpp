@@ -26,7 +26,7 @@ std::string three_digits(std::int64_t n) {
 
 } // namespace
 
-std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
+std::string timestamp_report_text(cls_VideoFile_handler& recording) {
     // The title is one quoted cell: a quote in the file name is doubled so that it cannot end the
     // cell and start one of its own.
     std::string text = "\"";
@@ -35,7 +35,7 @@ std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
         text += c == '"' ? std::string("\"\"") : std::string(1, c);
     text += "\"\r\n";
     text += "Frame;Capture_mill;Capture_delta;Capture_local;\r\n";
-    const Picture_period picture = Recording_picture_period(recording);
+    const PicturePeriod picture = recording_picture_period(recording);
     const std::int64_t period_ms =
         (picture.field_mode ? 2 : 1) * static_cast<std::int64_t>(picture.us) / 1000;
     std::int64_t previous = 0;
@@ -71,14 +71,14 @@ std::string Timestamp_Report_Text(cls_VideoFile_handler& recording) {
     return text;
 }
 
-std::string Timestamp_Report_Path(const std::string& folder) {
+std::string timestamp_report_path(const std::string& folder) {
     return (std::filesystem::path(folder) /
             ("frame_report" + Make_Valid_File_Name(now_default_datetime()) + ".csv"))
         .string();
 }
 
-std::string Write_Timestamp_Report(cls_VideoFile_handler& recording, const std::string& path) {
-    save_file_atomically(path, Timestamp_Report_Text(recording));
+std::string write_timestamp_report(cls_VideoFile_handler& recording, const std::string& path) {
+    save_file_atomically(path, timestamp_report_text(recording));
     the_operator().message("Timestamp report written at; " + path);
     return path;
 }

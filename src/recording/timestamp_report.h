@@ -12,14 +12,14 @@ class cls_VideoFile_handler;
 //   "Frame;Capture_mill;Capture_delta;Capture_local;"
 //   "001;123456;040; 12:34:56,78" ... (delta since the previous frame, 0 above one second)
 // A frame whose record cannot be read gets the line "003;Frame could not be read;;".
-std::string Timestamp_Report_Text(cls_VideoFile_handler& recording);
+std::string timestamp_report_text(cls_VideoFile_handler& recording);
 
 // The report's file name in `folder`: "frame_report" + the date and time now (':', '-', ',' made
 // '_') + ".csv".
-std::string Timestamp_Report_Path(const std::string& folder);
+std::string timestamp_report_path(const std::string& folder);
 
 // Writes the report (replacing a file of the same name) and tells the operator "Timestamp report
 // written at; " + the path, which it returns.
-std::string Write_Timestamp_Report(cls_VideoFile_handler& recording, const std::string& path);
+std::string write_timestamp_report(cls_VideoFile_handler& recording, const std::string& path);
 
 } // namespace veltro

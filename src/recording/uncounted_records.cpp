@@ -42,7 +42,7 @@ std::string record_problem(const std::uint8_t* record, std::int32_t d, std::int3
     if (fourcc != "IJL" && fourcc != "JPEG") {
         return {};
     }
-    const auto jpeg = Read_JPG_Header(record + px3::kDataOffset, fields.jpeg_size);
+    const auto jpeg = read_jpg_header(record + px3::kDataOffset, fields.jpeg_size);
     if (!jpeg) {
         return "holds a JPEG header that cannot be read";
     }
@@ -55,7 +55,7 @@ std::string record_problem(const std::uint8_t* record, std::int32_t d, std::int3
 
 } // namespace
 
-UncountedRecords Find_Uncounted_Records(File& file, const Cls_XML_header& header) {
+UncountedRecords find_uncounted_records(File& file, const Cls_XML_header& header) {
     UncountedRecords found;
     if (!header.Has_XML()) {
         found.problem = "the recording header cannot be read";
@@ -146,17 +146,17 @@ UncountedRecords Find_Uncounted_Records(File& file, const Cls_XML_header& header
     return found;
 }
 
-std::string Uncounted_Records_Text(const UncountedRecords& found) {
+std::string uncounted_records_text(const UncountedRecords& found) {
     return std::to_string(found.records) + (found.records == 1 ? " complete record" : " complete records") +
            " past the " + std::to_string(found.counted) + " frames the header counts: run px3tool recover";
 }
 
-RecordsRecovery Recover_Uncounted_Records(const std::string& recording) {
+RecordsRecovery recover_uncounted_records(const std::string& recording) {
     RecordsRecovery result;
     try {
         cls_VideoFile_handler rec;
         rec.File_name(recording);
-        const UncountedRecords found = rec.Count_Uncounted_Records();
+        const UncountedRecords found = rec.count_uncounted_records();
         const std::string behind =
             " behind the " + std::to_string(found.counted) + " counted frames of " + recording;
         if (!found.problem.empty()) {

@@ -27,11 +27,11 @@ struct UncountedRecords {
 
 // Looks behind the frames `header` (the header of `file`) counts. Reads only; never throws for what
 // is in the file.
-UncountedRecords Find_Uncounted_Records(File& file, const Cls_XML_header& header);
+UncountedRecords find_uncounted_records(File& file, const Cls_XML_header& header);
 
 // The text for the operator and px3tool verify: "12 complete records past the 250 frames the header
 // counts: run px3tool recover".
-std::string Uncounted_Records_Text(const UncountedRecords& found);
+std::string uncounted_records_text(const UncountedRecords& found);
 
 // What counting a recording's uncounted records did.
 struct RecordsRecovery {
@@ -42,6 +42,6 @@ struct RecordsRecovery {
 // Counts the sound whole records behind the counted frames of `recording` in its header, as the pass
 // that wrote them would have; bytes of a torn record after them are cut off. A recording with none,
 // or whose records are not all sound, is left as it is, and the message says why.
-RecordsRecovery Recover_Uncounted_Records(const std::string& recording);
+RecordsRecovery recover_uncounted_records(const std::string& recording);
 
 } // namespace veltro

@@ -43,7 +43,7 @@ void cls_VideoFile_handler::open_file(bool for_writing) {
     }
     if (for_writing && is_read_only_file(file_name_)) {
         // The superuser could write it: the file's own bits decide, for every user alike.
-        throw VeltroError(err::PermissionDenied, file_name_ + " is read only");
+        throw VeltroError(err::kPermissionDenied, file_name_ + " is read only");
     }
     // A recording open for reading stays open when it cannot be opened for writing.
     UniqueFd fd(::open(file_name_.c_str(), (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC));
@@ -213,7 +213,7 @@ void cls_VideoFile_handler::keep_changes_made_elsewhere(const px3::HeaderBlock& 
         return;
     }
     std::string replaced;
-    for (const std::string& name : theirs.Keep_changes(base, *header_)) {
+    for (const std::string& name : theirs.keep_changes(base, *header_)) {
         // Every write stamps these; that both did says nothing.
         if (name != "update_date" && name != "update_program" && name != "hdr_spare5") {
             replaced += (replaced.empty() ? "" : ", ") + name;
@@ -252,12 +252,12 @@ void cls_VideoFile_handler::log_event(const std::string& text) {
 
 // ---- Heat values --------------------------------------------------------------------------------
 
-void cls_VideoFile_handler::Next_change(const std::string& by, const std::string& kind) {
+void cls_VideoFile_handler::next_change(const std::string& by, const std::string& kind) {
     next_change_by_ = by;
     next_change_ = kind;
 }
 
-std::int32_t Recorded_box_delay(const cls_VideoFile_handler& rec) {
+std::int32_t recorded_box_delay(const cls_VideoFile_handler& rec) {
     if (const std::string stored = rec.Velt_box_delay(); is_decimal_number(stored))
         return parse_long(stored);
     return read_timing_settings().box_delay;

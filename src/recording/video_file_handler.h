@@ -27,7 +27,7 @@ inline constexpr const char* kJpegCodecName = "TurboJPEG";
 // How a heat filmed at `running_fps` frames per second is stored: interlaced (two fields 20 ms apart
 // in every 40 ms frame) up to 30, progressive (20 ms frames) above. The reader takes the frame period
 // from the stored rate by the same bound (mill_per_Frame), so the two always agree.
-constexpr bool Interlaced_at_rate(std::int32_t running_fps) {
+constexpr bool interlaced_at_rate(std::int32_t running_fps) {
     return running_fps <= 30;
 }
 
@@ -51,18 +51,18 @@ public:
     void File_name(const std::string& path);
     bool File_open() const override { return file_ != nullptr; }
     bool Read_only() const override { return read_only_; }
-    Cls_XML_header& XML_header() { return *header_; }
-    const Cls_XML_header& XML_header() const { return *header_; }
+    Cls_XML_header& xml_header() { return *header_; }
+    const Cls_XML_header& xml_header() const { return *header_; }
     bool Has_XML() const;
 
     // Where the lines for the event log go; by default Log_Event ("Veltro_eventlog.txt").
-    void Event_Log(std::function<void(const std::string&)> sink) { event_log_ = std::move(sink); }
+    void event_log(std::function<void(const std::string&)> sink) { event_log_ = std::move(sink); }
     // The wall-clock time of the journal's entries; by default the computer's local time.
-    void Journal_clock(std::function<LocalTime()> now) { journal_clock_ = std::move(now); }
+    void journal_clock(std::function<LocalTime()> now) { journal_clock_ = std::move(now); }
     // True when a header write found that another program had changed the header since this object
     // read it: that change was kept under this one, and the heat values now show both. Cleared by
     // reading it.
-    bool Take_changed_elsewhere() { return std::exchange(changed_elsewhere_, false); }
+    bool take_changed_elsewhere() { return std::exchange(changed_elsewhere_, false); }
 
     // ---- Writing (frame format and codec, set before Initiate_PX3_File) ------------------------
     bool RGB_interlaced() const { return interlaced_; }
@@ -71,14 +71,14 @@ public:
     void Cropped_X(std::int32_t value) { cropped_x_ = value; }
     std::int32_t Cropped_Y() const { return cropped_y_; }
     void Cropped_Y(std::int32_t value) { cropped_y_ = value; }
-    std::int16_t Start_Quality() const { return start_quality_; }
-    void Start_Quality(std::int16_t value);
-    const std::string& JPEG_Codec() const { return codec_; }
-    void JPEG_Codec(const std::string& value) { codec_ = value; }
-    bool Preview_on() const { return preview_on_; }
-    void Preview_on(bool value) { preview_on_ = value; }
-    std::int16_t Top_Delimiter() const { return top_delimiter_; }
-    void Top_Delimiter(std::int16_t value) { top_delimiter_ = value; }
+    std::int16_t start_quality() const { return start_quality_; }
+    void start_quality(std::int16_t value);
+    const std::string& jpeg_codec() const { return codec_; }
+    void jpeg_codec(const std::string& value) { codec_ = value; }
+    bool preview_on() const { return preview_on_; }
+    void preview_on(bool value) { preview_on_ = value; }
+    std::int16_t top_delimiter() const { return top_delimiter_; }
+    void top_delimiter(std::int16_t value) { top_delimiter_ = value; }
 
     void Initiate_PX3_File();
     void Create_PX3_header();
@@ -92,26 +92,26 @@ public:
     void Close_File();
     // Closes an append pass cut short by a failure without counting its frames: readers see the
     // recording as it was before the pass, and the next pass writes over those records.
-    void Abandon_Append() noexcept;
+    void abandon_append() noexcept;
     // The final pass of a capture that was compressed while it ran: every frame of `frames`, in
     // order, into one sample record each, written in one sequential pass, then counted in the
     // header (Close_File). A first pass fixes D from the largest stream of all its frames, so no
     // frame is stepped down; in a later pass D is fixed and a stream larger than it is decoded and
     // compressed again at lower qualities. `progress` (when given) gets the percentage done. A
-    // failure leaves the recording as it was before the pass (Abandon_Append). Unlike Close_File
+    // failure leaves the recording as it was before the pass (abandon_append). Unlike Close_File
     // after Append_RGB_Frame, a pass of one or two frames is counted too: no captured frame is lost.
-    void Append_Compressed_Pass(const CompressedFrames& frames, const std::function<void(int)>& progress);
+    void append_compressed_pass(const CompressedFrames& frames, const std::function<void(int)>& progress);
     // Counts in the header the whole records an append pass left behind the counted frames when it
     // ended before its header write (a process killed), when every one of them is sound; the bytes
     // of a torn record after them are cut off. Returns what was found; with a problem, or with no
     // records, the file is left as it was.
-    UncountedRecords Count_Uncounted_Records();
+    UncountedRecords count_uncounted_records();
 
     std::int32_t Rounded_Compressed_Size() const { return data_size_; }
-    std::int32_t Largest_Compressed_Size() const { return largest_; }
-    std::int32_t Smallest_Compressed_Size() const { return smallest_; }
-    std::int16_t Reduced_Quality_Count() const { return reduced_count_; }
-    std::int32_t Frames_Appended() const { return frames_appended_; }
+    std::int32_t largest_compressed_size() const { return largest_; }
+    std::int32_t smallest_compressed_size() const { return smallest_; }
+    std::int16_t reduced_quality_count() const { return reduced_count_; }
+    std::int32_t frames_appended() const { return frames_appended_; }
     std::int16_t Measured_fps() const;
     void Measured_fps(std::int16_t value);
 
@@ -135,23 +135,23 @@ public:
 
     std::int16_t num_Frames() const { return num_frames_; }
     std::int16_t Num_fields() const { return num_fields_; }
-    std::int32_t Sample_size() const { return sample_size_; }
+    std::int32_t sample_size() const { return sample_size_; }
     // 40 ms per frame up to 30 frames per second, else 20; halved when shown field by field.
     std::int16_t mill_per_Frame() const;
     // True when the review shows whole frames rather than single fields.
-    bool Deinterlaced() const { return deinterlaced_; }
-    void Deinterlaced(bool value) { deinterlaced_ = value; }
+    bool deinterlaced() const { return deinterlaced_; }
+    void deinterlaced(bool value) { deinterlaced_ = value; }
     std::int16_t RGB_Topdelim_Y() const { return top_delim_y_; }
     bool RGB_samplesize_error() const { return samplesize_error_; }
     // Frames the header counts but the file is too short to hold (they are not offered).
-    std::int16_t Frames_missing() const { return frames_missing_; }
+    std::int16_t frames_missing() const { return frames_missing_; }
     // True when the last frame drawn could not be read or decoded and shows the blue "Corrupted
     // video" picture.
-    bool Frame_corrupted() const { return frame_corrupted_; }
+    bool frame_corrupted() const { return frame_corrupted_; }
     // True when the record last read no longer has the bytes the journal recorded for it.
-    bool Frame_damaged() const { return frame_damaged_; }
+    bool frame_damaged() const { return frame_damaged_; }
     // Set when reading a frame raised an error: field drawing stops for this recording.
-    bool Read_error() const { return read_error_; }
+    bool read_error() const { return read_error_; }
     std::int32_t RGB_Checksum() const { return checksum_; }
     std::int32_t PX3_Capture_mill() const { return fields_.capture_mill; }
     std::int32_t PX3_Capture_local() const { return fields_.capture_local; }
@@ -161,7 +161,7 @@ public:
     std::int32_t Capture_HDMI_events() const { return fields_.capture_events; }
     std::int32_t Timestamp_long() const { return fields_.capture_mill; }
     // The decoded frame (RGB_X x RGB_Y).
-    const cDIBSection& Frame_bitmap() const { return frame_; }
+    const cDIBSection& frame_bitmap() const { return frame_; }
 
     // ---- Rendering -----------------------------------------------------------------------------
     bool rotated() const { return rotated_; }
@@ -170,20 +170,20 @@ public:
     void Draw_Current_Field();
     void Draw_Current_RGB_frame();
     // The picture to show after the last Draw_ call: the field or frame, turned when rotated.
-    const cDIBSection& Picture() const { return *picture_; }
+    const cDIBSection& picture() const { return *picture_; }
     // 1 or 2 for the field of its frame on show, 99 while a whole frame is shown.
     std::int16_t Field_To_Show() const { return displayed_field_; }
     std::int16_t PX3_Displayed_Field() const { return displayed_field_; }
     // The frame last read.
     std::int16_t PX3_Displayed_Frame() const { return static_cast<std::int16_t>(current_frame_); }
     // The field number last drawn (fields 2k - 1 and 2k belong to frame k).
-    std::int32_t Current_field() const { return current_field_; }
-    std::int16_t Start_number() const { return start_number_; }
-    void Start_number(std::int16_t value) { start_number_ = value; }
-    std::int32_t Field_duration() const { return field_duration_; }
-    std::int32_t Frame_duration() const { return frame_duration_; }
+    std::int32_t current_field() const { return current_field_; }
+    std::int16_t start_number() const { return start_number_; }
+    void start_number(std::int16_t value) { start_number_ = value; }
+    std::int32_t field_duration() const { return field_duration_; }
+    std::int32_t frame_duration() const { return frame_duration_; }
     // Milliseconds of the picture on show since the start field or frame.
-    float Effective_time() const { return effective_time_; }
+    float effective_time() const { return effective_time_; }
 
     // ---- Heat values (forwarded to the recording header; Write_XML_header stores them) ----------
     std::int32_t Velt_Heat_time(std::int16_t box, bool split) const override {
@@ -212,9 +212,9 @@ public:
     void Velt_Dog_name(std::int16_t box, const std::string& value) override {
         header_->Velt_Dog_name(box, value);
     }
-    std::string Velt_official() const override { return header_->Velt_official(); }
-    void Velt_official(const std::string& value) override { header_->Velt_official(value); }
-    void Next_change(const std::string& by, const std::string& kind) override;
+    std::string velt_official() const override { return header_->velt_official(); }
+    void velt_official(const std::string& value) override { header_->velt_official(value); }
+    void next_change(const std::string& by, const std::string& kind) override;
     std::string Velt_start_PC_mill() const override { return header_->Velt_heat_start_PC_mill(); }
     void Velt_start_PC_mill(const std::string& value) { header_->Velt_heat_start_PC_mill(value); }
     // The counter at the start signal, stored as a signed Long like the capture stamps of the records,
@@ -306,7 +306,7 @@ private:
     // `picture`) when its stream is larger; sets `quality` and `size` to what was stored.
     void fit_compressed_frame(std::int32_t index, const CompressedFrame& frame, cDIBSection& picture,
                               std::uint8_t* data, std::int32_t& quality, std::int32_t& size);
-    // Compares the record just read with the checksum the journal holds for it (Frame_damaged).
+    // Compares the record just read with the checksum the journal holds for it (frame_damaged).
     void check_recorded_bytes(std::int32_t frame);
     bool decode_into_frame();
     void show_corrupted_frame();
@@ -396,6 +396,6 @@ private:
 
 // The box delay a heat's times are published with: the one stored with the heat, or the one in the
 // settings for a recording that has none.
-std::int32_t Recorded_box_delay(const cls_VideoFile_handler& rec);
+std::int32_t recorded_box_delay(const cls_VideoFile_handler& rec);
 
 } // namespace veltro

@@ -34,7 +34,7 @@ HeaderJournal* cls_VideoFile_handler::journal(bool for_writing) {
     }
     const std::string path = journal_path(file_name_);
     if (for_writing && (read_only_ || is_read_only_file(path))) {
-        throw VeltroError(err::PermissionDenied, path + " is read only");
+        throw VeltroError(err::kPermissionDenied, path + " is read only");
     }
     UniqueFd fd(
         ::open(path.c_str(), for_writing ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0666));
@@ -186,7 +186,7 @@ std::string cls_VideoFile_handler::load_header_block() {
                       " is not in its journal (it could not be written then); the header is whole");
         }
     }
-    base_text_ = header_->Has_XML() ? header_->Loaded_text() : std::string();
+    base_text_ = header_->Has_XML() ? header_->loaded_text() : std::string();
     if (contents) {
         recorded_crcs_ = recorded_frame_crcs(*contents, value_or([&] { return header_->G_Frames_no(); }, 0));
         damage_logged_.assign(recorded_crcs_.size(), false);

@@ -102,7 +102,7 @@ void cls_VideoFile_handler::Open_File(const std::string& path) {
 void cls_VideoFile_handler::Open_File(std::unique_ptr<File> file, const std::string& name,
                                       std::unique_ptr<File> journal) {
     if (!file) {
-        throw VeltroError(err::ObjectVariableNotSet, "No file given for " + name);
+        throw VeltroError(err::kObjectVariableNotSet, "No file given for " + name);
     }
     Close_File();
     reset_reader();
@@ -218,7 +218,7 @@ void cls_VideoFile_handler::tell_uncounted_records() {
     if (length <= counted_end) {
         return;
     }
-    const UncountedRecords found = Find_Uncounted_Records(*file_, *header_);
+    const UncountedRecords found = find_uncounted_records(*file_, *header_);
     if (found.records > 0) {
         the_operator().message("This recording holds " + std::to_string(found.records) + " frames past the " +
                                    std::to_string(found.counted) +
@@ -254,7 +254,7 @@ std::int64_t cls_VideoFile_handler::RGB_video_adress(std::int32_t frame) const {
 std::int16_t cls_VideoFile_handler::mill_per_Frame() const {
     const std::string fps = value_or([&] { return header_->RGB_fps(); }, "0");
     const std::int32_t rate = is_decimal_number(fps) ? value_or([&] { return parse_long(fps); }, 0) : 0;
-    const std::int16_t per_frame = Interlaced_at_rate(rate) ? 40 : 20;
+    const std::int16_t per_frame = interlaced_at_rate(rate) ? 40 : 20;
     return deinterlaced_ ? per_frame : static_cast<std::int16_t>(per_frame / 2);
 }
 
@@ -268,12 +268,12 @@ void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {
     }
     try {
         if (!File_open()) {
-            throw VeltroError(err::ObjectVariableNotSet, "No recording is open");
+            throw VeltroError(err::kObjectVariableNotSet, "No recording is open");
         }
         if (frame < 1 || frame > num_frames_) {
-            throw VeltroError(err::SubscriptOutOfRange, "Frame " + std::to_string(frame) + " is not in " +
-                                                            file_name_ + " (" + std::to_string(num_frames_) +
-                                                            " frames)");
+            throw VeltroError(err::kSubscriptOutOfRange, "Frame " + std::to_string(frame) + " is not in " +
+                                                             file_name_ + " (" + std::to_string(num_frames_) +
+                                                             " frames)");
         }
         const std::int64_t offset = px3::frame_offset(frame, sample_size_);
         std::uint8_t head[px3::kRecordHeaderSize];
@@ -338,7 +338,7 @@ bool cls_VideoFile_handler::decode_into_frame() {
         }
         // The stream must show a picture of the recording's size: sizes in the stream are not
         // trusted for allocation.
-        const auto header = Read_JPG_Header(data, size);
+        const auto header = read_jpg_header(data, size);
         if (!header) {
             the_operator().message("Failed to read JPG");
             return false;
@@ -350,7 +350,7 @@ bool cls_VideoFile_handler::decode_into_frame() {
         return DIB_From_JPG(frame_, data, size);
     }
     // Other codecs stored raw pixel rows.
-    if (frame_.Empty()) {
+    if (frame_.empty()) {
         return false;
     }
     std::memcpy(frame_.DIBSectionBitsPtr(), data,
@@ -360,11 +360,11 @@ bool cls_VideoFile_handler::decode_into_frame() {
 
 // The words go into the picture itself, so every copy of it (export, print) says the frame is broken.
 void cls_VideoFile_handler::show_corrupted_frame() {
-    if (frame_.Empty() && px3::picture_side_ok(rgb_x_) && px3::picture_side_ok(rgb_y_)) {
+    if (frame_.empty() && px3::picture_side_ok(rgb_x_) && px3::picture_side_ok(rgb_y_)) {
         frame_.Create(rgb_x_, rgb_y_);
     }
     frame_.Fill_with_RGB(16711680);
-    Draw_Text_Lines(frame_, Pixel_rect{10, 100, 500, 400}, {"Corrupted video", " in this frame!"}, 255, 64);
+    draw_text_lines(frame_, PixelRect{10, 100, 500, 400}, {"Corrupted video", " in this frame!"}, 255, 64);
 }
 
 void cls_VideoFile_handler::Read_All_RGB_Frames() {

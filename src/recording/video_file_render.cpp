@@ -34,13 +34,13 @@ void cls_VideoFile_handler::Draw_RGB_Field(std::int32_t field) {
     }
     const std::int32_t frame = (field + 1) / 2;
     Read_RGB_sample(frame, true);
-    if (read_error_ || frame_.Empty()) {
+    if (read_error_ || frame_.empty()) {
         return;
     }
     displayed_field_ = field % 2 != 0 ? 1 : 2;
     current_field_ = field;
     if (field_.Width() != frame_.Width() || field_.Height() != frame_.Height()) {
-        const bool had_size = !field_.Empty();
+        const bool had_size = !field_.empty();
         field_.Create(frame_.Width(), frame_.Height());
         if (had_size) {
             log_event("Deinterlace, size mismatch for file = " + file_name_);

@@ -37,17 +37,17 @@ std::int32_t stored_sample_size(const Cls_XML_header& header, const std::string&
     }
     const std::int32_t size = header.RGB_Sample_Size();
     if (size <= px3::kRecordOverhead || size > px3::kMaxSampleSize) {
-        throw VeltroError(err::TypeMismatch, "The header of " + file + " gives a record size of " +
-                                                 std::to_string(size) + " bytes; nothing appended");
+        throw VeltroError(err::kTypeMismatch, "The header of " + file + " gives a record size of " +
+                                                  std::to_string(size) + " bytes; nothing appended");
     }
     return size;
 }
 
 } // namespace
 
-void cls_VideoFile_handler::Start_Quality(std::int16_t value) {
+void cls_VideoFile_handler::start_quality(std::int16_t value) {
     if (value < 1 || value > 100) {
-        throw VeltroError(err::Jpeg, "JPEG quality " + std::to_string(value) + " outside 1..100");
+        throw VeltroError(err::kJpeg, "JPEG quality " + std::to_string(value) + " outside 1..100");
     }
     start_quality_ = value;
 }
@@ -118,8 +118,8 @@ void cls_VideoFile_handler::Write_XML_header() {
     header_->Update_Time(now_default_datetime());
     header_->Update_Program(process_facts().prog_id.empty() ? kProgramId : process_facts().prog_id);
     // Each write names its own operator and kind: none carries over from an earlier one.
-    header_->Velt_changed_by(std::exchange(next_change_by_, {}));
-    header_->Velt_change(std::exchange(next_change_, {}));
+    header_->velt_changed_by(std::exchange(next_change_by_, {}));
+    header_->velt_change(std::exchange(next_change_, {}));
     const bool was_open = File_open();
     open_file(true);
     try {
@@ -162,11 +162,11 @@ void cls_VideoFile_handler::Calculate_Compressed_Size(std::int32_t frames, const
             }
             const std::int32_t stride = cDIBSection::bytes_per_scan_line(cropped_x_);
             if (static_cast<std::int64_t>(stride) * cropped_y_ > frame.RGB_Length()) {
-                throw VeltroError(err::SubscriptOutOfRange, "Frame " + std::to_string(index) + " holds " +
-                                                                std::to_string(frame.RGB_Length()) +
-                                                                " bytes, too few for the picture size");
+                throw VeltroError(err::kSubscriptOutOfRange, "Frame " + std::to_string(index) + " holds " +
+                                                                 std::to_string(frame.RGB_Length()) +
+                                                                 " bytes, too few for the picture size");
             }
-            JPG_From_Pixels(frame.Video_Adress(), cropped_x_, cropped_y_, stride, compressed_.data(), size,
+            jpg_from_pixels(frame.Video_Adress(), cropped_x_, cropped_y_, stride, compressed_.data(), size,
                             start_quality_);
             largest = std::max(largest, size);
         }
@@ -188,8 +188,9 @@ void cls_VideoFile_handler::Open_px3_for_Append() {
     const std::string damage = load_header_block();
     if (!header_->Has_XML()) {
         close_file();
-        throw VeltroError(err::TypeMismatch, "The header of " + file_name_ + " is damaged (" + damage +
-                                                 ") and has no journal to restore it from; nothing appended");
+        throw VeltroError(err::kTypeMismatch,
+                          "The header of " + file_name_ + " is damaged (" + damage +
+                              ") and has no journal to restore it from; nothing appended");
     }
     // Records go right behind the last counted frame: records of an earlier pass that was never
     // counted (fewer than 3 frames, or cut short) are invisible to readers and are replaced.
@@ -229,12 +230,12 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
     }
     hold_pass_lock();
     if (header_->G_Frames_no() + frames_appended_ >= px3::kMaxFrames) {
-        throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
+        throw VeltroError(err::kOverflow, "A recording holds at most 32767 frames");
     }
     const std::int32_t stride = cDIBSection::bytes_per_scan_line(cropped_x_);
     if (cropped_x_ <= 0 || cropped_y_ <= 0 ||
         static_cast<std::int64_t>(stride) * cropped_y_ > frame.RGB_Length()) {
-        throw VeltroError(err::SubscriptOutOfRange,
+        throw VeltroError(err::kSubscriptOutOfRange,
                           "Frame " + std::to_string(index) + " holds " + std::to_string(frame.RGB_Length()) +
                               " bytes, too few for a " + std::to_string(cropped_x_) + " x " +
                               std::to_string(cropped_y_) + " picture");
@@ -249,8 +250,8 @@ void cls_VideoFile_handler::Append_RGB_Frame(std::int32_t index, const CVideobuf
         try {
             file_->truncate(append_position_);
         } catch (const std::system_error& e) {
-            throw VeltroError(err::PathFileAccess, "Cannot prepare " + file_name_ +
-                                                       " for appending: " + std::strerror(e.code().value()));
+            throw VeltroError(err::kPathFileAccess, "Cannot prepare " + file_name_ +
+                                                        " for appending: " + std::strerror(e.code().value()));
         }
     }
     // Fit the frame into D bytes, lowering the quality step by step; at quality 1 it is cut.
@@ -309,7 +310,7 @@ void cls_VideoFile_handler::fit_compressed_frame(std::int32_t index, const Compr
         // The stream is the first try of the fitting loop of Append_RGB_Frame; the lower qualities
         // are compressed from its picture. A stream that does not show a picture of the recording's
         // size is stored cut, as the reader would show it anyway: "Corrupted video".
-        const auto header = Read_JPG_Header(stream, size);
+        const auto header = read_jpg_header(stream, size);
         const bool decoded = header &&
                              header->width == value_or([&] { return std::int32_t{header_->RGB_X()}; }, 0) &&
                              header->height == value_or([&] { return std::int32_t{header_->RGB_Y()}; }, 0) &&
@@ -354,7 +355,7 @@ void cls_VideoFile_handler::fit_compressed_frame(std::int32_t index, const Compr
     std::memset(data + size, 0, static_cast<std::size_t>(data_size_ - size));
 }
 
-void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frames,
+void cls_VideoFile_handler::append_compressed_pass(const CompressedFrames& frames,
                                                    const std::function<void(int)>& progress) {
     // Records go out a few megabytes a write: one system call per record costs more than the copy.
     constexpr std::size_t kWriteBytes = 4u << 20;
@@ -366,19 +367,20 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
         const std::int32_t count = frames.count();
         if (count > 0) {
             if (header_->G_Frames_no() + frames_appended_ + count > px3::kMaxFrames) {
-                throw VeltroError(err::Overflow, "A recording holds at most 32767 frames");
+                throw VeltroError(err::kOverflow, "A recording holds at most 32767 frames");
             }
             if (header_->G_Frames_no() <= 0 && frames_appended_ == 0) {
                 // The first pass knows every frame: D from the largest, so none is stepped down.
                 const std::int32_t d = px3::data_size_for(frames.largest());
                 if (px3::sample_size_for(d) > px3::kMaxSampleSize) {
-                    throw VeltroError(err::Overflow, "A frame of " + std::to_string(frames.largest()) +
-                                                         " bytes is too large for a record of " + file_name_);
+                    throw VeltroError(err::kOverflow, "A frame of " + std::to_string(frames.largest()) +
+                                                          " bytes is too large for a record of " +
+                                                          file_name_);
                 }
                 size_record(d);
                 header_->RGB_Image_size(d);
             } else if (data_size_ <= 0) {
-                throw VeltroError(err::InternalError, "The record size of " + file_name_ + " is not known");
+                throw VeltroError(err::kInternalError, "The record size of " + file_name_ + " is not known");
             }
             if (frames_appended_ == 0) {
                 if (file_length(*file_) > append_position_) {
@@ -386,7 +388,7 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
                     try {
                         file_->truncate(append_position_);
                     } catch (const std::system_error& e) {
-                        throw VeltroError(err::PathFileAccess,
+                        throw VeltroError(err::kPathFileAccess,
                                           "Cannot prepare " + file_name_ +
                                               " for appending: " + std::strerror(e.code().value()));
                     }
@@ -439,26 +441,26 @@ void cls_VideoFile_handler::Append_Compressed_Pass(const CompressedFrames& frame
         // Every frame of a capture counts, even one of a capture of one or two frames.
         close_counting(1);
     } catch (...) {
-        Abandon_Append();
+        abandon_append();
         throw;
     }
 }
 
-UncountedRecords cls_VideoFile_handler::Count_Uncounted_Records() {
+UncountedRecords cls_VideoFile_handler::count_uncounted_records() {
     Open_px3_for_Append();
     UncountedRecords found;
     try {
-        found = Find_Uncounted_Records(*file_, *header_);
+        found = find_uncounted_records(*file_, *header_);
         if (!found.problem.empty() || found.records == 0) {
-            Abandon_Append();
+            abandon_append();
             return found;
         }
         if (found.torn > 0) {
             try {
                 file_->truncate(found.end);
             } catch (const std::system_error& e) {
-                throw VeltroError(err::PathFileAccess, "Cannot cut the torn record off " + file_name_ + ": " +
-                                                           std::strerror(e.code().value()));
+                throw VeltroError(err::kPathFileAccess, "Cannot cut the torn record off " + file_name_ +
+                                                            ": " + std::strerror(e.code().value()));
             }
         }
         size_record(found.sample_size - px3::kRecordOverhead);
@@ -471,7 +473,7 @@ UncountedRecords cls_VideoFile_handler::Count_Uncounted_Records() {
         smallest_ = found.smallest;
         close_counting(1);
     } catch (...) {
-        Abandon_Append();
+        abandon_append();
         throw;
     }
     return found;
@@ -527,7 +529,7 @@ void cls_VideoFile_handler::close_counting(std::int32_t at_least) {
     close_file();
 }
 
-void cls_VideoFile_handler::Abandon_Append() noexcept {
+void cls_VideoFile_handler::abandon_append() noexcept {
     frames_appended_ = 0;
     pass_crcs_.clear();
     close_file();

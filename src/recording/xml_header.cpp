@@ -236,7 +236,7 @@ pugi::xml_node Cls_XML_header::find(const std::string& xpath) const {
 pugi::xml_node Cls_XML_header::element(const std::string& xpath) const {
     pugi::xml_node node = find(xpath);
     if (!node)
-        throw VeltroError(err::ObjectVariableNotSet,
+        throw VeltroError(err::kObjectVariableNotSet,
                           "Object variable not set: the recording header has no element " + xpath);
     return node;
 }

@@ -45,10 +45,10 @@ public:
     void XML_string(const std::string& latin1_text);
     bool Has_XML() const { return has_xml_; }
     // The last text given to XML_string, unchanged.
-    const std::string& Loaded_text() const { return loaded_; }
+    const std::string& loaded_text() const { return loaded_; }
     // Why that text did not parse ("" when it did), for the debug run: "XML parse failed! reason = "
     // ... " line = " ... " srctext = " and the text of that line.
-    const std::string& Parse_failure() const { return parse_failure_; }
+    const std::string& parse_failure() const { return parse_failure_; }
 
     // Refreshes the stored serialized text ("" if serializing fails).
     void DOM_serialize() const;
@@ -65,7 +65,7 @@ public:
     // Takes into this document (the header another program stored meanwhile) every value that `ours`
     // changed against `base`, the text both started from: a change made elsewhere stays unless this
     // one changed the same value. Returns the elements both changed differently (ours is kept there).
-    std::vector<std::string> Keep_changes(const Cls_XML_header& base, const Cls_XML_header& ours);
+    std::vector<std::string> keep_changes(const Cls_XML_header& base, const Cls_XML_header& ours);
 
     // Adds file_data/specapp1 holding the current SpecApp() to a document that lacks it.
     void Insert_Specapp();
@@ -252,15 +252,15 @@ public:
     // a missing element out, so such a header is written as it was.
 
     // The operator named by the write that stored this header; "" when none was named.
-    std::string Velt_changed_by() const { return get<std::string>("velt_changed_by"); }
-    void Velt_changed_by(const std::string& value) { set<std::string>("velt_changed_by", value); }
+    std::string velt_changed_by() const { return get<std::string>("velt_changed_by"); }
+    void velt_changed_by(const std::string& value) { set<std::string>("velt_changed_by", value); }
     // What that write was when not a plain change ("undo", or "reason: <why>" for the withdrawal
     // of the official mark); "" otherwise.
-    std::string Velt_change() const { return get<std::string>("velt_change"); }
-    void Velt_change(const std::string& value) { set<std::string>("velt_change", value); }
+    std::string velt_change() const { return get<std::string>("velt_change"); }
+    void velt_change(const std::string& value) { set<std::string>("velt_change", value); }
     // "" when the heat's result is not official, else "<operator>, <yyyy-mm-dd hh:nn:ss>".
-    std::string Velt_official() const { return get<std::string>("velt_official"); }
-    void Velt_official(const std::string& value) { set<std::string>("velt_official", value); }
+    std::string velt_official() const { return get<std::string>("velt_official"); }
+    void velt_official(const std::string& value) { set<std::string>("velt_official", value); }
 
 private:
     // The element at `xpath`; fails with 91 when there is none.

@@ -36,8 +36,8 @@ pugi::xml_node counterpart(pugi::xml_node parent, pugi::xml_node like) {
     return {};
 }
 
-void keep_changes(pugi::xml_node ours, pugi::xml_node base, pugi::xml_node theirs,
-                  std::vector<std::string>& both) {
+void merge_changes(pugi::xml_node ours, pugi::xml_node base, pugi::xml_node theirs,
+                   std::vector<std::string>& both) {
     for (pugi::xml_node o = ours.first_child(); o; o = o.next_sibling()) {
         if (o.type() != pugi::node_element) {
             continue;
@@ -52,7 +52,7 @@ void keep_changes(pugi::xml_node ours, pugi::xml_node base, pugi::xml_node their
             continue;
         }
         if (!is_leaf(o)) {
-            keep_changes(o, b, t, both);
+            merge_changes(o, b, t, both);
             continue;
         }
         const std::string mine = o.text().get();
@@ -71,10 +71,10 @@ void keep_changes(pugi::xml_node ours, pugi::xml_node base, pugi::xml_node their
 
 } // namespace
 
-std::vector<std::string> Cls_XML_header::Keep_changes(const Cls_XML_header& base,
+std::vector<std::string> Cls_XML_header::keep_changes(const Cls_XML_header& base,
                                                       const Cls_XML_header& ours) {
     std::vector<std::string> both;
-    keep_changes(ours.doc_, base.doc_, doc_, both);
+    merge_changes(ours.doc_, base.doc_, doc_, both);
     DOM_serialize();
     return both;
 }

@@ -35,10 +35,10 @@ std::string joined(const std::vector<std::string>& lines) {
     return out;
 }
 
-std::vector<Event_thumbnail> thumbnails_of(cls_VideoFile_handler& rec, const Published_heat& heat) {
-    std::vector<Event_thumbnail> out;
-    for (const Finish_picture& p : Finish_pictures(rec, heat, Goal_line_on_prints())) {
-        Event_thumbnail t;
+std::vector<EventThumbnail> thumbnails_of(cls_VideoFile_handler& rec, const PublishedHeat& heat) {
+    std::vector<EventThumbnail> out;
+    for (const FinishPicture& p : finish_pictures(rec, heat, goal_line_on_prints())) {
+        EventThumbnail t;
         t.caption = "Box " + std::to_string(p.row->box) + " " + p.row->dog_name + " " + p.row->finish;
         t.problem = p.problem;
         if (p.problem.empty()) {
@@ -52,18 +52,18 @@ std::vector<Event_thumbnail> thumbnails_of(cls_VideoFile_handler& rec, const Pub
 }
 
 // The photo finish of the heat in `rec` as the review's strip would show it, with every time ticked.
-void make_photo_finish(Event_heat& h, cls_VideoFile_handler& rec, const std::string& path,
-                       const Published_heat& heat) {
+void make_photo_finish(EventHeat& h, cls_VideoFile_handler& rec, const std::string& path,
+                       const PublishedHeat& heat) {
     try {
-        const Finish_strip strip = Build_Finish_Strip(path, Recorded_strip_options(rec, false));
-        h.photo_finish_png = png_bytes(Photo_finish_of(strip, heat).image);
+        const FinishStrip strip = build_finish_strip(path, recorded_strip_options(rec, false));
+        h.photo_finish_png = png_bytes(photo_finish_of(strip, heat).image);
     } catch (const VeltroError& e) {
         h.photo_finish_problem = e.description();
     }
 }
 
-Event_heat read_heat(const fs::path& path, std::int64_t us_per_length, bool thumbnails) {
-    Event_heat h;
+EventHeat read_heat(const fs::path& path, std::int64_t us_per_length, bool thumbnails) {
+    EventHeat h;
     h.file_name = path.filename().string();
     QuietOperator quiet;
     try {
@@ -77,7 +77,7 @@ Event_heat read_heat(const fs::path& path, std::int64_t us_per_length, bool thum
             h.problem = "it has no readable recording header";
             return h;
         }
-        Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), us_per_length);
+        PublishedHeat heat = publish_heat(rec, recorded_box_delay(rec), us_per_length);
         heat.recording = h.file_name;
         if (thumbnails) {
             h.thumbnails = thumbnails_of(rec, heat);
@@ -92,10 +92,10 @@ Event_heat read_heat(const fs::path& path, std::int64_t us_per_length, bool thum
     return h;
 }
 
-int heat_number(const Event_heat& h) {
+int heat_number(const EventHeat& h) {
     if (h.heat && is_decimal_number(h.heat->heat_id))
         return std::stoi(h.heat->heat_id);
-    return Heat_number_from_file_name(h.file_name).value_or(INT_MAX);
+    return heat_number_from_file_name(h.file_name).value_or(INT_MAX);
 }
 
 std::string html_text(const std::string& text) {
@@ -132,7 +132,7 @@ std::string css_colour(const Rgb& c) {
 }
 
 std::string box_badge(std::int16_t box) {
-    const auto tile = Box_tile_colours(box);
+    const auto tile = box_tile_colours(box);
     if (!tile)
         return std::to_string(box);
     return "<span class=\"box\" style=\"background:" + css_colour(tile->background) +
@@ -156,10 +156,10 @@ std::string url_path(const std::string& name) {
     return out;
 }
 
-std::string heat_table(const Published_heat& heat) {
+std::string heat_table(const PublishedHeat& heat) {
     std::string out = "<table><thead><tr><th>Rank</th><th>Box</th><th>Dog</th><th>Time</th><th>Split</th>"
                       "<th>Dist</th></tr></thead><tbody>";
-    for (const Published_row& row : heat.rows) {
+    for (const PublishedRow& row : heat.rows) {
         out += std::string("<tr") + (row.dead_heat ? " class=\"dead-heat\"" : "") + "><td>" +
                (row.rank ? std::to_string(*row.rank) : "&#8212;") + "</td><td>" + box_badge(row.box) +
                "</td><td>" + html_text(row.dog_name) + "</td><td class=\"time\">" + html_text(row.finish) +
@@ -169,13 +169,13 @@ std::string heat_table(const Published_heat& heat) {
     return out + "</tbody></table>";
 }
 
-std::string heat_section(const Event_heat& h, const std::string& photo_finish_file) {
+std::string heat_section(const EventHeat& h, const std::string& photo_finish_file) {
     if (!h.heat) {
         return "<section class=\"heat unreadable\"><h2>" + html_text(h.file_name) +
                "</h2><p class=\"problem\">This recording cannot be read: " + html_text(h.problem) +
                "</p></section>\n";
     }
-    const Published_heat& heat = *h.heat;
+    const PublishedHeat& heat = *h.heat;
     std::string out = "<section class=\"heat\"><h2>Heat " + html_text(heat.heat_id) +
                       (heat.heat_name.empty() ? "" : " &#8211; " + html_text(heat.heat_name)) + "</h2>";
     out += "<p class=\"facts\">Started at " + html_text(heat.start) +
@@ -193,7 +193,7 @@ std::string heat_section(const Event_heat& h, const std::string& photo_finish_fi
     }
     if (!h.thumbnails.empty()) {
         out += "<div class=\"pictures\">";
-        for (const Event_thumbnail& t : h.thumbnails) {
+        for (const EventThumbnail& t : h.thumbnails) {
             out += "<figure>";
             out += t.jpeg.empty() ? "<div class=\"missing\">" + html_text(t.problem) + "</div>"
                                   : "<img alt=\"" + html_text(t.caption) + "\" width=\"" +
@@ -227,7 +227,7 @@ constexpr const char* kStyle =
 
 } // namespace
 
-std::optional<int> Heat_number_from_file_name(const std::string& file_name) {
+std::optional<int> heat_number_from_file_name(const std::string& file_name) {
     static const std::regex kName(R"(_(\d{1,3})_\d{4}_\d\d_\d\d \d\d_\d\d_\d\d\.px3$)", std::regex::icase);
     std::smatch m;
     if (!std::regex_search(file_name, m, kName))
@@ -235,8 +235,8 @@ std::optional<int> Heat_number_from_file_name(const std::string& file_name) {
     return std::stoi(m[1].str());
 }
 
-Event_results Read_event_results(const std::string& folder, std::int64_t us_per_length, bool thumbnails,
-                                 const std::function<void(std::size_t, std::size_t)>& progress) {
+EventResults read_event_results(const std::string& folder, std::int64_t us_per_length, bool thumbnails,
+                                const std::function<void(std::size_t, std::size_t)>& progress) {
     std::vector<fs::path> paths;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -244,22 +244,22 @@ Event_results Read_event_results(const std::string& folder, std::int64_t us_per_
             paths.push_back(it->path());
     }
     if (ec)
-        throw VeltroError(err::PathNotFound, "The folder " + folder + " cannot be read: " + ec.message());
+        throw VeltroError(err::kPathNotFound, "The folder " + folder + " cannot be read: " + ec.message());
     std::sort(paths.begin(), paths.end());
 
-    Event_results out;
+    EventResults out;
     out.folder = folder;
     for (const fs::path& path : paths) {
         out.heats.push_back(read_heat(path, us_per_length, thumbnails));
         if (progress)
             progress(out.heats.size(), paths.size());
     }
-    std::stable_sort(out.heats.begin(), out.heats.end(), [](const Event_heat& a, const Event_heat& b) {
-        const auto start = [](const Event_heat& h) { return h.heat ? h.heat->start : std::string(); };
+    std::stable_sort(out.heats.begin(), out.heats.end(), [](const EventHeat& a, const EventHeat& b) {
+        const auto start = [](const EventHeat& h) { return h.heat ? h.heat->start : std::string(); };
         return std::make_tuple(heat_number(a), start(a)) < std::make_tuple(heat_number(b), start(b));
     });
     std::map<std::string, int> events;
-    for (const Event_heat& h : out.heats)
+    for (const EventHeat& h : out.heats)
         if (h.heat && !h.heat->event.empty())
             ++events[h.heat->event];
     const auto most = std::max_element(events.begin(), events.end(),
@@ -269,11 +269,11 @@ Event_results Read_event_results(const std::string& folder, std::int64_t us_per_
     return out;
 }
 
-std::string Event_results_csv(const Event_results& results) {
-    std::vector<Published_heat> unreadable;
+std::string event_results_csv(const EventResults& results) {
+    std::vector<PublishedHeat> unreadable;
     unreadable.reserve(results.heats.size());
-    std::vector<Csv_heat> heats;
-    for (const Event_heat& h : results.heats) {
+    std::vector<CsvHeat> heats;
+    for (const EventHeat& h : results.heats) {
         if (h.heat) {
             heats.push_back({&*h.heat, {}});
         } else {
@@ -282,13 +282,13 @@ std::string Event_results_csv(const Event_results& results) {
             heats.push_back({&unreadable.back(), "cannot be read: " + h.problem});
         }
     }
-    return Results_csv(heats);
+    return results_csv(heats);
 }
 
-std::string Event_results_html(const Event_results& results, const std::string& made_at,
+std::string event_results_html(const EventResults& results, const std::string& made_at,
                                const std::vector<std::string>& photo_finish_files) {
     const std::size_t bad = static_cast<std::size_t>(std::count_if(
-        results.heats.begin(), results.heats.end(), [](const Event_heat& h) { return !h.heat; }));
+        results.heats.begin(), results.heats.end(), [](const EventHeat& h) { return !h.heat; }));
     const std::string title = results.event.empty() ? "Results" : results.event + " results";
     std::string out = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>"
                       "<meta charset=\"utf-8\"/><title>" +
@@ -305,11 +305,11 @@ std::string Event_results_html(const Event_results& results, const std::string& 
     return out + "<footer>Made by Veltro at " + html_text(made_at) + "</footer>\n</body>\n</html>\n";
 }
 
-std::vector<std::string> Photo_finish_files(const Event_results& results, const std::string& page_stem) {
+std::vector<std::string> photo_finish_files(const EventResults& results, const std::string& page_stem) {
     std::vector<std::string> names;
     std::set<std::string> taken;
     for (std::size_t i = 0; i < results.heats.size(); ++i) {
-        const Event_heat& h = results.heats[i];
+        const EventHeat& h = results.heats[i];
         if (h.photo_finish_png.empty()) {
             names.emplace_back();
             continue;
@@ -325,7 +325,7 @@ std::vector<std::string> Photo_finish_files(const Event_results& results, const 
     return names;
 }
 
-std::pair<std::string, std::string> Event_results_paths(const std::string& out) {
+std::pair<std::string, std::string> event_results_paths(const std::string& out) {
     fs::path stem(out);
     const std::string type = to_lower_ascii(stem.extension().string());
     if (type == ".csv" || type == ".html")
@@ -333,12 +333,12 @@ std::pair<std::string, std::string> Event_results_paths(const std::string& out) 
     return {stem.string() + ".csv", stem.string() + ".html"};
 }
 
-std::pair<std::string, std::string> Write_event_results(const Event_results& results, const std::string& out,
+std::pair<std::string, std::string> write_event_results(const EventResults& results, const std::string& out,
                                                         const std::string& made_at) {
-    const auto [csv_path, html_path] = Event_results_paths(out);
+    const auto [csv_path, html_path] = event_results_paths(out);
     const fs::path folder = fs::absolute(html_path).parent_path();
     const std::vector<std::string> pictures =
-        Photo_finish_files(results, fs::path(html_path).stem().string());
+        photo_finish_files(results, fs::path(html_path).stem().string());
     // In the order they are renamed into place: the pictures, the page, the CSV.
     std::vector<std::string> paths;
     for (const std::string& name : pictures)
@@ -350,7 +350,7 @@ std::pair<std::string, std::string> Write_event_results(const Event_results& res
         const fs::path p = fs::absolute(path);
         std::error_code ec;
         if (fs::is_directory(p, ec))
-            throw VeltroError(err::PathFileAccess, "Could not write " + path + ": it is a folder");
+            throw VeltroError(err::kPathFileAccess, "Could not write " + path + ": it is a folder");
         remove_leftovers(p.parent_path().string(), p.filename().string() + ".tmp");
     }
     // Every file is written in full under a temporary name before any is renamed into place, and the
@@ -366,8 +366,8 @@ std::pair<std::string, std::string> Write_event_results(const Event_results& res
         for (std::size_t i = 0; i < pictures.size(); ++i)
             if (!pictures[i].empty())
                 temps.push_back(save_temporary_beside(paths[next++], results.heats[i].photo_finish_png));
-        temps.push_back(save_temporary_beside(html_path, Event_results_html(results, made_at, pictures)));
-        temps.push_back(save_temporary_beside(csv_path, Event_results_csv(results)));
+        temps.push_back(save_temporary_beside(html_path, event_results_html(results, made_at, pictures)));
+        temps.push_back(save_temporary_beside(csv_path, event_results_csv(results)));
     } catch (...) {
         drop_from(0);
         throw;

@@ -28,7 +28,7 @@ namespace veltro {
 namespace fs = std::filesystem;
 namespace {
 
-using Pack_files = std::vector<std::pair<std::string, std::string>>; // name, bytes
+using PackFiles = std::vector<std::pair<std::string, std::string>>; // name, bytes
 
 constexpr const char* kRecordingLine = "# recording ";
 
@@ -39,31 +39,31 @@ void open_for_pack(cls_VideoFile_handler& rec, const std::string& path) {
         std::string why;
         for (const std::string& m : quiet.messages)
             why += (why.empty() ? "" : "; ") + trim(m);
-        throw VeltroError(err::FileNotFound, "cannot open " + path + (why.empty() ? "" : ": " + why));
+        throw VeltroError(err::kFileNotFound, "cannot open " + path + (why.empty() ? "" : ": " + why));
     }
     if (!rec.Has_XML())
-        throw VeltroError(err::TypeMismatch, path + " has no readable recording header");
+        throw VeltroError(err::kTypeMismatch, path + " has no readable recording header");
 }
 
-Pack_files pack_files(const std::string& recording, std::int64_t us_per_length,
-                      std::vector<std::string>& notes) {
+PackFiles pack_files(const std::string& recording, std::int64_t us_per_length,
+                     std::vector<std::string>& notes) {
     cls_VideoFile_handler rec;
     open_for_pack(rec, recording);
-    Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), us_per_length);
+    PublishedHeat heat = publish_heat(rec, recorded_box_delay(rec), us_per_length);
     heat.recording = fs::path(recording).filename().string();
-    Pack_files files;
-    for (const Finish_picture& p : Finish_pictures(rec, heat, Goal_line_on_prints())) {
+    PackFiles files;
+    for (const FinishPicture& p : finish_pictures(rec, heat, goal_line_on_prints())) {
         if (!p.problem.empty()) {
             notes.push_back("box " + std::to_string(p.row->box) + ": " + p.problem);
             continue;
         }
-        files.emplace_back("box" + std::to_string(p.row->box) + "_finish.png", png_bytes(Captioned(p)));
+        files.emplace_back("box" + std::to_string(p.row->box) + "_finish.png", png_bytes(captioned(p)));
     }
     files.emplace_back("results.txt", heat.text);
-    files.emplace_back("results.csv", Results_csv(heat));
+    files.emplace_back("results.csv", results_csv(heat));
     if (fs::exists(journal_path(recording)))
-        files.emplace_back("history.txt", Result_History_Text(recording));
-    files.emplace_back("timestamp_report.csv", Timestamp_Report_Text(rec));
+        files.emplace_back("history.txt", result_history_text(recording));
+    files.emplace_back("timestamp_report.csv", timestamp_report_text(rec));
     return files;
 }
 
@@ -131,31 +131,31 @@ bool split_sum(const std::string& text, std::string& sum, std::string& rest) {
 
 } // namespace
 
-Evidence_pack Write_evidence_pack(const std::string& recording, const std::string& folder,
-                                  std::int64_t us_per_length) {
+EvidencePack write_evidence_pack(const std::string& recording, const std::string& folder,
+                                 std::int64_t us_per_length) {
     fs::path target = fs::absolute(folder).lexically_normal();
     if (!target.has_filename()) // "pack/"
         target = target.parent_path();
     std::error_code ec;
     if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec)))
-        throw VeltroError(err::PathFileAccess,
+        throw VeltroError(err::kPathFileAccess,
                           folder + " already exists; an evidence pack goes into a new folder");
     if (!fs::is_directory(target.parent_path(), ec))
-        throw VeltroError(err::PathNotFound,
+        throw VeltroError(err::kPathNotFound,
                           "The folder " + target.parent_path().string() + " does not exist");
 
-    Evidence_pack pack;
+    EvidencePack pack;
     pack.folder = target.string();
-    const Pack_files files = pack_files(recording, us_per_length, pack.notes);
+    const PackFiles files = pack_files(recording, us_per_length, pack.notes);
     const std::optional<std::string> recording_sum = sha256_file_hex(recording);
     if (!recording_sum)
-        throw VeltroError(err::PathFileAccess, "cannot read " + recording);
+        throw VeltroError(err::kPathFileAccess, "cannot read " + recording);
 
     std::string temp =
         (target.parent_path() / ("." + target.filename().string() + ".partial-XXXXXX")).string();
     remove_leftovers(target.parent_path().string(), "." + target.filename().string() + ".partial-");
     if (!::mkdtemp(temp.data()))
-        throw VeltroError(err::PermissionDenied, "cannot make a folder in " + target.parent_path().string());
+        throw VeltroError(err::kPermissionDenied, "cannot make a folder in " + target.parent_path().string());
     // Held until the rename, so that the leftover sweep of another run passes the folder by.
     const int lock = ::open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lock >= 0)
@@ -174,10 +174,10 @@ Evidence_pack Write_evidence_pack(const std::string& recording, const std::strin
             save_file_atomically((fs::path(temp) / name).string(), bytes);
             pack.files.push_back(name);
         }
-        std::vector<Manifest_entry> sums;
+        std::vector<ManifestEntry> sums;
         for (const auto& [name, bytes] : files)
             sums.push_back({sha256_hex(bytes), name});
-        const std::string manifest = Manifest_text(
+        const std::string manifest = manifest_text(
             now_iso_datetime(), fs::path(recording).filename().string(), *recording_sum, pack.notes, sums);
         save_file_atomically((fs::path(temp) / kManifestName).string(), manifest);
         pack.manifest_sha256 = sha256_hex(manifest);
@@ -185,7 +185,7 @@ Evidence_pack Write_evidence_pack(const std::string& recording, const std::strin
         fs::rename(temp, target);
     } catch (const fs::filesystem_error& e) {
         fs::remove_all(temp, ec);
-        throw VeltroError(err::PathFileAccess,
+        throw VeltroError(err::kPathFileAccess,
                           "cannot put the pack in " + folder + ": " + e.code().message());
     } catch (...) {
         fs::remove_all(temp, ec);
@@ -194,7 +194,7 @@ Evidence_pack Write_evidence_pack(const std::string& recording, const std::strin
     return pack;
 }
 
-std::string Free_evidence_folder(const std::string& parent, const std::string& recording) {
+std::string free_evidence_folder(const std::string& parent, const std::string& recording) {
     const std::string base =
         (fs::path(parent) / (fs::path(recording).stem().string() + " evidence")).string();
     std::string name = base;
@@ -203,14 +203,14 @@ std::string Free_evidence_folder(const std::string& parent, const std::string& r
     return name;
 }
 
-std::string Manifest_text(const std::string& made_at, const std::string& recording_name,
+std::string manifest_text(const std::string& made_at, const std::string& recording_name,
                           const std::string& recording_sha256, const std::vector<std::string>& notes,
-                          const std::vector<Manifest_entry>& files) {
+                          const std::vector<ManifestEntry>& files) {
     std::string out = kHeading + escaped(made_at) + "\n";
     out += kRecordingLine + recording_sha256 + "  " + escaped(recording_name) + "\n";
     for (const std::string& note : notes)
         out += kNoPicture + escaped(note) + "\n";
-    for (const Manifest_entry& file : files)
+    for (const ManifestEntry& file : files)
         out += file.sha256 + "  " + file.name + "\n";
     return out;
 }
@@ -218,7 +218,7 @@ std::string Manifest_text(const std::string& made_at, const std::string& recordi
 namespace {
 
 // One line of a manifest into `manifest`; a problem text when it is not a line a pack has.
-std::string read_manifest_line(const std::string& line, int number, Evidence_manifest& manifest,
+std::string read_manifest_line(const std::string& line, int number, EvidenceManifest& manifest,
                                std::set<std::string>& seen) {
     std::string sum, rest;
     if (line.starts_with(kHeading))
@@ -256,8 +256,8 @@ std::string read_manifest_line(const std::string& line, int number, Evidence_man
 
 } // namespace
 
-Evidence_manifest Parse_manifest(const std::string& text) {
-    Evidence_manifest manifest;
+EvidenceManifest parse_manifest(const std::string& text) {
+    EvidenceManifest manifest;
     std::set<std::string> seen;
     std::size_t start = 0;
     int number = 1;
@@ -302,9 +302,9 @@ std::string file_problem(const fs::path& path, const std::string& sha256) {
 
 } // namespace
 
-Evidence_check Check_evidence_pack(const std::string& folder, const std::string& recording,
-                                   const std::string& manifest_sha256) {
-    Evidence_check check;
+EvidenceCheck check_evidence_pack(const std::string& folder, const std::string& recording,
+                                  const std::string& manifest_sha256) {
+    EvidenceCheck check;
     const fs::path manifest_path = fs::path(folder) / kManifestName;
     struct stat st {};
     const std::optional<std::string> text = ::lstat(manifest_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
@@ -318,10 +318,10 @@ Evidence_check Check_evidence_pack(const std::string& folder, const std::string&
     if (!manifest_sha256.empty() && sha256_hex(*text) != to_lower_ascii(manifest_sha256))
         check.problems.push_back(std::string(kManifestName) +
                                  " is not the manifest the pack was made with: its SHA-256 differs");
-    const Evidence_manifest manifest = Parse_manifest(*text);
+    const EvidenceManifest manifest = parse_manifest(*text);
     check.problems.insert(check.problems.end(), manifest.problems.begin(), manifest.problems.end());
     std::set<std::string> listed{kManifestName};
-    for (const Manifest_entry& entry : manifest.files) {
+    for (const ManifestEntry& entry : manifest.files) {
         listed.insert(entry.name);
         ++check.files_checked;
         if (std::string problem = file_problem(fs::path(folder) / entry.name, entry.sha256); !problem.empty())

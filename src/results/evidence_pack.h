@@ -17,7 +17,7 @@ namespace veltro {
 // with it every byte of the manifest is covered.
 inline constexpr const char* kManifestName = "MANIFEST.sha256";
 
-struct Evidence_pack {
+struct EvidencePack {
     std::string folder;
     std::vector<std::string> files; // written, the manifest last
     std::vector<std::string> notes; // finish pictures that could not be drawn, and why
@@ -28,43 +28,43 @@ struct Evidence_pack {
 // must. The files are written into a temporary folder beside it that is renamed at the end, so a
 // pack is there whole or not at all (what a killed run left, ".DIR.partial-XXXXXX", is removed by
 // the next one). The folder is made 0755, its files 0644. Fails with a VeltroError saying why.
-Evidence_pack Write_evidence_pack(const std::string& recording, const std::string& folder,
-                                  std::int64_t us_per_length);
+EvidencePack write_evidence_pack(const std::string& recording, const std::string& folder,
+                                 std::int64_t us_per_length);
 
 // "<recording's name without .px3> evidence" in `parent`, or with " 2", " 3", ... when taken.
-std::string Free_evidence_folder(const std::string& parent, const std::string& recording);
+std::string free_evidence_folder(const std::string& parent, const std::string& recording);
 
 // What a manifest says: the recording's sum and name (empty when it has none), the notes, the files
 // with their sums, and one line per line that is not one a pack's manifest has (a file outside the
 // pack, which is never followed, a file no pack holds, a line repeated, a heading edited, bytes
 // after the last line).
-struct Manifest_entry {
+struct ManifestEntry {
     std::string sha256;
     std::string name;
 };
-struct Evidence_manifest {
+struct EvidenceManifest {
     std::string recording_sha256;
     std::string recording_name;
     std::vector<std::string> notes;
-    std::vector<Manifest_entry> files;
+    std::vector<ManifestEntry> files;
     std::vector<std::string> problems;
 };
-Evidence_manifest Parse_manifest(const std::string& text);
+EvidenceManifest parse_manifest(const std::string& text);
 
 // The manifest's text for a pack made at `made_at` of the recording named `recording_name`.
-std::string Manifest_text(const std::string& made_at, const std::string& recording_name,
+std::string manifest_text(const std::string& made_at, const std::string& recording_name,
                           const std::string& recording_sha256, const std::vector<std::string>& notes,
-                          const std::vector<Manifest_entry>& files);
+                          const std::vector<ManifestEntry>& files);
 
 // A pack checked against its manifest: every file listed is a plain file (no link) with the SHA-256
 // given, none is missing and none was added; with `recording`, that file has the recording's
 // SHA-256 too; with `manifest_sha256` (64 hexadecimal digits), the manifest is the one the pack was
 // made with, to its last byte.
-struct Evidence_check {
+struct EvidenceCheck {
     std::size_t files_checked = 0;
     std::vector<std::string> problems; // empty: the pack is as it was written
 };
-Evidence_check Check_evidence_pack(const std::string& folder, const std::string& recording = {},
-                                   const std::string& manifest_sha256 = {});
+EvidenceCheck check_evidence_pack(const std::string& folder, const std::string& recording = {},
+                                  const std::string& manifest_sha256 = {});
 
 } // namespace veltro

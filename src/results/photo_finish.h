@@ -14,23 +14,23 @@ namespace veltro {
 // picture, at the middle of that picture's column. Nothing is drawn over the strip's pixels.
 inline constexpr std::int32_t kPhotoFinishBandHeight = 48;
 
-struct Photo_finish_tick {
+struct PhotoFinishTick {
     std::int16_t box = 0;
     std::int32_t x = 0; // the tick's column in the image
 };
 
-struct Photo_finish {
+struct PhotoFinish {
     cDIBSection image;
-    std::vector<Photo_finish_tick> ticks; // in finishing order
+    std::vector<PhotoFinishTick> ticks; // in finishing order
 };
 
 // `strip` must be the recording's of `heat` (finish pictures are play positions in it). Boxes whose
 // picture lies outside the strip get no tick.
-Photo_finish Photo_finish_of(const Finish_strip& strip, const Published_heat& heat);
+PhotoFinish photo_finish_of(const FinishStrip& strip, const PublishedHeat& heat);
 
 class cls_VideoFile_handler;
 // The strip options of the recording open in `rec` as its review would show it: its stored goal (or
 // split) line, else the line a reset draws; its own goal compensation; the camera's colour.
-Finish_strip_options Recorded_strip_options(cls_VideoFile_handler& rec, bool split);
+FinishStripOptions recorded_strip_options(cls_VideoFile_handler& rec, bool split);
 
 } // namespace veltro

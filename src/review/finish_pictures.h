@@ -15,8 +15,8 @@ namespace veltro {
 // when the recording is): the recorded pixels, with at most the goal line drawn over them, one pixel
 // wide in the goal camera's colour. Captions go beside the picture (Captioned), never on it: the
 // decisive pixels are where a caption would be.
-struct Finish_picture {
-    const Published_row* row = nullptr;
+struct FinishPicture {
+    const PublishedRow* row = nullptr;
     cDIBSection picture;
     std::int16_t picture_number = 0; // the field or frame shown
     bool field = false;
@@ -27,20 +27,20 @@ struct Finish_picture {
 // One per row of `heat` with a finish time, in finishing order (a time typed in rather than given on a
 // picture has none, and says so). `rec` is the heat's recording, open; the picture on show in it
 // changes. `goal_line` false leaves the pictures exactly as recorded.
-std::vector<Finish_picture> Finish_pictures(cls_VideoFile_handler& rec, const Published_heat& heat,
-                                            bool goal_line);
+std::vector<FinishPicture> finish_pictures(cls_VideoFile_handler& rec, const PublishedHeat& heat,
+                                           bool goal_line);
 
 // Whether prints and published pictures carry the goal line (the operator's choice, on by default).
-bool Goal_line_on_prints();
+bool goal_line_on_prints();
 
 // The goal line drawn one pixel wide into `dib` (the pixels it covers, nothing else).
-void Draw_thin_line(cDIBSection& dib, const Goal_line& line, std::uint32_t bgr);
+void draw_thin_line(cDIBSection& dib, const Goal_line& line, std::uint32_t bgr);
 
 // `p`'s picture with a band below it, outside the picture, naming the box (its tile), the time, rank,
 // dog and the picture shown. The picture's rows come first, unchanged.
-cDIBSection Captioned(const Finish_picture& p);
+cDIBSection captioned(const FinishPicture& p);
 
 // The caption band's lines for a row, beside the box's tile: "26,41  Rank 1" and "Fast Lady".
-std::vector<std::string> Finish_caption(const Published_row& row);
+std::vector<std::string> finish_caption(const PublishedRow& row);
 
 } // namespace veltro

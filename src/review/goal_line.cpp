@@ -28,12 +28,12 @@ bool inside_handle(std::int32_t hx, std::int32_t hy, float x, float y) {
 
 } // namespace
 
-std::string Goal_line_text(const Goal_line& line) {
+std::string goal_line_text(const Goal_line& line) {
     return std::to_string(line.x1) + "," + std::to_string(line.y1) + "," + std::to_string(line.x2) + "," +
            std::to_string(line.y2);
 }
 
-std::optional<Goal_line> Parse_goal_line(const std::string& text) {
+std::optional<Goal_line> parse_goal_line(const std::string& text) {
     if (text.size() <= 6) {
         return std::nullopt;
     }
@@ -43,7 +43,7 @@ std::optional<Goal_line> Parse_goal_line(const std::string& text) {
         const std::size_t comma = text.find(',', from);
         const std::string part = trim(text.substr(from, comma == std::string::npos ? comma : comma - from));
         if (!is_decimal_number(part)) {
-            throw VeltroError(err::TypeMismatch, "Goal line \"" + text + "\" is not four whole numbers");
+            throw VeltroError(err::kTypeMismatch, "Goal line \"" + text + "\" is not four whole numbers");
         }
         parts.push_back(parse_long(part));
         if (comma == std::string::npos) {
@@ -52,7 +52,7 @@ std::optional<Goal_line> Parse_goal_line(const std::string& text) {
         from = comma + 1;
     }
     if (parts.size() != 4) {
-        throw VeltroError(err::TypeMismatch, "Goal line \"" + text + "\" is not four whole numbers");
+        throw VeltroError(err::kTypeMismatch, "Goal line \"" + text + "\" is not four whole numbers");
     }
     return Goal_line{parts[0], parts[1], parts[2], parts[3]};
 }
@@ -75,7 +75,7 @@ std::int16_t Check_Within_Selection_Boxes(const Goal_line& line, float x, float 
 
 void Save_Goal_line(std::int16_t camera, const Goal_line& line) {
     Trace("Save_Goal_line ", camera);
-    Write_Setting(key_of(camera), Goal_line_text(line));
+    Write_Setting(key_of(camera), goal_line_text(line));
 }
 
 void Read_Goal_Lines(std::array<Goal_line, 2>& lines) {
@@ -83,7 +83,7 @@ void Read_Goal_Lines(std::array<Goal_line, 2>& lines) {
     for (std::int16_t camera : {kGoalCamera, kSplitCamera}) {
         const std::string value = Read_Setting(key_of(camera));
         try {
-            if (const auto line = Parse_goal_line(value)) {
+            if (const auto line = parse_goal_line(value)) {
                 lines[static_cast<std::size_t>(camera - 1)] = *line;
             }
         } catch (const VeltroError& e) {
@@ -93,7 +93,7 @@ void Read_Goal_Lines(std::array<Goal_line, 2>& lines) {
     }
 }
 
-std::int16_t Goal_line_drag::press(const Goal_line& line, std::int32_t x, std::int32_t y) {
+std::int16_t GoalLineDrag::press(const Goal_line& line, std::int32_t x, std::int32_t y) {
     press_x_ = x;
     press_y_ = y;
     saved_ = line;
@@ -103,8 +103,8 @@ std::int16_t Goal_line_drag::press(const Goal_line& line, std::int32_t x, std::i
     return grabbed_;
 }
 
-bool Goal_line_drag::move(Goal_line& line, std::int32_t x, std::int32_t y, std::int32_t picture_width,
-                          std::int32_t picture_height) {
+bool GoalLineDrag::move(Goal_line& line, std::int32_t x, std::int32_t y, std::int32_t picture_width,
+                        std::int32_t picture_height) {
     if (!dragging_) {
         return false;
     }
@@ -126,7 +126,7 @@ bool Goal_line_drag::move(Goal_line& line, std::int32_t x, std::int32_t y, std::
     return true;
 }
 
-bool Goal_line_drag::release() {
+bool GoalLineDrag::release() {
     const bool save = moved_;
     dragging_ = false;
     grabbed_ = 0;
@@ -134,7 +134,7 @@ bool Goal_line_drag::release() {
     return save;
 }
 
-std::int16_t Step_goal_offset(std::int16_t offset, int step) {
+std::int16_t step_goal_offset(std::int16_t offset, int step) {
     const int next = offset + step;
     if (next > std::numeric_limits<std::int16_t>::max() || next < std::numeric_limits<std::int16_t>::min()) {
         return offset;
@@ -142,7 +142,7 @@ std::int16_t Step_goal_offset(std::int16_t offset, int step) {
     return static_cast<std::int16_t>(next);
 }
 
-Goal_line Displaced(const Goal_line& line, std::int16_t offset) {
+Goal_line displaced(const Goal_line& line, std::int16_t offset) {
     Goal_line d = line;
     d.x1 = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(std::int64_t{line.x1} + offset, INT32_MIN, INT32_MAX));

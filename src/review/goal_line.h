@@ -20,11 +20,11 @@ inline constexpr std::int16_t kSplitCamera = 2;
 inline constexpr std::int32_t kHandleHalf = 6;
 
 // "x1,y1,x2,y2", the form stored in the settings and in a recording.
-std::string Goal_line_text(const Goal_line& line);
+std::string goal_line_text(const Goal_line& line);
 
 // A stored goal line. Values of up to 6 characters (such as "N/A") hold no line: std::nullopt, the
 // line on show stays. A longer value that is not four whole numbers fails with error 13.
-std::optional<Goal_line> Parse_goal_line(const std::string& text);
+std::optional<Goal_line> parse_goal_line(const std::string& text);
 
 // The line the "Reset Goal line" command puts in: vertical, in the middle of the picture, from 1/10
 // to 9/10 of its height (halves rounded to even).
@@ -41,7 +41,7 @@ void Save_Goal_line(std::int16_t camera, const Goal_line& line);
 void Read_Goal_Lines(std::array<Goal_line, 2>& lines);
 
 // Dragging a handle of the selected camera's line with the mouse over the picture.
-class Goal_line_drag {
+class GoalLineDrag {
 public:
     // Button down at whole pixel (x, y) over `line`. Returns the grabbed handle (0 when none).
     std::int16_t press(const Goal_line& line, std::int32_t x, std::int32_t y);
@@ -66,8 +66,8 @@ private:
 
 // "Displace goalline": a sideways nudge of the drawn goal line, in pixels. Steps stop at the ends of
 // a 16-bit value instead of overflowing.
-std::int16_t Step_goal_offset(std::int16_t offset, int step);
+std::int16_t step_goal_offset(std::int16_t offset, int step);
 // The line as drawn with the offset: both handles shifted right by `offset` pixels.
-Goal_line Displaced(const Goal_line& line, std::int16_t offset);
+Goal_line displaced(const Goal_line& line, std::int16_t offset);
 
 } // namespace veltro

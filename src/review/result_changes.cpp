@@ -29,13 +29,13 @@ void restore_box(HeatValues& rec, const Cls_XML_header& old, std::int16_t box) {
 // The mark in memory follows the disk: a write that fails leaves it as it was.
 void write_official(cls_VideoFile_handler& rec, const std::string& official, const std::string& by,
                     const std::string& kind) {
-    const std::string was = rec.Velt_official();
-    rec.Velt_official(official);
-    rec.Next_change(by, kind);
+    const std::string was = rec.velt_official();
+    rec.velt_official(official);
+    rec.next_change(by, kind);
     try {
         rec.Write_XML_header();
     } catch (...) {
-        rec.Velt_official(was);
+        rec.velt_official(was);
         throw;
     }
 }
@@ -51,14 +51,14 @@ bool refused(cls_VideoFile_handler& rec, HeatTiming& timing) {
 } // namespace
 
 bool undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
-    if (refused(rec, timing) || timing.Check_Official()) {
+    if (refused(rec, timing) || timing.check_official()) {
         return false;
     }
     const std::optional<std::string> bytes = read_whole_file(journal_path(rec.File_name()));
     const JournalContents journal = bytes ? decode_journal(*bytes) : JournalContents{};
     // A change stored without its journal entry is not in the journal's order: undoing from there
     // would drop it with the one before.
-    if (Unjournalled_header(rec.File_name(), journal)) {
+    if (unjournalled_header(rec.File_name(), journal)) {
         the_operator().message(
             "The last change of this heat is missing from its journal: it cannot be undone.",
             MsgIcon::Exclamation, "Veltro undo");
@@ -75,7 +75,7 @@ bool undo_result_change(cls_VideoFile_handler& rec, HeatTiming& timing) {
     for (std::int16_t box = 1; box <= kBoxes; ++box) {
         restore_box(rec, old, box);
     }
-    rec.Next_change(by, "undo");
+    rec.next_change(by, "undo");
     rec.Write_XML_header();
     return true;
 }
@@ -84,7 +84,7 @@ bool declare_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
     if (refused(rec, timing)) {
         return false;
     }
-    if (!rec.Velt_official().empty()) {
+    if (!rec.velt_official().empty()) {
         the_operator().beep();
         return false;
     }
@@ -97,7 +97,7 @@ bool withdraw_official(cls_VideoFile_handler& rec, HeatTiming& timing) {
     if (refused(rec, timing)) {
         return false;
     }
-    if (rec.Velt_official().empty()) {
+    if (rec.velt_official().empty()) {
         the_operator().beep();
         return false;
     }

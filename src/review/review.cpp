@@ -41,23 +41,23 @@ struct Busy {
 
 } // namespace
 
-Camera_display Display_Goal_times() {
+CameraDisplay Display_Goal_times() {
     return {"Goal", "Split", "Set Goal times", true, 0x80FF80};
 }
 
-Camera_display Display_Split_times() {
+CameraDisplay Display_Split_times() {
     return {"Split", "Goal", "Set Split times", false, 0x00FFFF};
 }
 
-std::vector<std::string> HD_frame_data_lines(const cls_VideoFile_handler& rec) {
+std::vector<std::string> hd_frame_data_lines(const cls_VideoFile_handler& rec) {
     return {"Cap. local = " + std::to_string(rec.PX3_Capture_local()),
             "Cap. delta = " + std::to_string(rec.PX3_Capture_Delta()),
             "JPEG size = " + std::to_string(rec.PX3_JPEG_Size()),
             "JPEG quality = " + std::to_string(rec.PX3_Compression_Quality())};
 }
 
-std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec) {
-    const Cls_XML_header& h = rec.XML_header();
+std::vector<std::string> sample_data_lines(const cls_VideoFile_handler& rec) {
+    const Cls_XML_header& h = rec.xml_header();
     const std::string start_events = shown([&] { return h.Velt_start_HDMI_events(); });
     std::string elapsed;
     try {
@@ -84,9 +84,9 @@ std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec) {
 Review::Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock)
     : rec_(rec), timing_(timing), clock_(clock) {}
 
-Review::Open_result Review::Open(const std::string& path) {
+Review::OpenResult Review::open(const std::string& path) {
     Trace("Handle_Open ", path);
-    Close();
+    close();
     field_mode_ = true;
     const std::string folder = std::filesystem::path(path).parent_path().string();
     if (!folder.empty()) {
@@ -95,19 +95,19 @@ Review::Open_result Review::Open(const std::string& path) {
     rec_.Open_File(path);
     if (!rec_.File_open()) {
         the_operator().message("File open failed", MsgIcon::Exclamation);
-        return Open_result::Failed;
+        return OpenResult::Failed;
     }
     // A rate that was never measured shows fields, the finer steps.
-    const Picture_period period = Recording_picture_period(rec_);
+    const PicturePeriod period = recording_picture_period(rec_);
     field_mode_ = period.field_mode;
     // A new time within one picture of the stored one is a correction, not a stray key.
     timing_.picture_period_ms = (period.us + 999) / 1000;
-    rec_.Deinterlaced(!field_mode_);
-    Displace_on(false);
+    rec_.deinterlaced(!field_mode_);
+    displace_on(false);
     if (rec_.Num_fields() <= 0) {
         the_operator().message("No video in this file!", MsgIcon::Exclamation);
         rec_.Close_File();
-        return Open_result::No_video;
+        return OpenResult::NoVideo;
     }
     slider_max_ = field_mode_ ? rec_.Num_fields() : rec_.num_Frames();
     read_header_goal_lines();
@@ -119,17 +119,17 @@ Review::Open_result Review::Open(const std::string& path) {
     }
     timing_.set_recording(&rec_);
     last_switch_.reset();
-    Show_camera(kGoalCamera);
-    Set_position(1);
+    show_camera(kGoalCamera);
+    set_position(1);
     for (auto& line : lines_) {
         if (line == Goal_line{}) {
-            line = Reset_Goal_Line(Picture_width(), Picture_height());
+            line = Reset_Goal_Line(picture_width(), picture_height());
         }
     }
-    return Open_result::Opened;
+    return OpenResult::Opened;
 }
 
-void Review::Close() {
+void Review::close() {
     rec_.Close_File();
     timing_.set_recording(nullptr);
     slider_max_ = 0;
@@ -143,7 +143,7 @@ void Review::read_header_goal_lines() {
         {kSplitCamera, &cls_VideoFile_handler::Velt_Goal_Split}};
     for (const auto& [camera, get] : sources) {
         try {
-            if (const auto line = Parse_goal_line((rec_.*get)())) {
+            if (const auto line = parse_goal_line((rec_.*get)())) {
                 goal_line(camera) = *line;
             }
         } catch (const VeltroError& e) {
@@ -152,17 +152,17 @@ void Review::read_header_goal_lines() {
     }
 }
 
-bool Review::Set_position(std::int32_t position) {
-    if (!Is_open()) {
+bool Review::set_position(std::int32_t position) {
+    if (!is_open()) {
         return false;
     }
-    position_ = static_cast<std::int16_t>(std::clamp<std::int32_t>(position, Slider_min(), slider_max_));
-    Redraw();
+    position_ = static_cast<std::int16_t>(std::clamp<std::int32_t>(position, slider_min(), slider_max_));
+    redraw();
     return true;
 }
 
-void Review::Redraw() {
-    if (busy_ || !Is_open()) {
+void Review::redraw() {
+    if (busy_ || !is_open()) {
         return;
     }
     const Busy busy(busy_);
@@ -172,7 +172,7 @@ void Review::Redraw() {
         rec_.Draw_RGB_frame(position_);
     }
     // A picture that could not be read or decoded is not on show: it gives no time to assign.
-    const bool on_show = !rec_.RGB_samplesize_error() && !rec_.Frame_corrupted();
+    const bool on_show = !rec_.RGB_samplesize_error() && !rec_.frame_corrupted();
     if (start_ && on_show) {
         frame_time_ = picture_time(static_cast<std::uint32_t>(rec_.Timestamp_long()), *start_,
                                    rec_.Field_To_Show(), timing_.settings().goal_compensation);
@@ -185,20 +185,20 @@ void Review::Redraw() {
     }
 }
 
-bool Review::Step(int delta) {
-    if (!Is_open()) {
+bool Review::step(int delta) {
+    if (!is_open()) {
         return false;
     }
-    const std::int32_t next = std::clamp<std::int32_t>(position_ + delta, Slider_min(), slider_max_);
+    const std::int32_t next = std::clamp<std::int32_t>(position_ + delta, slider_min(), slider_max_);
     if (next == position_) {
         return false;
     }
-    return Set_position(next);
+    return set_position(next);
 }
 
 void Review::Goto_Goal() {
-    for (std::int32_t p = Slider_min(); Is_open() && p <= slider_max_; p += 4) {
-        Set_position(p);
+    for (std::int32_t p = slider_min(); is_open() && p <= slider_max_; p += 4) {
+        set_position(p);
         if (frame_time_ && *frame_time_ > kGoalSearchFrom) {
             break;
         }
@@ -206,12 +206,12 @@ void Review::Goto_Goal() {
 }
 
 void Review::Goto_Time(std::int32_t time) {
-    if (Is_open() && !start_) {
+    if (is_open() && !start_) {
         the_operator().beep();
         return;
     }
-    for (std::int32_t p = Slider_min(); Is_open() && p <= slider_max_; ++p) {
-        Set_position(p);
+    for (std::int32_t p = slider_min(); is_open() && p <= slider_max_; ++p) {
+        set_position(p);
         if (frame_time_ && *frame_time_ >= time) {
             break;
         }
@@ -219,11 +219,11 @@ void Review::Goto_Time(std::int32_t time) {
 }
 
 void Review::Goto_Split() {
-    Set_position(Slider_min());
+    set_position(slider_min());
 }
 
-bool Review::GoTo_rank(const Result_array& results, std::int16_t position) {
-    if (!Is_open() || position < 1 || position > kTimedBoxes) {
+bool Review::GoTo_rank(const ResultArray& results, std::int16_t position) {
+    if (!is_open() || position < 1 || position > kTimedBoxes) {
         the_operator().beep();
         return false;
     }
@@ -232,16 +232,16 @@ bool Review::GoTo_rank(const Result_array& results, std::int16_t position) {
         the_operator().beep();
         return false;
     }
-    return Set_position(frame);
+    return set_position(frame);
 }
 
-bool Review::Goto_SplitTime(const Result_array& results, std::int16_t position) {
-    if (!Is_open() || position < 1 || position > kTimedBoxes) {
+bool Review::Goto_SplitTime(const ResultArray& results, std::int16_t position) {
+    if (!is_open() || position < 1 || position > kTimedBoxes) {
         the_operator().beep();
         return false;
     }
     const std::int32_t split = results[static_cast<std::size_t>(position - 1)].split;
-    if (split == 0 || split == no_time::NotAssigned) {
+    if (split == 0 || split == no_time::kNotAssigned) {
         the_operator().beep();
         return false;
     }
@@ -249,28 +249,28 @@ bool Review::Goto_SplitTime(const Result_array& results, std::int16_t position) 
     return true;
 }
 
-Review::Switch_result Review::Switch_camera() {
-    if (!Is_open()) {
+Review::SwitchResult Review::switch_camera() {
+    if (!is_open()) {
         the_operator().beep();
-        return Switch_result::No_recording;
+        return SwitchResult::NoRecording;
     }
     const std::uint32_t now = clock_.millis();
     if (last_switch_ && elapsed_ms(*last_switch_, now) < kSwitchDebounce) {
-        return Switch_result::Ignored;
+        return SwitchResult::Ignored;
     }
     last_switch_ = now;
-    Show_camera(camera_on_show_ == kGoalCamera ? kSplitCamera : kGoalCamera);
-    Redraw();
-    return Switch_result::Switched;
+    show_camera(camera_on_show_ == kGoalCamera ? kSplitCamera : kGoalCamera);
+    redraw();
+    return SwitchResult::Switched;
 }
 
-void Review::Show_camera(std::int16_t camera) {
+void Review::show_camera(std::int16_t camera) {
     camera_on_show_ = camera == kSplitCamera ? kSplitCamera : kGoalCamera;
     camera_ = camera_on_show_ == kSplitCamera ? Display_Split_times() : Display_Goal_times();
     timing_.split_mode = camera_.button_caption != "Split";
 }
 
-void Review::Displace_on(bool on) {
+void Review::displace_on(bool on) {
     displace_on_ = on;
     if (!on) {
         goal_offset_ = 0;
@@ -281,20 +281,20 @@ bool Review::Handle_Goal_Offset(int step) {
     if (!displace_on_) {
         return false;
     }
-    goal_offset_ = Step_goal_offset(goal_offset_, step);
+    goal_offset_ = step_goal_offset(goal_offset_, step);
     return true;
 }
 
-Goal_line Review::Drawn_goal_line() const {
-    return Displaced(goal_line(camera_on_show_), goal_offset_);
+Goal_line Review::drawn_goal_line() const {
+    return displaced(goal_line(camera_on_show_), goal_offset_);
 }
 
-std::int32_t Review::Picture_width() const {
-    return rec_.Picture().Width();
+std::int32_t Review::picture_width() const {
+    return rec_.picture().Width();
 }
 
-std::int32_t Review::Picture_height() const {
-    return rec_.Picture().Height();
+std::int32_t Review::picture_height() const {
+    return rec_.picture().Height();
 }
 
 } // namespace veltro

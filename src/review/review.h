@@ -16,54 +16,54 @@
 namespace veltro {
 
 // What the window shows for the camera on show (goal or split mode).
-struct Camera_display {
+struct CameraDisplay {
     std::string camera_name;    // written onto the picture
     std::string button_caption; // the Split/Goal button
     std::string frame_caption;  // the "Set times" frame
     bool toggles_shown = true;  // Dead-heat and No-time buttons
     std::uint32_t colour = 0;   // 0xBBGGRR, also the goal line's colour
 };
-Camera_display Display_Goal_times();
-Camera_display Display_Split_times();
+CameraDisplay Display_Goal_times();
+CameraDisplay Display_Split_times();
 
 // The picture on show: the camera name's place and the data overlays of the Debug menu.
 inline constexpr double kCameraNameX = 0.10; // of the picture's width
 inline constexpr double kCameraNameY = 0.90; // of its height
 // "Display HD frame data": the capture data of the picture on show.
-std::vector<std::string> HD_frame_data_lines(const cls_VideoFile_handler& rec);
+std::vector<std::string> hd_frame_data_lines(const cls_VideoFile_handler& rec);
 // "Display sample data": the recording's data and the record on show.
-std::vector<std::string> Sample_data_lines(const cls_VideoFile_handler& rec);
+std::vector<std::string> sample_data_lines(const cls_VideoFile_handler& rec);
 
 // Photo-finish review of the open recording: which picture is on show and its heat time, stepping
-// and jumps, the camera on show and the goal lines. The window draws `rec.Picture()` after every
+// and jumps, the camera on show and the goal lines. The window draws `rec.picture()` after every
 // change (`picture_shown` tells it) and forwards the operator's input here.
 class Review {
 public:
     // `clock` is not owned and outlives the review.
     Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock);
 
-    enum class Open_result { Opened, Failed, No_video };
+    enum class OpenResult { Opened, Failed, NoVideo };
     // Opens a recording for review (the recording's part of Handle_Open): stores its folder as
     // last_folder, opens it ("File open failed" / "No video in this file!"), picks field mode from
     // the measured rate, reads both goal lines and the heat start, shows goal mode at picture 1.
-    Open_result Open(const std::string& path);
+    OpenResult open(const std::string& path);
     // Closes the recording; the review shows nothing.
-    void Close();
-    bool Is_open() const { return rec_.File_open() && slider_max_ > 0; }
+    void close();
+    bool is_open() const { return rec_.File_open() && slider_max_ > 0; }
 
     // ---- Pictures ----------------------------------------------------------------------------
     // Field mode steps single fields (recordings up to 40 pictures per second), frame mode frames.
-    bool Field_mode() const { return field_mode_; }
-    std::int16_t Slider_min() const { return 1; }
-    std::int16_t Slider_max() const { return slider_max_; }
-    std::int16_t Play_position() const { return position_; }
+    bool field_mode() const { return field_mode_; }
+    std::int16_t slider_min() const { return 1; }
+    std::int16_t slider_max() const { return slider_max_; }
+    std::int16_t play_position() const { return position_; }
     // Moves to `position` (kept within the slider's range) and draws it. False when nothing is open.
-    bool Set_position(std::int32_t position);
+    bool set_position(std::int32_t position);
     // Draws the picture at the play position and works out its heat time. A request while a
     // picture is being drawn is ignored.
-    void Redraw();
+    void redraw();
     // One picture forward (+1) or back (-1); stops at the ends.
-    bool Step(int delta);
+    bool step(int delta);
     // First picture (in steps of 4) whose time is above 12000 ms; on a shorter heat the last reached.
     void Goto_Goal();
     // First picture whose time reaches `time`; the last picture when none does.
@@ -72,26 +72,26 @@ public:
     void Goto_Split();
     // The picture at which the finish time of the box at result position `position` was assigned
     // (GoTo_rank, GoTo_Box); beeps when that box has none.
-    bool GoTo_rank(const Result_array& results, std::int16_t position);
+    bool GoTo_rank(const ResultArray& results, std::int16_t position);
     // The first picture reaching the split time of the box at result position `position`; beeps
     // when it has none.
-    bool Goto_SplitTime(const Result_array& results, std::int16_t position);
+    bool Goto_SplitTime(const ResultArray& results, std::int16_t position);
 
     // Heat time of the picture on show; std::nullopt when the heat was never started or the picture
     // could not be read.
-    std::optional<std::int32_t> Frame_time() const { return frame_time_; }
+    std::optional<std::int32_t> frame_time() const { return frame_time_; }
     // Called after every picture drawn (also by the jumps, for each picture they pass).
     std::function<void()> picture_shown;
 
     // ---- Cameras and goal lines ----------------------------------------------------------------
-    std::int16_t Camera_on_show() const { return camera_on_show_; }
-    const Camera_display& Camera() const { return camera_; }
-    enum class Switch_result { Switched, Ignored, No_recording };
+    std::int16_t camera_on_show() const { return camera_on_show_; }
+    const CameraDisplay& camera() const { return camera_; }
+    enum class SwitchResult { Switched, Ignored, NoRecording };
     // The Split/Goal button: a press within 300 ms of the last accepted one is ignored; with no
     // recording open it beeps.
-    Switch_result Switch_camera();
+    SwitchResult switch_camera();
     // Sets goal (camera 1) or split (camera 2) mode and the timing model's split mode with it.
-    void Show_camera(std::int16_t camera);
+    void show_camera(std::int16_t camera);
 
     Goal_line& goal_line(std::int16_t camera) { return lines_[index(camera)]; }
     const Goal_line& goal_line(std::int16_t camera) const { return lines_[index(camera)]; }
@@ -99,17 +99,17 @@ public:
     // The camera whose line is edited (its handles shown); 0 = none.
     std::int16_t selected_camera = kGoalCamera;
     // "Displace goalline": on, the offset steps; off or a new recording puts it back to 0.
-    bool Displace_on() const { return displace_on_; }
-    void Displace_on(bool on);
-    std::int16_t Goal_offset() const { return goal_offset_; }
+    bool displace_on() const { return displace_on_; }
+    void displace_on(bool on);
+    std::int16_t goal_offset() const { return goal_offset_; }
     // Numeric-pad 4 / 6 (and Alt+Left / Alt+Right): -1 / +1 while "Displace goalline" is on.
     bool Handle_Goal_Offset(int step);
     // The line drawn over the picture on show: the camera on show's line, displaced.
-    Goal_line Drawn_goal_line() const;
+    Goal_line drawn_goal_line() const;
 
     // The picture's size in pixels (as drawn: turned when the recording is rotated).
-    std::int32_t Picture_width() const;
-    std::int32_t Picture_height() const;
+    std::int32_t picture_width() const;
+    std::int32_t picture_height() const;
 
 private:
     static std::size_t index(std::int16_t camera) { return camera == kSplitCamera ? 1 : 0; }
@@ -125,7 +125,7 @@ private:
     std::optional<std::uint32_t> start_;
     std::optional<std::int32_t> frame_time_;
     std::int16_t camera_on_show_ = kGoalCamera;
-    Camera_display camera_ = Display_Goal_times();
+    CameraDisplay camera_ = Display_Goal_times();
     std::optional<std::uint32_t> last_switch_;
     std::array<Goal_line, 2> lines_{};
     bool displace_on_ = false;

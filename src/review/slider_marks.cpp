@@ -11,12 +11,12 @@ namespace {
 
 constexpr Rgb kWhite{255, 255, 255};
 
-Slider_mark box_mark(std::int32_t position, std::int16_t box) {
-    Slider_mark mark;
+SliderMark box_mark(std::int32_t position, std::int16_t box) {
+    SliderMark mark;
     mark.position = position;
-    mark.kind = Slider_mark_kind::Box;
+    mark.kind = SliderMarkKind::Box;
     mark.box = box;
-    const std::optional<Box_tile> tile = Box_tile_colours(box);
+    const std::optional<BoxTile> tile = box_tile_colours(box);
     mark.fill = tile ? tile->background : kPassMarkColour;
     // A white number would vanish round the mark; the tile's dark or coloured number outlines it.
     mark.outline = tile && !(tile->number == kWhite) ? tile->number : mark.fill;
@@ -25,7 +25,7 @@ Slider_mark box_mark(std::int32_t position, std::int16_t box) {
 
 } // namespace
 
-std::vector<std::int32_t> Capture_pass_starts(const JournalContents& journal, std::int32_t frames) {
+std::vector<std::int32_t> capture_pass_starts(const JournalContents& journal, std::int32_t frames) {
     std::vector<std::int32_t> starts;
     for (const JournalEntry& e : journal.entries) {
         if (e.kind != JournalKind::Frames) {
@@ -45,25 +45,25 @@ std::vector<std::int32_t> Capture_pass_starts(const JournalContents& journal, st
     return starts;
 }
 
-std::vector<std::int32_t> Capture_pass_starts(const std::string& recording, std::int32_t frames) {
+std::vector<std::int32_t> capture_pass_starts(const std::string& recording, std::int32_t frames) {
     const std::optional<std::string> bytes = read_whole_file(journal_path(recording));
     if (!bytes) {
         return {1};
     }
-    return Capture_pass_starts(decode_journal(*bytes), frames);
+    return capture_pass_starts(decode_journal(*bytes), frames);
 }
 
-std::int32_t First_picture_of_frame(std::int32_t frame, bool field_mode) {
+std::int32_t first_picture_of_frame(std::int32_t frame, bool field_mode) {
     return field_mode ? 2 * frame - 1 : frame;
 }
 
-std::vector<Slider_mark> Slider_marks(const HeatValues& heat, const std::vector<std::int32_t>& pass_starts,
-                                      bool field_mode, std::int32_t pictures) {
-    std::vector<Slider_mark> marks;
+std::vector<SliderMark> slider_marks(const HeatValues& heat, const std::vector<std::int32_t>& pass_starts,
+                                     bool field_mode, std::int32_t pictures) {
+    std::vector<SliderMark> marks;
     for (const std::int32_t frame : pass_starts) {
-        const std::int32_t picture = First_picture_of_frame(frame, field_mode);
+        const std::int32_t picture = first_picture_of_frame(frame, field_mode);
         if (picture >= 1 && picture <= pictures) {
-            marks.push_back({picture, Slider_mark_kind::Pass, 0, kPassMarkColour, kPassMarkColour});
+            marks.push_back({picture, SliderMarkKind::Pass, 0, kPassMarkColour, kPassMarkColour});
         }
     }
     for (std::int16_t box = 1; box <= kTimedBoxes; ++box) {
@@ -77,13 +77,13 @@ std::vector<Slider_mark> Slider_marks(const HeatValues& heat, const std::vector<
         }
     }
     std::stable_sort(marks.begin(), marks.end(),
-                     [](const Slider_mark& a, const Slider_mark& b) { return a.position < b.position; });
+                     [](const SliderMark& a, const SliderMark& b) { return a.position < b.position; });
     return marks;
 }
 
-std::optional<std::int32_t> Next_mark(const std::vector<Slider_mark>& marks, std::int32_t position) {
+std::optional<std::int32_t> next_mark(const std::vector<SliderMark>& marks, std::int32_t position) {
     std::optional<std::int32_t> next;
-    for (const Slider_mark& m : marks) {
+    for (const SliderMark& m : marks) {
         if (m.position > position && (!next || m.position < *next)) {
             next = m.position;
         }
@@ -91,9 +91,9 @@ std::optional<std::int32_t> Next_mark(const std::vector<Slider_mark>& marks, std
     return next;
 }
 
-std::optional<std::int32_t> Previous_mark(const std::vector<Slider_mark>& marks, std::int32_t position) {
+std::optional<std::int32_t> previous_mark(const std::vector<SliderMark>& marks, std::int32_t position) {
     std::optional<std::int32_t> previous;
-    for (const Slider_mark& m : marks) {
+    for (const SliderMark& m : marks) {
         if (m.position < position && (!previous || m.position > *previous)) {
             previous = m.position;
         }

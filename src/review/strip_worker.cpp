@@ -10,28 +10,28 @@
 
 namespace veltro {
 
-std::string Strip_key(const std::string& path, const Finish_strip_options& options) {
+std::string strip_key(const std::string& path, const FinishStripOptions& options) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         return {};
     }
     std::ostringstream key;
-    const Strip_line& l = options.line;
+    const StripLine& l = options.line;
     key << path << '|' << st.st_dev << ':' << st.st_ino << ':' << st.st_size << ':' << st.st_mtim.tv_sec
         << '.' << st.st_mtim.tv_nsec << '|' << l.x1 << ',' << l.y1 << ',' << l.x2 << ',' << l.y2 << '|'
         << options.column_width << '|' << options.goal_compensation << '|' << options.line_colour;
     return key.str();
 }
 
-Strip_worker::Strip_worker(std::size_t cache_size)
+StripWorker::StripWorker(std::size_t cache_size)
     : cache_size_(cache_size), event_fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     if (!event_fd_) {
-        throw VeltroError(err::PathFileAccess, "The finish strip cannot signal the window (eventfd failed)");
+        throw VeltroError(err::kPathFileAccess, "The finish strip cannot signal the window (eventfd failed)");
     }
     thread_ = std::thread([this] { run(); });
 }
 
-Strip_worker::~Strip_worker() {
+StripWorker::~StripWorker() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -41,8 +41,8 @@ Strip_worker::~Strip_worker() {
     thread_.join();
 }
 
-std::uint64_t Strip_worker::Request(const std::string& path, const Finish_strip_options& options) {
-    const std::string key = Strip_key(path, options);
+std::uint64_t StripWorker::request(const std::string& path, const FinishStripOptions& options) {
+    const std::string key = strip_key(path, options);
     std::uint64_t request = 0;
     bool ready = false;
     {
@@ -69,7 +69,7 @@ std::uint64_t Strip_worker::Request(const std::string& path, const Finish_strip_
     return request;
 }
 
-void Strip_worker::Cancel() {
+void StripWorker::cancel() {
     const std::lock_guard lock(mutex_);
     latest_ = latest_.load() + 1;
     cancel_ = true;
@@ -78,7 +78,7 @@ void Strip_worker::Cancel() {
     busy_ = false;
 }
 
-void Strip_worker::run() {
+void StripWorker::run() {
     for (;;) {
         Job job;
         {
@@ -93,9 +93,9 @@ void Strip_worker::run() {
         }
         Result result{job.request, nullptr, {}};
         try {
-            auto strip = std::make_shared<Finish_strip>(Build_Finish_Strip(
+            auto strip = std::make_shared<FinishStrip>(build_finish_strip(
                 job.path, job.options, &cancel_, [this](int percent) { progress_ = percent; }));
-            if (strip->Pictures() > 0) {
+            if (strip->pictures() > 0) {
                 result.strip = std::move(strip);
             }
         } catch (const VeltroError& e) {
@@ -111,7 +111,7 @@ void Strip_worker::run() {
         }
         // Kept only when the file did not change while it was read; otherwise the next request
         // reads it again.
-        if (result.strip && !job.key.empty() && Strip_key(job.path, job.options) == job.key) {
+        if (result.strip && !job.key.empty() && strip_key(job.path, job.options) == job.key) {
             const std::lock_guard lock(mutex_);
             remember(job.key, result.strip);
         }
@@ -119,7 +119,7 @@ void Strip_worker::run() {
     }
 }
 
-void Strip_worker::deliver(Result result) {
+void StripWorker::deliver(Result result) {
     {
         const std::lock_guard lock(mutex_);
         if (result.request != latest_.load()) {
@@ -130,12 +130,12 @@ void Strip_worker::deliver(Result result) {
     wake_window();
 }
 
-void Strip_worker::wake_window() {
+void StripWorker::wake_window() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto n = ::write(event_fd_.get(), &one, sizeof one);
 }
 
-void Strip_worker::dispatch(const std::function<void(const Result&)>& done) {
+void StripWorker::dispatch(const std::function<void(const Result&)>& done) {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto n = ::read(event_fd_.get(), &count, sizeof count);
     std::optional<Result> result;
@@ -152,7 +152,7 @@ void Strip_worker::dispatch(const std::function<void(const Result&)>& done) {
     }
 }
 
-std::shared_ptr<const Finish_strip> Strip_worker::cached(const std::string& key) {
+std::shared_ptr<const FinishStrip> StripWorker::cached(const std::string& key) {
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
         if (it->first == key) {
             cache_.splice(cache_.begin(), cache_, it);
@@ -162,7 +162,7 @@ std::shared_ptr<const Finish_strip> Strip_worker::cached(const std::string& key)
     return nullptr;
 }
 
-void Strip_worker::remember(const std::string& key, std::shared_ptr<const Finish_strip> strip) {
+void StripWorker::remember(const std::string& key, std::shared_ptr<const FinishStrip> strip) {
     if (cached(key)) {
         return;
     }

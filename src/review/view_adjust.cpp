@@ -31,15 +31,15 @@ bool step_within(int& value, int step, int low, int high) {
 
 } // namespace
 
-View_point View_adjust::to_view(View_point p) const {
+ViewPoint ViewAdjust::to_view(ViewPoint p) const {
     return {(p.x - origin_.x) * zoom(), (p.y - origin_.y) * zoom()};
 }
 
-View_point View_adjust::from_view(View_point v) const {
+ViewPoint ViewAdjust::from_view(ViewPoint v) const {
     return {v.x / zoom() + origin_.x, v.y / zoom() + origin_.y};
 }
 
-bool View_adjust::zoom_by(int steps, View_point fixed, std::int32_t width, std::int32_t height) {
+bool ViewAdjust::zoom_by(int steps, ViewPoint fixed, std::int32_t width, std::int32_t height) {
     const auto last = static_cast<long>(kZoomSteps.size()) - 1;
     const auto next = static_cast<std::size_t>(std::clamp(static_cast<long>(step_) + steps, 0L, last));
     if (next == step_ || width <= 0 || height <= 0) {
@@ -55,40 +55,40 @@ bool View_adjust::zoom_by(int steps, View_point fixed, std::int32_t width, std::
     return true;
 }
 
-void View_adjust::pan_by(double dx, double dy, std::int32_t width, std::int32_t height) {
+void ViewAdjust::pan_by(double dx, double dy, std::int32_t width, std::int32_t height) {
     origin_.x += dx;
     origin_.y += dy;
     clamp(width, height);
 }
 
-void View_adjust::clamp(std::int32_t width, std::int32_t height) {
+void ViewAdjust::clamp(std::int32_t width, std::int32_t height) {
     const double w = std::max(width, 0);
     const double h = std::max(height, 0);
     origin_.x = clamped(origin_.x, 0, w - w / zoom());
     origin_.y = clamped(origin_.y, 0, h - h / zoom());
 }
 
-View_adjust View_adjust::centred_on(View_point centre, std::int32_t width, std::int32_t height) const {
-    View_adjust centred = *this;
+ViewAdjust ViewAdjust::centred_on(ViewPoint centre, std::int32_t width, std::int32_t height) const {
+    ViewAdjust centred = *this;
     centred.origin_ = {centre.x - width / zoom() / 2, centre.y - height / zoom() / 2};
     centred.clamp(width, height);
     return centred;
 }
 
-bool View_adjust::step_brightness(int step) {
+bool ViewAdjust::step_brightness(int step) {
     return step_within(brightness_, step, -kBrightnessSteps, kBrightnessSteps);
 }
 
-bool View_adjust::step_contrast(int step) {
+bool ViewAdjust::step_contrast(int step) {
     return step_within(contrast_, step, kContrastLow, kContrastHigh);
 }
 
-bool View_adjust::step_gamma(int step) {
+bool ViewAdjust::step_gamma(int step) {
     return step_within(gamma_, step, kGammaLow, kGammaHigh);
 }
 
-View_lut View_adjust::lut() const {
-    View_lut table{};
+ViewLut ViewAdjust::lut() const {
+    ViewLut table{};
     const double inverse_gamma = 1.0 / (1.0 + 0.1 * gamma_);
     const double contrast = 1.0 + 0.1 * contrast_;
     const double brightness = static_cast<double>(brightness_) * kBrightnessLevels;
@@ -100,7 +100,7 @@ View_lut View_adjust::lut() const {
     return table;
 }
 
-void Apply_view_lut(const View_lut& lut, std::uint8_t* pixels, std::size_t row_bytes, std::size_t rows,
+void apply_view_lut(const ViewLut& lut, std::uint8_t* pixels, std::size_t row_bytes, std::size_t rows,
                     std::size_t stride) {
     for (std::size_t r = 0; r < rows; ++r) {
         std::uint8_t* row = pixels + r * stride;

@@ -13,18 +13,18 @@ inline constexpr std::array<double, 7> kZoomSteps{1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 
 inline constexpr double kNearestPixelZoom = 2.0;
 
 // A point in picture pixels (fractions allowed: the mouse lies between pixel centres).
-struct View_point {
+struct ViewPoint {
     double x = 0;
     double y = 0;
 };
 
 // One table for every colour channel: value in the picture -> value shown.
-using View_lut = std::array<std::uint8_t, 256>;
+using ViewLut = std::array<std::uint8_t, 256>;
 
 // How the operator looks at the review picture: the zoom, the part of the picture in view, and the
 // brightness, contrast and gamma for floodlit or dusk pictures. Display only: the recording is never
 // changed. Sizes are the picture's in pixels; the view always lies inside the picture.
-class View_adjust {
+class ViewAdjust {
 public:
     // ---- Zoom and pan ----
     std::size_t zoom_step() const { return step_; }
@@ -32,23 +32,23 @@ public:
     bool zoomed() const { return step_ > 0; }
     // The picture point at the top left of the view; the view reaches width / zoom by height / zoom
     // from there.
-    View_point origin() const { return origin_; }
+    ViewPoint origin() const { return origin_; }
     // Where picture point `p` lies in the whole-picture frame the window shows at 1x:
     // (p - origin) * zoom. from_view is the way back.
-    View_point to_view(View_point p) const;
-    View_point from_view(View_point v) const;
+    ViewPoint to_view(ViewPoint p) const;
+    ViewPoint from_view(ViewPoint v) const;
     // `steps` zoom steps in (positive) or out, keeping picture point `fixed` where it is shown; a point
     // outside the picture counts as the nearest point of its edge. Zooming in always keeps it; zooming
     // out near an edge may move it, as the view stays inside the picture. False when already at the
     // end of the steps (nothing changes).
-    bool zoom_by(int steps, View_point fixed, std::int32_t width, std::int32_t height);
+    bool zoom_by(int steps, ViewPoint fixed, std::int32_t width, std::int32_t height);
     // Moves the view by (dx, dy) picture pixels, as far as the picture reaches.
     void pan_by(double dx, double dy, std::int32_t width, std::int32_t height);
     // Brings the view back inside a picture of this size (one of another size came on show).
     void clamp(std::int32_t width, std::int32_t height);
     // The same zoom and enhancement with `centre` in the middle of the view, as far as the picture
     // allows.
-    View_adjust centred_on(View_point centre, std::int32_t width, std::int32_t height) const;
+    ViewAdjust centred_on(ViewPoint centre, std::int32_t width, std::int32_t height) const;
 
     // ---- Enhancement, in steps from the picture as recorded (0) ----
     // Brightness: 10 levels added per step, -10 .. +10.
@@ -64,14 +64,14 @@ public:
     // True when the table changes any value.
     bool enhanced() const { return brightness_ != 0 || contrast_ != 0 || gamma_ != 0; }
     // The table of the enhancement: gamma first, then contrast, then brightness, clamped to 0..255.
-    View_lut lut() const;
+    ViewLut lut() const;
 
     // The whole picture as recorded.
-    void reset() { *this = View_adjust(); }
+    void reset() { *this = ViewAdjust(); }
 
 private:
     std::size_t step_ = 0;
-    View_point origin_;
+    ViewPoint origin_;
     int brightness_ = 0;
     int contrast_ = 0;
     int gamma_ = 0;
@@ -79,7 +79,7 @@ private:
 
 // Runs every byte of `rows` rows of `row_bytes` bytes each, `stride` bytes apart, through the table:
 // 24-bit pixels in any channel order (a 32-bit picture's alpha must not go through it).
-void Apply_view_lut(const View_lut& lut, std::uint8_t* pixels, std::size_t row_bytes, std::size_t rows,
+void apply_view_lut(const ViewLut& lut, std::uint8_t* pixels, std::size_t row_bytes, std::size_t rows,
                     std::size_t stride);
 
 } // namespace veltro

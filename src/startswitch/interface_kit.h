@@ -16,20 +16,20 @@ public:
     virtual ~InterfaceKit() = default;
 
     // Opens any attached kit; the attach event follows through dispatch().
-    virtual void Open() = 0;
+    virtual void open() = 0;
     virtual bool IsAttached() const = 0;
-    virtual std::int32_t SerialNumber() const = 0;
+    virtual std::int32_t serial_number() const = 0;
     // Index 0..5; false outside.
-    virtual bool InputState(std::int16_t index) const = 0;
-    virtual bool OutputState(std::int16_t index) const = 0;
-    virtual void OutputState(std::int16_t index, bool value) = 0;
-    virtual std::string LibraryVersion() const = 0;
-    virtual std::string DeviceType() const = 0;
+    virtual bool input_state(std::int16_t index) const = 0;
+    virtual bool output_state(std::int16_t index) const = 0;
+    virtual void output_state(std::int16_t index, bool value) = 0;
+    virtual std::string library_version() const = 0;
+    virtual std::string device_type() const = 0;
     // Why the kit is not attached, when the hardware can tell (a device that cannot be opened).
-    virtual std::string Problem() const { return {}; }
+    virtual std::string problem() const { return {}; }
 
     // Readable while events wait; -1 when the kit has no descriptor.
-    virtual int Event_fd() const = 0;
+    virtual int event_fd() const = 0;
     // Delivers the waiting events through the callbacks below.
     virtual void dispatch() = 0;
 

@@ -20,7 +20,7 @@ std::string line_key(const char* what, std::size_t i) {
 
 } // namespace
 
-KitConfig Load_Kit_Config() {
+KitConfig load_kit_config() {
     KitConfig config;
     if (const std::string backend = setting("backend"); !backend.empty()) {
         config.backend = backend;
@@ -38,7 +38,7 @@ KitConfig Load_Kit_Config() {
     return config;
 }
 
-bool Save_Kit_Config(const KitConfig& config) {
+bool save_kit_config(const KitConfig& config) {
     bool ok = Write_Setting(kSection, "backend", config.backend) == 1;
     ok = ok && Write_Setting(kSection, "device", config.device) == 1;
     for (std::size_t i = 0; ok && i < config.lines.size(); ++i) {

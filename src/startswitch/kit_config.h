@@ -26,8 +26,8 @@ struct KitConfig {
 inline constexpr std::uint32_t kMaxDebounceMs = 500;
 
 // Reads the settings (section "Interface_kit"); values that make no sense fall back to the defaults.
-KitConfig Load_Kit_Config();
+KitConfig load_kit_config();
 // Writes every value; false when the settings file could not be written (the operator was told).
-bool Save_Kit_Config(const KitConfig& config);
+bool save_kit_config(const KitConfig& config);
 
 } // namespace veltro

@@ -23,7 +23,7 @@ void put_tag(std::vector<std::uint8_t>& out, const char* tag) {
 
 } // namespace
 
-std::vector<std::uint8_t> Start_Click_Wave() {
+std::vector<std::uint8_t> start_click_wave() {
     const auto samples = static_cast<std::uint32_t>(kStartClickBytes - kWaveHeaderBytes);
     std::vector<std::uint8_t> wave;
     wave.reserve(kStartClickBytes);

@@ -15,7 +15,7 @@ std::optional<SwitchActions> StartSwitch::input_changed(const InterfaceKit& kit,
     SwitchActions actions;
     switch (index) {
     case 0:
-        actions.start = kit.InputState(1);
+        actions.start = kit.input_state(1);
         actions.update_led = true;
         break;
     case 2:

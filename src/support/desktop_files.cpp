@@ -14,12 +14,12 @@ namespace fs = std::filesystem;
 
 std::string desktop_exec_argument(const std::string& program) {
     if (!is_valid_utf8(program))
-        throw VeltroError(err::PathFileAccess,
+        throw VeltroError(err::kPathFileAccess,
                           "A desktop entry cannot name " + program + ": it is not UTF-8");
     std::string out = "\"";
     for (const char c : program) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            throw VeltroError(err::PathFileAccess,
+            throw VeltroError(err::kPathFileAccess,
                               "A desktop entry cannot name " + program + ": it holds a control character");
         // Quoting inside the argument, then the string escape of the key's value over it.
         if (c == '"' || c == '`' || c == '$')
@@ -38,7 +38,7 @@ std::string desktop_entry(std::string_view entry_template, const std::string& ex
     const std::string placeholder = "@EXEC@";
     const auto at = entry.find(placeholder);
     if (at == std::string::npos)
-        throw VeltroError(err::InternalError, "The desktop entry template has no @EXEC@");
+        throw VeltroError(err::kInternalError, "The desktop entry template has no @EXEC@");
     return entry.replace(at, placeholder.size(), exec_argument);
 }
 

@@ -8,10 +8,10 @@
 namespace veltro {
 namespace {
 
-struct Md_ctx_free {
+struct MdCtxFree {
     void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
-using Md_ctx = std::unique_ptr<EVP_MD_CTX, Md_ctx_free>;
+using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 
 std::string hex(const unsigned char* digest, unsigned int size) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -23,8 +23,8 @@ std::string hex(const unsigned char* digest, unsigned int size) {
     return out;
 }
 
-Md_ctx sha256_start() {
-    Md_ctx ctx(EVP_MD_CTX_new());
+MdCtx sha256_start() {
+    MdCtx ctx(EVP_MD_CTX_new());
     if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
         throw std::bad_alloc();
     return ctx;
@@ -40,7 +40,7 @@ std::string sha256_finish(EVP_MD_CTX* ctx) {
 } // namespace
 
 std::string sha256_hex(std::string_view bytes) {
-    const Md_ctx ctx = sha256_start();
+    const MdCtx ctx = sha256_start();
     EVP_DigestUpdate(ctx.get(), bytes.data(), bytes.size());
     return sha256_finish(ctx.get());
 }
@@ -49,7 +49,7 @@ std::optional<std::string> sha256_file_hex(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    const Md_ctx ctx = sha256_start();
+    const MdCtx ctx = sha256_start();
     std::array<char, 1 << 16> buffer{};
     while (in) {
         in.read(buffer.data(), buffer.size());

@@ -68,7 +68,7 @@ std::string url_encode(std::string_view text) {
 std::int16_t clamp_number(long number) {
     if (number < std::numeric_limits<std::int16_t>::min() ||
         number > std::numeric_limits<std::int16_t>::max())
-        return err::InternalError;
+        return err::kInternalError;
     return static_cast<std::int16_t>(number);
 }
 
@@ -239,7 +239,7 @@ void PXV_Error_Handler(const std::string& description, std::int16_t number, std:
             Trace("*Error in Error_form ", e.description(), " ", "err nbr = ", e.number(),
                   " erl =", e.line());
         } catch (const std::exception& e) {
-            Trace("*Error in Error_form ", e.what(), " ", "err nbr = ", err::InternalError, " erl =", 0);
+            Trace("*Error in Error_form ", e.what(), " ", "err nbr = ", err::kInternalError, " erl =", 0);
         }
     } catch (...) {
         // Nothing is left to report a failure to; the program goes on.
@@ -253,15 +253,15 @@ void report_exception(const std::exception_ptr& e, const std::string& location,
     } catch (const VeltroError& v) {
         PXV_Error_Handler(v.description(), clamp_number(v.number()), v.line(), location, info);
     } catch (const std::bad_alloc&) {
-        PXV_Error_Handler("Out of memory", err::OutOfMemory, 0, location, info);
+        PXV_Error_Handler("Out of memory", err::kOutOfMemory, 0, location, info);
     } catch (const std::out_of_range& x) {
-        PXV_Error_Handler(x.what(), err::SubscriptOutOfRange, 0, location, info);
+        PXV_Error_Handler(x.what(), err::kSubscriptOutOfRange, 0, location, info);
     } catch (const std::overflow_error& x) {
-        PXV_Error_Handler(x.what(), err::Overflow, 0, location, info);
+        PXV_Error_Handler(x.what(), err::kOverflow, 0, location, info);
     } catch (const std::exception& x) {
-        PXV_Error_Handler(x.what(), err::InternalError, 0, location, info);
+        PXV_Error_Handler(x.what(), err::kInternalError, 0, location, info);
     } catch (...) {
-        PXV_Error_Handler("Internal error", err::InternalError, 0, location, info);
+        PXV_Error_Handler("Internal error", err::kInternalError, 0, location, info);
     }
 }
 

@@ -55,7 +55,7 @@ namespace sys {
 
 int open(const char* path, int flags, mode_t mode) {
     if ((flags & O_CREAT) != 0) {
-        if (const int e = injected(DiskFaults::Op::create)) {
+        if (const int e = injected(DiskFaults::Op::Create)) {
             return failed<int>(e);
         }
     }
@@ -63,35 +63,35 @@ int open(const char* path, int flags, mode_t mode) {
 }
 
 int mkstemp(char* name_template) {
-    if (const int e = injected(DiskFaults::Op::create)) {
+    if (const int e = injected(DiskFaults::Op::Create)) {
         return failed<int>(e);
     }
     return ::mkstemp(name_template);
 }
 
 ssize_t write(int fd, const void* data, std::size_t size) {
-    if (const int e = injected(DiskFaults::Op::write, size)) {
+    if (const int e = injected(DiskFaults::Op::Write, size)) {
         return failed<ssize_t>(e);
     }
     return ::write(fd, data, size);
 }
 
 ssize_t pwrite(int fd, const void* data, std::size_t size, off_t offset) {
-    if (const int e = injected(DiskFaults::Op::write, size)) {
+    if (const int e = injected(DiskFaults::Op::Write, size)) {
         return failed<ssize_t>(e);
     }
     return ::pwrite(fd, data, size, offset);
 }
 
 int ftruncate(int fd, off_t length) {
-    if (const int e = injected(DiskFaults::Op::truncate)) {
+    if (const int e = injected(DiskFaults::Op::Truncate)) {
         return failed<int>(e);
     }
     return ::ftruncate(fd, length);
 }
 
 int fsync(int fd) {
-    if (const int e = injected(DiskFaults::Op::sync)) {
+    if (const int e = injected(DiskFaults::Op::Sync)) {
         return failed<int>(e);
     }
     before_sync();
@@ -99,7 +99,7 @@ int fsync(int fd) {
 }
 
 int fdatasync(int fd) {
-    if (const int e = injected(DiskFaults::Op::sync)) {
+    if (const int e = injected(DiskFaults::Op::Sync)) {
         return failed<int>(e);
     }
     before_sync();
@@ -107,7 +107,7 @@ int fdatasync(int fd) {
 }
 
 int rename(const char* from, const char* to) {
-    if (const int e = injected(DiskFaults::Op::rename)) {
+    if (const int e = injected(DiskFaults::Op::Rename)) {
         return failed<int>(e);
     }
     return std::rename(from, to);

@@ -12,7 +12,7 @@ namespace veltro {
 class DiskFaults {
 public:
     // The operations that change what is on the disk.
-    enum class Op { create, write, truncate, sync, rename };
+    enum class Op { Create, Write, Truncate, Sync, Rename };
 
     virtual ~DiskFaults() = default;
     // The errno `op` fails with, having done nothing; 0: it goes on, with `size` cut to what a short

@@ -91,15 +91,15 @@ int error_number_for_errno(int errnum) {
     case EACCES:
     case EPERM:
     case EROFS:
-        return err::PermissionDenied;
+        return err::kPermissionDenied;
     case ENOENT:
     case ENOTDIR:
-        return err::FileNotFound;
+        return err::kFileNotFound;
     case ENOSPC:
     case EDQUOT:
-        return err::DiskFull;
+        return err::kDiskFull;
     default:
-        return err::PathFileAccess;
+        return err::kPathFileAccess;
     }
 }
 

@@ -9,7 +9,7 @@ namespace veltro {
 namespace {
 
 [[noreturn]] void overflow() {
-    throw VeltroError(err::Overflow, "Overflow");
+    throw VeltroError(err::kOverflow, "Overflow");
 }
 
 std::string_view trim_blanks(std::string_view text) {
@@ -77,7 +77,7 @@ std::int64_t round_half_even(double value) {
 
 std::int64_t div_round_half_even(std::int64_t num, std::int64_t den) {
     if (den == 0)
-        throw VeltroError(err::DivisionByZero, "Division by zero");
+        throw VeltroError(err::kDivisionByZero, "Division by zero");
     if (den < 0) {
         num = -num;
         den = -den;
@@ -98,7 +98,7 @@ std::int32_t parse_long(std::string_view text) {
     std::int64_t v = 0;
     bool too_big = false;
     if (!parse_decimal(text, v, too_big))
-        throw VeltroError(err::TypeMismatch, "Type mismatch");
+        throw VeltroError(err::kTypeMismatch, "Type mismatch");
     if (too_big)
         overflow();
     return to_long(v);

@@ -25,7 +25,7 @@ struct ProcessFacts {
     int release = 0;                        // release number printed after " rm"
     std::string build_date;                 // compile date of this build, "yyyy-mm-dd hh:nn"
     std::uint64_t program_start_ms = 0;     // uptime_ms() when the program started
-    std::vector<std::string> process_table; // executables of running processes (Fill_Process_Table)
+    std::vector<std::string> process_table; // executables of running processes (fill_process_table)
     std::string capture_property = "Not known!";
     std::string selected_crop = "400*880";
     std::string capture_source = "Not known!";
@@ -39,7 +39,7 @@ ProcessFacts& process_facts();
 // Fills the computer and program fields from the system: memory, program identity and version,
 // computer name, CPU description and operating system; and takes the program start time. The
 // bitness values come from the settings store (load_bitness_values) and the process table from
-// Fill_Process_Table.
+// fill_process_table.
 void fill_process_facts();
 
 } // namespace veltro

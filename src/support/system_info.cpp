@@ -15,7 +15,7 @@
 namespace veltro {
 namespace {
 
-constexpr std::uint64_t KB = 1024;
+constexpr std::uint64_t kKB = 1024;
 constexpr std::size_t kMaxProcesses = 200;
 constexpr std::size_t kMaxProcessPath = 500;
 
@@ -68,15 +68,15 @@ std::string uname_machine() {
 } // namespace
 
 std::string format_memory_size(std::uint64_t bytes) {
-    const auto b = static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, KB * KB * KB * KB));
-    if (bytes < KB)
+    const auto b = static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, kKB * kKB * kKB * kKB));
+    if (bytes < kKB)
         return std::to_string(bytes) + " bytes";
-    if (bytes < KB * KB)
-        return scaled_text(div_round_half_even(b * 10, KB), 1) + " KB";
-    if (bytes < KB * KB * KB)
-        return scaled_text(div_round_half_even(b * 100, KB * KB), 2) + " MB";
-    if (bytes < KB * KB * KB * KB)
-        return scaled_text(div_round_half_even(b * 100, KB * KB * KB), 2) + " GB";
+    if (bytes < kKB * kKB)
+        return scaled_text(div_round_half_even(b * 10, kKB), 1) + " KB";
+    if (bytes < kKB * kKB * kKB)
+        return scaled_text(div_round_half_even(b * 100, kKB * kKB), 2) + " MB";
+    if (bytes < kKB * kKB * kKB * kKB)
+        return scaled_text(div_round_half_even(b * 100, kKB * kKB * kKB), 2) + " GB";
     return {};
 }
 
@@ -141,8 +141,8 @@ std::optional<std::uint64_t> meminfo_bytes(std::string_view meminfo, std::string
         trim(std::string_view(end, static_cast<std::size_t>(text.data() + text.size() - end)));
     if (unit.empty())
         return value;
-    if (unit == "kB" && value <= UINT64_MAX / KB)
-        return value * KB;
+    if (unit == "kB" && value <= UINT64_MAX / kKB)
+        return value * kKB;
     return std::nullopt;
 }
 
@@ -286,11 +286,11 @@ std::int16_t count_entries_containing(const std::vector<std::string>& table, std
     return count;
 }
 
-void Fill_Process_Table() {
+void fill_process_table() {
     process_facts().process_table = read_process_table("/proc");
 }
 
-std::int16_t Count_Processes(std::string_view text) {
+std::int16_t count_processes(std::string_view text) {
     return count_entries_containing(process_facts().process_table, text);
 }
 

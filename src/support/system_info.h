@@ -65,7 +65,7 @@ std::vector<std::string> read_process_table(const std::string& proc_root);
 std::int16_t count_entries_containing(const std::vector<std::string>& table, std::string_view text);
 
 // Fills the process table of the process facts from the running system, and counts in it.
-void Fill_Process_Table();
-std::int16_t Count_Processes(std::string_view text);
+void fill_process_table();
+std::int16_t count_processes(std::string_view text);
 
 } // namespace veltro

@@ -7,21 +7,21 @@ namespace veltro {
 
 // Classic error numbers keep their classic meaning; operators and the error log know them.
 namespace err {
-inline constexpr int Overflow = 6;
-inline constexpr int OutOfMemory = 7;
-inline constexpr int SubscriptOutOfRange = 9;
-inline constexpr int DivisionByZero = 11;
-inline constexpr int TypeMismatch = 13;
-inline constexpr int InternalError = 51;
-inline constexpr int FileNotFound = 53;
-inline constexpr int DiskFull = 61;
-inline constexpr int PermissionDenied = 70;
-inline constexpr int PathFileAccess = 75;
-inline constexpr int PathNotFound = 76;
-inline constexpr int ObjectVariableNotSet = 91;
-inline constexpr int ObjectRequired = 424;
-inline constexpr int PrinterError = 482;
-inline constexpr int Jpeg = 26001;
+inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
+inline constexpr int kSubscriptOutOfRange = 9;
+inline constexpr int kDivisionByZero = 11;
+inline constexpr int kTypeMismatch = 13;
+inline constexpr int kInternalError = 51;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kDiskFull = 61;
+inline constexpr int kPermissionDenied = 70;
+inline constexpr int kPathFileAccess = 75;
+inline constexpr int kPathNotFound = 76;
+inline constexpr int kObjectVariableNotSet = 91;
+inline constexpr int kObjectRequired = 424;
+inline constexpr int kPrinterError = 482;
+inline constexpr int kJpeg = 26001;
 } // namespace err
 
 // Every failure that core signals. The error handler reports number, description and the source

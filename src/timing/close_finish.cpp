@@ -19,38 +19,38 @@ std::int16_t frame_of(const HeatValues& heat, std::int16_t box) {
     }
 }
 
-bool valid(const Result_record& r) {
-    return r.finish < no_time::First && r.box >= 1 && r.box <= kTimedBoxes;
+bool valid(const ResultRecord& r) {
+    return r.finish < no_time::kFirst && r.box >= 1 && r.box <= kTimedBoxes;
 }
 
 } // namespace
 
-Picture_period Picture_period_for_rate(std::int32_t measured_fps) {
+PicturePeriod picture_period_for_rate(std::int32_t measured_fps) {
     const std::int32_t rate = measured_fps > 0 ? measured_fps : kUnmeasuredRate;
-    const bool field_mode = Field_mode_for_rate(rate);
+    const bool field_mode = field_mode_for_rate(rate);
     const std::int64_t pictures_per_second = field_mode ? 2LL * rate : rate;
     return {static_cast<std::int32_t>(div_round_half_even(1000000, pictures_per_second)), field_mode};
 }
 
-std::string Period_text(const Picture_period& period) {
+std::string period_text(const PicturePeriod& period) {
     return std::to_string(div_round_half_even(period.us, 1000)) + " ms";
 }
 
-std::string Finish_time_meaning(const Picture_period& period) {
-    return "first picture at or after the line: the nose crossed within the " + Period_text(period) +
+std::string finish_time_meaning(const PicturePeriod& period) {
+    return "first picture at or after the line: the nose crossed within the " + period_text(period) +
            " before";
 }
 
-std::vector<Close_finish> Close_finish_warnings(const Result_array& sorted, const HeatValues& heat,
-                                                const Picture_period& period) {
-    std::vector<Close_finish> warnings;
+std::vector<CloseFinish> close_finish_warnings(const ResultArray& sorted, const HeatValues& heat,
+                                               const PicturePeriod& period) {
+    std::vector<CloseFinish> warnings;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         if (!valid(sorted[i]))
             continue;
         const std::int16_t frame_i = frame_of(heat, sorted[i].box);
         bool sharing_rank = true;
         for (std::size_t j = i + 1; j < sorted.size(); ++j) {
-            const Result_record& later = sorted[j];
+            const ResultRecord& later = sorted[j];
             sharing_rank = sharing_rank && later.dead_heat;
             if (!valid(later) || sharing_rank)
                 continue;
@@ -60,7 +60,7 @@ std::vector<Close_finish> Close_finish_warnings(const Result_array& sorted, cons
                                           1000;
             if (!same_picture && apart_us >= period.us)
                 continue;
-            Close_finish w;
+            CloseFinish w;
             w.first_box = std::min(sorted[i].box, later.box);
             w.second_box = std::max(sorted[i].box, later.box);
             w.same_picture = same_picture;
@@ -68,7 +68,7 @@ std::vector<Close_finish> Close_finish_warnings(const Result_array& sorted, cons
                 "Boxes " + std::to_string(w.first_box) + " and " + std::to_string(w.second_box);
             w.text = boxes +
                      (same_picture ? " were given the same picture"
-                                   : " are less than one picture (" + Period_text(period) + ") apart") +
+                                   : " are less than one picture (" + period_text(period) + ") apart") +
                      ": check for a dead heat";
             warnings.push_back(std::move(w));
         }

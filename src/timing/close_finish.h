@@ -12,25 +12,25 @@ namespace veltro {
 // One picture as the review steps through a recording: a field (half a frame period) when the
 // measured rate is 40 pictures a second or less, else a whole frame. A finish time is the time of
 // the first picture at or after the line, so the nose crossed at most one such period before it.
-struct Picture_period {
+struct PicturePeriod {
     std::int32_t us = 20000;
     bool field_mode = true;
 };
 
 // The review steps fields up to 40 frames per second, frames above.
-inline bool Field_mode_for_rate(std::int32_t measured_fps) {
+inline bool field_mode_for_rate(std::int32_t measured_fps) {
     return measured_fps <= 40;
 }
 // The period for a recording's measured rate; a rate never measured (0 or less) counts as 25 frames
 // per second in field mode (20 ms).
-Picture_period Picture_period_for_rate(std::int32_t measured_fps);
+PicturePeriod picture_period_for_rate(std::int32_t measured_fps);
 // "20 ms": the period in whole milliseconds (halves to even).
-std::string Period_text(const Picture_period& period);
+std::string period_text(const PicturePeriod& period);
 // The tool tip of a finish time: what the time says about the moment the nose crossed.
-std::string Finish_time_meaning(const Picture_period& period);
+std::string finish_time_meaning(const PicturePeriod& period);
 
 // Two boxes whose times the pictures cannot tell apart.
-struct Close_finish {
+struct CloseFinish {
     std::int16_t first_box = 0; // the lower box number
     std::int16_t second_box = 0;
     bool same_picture = false; // given the same picture; otherwise less than one period apart
@@ -41,10 +41,10 @@ struct Close_finish {
 // equal and not 0), or whose finish times are less than one picture period apart, in finishing
 // order. A pair that already shares a rank (every dog behind the first one down to the second is
 // marked as a dead heat) is left out. A picture number that cannot be read counts as none.
-std::vector<Close_finish> Close_finish_warnings(const Result_array& sorted, const HeatValues& heat,
-                                                const Picture_period& period);
+std::vector<CloseFinish> close_finish_warnings(const ResultArray& sorted, const HeatValues& heat,
+                                               const PicturePeriod& period);
 
 // The colour of the times and the lines of a warned pair.
-inline constexpr Rgb kClose_finish_colour{200, 90, 0};
+inline constexpr Rgb kCloseFinishColour{200, 90, 0};
 
 } // namespace veltro

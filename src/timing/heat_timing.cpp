@@ -17,7 +17,7 @@ namespace {
 
 void check_box(std::int16_t box) {
     if (box < 1 || box > kBoxes)
-        throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
+        throw VeltroError(err::kSubscriptOutOfRange, "Subscript out of range: box " + std::to_string(box));
 }
 
 // The settings window takes at most five digits. A longer stored number was not written by it and
@@ -43,11 +43,11 @@ std::int32_t read_delay(const SettingKey& key) {
 // A stored box value as the replace question names it.
 std::string value_text(std::int32_t value) {
     switch (value) {
-    case no_time::DidNotFinish:
+    case no_time::kDidNotFinish:
         return "DNF";
-    case no_time::Disqualified:
+    case no_time::kDisqualified:
         return "DSQ";
-    case no_time::NoRank:
+    case no_time::kNoRank:
         return "No Rnk";
     default:
         return Display_Mill_Time(value, true);
@@ -66,7 +66,7 @@ TimingSettings read_timing_settings() {
 
 std::uint32_t parse_start_pc_mill(const std::string& text) {
     if (!is_decimal_number(text))
-        throw VeltroError(err::TypeMismatch, "The recording has no heat start time (\"" + text + "\")");
+        throw VeltroError(err::kTypeMismatch, "The recording has no heat start time (\"" + text + "\")");
     // Written as a signed 32-bit value like the records' stamps; older files hold the unsigned counter.
     long long value = 0;
     try {
@@ -75,7 +75,7 @@ std::uint32_t parse_start_pc_mill(const std::string& text) {
         value = std::numeric_limits<long long>::max();
     }
     if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::uint32_t>::max())
-        throw VeltroError(err::Overflow, "Overflow");
+        throw VeltroError(err::kOverflow, "Overflow");
     return static_cast<std::uint32_t>(value);
 }
 
@@ -87,7 +87,7 @@ std::int32_t picture_time(std::uint32_t capture_stamp, std::uint32_t start, std:
     return checked_sub(time, goal_compensation);
 }
 
-std::string Compensation_note(std::int32_t in_force, const std::string& stored) {
+std::string compensation_note(std::int32_t in_force, const std::string& stored) {
     std::int32_t recorded = 0;
     try {
         recorded = parse_long(stored);
@@ -102,10 +102,10 @@ std::string Compensation_note(std::int32_t in_force, const std::string& stored) 
 
 std::int32_t no_time_code(const std::string& caption) {
     if (caption == "DSQ")
-        return no_time::Disqualified;
+        return no_time::kDisqualified;
     if (caption == "DNF")
-        return no_time::DidNotFinish;
-    return no_time::NoRank;
+        return no_time::kDidNotFinish;
+    return no_time::kNoRank;
 }
 
 HeatTiming::HeatTiming(const Clock& clock) : clock_(&clock) {}
@@ -121,7 +121,7 @@ void HeatTiming::show_picture(std::int16_t play_position, std::int32_t frame_tim
 
 HeatValues& HeatTiming::open_recording() const {
     if (!recording_)
-        throw VeltroError(err::ObjectVariableNotSet, "No recording is open");
+        throw VeltroError(err::kObjectVariableNotSet, "No recording is open");
     return *recording_;
 }
 
@@ -151,10 +151,10 @@ bool HeatTiming::may_replace(std::int16_t box, std::int32_t value, bool split) {
                                         "Veltro replace time");
 }
 
-bool HeatTiming::Check_Official() {
-    if (!recording_ || recording_->Velt_official().empty())
+bool HeatTiming::check_official() {
+    if (!recording_ || recording_->velt_official().empty())
         return false;
-    the_operator().message(Official_refusal, MsgIcon::Exclamation, "Veltro official result");
+    the_operator().message(kOfficialRefusal, MsgIcon::Exclamation, "Veltro official result");
     return true;
 }
 
@@ -176,12 +176,12 @@ void HeatTiming::Set_Time(std::int16_t box, std::int32_t time, bool split) {
         if (no_time)
             toggles_off(no_time);
     }
-    rec.Next_change(by, {});
+    rec.next_change(by, {});
     rec.Write_XML_header();
 }
 
 bool HeatTiming::box_click(std::int16_t box) {
-    if (!recording_ || Check_Read_Only() || Check_Official())
+    if (!recording_ || Check_Read_Only() || check_official())
         return false;
     const std::int32_t time = plus_hundredth ? checked_add(current_frame_time_, 10) : current_frame_time_;
     check_box(box);
@@ -194,7 +194,7 @@ bool HeatTiming::box_click(std::int16_t box) {
 }
 
 bool HeatTiming::Clear_all_Results() {
-    if (!recording_ || Check_Read_Only() || Check_Official())
+    if (!recording_ || Check_Read_Only() || check_official())
         return false;
     const std::string by = session_operator_name();
     for (std::int16_t box = 1; box <= kBoxes; ++box) {
@@ -204,7 +204,7 @@ bool HeatTiming::Clear_all_Results() {
         recording_->Velt_Heat_Click_Time(box, 0);
         recording_->Velt_dead_heat(box, false);
     }
-    recording_->Next_change(by, {});
+    recording_->next_change(by, {});
     recording_->Write_XML_header();
     return true;
 }
@@ -214,14 +214,14 @@ bool HeatTiming::assign(Assign command) {
         the_operator().beep();
         return false;
     }
-    if (Check_Read_Only() || Check_Official())
+    if (Check_Read_Only() || check_official())
         return false;
     const bool split = command == Assign::SetSplit || command == Assign::SetSplitPlus;
     std::int32_t value = current_frame_time_;
     if (command == Assign::SetTimePlus || command == Assign::SetSplitPlus)
         value = checked_add(current_frame_time_, 10);
     else if (command == Assign::NoTime)
-        value = no_time::NoRank;
+        value = no_time::kNoRank;
     else if (command == Assign::DeadHeat)
         value = last_assigned_time_;
     if (!may_replace(current_box, !split && no_time ? no_time_code(no_time_caption) : value, split))

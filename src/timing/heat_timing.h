@@ -34,7 +34,7 @@ std::int32_t picture_time(std::uint32_t capture_stamp, std::uint32_t start, std:
 // The review applies the goal compensation in force, also to older heats. When that differs from the
 // one stored with the heat, this says so with both values ("" when they agree, or when the heat
 // stores none that can be read).
-std::string Compensation_note(std::int32_t in_force, const std::string& stored);
+std::string compensation_note(std::int32_t in_force, const std::string& stored);
 
 // The finish-time code for a No-time caption: "DSQ", "DNF", "No Rnk"; the caption "No Time" (no
 // choice made yet) gives the no-rank code too.
@@ -81,7 +81,7 @@ public:
     // True, after the message "File is read only!", when a recording is open and read only.
     bool Check_Read_Only();
     // True, after a message saying so, when the open recording's result is official.
-    bool Check_Official();
+    bool check_official();
     // False when `box` holds a time or code that `value` would replace by more than the picture period
     // and the operator does not answer OK.
     bool may_replace(std::int16_t box, std::int32_t value, bool split);

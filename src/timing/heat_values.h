@@ -7,19 +7,19 @@ namespace veltro {
 
 // Finish-time codes for a box without a valid time. They sort behind every real time.
 namespace no_time {
-inline constexpr std::int32_t DidNotFinish = 888886; // "DNF"
-inline constexpr std::int32_t Disqualified = 888887; // "DSQ"
-inline constexpr std::int32_t NoRank = 888888;       // "No Rnk", the "No time" command
-inline constexpr std::int32_t NotAssigned = 999999;  // result array only
+inline constexpr std::int32_t kDidNotFinish = 888886; // "DNF"
+inline constexpr std::int32_t kDisqualified = 888887; // "DSQ"
+inline constexpr std::int32_t kNoRank = 888888;       // "No Rnk", the "No time" command
+inline constexpr std::int32_t kNotAssigned = 999999;  // result array only
 // Every value from here up counts as no valid time.
-inline constexpr std::int32_t First = DidNotFinish;
+inline constexpr std::int32_t kFirst = kDidNotFinish;
 } // namespace no_time
 
 inline constexpr int kBoxes = 8;      // box records in a recording and an event
 inline constexpr int kTimedBoxes = 6; // boxes that are timed, ranked and shown
 
 // The answer to a change of an official result.
-inline constexpr const char* Official_refusal =
+inline constexpr const char* kOfficialRefusal =
     "The result of this heat is official. Choose \"Withdraw official\" before changing it.";
 
 // The heat values of the open recording, as the timing model and the ranking read and change them.
@@ -54,11 +54,11 @@ public:
     virtual std::string Velt_start_PC_mill() const = 0;
 
     // "" when the heat's result is not official, else who declared it and when.
-    virtual std::string Velt_official() const = 0;
-    virtual void Velt_official(const std::string& value) = 0;
+    virtual std::string velt_official() const = 0;
+    virtual void velt_official(const std::string& value) = 0;
     // Names the operator, and the kind of change when it is not a plain one ("undo", ...), for the
     // next header write only: a write without it names nobody.
-    virtual void Next_change(const std::string& by, const std::string& kind) = 0;
+    virtual void next_change(const std::string& by, const std::string& kind) = 0;
 
     // True while a recording is open.
     virtual bool File_open() const = 0;

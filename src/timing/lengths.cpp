@@ -28,7 +28,7 @@ std::string quarters_text(std::int64_t quarters) {
 
 } // namespace
 
-std::optional<std::int64_t> Parse_seconds_per_length(const std::string& text) {
+std::optional<std::int64_t> parse_seconds_per_length(const std::string& text) {
     const std::size_t begin = text.find_first_not_of(' ');
     const std::size_t end = text.find_last_not_of(' ');
     if (begin == std::string::npos)
@@ -67,18 +67,18 @@ std::optional<std::int64_t> Parse_seconds_per_length(const std::string& text) {
     return us;
 }
 
-std::int64_t Seconds_per_length_setting() {
+std::int64_t seconds_per_length_setting() {
     const std::string text = Read_Setting(keys::seconds_per_length);
-    if (const auto us = Parse_seconds_per_length(text))
+    if (const auto us = parse_seconds_per_length(text))
         return *us;
     Trace("Seconds_per_length",
-          "'" + text + "' is no positive number of seconds, " + kDefault_seconds_per_length + " used");
-    return kDefault_us_per_length;
+          "'" + text + "' is no positive number of seconds, " + kDefaultSecondsPerLength + " used");
+    return kDefaultUsPerLength;
 }
 
-std::string Distance_in_lengths(std::int64_t difference_ms, std::int64_t us_per_length) {
+std::string distance_in_lengths(std::int64_t difference_ms, std::int64_t us_per_length) {
     if (us_per_length <= 0)
-        us_per_length = kDefault_us_per_length;
+        us_per_length = kDefaultUsPerLength;
     const std::int64_t us = std::llabs(difference_ms) * 1000;
     if (us > kDistanceLengths * us_per_length)
         return "DIS";
@@ -90,16 +90,16 @@ std::string Distance_in_lengths(std::int64_t difference_ms, std::int64_t us_per_
     return quarters_text(div_round_half_even(us * 4, us_per_length));
 }
 
-Result_distances Distances_in_lengths(const Result_array& sorted, std::int64_t us_per_length) {
-    Result_distances distances;
+ResultDistances distances_in_lengths(const ResultArray& sorted, std::int64_t us_per_length) {
+    ResultDistances distances;
     for (std::size_t i = 1; i < sorted.size(); ++i) {
-        const Result_record& dog = sorted[i];
-        const Result_record& in_front = sorted[i - 1];
-        if (dog.finish >= no_time::First || in_front.finish >= no_time::First)
+        const ResultRecord& dog = sorted[i];
+        const ResultRecord& in_front = sorted[i - 1];
+        if (dog.finish >= no_time::kFirst || in_front.finish >= no_time::kFirst)
             continue;
         distances[i] = dog.dead_heat
                            ? "DH"
-                           : Distance_in_lengths(std::int64_t{dog.finish} - in_front.finish, us_per_length);
+                           : distance_in_lengths(std::int64_t{dog.finish} - in_front.finish, us_per_length);
     }
     return distances;
 }

@@ -11,16 +11,16 @@ namespace {
 
 std::string no_time_code(std::int32_t finish) {
     switch (finish) {
-    case no_time::DidNotFinish:
+    case no_time::kDidNotFinish:
         return "DNF";
-    case no_time::Disqualified:
+    case no_time::kDisqualified:
         return "DSQ";
-    case no_time::NoRank:
+    case no_time::kNoRank:
         return "NoRnk";
-    case no_time::NotAssigned:
+    case no_time::kNotAssigned:
         return "none";
     default:
-        return finish >= no_time::First ? "none" : "";
+        return finish >= no_time::kFirst ? "none" : "";
     }
 }
 
@@ -35,7 +35,7 @@ nlohmann::ordered_json optional_json(const std::optional<T>& value) {
 }
 
 // One CSV field, safe for spreadsheets, quoted when it holds a comma, a quote, CR or LF.
-std::string Csv_field(const std::string& cell) {
+std::string csv_field(const std::string& cell) {
     const std::string text = spreadsheet_safe(cell);
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
@@ -50,7 +50,7 @@ std::string Csv_field(const std::string& cell) {
 
 void append_line(std::string& out, const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i)
-        out += (i ? "," : "") + Csv_field(fields[i]);
+        out += (i ? "," : "") + csv_field(fields[i]);
     out += "\r\n";
 }
 
@@ -60,26 +60,26 @@ const char* const kResultsCsvHeading =
     "recording,event,heat,heat_name,start,box_delay_ms,position,rank,box,dog,finish_ms,finish,split_ms,"
     "split,dead_heat,no_time,distance,problem";
 
-Published_heat Publish_heat(const HeatValues& heat, std::int32_t box_delay, std::int64_t us_per_length) {
-    Published_heat out;
+PublishedHeat publish_heat(const HeatValues& heat, std::int32_t box_delay, std::int64_t us_per_length) {
+    PublishedHeat out;
     out.event = heat.Velt_event();
     out.heat_id = heat.Velt_Heat_ID();
     out.heat_name = heat.Velt_Heat_Name();
     out.start = heat.Velt_start_DateTime();
-    out.official = heat.Velt_official();
+    out.official = heat.velt_official();
     out.box_delay_ms = box_delay;
 
-    Result_array sorted = Load_Result_Array(heat);
+    ResultArray sorted = Load_Result_Array(heat);
     Sort_Result_Array(sorted);
-    const Result_display shown = Display_Result_Array(sorted, box_delay);
-    const Result_distances distances = Distances_in_lengths(sorted, us_per_length);
-    out.text = Export_to_Clipboard_text(out.heat_id, shown.rows);
+    const ResultDisplay shown = Display_Result_Array(sorted, box_delay);
+    const ResultDistances distances = distances_in_lengths(sorted, us_per_length);
+    out.text = export_to_clipboard_text(out.heat_id, shown.rows);
     for (std::size_t i = 0; i < sorted.size(); ++i) {
-        const Result_record& r = sorted[i];
-        const Result_row& row = shown.rows[i];
+        const ResultRecord& r = sorted[i];
+        const ResultRow& row = shown.rows[i];
         if (row.dog_name.empty())
             continue;
-        Published_row p;
+        PublishedRow p;
         p.position = static_cast<int>(i) + 1;
         if (row.rank != "---")
             p.rank = std::stoi(row.rank);
@@ -90,10 +90,10 @@ Published_heat Publish_heat(const HeatValues& heat, std::int32_t box_delay, std:
         p.dead_heat = r.dead_heat;
         p.no_time = no_time_code(r.finish);
         p.distance = distances[i];
-        if (r.finish < no_time::First) {
+        if (r.finish < no_time::kFirst) {
             p.finish_ms = checked_add(r.finish, box_delay);
             p.finish_frame = heat.Velt_heat_frame(r.box);
-            if (r.split < no_time::First)
+            if (r.split < no_time::kFirst)
                 p.split_ms = checked_add(r.split, box_delay);
         }
         out.rows.push_back(std::move(p));
@@ -101,10 +101,10 @@ Published_heat Publish_heat(const HeatValues& heat, std::int32_t box_delay, std:
     return out;
 }
 
-std::string Results_csv(const std::vector<Csv_heat>& heats) {
+std::string results_csv(const std::vector<CsvHeat>& heats) {
     std::string out = std::string(kResultsCsvHeading) + "\r\n";
-    for (const Csv_heat& h : heats) {
-        const Published_heat& heat = *h.heat;
+    for (const CsvHeat& h : heats) {
+        const PublishedHeat& heat = *h.heat;
         if (!h.problem.empty()) {
             std::vector<std::string> fields(18);
             fields[0] = heat.recording;
@@ -112,7 +112,7 @@ std::string Results_csv(const std::vector<Csv_heat>& heats) {
             append_line(out, fields);
             continue;
         }
-        for (const Published_row& row : heat.rows) {
+        for (const PublishedRow& row : heat.rows) {
             append_line(out, {heat.recording, heat.event, heat.heat_id, heat.heat_name, heat.start,
                               std::to_string(heat.box_delay_ms), std::to_string(row.position),
                               optional_text(row.rank), std::to_string(row.box), row.dog_name,
@@ -123,13 +123,13 @@ std::string Results_csv(const std::vector<Csv_heat>& heats) {
     return out;
 }
 
-std::string Results_csv(const Published_heat& heat) {
-    return Results_csv(std::vector<Csv_heat>{{&heat, {}}});
+std::string results_csv(const PublishedHeat& heat) {
+    return results_csv(std::vector<CsvHeat>{{&heat, {}}});
 }
 
-std::string Results_json(const Published_heat& heat) {
+std::string results_json(const PublishedHeat& heat) {
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-    for (const Published_row& row : heat.rows) {
+    for (const PublishedRow& row : heat.rows) {
         rows.push_back({{"position", row.position},
                         {"rank", optional_json(row.rank)},
                         {"box", row.box},

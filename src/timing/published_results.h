@@ -11,7 +11,7 @@
 namespace veltro {
 
 // One line of a published result: the results window's row with the numbers behind its texts.
-struct Published_row {
+struct PublishedRow {
     int position = 0;                      // 1..6, finishing order
     std::optional<int> rank;               // shared by a dead heat; none for a box without a valid time
     std::int16_t box = 0;                  // 1..6
@@ -28,7 +28,7 @@ struct Published_row {
 };
 
 // One heat's result as it leaves the program (files, the event page, the evidence pack).
-struct Published_heat {
+struct PublishedHeat {
     std::string recording; // the recording's file name, without its folder
     std::string event;
     std::string heat_id;
@@ -37,26 +37,26 @@ struct Published_heat {
     std::string official; // "" when the result is not official, else who declared it and when
     std::int32_t box_delay_ms = 0;
     // In finishing order; boxes without a dog name are vacant and left out, as in the clipboard text.
-    std::vector<Published_row> rows;
-    std::string text; // the clipboard text (Export_to_Clipboard_text)
+    std::vector<PublishedRow> rows;
+    std::string text; // the clipboard text (export_to_clipboard_text)
 };
 
 // The heat's result: ranked as the results window ranks it, times shown with `box_delay` added,
 // distances at `us_per_length`.
-Published_heat Publish_heat(const HeatValues& heat, std::int32_t box_delay, std::int64_t us_per_length);
+PublishedHeat publish_heat(const HeatValues& heat, std::int32_t box_delay, std::int64_t us_per_length);
 
 // The CSV form (RFC 4180, CR LF, UTF-8): the heading line `Csv_heading`, then one line per row of
 // every heat. A heat given with a `problem` (the event page's unreadable recordings) gets one line
 // with its recording name and the problem, the rest empty.
-struct Csv_heat {
-    const Published_heat* heat = nullptr;
+struct CsvHeat {
+    const PublishedHeat* heat = nullptr;
     std::string problem;
 };
 extern const char* const kResultsCsvHeading;
-std::string Results_csv(const std::vector<Csv_heat>& heats);
-std::string Results_csv(const Published_heat& heat);
+std::string results_csv(const std::vector<CsvHeat>& heats);
+std::string results_csv(const PublishedHeat& heat);
 
 // The JSON form of one heat; the shape is described in the README ("Results as CSV and JSON").
-std::string Results_json(const Published_heat& heat);
+std::string results_json(const PublishedHeat& heat);
 
 } // namespace veltro

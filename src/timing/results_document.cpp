@@ -4,9 +4,9 @@
 
 namespace veltro {
 
-Results_document Results_document_of(const Published_heat& heat, const std::vector<std::string>& warnings,
-                                     const std::string& sha256) {
-    Results_document d;
+ResultsDocument results_document_of(const PublishedHeat& heat, const std::vector<std::string>& warnings,
+                                    const std::string& sha256) {
+    ResultsDocument d;
     d.title = heat.event.empty() ? "Results" : heat.event;
     // A start stored as "YYYY-MM-DD hh:mm:ss" names the meeting's date; any other form is shown whole.
     static const std::regex kIso(R"((\d{4}-\d\d-\d\d)[ T](.+))");
@@ -24,7 +24,7 @@ Results_document Results_document_of(const Published_heat& heat, const std::vect
     if (heat.box_delay_ms > 0)
         d.heading.push_back("Box delay: " + std::to_string(heat.box_delay_ms) + " ms");
     d.table.push_back({"Rank", "Box", "Dog", "Split", "Time", "Dist", ""});
-    for (const Published_row& row : heat.rows)
+    for (const PublishedRow& row : heat.rows)
         d.table.push_back({row.rank ? std::to_string(*row.rank) : "-", std::to_string(row.box), row.dog_name,
                            row.split, row.finish, row.distance, row.dead_heat ? "Dead heat" : ""});
     d.warnings = warnings;
@@ -33,7 +33,7 @@ Results_document Results_document_of(const Published_heat& heat, const std::vect
     return d;
 }
 
-std::string Page_footer(const Results_document& document, int page, int pages) {
+std::string page_footer(const ResultsDocument& document, int page, int pages) {
     return document.footer + "  Page " + std::to_string(page) + " of " + std::to_string(pages);
 }
 

@@ -10,7 +10,7 @@ namespace veltro {
 
 // The results of one heat as a printed document: every text on the page, laid out by the printer
 // code as text (never as a picture of the window).
-struct Results_document {
+struct ResultsDocument {
     std::string title;                // the event name, or "Results" without one
     std::vector<std::string> heading; // "Meeting date: 2026-12-07", "Heat 3 Final", "Start: 19:01:00", ...
     // The table: the column names first, then one row per dog in finishing order. The split is blank
@@ -22,10 +22,10 @@ struct Results_document {
 };
 
 // The document of `heat`; `sha256` is the recording's (64 digits, or empty when it cannot be read).
-Results_document Results_document_of(const Published_heat& heat, const std::vector<std::string>& warnings,
-                                     const std::string& sha256);
+ResultsDocument results_document_of(const PublishedHeat& heat, const std::vector<std::string>& warnings,
+                                    const std::string& sha256);
 
 // The footer of page `page` of `pages`.
-std::string Page_footer(const Results_document& document, int page, int pages);
+std::string page_footer(const ResultsDocument& document, int page, int pages);
 
 } // namespace veltro

@@ -32,14 +32,14 @@ class CaptureThreadTest : public ::testing::Test {
 protected:
     CaptureThreadTest() {
         set_settings_path(dir_.file("Veltro_HDMI.ini"));
-        Capture_Halted(false);
+        capture_halted(false);
         io_.plug("/fake/video0");
         io_.drop_when_full(true);
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(testing::fake_grabber(io_));
         capture_ =
             std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock_), clock_);
-        capture_->Component().SelectSource("video:1");
+        capture_->component().SelectSource("video:1");
         heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_, clock_);
         heat_->start_camera(32, 32);
     }
@@ -86,7 +86,7 @@ protected:
             ASSERT_EQ(stamps[i] - stamps[i - 1], static_cast<std::int32_t>(kPeriod)) << "picture " << i + 1;
         }
         EXPECT_EQ(io_.dropped.load(), 0);
-        EXPECT_EQ(capture_->Frames_Lost_Total(), 0);
+        EXPECT_EQ(capture_->frames_lost_total(), 0);
     }
 
     testing::TempDir dir_;
@@ -140,16 +140,16 @@ TEST_F(CaptureThreadTest, ATriggerHandledLateStillStartsAtItsEdge) {
 // The device's own count of what it dropped reaches the capture source: the host was away for ten
 // pictures, the grabber's four buffers kept four of them.
 TEST_F(CaptureThreadTest, FramesTheDeviceDroppedAreCountedExactly) {
-    capture_->Watch_Device(false);
+    capture_->watch_device(false);
     clock_.advance(kPeriod * 10);
-    capture_->Dispatch_Now();
+    capture_->dispatch_now();
     std::int64_t told = 0;
-    capture_->Frames_Lost = [&](std::int64_t count, std::uint32_t) { told += count; };
+    capture_->frames_lost = [&](std::int64_t count, std::uint32_t) { told += count; };
     clock_.advance(kPeriod);
-    capture_->Dispatch_Now();
-    capture_->Deliver_Notices();
+    capture_->dispatch_now();
+    capture_->deliver_notices();
     EXPECT_EQ(io_.dropped.load(), 6);
-    EXPECT_EQ(capture_->Frames_Lost_Total(), 6);
+    EXPECT_EQ(capture_->frames_lost_total(), 6);
     EXPECT_EQ(told, 6);
 }
 

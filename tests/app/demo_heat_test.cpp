@@ -27,11 +27,11 @@ namespace {
 // rows are those of the crop: the median brightness of that column over the rows of the dog's head
 // is nearer the dark head than the white line.
 bool nose_at_line(const cDIBSection& picture, int box, CropOrigin origin, std::optional<int> column = {}) {
-    const auto [first, last] = DemoRaceScene::Head_Rows(box);
+    const auto [first, last] = DemoRaceScene::head_rows(box);
     const int x = column.value_or(DemoRaceScene::kFinishX - origin.x0);
     std::vector<int> luma;
     for (int y = first; y <= last; ++y) {
-        const std::uint8_t* p = picture.ScanLine(y - origin.y0) + 3 * x;
+        const std::uint8_t* p = picture.scan_line(y - origin.y0) + 3 * x;
         luma.push_back((p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8);
     }
     std::nth_element(luma.begin(), luma.begin() + static_cast<long>(luma.size() / 2), luma.end());
@@ -67,7 +67,7 @@ protected:
         const std::int32_t period = c.format == 0 ? 40 : 20;
         // Capture runs from the start signal; the first picture arrives the capture delay after it.
         ASSERT_EQ(result.frames, (2600 - static_cast<std::int32_t>(DemoCamera::kCaptureDelayMs)) / period);
-        EXPECT_EQ(Check_Recording(demo_path()).problems, std::vector<std::string>{});
+        EXPECT_EQ(check_recording(demo_path()).problems, std::vector<std::string>{});
         EXPECT_FALSE(std::filesystem::exists(demo_path() + ".spool")); // its frames are counted
 
         cls_VideoFile_handler rec;
@@ -82,7 +82,7 @@ protected:
         const bool fields = c.format == 0;
         const std::int32_t pictures = fields ? 2 * result.frames : result.frames;
         const std::int32_t picture_period = 20;
-        const CropOrigin origin = HDMI_Crop_Origin(1920, 1080, c.crop_w, c.crop_h);
+        const CropOrigin origin = hdmi_crop_origin(1920, 1080, c.crop_w, c.crop_h);
         std::array<std::optional<std::int32_t>, 6> seen;
         for (std::int32_t n = 1; n <= pictures; ++n) {
             if (fields) {
@@ -96,7 +96,7 @@ protected:
                                                    rec.Field_To_Show(), TimingSettings{}.goal_compensation);
             for (int box = 1; box <= 6; ++box) {
                 auto& s = seen[static_cast<std::size_t>(box - 1)];
-                if (!s && nose_at_line(rec.Picture(), box, origin)) {
+                if (!s && nose_at_line(rec.picture(), box, origin)) {
                     s = time;
                 }
             }
@@ -116,7 +116,7 @@ protected:
 class DemoHeatAccuracy : public DemoHeatTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
-    expect_first_pictures_true(GetParam(), Record_Demo_Heat(options(GetParam())));
+    expect_first_pictures_true(GetParam(), record_demo_heat(options(GetParam())));
 }
 
 // The same with the window thread doing nothing from half a second before the first dog crosses to
@@ -124,9 +124,9 @@ TEST_P(DemoHeatAccuracy, FirstPictureAtTheLineIsWithinOnePictureOfTheTruth) {
 TEST_F(DemoHeatTest, TheWindowThreadStalledThroughTheCrossingsChangesNoTime) {
     const Case c{1, 400, 880};
     DemoHeatOptions o = options(c);
-    o.stall_from_ms = DemoRaceScene::Crossing_ms(6) - 500;
+    o.stall_from_ms = DemoRaceScene::crossing_ms(6) - 500;
     o.stall_ms = 2600;
-    expect_first_pictures_true(c, Record_Demo_Heat(o));
+    expect_first_pictures_true(c, record_demo_heat(o));
 }
 
 // One look at the finish strip judges the heat: each dog's head reaches the finish line in the column
@@ -134,16 +134,16 @@ TEST_F(DemoHeatTest, TheWindowThreadStalledThroughTheCrossingsChangesNoTime) {
 // before it.
 TEST_P(DemoHeatAccuracy, FinishStripShowsEachDogAtTheLineInTheColumnOfItsCrossingTime) {
     const Case c = GetParam();
-    const DemoHeatResult result = Record_Demo_Heat(options(c));
+    const DemoHeatResult result = record_demo_heat(options(c));
 
-    const CropOrigin origin = HDMI_Crop_Origin(1920, 1080, c.crop_w, c.crop_h);
+    const CropOrigin origin = hdmi_crop_origin(1920, 1080, c.crop_w, c.crop_h);
     const std::int32_t x = DemoRaceScene::kFinishX - origin.x0;
-    Finish_strip_options strip_options;
+    FinishStripOptions strip_options;
     strip_options.line = {x, 0, x, c.crop_h - 1};
     strip_options.goal_compensation = TimingSettings{}.goal_compensation;
-    const Finish_strip strip = Build_Finish_Strip(demo_path(), strip_options);
+    const FinishStrip strip = build_finish_strip(demo_path(), strip_options);
     EXPECT_EQ(strip.field_mode, c.format == 0);
-    ASSERT_EQ(strip.Pictures(), c.format == 0 ? 2 * result.frames : result.frames);
+    ASSERT_EQ(strip.pictures(), c.format == 0 ? 2 * result.frames : result.frames);
     ASSERT_EQ(strip.strip_height, c.crop_h);
 
     for (int box = 1; box <= 6; ++box) {
@@ -155,7 +155,7 @@ TEST_P(DemoHeatAccuracy, FinishStripShowsEachDogAtTheLineInTheColumnOfItsCrossin
         const auto position = static_cast<std::int32_t>(at_or_after - strip.times.begin() + 1);
         ASSERT_GT(position, 1);
         auto head = [&](std::int32_t p) {
-            return nose_at_line(strip.image, box, origin, strip.Column_of(static_cast<std::int16_t>(p)));
+            return nose_at_line(strip.image, box, origin, strip.column_of(static_cast<std::int16_t>(p)));
         };
         EXPECT_FALSE(head(position - 1)) << "box " << box << " at picture " << position - 1;
         EXPECT_TRUE(head(position) || head(position + 1)) << "box " << box << " at picture " << position;
@@ -164,7 +164,11 @@ TEST_P(DemoHeatAccuracy, FinishStripShowsEachDogAtTheLineInTheColumnOfItsCrossin
 
 INSTANTIATE_TEST_SUITE_P(Formats, DemoHeatAccuracy,
                          ::testing::Values(Case{0, 400, 880}, Case{1, 600, 1080}, Case{0, 576, 720},
-                                           Case{0, 600, 1080}, Case{1, 400, 880}));
+                                           Case{0, 600, 1080}, Case{1, 400, 880}),
+                         [](const ::testing::TestParamInfo<Case>& c) {
+                             return "format" + std::to_string(c.param.format) + "_" +
+                                    std::to_string(c.param.crop_w) + "x" + std::to_string(c.param.crop_h);
+                         });
 
 TEST(DemoHeat, RefusesBadOptionsAndAnExistingFileWithoutTouchingIt) {
     testing::TempDir dir;
@@ -173,17 +177,17 @@ TEST(DemoHeat, RefusesBadOptionsAndAnExistingFileWithoutTouchingIt) {
     options.fast = true;
     options.path = dir.file("x.px3");
     options.crop_width = 500;
-    EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
+    EXPECT_THROW(record_demo_heat(options), VeltroError);
     EXPECT_FALSE(std::filesystem::exists(options.path));
     options.crop_width = 400;
     std::ofstream(options.path) << "keep";
-    EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
+    EXPECT_THROW(record_demo_heat(options), VeltroError);
     std::ifstream kept(options.path);
     std::string text;
     kept >> text;
     EXPECT_EQ(text, "keep");
     options.path = dir.file("no such folder/x.px3");
-    EXPECT_THROW(Record_Demo_Heat(options), VeltroError);
+    EXPECT_THROW(record_demo_heat(options), VeltroError);
     EXPECT_EQ(demo_crop_from_text("600*1080"), (std::pair<std::int16_t, std::int16_t>{600, 1080}));
     EXPECT_EQ(demo_format_from_text("1920*1080/30"), std::nullopt);
 }
@@ -200,7 +204,7 @@ TEST_F(DemoHeatTest, ADiskThatFillsKeepsTheRecordingAndWhatWasCaptured) {
         testing::FileSizeLimit limit(400000); // the header and a few frames
         ASSERT_TRUE(limit.ok());
         try {
-            Record_Demo_Heat(options);
+            record_demo_heat(options);
         } catch (const VeltroError& e) {
             error = e.description();
         }
@@ -210,7 +214,7 @@ TEST_F(DemoHeatTest, ADiskThatFillsKeepsTheRecordingAndWhatWasCaptured) {
     cls_VideoFile_handler rec;
     rec.Open_File(options.path);
     EXPECT_TRUE(rec.File_open()) << op_.last_message();
-    const SpoolRecovery recovered = Recover_Spool(options.path);
+    const SpoolRecovery recovered = recover_spool(options.path);
     EXPECT_GT(recovered.frames, 3) << recovered.message;
 }
 

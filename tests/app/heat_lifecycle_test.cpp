@@ -45,8 +45,8 @@ protected:
         set_settings_path(dir_.file("Veltro_HDMI.ini"));
         // No pre-roll: its compression thread would not survive the fork of the crash test.
         Write_Setting(keys::preroll_ms, "0");
-        Capture_Halted(false);
-        capture_->Component().SelectSource("video:1");
+        capture_halted(false);
+        capture_->component().SelectSource("video:1");
         heat_.start_camera(400, 880);
         frames(100); // the running rate is measured
     }
@@ -57,7 +57,7 @@ protected:
         return std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock_), clock_);
     }
     ~HeatLifecycleTest() override {
-        frame_collection().Clear();
+        frame_collection().clear();
         set_settings_path({});
     }
 
@@ -65,7 +65,7 @@ protected:
     // recording is full now.
     bool frame() {
         clock_.advance(40);
-        capture_->Locked(
+        capture_->locked(
             [&] { capture_->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt); });
         return heat_.recording_full();
     }
@@ -98,7 +98,7 @@ protected:
     // Frames counted in the header of the recording at `path`.
     static std::int32_t frames_in(const std::string& path) {
         cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
+        rec.event_log([](const std::string&) {});
         rec.Open_File(path);
         return rec.num_Frames();
     }
@@ -198,7 +198,7 @@ TEST_F(HeatLifecycleTest, ACaptureKilledMidwayIsCompletedFromItsSpool) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_TRUE(stored_stamps().empty()); // nothing counted before the end
 
-    const SpoolRecovery recovery = Recover_Spool(path_);
+    const SpoolRecovery recovery = recover_spool(path_);
     EXPECT_EQ(recovery.frames, 30) << recovery.message;
     const std::vector<std::int32_t> stamps = stored_stamps();
     ASSERT_EQ(stamps.size(), 30u);
@@ -216,8 +216,8 @@ TEST_F(HeatLifecycleTest, TheFrameThatFillsTheRecordingEndsTheCaptureAndIsKept) 
     ASSERT_TRUE(capture_end());
     // The recording as if it held all but three frames: the header counts them, the file (sparse)
     // is as long.
-    const std::int32_t sample = recording_.XML_header().RGB_Sample_Size();
-    recording_.XML_header().Frames_no(px3::kMaxFrames - 3);
+    const std::int32_t sample = recording_.xml_header().RGB_Sample_Size();
+    recording_.xml_header().Frames_no(px3::kMaxFrames - 3);
     recording_.Write_XML_header();
     std::filesystem::resize_file(path_,
                                  static_cast<std::uintmax_t>(px3::frame_offset(px3::kMaxFrames - 2, sample)));
@@ -231,7 +231,7 @@ TEST_F(HeatLifecycleTest, TheFrameThatFillsTheRecordingEndsTheCaptureAndIsKept) 
     ASSERT_TRUE(capture_end());
 
     cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     rec.Open_File(path_);
     ASSERT_EQ(rec.num_Frames(), px3::kMaxFrames);
     rec.Read_RGB_sample(px3::kMaxFrames, false);
@@ -278,17 +278,17 @@ TEST_F(HeatLifecycleTest, StartAndCaptureAreRefusedUntilTheirTimeAndTheFinishRem
 
 TEST(StartSwitch, InputsStartTheHeatHoldTheCaptureAndLightTheLamps) {
     SimulatedKit kit(system_clock());
-    kit.Open();
+    kit.open();
     kit.dispatch(); // attached
     StartSwitch sw;
-    kit.Set_Input(1, true);
+    kit.set_input(1, true);
     EXPECT_FALSE(sw.input_changed(kit, 0, true, StartSwitch::kSettleMs - 1)); // still settling
     const auto ms = StartSwitch::kSettleMs;
 
     SwitchActions a = *sw.input_changed(kit, 0, true, ms);
     EXPECT_TRUE(a.start); // the RM contact starts an armed heat
     EXPECT_TRUE(a.update_led);
-    kit.Set_Input(1, false);
+    kit.set_input(1, false);
     EXPECT_FALSE(sw.input_changed(kit, 0, false, ms)->start);
 
     a = *sw.input_changed(kit, 2, true, ms);
@@ -339,7 +339,7 @@ TEST_F(HeatLifecycleTest, FramesHeldOverGoOnlyIntoTheirOwnHeat) {
     EXPECT_EQ(frames_in(heat4), 10);
     EXPECT_EQ(frames_in(heat5), 0);
     EXPECT_EQ(frames_in(heat6), 7);
-    EXPECT_EQ(Recover_Spool(heat5).frames, 20);
+    EXPECT_EQ(recover_spool(heat5).frames, 20);
     EXPECT_EQ(frames_in(heat5), 20);
 }
 

@@ -13,15 +13,15 @@ namespace {
 
 TEST(RecordingName, ReplacesInTheFileNameOnlyAndKeepsTheFolder) {
     const std::tm t = testing::local_time(2024, 5, 1, 14, 3, 7);
-    EXPECT_EQ(Recording_Name("/heats", "Spring Cup", "4", t), "/heats/Spring Cup_4_2024_05_01 14_03_07.px3");
-    EXPECT_EQ(Recording_Name("/data/club-races,2024", "Derby-Night, Main", "12", t),
+    EXPECT_EQ(recording_name("/heats", "Spring Cup", "4", t), "/heats/Spring Cup_4_2024_05_01 14_03_07.px3");
+    EXPECT_EQ(recording_name("/data/club-races,2024", "Derby-Night, Main", "12", t),
               "/data/club-races,2024/Derby_Night_ Main_12_2024_05_01 14_03_07.px3");
     // A "/" in the event name would lead into a folder that does not exist.
-    EXPECT_EQ(Recording_Name("/heats/", "A/B", "1", t), "/heats/A_B_1_2024_05_01 14_03_07.px3");
+    EXPECT_EQ(recording_name("/heats/", "A/B", "1", t), "/heats/A_B_1_2024_05_01 14_03_07.px3");
 }
 
 TEST(StartClick, IsA1940ByteEightBitMonoWaveAt11025) {
-    const std::vector<std::uint8_t> w = Start_Click_Wave();
+    const std::vector<std::uint8_t> w = start_click_wave();
     ASSERT_EQ(w.size(), 1940u);
     auto u32 = [&](std::size_t at) {
         return w[at] | w[at + 1] << 8 | w[at + 2] << 16 | static_cast<std::uint32_t>(w[at + 3]) << 24;
@@ -65,21 +65,21 @@ TEST(SimulatedKit, ReportsChangesThroughItsDescriptorInOrderStampedWhenMade) {
     SimulatedKit kit(clock);
     KitEvents ev;
     ev.listen(kit);
-    EXPECT_FALSE(readable(kit.Event_fd()));
-    kit.Open();
-    kit.Set_Input(1, true);
-    kit.Set_Input(1, true); // no change, no event
+    EXPECT_FALSE(readable(kit.event_fd()));
+    kit.open();
+    kit.set_input(1, true);
+    kit.set_input(1, true); // no change, no event
     clock.advance(40);
-    kit.Set_Input(0, true);
+    kit.set_input(0, true);
     clock.advance(50);
-    kit.Set_Input(7, true); // no such input
-    EXPECT_TRUE(kit.InputState(0));
-    EXPECT_TRUE(readable(kit.Event_fd()));
+    kit.set_input(7, true); // no such input
+    EXPECT_TRUE(kit.input_state(0));
+    EXPECT_TRUE(readable(kit.event_fd()));
     EXPECT_TRUE(ev.seen.empty()); // nothing before dispatch
     kit.dispatch();
     EXPECT_EQ(ev.seen, (std::vector<std::string>{"attach", "1+@1000", "0+@1040"}));
-    EXPECT_FALSE(readable(kit.Event_fd()));
-    EXPECT_EQ(kit.SerialNumber(), SimulatedKit::kSerial);
+    EXPECT_FALSE(readable(kit.event_fd()));
+    EXPECT_EQ(kit.serial_number(), SimulatedKit::kSerial);
 }
 
 TEST(SimulatedKit, DetachedBoardReportsNoInputsAndDropsItsLed) {
@@ -88,21 +88,21 @@ TEST(SimulatedKit, DetachedBoardReportsNoInputsAndDropsItsLed) {
     ev.listen(kit);
     std::vector<bool> led;
     kit.output_changed = [&](bool on) { led.push_back(on); };
-    kit.Open();
-    kit.OutputState(0, true);
-    kit.OutputState(0, true);
-    kit.OutputState(1, true); // the kit has one output
-    kit.Detach();
-    kit.Set_Input(3, true);
-    EXPECT_FALSE(kit.InputState(3));
-    kit.OutputState(0, true); // a detached board cannot be driven
+    kit.open();
+    kit.output_state(0, true);
+    kit.output_state(0, true);
+    kit.output_state(1, true); // the kit has one output
+    kit.detach();
+    kit.set_input(3, true);
+    EXPECT_FALSE(kit.input_state(3));
+    kit.output_state(0, true); // a detached board cannot be driven
     kit.dispatch();
     EXPECT_EQ(ev.seen, (std::vector<std::string>{"attach", "detach"}));
     EXPECT_EQ(led, (std::vector<bool>{true, false}));
-    EXPECT_EQ(kit.SerialNumber(), 0);
+    EXPECT_EQ(kit.serial_number(), 0);
     // Attached again, the switch position is what the board shows.
-    kit.Attach();
-    EXPECT_TRUE(kit.InputState(3));
+    kit.attach();
+    EXPECT_TRUE(kit.input_state(3));
 }
 
 TEST(SimulatedKit, HandlerThatFlipsASwitchGetsItsEventInTheSamePass) {
@@ -111,10 +111,10 @@ TEST(SimulatedKit, HandlerThatFlipsASwitchGetsItsEventInTheSamePass) {
     kit.OnInputChange = [&](std::int16_t i, bool s, std::uint32_t) {
         seen.push_back(std::to_string(i) + (s ? "+" : "-"));
         if (i == 3 && s)
-            kit.Set_Input(3, false);
+            kit.set_input(3, false);
     };
-    kit.Open();
-    kit.Set_Input(3, true);
+    kit.open();
+    kit.set_input(3, true);
     kit.dispatch();
     EXPECT_EQ(seen, (std::vector<std::string>{"3+", "3-"}));
 }

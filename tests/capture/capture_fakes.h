@@ -14,15 +14,15 @@ class FakeDevice final : public CaptureDevice {
 public:
     FakeDevice(std::string name, std::vector<MediaType> formats)
         : name_(std::move(name)), formats_(std::move(formats)) {}
-    std::string Friendly_Name() const override { return name_; }
-    std::string Description() const override { return "fake " + name_; }
-    const std::vector<MediaType>& Formats() const override { return formats_; }
-    std::string Start(std::size_t index) override {
+    std::string friendly_name() const override { return name_; }
+    std::string description() const override { return "fake " + name_; }
+    const std::vector<MediaType>& formats() const override { return formats_; }
+    std::string start(std::size_t index) override {
         started_format = static_cast<int>(index);
         return {};
     }
     void Stop() override { started_format = -1; }
-    int Event_fd() const override { return -1; }
+    int event_fd() const override { return -1; }
     void dispatch(const FrameCallback&) override {}
 
     int started_format = -1;
@@ -54,8 +54,8 @@ public:
         inner_->SetProperty(name, value);
     }
     std::string GetProperty(const std::string& name) override { return inner_->GetProperty(name); }
-    std::optional<MediaType> GetFormatRecord(const std::string& name) override {
-        return inner_->GetFormatRecord(name);
+    std::optional<MediaType> get_format_record(const std::string& name) override {
+        return inner_->get_format_record(name);
     }
     void Run() override {
         log_.push_back("Run");
@@ -66,12 +66,12 @@ public:
         inner_->Stop();
     }
     std::string LastError() const override { return inner_->LastError(); }
-    int Event_fd() const override { return inner_->Event_fd(); }
+    int event_fd() const override { return inner_->event_fd(); }
     void dispatch() override { inner_->dispatch(); }
-    std::string Source_Lost() const override { return inner_->Source_Lost(); }
-    bool Reconnect() override {
+    std::string source_lost() const override { return inner_->source_lost(); }
+    bool reconnect() override {
         log_.push_back("Reconnect");
-        return inner_->Reconnect();
+        return inner_->reconnect();
     }
 
 private:

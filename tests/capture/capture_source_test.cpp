@@ -24,7 +24,7 @@ protected:
     CaptureSourceTest() : raw_(static_cast<std::size_t>(1920 * 3 * 1080)) {
         set_settings_path(dir_.file("Veltro_HDMI.ini"));
         set_capture_trace([this](const std::string& line) { trace_.push_back(line); });
-        Capture_Halted(false);
+        capture_halted(false);
         current_capture() = CurrentCapture{};
     }
     ~CaptureSourceTest() override {
@@ -41,7 +41,7 @@ protected:
         auto component =
             std::make_unique<LoggingComponent>(make_capture_component(std::move(devices), clock_), log_);
         auto cap = std::make_unique<cls_Capture_HDMI>(std::move(component), clock_);
-        cap->Component().SelectSource("video:1");
+        cap->component().SelectSource("video:1");
         return cap;
     }
 
@@ -49,9 +49,9 @@ protected:
     void frames(cls_Capture_HDMI& cap, int count, std::uint32_t gap) {
         for (int i = 0; i < count; ++i) {
             clock_.advance(gap);
-            cap.Locked(
+            cap.locked(
                 [&] { cap.OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), std::nullopt); });
-            cap.Deliver_Notices();
+            cap.deliver_notices();
         }
     }
 
@@ -121,7 +121,7 @@ TEST_F(CaptureSourceTest, ArrivalDeltaBoundsAndDriverStamps) {
     auto cap = make();
     cap->Capture_Run();
     auto at = [&](std::uint32_t stamp) {
-        cap->Locked([&] { cap->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), stamp); });
+        cap->locked([&] { cap->OnRGBEvent(raw_.data(), static_cast<std::int32_t>(raw_.size()), stamp); });
     };
     clock_.set_millis(500000);
     at(400000);
@@ -142,17 +142,17 @@ TEST_F(CaptureSourceTest, ArmTurnsOnceEvery100FramesStartingUpwards) {
     auto cap = make();
     cap->Capture_Run();
     frames(*cap, 100, 20);
-    EXPECT_EQ(cap->Arm_Position(), 100);
+    EXPECT_EQ(cap->arm_position(), 100);
     frames(*cap, 1, 20);
-    EXPECT_EQ(cap->Arm_Position(), 1);
+    EXPECT_EQ(cap->arm_position(), 1);
 
-    const RunningArm up = Running_Arm_Geometry(80, 60, 0);
+    const RunningArm up = running_arm_geometry(80, 60, 0);
     EXPECT_NEAR(up.x1, 40, 1e-3);
     EXPECT_NEAR(up.y1, 0, 1e-3);
     EXPECT_EQ(up.x2, 40);
     EXPECT_EQ(up.y2, 30);
     EXPECT_EQ(up.line_width, 10);
-    const RunningArm right = Running_Arm_Geometry(80, 60, 25);
+    const RunningArm right = running_arm_geometry(80, 60, 25);
     EXPECT_NEAR(right.x1, 80, 1e-3);
     EXPECT_NEAR(right.y1, 30, 1e-3);
 }
@@ -162,17 +162,17 @@ TEST_F(CaptureSourceTest, VideoHeaderIsTakenOnceOnTheFirstFrameEver) {
     EXPECT_EQ(cap->HDMI_Sample_Dimensions(), "0*0");
     cap->Capture_Run();
     frames(*cap, 1, 20);
-    EXPECT_TRUE(cap->Header_Loaded());
+    EXPECT_TRUE(cap->header_loaded());
     EXPECT_EQ(cap->HDMI_Sample_Dimensions(), "1920*1080");
-    EXPECT_EQ(cap->Video_Header().AvgTimePerFrame, 400000);
-    EXPECT_EQ(cap->Raw_Bitmap_Header().biSizeImage, raw_.size());
-    EXPECT_EQ(cap->Raw_Bitmap_Header().biBitCount, 24);
+    EXPECT_EQ(cap->video_header().avg_time_per_frame, 400000);
+    EXPECT_EQ(cap->raw_bitmap_header().bi_size_image, raw_.size());
+    EXPECT_EQ(cap->raw_bitmap_header().bi_bit_count, 24);
 
     // A later format choice does not change the header of this object.
-    cap->Component().SetProperty("SetFormat", "1");
+    cap->component().SetProperty("SetFormat", "1");
     cap->Capture_Run();
     frames(*cap, 1, 20);
-    EXPECT_EQ(cap->Video_Header().AvgTimePerFrame, 400000);
+    EXPECT_EQ(cap->video_header().avg_time_per_frame, 400000);
 }
 
 TEST_F(CaptureSourceTest, StoreKeepsTheCroppedFrameWithItsStampsAndNothingBeforeACallback) {
@@ -197,12 +197,12 @@ TEST_F(CaptureSourceTest, StoreKeepsTheCroppedFrameWithItsStampsAndNothingBefore
     cap->Store_HDMI_Buffer();
     ASSERT_EQ(cap->Buff_Num(), 2);
     EXPECT_EQ(cap->Effective_Video_Object(2), 2);
-    const CVideobuff_RGB& first = cap->Stored_Frame(1);
+    const CVideobuff_RGB& first = cap->stored_frame(1);
     EXPECT_EQ(first.RGB_Length(), 1056000);
     EXPECT_EQ(cap->Video_Buff_len(), 1056000);
     EXPECT_EQ(first.Capture_Mill(), 100020);
     EXPECT_EQ(first.Capture_Local(), 101020);
-    const CVideobuff_RGB& second = cap->Stored_Frame(2);
+    const CVideobuff_RGB& second = cap->stored_frame(2);
     EXPECT_EQ(second.Capture_Mill(), 100060);
     EXPECT_EQ(second.Capture_Delta(), 40);
     // Top row of the crop, first pixel; rows are bottom-up.
@@ -240,8 +240,8 @@ TEST_F(CaptureSourceTest, CircularStorageReturnsTheOldestFrameFirst) {
         cap->Store_HDMI_Buffer();
     }
     ASSERT_EQ(cap->Buff_Num(), 3);
-    EXPECT_EQ(cap->Stored_Frame(1).Capture_Mill(), 100060);
-    EXPECT_EQ(cap->Stored_Frame(3).Capture_Mill(), 100100);
+    EXPECT_EQ(cap->stored_frame(1).Capture_Mill(), 100060);
+    EXPECT_EQ(cap->stored_frame(3).Capture_Mill(), 100100);
 }
 
 TEST_F(CaptureSourceTest, CropThatDoesNotFitHaltsAndStopsTheCameras) {
@@ -255,7 +255,7 @@ TEST_F(CaptureSourceTest, CropThatDoesNotFitHaltsAndStopsTheCameras) {
     cap->Capture_Run();
     frames(*cap, 1, 20);
     EXPECT_EQ(stops, 1);
-    EXPECT_TRUE(Capture_Halted());
+    EXPECT_TRUE(capture_halted());
     EXPECT_EQ(received, 1);
     EXPECT_EQ(trace_.front(), "*HDMI_Crop X,Y = 2000,720");
 }
@@ -268,7 +268,7 @@ TEST_F(CaptureSourceTest, SourceScanFindsTheSavedNameAndConfiguresIt) {
     log_.clear();
     cap->Set_Source_from_Saved();
     EXPECT_TRUE(cap->SourcePropFound());
-    EXPECT_EQ(cap->Source_Number(), 3);
+    EXPECT_EQ(cap->source_number(), 3);
     const std::vector<std::string> expected = {"SelectSource video:1",      "SelectSource video:2",
                                                "SelectSource video:3",      "SetProperty GetIntervals 0",
                                                "SetProperty CaptureFps 25", "SetProperty SetFormat 1"};
@@ -300,9 +300,9 @@ TEST_F(CaptureSourceTest, RunAndStopFollowTheComponentOrder) {
     EXPECT_EQ(log_, (std::vector<std::string>{"Run", "Stop"}));
     EXPECT_EQ(op_.event_pumps, 1);
     EXPECT_FALSE(cap->Running());
-    const int before = cls_Capture_HDMI::Object_Count();
+    const int before = cls_Capture_HDMI::object_count();
     cap.reset();
-    EXPECT_EQ(cls_Capture_HDMI::Object_Count(), before - 1);
+    EXPECT_EQ(cls_Capture_HDMI::object_count(), before - 1);
 }
 
 TEST(HDMICrop, CentreWindowOfTheMenuSizes) {
@@ -311,12 +311,12 @@ TEST(HDMICrop, CentreWindowOfTheMenuSizes) {
     };
     for (const Case c : {Case{400, 880, 760, 100}, Case{600, 1080, 660, 0}, Case{576, 720, 672, 180},
                          Case{1919, 1079, 0, 0}}) {
-        const CropOrigin o = HDMI_Crop_Origin(1920, 1080, c.w, c.h);
+        const CropOrigin o = hdmi_crop_origin(1920, 1080, c.w, c.h);
         EXPECT_EQ(o.x0, c.x0) << c.w << "x" << c.h;
         EXPECT_EQ(o.y0, c.y0) << c.w << "x" << c.h;
     }
     // 0.5 and 1.5 go to the even neighbour.
-    EXPECT_EQ(HDMI_Crop_Origin(1921, 1080, 1918, 1080).x0, 2);
+    EXPECT_EQ(hdmi_crop_origin(1921, 1080, 1918, 1080).x0, 2);
 }
 
 TEST(HDMICrop, CopiesOneToOneAndRecreatesOnAnotherSize) {
@@ -330,19 +330,19 @@ TEST(HDMICrop, CopiesOneToOneAndRecreatesOnAnotherSize) {
         }
     }
     cDIBSection out;
-    ASSERT_TRUE(Crop_Frame(raw.data(), static_cast<std::int32_t>(raw.size()), sw, sh, 3, 3, out));
+    ASSERT_TRUE(crop_frame(raw.data(), static_cast<std::int32_t>(raw.size()), sw, sh, 3, 3, out));
     EXPECT_EQ(out.Width(), 3);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 3; ++x) {
-            EXPECT_EQ(out.ScanLine(y)[x * 3], 10 * (y + 1) + x + 2);
+            EXPECT_EQ(out.scan_line(y)[x * 3], 10 * (y + 1) + x + 2);
         }
     }
-    ASSERT_TRUE(Crop_Frame(raw.data(), static_cast<std::int32_t>(raw.size()), sw, sh, 3, 1, out));
+    ASSERT_TRUE(crop_frame(raw.data(), static_cast<std::int32_t>(raw.size()), sw, sh, 3, 1, out));
     EXPECT_EQ(out.Height(), 1);
-    EXPECT_EQ(out.ScanLine(0)[0], 22);
+    EXPECT_EQ(out.scan_line(0)[0], 22);
     // A window larger than the source, or a frame cut short, copies nothing.
-    EXPECT_FALSE(Crop_Frame(raw.data(), static_cast<std::int32_t>(raw.size()), sw, sh, 8, 1, out));
-    EXPECT_FALSE(Crop_Frame(raw.data(), static_cast<std::int32_t>(raw.size()) - 1, sw, sh, 3, 1, out));
+    EXPECT_FALSE(crop_frame(raw.data(), static_cast<std::int32_t>(raw.size()), sw, sh, 8, 1, out));
+    EXPECT_FALSE(crop_frame(raw.data(), static_cast<std::int32_t>(raw.size()) - 1, sw, sh, 3, 1, out));
     EXPECT_EQ(out.Height(), 1);
 }
 

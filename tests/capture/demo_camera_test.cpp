@@ -32,26 +32,26 @@ TEST(DemoRaceScene, NoseCoversTheFinishColumnFromItsCrossingMomentAndFieldsAreSe
     DemoRaceScene scene;
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(DemoRaceScene::kImageSize));
     for (int box = 1; box <= 6; ++box) {
-        const double c = DemoRaceScene::Crossing_ms(box);
-        const auto [first, last] = DemoRaceScene::Head_Rows(box);
+        const double c = DemoRaceScene::crossing_ms(box);
+        const auto [first, last] = DemoRaceScene::head_rows(box);
         const int top_row = first % 2 == 0 ? first : first + 1;
         // Top field 1 ms before the crossing, bottom field at it.
-        scene.Render(frame.data(), c - 1, c);
+        scene.render(frame.data(), c - 1, c);
         EXPECT_GT(luma(frame, DemoRaceScene::kFinishX, top_row), 200) << "box " << box;
         EXPECT_LT(luma(frame, DemoRaceScene::kFinishX, top_row + 1), 100) << "box " << box;
         EXPECT_LT(luma(frame, DemoRaceScene::kFinishX, last), 100) << "box " << box;
         // Just before the crossing the nose is on the column to the left, and a lap later it comes again.
         const double just_before = c - 0.5 / 1.1;
-        scene.Render(frame.data(), just_before, just_before);
+        scene.render(frame.data(), just_before, just_before);
         EXPECT_LT(luma(frame, DemoRaceScene::kFinishX - 1, top_row), 100) << "box " << box;
         EXPECT_GT(luma(frame, DemoRaceScene::kFinishX, top_row), 200) << "box " << box;
-        scene.Render(frame.data(), c + DemoRaceScene::kLapMs, c + DemoRaceScene::kLapMs);
+        scene.render(frame.data(), c + DemoRaceScene::kLapMs, c + DemoRaceScene::kLapMs);
         EXPECT_LT(luma(frame, DemoRaceScene::kFinishX, top_row), 100) << "box " << box;
     }
     // The burned-in clock moves.
     std::vector<std::uint8_t> later(frame.size());
-    scene.Render(frame.data(), 100, 100);
-    scene.Render(later.data(), 110, 110);
+    scene.render(frame.data(), 100, 100);
+    scene.render(later.data(), 110, 110);
     EXPECT_NE(frame, later);
 }
 
@@ -69,15 +69,15 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     ASSERT_TRUE(component->SelectSource("video:1"));
     EXPECT_EQ(component->GetProperty("sourceFriendlyName"), "Veltro demo race camera");
     EXPECT_EQ(component->GetProperty("numprops"), "2");
-    EXPECT_EQ(Process_AMT(component->GetFormatRecord("getAMT00")), "1920*1080/25");
-    EXPECT_EQ(Process_AMT(component->GetFormatRecord("getAMT01")), "1920*1080/50");
-    EXPECT_FALSE(component->GetFormatRecord("getAMT02"));
-    EXPECT_EQ(component->Event_fd(), -1);
+    EXPECT_EQ(Process_AMT(component->get_format_record("getAMT00")), "1920*1080/25");
+    EXPECT_EQ(Process_AMT(component->get_format_record("getAMT01")), "1920*1080/50");
+    EXPECT_FALSE(component->get_format_record("getAMT02"));
+    EXPECT_EQ(component->event_fd(), -1);
 
     component->Run();
     EXPECT_EQ(component->LastError(), "");
-    EXPECT_GE(component->Event_fd(), 0);
-    EXPECT_EQ(demo.Race_Start(), 50000u);
+    EXPECT_GE(component->event_fd(), 0);
+    EXPECT_EQ(demo.race_start(), 50000u);
     // Each picture arrives, and is stamped, the capture delay after the moment it shows.
     clock.advance(199);
     component->dispatch();
@@ -86,7 +86,7 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     component->dispatch();
     EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50200, 50240, 50280}));
     EXPECT_EQ(log.lengths[0], 1920 * 1080 * 3);
-    EXPECT_EQ(demo.Crossing_Mill(1, 1), 50000u + 6000u + 2143u);
+    EXPECT_EQ(demo.crossing_mill(1, 1), 50000u + 6000u + 2143u);
 
     // 50 frames per second limited to 25 passes every second frame.
     component->Stop();
@@ -126,7 +126,7 @@ TEST(DemoCamera, RealTimeFramesArriveThroughTheDescriptor) {
     component->SelectSource("video:1");
     component->SetProperty("SetFormat", "1");
     component->Run();
-    pollfd p{component->Event_fd(), POLLIN, 0};
+    pollfd p{component->event_fd(), POLLIN, 0};
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(poll(&p, 1, 5000), 1);
         component->dispatch();
@@ -137,7 +137,7 @@ TEST(DemoCamera, RealTimeFramesArriveThroughTheDescriptor) {
         EXPECT_EQ((log.stamps[i] - log.stamps[0]) % 20, 0u);
         EXPECT_GT(log.stamps[i], log.stamps[i - 1]);
     }
-    EXPECT_EQ(component->Event_fd(), -1);
+    EXPECT_EQ(component->event_fd(), -1);
 }
 
 TEST(V4L2, FormatRecordsStampsAndRows) {
@@ -147,7 +147,7 @@ TEST(V4L2, FormatRecordsStampsAndRows) {
     const MediaType m = v4l2_describe_format(V4L2_PIX_FMT_YUYV, 1920, 1080, 1001, 30000);
     EXPECT_EQ(m.subtype, fourcc('Y', 'U', 'Y', 'V'));
     EXPECT_EQ(Process_AMT(m), "1920*1080/30");
-    EXPECT_EQ(m.format->bmiHeader.biSizeImage, 1920u * 1080u * 3u);
+    EXPECT_EQ(m.format->bmi_header.bi_size_image, 1920u * 1080u * 3u);
     EXPECT_EQ(Process_AMT(v4l2_describe_format(V4L2_PIX_FMT_MJPEG, 1280, 720, 0, 0)), "Corrupt data!");
 
     timeval t{1234, 567890};

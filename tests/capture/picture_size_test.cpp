@@ -10,23 +10,23 @@ namespace veltro {
 namespace {
 
 TEST(CropSize, CaptionsSplitAtTheStarAndOtherTextIsRefused) {
-    EXPECT_EQ(Parse_crop_caption("600*1080"), (Crop_size{600, 1080}));
+    EXPECT_EQ(parse_crop_caption("600*1080"), (CropSize{600, 1080}));
     for (const char* bad : {"600x1080", "600*", "*1080", "0*880", "-400*880", "400*880*2", "40000*880"}) {
-        EXPECT_EQ(Parse_crop_caption(bad), std::nullopt) << bad;
+        EXPECT_EQ(parse_crop_caption(bad), std::nullopt) << bad;
     }
     for (const char* caption : kCropCaptions) {
-        EXPECT_TRUE(Parse_crop_caption(caption).has_value()) << caption;
+        EXPECT_TRUE(parse_crop_caption(caption).has_value()) << caption;
     }
-    EXPECT_DOUBLE_EQ(*X_stretch_scale("1/1,5"), 1 / 1.5);
-    EXPECT_DOUBLE_EQ(*X_stretch_scale("1/2"), 0.5);
-    EXPECT_EQ(X_stretch_scale("2/1"), std::nullopt);
+    EXPECT_DOUBLE_EQ(*x_stretch_scale("1/1,5"), 1 / 1.5);
+    EXPECT_DOUBLE_EQ(*x_stretch_scale("1/2"), 0.5);
+    EXPECT_EQ(x_stretch_scale("2/1"), std::nullopt);
 }
 
 class PictureSettings : public testing::OwnSettingsTest {};
 
 TEST_F(PictureSettings, LastCropComesBackAndAnUnknownOneFallsBackToTheDefault) {
     EXPECT_EQ(Read_Last_Crop(), "400*880");
-    Store_Last_Crop("576*720");
+    store_last_crop("576*720");
     EXPECT_EQ(Read_Last_Crop(), "576*720");
     Write_Setting(keys::lastcrop, "123*45");
     EXPECT_EQ(Read_Last_Crop(), "400*880");

@@ -27,21 +27,21 @@ TEST_F(SignalWatchTest, HalfASecondWithoutPicturesIsNoSignalAndThePicturesComing
     watch.started("Grabber A");
     pictures(400);
     EXPECT_EQ(watch.check(), SignalWatch::State::Live);
-    EXPECT_EQ(watch.Overlay_Text(), "");
+    EXPECT_EQ(watch.overlay_text(), "");
 
     // A one-second gap, judged every 100 ms as the window's timer does.
     clock.advance(499);
     EXPECT_EQ(watch.check(), SignalWatch::State::Live);
     clock.advance(1);
     EXPECT_EQ(watch.check(), SignalWatch::State::NoSignal);
-    EXPECT_EQ(watch.Overlay_Text(), "No signal");
+    EXPECT_EQ(watch.overlay_text(), "No signal");
     for (int i = 0; i < 5; ++i) {
         clock.advance(100);
         EXPECT_EQ(watch.check(), SignalWatch::State::NoSignal);
     }
     watch.frame();
     EXPECT_EQ(watch.check(), SignalWatch::State::Live);
-    EXPECT_EQ(watch.Overlay_Text(), "");
+    EXPECT_EQ(watch.overlay_text(), "");
     EXPECT_EQ(log, (std::vector<std::string>{"No signal from Grabber A",
                                              "Signal back from Grabber A after 1000 ms without pictures"}));
     EXPECT_FALSE(watch.reopen_due()); // nothing is lost
@@ -51,7 +51,7 @@ TEST_F(SignalWatchTest, AStartedDeviceHasTwoSecondsForItsFirstPictureAndAStopped
     watch.started("Grabber A");
     clock.advance(1999);
     EXPECT_EQ(watch.check(), SignalWatch::State::Waiting);
-    EXPECT_EQ(watch.Overlay_Text(), "");
+    EXPECT_EQ(watch.overlay_text(), "");
     clock.advance(1);
     EXPECT_EQ(watch.check(), SignalWatch::State::NoSignal);
     watch.frame();
@@ -61,7 +61,7 @@ TEST_F(SignalWatchTest, AStartedDeviceHasTwoSecondsForItsFirstPictureAndAStopped
     watch.stopped();
     clock.advance(10000);
     EXPECT_EQ(watch.check(), SignalWatch::State::Off);
-    EXPECT_EQ(watch.Overlay_Text(), "");
+    EXPECT_EQ(watch.overlay_text(), "");
     EXPECT_FALSE(watch.lost("Grabber A is no longer connected"));
     EXPECT_EQ(log.size(), 2u);
 }
@@ -71,7 +71,7 @@ TEST_F(SignalWatchTest, ALostDeviceIsToldOnceTriedOnceASecondAndBackAtItsFirstPi
     pictures(200);
     EXPECT_TRUE(watch.lost("Grabber A is no longer connected"));
     EXPECT_EQ(watch.check(), SignalWatch::State::Lost);
-    EXPECT_EQ(watch.Overlay_Text(), "Capture device lost\nWaiting for it to come back");
+    EXPECT_EQ(watch.overlay_text(), "Capture device lost\nWaiting for it to come back");
     clock.advance(999);
     EXPECT_FALSE(watch.reopen_due());
     clock.advance(1);
@@ -83,7 +83,7 @@ TEST_F(SignalWatchTest, ALostDeviceIsToldOnceTriedOnceASecondAndBackAtItsFirstPi
     // Opened again, it fails at once: the operator heard of the loss already.
     watch.reopened();
     EXPECT_EQ(watch.check(), SignalWatch::State::Waiting);
-    EXPECT_EQ(watch.Overlay_Text(), "No signal"); // the picture on show is the one before the loss
+    EXPECT_EQ(watch.overlay_text(), "No signal"); // the picture on show is the one before the loss
     EXPECT_FALSE(watch.lost("Grabber A reported an input/output error"));
     EXPECT_EQ(watch.check(), SignalWatch::State::Lost);
     clock.advance(1000);
@@ -101,10 +101,10 @@ TEST_F(SignalWatchTest, ALostDeviceIsToldOnceTriedOnceASecondAndBackAtItsFirstPi
 }
 
 TEST(SignalWatch, TheOperatorsTextSaysWhetherACaptureEndedWithItsFrames) {
-    EXPECT_EQ(Source_Lost_Text("USB Video is no longer connected", true),
+    EXPECT_EQ(source_lost_text("USB Video is no longer connected", true),
               "The capture device stopped: USB Video is no longer connected. Capture has ended; every frame "
               "stored up to here is kept. The device is opened again as soon as it is back.");
-    EXPECT_EQ(Source_Lost_Text("USB Video reported an input/output error", false),
+    EXPECT_EQ(source_lost_text("USB Video reported an input/output error", false),
               "The capture device stopped: USB Video reported an input/output error. The device is opened "
               "again as soon as it is back.");
 }

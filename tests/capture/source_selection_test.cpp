@@ -61,7 +61,7 @@ TEST(SourceSelection, EnumerationSkipsARepeatOfTheRowBeforeOnly) {
     EXPECT_EQ(Do_Select(rows, "Grabber B", "-1"), std::nullopt);
     EXPECT_EQ(Do_Select(rows, "noname", "0"), std::nullopt);
 
-    const std::string text = Source_List_Text(rows, "2026-12-06 20:30:00", "5.0.0", "PC1");
+    const std::string text = source_list_text(rows, "2026-12-06 20:30:00", "5.0.0", "PC1");
     EXPECT_EQ(text.substr(0, text.find("2  Grabber B")),
               "Video source enumeration at 2026-12-06 20:30:00\r\nProgram version 5.0.0 Computer name PC1\r\n"
               "1  Grabber A  0  1920*1080/25\r\n1  Grabber A  2  1920*1080/50\r\n1  Grabber A  3  "
@@ -73,57 +73,57 @@ TEST(SourceSelection, EnumerationSkipsARepeatOfTheRowBeforeOnly) {
 TEST(SourceSelection, RowClickWritesTheTwoSettings) {
     testing::TempDir dir;
     set_settings_path(dir.file("Veltro_HDMI.ini"));
-    Save_Source_Choice({2, "Grabber B", 7, "1920*1080/50"});
+    save_source_choice({2, "Grabber B", 7, "1920*1080/50"});
     EXPECT_EQ(Read_Setting(keys::friendlyname), "Grabber B");
     EXPECT_EQ(Read_Setting(keys::videoproperty), "7");
     set_settings_path({});
 }
 
 TEST(HDMIPerformance, CountsAgainstTheNominalPeriod) {
-    HDMI_Performance_Counters c;
+    HdmiPerformanceCounters c;
     c.Reset_Counters(5000);
     for (int i = 0; i < 240; ++i) {
         c.HDMI_event(5000 + 10000 * (i + 1) / 240, 25);
     }
-    EXPECT_EQ(c.Received(), 240);
-    EXPECT_EQ(c.Calculated(), 250);
-    EXPECT_EQ(c.Lost(), -10);
+    EXPECT_EQ(c.received(), 240);
+    EXPECT_EQ(c.calculated(), 250);
+    EXPECT_EQ(c.lost(), -10);
     for (int i = 0; i < 10; ++i) {
         c.HDMI_event(15000, 25);
     }
-    EXPECT_EQ(c.Lost(), 0);
+    EXPECT_EQ(c.lost(), 0);
     c.HDMI_event(15000, 50); // 20 ms period from 31 frames per second on
-    EXPECT_EQ(c.Calculated(), 500);
+    EXPECT_EQ(c.calculated(), 500);
 
-    const DeltaColumn d = Plot_Delta_Column(300, 100, 40, 10);
+    const DeltaColumn d = plot_delta_column(300, 100, 40, 10);
     EXPECT_EQ(d.x, 299);
     EXPECT_EQ(d.y_bottom, 99);
     EXPECT_EQ(d.y_top, 59);
     EXPECT_EQ(d.reference_y[2], 20);
     EXPECT_EQ(d.reference_x_from, 12);
-    EXPECT_EQ(Plot_Delta_Column(300, 100, 500).y_top, 0);
+    EXPECT_EQ(plot_delta_column(300, 100, 500).y_top, 0);
 
-    EXPECT_EQ(HDMI_Dimensions_Text("1920*1080", 400), "1920*1080, 25 fps");
-    EXPECT_EQ(HDMI_Dimensions_Text("1920*1080", 0), "");
+    EXPECT_EQ(hdmi_dimensions_text("1920*1080", 400), "1920*1080, 25 fps");
+    EXPECT_EQ(hdmi_dimensions_text("1920*1080", 0), "");
 }
 
 TEST(HDMIPerformance, MinMaxRatesComeFromTheIntervalTextsAndNonsenseReadsUnknown) {
     // 100 ns units: 400000 is 25 frames a second, 200000 is 50; the longest interval is the lowest rate.
-    EXPECT_EQ(Min_Max_Fps_Text("200000", "400000"), "min max fps: 25 / 50");
-    EXPECT_EQ(Min_Max_Fps_Text("333667", "333667"), "min max fps: 30 / 30");
-    EXPECT_EQ(Min_Max_Fps_Text("0", ""), "min max fps: ? / ?");
-    EXPECT_EQ(Min_Max_Fps_Text("-5", "99999999999"), "min max fps: ? / ?");
+    EXPECT_EQ(min_max_fps_text("200000", "400000"), "min max fps: 25 / 50");
+    EXPECT_EQ(min_max_fps_text("333667", "333667"), "min max fps: 30 / 30");
+    EXPECT_EQ(min_max_fps_text("0", ""), "min max fps: ? / ?");
+    EXPECT_EQ(min_max_fps_text("-5", "99999999999"), "min max fps: ? / ?");
 }
 
 TEST(HDMIPerformance, DeltaHistoryKeepsTheNewestWhenItWrapsAround) {
-    Delta_History h;
+    DeltaHistory h;
     EXPECT_EQ(h.size(), 0u);
-    for (std::int32_t i = 0; i < static_cast<std::int32_t>(Delta_History::kCapacity) + 5; ++i) {
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(DeltaHistory::kCapacity) + 5; ++i) {
         h.push(i);
     }
-    EXPECT_EQ(h.size(), Delta_History::kCapacity);
-    EXPECT_EQ(h.back(0), static_cast<std::int32_t>(Delta_History::kCapacity) + 4);
-    EXPECT_EQ(h.back(Delta_History::kCapacity - 1), 5);
+    EXPECT_EQ(h.size(), DeltaHistory::kCapacity);
+    EXPECT_EQ(h.back(0), static_cast<std::int32_t>(DeltaHistory::kCapacity) + 4);
+    EXPECT_EQ(h.back(DeltaHistory::kCapacity - 1), 5);
     h.clear();
     h.push(40);
     EXPECT_EQ(h.size(), 1u);
@@ -156,7 +156,7 @@ TEST(JPGBench, AveragesTenCompressionsAndReportsFailure) {
     EXPECT_EQ(result, -1);
     EXPECT_EQ(op.last_message(), "JPEG comp error!");
 
-    EXPECT_EQ(JPG_Bench_Report("06.12.2026 20:30:00", "PC1", "CPU= 8664 2 core 3.0GHz",
+    EXPECT_EQ(jpg_bench_report("06.12.2026 20:30:00", "PC1", "CPU= 8664 2 core 3.0GHz",
                                {{"400*880", 4}, {"600*1080", 7}}),
               "JPG compression benchmark at: 06.12.2026 20:30:00\r\nComputer name = PC1\r\n"
               "CPU info: CPU= 8664 2 core 3.0GHz\r\n400*880 =  4ms\r\n600*1080 =  7ms\r\n---Report end---");

@@ -28,7 +28,7 @@ struct Sink final : CaptureEventSink {
         stamps.push_back(at.value_or(0));
         first_pixels.emplace_back(frame, frame + 3);
     }
-    void OnSourceLost(const std::string& reason) override { lost.push_back(reason); }
+    void on_source_lost(const std::string& reason) override { lost.push_back(reason); }
 };
 
 bool readable(int fd) {
@@ -83,7 +83,7 @@ TEST_F(V4L2Faults, StreamsWithTheDriversStampsAndLetsGoOfEverythingOnStop) {
               (std::vector<std::string>{"open /fake/video0", "QUERYCAP", "S_FMT 64*48", "S_PARM 1/25",
                                         "REQBUFS 4", "STREAMON"}));
     EXPECT_EQ(io.mapped_buffers(), 4);
-    const int fd = component->Event_fd();
+    const int fd = component->event_fd();
     ASSERT_GE(fd, 0);
     EXPECT_TRUE(readable(fd));
 
@@ -98,12 +98,12 @@ TEST_F(V4L2Faults, StreamsWithTheDriversStampsAndLetsGoOfEverythingOnStop) {
     EXPECT_EQ(io.calls.back(), "close");
     EXPECT_EQ(io.open_descriptors(), 0);
     EXPECT_EQ(io.mapped_buffers(), 0);
-    EXPECT_EQ(component->Event_fd(), -1);
+    EXPECT_EQ(component->event_fd(), -1);
 }
 
 TEST_F(V4L2Faults, UnplugMidStreamIsToldOnceAfterItsFramesAndTheDeviceComesBackInItsFormat) {
     component->Run();
-    const int fd = component->Event_fd();
+    const int fd = component->event_fd();
     run(120);
     ASSERT_EQ(sink.stamps.size(), 3u);
 
@@ -111,27 +111,27 @@ TEST_F(V4L2Faults, UnplugMidStreamIsToldOnceAfterItsFramesAndTheDeviceComesBackI
     run(100);
     EXPECT_EQ(sink.stamps.size(), 3u);
     EXPECT_EQ(sink.lost, (std::vector<std::string>{"Fake HDMI grabber is no longer connected"}));
-    EXPECT_EQ(component->Source_Lost(), "Fake HDMI grabber is no longer connected");
+    EXPECT_EQ(component->source_lost(), "Fake HDMI grabber is no longer connected");
     // The node and its buffers are let go at once; the window's descriptor stays, quiet now.
     EXPECT_EQ(io.open_descriptors(), 0);
     EXPECT_EQ(io.mapped_buffers(), 0);
-    EXPECT_EQ(component->Event_fd(), fd);
+    EXPECT_EQ(component->event_fd(), fd);
     EXPECT_FALSE(readable(fd));
 
     // While it is away, opening it again fails and says why.
-    EXPECT_FALSE(component->Reconnect());
+    EXPECT_FALSE(component->reconnect());
     EXPECT_EQ(component->LastError(), "Cannot open /fake/video0: No such file or directory");
     run(100);
     EXPECT_EQ(sink.lost.size(), 1u);
 
     io.plug("/fake/video0");
     const std::size_t before = io.calls.size();
-    ASSERT_TRUE(component->Reconnect());
-    EXPECT_EQ(component->Source_Lost(), "");
+    ASSERT_TRUE(component->reconnect());
+    EXPECT_EQ(component->source_lost(), "");
     EXPECT_EQ(without_buffer_queries(io.calls, before),
               (std::vector<std::string>{"open /fake/video0", "QUERYCAP", "S_FMT 64*48", "S_PARM 1/25",
                                         "REQBUFS 4", "STREAMON"}));
-    EXPECT_EQ(component->Event_fd(), fd);
+    EXPECT_EQ(component->event_fd(), fd);
     EXPECT_TRUE(readable(fd));
     run(80);
     ASSERT_EQ(sink.stamps.size(), 5u);
@@ -146,7 +146,7 @@ TEST_F(V4L2Faults, AnInputOutputErrorEndsTheStreamAndTheDeviceOpensAgainAtOnce) 
     run(20);
     EXPECT_EQ(sink.lost, (std::vector<std::string>{"Fake HDMI grabber reported an input/output error"}));
     EXPECT_EQ(io.open_descriptors(), 0);
-    ASSERT_TRUE(component->Reconnect());
+    ASSERT_TRUE(component->reconnect());
     run(80);
     EXPECT_EQ(sink.stamps.size(), 4u);
 }
@@ -179,13 +179,13 @@ TEST_F(V4L2Faults, ADeviceBackUnderAnotherNumberIsFoundByCardAndBusAndNothingEls
     FakeV4L2::Node other_port;
     other_port.bus = "usb-0000:00:14.0-4";
     io.plug("/fake/video2", other_port);
-    EXPECT_FALSE(component->Reconnect());
+    EXPECT_FALSE(component->reconnect());
     EXPECT_EQ(component->LastError(), "/fake/video0 is now USB Webcam, not Fake HDMI grabber");
     EXPECT_EQ(io.open_descriptors(), 0);
 
     io.plug("/fake/video3");
-    ASSERT_TRUE(component->Reconnect());
-    EXPECT_EQ(grabber->Path(), "/fake/video3");
+    ASSERT_TRUE(component->reconnect());
+    EXPECT_EQ(grabber->path(), "/fake/video3");
     run(40);
     EXPECT_EQ(sink.stamps.size(), 2u);
 }
@@ -198,30 +198,30 @@ TEST_F(V4L2Faults, ADeviceThatRefusesTheFormatWhenItComesBackStaysLost) {
     FakeV4L2::Node smaller;
     smaller.width = 32;
     io.plug("/fake/video0", smaller);
-    EXPECT_FALSE(component->Reconnect());
+    EXPECT_FALSE(component->reconnect());
     EXPECT_EQ(component->LastError(), "The device does not deliver 64*48 pictures in BGR");
-    EXPECT_EQ(component->Source_Lost(), "Fake HDMI grabber is no longer connected");
+    EXPECT_EQ(component->source_lost(), "Fake HDMI grabber is no longer connected");
     EXPECT_EQ(io.open_descriptors(), 0);
     EXPECT_EQ(io.mapped_buffers(), 0);
 }
 
 // The capture source over the back end, as the window drives it: frames, the signal timer
-// (Check_Signal every 20 ms here), the event log.
+// (check_signal every 20 ms here), the event log.
 class CaptureSourceFaults : public ::testing::Test {
 protected:
     CaptureSourceFaults() : env("VELTRO_DATA_DIR", dir.path().string()) {
         set_settings_path(dir.file("Veltro_HDMI.ini"));
         set_capture_trace([](const std::string&) {});
-        Capture_Halted(false);
+        capture_halted(false);
         io.plug("/fake/video0");
         std::vector<std::unique_ptr<CaptureDevice>> devices;
         devices.push_back(testing::fake_grabber(io));
         capture =
             std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock), clock);
-        capture->Source_Lost = [this](const std::string& reason) { told.push_back(reason); };
+        capture->source_lost = [this](const std::string& reason) { told.push_back(reason); };
         // The fake's descriptors are always readable: frames are taken when the test says.
-        capture->Watch_Device(false);
-        capture->Component().SelectSource("video:1");
+        capture->watch_device(false);
+        capture->component().SelectSource("video:1");
         capture->set_HDMI_Crop(32, 32);
         capture->Do_CROP(true);
         capture->Capture_Run();
@@ -235,9 +235,9 @@ protected:
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
             clock.advance(20);
-            capture->Dispatch_Now();
-            capture->Deliver_Notices();
-            capture->Check_Signal();
+            capture->dispatch_now();
+            capture->deliver_notices();
+            capture->check_signal();
         }
     }
     // The event log's lines without their date and time.
@@ -262,19 +262,19 @@ protected:
 TEST_F(CaptureSourceFaults, AOneSecondGapIsNoSignalAfterHalfASecondAndPicturesResumeByThemselves) {
     run(1000);
     EXPECT_EQ(capture->HDMI_events(), 25);
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::Live);
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::Live);
 
     io.signal(false);
     run(480);
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::Live);
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::Live);
     run(20);
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::NoSignal);
-    EXPECT_EQ(capture->Signal().Overlay_Text(), "No signal");
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::NoSignal);
+    EXPECT_EQ(capture->signal().overlay_text(), "No signal");
     run(500);
     EXPECT_EQ(capture->HDMI_events(), 25);
     io.signal(true);
     run(100);
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::Live);
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::Live);
     EXPECT_EQ(capture->HDMI_events(), 27);
     EXPECT_EQ(event_log(),
               (std::vector<std::string>{"No signal from Fake HDMI grabber",
@@ -289,8 +289,8 @@ TEST_F(CaptureSourceFaults, AnUnpluggedDeviceIsToldOnceTriedEverySecondAndReopen
     io.unplug("/fake/video0");
     run(20);
     EXPECT_EQ(told, (std::vector<std::string>{"Fake HDMI grabber is no longer connected"}));
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::Lost);
-    EXPECT_EQ(capture->Signal().Overlay_Text(), "Capture device lost\nWaiting for it to come back");
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::Lost);
+    EXPECT_EQ(capture->signal().overlay_text(), "Capture device lost\nWaiting for it to come back");
     EXPECT_TRUE(capture->Running());
 
     auto opens = [this] {
@@ -304,11 +304,11 @@ TEST_F(CaptureSourceFaults, AnUnpluggedDeviceIsToldOnceTriedEverySecondAndReopen
     EXPECT_EQ(opens(), opens_before + 1); // one try a second
     run(1000);
     EXPECT_EQ(opens(), opens_before + 2);
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::Lost);
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::Lost);
 
     io.plug("/fake/video0");
     run(1100);
-    EXPECT_EQ(capture->Signal().state(), SignalWatch::State::Live);
+    EXPECT_EQ(capture->signal().state(), SignalWatch::State::Live);
     EXPECT_GT(capture->HDMI_events(), before);
     EXPECT_EQ(told.size(), 1u);
     EXPECT_EQ(event_log(), (std::vector<std::string>{
@@ -321,7 +321,7 @@ TEST_F(CaptureSourceFaults, AnUnpluggedDeviceIsToldOnceTriedEverySecondAndReopen
     const auto opens_stopped = opens();
     run(3000);
     EXPECT_EQ(opens(), opens_stopped);
-    EXPECT_EQ(capture->Signal().Overlay_Text(), "");
+    EXPECT_EQ(capture->signal().overlay_text(), "");
 }
 
 } // namespace

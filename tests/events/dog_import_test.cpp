@@ -91,7 +91,7 @@ TEST_F(DogImportTest, StarterBoyIsAHeatLineThatFails) {
         import("Start1\nRex\nStarter Boy\nMax\n");
         FAIL() << "no failure";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::TypeMismatch);
+        EXPECT_EQ(e.number(), err::kTypeMismatch);
         EXPECT_NE(e.description().find("line 3"), std::string::npos) << e.description();
     }
     EXPECT_EQ(dog(1, 1), "Rex");
@@ -125,18 +125,18 @@ TEST_F(DogImportTest, NameTheEventFileCannotHoldFailsInsteadOfBecomingQuestionMa
 
 TEST_F(DogImportTest, ImportFolderDefaultIsTheHomeFolder) {
     testing::ScopedEnv home("HOME", "/home/race");
-    EXPECT_EQ(Import_folder(), "/home/race/");
+    EXPECT_EQ(import_folder(), "/home/race/");
     Write_Setting(keys::importdir, "/srv/cards/");
-    EXPECT_EQ(Import_folder(), "/srv/cards/");
+    EXPECT_EQ(import_folder(), "/srv/cards/");
 }
 
 TEST_F(DogImportTest, ImportNeedsAValidEventFile) {
-    EXPECT_FALSE(session.Import_possible());
+    EXPECT_FALSE(session.import_possible());
     EXPECT_EQ(op.last_message(), "No valid Event File open!\r\nImport not possible");
 
-    Store_import_folder("/home/race/lists/heats.txt");
-    EXPECT_EQ(Import_folder(), "/home/race/lists/");
-    EXPECT_THROW(Import_Dogs_file(dir.file("none.txt"), session), VeltroError);
+    store_import_folder("/home/race/lists/heats.txt");
+    EXPECT_EQ(import_folder(), "/home/race/lists/");
+    EXPECT_THROW(import_dogs_file(dir.file("none.txt"), session), VeltroError);
 }
 
 } // namespace

@@ -106,7 +106,7 @@ protected:
     std::string create(EventSession& s, const std::string& name, const std::string& day) {
         s.fields().event_name = name;
         s.fields().day = day;
-        s.Create_new_Event_file();
+        s.create_new_event_file();
         return s.current_event_file();
     }
 
@@ -151,7 +151,7 @@ TEST_F(EventFileTest, FileNameRuleTouchesTheNamePartOnly) {
     EXPECT_EQ(create(s, "../x", ""), dir.file("Events-2024, A/.._x.xml"));
 
     s.fields().event_name.clear();
-    s.Create_new_Event_file();
+    s.create_new_event_file();
     EXPECT_EQ(op.last_message(), "Please enter Event Name before creating the event file!");
     EXPECT_EQ(s.current_event_file(), dir.file("Events-2024, A/.._x.xml"));
 }
@@ -160,7 +160,7 @@ TEST_F(EventFileTest, EventFolderIsMadeInTheDataFolder) {
     const char* old = std::getenv("VELTRO_DATA_DIR");
     const std::string saved = old ? old : "";
     setenv("VELTRO_DATA_DIR", dir.file("data").c_str(), 1);
-    EXPECT_EQ(Event_folder(), dir.file("data/Veltro Event Files"));
+    EXPECT_EQ(default_event_folder(), dir.file("data/Veltro Event Files"));
     EXPECT_TRUE(fs::is_directory(dir.file("data/Veltro Event Files")));
     if (old)
         setenv("VELTRO_DATA_DIR", saved.c_str(), 1);
@@ -171,7 +171,7 @@ TEST_F(EventFileTest, EventFolderIsMadeInTheDataFolder) {
 TEST_F(EventFileTest, OverwriteIsAskedAndNoKeepsTheOldFile) {
     EventSession s = make_session();
     const std::string path = create(s, "Cup", "d");
-    s.Write_dog_name(1, "Old Dog");
+    s.write_dog_name(1, "Old Dog");
     s.XML_to_File();
     const std::string before = bytes(path);
 
@@ -204,11 +204,11 @@ TEST_F(EventFileTest, NonAsciiNamesRoundTripThroughIso88591) {
     {
         EventSession s = make_session();
         path = create(s, "Grand Prix Årø", "Sø 1");
-        ASSERT_TRUE(s.Write_dog_name(3, "Fröken Ñandú"));
+        ASSERT_TRUE(s.write_dog_name(3, "Fröken Ñandú"));
         s.current_heat(100);
-        s.Write_heat_name("Final é");
-        s.Write_heat_length("480");
-        s.Write_heat_time("21:30");
+        s.write_heat_name("Final é");
+        s.write_heat_length("480");
+        s.write_heat_time("21:30");
         s.document().dog_name(100, 8, "Zoë"); // the import reaches boxes 7 and 8
         s.XML_to_File();
     }
@@ -219,7 +219,7 @@ TEST_F(EventFileTest, NonAsciiNamesRoundTripThroughIso88591) {
     EXPECT_EQ(raw.find("\xC3"), std::string::npos) << "UTF-8 bytes leaked into the file";
 
     EventSession again = make_session();
-    again.Editor_start_up();
+    again.editor_start_up();
     EXPECT_EQ(again.fields().event_name, "Grand Prix Årø");
     EXPECT_EQ(again.fields().day, "Sø 1");
     EXPECT_EQ(again.fields().dog_names[2], "Fröken Ñandú");
@@ -248,7 +248,7 @@ TEST_F(EventFileTest, EightBitFileWithoutDeclarationIsReadAsIso88591) {
                                         heats + "</Veltro_event_file>"),
         0);
     EventSession s = make_session();
-    s.Open_another_event_file(path);
+    s.open_another_event_file(path);
     EXPECT_EQ(s.fields().event_name, "Köpenick");
     EXPECT_EQ(s.Reg_Dog_Name(1, 1), "Åsa");
     // Written back, the file says what it is.
@@ -264,7 +264,7 @@ TEST_F(EventFileTest, ReadOnlyFileIsRefusedEveryTimeAndLeftUnchanged) {
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const std::string before = bytes(path);
 
-    s.Write_dog_name(1, "Changed");
+    s.write_dog_name(1, "Changed");
     for (int attempt = 0; attempt < 2; ++attempt) {
         op.messages.clear();
         s.XML_to_File();
@@ -278,11 +278,11 @@ TEST_F(EventFileTest, ReadOnlyFileIsRefusedEveryTimeAndLeftUnchanged) {
 TEST_F(EventFileTest, FailedSaveLeavesTheOldFileAndNoTemporary) {
     EventSession s = make_session();
     const std::string path = create(s, "Cup", "d");
-    s.Write_dog_name(2, "Saved Dog");
+    s.write_dog_name(2, "Saved Dog");
     s.XML_to_File();
     const std::string before = bytes(path);
 
-    s.Write_dog_name(2, "Lost Dog");
+    s.write_dog_name(2, "Lost Dog");
     {
         testing::FileSizeLimit limit(1000);
         ASSERT_TRUE(limit.ok());
@@ -299,16 +299,16 @@ TEST_F(EventFileTest, FailedSaveLeavesTheOldFileAndNoTemporary) {
 TEST_F(EventFileTest, SaveFailingAtAnyStepKeepsTheOldFile) {
     EventSession s = make_session();
     const std::string path = create(s, "Cup", "d");
-    s.Write_dog_name(2, "Saved Dog");
+    s.write_dog_name(2, "Saved Dog");
     s.XML_to_File();
     const std::string earlier = bytes(path);
 
     testing::SavePath save;
     save.prepare = [&] {
         ASSERT_EQ(write_file_atomically(path, earlier), 0);
-        s.Open_another_event_file(path);
+        s.open_another_event_file(path);
         ASSERT_EQ(s.Reg_Dog_Name(1, 2), "Saved Dog");
-        ASSERT_TRUE(s.Write_dog_name(2, "New Dog"));
+        ASSERT_TRUE(s.write_dog_name(2, "New Dog"));
     };
     save.save = [&] {
         try {
@@ -326,7 +326,7 @@ TEST_F(EventFileTest, SaveFailingAtAnyStepKeepsTheOldFile) {
     };
     save.expect_saved = [&] {
         EventSession reader = make_session();
-        reader.Open_another_event_file(path);
+        reader.open_another_event_file(path);
         EXPECT_EQ(reader.Reg_Dog_Name(1, 2), "New Dog");
         EXPECT_EQ(reader.Event_name(), "Cup");
     };
@@ -339,7 +339,7 @@ TEST_F(EventFileTest, StartUpFollowsTheStoredSetting) {
     {
         EventSession s = make_session();
         s.show_heat_data = [&] { ++shown; };
-        s.Editor_start_up(); // nothing stored
+        s.editor_start_up(); // nothing stored
         EXPECT_EQ(shown, 1);
         EXPECT_FALSE(s.event_valid());
         EXPECT_FALSE(s.file_open());
@@ -347,7 +347,7 @@ TEST_F(EventFileTest, StartUpFollowsTheStoredSetting) {
 
     Write_Setting(keys::current_event_file, dir.file("gone.xml"));
     EventSession missing = make_session();
-    missing.Editor_start_up();
+    missing.editor_start_up();
     EXPECT_EQ(op.last_message(), "Stored Event File name not found!\r\n" + dir.file("gone.xml"));
     EXPECT_EQ(missing.current_event_file(), "");
     EXPECT_FALSE(missing.event_valid());
@@ -356,7 +356,7 @@ TEST_F(EventFileTest, StartUpFollowsTheStoredSetting) {
     std::ofstream(dir.file("empty.xml")).close();
     Write_Setting(keys::current_event_file, dir.file("empty.xml"));
     EventSession empty = make_session();
-    empty.Editor_start_up();
+    empty.editor_start_up();
     EXPECT_EQ(op.last_message(), "Invalid Event File! empty.xml");
     EXPECT_FALSE(empty.event_valid());
     EXPECT_TRUE(empty.file_open());
@@ -375,7 +375,7 @@ TEST_F(EventFileTest, QueriesFollowTheFileOpenFlag) {
     // ...except the dog name and the day, which do not look at the flag.
     EXPECT_EQ(s.Reg_Dog_Name(2, 3), "D");
     EXPECT_EQ(s.Get_day(), "");
-    EXPECT_FALSE(s.Write_dog_name(1, "x"));
+    EXPECT_FALSE(s.write_dog_name(1, "x"));
     EXPECT_EQ(s.Reg_Dog_Name(1, 1), "");
 
     // Outside the skeleton the access fails through the error path.
@@ -392,9 +392,9 @@ TEST_F(EventFileTest, HeatLoadShowsEachHeatsOwnLengthEvenAnEmptyOne) {
     EventSession s = make_session();
     create(s, "Cup", "d");
     s.current_heat(3);
-    s.Write_heat_name("Third");
-    s.Write_heat_length("480 m");
-    s.Write_dog_name(6, "Six");
+    s.write_heat_name("Third");
+    s.write_heat_length("480 m");
+    s.write_dog_name(6, "Six");
     s.Load_Heat_Data();
     EXPECT_EQ(s.fields().dog_names[5], "Six");
 
@@ -411,7 +411,7 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
     ASSERT_EQ(write_file_atomically(path, garbage), 0);
 
     EventSession s = make_session();
-    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    EXPECT_THROW(s.open_another_event_file(path), VeltroError);
     // Nothing of another event can be written over the bad file, and accesses fail cleanly.
     s.XML_to_File();
     EXPECT_EQ(bytes(path), garbage);
@@ -419,7 +419,7 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
 
     // Well-formed but not an event file: the first access to a missing element fails.
     ASSERT_EQ(write_file_atomically(path, "<other/>"), 0);
-    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    EXPECT_THROW(s.open_another_event_file(path), VeltroError);
     s.XML_to_File();
     EXPECT_EQ(bytes(path), "<other/>");
 
@@ -427,7 +427,7 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
     const std::string foreign = "<Veltro_event_file><event_name>x</event_name><event_day/><\xE2\x82\xAC/>"
                                 "</Veltro_event_file>";
     ASSERT_EQ(write_file_atomically(path, foreign), 0);
-    EXPECT_THROW(s.Open_another_event_file(path), VeltroError);
+    EXPECT_THROW(s.open_another_event_file(path), VeltroError);
     s.XML_to_File();
     EXPECT_EQ(bytes(path), foreign);
 
@@ -436,7 +436,7 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
                               "</Veltro_event_file>";
     ASSERT_EQ(write_file_atomically(path, stray), 0);
     try {
-        s.Open_another_event_file(path);
+        s.open_another_event_file(path);
         ADD_FAILURE() << "a stray byte was taken";
     } catch (const VeltroError& e) {
         EXPECT_NE(e.description().find("<event_name> is not valid UTF-8"), std::string::npos)
@@ -454,8 +454,8 @@ TEST_F(EventFileTest, UnreadableFilesFailWithoutHarm) {
 TEST_F(EventFileTest, CloseForgetsTheFileButNotTheValidFlag) {
     EventSession s = make_session();
     const std::string path = create(s, "Cup", "d");
-    s.Write_dog_name(1, "Dog");
-    s.Close_event_file();
+    s.write_dog_name(1, "Dog");
+    s.close_event_file();
 
     EXPECT_FALSE(s.file_open());
     EXPECT_TRUE(s.event_valid());
@@ -467,15 +467,15 @@ TEST_F(EventFileTest, CloseForgetsTheFileButNotTheValidFlag) {
     s.XML_to_File();                     // no file: nothing happens
     EXPECT_EQ(s.Event_name(), "");
 
-    s.Open_another_event_file(path);
+    s.open_another_event_file(path);
     EXPECT_EQ(s.Event_name(), "Cup");
     EXPECT_EQ(s.Reg_Dog_Name(1, 1), ""); // the name was never saved
-    s.No_Event_File();
+    s.no_event_file();
     EXPECT_FALSE(s.event_valid());
     EXPECT_EQ(Read_Setting(keys::current_event_file), "N/A");
     // Typing after it is refused, not taken into a document no file will receive.
     EXPECT_FALSE(s.file_open());
-    EXPECT_FALSE(s.Write_dog_name(1, "Lost"));
+    EXPECT_FALSE(s.write_dog_name(1, "Lost"));
 }
 
 } // namespace

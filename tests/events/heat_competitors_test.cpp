@@ -16,7 +16,7 @@ struct Recording : testing::FakeHeatValues {
     bool fail_write = false;
     void Write_XML_header() override {
         if (fail_write)
-            throw VeltroError(err::PermissionDenied, "Permission denied");
+            throw VeltroError(err::kPermissionDenied, "Permission denied");
         FakeHeatValues::Write_XML_header();
     }
     Names dogs() const {
@@ -42,20 +42,20 @@ protected:
     void open_event_file() {
         session.fields().event_name = "Cup";
         session.fields().day = "d";
-        session.Create_new_Event_file();
+        session.create_new_event_file();
         session.current_heat(3);
         for (std::int16_t b = 1; b <= kTimedBoxes; ++b)
-            session.Write_dog_name(b, b == 2 ? "Event 2" : "Rec " + std::to_string(b));
-        session.Write_heat_name("Final");
+            session.write_dog_name(b, b == 2 ? "Event 2" : "Rec " + std::to_string(b));
+        session.write_heat_name("Final");
     }
 
     // What the window does with the fields: each one's change handler runs.
-    int run_change_handlers(Heat_competitor_list& list) {
+    int run_change_handlers(HeatCompetitorList& list) {
         int written = 0;
-        const Heat_competitor_list::Fields f = list.fields();
+        const HeatCompetitorList::Fields f = list.fields();
         for (std::int16_t b = 1; b <= kTimedBoxes; ++b)
-            written += list.Dog_name_changed(b, f.dog_names[static_cast<std::size_t>(b - 1)]) ? 1 : 0;
-        written += list.Heat_name_changed(f.heat_name) ? 1 : 0;
+            written += list.dog_name_changed(b, f.dog_names[static_cast<std::size_t>(b - 1)]) ? 1 : 0;
+        written += list.heat_name_changed(f.heat_name) ? 1 : 0;
         return written;
     }
 
@@ -65,29 +65,29 @@ protected:
 
 TEST_F(HeatCompetitors, OpeningWritesOnlyWhatDiffersFromTheRecording) {
     open_event_file();
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     ASSERT_TRUE(list.load_Dog_Names());
     EXPECT_EQ(list.fields().dog_names[1], "Rec 2");
     EXPECT_EQ(run_change_handlers(list), 0);
     EXPECT_FALSE(list.changed());
 
-    EXPECT_EQ(list.First_heat(9), 3);
-    ASSERT_TRUE(list.Apply_heat(3));
+    EXPECT_EQ(list.first_heat(9), 3);
+    ASSERT_TRUE(list.apply_heat(3));
     EXPECT_EQ(run_change_handlers(list), 2);
     EXPECT_EQ(rec.box(2).dog, "Event 2");
     EXPECT_EQ(rec.heat_name, "Final");
     EXPECT_EQ(rec.box(1).dog, "Rec 1");
     EXPECT_TRUE(list.changed());
 
-    EXPECT_TRUE(list.Store_changes());
-    EXPECT_FALSE(list.Store_changes());
+    EXPECT_TRUE(list.store_changes());
+    EXPECT_FALSE(list.store_changes());
     EXPECT_EQ(rec.writes, 1);
 
     // The same names again change nothing and write nothing.
     list.load_Dog_Names();
-    list.Apply_heat(3);
+    list.apply_heat(3);
     EXPECT_EQ(run_change_handlers(list), 0);
-    EXPECT_FALSE(list.Store_changes());
+    EXPECT_FALSE(list.store_changes());
     EXPECT_EQ(rec.writes, 1);
 }
 
@@ -95,21 +95,21 @@ TEST_F(HeatCompetitors, OpeningWritesOnlyWhatDiffersFromTheRecording) {
 // the operator, the event's (empty) heat is applied.
 TEST_F(HeatCompetitors, AnEventHeatWithoutNamesEmptiesTheRecordingOnlyWhenChosen) {
     open_event_file();
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     list.load_Dog_Names();
-    EXPECT_FALSE(list.Apply_heat(4, true));
+    EXPECT_FALSE(list.apply_heat(4, true));
     EXPECT_EQ(run_change_handlers(list), 0);
     EXPECT_EQ(rec.box(6).dog, "Rec 6");
-    ASSERT_TRUE(list.Apply_heat(4));
+    ASSERT_TRUE(list.apply_heat(4));
     EXPECT_EQ(run_change_handlers(list), kTimedBoxes + 1);
     EXPECT_EQ(rec.dogs(), Names{});
     EXPECT_EQ(rec.heat_name, "");
 }
 
 TEST_F(HeatCompetitors, WithoutAnEventFileTheRecordingsNamesStay) {
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     list.load_Dog_Names();
-    EXPECT_FALSE(list.Apply_heat(3));
+    EXPECT_FALSE(list.apply_heat(3));
     EXPECT_EQ(list.fields().dog_names[5], "Rec 6");
     EXPECT_EQ(run_change_handlers(list), 0);
     EXPECT_EQ(rec.box(6).dog, "Rec 6");
@@ -118,15 +118,15 @@ TEST_F(HeatCompetitors, WithoutAnEventFileTheRecordingsNamesStay) {
 TEST_F(HeatCompetitors, WithNoRecordingOpenTheEventNamesShowAndNothingIsWritten) {
     open_event_file();
     rec.open = false;
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     EXPECT_FALSE(list.load_Dog_Names());
-    EXPECT_EQ(list.First_heat(120), 100);
-    EXPECT_EQ(list.First_heat(0), 1);
-    ASSERT_TRUE(list.Apply_heat(3));
+    EXPECT_EQ(list.first_heat(120), 100);
+    EXPECT_EQ(list.first_heat(0), 1);
+    ASSERT_TRUE(list.apply_heat(3));
     EXPECT_EQ(list.fields().dog_names[1], "Event 2");
     EXPECT_EQ(run_change_handlers(list), 0);
-    EXPECT_FALSE(list.Update_current_file());
-    EXPECT_FALSE(list.Store_changes());
+    EXPECT_FALSE(list.update_current_file());
+    EXPECT_FALSE(list.store_changes());
     EXPECT_EQ(rec.box(2).dog, "Rec 2");
     EXPECT_EQ(rec.writes, 0);
 }
@@ -134,48 +134,48 @@ TEST_F(HeatCompetitors, WithNoRecordingOpenTheEventNamesShowAndNothingIsWritten)
 TEST_F(HeatCompetitors, ARecordingsHeatThatIsNoHeatNumberFallsBackToTheMainWindows) {
     for (const char* id : {"", "x3", "3x", "0", "101"}) {
         rec.heat_id = id;
-        EXPECT_EQ(Heat_competitor_list(rec, session).First_heat(5), 5) << id;
+        EXPECT_EQ(HeatCompetitorList(rec, session).first_heat(5), 5) << id;
     }
 }
 
 TEST_F(HeatCompetitors, UpdateCurrentFileStoresTheSixDogFields) {
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     list.load_Dog_Names();
     rec.box(4).dog = "Changed elsewhere";
-    EXPECT_TRUE(list.Update_current_file());
+    EXPECT_TRUE(list.update_current_file());
     EXPECT_EQ(rec.box(4).dog, "Rec 4");
-    EXPECT_FALSE(list.Update_current_file());
-    EXPECT_THROW(list.Dog_name_changed(7, "x"), VeltroError);
+    EXPECT_FALSE(list.update_current_file());
+    EXPECT_THROW(list.dog_name_changed(7, "x"), VeltroError);
 }
 
 TEST_F(HeatCompetitors, AReadOnlyRecordingIsRefusedAndKeepsItsNames) {
     open_event_file();
     rec.read_only = true;
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     list.load_Dog_Names();
-    list.Apply_heat(3);
-    EXPECT_EQ(testing::error_number([&] { list.Dog_name_changed(2, "Event 2"); }), err::PermissionDenied);
+    list.apply_heat(3);
+    EXPECT_EQ(testing::error_number([&] { list.dog_name_changed(2, "Event 2"); }), err::kPermissionDenied);
     // Refused once: the other fields of the same showing are not reported again.
-    EXPECT_FALSE(list.Heat_name_changed("Final"));
-    EXPECT_EQ(testing::error_number([&] { list.Update_current_file(); }), err::PermissionDenied);
-    EXPECT_FALSE(list.Store_changes());
+    EXPECT_FALSE(list.heat_name_changed("Final"));
+    EXPECT_EQ(testing::error_number([&] { list.update_current_file(); }), err::kPermissionDenied);
+    EXPECT_FALSE(list.store_changes());
     EXPECT_EQ(rec.box(2).dog, "Rec 2");
     EXPECT_EQ(rec.heat_name, "Rec heat");
     EXPECT_EQ(rec.writes, 0);
     // Loaded afresh, it is refused again.
     list.load_Dog_Names();
-    EXPECT_THROW(list.Dog_name_changed(2, "Event 2"), VeltroError);
+    EXPECT_THROW(list.dog_name_changed(2, "Event 2"), VeltroError);
 }
 
 TEST_F(HeatCompetitors, AFailedHeaderWriteKeepsTheChangeForTheNextAttempt) {
-    Heat_competitor_list list(rec, session);
+    HeatCompetitorList list(rec, session);
     list.load_Dog_Names();
-    ASSERT_TRUE(list.Dog_name_changed(1, "New"));
+    ASSERT_TRUE(list.dog_name_changed(1, "New"));
     rec.fail_write = true;
-    EXPECT_THROW(list.Store_changes(), VeltroError);
+    EXPECT_THROW(list.store_changes(), VeltroError);
     EXPECT_TRUE(list.changed());
     rec.fail_write = false;
-    EXPECT_TRUE(list.Store_changes());
+    EXPECT_TRUE(list.store_changes());
     EXPECT_EQ(rec.writes, 1);
 }
 

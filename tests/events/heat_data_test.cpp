@@ -10,27 +10,27 @@
 namespace veltro {
 namespace {
 
-class HeatData : public testing::OwnSettingsTest {};
+class HeatDataTest : public testing::OwnSettingsTest {};
 
-TEST_F(HeatData, FromTheEventFileOrTestAndTheUpDownStoresTheHeat) {
+TEST_F(HeatDataTest, FromTheEventFileOrTestAndTheUpDownStoresTheHeat) {
     EventSession session(dir.path().string());
-    Heat_data none = Display_Heat_Data(session, 2);
+    HeatData none = Display_Heat_Data(session, 2);
     EXPECT_FALSE(none.from_event_file);
     EXPECT_EQ(none.event_name, "Test");
     EXPECT_EQ(none.heat_name, "Test");
-    EXPECT_FALSE(Heat_up_down_changed(session, false, 2));
+    EXPECT_FALSE(heat_up_down_changed(session, false, 2));
     EXPECT_EQ(Read_Setting(keys::heat_id), "1");
 
     session.fields().event_name = "Cup";
     session.fields().day = "Sunday";
-    session.Create_new_Event_file();
+    session.create_new_event_file();
     ASSERT_TRUE(session.event_valid()) << op.last_message();
     session.current_heat(2);
-    session.Write_heat_name("Final");
-    session.Write_heat_length("480");
-    session.Write_dog_name(3, "Red Comet");
+    session.write_heat_name("Final");
+    session.write_heat_length("480");
+    session.write_dog_name(3, "Red Comet");
 
-    const Heat_data d = Display_Heat_Data(session, 2);
+    const HeatData d = Display_Heat_Data(session, 2);
     EXPECT_TRUE(d.from_event_file);
     EXPECT_EQ(d.heat_number, "2");
     EXPECT_EQ(d.heat_name, "Final");
@@ -38,9 +38,9 @@ TEST_F(HeatData, FromTheEventFileOrTestAndTheUpDownStoresTheHeat) {
     EXPECT_EQ(d.dog_names[2], "Red Comet");
     EXPECT_EQ(d.event_file_label, file_name_part(session.current_event_file()));
 
-    EXPECT_FALSE(Heat_up_down_changed(session, true, 3)); // a recording is under review
+    EXPECT_FALSE(heat_up_down_changed(session, true, 3)); // a recording is under review
     EXPECT_EQ(Read_Setting(keys::heat_id), "1");
-    EXPECT_TRUE(Heat_up_down_changed(session, false, 3));
+    EXPECT_TRUE(heat_up_down_changed(session, false, 3));
     EXPECT_EQ(Read_Setting(keys::heat_id), "3");
 }
 

@@ -37,15 +37,15 @@ std::string utf16le(const std::u16string& text, bool mark = true) {
 std::string preview(std::string_view bytes, const EventDocument* doc = nullptr) {
     EventDocument empty;
     empty.Create_Veltro_Race_File();
-    const std::optional<RaceCard> card = Parse_race_card(bytes);
-    return card ? Race_card_preview_lines(*card, doc ? *doc : empty) : "<unreadable>";
+    const std::optional<RaceCard> card = parse_race_card(bytes);
+    return card ? race_card_preview_lines(*card, doc ? *doc : empty) : "<unreadable>";
 }
 
 TEST(RaceCard, StartListsGoToTheirOwnImport) {
-    EXPECT_FALSE(Looks_like_race_card("Start1\nDog A, B, C\n"));
-    EXPECT_FALSE(Looks_like_race_card("\n\xEF\xBB\xBFStart 1\n1,2,3\n"));
-    EXPECT_TRUE(Looks_like_race_card("Heat,Box,Dog\n1,1,Starter Boy\n"));
-    EXPECT_TRUE(Looks_like_race_card("l,1,Rex\n"));
+    EXPECT_FALSE(looks_like_race_card("Start1\nDog A, B, C\n"));
+    EXPECT_FALSE(looks_like_race_card("\n\xEF\xBB\xBFStart 1\n1,2,3\n"));
+    EXPECT_TRUE(looks_like_race_card("Heat,Box,Dog\n1,1,Starter Boy\n"));
+    EXPECT_TRUE(looks_like_race_card("l,1,Rex\n"));
 }
 
 // Cards as clubs' spreadsheets export them; every one must give the same dogs.
@@ -115,7 +115,7 @@ TEST(RaceCard, EveryBadLineIsNamedWithItsReasonAndTheRestIsTaken) {
 
 TEST(RaceCard, NamesASpreadsheetWouldRunAsFormulasAreTakenWithAWarning) {
     const std::optional<RaceCard> card =
-        Parse_race_card("1;1;=1+1\n1;2;@SUM(1)\n1;3;+CMD|' /C calc'!A0\n1;4;-Rex\n1;5;Rex-Bo\n");
+        parse_race_card("1;1;=1+1\n1;2;@SUM(1)\n1;3;+CMD|' /C calc'!A0\n1;4;-Rex\n1;5;Rex-Bo\n");
     ASSERT_TRUE(card);
     EXPECT_EQ(card->entries.size(), 5u);
     ASSERT_EQ(card->warnings.size(), 4u);
@@ -133,7 +133,7 @@ TEST(RaceCard, ACorrectedCardSaysWhatChangesAndClearsScratchedDogs) {
     const std::string corrected = "Heat;Box;Dog\n1;1;Rex\n1;2;\n1;3;Bolt\n1;4;Sky\n1;5;\n";
     EXPECT_EQ(preview(corrected, &doc), "1;1;Rex;unchanged\n1;2;;cleared\n1;3;Bolt;changed\n1;4;Sky;new\n"
                                         "1;5;;unchanged\n");
-    EXPECT_EQ(Apply_race_card(*Parse_race_card(corrected), doc), 3);
+    EXPECT_EQ(apply_race_card(*parse_race_card(corrected), doc), 3);
     EXPECT_EQ(doc.dog_name(1, 2), "");
     EXPECT_EQ(doc.dog_name(1, 3), "Bolt");
     EXPECT_EQ(doc.dog_name(1, 4), "Sky");
@@ -143,12 +143,12 @@ TEST(RaceCard, ACorrectedCardSaysWhatChangesAndClearsScratchedDogs) {
 
 TEST(RaceCard, WithoutAHeadingTheOperatorChoosesTheColumns) {
     const std::string bytes = "Rex,1,3,x\nBo,6,3,y\n";
-    const std::optional<RaceCard> first = Parse_race_card(bytes);
+    const std::optional<RaceCard> first = parse_race_card(bytes);
     ASSERT_TRUE(first);
     EXPECT_FALSE(first->has_heading);
     EXPECT_EQ(first->column_texts, (std::vector<std::string>{"Rex", "1", "3", "x"}));
     EXPECT_EQ(first->rejected.size(), 2u);
-    const std::optional<RaceCard> chosen = Parse_race_card(bytes, CardColumns{2, 1, 0});
+    const std::optional<RaceCard> chosen = parse_race_card(bytes, CardColumns{2, 1, 0});
     ASSERT_TRUE(chosen);
     EXPECT_TRUE(chosen->rejected.empty());
     ASSERT_EQ(chosen->entries.size(), 2u);
@@ -162,16 +162,16 @@ TEST(RaceCard, ImportWritesNamesShowsLastHeatAndSavesNothing) {
     testing::FakeOperator op;
     EventSession session(dir.file("events"));
     session.fields().event_name = "Cup";
-    session.Create_new_Event_file();
+    session.create_new_event_file();
     session.document().dog_name(3, 2, "Kept");
 
-    EXPECT_EQ(Import_race_card(*Parse_race_card("3,1,Rex\n3,4,Bo\n5,6,Max\n"), session), 3);
+    EXPECT_EQ(import_race_card(*parse_race_card("3,1,Rex\n3,4,Bo\n5,6,Max\n"), session), 3);
     EXPECT_EQ(session.Reg_Dog_Name(3, 2), "Kept");
     EXPECT_EQ(session.current_heat(), 5);
     EXPECT_EQ(session.fields().dog_names[5], "Max");
     // On disk only after the editor's next save.
     EventSession reread(dir.file("events"));
-    reread.Open_another_event_file(session.current_event_file());
+    reread.open_another_event_file(session.current_event_file());
     EXPECT_EQ(reread.Reg_Dog_Name(5, 6), "");
     set_settings_path({});
 }

@@ -31,11 +31,11 @@ std::vector<std::uint8_t> compressed(std::int32_t width, std::int32_t height, in
 }
 
 // Pixels of `band` that differ from the whole decode, as "x,y" texts (at most a few).
-std::vector<std::string> differences(const cDIBSection& whole, const Jpeg_band& band,
+std::vector<std::string> differences(const cDIBSection& whole, const JpegBand& band,
                                      const std::vector<std::uint8_t>& pixels) {
     std::vector<std::string> found;
     for (std::int32_t y = 0; y < band.height && found.size() < 4; ++y) {
-        const std::uint8_t* expected = whole.ScanLine(band.top + y) + 3 * band.left;
+        const std::uint8_t* expected = whole.scan_line(band.top + y) + 3 * band.left;
         const std::uint8_t* got = pixels.data() + static_cast<std::size_t>(y) * band.width * 3;
         for (std::int32_t x = 0; x < band.width * 3 && found.size() < 4; ++x) {
             if (expected[x] != got[x]) {
@@ -61,7 +61,7 @@ TEST(JpegBand, GivesTheWholeDecodesPixelsAtEveryPlace) {
             ASSERT_TRUE(DIB_From_JPG(whole, stream.data(), static_cast<std::int32_t>(stream.size())));
             const std::int32_t w = size.width;
             const std::int32_t h = size.height;
-            const Jpeg_band bands[] = {
+            const JpegBand bands[] = {
                 {w / 2, h / 10, 1, h * 8 / 10},             // a goal line's column
                 {w / 2 + 1, h / 10 + 1, 1, h * 8 / 10 - 1}, // odd, off every block edge
                 {15, 17, 2, 15},                            // both sides of a block edge
@@ -76,8 +76,8 @@ TEST(JpegBand, GivesTheWholeDecodesPixelsAtEveryPlace) {
             };
             JpegBandDecoder decoder;
             std::vector<std::uint8_t> pixels;
-            for (const Jpeg_band& band : bands) {
-                decoder.Decode(stream.data(), stream.size(), w, h, band, pixels);
+            for (const JpegBand& band : bands) {
+                decoder.decode(stream.data(), stream.size(), w, h, band, pixels);
                 ASSERT_EQ(pixels.size(), static_cast<std::size_t>(band.width) * band.height * 3);
                 EXPECT_EQ(differences(whole, band, pixels), std::vector<std::string>{})
                     << "subsampling " << subsampling << ", " << w << "*" << h << ", band at " << band.left
@@ -92,15 +92,15 @@ TEST(JpegBand, GivesTheWholeDecodesPixelsAtEveryPlace) {
 TEST(JpegBand, RefusesDamagedStreamsWrongSizesAndBandsOutsideAndGoesOn) {
     testing::FakeOperator op;
     const auto stream = compressed(400, 880, TJSAMP_420);
-    const Jpeg_band band{200, 88, 1, 704};
+    const JpegBand band{200, 88, 1, 704};
     JpegBandDecoder decoder;
     std::vector<std::uint8_t> pixels;
     auto fails = [&](const std::vector<std::uint8_t>& bytes, std::int32_t w, std::int32_t h,
-                     const Jpeg_band& b) {
+                     const JpegBand& b) {
         try {
-            decoder.Decode(bytes.data(), bytes.size(), w, h, b, pixels);
+            decoder.decode(bytes.data(), bytes.size(), w, h, b, pixels);
         } catch (const VeltroError& e) {
-            EXPECT_EQ(e.number(), err::Jpeg);
+            EXPECT_EQ(e.number(), err::kJpeg);
             EXPECT_NE(e.description().find("Failed to read JPG"), std::string::npos) << e.description();
             return true;
         }
@@ -118,10 +118,10 @@ TEST(JpegBand, RefusesDamagedStreamsWrongSizesAndBandsOutsideAndGoesOn) {
     EXPECT_TRUE(fails({}, 400, 880, band));
     // Sizes in the stream are checked against the expected ones; bands must lie in the picture.
     EXPECT_TRUE(fails(stream, 600, 1080, band));
-    EXPECT_TRUE(fails(stream, 400, 880, Jpeg_band{399, 0, 2, 10}));
-    EXPECT_TRUE(fails(stream, 400, 880, Jpeg_band{0, 870, 1, 11}));
-    EXPECT_TRUE(fails(stream, 400, 880, Jpeg_band{-1, 0, 1, 1}));
-    EXPECT_TRUE(fails(stream, 400, 880, Jpeg_band{0, 0, 0, 1}));
+    EXPECT_TRUE(fails(stream, 400, 880, JpegBand{399, 0, 2, 10}));
+    EXPECT_TRUE(fails(stream, 400, 880, JpegBand{0, 870, 1, 11}));
+    EXPECT_TRUE(fails(stream, 400, 880, JpegBand{-1, 0, 1, 1}));
+    EXPECT_TRUE(fails(stream, 400, 880, JpegBand{0, 0, 0, 1}));
 
     cDIBSection whole;
     ASSERT_TRUE(DIB_From_JPG(whole, stream.data(), static_cast<std::int32_t>(stream.size())));

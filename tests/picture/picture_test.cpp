@@ -24,20 +24,20 @@ TEST(DibSection, ScanLinesArePaddedToFourBytes) {
     }
     ASSERT_TRUE(dib.Create(600, 1080));
     EXPECT_EQ(dib.SizeImage(), 1944000);
-    EXPECT_EQ(dib.pBitmapInfo().biSizeImage, 1944000u);
-    EXPECT_EQ(dib.pBitmapInfo().biBitCount, 24);
+    EXPECT_EQ(dib.pBitmapInfo().bi_size_image, 1944000u);
+    EXPECT_EQ(dib.pBitmapInfo().bi_bit_count, 24);
 }
 
 TEST(DibSection, RefusesImpossibleSizesAndStaysEmpty) {
     cDIBSection dib;
     ASSERT_TRUE(dib.Create(10, 10));
     EXPECT_FALSE(dib.Create(0, 10));
-    EXPECT_TRUE(dib.Empty());
+    EXPECT_TRUE(dib.empty());
     EXPECT_EQ(dib.Width(), 0);
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
     EXPECT_FALSE(dib.Create(-5, 10));
     EXPECT_FALSE(dib.Create(100000, 100000)); // more than a Long of pixel memory
-    EXPECT_TRUE(dib.Empty());
+    EXPECT_TRUE(dib.empty());
 }
 
 TEST(DibSection, FillWritesBlueGreenRedAndKeepsPaddingAndDrawDibSwitch) {
@@ -59,7 +59,7 @@ TEST(DibSection, FillWritesBlueGreenRedAndKeepsPaddingAndDrawDibSwitch) {
     EXPECT_EQ(p[0], 255);
     EXPECT_EQ(p[2], 0);
     // Row 0 from the top is the last row in memory.
-    EXPECT_EQ(dib.ScanLine(0), p + 2 * 1204);
+    EXPECT_EQ(dib.scan_line(0), p + 2 * 1204);
 }
 
 TEST(VideoBuffer, SampleHeaderLayout) {
@@ -89,7 +89,7 @@ TEST(VideoBuffer, ResizeDiscardsPayloadAndFillCopiesExactly) {
     frame.FillData_RGB(source);
     EXPECT_EQ(frame.RGB_Sample_Len(), 50);
     EXPECT_EQ(std::memcmp(frame.Video_Adress(), source, 6), 0);
-    EXPECT_EQ(frame.Compression_flag(), 0);
+    EXPECT_EQ(frame.compression_flag(), 0);
     frame.RGB_Length(4);
     EXPECT_EQ(frame.RGB_Length(), 4);
     for (int i = 0; i < 4; ++i) {
@@ -131,7 +131,7 @@ TEST_F(JpegTest, OrientationIsKeptForBottomUpRows) {
     ASSERT_TRUE(in.Create(32, 32));
     in.Fill_with_RGB(0x000000);
     for (int y = 0; y < 8; ++y) {
-        std::memset(in.ScanLine(y), 255, 32 * 3); // white band at the top
+        std::memset(in.scan_line(y), 255, 32 * 3); // white band at the top
     }
     std::vector<std::uint8_t> buffer(20000);
     std::int32_t size = 20000;
@@ -146,8 +146,8 @@ TEST_F(JpegTest, OrientationIsKeptForBottomUpRows) {
     EXPECT_LT(plain[29 * 96 + 40], 50);
     cDIBSection out;
     ASSERT_TRUE(DIB_From_JPG(out, buffer.data(), size));
-    EXPECT_GT(out.ScanLine(2)[40], 200);
-    EXPECT_LT(out.ScanLine(29)[40], 50);
+    EXPECT_GT(out.scan_line(2)[40], 200);
+    EXPECT_LT(out.scan_line(29)[40], 50);
 }
 
 TEST_F(JpegTest, CompressionFailuresRaise26001AndKeepTheSize) {
@@ -184,7 +184,7 @@ TEST_F(JpegTest, GreyStreamFillsAllThreeChannels) {
     unsigned long jpg_size = 0;
     ASSERT_EQ(tjCompress2(c, grey.data(), w, w, h, TJPF_GRAY, &jpg, &jpg_size, TJSAMP_GRAY, 95, 0), 0);
     tjDestroy(c);
-    const auto header = Read_JPG_Header(jpg, static_cast<std::int32_t>(jpg_size));
+    const auto header = read_jpg_header(jpg, static_cast<std::int32_t>(jpg_size));
     ASSERT_TRUE(header.has_value());
     EXPECT_TRUE(header->grey);
 
@@ -192,7 +192,7 @@ TEST_F(JpegTest, GreyStreamFillsAllThreeChannels) {
     const bool ok = DIB_From_JPG(out, jpg, static_cast<std::int32_t>(jpg_size));
     tjFree(jpg);
     ASSERT_TRUE(ok);
-    const std::uint8_t* px = out.ScanLine(5) + 30 * 3;
+    const std::uint8_t* px = out.scan_line(5) + 30 * 3;
     EXPECT_NEAR(px[0], 180, 4);
     EXPECT_EQ(px[0], px[1]);
     EXPECT_EQ(px[1], px[2]);

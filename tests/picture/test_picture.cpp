@@ -21,13 +21,13 @@ std::uint32_t grain(std::uint32_t x, std::uint32_t y, std::uint32_t frame) {
 void Render_Test_Picture(cDIBSection& dib, std::int32_t frame) {
     const std::int32_t w = dib.Width();
     const std::int32_t h = dib.Height();
-    if (dib.Empty()) {
+    if (dib.empty()) {
         return;
     }
     const std::int32_t finish_x = w / 2;
     const std::int32_t lane_height = h / 6 > 0 ? h / 6 : 1;
     for (std::int32_t y = 0; y < h; ++y) {
-        std::uint8_t* row = dib.ScanLine(y);
+        std::uint8_t* row = dib.scan_line(y);
         const std::int32_t lane = y / lane_height;
         for (std::int32_t x = 0; x < w; ++x) {
             const std::uint32_t n = grain(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),

@@ -56,7 +56,7 @@ public:
         }
         if (attempts_ == throw_at) {
             inside_ = false;
-            throw VeltroError(err::DiskFull, "The disk is full");
+            throw VeltroError(err::kDiskFull, "The disk is full");
         }
         frames.push_back(frame);
         changed_.notify_all();
@@ -250,7 +250,7 @@ TEST(CapturePass, SinkFailureStopsTheWritingAndFinishRethrowsIt) {
         pass.finish();
         ADD_FAILURE() << "finish() kept quiet about the failure";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::DiskFull);
+        EXPECT_EQ(e.number(), err::kDiskFull);
     }
     EXPECT_NO_THROW(pass.finish());
     EXPECT_EQ(sink.frames.size(), 2u);

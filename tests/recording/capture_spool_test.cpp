@@ -217,7 +217,7 @@ TEST_F(CaptureSpool, AHeadThatIsNoSpoolHeadIsRefusedClearly) {
         SpoolReader reader(dir.file("missing.px3.spool"));
         FAIL() << "a missing file was read";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::FileNotFound);
+        EXPECT_EQ(e.number(), err::kFileNotFound);
     }
 }
 
@@ -288,10 +288,10 @@ TEST_F(CaptureSpool, SpoolsOfAFolderAreFoundByName) {
         ASSERT_EQ(write_file_atomically(dir.file(name), "x"), 0);
     std::filesystem::create_directories(dir.file("sub"));
     ASSERT_EQ(write_file_atomically(dir.file("sub/d.px3.spool"), "x"), 0);
-    EXPECT_EQ(Find_Spools(dir.path().string()),
+    EXPECT_EQ(find_spools(dir.path().string()),
               (std::vector<std::string>{dir.file("C.PX3.spool"), dir.file("a.px3.spool"),
                                         dir.file("b.px3.spool")}));
-    EXPECT_TRUE(Find_Spools(dir.file("missing")).empty());
+    EXPECT_TRUE(find_spools(dir.file("missing")).empty());
     EXPECT_EQ(spool_path("/races/heat 1.px3"), "/races/heat 1.px3.spool");
 }
 

@@ -58,7 +58,7 @@ public:
     }
     void read(std::int32_t index, CompressedFrame& frame) const override {
         if (index < 1 || index > count())
-            throw VeltroError(err::SubscriptOutOfRange, "no frame " + std::to_string(index));
+            throw VeltroError(err::kSubscriptOutOfRange, "no frame " + std::to_string(index));
         frame = frames[static_cast<std::size_t>(index - 1)];
     }
 };

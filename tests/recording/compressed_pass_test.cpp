@@ -31,10 +31,10 @@ protected:
     cls_VideoFile_handler rec;
 
     void SetUp() override {
-        rec.Event_Log([this](const std::string& line) { events.push_back(line); });
+        rec.event_log([this](const std::string& line) { events.push_back(line); });
     }
     void expect_verified() const {
-        const RecordingCheck check = Check_Recording(path);
+        const RecordingCheck check = check_recording(path);
         EXPECT_TRUE(check.problems.empty()) << check.problems.front();
     }
 };
@@ -43,13 +43,13 @@ TEST_F(CompressedPass, FirstPassSizesRecordsForTheLargestStreamAndStoresEveryStr
     Arm_Test_Recording(rec, path, 200, 150);
     FramesInMemory frames(200, 150, 7, 80, 123456);
     std::vector<int> percents;
-    rec.Append_Compressed_Pass(frames, [&](int p) { percents.push_back(p); });
+    rec.append_compressed_pass(frames, [&](int p) { percents.push_back(p); });
     EXPECT_FALSE(rec.File_open());
 
     const std::int32_t d = px3::data_size_for(frames.largest());
     EXPECT_EQ(rec.Rounded_Compressed_Size(), d);
-    EXPECT_EQ(rec.Reduced_Quality_Count(), 0);
-    EXPECT_EQ(rec.Largest_Compressed_Size(), frames.largest());
+    EXPECT_EQ(rec.reduced_quality_count(), 0);
+    EXPECT_EQ(rec.largest_compressed_size(), frames.largest());
     ASSERT_FALSE(percents.empty());
     EXPECT_EQ(percents.back(), 100);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
@@ -59,10 +59,10 @@ TEST_F(CompressedPass, FirstPassSizesRecordsForTheLargestStreamAndStoresEveryStr
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 7);
-    EXPECT_EQ(reader.Sample_size(), d + 58);
-    EXPECT_EQ(reader.XML_header().RGB_Image_size(), d);
-    EXPECT_EQ(reader.XML_header().Segments_no(), 1);
-    EXPECT_EQ(reader.XML_header().RGB_Compressed_max_Size(), frames.largest());
+    EXPECT_EQ(reader.sample_size(), d + 58);
+    EXPECT_EQ(reader.xml_header().RGB_Image_size(), d);
+    EXPECT_EQ(reader.xml_header().Segments_no(), 1);
+    EXPECT_EQ(reader.xml_header().RGB_Compressed_max_Size(), frames.largest());
     for (std::int32_t n = 1; n <= 7; ++n) {
         const CompressedFrame& sent = frames.frames[static_cast<std::size_t>(n - 1)];
         reader.Read_RGB_sample(n, true);
@@ -74,7 +74,7 @@ TEST_F(CompressedPass, FirstPassSizesRecordsForTheLargestStreamAndStoresEveryStr
         const auto at = static_cast<std::size_t>(px3::frame_offset(n, d + 58) + px3::kDataOffset);
         EXPECT_EQ(file.compare(at, sent.jpeg.size(), std::string(sent.jpeg.begin(), sent.jpeg.end())), 0)
             << "stored as it came";
-        EXPECT_FALSE(reader.Frame_corrupted());
+        EXPECT_FALSE(reader.frame_corrupted());
     }
     expect_verified();
     EXPECT_TRUE(events.empty());
@@ -83,18 +83,18 @@ TEST_F(CompressedPass, FirstPassSizesRecordsForTheLargestStreamAndStoresEveryStr
 TEST_F(CompressedPass, LaterPassStepsAStreamLargerThanTheFixedSizeDown) {
     // A first pass of flat frames fixes a small D; busy frames at quality 95 do not fit it.
     Arm_Test_Recording(rec, path, 320, 240);
-    rec.Append_Compressed_Pass(FramesInMemory(320, 240, 3, 80, 1000, true), {});
+    rec.append_compressed_pass(FramesInMemory(320, 240, 3, 80, 1000, true), {});
     const std::int32_t d = rec.Rounded_Compressed_Size();
     FramesInMemory busy(320, 240, 3, 95, 9000);
     ASSERT_GT(busy.largest(), d);
-    rec.Start_Quality(95);
-    rec.Append_Compressed_Pass(busy, {});
+    rec.start_quality(95);
+    rec.append_compressed_pass(busy, {});
 
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 6);
-    EXPECT_EQ(reader.Sample_size(), d + 58) << "all records of a file are equal";
-    EXPECT_EQ(reader.XML_header().Segments_no(), 2);
+    EXPECT_EQ(reader.sample_size(), d + 58) << "all records of a file are equal";
+    EXPECT_EQ(reader.xml_header().Segments_no(), 2);
     for (std::int32_t n = 1; n <= 3; ++n) {
         // The first of 95, 81, 69, ... at which the stream's picture fits.
         const CompressedFrame& sent = busy.frames[static_cast<std::size_t>(n - 1)];
@@ -115,35 +115,35 @@ TEST_F(CompressedPass, LaterPassStepsAStreamLargerThanTheFixedSizeDown) {
         EXPECT_LT(reader.PX3_Compression_Quality(), 95);
         EXPECT_EQ(reader.PX3_Compression_Quality(), expected);
         EXPECT_LE(reader.PX3_JPEG_Size(), d);
-        ASSERT_FALSE(reader.Frame_corrupted());
+        ASSERT_FALSE(reader.frame_corrupted());
         cDIBSection original;
         original.Create(320, 240);
         Render_Test_Picture(original, n - 1);
-        EXPECT_LT(testing::mean_difference(reader.Frame_bitmap(), original), 20.0) << n;
+        EXPECT_LT(testing::mean_difference(reader.frame_bitmap(), original), 20.0) << n;
     }
-    EXPECT_EQ(rec.Reduced_Quality_Count(), 3);
+    EXPECT_EQ(rec.reduced_quality_count(), 3);
     expect_verified();
 }
 
 TEST_F(CompressedPass, AStreamThatDoesNotDecodeAndDoesNotFitIsStoredCut) {
     Arm_Test_Recording(rec, path, 160, 120);
-    rec.Append_Compressed_Pass(FramesInMemory(160, 120, 3), {});
+    rec.append_compressed_pass(FramesInMemory(160, 120, 3), {});
     const std::int32_t d = rec.Rounded_Compressed_Size();
     FramesInMemory later(160, 120, 3, 80, 9000);
     later.frames[1].jpeg.assign(static_cast<std::size_t>(d) + 500, 0x33);
-    rec.Append_Compressed_Pass(later, {});
+    rec.append_compressed_pass(later, {});
     ASSERT_EQ(events.size(), 1u);
     EXPECT_NE(events[0].find("Frame 2 of " + path), std::string::npos) << events[0];
-    EXPECT_EQ(rec.Reduced_Quality_Count(), 1);
+    EXPECT_EQ(rec.reduced_quality_count(), 1);
 
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 6);
     reader.Read_RGB_sample(5, true);
     EXPECT_EQ(reader.PX3_JPEG_Size(), d);
-    EXPECT_TRUE(reader.Frame_corrupted());
+    EXPECT_TRUE(reader.frame_corrupted());
     reader.Read_RGB_sample(6, true);
-    EXPECT_FALSE(reader.Frame_corrupted()) << "the frames around it are whole";
+    EXPECT_FALSE(reader.frame_corrupted()) << "the frames around it are whole";
 }
 
 // Today's rule of Close_File: a pass of one or two frames is written but not counted. The pass says
@@ -151,9 +151,9 @@ TEST_F(CompressedPass, AStreamThatDoesNotDecodeAndDoesNotFitIsStoredCut) {
 // A capture of two frames (a short press of Capture) loses neither: the pass counts them.
 TEST_F(CompressedPass, PassOfTwoFramesIsCounted) {
     Arm_Test_Recording(rec, path, 160, 120);
-    rec.Append_Compressed_Pass(FramesInMemory(160, 120, 2), {});
-    EXPECT_EQ(rec.XML_header().G_Frames_no(), 2);
-    const RecordingCheck check = Check_Recording(path);
+    rec.append_compressed_pass(FramesInMemory(160, 120, 2), {});
+    EXPECT_EQ(rec.xml_header().G_Frames_no(), 2);
+    const RecordingCheck check = check_recording(path);
     EXPECT_EQ(check.frames, 2);
     EXPECT_TRUE(check.problems.empty()) << check.problems.front();
 }
@@ -171,10 +171,10 @@ TEST_F(CompressedPass, RecordsGoOutInLargeWritesAndAFailureAtAnyStepLeavesTheRec
         FailingFile counting(disk);
         rec.Open_File(lend(counting), "heat.px3");
         rec.Open_px3_for_Append();
-        rec.Append_Compressed_Pass(second, {});
+        rec.append_compressed_pass(second, {});
         EXPECT_EQ(counting.calls(Op::write), 2) << "twenty records in one write, then the header";
         EXPECT_EQ(disk.size(), 32016 + 23LL * s);
-        const RecordingCheck check = Check_Recording(disk);
+        const RecordingCheck check = check_recording(disk);
         EXPECT_EQ(check.frames, 23);
         EXPECT_TRUE(check.problems.empty()) << check.problems.front();
     }
@@ -205,7 +205,7 @@ TEST_F(CompressedPass, RecordsGoOutInLargeWritesAndAFailureAtAnyStepLeavesTheRec
         rec.Open_File(lend(failing), "heat.px3");
         rec.Open_px3_for_Append();
         try {
-            rec.Append_Compressed_Pass(second, {});
+            rec.append_compressed_pass(second, {});
             FAIL() << "the pass went through";
         } catch (const VeltroError& e) {
             EXPECT_EQ(e.description(), fault.message);
@@ -213,21 +213,21 @@ TEST_F(CompressedPass, RecordsGoOutInLargeWritesAndAFailureAtAnyStepLeavesTheRec
         EXPECT_FALSE(rec.File_open());
         EXPECT_TRUE(std::equal(good.begin(), good.begin() + 32016, disk.bytes().begin()));
         MemoryFile copy(disk.bytes());
-        const RecordingCheck check = Check_Recording(copy);
+        const RecordingCheck check = check_recording(copy);
         EXPECT_EQ(check.frames, 3);
         EXPECT_TRUE(check.problems.empty()) << check.problems.front();
 
         // The next pass goes behind the counted frames, over what the failed one left.
         rec.Open_File(lend(disk), "heat.px3");
         rec.Open_px3_for_Append();
-        rec.Append_Compressed_Pass(FramesInMemory(160, 120, 3, 80, 20000), {});
+        rec.append_compressed_pass(FramesInMemory(160, 120, 3, 80, 20000), {});
         EXPECT_EQ(disk.size(), 32016 + 6LL * s);
         cls_VideoFile_handler reader;
         reader.Open_File(std::make_unique<MemoryFile>(disk.bytes()), "check.px3");
         ASSERT_EQ(reader.num_Frames(), 6);
         reader.Read_RGB_sample(6, true);
         EXPECT_EQ(reader.PX3_Capture_mill(), 20080);
-        EXPECT_FALSE(reader.Frame_corrupted());
+        EXPECT_FALSE(reader.frame_corrupted());
     }
 }
 
@@ -238,13 +238,13 @@ TEST_F(CompressedPass, AFrameThatCannotBeReadAbandonsThePass) {
         std::int32_t largest() const override { return frames.largest(); }
         void read(std::int32_t index, CompressedFrame& frame) const override {
             if (index == 4)
-                throw VeltroError(err::PathFileAccess, "frame 4 is gone");
+                throw VeltroError(err::kPathFileAccess, "frame 4 is gone");
             frames.read(index, frame);
         }
     } unreadable;
     Arm_Test_Recording(rec, path, 160, 120);
     const std::string armed = read_whole_file(path).value_or("");
-    EXPECT_THROW(rec.Append_Compressed_Pass(unreadable, {}), VeltroError);
+    EXPECT_THROW(rec.append_compressed_pass(unreadable, {}), VeltroError);
     EXPECT_FALSE(rec.File_open());
     cls_VideoFile_handler reader;
     reader.Open_File(path);

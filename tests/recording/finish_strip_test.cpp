@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::int32_t kStart = 4000; // start counter; the test frames are stamped from 5000 on
 
-class FinishStrip : public ::testing::Test {
+class FinishStripTest : public ::testing::Test {
 protected:
     testing::FakeOperator op;
     testing::TempDir dir;
@@ -48,16 +48,16 @@ protected:
         file.replace(at, from.size(), to);
         std::ofstream(path, std::ios::binary) << file;
     }
-    Finish_strip build(const Strip_line& line, std::int32_t compensation = 200) {
-        Finish_strip_options options;
+    FinishStrip build(const StripLine& line, std::int32_t compensation = 200) {
+        FinishStripOptions options;
         options.line = line;
         options.goal_compensation = compensation;
-        return Build_Finish_Strip(path, options);
+        return build_finish_strip(path, options);
     }
 };
 
-const std::uint8_t* strip_pixel(const Finish_strip& s, std::int32_t row, std::int32_t x) {
-    return s.image.ScanLine(row) + 3 * x;
+const std::uint8_t* strip_pixel(const FinishStrip& s, std::int32_t row, std::int32_t x) {
+    return s.image.scan_line(row) + 3 * x;
 }
 
 bool grey(const std::uint8_t* p) {
@@ -66,17 +66,17 @@ bool grey(const std::uint8_t* p) {
 
 // Every column of a vertical line is the pixels the review shows of that picture (the same field of
 // the same frame, turned as the review turns it) and every time the review's time of it.
-void expect_review_pictures(const std::string& path, const Finish_strip& strip, std::int32_t x,
+void expect_review_pictures(const std::string& path, const FinishStrip& strip, std::int32_t x,
                             std::int32_t y1, bool fields,
                             const std::vector<std::int32_t>& unreadable_frames = {}) {
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     ASSERT_TRUE(rec.File_open());
     ASSERT_EQ(strip.field_mode, fields);
-    ASSERT_EQ(strip.Pictures(), fields ? rec.Num_fields() : rec.num_Frames());
-    ASSERT_EQ(strip.image.Width(), strip.Pictures() * strip.column_width);
+    ASSERT_EQ(strip.pictures(), fields ? rec.Num_fields() : rec.num_Frames());
+    ASSERT_EQ(strip.image.Width(), strip.pictures() * strip.column_width);
     ASSERT_EQ(strip.image.Height(), strip.strip_height + kStripScaleHeight);
-    for (std::int16_t p = 1; p <= strip.Pictures(); ++p) {
+    for (std::int16_t p = 1; p <= strip.pictures(); ++p) {
         if (fields) {
             rec.Draw_RGB_Field(p);
         } else {
@@ -85,7 +85,7 @@ void expect_review_pictures(const std::string& path, const Finish_strip& strip, 
         const std::int32_t frame = fields ? (p + 1) / 2 : p;
         const bool damaged =
             std::find(unreadable_frames.begin(), unreadable_frames.end(), frame) != unreadable_frames.end();
-        ASSERT_EQ(damaged, rec.RGB_samplesize_error() || rec.Frame_corrupted()) << "picture " << p;
+        ASSERT_EQ(damaged, rec.RGB_samplesize_error() || rec.frame_corrupted()) << "picture " << p;
         const auto time = strip.times[static_cast<std::size_t>(p - 1)];
         if (damaged) {
             EXPECT_FALSE(time) << "picture " << p;
@@ -96,26 +96,26 @@ void expect_review_pictures(const std::string& path, const Finish_strip& strip, 
         }
         for (std::int32_t row = 0; row < strip.strip_height; ++row) {
             for (std::int32_t c = 0; c < strip.column_width; ++c) {
-                const std::uint8_t* got = strip_pixel(strip, row, strip.Column_of(p) + c);
+                const std::uint8_t* got = strip_pixel(strip, row, strip.column_of(p) + c);
                 if (damaged) {
                     ASSERT_TRUE(grey(got)) << "picture " << p << " row " << row;
                     continue;
                 }
-                const std::uint8_t* shown = rec.Picture().ScanLine(y1 + row) + 3 * x;
+                const std::uint8_t* shown = rec.picture().scan_line(y1 + row) + 3 * x;
                 ASSERT_EQ(std::memcmp(got, shown, 3), 0) << "picture " << p << " row " << row;
             }
         }
     }
 }
 
-TEST_F(FinishStrip, ShowsTheReviewsFieldsAndTimes) {
+TEST_F(FinishStripTest, ShowsTheReviewsFieldsAndTimes) {
     write(72, 52, 7);
-    const Finish_strip strip = build({37, 47, 37, 5}); // drawn upwards: the strip still runs down
+    const FinishStrip strip = build({37, 47, 37, 5}); // drawn upwards: the strip still runs down
     EXPECT_EQ(strip.strip_height, 43);
     expect_review_pictures(path, strip, 37, 5, true);
 }
 
-TEST_F(FinishStrip, ShowsTheReviewsFramesAbove40PicturesASecond) {
+TEST_F(FinishStripTest, ShowsTheReviewsFramesAbove40PicturesASecond) {
     write(72, 52, 7, {}, false);
     edit_header("<RGB_fps>25</RGB_fps>", "<RGB_fps>50</RGB_fps>");
     expect_review_pictures(path, build({0, 0, 0, 51}), 0, 0, false);
@@ -123,7 +123,7 @@ TEST_F(FinishStrip, ShowsTheReviewsFramesAbove40PicturesASecond) {
 
 // A rotated recording is reviewed turned a quarter clockwise: the line is in that picture, so a
 // vertical line there is a row of the stored frame, and field rows are taken before the turn.
-TEST_F(FinishStrip, ShowsTheReviewsTurnedPicturesOfARotatedRecording) {
+TEST_F(FinishStripTest, ShowsTheReviewsTurnedPicturesOfARotatedRecording) {
     write(72, 52, 5);
     edit_header("<RGB_rotated>f</RGB_rotated>", "<RGB_rotated>t</RGB_rotated>");
     expect_review_pictures(path, build({20, 3, 20, 70}), 20, 3, true);
@@ -132,31 +132,31 @@ TEST_F(FinishStrip, ShowsTheReviewsTurnedPicturesOfARotatedRecording) {
 
 // A red stripe running down at one pixel right per two down: a slanted line along it sees red in
 // every row, one beside it none; a vertical line only crosses it.
-TEST_F(FinishStrip, SamplesASlantedLineAlongTheLine) {
+TEST_F(FinishStripTest, SamplesASlantedLineAlongTheLine) {
     write(96, 96, 3, [](cDIBSection& d) {
         d.Fill_with_RGB(0xFF0000);
         for (std::int32_t y = 0; y < 96; ++y) {
             for (std::int32_t x = 20 + y / 2 - 4; x <= 20 + y / 2 + 4; ++x) {
-                std::uint8_t* p = d.ScanLine(y) + 3 * x;
+                std::uint8_t* p = d.scan_line(y) + 3 * x;
                 p[0] = 0;
                 p[2] = 255;
             }
         }
     });
-    auto red_rows = [](const Finish_strip& s, std::int32_t picture) {
+    auto red_rows = [](const FinishStrip& s, std::int32_t picture) {
         std::int32_t n = 0;
         for (std::int32_t row = 0; row < s.strip_height; ++row) {
-            const std::uint8_t* p = strip_pixel(s, row, s.Column_of(static_cast<std::int16_t>(picture)));
+            const std::uint8_t* p = strip_pixel(s, row, s.column_of(static_cast<std::int16_t>(picture)));
             n += p[2] > 180 && p[0] < 80 ? 1 : 0;
         }
         return n;
     };
-    const Finish_strip along = build({25, 10, 60, 80});
+    const FinishStrip along = build({25, 10, 60, 80});
     ASSERT_EQ(along.strip_height, 71);
-    const Finish_strip backwards = build({60, 80, 25, 10});
-    const Finish_strip beside = build({39, 10, 74, 80});
-    const Finish_strip across = build({45, 10, 45, 80});
-    for (std::int32_t picture = 1; picture <= along.Pictures(); ++picture) {
+    const FinishStrip backwards = build({60, 80, 25, 10});
+    const FinishStrip beside = build({39, 10, 74, 80});
+    const FinishStrip across = build({45, 10, 45, 80});
+    for (std::int32_t picture = 1; picture <= along.pictures(); ++picture) {
         EXPECT_EQ(red_rows(along, picture), 71) << picture;
         EXPECT_EQ(red_rows(beside, picture), 0) << picture;
         EXPECT_LT(red_rows(across, picture), 25) << picture;
@@ -167,32 +167,32 @@ TEST_F(FinishStrip, SamplesASlantedLineAlongTheLine) {
 }
 
 TEST(FinishStripColumns, PictureAtAndColumnOfRoundTripAndStayInTheStrip) {
-    Finish_strip s;
+    FinishStrip s;
     s.column_width = 4;
     s.times.assign(10, std::nullopt);
     for (std::int16_t p = 1; p <= 10; ++p) {
-        EXPECT_EQ(s.Column_of(p), 4 * (p - 1));
+        EXPECT_EQ(s.column_of(p), 4 * (p - 1));
         for (std::int32_t dx = 0; dx < 4; ++dx) {
-            EXPECT_EQ(s.Picture_at(s.Column_of(p) + dx), p);
+            EXPECT_EQ(s.picture_at(s.column_of(p) + dx), p);
         }
     }
-    EXPECT_EQ(s.Picture_at(-7), 1);
-    EXPECT_EQ(s.Picture_at(40), 10);
-    EXPECT_EQ(s.Picture_at(1 << 30), 10);
-    EXPECT_EQ(s.Column_of(0), 0);
-    EXPECT_EQ(s.Column_of(-3), 0);
-    EXPECT_EQ(s.Column_of(11), 36);
-    EXPECT_EQ(Finish_strip{}.Picture_at(5), 0);
+    EXPECT_EQ(s.picture_at(-7), 1);
+    EXPECT_EQ(s.picture_at(40), 10);
+    EXPECT_EQ(s.picture_at(1 << 30), 10);
+    EXPECT_EQ(s.column_of(0), 0);
+    EXPECT_EQ(s.column_of(-3), 0);
+    EXPECT_EQ(s.column_of(11), 36);
+    EXPECT_EQ(FinishStrip{}.picture_at(5), 0);
 }
 
 // A record that does not begin right and one whose picture does not decode are grey and have no
 // time, as the review shows them broken; every other picture is right.
-TEST_F(FinishStrip, DamagedRecordsGiveGreyColumnsAndTheRestIsRight) {
+TEST_F(FinishStripTest, DamagedRecordsGiveGreyColumnsAndTheRestIsRight) {
     write(72, 52, 6);
     std::string file = read_whole_file(path).value();
     cls_VideoFile_handler rec;
     rec.Open_File(path);
-    const std::int32_t s = rec.Sample_size();
+    const std::int32_t s = rec.sample_size();
     rec.Close_File();
     file.replace(static_cast<std::size_t>(px3::frame_offset(2, s)), 4, "XXXX");
     const auto third = static_cast<std::size_t>(px3::frame_offset(3, s) + px3::kDataOffset);
@@ -203,66 +203,66 @@ TEST_F(FinishStrip, DamagedRecordsGiveGreyColumnsAndTheRestIsRight) {
     expect_review_pictures(path, build({37, 5, 37, 47}), 37, 5, true, {2, 3});
 }
 
-TEST_F(FinishStrip, CancellingGivesAnEmptyStripAndProgressRunsToTheEnd) {
+TEST_F(FinishStripTest, CancellingGivesAnEmptyStripAndProgressRunsToTheEnd) {
     write(72, 52, 40);
     std::atomic<bool> cancel{true};
-    Finish_strip_options options;
+    FinishStripOptions options;
     options.line = {37, 5, 37, 47};
-    Finish_strip strip = Build_Finish_Strip(path, options, &cancel);
-    EXPECT_EQ(strip.Pictures(), 0);
-    EXPECT_TRUE(strip.image.Empty());
+    FinishStrip strip = build_finish_strip(path, options, &cancel);
+    EXPECT_EQ(strip.pictures(), 0);
+    EXPECT_TRUE(strip.image.empty());
 
     cancel = false;
     std::vector<int> told;
-    strip = Build_Finish_Strip(path, options, &cancel, [&](int percent) {
+    strip = build_finish_strip(path, options, &cancel, [&](int percent) {
         told.push_back(percent);
         if (percent >= 30) {
             cancel = true;
         }
     });
-    EXPECT_EQ(strip.Pictures(), 0);
-    EXPECT_TRUE(strip.image.Empty());
+    EXPECT_EQ(strip.pictures(), 0);
+    EXPECT_TRUE(strip.image.empty());
 
     cancel = false;
     told.clear();
-    strip = Build_Finish_Strip(path, options, &cancel, [&](int percent) { told.push_back(percent); });
-    EXPECT_EQ(strip.Pictures(), 80);
+    strip = build_finish_strip(path, options, &cancel, [&](int percent) { told.push_back(percent); });
+    EXPECT_EQ(strip.pictures(), 80);
     ASSERT_FALSE(told.empty());
     EXPECT_EQ(told.front(), 0);
     EXPECT_EQ(told.back(), 100);
     EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
 }
 
-TEST_F(FinishStrip, RefusesWhatIsNoRecordingWithPicturesAndBadColumnWidths) {
-    Finish_strip_options options;
+TEST_F(FinishStripTest, RefusesWhatIsNoRecordingWithPicturesAndBadColumnWidths) {
+    FinishStripOptions options;
     auto error_of = [&](const std::string& file) {
         try {
-            Build_Finish_Strip(file, options);
+            build_finish_strip(file, options);
         } catch (const VeltroError& e) {
             return e.number();
         }
         return 0;
     };
-    EXPECT_EQ(error_of(dir.file("missing.px3")), err::FileNotFound);
+    EXPECT_EQ(error_of(dir.file("missing.px3")), err::kFileNotFound);
     std::ofstream(dir.file("text.px3")) << std::string(40000, 'x');
-    EXPECT_EQ(error_of(dir.file("text.px3")), err::PathFileAccess);
+    EXPECT_EQ(error_of(dir.file("text.px3")), err::kPathFileAccess);
     {
         cls_VideoFile_handler rec;
         Arm_Test_Recording(rec, dir.file("armed.px3"), 72, 52);
     }
-    EXPECT_EQ(error_of(dir.file("armed.px3")), err::PathFileAccess); // no frames yet
+    EXPECT_EQ(error_of(dir.file("armed.px3")), err::kPathFileAccess); // no frames yet
     write(72, 52, 2);
     for (const std::int32_t width : {0, -1, 65}) {
         options.column_width = width;
-        EXPECT_EQ(error_of(path), err::SubscriptOutOfRange) << width;
+        EXPECT_EQ(error_of(path), err::kSubscriptOutOfRange) << width;
     }
 }
 
 // Pictures 20 ms apart at 4 pixels: a tick every 0,10 s stands over the picture showing that time
 // (longer every 0,50 s, with its label), and nowhere else.
-TEST_F(FinishStrip, TimeScaleTicksStandOverThePicturesOfRoundTimes) {
+TEST_F(FinishStripTest, TimeScaleTicksStandOverThePicturesOfRoundTimes) {
     write(72, 52, 20);
-    const Finish_strip strip = build({37, 5, 37, 47}, 2); // pictures at 1000, 1020, ... ms
+    const FinishStrip strip = build({37, 5, 37, 47}, 2); // pictures at 1000, 1020, ... ms
     ASSERT_EQ(strip.times.front(), 1000);
     const std::int32_t base = strip.strip_height;
     auto marked = [&](std::int32_t row, std::int32_t x) {
@@ -271,14 +271,14 @@ TEST_F(FinishStrip, TimeScaleTicksStandOverThePicturesOfRoundTimes) {
     };
     for (std::int32_t x = 0; x < strip.image.Width(); ++x) {
         EXPECT_TRUE(marked(base, x));
-        const auto& time = strip.times[static_cast<std::size_t>(strip.Picture_at(x) - 1)];
-        const bool at_tick = x == strip.Column_of(strip.Picture_at(x)) + 2 && *time % 100 == 0;
+        const auto& time = strip.times[static_cast<std::size_t>(strip.picture_at(x) - 1)];
+        const bool at_tick = x == strip.column_of(strip.picture_at(x)) + 2 && *time % 100 == 0;
         EXPECT_EQ(marked(base + 1, x), at_tick) << x;
         EXPECT_EQ(marked(base + 6, x), at_tick && *time % 500 == 0) << x;
     }
     // The label "1,50" under its tick (picture 26).
     std::int32_t label = 0;
-    const std::int32_t tick = strip.Column_of(26) + 2;
+    const std::int32_t tick = strip.column_of(26) + 2;
     for (std::int32_t y = base + 10; y < base + kStripScaleHeight; ++y) {
         for (std::int32_t x = tick - 30; x < tick + 30; ++x) {
             label += marked(y, x) ? 1 : 0;

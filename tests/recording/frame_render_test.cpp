@@ -17,7 +17,7 @@ cDIBSection numbered(int w, int h) {
     d.Create(w, h);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = d.ScanLine(y) + 3 * x;
+            std::uint8_t* p = d.scan_line(y) + 3 * x;
             p[0] = static_cast<std::uint8_t>(y);
             p[1] = static_cast<std::uint8_t>(x);
             p[2] = 7;
@@ -33,13 +33,13 @@ TEST(FrameRender, FieldsAreLineDoubledFromAlternateRows) {
     ASSERT_TRUE(deinterlaceFrame2(src, field, 2)); // field 1: rows 0, 2, 4, 6
     const int top[7] = {0, 0, 2, 2, 4, 4, 6};
     for (int y = 0; y < 7; ++y) {
-        EXPECT_EQ(field.ScanLine(y)[0], top[y]) << y;
-        EXPECT_EQ(field.ScanLine(y)[3 * 4 + 1], 4);
+        EXPECT_EQ(field.scan_line(y)[0], top[y]) << y;
+        EXPECT_EQ(field.scan_line(y)[3 * 4 + 1], 4);
     }
     ASSERT_TRUE(deinterlaceFrame2(src, field, 1)); // field 2: rows 1, 3, 5 (the last row repeats 5)
     const int bottom[7] = {1, 1, 3, 3, 5, 5, 5};
     for (int y = 0; y < 7; ++y) {
-        EXPECT_EQ(field.ScanLine(y)[0], bottom[y]) << y;
+        EXPECT_EQ(field.scan_line(y)[0], bottom[y]) << y;
     }
     cDIBSection wrong;
     wrong.Create(5, 6);
@@ -52,10 +52,10 @@ TEST(FrameRender, RotationTurnsAQuarterClockwise) {
     turned.Create(2, 3);
     ASSERT_TRUE(Rotate90(src, turned));
     // The left column of the source becomes the top row, its bottom row first.
-    EXPECT_EQ(turned.ScanLine(0)[0], 1);     // row 1 of the source
-    EXPECT_EQ(turned.ScanLine(0)[3], 0);     // row 0
-    EXPECT_EQ(turned.ScanLine(0)[1], 0);     // column 0
-    EXPECT_EQ(turned.ScanLine(2)[3 + 1], 2); // bottom right: source row 0, column 2
+    EXPECT_EQ(turned.scan_line(0)[0], 1);     // row 1 of the source
+    EXPECT_EQ(turned.scan_line(0)[3], 0);     // row 0
+    EXPECT_EQ(turned.scan_line(0)[1], 0);     // column 0
+    EXPECT_EQ(turned.scan_line(2)[3 + 1], 2); // bottom right: source row 0, column 2
     cDIBSection wrong;
     wrong.Create(3, 2);
     EXPECT_FALSE(Rotate90(src, wrong));
@@ -70,14 +70,14 @@ protected:
     // Interlaced frames whose top field is white and bottom field black, stored at quality 100.
     void write(int frames) {
         cls_VideoFile_handler rec;
-        rec.Start_Quality(100);
+        rec.start_quality(100);
         Arm_Test_Recording(rec, path, 32, 16);
         testing::CapturedFrames captured(32, 16, frames);
         for (auto& f : captured.frames) {
             cDIBSection d;
             d.Create(32, 16);
             for (int y = 0; y < 16; y += 2) {
-                std::memset(d.ScanLine(y), 255, 32 * 3);
+                std::memset(d.scan_line(y), 255, 32 * 3);
             }
             std::memcpy(f->RGB_Buffer_Address(), d.DIBSectionBitsPtr(),
                         static_cast<std::size_t>(d.SizeImage()));
@@ -100,14 +100,14 @@ TEST_F(Rendering, FieldsOneAndTwoShowTheTwoHalvesOfFrameOne) {
     rec.Draw_RGB_Field(1);
     EXPECT_EQ(rec.PX3_Displayed_Frame(), 1);
     EXPECT_EQ(rec.Field_To_Show(), 1);
-    EXPECT_GT(rec.Picture().ScanLine(1)[10], 200) << "field 1 is the top field, line-doubled";
+    EXPECT_GT(rec.picture().scan_line(1)[10], 200) << "field 1 is the top field, line-doubled";
     rec.Draw_RGB_Field(2);
     EXPECT_EQ(rec.PX3_Displayed_Frame(), 1);
     EXPECT_EQ(rec.Field_To_Show(), 2);
-    EXPECT_LT(rec.Picture().ScanLine(0)[10], 60);
+    EXPECT_LT(rec.picture().scan_line(0)[10], 60);
     rec.Draw_RGB_Field(6);
     EXPECT_EQ(rec.PX3_Displayed_Frame(), 3);
-    EXPECT_EQ(rec.Current_field(), 6);
+    EXPECT_EQ(rec.current_field(), 6);
 }
 
 TEST_F(Rendering, EffectiveTimesCountFromTheStart) {
@@ -117,14 +117,14 @@ TEST_F(Rendering, EffectiveTimesCountFromTheStart) {
     rec.Draw_RGB_frame(12);
     EXPECT_EQ(rec.Field_To_Show(), 99);
     EXPECT_EQ(rec.PX3_Displayed_Frame(), 12);
-    EXPECT_FLOAT_EQ(rec.Effective_time(), 440.0f);
+    EXPECT_FLOAT_EQ(rec.effective_time(), 440.0f);
     rec.Draw_RGB_Field(5);
-    EXPECT_FLOAT_EQ(rec.Effective_time(), 80.0f);
-    rec.Start_number(3);
+    EXPECT_FLOAT_EQ(rec.effective_time(), 80.0f);
+    rec.start_number(3);
     rec.Draw_RGB_Field(7);
-    EXPECT_FLOAT_EQ(rec.Effective_time(), 80.0f);
+    EXPECT_FLOAT_EQ(rec.effective_time(), 80.0f);
     rec.Draw_RGB_frame(5);
-    EXPECT_FLOAT_EQ(rec.Effective_time(), 80.0f);
+    EXPECT_FLOAT_EQ(rec.effective_time(), 80.0f);
 }
 
 TEST_F(Rendering, StoredRotationDecidesTheTurn) {
@@ -134,21 +134,21 @@ TEST_F(Rendering, StoredRotationDecidesTheTurn) {
         rec.Open_File(path);
         EXPECT_FALSE(rec.rotated());
         rec.Draw_RGB_frame(1);
-        EXPECT_EQ(rec.Picture().Width(), 32);
+        EXPECT_EQ(rec.picture().Width(), 32);
     }
     set_rotated_text("f", "Y"); // the header's default, as other writers leave it
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     EXPECT_TRUE(rec.rotated());
     rec.Draw_RGB_frame(1);
-    EXPECT_EQ(rec.Picture().Width(), 16);
-    EXPECT_EQ(rec.Picture().Height(), 32);
+    EXPECT_EQ(rec.picture().Width(), 16);
+    EXPECT_EQ(rec.picture().Height(), 32);
     // Turned clockwise, the white top row becomes the right column, the black second row the next.
-    EXPECT_GT(rec.Picture().ScanLine(5)[3 * 15], 200);
-    EXPECT_LT(rec.Picture().ScanLine(5)[3 * 14], 60);
+    EXPECT_GT(rec.picture().scan_line(5)[3 * 15], 200);
+    EXPECT_LT(rec.picture().scan_line(5)[3 * 14], 60);
     rec.Draw_RGB_Field(2);
-    EXPECT_EQ(rec.Picture().Width(), 16);
-    EXPECT_LT(rec.Picture().ScanLine(5)[3 * 15], 60);
+    EXPECT_EQ(rec.picture().Width(), 16);
+    EXPECT_LT(rec.picture().scan_line(5)[3 * 15], 60);
 }
 
 TEST_F(Rendering, ReadErrorStopsFieldDrawingOnly) {
@@ -157,7 +157,7 @@ TEST_F(Rendering, ReadErrorStopsFieldDrawingOnly) {
     rec.Open_File(path);
     rec.Draw_RGB_Field(1);
     EXPECT_THROW(rec.Draw_RGB_Field(9), VeltroError); // frame 5 of 3
-    EXPECT_TRUE(rec.Read_error());
+    EXPECT_TRUE(rec.read_error());
     rec.Draw_RGB_Field(4);
     EXPECT_EQ(rec.PX3_Displayed_Frame(), 1) << "field drawing stopped";
     rec.Draw_RGB_frame(2);

@@ -89,7 +89,7 @@ TEST(HeaderJournalFile, EntriesSurviveACutLastEntryAndAFailedAppendLeavesNoTrace
         journal.append(JournalKind::Header, "<a>4</a>", "2024-05-01 14:05:00.000");
         FAIL() << "a full disk took the entry";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::DiskFull);
+        EXPECT_EQ(e.number(), err::kDiskFull);
         EXPECT_EQ(e.description(), "Cannot write heat.px3.journal: No space left on device");
     }
     EXPECT_EQ(text_of(disk), whole);
@@ -110,20 +110,20 @@ protected:
 
     void SetUp() override {
         cls_VideoFile_handler rec;
-        rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+        rec.event_log([this](const std::string& line) { log.push_back(line); });
         Arm_Test_Recording(rec, path, 64, 48);
         Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 3));
         rec.Open_File(path);
         rec.Velt_Heat_time(1, false, 23000);
         rec.Write_XML_header();
-        old_text = rec.XML_header().XML_string();
+        old_text = rec.xml_header().XML_string();
         for (std::int16_t box = 1; box <= 6; ++box) {
             rec.Velt_Dog_name(box, "Dog number " + std::to_string(box));
             rec.Velt_Heat_time(box, false, kTimes[static_cast<std::size_t>(box - 1)]);
         }
         rec.Velt_dead_heat(4, true);
         rec.Write_XML_header();
-        new_text = rec.XML_header().XML_string();
+        new_text = rec.xml_header().XML_string();
         rec.Close_File();
         px3::encode_header_block(old_text, *old_block);
         px3::encode_header_block(new_text, *new_block);
@@ -165,7 +165,7 @@ protected:
             EXPECT_EQ(rec.Velt_Dog_name(box), "Dog number " + std::to_string(box));
         }
         EXPECT_TRUE(rec.Velt_dead_heat(4));
-        EXPECT_EQ(rec.XML_header().G_Frames_no(), 3);
+        EXPECT_EQ(rec.xml_header().G_Frames_no(), 3);
     }
 };
 
@@ -179,10 +179,10 @@ TEST_F(JournalRestore, HeaderTornAtEveryBoundaryOpensWithTheNewestHeaderOrIsRepo
         op.messages.clear();
         log.clear();
         cls_VideoFile_handler rec;
-        rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+        rec.event_log([this](const std::string& line) { log.push_back(line); });
         rec.Open_File(path);
         expect_new_values(rec);
-        EXPECT_EQ(rec.XML_header().Loaded_text(), new_text);
+        EXPECT_EQ(rec.xml_header().loaded_text(), new_text);
         ASSERT_EQ(op.messages.size(), 1u);
         EXPECT_EQ(op.last_message().rfind(
                       "The header of " + path + " was damaged by a write that was cut short (", 0),
@@ -192,7 +192,7 @@ TEST_F(JournalRestore, HeaderTornAtEveryBoundaryOpensWithTheNewestHeaderOrIsRepo
         EXPECT_EQ(log, std::vector<std::string>{op.last_message()});
         rec.Close_File();
         EXPECT_EQ(block_on_disk(), bytes(*new_block));
-        EXPECT_TRUE(Check_Recording(path).problems.empty()) << Check_Recording(path).problems.front();
+        EXPECT_TRUE(check_recording(path).problems.empty()) << check_recording(path).problems.front();
     }
     EXPECT_EQ(read_whole_file(journal_path(path)).value(), journal) << "restoring adds nothing to it";
 
@@ -202,7 +202,7 @@ TEST_F(JournalRestore, HeaderTornAtEveryBoundaryOpensWithTheNewestHeaderOrIsRepo
         put_block(block->data());
         op.messages.clear();
         cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
+        rec.event_log([](const std::string&) {});
         rec.Open_File(path);
         ASSERT_EQ(op.messages.size(), 1u);
         EXPECT_EQ(op.last_message().rfind("The header of " + path + " is damaged (", 0), 0u)
@@ -217,7 +217,7 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
     put_block(old_block->data());
     const JournalEntry last = *decode_journal(read_whole_file(journal_path(path)).value()).last_header();
     cls_VideoFile_handler rec;
-    rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+    rec.event_log([this](const std::string& line) { log.push_back(line); });
     rec.File_name(path);
     rec.Open_px3_for_Append();
     expect_new_values(rec);
@@ -226,7 +226,7 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
                                      "from its journal: the heat is as it was at " +
                                      last.time.substr(11, 8) + " (change " + std::to_string(last.sequence) +
                                      ").");
-    rec.Abandon_Append();
+    rec.abandon_append();
     EXPECT_EQ(block_on_disk(), bytes(*new_block));
 
     // Read only: shown as the journal has it, the file untouched.
@@ -264,7 +264,7 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
     EXPECT_EQ(log, std::vector<std::string>{op.last_message()});
     rec.Close_File();
     EXPECT_EQ(block_on_disk(), bytes(*block));
-    EXPECT_EQ(Check_Recording(path).problems,
+    EXPECT_EQ(check_recording(path).problems,
               std::vector<std::string>{
                   "header text matches no journal entry nor its checksum: another program changed it"});
 }
@@ -273,12 +273,12 @@ TEST_F(JournalRestore, HeaderBehindItsJournalIsRestoredUnlessReadOnlyAndAForeign
 // but is neither the old one nor the new one.
 TEST_F(JournalRestore, TornBetweenTwoChangesOfTheSameLengthIsRestoredThoughItParses) {
     cls_VideoFile_handler rec;
-    rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+    rec.event_log([this](const std::string& line) { log.push_back(line); });
     rec.Open_File(path);
     rec.Velt_Heat_time(1, false, 23460);
     rec.Velt_Heat_time(6, false, 26410);
     rec.Write_XML_header();
-    const std::string latest = rec.XML_header().XML_string();
+    const std::string latest = rec.xml_header().XML_string();
     rec.Close_File();
     ASSERT_EQ(latest.size(), new_text.size());
     // Torn in the sector after box 1's new time (the update time, stamped to the second, may differ
@@ -317,7 +317,7 @@ TEST_F(JournalRestore, AJournalThatCannotBeWrittenDoesNotStopAChange) {
     FailingFile failing(journal_disk);
     failing.disk_full_after(0);
     cls_VideoFile_handler rec;
-    rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+    rec.event_log([this](const std::string& line) { log.push_back(line); });
     rec.Open_File(lend(disk), "heat 1.px3", lend(failing));
     ASSERT_TRUE(rec.Has_XML());
     rec.Velt_Heat_time(2, false, 30010);
@@ -334,12 +334,12 @@ TEST_F(JournalRestore, AJournalThatCannotBeWrittenDoesNotStopAChange) {
     rec.Close_File();
 
     cls_VideoFile_handler reader;
-    reader.Event_Log([](const std::string&) {});
+    reader.event_log([](const std::string&) {});
     reader.Open_File(std::make_unique<MemoryFile>(disk.bytes()), "check.px3");
     EXPECT_EQ(reader.Velt_Heat_time(2, false), 30010);
     EXPECT_EQ(reader.Velt_Heat_time(3, false), 30020);
-    const std::string stored = reader.XML_header().Loaded_text();
-    const RecordingCheck check = Check_Recording(disk, &journal_disk);
+    const std::string stored = reader.xml_header().loaded_text();
+    const RecordingCheck check = check_recording(disk, &journal_disk);
     EXPECT_TRUE(check.problems.empty()) << check.problems.front();
     EXPECT_EQ(check.notes,
               std::vector<std::string>{"the last change of the header (its checksum is whole) is "
@@ -354,8 +354,8 @@ TEST_F(JournalRestore, AJournalThatCannotBeWrittenDoesNotStopAChange) {
     ASSERT_GE(after.entries.size(), 2u);
     const JournalEntry& missed = after.entries[after.entries.size() - 2];
     EXPECT_EQ(missed.payload, stored);
-    EXPECT_EQ(missed.time, reader.XML_header().Update_Time() + ".000");
-    EXPECT_EQ(after.entries.back().payload, rec.XML_header().XML_string());
+    EXPECT_EQ(missed.time, reader.xml_header().Update_Time() + ".000");
+    EXPECT_EQ(after.entries.back().payload, rec.xml_header().XML_string());
 }
 
 // One small change (box 3 from 2,29 to 2,32) cut at every byte where the two blocks differ, the rest
@@ -366,17 +366,17 @@ TEST(HeaderCut, EveryByteLevelCutOfAChangeIsRestoredOrReported) {
     testing::TempDir dir;
     const std::string path = dir.file("heat 3.px3");
     cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     Arm_Test_Recording(rec, path, 64, 48);
     Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 3));
     rec.Open_File(path);
     rec.Velt_Heat_time(3, false, 2291);
     rec.Write_XML_header();
     auto old_block = std::make_unique<px3::HeaderBlock>();
-    px3::encode_header_block(rec.XML_header().XML_string(), *old_block);
+    px3::encode_header_block(rec.xml_header().XML_string(), *old_block);
     rec.Velt_Heat_time(3, false, 2319);
     rec.Write_XML_header();
-    const std::string new_text = rec.XML_header().XML_string();
+    const std::string new_text = rec.xml_header().XML_string();
     auto new_block = std::make_unique<px3::HeaderBlock>();
     px3::encode_header_block(new_text, *new_block);
     rec.Close_File();

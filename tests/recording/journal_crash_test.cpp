@@ -23,7 +23,7 @@ std::int16_t box_of(int i) {
 // with a byte on `ack`. It never returns.
 [[noreturn]] void assign_times(const std::string& path, int done, int ack) {
     cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     rec.Open_File(path);
     for (int i = done + 1; i <= done + kAssignments; ++i) {
         rec.Velt_Heat_time(box_of(i), false, 20000 + i);
@@ -42,7 +42,7 @@ TEST(JournalCrash, EveryAcknowledgedTimeSurvivesAKillAtAnyMoment) {
     const std::string path = dir.file("heat 1.px3");
     {
         cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
+        rec.event_log([](const std::string&) {});
         Arm_Test_Recording(rec, path, 64, 48);
         Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 3));
     }
@@ -73,7 +73,7 @@ TEST(JournalCrash, EveryAcknowledgedTimeSurvivesAKillAtAnyMoment) {
         ASSERT_EQ(acknowledged, wanted) << "the child stopped on its own";
 
         cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
+        rec.event_log([](const std::string&) {});
         rec.Open_File(path);
         ASSERT_TRUE(rec.Has_XML()) << op.last_message();
         ASSERT_EQ(rec.num_Frames(), 3);
@@ -92,7 +92,7 @@ TEST(JournalCrash, EveryAcknowledgedTimeSurvivesAKillAtAnyMoment) {
             EXPECT_EQ(rec.Velt_Heat_time(box, false), expected > 0 ? 20000 + expected : 0) << box;
         }
         rec.Close_File();
-        const RecordingCheck check = Check_Recording(path);
+        const RecordingCheck check = check_recording(path);
         EXPECT_EQ(check.frames, 3);
         EXPECT_TRUE(check.problems.empty()) << check.problems.front();
         done = last;

@@ -22,7 +22,7 @@ inline double mean_difference(const cDIBSection& a, const cDIBSection& b) {
     double sum = 0;
     for (int y = 0; y < a.Height(); ++y) {
         for (int x = 0; x < a.Width() * 3; ++x) {
-            sum += std::abs(a.ScanLine(y)[x] - b.ScanLine(y)[x]);
+            sum += std::abs(a.scan_line(y)[x] - b.scan_line(y)[x]);
         }
     }
     return sum / (a.Width() * 3.0 * a.Height());
@@ -31,7 +31,7 @@ inline double mean_difference(const cDIBSection& a, const cDIBSection& b) {
 // The capture stamps of every frame the recording at `path` counts, in order.
 inline std::vector<std::int32_t> stored_stamps(const std::string& path) {
     cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     rec.Open_File(path);
     std::vector<std::int32_t> stamps;
     for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {

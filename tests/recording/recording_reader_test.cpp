@@ -42,7 +42,7 @@ protected:
     void edit_header(F change) {
         cls_VideoFile_handler rec;
         rec.Open_File(path);
-        change(rec.XML_header());
+        change(rec.xml_header());
         rec.Write_XML_header();
     }
     std::int64_t record(int frame) const { return px3::frame_offset(frame, sample_size); }
@@ -82,9 +82,9 @@ TEST_F(RecordingReader, FrameTimeFollowsTheRecordedRate) {
         edit_header([&](Cls_XML_header& h) { h.RGB_fps(fps); });
         cls_VideoFile_handler rec;
         rec.Open_File(path);
-        rec.Deinterlaced(true);
+        rec.deinterlaced(true);
         EXPECT_EQ(rec.mill_per_Frame(), frames) << fps;
-        rec.Deinterlaced(false);
+        rec.deinterlaced(false);
         EXPECT_EQ(rec.mill_per_Frame(), fields) << fps;
     }
 }
@@ -110,10 +110,10 @@ TEST_F(RecordingReader, FileShorterThanItsFrameCountOffersTheFramesThereAndSaysS
     EXPECT_EQ(op.last_message(), "This recording is cut short: 2 of 5 frames are missing.");
     ASSERT_EQ(rec.num_Frames(), 3);
     EXPECT_EQ(rec.Num_fields(), 6);
-    EXPECT_EQ(rec.Frames_missing(), 2);
+    EXPECT_EQ(rec.frames_missing(), 2);
     rec.Read_RGB_sample(3, true);
     EXPECT_FALSE(rec.RGB_samplesize_error());
-    EXPECT_FALSE(rec.Frame_corrupted());
+    EXPECT_FALSE(rec.frame_corrupted());
     EXPECT_THROW(rec.Read_RGB_sample(4, true), VeltroError);
 
     // Not one whole record: nothing to offer, and the message says so.
@@ -145,15 +145,15 @@ TEST_F(RecordingReader, AFrameDependsOnlyOnItsOwnRecord) {
     rec.Open_File(path);
     rec.Draw_RGB_frame(2);
     EXPECT_FALSE(rec.RGB_samplesize_error());
-    EXPECT_FALSE(rec.Frame_corrupted());
-    EXPECT_EQ(testing::mean_difference(rec.Frame_bitmap(), whole.Frame_bitmap()), 0.0);
+    EXPECT_FALSE(rec.frame_corrupted());
+    EXPECT_EQ(testing::mean_difference(rec.frame_bitmap(), whole.frame_bitmap()), 0.0);
 
     rec.Read_RGB_sample(4, true);
     EXPECT_TRUE(rec.RGB_samplesize_error());
     rec.Read_RGB_sample(2, true);
     EXPECT_FALSE(rec.RGB_samplesize_error());
-    EXPECT_FALSE(rec.Frame_corrupted());
-    EXPECT_EQ(testing::mean_difference(rec.Frame_bitmap(), whole.Frame_bitmap()), 0.0);
+    EXPECT_FALSE(rec.frame_corrupted());
+    EXPECT_EQ(testing::mean_difference(rec.frame_bitmap(), whole.frame_bitmap()), 0.0);
 }
 
 // A record that cannot be read is drawn as the blue "Corrupted video" picture, never as the picture
@@ -166,14 +166,14 @@ TEST_F(RecordingReader, RecordWithoutItsMagicShowsTheCorruptedPicture) {
     rec.Read_RGB_sample(1, true);
     rec.Read_RGB_sample(2, true);
     EXPECT_TRUE(rec.RGB_samplesize_error());
-    EXPECT_TRUE(rec.Frame_corrupted());
-    const std::uint8_t* px = rec.Frame_bitmap().ScanLine(60) + 30;
+    EXPECT_TRUE(rec.frame_corrupted());
+    const std::uint8_t* px = rec.frame_bitmap().scan_line(60) + 30;
     EXPECT_EQ(px[0], 255);
     EXPECT_EQ(px[1], 0);
     EXPECT_EQ(px[2], 0);
     rec.Read_RGB_sample(3, true);
     EXPECT_FALSE(rec.RGB_samplesize_error());
-    EXPECT_FALSE(rec.Frame_corrupted());
+    EXPECT_FALSE(rec.frame_corrupted());
 }
 
 TEST_F(RecordingReader, BadJpegDataGivesTheFlaggedBluePicture) {
@@ -184,16 +184,16 @@ TEST_F(RecordingReader, BadJpegDataGivesTheFlaggedBluePicture) {
     rec.Open_File(path);
     for (int frame : {2, 3}) {
         rec.Read_RGB_sample(frame, true);
-        EXPECT_TRUE(rec.Frame_corrupted()) << frame;
-        EXPECT_EQ(rec.Frame_bitmap().Width(), 160);
-        const std::uint8_t* px = rec.Frame_bitmap().ScanLine(50) + 30;
+        EXPECT_TRUE(rec.frame_corrupted()) << frame;
+        EXPECT_EQ(rec.frame_bitmap().Width(), 160);
+        const std::uint8_t* px = rec.frame_bitmap().scan_line(50) + 30;
         EXPECT_EQ(px[0], 255);
         EXPECT_EQ(px[1], 0);
         EXPECT_EQ(px[2], 0);
     }
     rec.Read_RGB_sample(4, true);
-    EXPECT_FALSE(rec.Frame_corrupted());
-    EXPECT_FALSE(rec.Read_error()) << op.last_message();
+    EXPECT_FALSE(rec.frame_corrupted());
+    EXPECT_FALSE(rec.read_error()) << op.last_message();
 }
 
 // The words are in the picture itself, red on blue inside their rectangle, so an exported or printed
@@ -209,14 +209,14 @@ TEST_F(RecordingReader, CorruptedPictureCarriesItsWordsInThePixels) {
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     rec.Read_RGB_sample(2, true);
-    ASSERT_TRUE(rec.Frame_corrupted());
-    const cDIBSection& pic = rec.Frame_bitmap();
+    ASSERT_TRUE(rec.frame_corrupted());
+    const cDIBSection& pic = rec.frame_bitmap();
     int red_inside = 0;
     int red_outside = 0;
     int red_per_line[2] = {0, 0};
     for (int y = 0; y < pic.Height(); ++y) {
         for (int x = 0; x < pic.Width(); ++x) {
-            const std::uint8_t* px = pic.ScanLine(y) + 3 * x;
+            const std::uint8_t* px = pic.scan_line(y) + 3 * x;
             const bool red = px[0] == 0 && px[1] == 0 && px[2] == 255;
             const bool blue = px[0] == 255 && px[1] == 0 && px[2] == 0;
             ASSERT_TRUE(red || blue) << x << "," << y;
@@ -238,8 +238,8 @@ TEST_F(RecordingReader, StreamOfAnotherPictureSizeIsTreatedAsCorrupt) {
     cls_VideoFile_handler rec;
     rec.Open_File(path);
     rec.Read_RGB_sample(1, true);
-    EXPECT_TRUE(rec.Frame_corrupted());
-    EXPECT_EQ(rec.Frame_bitmap().Width(), 1600) << "the picture keeps the recording's size";
+    EXPECT_TRUE(rec.frame_corrupted());
+    EXPECT_EQ(rec.frame_bitmap().Width(), 1600) << "the picture keeps the recording's size";
 }
 
 TEST_F(RecordingReader, SameFrameTwiceDoesNotTouchTheFile) {

@@ -35,7 +35,7 @@ protected:
         s = rec.Rounded_Compressed_Size() + 58;
         const std::string bytes = read_whole_file(path).value_or("");
         good.assign(bytes.begin(), bytes.end());
-        rec.Event_Log([](const std::string&) {});
+        rec.event_log([](const std::string&) {});
     }
 
     // One append pass into `file` as the capture end makes it; the first error, if any. The
@@ -65,15 +65,15 @@ protected:
     // The reader and px3tool's check both find `frames` sound frames, the last taken at `last_mill`.
     static void expect_sound(const MemoryFile& disk, std::int32_t frames, std::int32_t last_mill) {
         MemoryFile copy(disk.bytes());
-        const RecordingCheck check = Check_Recording(copy);
+        const RecordingCheck check = check_recording(copy);
         EXPECT_EQ(check.frames, frames);
         EXPECT_TRUE(check.problems.empty()) << check.problems.front();
         cls_VideoFile_handler reader;
         reader.Open_File(std::make_unique<MemoryFile>(disk.bytes()), "check.px3");
         ASSERT_EQ(reader.num_Frames(), frames);
-        EXPECT_EQ(reader.Frames_missing(), 0);
+        EXPECT_EQ(reader.frames_missing(), 0);
         reader.Read_RGB_sample(frames, true);
-        EXPECT_FALSE(reader.Frame_corrupted());
+        EXPECT_FALSE(reader.frame_corrupted());
         EXPECT_EQ(reader.PX3_Capture_mill(), last_mill);
     }
 };
@@ -90,25 +90,25 @@ TEST_F(RecordingWriteFailure, AppendPassKeepsTheLastGoodStateAtEveryStep) {
     };
     const Fault faults[] = {
         {"first frame cannot be written", [](FailingFile& f, std::int32_t) { f.fail(Op::write, 1, EIO); }, 0,
-         err::PathFileAccess, "Cannot write a frame of heat.px3: Input/output error", 3, 1080},
+         err::kPathFileAccess, "Cannot write a frame of heat.px3: Input/output error", 3, 1080},
         {"disk full inside the second frame",
          [](FailingFile& f, std::int32_t size) {
              f.disk_full_after(static_cast<std::size_t>(size + size / 2));
          },
-         0, err::DiskFull, "Cannot write a frame of heat.px3: No space left on device", 3, 1080},
+         0, err::kDiskFull, "Cannot write a frame of heat.px3: No space left on device", 3, 1080},
         // Three whole frames are a pass of their own: they are counted, the torn fourth is not.
         {"disk full inside the fourth frame",
          [](FailingFile& f, std::int32_t size) {
              f.disk_full_after(static_cast<std::size_t>(3 * size + 10));
          },
-         0, err::DiskFull, "Cannot write a frame of heat.px3: No space left on device", 6, 9080},
+         0, err::kDiskFull, "Cannot write a frame of heat.px3: No space left on device", 6, 9080},
         {"records cannot be flushed", [](FailingFile& f, std::int32_t) { f.fail(Op::sync, 1, EIO); }, 0,
-         err::PathFileAccess, "Cannot flush heat.px3 to disk: Input/output error", 3, 1080},
+         err::kPathFileAccess, "Cannot flush heat.px3 to disk: Input/output error", 3, 1080},
         {"header that counts them cannot be written",
-         [](FailingFile& f, std::int32_t) { f.fail(Op::write, 5, ENOSPC); }, 0, err::DiskFull,
+         [](FailingFile& f, std::int32_t) { f.fail(Op::write, 5, ENOSPC); }, 0, err::kDiskFull,
          "Cannot write the header of heat.px3: No space left on device", 3, 1080},
         {"records of the earlier pass cannot be cut off",
-         [](FailingFile& f, std::int32_t) { f.fail(Op::truncate, 1, EIO); }, 100, err::PathFileAccess,
+         [](FailingFile& f, std::int32_t) { f.fail(Op::truncate, 1, EIO); }, 100, err::kPathFileAccess,
          "Cannot prepare heat.px3 for appending: Input/output error", 3, 1080},
     };
     for (const Fault& fault : faults) {
@@ -159,7 +159,7 @@ TEST_F(RecordingWriteFailure, FailedHeaderRewriteLeavesTheReviewGoing) {
         rec.Write_XML_header();
         FAIL() << "a full disk took the header";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::DiskFull);
+        EXPECT_EQ(e.number(), err::kDiskFull);
         EXPECT_EQ(e.description(), "Cannot write the header of heat.px3: No space left on device");
     }
     EXPECT_EQ(disk.bytes(), good);
@@ -168,7 +168,7 @@ TEST_F(RecordingWriteFailure, FailedHeaderRewriteLeavesTheReviewGoing) {
 
     ASSERT_TRUE(rec.File_open());
     rec.Read_RGB_sample(3, true);
-    EXPECT_FALSE(rec.Frame_corrupted());
+    EXPECT_FALSE(rec.frame_corrupted());
     const int syncs = failing.calls(Op::sync);
     rec.Write_XML_header();
     EXPECT_EQ(failing.calls(Op::sync), syncs + 1) << "on the disk before the call returns";

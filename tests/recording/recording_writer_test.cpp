@@ -25,7 +25,7 @@ protected:
     cls_VideoFile_handler rec;
 
     void SetUp() override {
-        rec.Event_Log([this](const std::string& line) { events.push_back(line); });
+        rec.event_log([this](const std::string& line) { events.push_back(line); });
     }
     std::string bytes() const { return read_whole_file(path).value_or(""); }
     // Three frames, then no write bit for anybody.
@@ -47,11 +47,11 @@ TEST_F(RecordingWriter, ArmedFileIsAHeaderBlockWithTheHeatValues) {
     reader.Open_File(path);
     ASSERT_TRUE(reader.Has_XML());
     EXPECT_EQ(reader.Velt_event(), "Test Event");
-    EXPECT_EQ(reader.XML_header().RGB_fourcc(), "IJL");
-    EXPECT_FALSE(reader.XML_header().RGB_Rotated()) << "the heat system writes \"f\"";
-    EXPECT_EQ(reader.XML_header().RGB_X(), 120);
+    EXPECT_EQ(reader.xml_header().RGB_fourcc(), "IJL");
+    EXPECT_FALSE(reader.xml_header().RGB_Rotated()) << "the heat system writes \"f\"";
+    EXPECT_EQ(reader.xml_header().RGB_X(), 120);
     EXPECT_EQ(reader.num_Frames(), 0);
-    EXPECT_NE(reader.XML_header().Update_Time(), "not updated");
+    EXPECT_NE(reader.xml_header().Update_Time(), "not updated");
 }
 
 TEST_F(RecordingWriter, DataSizeComesFromTheLargestOfThreeTrialFrames) {
@@ -69,10 +69,10 @@ TEST_F(RecordingWriter, DataSizeComesFromTheLargestOfThreeTrialFrames) {
     EXPECT_EQ(rec.Rounded_Compressed_Size(), 1000 * ((largest + 5500) / 1000));
     cls_VideoFile_handler reader;
     reader.Open_File(path);
-    EXPECT_EQ(reader.XML_header().RGB_Image_size(), rec.Rounded_Compressed_Size()) << "stored at once";
+    EXPECT_EQ(reader.xml_header().RGB_Image_size(), rec.Rounded_Compressed_Size()) << "stored at once";
 
     cls_VideoFile_handler other;
-    other.JPEG_Codec("SomeOtherCodec");
+    other.jpeg_codec("SomeOtherCodec");
     Arm_Test_Recording(other, dir.file("other.px3"), 160, 120);
     other.Calculate_Compressed_Size(captured.count(), captured.at());
     EXPECT_EQ(other.Rounded_Compressed_Size(), 5000);
@@ -96,10 +96,10 @@ TEST_F(RecordingWriter, AppendPassLaysOutEqualRecordsAndCountsThem) {
     reader.Open_File(path);
     EXPECT_EQ(reader.num_Frames(), 5);
     EXPECT_EQ(reader.Num_fields(), 10);
-    EXPECT_EQ(reader.Sample_size(), s);
-    EXPECT_EQ(reader.XML_header().Segments_no(), 1);
-    EXPECT_EQ(reader.XML_header().RGB_Compressed_max_Size(), rec.Largest_Compressed_Size());
-    EXPECT_EQ(reader.XML_header().RGB_Compressed_min_Size(), rec.Smallest_Compressed_Size());
+    EXPECT_EQ(reader.sample_size(), s);
+    EXPECT_EQ(reader.xml_header().Segments_no(), 1);
+    EXPECT_EQ(reader.xml_header().RGB_Compressed_max_Size(), rec.largest_compressed_size());
+    EXPECT_EQ(reader.xml_header().RGB_Compressed_min_Size(), rec.smallest_compressed_size());
 }
 
 TEST_F(RecordingWriter, FramesReadBackWithTheirTimesAndPictures) {
@@ -112,12 +112,12 @@ TEST_F(RecordingWriter, FramesReadBackWithTheirTimesAndPictures) {
     for (int n = 1; n <= 4; ++n) {
         reader.Read_RGB_sample(n, true);
         ASSERT_FALSE(reader.RGB_samplesize_error());
-        EXPECT_FALSE(reader.Frame_corrupted());
+        EXPECT_FALSE(reader.frame_corrupted());
         EXPECT_EQ(reader.PX3_Capture_mill(), 123456 + 40 * (n - 1));
         EXPECT_EQ(reader.PX3_Capture_local(), 45000000 + 40 * (n - 1));
         EXPECT_EQ(reader.PX3_Capture_Delta(), 40);
         EXPECT_EQ(reader.PX3_Compression_Quality(), 80);
-        EXPECT_LT(testing::mean_difference(reader.Frame_bitmap(), captured.pictures[n - 1]), 10.0) << n;
+        EXPECT_LT(testing::mean_difference(reader.frame_bitmap(), captured.pictures[n - 1]), 10.0) << n;
     }
 }
 
@@ -155,9 +155,9 @@ TEST_F(RecordingWriter, TooLargeFramesStepTheQualityDownUntilTheyFit) {
         EXPECT_LT(reader.PX3_Compression_Quality(), 80);
         EXPECT_EQ(reader.PX3_Compression_Quality(), expected);
         EXPECT_LE(reader.PX3_JPEG_Size(), d);
-        EXPECT_FALSE(reader.Frame_corrupted());
+        EXPECT_FALSE(reader.frame_corrupted());
     }
-    EXPECT_EQ(rec.Reduced_Quality_Count(), 3);
+    EXPECT_EQ(rec.reduced_quality_count(), 3);
     EXPECT_TRUE(events.empty());
 }
 
@@ -183,7 +183,7 @@ TEST_F(RecordingWriter, FrameThatDoesNotFitAtQualityOneIsCutAndLogged) {
         rec.Append_RGB_Frame(i, *busy.frames[i - 1]);
     }
     rec.Close_File();
-    EXPECT_EQ(rec.Reduced_Quality_Count(), 3);
+    EXPECT_EQ(rec.reduced_quality_count(), 3);
     ASSERT_EQ(events.size(), 3u);
     EXPECT_NE(events[0].find("Frame 1 "), std::string::npos) << events[0];
 
@@ -193,9 +193,9 @@ TEST_F(RecordingWriter, FrameThatDoesNotFitAtQualityOneIsCutAndLogged) {
     reader.Read_RGB_sample(2, true);
     EXPECT_EQ(reader.PX3_Compression_Quality(), 1);
     EXPECT_EQ(reader.PX3_JPEG_Size(), d);
-    EXPECT_TRUE(reader.Frame_corrupted()) << "a cut stream shows the blue picture";
-    EXPECT_EQ(reader.Frame_bitmap().ScanLine(10)[0], 255);
-    EXPECT_EQ(reader.Frame_bitmap().ScanLine(10)[2], 0);
+    EXPECT_TRUE(reader.frame_corrupted()) << "a cut stream shows the blue picture";
+    EXPECT_EQ(reader.frame_bitmap().scan_line(10)[0], 255);
+    EXPECT_EQ(reader.frame_bitmap().scan_line(10)[2], 0);
 }
 
 TEST_F(RecordingWriter, SecondPassAddsASegmentBehindTheFirst) {
@@ -207,13 +207,13 @@ TEST_F(RecordingWriter, SecondPassAddsASegmentBehindTheFirst) {
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 7);
-    EXPECT_EQ(reader.XML_header().Segments_no(), 2);
-    EXPECT_EQ(static_cast<std::int64_t>(bytes().size()), 32016 + 7LL * reader.Sample_size());
+    EXPECT_EQ(reader.xml_header().Segments_no(), 2);
+    EXPECT_EQ(static_cast<std::int64_t>(bytes().size()), 32016 + 7LL * reader.sample_size());
     reader.Read_RGB_sample(3, true);
     EXPECT_EQ(reader.PX3_Capture_mill(), 1080);
     reader.Read_RGB_sample(4, true);
     EXPECT_EQ(reader.PX3_Capture_mill(), 9000);
-    EXPECT_LT(testing::mean_difference(reader.Frame_bitmap(), second.pictures[0]), 10.0);
+    EXPECT_LT(testing::mean_difference(reader.frame_bitmap(), second.pictures[0]), 10.0);
 }
 
 TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) {
@@ -226,8 +226,8 @@ TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) 
         cls_VideoFile_handler reader;
         reader.Open_File(path);
         EXPECT_EQ(reader.num_Frames(), 0);
-        EXPECT_EQ(reader.XML_header().RGB_Sample_Size(), 0);
-        EXPECT_EQ(reader.XML_header().Segments_no(), 0);
+        EXPECT_EQ(reader.xml_header().RGB_Sample_Size(), 0);
+        EXPECT_EQ(reader.xml_header().Segments_no(), 0);
     }
     // The next pass starts where the counted frames end, so its frames are the ones shown.
     CapturedFrames three(160, 120, 3, 7000);
@@ -237,7 +237,7 @@ TEST_F(RecordingWriter, PassOfFewerThanThreeFramesIsNotCountedAndLaterReplaced) 
     ASSERT_EQ(reader.num_Frames(), 3);
     reader.Read_RGB_sample(1, false);
     EXPECT_EQ(reader.PX3_Capture_mill(), 7000);
-    EXPECT_EQ(static_cast<std::int64_t>(bytes().size()), 32016 + 3LL * reader.Sample_size());
+    EXPECT_EQ(static_cast<std::int64_t>(bytes().size()), 32016 + 3LL * reader.sample_size());
 }
 
 TEST_F(RecordingWriter, PassCutShortKeepsTheLastCompletedPass) {
@@ -272,7 +272,7 @@ TEST_F(RecordingWriter, PassWithoutFramesChangesNothingAndTheNextPassKeepsItsQua
 
     CapturedFrames busy(320, 240, 4);
     Append_Test_Frames(rec, busy);
-    EXPECT_EQ(rec.Reduced_Quality_Count(), 0);
+    EXPECT_EQ(rec.reduced_quality_count(), 0);
     EXPECT_TRUE(events.empty());
     cls_VideoFile_handler reader;
     reader.Open_File(path);
@@ -280,7 +280,7 @@ TEST_F(RecordingWriter, PassWithoutFramesChangesNothingAndTheNextPassKeepsItsQua
     for (int n = 1; n <= 4; ++n) {
         reader.Read_RGB_sample(n, true);
         EXPECT_EQ(reader.PX3_Compression_Quality(), 80) << n;
-        EXPECT_FALSE(reader.Frame_corrupted()) << n;
+        EXPECT_FALSE(reader.frame_corrupted()) << n;
     }
 }
 
@@ -300,7 +300,7 @@ TEST_F(RecordingWriter, AppendWithoutMeasuredSizeTakesItFromTheFrame) {
     ASSERT_EQ(reader.num_Frames(), 3);
     reader.Read_RGB_sample(1, true);
     EXPECT_EQ(reader.PX3_Compression_Quality(), 80);
-    EXPECT_EQ(reader.XML_header().RGB_Image_size(), rec.Rounded_Compressed_Size());
+    EXPECT_EQ(reader.xml_header().RGB_Image_size(), rec.Rounded_Compressed_Size());
 }
 
 TEST_F(RecordingWriter, HeaderRewritesAreOnDiskAtOnceAndRefusedWhenTooLong) {
@@ -381,7 +381,7 @@ TEST_F(RecordingWriter, DamagedRecordSizeInTheHeaderTakesNoAppend) {
         {
             cls_VideoFile_handler edit;
             edit.Open_File(path);
-            edit.XML_header().L_RGB_Sample_Size(damaged);
+            edit.xml_header().L_RGB_Sample_Size(damaged);
             edit.Write_XML_header();
         }
         const std::string before = bytes();
@@ -439,7 +439,7 @@ TEST_F(RecordingWriter, ReadOnlyRecordingRefusesHeaderRewrites) {
         } catch (const VeltroError&) {
         }
         review.Read_RGB_sample(3, true); // the review goes on
-        ok = ok && !review.RGB_samplesize_error() && !review.Frame_corrupted() && bytes() == before;
+        ok = ok && !review.RGB_samplesize_error() && !review.frame_corrupted() && bytes() == before;
         std::_Exit(ok ? 0 : 1);
     };
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -20,7 +20,7 @@ public:
         return write(kind);
     }
     Judged& official(const std::string& mark, const std::string& kind = {}) {
-        header_.Velt_official(mark);
+        header_.velt_official(mark);
         return write(kind);
     }
     // Ctrl+Z as the program does it: the box times of the target, marked "undo".
@@ -39,8 +39,8 @@ public:
 
 private:
     Judged& write(const std::string& kind = {}) {
-        header_.Velt_changed_by("Anna");
-        header_.Velt_change(kind);
+        header_.velt_changed_by("Anna");
+        header_.velt_change(kind);
         const auto n = static_cast<std::uint32_t>(journal.entries.size() + 1);
         journal.entries.push_back({n, "2026-12-08 14:03:0" + std::to_string(n % 10) + ".000",
                                    JournalKind::Header, header_.XML_string(), 0});
@@ -63,9 +63,9 @@ TEST(ResultUndo, EachUndoTakesBackTheLastChangeNotUndoneAndSkipsTheOfficialMark)
     EXPECT_EQ(heat.time(1), 0);
     EXPECT_EQ(undo_target(heat.journal), nullptr);
 
-    const std::vector<ResultChange> history = Result_History(heat.journal);
+    const std::vector<ResultChange> history = result_history(heat.journal);
     ASSERT_EQ(history.size(), 10u);
-    EXPECT_EQ(Result_change_line(history[3]), "14:03:05  result declared official  by Anna");
+    EXPECT_EQ(result_change_line(history[3]), "14:03:05  result declared official  by Anna");
     EXPECT_EQ(history[4].what, "official withdrawn (reason: box 1 misjudged)");
     EXPECT_EQ(history[5].what, "box 1 finish time 25,00 -> 23,45 (undo)");
 }
@@ -77,17 +77,17 @@ TEST(ResultUndo, AHeaderWithoutMarksGainsNoElementUnlessAChangeNamesSomeone) {
     header.Create_Header();
     header.Velt_Heat_time(2, false, 23450);
     const std::string before = header.XML_string();
-    header.Velt_changed_by("");
-    header.Velt_change("");
-    header.Velt_official("");
+    header.velt_changed_by("");
+    header.velt_change("");
+    header.velt_official("");
     EXPECT_EQ(header.XML_string(), before);
-    EXPECT_EQ(header.Velt_official(), "");
+    EXPECT_EQ(header.velt_official(), "");
 
-    header.Velt_official("Anna, 2026-12-08 14:05:00");
+    header.velt_official("Anna, 2026-12-08 14:05:00");
     Cls_XML_header read;
     read.XML_string(header.XML_string());
     EXPECT_EQ(read.Velt_Heat_time(2, false), 23450);
-    EXPECT_EQ(read.Velt_official(), "Anna, 2026-12-08 14:05:00");
+    EXPECT_EQ(read.velt_official(), "Anna, 2026-12-08 14:05:00");
     EXPECT_NE(read.XML_string().find("</box>"), std::string::npos);
 }
 

@@ -65,7 +65,7 @@ protected:
     // The recording opens for review with `frames` frames, stamped from 1000 ms and then from
     // `second_mill`, and px3tool's check finds nothing wrong.
     void expect_recording(std::int32_t frames, std::int32_t second_mill) const {
-        const RecordingCheck check = Check_Recording(path);
+        const RecordingCheck check = check_recording(path);
         EXPECT_EQ(check.frames, frames);
         std::vector<std::string> problems = check.problems;
         // A change whose journal entry the disk did not take is still stored, and the operator is
@@ -79,7 +79,7 @@ protected:
         ASSERT_EQ(reader.num_Frames(), frames);
         for (std::int32_t n = 1; n <= frames; ++n) {
             reader.Read_RGB_sample(n, true);
-            EXPECT_FALSE(reader.Frame_corrupted()) << n;
+            EXPECT_FALSE(reader.frame_corrupted()) << n;
             EXPECT_EQ(reader.PX3_Capture_mill(), n <= 3 ? 1000 + 40 * (n - 1) : second_mill + 40 * (n - 4));
         }
     }
@@ -105,7 +105,7 @@ TEST_F(RecordingSaveFaults, HeaderRewriteKeepsTheEarlierHeaderAndTheReviewGoesOn
         EXPECT_TRUE(bytes() == good) << "the file changed";
         ASSERT_TRUE(rec.File_open());
         rec.Read_RGB_sample(3, true);
-        EXPECT_FALSE(rec.Frame_corrupted());
+        EXPECT_FALSE(rec.frame_corrupted());
     };
     save.expect_saved = [&] {
         cls_VideoFile_handler reader;
@@ -126,14 +126,14 @@ TEST_F(RecordingSaveFaults, AppendPassesKeepTheFramesOfTheLastCompletedPass) {
     const testing::FramesInMemory compressed(160, 120, 5, 80, 9000);
     const CapturedFrames raw(160, 120, 5, 9000);
     cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     rec.Cropped_X(160);
     rec.Cropped_Y(120);
     const std::function<void()> passes[] = {
         [&] {
             rec.Close_File();
             rec.Write_XML_header();
-            rec.Append_Compressed_Pass(compressed, {});
+            rec.append_compressed_pass(compressed, {});
         },
         [&] {
             try {
@@ -143,7 +143,7 @@ TEST_F(RecordingSaveFaults, AppendPassesKeepTheFramesOfTheLastCompletedPass) {
                 }
                 rec.Close_File();
             } catch (const VeltroError&) {
-                rec.Abandon_Append();
+                rec.abandon_append();
                 throw;
             }
         },
@@ -152,7 +152,7 @@ TEST_F(RecordingSaveFaults, AppendPassesKeepTheFramesOfTheLastCompletedPass) {
         SCOPED_TRACE(&pass == &passes[0] ? "compressed pass" : "raw frames");
         SavePath save;
         save.prepare = [&] {
-            rec.Abandon_Append();
+            rec.abandon_append();
             restore();
             // The header in memory, as the heat that captured into it holds it.
             rec.Open_File(path);
@@ -177,17 +177,17 @@ TEST_F(RecordingSaveFaults, AppendPassesKeepTheFramesOfTheLastCompletedPass) {
 // are counted only when every one is sound.
 TEST_F(RecordingSaveFaults, ADiskThatFillsInAPassLeavesTheLastCompletedPassAndSaysWhy) {
     cls_VideoFile_handler rec;
-    rec.Event_Log([](const std::string&) {});
+    rec.event_log([](const std::string&) {});
     rec.File_name(path);
     {
         testing::FaultGuard guard;
         fault_injection::arm(1, {fault_injection::Kind::short_write, ENOSPC, 0});
         const std::string told = description_of(
-            [&] { rec.Append_Compressed_Pass(testing::FramesInMemory(160, 120, 5, 80, 9000), {}); });
+            [&] { rec.append_compressed_pass(testing::FramesInMemory(160, 120, 5, 80, 9000), {}); });
         EXPECT_TRUE(fault_injection::fired());
         EXPECT_EQ(told, "Cannot write a frame of " + path + ": No space left on device");
     }
-    EXPECT_EQ(Check_Recording(path).behind.records, 2) << "two and a half records reached the disk";
+    EXPECT_EQ(check_recording(path).behind.records, 2) << "two and a half records reached the disk";
     expect_recording(3, 0);
     EXPECT_EQ(op.last_message(),
               "This recording holds 2 frames past the 3 its header counts: the capture "
@@ -198,7 +198,7 @@ TEST_F(RecordingSaveFaults, ADiskThatFillsInAPassLeavesTheLastCompletedPassAndSa
     std::string damaged = bytes();
     damaged[32016 + 4 * static_cast<std::size_t>(s) + 1] = 'X';
     ASSERT_EQ(write_file_atomically(path, damaged), 0);
-    const RecordsRecovery refused = Recover_Uncounted_Records(path);
+    const RecordsRecovery refused = recover_uncounted_records(path);
     EXPECT_EQ(refused.frames, 0);
     EXPECT_EQ(refused.message, "The records behind the 3 counted frames of " + path +
                                    " cannot be counted: record 2 behind the counted frames (at byte " +
@@ -208,7 +208,7 @@ TEST_F(RecordingSaveFaults, ADiskThatFillsInAPassLeavesTheLastCompletedPassAndSa
 
     damaged[32016 + 4 * static_cast<std::size_t>(s) + 1] = 'G';
     ASSERT_EQ(write_file_atomically(path, damaged), 0);
-    const RecordsRecovery counted = Recover_Uncounted_Records(path);
+    const RecordsRecovery counted = recover_uncounted_records(path);
     EXPECT_EQ(counted.frames, 2) << counted.message;
     expect_recording(5, 9000);
     EXPECT_EQ(bytes().size(), 32016 + 5u * static_cast<std::size_t>(s)) << "the torn record is cut off";
@@ -225,14 +225,14 @@ TEST_F(RecordingSaveFaults, TimestampReportKeepsTheEarlierReport) {
         ASSERT_EQ(write_file_atomically(report, earlier), 0);
         op.messages.clear();
     };
-    save.save = [&] { return description_of([&] { Write_Timestamp_Report(rec, report); }); };
+    save.save = [&] { return description_of([&] { write_timestamp_report(rec, report); }); };
     save.expect_earlier = [&] {
         EXPECT_EQ(read_whole_file(report), earlier);
         EXPECT_EQ(testing::files_in(dir.file("reports")), std::set<std::string>{"frame_report.csv"});
         EXPECT_TRUE(op.messages.empty()) << op.last_message();
     };
     save.expect_saved = [&] {
-        EXPECT_EQ(read_whole_file(report), Timestamp_Report_Text(rec));
+        EXPECT_EQ(read_whole_file(report), timestamp_report_text(rec));
         EXPECT_EQ(op.last_message(), "Timestamp report written at; " + report);
     };
     save.must_mention = report;

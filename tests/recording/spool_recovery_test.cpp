@@ -34,7 +34,7 @@ public:
     }
     std::string bytes() const { return read_whole_file(path).value_or(""); }
     void expect_sound(std::int32_t frames) const {
-        const RecordingCheck check = Check_Recording(path);
+        const RecordingCheck check = check_recording(path);
         EXPECT_EQ(check.frames, frames);
         EXPECT_TRUE(check.problems.empty()) << check.problems.front();
     }
@@ -45,7 +45,7 @@ TEST_F(SpoolRecoveryTest, FramesOfAnInterruptedFirstCaptureAreAppendedWithTheirT
     Arm_Test_Recording(rec, path, 160, 120);
     crashed_capture(5, 70000);
 
-    const SpoolRecovery r = Recover_Spool(path);
+    const SpoolRecovery r = recover_spool(path);
     EXPECT_EQ(r.frames, 5);
     EXPECT_EQ(r.message, "Recovered 5 frames of " + path + " from an interrupted capture");
     EXPECT_TRUE(r.spool_removed);
@@ -60,10 +60,10 @@ TEST_F(SpoolRecoveryTest, FramesOfAnInterruptedFirstCaptureAreAppendedWithTheirT
         EXPECT_EQ(reader.PX3_Capture_mill(), 70000 + 40 * (n - 1));
         EXPECT_EQ(reader.PX3_Capture_local(), 45000000 + 40 * (n - 1));
         EXPECT_EQ(reader.PX3_Compression_Quality(), 80);
-        EXPECT_FALSE(reader.Frame_corrupted());
+        EXPECT_FALSE(reader.frame_corrupted());
     }
 
-    const SpoolRecovery again = Recover_Spool(path);
+    const SpoolRecovery again = recover_spool(path);
     EXPECT_EQ(again.frames, 0);
     EXPECT_FALSE(again.spool_removed);
     EXPECT_EQ(again.message, "Nothing to recover: " + path + " has no spool");
@@ -77,7 +77,7 @@ TEST_F(SpoolRecoveryTest, ALaterCaptureCutShortKeepsItsWholeFramesBehindTheCount
     const auto size = std::filesystem::file_size(spool);
     std::filesystem::resize_file(spool, size - 7); // killed while writing the fifth frame
 
-    const SpoolRecovery r = Recover_Spool(path);
+    const SpoolRecovery r = recover_spool(path);
     EXPECT_EQ(r.frames, 4);
     EXPECT_EQ(r.message.rfind(
                   "Recovered 4 frames of " + path + " from an interrupted capture (entry 5 at byte ", 0),
@@ -90,7 +90,7 @@ TEST_F(SpoolRecoveryTest, ALaterCaptureCutShortKeepsItsWholeFramesBehindTheCount
     cls_VideoFile_handler reader;
     reader.Open_File(path);
     ASSERT_EQ(reader.num_Frames(), 7);
-    EXPECT_EQ(reader.XML_header().Segments_no(), 2);
+    EXPECT_EQ(reader.xml_header().Segments_no(), 2);
     reader.Read_RGB_sample(3, false);
     EXPECT_EQ(reader.PX3_Capture_mill(), 1080);
     reader.Read_RGB_sample(7, false);
@@ -104,11 +104,11 @@ TEST_F(SpoolRecoveryTest, ASpoolWhoseFramesAreCountedIsOnlyRemoved) {
     crashed_capture(4, 1000);
     {
         SpoolReader frames(spool);
-        rec.Append_Compressed_Pass(frames, {});
+        rec.append_compressed_pass(frames, {});
     }
     const std::string counted = bytes();
 
-    const SpoolRecovery r = Recover_Spool(path);
+    const SpoolRecovery r = recover_spool(path);
     EXPECT_EQ(r.frames, 0);
     EXPECT_TRUE(r.spool_removed);
     EXPECT_EQ(r.message,
@@ -144,7 +144,7 @@ TEST_F(SpoolRecoveryTest, WhatDoesNotFitTheRecordingChangesNothingAndKeepsTheSpo
         SCOPED_TRACE(c.what);
         c.make(*this);
         const std::string before = read_whole_file(spool).value_or("");
-        const SpoolRecovery r = Recover_Spool(path);
+        const SpoolRecovery r = recover_spool(path);
         EXPECT_EQ(r.frames, 0);
         EXPECT_FALSE(r.spool_removed);
         EXPECT_EQ(r.message, c.message);
@@ -159,11 +159,11 @@ TEST_F(SpoolRecoveryTest, WhatDoesNotFitTheRecordingChangesNothingAndKeepsTheSpo
     // A recording that is missing, or read only, is not touched either.
     crashed_capture(4, 1000);
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    SpoolRecovery r = Recover_Spool(path);
+    SpoolRecovery r = recover_spool(path);
     EXPECT_EQ(r.message, "Cannot recover the spool of " + path + ": " + path + " is read only" + kept);
     EXPECT_TRUE(std::filesystem::exists(spool));
     std::filesystem::remove(path);
-    r = Recover_Spool(path);
+    r = recover_spool(path);
     EXPECT_EQ(r.frames, 0);
     EXPECT_EQ(r.message.rfind("Cannot recover the spool of " + path + ": Cannot open " + path, 0), 0u)
         << r.message;
@@ -175,7 +175,7 @@ TEST_F(SpoolRecoveryTest, AnEmptySpoolIsRemoved) {
     Arm_Test_Recording(rec, path, 160, 120);
     const std::string armed = bytes();
     crashed_capture(0, 0);
-    const SpoolRecovery r = Recover_Spool(path);
+    const SpoolRecovery r = recover_spool(path);
     EXPECT_EQ(r.frames, 0);
     EXPECT_TRUE(r.spool_removed);
     EXPECT_EQ(r.message, "The spool of " + path + " holds no frame; the spool is removed");

@@ -29,7 +29,7 @@ TEST_F(TimestampReport, OneLinePerFrameWithDeltasResetAndGapsSaid) {
     }
     cls_VideoFile_handler rec;
     rec.Open_File(path);
-    const std::string text = Timestamp_Report_Text(rec);
+    const std::string text = timestamp_report_text(rec);
     EXPECT_EQ(text.substr(0, text.find("004;")), "\" Timestamp report for file: heat 7.px3\"\r\n"
                                                  "Frame;Capture_mill;Capture_delta;Capture_local;\r\n"
                                                  "001;5000;000; 12:30:00,00\r\n"
@@ -58,7 +58,7 @@ TEST_F(TimestampReport, UnreadableRecordKeepsItsLine) {
     }
     cls_VideoFile_handler rec;
     rec.Open_File(path);
-    const std::string text = Timestamp_Report_Text(rec);
+    const std::string text = timestamp_report_text(rec);
     EXPECT_NE(text.find("\r\n001;5000;000; 12:30:00,00\r\n"
                         "002;Frame could not be read;;\r\n"
                         "003;5080;080; 12:30:00,08\r\n"
@@ -72,8 +72,8 @@ TEST_F(TimestampReport, RecordingWithoutFramesGivesTheTwoHeaderLines) {
     Arm_Test_Recording(writer, path, 16, 8);
     cls_VideoFile_handler rec;
     rec.Open_File(path);
-    const std::string out = Timestamp_Report_Path(dir.path().string());
-    EXPECT_EQ(Write_Timestamp_Report(rec, out), out);
+    const std::string out = timestamp_report_path(dir.path().string());
+    EXPECT_EQ(write_timestamp_report(rec, out), out);
     EXPECT_EQ(read_whole_file(out).value(), "\" Timestamp report for file: heat 7.px3\"\r\n"
                                             "Frame;Capture_mill;Capture_delta;Capture_local;\r\n");
     EXPECT_EQ(op.last_message(), "Timestamp report written at; " + out);

@@ -21,13 +21,13 @@ protected:
 
     void SetUp() override {
         cls_VideoFile_handler rec;
-        rec.Event_Log([](const std::string&) {});
+        rec.event_log([](const std::string&) {});
         Arm_Test_Recording(rec, path, 64, 48);
         Append_Test_Frames(rec, testing::CapturedFrames(64, 48, 3));
     }
     void TearDown() override { RecordingLock::wait_limit(std::chrono::milliseconds(3000)); }
     void open(cls_VideoFile_handler& rec) {
-        rec.Event_Log([this](const std::string& line) { log.push_back(line); });
+        rec.event_log([this](const std::string& line) { log.push_back(line); });
         rec.Open_File(path);
         ASSERT_TRUE(rec.Has_XML());
     }
@@ -46,7 +46,7 @@ TEST_F(WriterLock, ASecondWriterIsRefusedAfterItsWaitAndChangesNothing) {
             rec.Write_XML_header();
             FAIL() << "written while another writer held the recording";
         } catch (const VeltroError& e) {
-            EXPECT_EQ(e.number(), err::PermissionDenied);
+            EXPECT_EQ(e.number(), err::kPermissionDenied);
             EXPECT_EQ(e.description(), changed_elsewhere_text(path));
         }
         EXPECT_EQ(rec.Velt_Heat_time(2, false), 0) << "the refused change is not shown as made";
@@ -83,14 +83,14 @@ TEST_F(WriterLock, AWriterKeepsWhatAnotherStoredSinceItReadTheHeader) {
     script.Velt_Heat_time(2, false, 22220);
     script.Velt_Dog_name(4, "Sandy");
     script.Write_XML_header();
-    EXPECT_FALSE(script.Take_changed_elsewhere());
+    EXPECT_FALSE(script.take_changed_elsewhere());
 
     window.Velt_Heat_time(1, false, 21110);
     window.Velt_Dog_name(4, "Tiger");
-    window.Velt_official("Anna, 2026-12-08 14:05:00");
+    window.velt_official("Anna, 2026-12-08 14:05:00");
     window.Write_XML_header();
-    EXPECT_TRUE(window.Take_changed_elsewhere());
-    EXPECT_FALSE(window.Take_changed_elsewhere());
+    EXPECT_TRUE(window.take_changed_elsewhere());
+    EXPECT_FALSE(window.take_changed_elsewhere());
     EXPECT_EQ(window.Velt_Heat_time(2, false), 22220) << "the window shows the other change";
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.back().find("this one replaces it for dog_name of box 4"), std::string::npos) << log.back();
@@ -104,9 +104,9 @@ TEST_F(WriterLock, AWriterKeepsWhatAnotherStoredSinceItReadTheHeader) {
     EXPECT_EQ(check.Velt_Heat_time(2, false), 22220);
     EXPECT_EQ(check.Velt_Heat_time(3, false), 23330);
     EXPECT_EQ(check.Velt_Dog_name(4), "Tiger");
-    EXPECT_EQ(check.Velt_official(), "Anna, 2026-12-08 14:05:00") << "an element the other never had";
-    EXPECT_EQ(check.XML_header().G_Frames_no(), 3);
-    EXPECT_TRUE(Check_Recording(path).problems.empty()) << Check_Recording(path).problems.front();
+    EXPECT_EQ(check.velt_official(), "Anna, 2026-12-08 14:05:00") << "an element the other never had";
+    EXPECT_EQ(check.xml_header().G_Frames_no(), 3);
+    EXPECT_TRUE(check_recording(path).problems.empty()) << check_recording(path).problems.front();
     EXPECT_TRUE(op.messages.empty()) << op.last_message();
 }
 

@@ -193,13 +193,13 @@ TEST_F(XmlHeaderTest, NumbersAreWrittenPlainAndReadStrictly) {
     // The placeholder before the start is no number.
     Cls_XML_header fresh;
     fresh.Create_Header();
-    EXPECT_EQ(error_number([&] { (void)fresh.Velt_heat_start_Local_mill(); }), err::TypeMismatch);
+    EXPECT_EQ(error_number([&] { (void)fresh.Velt_heat_start_Local_mill(); }), err::kTypeMismatch);
     replace_in_text(header, "<RGB_X>000<", "<RGB_X>12a<");
-    EXPECT_EQ(error_number([&] { (void)header.RGB_X(); }), err::TypeMismatch);
+    EXPECT_EQ(error_number([&] { (void)header.RGB_X(); }), err::kTypeMismatch);
     replace_in_text(header, "<RGB_X>12a<", "<RGB_X>40000<");
-    EXPECT_EQ(error_number([&] { (void)header.RGB_X(); }), err::Overflow);
+    EXPECT_EQ(error_number([&] { (void)header.RGB_X(); }), err::kOverflow);
     replace_in_text(header, "<RGB_image_size>0000000<", "<RGB_image_size>2147483648<");
-    EXPECT_EQ(error_number([&] { (void)header.RGB_Image_size(); }), err::Overflow);
+    EXPECT_EQ(error_number([&] { (void)header.RGB_Image_size(); }), err::kOverflow);
     try {
         (void)header.RGB_X();
     } catch (const VeltroError& e) {
@@ -301,12 +301,12 @@ TEST_F(XmlHeaderTest, EveryPropertyDoesWhatItsRowSays) {
         const auto write = [&] { write_from_text(header, row, box, value); };
         switch (row.missing) {
         case HeaderMissing::Fails:
-            EXPECT_EQ(error_number(read), err::ObjectVariableNotSet);
-            EXPECT_EQ(error_number(write), err::ObjectVariableNotSet);
+            EXPECT_EQ(error_number(read), err::kObjectVariableNotSet);
+            EXPECT_EQ(error_number(write), err::kObjectVariableNotSet);
             break;
         case HeaderMissing::Fallback:
             EXPECT_EQ(read_as_text(header, row, box), fallback);
-            EXPECT_EQ(error_number(write), err::ObjectVariableNotSet);
+            EXPECT_EQ(error_number(write), err::kObjectVariableNotSet);
             break;
         case HeaderMissing::Skipped:
             EXPECT_EQ(read_as_text(header, row, box), fallback);
@@ -332,16 +332,16 @@ TEST_F(XmlHeaderTest, TheErrorOfAMissingElementNamesIt) {
         header.Velt_Heat_time(2, true, 100);
         ADD_FAILURE() << "no error";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::ObjectVariableNotSet);
+        EXPECT_EQ(e.number(), err::kObjectVariableNotSet);
         EXPECT_THAT(e.description(), HasSubstr("//box[@id='2']/dog_split_time"));
     }
 }
 
 TEST_F(XmlHeaderTest, BoxNumbersOutsideOneToEightFail) {
     for (std::int16_t box : {0, 9, -1}) {
-        EXPECT_EQ(error_number([&] { (void)header.Velt_Dog_name(box); }), err::SubscriptOutOfRange);
-        EXPECT_EQ(error_number([&] { (void)header.Velt_dead_heat(box); }), err::SubscriptOutOfRange);
-        EXPECT_EQ(error_number([&] { header.Velt_Heat_Click_Time(box, 1); }), err::SubscriptOutOfRange);
+        EXPECT_EQ(error_number([&] { (void)header.Velt_Dog_name(box); }), err::kSubscriptOutOfRange);
+        EXPECT_EQ(error_number([&] { (void)header.Velt_dead_heat(box); }), err::kSubscriptOutOfRange);
+        EXPECT_EQ(error_number([&] { header.Velt_Heat_Click_Time(box, 1); }), err::kSubscriptOutOfRange);
     }
     EXPECT_EQ(header.Velt_Dog_name(8), "dog name");
 }
@@ -350,24 +350,24 @@ TEST_F(XmlHeaderTest, TextThatDoesNotParseLeavesAnEmptyDocument) {
     const std::string broken = "<?xml version=\"1.0\"?><PXV_header><file_data><velt_event>Derby</velt_event>";
     header.XML_string(broken);
     EXPECT_FALSE(header.Has_XML());
-    EXPECT_EQ(header.Loaded_text(), broken);
+    EXPECT_EQ(header.loaded_text(), broken);
     EXPECT_EQ(header.XML_string(), "");
     EXPECT_EQ(header.Len_XML(), 0);
     // Nothing of what was read before the error is offered.
-    EXPECT_EQ(error_number([&] { (void)header.Velt_event(); }), err::ObjectVariableNotSet);
+    EXPECT_EQ(error_number([&] { (void)header.Velt_event(); }), err::kObjectVariableNotSet);
     EXPECT_TRUE(op.messages.empty());
 
     // For the debug run only: where it stopped.
     header.XML_string("<PXV_header>\r\n<velt_event>Derby</velt_evnt>\r\n</PXV_header>");
-    EXPECT_THAT(header.Parse_failure(), ::testing::StartsWith("XML parse failed! reason = "));
-    EXPECT_THAT(header.Parse_failure(),
+    EXPECT_THAT(header.parse_failure(), ::testing::StartsWith("XML parse failed! reason = "));
+    EXPECT_THAT(header.parse_failure(),
                 ::testing::EndsWith(" line = 2 srctext = <velt_event>Derby</velt_evnt>\r"));
 
     header.XML_string("");
     EXPECT_FALSE(header.Has_XML());
     header.XML_string("<PXV_header><veltro><velt_event>Derby</velt_event></veltro></PXV_header>");
     EXPECT_TRUE(header.Has_XML());
-    EXPECT_EQ(header.Parse_failure(), "");
+    EXPECT_EQ(header.parse_failure(), "");
     EXPECT_EQ(header.Velt_event(), "Derby");
 }
 
@@ -394,7 +394,7 @@ TEST_F(XmlHeaderTest, TextIsLatin1OneBytePerCharacterAndSurvivesARoundTrip) {
 TEST_F(XmlHeaderTest, LengthAsIntegerFailsBeyond32767) {
     header.Velt_Dog_name(1, std::string(40000, 'x'));
     EXPECT_GT(header.Len_XML(), 40000);
-    EXPECT_EQ(error_number([&] { (void)header.XML_len(); }), err::Overflow);
+    EXPECT_EQ(error_number([&] { (void)header.XML_len(); }), err::kOverflow);
 }
 
 TEST_F(XmlHeaderTest, DumpWritesTheHeaderAndSaysWhere) {
@@ -426,7 +426,7 @@ TEST_F(XmlHeaderTest, InsertSpecappAddsTheElementOnlyWhereItLacks) {
     EXPECT_EQ(header.SpecApp(), "timing");
 
     header.XML_string("<PXV_header/>");
-    EXPECT_EQ(error_number([&] { header.Insert_Specapp(); }), err::ObjectVariableNotSet);
+    EXPECT_EQ(error_number([&] { header.Insert_Specapp(); }), err::kObjectVariableNotSet);
 }
 
 TEST_F(XmlHeaderTest, KindTestsLookAtTheLoadedText) {

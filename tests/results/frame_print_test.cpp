@@ -7,15 +7,15 @@
 namespace veltro {
 namespace {
 
-Result_array ranked(const HeatValues& heat) {
-    Result_array results = Load_Result_Array(heat);
+ResultArray ranked(const HeatValues& heat) {
+    ResultArray results = Load_Result_Array(heat);
     Sort_Result_Array(results);
     return results;
 }
 
-std::vector<std::int16_t> boxes_of(const std::vector<Series_picture>& pictures) {
+std::vector<std::int16_t> boxes_of(const std::vector<SeriesPicture>& pictures) {
     std::vector<std::int16_t> boxes;
-    for (const Series_picture& p : pictures)
+    for (const SeriesPicture& p : pictures)
         boxes.push_back(p.box);
     return boxes;
 }
@@ -26,19 +26,19 @@ TEST(FrameSeries, PicturesInFinishingOrderOfTheBoxesWithATime) {
     heat.Velt_heat_frame(5, 310);
     heat.assign(2, 15900, 1);
     heat.Velt_heat_frame(2, 322);
-    heat.assign(3, no_time::DidNotFinish, 3); // no finishing picture
+    heat.assign(3, no_time::kDidNotFinish, 3); // no finishing picture
     heat.Velt_heat_frame(3, 400);
     heat.Velt_Heat_time(4, true, 7000); // a split time only
     heat.Velt_split_frame(4, 90);
 
-    const auto goal = Series_pictures(ranked(heat), heat, false);
+    const auto goal = series_pictures(ranked(heat), heat, false);
     EXPECT_EQ(boxes_of(goal), (std::vector<std::int16_t>{5, 2}));
     ASSERT_EQ(goal.size(), 2u);
     EXPECT_EQ(goal[0].position, 1);
     EXPECT_EQ(goal[0].frame, 310);
     EXPECT_EQ(goal[1].frame, 322);
 
-    const auto split = Series_pictures(ranked(heat), heat, true);
+    const auto split = series_pictures(ranked(heat), heat, true);
     ASSERT_EQ(split.size(), 1u);
     EXPECT_EQ(split[0].box, 4);
     EXPECT_EQ(split[0].frame, 90);
@@ -52,20 +52,20 @@ TEST(FrameSeries, ATimeWithoutItsPictureIsLeftOutAndSixPicturesTakeTwoPages) {
         heat.assign(box, 16000 - box * 100, box);
         heat.Velt_heat_frame(box, static_cast<std::int16_t>(box == 4 ? 0 : 300 + box));
     }
-    const auto pictures = Series_pictures(ranked(heat), heat, false);
+    const auto pictures = series_pictures(ranked(heat), heat, false);
     EXPECT_EQ(boxes_of(pictures), (std::vector<std::int16_t>{6, 5, 3, 2, 1}));
-    const auto pages = Series_pages(pictures);
+    const auto pages = series_pages(pictures);
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(boxes_of(pages[0]), (std::vector<std::int16_t>{6, 5, 3}));
     EXPECT_EQ(boxes_of(pages[1]), (std::vector<std::int16_t>{2, 1}));
-    EXPECT_TRUE(Series_pages({}).empty());
+    EXPECT_TRUE(series_pages({}).empty());
 }
 
 TEST(FramePage, TextsTopToBottomAndTheDogLine) {
     testing::FakeHeatValues heat;
     heat.assign(2, 15230, 1);
     heat.Velt_Dog_name(2, "Abcdefghijklmnopqrstuvwxyz0123"); // 30 characters
-    Frame_page_facts facts;
+    FramePageFacts facts;
     facts.heat_id = "3";
     facts.heat_name = "Final";
     facts.start_date_time = "07.12.2026 14:03:10";
@@ -77,7 +77,7 @@ TEST(FramePage, TextsTopToBottomAndTheDogLine) {
     facts.version = "1.2.3";
     facts.printed_at = "07.12.2026 15:00";
     facts.printer_name = "Office";
-    const Frame_page_texts t = Frame_page(facts);
+    const FramePageTexts t = frame_page(facts);
     EXPECT_EQ(t.header, "Heat: 3 Final at: 07.12.2026 14:03:10");
     EXPECT_EQ(t.title, "Split photos");
     ASSERT_EQ(t.table.size(), 7u);
@@ -90,13 +90,13 @@ TEST(FramePage, TextsTopToBottomAndTheDogLine) {
     facts.split = false;
     facts.official = "Anna, 07.12.2026 14:10";
     facts.web_address = "greyhounds.example.org";
-    EXPECT_EQ(Frame_page(facts).title, "Goal photos");
-    EXPECT_EQ(Frame_page(facts).footer.back(), "greyhounds.example.org");
-    EXPECT_EQ(Frame_page(facts).header,
+    EXPECT_EQ(frame_page(facts).title, "Goal photos");
+    EXPECT_EQ(frame_page(facts).footer.back(), "greyhounds.example.org");
+    EXPECT_EQ(frame_page(facts).header,
               "Heat: 3 Final at: 07.12.2026 14:03:10   Official: Anna, 07.12.2026 14:10");
 
-    EXPECT_EQ(Box_time_lines(2, 5, "", "Rex"), (std::vector<std::string>{"2     Dog:5", "Rex"}));
-    EXPECT_EQ(Box_time_lines(2, 5, "Lucky Star", "Rex"), (std::vector<std::string>{"Lucky Star"}));
+    EXPECT_EQ(box_time_lines(2, 5, "", "Rex"), (std::vector<std::string>{"2     Dog:5", "Rex"}));
+    EXPECT_EQ(box_time_lines(2, 5, "Lucky Star", "Rex"), (std::vector<std::string>{"Lucky Star"}));
 }
 
 } // namespace

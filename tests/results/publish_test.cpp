@@ -76,7 +76,7 @@ TEST_F(Publishing, TheEventPageListsEveryRecordingInHeatOrderAndNamesTheOneThatC
     save_file_atomically(dir.file("Cup_4_2026_12_07 19_00_00.px3"), std::string(40000, 'x'));
     save_file_atomically(dir.file("notes.txt"), "not a recording");
 
-    const Event_results results = Read_event_results(dir.path(), kDefault_us_per_length, true);
+    const EventResults results = read_event_results(dir.path(), kDefaultUsPerLength, true);
     ASSERT_EQ(results.heats.size(), 4u);
     EXPECT_EQ(results.event, "Test Event");
     for (int i = 0; i < 3; ++i) {
@@ -88,7 +88,7 @@ TEST_F(Publishing, TheEventPageListsEveryRecordingInHeatOrderAndNamesTheOneThatC
     EXPECT_NE(results.heats[3].problem, "");
 
     // Well-formed: an XML parser reads the whole page.
-    const std::string html = Event_results_html(results, "2026-12-07 19:30:00");
+    const std::string html = event_results_html(results, "2026-12-07 19:30:00");
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_string(html.c_str());
     ASSERT_TRUE(parsed) << parsed.description() << " at " << parsed.offset;
@@ -114,31 +114,31 @@ TEST_F(Publishing, TheEventPageListsEveryRecordingInHeatOrderAndNamesTheOneThatC
     // A public page does not show where this PC keeps its recordings.
     EXPECT_EQ(html.find(dir.path().string()), std::string::npos);
 
-    const std::string csv = Event_results_csv(results);
+    const std::string csv = event_results_csv(results);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 * 5 + 1);
     EXPECT_NE(csv.find("Cup_4_2026_12_07 19_00_00.px3,,,,,,,,,,,,,,,,,cannot be read: "), std::string::npos);
 }
 
 TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
-    EXPECT_EQ(Heat_number_from_file_name("Spring Cup_4_2024_05_01 14_03_07.px3"), 4);
-    EXPECT_EQ(Heat_number_from_file_name("Spring_Cup_12_2024_05_01 14_03_07.px3"), 12);
-    EXPECT_EQ(Heat_number_from_file_name("heat.px3"), std::nullopt);
-    EXPECT_EQ(Event_results_paths("/r/cup"),
+    EXPECT_EQ(heat_number_from_file_name("Spring Cup_4_2024_05_01 14_03_07.px3"), 4);
+    EXPECT_EQ(heat_number_from_file_name("Spring_Cup_12_2024_05_01 14_03_07.px3"), 12);
+    EXPECT_EQ(heat_number_from_file_name("heat.px3"), std::nullopt);
+    EXPECT_EQ(event_results_paths("/r/cup"),
               std::make_pair(std::string("/r/cup.csv"), std::string("/r/cup.html")));
-    EXPECT_EQ(Event_results_paths("/r/cup.HTML").first, "/r/cup.csv");
-    EXPECT_EQ(Event_results_paths("/r/cup.v2").second, "/r/cup.v2.html");
+    EXPECT_EQ(event_results_paths("/r/cup.HTML").first, "/r/cup.csv");
+    EXPECT_EQ(event_results_paths("/r/cup.v2").second, "/r/cup.v2.html");
 
     // The two files go together: when the page cannot be written the CSV is not left new either.
-    Event_results results;
+    EventResults results;
     results.heats.push_back({"x.px3", std::nullopt, "damaged", {}, {}, {}});
     fs::create_directories(dir.file("cup.html"));
-    EXPECT_THROW(Write_event_results(results, dir.file("cup"), "now"), VeltroError);
+    EXPECT_THROW(write_event_results(results, dir.file("cup"), "now"), VeltroError);
     EXPECT_FALSE(fs::exists(dir.file("cup.csv")));
     save_file_atomically(dir.file("cup.csv"), "last week's");
-    EXPECT_THROW(Write_event_results(results, dir.file("cup.csv"), "now"), VeltroError);
+    EXPECT_THROW(write_event_results(results, dir.file("cup.csv"), "now"), VeltroError);
     EXPECT_EQ(read_whole_file(dir.file("cup.csv")), "last week's");
     fs::remove(dir.file("cup.html"));
-    const auto written = Write_event_results(results, dir.file("cup.html"), "now");
+    const auto written = write_event_results(results, dir.file("cup.html"), "now");
     EXPECT_EQ(written.second, dir.file("cup.html"));
     EXPECT_NE(read_whole_file(dir.file("cup.csv")).value_or("").find("x.px3,"), std::string::npos);
 }
@@ -147,9 +147,9 @@ TEST_F(Publishing, TheHeatNumberOfARecordingNameAndTheOutputPaths) {
 // without its photo finish, and leaves no temporary file; what a killed run left is cleared away by
 // the next.
 TEST_F(Publishing, TheEventPairNeverShowsANewCsvBesideAnOldPage) {
-    Event_results results;
+    EventResults results;
     results.heats.push_back({"x.px3", std::nullopt, "damaged", {}, {}, {}});
-    Published_heat judged;
+    PublishedHeat judged;
     judged.heat_id = "2";
     results.heats.push_back({"y.px3", judged, {}, {}, "new picture", {}});
     const fs::path out = dir.file("out");
@@ -163,7 +163,7 @@ TEST_F(Publishing, TheEventPairNeverShowsANewCsvBesideAnOldPage) {
             save_file_atomically(file.string(), "old");
         fault_injection::arm(n, {fault_injection::Kind::error, ENOSPC, 0});
         try {
-            Write_event_results(results, (out / "cup").string(), "now");
+            write_event_results(results, (out / "cup").string(), "now");
         } catch (const VeltroError&) {
         }
         done = !fault_injection::fired();
@@ -185,7 +185,7 @@ TEST_F(Publishing, TheEventPairNeverShowsANewCsvBesideAnOldPage) {
 
 TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges) {
     const std::string recording = heat("heat 2.px3", "2");
-    const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    const EvidencePack pack = write_evidence_pack(recording, dir.file("pack"), kDefaultUsPerLength);
     for (const char* name : {"box1_finish.png", "box2_finish.png", "box4_finish.png", "results.txt",
                              "results.csv", "history.txt", "timestamp_report.csv", "MANIFEST.sha256"})
         EXPECT_TRUE(fs::exists(dir.file("pack/") + name)) << name;
@@ -195,7 +195,7 @@ TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges
     // sha256sum, a second reader of the manifest, agrees with it.
     const std::string sums = "cd '" + dir.file("pack") + "' && sha256sum --quiet -c MANIFEST.sha256";
     EXPECT_EQ(std::system(sums.c_str()), 0);
-    Evidence_check check = Check_evidence_pack(dir.file("pack"), recording);
+    EvidenceCheck check = check_evidence_pack(dir.file("pack"), recording);
     EXPECT_TRUE(check.problems.empty()) << check.problems.front();
     EXPECT_EQ(check.files_checked, pack.files.size() - 1);
 
@@ -203,7 +203,7 @@ TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges
     png[png.size() / 2] = static_cast<char>(png[png.size() / 2] ^ 1);
     save_file_atomically(dir.file("pack/box2_finish.png"), png);
     save_file_atomically(dir.file("pack/extra.txt"), "added later");
-    check = Check_evidence_pack(dir.file("pack"));
+    check = check_evidence_pack(dir.file("pack"));
     EXPECT_EQ(check.problems, (std::vector<std::string>{"box2_finish.png has changed since the pack was made",
                                                         "extra.txt is not in the manifest"}));
     EXPECT_NE(std::system(sums.c_str()), 0);
@@ -215,7 +215,7 @@ TEST_F(Publishing, AnEvidencePackMatchesItsManifestUntilOneByteOfAPictureChanges
         rec.Velt_Heat_time(5, false, 24000);
         rec.Write_XML_header();
     }
-    EXPECT_EQ(Check_evidence_pack(dir.file("pack"), recording).problems.size(), 3u);
+    EXPECT_EQ(check_evidence_pack(dir.file("pack"), recording).problems.size(), 3u);
 }
 
 // Whether `printed` holds `recorded`'s pixels but for a line one pixel wide in `colour` (at most
@@ -228,8 +228,8 @@ void expect_recorded_but_for_the_line(const cDIBSection& printed, const cDIBSect
     for (std::int32_t y = 0; y < recorded.Height(); ++y) {
         int changed = 0;
         for (std::int32_t x = 0; x < recorded.Width(); ++x) {
-            const std::uint8_t* p = printed.ScanLine(y) + 3 * x;
-            const std::uint8_t* r = recorded.ScanLine(y) + 3 * x;
+            const std::uint8_t* p = printed.scan_line(y) + 3 * x;
+            const std::uint8_t* r = recorded.scan_line(y) + 3 * x;
             if (std::equal(p, p + 3, r))
                 continue;
             ++changed;
@@ -251,26 +251,26 @@ TEST_F(Publishing, AFinishPictureIsTheRecordedOneButForTheLineWithItsCaptionBelo
     const std::string recording = heat("event/heat 2.px3", "2");
     cls_VideoFile_handler rec;
     rec.Open_File(recording);
-    const Published_heat heat = Publish_heat(rec, Recorded_box_delay(rec), kDefault_us_per_length);
+    const PublishedHeat heat = publish_heat(rec, recorded_box_delay(rec), kDefaultUsPerLength);
     const std::uint32_t colour = Display_Goal_times().colour;
     for (const bool line : {true, false}) {
-        const std::vector<Finish_picture> pictures = Finish_pictures(rec, heat, line);
+        const std::vector<FinishPicture> pictures = finish_pictures(rec, heat, line);
         ASSERT_EQ(pictures.size(), 3u);
-        for (const Finish_picture& p : pictures) {
+        for (const FinishPicture& p : pictures) {
             ASSERT_TRUE(p.problem.empty()) << p.problem;
             if (p.field)
                 rec.Draw_RGB_Field(p.picture_number);
             else
                 rec.Draw_RGB_frame(p.picture_number);
-            const cDIBSection recorded = rec.Picture();
+            const cDIBSection recorded = rec.picture();
             expect_recorded_but_for_the_line(p.picture, recorded, colour, line);
-            const cDIBSection captioned = Captioned(p);
-            expect_recorded_but_for_the_line(captioned, recorded, colour, line);
+            const cDIBSection with_caption = captioned(p);
+            expect_recorded_but_for_the_line(with_caption, recorded, colour, line);
             // The band below carries the caption's light letters on its dark ground.
             int light = 0;
-            for (std::int32_t y = recorded.Height(); y < captioned.Height(); ++y)
-                for (std::int32_t x = 0; x < captioned.Width(); ++x) {
-                    const std::uint8_t* q = captioned.ScanLine(y) + 3 * x;
+            for (std::int32_t y = recorded.Height(); y < with_caption.Height(); ++y)
+                for (std::int32_t x = 0; x < with_caption.Width(); ++x) {
+                    const std::uint8_t* q = with_caption.scan_line(y) + 3 * x;
                     light += std::min({q[0], q[1], q[2]}) > 0x80 ? 1 : 0;
                 }
             EXPECT_GT(light, 100) << "box " << p.row->box;
@@ -280,24 +280,24 @@ TEST_F(Publishing, AFinishPictureIsTheRecordedOneButForTheLineWithItsCaptionBelo
 
     // The event page shows them at the size they were recorded at.
     Write_Setting(keys::print_goal_line, "0");
-    const Event_results results = Read_event_results(dir.file("event"), kDefault_us_per_length, true);
+    const EventResults results = read_event_results(dir.file("event"), kDefaultUsPerLength, true);
     ASSERT_EQ(results.heats.at(0).thumbnails.size(), 3u);
     EXPECT_EQ(results.heats[0].thumbnails[0].width, 160);
     EXPECT_EQ(results.heats[0].thumbnails[0].height, 120);
-    EXPECT_NE(Event_results_html(results, "now").find("width=\"160\" height=\"120\""), std::string::npos);
+    EXPECT_NE(event_results_html(results, "now").find("width=\"160\" height=\"120\""), std::string::npos);
 }
 
 TEST_F(Publishing, AnEvidencePackIsWrittenWholeOrNotAtAll) {
     const std::string recording = heat("heat 2.px3", "2");
     fs::create_directories(dir.file("taken"));
     save_file_atomically(dir.file("taken/keep.txt"), "mine");
-    EXPECT_THROW(Write_evidence_pack(recording, dir.file("taken"), kDefault_us_per_length), VeltroError);
+    EXPECT_THROW(write_evidence_pack(recording, dir.file("taken"), kDefaultUsPerLength), VeltroError);
     EXPECT_EQ(read_whole_file(dir.file("taken/keep.txt")), "mine");
 
     save_file_atomically(dir.file("bad.px3"), std::string(40000, 'x'));
-    EXPECT_THROW(Write_evidence_pack(dir.file("bad.px3"), dir.file("bad pack"), kDefault_us_per_length),
+    EXPECT_THROW(write_evidence_pack(dir.file("bad.px3"), dir.file("bad pack"), kDefaultUsPerLength),
                  VeltroError);
-    EXPECT_THROW(Write_evidence_pack(recording, dir.file("no/such/folder"), kDefault_us_per_length),
+    EXPECT_THROW(write_evidence_pack(recording, dir.file("no/such/folder"), kDefaultUsPerLength),
                  VeltroError);
     // Nothing is left behind: no pack, no temporary folder.
     std::vector<std::string> left;
@@ -308,12 +308,12 @@ TEST_F(Publishing, AnEvidencePackIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(left, (std::vector<std::string>{"bad.px3", "heat 2.px3", "heat 2.px3.journal", "taken"}));
 
     // A folder named with a slash at the end is the same folder.
-    EXPECT_NO_THROW(Write_evidence_pack(recording, dir.file("slashed/"), kDefault_us_per_length));
+    EXPECT_NO_THROW(write_evidence_pack(recording, dir.file("slashed/"), kDefaultUsPerLength));
     EXPECT_TRUE(fs::exists(dir.file("slashed/MANIFEST.sha256")));
     fs::remove_all(dir.file("slashed"));
-    EXPECT_EQ(Free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence"));
+    EXPECT_EQ(free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence"));
     fs::create_directories(dir.file("heat 2 evidence"));
-    EXPECT_EQ(Free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence 2"));
+    EXPECT_EQ(free_evidence_folder(dir.path(), recording), dir.file("heat 2 evidence 2"));
 }
 
 TEST_F(Publishing, AManifestThatNamesFilesOutsideThePackIsNotFollowed) {
@@ -322,7 +322,7 @@ TEST_F(Publishing, AManifestThatNamesFilesOutsideThePackIsNotFollowed) {
     save_file_atomically(dir.file("pack/MANIFEST.sha256"), std::string(64, 'a') +
                                                                "  ../secret.txt\nnot a line\n" +
                                                                std::string(64, 'a') + "  ..\n");
-    const Evidence_check check = Check_evidence_pack(dir.file("pack"));
+    const EvidenceCheck check = check_evidence_pack(dir.file("pack"));
     EXPECT_EQ(check.files_checked, 0u);
     EXPECT_EQ(check.problems,
               (std::vector<std::string>{
@@ -330,7 +330,7 @@ TEST_F(Publishing, AManifestThatNamesFilesOutsideThePackIsNotFollowed) {
                   "line 3 names a file outside the pack", "the manifest has no recording line",
                   "the manifest does not list results.txt", "the manifest does not list results.csv",
                   "the manifest does not list timestamp_report.csv"}));
-    EXPECT_FALSE(Check_evidence_pack(dir.file("nowhere")).problems.empty());
+    EXPECT_FALSE(check_evidence_pack(dir.file("nowhere")).problems.empty());
 }
 
 // Names from a race card or an operator that a spreadsheet would run as formulas are text in every
@@ -360,20 +360,20 @@ TEST_F(Publishing, EveryCsvWritesANameThatASpreadsheetWouldRunAsText) {
     };
     cls_VideoFile_handler rec;
     rec.Open_File(recording);
-    Published_heat published = Publish_heat(rec, 0, kDefault_us_per_length);
+    PublishedHeat published = publish_heat(rec, 0, kDefaultUsPerLength);
     published.recording = "@SUM(1).px3";
-    expect_neutral(Results_csv(published), "results");
-    expect_neutral(Event_results_csv(Read_event_results(dir.path(), kDefault_us_per_length, false)), "event");
-    Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    expect_neutral(results_csv(published), "results");
+    expect_neutral(event_results_csv(read_event_results(dir.path(), kDefaultUsPerLength, false)), "event");
+    write_evidence_pack(recording, dir.file("pack"), kDefaultUsPerLength);
     expect_neutral(read_whole_file(dir.file("pack/results.csv")).value_or(""), "evidence");
-    EXPECT_NE(Results_json(published).find("\"+CMD|' /C calc'!A0\""), std::string::npos);
+    EXPECT_NE(results_json(published).find("\"+CMD|' /C calc'!A0\""), std::string::npos);
 }
 
 // A pack's copy checked with the manifest's own SHA-256, as `evidence` printed it: each tampering
 // fails the check, and those that leave the manifest's form intact fail it only with the SHA-256.
 TEST_F(Publishing, EveryTamperingOfAPackFailsItsCheck) {
     const std::string recording = heat("heat 2.px3", "2");
-    const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    const EvidencePack pack = write_evidence_pack(recording, dir.file("pack"), kDefaultUsPerLength);
     EXPECT_EQ(fs::status(dir.file("pack")).permissions(), fs::perms(0755));
     EXPECT_EQ(fs::status(dir.file("pack/results.txt")).permissions(), fs::perms(0644));
     const std::string manifest = read_whole_file(dir.file("pack/MANIFEST.sha256")).value();
@@ -428,11 +428,11 @@ TEST_F(Publishing, EveryTamperingOfAPackFailsItsCheck) {
     for (const Tampering& t : tamperings) {
         fs::remove_all(copy);
         fs::copy(dir.file("pack"), copy);
-        EXPECT_EQ(Check_evidence_pack(copy, recording, pack.manifest_sha256).problems,
+        EXPECT_EQ(check_evidence_pack(copy, recording, pack.manifest_sha256).problems,
                   std::vector<std::string>{});
         t.apply();
-        EXPECT_FALSE(Check_evidence_pack(copy, recording, pack.manifest_sha256).problems.empty()) << t.what;
-        EXPECT_EQ(Check_evidence_pack(copy, recording).problems.empty(), !t.seen_without_sum) << t.what;
+        EXPECT_FALSE(check_evidence_pack(copy, recording, pack.manifest_sha256).problems.empty()) << t.what;
+        EXPECT_EQ(check_evidence_pack(copy, recording).problems.empty(), !t.seen_without_sum) << t.what;
     }
 }
 
@@ -442,18 +442,18 @@ TEST_F(Publishing, ARecordingsNameCannotAddALineToTheManifest) {
     const std::string other = heat("other.px3", "3");
     const std::string name = "heat\n# recording " + sha256_file_hex(other).value() + "  other.px3\n\\n.px3";
     const std::string recording = heat(name, "2");
-    const Evidence_pack pack = Write_evidence_pack(recording, dir.file("pack"), kDefault_us_per_length);
+    const EvidencePack pack = write_evidence_pack(recording, dir.file("pack"), kDefaultUsPerLength);
     const std::string manifest = read_whole_file(dir.file("pack/MANIFEST.sha256")).value();
     EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\n'), 2 + 7);
-    EXPECT_EQ(Parse_manifest(manifest).recording_name, name);
-    EXPECT_TRUE(Check_evidence_pack(dir.file("pack"), recording, pack.manifest_sha256).problems.empty());
-    EXPECT_FALSE(Check_evidence_pack(dir.file("pack"), other).problems.empty());
+    EXPECT_EQ(parse_manifest(manifest).recording_name, name);
+    EXPECT_TRUE(check_evidence_pack(dir.file("pack"), recording, pack.manifest_sha256).problems.empty());
+    EXPECT_FALSE(check_evidence_pack(dir.file("pack"), other).problems.empty());
     const std::string sums = "cd '" + dir.file("pack") + "' && sha256sum --quiet -c MANIFEST.sha256";
     EXPECT_EQ(std::system(sums.c_str()), 0);
 
     // What a killed run left is cleared away by the next pack made in the same place.
     fs::create_directories(dir.file(".again.partial-Ab12Cd/x"));
-    Write_evidence_pack(recording, dir.file("again"), kDefault_us_per_length);
+    write_evidence_pack(recording, dir.file("again"), kDefaultUsPerLength);
     EXPECT_FALSE(fs::exists(dir.file(".again.partial-Ab12Cd")));
 }
 
@@ -473,11 +473,11 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
         options.path = dir.file("event/Spring Cup_" + std::to_string(h) + "_2026_12_07 19_0" +
                                 std::to_string(h) + "_00.px3");
         options.fast = true;
-        const DemoHeatResult demo = Record_Demo_Heat(options);
+        const DemoHeatResult demo = record_demo_heat(options);
         cls_VideoFile_handler rec;
         HeatTiming timing(system_clock());
         Review review(rec, timing, system_clock());
-        ASSERT_EQ(review.Open(options.path), Review::Open_result::Opened);
+        ASSERT_EQ(review.open(options.path), Review::OpenResult::Opened);
         rec.Velt_event("Spring Cup");
         rec.Velt_Heat_ID(std::to_string(h));
         rec.Velt_Heat_Name(h == 1 ? "Puppy stakes" : h == 2 ? "Open 480" : "Final");
@@ -494,7 +494,7 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
             }
             ASSERT_TRUE(demo.crossing_ms[static_cast<std::size_t>(box - 1)]) << box;
             review.Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)]);
-            timing.Set_Time(box, *review.Frame_time(), false);
+            timing.Set_Time(box, *review.frame_time(), false);
             order.push_back(box);
         }
         timed_boxes.push_back(order);
@@ -502,19 +502,19 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
     }
     save_file_atomically(dir.file("event/Spring Cup_4_2026_12_07 19_04_00.px3"), std::string(32016, '\0'));
 
-    const Event_results results = Read_event_results(dir.file("event"), kDefault_us_per_length, true);
+    const EventResults results = read_event_results(dir.file("event"), kDefaultUsPerLength, true);
     ASSERT_EQ(results.heats.size(), 4u);
     EXPECT_EQ(results.event, "Spring Cup");
     for (std::size_t h = 0; h < 3; ++h) {
-        const Published_heat& heat = *results.heats[h].heat;
+        const PublishedHeat& heat = *results.heats[h].heat;
         std::vector<std::int16_t> ranked;
-        for (const Published_row& row : heat.rows)
+        for (const PublishedRow& row : heat.rows)
             if (row.finish_ms)
                 ranked.push_back(row.box);
         const std::vector<std::int16_t>& expected = timed_boxes[h];
         EXPECT_EQ(ranked.size(), expected.size());
         EXPECT_EQ(results.heats[h].thumbnails.size(), expected.size());
-        for (const Event_thumbnail& t : results.heats[h].thumbnails)
+        for (const EventThumbnail& t : results.heats[h].thumbnails)
             EXPECT_EQ(t.jpeg.substr(0, 2), "\xff\xd8") << t.caption;
         // Ranked as they crossed; dogs less than a field (20 ms) apart may share a picture.
         for (std::size_t i = 0; i + 1 < ranked.size(); ++i) {
@@ -528,7 +528,7 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
     EXPECT_FALSE(results.heats[3].heat);
 
     // Written out, each judged heat links its photo finish, a picture beside the page.
-    const std::string page = Write_event_results(results, dir.file("event/cup"), "now").second;
+    const std::string page = write_event_results(results, dir.file("event/cup"), "now").second;
     pugi::xml_document written;
     ASSERT_TRUE(written.load_file(page.c_str()));
     const pugi::xpath_node_set links = written.select_nodes("//*[local-name()='a']");
@@ -540,7 +540,7 @@ TEST_F(Publishing, JudgedDemoHeatsMakeAnEventPageInTheOrderTheDogsCrossed) {
         EXPECT_EQ(read_whole_file(dir.file("event/" + name)).value_or("").substr(1, 3), "PNG") << name;
     }
 
-    const std::string html = Event_results_html(results, "2026-12-07 19:30:00");
+    const std::string html = event_results_html(results, "2026-12-07 19:30:00");
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(html.c_str()));
     if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR"))

@@ -26,7 +26,7 @@ TEST(GoalLineHitTest, ReachesTwelveRightAndBelowButSixLeftAndAbove) {
 
 TEST(GoalLineDrag, MovesOnlyTheGrabbedHandleAndStaysInsideThePicture) {
     Goal_line line{200, 88, 200, 792};
-    Goal_line_drag drag;
+    GoalLineDrag drag;
     ASSERT_EQ(drag.press(line, 203, 90), 1);
     EXPECT_TRUE(drag.move(line, 208, 87, 400, 880));
     EXPECT_EQ(line, (Goal_line{205, 85, 200, 792}));
@@ -56,12 +56,12 @@ TEST(GoalLineReset, VerticalInTheMiddleRoundedHalfToEven) {
 
 TEST(GoalLineText, ParsesWhatItWritesAndRejectsOtherText) {
     const Goal_line line{-3, 88, 200, 792};
-    EXPECT_EQ(Goal_line_text(line), "-3,88,200,792");
-    EXPECT_EQ(Parse_goal_line(Goal_line_text(line)), line);
-    EXPECT_EQ(Parse_goal_line("N/A"), std::nullopt);
-    EXPECT_EQ(Parse_goal_line("1,2,3,"), std::nullopt); // six characters or fewer hold no line
+    EXPECT_EQ(goal_line_text(line), "-3,88,200,792");
+    EXPECT_EQ(parse_goal_line(goal_line_text(line)), line);
+    EXPECT_EQ(parse_goal_line("N/A"), std::nullopt);
+    EXPECT_EQ(parse_goal_line("1,2,3,"), std::nullopt); // six characters or fewer hold no line
     for (const char* bad : {"1,2,3,4,5", "10,20,30", "1,2,x,4", "1,2,,3,4", "99999999999,1,1,1"}) {
-        EXPECT_THROW(Parse_goal_line(bad), VeltroError) << bad;
+        EXPECT_THROW(parse_goal_line(bad), VeltroError) << bad;
     }
 }
 
@@ -90,10 +90,10 @@ TEST_F(GoalLineSettings, AnUnreadableStoredLineKeepsTheLineOnShow) {
 }
 
 TEST(GoalOffset, StepsAndStopsAtTheEndsOfAnInteger) {
-    EXPECT_EQ(Step_goal_offset(0, -1), -1);
-    EXPECT_EQ(Step_goal_offset(32767, 1), 32767);
-    EXPECT_EQ(Step_goal_offset(-32768, -1), -32768);
-    EXPECT_EQ(Displaced(Goal_line{10, 20, 30, 40}, -4), (Goal_line{6, 20, 26, 40}));
+    EXPECT_EQ(step_goal_offset(0, -1), -1);
+    EXPECT_EQ(step_goal_offset(32767, 1), 32767);
+    EXPECT_EQ(step_goal_offset(-32768, -1), -32768);
+    EXPECT_EQ(displaced(Goal_line{10, 20, 30, 40}, -4), (Goal_line{6, 20, 26, 40}));
 }
 
 } // namespace

@@ -21,7 +21,7 @@ protected:
         demo.path = dir.file("heat.px3");
         demo.capture_ms = 600;
         demo.fast = true;
-        Record_Demo_Heat(demo);
+        record_demo_heat(demo);
         path = demo.path;
         options.line = {200, 88, 200, 792};
     }
@@ -29,11 +29,11 @@ protected:
 
     // Waits (generously) for the worker to hand something over and takes it. A wake-up for a
     // request that was replaced meanwhile hands over nothing; waiting goes on.
-    std::optional<Strip_worker::Result> next(Strip_worker& worker, int timeout_ms = 60000) {
-        pollfd fd{worker.Event_fd(), POLLIN, 0};
+    std::optional<StripWorker::Result> next(StripWorker& worker, int timeout_ms = 60000) {
+        pollfd fd{worker.event_fd(), POLLIN, 0};
         while (::poll(&fd, 1, timeout_ms) == 1) {
-            std::optional<Strip_worker::Result> got;
-            worker.dispatch([&](const Strip_worker::Result& r) { got = r; });
+            std::optional<StripWorker::Result> got;
+            worker.dispatch([&](const StripWorker::Result& r) { got = r; });
             if (got) {
                 return got;
             }
@@ -43,43 +43,43 @@ protected:
 
     testing::TempDir dir;
     std::string path;
-    Finish_strip_options options;
+    FinishStripOptions options;
 };
 
 TEST_F(StripWorkerTest, MakesTheStripAndHandsBackTheSameOneWhenAskedAgain) {
-    Strip_worker worker;
-    const std::uint64_t first = worker.Request(path, options);
+    StripWorker worker;
+    const std::uint64_t first = worker.request(path, options);
     const auto made = next(worker);
     ASSERT_TRUE(made.has_value());
     EXPECT_EQ(made->request, first);
     ASSERT_NE(made->strip, nullptr);
-    EXPECT_GT(made->strip->Pictures(), 0);
-    EXPECT_FALSE(worker.Busy());
+    EXPECT_GT(made->strip->pictures(), 0);
+    EXPECT_FALSE(worker.busy());
 
     // The same file and line again: no second reading, the same strip at once.
-    const std::uint64_t again = worker.Request(path, options);
-    EXPECT_FALSE(worker.Busy());
+    const std::uint64_t again = worker.request(path, options);
+    EXPECT_FALSE(worker.busy());
     const auto cached = next(worker, 0);
     ASSERT_TRUE(cached.has_value());
     EXPECT_EQ(cached->request, again);
     EXPECT_EQ(cached->strip, made->strip);
 
     // Another line is another strip.
-    Finish_strip_options moved = options;
+    FinishStripOptions moved = options;
     moved.line.x1 = moved.line.x2 = 150;
-    worker.Request(path, moved);
-    EXPECT_TRUE(worker.Busy());
+    worker.request(path, moved);
+    EXPECT_TRUE(worker.busy());
     const auto other = next(worker);
     ASSERT_TRUE(other.has_value() && other->strip);
     EXPECT_NE(other->strip, made->strip);
 }
 
 TEST_F(StripWorkerTest, OnlyTheNewestRequestIsDelivered) {
-    Strip_worker worker;
-    Finish_strip_options a = options;
+    StripWorker worker;
+    FinishStripOptions a = options;
     a.line.x1 = a.line.x2 = 120;
-    worker.Request(path, a);
-    const std::uint64_t newest = worker.Request(path, options);
+    worker.request(path, a);
+    const std::uint64_t newest = worker.request(path, options);
     const auto got = next(worker);
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->request, newest);
@@ -87,12 +87,12 @@ TEST_F(StripWorkerTest, OnlyTheNewestRequestIsDelivered) {
     EXPECT_FALSE(next(worker, 0).has_value());
 
     // A cancelled request delivers nothing; the worker takes the next one as usual.
-    Finish_strip_options b = options;
+    FinishStripOptions b = options;
     b.line.x1 = b.line.x2 = 250;
-    worker.Request(path, b);
-    worker.Cancel();
-    EXPECT_FALSE(worker.Busy());
-    const std::uint64_t after_cancel = worker.Request(path, a);
+    worker.request(path, b);
+    worker.cancel();
+    EXPECT_FALSE(worker.busy());
+    const std::uint64_t after_cancel = worker.request(path, a);
     const auto after = next(worker);
     ASSERT_TRUE(after.has_value());
     EXPECT_EQ(after->request, after_cancel);
@@ -101,18 +101,18 @@ TEST_F(StripWorkerTest, OnlyTheNewestRequestIsDelivered) {
 }
 
 TEST_F(StripWorkerTest, AFileThatChangedIsReadAgainAndABadFileSaysWhy) {
-    Strip_worker worker;
-    worker.Request(path, options);
+    StripWorker worker;
+    worker.request(path, options);
     const auto before = next(worker);
     ASSERT_TRUE(before.has_value() && before->strip);
     // Touched: the strip kept for it may no longer be true.
     std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
-    worker.Request(path, options);
-    EXPECT_TRUE(worker.Busy());
+    worker.request(path, options);
+    EXPECT_TRUE(worker.busy());
     ASSERT_TRUE(next(worker).has_value());
 
     std::ofstream(dir.file("broken.px3")) << "not a recording";
-    worker.Request(dir.file("broken.px3"), options);
+    worker.request(dir.file("broken.px3"), options);
     const auto broken = next(worker);
     ASSERT_TRUE(broken.has_value());
     EXPECT_EQ(broken->strip, nullptr);

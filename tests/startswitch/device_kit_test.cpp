@@ -149,7 +149,7 @@ protected:
     void make(DeviceKit::Options options) {
         options.retry_ms = 1;
         kit = std::make_unique<DeviceKit>(std::make_unique<ScriptedDriver>(shared), options, clock);
-        kit->OnAttach = [this] { seen.push_back("attach " + std::to_string(kit->SerialNumber())); };
+        kit->OnAttach = [this] { seen.push_back("attach " + std::to_string(kit->serial_number())); };
         kit->OnDetach = [this] { seen.push_back("detach"); };
         kit->OnInputChange = [this](std::int16_t i, bool s, std::uint32_t stamp) {
             seen.push_back(std::to_string(i) + (s ? "+@" : "-@") + std::to_string(stamp));
@@ -169,7 +169,7 @@ protected:
     // Delivers events until `count` have been seen in all.
     void until(std::size_t count) {
         while (seen.size() < count) {
-            pollfd p{kit->Event_fd(), POLLIN, 0};
+            pollfd p{kit->event_fd(), POLLIN, 0};
             ASSERT_EQ(::poll(&p, 1, 5000), 1) << "seen so far: " << seen.size();
             kit->dispatch();
         }
@@ -188,7 +188,7 @@ TEST_F(DeviceKitTest, ABurstReadInTwoPartsAfterItsWindowIsDebouncedAsOne) {
     options.debounce_ms = 10;
     make(options);
     with_device([&] { shared.missing = false; });
-    kit->Open();
+    kit->open();
     until(1);
     using K = KitDriverEvent::Kind;
     with_device([&] {
@@ -201,12 +201,12 @@ TEST_F(DeviceKitTest, ABurstReadInTwoPartsAfterItsWindowIsDebouncedAsOne) {
 }
 
 TEST_F(DeviceKitTest, AttachesWhenTheDeviceAppearsAndReportsEdgesWithTheirOwnStamps) {
-    kit->Open();
-    kit->OutputState(0, true); // set before the device is there: applied when it opens
-    while (kit->Problem().empty()) {
+    kit->open();
+    kit->output_state(0, true); // set before the device is there: applied when it opens
+    while (kit->problem().empty()) {
         std::this_thread::yield();
     }
-    EXPECT_EQ(kit->Problem(), "No device at /dev/test");
+    EXPECT_EQ(kit->problem(), "No device at /dev/test");
     EXPECT_FALSE(kit->IsAttached());
     with_device([&] {
         shared.levels[1] = true;
@@ -214,17 +214,17 @@ TEST_F(DeviceKitTest, AttachesWhenTheDeviceAppearsAndReportsEdgesWithTheirOwnSta
     });
     until(1);
     EXPECT_EQ(seen.back(), "attach 4711");
-    EXPECT_TRUE(kit->InputState(1));
-    EXPECT_TRUE(kit->InputState(2)); // inverted: an open contact reads on
-    EXPECT_TRUE(kit->Problem().empty());
+    EXPECT_TRUE(kit->input_state(1));
+    EXPECT_TRUE(kit->input_state(2)); // inverted: an open contact reads on
+    EXPECT_TRUE(kit->problem().empty());
 
     using K = KitDriverEvent::Kind;
     push({{K::Edge, 0, true, 950}, {K::Edge, 2, true, 960}, {K::Edge, 7, true, 970}});
     until(3);
     EXPECT_EQ(seen[1], "0+@950");
     EXPECT_EQ(seen[2], "2-@960");
-    EXPECT_TRUE(kit->InputState(0));
-    EXPECT_FALSE(kit->InputState(2));
+    EXPECT_TRUE(kit->input_state(0));
+    EXPECT_FALSE(kit->input_state(2));
     {
         const std::lock_guard lock(shared.m);
         EXPECT_EQ(shared.outputs, (std::vector<bool>{true}));
@@ -233,9 +233,9 @@ TEST_F(DeviceKitTest, AttachesWhenTheDeviceAppearsAndReportsEdgesWithTheirOwnSta
 
 TEST_F(DeviceKitTest, AnUnpluggedDeviceIsDetachedAndTakenUpAgainWhenItIsBack) {
     with_device([&] { shared.missing = false; });
-    kit->Open();
+    kit->open();
     until(1);
-    kit->OutputState(0, true);
+    kit->output_state(0, true);
     with_device([&] {
         shared.gone = true;
         shared.missing = true;
@@ -244,12 +244,12 @@ TEST_F(DeviceKitTest, AnUnpluggedDeviceIsDetachedAndTakenUpAgainWhenItIsBack) {
     until(2);
     EXPECT_EQ(seen[1], "detach");
     EXPECT_FALSE(kit->IsAttached());
-    EXPECT_FALSE(kit->InputState(3));
-    EXPECT_EQ(kit->SerialNumber(), 0);
+    EXPECT_FALSE(kit->input_state(3));
+    EXPECT_EQ(kit->serial_number(), 0);
     with_device([&] { shared.missing = false; });
     until(3);
     EXPECT_EQ(seen[2], "attach 4711");
-    EXPECT_TRUE(kit->InputState(3)); // the trigger was held while it was away
+    EXPECT_TRUE(kit->input_state(3)); // the trigger was held while it was away
     const std::lock_guard lock(shared.m);
     EXPECT_EQ(shared.outputs, (std::vector<bool>{false, true, true})); // the LED lit again
 }

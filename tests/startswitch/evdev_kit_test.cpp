@@ -367,7 +367,7 @@ private:
 struct KitLog {
     std::vector<std::string> seen;
     void listen(InterfaceKit& kit) {
-        kit.OnAttach = [this, &kit] { seen.push_back("attach " + std::to_string(kit.SerialNumber())); };
+        kit.OnAttach = [this, &kit] { seen.push_back("attach " + std::to_string(kit.serial_number())); };
         kit.OnDetach = [this] { seen.push_back("detach"); };
         kit.OnInputChange = [this](std::int16_t i, bool s, std::uint32_t stamp) {
             seen.push_back(std::to_string(i) + (s ? "+@" : "-@") + std::to_string(stamp));
@@ -375,7 +375,7 @@ struct KitLog {
     }
     // Dispatches until `count` callbacks have come, or the kit has been quiet for a generous while.
     std::vector<std::string> take(InterfaceKit& kit, std::size_t count) {
-        while (seen.size() < count && readable_soon(kit.Event_fd())) {
+        while (seen.size() < count && readable_soon(kit.event_fd())) {
             kit.dispatch();
         }
         return std::exchange(seen, {});
@@ -392,9 +392,9 @@ TEST_F(EvdevFifo, KitMapsInvertsAndDebouncesKeysAndComesBackAfterTheDeviceWasGon
                   clock);
     KitLog log;
     log.listen(kit);
-    kit.Open();
+    kit.open();
     EXPECT_EQ(log.take(kit, 1), std::vector<std::string>{"attach 0"});
-    EXPECT_TRUE(kit.InputState(4)); // inverted: a contact that opens to signal
+    EXPECT_TRUE(kit.input_state(4)); // inverted: a contact that opens to signal
     open_writer();
     ASSERT_GE(writer, 0);
 
@@ -406,7 +406,7 @@ TEST_F(EvdevFifo, KitMapsInvertsAndDebouncesKeysAndComesBackAfterTheDeviceWasGon
     EXPECT_EQ(log.take(kit, 2), (std::vector<std::string>{"0+@60000", "4-@60007"}));
     clock.set_millis(60020);
     EXPECT_EQ(log.take(kit, 1), std::vector<std::string>{"0-@60006"});
-    EXPECT_FALSE(kit.InputState(0));
+    EXPECT_FALSE(kit.input_state(0));
 
     ::close(writer);
     writer = -1;
@@ -415,7 +415,7 @@ TEST_F(EvdevFifo, KitMapsInvertsAndDebouncesKeysAndComesBackAfterTheDeviceWasGon
     ASSERT_GE(writer, 0);
     ASSERT_TRUE(write_records(writer, {key(BTN_0, 1, 61000), key(BTN_0, 2, 61100)}));
     EXPECT_EQ(log.take(kit, 1), std::vector<std::string>{"5+@61000"});
-    EXPECT_TRUE(kit.InputState(5));
+    EXPECT_TRUE(kit.input_state(5));
 }
 
 TEST(EvdevKit, TheLedIsSetAgainWhenTheDeviceComesBack) {
@@ -430,9 +430,9 @@ TEST(EvdevKit, TheLedIsSetAgainWhenTheDeviceComesBack) {
     DeviceKit kit(std::make_unique<EvdevDriver>(w, socket.opener()), options, system_clock());
     KitLog log;
     log.listen(kit);
-    kit.Open();
+    kit.open();
     EXPECT_EQ(log.take(kit, 1), std::vector<std::string>{"attach 0"});
-    kit.OutputState(0, true);
+    kit.output_state(0, true);
     ASSERT_TRUE(readable_soon(socket.test_end()));
     // The LED as set when the device opened, then on.
     EXPECT_EQ(socket.leds(), "off on ");
@@ -444,7 +444,7 @@ TEST(EvdevKit, TheLedIsSetAgainWhenTheDeviceComesBack) {
     EXPECT_EQ(log.take(kit, 1), std::vector<std::string>{"attach 0"});
     ASSERT_TRUE(readable_soon(socket.test_end()));
     EXPECT_EQ(socket.leds(), "on ");
-    EXPECT_TRUE(kit.OutputState(0));
+    EXPECT_TRUE(kit.output_state(0));
 }
 
 } // namespace

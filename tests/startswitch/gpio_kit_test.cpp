@@ -314,23 +314,23 @@ TEST(GpioDeviceKit, ASwitchOnGpioLinesStartsWithItsEdgeDebouncedInvertedAndSurvi
     options.retry_ms = 1;
     DeviceKit kit(std::move(driver), options, system_clock());
     std::vector<std::string> seen;
-    kit.OnAttach = [&] { seen.push_back("attach " + std::to_string(kit.SerialNumber())); };
+    kit.OnAttach = [&] { seen.push_back("attach " + std::to_string(kit.serial_number())); };
     kit.OnDetach = [&] { seen.push_back("detach"); };
     kit.OnInputChange = [&](std::int16_t i, bool s, std::uint32_t stamp) {
         seen.push_back(std::to_string(i) + (s ? "+@" : "-@") + std::to_string(stamp));
     };
     const auto until = [&](std::size_t count) {
         while (seen.size() < count) {
-            pollfd p{kit.Event_fd(), POLLIN, 0};
+            pollfd p{kit.event_fd(), POLLIN, 0};
             ASSERT_EQ(::poll(&p, 1, 5000), 1) << "seen so far: " << seen.size();
             kit.dispatch();
         }
     };
 
-    kit.Open();
+    kit.open();
     until(1);
     EXPECT_EQ(seen[0], "attach 0");
-    EXPECT_FALSE(kit.InputState(0)); // pulled up and inverted: an open contact is off
+    EXPECT_FALSE(kit.input_state(0)); // pulled up and inverted: an open contact is off
 
     // The contact closes with a bounce and opens half a second later.
     const timespec t = plus_ms(monotonic_now(), -1000);
@@ -342,9 +342,9 @@ TEST(GpioDeviceKit, ASwitchOnGpioLinesStartsWithItsEdgeDebouncedInvertedAndSurvi
     EXPECT_EQ(seen[1], "0+@" + at(0));
     EXPECT_EQ(seen[2], "0-@" + at(500));
     EXPECT_EQ(seen[3], "3+@" + at(600));
-    EXPECT_TRUE(kit.InputState(3));
+    EXPECT_TRUE(kit.input_state(3));
 
-    kit.OutputState(0, true);
+    kit.output_state(0, true);
     chip->unplug();
     until(5);
     EXPECT_EQ(seen[4], "detach");
@@ -355,7 +355,7 @@ TEST(GpioDeviceKit, ASwitchOnGpioLinesStartsWithItsEdgeDebouncedInvertedAndSurvi
     }
     until(6);
     EXPECT_EQ(seen[5], "attach 0");
-    EXPECT_TRUE(kit.InputState(3)); // held closed while it was away
+    EXPECT_TRUE(kit.input_state(3)); // held closed while it was away
     const timespec later = monotonic_now();
     chip->push(17, {{false, later}});
     until(7);

@@ -124,7 +124,7 @@ protected:
     // Delivers the kit's events until `count` have come, waiting up to 5 s for each.
     ::testing::AssertionResult await(DeviceKit& kit, std::size_t count) {
         while (seen_.size() < count) {
-            pollfd p{kit.Event_fd(), POLLIN, 0};
+            pollfd p{kit.event_fd(), POLLIN, 0};
             if (::poll(&p, 1, 5000) != 1) {
                 return ::testing::AssertionFailure() << "only " << seen_.size() << " events came";
             }
@@ -196,16 +196,16 @@ TEST_F(PhidgetKitTest, TakesOnlyItsOwnKitAndReportsInputsMappedInvertedAndStampe
     c.inverted[1] = true;
     const auto kit = make_kit(c);
     input(3, 1); // closed before the kit is plugged in
-    kit->Open();
+    kit->open();
     ASSERT_EQ(wait_open(5000), 1);
     EXPECT_EQ(attach(1234, 16), 0);
     EXPECT_EQ(attach(4711, 16), 1);
     ASSERT_TRUE(await(*kit, 1));
-    EXPECT_EQ(kit->SerialNumber(), 4711);
-    EXPECT_TRUE(kit->InputState(0));
-    EXPECT_TRUE(kit->InputState(1)); // open, inverted
-    EXPECT_FALSE(kit->InputState(5));
-    EXPECT_EQ(kit->DeviceType(), "Test interface kit");
+    EXPECT_EQ(kit->serial_number(), 4711);
+    EXPECT_TRUE(kit->input_state(0));
+    EXPECT_TRUE(kit->input_state(1)); // open, inverted
+    EXPECT_FALSE(kit->input_state(5));
+    EXPECT_EQ(kit->device_type(), "Test interface kit");
 
     input(0, 1);
     clock_.advance(7);
@@ -216,14 +216,14 @@ TEST_F(PhidgetKitTest, TakesOnlyItsOwnKitAndReportsInputsMappedInvertedAndStampe
     clock_.advance(300); // delivered late, stamped still with their edges
     ASSERT_TRUE(await(*kit, 4));
     EXPECT_EQ(seen_, (std::vector<std::string>{"attach", "1-@5000", "5+@5007", "0-@5012"}));
-    EXPECT_FALSE(kit->InputState(0));
+    EXPECT_FALSE(kit->input_state(0));
 }
 
 TEST_F(PhidgetKitTest, DebounceKeepsTheFirstEdgeAndReportsTheLevelABounceLeft) {
     KitConfig c = config("any", {"2", "5", "", "", "", ""});
     c.debounce_ms = 10;
     const auto kit = make_kit(c);
-    kit->Open();
+    kit->open();
     ASSERT_EQ(wait_open(5000), 1);
     attach(99, 8);
     ASSERT_TRUE(await(*kit, 1));
@@ -243,11 +243,11 @@ TEST_F(PhidgetKitTest, DebounceKeepsTheFirstEdgeAndReportsTheLevelABounceLeft) {
 
 TEST_F(PhidgetKitTest, UnpluggedKitDetachesAndComesBackWithItsLedAndInputs) {
     const auto kit = make_kit(config("", {"1", "", "", "", "", ""}, "2"));
-    kit->Open();
+    kit->open();
     ASSERT_EQ(wait_open(5000), 1);
     attach(55, 8);
     ASSERT_TRUE(await(*kit, 1));
-    kit->OutputState(0, true);
+    kit->output_state(0, true);
     EXPECT_EQ(output(2), 1);
 
     detach();
@@ -257,8 +257,8 @@ TEST_F(PhidgetKitTest, UnpluggedKitDetachesAndComesBackWithItsLedAndInputs) {
     attach(55, 8);
     ASSERT_TRUE(await(*kit, 3));
     EXPECT_EQ(output(2), 1); // a kit plugged in has its outputs low; the LED is put back
-    EXPECT_TRUE(kit->InputState(0));
-    kit->OutputState(0, false);
+    EXPECT_TRUE(kit->input_state(0));
+    kit->output_state(0, false);
     EXPECT_EQ(output(2), 0);
     clock_.advance(20);
     input(1, 0);

@@ -290,7 +290,7 @@ protected:
     // Delivers events until `count` have been seen in all; the last one.
     std::string until(std::size_t count) {
         while (seen.size() < count) {
-            pollfd p{kit->Event_fd(), POLLIN, 0};
+            pollfd p{kit->event_fd(), POLLIN, 0};
             if (::poll(&p, 1, 5000) != 1) {
                 return "nothing after " + std::to_string(seen.size());
             }
@@ -311,11 +311,11 @@ protected:
 };
 
 TEST_F(SerialKitTest, ABouncingContactStartsAtItsFirstEdgeAndAnUnpluggedPortComesBack) {
-    kit->Open();
+    kit->open();
     EXPECT_EQ(until(1), "attach");
-    EXPECT_FALSE(kit->InputState(2));
-    EXPECT_TRUE(kit->InputState(3)); // inverted, DSR clear
-    kit->OutputState(0, true);
+    EXPECT_FALSE(kit->input_state(2));
+    EXPECT_TRUE(kit->input_state(3)); // inverted, DSR clear
+    kit->output_state(0, true);
     with_port([&] { EXPECT_EQ(port.outputs, TIOCM_RTS | TIOCM_DTR); });
 
     port.change(TIOCM_CTS, 1000);
@@ -344,8 +344,8 @@ TEST_F(SerialKitTest, ABouncingContactStartsAtItsFirstEdgeAndAnUnpluggedPortCome
         port.missing = false;
     });
     EXPECT_EQ(until(8), "attach");
-    EXPECT_TRUE(kit->InputState(2));
-    EXPECT_TRUE(kit->InputState(3));
+    EXPECT_TRUE(kit->input_state(2));
+    EXPECT_TRUE(kit->input_state(3));
     with_port([&] { EXPECT_EQ(port.outputs, TIOCM_RTS | TIOCM_DTR); }); // the LED lit again
 }
 

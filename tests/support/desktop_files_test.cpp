@@ -30,7 +30,7 @@ TEST(DesktopExecArgument, APathAnEntryCannotHoldIsRefused) {
             desktop_exec_argument(path);
             ADD_FAILURE() << path;
         } catch (const VeltroError& e) {
-            EXPECT_EQ(e.number(), err::PathFileAccess);
+            EXPECT_EQ(e.number(), err::kPathFileAccess);
             EXPECT_NE(e.description().find(path), std::string::npos);
         }
     }

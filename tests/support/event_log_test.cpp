@@ -31,7 +31,7 @@ TEST(EventLog, AFailedAppendLeavesTheFileAsItWas) {
         append_to_file(dir.file("missing/log.txt"), "x");
         FAIL() << "appending in a missing folder succeeded";
     } catch (const VeltroError& e) {
-        EXPECT_EQ(e.number(), err::FileNotFound);
+        EXPECT_EQ(e.number(), err::kFileNotFound);
         EXPECT_THAT(e.description(), ::testing::HasSubstr(dir.file("missing/log.txt")));
     }
     EXPECT_THROW(append_to_file(dir.path().string(), "x"), VeltroError);

@@ -18,9 +18,9 @@ bool counts_for(Kind kind, Op op) {
     case Kind::error:
         return true;
     case Kind::short_write:
-        return op == Op::write;
+        return op == Op::Write;
     case Kind::sync_error:
-        return op == Op::sync;
+        return op == Op::Sync;
     }
     return false;
 }
@@ -49,7 +49,7 @@ public:
         }
         const std::lock_guard guard(lock);
         ++operations;
-        if (disk_full && op == Op::write) {
+        if (disk_full && op == Op::Write) {
             disk_full = false;
             return ENOSPC;
         }

@@ -7,27 +7,27 @@
 namespace veltro {
 namespace {
 
-constexpr std::uint64_t KB = 1024, MB = KB * KB, GB = MB * KB;
+constexpr std::uint64_t kKB = 1024, kMB = kKB * kKB, kGB = kMB * kKB;
 
 TEST(MemorySize, FormatsEachRangeWithHalfEvenDecimalsAndNoTrailingZeros) {
-    EXPECT_EQ(format_memory_size(8 * GB), "8 GB");
-    EXPECT_EQ(format_memory_size(1536 * MB), "1.5 GB");
+    EXPECT_EQ(format_memory_size(8 * kGB), "8 GB");
+    EXPECT_EQ(format_memory_size(1536 * kMB), "1.5 GB");
     EXPECT_EQ(format_memory_size(0), "0 bytes");
     EXPECT_EQ(format_memory_size(1023), "1023 bytes");
     EXPECT_EQ(format_memory_size(1024), "1 KB");
     EXPECT_EQ(format_memory_size(1280), "1.2 KB"); // 1.25 rounds to the even 1.2
     EXPECT_EQ(format_memory_size(1792), "1.8 KB"); // 1.75 rounds to the even 1.8
-    EXPECT_EQ(format_memory_size(MB + MB / 8), "1.12 MB");
-    EXPECT_EQ(format_memory_size(GB - 1), "1024 MB");
-    EXPECT_EQ(format_memory_size(15 * GB + GB / 2 + GB / 100), "15.51 GB");
-    EXPECT_EQ(format_memory_size(KB * GB), "");
+    EXPECT_EQ(format_memory_size(kMB + kMB / 8), "1.12 MB");
+    EXPECT_EQ(format_memory_size(kGB - 1), "1024 MB");
+    EXPECT_EQ(format_memory_size(15 * kGB + kGB / 2 + kGB / 100), "15.51 GB");
+    EXPECT_EQ(format_memory_size(kKB * kGB), "");
     EXPECT_EQ(format_memory_size(UINT64_MAX), "");
 }
 
 TEST(MemorySize, DescriptionAddsTheFreeShareAsAWholePercentage) {
-    EXPECT_EQ(memory_description(8 * GB, 2 * GB), "8 GB (25% Free)");
-    EXPECT_EQ(memory_description(8 * GB, GB), "8 GB (12% Free)"); // 12.5 to even
-    EXPECT_EQ(memory_description(1536 * MB, 1536 * MB), "1.5 GB (100% Free)");
+    EXPECT_EQ(memory_description(8 * kGB, 2 * kGB), "8 GB (25% Free)");
+    EXPECT_EQ(memory_description(8 * kGB, kGB), "8 GB (12% Free)"); // 12.5 to even
+    EXPECT_EQ(memory_description(1536 * kMB, 1536 * kMB), "1.5 GB (100% Free)");
     EXPECT_EQ(memory_description(0, 0), "0 bytes (0% Free)");
 }
 

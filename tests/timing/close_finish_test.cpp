@@ -18,19 +18,19 @@ TEST(PicturePeriod, FieldsUpToFortyFramesASecondFramesAbove) {
                           {40, 12500, true, "12 ms"},  {41, 24390, false, "24 ms"},
                           {50, 20000, false, "20 ms"}, {60, 16667, false, "17 ms"}};
     for (const Case& c : cases) {
-        const Picture_period p = Picture_period_for_rate(c.fps);
+        const PicturePeriod p = picture_period_for_rate(c.fps);
         EXPECT_EQ(p.us, c.us) << c.fps;
         EXPECT_EQ(p.field_mode, c.field_mode) << c.fps;
-        EXPECT_EQ(Period_text(p), c.text) << c.fps;
+        EXPECT_EQ(period_text(p), c.text) << c.fps;
     }
-    EXPECT_EQ(Finish_time_meaning(Picture_period_for_rate(25)),
+    EXPECT_EQ(finish_time_meaning(picture_period_for_rate(25)),
               "first picture at or after the line: the nose crossed within the 20 ms before");
 }
 
-class CloseFinish : public ::testing::Test {
+class CloseFinishTest : public ::testing::Test {
 protected:
     testing::FakeHeatValues heat;
-    const Picture_period period = Picture_period_for_rate(25);
+    const PicturePeriod period = picture_period_for_rate(25);
 
     void give(std::int16_t box, std::int32_t time, std::int16_t frame, bool dead_heat = false) {
         heat.assign(box, time, box * 10);
@@ -38,16 +38,16 @@ protected:
         heat.box(box).dead_heat = dead_heat;
     }
     std::vector<std::string> warnings() {
-        Result_array sorted = Load_Result_Array(heat);
+        ResultArray sorted = Load_Result_Array(heat);
         Sort_Result_Array(sorted);
         std::vector<std::string> texts;
-        for (const Close_finish& w : Close_finish_warnings(sorted, heat, period))
+        for (const CloseFinish& w : close_finish_warnings(sorted, heat, period))
             texts.push_back(w.text);
         return texts;
     }
 };
 
-TEST_F(CloseFinish, SamePictureAndLessThanOnePeriodApartAreWarned) {
+TEST_F(CloseFinishTest, SamePictureAndLessThanOnePeriodApartAreWarned) {
     give(5, 23450, 101);
     give(2, 23470, 101); // the same picture, even 20 ms apart
     give(4, 24000, 130);
@@ -60,16 +60,16 @@ TEST_F(CloseFinish, SamePictureAndLessThanOnePeriodApartAreWarned) {
                   "Boxes 1 and 4 are less than one picture (20 ms) apart: check for a dead heat"}));
 }
 
-TEST_F(CloseFinish, DeadHeatsAndBoxesWithoutATimeAreNotWarned) {
+TEST_F(CloseFinishTest, DeadHeatsAndBoxesWithoutATimeAreNotWarned) {
     give(1, 23450, 101);
     give(2, 23450, 101, true); // already a dead heat
-    give(3, no_time::DidNotFinish, 101);
-    give(4, no_time::Disqualified, 101);
+    give(3, no_time::kDidNotFinish, 101);
+    give(4, no_time::kDisqualified, 101);
     // boxes 5 and 6 have neither time nor picture
     EXPECT_TRUE(warnings().empty());
 }
 
-TEST_F(CloseFinish, ADogCloseToADeadHeatIsWarnedAgainstEachOfIt) {
+TEST_F(CloseFinishTest, ADogCloseToADeadHeatIsWarnedAgainstEachOfIt) {
     give(1, 23450, 101);
     give(2, 23455, 102, true); // shares rank 1 with box 1
     give(3, 23460, 103);       // 10 ms behind box 1, 5 behind box 2

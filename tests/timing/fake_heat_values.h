@@ -31,7 +31,7 @@ public:
 
     Box& box(std::int16_t n) {
         if (n < 1 || n > kBoxes)
-            throw VeltroError(err::SubscriptOutOfRange, "Subscript out of range");
+            throw VeltroError(err::kSubscriptOutOfRange, "Subscript out of range");
         return boxes[static_cast<std::size_t>(n - 1)];
     }
     const Box& box(std::int16_t n) const { return const_cast<FakeHeatValues*>(this)->box(n); }
@@ -60,9 +60,9 @@ public:
     std::string Velt_Heat_ID() const override { return heat_id; }
     std::string Velt_start_DateTime() const override { return start_date_time; }
     std::string official, change_by, change;
-    std::string Velt_official() const override { return official; }
-    void Velt_official(const std::string& v) override { official = v; }
-    void Next_change(const std::string& by, const std::string& kind) override {
+    std::string velt_official() const override { return official; }
+    void velt_official(const std::string& v) override { official = v; }
+    void next_change(const std::string& by, const std::string& kind) override {
         change_by = by;
         change = kind;
     }

@@ -39,9 +39,9 @@ TEST(PictureTime, AHeatAcrossTheCounterWrapTimesCorrectly) {
 }
 
 TEST(PictureTime, OnlyAResultOutside32BitsIsAnOverflow) {
-    EXPECT_EQ(error_number([] { picture_time(0x7FFFFFFFu, 0, 1, 0); }), err::Overflow);
-    EXPECT_EQ(error_number([] { picture_time(0x7FFFFFFDu, 0, 2, 0); }), err::Overflow);
-    EXPECT_EQ(error_number([] { picture_time(0x80000000u, 0, 1, 200); }), err::Overflow);
+    EXPECT_EQ(error_number([] { picture_time(0x7FFFFFFFu, 0, 1, 0); }), err::kOverflow);
+    EXPECT_EQ(error_number([] { picture_time(0x7FFFFFFDu, 0, 2, 0); }), err::kOverflow);
+    EXPECT_EQ(error_number([] { picture_time(0x80000000u, 0, 1, 200); }), err::kOverflow);
     EXPECT_EQ(picture_time(0x7FFFFFFDu, 0, 1, 0), 0x7FFFFFFF);
 }
 
@@ -49,9 +49,9 @@ TEST(StartReference, AcceptsBothCounterFormsAndRefusesAHeatNeverStarted) {
     EXPECT_EQ(parse_start_pc_mill("4294967295"), 0xFFFFFFFFu);
     EXPECT_EQ(parse_start_pc_mill("-1"), 0xFFFFFFFFu);
     EXPECT_EQ(parse_start_pc_mill("123456"), 123456u);
-    EXPECT_EQ(error_number([] { parse_start_pc_mill("velt_start_PC_mill"); }), err::TypeMismatch);
-    EXPECT_EQ(error_number([] { parse_start_pc_mill("4294967296"); }), err::Overflow);
-    EXPECT_EQ(error_number([] { parse_start_pc_mill("99999999999999999999999"); }), err::Overflow);
+    EXPECT_EQ(error_number([] { parse_start_pc_mill("velt_start_PC_mill"); }), err::kTypeMismatch);
+    EXPECT_EQ(error_number([] { parse_start_pc_mill("4294967296"); }), err::kOverflow);
+    EXPECT_EQ(error_number([] { parse_start_pc_mill("99999999999999999999999"); }), err::kOverflow);
 }
 
 TEST(TimingSettings, DefaultsCaseInsensitiveKeysAndTheFailureRule) {
@@ -71,7 +71,7 @@ TEST(TimingSettings, DefaultsCaseInsensitiveKeysAndTheFailureRule) {
     EXPECT_EQ(timing.settings().goal_compensation, 150);
 
     Write_Setting("Settings", "split_compensation", "fast");
-    EXPECT_EQ(error_number([&] { timing.Load_Compensations(); }), err::TypeMismatch);
+    EXPECT_EQ(error_number([&] { timing.Load_Compensations(); }), err::kTypeMismatch);
     EXPECT_EQ(timing.settings().goal_compensation, 150) << "a failed load takes nothing";
 }
 
@@ -130,7 +130,7 @@ TEST_F(TimeAssignment, AJudgedTimeIsReplacedFurtherThanOnePictureOnlyAfterOK) {
     op.inputs = {"Anna"};
     timing.picture_period_ms = 20;
     rec.box(2).time = 12320;
-    rec.box(4).time = no_time::DidNotFinish;
+    rec.box(4).time = no_time::kDidNotFinish;
     ASSERT_TRUE(timing.box_click(2)); // one picture on: a correction
     EXPECT_EQ(op.questions.size(), 1u) << "only the operator's name, asked once";
     EXPECT_EQ(rec.box(2).time, 12340);
@@ -145,7 +145,7 @@ TEST_F(TimeAssignment, AJudgedTimeIsReplacedFurtherThanOnePictureOnlyAfterOK) {
               (std::vector<std::string>{"Box 2 has the time 12,34 already.\nReplace it with 12,40?",
                                         "Box 4 has the time DNF already.\nReplace it with 12,40?"}));
     EXPECT_EQ(rec.box(2).time, 12340);
-    EXPECT_EQ(rec.box(4).time, no_time::DidNotFinish);
+    EXPECT_EQ(rec.box(4).time, no_time::kDidNotFinish);
     EXPECT_EQ(rec.writes, 1);
 
     op.answers = {true};
@@ -278,8 +278,8 @@ TEST_F(TimeAssignment, AssignTimesMenu) {
 }
 
 TEST_F(TimeAssignment, BoxOutsideTheRecordFailsBeforeChangingAnything) {
-    EXPECT_EQ(error_number([&] { timing.Set_Time(9, 100, false); }), err::SubscriptOutOfRange);
-    EXPECT_EQ(error_number([&] { timing.Set_Time(0, 100, true); }), err::SubscriptOutOfRange);
+    EXPECT_EQ(error_number([&] { timing.Set_Time(9, 100, false); }), err::kSubscriptOutOfRange);
+    EXPECT_EQ(error_number([&] { timing.Set_Time(0, 100, true); }), err::kSubscriptOutOfRange);
     EXPECT_EQ(rec.writes, 0);
 }
 

@@ -22,7 +22,7 @@ TEST(Lengths, EveryStepAtTheDefaultSetting) {
                           {171, "2 1/4"}, {1570, "19 1/2"}, {1590, "20"},   {1600, "20"},   {1601, "DIS"},
                           {600000, "DIS"}};
     for (const Step& s : steps)
-        EXPECT_EQ(Distance_in_lengths(s.ms, kDefault_us_per_length), s.text) << s.ms << " ms";
+        EXPECT_EQ(distance_in_lengths(s.ms, kDefaultUsPerLength), s.text) << s.ms << " ms";
 }
 
 TEST(Lengths, StepsFollowTheSetting) {
@@ -30,29 +30,29 @@ TEST(Lengths, StepsFollowTheSetting) {
     const Step steps[] = {{6, "SH"},   {18, "SH"},  {19, "HD"},  {31, "HD"}, {32, "NK"},   {43, "NK"},
                           {44, "1/2"}, {62, "1/2"}, {63, "3/4"}, {100, "1"}, {2000, "20"}, {2001, "DIS"}};
     for (const Step& s : steps)
-        EXPECT_EQ(Distance_in_lengths(s.ms, 100000), s.text) << s.ms << " ms";
+        EXPECT_EQ(distance_in_lengths(s.ms, 100000), s.text) << s.ms << " ms";
 }
 
 TEST(Lengths, TheSettingIsReadAsDecimalSeconds) {
-    EXPECT_EQ(Parse_seconds_per_length("0.08"), 80000);
-    EXPECT_EQ(Parse_seconds_per_length(" .075 "), 75000);
-    EXPECT_EQ(Parse_seconds_per_length("1"), 1000000);
-    EXPECT_EQ(Parse_seconds_per_length("2."), 2000000);
-    EXPECT_EQ(Parse_seconds_per_length("0.1234567"), 123456);
+    EXPECT_EQ(parse_seconds_per_length("0.08"), 80000);
+    EXPECT_EQ(parse_seconds_per_length(" .075 "), 75000);
+    EXPECT_EQ(parse_seconds_per_length("1"), 1000000);
+    EXPECT_EQ(parse_seconds_per_length("2."), 2000000);
+    EXPECT_EQ(parse_seconds_per_length("0.1234567"), 123456);
     for (const char* bad :
          {"", ".", "0", "0.000", "0.0000004", "0,08", "-0.1", "1.2.3", "8e-2", "abc", "1234567"})
-        EXPECT_EQ(Parse_seconds_per_length(bad), std::nullopt) << bad;
+        EXPECT_EQ(parse_seconds_per_length(bad), std::nullopt) << bad;
 }
 
 class LengthsSetting : public testing::OwnSettingsTest {};
 
 TEST_F(LengthsSetting, IsReadAtTheMomentOfUseAndFallsBackToTheDefault) {
-    EXPECT_EQ(Seconds_per_length_setting(), kDefault_us_per_length);
+    EXPECT_EQ(seconds_per_length_setting(), kDefaultUsPerLength);
     Write_Setting(keys::seconds_per_length, "0.1");
-    EXPECT_EQ(Seconds_per_length_setting(), 100000);
+    EXPECT_EQ(seconds_per_length_setting(), 100000);
     for (const char* bad : {"0", "fast", "0,1"}) {
         Write_Setting(keys::seconds_per_length, bad);
-        EXPECT_EQ(Seconds_per_length_setting(), kDefault_us_per_length) << bad;
+        EXPECT_EQ(seconds_per_length_setting(), kDefaultUsPerLength) << bad;
     }
 }
 
@@ -63,30 +63,30 @@ TEST(Lengths, EachDogIsMeasuredToTheDogRankedJustInFront) {
     heat.box(2).dead_heat = true;
     heat.assign(3, 23500, 3);
     heat.assign(4, 25200, 4); // 1700 ms behind: a distance
-    heat.assign(5, no_time::DidNotFinish, 5);
+    heat.assign(5, no_time::kDidNotFinish, 5);
     heat.box(5).dead_heat = true; // a mark on a dog without a time gives no distance
     // box 6 has no time
-    Result_array sorted = Load_Result_Array(heat);
+    ResultArray sorted = Load_Result_Array(heat);
     Sort_Result_Array(sorted);
 
-    const Result_distances d = Distances_in_lengths(sorted, kDefault_us_per_length);
-    EXPECT_EQ(d, (Result_distances{"", "DH", "1/2", "DIS", "", ""}));
+    const ResultDistances d = distances_in_lengths(sorted, kDefaultUsPerLength);
+    EXPECT_EQ(d, (ResultDistances{"", "DH", "1/2", "DIS", "", ""}));
 
     // The same times without the dead-heat mark: as close as can be, but no dead heat.
     sorted[1].dead_heat = false;
-    EXPECT_EQ(Distances_in_lengths(sorted, kDefault_us_per_length)[1], "SH");
+    EXPECT_EQ(distances_in_lengths(sorted, kDefaultUsPerLength)[1], "SH");
 }
 
 TEST(Lengths, TheClipboardTextKeepsItsFormAndTheToolTextAddsTheDistances) {
-    std::array<Result_row, kTimedBoxes> rows{};
+    std::array<ResultRow, kTimedBoxes> rows{};
     rows[0] = {"1", false, 3, "Red Comet", "23,45", "00,00"};
     rows[1] = {"2", false, 1, "Fast Lady", "23,50", "12,02"};
     rows[2] = {"---", false, 2, "Slow Joe", "DNF", "---,---"};
-    const Result_distances distances{"", "1/2", ""};
+    const ResultDistances distances{"", "1/2", ""};
     EXPECT_EQ(
-        Export_to_Clipboard_text("5", rows),
+        export_to_clipboard_text("5", rows),
         "Heat5\r\n1\tRed Comet\t23,45\r\n2\tFast Lady\t23,50\t12,02\r\n---\tSlow Joe\tDNF\t---,---\r\n");
-    EXPECT_EQ(Export_to_Clipboard_text("5", rows, distances),
+    EXPECT_EQ(export_to_clipboard_text("5", rows, distances),
               "Heat5\r\n1\tRed Comet\t23,45\t\r\n2\tFast Lady\t23,50\t12,02\t1/2\r\n"
               "---\tSlow Joe\tDNF\t---,---\t\r\n");
 }
@@ -99,12 +99,12 @@ TEST(Lengths, ThePrintedTableSetsTheDistanceBehindTheTime) {
     heat.assign(4, 83450, 4);
     heat.box(4).dead_heat = true;
     heat.box(2).dog = "A name far longer than twenty-seven characters";
-    Result_array sorted = Load_Result_Array(heat);
+    ResultArray sorted = Load_Result_Array(heat);
     Sort_Result_Array(sorted);
-    const Result_distances d = Distances_in_lengths(sorted, kDefault_us_per_length);
+    const ResultDistances d = distances_in_lengths(sorted, kDefaultUsPerLength);
 
-    const std::vector<std::string> plain = Printed_result_lines(sorted, 0);
-    const std::vector<std::string> lines = Printed_result_lines(sorted, 0, &d);
+    const std::vector<std::string> plain = printed_result_lines(sorted, 0);
+    const std::vector<std::string> lines = printed_result_lines(sorted, 0, &d);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], plain[0] + "    Dist");
     EXPECT_EQ(lines[1], plain[1]); // the winner has no distance

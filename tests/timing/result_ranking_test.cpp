@@ -6,20 +6,20 @@
 namespace veltro {
 namespace {
 
-std::vector<int> boxes_of(const Result_array& results) {
+std::vector<int> boxes_of(const ResultArray& results) {
     std::vector<int> boxes;
     for (const auto& r : results)
         boxes.push_back(r.box);
     return boxes;
 }
 
-Result_array ranked(const HeatValues& heat) {
-    Result_array results = Load_Result_Array(heat);
+ResultArray ranked(const HeatValues& heat) {
+    ResultArray results = Load_Result_Array(heat);
     Sort_Result_Array(results);
     return results;
 }
 
-std::vector<std::string> ranks_of(const Result_display& d) {
+std::vector<std::string> ranks_of(const ResultDisplay& d) {
     std::vector<std::string> ranks;
     for (const auto& row : d.rows)
         ranks.push_back(row.rank);
@@ -34,30 +34,30 @@ TEST(ResultRanking, EqualTimesGoByTheMomentTheyWereAssigned) {
     heat.Velt_Dog_name(2, "Second");
     heat.Velt_Heat_time(2, true, 7000);
 
-    const Result_array results = ranked(heat);
+    const ResultArray results = ranked(heat);
     // Unassigned boxes keep box order behind the timed ones.
     EXPECT_EQ(boxes_of(results), (std::vector<int>{3, 2, 1, 4, 5, 6}));
     // Every field travels with its record.
     EXPECT_EQ(results[1].dog_name, "Second");
     EXPECT_EQ(results[1].split, 7000);
     EXPECT_EQ(results[1].click, 1000);
-    EXPECT_EQ(results[0].split, no_time::NotAssigned);
-    EXPECT_EQ(results[3].finish, no_time::NotAssigned);
+    EXPECT_EQ(results[0].split, no_time::kNotAssigned);
+    EXPECT_EQ(results[3].finish, no_time::kNotAssigned);
 }
 
 TEST(ResultRanking, NoTimeCodesSortLastInTheirOrder) {
     testing::FakeHeatValues heat;
     heat.assign(1, 0, 0);
-    heat.assign(2, no_time::NoRank, 10);
-    heat.assign(3, no_time::Disqualified, 10);
-    heat.assign(4, no_time::DidNotFinish, 50);
+    heat.assign(2, no_time::kNoRank, 10);
+    heat.assign(3, no_time::kDisqualified, 10);
+    heat.assign(4, no_time::kDidNotFinish, 50);
     heat.assign(5, 20000, 10);
-    heat.assign(6, no_time::DidNotFinish, 20); // the same code: the earlier assignment first
+    heat.assign(6, no_time::kDidNotFinish, 20); // the same code: the earlier assignment first
 
-    const Result_array results = ranked(heat);
+    const ResultArray results = ranked(heat);
     EXPECT_EQ(boxes_of(results), (std::vector<int>{5, 6, 4, 3, 2, 1}));
 
-    const Result_display d = Display_Result_Array(results, 0);
+    const ResultDisplay d = Display_Result_Array(results, 0);
     EXPECT_EQ(ranks_of(d), (std::vector<std::string>{"1", "---", "---", "---", "---", "---"}));
     const std::vector<std::string> times{d.rows[1].time, d.rows[2].time, d.rows[3].time, d.rows[4].time,
                                          d.rows[5].time};
@@ -80,7 +80,7 @@ TEST(ResultRanking, DeadHeatsRepeatTheLastRankGiven) {
     heat.Velt_dead_heat(5, true);
     heat.Velt_dead_heat(6, true);
 
-    Result_display d = Display_Result_Array(ranked(heat), 0);
+    ResultDisplay d = Display_Result_Array(ranked(heat), 0);
     EXPECT_EQ(ranks_of(d), (std::vector<std::string>{"1", "1", "3", "4", "4", "4"}));
     EXPECT_FALSE(d.rows[0].dead_heat_marker);
     EXPECT_TRUE(d.rows[1].dead_heat_marker);
@@ -99,7 +99,7 @@ TEST(ResultRanking, BoxDelayIsAddedToShownTimes) {
     heat.Velt_Heat_time(1, true, 7000);
     heat.assign(2, 61000, 2);
 
-    Result_display d = Display_Result_Array(ranked(heat), 30);
+    ResultDisplay d = Display_Result_Array(ranked(heat), 30);
     EXPECT_EQ(d.rows[0].time, "15,26");
     EXPECT_EQ(d.rows[0].split, "7,03");
     EXPECT_EQ(d.rows[1].time, "1:01,03");
@@ -115,17 +115,17 @@ TEST(ResultRanking, BoxDelayIsAddedToShownTimes) {
 }
 
 TEST(ResultTexts, ClipboardTextOfTheExample) {
-    std::array<Result_row, kTimedBoxes> rows;
+    std::array<ResultRow, kTimedBoxes> rows;
     rows[0] = {"1", false, 3, "Fast Lady", "26,41", "12,02"};
     rows[1] = {"2", false, 1, "Slow Joe", "27,10", "00,00"};
     for (std::size_t i = 2; i < rows.size(); ++i)
         rows[i] = {"", false, 0, "", "00,00", "00,00"};
-    EXPECT_EQ(Export_to_Clipboard_text("5", rows),
+    EXPECT_EQ(export_to_clipboard_text("5", rows),
               "Heat5\r\n1\tFast Lady\t26,41\t12,02\r\n2\tSlow Joe\t27,10\r\n");
 
     for (auto& row : rows)
         row.dog_name.clear();
-    EXPECT_EQ(Export_to_Clipboard_text("5", rows), "Heat5\r\n");
+    EXPECT_EQ(export_to_clipboard_text("5", rows), "Heat5\r\n");
 }
 
 TEST(ResultTexts, PrintedTableLines) {
@@ -136,11 +136,11 @@ TEST(ResultTexts, PrintedTableLines) {
     heat.assign(2, 15230, 2);
     heat.Velt_dead_heat(2, true);
     heat.Velt_Dog_name(2, "Rex");
-    heat.assign(3, no_time::NoRank, 3);
-    heat.assign(4, no_time::Disqualified, 4);
-    heat.assign(5, no_time::DidNotFinish, 5);
+    heat.assign(3, no_time::kNoRank, 3);
+    heat.assign(4, no_time::kDisqualified, 4);
+    heat.assign(5, no_time::kDidNotFinish, 5);
 
-    const auto lines = Printed_result_lines(ranked(heat), 30);
+    const auto lines = printed_result_lines(ranked(heat), 30);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "  Box Dog Name                        Split Time");
     EXPECT_EQ(lines[1], "1  1  Ölander's Extraordinarily L     7,03  15,26");
@@ -156,29 +156,29 @@ TEST(ResultTexts, PrintedTableLines) {
 
 TEST(BoxTile, ColoursOfEveryBox) {
     const Rgb white{255, 255, 255}, black{0, 0, 0};
-    EXPECT_EQ(Box_tile_colours(1)->background.bgr(), 0x0000B5u);
-    EXPECT_EQ(Box_tile_colours(1)->number, white);
-    EXPECT_EQ(Box_tile_colours(2)->background, (Rgb{64, 116, 202}));
-    EXPECT_EQ(Box_tile_colours(3)->number, black);
-    EXPECT_EQ(Box_tile_colours(4)->background, black);
-    EXPECT_EQ(Box_tile_colours(5)->background.bgr(), 0x1BB1E7u);
-    const Box_tile six = *Box_tile_colours(6);
+    EXPECT_EQ(box_tile_colours(1)->background.bgr(), 0x0000B5u);
+    EXPECT_EQ(box_tile_colours(1)->number, white);
+    EXPECT_EQ(box_tile_colours(2)->background, (Rgb{64, 116, 202}));
+    EXPECT_EQ(box_tile_colours(3)->number, black);
+    EXPECT_EQ(box_tile_colours(4)->background, black);
+    EXPECT_EQ(box_tile_colours(5)->background.bgr(), 0x1BB1E7u);
+    const BoxTile six = *box_tile_colours(6);
     EXPECT_EQ(six.background, white);
     EXPECT_EQ(six.number, (Rgb{255, 0, 0}));
     ASSERT_EQ(six.button_shadow_bands.size(), 2u);
     EXPECT_DOUBLE_EQ(six.button_shadow_bands[0].from, 0.25);
     EXPECT_DOUBLE_EQ(six.button_shadow_bands[1].to, 1.0);
     for (std::int16_t box : {0, 7, 8, -1})
-        EXPECT_FALSE(Box_tile_colours(box).has_value()) << box;
+        EXPECT_FALSE(box_tile_colours(box).has_value()) << box;
     for (std::int16_t box = 1; box <= 5; ++box)
-        EXPECT_TRUE(Box_tile_colours(box)->button_shadow_bands.empty());
+        EXPECT_TRUE(box_tile_colours(box)->button_shadow_bands.empty());
 }
 
 TEST(BoxTile, FontShrinksUntilTheDigitFits) {
     // Text height 1.5 units per point: 0.9 * 1.5 * p < 40 first holds at p = 29.
-    EXPECT_EQ(Box_tile_font_size(40, [](int p) { return p * 3 / 2; }), 29);
-    EXPECT_EQ(Box_tile_font_size(1000, [](int p) { return p; }), 64);
-    EXPECT_EQ(Box_tile_font_size(0, [](int p) { return p; }), 1);
+    EXPECT_EQ(box_tile_font_size(40, [](int p) { return p * 3 / 2; }), 29);
+    EXPECT_EQ(box_tile_font_size(1000, [](int p) { return p; }), 64);
+    EXPECT_EQ(box_tile_font_size(0, [](int p) { return p; }), 1);
 }
 
 } // namespace

@@ -80,7 +80,7 @@ TEST_F(Px3Tool, SetDogAndSetTimeRewriteTheHeaderAndAReadOnlyFileIsRefused) {
         EXPECT_EQ(rec.Velt_Heat_time(3, false), 26410);
         EXPECT_EQ(rec.Velt_Heat_time(3, true), 12020);
         EXPECT_TRUE(rec.Velt_dead_heat(3));
-        EXPECT_EQ(rec.Velt_Heat_time(5, false), no_time::DidNotFinish);
+        EXPECT_EQ(rec.Velt_Heat_time(5, false), no_time::kDidNotFinish);
     }
     EXPECT_NE(run("set-dog '" + path + "' 9 Rex").status, 0);
     EXPECT_NE(run("set-time '" + path + "' 3 100 --split --dead-heat").status, 0);
@@ -130,7 +130,7 @@ TEST_F(Px3Tool, ExportReadsAFrameOfAFileCutShort) {
     {
         cls_VideoFile_handler rec;
         rec.Open_File(path);
-        sample_size = rec.Sample_size();
+        sample_size = rec.sample_size();
     }
     std::filesystem::resize_file(path, static_cast<std::uintmax_t>(32016 + 2LL * sample_size + 100));
     const std::string out = dir.file("frame2.png");
@@ -213,7 +213,7 @@ TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {
     {
         cls_VideoFile_handler rec;
         rec.Open_File(path);
-        d = rec.Sample_size() - 58;
+        d = rec.sample_size() - 58;
     }
     {
         SpoolWriter writer(spool, SpoolHead{160, 120, 80, d, 3});
@@ -267,7 +267,7 @@ TEST_F(Px3Tool, HistoryListsTheChangesOfTheResultsInOrder) {
     const std::string heat = dir.file("heat 2.px3");
     int seconds = 14 * 3600 + 3 * 60;
     cls_VideoFile_handler rec;
-    rec.Journal_clock([&seconds] {
+    rec.journal_clock([&seconds] {
         LocalTime t;
         t.tm = testing::local_time(2024, 5, 1, seconds / 3600, seconds / 60 % 60, seconds % 60);
         seconds += 7;
@@ -371,8 +371,8 @@ TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover
     {
         cls_VideoFile_handler rec;
         Arm_Test_Recording(rec, killed, 640, 480);
-        rec.Append_Compressed_Pass(BlockingFrames(3, 1000), {});
-        s = rec.Sample_size();
+        rec.append_compressed_pass(BlockingFrames(3, 1000), {});
+        s = rec.sample_size();
     }
     ASSERT_GT(s, 40000) << "records large enough for a pass to write them some tens at a time";
 
@@ -388,9 +388,9 @@ TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover
         ::close(release[1]);
         try {
             cls_VideoFile_handler rec;
-            rec.Event_Log([](const std::string&) {});
+            rec.event_log([](const std::string&) {});
             rec.File_name(killed);
-            rec.Append_Compressed_Pass(frames, {});
+            rec.append_compressed_pass(frames, {});
         } catch (...) {
         }
         _exit(4); // the pass was to be killed before its end
@@ -440,7 +440,7 @@ TEST_F(Px3Tool, RecordsOfAPassKilledMidwayAreReportedByVerifyAndCountedByRecover
     ASSERT_EQ(rec.num_Frames(), 3 + whole);
     for (const std::int32_t n : {3, 4, 3 + whole}) {
         rec.Read_RGB_sample(n, true);
-        EXPECT_FALSE(rec.Frame_corrupted()) << n;
+        EXPECT_FALSE(rec.frame_corrupted()) << n;
         EXPECT_EQ(rec.PX3_Capture_mill(), n <= 3 ? 1000 + 40 * (n - 1) : 70000 + 40 * (n - 4)) << n;
     }
 }
@@ -522,7 +522,7 @@ TEST_F(Px3Tool, EveryCommandThatWritesFailsWithStatus1WhenItsOutputCannotBeWritt
     {
         cls_VideoFile_handler rec;
         rec.Open_File(path);
-        SpoolWriter writer(spool_path(path), SpoolHead{160, 120, 80, rec.Sample_size() - 58, 3});
+        SpoolWriter writer(spool_path(path), SpoolHead{160, 120, 80, rec.sample_size() - 58, 3});
         writer.append(testing::compressed_test_frame(160, 120, 0, 80, 60000));
     }
     std::filesystem::create_directories(dir.file("event"));

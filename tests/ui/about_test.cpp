@@ -68,7 +68,7 @@ TEST_F(AboutTest, VideoSourcesAreCopiedToTheClipboard) {
         return std::vector<std::string>{"Demo race camera", "HDMI grabber 1"};
     };
     frmAbout about;
-    about.item_video_sources_Click();
+    about.item_video_sources_click();
     EXPECT_EQ(QApplication::clipboard()->text(), "Demo race camera\nHDMI grabber 1\n");
     EXPECT_EQ(op.last_message(), "Video sources, data is copied to Clipboard!");
 }
@@ -88,7 +88,7 @@ TEST_F(AboutTest, SystemInformationAndDateFormats) {
     {
         testing::ScopedEnv no_tools("PATH", dir.path().string());
         frmAbout about;
-        about.cmdSysInfo_Click();
+        about.cmd_sys_info_click();
         EXPECT_EQ(op.last_message(), "System Information Is Unavailable At This Time");
     }
     EXPECT_THAT(frmAbout::date_formats_text(),

@@ -68,28 +68,28 @@ protected:
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
-        form->Dispatch_Kit();
+        form->dispatch_kit();
     }
     ~CaptureFaultsWindow() override {
         form.reset();
         set_settings_path("");
-        Capture_Halted(false);
+        capture_halted(false);
     }
 
     // `ms` pass in 20 ms steps: frames and kit events delivered, the signal timer's work done.
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
             clock.advance(20);
-            form->Dispatch_Capture();
-            form->Dispatch_Kit();
-            form->Watch_Signal();
+            form->dispatch_capture();
+            form->dispatch_kit();
+            form->watch_signal();
             // What the window tells once a delivery is over.
             QCoreApplication::sendPostedEvents(form.get(), QEvent::MetaCall);
         }
     }
     void input(std::int16_t index, bool state) {
-        kit->Set_Input(index, state);
-        form->Dispatch_Kit();
+        kit->set_input(index, state);
+        form->dispatch_kit();
     }
     QPushButton* button(const char* name) { return form->findChild<QPushButton*>(name); }
     std::int32_t frames_in(const std::string& name) {
@@ -162,7 +162,7 @@ TEST_F(CaptureFaultsWindow, UnplugMidCaptureKeepsTheFramesTellsOnceAndTheDeviceC
     const std::int32_t events = form->capture()->HDMI_events();
     run(1200);
     EXPECT_GT(form->capture()->HDMI_events(), events);
-    EXPECT_EQ(form->capture()->Signal().state(), SignalWatch::State::Live);
+    EXPECT_EQ(form->capture()->signal().state(), SignalWatch::State::Live);
     EXPECT_EQ(pixels_near(form->picture()->grab().toImage(), QColor(255, 210, 0)), 0);
     EXPECT_EQ(button("Command_start_camera")->text(), "Stop camera");
     EXPECT_EQ(op.messages.size(), 1u);
@@ -269,15 +269,15 @@ TEST_F(CaptureFaultsWindow, StartingTheCameraWhileTheDeviceIsAwaySaysWhyAndLeave
 class ShortFrameDevice final : public CaptureDevice {
 public:
     explicit ShortFrameDevice(const Clock& clock) : clock_(clock) {}
-    std::string Friendly_Name() const override { return "Fake HDMI grabber"; }
-    std::string Description() const override { return "short frames"; }
-    const std::vector<MediaType>& Formats() const override { return formats_; }
-    std::string Start(std::size_t) override {
+    std::string friendly_name() const override { return "Fake HDMI grabber"; }
+    std::string description() const override { return "short frames"; }
+    const std::vector<MediaType>& formats() const override { return formats_; }
+    std::string start(std::size_t) override {
         next_ = clock_.millis() + 40;
         return {};
     }
     void Stop() override {}
-    int Event_fd() const override { return -1; }
+    int event_fd() const override { return -1; }
     void dispatch(const FrameCallback& deliver) override {
         while (elapsed_ms(next_, clock_.millis()) >= 0) {
             const std::uint32_t at = next_;
@@ -311,7 +311,7 @@ TEST_F(CaptureFaultsWindow, AFrameTheCropCannotTakeStopsTheCamerasAndKeepsTheSto
 
     device->short_next = true;
     run(40);
-    EXPECT_TRUE(Capture_Halted());
+    EXPECT_TRUE(capture_halted());
     EXPECT_FALSE(form->capturing());
     EXPECT_EQ(frames_in(name), stored);
     EXPECT_EQ(button("Command_start_camera")->text(), "Start camera");

@@ -9,14 +9,14 @@
 namespace veltro {
 namespace {
 
-struct Program_run {
+struct ProgramRun {
     int exit_code = -1;
     QString out;
 };
 
 // Runs the program where no window could open (an unknown display platform) and with a data folder
 // of its own, so an answer that starts the windows or writes settings cannot pass unseen.
-Program_run run_program(const QStringList& arguments, const std::string& data_dir) {
+ProgramRun run_program(const QStringList& arguments, const std::string& data_dir) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "no-such-platform");
@@ -24,7 +24,7 @@ Program_run run_program(const QStringList& arguments, const std::string& data_di
     process.setProcessEnvironment(env);
     process.start(VELTRO_PROGRAM, arguments);
     process.waitForFinished(60000);
-    Program_run run;
+    ProgramRun run;
     if (process.exitStatus() == QProcess::NormalExit)
         run.exit_code = process.exitCode();
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -33,7 +33,7 @@ Program_run run_program(const QStringList& arguments, const std::string& data_di
 
 TEST(CommandLine, HelpAndVersionPrintAndExitWithoutStartingTheProgram) {
     testing::TempDir dir;
-    const Program_run help = run_program({"--help"}, dir.path().string());
+    const ProgramRun help = run_program({"--help"}, dir.path().string());
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: veltro [--debug] [--simulated-kit] [recording.px3]\n"))
         << help.out.toStdString();
@@ -41,7 +41,7 @@ TEST(CommandLine, HelpAndVersionPrintAndExitWithoutStartingTheProgram) {
         EXPECT_TRUE(help.out.contains(option)) << option;
 
     // Wherever it stands among the other arguments.
-    const Program_run version = run_program({"--simulated-kit", "--version"}, dir.path().string());
+    const ProgramRun version = run_program({"--simulated-kit", "--version"}, dir.path().string());
     EXPECT_EQ(version.exit_code, 0);
     EXPECT_TRUE(version.out.contains(QRegularExpression("^Veltro_HDMI \\d+\\.\\d+\\.\\d+\n$")))
         << version.out.toStdString();

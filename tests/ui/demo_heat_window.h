@@ -35,7 +35,7 @@ protected:
         DemoHeatOptions options;
         options.path = path;
         options.fast = true;
-        demo = Record_Demo_Heat(options);
+        demo = record_demo_heat(options);
         VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;

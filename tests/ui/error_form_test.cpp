@@ -157,7 +157,7 @@ TEST_F(ErrorFormTest, PrintReportWithoutAPrinterWritesAPdf) {
     const std::string prefix = "No printer available, the report is printed to the file: ";
     ASSERT_THAT(op.last_message(), ::testing::StartsWith(prefix));
     const std::string pdf = op.last_message().substr(prefix.size());
-    EXPECT_EQ(std::filesystem::path(pdf).parent_path(), Print_folder());
+    EXPECT_EQ(std::filesystem::path(pdf).parent_path(), print_folder());
     EXPECT_EQ(read_whole_file(pdf).value_or("").substr(0, 5), "%PDF-");
 }
 

@@ -60,8 +60,8 @@ protected:
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
         // The kit's thread opens the device and reports it attached.
-        ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
-        form->Dispatch_Kit();
+        ASSERT_TRUE(testing::readable_soon(form->kit().event_fd()));
+        form->dispatch_kit();
     }
 
     // The window as the program opens it: the kit the settings name.
@@ -75,21 +75,21 @@ protected:
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
-        form->Dispatch_Kit();
+        form->dispatch_kit();
     }
 
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
             clock.advance(20);
-            form->Dispatch_Capture();
-            form->Dispatch_Kit();
+            form->dispatch_capture();
+            form->dispatch_kit();
         }
     }
     // The kernel hands the records over; the window handles them when the kit says so.
     void device_says(std::initializer_list<input_event> records) {
         ASSERT_TRUE(testing::write_records(writer, records));
-        ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
-        form->Dispatch_Kit();
+        ASSERT_TRUE(testing::readable_soon(form->kit().event_fd()));
+        form->dispatch_kit();
     }
     QPushButton* button(const char* name) { return form->findChild<QPushButton*>(name); }
     QLabel* label(const char* name) { return form->findChild<QLabel*>(name); }
@@ -136,8 +136,8 @@ TEST_F(EvdevStartWindow, TheSettingsPageChecksTheWiringStoresItAndTakesTheDevice
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     open_window_from_settings();
     ASSERT_NE(form->simulated_kit(), nullptr);
-    Form_Start_Switch& page = form->start_switch_window();
-    page.Load();
+    FormStartSwitch& page = form->start_switch_window();
+    page.load();
     page.show();
     auto* backend = page.findChild<QComboBox*>("Combo_backend");
     backend->setCurrentIndex(backend->findData("evdev"));
@@ -149,22 +149,22 @@ TEST_F(EvdevStartWindow, TheSettingsPageChecksTheWiringStoresItAndTakesTheDevice
     page.findChild<QCheckBox*>("Check_inverted_3")->setChecked(true);
 
     // Two inputs on one key: said, nothing stored, the old kit stays.
-    EXPECT_FALSE(page.Apply());
+    EXPECT_FALSE(page.apply());
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_NE(op.last_message().find("both wired to"), std::string::npos) << op.last_message();
-    EXPECT_EQ(Load_Kit_Config().backend, "simulated");
+    EXPECT_EQ(load_kit_config().backend, "simulated");
     EXPECT_NE(form->simulated_kit(), nullptr);
 
     page.findChild<QLineEdit*>("Text_line_1")->setText("KEY_SPACE");
-    ASSERT_TRUE(page.Apply()) << op.last_message();
-    const KitConfig stored = Load_Kit_Config();
+    ASSERT_TRUE(page.apply()) << op.last_message();
+    const KitConfig stored = load_kit_config();
     EXPECT_EQ(stored.backend, "evdev");
     EXPECT_EQ(stored.device, fifo);
     EXPECT_EQ(stored.lines[1], "KEY_SPACE");
     EXPECT_TRUE(stored.inverted[3]);
     EXPECT_EQ(form->simulated_kit(), nullptr);
-    ASSERT_TRUE(testing::readable_soon(form->kit().Event_fd()));
-    form->Dispatch_Kit();
+    ASSERT_TRUE(testing::readable_soon(form->kit().event_fd()));
+    form->dispatch_kit();
     EXPECT_TRUE(form->kit().IsAttached());
     EXPECT_EQ(label("Label_attached")->text(), "Attached, serial = 0");
     const QString status = page.findChild<QLabel*>("Label_kit_status")->text();
@@ -177,7 +177,7 @@ TEST_F(EvdevStartWindow, TheSettingsPageChecksTheWiringStoresItAndTakesTheDevice
     form.reset();
     open_window_from_settings();
     EXPECT_EQ(form->simulated_kit(), nullptr);
-    EXPECT_EQ(form->kit().DeviceType().rfind("Linux input device", 0), 0u);
+    EXPECT_EQ(form->kit().device_type().rfind("Linux input device", 0), 0u);
 }
 
 } // namespace

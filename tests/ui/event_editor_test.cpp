@@ -208,7 +208,7 @@ TEST_F(EventEditor, OperatorEntersTwoHeatsImportsListsAndFindsEveryNameAfterReop
     // A spreadsheet card: previewed, then imported.
     chosen = lists + "/card.csv";
     std::size_t previewed = 0;
-    editor.confirm_card = [&](Form_race_card_preview& preview) {
+    editor.confirm_card = [&](FormRaceCardPreview& preview) {
         previewed = preview.card().entries.size();
         return true;
     };
@@ -433,7 +433,7 @@ TEST_F(EventEditor, AHundredHeatCardIsPreviewedInATableThatFitsTheScreen) {
     ASSERT_EQ(write_file_atomically(card, text), 0);
     editor.choose_import_file = [&](const std::string&) { return card; };
     bool shown = false;
-    editor.confirm_card = [&](Form_race_card_preview& preview) {
+    editor.confirm_card = [&](FormRaceCardPreview& preview) {
         preview.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&preview));
         const QRect screen = preview.screen()->availableGeometry();
@@ -479,7 +479,7 @@ TEST_F(EventEditor, SpeakerCardKeepsTheFieldsOfItsMomentAndPrints) {
     ASSERT_NE(card, nullptr);
     EXPECT_TRUE(card->isVisible());
     EXPECT_EQ(card->windowTitle(), "Veltro HDMI SpeakerCard");
-    const Speaker_card_values made = card->Shown();
+    const SpeakerCardValues made = card->shown();
     EXPECT_EQ(made.event_name, event);
     EXPECT_EQ(made.heat, 2);
     EXPECT_EQ(made.heat_name, "Final A");
@@ -495,9 +495,9 @@ TEST_F(EventEditor, SpeakerCardKeepsTheFieldsOfItsMomentAndPrints) {
     type_and_leave(dog(1), "Someone else");
     type_and_leave(field("Text_heatName"), "Final B");
     step(Qt::Key_Up);
-    EXPECT_EQ(card->Shown().dog_names[0], "Chase my tail dude");
-    EXPECT_EQ(card->Shown().heat_name, "Final A");
-    EXPECT_EQ(card->Shown().heat, 2);
+    EXPECT_EQ(card->shown().dog_names[0], "Chase my tail dude");
+    EXPECT_EQ(card->shown().heat_name, "Final A");
+    EXPECT_EQ(card->shown().heat, 2);
 
     if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
         step(Qt::Key_Down);

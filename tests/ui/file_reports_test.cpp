@@ -46,7 +46,7 @@ TEST_F(FileReports, PropertiesOfTheOpenRecordingInTheDebugWindowAndItsPrint) {
     ASSERT_NE(debug, nullptr);
     EXPECT_TRUE(debug->isVisible());
     EXPECT_EQ(debug->windowTitle(), "Veltro debug");
-    EXPECT_TRUE(QFontInfo(debug->Text_area()->font()).fixedPitch());
+    EXPECT_TRUE(QFontInfo(debug->text_area()->font()).fixedPitch());
     const std::string text = debug->text();
     EXPECT_NE(text.find("File_name = " + path + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("num_Frames = " + std::to_string(demo.frames) + "\n"), std::string::npos) << text;

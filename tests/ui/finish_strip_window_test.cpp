@@ -22,16 +22,16 @@ protected:
 
     // Waits on the worker's descriptor, as the window's notifier would, and shows what it made.
     bool strip_ready() {
-        Strip_worker* worker = form->strip_worker();
+        StripWorker* worker = form->strip_worker();
         if (!worker) {
             return false;
         }
-        pollfd fd{worker->Event_fd(), POLLIN, 0};
-        while (worker->Busy() || !form->Strip_view()->strip()) {
+        pollfd fd{worker->event_fd(), POLLIN, 0};
+        while (worker->busy() || !form->strip_view()->strip()) {
             if (::poll(&fd, 1, 60000) != 1) {
                 return false;
             }
-            form->Dispatch_Strip();
+            form->dispatch_strip();
         }
         return true;
     }
@@ -39,17 +39,17 @@ protected:
 
 TEST_F(FinishStripWindow, AClickOnTheStripShowsThatPicture) {
     form->Handle_Open(path);
-    Finish_strip_view* view = form->Strip_view();
+    FinishStripView* view = form->strip_view();
     ASSERT_TRUE(view->isVisible());
     // The review is usable while the strip is made.
-    EXPECT_TRUE(form->review().Step(1));
+    EXPECT_TRUE(form->review().step(1));
     ASSERT_TRUE(strip_ready());
-    const Finish_strip& strip = *view->strip();
-    EXPECT_EQ(strip.Pictures(), form->review().Slider_max());
+    const FinishStrip& strip = *view->strip();
+    EXPECT_EQ(strip.pictures(), form->review().slider_max());
 
     // The picture at which box 3's dog reaches the line, clicked in the strip.
     std::int16_t target = 0;
-    for (std::int16_t p = 1; p <= strip.Pictures(); ++p) {
+    for (std::int16_t p = 1; p <= strip.pictures(); ++p) {
         const auto t = strip.times[static_cast<std::size_t>(p - 1)];
         if (t && demo.crossing_ms[2] && *t >= *demo.crossing_ms[2]) {
             target = p;
@@ -57,17 +57,17 @@ TEST_F(FinishStripWindow, AClickOnTheStripShowsThatPicture) {
         }
     }
     ASSERT_GT(target, 1);
-    view->Set_position(target); // scrolled into view, as stepping to it would
-    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(view->X_of(target), view->height() / 2));
-    EXPECT_EQ(form->review().Play_position(), target);
-    EXPECT_EQ(form->Slider_play()->value(), target);
+    view->set_position(target); // scrolled into view, as stepping to it would
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(view->x_of(target), view->height() / 2));
+    EXPECT_EQ(form->review().play_position(), target);
+    EXPECT_EQ(form->slider_play()->value(), target);
     // The right-most pixel of the column before it belongs to that picture.
     QTest::mouseClick(view, Qt::LeftButton, {},
-                      QPoint(view->X_of(target) - strip.column_width, view->height() / 2));
-    EXPECT_EQ(form->review().Play_position(), target - 1);
+                      QPoint(view->x_of(target) - strip.column_width, view->height() / 2));
+    EXPECT_EQ(form->review().play_position(), target - 1);
 
     if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
-        form->review().Set_position(target);
+        form->review().set_position(target);
         QApplication::processEvents();
         form->grab().save(QString(shots) + "/review_strip.png");
     }
@@ -76,7 +76,7 @@ TEST_F(FinishStripWindow, AClickOnTheStripShowsThatPicture) {
 TEST_F(FinishStripWindow, MovingTheGoalLineMakesTheStripAnew) {
     form->Handle_Open(path);
     ASSERT_TRUE(strip_ready());
-    const Finish_strip* before = form->Strip_view()->strip();
+    const FinishStrip* before = form->strip_view()->strip();
     const Goal_line line = form->review().goal_line(kGoalCamera);
 
     // The line dragged aside (as a release after a drag does): a new strip along the new line.
@@ -84,21 +84,21 @@ TEST_F(FinishStripWindow, MovingTheGoalLineMakesTheStripAnew) {
     moved.x1 -= 40;
     moved.x2 -= 40;
     form->review().goal_line(kGoalCamera) = moved;
-    form->Request_strip();
-    EXPECT_EQ(form->Strip_view()->strip(), nullptr); // the old one no longer matches the line
+    form->request_strip();
+    EXPECT_EQ(form->strip_view()->strip(), nullptr); // the old one no longer matches the line
     ASSERT_TRUE(strip_ready());
-    EXPECT_NE(form->Strip_view()->strip(), before);
+    EXPECT_NE(form->strip_view()->strip(), before);
 
     // Back on the old line: the strip made for it is shown again at once.
     form->review().goal_line(kGoalCamera) = line;
-    form->Request_strip();
-    EXPECT_FALSE(form->strip_worker()->Busy());
-    form->Dispatch_Strip();
-    EXPECT_EQ(form->Strip_view()->strip(), before);
+    form->request_strip();
+    EXPECT_FALSE(form->strip_worker()->busy());
+    form->dispatch_strip();
+    EXPECT_EQ(form->strip_view()->strip(), before);
 
     // Closing the heat hides the strip.
     form->Do_Close();
-    EXPECT_FALSE(form->Strip_view()->isVisible());
+    EXPECT_FALSE(form->strip_view()->isVisible());
 }
 
 } // namespace

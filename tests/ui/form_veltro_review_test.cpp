@@ -46,7 +46,7 @@ protected:
 
 TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     form->Handle_Open(path);
-    QSlider* slider = form->Slider_play();
+    QSlider* slider = form->slider_play();
     ASSERT_TRUE(slider->isEnabled());
     EXPECT_EQ(slider->maximum(), 2 * demo.frames); // 25 frames per second: field by field
     EXPECT_EQ(form->windowTitle().toStdString(), std::string("Veltro_HDMI ") + path);
@@ -62,7 +62,7 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     EXPECT_EQ(form->findChild<QLabel*>("Label_picture_number")->text(), QString::number(at + 1));
     QTest::keyClick(slider, Qt::Key_Left);
     EXPECT_EQ(slider->value(), at);
-    const std::int32_t time = *form->review().Frame_time();
+    const std::int32_t time = *form->review().frame_time();
     EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text().toStdString(),
               Display_Mill_Time(time, false));
 
@@ -92,16 +92,16 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     EXPECT_EQ(other.Velt_Heat_time(2, false), time);
     EXPECT_TRUE(other.Velt_dead_heat(2));
     EXPECT_EQ(other.Velt_Heat_time(1, false), time + 10);
-    EXPECT_EQ(other.Velt_Heat_time(6, false), no_time::Disqualified);
+    EXPECT_EQ(other.Velt_Heat_time(6, false), no_time::kDisqualified);
     other.Close_File();
 
     const Form_Velt_Results& results = form->results_window();
-    EXPECT_EQ(results.Row(0).box, 4);
-    EXPECT_EQ(results.Row(1).box, 2);
-    EXPECT_EQ(results.Row(1).rank, "1"); // the dead heat shares the rank before it
-    EXPECT_TRUE(results.Row(1).dead_heat_marker);
-    EXPECT_EQ(results.Row(2).rank, "3");
-    EXPECT_EQ(results.Row(3).time, "DSQ");
+    EXPECT_EQ(results.row(0).box, 4);
+    EXPECT_EQ(results.row(1).box, 2);
+    EXPECT_EQ(results.row(1).rank, "1"); // the dead heat shares the rank before it
+    EXPECT_TRUE(results.row(1).dead_heat_marker);
+    EXPECT_EQ(results.row(2).rank, "3");
+    EXPECT_EQ(results.row(3).time, "DSQ");
     form->results_window().Export_to_Clipboard();
     EXPECT_NE(QGuiApplication::clipboard()->text().indexOf("\tDSQ"), -1);
 
@@ -124,7 +124,7 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     // "Close Veltro file" empties the results and stops the slider.
     form->findChild<QAction*>("item_close_file")->trigger();
     EXPECT_FALSE(slider->isEnabled());
-    EXPECT_TRUE(form->results_window().Row(0).dog_name.empty());
+    EXPECT_TRUE(form->results_window().row(0).dog_name.empty());
 }
 
 TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
@@ -154,7 +154,7 @@ TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
     EXPECT_NEAR(moved.x1, line.x1 + 5, 1);
     EXPECT_NEAR(moved.y1, line.y1 - 3, 1);
     EXPECT_EQ(moved.x2, line.x2);
-    EXPECT_EQ(Read_Setting(keys::goal_line_1), Goal_line_text(moved));
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), goal_line_text(moved));
     EXPECT_EQ(form->goal_lines()[0].x1, moved.x1); // the live view draws the same line
 
     // With no camera selected a press only beeps.
@@ -171,7 +171,7 @@ TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
     const std::string before = read_whole_file(path).value_or("");
     form->Handle_Open(path);
     const QString title = form->windowTitle();
-    form->Slider_play()->setValue(20);
+    form->slider_play()->setValue(20);
     QTest::mouseClick(button("Command_box_1"), Qt::LeftButton);
     const std::string refusal = op.last_message();
     op.inputs.push_back("Other Dog");
@@ -194,7 +194,7 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
     EXPECT_TRUE(displace->isChecked());
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QSlider* slider = form->Slider_play();
+    QSlider* slider = form->slider_play();
     slider->setFocus();
     const int at = slider->value();
     // Alt+Right as the keyboard sends it once Alt is down; keys closer than 150 ms count once.
@@ -203,18 +203,18 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::AltModifier);
         QApplication::sendEvent(slider, &press);
     }
-    EXPECT_EQ(form->review().Goal_offset(), 2);
-    EXPECT_EQ(form->review().Drawn_goal_line().x1, line.x1 + 2);
+    EXPECT_EQ(form->review().goal_offset(), 2);
+    EXPECT_EQ(form->review().drawn_goal_line().x1, line.x1 + 2);
     EXPECT_EQ(form->review().goal_line(kGoalCamera), line); // the stored line stays
     EXPECT_EQ(slider->value(), at);                         // and the picture too
     displace->trigger();
-    EXPECT_EQ(form->review().Goal_offset(), 0);
+    EXPECT_EQ(form->review().goal_offset(), 0);
 }
 
 TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) {
     form->Handle_Open(path);
     QCoreApplication::processEvents(); // the open's own activations
-    QSlider* slider = form->Slider_play();
+    QSlider* slider = form->slider_play();
     Form_Velt_Results& results = form->results_window();
     for (const char* name : {"Label_time_2", "Label_rank_0", "Picture_box_1"}) {
         results.activateWindow();
@@ -236,7 +236,7 @@ TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
     form->Handle_Open(path);
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QSlider* slider = form->Slider_play();
+    QSlider* slider = form->slider_play();
     slider->setFocus();
     const int at = slider->value();
     // NumLock off: the keypad's 6 and 4 come as arrows.
@@ -261,7 +261,7 @@ TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
     QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
     clock.advance(200);
     QTest::keyClick(slider, Qt::Key_6, Qt::KeypadModifier);
-    EXPECT_EQ(form->review().Goal_offset(), 2);
+    EXPECT_EQ(form->review().goal_offset(), 2);
     EXPECT_EQ(slider->value(), at);
 }
 
@@ -276,7 +276,7 @@ TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
 
     form->Handle_Open(dir.file("missing.px3"));
     EXPECT_EQ(op.last_message(), "File open failed");
-    EXPECT_FALSE(form->Slider_play()->isEnabled());
+    EXPECT_FALSE(form->slider_play()->isEnabled());
 }
 
 // A heat cut short opens with the frames it holds and says how many are missing; a picture that
@@ -286,7 +286,7 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
     {
         cls_VideoFile_handler reader;
         reader.Open_File(path);
-        sample_size = reader.Sample_size();
+        sample_size = reader.sample_size();
     }
     const std::string cut = dir.file("Test Event_2.px3");
     std::filesystem::copy_file(path, cut);
@@ -300,7 +300,7 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
     form->Handle_Open(cut);
     EXPECT_EQ(op.last_message(), "This recording is cut short: " + std::to_string(demo.frames - 24) + " of " +
                                      std::to_string(demo.frames) + " frames are missing.");
-    QSlider* slider = form->Slider_play();
+    QSlider* slider = form->slider_play();
     ASSERT_TRUE(slider->isEnabled());
     EXPECT_EQ(slider->maximum(), 2 * 24);
     slider->setValue(48);
@@ -308,7 +308,7 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
 
     // Field 19 belongs to frame 10: the "Corrupted video" picture, no time, and a click only beeps.
     slider->setValue(19);
-    EXPECT_TRUE(form->recording().Frame_corrupted());
+    EXPECT_TRUE(form->recording().frame_corrupted());
     EXPECT_TRUE(form->findChild<QLabel*>("Label_heat_time")->text().isEmpty());
     const int beeps = op.beeps;
     QTest::mouseClick(button("Command_box_3"), Qt::LeftButton);
@@ -322,14 +322,14 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
     // A good heat, then one that does not open: its picture, clock, caption and results go.
     form->Handle_Open(path);
     slider->setValue(30);
-    ASSERT_FALSE(form->picture()->Empty());
-    ASSERT_FALSE(form->results_window().Row(0).dog_name.empty());
+    ASSERT_FALSE(form->picture()->empty());
+    ASSERT_FALSE(form->results_window().row(0).dog_name.empty());
     form->Handle_Open(dir.file("missing.px3"));
     EXPECT_EQ(op.last_message(), "File open failed");
-    EXPECT_TRUE(form->picture()->Empty());
+    EXPECT_TRUE(form->picture()->empty());
     EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text(), "00:00,00");
     EXPECT_EQ(form->windowTitle(), "Veltro_HDMI");
-    EXPECT_TRUE(form->results_window().Row(0).dog_name.empty());
+    EXPECT_TRUE(form->results_window().row(0).dog_name.empty());
     EXPECT_FALSE(slider->isEnabled());
 }
 

@@ -163,8 +163,8 @@ protected:
         QTest::mouseClick(form->findChild<QPushButton*>(QString("Command_box_%1").arg(box)), Qt::LeftButton);
     }
     QImage frame(std::int16_t position) {
-        form->review().Set_position(position);
-        return to_qimage(form->recording().Picture());
+        form->review().set_position(position);
+        return to_qimage(form->recording().picture());
     }
 };
 
@@ -187,13 +187,13 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
     form->Handle_Open(path);
     assign(2);
     assign(5);
-    form->review().Set_position(3);
+    form->review().set_position(3);
 
     form->findChild<QAction*>("item_print_series")->trigger();
     const std::string pdf = printed_pdf();
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     EXPECT_EQ(op.last_message().rfind("No printer available, the goal photo series is ", 0), 0u);
-    EXPECT_EQ(form->review().Play_position(), 3); // the picture on show is back
+    EXPECT_EQ(form->review().play_position(), 3); // the picture on show is back
     // Into the capture folder's "Prints", named after the event, heat and kind; a second print of the
     // same kind is written beside the first.
     EXPECT_EQ(pdf, dir.file("Prints/Test Event heat 1 goal photo series.pdf"));
@@ -267,13 +267,13 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
     form->Handle_Open(path);
     for (std::int16_t box = 1; box <= 6; ++box)
         assign(box);
-    const QRgb colour = qRgb(static_cast<int>(form->review().Camera().colour & 0xFF),
-                             static_cast<int>(form->review().Camera().colour >> 8 & 0xFF),
-                             static_cast<int>(form->review().Camera().colour >> 16));
-    const auto series = form->Print_pictures(true);
+    const QRgb colour = qRgb(static_cast<int>(form->review().camera().colour & 0xFF),
+                             static_cast<int>(form->review().camera().colour >> 8 & 0xFF),
+                             static_cast<int>(form->review().camera().colour >> 16));
+    const auto series = form->print_pictures(true);
     ASSERT_EQ(series.size(), 2u);
     for (const auto& page : series)
-        for (const Print_cell& cell : page) {
+        for (const PrintCell& cell : page) {
             ASSERT_GE(cell.caption.size(), 3u);
             const auto box =
                 static_cast<std::int16_t>(std::stoi(cell.caption[0].substr(cell.caption[0].find(':') + 1)));
@@ -286,8 +286,8 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
 
     form->findChild<QAction*>("item_print_goal_line")->trigger();
     EXPECT_EQ(Read_Setting(keys::print_goal_line), "0");
-    form->review().Set_position(7);
-    const auto frame_page = form->Print_pictures(false);
+    form->review().set_position(7);
+    const auto frame_page = form->print_pictures(false);
     EXPECT_EQ(line_rows(to_qimage(frame_page.at(0).at(0).picture), frame(7), colour), 0);
 
     form->findChild<QAction*>("item_print_series")->trigger();
@@ -303,9 +303,9 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
 TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
     form->Handle_Open(path);
     PictureBox& picture = *form->picture();
-    const QSize size(form->recording().Picture().Width(), form->recording().Picture().Height());
+    const QSize size(form->recording().picture().Width(), form->recording().picture().Height());
     const CropOrigin origin =
-        HDMI_Crop_Origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, size.width(), size.height());
+        hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, size.width(), size.height());
     // This heat is timed without a goal compensation: a picture's heat time runs the default one ahead
     // of the scene's clock.
     const std::int32_t ahead = TimingSettings{}.goal_compensation;
@@ -313,22 +313,22 @@ TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
         form->review().Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)] + ahead);
         picture.view().reset();
         // Pointed at the dog's jacket behind its head, at the line.
-        const int jacket_row = DemoRaceScene::Head_Rows(box).first + 17 - origin.y0;
+        const int jacket_row = DemoRaceScene::head_rows(box).first + 17 - origin.y0;
         ASSERT_TRUE(picture.zoom_by(3, QPointF(DemoRaceScene::kFinishX - origin.x0, jacket_row)));
         clock.advance(50);
         QTest::mouseClick(form->findChild<QPushButton*>(QString("Command_box_%1").arg(box)), Qt::LeftButton);
     }
     ASSERT_EQ(picture.view().zoom(), 3.0);
     std::set<std::int16_t> seen;
-    for (const auto& page : form->Print_pictures(true))
-        for (const Print_cell& cell : page) {
+    for (const auto& page : form->print_pictures(true))
+        for (const PrintCell& cell : page) {
             const auto box =
                 static_cast<std::int16_t>(std::stoi(cell.caption[0].substr(cell.caption[0].find(':') + 1)));
             seen.insert(box);
             const QImage crop = to_qimage(cell.picture);
             EXPECT_EQ(crop.size(), QSize(qRound(size.width() / 3.0), qRound(size.height() / 3.0)));
             const QRgb behind_nose = crop.pixel(crop.width() / 2 - 50, crop.height() / 2);
-            EXPECT_TRUE(near(behind_nose, Box_tile_colours(box)->background.bgr()))
+            EXPECT_TRUE(near(behind_nose, box_tile_colours(box)->background.bgr()))
                 << "box " << box << ": " << std::hex << behind_nose;
             EXPECT_EQ(cell.caption.back().rfind("Box " + std::to_string(box) + " at the line, zoomed 3x", 0),
                       0u)
@@ -352,7 +352,7 @@ TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
     for (std::int16_t box = 1; box <= 3; ++box)
         assign(box);
     form->findChild<QAction*>("item_declare_official")->trigger();
-    form->results_window().Print();
+    form->results_window().print();
     const std::string pdf = printed_pdf();
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     keep_page(pdf, "print_results");

@@ -49,7 +49,7 @@ protected:
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
             clock.advance(20);
-            form->Dispatch_Capture();
+            form->dispatch_capture();
         }
     }
     void live() {
@@ -60,7 +60,7 @@ protected:
     QAction* item(const char* name) { return form->findChild<QAction*>(name); }
     Form_HDMI_performance* window() { return form->performance_window(); }
     QString text(const char* label) {
-        window()->Refresh();
+        window()->refresh();
         return window()->findChild<QLabel*>(label)->text();
     }
     int count(const char* label) { return text(label).toInt(); }
@@ -93,9 +93,9 @@ TEST_F(PerformanceWindow, CountsReceivedCalculatedAndLostFramesOfASourceThatDrop
     EXPECT_EQ(window()->deltas().back(0), 40);
 
     // Ten frames lost on the way: the window shows them missing, and the gap in the chart.
-    camera->Drop_Frames(10);
+    camera->drop_frames(10);
     run(2000);
-    EXPECT_EQ(camera->Frames_Dropped(), 10);
+    EXPECT_EQ(camera->frames_dropped(), 10);
     EXPECT_EQ(count("Label_Frames_received"), 290);
     EXPECT_EQ(count("Label_frames_Calculated"), 300);
     EXPECT_EQ(count("Label_frames_lost"), -10);
@@ -104,7 +104,7 @@ TEST_F(PerformanceWindow, CountsReceivedCalculatedAndLostFramesOfASourceThatDrop
         gap = gap || window()->deltas().back(i) == 440;
     EXPECT_TRUE(gap);
     if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
-        window()->Refresh();
+        window()->refresh();
         window()->grab().save(QString(shots) + "/hdmi_performance.png");
     }
 
@@ -121,7 +121,7 @@ TEST_F(PerformanceWindow, CountsReceivedCalculatedAndLostFramesOfASourceThatDrop
     EXPECT_FALSE(window()->isVisible());
     EXPECT_FALSE(item("item_hdmi_performance")->isChecked());
     run(400);
-    EXPECT_EQ(window()->counters().Received(), 10);
+    EXPECT_EQ(window()->counters().received(), 10);
 
     // Opened again, it counts from zero.
     item("item_hdmi_performance")->trigger();
@@ -143,7 +143,7 @@ TEST_F(PerformanceWindow, ChartDrawsEachDeltaUpFromTheBottomAndClipsAtTheTop) {
     item("item_hdmi_performance")->trigger();
     window()->Plot_Delta(500); // taller than the chart
     window()->Plot_Delta(30);
-    window()->Refresh();
+    window()->refresh();
     QWidget* chart = window()->findChild<QWidget*>("Picture_Delta_Scroll");
     const QImage image = chart->grab().toImage();
     const int w = image.width();

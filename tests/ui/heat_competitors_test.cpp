@@ -59,13 +59,13 @@ protected:
         EventSession& s = form->event_session();
         s.fields().event_name = "Spring Cup";
         s.fields().day = "d";
-        s.Create_new_Event_file();
+        s.create_new_event_file();
         s.current_heat(1);
-        s.Write_heat_name("Puppy final");
-        s.Write_dog_name(1, "Chase my tail dude");
-        s.Write_dog_name(2, "Bella");
+        s.write_heat_name("Puppy final");
+        s.write_dog_name(1, "Chase my tail dude");
+        s.write_dog_name(2, "Bella");
         s.current_heat(2);
-        s.Write_dog_name(1, "Rex");
+        s.write_dog_name(1, "Rex");
     }
 
     Form_heat_competitors& open_list() {
@@ -107,7 +107,7 @@ TEST_F(HeatCompetitorList, AListLeftOpenFollowsTheRecordingTheMainWindowOpens) {
     DemoHeatOptions options;
     options.path = second;
     options.fast = true;
-    Record_Demo_Heat(options);
+    record_demo_heat(options);
     name_dogs(path, "First ");
     name_dogs(second, "Second ");
     form->Handle_Open(path);
@@ -125,9 +125,9 @@ TEST_F(HeatCompetitorList, AListLeftOpenFollowsTheRecordingTheMainWindowOpens) {
 TEST_F(HeatCompetitorList, AHeatWithoutNamesInTheEventFileKeepsTheJudgedRecordingsNames) {
     EventSession& s = form->event_session();
     s.fields().event_name = "Spring Cup";
-    s.Create_new_Event_file();
+    s.create_new_event_file();
     s.current_heat(2);
-    s.Write_dog_name(1, "Rex"); // heat 1, the recording's, has none
+    s.write_dog_name(1, "Rex"); // heat 1, the recording's, has none
     name_dogs(path, "Judged ");
     form->Handle_Open(path);
     Form_heat_competitors& list = open_list();
@@ -167,7 +167,7 @@ TEST_F(HeatCompetitorList, TheDogsPanelShowsAnImportedCardAtOnceAndStartCameraCl
     const std::string card = dir.file("card.csv");
     ASSERT_EQ(write_file_atomically(card, "Heat,Trap,Dog\n1,1,Rex\n1,2,Max\n"), 0);
     w.choose_import_file = [&](const std::string&) { return card; };
-    w.confirm_card = [](Form_race_card_preview&) { return true; };
+    w.confirm_card = [](FormRaceCardPreview&) { return true; };
     w.findChild<QAction*>("item_import_dogs")->trigger();
     EXPECT_TRUE(form->findChild<QGroupBox*>("Frame_dogs")->isVisibleTo(form.get()));
     EXPECT_EQ(form->findChild<QLabel*>("Label_dog_name_2")->text(), "Max");
@@ -223,7 +223,7 @@ TEST_F(HeatCompetitorList, TypedNamesAndOtherHeatsReachTheRecordingAndTheResults
     QTest::keyClicks(box2, "Lady");
     bool shown = false;
     for (int row = 0; row < 6; ++row)
-        shown = shown || form->results_window().Row(row).dog_name == "Lady";
+        shown = shown || form->results_window().row(row).dog_name == "Lady";
     EXPECT_TRUE(shown);
     // Closing by the frame stores it.
     list.close();

@@ -70,20 +70,20 @@ protected:
         start.single_instance = false;
         start.watch_devices = false;
         form = std::make_unique<Form_Veltro>(std::move(start));
-        form->Dispatch_Kit(); // the board attaches
+        form->dispatch_kit(); // the board attaches
     }
 
     // Lets `ms` pass in picture-period steps, delivering frames and kit events as they come.
     void run(std::uint32_t ms) {
         for (std::uint32_t t = 0; t < ms; t += 20) {
             clock.advance(20);
-            form->Dispatch_Capture();
-            form->Dispatch_Kit();
+            form->dispatch_capture();
+            form->dispatch_kit();
         }
     }
     void input(std::int16_t index, bool state) {
-        kit->Set_Input(index, state);
-        form->Dispatch_Kit();
+        kit->set_input(index, state);
+        form->dispatch_kit();
     }
     QPushButton* button(const char* name) { return form->findChild<QPushButton*>(name); }
     QLabel* label(const char* name) { return form->findChild<QLabel*>(name); }
@@ -101,11 +101,11 @@ protected:
         EventSession s;
         s.fields().event_name = "Spring-Cup, Final";
         s.fields().day = "2024-05-01";
-        s.Create_new_Event_file();
+        s.create_new_event_file();
         s.current_heat(3);
-        s.Write_heat_name("Heat three");
+        s.write_heat_name("Heat three");
         for (std::int16_t box = 1; box <= 6; ++box) {
-            s.Write_dog_name(box, "Dog " + std::to_string(box));
+            s.write_dog_name(box, "Dog " + std::to_string(box));
         }
         s.XML_to_File();
         Write_Setting(keys::current_event_file, s.current_event_file());
@@ -142,7 +142,7 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
     const std::uint32_t start = clock.millis();
     input(0, true);
     EXPECT_EQ(form->heat_start_counter(), start);
-    EXPECT_TRUE(kit->OutputState(0)); // the LED follows the RM contact
+    EXPECT_TRUE(kit->output_state(0)); // the LED follows the RM contact
 
     run(2000);
     input(3, true);
@@ -197,9 +197,9 @@ TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     const std::string name = form->current_recording_name();
     input(1, true);
     const std::uint32_t edge = clock.millis();
-    kit->Set_Input(0, true);
+    kit->set_input(0, true);
     clock.advance(50); // a redraw, a save: nothing is dispatched meanwhile
-    form->Dispatch_Capture();
+    form->dispatch_capture();
     EXPECT_EQ(form->heat_start_counter(), edge);
     run(2000);
     input(3, true);
@@ -207,8 +207,8 @@ TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     // The trigger opens while two pictures filmed before it still wait to be delivered: kept.
     const std::int32_t stored = label("Label_frame_count")->text().toInt();
     clock.advance(80);
-    kit->Set_Input(3, false);
-    form->Dispatch_Kit();
+    kit->set_input(3, false);
+    form->dispatch_kit();
     EXPECT_FALSE(form->capturing());
     button("Command_finish")->click();
 
@@ -223,9 +223,9 @@ TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     rec.Close_File();
 
     form->Handle_Open(name);
-    form->Slider_play()->setValue(1);
+    form->slider_play()->setValue(1);
     // Picture time = capture stamp - start + 2 ms - the 200 ms goal compensation.
-    EXPECT_EQ(form->review().Frame_time(), elapsed_ms(edge, first_picture) + 2 - 200);
+    EXPECT_EQ(form->review().frame_time(), elapsed_ms(edge, first_picture) + 2 - 200);
 }
 
 // The finish trigger is still held when "Heat finish" is pressed.
@@ -275,9 +275,9 @@ TEST_F(HeatWindow, TheFrameThatFillsTheRecordingEndsTheCaptureWithAMessage) {
     // The recording as if it held all but three frames: the header counts them, the file (sparse)
     // is as long.
     cls_VideoFile_handler& recording = form->recording();
-    const std::int32_t sample = recording.XML_header().RGB_Sample_Size();
+    const std::int32_t sample = recording.xml_header().RGB_Sample_Size();
     ASSERT_GT(sample, 0);
-    recording.XML_header().Frames_no(px3::kMaxFrames - 3);
+    recording.xml_header().Frames_no(px3::kMaxFrames - 3);
     recording.Write_XML_header();
     std::filesystem::resize_file(name,
                                  static_cast<std::uintmax_t>(px3::frame_offset(px3::kMaxFrames - 2, sample)));
@@ -430,7 +430,7 @@ TEST_F(HeatWindow, InputChangesInTheFirstSecondAreIgnored) {
     run(500);
     input(1, true);
     input(0, true);
-    EXPECT_FALSE(kit->OutputState(0)); // not even the LED followed
+    EXPECT_FALSE(kit->output_state(0)); // not even the LED followed
     EXPECT_EQ(op.beeps, 0);
     EXPECT_EQ(form->heat_start_counter(), 0u);
     run(600);
@@ -482,7 +482,7 @@ TEST_F(HeatWindow, AModalBoxOnTheWindowThreadLosesNoFrame) {
     std::thread camera([&] {
         for (int i = 0; i < 250; ++i) {
             clock.advance(40);
-            form->capture()->Dispatch_Now(); // the capture thread's turn, as a real device wakes it
+            form->capture()->dispatch_now(); // the capture thread's turn, as a real device wakes it
         }
         filmed = true;
     });
@@ -528,8 +528,8 @@ TEST_F(HeatWindow, CaptureEndInTheFirstThreeSecondsIsSkipped) {
 TEST_F(HeatWindow, DetachingDisablesThePanelAndStartHeat) {
     open_window();
     EXPECT_TRUE(button("Command_start_heat")->isEnabled());
-    kit->Detach();
-    form->Dispatch_Kit();
+    kit->detach();
+    form->dispatch_kit();
     EXPECT_EQ(label("Label_attached")->text(), "Not attached");
     EXPECT_FALSE(button("Command_start_heat")->isEnabled());
     EXPECT_FALSE(form->findChild<QWidget*>("Frame_control")->isEnabled());
@@ -603,14 +603,14 @@ TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOverWithoutABox) {
     std::ofstream(recording) << "x";
     {
         Form_Veltro first(VeltroStart(program_backends(), system_clock()));
-        ASSERT_FALSE(first.Instance_refused());
+        ASSERT_FALSE(first.instance_refused());
         VeltroStart again(program_backends(), system_clock());
         again.command_line_path = "\"" + recording + "\"";
         Form_Veltro second(std::move(again));
-        EXPECT_TRUE(second.Instance_refused());
+        EXPECT_TRUE(second.instance_refused());
         EXPECT_TRUE(op.messages.empty()) << "the recording is shown by the running program";
         Form_Veltro plain(VeltroStart(program_backends(), system_clock()));
-        EXPECT_TRUE(plain.Instance_refused());
+        EXPECT_TRUE(plain.instance_refused());
         EXPECT_EQ(op.last_message(), "A previous instance of Veltro is running!");
         // Started in a shell in another folder, with the name relative to it.
         const std::filesystem::path cwd = std::filesystem::current_path();
@@ -619,7 +619,7 @@ TEST(SingleInstance, SecondStartIsRefusedAndHandsItsRecordingOverWithoutABox) {
         relative.command_line_path = "heat 4.px3";
         Form_Veltro third(std::move(relative));
         std::filesystem::current_path(cwd);
-        EXPECT_TRUE(third.Instance_refused());
+        EXPECT_TRUE(third.instance_refused());
         for (int i = 0; i < 50; ++i) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
@@ -719,7 +719,7 @@ TEST_F(HeatWindow, AFirstStartWithNoSavedSourceFilmsTheDemoRaceAndAHeatWorksAtOn
     open_window();
     live();
     EXPECT_TRUE(op.messages.empty()) << op.last_message();
-    EXPECT_TRUE(form->capture()->Source_by_default());
+    EXPECT_TRUE(form->capture()->source_by_default());
     EXPECT_EQ(form->capture()->Current_FriendlyName(), DemoCamera::kFriendlyName);
     EXPECT_EQ(Read_Setting(keys::friendlyname), "noname"); // the first device chosen is stored as usual
     button("Command_initiate_file")->click();
@@ -783,11 +783,11 @@ TEST_F(HeatWindow, LedFollowsTheRmContactAndTheMouseOnTheScreenLed) {
     run(1200);
     QWidget* led = form->findChild<QWidget*>("Picture_LED");
     QTest::mousePress(led, Qt::LeftButton);
-    EXPECT_TRUE(kit->OutputState(0));
+    EXPECT_TRUE(kit->output_state(0));
     QTest::mouseRelease(led, Qt::LeftButton);
-    EXPECT_FALSE(kit->OutputState(0));
+    EXPECT_FALSE(kit->output_state(0));
     input(0, true); // not armed: no start, but the LED and the panel follow
-    EXPECT_TRUE(kit->OutputState(0));
+    EXPECT_TRUE(kit->output_state(0));
     EXPECT_EQ(label("Label_RM")->text(), "RM closed");
     EXPECT_EQ(form->heat_start_counter(), 0u);
     EXPECT_EQ(label("Label_remote_start")->text(), "Start not armed!");
@@ -800,12 +800,12 @@ TEST_F(HeatWindow, AltOnTheFormMenuRevealsTrapErrorsAndTogglesDebug) {
     ASSERT_TRUE(debug && trap);
     EXPECT_FALSE(debug->menuAction()->isVisible());
     EXPECT_FALSE(form->menu("menu_assign")->menuAction()->isVisible());
-    form->menu_form_Click(Qt::NoModifier);
+    form->menu_form_click(Qt::NoModifier);
     EXPECT_FALSE(debug->menuAction()->isVisible());
-    form->menu_form_Click(Qt::AltModifier);
+    form->menu_form_click(Qt::AltModifier);
     EXPECT_TRUE(debug->menuAction()->isVisible());
     EXPECT_TRUE(trap->menuAction()->isVisible());
-    form->menu_form_Click(Qt::AltModifier);
+    form->menu_form_click(Qt::AltModifier);
     EXPECT_FALSE(debug->menuAction()->isVisible());
 }
 

@@ -47,7 +47,7 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     options.path = dir.file("Test Event_1.px3");
     options.format = format;
     options.fast = true;
-    const DemoHeatResult demo = Record_Demo_Heat(options);
+    const DemoHeatResult demo = record_demo_heat(options);
 
     ManualClock clock{100000};
     VeltroStart start(program_backends(), clock);
@@ -64,19 +64,19 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     form->Handle_Open(options.path);
     const cls_VideoFile_handler& rec = form->recording();
     EXPECT_TRUE(rec.File_open());
-    EXPECT_EQ(form->review().Field_mode(), format == 0);
-    QSlider* slider = form->Slider_play();
+    EXPECT_EQ(form->review().field_mode(), format == 0);
+    QSlider* slider = form->slider_play();
 
     // Where the finish column and each dog's head lie in the cropped picture.
-    const CropOrigin crop = HDMI_Crop_Origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight,
+    const CropOrigin crop = hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight,
                                              options.crop_width, options.crop_height);
     const int finish_x = DemoRaceScene::kFinishX - crop.x0;
-    EXPECT_EQ(form->review().Drawn_goal_line().x1, finish_x); // the goal line lies on the finish column
+    EXPECT_EQ(form->review().drawn_goal_line().x1, finish_x); // the goal line lies on the finish column
 
     // Mean brightness of the dog's head rows in the finish column: the track's white finish line
     // until the dark head covers it.
     auto finish_column_brightness = [&](const QImage& image, int box) {
-        const auto [first, last] = DemoRaceScene::Head_Rows(box);
+        const auto [first, last] = DemoRaceScene::head_rows(box);
         int sum = 0;
         for (int y = first - crop.y0; y <= last - crop.y0; ++y)
             sum += qGray(image.pixel(finish_x, y));
@@ -89,7 +89,7 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     while (left > 0 && slider->value() < slider->maximum()) {
         QTest::keyClick(slider, Qt::Key_Right);
         // What is under the goal line: the operator looks past the thin line at the dog.
-        const QImage under = to_qimage(rec.Picture());
+        const QImage under = to_qimage(rec.picture());
         for (int box = 1; box <= 6; ++box) {
             if (done[static_cast<std::size_t>(box - 1)] || finish_column_brightness(under, box) > 120)
                 continue;
@@ -109,7 +109,7 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
             rec.Velt_Heat_time(static_cast<std::int16_t>(box), false),
             demo.crossing_ms[static_cast<std::size_t>(box - 1)].value_or(-1)};
     }
-    EXPECT_EQ(form->results_window().Row(0).rank, "1");
+    EXPECT_EQ(form->results_window().row(0).rank, "1");
     if (shots && format == 0) {
         // All six judged: back to the start, then Page Down to the first dog's mark; the six marks
         // and the capture's first picture show on the play slider.

@@ -62,8 +62,8 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         auto run = [&](std::uint32_t ms) {
             for (std::uint32_t t = 0; t < ms; t += 20) {
                 clock.advance(20);
-                form.Dispatch_Capture();
-                form.Dispatch_Kit();
+                form.dispatch_capture();
+                form.dispatch_kit();
             }
         };
         form.resize(1366, 740);
@@ -82,17 +82,17 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         save(form, "main_window_live");
 
         form.findChild<QPushButton*>("Command_initiate_file")->click();
-        kit.Set_Input(1, true);
-        kit.Set_Input(0, true);
+        kit.set_input(1, true);
+        kit.set_input(0, true);
         run(20);
         ASSERT_NE(form.heat_start_counter(), 0u);
         // Capture from a little before the first dog reaches the line until it is on it.
         int lap = 0;
-        while (camera->Crossing_Mill(1, lap) < clock.millis() + 800) {
+        while (camera->crossing_mill(1, lap) < clock.millis() + 800) {
             ++lap;
         }
-        run(camera->Crossing_Mill(1, lap) - clock.millis() - 800);
-        kit.Set_Input(3, true);
+        run(camera->crossing_mill(1, lap) - clock.millis() - 800);
+        kit.set_input(3, true);
         run(900);
         form.Update_heat_time();
         QApplication::processEvents();
@@ -114,7 +114,7 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         save(*kit_window, "simulated_kit");
 
         Form_Veltro_settings& settings = form.settings_window();
-        settings.Load(200, 200, 0);
+        settings.load(200, 200, 0);
         settings.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings));
         save(settings, "settings_window");
@@ -150,10 +150,10 @@ TEST(LivePicture, FramesAndKitEventsArriveThroughTheEventLoop) {
         QTRY_VERIFY_WITH_TIMEOUT(form.kit_attached(), 2000);
         form.findChild<QPushButton*>("Command_start_camera")->click();
         QTRY_VERIFY_WITH_TIMEOUT(form.capture()->HDMI_events() > 60, 5000);
-        EXPECT_FALSE(form.picture()->Empty());
+        EXPECT_FALSE(form.picture()->empty());
         QTest::qWait(1100); // past the kit's settling second
-        form.simulated_kit()->Set_Input(0, true);
-        QTRY_VERIFY_WITH_TIMEOUT(form.kit().OutputState(0), 2000);
+        form.simulated_kit()->set_input(0, true);
+        QTRY_VERIFY_WITH_TIMEOUT(form.kit().output_state(0), 2000);
     }
     set_settings_path("");
 }

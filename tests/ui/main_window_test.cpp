@@ -71,7 +71,7 @@ TEST(FormVeltro, BrokenOrIncompleteStoredEventFileIsReportedAndStartUpStillCompl
     {
         EventSession s;
         s.fields().event_name = "Cup";
-        s.Create_new_Event_file();
+        s.create_new_event_file();
         whole = read_whole_file(s.current_event_file()).value();
     }
     // One heat of two dogs: well-formed, but not the skeleton every event file has.

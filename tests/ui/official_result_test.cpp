@@ -44,14 +44,14 @@ protected:
         key(Qt::Key_3);
         return form->recording().Velt_Heat_time(3, false);
     }
-    void step(int pictures) { form->review().Set_position(form->review().Play_position() + pictures); }
+    void step(int pictures) { form->review().set_position(form->review().play_position() + pictures); }
     std::int32_t on_disk(std::int16_t box) {
         cls_VideoFile_handler other;
         other.Open_File(path);
         return other.Velt_Heat_time(box, false);
     }
     void menu(const char* name) { form->findChild<QAction*>(name)->trigger(); }
-    std::string history() { return Result_History_Text(path); }
+    std::string history() { return result_history_text(path); }
 };
 
 TEST_F(OfficialResult, AStrayKeyOverAJudgedTimeAsksAndCancelKeepsIt) {
@@ -85,14 +85,14 @@ TEST_F(OfficialResult, AStrayKeyOverAJudgedTimeAsksAndCancelKeepsIt) {
     op.answers = {true};
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     key(Qt::Key_3);
-    EXPECT_EQ(on_disk(3), *form->review().Frame_time());
+    EXPECT_EQ(on_disk(3), *form->review().frame_time());
 
     // The option turns the question off.
     Write_Setting(keys::replace_without_asking, "1");
     step(10);
     key(Qt::Key_3);
     EXPECT_EQ(op.questions.size(), 3u);
-    EXPECT_EQ(on_disk(3), *form->review().Frame_time());
+    EXPECT_EQ(on_disk(3), *form->review().frame_time());
 }
 
 TEST_F(OfficialResult, CtrlZRestoresThePreviousValueAndTheHistoryShowsBoth) {
@@ -104,7 +104,7 @@ TEST_F(OfficialResult, CtrlZRestoresThePreviousValueAndTheHistoryShowsBoth) {
     key(Qt::Key_3);
     const std::int32_t second = on_disk(3);
     ASSERT_NE(second, first);
-    form->Slider_play()->setFocus();
+    form->slider_play()->setFocus();
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(on_disk(3), first);
     EXPECT_EQ(form->recording().Velt_Heat_time(3, false), first);
@@ -137,7 +137,7 @@ TEST_F(OfficialResult, AnOfficialHeatRefusesChangesUntilWithdrawnWithAReason) {
     key(Qt::Key_3);
     key(Qt::Key_Z, Qt::ControlModifier);
     menu("item_undo");
-    EXPECT_EQ(op.last_message(), Official_refusal);
+    EXPECT_EQ(op.last_message(), kOfficialRefusal);
     EXPECT_EQ(on_disk(3), judged);
 
     // Withdrawing without a reason changes nothing.
@@ -145,14 +145,14 @@ TEST_F(OfficialResult, AnOfficialHeatRefusesChangesUntilWithdrawnWithAReason) {
     menu("item_withdraw_official");
     cls_VideoFile_handler other;
     other.Open_File(path);
-    EXPECT_FALSE(other.Velt_official().empty());
+    EXPECT_FALSE(other.velt_official().empty());
 
     op.inputs = {"wrong dog in box 3"};
     menu("item_withdraw_official");
     EXPECT_TRUE(label->isHidden());
     op.answers = {true};
     key(Qt::Key_3);
-    EXPECT_EQ(on_disk(3), *form->review().Frame_time());
+    EXPECT_EQ(on_disk(3), *form->review().frame_time());
     const std::string h = history();
     EXPECT_NE(h.find("result declared official  by Anna"), std::string::npos) << h;
     EXPECT_NE(h.find("official withdrawn (reason: wrong dog in box 3)  by Anna"), std::string::npos) << h;

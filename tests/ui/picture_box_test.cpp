@@ -18,10 +18,10 @@ TEST(PictureBox, ScalesToFitCentredAndMapsMouseToPicturePixels) {
     cDIBSection dib;
     ASSERT_TRUE(dib.Create(400, 880));
     dib.Fill_with_RGB(0x0000FF); // red
-    dib.ScanLine(0)[0] = 255;    // top-left pixel blue (BGR)
-    dib.ScanLine(0)[1] = 0;
-    dib.ScanLine(0)[2] = 0;
-    box.Show(dib);
+    dib.scan_line(0)[0] = 255;   // top-left pixel blue (BGR)
+    dib.scan_line(0)[1] = 0;
+    dib.scan_line(0)[2] = 0;
+    box.show_picture(dib);
     EXPECT_EQ(box.image().pixel(0, 0) & 0xFFFFFF, 0x0000FFu); // top row first, blue
     EXPECT_EQ(box.image().pixel(5, 5) & 0xFFFFFF, 0xFF0000u);
 
@@ -52,9 +52,9 @@ TEST(PictureBox, ScalesToFitCentredAndMapsMouseToPicturePixels) {
 TEST(FormTimer, CountsToNinetyNineAndCopiesTheHeatTime) {
     Form_timer w([] { return QString(" 00:05,23"); });
     for (int i = 0; i < 99; ++i)
-        w.Timer1_Timer();
+        w.timer1_timer();
     EXPECT_EQ(w.counter(), 99);
-    w.Timer1_Timer();
+    w.timer1_timer();
     EXPECT_EQ(w.counter(), 0);
     EXPECT_EQ(w.findChild<QLabel*>("Label_heat_time")->text(), " 00:05,23");
 }

@@ -16,7 +16,7 @@ constexpr int kLine = 48;
 QImage core_drawn(const std::string& name, const std::string& font) {
     cDIBSection dib;
     dib.Create(400, kLine);
-    Draw_Text(dib, {0, 0, 400, kLine}, {name}, 0xFFFFFF, kLine, font);
+    draw_text(dib, {0, 0, 400, kLine}, {name}, 0xFFFFFF, kLine, font);
     return to_qimage(dib).convertToFormat(QImage::Format_Grayscale8);
 }
 
@@ -43,7 +43,7 @@ double mean_difference(const QImage& a, const QImage& b) {
 }
 
 TEST(PictureText, AccentedNamesAreDrawnAsTypedInTheRealFont) {
-    const std::string font = Picture_font_path();
+    const std::string font = picture_font_path();
     if (font.empty())
         GTEST_SKIP() << "no DejaVu Sans on this machine (fonts-dejavu-core)";
     const int id = QFontDatabase::addApplicationFont(QString::fromStdString(font));
@@ -69,7 +69,7 @@ TEST(PictureText, AccentedNamesAreDrawnAsTypedInTheRealFont) {
 TEST(PictureText, TheFallbackWritesCapitalsAndAnUnreadableFontFallsBack) {
     EXPECT_EQ(mean_difference(core_drawn("Zoe", {}), core_drawn("ZOE", {})), 0.0);
     EXPECT_EQ(mean_difference(core_drawn("Zoe", "/nonexistent/font.ttf"), core_drawn("ZOE", {})), 0.0);
-    EXPECT_GT(Text_width("Zoë", kLine, {}), 0);
+    EXPECT_GT(text_width("Zoë", kLine, {}), 0);
 }
 
 } // namespace

@@ -45,7 +45,7 @@ TEST_F(CurrentPrinter, AConfirmedChoiceIsWhereTheNextPrintStartsAndACancelKeepsI
 
     // A print without the dialog uses the choice confirmed first.
     QPrinter third(QPrinter::HighResolution);
-    Preset_current_printer(third);
+    preset_current_printer(third);
     EXPECT_EQ(third.pageLayout().orientation(), QPageLayout::Landscape);
     EXPECT_EQ(third.colorMode(), QPrinter::GrayScale);
 }

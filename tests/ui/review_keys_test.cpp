@@ -35,11 +35,11 @@ protected:
     ReviewKeys() : DemoHeatWindow("Test Event_1.px3", "0") {}
 
     QPushButton* button(const QString& name) { return form->findChild<QPushButton*>(name); }
-    MarkedSlider* slider() { return static_cast<MarkedSlider*>(form->Slider_play()); }
+    MarkedSlider* slider() { return static_cast<MarkedSlider*>(form->slider_play()); }
     std::vector<std::int16_t> marked_boxes() {
         std::vector<std::int16_t> boxes;
-        for (const Slider_mark& m : slider()->marks())
-            if (m.kind == Slider_mark_kind::Box)
+        for (const SliderMark& m : slider()->marks())
+            if (m.kind == SliderMarkKind::Box)
                 boxes.push_back(m.box);
         return boxes;
     }
@@ -50,7 +50,7 @@ TEST_F(ReviewKeys, TheDigitsAssignAsTheBoxButtonsDo) {
     open();
     form->review().Goto_Time(*demo.crossing_ms[2]);
     const int at = slider()->value();
-    const std::int32_t time = *form->review().Frame_time();
+    const std::int32_t time = *form->review().frame_time();
 
     // Box 3 from the top row and box 5 by the mouse, each with +1/100 and Dead heat on.
     for (const int box : {3, 5}) {
@@ -86,16 +86,16 @@ TEST_F(ReviewKeys, TheDigitsAssignAsTheBoxButtonsDo) {
         EXPECT_TRUE(other.Velt_dead_heat(box)) << box;
     }
     EXPECT_LT(other.Velt_Heat_Click_Time(3), other.Velt_Heat_Click_Time(5));
-    EXPECT_EQ(other.Velt_Heat_time(6, false), no_time::Disqualified);
+    EXPECT_EQ(other.Velt_Heat_time(6, false), no_time::kDisqualified);
     EXPECT_EQ(other.Velt_heat_frame(6), at);
     other.Close_File();
 
     // The results window was refreshed by the key as by the mouse.
     const Form_Velt_Results& results = form->results_window();
-    EXPECT_EQ(results.Row(0).box, 3);
-    EXPECT_EQ(results.Row(0).time, Display_Mill_Time(time + 10, true));
-    EXPECT_EQ(results.Row(1).box, 5);
-    EXPECT_EQ(results.Row(2).time, "DSQ");
+    EXPECT_EQ(results.row(0).box, 3);
+    EXPECT_EQ(results.row(0).time, Display_Mill_Time(time + 10, true));
+    EXPECT_EQ(results.row(1).box, 5);
+    EXPECT_EQ(results.row(2).time, "DSQ");
     EXPECT_EQ(marked_boxes(), (std::vector<std::int16_t>{3, 5, 6}));
 }
 
@@ -106,7 +106,7 @@ TEST_F(ReviewKeys, AReadOnlyRecordingRefusesTheKeyAsItRefusesTheButton) {
         GTEST_SKIP() << "cannot act as another user";
     const std::string before = read_whole_file(path).value_or("");
     open();
-    form->Slider_play()->setValue(20);
+    form->slider_play()->setValue(20);
     QTest::mouseClick(button("Command_100"), Qt::LeftButton);
     slider()->setFocus();
     const auto before_key = op.messages.size();
@@ -137,7 +137,7 @@ TEST_F(ReviewKeys, MarksFollowAssignmentsClearingAndClosing) {
     key(Qt::Key_2);
     ASSERT_EQ(marked_boxes(), (std::vector<std::int16_t>{2}));
     EXPECT_EQ(slider()->marks()[1].position, at);
-    EXPECT_EQ(slider()->marks()[1].fill, Box_tile_colours(2)->background);
+    EXPECT_EQ(slider()->marks()[1].fill, box_tile_colours(2)->background);
     // Box 2 judged again later: its mark moves with it.
     QTest::keyClick(slider(), Qt::Key_Right);
     key(Qt::Key_2);
@@ -171,31 +171,31 @@ TEST_F(ReviewKeys, PageDownAndPageUpLandOnTheMarks) {
     QLabel* time = form->findChild<QLabel*>("Label_heat_time");
     key(Qt::Key_PageDown);
     EXPECT_EQ(slider()->value(), first);
-    EXPECT_EQ(form->review().Play_position(), first); // the picture itself, not only the handle
+    EXPECT_EQ(form->review().play_position(), first); // the picture itself, not only the handle
     EXPECT_EQ(number->text(), QString::number(first));
-    EXPECT_EQ(time->text().toStdString(), Display_Mill_Time(*form->review().Frame_time(), false));
+    EXPECT_EQ(time->text().toStdString(), Display_Mill_Time(*form->review().frame_time(), false));
     key(Qt::Key_PageDown);
-    EXPECT_EQ(form->review().Play_position(), second);
+    EXPECT_EQ(form->review().play_position(), second);
     key(Qt::Key_PageDown); // nothing after the last mark
-    EXPECT_EQ(form->review().Play_position(), second);
+    EXPECT_EQ(form->review().play_position(), second);
     EXPECT_EQ(op.beeps, 1);
     key(Qt::Key_PageUp);
-    EXPECT_EQ(form->review().Play_position(), first);
+    EXPECT_EQ(form->review().play_position(), first);
     key(Qt::Key_PageUp);
-    EXPECT_EQ(form->review().Play_position(), 1); // the start of the capture pass
+    EXPECT_EQ(form->review().play_position(), 1); // the start of the capture pass
     key(Qt::Key_PageUp);
     EXPECT_EQ(op.beeps, 2);
 
     // From anywhere in the window, not only the slider; the slider takes the keys again.
     button("Command_split_goal")->setFocus();
     key(Qt::Key_PageDown);
-    EXPECT_EQ(form->review().Play_position(), first);
+    EXPECT_EQ(form->review().play_position(), first);
     EXPECT_EQ(QApplication::focusWidget(), slider());
 }
 
 TEST_F(ReviewKeys, DigitsInATextFieldOrAnotherWindowAssignNothing) {
     open();
-    form->Slider_play()->setValue(30);
+    form->slider_play()->setValue(30);
     auto* heat = form->findChild<QSpinBox*>("UpDown_heat");
     heat->setFocus();
     heat->selectAll();
@@ -205,7 +205,7 @@ TEST_F(ReviewKeys, DigitsInATextFieldOrAnotherWindowAssignNothing) {
     key(Qt::Key_2);
     heat->setFocus();
     key(Qt::Key_PageDown); // the spin box's own page step
-    EXPECT_EQ(form->Slider_play()->value(), 30);
+    EXPECT_EQ(form->slider_play()->value(), 30);
 
     Form_Velt_Results& results = form->results_window();
     results.activateWindow();

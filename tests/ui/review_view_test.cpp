@@ -44,11 +44,11 @@ protected:
 
     void open() {
         DemoHeatWindow::open();
-        form->Slider_play()->setFocus();
+        form->slider_play()->setFocus();
     }
     PictureBox& picture() { return *form->picture(); }
     QPointF goal_middle() const {
-        const Goal_line l = form->review().Drawn_goal_line();
+        const Goal_line l = form->review().drawn_goal_line();
         return {(l.x1 + l.x2) / 2.0, (l.y1 + l.y2) / 2.0};
     }
     // Keys go where the keyboard is, as the operator's do.
@@ -67,13 +67,13 @@ protected:
         mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
     }
-    QImage recorded() { return to_qimage(form->recording().Picture()); }
+    QImage recorded() { return to_qimage(form->recording().picture()); }
 };
 
 TEST_F(ReviewView, TheWheelZoomsAroundThePointOnTheGoalLineUnderTheMouseAndDrawsWholePixels) {
     open();
     // A point of the goal line away from its middle, so the zoom has to move the view to keep it.
-    const Goal_line l = form->review().Drawn_goal_line();
+    const Goal_line l = form->review().drawn_goal_line();
     const QPointF on_line(l.x1, l.y1 + (l.y2 - l.y1) * 0.3);
     const QPointF at = picture().picture_transform().map(on_line);
     for (std::size_t step = 1; step < kZoomSteps.size(); ++step) {
@@ -141,7 +141,7 @@ TEST_F(ReviewView, ZoomedInADragAwayFromTheHandlesPansWithoutABeepAndStaysInTheP
     // A long drag stops at the picture's edge: the top, where the first handle is in view.
     drag(centre, centre + QPointF(0, 5000));
     EXPECT_EQ(picture().view().origin().y, 0);
-    const View_point origin = picture().view().origin();
+    const ViewPoint origin = picture().view().origin();
     EXPECT_GT(origin.x, 0);
 
     // The goal camera selected: a press on a handle still drags the handle, not the picture.
@@ -179,9 +179,9 @@ TEST_F(ReviewView, EnhancementShowsOnScreenAndOnPaperAndTheRecordingStaysByteFor
     EXPECT_EQ(picture().view().gamma(), 2);
     EXPECT_NE(picture().image().convertToFormat(plain.format()), plain);
     // 4x with the wheel on the goal line where the head of box 4 crosses it.
-    const CropOrigin crop = HDMI_Crop_Origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, 400, 880);
-    const auto [first, last] = DemoRaceScene::Head_Rows(4);
-    const QPointF head(form->review().Drawn_goal_line().x1, (first + last) / 2.0 - crop.y0);
+    const CropOrigin crop = hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, 400, 880);
+    const auto [first, last] = DemoRaceScene::head_rows(4);
+    const QPointF head(form->review().drawn_goal_line().x1, (first + last) / 2.0 - crop.y0);
     wheel(picture().picture_transform().map(head), 4 * 120);
     EXPECT_EQ(picture().view().zoom(), 4.0);
     // The next picture comes through the same view.
@@ -272,19 +272,19 @@ TEST(PictureBoxView, TheLivePictureIsNeitherZoomedNorEnhanced) {
     cDIBSection dib;
     ASSERT_TRUE(dib.Create(400, 880));
     dib.Fill_with_RGB(0x404040);
-    box.Show_adjusted(dib);
+    box.show_adjusted(dib);
     ASSERT_TRUE(box.zoom_by(3, {200, 440}));
     box.view().step_brightness(+3);
     box.view_changed();
     EXPECT_EQ(qGray(box.image().pixel(10, 10)), 0x40 + 30);
     EXPECT_NE(box.picture_transform(), box.fit_transform());
 
-    box.Show(dib); // live
+    box.show_picture(dib); // live
     EXPECT_EQ(qGray(box.image().pixel(10, 10)), 0x40);
     EXPECT_EQ(box.picture_transform(), box.fit_transform());
     EXPECT_FALSE(box.zoom_by(1, {200, 440}));
     EXPECT_EQ(box.view().zoom(), 3.0); // kept for the next review picture
-    box.Show_adjusted(dib);
+    box.show_adjusted(dib);
     EXPECT_EQ(qGray(box.image().pixel(10, 10)), 0x40 + 30);
 }
 

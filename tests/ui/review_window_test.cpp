@@ -97,9 +97,9 @@ protected:
         layout->addWidget(picture);
         layout->addWidget(slider);
         results = new Form_Velt_Results(&window);
-        controller = std::make_unique<Review_controller>(rec, timing, review, slider, results);
-        QObject::connect(controller.get(), &Review_controller::picture_shown,
-                         [this] { picture->Show(rec.Picture()); });
+        controller = std::make_unique<ReviewController>(rec, timing, review, slider, results);
+        QObject::connect(controller.get(), &ReviewController::picture_shown,
+                         [this] { picture->show_picture(rec.picture()); });
         window.show();
     }
     ~ReviewWindow() override {
@@ -127,13 +127,13 @@ protected:
 
     // The picture on show with the review's overlay, as the main window draws it.
     QImage shown_image() {
-        QImage image = to_qimage(rec.Picture()).convertToFormat(QImage::Format_RGB32);
+        QImage image = to_qimage(rec.picture()).convertToFormat(QImage::Format_RGB32);
         QPainter painter(&image);
-        Paint_review_overlay(painter, Overlay_of(review, rec, false, false), image.size());
+        paint_review_overlay(painter, overlay_of(review, rec, false, false), image.size());
         return image;
     }
     Form_Velt_Results* results = nullptr;
-    std::unique_ptr<Review_controller> controller;
+    std::unique_ptr<ReviewController> controller;
 };
 
 TEST_F(ReviewWindow, DemoHeatsOpenFieldByFieldAt25AndFrameByFrameAt50) {
@@ -142,40 +142,40 @@ TEST_F(ReviewWindow, DemoHeatsOpenFieldByFieldAt25AndFrameByFrameAt50) {
         options.path = dir.file("demo" + std::to_string(format) + ".px3");
         options.format = format;
         options.fast = true;
-        const DemoHeatResult demo = Record_Demo_Heat(options);
-        ASSERT_EQ(controller->Open(options.path), Review::Open_result::Opened);
-        EXPECT_EQ(review.Field_mode(), format == 0);
+        const DemoHeatResult demo = record_demo_heat(options);
+        ASSERT_EQ(controller->open(options.path), Review::OpenResult::Opened);
+        EXPECT_EQ(review.field_mode(), format == 0);
         EXPECT_EQ(slider->maximum(), format == 0 ? 2 * demo.frames : demo.frames);
         EXPECT_EQ(shown_image().size(), QSize(400, 880));
 
         // Each picture is 20 ms after the one before: a field at 25, a frame at 50 per second.
         slider->setFocus();
-        const std::int32_t first = *review.Frame_time();
+        const std::int32_t first = *review.frame_time();
         QTest::keyClick(slider, Qt::Key_Right);
-        EXPECT_EQ(review.Play_position(), 2);
-        EXPECT_NEAR(*review.Frame_time() - first, 20, 2) << format;
+        EXPECT_EQ(review.play_position(), 2);
+        EXPECT_NEAR(*review.frame_time() - first, 20, 2) << format;
         QTest::keyClick(slider, Qt::Key_Left);
-        EXPECT_EQ(review.Play_position(), 1);
+        EXPECT_EQ(review.play_position(), 1);
 
         review.Goto_Time(2000);
-        EXPECT_GE(*review.Frame_time(), 2000);
+        EXPECT_GE(*review.frame_time(), 2000);
         QTest::keyClick(slider, Qt::Key_Left);
-        EXPECT_LT(*review.Frame_time(), 2000);
+        EXPECT_LT(*review.frame_time(), 2000);
         // A heat of 3 s never reaches 12 s: Goto_Goal stops on the last picture of its steps of 4.
         review.Goto_Goal();
-        EXPECT_GT(review.Play_position(), slider->maximum() - 4);
-        EXPECT_EQ((review.Play_position() - 1) % 4, 0);
+        EXPECT_GT(review.play_position(), slider->maximum() - 4);
+        EXPECT_EQ((review.play_position() - 1) % 4, 0);
     }
 }
 
 TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
     const std::string path = heat();
-    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    ASSERT_EQ(controller->open(path), Review::OpenResult::Opened);
     auto click_box = [&](std::int16_t box) {
-        controller->Box_press(box);
+        controller->box_press(box);
         EXPECT_EQ(timing.current_box, box);
-        EXPECT_TRUE(controller->Box_click(box));
-        controller->Box_release();
+        EXPECT_TRUE(controller->box_click(box));
+        controller->box_release();
         EXPECT_EQ(timing.current_box, 0);
     };
     slider->setValue(7); // 11922 ms
@@ -193,15 +193,15 @@ TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
     // What reaches the file is pinned by the review's core test of the same clicks; here the windows.
     EXPECT_EQ(results_label("Label_Heat_ID")->text(), "5");
     EXPECT_EQ(results_label("Label_event_name")->text(), "Spring Cup");
-    const Result_row first = results->Row(0);
+    const ResultRow first = results->row(0);
     EXPECT_EQ(first.rank, "1");
     EXPECT_EQ(first.dog_name, "Red Comet");
     EXPECT_EQ(first.time, "11,93");
-    EXPECT_EQ(results->Row(2).rank, "2"); // the dead heat repeats rank 2
-    EXPECT_TRUE(results->Row(2).dead_heat_marker);
+    EXPECT_EQ(results->row(2).rank, "2"); // the dead heat repeats rank 2
+    EXPECT_TRUE(results->row(2).dead_heat_marker);
     EXPECT_TRUE(results_label("Shape_dead_circle_2")->isVisible());
-    EXPECT_EQ(results->Row(3).time, "DSQ");
-    EXPECT_EQ(results->Row(3).rank, "---");
+    EXPECT_EQ(results->row(3).time, "DSQ");
+    EXPECT_EQ(results->row(3).rank, "---");
 
     results->Export_to_Clipboard();
     const std::string expected = "Heat5\r\n1\tRed Comet\t11,93\r\n2\tFast Lady\t11,96\r\n2\tSandy\t11,96\r\n"
@@ -226,14 +226,14 @@ TEST_F(ReviewWindow, AssignedTimesReachTheResultsWindowAndTheClipboard) {
     cls_VideoFile_handler cleared;
     cleared.Open_File(path);
     EXPECT_EQ(cleared.Velt_Heat_time(3, false), 0);
-    EXPECT_EQ(results->Row(0).time, "---,---");
+    EXPECT_EQ(results->row(0).time, "---,---");
 }
 
 // The window and a script change the same heat: each keeps the other's change, and the window shows
 // the script's time with its own.
 TEST_F(ReviewWindow, TheWindowAndAScriptChangingTheHeatKeepBothChanges) {
     const std::string path = heat();
-    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    ASSERT_EQ(controller->open(path), Review::OpenResult::Opened);
     const auto script = [&](const std::string& box, const std::string& ms) {
         return std::system(
             (std::string(PX3TOOL_PATH) + " set-time '" + path + "' " + box + " " + ms + " >/dev/null 2>&1")
@@ -241,13 +241,13 @@ TEST_F(ReviewWindow, TheWindowAndAScriptChangingTheHeatKeepBothChanges) {
     };
     ASSERT_EQ(script("2", "12340"), 0);
     slider->setValue(7); // 11922 ms
-    controller->Box_press(3);
-    EXPECT_TRUE(controller->Box_click(3));
-    controller->Box_release();
-    EXPECT_EQ(results->Row(0).dog_name, "Red Comet");
-    EXPECT_EQ(results->Row(0).time, "11,92");
-    EXPECT_EQ(results->Row(1).dog_name, "Slow Joe");
-    EXPECT_EQ(results->Row(1).time, "12,34");
+    controller->box_press(3);
+    EXPECT_TRUE(controller->box_click(3));
+    controller->box_release();
+    EXPECT_EQ(results->row(0).dog_name, "Red Comet");
+    EXPECT_EQ(results->row(0).time, "11,92");
+    EXPECT_EQ(results->row(1).dog_name, "Slow Joe");
+    EXPECT_EQ(results->row(1).time, "12,34");
     ASSERT_EQ(script("4", "12500"), 0);
 
     cls_VideoFile_handler stored;
@@ -259,15 +259,15 @@ TEST_F(ReviewWindow, TheWindowAndAScriptChangingTheHeatKeepBothChanges) {
 }
 
 TEST_F(ReviewWindow, ExportResultsWritesWhatTheWindowShowsAsCsvOrJson) {
-    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    ASSERT_EQ(controller->open(heat()), Review::OpenResult::Opened);
     slider->setValue(7);
-    controller->Box_click(3);
+    controller->box_click(3);
     timing.dead_heat = true;
     slider->setValue(7);
-    controller->Box_click(1);
+    controller->box_click(1);
     timing.no_time = true;
     timing.no_time_caption = "DNF";
-    controller->Box_click(2);
+    controller->box_click(2);
 
     std::string suggested;
     std::string answer = dir.file("out/heat5");
@@ -290,13 +290,13 @@ TEST_F(ReviewWindow, ExportResultsWritesWhatTheWindowShowsAsCsvOrJson) {
     const QJsonArray rows = doc["results"].toArray();
     ASSERT_EQ(rows.size(), 6);
     for (int i = 0; i < 6; ++i) {
-        const Result_row shown = results->Row(i);
+        const ResultRow shown = results->row(i);
         const QJsonObject row = rows[i].toObject();
         EXPECT_EQ(row["dog"].toString().toStdString(), shown.dog_name) << i;
         EXPECT_EQ(row["finish"].toString().toStdString(), shown.time) << i;
         EXPECT_EQ(row["rank"].isNull() ? "---" : std::to_string(row["rank"].toInt()), shown.rank) << i;
         EXPECT_EQ(row["dead_heat"].toBool(), shown.dead_heat_marker) << i;
-        EXPECT_EQ(row["distance"].toString(), results->Distance(i)) << i;
+        EXPECT_EQ(row["distance"].toString(), results->distance(i)) << i;
     }
     EXPECT_EQ(rows[2]["no_time"].toString(), "DNF");
 
@@ -315,19 +315,19 @@ TEST_F(ReviewWindow, AHeatNeverStartedShowsPicturesButTakesNoTimes) {
     cls_VideoFile_handler armed;
     Arm_Test_Recording(armed, path, kWidth, kHeight); // initiated, but no start signal came
     Append_Test_Frames(armed, CapturedFrames(kWidth, kHeight, 4));
-    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
-    EXPECT_EQ(controller->Frame_time_text(), "");
+    ASSERT_EQ(controller->open(path), Review::OpenResult::Opened);
+    EXPECT_EQ(controller->frame_time_text(), "");
     const std::string before = file_bytes(path);
-    EXPECT_FALSE(controller->Box_click(1));
-    controller->Box_press(2);
-    controller->Assign(HeatTiming::Assign::SetTime);
+    EXPECT_FALSE(controller->box_click(1));
+    controller->box_press(2);
+    controller->assign(HeatTiming::Assign::SetTime);
     EXPECT_EQ(op.beeps, 2);
     EXPECT_EQ(file_bytes(path), before);
 }
 
 TEST_F(ReviewWindow, RenamingADogByRightClickRewritesTheHeader) {
     const std::string path = heat();
-    ASSERT_EQ(controller->Open(path), Review::Open_result::Opened);
+    ASSERT_EQ(controller->open(path), Review::OpenResult::Opened);
     // No times yet: row 0 is box 1.
     op.inputs.push_back(std::nullopt); // cancelled
     QTest::mouseClick(results_label("Label_name_0"), Qt::RightButton);
@@ -340,7 +340,7 @@ TEST_F(ReviewWindow, RenamingADogByRightClickRewritesTheHeader) {
     cls_VideoFile_handler other;
     other.Open_File(path);
     EXPECT_EQ(other.Velt_Dog_name(1), "Speedy Lady");
-    EXPECT_EQ(results->Row(0).dog_name, "Speedy Lady");
+    EXPECT_EQ(results->row(0).dog_name, "Speedy Lady");
 
     op.inputs.push_back("Autumn Cup");
     QTest::mouseClick(results_label("Label_event_name"), Qt::RightButton);
@@ -349,13 +349,13 @@ TEST_F(ReviewWindow, RenamingADogByRightClickRewritesTheHeader) {
 }
 
 TEST_F(ReviewWindow, TheGoalLineIsDrawnInTheColourOfTheCameraOnShow) {
-    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
-    const QImage base = to_qimage(rec.Picture()).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(controller->open(heat()), Review::OpenResult::Opened);
+    const QImage base = to_qimage(rec.picture()).convertToFormat(QImage::Format_RGB32);
     // Goal mode: the goal line (100,16)-(100,144) in light green.
     EXPECT_TRUE(line_drawn_in(base, shown_image(), 100, 140, QColor(128, 255, 128)));
     EXPECT_FALSE(line_drawn_in(base, shown_image(), 100, 140, QColor(255, 255, 0)));
-    QSignalSpy camera(controller.get(), &Review_controller::camera_changed);
-    controller->Split_goal_click();
+    QSignalSpy camera(controller.get(), &ReviewController::camera_changed);
+    controller->split_goal_click();
     EXPECT_EQ(camera.count(), 1);
     EXPECT_TRUE(timing.split_mode);
     const Goal_line split = review.goal_line(kSplitCamera); // none stored: the middle of the picture
@@ -363,17 +363,17 @@ TEST_F(ReviewWindow, TheGoalLineIsDrawnInTheColourOfTheCameraOnShow) {
 }
 
 TEST(BoxTile, ColoursBandsAndBlankTiles) {
-    const QImage one = Box_tile_pixmap(QSize(40, 40), 1).toImage();
+    const QImage one = box_tile_pixmap(QSize(40, 40), 1).toImage();
     EXPECT_EQ(one.pixel(39, 39), QColor(181, 0, 0).rgb());
-    const QImage six = Box_tile_pixmap(QSize(40, 40), 6).toImage();
+    const QImage six = box_tile_pixmap(QSize(40, 40), 6).toImage();
     const QColor shadow = QApplication::palette().color(QPalette::Dark);
     EXPECT_EQ(six.pixel(39, 14), shadow.rgb()); // 1/4 .. 1/2
     EXPECT_EQ(six.pixel(39, 32), shadow.rgb()); // 3/4 .. full
     EXPECT_EQ(six.pixel(39, 24), QColor(Qt::white).rgb());
-    const QImage seven = Box_tile_pixmap(QSize(40, 40), 7).toImage();
+    const QImage seven = box_tile_pixmap(QSize(40, 40), 7).toImage();
     EXPECT_EQ(seven.pixel(20, 20), QApplication::palette().color(QPalette::Button).rgb());
     // The number is drawn: a box 4 tile holds white pixels on black.
-    const QImage four = Box_tile_pixmap(QSize(40, 40), 4).toImage();
+    const QImage four = box_tile_pixmap(QSize(40, 40), 4).toImage();
     int white = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x)
@@ -392,11 +392,11 @@ TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
         Form_Velt_Results window;
         EXPECT_EQ(window.windowTitle(), "Veltro HDMI Results");
         EXPECT_EQ(window.pos().x(), 0);
-        EXPECT_EQ(window.Row(3).time, "00,00");
-        EXPECT_EQ(window.Row(3).split, ""); // no split given: blank, not a time
+        EXPECT_EQ(window.row(3).time, "00,00");
+        EXPECT_EQ(window.row(3).split, ""); // no split given: blank, not a time
         window.show();
         window.move(120, 90);
-        window.Print();
+        window.print();
         EXPECT_TRUE(window.findChild<QLabel*>("Label_printed")->text().isEmpty());
         window.close();
     }
@@ -417,12 +417,12 @@ TEST(ResultsWindowAlone, ClearsStoresItsPlaceAndPrintsToAFile) {
 // Distances in lengths beside the times, and the boxes the pictures cannot tell apart. With
 // VELTRO_SCREENSHOT_DIR set the window is saved there as results_distances.png.
 TEST_F(ReviewWindow, TheResultsShowDistancesAndWarnOfFinishesTooCloseForThePictures) {
-    ASSERT_EQ(controller->Open(heat()), Review::Open_result::Opened);
+    ASSERT_EQ(controller->open(heat()), Review::OpenResult::Opened);
     auto assign = [&](std::int16_t box, int position, bool plus_hundredth = false, bool dead_heat = false) {
         slider->setValue(position); // 11802 ms + 20 ms a field
         timing.plus_hundredth = plus_hundredth;
         timing.dead_heat = dead_heat;
-        ASSERT_TRUE(controller->Box_click(box));
+        ASSERT_TRUE(controller->box_click(box));
     };
     assign(1, 7);               // 11922
     assign(3, 7);               // the same picture
@@ -433,14 +433,14 @@ TEST_F(ReviewWindow, TheResultsShowDistancesAndWarnOfFinishesTooCloseForThePictu
 
     const std::vector<std::string> dist{"", "SH", "1", "SH", "1 1/4", "DH"};
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(results->Distance(i).toStdString(), dist[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(results->distance(i).toStdString(), dist[static_cast<std::size_t>(i)]) << i;
     EXPECT_EQ(results_label("Label_header_Dist")->text(), "Dist");
-    EXPECT_EQ(results->Close_finish_text().toStdString(),
+    EXPECT_EQ(results->close_finish_text().toStdString(),
               "Boxes 1 and 3 were given the same picture: check for a dead heat\n"
               "Boxes 2 and 5 are less than one picture (20 ms) apart: check for a dead heat");
     EXPECT_TRUE(results_label("Label_close_finish")->isVisible());
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(results->Time_warned(i), i < 4) << i;
+        EXPECT_EQ(results->time_warned(i), i < 4) << i;
     EXPECT_EQ(results_label("Label_time_0")->toolTip(),
               "first picture at or after the line: the nose crossed within the 20 ms before");
 
@@ -459,14 +459,14 @@ TEST_F(ReviewWindow, TheResultsShowDistancesAndWarnOfFinishesTooCloseForThePictu
     // The setting is read when the results are shown: at 0.1 s a length, 70 ms is 3/4.
     Write_Setting(keys::seconds_per_length, "0.1");
     controller->Handle_results();
-    EXPECT_EQ(results->Distance(2), "3/4");
+    EXPECT_EQ(results->distance(2), "3/4");
 
     // Cleared results leave neither distances nor warnings.
     op.answers.push_back(true);
     results->findChild<QAction*>("item_clear_results")->trigger();
-    EXPECT_EQ(results->Distance(1), "");
+    EXPECT_EQ(results->distance(1), "");
     EXPECT_FALSE(results_label("Label_close_finish")->isVisible());
-    EXPECT_FALSE(results->Time_warned(0));
+    EXPECT_FALSE(results->time_warned(0));
     EXPECT_EQ(results_label("Label_time_0")->toolTip(), "");
 }
 

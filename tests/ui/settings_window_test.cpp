@@ -34,25 +34,25 @@ protected:
 
 TEST_F(SettingsWindow, BoxesWriteOneAndZero) {
     Form_Veltro_settings w([] {});
-    w.Load(200, 200, 0);
+    w.load(200, 200, 0);
     EXPECT_FALSE(w.Check_Auto_init()->isChecked()); // missing key: unticked
     w.Check_Auto_init()->click();
     EXPECT_EQ(Read_Setting(keys::auto_init), "1");
-    EXPECT_TRUE(Setting_switch_on(keys::auto_init.key));
+    EXPECT_TRUE(setting_switch_on(keys::auto_init.key));
     w.Check_Auto_init()->click();
     EXPECT_EQ(Read_Setting(keys::auto_init), "0");
     w.Check_open_after_finish()->click();
     EXPECT_EQ(Read_Setting(keys::open_after_finish), "1");
     // Loading does not write.
     Write_Setting(keys::show_printer_dialog, "1");
-    w.Load(200, 200, 0);
+    w.load(200, 200, 0);
     EXPECT_TRUE(w.Check_print_dialog()->isChecked());
 }
 
 TEST_F(SettingsWindow, TypingWritesEveryKeystrokeAndReloadsAfterEach) {
     std::vector<std::string> reloads;
     Form_Veltro_settings w([&] { reloads.push_back(Read_Setting(keys::box_delay)); });
-    w.Load(200, 200, 0);
+    w.load(200, 200, 0);
     w.show();
     w.Text_Box_delay()->clear();
     reloads.clear();
@@ -77,7 +77,7 @@ TEST_F(SettingsWindow, TypingWritesEveryKeystrokeAndReloadsAfterEach) {
 TEST_F(SettingsWindow, ADelayFieldTakesFiveDigitsAndBeepsAtMore) {
     HeatTiming timing(system_clock());
     Form_Veltro_settings w([&] { timing.Load_Compensations(); });
-    w.Load(200, 200, 0);
+    w.load(200, 200, 0);
     w.show();
     Clear_Text_Array();
     QLineEdit* goal = w.Text_goalcam_delay();
@@ -104,17 +104,17 @@ TEST_F(SettingsWindow, ADelayFieldTakesFiveDigitsAndBeepsAtMore) {
 
 TEST_F(SettingsWindow, SecondsPerLengthTakeDigitsAndOnePointAndAreWrittenAtEachKeystroke) {
     Form_Veltro_settings w([] {});
-    w.Load(200, 200, 0);
+    w.load(200, 200, 0);
     w.show();
-    QLineEdit* field = w.Text_seconds_per_length();
+    QLineEdit* field = w.text_seconds_per_length();
     EXPECT_EQ(field->text(), "0.08"); // nothing stored: the default
     field->clear();
     QTest::keyClicks(field, "0");
     EXPECT_EQ(Read_Setting(keys::seconds_per_length), "0");
-    EXPECT_EQ(Seconds_per_length_setting(), kDefault_us_per_length); // zero is no setting
+    EXPECT_EQ(seconds_per_length_setting(), kDefaultUsPerLength); // zero is no setting
     QTest::keyClicks(field, ".1");
     EXPECT_EQ(Read_Setting(keys::seconds_per_length), "0.1");
-    EXPECT_EQ(Seconds_per_length_setting(), 100000);
+    EXPECT_EQ(seconds_per_length_setting(), 100000);
 
     // A second point, a comma or a letter beeps and changes nothing.
     QTest::keyClicks(field, ".,x");
@@ -127,7 +127,7 @@ TEST_F(SettingsWindow, SecondsPerLengthTakeDigitsAndOnePointAndAreWrittenAtEachK
     EXPECT_EQ(Read_Setting(keys::seconds_per_length), "0.1");
 
     Write_Setting(keys::seconds_per_length, "0.075");
-    w.Load(200, 200, 0);
+    w.load(200, 200, 0);
     EXPECT_EQ(field->text(), "0.075");
 }
 
@@ -146,7 +146,7 @@ TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
     EXPECT_EQ(w.ListView_prop()->topLevelItem(1)->text(3), "1920*1080/50");
     EXPECT_EQ(w.ListView_prop()->currentItem(), nullptr); // nothing saved yet
 
-    w.ListView_prop_Click(1);
+    w.list_view_prop_click(1);
     EXPECT_EQ(Read_Setting(keys::friendlyname), DemoCamera::kFriendlyName);
     EXPECT_EQ(Read_Setting(keys::videoproperty), "1");
     w.show();
@@ -154,10 +154,10 @@ TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
     EXPECT_FALSE(w.isVisible());
 
     // Enumerating again marks the saved row.
-    w.Command_enum2_Click();
+    w.command_enum2_click();
     EXPECT_EQ(w.ListView_prop()->indexOfTopLevelItem(w.ListView_prop()->currentItem()), 1);
 
-    w.item_iterate_Click();
+    w.item_iterate_click();
     const QString text = QApplication::clipboard()->text();
     EXPECT_TRUE(text.startsWith("Video source enumeration at "));
     EXPECT_TRUE(text.contains("1  Veltro demo race camera  0  1920*1080/25\r\n"));

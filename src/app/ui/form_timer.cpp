@@ -29,7 +29,7 @@ Form_timer::Form_timer(std::function<QString()> heat_time_text, QWidget* parent)
     layout->addStretch();
     setMinimumSize(220, 260);
     timer_.setInterval(40);
-    connect(&timer_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(&timer_, &QTimer::timeout, this, [this] { timer1_timer(); });
 }
 
 bool Form_timer::event(QEvent* event) {
@@ -42,7 +42,7 @@ bool Form_timer::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-void Form_timer::Timer1_Timer() {
+void Form_timer::timer1_timer() {
     const LocalTime now = local_now();
     time_label_->setText(QString::asprintf("%02d:%02d:%02d,%03d", now.tm.tm_hour, now.tm.tm_min,
                                            now.tm.tm_sec, now.millisecond));

@@ -15,7 +15,7 @@ class Form_timer : public QWidget {
 public:
     explicit Form_timer(std::function<QString()> heat_time_text, QWidget* parent = nullptr);
 
-    void Timer1_Timer();
+    void timer1_timer();
     int counter() const { return counter_; }
     QTimer& timer() { return timer_; }
 

@@ -58,27 +58,27 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
     heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_, clock_);
     capture_->HDMIreceived = [this] {
-        if (!program_ending_ && !Capture_Halted()) {
+        if (!program_ending_ && !capture_halted()) {
             run_trapped(where("HDMI_event"), [this] { HDMI_event(); });
         }
     };
     capture_->Stop_all_cams = [this] { Stop_all_cams(); };
-    capture_->Source_Lost = [this](const std::string& reason) { Capture_Source_Lost(reason); };
-    capture_->Frame_Arrived = [this](const FrameArrival& a) {
+    capture_->source_lost = [this](const std::string& reason) { capture_source_lost(reason); };
+    capture_->frame_arrived = [this](const FrameArrival& a) {
         if (performance_window_ && performance_window_->isVisible()) {
             performance_window_->HDMI_event(a.mill, a.delta >= 0 && a.delta <= 10000 ? a.delta : 0);
         }
     };
-    capture_->Frames_Lost = [this](std::int64_t count, std::uint32_t before) {
-        Capture_Frames_Lost(count, before);
+    capture_->frames_lost = [this](std::int64_t count, std::uint32_t before) {
+        capture_frames_lost(count, before);
     };
     // Tests move the clock by hand and have the frames taken when they say.
-    capture_->Watch_Device(start_.watch_devices);
+    capture_->watch_device(start_.watch_devices);
     if (start_.kit) {
         kit_ = std::move(start_.kit);
     } else {
         std::string error;
-        kit_ = start_.kits.make_interface_kit(Load_Kit_Config(), clock_, error);
+        kit_ = start_.kits.make_interface_kit(load_kit_config(), clock_, error);
         if (!error.empty()) {
             Trace("*Start switch settings not usable: ", error);
         }
@@ -110,7 +110,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
             trapped(where("Timer_fps_Timer"), [this] { Update_Running_Fps(); }));
     timer_signal_.setInterval(100);
     connect(&timer_signal_, &QTimer::timeout, this,
-            trapped(where("Timer_signal_Timer"), [this] { Watch_Signal(); }));
+            trapped(where("Timer_signal_Timer"), [this] { watch_signal(); }));
 
     run_trapped(where("Form_Load"), [this] { Form_Load(); });
 }
@@ -243,7 +243,7 @@ Form_event_registration& Form_Veltro::event_registration_window() {
     return *event_registration_window_;
 }
 
-void Form_Veltro::item_event_registration_Click() {
+void Form_Veltro::item_event_registration_click() {
     Form_event_registration& w = event_registration_window();
     w.show();
     w.raise();
@@ -270,15 +270,15 @@ std::unique_ptr<InterfaceKit> Form_Veltro::make_simulated_kit() {
     return simulated;
 }
 
-Form_Start_Switch& Form_Veltro::start_switch_window() {
+FormStartSwitch& Form_Veltro::start_switch_window() {
     if (!start_switch_window_) {
-        start_switch_window_ = new Form_Start_Switch(start_.kits, clock_, this);
+        start_switch_window_ = new FormStartSwitch(start_.kits, clock_, this);
         start_switch_window_->may_change = [this] { return start_switch_may_change(); };
         start_switch_window_->use_kit = [this](std::unique_ptr<InterfaceKit> kit) {
-            Use_Kit(std::move(kit));
+            use_kit(std::move(kit));
         };
         start_switch_window_->kit_status = [this] { return start_switch_status(); };
-        start_switch_window_->Refresh_Status();
+        start_switch_window_->refresh_status();
     }
     return *start_switch_window_;
 }
@@ -300,36 +300,36 @@ void Form_Veltro::watch_capture(bool on) {
         return;
     }
     // The capture thread takes the frames; the window hears of them when it gets round to it.
-    capture_notifier_ = new QSocketNotifier(capture_->Notice_fd(), QSocketNotifier::Read, this);
-    connect(capture_notifier_, &QSocketNotifier::activated, this, [this] { Deliver_Notices(); });
+    capture_notifier_ = new QSocketNotifier(capture_->notice_fd(), QSocketNotifier::Read, this);
+    connect(capture_notifier_, &QSocketNotifier::activated, this, [this] { deliver_notices(); });
 }
 
-void Form_Veltro::Deliver_Notices() {
+void Form_Veltro::deliver_notices() {
     if (!program_ending_ && capture_) {
-        run_trapped(where("HDMI_event"), [this] { capture_->Deliver_Notices(); });
+        run_trapped(where("HDMI_event"), [this] { capture_->deliver_notices(); });
     }
 }
 
-void Form_Veltro::Dispatch_Capture() {
+void Form_Veltro::dispatch_capture() {
     // A start-switch event that waits beside the frames happened before them or among them: handled
     // first, a trigger's capture starts before the frames filmed after its edge are delivered.
-    if (kit_ && descriptor_readable(kit_->Event_fd())) {
-        Dispatch_Kit();
+    if (kit_ && descriptor_readable(kit_->event_fd())) {
+        dispatch_kit();
     }
-    Deliver_Frames();
+    deliver_frames();
 }
 
-void Form_Veltro::Deliver_Frames() {
+void Form_Veltro::deliver_frames() {
     if (program_ending_ || !capture_ || delivering_frames_) {
         return;
     }
     delivering_frames_ = true;
-    capture_->Dispatch_Now();
-    Deliver_Notices();
+    capture_->dispatch_now();
+    deliver_notices();
     delivering_frames_ = false;
 }
 
-void Form_Veltro::Dispatch_Kit() {
+void Form_Veltro::dispatch_kit() {
     if (!program_ending_) {
         run_trapped(where("obj_Phidget_dispatch"), [this] { kit_->dispatch(); });
     }

@@ -51,11 +51,11 @@ class Form_timer;
 class Frm_progress;
 class PaintedBox;
 class PictureBox;
-class Finish_strip_view;
-class Strip_worker;
+class FinishStripView;
+class StripWorker;
 class SimulatedKit;
 class SimulatedKitWindow;
-class Form_Start_Switch;
+class FormStartSwitch;
 class StartSwitchPanel;
 class StartClickPlayer;
 
@@ -81,7 +81,7 @@ struct VeltroStart {
     bool show_simulated_kit = false;
     // Refuse to run beside another instance (and hand it the command-line recording).
     bool single_instance = true;
-    // Watch the devices' descriptors; tests call Dispatch_Capture / Dispatch_Kit instead.
+    // Watch the devices' descriptors; tests call dispatch_capture / dispatch_kit instead.
     bool watch_devices = true;
     // The program's executable: the operator's guide is looked for beside it.
     std::string program_path = executable_path();
@@ -96,7 +96,7 @@ public:
     ~Form_Veltro() override;
 
     // True when Form_Load found another instance running: the program ends without showing this.
-    bool Instance_refused() const { return instance_refused_; }
+    bool instance_refused() const { return instance_refused_; }
 
     // ---- Heat lifecycle (form_veltro_lifecycle.cpp) ----
     void Command_start_camera_Click();
@@ -107,13 +107,13 @@ public:
     // `signal_mill`: when the start signal came, on the PC millisecond counter (an input's edge); none:
     // now (the "Start heat" button).
     void Handle_Start(std::optional<std::uint32_t> signal_mill = std::nullopt);
-    void Command_start_heat_Click();
+    void command_start_heat_click();
     void Handle_Capture_Start(std::optional<std::uint32_t> signal_mill = std::nullopt);
     // `signal_mill`: the trigger edge that ends the capture; frames still waiting to be delivered
     // were filmed before it and are stored first.
     void Handle_Capture_End(std::optional<std::uint32_t> signal_mill = std::nullopt);
-    void Command_capture_MouseDown();
-    void Command_capture_MouseUp();
+    void command_capture_mouse_down();
+    void command_capture_mouse_up();
     void HDMI_event();
     void Do_Abort();
     void Command_finish_Click();
@@ -125,12 +125,12 @@ public:
     void Stop_all_cams();
     // The running capture device stopped by itself: capture ends with every stored frame, and the
     // operator hears why once the frame delivery that found it is over.
-    void Capture_Source_Lost(const std::string& reason);
+    void capture_source_lost(const std::string& reason);
     // The device lost `count` frames on the way, before the frame that arrived at `before_mill`.
-    void Capture_Frames_Lost(std::int64_t count, std::uint32_t before_mill);
+    void capture_frames_lost(std::int64_t count, std::uint32_t before_mill);
     // What the signal timer runs: a lost device tried again, "No signal" judged, the live view
     // redrawn when what it says over the picture changes.
-    void Watch_Signal();
+    void watch_signal();
     // A finish trigger of the start switch is held now.
     bool finish_trigger_held() const;
     void Load_Compensations();
@@ -145,9 +145,9 @@ public:
     void obj_Phidget_OnInputChange(std::int16_t index, bool state, std::uint32_t stamp_mill);
     void Check_Attached();
     void Update_LED();
-    void item_blink_LED_Click();
+    void item_blink_led_click();
     // Takes other start-switch hardware into use at once; nullptr: the simulated kit.
-    void Use_Kit(std::unique_ptr<InterfaceKit> kit);
+    void use_kit(std::unique_ptr<InterfaceKit> kit);
 
     // ---- The window, its parts and the windows it owns (form_veltro.cpp) ----
     void Arrange_form();
@@ -167,20 +167,20 @@ public:
     std::function<void(const std::string&, int)> progress_steps();
     // The event editor, on this window's event session.
     Form_event_registration& event_registration_window();
-    void item_event_registration_Click();
+    void item_event_registration_click();
     Form_select_Video& select_video_window();
     Form_timer& timer_window();
     SimulatedKitWindow* simulated_kit_window();
-    Form_Start_Switch& start_switch_window();
+    FormStartSwitch& start_switch_window();
 
     // Delivers waiting frames / kit events (the descriptors' notifiers do it in a normal run).
-    void Dispatch_Capture();
-    void Dispatch_Kit();
+    void dispatch_capture();
+    void dispatch_kit();
     // Has the capture thread take the frames the device holds ready, then hears of them (not from
     // inside a delivery).
-    void Deliver_Frames();
+    void deliver_frames();
     // What the capture thread has to say: frames, lost frames, a lost source.
-    void Deliver_Notices();
+    void deliver_notices();
 
     // ---- Start-up and close (form_veltro_startup.cpp) ----
     void Form_Activate();
@@ -191,39 +191,39 @@ public:
     std::string capture_folder() const;
     // Captures cut short by the program's end (a crash, a power cut) left their frames in a spool
     // beside their recording: they go into the recordings now, and the operator is told.
-    void Recover_Captures();
+    void recover_captures();
     bool Validate_Folder();
-    void Label_capture_folder_Click();
+    void label_capture_folder_click();
 
     // ---- Menus (form_veltro_menus.cpp) ----
     // Opening "Form": with Alt held the "Trap errors" menu shows and "Debug" toggles.
-    void menu_form_Click(Qt::KeyboardModifiers modifiers);
+    void menu_form_click(Qt::KeyboardModifiers modifiers);
     QMenu* menu(const char* name) const;
     // "Print folder...": where prints go as PDF files when no printer is installed.
-    void item_print_folder_Click();
+    void item_print_folder_click();
     std::function<std::string(const std::string& suggested)> choose_print_folder;
 
     // ---- Diagnostics (form_veltro_diagnostics.cpp) ----
     // "HDMI performance" (checked: shown) and "JPEG Benchmark" of the "Diagnostics" menu.
-    void item_hdmi_performance_Click(bool checked);
-    void item_jpeg_benchmark_Click();
+    void item_hdmi_performance_click(bool checked);
+    void item_jpeg_benchmark_click();
     Form_HDMI_performance* performance_window() const { return performance_window_; }
 
     // ---- Event results and evidence (form_veltro_publish.cpp) ----
     // "Event results...": every recording of the capture folder as one web page and one CSV file.
-    void item_event_results_Click();
+    void item_event_results_click();
     // "Save evidence...": the evidence pack of the heat under review in a new folder.
-    void item_save_evidence_Click();
+    void item_save_evidence_click();
     // Their dialogs: the suggested path in, the chosen one out ("" when cancelled).
     std::function<std::string(const std::string& suggested)> choose_event_results_file;
     std::function<std::string(const std::string& suggested)> choose_evidence_folder;
 
     // ---- The finish strip (form_veltro_strip.cpp) ----
     // Asks for the finish strip of the recording on show along the goal line on show; it is made in
-    // the background and shown when ready (Dispatch_Strip).
-    void Request_strip();
+    // the background and shown when ready (dispatch_strip).
+    void request_strip();
     // Shows a finished strip (the descriptor's notifier does it in a normal run).
-    void Dispatch_Strip();
+    void dispatch_strip();
 
     // ---- State, read by the review's controller and by tests ----
     cls_Capture_HDMI* capture() { return capture_.get(); }
@@ -234,9 +234,9 @@ public:
     // The simulated kit, when that is the kit in use.
     SimulatedKit* simulated_kit() const { return simulated_kit_; }
     PictureBox* picture() const { return picture_; }
-    QSlider* Slider_play() const { return slider_play_; }
-    Finish_strip_view* Strip_view() const { return strip_view_; }
-    Strip_worker* strip_worker() const { return strip_worker_.get(); }
+    QSlider* slider_play() const { return slider_play_; }
+    FinishStripView* strip_view() const { return strip_view_; }
+    StripWorker* strip_worker() const { return strip_worker_.get(); }
     const std::string& current_recording_name() const { return heat_->recording_name(); }
     std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
     bool capturing() const { return heat_->capturing(); }
@@ -273,23 +273,23 @@ public:
     void Display_Goal_times();
     void Display_Split_times();
     // Shows, while a recording is reviewed, when the goal compensation in force is not its own.
-    void Show_compensation_note();
+    void show_compensation_note();
     // The marks beside the play slider from the recording as it stands; none while nothing is open.
-    void Show_slider_marks();
+    void show_slider_marks();
     // Page Down (+1) / Page Up (-1): the play slider moves to the next / previous mark; a beep when
     // there is none that way.
-    void Jump_to_mark(int direction);
+    void jump_to_mark(int direction);
 
     // ---- Frame and series printing (form_veltro_print.cpp) ----
     // The name of a print of the heat under review: event, heat, camera and `kind`.
     std::string print_name(const std::string& kind) const;
     void item_print_frame_Click();
     void item_print_series_Click();
-    void item_print_dog_name_Click();
+    void item_print_dog_name_click();
     // "Print photo finish": the finish strip with a tick and time for every timed box, the heading
     // and the result table, on a landscape page.
-    void item_print_photo_finish_Click();
-    void Print_photo_finish(QPrinter& printer);
+    void item_print_photo_finish_click();
+    void print_photo_finish(QPrinter& printer);
     // The printer dialog on `printer`; what is chosen becomes the program's printer. False: cancelled.
     bool Show_Printer_Dialog(QPrinter& printer);
     // Prints the picture on show (`series` false) or the finish pictures of the boxes; the page
@@ -300,18 +300,18 @@ public:
                                             const std::string& name) const;
     // The pictures of each printed page with the lines printed under them: the picture on show, or
     // the finish picture of each timed box; the play position is back where it was afterwards.
-    std::vector<std::vector<Print_cell>> Print_pictures(bool series);
+    std::vector<std::vector<PrintCell>> print_pictures(bool series);
     // The name entered through "Dog Name" for the picture captions.
     const std::string& print_dog_name() const { return print_dog_name_; }
 
     // ---- The view of the review picture (form_veltro_view.cpp): display only ----
     // `steps` zoom steps around the middle of the goal line on show; a beep without a review picture
     // or beyond the last step.
-    void item_zoom_Click(int steps);
+    void item_zoom_click(int steps);
     // One step of brightness, contrast or gamma; a beep at the end of its range.
-    void item_view_enhance_Click(bool (View_adjust::*knob)(int), int step);
+    void item_view_enhance_click(bool (ViewAdjust::*knob)(int), int step);
     // Zoom, pan and enhancement back to the picture as recorded.
-    void item_reset_view_Click();
+    void item_reset_view_click();
 
 protected:
     // form_veltro_startup.cpp
@@ -322,22 +322,22 @@ protected:
 
 private slots:
     // form_veltro_review.cpp
-    void item_open_file_Click();
-    void item_show_results_Click();
-    void item_dog_names_Click();
-    void item_reset_goal_line_Click();
-    void item_displace_goalline_Click();
-    void item_x_stretch_Click(int item);
-    void item_crop_size_Click(const QString& caption);
-    void item_display_sample_data_Click();
-    void item_display_hd_frame_data_Click();
-    void item_assign_times_Click(int command);
-    void Command_box_MouseDown(int box);
-    void Command_box_MouseUp(int box);
-    void Command_box_Click(int box);
-    void Command_split_goal_Click();
-    void Slider_play_Change(int value);
-    void UpDown_heat_Change(int heat);
+    void item_open_file_click();
+    void item_show_results_click();
+    void item_dog_names_click();
+    void item_reset_goal_line_click();
+    void item_displace_goalline_click();
+    void item_x_stretch_click(int item);
+    void item_crop_size_click(const QString& caption);
+    void item_display_sample_data_click();
+    void item_display_hd_frame_data_click();
+    void item_assign_times_click(int command);
+    void command_box_mouse_down(int box);
+    void command_box_mouse_up(int box);
+    void command_box_click(int box);
+    void command_split_goal_click();
+    void slider_play_change(int value);
+    void up_down_heat_change(int heat);
 
 private:
     // form_veltro.cpp
@@ -380,40 +380,40 @@ private:
     void end_capture_first();
     void Clear_sources();
     // form_veltro_menus.cpp
-    void item_associate_Click();
-    void item_dll_available_Click();
-    void item_picture_size_Click();
-    void item_timestamp_report_Click();
-    void item_file_properties_Click();
-    void item_px3_properties_Click();
+    void item_associate_click();
+    void item_dll_available_click();
+    void item_picture_size_click();
+    void item_timestamp_report_click();
+    void item_file_properties_click();
+    void item_px3_properties_click();
     // The changes of the heat's results from its journal, in the debug text window.
-    void item_history_Click();
+    void item_history_click();
     // `text` of the recording under review in the debug text window; a beep with none open.
     void show_in_debug_window(const std::string& title, const std::function<std::string()>& text);
-    void item_text_xml_header_Click();
-    void item_dump_xml_header_Click();
-    void item_validate_folder_Click();
-    void item_misbehave_Click(bool trapped_run);
-    void item_no_event_file_Click();
-    void item_open_event_file_Click();
-    void item_about_Click();
-    void item_guide_Click();
-    void item_exit_Click();
-    void Command_notime_menu(const char* caption);
+    void item_text_xml_header_click();
+    void item_dump_xml_header_click();
+    void item_validate_folder_click();
+    void item_misbehave_click(bool trapped_run);
+    void item_no_event_file_click();
+    void item_open_event_file_click();
+    void item_about_click();
+    void item_guide_click();
+    void item_exit_click();
+    void command_notime_menu(const char* caption);
     // form_veltro_review.cpp
     struct Review_parts;
-    struct Review_parts_deleter {
+    struct ReviewPartsDeleter {
         void operator()(Review_parts* parts) const;
     };
     Review_parts& review_parts();
     void show_review_picture();
     void show_camera();
     void sync_goal_lines(bool to_review);
-    // Undo, Declare official, Withdraw official: a Review_controller::ResultEdit.
-    void item_change_result_Click(int change);
+    // Undo, Declare official, Withdraw official: a ReviewController::ResultEdit.
+    void item_change_result_click(int change);
     // The review's own keys (box digits, Page Up / Page Down) when `watched` holds this window's
     // keyboard focus outside a text field; true when the key was taken.
-    bool Review_key(QObject* watched, const QKeyEvent& key);
+    bool review_key(QObject* watched, const QKeyEvent& key);
     // form_veltro_strip.cpp
     void build_strip(QWidget* central);
     void show_strip_position();
@@ -429,10 +429,10 @@ private:
     // form_veltro_print.cpp
     void start_print(bool series);
     // The texts of a printed page for the heat on show, printed on `device`.
-    Frame_page_texts frame_page_texts(const std::string& device) const;
+    FramePageTexts frame_page_texts(const std::string& device) const;
     // The picture at the play position, the part `shown` of it, enhanced as on screen, with the goal
     // line when prints carry it.
-    Print_cell printed_picture(const Print_view& shown, std::vector<std::string> caption);
+    PrintCell printed_picture(const PrintView& shown, std::vector<std::string> caption);
 
     VeltroStart start_;
     const Clock& clock_;
@@ -460,13 +460,13 @@ private:
     Form_timer* timer_window_ = nullptr;
     Form_HDMI_performance* performance_window_ = nullptr;
     SimulatedKitWindow* kit_window_ = nullptr;
-    Form_Start_Switch* start_switch_window_ = nullptr;
+    FormStartSwitch* start_switch_window_ = nullptr;
     Form_heat_competitors* competitors_window_ = nullptr;
 
     // Controls.
     PictureBox* picture_ = nullptr;
-    Finish_strip_view* strip_view_ = nullptr;
-    std::unique_ptr<Strip_worker> strip_worker_;
+    FinishStripView* strip_view_ = nullptr;
+    std::unique_ptr<StripWorker> strip_worker_;
     QSocketNotifier* strip_notifier_ = nullptr;
     PaintedBox* picture_arm_ = nullptr;
     MarkedSlider* slider_play_ = nullptr;
@@ -542,7 +542,7 @@ private:
     std::string print_dog_name_;
     // Where the judge was looking, zoomed in, when each box was given its time (split times under
     // true), for this recording: the series print crops each box's picture around it.
-    std::map<std::pair<bool, std::int16_t>, View_point> nose_points_;
+    std::map<std::pair<bool, std::int16_t>, ViewPoint> nose_points_;
     std::uint32_t last_key_ = 0;
     bool key_seen_ = false;
     // The operator's heat buttons count one press a second; the capture button one in 300 ms.
@@ -551,7 +551,7 @@ private:
     Debounce capture_down_press_{300};
     Debounce capture_up_press_{300};
     // The review, its results window and the time assignment; made on first use.
-    std::unique_ptr<Review_parts, Review_parts_deleter> review_parts_;
+    std::unique_ptr<Review_parts, ReviewPartsDeleter> review_parts_;
 };
 
 } // namespace veltro

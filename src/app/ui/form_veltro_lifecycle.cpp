@@ -95,7 +95,7 @@ void Form_Veltro::Command_start_camera_Click() {
     recording_.Close_File();
     text_file_name_->clear();
     live_picture_shown_ = false;
-    picture_->Clear();
+    picture_->clear();
     if (cameras_running()) {
         Do_Stop_Cams();
         label_fps_->clear();
@@ -123,7 +123,7 @@ void Form_Veltro::Command_start_camera_Click() {
 }
 
 void Form_Veltro::Start_camera() {
-    Capture_Halted(false);
+    capture_halted(false);
     heat_->start_camera(crop_width_, crop_height_);
     watch_capture(true);
     timer_fps_.start();
@@ -139,7 +139,8 @@ void Form_Veltro::Do_Stop_Cams() {
 
 bool Form_Veltro::finish_trigger_held() const {
     // Inputs 3 to 5 are the finish triggers.
-    return kit_ && kit_->IsAttached() && (kit_->InputState(3) || kit_->InputState(4) || kit_->InputState(5));
+    return kit_ && kit_->IsAttached() &&
+           (kit_->input_state(3) || kit_->input_state(4) || kit_->input_state(5));
 }
 
 void Form_Veltro::Stop_Cams() {
@@ -194,7 +195,7 @@ void Form_Veltro::Command_initiate_file_Click() {
     }
     dog_list_.clear();
 
-    const std::string name = Recording_Name(capture_folder(), label_event_->text().toStdString(),
+    const std::string name = recording_name(capture_folder(), label_event_->text().toStdString(),
                                             label_heat_->text().toStdString(), local_now().tm);
     text_file_name_->setText(QString::fromStdString(name));
     const HeatArming values = arming();
@@ -243,13 +244,13 @@ void Form_Veltro::Handle_Start(std::optional<std::uint32_t> signal_mill) {
     const std::function<void()> auto_initiate = [this] { Command_initiate_file_Click(); };
     const HeatLifecycle::Start outcome =
         heat_->start(at.pc, at.local, reviewing(),
-                     Setting_switch_on(keys::auto_init.key) ? auto_initiate : std::function<void()>());
+                     setting_switch_on(keys::auto_init.key) ? auto_initiate : std::function<void()>());
     if (outcome != HeatLifecycle::Start::Started) {
         the_operator().beep();
         return;
     }
     timer_heat_clock_.start();
-    click_->Play();
+    click_->play();
     if (const std::string& why = heat_->start_unwritten(); !why.empty()) {
         // The heat runs and its finish is filmed; the start goes into the recording at the next chance.
         tell_later(this,
@@ -259,7 +260,7 @@ void Form_Veltro::Handle_Start(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Start, end");
 }
 
-void Form_Veltro::Command_start_heat_Click() {
+void Form_Veltro::command_start_heat_click() {
     Trace("*Command_start_heat_Click");
     if (start_heat_press_.accept(now())) {
         Handle_Start();
@@ -299,7 +300,7 @@ void Form_Veltro::Handle_Capture_End(std::optional<std::uint32_t> signal_mill) {
     Trace("Handle_Capture_end");
     if (signal_mill && !delivering_frames_) {
         const bool was_capturing = heat_->capturing();
-        Deliver_Frames();
+        deliver_frames();
         if (was_capturing && !heat_->capturing()) {
             return; // those frames ended the capture already (the recording full, the device lost)
         }
@@ -320,13 +321,13 @@ void Form_Veltro::end_capture_first() {
     }
 }
 
-void Form_Veltro::Command_capture_MouseDown() {
+void Form_Veltro::command_capture_mouse_down() {
     if (capture_down_press_.accept(now())) {
         Handle_Capture_Start();
     }
 }
 
-void Form_Veltro::Command_capture_MouseUp() {
+void Form_Veltro::command_capture_mouse_up() {
     if (capture_up_press_.accept(now())) {
         Handle_Capture_End();
     }
@@ -352,10 +353,10 @@ void Form_Veltro::HDMI_event() {
     if (live_view_) {
         const std::uint32_t t = now();
         if ((!live_picture_shown_ || elapsed_ms(last_live_picture_, t) >= 78) &&
-            capture_->Copy_Cropped_Picture(live_picture_)) {
+            capture_->copy_cropped_picture(live_picture_)) {
             last_live_picture_ = t;
             live_picture_shown_ = true;
-            picture_->Show(live_picture_);
+            picture_->show_picture(live_picture_);
         }
     }
     if (escape_down_) {
@@ -381,7 +382,7 @@ void Form_Veltro::paint_live_overlay(QPainter& p, const QSize& size) {
         p.setPen(Qt::white);
         const QString text =
             QString(DemoCamera::kFriendlyName) +
-            (capture_->Source_by_default() ? ": no capture source chosen yet (Form / Select Video Source)"
+            (capture_->source_by_default() ? ": no capture source chosen yet (Form / Select Video Source)"
                                            : "") +
             QString("\nPictures %1 ms late, as from an HDMI capture device").arg(DemoCamera::kCaptureDelayMs);
         // As many lines as the picture's width needs, the band behind them as high as they are.
@@ -451,7 +452,7 @@ void Form_Veltro::Command_finish_Click() {
     }
     timer_heat_clock_.stop();
     do_Heat_Finish();
-    if (Setting_switch_on(keys::open_after_finish.key)) {
+    if (setting_switch_on(keys::open_after_finish.key)) {
         item_last_heat_Click();
     }
 }
@@ -493,7 +494,7 @@ void Form_Veltro::Update_File_Size(const std::string& name) {
     }
     const double tenths =
         static_cast<double>(round_half_even(static_cast<double>(bytes) / 1048576.0 * 10)) / 10;
-    label_file_size_->setText(QString::number(recording_.XML_header().Segments_no()) + "/ " +
+    label_file_size_->setText(QString::number(recording_.xml_header().Segments_no()) + "/ " +
                               QString::number(tenths, 'f', 1) + " MB");
 }
 
@@ -523,18 +524,18 @@ void Form_Veltro::Stop_all_cams() {
     }
 }
 
-void Form_Veltro::Capture_Source_Lost(const std::string& reason) {
+void Form_Veltro::capture_source_lost(const std::string& reason) {
     Trace("*Capture_Source_Lost: " + reason);
     const bool was_capturing = heat_->capturing();
     resume_capture_on_return_ = was_capturing;
-    signal_text_ = capture_->Signal().Overlay_Text();
+    signal_text_ = capture_->signal().overlay_text();
     picture_->update();
     // Told once this delivery is over: the message waits for the operator, and meanwhile the device
     // may come back and its pictures flow. Queued first, so that the operator hears it also when the
     // capture end below fails (its error is reported, and its frames stay in the spool).
     QMetaObject::invokeMethod(
         this,
-        [text = Source_Lost_Text(reason, was_capturing)] {
+        [text = source_lost_text(reason, was_capturing)] {
             the_operator().message(text, MsgIcon::Exclamation);
         },
         Qt::QueuedConnection);
@@ -542,7 +543,7 @@ void Form_Veltro::Capture_Source_Lost(const std::string& reason) {
     end_capture_first();
 }
 
-void Form_Veltro::Capture_Frames_Lost(std::int64_t count, std::uint32_t before_mill) {
+void Form_Veltro::capture_frames_lost(std::int64_t count, std::uint32_t before_mill) {
     const std::string where_lost =
         heat_->heat_start_counter() != 0
             ? " at heat time " +
@@ -550,27 +551,27 @@ void Form_Veltro::Capture_Frames_Lost(std::int64_t count, std::uint32_t before_m
             : std::string();
     const std::string text = "The capture device lost " + std::to_string(count) + " frames" + where_lost +
                              (heat_->capturing() ? " while capturing" : "") + " (" +
-                             std::to_string(capture_->Frames_Lost_Total()) + " since the camera started)";
+                             std::to_string(capture_->frames_lost_total()) + " since the camera started)";
     Trace("*", text);
     log_event_quietly(text);
 }
 
-void Form_Veltro::Watch_Signal() {
+void Form_Veltro::watch_signal() {
     if (program_ending_ || !capture_) {
         return;
     }
     // Frames that waited behind a busy window thread are taken first, not mistaken for silence.
     if (start_.watch_devices) {
-        Dispatch_Capture();
+        dispatch_capture();
     }
-    if (capture_->Check_Signal() == SignalWatch::State::Live && resume_capture_on_return_) {
+    if (capture_->check_signal() == SignalWatch::State::Live && resume_capture_on_return_) {
         resume_capture_on_return_ = false;
         if (finish_trigger_held()) {
             Trace("*The capture device is back while a finish trigger is held: capture goes on");
             Handle_Capture_Start();
         }
     }
-    if (const std::string text = capture_->Signal().Overlay_Text(); text != signal_text_) {
+    if (const std::string text = capture_->signal().overlay_text(); text != signal_text_) {
         signal_text_ = text;
         picture_->update();
     }
@@ -578,9 +579,9 @@ void Form_Veltro::Watch_Signal() {
 
 void Form_Veltro::Load_Compensations() {
     timing_.Load_Compensations();
-    Show_compensation_note();
+    show_compensation_note();
     // The strip's time scale counts with the compensation.
-    Request_strip();
+    request_strip();
 }
 
 void Form_Veltro::Read_Goal_Lines() {
@@ -600,7 +601,7 @@ void Form_Veltro::Read_Goal_Lines() {
 void Form_Veltro::Read_Last_Crop() {
     // Only a size of the "Crop size" menu is taken; anything else gives the first item.
     const std::string caption = veltro::Read_Last_Crop();
-    const Crop_size size = Parse_crop_caption(caption).value_or(Crop_size{400, 880});
+    const CropSize size = parse_crop_caption(caption).value_or(CropSize{400, 880});
     if (QAction* item = findChild<QAction*>(QString::fromStdString("item_crop_" + caption))) {
         item->setChecked(true);
     }

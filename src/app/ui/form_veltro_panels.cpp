@@ -75,7 +75,7 @@ void Form_Veltro::build_picture(QWidget* central, QVBoxLayout& column) {
     slider_play_ = new MarkedSlider(Qt::Horizontal, central);
     slider_play_->setObjectName("Slider_play");
     slider_play_->setEnabled(false);
-    connect(slider_play_, &QSlider::valueChanged, this, &Form_Veltro::Slider_play_Change);
+    connect(slider_play_, &QSlider::valueChanged, this, &Form_Veltro::slider_play_change);
     build_strip(central);
     auto* pictures = new QHBoxLayout;
     pictures->addWidget(picture_, 1);
@@ -140,7 +140,7 @@ void Form_Veltro::build_heat_panel(QWidget* central, QVBoxLayout& column) {
     updown_heat_->setRange(1, 100);
     connect(updown_heat_, &QSpinBox::valueChanged, this, [this](int heat) {
         label_heat_->setText(QString::number(heat));
-        UpDown_heat_Change(heat);
+        up_down_heat_change(heat);
     });
     auto* heat_row = new QHBoxLayout;
     heat_row->addWidget(new QLabel("Event:", central));
@@ -163,12 +163,12 @@ void Form_Veltro::build_heat_panel(QWidget* central, QVBoxLayout& column) {
     };
     on_click(command_start_camera_, "Command_start_camera", &Form_Veltro::Command_start_camera_Click);
     on_click(command_initiate_file_, "Command_initiate_file", &Form_Veltro::Command_initiate_file_Click);
-    on_click(command_start_heat_, "Command_start_heat", &Form_Veltro::Command_start_heat_Click);
+    on_click(command_start_heat_, "Command_start_heat", &Form_Veltro::command_start_heat_click);
     on_click(command_finish_, "Command_finish", &Form_Veltro::Command_finish_Click);
     connect(command_capture_, &QPushButton::pressed, this,
-            trapped(where("Command_capture_MouseDown"), [this] { Command_capture_MouseDown(); }));
+            trapped(where("Command_capture_MouseDown"), [this] { command_capture_mouse_down(); }));
     connect(command_capture_, &QPushButton::released, this,
-            trapped(where("Command_capture_MouseUp"), [this] { Command_capture_MouseUp(); }));
+            trapped(where("Command_capture_MouseUp"), [this] { command_capture_mouse_up(); }));
     column.addWidget(controls);
 
     text_file_name_ = new QLineEdit(central);
@@ -212,9 +212,9 @@ QGroupBox* Form_Veltro::build_set_times_panel(QWidget* central) {
         corner->setContentsMargins(0, 0, 3, 1);
         corner->addWidget(key, 0, Qt::AlignRight | Qt::AlignBottom);
         b->setToolTip(QString("Box %1 (key %1)").arg(box));
-        connect(b, &QPushButton::pressed, this, [this, box] { Command_box_MouseDown(box); });
-        connect(b, &QPushButton::released, this, [this, box] { Command_box_MouseUp(box); });
-        connect(b, &QPushButton::clicked, this, [this, box] { Command_box_Click(box); });
+        connect(b, &QPushButton::pressed, this, [this, box] { command_box_mouse_down(box); });
+        connect(b, &QPushButton::released, this, [this, box] { command_box_mouse_up(box); });
+        connect(b, &QPushButton::clicked, this, [this, box] { command_box_click(box); });
         times->addWidget(b, 0, i);
         command_box_[static_cast<std::size_t>(i)] = b;
     }
@@ -241,7 +241,7 @@ QGroupBox* Form_Veltro::build_set_times_panel(QWidget* central) {
     times->addWidget(command_notime_, 1, 4, 1, 2);
     command_split_goal_ = new QPushButton("Split", frame_set_times_);
     command_split_goal_->setObjectName("Command_split_goal");
-    connect(command_split_goal_, &QPushButton::clicked, this, &Form_Veltro::Command_split_goal_Click);
+    connect(command_split_goal_, &QPushButton::clicked, this, &Form_Veltro::command_split_goal_click);
     times->addWidget(command_split_goal_, 2, 0, 1, 6);
     frame_set_times_->setVisible(false);
     return frame_set_times_;

@@ -62,12 +62,12 @@ void Form_Veltro::item_print_series_Click() {
 }
 
 std::string Form_Veltro::print_name(const std::string& kind) const {
-    return Print_name(recording_.Velt_event(), recording_.Velt_Heat_ID(),
-                      (timing_.split_mode ? "split " : "goal ") + kind);
+    return veltro::print_name(recording_.Velt_event(), recording_.Velt_Heat_ID(),
+                              (timing_.split_mode ? "split " : "goal ") + kind);
 }
 
-void Form_Veltro::item_print_photo_finish_Click() {
-    if (!reviewing() || !review().Is_open())
+void Form_Veltro::item_print_photo_finish_click() {
+    if (!reviewing() || !review().is_open())
         return;
     PrintTarget target =
         choose_print_target(this, qs(print_name("photo finish")), printer_dialog_wanted(),
@@ -76,14 +76,14 @@ void Form_Veltro::item_print_photo_finish_Click() {
         return;
     bool printed = false;
     run_trapped(where("Print_photo_finish"), [&] {
-        Print_photo_finish(*target.printer);
+        print_photo_finish(*target.printer);
         printed = true;
     });
     if (printed)
         tell_if_printed_to_file(target, "the photo finish is");
 }
 
-void Form_Veltro::item_print_dog_name_Click() {
+void Form_Veltro::item_print_dog_name_click() {
     const auto name = the_operator().input_box("Enter dog name for printing", kProgramId, print_dog_name_);
     if (name)
         print_dog_name_ = *name;
@@ -96,7 +96,7 @@ bool Form_Veltro::Show_Printer_Dialog(QPrinter& printer) {
 }
 
 void Form_Veltro::start_print(bool series) {
-    if (!reviewing() || !review().Is_open())
+    if (!reviewing() || !review().is_open())
         return;
     const bool ask = printer_dialog_wanted();
     PrintTarget target =
@@ -113,72 +113,72 @@ void Form_Veltro::start_print(bool series) {
         tell_if_printed_to_file(target, series ? "the goal photo series is" : "the frame is");
 }
 
-Print_cell Form_Veltro::printed_picture(const Print_view& shown, std::vector<std::string> caption) {
+PrintCell Form_Veltro::printed_picture(const PrintView& shown, std::vector<std::string> caption) {
     std::optional<Goal_line> line;
-    if (Goal_line_on_prints())
-        line = review().Drawn_goal_line();
+    if (goal_line_on_prints())
+        line = review().drawn_goal_line();
     // The enhancement the operator chose is printed too, and said: the pixels are no longer as recorded.
-    const View_adjust& view = picture_->view();
-    const View_lut lut = view.lut();
-    caption.push_back(shown.shown + ", " + (recording_.Deinterlaced() ? "frame " : "field ") +
-                      std::to_string(review().Play_position()) + Enhancement_text(view));
-    return {Printed_picture(recording_.Picture(), shown.rect, line, review().Camera().colour,
-                            view.enhanced() ? &lut : nullptr),
+    const ViewAdjust& view = picture_->view();
+    const ViewLut lut = view.lut();
+    caption.push_back(shown.shown + ", " + (recording_.deinterlaced() ? "frame " : "field ") +
+                      std::to_string(review().play_position()) + enhancement_text(view));
+    return {veltro::printed_picture(recording_.picture(), shown.rect, line, review().camera().colour,
+                                    view.enhanced() ? &lut : nullptr),
             std::move(caption)};
 }
 
 std::vector<std::string> Form_Veltro::print_BOX_Time(std::int16_t number, std::int16_t box,
                                                      const std::string& name) const {
-    return Box_time_lines(number, box, name, box >= 1 ? recording_.Velt_Dog_name(box) : std::string());
+    return box_time_lines(number, box, name, box >= 1 ? recording_.Velt_Dog_name(box) : std::string());
 }
 
-std::vector<std::vector<Print_cell>> Form_Veltro::Print_pictures(bool series) {
+std::vector<std::vector<PrintCell>> Form_Veltro::print_pictures(bool series) {
     Review& review = this->review();
-    const View_adjust& view = picture_->view();
-    const std::int32_t width = recording_.Picture().Width();
-    const std::int32_t height = recording_.Picture().Height();
+    const ViewAdjust& view = picture_->view();
+    const std::int32_t width = recording_.picture().Width();
+    const std::int32_t height = recording_.picture().Height();
     if (!series) {
         std::vector<std::string> caption;
         if (!print_dog_name_.empty())
             caption = print_BOX_Time(0, 0, print_dog_name_);
-        return {{printed_picture(Zoomed_view(view, width, height), caption)}};
+        return {{printed_picture(zoomed_view(view, width, height), caption)}};
     }
     // Zoomed in, each box is shown around the place the judge looked at when giving it its time;
     // a box given its time without zooming is shown whole, never in a crop of another box's lanes.
-    Result_array sorted = Load_Result_Array(recording_);
+    ResultArray sorted = Load_Result_Array(recording_);
     Sort_Result_Array(sorted);
     const bool split = timing_.split_mode;
-    const std::int16_t shown = review.Play_position();
-    std::vector<std::vector<Print_cell>> pages;
-    for (const auto& on_page : Series_pages(Series_pictures(sorted, recording_, split))) {
-        std::vector<Print_cell> cells;
-        for (const Series_picture& p : on_page) {
-            review.Set_position(p.frame);
+    const std::int16_t shown = review.play_position();
+    std::vector<std::vector<PrintCell>> pages;
+    for (const auto& on_page : series_pages(series_pictures(sorted, recording_, split))) {
+        std::vector<PrintCell> cells;
+        for (const SeriesPicture& p : on_page) {
+            review.set_position(p.frame);
             const auto nose = nose_points_.find({split, p.box});
-            const Print_view part =
+            const PrintView part =
                 view.zoomed() && nose != nose_points_.end()
-                    ? Nose_view(view, review.Drawn_goal_line(), nose->second, p.box, width, height)
-                    : Whole_picture_view(width, height);
+                    ? nose_view(view, review.drawn_goal_line(), nose->second, p.box, width, height)
+                    : whole_picture_view(width, height);
             cells.push_back(printed_picture(part, print_BOX_Time(p.position, p.box, {})));
         }
         pages.push_back(std::move(cells));
     }
-    review.Set_position(shown);
+    review.set_position(shown);
     return pages;
 }
 
-Frame_page_texts Form_Veltro::frame_page_texts(const std::string& device) const {
-    Result_array sorted = Load_Result_Array(recording_);
+FramePageTexts Form_Veltro::frame_page_texts(const std::string& device) const {
+    ResultArray sorted = Load_Result_Array(recording_);
     Sort_Result_Array(sorted);
-    Frame_page_facts facts;
+    FramePageFacts facts;
     facts.heat_id = recording_.Velt_Heat_ID();
     facts.heat_name = recording_.Velt_Heat_Name();
     facts.start_date_time = recording_.Velt_start_DateTime();
-    facts.official = recording_.Velt_official();
+    facts.official = recording_.velt_official();
     facts.split = timing_.split_mode;
     facts.sorted = sorted;
     facts.box_delay = timing_.settings().box_delay;
-    facts.us_per_length = Seconds_per_length_setting();
+    facts.us_per_length = seconds_per_length_setting();
     facts.elapsed_time = label_heat_time_->text().toStdString();
     facts.recording_path = recording_.File_name();
     facts.version = process_facts().version_text;
@@ -187,35 +187,35 @@ Frame_page_texts Form_Veltro::frame_page_texts(const std::string& device) const 
     if (const std::string address = Read_Setting(keys::print_web_address);
         address != keys::print_web_address.default_value)
         facts.web_address = address;
-    return Frame_page(facts);
+    return frame_page(facts);
 }
 
-void Form_Veltro::Print_photo_finish(QPrinter& printer) {
-    const Goal_line line = review().Drawn_goal_line();
-    Finish_strip_options options;
+void Form_Veltro::print_photo_finish(QPrinter& printer) {
+    const Goal_line line = review().drawn_goal_line();
+    FinishStripOptions options;
     options.line = {line.x1, line.y1, line.x2, line.y2};
     options.goal_compensation = timing_.settings().goal_compensation;
-    options.line_colour = review().Camera().colour;
+    options.line_colour = review().camera().colour;
     // Columns wide enough that the strip fills a landscape page and the dogs' labels stand apart.
     const std::int32_t pictures =
-        Recording_picture_period(recording_).field_mode ? recording_.Num_fields() : recording_.num_Frames();
+        recording_picture_period(recording_).field_mode ? recording_.Num_fields() : recording_.num_Frames();
     options.column_width = std::clamp(2000 / std::max(pictures, 1), 4, 64);
-    const Finish_strip strip = Build_Finish_Strip(recording_.File_name(), options);
-    const Photo_finish finish = Photo_finish_of(
-        strip, Publish_heat(recording_, timing_.settings().box_delay, Seconds_per_length_setting()));
-    const Frame_page_texts texts =
+    const FinishStrip strip = build_finish_strip(recording_.File_name(), options);
+    const PhotoFinish finish = photo_finish_of(
+        strip, publish_heat(recording_, timing_.settings().box_delay, seconds_per_length_setting()));
+    const FramePageTexts texts =
         frame_page_texts(printer.outputFileName().isEmpty() ? printer.printerName().toStdString() : "PDF");
 
     printer.setPageOrientation(QPageLayout::Landscape);
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(err::PrinterError, "Printer error: the photo finish could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the photo finish could not be printed");
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
     const double gap = printer.resolution() / 8.0;
     const QFont header_font("Arial", 11);
     QFont title_font("Arial", 18);
     title_font.setBold(true);
-    double y = draw_lines(painter, header_font, 0, 0, {Event_header(recording_.Velt_event()), texts.header});
+    double y = draw_lines(painter, header_font, 0, 0, {event_header(recording_.Velt_event()), texts.header});
     y = draw_lines(painter, title_font, 0, y + gap / 2, {"Photo finish"}) + gap / 2;
     // Fitted to the width, leaving room below for the result table.
     const QImage image = to_qimage(finish.image);
@@ -228,7 +228,7 @@ void Form_Veltro::Print_photo_finish(QPrinter& printer) {
     draw_lines(painter, QFont("Arial", 10), 0, y + gap / 2,
                {texts.box_delay, texts.elapsed, texts.file_name});
     if (!painter.end())
-        throw VeltroError(err::PrinterError, "Printer error: the photo finish could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the photo finish could not be printed");
 }
 
 int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
@@ -246,17 +246,17 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
     Trace("ScaleWidth = ", static_cast<long>(page.width()));
     Trace("ScaleTop = ", 0);
 
-    const Frame_page_texts texts = frame_page_texts(device);
+    const FramePageTexts texts = frame_page_texts(device);
 
     // The pictures of each page, made before painting starts: a series moves the play position.
-    std::vector<std::vector<Print_cell>> pages = Print_pictures(series);
+    std::vector<std::vector<PrintCell>> pages = print_pictures(series);
     // A series without a timed box still prints its heading and results.
     if (pages.empty())
         pages.emplace_back();
 
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(err::PrinterError, "Printer error: the frame could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the frame could not be printed");
     const double width = page.width();
     const double height = page.height();
     const QFont header_font("Arial", 11);
@@ -268,13 +268,13 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
     const double gap = printer.resolution() / 8.0;
     for (std::size_t n = 0; n < pages.size(); ++n) {
         if (n > 0 && !printer.newPage())
-            throw VeltroError(err::PrinterError, "Printer error: the frame could not be printed");
+            throw VeltroError(err::kPrinterError, "Printer error: the frame could not be printed");
         double y =
-            draw_lines(painter, header_font, 0, 0, {Event_header(recording_.Velt_event()), texts.header});
+            draw_lines(painter, header_font, 0, 0, {event_header(recording_.Velt_event()), texts.header});
         y = draw_lines(painter, title_font, 0, y + gap / 2, {texts.title}) + gap / 2;
         // Pictures side by side in equal columns, at most half the page high, each with its lines
         // under it.
-        const std::vector<Print_cell>& cells = pages[n];
+        const std::vector<PrintCell>& cells = pages[n];
         const QFontMetricsF caption_metrics(text_font, painter.device());
         const double band = height * 0.5 - 3 * caption_metrics.lineSpacing();
         const std::size_t columns = series ? kPicturesPerPage : 1;
@@ -306,7 +306,7 @@ int Form_Veltro::Print_Frame(bool series, QPrinter& printer) {
                    texts.footer);
     }
     if (!painter.end())
-        throw VeltroError(err::PrinterError, "Printer error: the frame could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the frame could not be printed");
     return static_cast<int>(pages.size());
 }
 

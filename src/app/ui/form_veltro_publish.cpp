@@ -30,22 +30,22 @@ void Form_Veltro::install_publish_dialogs() {
     };
 }
 
-void Form_Veltro::item_event_results_Click() {
+void Form_Veltro::item_event_results_click() {
     const std::string folder = capture_folder();
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
         the_operator().message("Capture folder does not exist!", MsgIcon::Exclamation);
         return;
     }
-    const Event_results results = [&] {
+    const EventResults results = [&] {
         const auto progress = progress_steps();
         progress("Reading the recordings of\r\n" + folder, 0);
         try {
-            Event_results r = Read_event_results(folder, Seconds_per_length_setting(), true,
-                                                 [&](std::size_t done, std::size_t total) {
-                                                     progress({}, static_cast<int>(done * 100 / total));
-                                                     the_operator().process_events();
-                                                 });
+            EventResults r = read_event_results(folder, seconds_per_length_setting(), true,
+                                                [&](std::size_t done, std::size_t total) {
+                                                    progress({}, static_cast<int>(done * 100 / total));
+                                                    the_operator().process_events();
+                                                });
             progress({}, -1);
             return r;
         } catch (...) {
@@ -63,7 +63,7 @@ void Form_Veltro::item_event_results_Click() {
         return;
     std::string csv, html;
     try {
-        std::tie(csv, html) = Write_event_results(results, chosen, now_iso_datetime());
+        std::tie(csv, html) = write_event_results(results, chosen, now_iso_datetime());
     } catch (const VeltroError& e) {
         the_operator().message("The event results could not be written:\r\n" + e.description(),
                                MsgIcon::Exclamation);
@@ -71,14 +71,14 @@ void Form_Veltro::item_event_results_Click() {
     }
     std::string text = "Event results of " + std::to_string(results.heats.size()) +
                        " recordings written to\r\n" + html + "\r\n" + csv;
-    for (const Event_heat& h : results.heats)
+    for (const EventHeat& h : results.heats)
         if (!h.heat)
             text += "\r\n" + h.file_name + " cannot be read: " + h.problem;
     Trace("item_event_results_Click " + html);
     the_operator().message(text, MsgIcon::Information, "Veltro event results");
 }
 
-void Form_Veltro::item_save_evidence_Click() {
+void Form_Veltro::item_save_evidence_click() {
     if (!recording_.File_open()) {
         the_operator().beep();
         return;
@@ -88,10 +88,10 @@ void Form_Veltro::item_save_evidence_Click() {
         choose_evidence_folder(std::filesystem::path(recording).parent_path().string());
     if (parent.empty())
         return;
-    Evidence_pack pack;
+    EvidencePack pack;
     try {
-        pack = Write_evidence_pack(recording, Free_evidence_folder(parent, recording),
-                                   Seconds_per_length_setting());
+        pack = write_evidence_pack(recording, free_evidence_folder(parent, recording),
+                                   seconds_per_length_setting());
     } catch (const VeltroError& e) {
         the_operator().message("The evidence could not be saved:\r\n" + e.description(),
                                MsgIcon::Exclamation);

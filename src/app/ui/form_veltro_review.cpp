@@ -62,8 +62,8 @@ struct Form_Veltro::Review_parts {
     Review_parts(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock)
         : review(rec, timing, clock), mouse(review) {}
     Review review;
-    Goal_line_mouse mouse;
-    std::unique_ptr<Review_controller> controller;
+    GoalLineMouse mouse;
+    std::unique_ptr<ReviewController> controller;
     Form_Velt_Results* results = nullptr; // a window of its own, owned by the main window
     bool sample_data = false;
     bool hd_frame_data = false;
@@ -72,7 +72,7 @@ struct Form_Veltro::Review_parts {
     std::vector<std::int32_t> pass_starts;
 };
 
-void Form_Veltro::Review_parts_deleter::operator()(Review_parts* parts) const {
+void Form_Veltro::ReviewPartsDeleter::operator()(Review_parts* parts) const {
     delete parts;
 }
 
@@ -85,31 +85,31 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     p.review.selected_camera = selected_camera_;
     p.results = new Form_Velt_Results(this);
     p.results->progress = progress_steps();
-    p.controller = std::make_unique<Review_controller>(recording_, timing_, p.review, slider_play_, p.results,
-                                                       nullptr, false);
-    connect(p.controller.get(), &Review_controller::picture_shown, this, [this] { show_review_picture(); });
-    connect(p.controller.get(), &Review_controller::buttons_changed, this, [this] {
+    p.controller = std::make_unique<ReviewController>(recording_, timing_, p.review, slider_play_, p.results,
+                                                      nullptr, false);
+    connect(p.controller.get(), &ReviewController::picture_shown, this, [this] { show_review_picture(); });
+    connect(p.controller.get(), &ReviewController::buttons_changed, this, [this] {
         Set_Buttons();
-        Show_slider_marks();
+        show_slider_marks();
         if (timing_.toggles_changed) {
             timing_.toggles_changed();
         }
     });
-    connect(p.controller.get(), &Review_controller::camera_changed, this, [this] { show_camera(); });
+    connect(p.controller.get(), &ReviewController::camera_changed, this, [this] { show_camera(); });
 
     // The goal line with its handles over a recorded picture; over the live picture only the handles
     // (the live view draws its line itself).
     picture_->add_overlay([this](QPainter& painter, const QSize& size) {
         Review_parts& parts = *review_parts_;
         if (reviewing()) {
-            Paint_review_overlay(painter,
-                                 Overlay_of(parts.review, recording_, parts.hd_frame_data, parts.sample_data),
+            paint_review_overlay(painter,
+                                 overlay_of(parts.review, recording_, parts.hd_frame_data, parts.sample_data),
                                  size, picture_->view_transform());
         } else if (live_view_ && live_picture_shown_ && (selected_camera_ == 1 || selected_camera_ == 2)) {
-            Review_overlay handles;
+            ReviewOverlay handles;
             handles.draw_line = false;
             handles.handles = goal_lines_[static_cast<std::size_t>(selected_camera_ - 1)];
-            Paint_review_overlay(painter, handles, size);
+            paint_review_overlay(painter, handles, size);
         }
     });
     p.mouse.caption = [this](const QString& text) { setWindowTitle(text); };
@@ -126,7 +126,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         run_trapped(where("Picture_live_MouseMove"), [&] {
             review_parts_->review.selected_camera = selected_camera_;
             const QSize size = reviewing()
-                                   ? QSize(recording_.Picture().Width(), recording_.Picture().Height())
+                                   ? QSize(recording_.picture().Width(), recording_.picture().Height())
                                    : QSize(crop_width_, crop_height_);
             bool changed = false;
             picture_->setCursor(review_parts_->mouse.move(at, buttons, size, changed));
@@ -140,7 +140,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         run_trapped(where("Picture_live_MouseUp"), [&] {
             if (review_parts_->mouse.release() != 0) {
                 sync_goal_lines(false);
-                Request_strip();
+                request_strip();
             }
         });
     });
@@ -180,13 +180,13 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     frame_control_->setVisible(false);
     p.passes_of.clear(); // the same file may have had a pass since it was last open
     nose_points_.clear();
-    const Review::Open_result result = p.controller->Open(path);
-    if (result != Review::Open_result::Opened) {
+    const Review::OpenResult result = p.controller->open(path);
+    if (result != Review::OpenResult::Opened) {
         // Nothing of the heat reviewed before may stay on show.
         Do_Close();
         return;
     }
-    const cDIBSection& picture = recording_.Picture();
+    const cDIBSection& picture = recording_.picture();
     label_frame_size_->setText(QString("%1*%2").arg(picture.Width()).arg(picture.Height()));
     slider_play_->setEnabled(true);
     Update_File_Size(path);
@@ -202,11 +202,11 @@ void Form_Veltro::Handle_Open(const std::string& path) {
     setWindowTitle(QString::fromStdString(std::string(kProgramId) + " " + path +
                                           (recording_.Read_only() ? "(read-only)" : "")));
     frame_set_times_->setVisible(true);
-    Show_compensation_note();
+    show_compensation_note();
     // The controller's Open has shown the goal camera (camera_changed) and filled the results.
     set_checkable(findChild<QAction*>("item_displace_goalline"), false);
     reload_competitors();
-    p.controller->Focus_slider();
+    p.controller->focus_slider();
 }
 
 void Form_Veltro::reload_competitors() {
@@ -216,8 +216,8 @@ void Form_Veltro::reload_competitors() {
     }
 }
 
-void Form_Veltro::Show_compensation_note() {
-    const std::string note = reviewing() ? Compensation_note(timing_.settings().goal_compensation,
+void Form_Veltro::show_compensation_note() {
+    const std::string note = reviewing() ? compensation_note(timing_.settings().goal_compensation,
                                                              recording_.Velt_Goal_compensation())
                                          : std::string();
     label_compensation_->setText(QString::fromStdString(note));
@@ -226,30 +226,30 @@ void Form_Veltro::Show_compensation_note() {
 
 void Form_Veltro::show_review_picture() {
     frame_dogs_->setVisible(false);
-    picture_->Show_adjusted(recording_.Picture());
-    label_heat_time_->setText(review_parts_->controller->Frame_time_text());
-    label_picture_number_->setText(QString::number(review_parts_->review.Play_position()));
+    picture_->show_adjusted(recording_.picture());
+    label_heat_time_->setText(review_parts_->controller->frame_time_text());
+    label_picture_number_->setText(QString::number(review_parts_->review.play_position()));
     show_strip_position();
 }
 
 void Form_Veltro::show_camera() {
-    const Camera_display& camera = review_parts().review.Camera();
+    const CameraDisplay& camera = review_parts().review.camera();
     command_split_goal_->setText(QString::fromStdString(camera.button_caption));
     frame_set_times_->setTitle(QString::fromStdString(camera.frame_caption));
     command_deadheat_->setVisible(camera.toggles_shown);
     command_notime_->setVisible(camera.toggles_shown);
     Set_Buttons();
     picture_->update();
-    Request_strip();
+    request_strip();
 }
 
 void Form_Veltro::Display_Goal_times() {
-    review_parts().review.Show_camera(kGoalCamera);
+    review_parts().review.show_camera(kGoalCamera);
     show_camera();
 }
 
 void Form_Veltro::Display_Split_times() {
-    review_parts().review.Show_camera(kSplitCamera);
+    review_parts().review.show_camera(kSplitCamera);
     show_camera();
 }
 
@@ -270,8 +270,8 @@ void Form_Veltro::Display_Result_Array() {
         return;
     }
     Review_parts& p = review_parts();
-    p.results->Display_Result_Array(recording_, p.controller->Results(), timing_.settings().box_delay,
-                                    Recording_picture_period(recording_));
+    p.results->Display_Result_Array(recording_, p.controller->results(), timing_.settings().box_delay,
+                                    recording_picture_period(recording_));
 }
 
 Form_heat_competitors& Form_Veltro::competitors_window() {
@@ -285,7 +285,7 @@ Form_heat_competitors& Form_Veltro::competitors_window() {
     return *competitors_window_;
 }
 
-void Form_Veltro::item_dog_names_Click() {
+void Form_Veltro::item_dog_names_click() {
     Form_heat_competitors& list = competitors_window();
     // A list on show is only brought forward; a hidden one is loaded afresh.
     if (!list.isVisible()) {
@@ -296,7 +296,7 @@ void Form_Veltro::item_dog_names_Click() {
 }
 
 void Form_Veltro::Display_Heat_Data() {
-    const Heat_data d =
+    const HeatData d =
         veltro::Display_Heat_Data(event_session_, static_cast<std::int16_t>(updown_heat_->value()));
     label_event_->setText(QString::fromStdString(d.event_name));
     label_event_->setToolTip(QString::fromStdString(
@@ -314,9 +314,9 @@ void Form_Veltro::Display_Heat_Data() {
     }
 }
 
-void Form_Veltro::UpDown_heat_Change(int heat) {
+void Form_Veltro::up_down_heat_change(int heat) {
     run_trapped(where("UpDown_heat_Change"), [&] {
-        if (Heat_up_down_changed(event_session_, reviewing(), static_cast<std::int16_t>(heat))) {
+        if (heat_up_down_changed(event_session_, reviewing(), static_cast<std::int16_t>(heat))) {
             frame_dogs_->setVisible(true);
             Display_Heat_Data();
         }
@@ -331,39 +331,39 @@ void Form_Veltro::Clear_Results_Display() {
                                           recording_.File_name());
     review_parts_->results->Clear_Results_Display();
     if (!recording_.File_open()) {
-        review_parts_->review.Close();
+        review_parts_->review.close();
         slider_play_->setEnabled(false);
         close_strip();
     }
-    Show_slider_marks();
+    show_slider_marks();
 }
 
-void Form_Veltro::Show_slider_marks() {
+void Form_Veltro::show_slider_marks() {
     if (!review_parts_) {
         return;
     }
     Review_parts& p = *review_parts_;
-    if (!reviewing() || !p.review.Is_open()) {
+    if (!reviewing() || !p.review.is_open()) {
         p.passes_of.clear();
         p.pass_starts.clear();
         slider_play_->set_marks({});
         return;
     }
     if (p.passes_of != recording_.File_name()) {
-        p.pass_starts = Capture_pass_starts(recording_.File_name(), recording_.num_Frames());
+        p.pass_starts = capture_pass_starts(recording_.File_name(), recording_.num_Frames());
         p.passes_of = recording_.File_name();
     }
     slider_play_->set_marks(
-        Slider_marks(recording_, p.pass_starts, p.review.Field_mode(), p.review.Slider_max()));
+        slider_marks(recording_, p.pass_starts, p.review.field_mode(), p.review.slider_max()));
 }
 
-void Form_Veltro::Jump_to_mark(int direction) {
+void Form_Veltro::jump_to_mark(int direction) {
     run_trapped(where("Jump_to_mark"), [&] {
         const auto& marks = slider_play_->marks();
         const std::optional<std::int32_t> target = !reviewing() ? std::nullopt
                                                    : direction > 0
-                                                       ? Next_mark(marks, slider_play_->value())
-                                                       : Previous_mark(marks, slider_play_->value());
+                                                       ? next_mark(marks, slider_play_->value())
+                                                       : previous_mark(marks, slider_play_->value());
         if (!target) {
             the_operator().beep();
             return;
@@ -374,7 +374,7 @@ void Form_Veltro::Jump_to_mark(int direction) {
     });
 }
 
-bool Form_Veltro::Review_key(QObject* watched, const QKeyEvent& key) {
+bool Form_Veltro::review_key(QObject* watched, const QKeyEvent& key) {
     QWidget* focus = QApplication::focusWidget();
     // A key reaches the filter once per widget it passes: only where it is delivered, and only for
     // this window (the results window and the dialogs keep their keys).
@@ -388,7 +388,7 @@ bool Form_Veltro::Review_key(QObject* watched, const QKeyEvent& key) {
     const bool keypad = key.modifiers() & Qt::KeypadModifier;
     if (key.key() >= Qt::Key_1 && key.key() <= Qt::Key_6) {
         // The keypad's 4 and 6 nudge the goal line while "Displace goalline" is on.
-        if (keypad && (key.key() == Qt::Key_4 || key.key() == Qt::Key_6) && review().Displace_on()) {
+        if (keypad && (key.key() == Qt::Key_4 || key.key() == Qt::Key_6) && review().displace_on()) {
             return false;
         }
         // A held key assigns once.
@@ -401,7 +401,7 @@ bool Form_Veltro::Review_key(QObject* watched, const QKeyEvent& key) {
     }
     if (key.key() == Qt::Key_PageDown || key.key() == Qt::Key_PageUp) {
         Trace("*IWindowsHook_HookProc, wParam = ", key.key());
-        Jump_to_mark(key.key() == Qt::Key_PageDown ? +1 : -1);
+        jump_to_mark(key.key() == Qt::Key_PageDown ? +1 : -1);
         return true;
     }
     return false;
@@ -412,12 +412,12 @@ void Form_Veltro::Handle_Goal_Offset(int key) {
         const int step = key == 100 ? -1 : key == 102 ? +1 : 0;
         if (step != 0 && review_parts().review.Handle_Goal_Offset(step)) {
             picture_->update();
-            Request_strip();
+            request_strip();
         }
     });
 }
 
-void Form_Veltro::item_open_file_Click() {
+void Form_Veltro::item_open_file_click() {
     const std::string last = Read_Setting(keys::last_folder);
     const QString path = QFileDialog::getOpenFileName(this, "Open Veltro file", QString::fromStdString(last),
                                                       "Veltro Files (*.px3)");
@@ -426,34 +426,34 @@ void Form_Veltro::item_open_file_Click() {
     }
 }
 
-void Form_Veltro::item_show_results_Click() {
+void Form_Veltro::item_show_results_click() {
     Form_Velt_Results& results = results_window();
     results.show();
     results.raise();
 }
 
-void Form_Veltro::item_reset_goal_line_Click() {
+void Form_Veltro::item_reset_goal_line_click() {
     Review_parts& p = review_parts();
     if (selected_camera_ != 1 && selected_camera_ != 2) {
         return;
     }
-    const QSize size = reviewing() ? QSize(recording_.Picture().Width(), recording_.Picture().Height())
+    const QSize size = reviewing() ? QSize(recording_.picture().Width(), recording_.picture().Height())
                                    : QSize(crop_width_, crop_height_);
     sync_goal_lines(true);
     p.review.goal_line(selected_camera_) = Reset_Goal_Line(size.width(), size.height());
     sync_goal_lines(false);
     picture_->update();
-    Request_strip();
+    request_strip();
 }
 
-void Form_Veltro::item_displace_goalline_Click() {
+void Form_Veltro::item_displace_goalline_click() {
     Review& r = review_parts().review;
-    r.Displace_on(!r.Displace_on());
-    set_checkable(findChild<QAction*>("item_displace_goalline"), r.Displace_on());
+    r.displace_on(!r.displace_on());
+    set_checkable(findChild<QAction*>("item_displace_goalline"), r.displace_on());
     picture_->update();
 }
 
-void Form_Veltro::item_x_stretch_Click(int item) {
+void Form_Veltro::item_x_stretch_click(int item) {
     const char* captions[] = {"1/1", "1/1,5", "1/2"};
     if (item < 0 || item > 2) {
         return;
@@ -461,12 +461,12 @@ void Form_Veltro::item_x_stretch_Click(int item) {
     for (int i = 0; i < 3; ++i) {
         set_checkable(findChild<QAction*>(QString("item_x_stretch_%1").arg(i)), i == item);
     }
-    picture_->x_stretch(X_stretch_scale(captions[item]).value_or(1.0));
+    picture_->x_stretch(x_stretch_scale(captions[item]).value_or(1.0));
     Arrange_form();
 }
 
-void Form_Veltro::item_crop_size_Click(const QString& caption) {
-    const auto size = Parse_crop_caption(caption.toStdString());
+void Form_Veltro::item_crop_size_click(const QString& caption) {
+    const auto size = parse_crop_caption(caption.toStdString());
     if (!size) {
         return;
     }
@@ -474,54 +474,54 @@ void Form_Veltro::item_crop_size_Click(const QString& caption) {
         a->setChecked(true);
     }
     Set_Cropping(size->width, size->height);
-    Store_Last_Crop(caption.toStdString());
+    store_last_crop(caption.toStdString());
 }
 
-void Form_Veltro::item_display_sample_data_Click() {
+void Form_Veltro::item_display_sample_data_click() {
     Review_parts& p = review_parts();
     p.sample_data = !p.sample_data;
     set_checkable(findChild<QAction*>("item_display_sample_data"), p.sample_data);
     picture_->update();
 }
 
-void Form_Veltro::item_display_hd_frame_data_Click() {
+void Form_Veltro::item_display_hd_frame_data_click() {
     Review_parts& p = review_parts();
     p.hd_frame_data = !p.hd_frame_data;
     set_checkable(findChild<QAction*>("item_display_hd_frame_data"), p.hd_frame_data);
     picture_->update();
 }
 
-void Form_Veltro::item_assign_times_Click(int command) {
+void Form_Veltro::item_assign_times_click(int command) {
     if (command < 0 || command > 5) {
         return;
     }
-    review_parts().controller->Assign(static_cast<HeatTiming::Assign>(command));
+    review_parts().controller->assign(static_cast<HeatTiming::Assign>(command));
     // Some commands leave the results as they are, but a box given a time is marked at once.
-    Show_slider_marks();
+    show_slider_marks();
 }
 
-void Form_Veltro::item_change_result_Click(int change) {
+void Form_Veltro::item_change_result_click(int change) {
     if (change < 0 || change > 2 || !reviewing()) {
         the_operator().beep();
         return;
     }
     run_trapped(where("item_change_result_Click"), [&] {
-        if (review_parts().controller->change_result(static_cast<Review_controller::ResultEdit>(change)))
-            Show_slider_marks();
+        if (review_parts().controller->change_result(static_cast<ReviewController::ResultEdit>(change)))
+            show_slider_marks();
     });
 }
 
-void Form_Veltro::Command_box_MouseDown(int box) {
-    review_parts().controller->Box_press(static_cast<std::int16_t>(box));
+void Form_Veltro::command_box_mouse_down(int box) {
+    review_parts().controller->box_press(static_cast<std::int16_t>(box));
 }
 
-void Form_Veltro::Command_box_MouseUp(int) {
-    review_parts().controller->Box_release();
+void Form_Veltro::command_box_mouse_up(int) {
+    review_parts().controller->box_release();
 }
 
-void Form_Veltro::Command_box_Click(int box) {
+void Form_Veltro::command_box_click(int box) {
     run_trapped(where("Command_box_Click"), [&] {
-        if (!review_parts().controller->Box_click(static_cast<std::int16_t>(box)))
+        if (!review_parts().controller->box_click(static_cast<std::int16_t>(box)))
             return;
         const std::pair key{timing_.split_mode, static_cast<std::int16_t>(box)};
         if (picture_->view().zoomed()) {
@@ -533,15 +533,15 @@ void Form_Veltro::Command_box_Click(int box) {
     });
 }
 
-void Form_Veltro::Command_split_goal_Click() {
-    run_trapped(where("Command_split_goal_Click"), [&] { review_parts().controller->Split_goal_click(); });
+void Form_Veltro::command_split_goal_click() {
+    run_trapped(where("Command_split_goal_Click"), [&] { review_parts().controller->split_goal_click(); });
 }
 
-void Form_Veltro::Slider_play_Change(int value) {
+void Form_Veltro::slider_play_change(int value) {
     if (!review_parts_ || !reviewing()) {
         return;
     }
-    run_trapped(where("Slider_play_Change"), [&] { review_parts_->review.Set_position(value); });
+    run_trapped(where("Slider_play_Change"), [&] { review_parts_->review.set_position(value); });
 }
 
 } // namespace veltro

@@ -85,10 +85,10 @@ void Form_Veltro::Form_Load() {
     run_trapped(where("Check_For_Phidget"), [this] { Check_For_Phidget(); });
     run_trapped(where("load_Capture_Folder"), [this] { load_Capture_Folder(); });
     Trace("Form_Load, after load_Capture_Folder");
-    run_trapped(where("Recover_Captures"), [this] { Recover_Captures(); });
+    run_trapped(where("Recover_Captures"), [this] { recover_captures(); });
 
     run_trapped(where("Form_Load"), [this] {
-        event_session_.Editor_start_up();
+        event_session_.editor_start_up();
         label_event_->setText(event_session_.event_valid()
                                   ? QString::fromStdString(event_session_.Event_name())
                                   : QString("No event"));
@@ -214,7 +214,7 @@ void Form_Veltro::Form_Activate() {
 
 bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
     if (watched == label_capture_folder_ && event->type() == QEvent::MouseButtonRelease) {
-        run_trapped(where("Label_capture_folder_Click"), [this] { Label_capture_folder_Click(); });
+        run_trapped(where("Label_capture_folder_Click"), [this] { label_capture_folder_click(); });
         return true;
     }
     if (event->type() == QEvent::KeyRelease) {
@@ -230,7 +230,7 @@ bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
         }
         // The box keys and the mark jumps are the operator's judging: never dropped by the pause
         // below, which keeps a held arrow from flooding the focus changes.
-        if (Review_key(watched, *key)) {
+        if (review_key(watched, *key)) {
             return true;
         }
         // Only keys meant for the main window; a key reaches the filter once per widget it passes.
@@ -249,7 +249,7 @@ bool Form_Veltro::eventFilter(QObject* watched, QEvent* event) {
             // "Displace goalline" is on: otherwise the keypad's arrows step and its digits type.
             const bool goal_key = (keypad && (key->key() == Qt::Key_4 || key->key() == Qt::Key_6 || arrow)) ||
                                   (arrow && (key->modifiers() & Qt::AltModifier));
-            if (goal_key && review().Displace_on()) {
+            if (goal_key && review().displace_on()) {
                 const int k = key->key() == Qt::Key_4 || key->key() == Qt::Key_Left ? 100 : 102;
                 run_trapped(where("Handle_Goal_Offset"), [this, k] { Handle_Goal_Offset(k); });
                 return true;
@@ -274,10 +274,10 @@ void Form_Veltro::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
-void Form_Veltro::Recover_Captures() {
-    for (const std::string& spool : Find_Spools(capture_folder())) {
+void Form_Veltro::recover_captures() {
+    for (const std::string& spool : find_spools(capture_folder())) {
         const std::string recording = spool.substr(0, spool.size() - std::string_view(".spool").size());
-        const SpoolRecovery recovery = Recover_Spool(recording);
+        const SpoolRecovery recovery = recover_spool(recording);
         Trace("*" + recovery.message);
         if (recovery.frames == 0) {
             the_operator().message(recovery.message);
@@ -293,7 +293,7 @@ void Form_Veltro::Recover_Captures() {
 }
 
 std::string Form_Veltro::capture_folder() const {
-    return Capture_folder();
+    return veltro::capture_folder();
 }
 
 void Form_Veltro::load_Capture_Folder() {
@@ -302,7 +302,7 @@ void Form_Veltro::load_Capture_Folder() {
     label_capture_folder_->setToolTip(folder);
 }
 
-void Form_Veltro::Label_capture_folder_Click() {
+void Form_Veltro::label_capture_folder_click() {
     const QString chosen =
         QFileDialog::getExistingDirectory(this, "Capture folder", label_capture_folder_->text());
     if (!chosen.isEmpty()) {
@@ -339,11 +339,11 @@ void Form_Veltro::Do_Close() {
     label_picture_number_->clear();
     label_file_size_->clear();
     live_picture_shown_ = false;
-    picture_->Clear();
+    picture_->clear();
     label_heat_time_->setText("00:00,00");
     setWindowTitle(QString(kProgramId) + (is_debug_run() ? " [debug]" : ""));
     frame_set_times_->setVisible(false);
-    Show_compensation_note();
+    show_compensation_note();
     command_split_goal_->setText("Split");
     Clear_Results_Display();
     reload_competitors();

@@ -14,57 +14,57 @@
 namespace veltro {
 
 void Form_Veltro::build_strip(QWidget* central) {
-    strip_view_ = new Finish_strip_view(central);
+    strip_view_ = new FinishStripView(central);
     strip_view_->setVisible(false);
-    connect(strip_view_, &Finish_strip_view::resized, this, [this] { show_strip_position(); });
+    connect(strip_view_, &FinishStripView::resized, this, [this] { show_strip_position(); });
     connect(picture_, &PictureBox::view_moved, this, [this] { show_strip_position(); });
-    connect(strip_view_, &Finish_strip_view::picture_clicked, this, [this](int position) {
+    connect(strip_view_, &FinishStripView::picture_clicked, this, [this](int position) {
         run_trapped(where("Finish_strip_Click"), [&] {
             if (reviewing()) {
-                review().Set_position(position);
-                Slider_play()->setFocus(Qt::OtherFocusReason);
+                review().set_position(position);
+                slider_play()->setFocus(Qt::OtherFocusReason);
             }
         });
     });
 }
 
-void Form_Veltro::Request_strip() {
-    if (!reviewing() || !review().Is_open()) {
+void Form_Veltro::request_strip() {
+    if (!reviewing() || !review().is_open()) {
         return;
     }
     if (!strip_worker_) {
-        strip_worker_ = std::make_unique<Strip_worker>();
-        strip_notifier_ = new QSocketNotifier(strip_worker_->Event_fd(), QSocketNotifier::Read, this);
-        connect(strip_notifier_, &QSocketNotifier::activated, this, [this] { Dispatch_Strip(); });
+        strip_worker_ = std::make_unique<StripWorker>();
+        strip_notifier_ = new QSocketNotifier(strip_worker_->event_fd(), QSocketNotifier::Read, this);
+        connect(strip_notifier_, &QSocketNotifier::activated, this, [this] { dispatch_strip(); });
     }
     const Review& r = review();
-    const Goal_line line = r.Drawn_goal_line();
-    Finish_strip_options options;
+    const Goal_line line = r.drawn_goal_line();
+    FinishStripOptions options;
     options.line = {line.x1, line.y1, line.x2, line.y2};
     options.goal_compensation = timing_.settings().goal_compensation;
-    options.line_colour = r.Camera().colour;
-    strip_view_->Set_marker_colour(bgr_colour(r.Camera().colour));
+    options.line_colour = r.camera().colour;
+    strip_view_->set_marker_colour(bgr_colour(r.camera().colour));
     strip_view_->setVisible(true);
-    strip_worker_->Request(recording_.File_name(), options);
-    if (strip_worker_->Busy()) {
+    strip_worker_->request(recording_.File_name(), options);
+    if (strip_worker_->busy()) {
         // The old strip belongs to another line or file: it must not be clicked meanwhile.
-        strip_view_->Show_strip(nullptr);
-        strip_view_->Show_text("Making the finish strip...");
+        strip_view_->show_strip(nullptr);
+        strip_view_->show_text("Making the finish strip...");
     }
     show_strip_position();
 }
 
-void Form_Veltro::Dispatch_Strip() {
+void Form_Veltro::dispatch_strip() {
     if (!strip_worker_) {
         return;
     }
-    strip_worker_->dispatch([this](const Strip_worker::Result& result) {
+    strip_worker_->dispatch([this](const StripWorker::Result& result) {
         if (!reviewing()) {
             return;
         }
-        strip_view_->Show_strip(result.strip);
+        strip_view_->show_strip(result.strip);
         if (!result.strip) {
-            strip_view_->Show_text(QString::fromStdString("No finish strip: " + result.error));
+            strip_view_->show_text(QString::fromStdString("No finish strip: " + result.error));
         }
         show_strip_position();
     });
@@ -72,26 +72,26 @@ void Form_Veltro::Dispatch_Strip() {
 
 void Form_Veltro::close_strip() {
     if (strip_worker_) {
-        strip_worker_->Cancel();
+        strip_worker_->cancel();
     }
-    strip_view_->Show_strip(nullptr);
+    strip_view_->show_strip(nullptr);
     strip_view_->setVisible(false);
 }
 
 void Form_Veltro::show_strip_position() {
-    if (!strip_view_ || !strip_view_->isVisible() || !reviewing() || !review().Is_open()) {
+    if (!strip_view_ || !strip_view_->isVisible() || !reviewing() || !review().is_open()) {
         return;
     }
     // The strip's rows beside the goal line's rows in the picture.
-    const Goal_line line = review().Drawn_goal_line();
+    const Goal_line line = review().drawn_goal_line();
     const QTransform to_widget = picture_->picture_transform();
     const QPointF first = to_widget.map(QPointF(line.x1, line.y1));
     const QPointF last = to_widget.map(QPointF(line.x2, line.y2));
     const QWidget* common = picture_->parentWidget();
     const double top = strip_view_->mapFrom(common, picture_->mapTo(common, first)).y();
     const double bottom = strip_view_->mapFrom(common, picture_->mapTo(common, last)).y();
-    strip_view_->Set_rows(top, bottom);
-    strip_view_->Set_position(review().Play_position());
+    strip_view_->set_rows(top, bottom);
+    strip_view_->set_position(review().play_position());
 }
 
 } // namespace veltro

@@ -26,7 +26,7 @@ void Form_Veltro::Check_For_Phidget() {
         label_attached_status_->setText("No Phidget drivers");
         return;
     }
-    Trace("*Check_for_Phidget OK = ", library_present_, " ,version = ", kit_->LibraryVersion());
+    Trace("*Check_for_Phidget OK = ", library_present_, " ,version = ", kit_->library_version());
     kit_->OnAttach = [this] {
         run_trapped(where("obj_Phidget_OnAttach"), [this] { obj_Phidget_OnAttach(); });
     };
@@ -37,25 +37,25 @@ void Form_Veltro::Check_For_Phidget() {
         run_trapped(where("obj_Phidget_OnInputChange"),
                     [&] { obj_Phidget_OnInputChange(index, state, stamp_mill); });
     };
-    if (start_.watch_devices && kit_->Event_fd() >= 0) {
-        kit_notifier_ = new QSocketNotifier(kit_->Event_fd(), QSocketNotifier::Read, this);
-        connect(kit_notifier_, &QSocketNotifier::activated, this, [this] { Dispatch_Kit(); });
+    if (start_.watch_devices && kit_->event_fd() >= 0) {
+        kit_notifier_ = new QSocketNotifier(kit_->event_fd(), QSocketNotifier::Read, this);
+        connect(kit_notifier_, &QSocketNotifier::activated, this, [this] { dispatch_kit(); });
     }
-    kit_->Open();
-    Trace("*Phidget present " + kit_->LibraryVersion() + "/" + kit_->DeviceType());
+    kit_->open();
+    Trace("*Phidget present " + kit_->library_version() + "/" + kit_->device_type());
 }
 
 void Form_Veltro::obj_Phidget_OnAttach() {
     Trace("*obj_Phidget_OnAttach");
-    switch_.attached(kit_->SerialNumber());
-    log_event_quietly("Start switch attached: " + kit_->DeviceType() + ", serial = " + switch_.serial());
+    switch_.attached(kit_->serial_number());
+    log_event_quietly("Start switch attached: " + kit_->device_type() + ", serial = " + switch_.serial());
     Check_Attached();
 }
 
 void Form_Veltro::obj_Phidget_OnDetach() {
     Trace("*obj_Phidget_OnDetach");
     switch_.detached();
-    log_event_quietly("Start switch detached: " + kit_->DeviceType());
+    log_event_quietly("Start switch detached: " + kit_->device_type());
     Check_Attached();
 }
 
@@ -70,28 +70,28 @@ bool Form_Veltro::start_switch_may_change() {
 
 std::string Form_Veltro::start_switch_status() const {
     if (kit_->IsAttached()) {
-        return "Attached: " + kit_->DeviceType() + ", serial = " + std::to_string(kit_->SerialNumber());
+        return "Attached: " + kit_->device_type() + ", serial = " + std::to_string(kit_->serial_number());
     }
-    const std::string problem = kit_->Problem();
+    const std::string problem = kit_->problem();
     return problem.empty() ? "Not attached" : "Not attached: " + problem;
 }
 
-void Form_Veltro::Use_Kit(std::unique_ptr<InterfaceKit> kit) {
+void Form_Veltro::use_kit(std::unique_ptr<InterfaceKit> kit) {
     Trace("*Use_Kit, begin");
     delete kit_notifier_;
     kit_notifier_ = nullptr;
     delete kit_window_;
     kit_window_ = nullptr;
     if (switch_.is_attached()) {
-        kit_->OutputState(0, false);
+        kit_->output_state(0, false);
         switch_.detached();
-        log_event_quietly("Start switch detached: " + kit_->DeviceType());
+        log_event_quietly("Start switch detached: " + kit_->device_type());
     }
     simulated_kit_ = nullptr;
     kit_ = kit ? std::move(kit) : make_simulated_kit();
     Check_For_Phidget();
     Check_Attached();
-    Trace("*Use_Kit, end ", kit_->DeviceType());
+    Trace("*Use_Kit, end ", kit_->device_type());
 }
 
 void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state, std::uint32_t stamp_mill) {
@@ -122,7 +122,7 @@ void Form_Veltro::obj_Phidget_OnInputChange(std::int16_t index, bool state, std:
 
 void Form_Veltro::Check_Attached() {
     if (start_switch_window_) {
-        start_switch_window_->Refresh_Status();
+        start_switch_window_->refresh_status();
     }
     if (!library_present_) {
         Trace("*Check_Attached m_Phidget_Present = False");
@@ -147,18 +147,18 @@ void Form_Veltro::Check_Attached() {
     command_start_heat_->setEnabled(true);
     // The trigger lamp goes back from red to the input's colour with this refresh.
     switch_.panel_refreshed();
-    kit_->OutputState(0, start_switch_panel_->show_state(true, led_test_pressed_));
+    kit_->output_state(0, start_switch_panel_->show_state(true, led_test_pressed_));
     Trace("Check_Attached, End");
 }
 
 void Form_Veltro::Update_LED() {
-    kit_->OutputState(0, kit_->InputState(0));
+    kit_->output_state(0, kit_->input_state(0));
 }
 
-void Form_Veltro::item_blink_LED_Click() {
-    kit_->OutputState(0, true);
+void Form_Veltro::item_blink_led_click() {
+    kit_->output_state(0, true);
     Wait_ms(2000);
-    kit_->OutputState(0, false);
+    kit_->output_state(0, false);
 }
 
 } // namespace veltro

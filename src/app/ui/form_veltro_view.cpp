@@ -23,41 +23,41 @@ void Form_Veltro::build_view_menu() {
     };
     // "+" is Shift+= on many keyboards: both the sign and its key zoom in.
     item("item_zoom_in", "Zoom in", {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)},
-         [this] { item_zoom_Click(+1); });
-    item("item_zoom_out", "Zoom out", {QKeySequence(Qt::Key_Minus)}, [this] { item_zoom_Click(-1); });
+         [this] { item_zoom_click(+1); });
+    item("item_zoom_out", "Zoom out", {QKeySequence(Qt::Key_Minus)}, [this] { item_zoom_click(-1); });
     view->addSeparator();
     const struct {
         const char* name;
         const char* caption;
         Qt::Key key;
-        bool (View_adjust::*knob)(int);
-    } knobs[] = {{"brightness", "Brightness", Qt::Key_B, &View_adjust::step_brightness},
-                 {"contrast", "Contrast", Qt::Key_C, &View_adjust::step_contrast},
-                 {"gamma", "Gamma", Qt::Key_G, &View_adjust::step_gamma}};
+        bool (ViewAdjust::*knob)(int);
+    } knobs[] = {{"brightness", "Brightness", Qt::Key_B, &ViewAdjust::step_brightness},
+                 {"contrast", "Contrast", Qt::Key_C, &ViewAdjust::step_contrast},
+                 {"gamma", "Gamma", Qt::Key_G, &ViewAdjust::step_gamma}};
     for (const auto& k : knobs) {
         const auto knob = k.knob;
         item((std::string("item_") + k.name + "_up").c_str(), QString(k.caption) + " up",
-             {QKeySequence(k.key)}, [this, knob] { item_view_enhance_Click(knob, +1); });
+             {QKeySequence(k.key)}, [this, knob] { item_view_enhance_click(knob, +1); });
         item((std::string("item_") + k.name + "_down").c_str(), QString(k.caption) + " down",
-             {QKeySequence(Qt::SHIFT | k.key)}, [this, knob] { item_view_enhance_Click(knob, -1); });
+             {QKeySequence(Qt::SHIFT | k.key)}, [this, knob] { item_view_enhance_click(knob, -1); });
     }
     view->addSeparator();
-    item("item_reset_view", "Reset view", {QKeySequence(Qt::Key_0)}, [this] { item_reset_view_Click(); });
+    item("item_reset_view", "Reset view", {QKeySequence(Qt::Key_0)}, [this] { item_reset_view_click(); });
 }
 
-void Form_Veltro::item_zoom_Click(int steps) {
+void Form_Veltro::item_zoom_click(int steps) {
     if (!reviewing() || !picture_->view_applies()) {
         the_operator().beep();
         return;
     }
-    const Goal_line line = review().Drawn_goal_line();
+    const Goal_line line = review().drawn_goal_line();
     const QPointF middle((line.x1 + line.x2) / 2.0, (line.y1 + line.y2) / 2.0);
     if (!picture_->zoom_by(steps, middle)) {
         the_operator().beep();
     }
 }
 
-void Form_Veltro::item_view_enhance_Click(bool (View_adjust::*knob)(int), int step) {
+void Form_Veltro::item_view_enhance_click(bool (ViewAdjust::*knob)(int), int step) {
     if (!reviewing() || !(picture_->view().*knob)(step)) {
         the_operator().beep();
         return;
@@ -65,7 +65,7 @@ void Form_Veltro::item_view_enhance_Click(bool (View_adjust::*knob)(int), int st
     picture_->view_changed();
 }
 
-void Form_Veltro::item_reset_view_Click() {
+void Form_Veltro::item_reset_view_click() {
     picture_->view().reset();
     picture_->view_changed();
 }

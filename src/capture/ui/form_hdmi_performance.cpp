@@ -37,9 +37,9 @@ QString qs(const std::string& s) {
 
 // Picture_Delta_Scroll: one column per frame, the newest at the right edge, drawn from the history
 // whenever Qt repaints, so many frames between two repaints cost one paint.
-class Delta_Chart : public QWidget {
+class DeltaChart : public QWidget {
 public:
-    Delta_Chart(const Delta_History& deltas, QWidget* parent) : QWidget(parent), deltas_(deltas) {
+    DeltaChart(const DeltaHistory& deltas, QWidget* parent) : QWidget(parent), deltas_(deltas) {
         setObjectName("Picture_Delta_Scroll");
         setFixedSize(kChartWidth, kChartHeight);
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -54,11 +54,11 @@ protected:
         p.setPen(QPen(QColor(0, 0, 255), 1)); // 0xFF0000
         const std::size_t columns = std::min<std::size_t>(deltas_.size(), static_cast<std::size_t>(w));
         for (std::size_t i = 0; i < columns; ++i) {
-            const DeltaColumn c = Plot_Delta_Column(w, h, deltas_.back(i));
+            const DeltaColumn c = plot_delta_column(w, h, deltas_.back(i));
             const int x = c.x - static_cast<int>(i);
             p.drawLine(x, c.y_bottom, x, c.y_top);
         }
-        const DeltaColumn ref = Plot_Delta_Column(w, h, 0);
+        const DeltaColumn ref = plot_delta_column(w, h, 0);
         p.setPen(QPen(QColor(255, 255, 0), 1)); // 0xFFFF
         for (int y : ref.reference_y) {
             p.drawLine(ref.reference_x_from, y, w - 1, y);
@@ -66,13 +66,13 @@ protected:
     }
 
 private:
-    const Delta_History& deltas_;
+    const DeltaHistory& deltas_;
 };
 
 // Picture_Scale: the chart's marks beside it, at the heights of the reference lines.
-class Delta_Scale : public QWidget {
+class DeltaScale : public QWidget {
 public:
-    explicit Delta_Scale(QWidget* parent) : QWidget(parent) {
+    explicit DeltaScale(QWidget* parent) : QWidget(parent) {
         setObjectName("Picture_Scale");
         setFixedSize(kScaleWidth, kChartHeight);
     }
@@ -124,16 +124,16 @@ Form_HDMI_performance::Form_HDMI_performance(const Clock& clock, std::function<s
     QMenu* menu_form = bar->addMenu("Form");
     menu_form->setObjectName("menu_form");
     connect(menu_form->addAction("Copy to Clipboard"), &QAction::triggered, this,
-            trapped("item_copy_to_clipboard_Click" + kOwner, [this] { Command_copy_to_clipboard_Click(); }));
+            trapped("item_copy_to_clipboard_Click" + kOwner, [this] { command_copy_to_clipboard_click(); }));
     connect(menu_form->addAction("Print Form"), &QAction::triggered, this,
-            trapped("item_print_form_Click" + kOwner, [this] { Command_Print_Form_Click(); }));
+            trapped("item_print_form_Click" + kOwner, [this] { command_print_form_click(); }));
     menu_debug_ = bar->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
     item_random_delta_ = menu_debug_->addAction("Random Delta");
     item_random_delta_->setObjectName("item_random_delta");
     item_random_delta_->setCheckable(true);
     connect(item_random_delta_, &QAction::triggered, this,
-            trapped("item_random_delta_Click" + kOwner, [this] { item_random_delta_Click(); }));
+            trapped("item_random_delta_Click" + kOwner, [this] { item_random_delta_click(); }));
     menu_debug_->menuAction()->setVisible(is_debug_run());
 
     auto* frame = new QGroupBox("HDMI Performance", this);
@@ -155,8 +155,8 @@ Form_HDMI_performance::Form_HDMI_performance(const Clock& clock, std::function<s
     frame_layout->addLayout(counts);
     auto* chart_row = new QHBoxLayout;
     chart_row->setSpacing(0);
-    chart_row->addWidget(new Delta_Scale(frame));
-    chart_ = new Delta_Chart(deltas_, frame);
+    chart_row->addWidget(new DeltaScale(frame));
+    chart_ = new DeltaChart(deltas_, frame);
     chart_row->addWidget(chart_);
     chart_row->addStretch(1);
     frame_layout->addLayout(chart_row);
@@ -184,10 +184,10 @@ Form_HDMI_performance::Form_HDMI_performance(const Clock& clock, std::function<s
                 trapped(std::string(name) + "_Click" + kOwner, std::move(click)));
         buttons->addWidget(b);
     };
-    button("Command_Hide_Me", "Hide  Form", [this] { Command_Hide_Me_Click(); });
-    button("Command_Print_Form", "Print Form", [this] { Command_Print_Form_Click(); });
+    button("Command_Hide_Me", "Hide  Form", [this] { command_hide_me_click(); });
+    button("Command_Print_Form", "Print Form", [this] { command_print_form_click(); });
     button("Command_copy_to_clipboard", "Copy form to Clipboard",
-           [this] { Command_copy_to_clipboard_Click(); });
+           [this] { command_copy_to_clipboard_click(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(bar);
@@ -197,7 +197,7 @@ Form_HDMI_performance::Form_HDMI_performance(const Clock& clock, std::function<s
 
     refresh_timer_.setSingleShot(true);
     refresh_timer_.setInterval(kRefreshMs);
-    connect(&refresh_timer_, &QTimer::timeout, this, trapped("Refresh" + kOwner, [this] { Refresh(); }));
+    connect(&refresh_timer_, &QTimer::timeout, this, trapped("Refresh" + kOwner, [this] { refresh(); }));
     random_timer_.setInterval(40);
     connect(&random_timer_, &QTimer::timeout, this, trapped("Timer_random_Timer" + kOwner, [this] {
         static std::mt19937 engine{std::random_device{}()};
@@ -228,11 +228,11 @@ void Form_HDMI_performance::schedule_refresh() {
     }
 }
 
-void Form_HDMI_performance::Refresh() {
+void Form_HDMI_performance::refresh() {
     refresh_timer_.stop();
-    label_received_->setText(QString::number(counters_.Received()));
-    label_calculated_->setText(QString::number(counters_.Calculated()));
-    label_lost_->setText(QString::number(counters_.Lost()));
+    label_received_->setText(QString::number(counters_.received()));
+    label_calculated_->setText(QString::number(counters_.calculated()));
+    label_lost_->setText(QString::number(counters_.lost()));
     if (compression_text_) {
         label_compression_->setText(QString::fromStdString(compression_text_()));
     }
@@ -251,7 +251,7 @@ void Form_HDMI_performance::Fill_min_max_fps(const std::string& text) {
     label_min_max_fps_->setText(qs(text));
 }
 
-void Form_HDMI_performance::Command_Hide_Me_Click() {
+void Form_HDMI_performance::command_hide_me_click() {
     hide();
 }
 
@@ -266,20 +266,20 @@ bool Form_HDMI_performance::eventFilter(QObject* watched, QEvent* event) {
     if (watched == label_lost_ && event->type() == QEvent::MouseButtonPress) {
         run_trapped("Label_frames_lost_Click" + kOwner, [this] {
             Reset_Counters();
-            Refresh();
+            refresh();
         });
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void Form_HDMI_performance::Command_copy_to_clipboard_Click() {
-    Refresh();
+void Form_HDMI_performance::command_copy_to_clipboard_click() {
+    refresh();
     QApplication::clipboard()->setPixmap(grab());
 }
 
-void Form_HDMI_performance::Command_Print_Form_Click() {
-    Refresh();
+void Form_HDMI_performance::command_print_form_click() {
+    refresh();
     const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_hdmi_performance"), ask);
     if (!target.printer) {
@@ -296,7 +296,7 @@ void Form_HDMI_performance::Command_Print_Form_Click() {
     tell_if_printed_to_file(target, "the form is");
 }
 
-void Form_HDMI_performance::item_random_delta_Click() {
+void Form_HDMI_performance::item_random_delta_click() {
     if (random_timer_.isActive()) {
         random_timer_.stop();
     } else {

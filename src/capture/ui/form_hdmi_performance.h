@@ -37,17 +37,17 @@ public:
     void HDMI_Dimensions(const std::string& text);
     void Fill_min_max_fps(const std::string& text);
     // What the compression of the capture that is on has done, read at every refresh.
-    void Compression_text(std::function<std::string()> text) { compression_text_ = std::move(text); }
+    void compression_text(std::function<std::string()> text) { compression_text_ = std::move(text); }
 
-    void Command_Hide_Me_Click();
-    void Command_Print_Form_Click();
-    void Command_copy_to_clipboard_Click();
-    void item_random_delta_Click();
+    void command_hide_me_click();
+    void command_print_form_click();
+    void command_copy_to_clipboard_click();
+    void item_random_delta_click();
 
     // Shows what was fed since the last refresh; runs by itself on the refresh timer.
-    void Refresh();
-    const HDMI_Performance_Counters& counters() const { return counters_; }
-    const Delta_History& deltas() const { return deltas_; }
+    void refresh();
+    const HdmiPerformanceCounters& counters() const { return counters_; }
+    const DeltaHistory& deltas() const { return deltas_; }
     QMenu* debug_menu() const { return menu_debug_; }
 
 signals:
@@ -63,8 +63,8 @@ private:
 
     const Clock& clock_;
     std::function<std::int32_t()> running_fps_;
-    HDMI_Performance_Counters counters_;
-    Delta_History deltas_;
+    HdmiPerformanceCounters counters_;
+    DeltaHistory deltas_;
     QTimer refresh_timer_;
     QTimer random_timer_;
     QWidget* chart_;

@@ -44,10 +44,10 @@ Form_select_Video::Form_select_Video(ComponentFactory make_component, QWidget* p
     auto* iterate = menu_form_->addAction("List contents to ClipBoard");
     iterate->setObjectName("item_iterate");
     connect(copy, &QAction::triggered, this,
-            trapped("item_copy_to_clipboard_Click" + kOwner, [this] { item_copy_to_clipboard_Click(); }));
+            trapped("item_copy_to_clipboard_Click" + kOwner, [this] { item_copy_to_clipboard_click(); }));
     connect(iterate, &QAction::triggered, this,
-            trapped("item_iterate_Click" + kOwner, [this] { item_iterate_Click(); }));
-    connect(menu_form_, &QMenu::aboutToShow, this, [this] { menu_form_Click(); });
+            trapped("item_iterate_Click" + kOwner, [this] { item_iterate_click(); }));
+    connect(menu_form_, &QMenu::aboutToShow, this, [this] { menu_form_click(); });
     menu_debug_ = bar->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
     connect(menu_debug_->addAction("Show friendlyname & property"), &QAction::triggered, this,
@@ -80,7 +80,7 @@ Form_select_Video::Form_select_Video(ComponentFactory make_component, QWidget* p
     list_->setMinimumWidth(twips(6300) + 40);
     connect(list_, &QTreeWidget::itemClicked, this,
             trapped("ListView_prop_Click" + kOwner, [this](QTreeWidgetItem* item, int) {
-                ListView_prop_Click(list_->indexOfTopLevelItem(item));
+                list_view_prop_click(list_->indexOfTopLevelItem(item));
             }));
 
     auto* enum_button = new QPushButton("Enumerate Video sources", this);
@@ -90,9 +90,9 @@ Form_select_Video::Form_select_Video(ComponentFactory make_component, QWidget* p
     auto* cancel = new QPushButton("Cancel", this);
     cancel->setObjectName("Command_Cancel");
     connect(enum_button, &QPushButton::clicked, this,
-            trapped("Command_enum2_Click" + kOwner, [this] { Command_enum2_Click(); }));
+            trapped("Command_enum2_Click" + kOwner, [this] { command_enum2_click(); }));
     connect(done, &QPushButton::clicked, this,
-            trapped("Command_select_done_Click" + kOwner, [this] { Command_select_done_Click(); }));
+            trapped("Command_select_done_Click" + kOwner, [this] { command_select_done_click(); }));
     connect(cancel, &QPushButton::clicked, this, [this] { hide(); });
 
     auto* selection = new QGroupBox("Selection", this);
@@ -160,12 +160,12 @@ void Form_select_Video::Do_Select() {
     }
 }
 
-void Form_select_Video::Command_enum2_Click() {
+void Form_select_Video::command_enum2_click() {
     Do_Enum();
     Do_Select();
 }
 
-void Form_select_Video::ListView_prop_Click(int row) {
+void Form_select_Video::list_view_prop_click(int row) {
     if (row < 0 || row >= static_cast<int>(rows_.size())) {
         return;
     }
@@ -174,11 +174,11 @@ void Form_select_Video::ListView_prop_Click(int row) {
     label_friendly_->setText(QString::fromStdString(r.friendly_name));
     label_property_num_->setText(QString::number(r.format_number));
     label_property_->setText(QString::fromStdString(r.description));
-    Save_Source_Choice(r);
+    save_source_choice(r);
     row_chosen_ = true;
 }
 
-void Form_select_Video::Command_select_done_Click() {
+void Form_select_Video::command_select_done_click() {
     if (row_chosen_) {
         hide();
     } else {
@@ -186,17 +186,17 @@ void Form_select_Video::Command_select_done_Click() {
     }
 }
 
-void Form_select_Video::item_copy_to_clipboard_Click() {
+void Form_select_Video::item_copy_to_clipboard_click() {
     QApplication::clipboard()->setPixmap(grab());
 }
 
-void Form_select_Video::item_iterate_Click() {
+void Form_select_Video::item_iterate_click() {
     const auto& facts = process_facts();
     QApplication::clipboard()->setText(QString::fromStdString(
-        Source_List_Text(rows_, now_default_datetime(), facts.version_text, facts.computer_name)));
+        source_list_text(rows_, now_default_datetime(), facts.version_text, facts.computer_name)));
 }
 
-void Form_select_Video::menu_form_Click() {
+void Form_select_Video::menu_form_click() {
     if (QApplication::queryKeyboardModifiers() & Qt::AltModifier) {
         menu_debug_->menuAction()->setVisible(!menu_debug_->menuAction()->isVisible());
     }

@@ -25,13 +25,13 @@ public:
 
     void Do_Enum();
     void Do_Select();
-    void Command_enum2_Click();
-    void Command_select_done_Click();
-    void ListView_prop_Click(int row);
-    void item_copy_to_clipboard_Click();
-    void item_iterate_Click();
+    void command_enum2_click();
+    void command_select_done_click();
+    void list_view_prop_click(int row);
+    void item_copy_to_clipboard_click();
+    void item_iterate_click();
     // Choosing "Form" with Alt held shows or hides the "Debug" menu.
-    void menu_form_Click();
+    void menu_form_click();
 
     QTreeWidget* ListView_prop() const { return list_; }
     const std::vector<SourceRow>& rows() const { return rows_; }

@@ -47,7 +47,7 @@ QString qs(const std::string& text) {
 }
 
 // Refuses typed text the event file could not hold, so that it never comes back as "?".
-class Event_text_validator : public QValidator {
+class EventTextValidator : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
@@ -77,7 +77,7 @@ Form_event_registration::Form_event_registration(EventSession& session, QWidget*
                                             "Dog names (*.csv *.txt *.tsv);;All files (*)")
             .toStdString();
     };
-    confirm_card = [](Form_race_card_preview& preview) { return preview.exec() == QDialog::Accepted; };
+    confirm_card = [](FormRaceCardPreview& preview) { return preview.exec() == QDialog::Accepted; };
     wait = [](std::int32_t ms) { Wait_ms(ms); };
     import_pause = [](std::int32_t ms) { Do_Sleep(ms); };
     build();
@@ -92,7 +92,7 @@ Form_event_registration::~Form_event_registration() = default;
 QLineEdit* Form_event_registration::add_field(QWidget* parent, const char* name) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(name);
-    field->setValidator(new Event_text_validator(field));
+    field->setValidator(new EventTextValidator(field));
     connect(field, &QLineEdit::inputRejected, this, trapped(location(std::string(name) + "_KeyPress"), [] {
                 the_operator().message("This text " + EventDocument::cannot_hold_reason() + ".",
                                        MsgIcon::Exclamation);
@@ -118,7 +118,7 @@ void Form_event_registration::build() {
         commit_pending_fields();
         save();
         try {
-            session_.Open_another_event_file(path);
+            session_.open_another_event_file(path);
         } catch (...) {
             show_fields();
             throw;
@@ -130,7 +130,7 @@ void Form_event_registration::build() {
     add("item_create_event_file", "Create new Event file", [this] {
         // The session saves the open event itself, under its own name and day, before it asks.
         commit_pending_fields();
-        session_.Create_new_Event_file();
+        session_.create_new_event_file();
         show_fields();
         show_heat();
         emit event_changed();
@@ -139,14 +139,14 @@ void Form_event_registration::build() {
         // What was typed since the last save goes into the file before the document is dropped.
         commit_pending_fields();
         save();
-        session_.Close_event_file();
+        session_.close_event_file();
         show_fields();
-        Label_file_name->setToolTip({});
+        label_file_name->setToolTip({});
         emit event_changed();
     });
     add("item_import_dogs", "Import dog names", [this] { Import_Dogs(); });
-    add("item_print_form", "Print form", [this] { Print_form(); });
-    add("item_make_speaker_card", "Make speaker card", [this] { Make_speaker_card(); });
+    add("item_print_form", "Print form", [this] { print_form(); });
+    add("item_make_speaker_card", "Make speaker card", [this] { make_speaker_card(); });
     add("item_hide", "Hide", [this] {
         commit_pending_fields();
         save();
@@ -159,10 +159,10 @@ void Form_event_registration::build() {
 
     auto* frame_file = new QGroupBox("Event File name", central);
     frame_file->setObjectName("Frame_event_file_name");
-    Label_file_name = new QLabel(frame_file);
-    Label_file_name->setObjectName("Label_event_file_name");
-    Label_file_name->setMinimumWidth(420);
-    (new QVBoxLayout(frame_file))->addWidget(Label_file_name);
+    label_file_name = new QLabel(frame_file);
+    label_file_name->setObjectName("Label_event_file_name");
+    label_file_name->setMinimumWidth(420);
+    (new QVBoxLayout(frame_file))->addWidget(label_file_name);
     layout->addWidget(frame_file);
 
     auto* event_line = new QHBoxLayout;
@@ -223,8 +223,8 @@ void Form_event_registration::show_fields() {
     for (std::size_t i = 0; i < Text_dog_name.size(); ++i)
         set_text(Text_dog_name[i], f.dog_names[i]);
     showing_ = false;
-    Label_file_name->setText(qs(f.file_label));
-    Label_file_name->setToolTip(qs(f.file_label_tip));
+    label_file_name->setText(qs(f.file_label));
+    label_file_name->setToolTip(qs(f.file_label_tip));
 }
 
 void Form_event_registration::show_heat() {
@@ -239,16 +239,16 @@ void Form_event_registration::Update_heat() {
 
 void Form_event_registration::Update_Event_file_name() {
     session_.Update_Event_file_name();
-    Label_file_name->setText(qs(session_.fields().file_label));
-    Label_file_name->setToolTip(qs(session_.current_event_file()));
+    label_file_name->setText(qs(session_.fields().file_label));
+    label_file_name->setToolTip(qs(session_.current_event_file()));
 }
 
-void Form_event_registration::No_Event_File() {
+void Form_event_registration::no_event_file() {
     commit_pending_fields();
     save();
-    session_.No_Event_File();
+    session_.no_event_file();
     show_fields();
-    Label_file_name->setToolTip({});
+    label_file_name->setToolTip({});
 }
 
 void Form_event_registration::Load_Heat_Data() {
@@ -269,11 +269,11 @@ void Form_event_registration::text_changed(QLineEdit* field) {
     if (field == Text_event_name) {
         f.event_name = text;
         if (editable())
-            session_.Write_event_name(text);
+            session_.write_event_name(text);
     } else if (field == Text_day) {
         f.day = text;
         if (editable())
-            session_.Write_event_day(text);
+            session_.write_event_day(text);
     } else if (field == Text_heatName) {
         f.heat_name = text;
     } else if (field == Text_heat_start_time) {
@@ -285,7 +285,7 @@ void Form_event_registration::text_changed(QLineEdit* field) {
         if (field == Text_dog_name[i]) {
             f.dog_names[i] = text;
             if (editable())
-                session_.Write_dog_name(static_cast<std::int16_t>(i + 1), text);
+                session_.write_dog_name(static_cast<std::int16_t>(i + 1), text);
         }
     }
 }
@@ -295,12 +295,12 @@ void Form_event_registration::field_left(QLineEdit* field) {
         return;
     const std::string text = field->text().toStdString();
     if (field == Text_heatName) {
-        session_.Write_heat_name(text);
+        session_.write_heat_name(text);
         save();
     } else if (field == Text_heat_start_time) {
-        session_.Write_heat_time(text);
+        session_.write_heat_time(text);
     } else if (field == Text_heatLength) {
-        session_.Write_heat_length(text);
+        session_.write_heat_length(text);
         save();
     } else if (field != Text_event_name && field != Text_day) {
         save(); // a dog name, written already at every change
@@ -312,11 +312,11 @@ void Form_event_registration::commit_pending_fields() {
     if (!editable())
         return;
     if (Text_heatName->isModified())
-        session_.Write_heat_name(Text_heatName->text().toStdString());
+        session_.write_heat_name(Text_heatName->text().toStdString());
     if (Text_heat_start_time->isModified())
-        session_.Write_heat_time(Text_heat_start_time->text().toStdString());
+        session_.write_heat_time(Text_heat_start_time->text().toStdString());
     if (Text_heatLength->isModified())
-        session_.Write_heat_length(Text_heatLength->text().toStdString());
+        session_.write_heat_length(Text_heatLength->text().toStdString());
     for (QLineEdit* field : {Text_heatName, Text_heat_start_time, Text_heatLength})
         field->setModified(false);
 }
@@ -421,16 +421,16 @@ void Form_event_registration::closeEvent(QCloseEvent* event) {
 }
 
 void Form_event_registration::Import_Dogs() {
-    if (!session_.Import_possible())
+    if (!session_.import_possible())
         return;
-    const std::string path = choose_import_file(Import_folder());
+    const std::string path = choose_import_file(import_folder());
     if (path.empty())
         return;
-    Store_import_folder(path);
+    store_import_folder(path);
     const std::optional<std::string> text = read_whole_file(path);
     if (!text)
-        throw VeltroError(err::FileNotFound, "File not found: " + path);
-    if (Looks_like_race_card(*text)) {
+        throw VeltroError(err::kFileNotFound, "File not found: " + path);
+    if (looks_like_race_card(*text)) {
         import_race_card(*text);
         return;
     }
@@ -458,23 +458,23 @@ void Form_event_registration::Import_Dogs() {
 
 void Form_event_registration::import_race_card(const std::string& bytes) {
     Trace("Import_Dogs start");
-    if (!Parse_race_card(bytes)) {
+    if (!parse_race_card(bytes)) {
         the_operator().message("The race card cannot be read as text (it is neither UTF-8, UTF-16 nor "
                                "Windows-1252).",
                                MsgIcon::Exclamation);
         return;
     }
-    Form_race_card_preview preview(bytes, session_.document(), this);
+    FormRaceCardPreview preview(bytes, session_.document(), this);
     if (!confirm_card(preview))
         return;
-    const std::int32_t count = Import_race_card(preview.card(), session_);
+    const std::int32_t count = veltro::import_race_card(preview.card(), session_);
     show_heat();
     show_fields();
     emit event_changed();
     the_operator().message(std::to_string(count) + " Dogs imported!");
 }
 
-void Form_event_registration::Print_form() {
+void Form_event_registration::print_form() {
     const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_event_form"), ask);
     if (!target.printer)
@@ -490,7 +490,7 @@ void Form_event_registration::Print_form() {
         wait(600);
         step({}, 10);
         if (!print_window_image(this, *target.printer))
-            throw VeltroError(err::PrinterError, "Printer error: the form could not be printed");
+            throw VeltroError(err::kPrinterError, "Printer error: the form could not be printed");
     } catch (...) {
         step({}, -1);
         throw;
@@ -501,7 +501,7 @@ void Form_event_registration::Print_form() {
     tell_if_printed_to_file(target, "the form is");
 }
 
-void Form_event_registration::Make_speaker_card() {
+void Form_event_registration::make_speaker_card() {
     if (!speaker_card_) {
         speaker_card_ = new Form_Veltro_SpeakerCard(this);
         speaker_card_->progress = [this](const std::string& caption, int percent) {
@@ -510,7 +510,7 @@ void Form_event_registration::Make_speaker_card() {
         };
         speaker_card_->wait = [this](std::int32_t ms) { wait(ms); };
     }
-    Speaker_card_values v;
+    SpeakerCardValues v;
     v.event_name = Text_event_name->text().toStdString();
     v.heat = static_cast<std::int16_t>(UpDown_heat->value());
     v.heat_name = Text_heatName->text().toStdString();
@@ -518,7 +518,7 @@ void Form_event_registration::Make_speaker_card() {
     v.length = Text_heatLength->text().toStdString();
     for (std::size_t i = 0; i < Text_dog_name.size(); ++i)
         v.dog_names[i] = Text_dog_name[i]->text().toStdString();
-    speaker_card_->Fill(v);
+    speaker_card_->fill(v);
     speaker_card_->show();
     speaker_card_->raise();
 }

@@ -17,7 +17,7 @@ namespace veltro {
 
 class EventSession;
 class Form_Veltro_SpeakerCard;
-class Form_race_card_preview;
+class FormRaceCardPreview;
 
 // The event editor "Veltro HDMI event registration": creates, opens and closes event files, and
 // edits the event name and day and, heat by heat, the heat's name, start time, length and the dog
@@ -36,13 +36,13 @@ public:
     // The file-name label: the current event file's name, or "No event file".
     void Update_Event_file_name();
     // The main window's "No Event File": saves what was typed, then forgets the event file.
-    void No_Event_File();
+    void no_event_file();
     // Menu "Import dog names": a "Start" list or a spreadsheet race card.
     void Import_Dogs();
     // Menu "Print form".
-    void Print_form();
+    void print_form();
     // Menu "Make speaker card": the card, filled from the fields as they are now.
-    void Make_speaker_card();
+    void make_speaker_card();
     // The speaker card, once made.
     Form_Veltro_SpeakerCard* speaker_card() const { return speaker_card_; }
 
@@ -50,7 +50,7 @@ public:
     std::function<std::string()> choose_event_file;
     std::function<std::string(const std::string& folder)> choose_import_file;
     // Shows the preview of a race card; true when the operator takes it.
-    std::function<bool(Form_race_card_preview& preview)> confirm_card;
+    std::function<bool(FormRaceCardPreview& preview)> confirm_card;
     // Steps of a print for the progress window: caption and percent; percent -1 hides it.
     std::function<void(const std::string& caption, int percent)> progress;
     // The waits of printing (window events run meanwhile) and the pause after each imported name
@@ -87,7 +87,7 @@ private:
     bool showing_ = false;
     bool saving_ = false;
     bool leaving_ = false; // closed or hidden: the save is done, the deactivation that follows needs none
-    QLabel* Label_file_name = nullptr;
+    QLabel* label_file_name = nullptr;
     QLineEdit* Text_day = nullptr;
     QLineEdit* Text_event_name = nullptr;
     QGroupBox* Frame_boxes = nullptr;

@@ -47,7 +47,7 @@ void Form_heat_competitors::build() {
     QAction* hide_item = form->addAction("Hide");
     hide_item->setObjectName("item_hide");
     connect(hide_item, &QAction::triggered, this,
-            trapped(location("item_hide_Click"), [this] { item_hide_Click(); }));
+            trapped(location("item_hide_Click"), [this] { item_hide_click(); }));
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -92,19 +92,19 @@ void Form_heat_competitors::build() {
     }
     column->addLayout(dogs);
 
-    Command_update = new QPushButton("Update current file", central);
-    Command_update->setObjectName("Command_update");
-    column->addWidget(Command_update);
+    command_update = new QPushButton("Update current file", central);
+    command_update->setObjectName("Command_update");
+    column->addWidget(command_update);
     setCentralWidget(central);
 
     connect(UpDown_heat, &QSpinBox::valueChanged, this,
-            trapped(location("UpDown_heat_Change"), [this](int heat) { UpDown_heat_Change(heat); }));
+            trapped(location("UpDown_heat_Change"), [this](int heat) { up_down_heat_change(heat); }));
     connect(Text_Heat_name, &QLineEdit::textChanged, this,
-            trapped(location("Text_Heat_name_Change"), [this] { Text_Heat_name_Change(); }));
+            trapped(location("Text_Heat_name_Change"), [this] { text_heat_name_change(); }));
     for (int i = 0; i < kTimedBoxes; ++i) {
         QLineEdit* field = Text_dog_name[static_cast<std::size_t>(i)];
         connect(field, &QLineEdit::textChanged, this,
-                trapped(location("Text_dog_name_Change"), [this, i] { Text_dog_name_Change(i + 1); }));
+                trapped(location("Text_dog_name_Change"), [this, i] { text_dog_name_change(i + 1); }));
         // A name typed in is on disk as soon as the field is left, so closing the recording from the
         // main window cannot drop it.
         connect(field, &QLineEdit::editingFinished, this,
@@ -112,13 +112,13 @@ void Form_heat_competitors::build() {
     }
     connect(Text_Heat_name, &QLineEdit::editingFinished, this,
             trapped(location("Text_Heat_name_LostFocus"), [this] { store_changes(); }));
-    connect(Command_update, &QPushButton::clicked, this,
-            trapped(location("Command_update_Click"), [this] { Command_update_Click(); }));
+    connect(command_update, &QPushButton::clicked, this,
+            trapped(location("Command_update_Click"), [this] { command_update_click(); }));
 }
 
 // Setting a field's text runs its change handler, which is what writes into the recording.
 void Form_heat_competitors::show_fields() {
-    const Heat_competitor_list::Fields& f = list_.fields();
+    const HeatCompetitorList::Fields& f = list_.fields();
     for (std::size_t i = 0; i < Text_dog_name.size(); ++i)
         Text_dog_name[i]->setText(qs(f.dog_names[i]));
     Text_Heat_name->setText(qs(f.heat_name));
@@ -132,47 +132,47 @@ void Form_heat_competitors::Form_Load(std::int16_t main_heat) {
     });
     run_trapped(location("Form_Load"), [&] {
         const QSignalBlocker quiet(UpDown_heat);
-        UpDown_heat->setValue(list_.First_heat(main_heat));
+        UpDown_heat->setValue(list_.first_heat(main_heat));
     });
     apply_heat(UpDown_heat->value(), true);
 }
 
-void Form_heat_competitors::UpDown_heat_Change(int heat) {
+void Form_heat_competitors::up_down_heat_change(int heat) {
     apply_heat(heat, false);
 }
 
 void Form_heat_competitors::apply_heat(int heat, bool opening) {
     run_trapped(location("UpDown_heat_Change"), [&] {
         Label_heatno->setText(QString::number(heat));
-        if (list_.Apply_heat(static_cast<std::int16_t>(heat), opening))
+        if (list_.apply_heat(static_cast<std::int16_t>(heat), opening))
             show_fields();
     });
     store_changes();
 }
 
-void Form_heat_competitors::Text_dog_name_Change(int box) {
+void Form_heat_competitors::text_dog_name_change(int box) {
     const std::size_t i = static_cast<std::size_t>(box - 1);
-    if (list_.Dog_name_changed(static_cast<std::int16_t>(box), Text_dog_name[i]->text().toStdString()))
+    if (list_.dog_name_changed(static_cast<std::int16_t>(box), Text_dog_name[i]->text().toStdString()))
         emit results_changed();
 }
 
-void Form_heat_competitors::Text_Heat_name_Change() {
+void Form_heat_competitors::text_heat_name_change() {
     Label_heatno->setText(QString::number(UpDown_heat->value()));
-    if (list_.Heat_name_changed(Text_Heat_name->text().toStdString()))
+    if (list_.heat_name_changed(Text_Heat_name->text().toStdString()))
         emit results_changed();
 }
 
-void Form_heat_competitors::Command_update_Click() {
-    if (list_.Update_current_file())
+void Form_heat_competitors::command_update_click() {
+    if (list_.update_current_file())
         emit results_changed();
     store_changes();
 }
 
 void Form_heat_competitors::store_changes() {
-    run_trapped(location("Write_XML_header"), [this] { list_.Store_changes(); });
+    run_trapped(location("Write_XML_header"), [this] { list_.store_changes(); });
 }
 
-void Form_heat_competitors::item_hide_Click() {
+void Form_heat_competitors::item_hide_click() {
     close();
 }
 

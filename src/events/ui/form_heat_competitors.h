@@ -33,9 +33,9 @@ public:
     // The main window calls it again whenever another recording opens or the open one closes.
     void Form_Load(std::int16_t main_heat);
     // "Hide": closes the window as its frame does.
-    void item_hide_Click();
+    void item_hide_click();
 
-    const Heat_competitor_list& list() const { return list_; }
+    const HeatCompetitorList& list() const { return list_; }
 
 signals:
     void results_changed(); // Handle_results
@@ -47,19 +47,19 @@ protected:
 private:
     void build();
     void show_fields();
-    void UpDown_heat_Change(int heat);
+    void up_down_heat_change(int heat);
     void apply_heat(int heat, bool opening);
-    void Text_dog_name_Change(int box);
-    void Text_Heat_name_Change();
-    void Command_update_Click();
+    void text_dog_name_change(int box);
+    void text_heat_name_change();
+    void command_update_click();
     void store_changes();
 
-    Heat_competitor_list list_;
+    HeatCompetitorList list_;
     QSpinBox* UpDown_heat = nullptr;
     QLabel* Label_heatno = nullptr;
     QLineEdit* Text_Heat_name = nullptr;
     std::array<QLineEdit*, kTimedBoxes> Text_dog_name{};
-    QPushButton* Command_update = nullptr;
+    QPushButton* command_update = nullptr;
 };
 
 } // namespace veltro

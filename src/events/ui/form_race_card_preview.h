@@ -18,10 +18,10 @@ class EventDocument;
 // The preview of a race card import: one row per dog with what the import does to its box, every
 // rejected line with its reason, and the names a spreadsheet would run as formulas. Without a
 // heading the operator chooses the heat, box and name columns, and the card is read again.
-class Form_race_card_preview : public QDialog {
+class FormRaceCardPreview : public QDialog {
     Q_OBJECT
 public:
-    Form_race_card_preview(std::string bytes, const EventDocument& doc, QWidget* owner = nullptr);
+    FormRaceCardPreview(std::string bytes, const EventDocument& doc, QWidget* owner = nullptr);
 
     // The card as last read (with the operator's columns).
     const RaceCard& card() const { return card_; }
@@ -35,12 +35,12 @@ private:
     std::string bytes_;
     const EventDocument& doc_;
     RaceCard card_;
-    QLabel* Label_summary = nullptr;
-    std::array<QComboBox*, 3> Combo_column{};
-    QWidget* Frame_columns = nullptr;
-    QTableWidget* Table_dogs = nullptr;
-    QTableWidget* Table_rejected = nullptr;
-    QLabel* Label_warnings = nullptr;
+    QLabel* label_summary = nullptr;
+    std::array<QComboBox*, 3> combo_column{};
+    QWidget* frame_columns = nullptr;
+    QTableWidget* table_dogs = nullptr;
+    QTableWidget* table_rejected = nullptr;
+    QLabel* label_warnings = nullptr;
 };
 
 } // namespace veltro

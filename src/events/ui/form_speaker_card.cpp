@@ -58,9 +58,10 @@ Form_Veltro_SpeakerCard::Form_Veltro_SpeakerCard(QWidget* owner) : QMainWindow(o
 void Form_Veltro_SpeakerCard::build() {
     QMenu* form = menuBar()->addMenu("Form");
     form->setObjectName("menu_form");
-    QAction* print = form->addAction("Print");
-    print->setObjectName("item_print");
-    connect(print, &QAction::triggered, this, trapped(location("item_print_Click"), [this] { Print(); }));
+    QAction* print_item = form->addAction("Print");
+    print_item->setObjectName("item_print");
+    connect(print_item, &QAction::triggered, this,
+            trapped(location("item_print_Click"), [this] { print(); }));
 
     auto* central = new QWidget(this);
     central->setAutoFillBackground(true);
@@ -104,7 +105,7 @@ void Form_Veltro_SpeakerCard::fill_Boxes() {
         Paint_box(Picture_box[static_cast<std::size_t>(i)], static_cast<std::int16_t>(i + 1));
 }
 
-void Form_Veltro_SpeakerCard::Fill(const Speaker_card_values& v) {
+void Form_Veltro_SpeakerCard::fill(const SpeakerCardValues& v) {
     Label_event->setText(qs(v.event_name));
     Label_heat_num->setText(QString::number(v.heat));
     Label_heat_name->setText(qs(v.heat_name));
@@ -116,8 +117,8 @@ void Form_Veltro_SpeakerCard::Fill(const Speaker_card_values& v) {
     adjustSize();
 }
 
-Speaker_card_values Form_Veltro_SpeakerCard::Shown() const {
-    Speaker_card_values v;
+SpeakerCardValues Form_Veltro_SpeakerCard::shown() const {
+    SpeakerCardValues v;
     v.event_name = Label_event->text().toStdString();
     v.heat = static_cast<std::int16_t>(Label_heat_num->text().toInt());
     v.heat_name = Label_heat_name->text().toStdString();
@@ -128,7 +129,7 @@ Speaker_card_values Form_Veltro_SpeakerCard::Shown() const {
     return v;
 }
 
-void Form_Veltro_SpeakerCard::Print() {
+void Form_Veltro_SpeakerCard::print() {
     const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_speaker_card"), ask);
     if (!target.printer)
@@ -158,7 +159,7 @@ void Form_Veltro_SpeakerCard::Print_Me(QPrinter& printer) {
     printer.setFullPage(true);
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(err::PrinterError, "Printer error: the speaker card could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the speaker card could not be printed");
     const double dpi = printer.resolution();
     const QPointF at(kPrintLeftTwips * dpi / 1440.0, kPrintTopTwips * dpi / 1440.0);
     // The card spans the page's printable width (the same margin on the right as on the left), so a
@@ -167,7 +168,7 @@ void Form_Veltro_SpeakerCard::Print_Me(QPrinter& printer) {
     const QSizeF room(page.width() - 2 * at.x(), page.height() - 2 * at.y());
     paint_window_contents(centralWidget(), painter, at, room, true);
     if (!painter.end())
-        throw VeltroError(err::PrinterError, "Printer error: the speaker card could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the speaker card could not be printed");
 }
 
 } // namespace veltro

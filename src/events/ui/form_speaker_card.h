@@ -14,7 +14,7 @@ class QPrinter;
 namespace veltro {
 
 // What the card shows: the editor's fields at the moment the card was made.
-struct Speaker_card_values {
+struct SpeakerCardValues {
     std::string event_name;
     std::int16_t heat = 1;
     std::string heat_name;
@@ -31,12 +31,12 @@ public:
     explicit Form_Veltro_SpeakerCard(QWidget* owner = nullptr);
 
     // Copies the values into the labels; later changes of the editor's fields do not reach the card.
-    void Fill(const Speaker_card_values& values);
-    Speaker_card_values Shown() const;
+    void fill(const SpeakerCardValues& values);
+    SpeakerCardValues shown() const;
     // Paints the six box badges.
     void fill_Boxes();
     // The menu "Print": the card on one page (printer dialog with Alt held or when the setting asks).
-    void Print();
+    void print();
 
     // Steps of the print for the progress window: caption and percent; percent -1 hides it.
     std::function<void(const std::string& caption, int percent)> progress;

@@ -63,7 +63,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text = {}) {
 }
 
 QString warning_style() {
-    const Rgb c = kClose_finish_colour;
+    const Rgb c = kCloseFinishColour;
     return QString("color: rgb(%1, %2, %3);").arg(c.r).arg(c.g).arg(c.b);
 }
 
@@ -102,7 +102,7 @@ void Form_Velt_Results::build() {
         a->setObjectName(name);
         connect(a, &QAction::triggered, this, trapped(location(where), action));
     };
-    add(form, "item_print", "Print", "item_print_Click", [this] { Print(); });
+    add(form, "item_print", "Print", "item_print_Click", [this] { print(); });
     add(form, "item_hide", "Hide", "item_hide_Click", [this] { hide(); });
     add(form, "item_clear_results", "Clear all results", "item_clear_results_Click", [this] {
         if (the_operator().ask_ok_cancel("Clearing all results, are you sure?", "Veltro clearing results"))
@@ -111,10 +111,10 @@ void Form_Velt_Results::build() {
     add(form, "item_export_clipboard", "Export results to Clipboard", "item_export_clipboard_Click",
         [this] { Export_to_Clipboard(); });
     add(form, "item_export_results", "Export results...", "item_export_results_Click",
-        [this] { Export_results(); });
+        [this] { export_results(); });
     menu_debug_ = menuBar()->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
-    add(menu_debug_, "item_paint_boxes", "Paint boxes", "item_paint_boxes_Click", [this] { Paint_boxes(); });
+    add(menu_debug_, "item_paint_boxes", "Paint boxes", "item_paint_boxes_Click", [this] { paint_boxes(); });
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -142,9 +142,9 @@ void Form_Velt_Results::build() {
     layout->addWidget(Label_box_delay = label(central, "Label_box_delay"));
     Label_box_delay->hide();
     // Shown only for an official result; printed with the window.
-    layout->addWidget(Label_official = label(central, "Label_official"));
-    Label_official->setStyleSheet("color: rgb(0, 128, 0); font-weight: bold;");
-    Label_official->hide();
+    layout->addWidget(label_official = label(central, "Label_official"));
+    label_official->setStyleSheet("color: rgb(0, 128, 0); font-weight: bold;");
+    label_official->hide();
     QLabel* veltro = label(central, "Label_Veltro", "Veltro dog race timing system");
     QFont italic = veltro->font();
     italic.setItalic(true);
@@ -162,7 +162,7 @@ void Form_Velt_Results::build() {
     QFont name_font = row_font;
     name_font.setBold(true);
     for (int i = 0; i < kTimedBoxes; ++i) {
-        Row_controls& r = rows_[static_cast<std::size_t>(i)];
+        RowControls& r = rows_[static_cast<std::size_t>(i)];
         const std::string n = "_" + std::to_string(i);
         r.dead_circle = label(central, ("Shape_dead_circle" + n).c_str());
         static_cast<QLabel*>(r.dead_circle)->setPixmap(circle_pixmap());
@@ -192,10 +192,10 @@ void Form_Velt_Results::build() {
             l->installEventFilter(this);
     }
     layout->addLayout(grid);
-    Label_close_finish = label(central, "Label_close_finish");
-    Label_close_finish->setStyleSheet(warning_style());
-    Label_close_finish->hide();
-    layout->addWidget(Label_close_finish);
+    label_close_finish = label(central, "Label_close_finish");
+    label_close_finish->setStyleSheet(warning_style());
+    label_close_finish->hide();
+    layout->addWidget(label_close_finish);
     Label_printed = label(central, "Label_printed");
     Label_printed->setFont(QFont("Times", 9));
     layout->addWidget(Label_printed);
@@ -227,11 +227,11 @@ void Form_Velt_Results::Clear_Results_Display() {
     Label_Heat_ID->clear();
     Label_Heat_name->clear();
     Label_heat_started->clear();
-    Label_official->clear();
-    Label_official->hide();
-    Label_close_finish->clear();
-    Label_close_finish->hide();
-    for (Row_controls& r : rows_) {
+    label_official->clear();
+    label_official->hide();
+    label_close_finish->clear();
+    label_close_finish->hide();
+    for (RowControls& r : rows_) {
         r.rank->clear();
         r.name->clear();
         r.name->setToolTip({});
@@ -253,31 +253,30 @@ void Form_Velt_Results::fit_label(QLabel* l, int points, const QString& text) {
     l->setText(text);
 }
 
-void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result_array& results,
-                                             std::int32_t box_delay, const Picture_period& period) {
+void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const ResultArray& results,
+                                             std::int32_t box_delay, const PicturePeriod& period) {
     fit_label(Label_event_name, 18, qs(rec.Velt_event()));
     Label_Heat_ID->setText(qs(rec.Velt_Heat_ID()));
     fit_label(Label_Heat_name, 16, qs(rec.Velt_Heat_Name()));
     Label_Heat_name->setToolTip(qs(rec.Velt_Heat_Name()));
     Label_heat_started->setText(qs("Started at: " + rec.Velt_start_DateTime()));
-    const std::string official = rec.Velt_official();
-    Label_official->setText(qs(official.empty() ? "" : "Official: " + official));
-    Label_official->setVisible(!official.empty());
+    const std::string official = rec.velt_official();
+    label_official->setText(qs(official.empty() ? "" : "Official: " + official));
+    label_official->setVisible(!official.empty());
 
-    const Result_display shown = veltro::Display_Result_Array(results, box_delay);
-    const std::int64_t us_per_length = Seconds_per_length_setting();
-    const Result_distances distances = Distances_in_lengths(results, us_per_length);
-    published_ = Publish_heat(rec, box_delay, us_per_length);
+    const ResultDisplay shown = veltro::Display_Result_Array(results, box_delay);
+    const std::int64_t us_per_length = seconds_per_length_setting();
+    const ResultDistances distances = distances_in_lengths(results, us_per_length);
+    published_ = publish_heat(rec, box_delay, us_per_length);
     published_.recording = std::filesystem::path(recording_path_).filename().string();
-    const std::vector<Close_finish> warnings = Close_finish_warnings(results, rec, period);
+    const std::vector<CloseFinish> warnings = close_finish_warnings(results, rec, period);
     auto warned = [&warnings](std::int16_t box) {
-        return std::any_of(warnings.begin(), warnings.end(), [box](const Close_finish& w) {
-            return w.first_box == box || w.second_box == box;
-        });
+        return std::any_of(warnings.begin(), warnings.end(),
+                           [box](const CloseFinish& w) { return w.first_box == box || w.second_box == box; });
     };
     for (int i = 0; i < kTimedBoxes; ++i) {
-        const Result_row& row = shown.rows[static_cast<std::size_t>(i)];
-        Row_controls& r = rows_[static_cast<std::size_t>(i)];
+        const ResultRow& row = shown.rows[static_cast<std::size_t>(i)];
+        RowControls& r = rows_[static_cast<std::size_t>(i)];
         r.dead_circle->setVisible(row.dead_heat_marker);
         r.rank->setText(qs(row.rank));
         r.shown_box = row.box;
@@ -285,24 +284,24 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
         fit_label(r.name, 14, qs(row.dog_name));
         r.name->setToolTip(qs(row.dog_name));
         r.time->setText(qs(row.time));
-        const bool timed = results[static_cast<std::size_t>(i)].finish < no_time::First;
-        r.time->setToolTip(timed ? qs(Finish_time_meaning(period)) : QString());
+        const bool timed = results[static_cast<std::size_t>(i)].finish < no_time::kFirst;
+        r.time->setToolTip(timed ? qs(finish_time_meaning(period)) : QString());
         r.time->setStyleSheet(timed && warned(row.box) ? warning_style() : QString());
         r.dist->setText(qs(distances[static_cast<std::size_t>(i)]));
         r.split->setText(qs(row.split));
     }
     QStringList lines;
-    for (const Close_finish& w : warnings)
+    for (const CloseFinish& w : warnings)
         lines << qs(w.text);
-    Label_close_finish->setText(lines.join('\n'));
-    Label_close_finish->setVisible(!lines.isEmpty());
+    label_close_finish->setText(lines.join('\n'));
+    label_close_finish->setVisible(!lines.isEmpty());
     Label_box_delay->setVisible(shown.box_delay_label.has_value());
     Label_box_delay->setText(qs(shown.box_delay_label.value_or("")));
 }
 
-Result_row Form_Velt_Results::Row(int index) const {
-    const Row_controls& r = rows_.at(static_cast<std::size_t>(index));
-    Result_row row;
+ResultRow Form_Velt_Results::row(int index) const {
+    const RowControls& r = rows_.at(static_cast<std::size_t>(index));
+    ResultRow row;
     row.rank = r.rank->text().toStdString();
     row.dead_heat_marker = !r.dead_circle->isHidden();
     row.box = r.shown_box;
@@ -312,33 +311,33 @@ Result_row Form_Velt_Results::Row(int index) const {
     return row;
 }
 
-QString Form_Velt_Results::Distance(int index) const {
+QString Form_Velt_Results::distance(int index) const {
     return rows_.at(static_cast<std::size_t>(index)).dist->text();
 }
 
-bool Form_Velt_Results::Time_warned(int index) const {
+bool Form_Velt_Results::time_warned(int index) const {
     return !rows_.at(static_cast<std::size_t>(index)).time->styleSheet().isEmpty();
 }
 
-QString Form_Velt_Results::Close_finish_text() const {
-    return Label_close_finish->text();
+QString Form_Velt_Results::close_finish_text() const {
+    return label_close_finish->text();
 }
 
-QString Form_Velt_Results::Heat_ID_text() const {
+QString Form_Velt_Results::heat_id_text() const {
     return Label_Heat_ID->text();
 }
 
 void Form_Velt_Results::Export_to_Clipboard() {
-    std::array<Result_row, kTimedBoxes> rows;
+    std::array<ResultRow, kTimedBoxes> rows;
     for (int i = 0; i < kTimedBoxes; ++i)
-        rows[static_cast<std::size_t>(i)] = Row(i);
+        rows[static_cast<std::size_t>(i)] = row(i);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(qs(Export_to_Clipboard_text(Label_Heat_ID->text().toStdString(), rows)));
+    clipboard->setText(qs(export_to_clipboard_text(Label_Heat_ID->text().toStdString(), rows)));
     the_operator().message(clipboard->text().toStdString(), MsgIcon::Information, "Veltro results export");
 }
 
-void Form_Velt_Results::Export_results() {
+void Form_Velt_Results::export_results() {
     if (published_.heat_id.empty() && published_.rows.empty()) {
         the_operator().message("There are no results to export: open a heat first.", MsgIcon::Exclamation,
                                "Veltro results export");
@@ -358,7 +357,7 @@ void Form_Velt_Results::Export_results() {
     }
     const bool json = to_lower_ascii(path.extension().string()) == ".json";
     try {
-        save_file_atomically(path.string(), json ? Results_json(published_) : Results_csv(published_));
+        save_file_atomically(path.string(), json ? results_json(published_) : results_csv(published_));
     } catch (const VeltroError& e) {
         the_operator().message("The results could not be written to " + path.string() + ":\r\n" +
                                    e.description(),
@@ -370,7 +369,7 @@ void Form_Velt_Results::Export_results() {
                            "Veltro results export");
 }
 
-void Form_Velt_Results::Paint_boxes() {
+void Form_Velt_Results::paint_boxes() {
     for (int i = 0; i < kTimedBoxes; ++i)
         Paint_box(rows_[static_cast<std::size_t>(i)].box, static_cast<std::int16_t>(i + 1));
 }
@@ -390,8 +389,8 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
     }
     if (refuse_read_only())
         return;
-    if (!rec_->Velt_official().empty()) {
-        the_operator().message(Official_refusal, MsgIcon::Exclamation, "Veltro official result");
+    if (!rec_->velt_official().empty()) {
+        the_operator().message(kOfficialRefusal, MsgIcon::Exclamation, "Veltro official result");
         return;
     }
     const char* prompt = row >= 0                ? "Change dog name"
@@ -421,7 +420,7 @@ void Form_Velt_Results::rename(QLabel* l, int row) {
     const std::string by = session_operator_name();
     set(*answer);
     try {
-        rec_->Next_change(by, {});
+        rec_->next_change(by, {});
         rec_->Write_XML_header();
     } catch (...) {
         set(old);
@@ -442,7 +441,7 @@ bool Form_Velt_Results::eventFilter(QObject* watched, QEvent* event) {
             return;
         }
         for (int i = 0; i < kTimedBoxes; ++i) {
-            const Row_controls& r = rows_[static_cast<std::size_t>(i)];
+            const RowControls& r = rows_[static_cast<std::size_t>(i)];
             const auto position = static_cast<std::int16_t>(i + 1);
             if (l == r.name && mouse->button() == Qt::RightButton) {
                 rename(l, i);
@@ -464,10 +463,10 @@ void Form_Velt_Results::mouseReleaseEvent(QMouseEvent* event) {
     emit focus_to_slider();
 }
 
-void Form_Velt_Results::Print() {
+void Form_Velt_Results::print() {
     const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this,
-                                             qs(Print_name(Label_event_name->text().toStdString(),
+                                             qs(print_name(Label_event_name->text().toStdString(),
                                                            Label_Heat_ID->text().toStdString(), "results")),
                                              ask);
     if (!target.printer)
@@ -502,17 +501,17 @@ void Form_Velt_Results::Print() {
 
 void Form_Velt_Results::Doprintform(QPrinter& printer) {
     std::vector<std::string> warnings;
-    for (const QString& line : Label_close_finish->text().split('\n', Qt::SkipEmptyParts))
+    for (const QString& line : label_close_finish->text().split('\n', Qt::SkipEmptyParts))
         warnings.push_back(line.toStdString());
     const std::string sha256 =
         recording_path_.empty() ? std::string() : sha256_file_hex(recording_path_).value_or("");
-    const Results_document document = Results_document_of(published_, warnings, sha256);
+    const ResultsDocument document = results_document_of(published_, warnings, sha256);
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the results could not be printed");
     paint_results_document(painter, printer, document, Label_printed->text());
     if (!painter.end())
-        throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the results could not be printed");
 }
 
 } // namespace veltro

@@ -38,32 +38,32 @@ public:
     // Display_Result_Array: headings from the recording, rows from the sorted result, each time's
     // distance in lengths (at the seconds-per-length setting as it stands now) and the warnings
     // for boxes that the recording's pictures (`period`) cannot tell apart.
-    void Display_Result_Array(const HeatValues& rec, const Result_array& results, std::int32_t box_delay,
-                              const Picture_period& period);
+    void Display_Result_Array(const HeatValues& rec, const ResultArray& results, std::int32_t box_delay,
+                              const PicturePeriod& period);
     void Clear_Results_Display();
     // The result as clipboard text, put on the clipboard and shown in a message box.
     void Export_to_Clipboard();
     // "Export results...": the result as shown, as CSV or JSON (by the chosen name's extension), in a
     // file the operator chooses; the file is written whole or not at all.
-    void Export_results();
-    // The save dialog of Export_results: the suggested path in, the chosen path out ("" = cancelled).
+    void export_results();
+    // The save dialog of export_results: the suggested path in, the chosen path out ("" = cancelled).
     std::function<std::string(const std::string& suggested)> choose_export_file;
     // Prints the window image on one page (printer dialog with Alt held or when the setting asks).
-    void Print();
+    void print();
     // Paints the six row tiles with boxes 1..6 (Debug menu).
-    void Paint_boxes();
+    void paint_boxes();
 
     // Steps of the print for the progress window: caption and percent; percent -1 hides it.
     std::function<void(const std::string& caption, int percent)> progress;
 
     // The row texts as shown.
-    Result_row Row(int index) const;
+    ResultRow row(int index) const;
     // The distance shown in row `index`, and whether its time is marked as a close finish.
-    QString Distance(int index) const;
-    bool Time_warned(int index) const;
+    QString distance(int index) const;
+    bool time_warned(int index) const;
     // The close-finish lines under the table, one per pair ("" when there are none).
-    QString Close_finish_text() const;
-    QString Heat_ID_text() const;
+    QString close_finish_text() const;
+    QString heat_id_text() const;
 
 signals:
     void rank_clicked(std::int16_t position);  // GoTo_rank
@@ -81,7 +81,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    struct Row_controls {
+    struct RowControls {
         QLabel* rank = nullptr;
         QLabel* box = nullptr;
         QLabel* name = nullptr;
@@ -102,17 +102,17 @@ private:
     HeatValues* rec_ = nullptr;
     std::string recording_path_;
     // The result on show, as it is exported; empty rows before the first display.
-    Published_heat published_;
+    PublishedHeat published_;
     QLabel* Label_event_name = nullptr;
     QLabel* Label_Heat_ID = nullptr;
     QLabel* Label_Heat_name = nullptr;
     QLabel* Label_heat_started = nullptr;
     QLabel* Label_box_delay = nullptr;
-    QLabel* Label_official = nullptr;
+    QLabel* label_official = nullptr;
     QLabel* Label_printed = nullptr;
-    QLabel* Label_close_finish = nullptr;
+    QLabel* label_close_finish = nullptr;
     QMenu* menu_debug_ = nullptr;
-    std::array<Row_controls, kTimedBoxes> rows_{};
+    std::array<RowControls, kTimedBoxes> rows_{};
 };
 
 } // namespace veltro

@@ -15,7 +15,7 @@ QString qs(const std::string& text) {
 }
 
 // Column starts as parts of the page width: rank, box, dog, split, time, distance, dead heat.
-constexpr double kColumnAt[Results_document::kColumns] = {0.0, 0.07, 0.14, 0.52, 0.64, 0.76, 0.86};
+constexpr double kColumnAt[ResultsDocument::kColumns] = {0.0, 0.07, 0.14, 0.52, 0.64, 0.76, 0.86};
 
 struct Fonts {
     QFont title{"Arial", 18, QFont::Bold};
@@ -37,19 +37,19 @@ double text_line(QPainter& painter, const QFont& font, double x, double y, const
 }
 
 // The title, heading lines and column names; the top of the first row.
-double heading(QPainter& painter, const Fonts& f, const Results_document& d, double width, bool draw) {
+double heading(QPainter& painter, const Fonts& f, const ResultsDocument& d, double width, bool draw) {
     double y = text_line(painter, f.title, 0, 0, qs(d.title), draw);
     for (const std::string& line : d.heading)
         y = text_line(painter, f.heading, 0, y, qs(line), draw);
     y += QFontMetricsF(f.heading, painter.device()).lineSpacing() / 2;
-    for (std::size_t c = 0; c < Results_document::kColumns; ++c)
+    for (std::size_t c = 0; c < ResultsDocument::kColumns; ++c)
         text_line(painter, f.table_head, kColumnAt[c] * width, y, qs(d.table.front()[c]), draw);
     return y + QFontMetricsF(f.table_head, painter.device()).lineSpacing() * 1.2;
 }
 
 } // namespace
 
-void paint_results_document(QPainter& painter, QPrinter& printer, const Results_document& d,
+void paint_results_document(QPainter& painter, QPrinter& printer, const ResultsDocument& d,
                             const QString& printed_by) {
     const Fonts f;
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
@@ -65,12 +65,12 @@ void paint_results_document(QPainter& painter, QPrinter& printer, const Results_
     const int pages = static_cast<int>(std::max<std::size_t>(1, (rows + per_page - 1) / per_page));
     for (int p = 0; p < pages; ++p) {
         if (p > 0 && !printer.newPage())
-            throw VeltroError(err::PrinterError, "Printer error: the results could not be printed");
+            throw VeltroError(err::kPrinterError, "Printer error: the results could not be printed");
         double y = heading(painter, f, d, width, true);
         const std::size_t first = 1 + static_cast<std::size_t>(p) * per_page;
         for (std::size_t r = first; r < std::min(d.table.size(), first + per_page); ++r) {
-            for (std::size_t c = 0; c < Results_document::kColumns; ++c) {
-                const double right = c + 1 < Results_document::kColumns ? kColumnAt[c + 1] * width : width;
+            for (std::size_t c = 0; c < ResultsDocument::kColumns; ++c) {
+                const double right = c + 1 < ResultsDocument::kColumns ? kColumnAt[c + 1] * width : width;
                 const QString text =
                     QFontMetricsF(f.table, painter.device())
                         .elidedText(qs(d.table[r][c]), Qt::ElideRight, right - kColumnAt[c] * width);
@@ -79,13 +79,13 @@ void paint_results_document(QPainter& painter, QPrinter& printer, const Results_
             y += row_height;
         }
         if (p == pages - 1) {
-            painter.setPen(QColor(kClose_finish_colour.r, kClose_finish_colour.g, kClose_finish_colour.b));
+            painter.setPen(QColor(kCloseFinishColour.r, kCloseFinishColour.g, kCloseFinishColour.b));
             for (const std::string& warning : d.warnings)
                 y = text_line(painter, f.heading, 0, y + row_height / 4, qs(warning));
             painter.setPen(Qt::black);
         }
         text_line(painter, f.small, 0, foot, printed_by);
-        text_line(painter, f.small, 0, foot + small_height, qs(Page_footer(d, p + 1, pages)));
+        text_line(painter, f.small, 0, foot + small_height, qs(page_footer(d, p + 1, pages)));
     }
 }
 

@@ -16,7 +16,7 @@ constexpr int kMinSpan = 40; // a narrower span of rows than this is not worth l
 
 } // namespace
 
-Finish_strip_view::Finish_strip_view(QWidget* parent)
+FinishStripView::FinishStripView(QWidget* parent)
     : QWidget(parent), bar_(new QScrollBar(Qt::Horizontal, this)) {
     setObjectName("finish_strip");
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -28,26 +28,26 @@ Finish_strip_view::Finish_strip_view(QWidget* parent)
     update_scroll_range();
 }
 
-void Finish_strip_view::Show_strip(std::shared_ptr<const Finish_strip> strip) {
+void FinishStripView::show_strip(std::shared_ptr<const FinishStrip> strip) {
     strip_ = std::move(strip);
     image_ = strip_ ? to_qimage(strip_->image) : QImage();
     if (strip_) {
         text_.clear();
     }
     update_scroll_range();
-    Set_position(position_);
+    set_position(position_);
     update();
 }
 
-void Finish_strip_view::Show_text(const QString& text) {
+void FinishStripView::show_text(const QString& text) {
     text_ = text;
     update();
 }
 
-void Finish_strip_view::Set_position(int position) {
+void FinishStripView::set_position(int position) {
     position_ = position;
     if (strip_ && position > 0) {
-        const int x = strip_->Column_of(static_cast<std::int16_t>(position));
+        const int x = strip_->column_of(static_cast<std::int16_t>(position));
         const int w = strip_->column_width;
         if (x < bar_->value() || x + w > bar_->value() + width()) {
             bar_->setValue(x + w / 2 - width() / 2);
@@ -56,29 +56,29 @@ void Finish_strip_view::Set_position(int position) {
     update();
 }
 
-void Finish_strip_view::Set_rows(double top, double bottom) {
+void FinishStripView::set_rows(double top, double bottom) {
     top_ = std::min(top, bottom);
     bottom_ = std::max(top, bottom);
     update();
 }
 
-void Finish_strip_view::Set_marker_colour(const QColor& colour) {
+void FinishStripView::set_marker_colour(const QColor& colour) {
     marker_ = colour;
     update();
 }
 
-int Finish_strip_view::Scroll() const {
+int FinishStripView::scroll_position() const {
     return bar_->value();
 }
 
-int Finish_strip_view::X_of(int position) const {
+int FinishStripView::x_of(int position) const {
     if (!strip_) {
         return -1;
     }
-    return strip_->Column_of(static_cast<std::int16_t>(position)) + strip_->column_width / 2 - bar_->value();
+    return strip_->column_of(static_cast<std::int16_t>(position)) + strip_->column_width / 2 - bar_->value();
 }
 
-void Finish_strip_view::update_scroll_range() {
+void FinishStripView::update_scroll_range() {
     const int bar_height = bar_->sizeHint().height();
     bar_->setGeometry(0, height() - bar_height, width(), bar_height);
     bar_->setRange(0, std::max(0, image_.width() - width()));
@@ -86,7 +86,7 @@ void Finish_strip_view::update_scroll_range() {
     bar_->setSingleStep(strip_ ? strip_->column_width : 4);
 }
 
-QRectF Finish_strip_view::strip_rect() const {
+QRectF FinishStripView::strip_rect() const {
     // The line's rows where the picture beside has them, as long as the scale still fits below.
     const int band = strip_ ? image_.height() - strip_->strip_height : 0;
     const double room = height() - bar_->height() - band;
@@ -99,7 +99,7 @@ QRectF Finish_strip_view::strip_rect() const {
     return {0, top, static_cast<double>(width()), bottom - top};
 }
 
-void Finish_strip_view::paintEvent(QPaintEvent*) {
+void FinishStripView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(40, 40, 40));
     if (!strip_ || image_.isNull()) {
@@ -118,7 +118,7 @@ void Finish_strip_view::paintEvent(QPaintEvent*) {
     painter.drawImage(QRectF(0, rows.bottom(), shown, band), image_,
                       QRectF(scroll, strip_->strip_height, shown, band));
     if (position_ > 0) {
-        const int x = X_of(position_);
+        const int x = x_of(position_);
         painter.setPen(QPen(marker_, 1));
         painter.drawLine(x, static_cast<int>(rows.top()) - 6, x, static_cast<int>(rows.bottom()) + 2);
         const QPointF tip(x, rows.top() - 1);
@@ -128,24 +128,24 @@ void Finish_strip_view::paintEvent(QPaintEvent*) {
     }
 }
 
-void Finish_strip_view::mousePressEvent(QMouseEvent* event) {
+void FinishStripView::mousePressEvent(QMouseEvent* event) {
     if (!strip_ || event->button() != Qt::LeftButton) {
         return;
     }
     const int x = static_cast<int>(event->position().x()) + bar_->value();
     if (x >= 0 && x < image_.width()) {
-        emit picture_clicked(strip_->Picture_at(x));
+        emit picture_clicked(strip_->picture_at(x));
     }
 }
 
-void Finish_strip_view::wheelEvent(QWheelEvent* event) {
+void FinishStripView::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
     const int steps = (delta.x() != 0 ? delta.x() : delta.y()) / 120;
     bar_->setValue(bar_->value() - steps * 8 * bar_->singleStep());
     event->accept();
 }
 
-void Finish_strip_view::resizeEvent(QResizeEvent*) {
+void FinishStripView::resizeEvent(QResizeEvent*) {
     update_scroll_range();
     emit resized();
 }

@@ -15,28 +15,28 @@ namespace veltro {
 // by side in time order, with the time scale below. Its rows are lined up with the goal line in the
 // picture next to it, so a dog's head is at the same height in both. A marker shows the picture on
 // show; a click on a column shows that picture.
-class Finish_strip_view : public QWidget {
+class FinishStripView : public QWidget {
     Q_OBJECT
 public:
-    explicit Finish_strip_view(QWidget* parent = nullptr);
+    explicit FinishStripView(QWidget* parent = nullptr);
 
     // The strip to show (null: none), and a text to show instead while there is none.
-    void Show_strip(std::shared_ptr<const Finish_strip> strip);
-    void Show_text(const QString& text);
-    const Finish_strip* strip() const { return strip_.get(); }
+    void show_strip(std::shared_ptr<const FinishStrip> strip);
+    void show_text(const QString& text);
+    const FinishStrip* strip() const { return strip_.get(); }
     QString text() const { return text_; }
 
     // The picture on show (play position); the strip scrolls to keep it in view.
-    void Set_position(int position);
+    void set_position(int position);
     // Where the goal line's first and last rows are, in this widget's y; an empty span fits the strip
     // to the widget's height.
-    void Set_rows(double top, double bottom);
-    void Set_marker_colour(const QColor& colour);
+    void set_rows(double top, double bottom);
+    void set_marker_colour(const QColor& colour);
 
     // The first strip column shown at the left edge.
-    int Scroll() const;
+    int scroll_position() const;
     // Widget x of the middle of a picture's column.
-    int X_of(int position) const;
+    int x_of(int position) const;
 
     QSize sizeHint() const override { return {300, 400}; }
 
@@ -54,7 +54,7 @@ private:
     void update_scroll_range();
     QRectF strip_rect() const;
 
-    std::shared_ptr<const Finish_strip> strip_;
+    std::shared_ptr<const FinishStrip> strip_;
     QImage image_;
     QString text_;
     QScrollBar* bar_ = nullptr;

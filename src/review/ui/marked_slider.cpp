@@ -13,7 +13,7 @@ MarkedSlider::MarkedSlider(Qt::Orientation orientation, QWidget* parent) : QSlid
     setMinimumHeight(std::max(minimumSizeHint().height(), 26));
 }
 
-void MarkedSlider::set_marks(std::vector<Slider_mark> marks) {
+void MarkedSlider::set_marks(std::vector<SliderMark> marks) {
     if (marks != marks_) {
         marks_ = std::move(marks);
         update();
@@ -41,9 +41,9 @@ void MarkedSlider::paintEvent(QPaintEvent*) {
     if (isEnabled()) {
         const int top = 1;
         const int bottom = height() - 2;
-        for (const Slider_mark& m : marks_) {
+        for (const SliderMark& m : marks_) {
             const int x = mark_x(m.position);
-            if (m.kind == Slider_mark_kind::Pass) {
+            if (m.kind == SliderMarkKind::Pass) {
                 p.fillRect(QRect(x - 1, top, 2, bottom - top + 1), qcolor(m.fill));
             } else {
                 p.setPen(qcolor(m.outline));

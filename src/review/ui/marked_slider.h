@@ -15,8 +15,8 @@ class MarkedSlider : public QSlider {
 public:
     explicit MarkedSlider(Qt::Orientation orientation, QWidget* parent = nullptr);
 
-    void set_marks(std::vector<Slider_mark> marks);
-    const std::vector<Slider_mark>& marks() const { return marks_; }
+    void set_marks(std::vector<SliderMark> marks);
+    const std::vector<SliderMark>& marks() const { return marks_; }
     // The x (widget pixels) of the middle of the handle at `value`: where that picture's mark is.
     int mark_x(int value) const;
 
@@ -24,7 +24,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::vector<Slider_mark> marks_;
+    std::vector<SliderMark> marks_;
 };
 
 } // namespace veltro

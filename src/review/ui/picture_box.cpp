@@ -9,7 +9,7 @@
 namespace veltro {
 
 QImage to_qimage(const cDIBSection& picture) {
-    if (picture.Empty()) {
+    if (picture.empty()) {
         return {};
     }
     const QImage view(picture.DIBSectionBitsPtr(), picture.Width(), picture.Height(),
@@ -18,19 +18,19 @@ QImage to_qimage(const cDIBSection& picture) {
     return view.mirrored(false, true);
 }
 
-QImage enhanced(const QImage& picture, const View_adjust& view) {
+QImage enhanced(const QImage& picture, const ViewAdjust& view) {
     if (!view.enhanced() || picture.isNull()) {
         return picture;
     }
     QImage out = picture.format() == QImage::Format_BGR888 || picture.format() == QImage::Format_RGB888
                      ? picture.copy()
                      : picture.convertToFormat(QImage::Format_BGR888);
-    Apply_view_lut(view.lut(), out.bits(), static_cast<std::size_t>(out.width()) * 3,
+    apply_view_lut(view.lut(), out.bits(), static_cast<std::size_t>(out.width()) * 3,
                    static_cast<std::size_t>(out.height()), static_cast<std::size_t>(out.bytesPerLine()));
     return out;
 }
 
-QTransform zoom_transform(const View_adjust& view) {
+QTransform zoom_transform(const ViewAdjust& view) {
     const double z = view.zoom();
     return QTransform(z, 0, 0, z, -view.origin().x * z, -view.origin().y * z);
 }
@@ -41,15 +41,15 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void PictureBox::Show(const cDIBSection& picture) {
-    Show(to_qimage(picture));
+void PictureBox::show_picture(const cDIBSection& picture) {
+    show_picture(to_qimage(picture));
 }
 
-void PictureBox::Show(const QImage& picture) {
+void PictureBox::show_picture(const QImage& picture) {
     show_picture(picture, false);
 }
 
-void PictureBox::Show_adjusted(const cDIBSection& picture) {
+void PictureBox::show_adjusted(const cDIBSection& picture) {
     show_picture(to_qimage(picture), true);
 }
 
@@ -66,7 +66,7 @@ void PictureBox::show_picture(QImage picture, bool adjusted) {
     update();
 }
 
-void PictureBox::Clear() {
+void PictureBox::clear() {
     source_ = QImage();
     image_ = QImage();
     adjusted_ = false;
@@ -182,7 +182,7 @@ void PictureBox::paintEvent(QPaintEvent*) {
 }
 
 QPointF PictureBox::looked_at() const {
-    const View_point origin = view_.origin();
+    const ViewPoint origin = view_.origin();
     const QRectF in_view(origin.x, origin.y, image_.width() / view_.zoom(), image_.height() / view_.zoom());
     if (pointed_at_ && in_view.contains(*pointed_at_))
         return *pointed_at_;

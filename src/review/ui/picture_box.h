@@ -26,15 +26,15 @@ public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     // Copies the section's pixels and repaints, as they are (the live picture).
-    void Show(const cDIBSection& picture);
-    void Show(const QImage& picture);
+    void show_picture(const cDIBSection& picture);
+    void show_picture(const QImage& picture);
     // The same for a review picture: shown through the view, its enhancement applied once here.
-    void Show_adjusted(const cDIBSection& picture);
+    void show_adjusted(const cDIBSection& picture);
     // Empties the picture (black).
-    void Clear();
+    void clear();
     // The picture as shown (enhanced when the view applies).
     const QImage& image() const { return image_; }
-    bool Empty() const { return image_.isNull(); }
+    bool empty() const { return image_.isNull(); }
 
     // Adds an overlay hook; hooks run in the order added. Returns its index for remove_overlay.
     int add_overlay(Overlay overlay);
@@ -50,8 +50,8 @@ public:
 
     // The operator's view; kept for the whole run. view_changed() after changing its enhancement
     // shows the picture again through it.
-    const View_adjust& view() const { return view_; }
-    View_adjust& view() { return view_; }
+    const ViewAdjust& view() const { return view_; }
+    ViewAdjust& view() { return view_; }
     void view_changed();
     // True while the picture on show is a review picture.
     bool view_applies() const { return adjusted_ && !image_.isNull(); }
@@ -93,7 +93,7 @@ private:
     QImage source_; // as recorded; image_ is what is shown
     QImage image_;
     bool adjusted_ = false;
-    View_adjust view_;
+    ViewAdjust view_;
     std::optional<QPointF> pointed_at_;
     int wheel_rest_ = 0; // a part of a wheel step, from fine-grained wheels
     QSize picture_size_{400, 880};
@@ -104,8 +104,8 @@ private:
 // The section as a QImage (a copy, top row first).
 QImage to_qimage(const cDIBSection& picture);
 // The picture through the view's table (a 24-bit copy); the picture itself when nothing is enhanced.
-QImage enhanced(const QImage& picture, const View_adjust& view);
+QImage enhanced(const QImage& picture, const ViewAdjust& view);
 // Picture pixels to the zoomed whole-picture frame of `view`.
-QTransform zoom_transform(const View_adjust& view);
+QTransform zoom_transform(const ViewAdjust& view);
 
 } // namespace veltro

@@ -21,9 +21,9 @@ std::string location(const char* procedure) {
 
 } // namespace
 
-Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review,
-                                     QSlider* slider, Form_Velt_Results* results, QObject* parent,
-                                     bool drive_from_slider)
+ReviewController::ReviewController(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review,
+                                   QSlider* slider, Form_Velt_Results* results, QObject* parent,
+                                   bool drive_from_slider)
     : QObject(parent), rec_(rec), timing_(timing), review_(review), slider_(slider),
       results_window_(results) {
     review_.picture_shown = [this] {
@@ -32,7 +32,7 @@ Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& tim
     };
     if (slider_ && drive_from_slider) {
         connect(slider_, &QSlider::valueChanged, this,
-                trapped(location("Slider_play_Scroll"), [this](int value) { review_.Set_position(value); }));
+                trapped(location("Slider_play_Scroll"), [this](int value) { review_.set_position(value); }));
     }
     if (results_window_) {
         connect(results_window_, &Form_Velt_Results::rank_clicked, this,
@@ -42,7 +42,7 @@ Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& tim
         connect(results_window_, &Form_Velt_Results::split_clicked, this,
                 trapped(location("Goto_SplitTime"),
                         [this](std::int16_t p) { review_.Goto_SplitTime(results_, p); }));
-        connect(results_window_, &Form_Velt_Results::focus_to_slider, this, [this] { Focus_slider(); });
+        connect(results_window_, &Form_Velt_Results::focus_to_slider, this, [this] { focus_slider(); });
         connect(results_window_, &Form_Velt_Results::clear_all_requested, this,
                 trapped(location("Clear_all_Results"), [this] { Clear_all_Results(); }));
         connect(results_window_, &Form_Velt_Results::results_changed, this,
@@ -50,19 +50,19 @@ Review_controller::Review_controller(cls_VideoFile_handler& rec, HeatTiming& tim
     }
 }
 
-void Review_controller::sync_slider() {
+void ReviewController::sync_slider() {
     if (!slider_)
         return;
     const QSignalBlocker block(slider_);
-    slider_->setRange(review_.Is_open() ? review_.Slider_min() : 1,
-                      review_.Is_open() ? review_.Slider_max() : 1);
-    slider_->setValue(review_.Play_position());
+    slider_->setRange(review_.is_open() ? review_.slider_min() : 1,
+                      review_.is_open() ? review_.slider_max() : 1);
+    slider_->setValue(review_.play_position());
 }
 
-Review::Open_result Review_controller::Open(const std::string& path) {
-    const Review::Open_result result = review_.Open(path);
+Review::OpenResult ReviewController::open(const std::string& path) {
+    const Review::OpenResult result = review_.open(path);
     sync_slider();
-    if (result != Review::Open_result::Opened) {
+    if (result != Review::OpenResult::Opened) {
         if (results_window_) {
             results_window_->set_recording(nullptr);
             results_window_->Clear_Results_Display();
@@ -75,40 +75,40 @@ Review::Open_result Review_controller::Open(const std::string& path) {
     }
     Handle_results();
     emit camera_changed();
-    Focus_slider();
+    focus_slider();
     return result;
 }
 
-void Review_controller::Handle_results() {
+void ReviewController::Handle_results() {
     if (!rec_.File_open())
         return;
     results_ = Load_Result_Array(rec_);
     Sort_Result_Array(results_);
     if (results_window_)
         results_window_->Display_Result_Array(rec_, results_, timing_.settings().box_delay,
-                                              Recording_picture_period(rec_));
+                                              recording_picture_period(rec_));
     emit buttons_changed();
 }
 
-void Review_controller::Box_press(std::int16_t box) {
+void ReviewController::box_press(std::int16_t box) {
     timing_.current_box = box;
 }
 
-void Review_controller::Box_release() {
+void ReviewController::box_release() {
     timing_.current_box = 0;
 }
 
-bool Review_controller::no_picture_time() {
+bool ReviewController::no_picture_time() {
     // A heat that was never started, or a picture that could not be read, gives no time to assign.
-    if (review_.Is_open() && !review_.Frame_time()) {
+    if (review_.is_open() && !review_.frame_time()) {
         the_operator().beep();
-        Focus_slider();
+        focus_slider();
         return true;
     }
     return false;
 }
 
-bool Review_controller::Box_click(std::int16_t box) {
+bool ReviewController::box_click(std::int16_t box) {
     if (no_picture_time())
         return false;
     const bool assigned = timing_.box_click(box);
@@ -116,29 +116,29 @@ bool Review_controller::Box_click(std::int16_t box) {
         Handle_results();
     }
     emit buttons_changed();
-    Focus_slider();
+    focus_slider();
     return assigned;
 }
 
-bool Review_controller::Clear_all_Results() {
+bool ReviewController::Clear_all_Results() {
     const bool cleared = timing_.Clear_all_Results();
     if (cleared)
         Handle_results();
-    Focus_slider();
+    focus_slider();
     return cleared;
 }
 
-void Review_controller::Assign(HeatTiming::Assign command) {
+void ReviewController::assign(HeatTiming::Assign command) {
     if (no_picture_time())
         return;
     const bool refresh = timing_.assign(command);
     if (refresh) {
         Handle_results();
-        Focus_slider();
+        focus_slider();
     }
 }
 
-bool Review_controller::change_result(ResultEdit change) {
+bool ReviewController::change_result(ResultEdit change) {
     bool changed = false;
     switch (change) {
     case ResultEdit::Undo:
@@ -153,24 +153,24 @@ bool Review_controller::change_result(ResultEdit change) {
     }
     if (changed)
         Handle_results();
-    Focus_slider();
+    focus_slider();
     return changed;
 }
 
-void Review_controller::Split_goal_click() {
-    if (review_.Switch_camera() == Review::Switch_result::Switched) {
+void ReviewController::split_goal_click() {
+    if (review_.switch_camera() == Review::SwitchResult::Switched) {
         emit camera_changed();
         emit buttons_changed();
     }
-    Focus_slider();
+    focus_slider();
 }
 
-QString Review_controller::Frame_time_text() const {
-    const auto t = review_.Frame_time();
+QString ReviewController::frame_time_text() const {
+    const auto t = review_.frame_time();
     return t ? QString::fromStdString(Display_Mill_Time(*t, false)) : QString();
 }
 
-void Review_controller::Focus_slider() {
+void ReviewController::focus_slider() {
     if (!slider_)
         return;
     // A click in the results window leaves that window active; the arrow keys must step at once.

@@ -20,42 +20,42 @@ class cls_VideoFile_handler;
 // model's box assignments and the results window. The main window owns the widgets and hands them in;
 // this keeps them in step (slider <-> picture, every assignment -> Handle_results, result clicks ->
 // jumps) and gives the keyboard focus back to the slider after every action.
-class Review_controller : public QObject {
+class ReviewController : public QObject {
     Q_OBJECT
 public:
     // With `drive_from_slider` the slider's changes move the review; a window that handles the
-    // slider's changes itself passes false and calls Review::Set_position.
-    Review_controller(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review, QSlider* slider,
-                      Form_Velt_Results* results, QObject* parent = nullptr, bool drive_from_slider = true);
+    // slider's changes itself passes false and calls Review::set_position.
+    ReviewController(cls_VideoFile_handler& rec, HeatTiming& timing, Review& review, QSlider* slider,
+                     Form_Velt_Results* results, QObject* parent = nullptr, bool drive_from_slider = true);
 
     // The review part of Handle_Open: opens, sets the slider, shows and fills the results window.
-    Review::Open_result Open(const std::string& path);
+    Review::OpenResult open(const std::string& path);
     // Load_Result_Array, Sort_Result_Array, Display_Result_Array; then `buttons_changed` (Set_Buttons).
     void Handle_results();
-    const Result_array& Results() const { return results_; }
+    const ResultArray& results() const { return results_; }
 
     // The box buttons: press sets the current box, release clears it, a click assigns the picture's
     // time (on disk before it returns) and refreshes the results. A recording whose heat was never
     // started, or a picture that could not be read, has no time: the click only beeps.
-    void Box_press(std::int16_t box);
-    void Box_release();
-    bool Box_click(std::int16_t box);
+    void box_press(std::int16_t box);
+    void box_release();
+    bool box_click(std::int16_t box);
     // Clear_all_Results through the timing model, then the results.
     bool Clear_all_Results();
     // The "Assign times" menu on the current box.
-    void Assign(HeatTiming::Assign command);
+    void assign(HeatTiming::Assign command);
     // The Split/Goal button.
-    void Split_goal_click();
+    void split_goal_click();
     // Ctrl+Z, "Declare official", "Withdraw official" (result_changes.h), then the results.
     enum class ResultEdit { Undo, Declare, Withdraw };
     bool change_result(ResultEdit change);
 
     // The heat time of the picture on show as the time label shows it; "" when it has none.
-    QString Frame_time_text() const;
-    void Focus_slider();
+    QString frame_time_text() const;
+    void focus_slider();
 
 signals:
-    // A new picture is on show: the window shows rec.Picture() and its time and number.
+    // A new picture is on show: the window shows rec.picture() and its time and number.
     void picture_shown();
     // Box values changed, or an assignment used up a toggle: the box buttons (Set_Buttons) and the
     // toggle buttons are repainted.
@@ -72,7 +72,7 @@ private:
     Review& review_;
     QSlider* slider_;
     Form_Velt_Results* results_window_;
-    Result_array results_{};
+    ResultArray results_{};
 };
 
 } // namespace veltro

@@ -22,7 +22,7 @@ double hairline(const QPainter& painter) {
 
 } // namespace
 
-void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSize size,
+void paint_review_overlay(QPainter& painter, const ReviewOverlay& overlay, QSize size,
                           const QTransform& view) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -70,30 +70,29 @@ void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSiz
     painter.restore();
 }
 
-Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec, bool hd_frame_data,
-                          bool sample_data) {
-    Review_overlay o;
-    o.goal_line = review.Drawn_goal_line();
-    o.colour = review.Camera().colour;
+ReviewOverlay overlay_of(const Review& review, const cls_VideoFile_handler& rec, bool hd_frame_data,
+                         bool sample_data) {
+    ReviewOverlay o;
+    o.goal_line = review.drawn_goal_line();
+    o.colour = review.camera().colour;
     if (review.selected_camera == kGoalCamera || review.selected_camera == kSplitCamera) {
         o.handles = review.goal_line(review.selected_camera);
     }
-    o.camera_name = QString::fromStdString(review.Camera().camera_name);
+    o.camera_name = QString::fromStdString(review.camera().camera_name);
     if (hd_frame_data) {
-        for (const std::string& line : HD_frame_data_lines(rec)) {
+        for (const std::string& line : hd_frame_data_lines(rec)) {
             o.data_lines << QString::fromStdString(line);
         }
     }
     if (sample_data) {
-        for (const std::string& line : Sample_data_lines(rec)) {
+        for (const std::string& line : sample_data_lines(rec)) {
             o.data_lines << QString::fromStdString(line);
         }
     }
     return o;
 }
 
-void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
-                            bool zoomed) {
+void GoalLineMouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool zoomed) {
     const auto x = static_cast<std::int32_t>(std::floor(at.x()));
     const auto y = static_cast<std::int32_t>(std::floor(at.y()));
     if (modifiers.testFlag(Qt::ShiftModifier) && caption) {
@@ -118,7 +117,7 @@ void Goal_line_mouse::press(QPointF at, Qt::MouseButton button, Qt::KeyboardModi
     }
 }
 
-Qt::CursorShape Goal_line_mouse::move(QPointF at, Qt::MouseButtons buttons, QSize picture, bool& changed) {
+Qt::CursorShape GoalLineMouse::move(QPointF at, Qt::MouseButtons buttons, QSize picture, bool& changed) {
     changed = false;
     if (pan_from_) {
         if (buttons.testFlag(Qt::LeftButton) && pan) {
@@ -141,7 +140,7 @@ Qt::CursorShape Goal_line_mouse::move(QPointF at, Qt::MouseButtons buttons, QSiz
     return over || drag_.dragging() ? Qt::CrossCursor : Qt::ArrowCursor;
 }
 
-std::int16_t Goal_line_mouse::release() {
+std::int16_t GoalLineMouse::release() {
     pan_from_.reset();
     if (!drag_.release()) {
         return 0;

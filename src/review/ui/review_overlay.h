@@ -19,7 +19,7 @@ namespace veltro {
 class cls_VideoFile_handler;
 
 // What is drawn over a review picture.
-struct Review_overlay {
+struct ReviewOverlay {
     Goal_line goal_line;              // the camera on show's line, displaced by the offset
     bool draw_line = true;            // false: the live view draws the line itself
     std::uint32_t colour = 0;         // 0xBBGGRR, the camera colour
@@ -33,18 +33,18 @@ struct Review_overlay {
 // Over a zoomed picture `view` is the zoom (picture pixels to the zoomed whole-picture frame): the
 // line and handles follow the picture, the words stay in place at their size; the line stays a
 // hairline where a picture pixel grows wider than two screen pixels.
-void Paint_review_overlay(QPainter& painter, const Review_overlay& overlay, QSize size,
+void paint_review_overlay(QPainter& painter, const ReviewOverlay& overlay, QSize size,
                           const QTransform& view = {});
 // What the review on show asks to draw.
-Review_overlay Overlay_of(const Review& review, const cls_VideoFile_handler& rec, bool hd_frame_data,
-                          bool sample_data);
+ReviewOverlay overlay_of(const Review& review, const cls_VideoFile_handler& rec, bool hd_frame_data,
+                         bool sample_data);
 
 // The mouse over a review picture, in picture pixels: presses grab a handle of the selected camera's
 // goal line, moves drag it, and the release stores it. Over a zoomed picture a left press that grabs
 // no handle drags the picture instead. Any picture widget forwards its mouse here.
-class Goal_line_mouse {
+class GoalLineMouse {
 public:
-    explicit Goal_line_mouse(Review& review) : review_(review) {}
+    explicit GoalLineMouse(Review& review) : review_(review) {}
 
     // Button down. With Shift held `caption` gets "X = x Y= y". With `zoomed` a left press away from
     // the handles starts to pan; otherwise with no camera selected it beeps.
@@ -61,7 +61,7 @@ public:
 
 private:
     Review& review_;
-    Goal_line_drag drag_;
+    GoalLineDrag drag_;
     std::optional<QPointF> pan_from_;
 };
 

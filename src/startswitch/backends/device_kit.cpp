@@ -47,22 +47,22 @@ DeviceKit::~DeviceKit() {
     }
 }
 
-void DeviceKit::Open() {
+void DeviceKit::open() {
     if (!thread_.joinable()) {
         thread_ = std::thread([this] { run(); });
     }
 }
 
-bool DeviceKit::InputState(std::int16_t index) const {
+bool DeviceKit::input_state(std::int16_t index) const {
     return attached_ && index >= 0 && index < kInputs && inputs_[static_cast<std::size_t>(index)];
 }
 
-bool DeviceKit::OutputState(std::int16_t index) const {
+bool DeviceKit::output_state(std::int16_t index) const {
     const std::lock_guard lock(mutex_);
     return index == 0 && output_;
 }
 
-void DeviceKit::OutputState(std::int16_t index, bool value) {
+void DeviceKit::output_state(std::int16_t index, bool value) {
     if (index != 0) {
         return;
     }
@@ -73,7 +73,7 @@ void DeviceKit::OutputState(std::int16_t index, bool value) {
     }
 }
 
-std::string DeviceKit::Problem() const {
+std::string DeviceKit::problem() const {
     const std::lock_guard lock(mutex_);
     return problem_;
 }

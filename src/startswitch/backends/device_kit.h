@@ -30,19 +30,19 @@ public:
     DeviceKit(const DeviceKit&) = delete;
     DeviceKit& operator=(const DeviceKit&) = delete;
 
-    void Open() override;
+    void open() override;
     bool IsAttached() const override { return attached_; }
-    std::int32_t SerialNumber() const override { return attached_ ? serial_ : 0; }
-    bool InputState(std::int16_t index) const override;
-    bool OutputState(std::int16_t index) const override;
-    void OutputState(std::int16_t index, bool value) override;
-    std::string LibraryVersion() const override { return driver_->library_version(); }
-    std::string DeviceType() const override { return driver_->device_type(); }
-    int Event_fd() const override { return event_fd_; }
+    std::int32_t serial_number() const override { return attached_ ? serial_ : 0; }
+    bool input_state(std::int16_t index) const override;
+    bool output_state(std::int16_t index) const override;
+    void output_state(std::int16_t index, bool value) override;
+    std::string library_version() const override { return driver_->library_version(); }
+    std::string device_type() const override { return driver_->device_type(); }
+    int event_fd() const override { return event_fd_; }
     void dispatch() override;
 
     // The reason the device's last open failed, while it stays closed.
-    std::string Problem() const override;
+    std::string problem() const override;
 
 private:
     struct Event {

@@ -28,15 +28,15 @@ constexpr std::array<const char*, 6> kRoles = {
 
 } // namespace
 
-Form_Start_Switch::Form_Start_Switch(const KitBackends& kits, const Clock& clock, QWidget* parent)
+FormStartSwitch::FormStartSwitch(const KitBackends& kits, const Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Window), kits_(kits), clock_(clock) {
     setObjectName("Form_start_switch");
     setWindowTitle("Start switch");
     build();
-    Load();
+    load();
 }
 
-void Form_Start_Switch::build() {
+void FormStartSwitch::build() {
     auto* top = new QVBoxLayout(this);
     // Wide enough for the hints to wrap onto two lines at most.
     setMinimumWidth(600);
@@ -110,23 +110,23 @@ void Form_Start_Switch::build() {
 
     connect(combo_backend_, &QComboBox::currentIndexChanged, this, [this] { backend_chosen(); });
     connect(ok, &QPushButton::clicked, this, [this] {
-        if (Apply()) {
+        if (apply()) {
             close();
         }
     });
     connect(cancel, &QPushButton::clicked, this, [this] { close(); });
 }
 
-void Form_Start_Switch::Load() {
-    show_config(Load_Kit_Config());
-    Refresh_Status();
+void FormStartSwitch::load() {
+    show_config(load_kit_config());
+    refresh_status();
 }
 
-void Form_Start_Switch::Refresh_Status() {
+void FormStartSwitch::refresh_status() {
     label_status_->setText(kit_status ? QString::fromStdString(kit_status()) : QString());
 }
 
-void Form_Start_Switch::show_config(const KitConfig& config) {
+void FormStartSwitch::show_config(const KitConfig& config) {
     loading_ = true;
     const int index = combo_backend_->findData(QString::fromStdString(config.backend));
     combo_backend_->setCurrentIndex(index < 0 ? 0 : index);
@@ -151,13 +151,13 @@ void Form_Start_Switch::show_config(const KitConfig& config) {
     adjustSize();
 }
 
-void Form_Start_Switch::backend_chosen() {
+void FormStartSwitch::backend_chosen() {
     if (loading_) {
         return;
     }
     const std::string id = combo_backend_->currentData().toString().toStdString();
     // The stored wiring belongs to the stored hardware; other hardware starts from its own.
-    const KitConfig stored = Load_Kit_Config();
+    const KitConfig stored = load_kit_config();
     if (stored.backend == id) {
         show_config(stored);
     } else if (const KitBackend* backend = kits_.find(id)) {
@@ -167,7 +167,7 @@ void Form_Start_Switch::backend_chosen() {
     }
 }
 
-KitConfig Form_Start_Switch::Fields() const {
+KitConfig FormStartSwitch::fields() const {
     KitConfig config;
     config.backend = combo_backend_->currentData().toString().toStdString();
     if (config.backend == kSimulated) {
@@ -183,8 +183,8 @@ KitConfig Form_Start_Switch::Fields() const {
     return config;
 }
 
-bool Form_Start_Switch::Apply() {
-    const KitConfig config = Fields();
+bool FormStartSwitch::apply() {
+    const KitConfig config = fields();
     std::string error;
     std::unique_ptr<InterfaceKit> kit = kits_.make_interface_kit(config, clock_, error);
     if (!error.empty()) {
@@ -194,14 +194,14 @@ bool Form_Start_Switch::Apply() {
     if (may_change && !may_change()) {
         return false;
     }
-    if (!Save_Kit_Config(config)) {
+    if (!save_kit_config(config)) {
         return false;
     }
     Trace("*Start switch set to ", config.backend, " ", config.device);
     if (use_kit) {
         use_kit(std::move(kit));
     }
-    Refresh_Status();
+    refresh_status();
     return true;
 }
 

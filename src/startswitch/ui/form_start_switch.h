@@ -23,11 +23,11 @@ class InterfaceKit;
 // how it is wired (which line is which input, inverted or not, the debounce time, the LED line).
 // OK checks the wiring by making the kit, stores it and hands the kit to the main window; a wiring
 // that cannot work is said and changes nothing.
-class Form_Start_Switch : public QWidget {
+class FormStartSwitch : public QWidget {
     Q_OBJECT
 public:
     // `kits` and `clock` (not owned) outlive the window; a kit made here stamps its edges on `clock`.
-    Form_Start_Switch(const KitBackends& kits, const Clock& clock, QWidget* parent = nullptr);
+    FormStartSwitch(const KitBackends& kits, const Clock& clock, QWidget* parent = nullptr);
 
     // Asked before anything is stored: false keeps everything as it is (a heat is running).
     std::function<bool()> may_change;
@@ -37,12 +37,12 @@ public:
     std::function<std::string()> kit_status;
 
     // Fills the fields from the stored settings.
-    void Load();
-    void Refresh_Status();
+    void load();
+    void refresh_status();
     // The settings as the fields show them.
-    KitConfig Fields() const;
+    KitConfig fields() const;
     // Checks, stores and applies the fields; false when something was wrong (and said).
-    bool Apply();
+    bool apply();
 
 private:
     void build();

@@ -28,9 +28,9 @@ SimulatedKitWindow::SimulatedKitWindow(SimulatedKit& kit, QWidget* parent)
     attached_->setChecked(kit.IsAttached());
     connect(attached_, &QCheckBox::toggled, this, [this](bool on) {
         if (on) {
-            kit_.Attach();
+            kit_.attach();
         } else {
-            kit_.Detach();
+            kit_.detach();
         }
     });
 
@@ -39,9 +39,9 @@ SimulatedKitWindow::SimulatedKitWindow(SimulatedKit& kit, QWidget* parent)
     for (int i = 0; i < 6; ++i) {
         auto* box = new QCheckBox(kInputNames[static_cast<std::size_t>(i)], frame);
         box->setObjectName(QString("Check_input_%1").arg(i));
-        box->setChecked(kit.InputState(static_cast<std::int16_t>(i)));
+        box->setChecked(kit.input_state(static_cast<std::int16_t>(i)));
         connect(box, &QCheckBox::toggled, this,
-                [this, i](bool on) { kit_.Set_Input(static_cast<std::int16_t>(i), on); });
+                [this, i](bool on) { kit_.set_input(static_cast<std::int16_t>(i), on); });
         frame_layout->addWidget(box);
         inputs_[static_cast<std::size_t>(i)] = box;
     }
@@ -61,7 +61,7 @@ SimulatedKitWindow::SimulatedKitWindow(SimulatedKit& kit, QWidget* parent)
     layout->addLayout(led_row);
 
     kit_.output_changed = [this](bool on) { show_led(on); };
-    show_led(kit.OutputState(0));
+    show_led(kit.output_state(0));
 }
 
 SimulatedKitWindow::~SimulatedKitWindow() {

@@ -12,7 +12,7 @@ namespace {
 void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
 } // namespace
 
-StartClickPlayer::StartClickPlayer() : wave_(Start_Click_Wave()) {
+StartClickPlayer::StartClickPlayer() : wave_(start_click_wave()) {
     snd_lib_error_set_handler(quiet_alsa);
 }
 
@@ -22,7 +22,7 @@ StartClickPlayer::~StartClickPlayer() {
     }
 }
 
-void StartClickPlayer::Play() {
+void StartClickPlayer::play() {
     if (busy_.exchange(true)) {
         return;
     }

@@ -17,7 +17,7 @@ public:
     StartClickPlayer& operator=(const StartClickPlayer&) = delete;
 
     // PlayPOP. A click still sounding is not started again.
-    void Play();
+    void play();
 
 private:
     void play_on_device();

@@ -72,14 +72,14 @@ bool StartSwitchPanel::show_state(bool attached, bool led_test_down) {
     setEnabled(true);
     label_attached_->setText("Attached, serial = " + QString::fromStdString(switch_.serial()));
     label_attached_->setStyleSheet("color: rgb(0, 160, 0); font-weight: bold;");
-    if (kit_->InputState(0)) {
+    if (kit_->input_state(0)) {
         label_rm_->setText("RM closed");
         label_rm_->setStyleSheet("color: rgb(255, 128, 0); font-weight: bold;");
     } else {
         label_rm_->setText("RM open");
         label_rm_->setStyleSheet("");
     }
-    armed_ = kit_->InputState(1);
+    armed_ = kit_->input_state(1);
     if (armed_) {
         label_remote_start_->setText("Start armed!");
         label_remote_start_->setStyleSheet("color: rgb(0, 192, 0); font-weight: bold;");
@@ -89,7 +89,7 @@ bool StartSwitchPanel::show_state(bool attached, bool led_test_down) {
     }
     picture_switch_->update();
     picture_lamps_->update();
-    led_on_ = kit_->InputState(0) || led_test_down;
+    led_on_ = kit_->input_state(0) || led_test_down;
     picture_led_->update();
     return led_on_;
 }
@@ -102,7 +102,7 @@ void StartSwitchPanel::paint_lamps(QPainter& p) {
     QFont f("Arial");
     f.setPointSize(12);
     p.setFont(f);
-    const bool rm = kit_->InputState(0);
+    const bool rm = kit_->input_state(0);
     // The RM contact, wide enough for its word.
     p.setPen(Qt::black);
     p.setBrush(rm ? QColor(255, 128, 0) : palette().button().color());
@@ -123,9 +123,9 @@ void StartSwitchPanel::paint_lamps(QPainter& p) {
         p.setBrush(on ? QColor(255, 0, 0) : QColor(0, 255, 0));
         p.drawEllipse(QRectF(x, 13, 18, 18));
     };
-    lamp(116, kit_->InputState(3));
-    lamp(142, kit_->InputState(4));
-    const bool red = switch_.trigger_lamp_red() || kit_->InputState(3) || kit_->InputState(5);
+    lamp(116, kit_->input_state(3));
+    lamp(142, kit_->input_state(4));
+    const bool red = switch_.trigger_lamp_red() || kit_->input_state(3) || kit_->input_state(5);
     p.setBrush(red ? QColor(255, 0, 0) : QColor(0, 255, 0));
     p.drawRect(QRectF(172, 9, 26, 26));
 }

@@ -16,7 +16,7 @@ const QString kRoot = ":/veltro/";
 std::string resource(const QString& name) {
     QFile file(kRoot + name);
     if (!file.open(QIODevice::ReadOnly))
-        throw VeltroError(err::InternalError, "The program was built without " + name.toStdString());
+        throw VeltroError(err::kInternalError, "The program was built without " + name.toStdString());
     return file.readAll().toStdString();
 }
 

@@ -52,7 +52,7 @@ QString after_typing(const QLineEdit* field, const QString& typed) {
 
 } // namespace
 
-bool Setting_switch_on(const char* key) {
+bool setting_switch_on(const char* key) {
     try {
         return parse_long(Read_Setting("Settings", key, "0")) != 0;
     } catch (const std::exception&) {
@@ -157,17 +157,17 @@ QLineEdit* Form_Veltro_settings::delay_field(const char* name, const char* key) 
     return field;
 }
 
-void Form_Veltro_settings::Load(std::int32_t goal_compensation, std::int32_t split_compensation,
+void Form_Veltro_settings::load(std::int32_t goal_compensation, std::int32_t split_compensation,
                                 std::int32_t box_delay) {
     loading_ = true;
     goal_delay_->setText(QString::number(goal_compensation));
     split_delay_->setText(QString::number(split_compensation));
     box_delay_->setText(QString::number(box_delay));
     seconds_per_length_->setText(QString::fromStdString(Read_Setting(keys::seconds_per_length)));
-    auto_init_->setChecked(Setting_switch_on(keys::auto_init.key));
-    print_dialog_->setChecked(Setting_switch_on(keys::show_printer_dialog.key));
-    open_after_finish_->setChecked(Setting_switch_on(keys::open_after_finish.key));
-    replace_without_asking_->setChecked(Setting_switch_on(keys::replace_without_asking.key));
+    auto_init_->setChecked(setting_switch_on(keys::auto_init.key));
+    print_dialog_->setChecked(setting_switch_on(keys::show_printer_dialog.key));
+    open_after_finish_->setChecked(setting_switch_on(keys::open_after_finish.key));
+    replace_without_asking_->setChecked(setting_switch_on(keys::replace_without_asking.key));
     loading_ = false;
 }
 

@@ -17,7 +17,7 @@ public:
     explicit Form_Veltro_settings(std::function<void()> load_compensations, QWidget* parent = nullptr);
 
     // Fills the controls from the settings store; the delay fields show the given timing values.
-    void Load(std::int32_t goal_compensation, std::int32_t split_compensation, std::int32_t box_delay);
+    void load(std::int32_t goal_compensation, std::int32_t split_compensation, std::int32_t box_delay);
 
     QCheckBox* Check_Auto_init() const { return auto_init_; }
     QCheckBox* Check_print_dialog() const { return print_dialog_; }
@@ -25,7 +25,7 @@ public:
     QLineEdit* Text_Box_delay() const { return box_delay_; }
     QLineEdit* Text_goalcam_delay() const { return goal_delay_; }
     QLineEdit* Text_splitcam_delay() const { return split_delay_; }
-    QLineEdit* Text_seconds_per_length() const { return seconds_per_length_; }
+    QLineEdit* text_seconds_per_length() const { return seconds_per_length_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,6 +48,6 @@ private:
 
 // The three switches as the rest of the program reads them: the integer value of the key, default
 // "0"; anything but a whole number other than 0 counts as off.
-bool Setting_switch_on(const char* key);
+bool setting_switch_on(const char* key);
 
 } // namespace veltro

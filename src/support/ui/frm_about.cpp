@@ -125,7 +125,7 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     userapp->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     userapp->setWordWrap(true);
     connect(userapp, &QLabel::linkActivated, this,
-            trapped(location("Label_userapp_Click"), [this] { Label_userapp_Click(); }));
+            trapped(location("Label_userapp_Click"), [this] { label_userapp_click(); }));
     auto* frame = new QGroupBox("User application data folder");
     (new QVBoxLayout(frame))->addWidget(userapp);
 
@@ -141,7 +141,7 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* sysinfo = new QPushButton("System Info...");
     sysinfo->setObjectName("cmdSysInfo");
     connect(sysinfo, &QPushButton::clicked, this,
-            trapped(location("cmdSysInfo_Click"), [this] { cmdSysInfo_Click(); }));
+            trapped(location("cmdSysInfo_Click"), [this] { cmd_sys_info_click(); }));
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(description);
@@ -172,7 +172,7 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     QMenu* form = menus->addMenu("Form");
     form->setObjectName("mnu_form");
     connect(form->addAction("Print"), &QAction::triggered, this,
-            trapped(location("item_print_Click"), [this] { item_print_Click(); }));
+            trapped(location("item_print_Click"), [this] { item_print_click(); }));
     connect(form, &QMenu::aboutToShow, this, [this] {
         if (QApplication::keyboardModifiers() & Qt::ControlModifier)
             toggle_debug_menu();
@@ -180,12 +180,12 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
     debug_menu_ = menus->addMenu("Debug");
     debug_menu_->setObjectName("mnu_debug");
     connect(debug_menu_->addAction("Date formats"), &QAction::triggered, this,
-            trapped(location("item_date_formats_Click"), [this] { item_date_formats_Click(); }));
+            trapped(location("item_date_formats_Click"), [this] { item_date_formats_click(); }));
     debug_menu_->menuAction()->setVisible(is_debug_run());
     QMenu* sources = menus->addMenu("Sources");
     sources->setObjectName("mnu_sources");
     connect(sources->addAction("Video sources"), &QAction::triggered, this,
-            trapped(location("item_video_sources_Click"), [this] { item_video_sources_Click(); }));
+            trapped(location("item_video_sources_Click"), [this] { item_video_sources_click(); }));
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menus);
@@ -214,11 +214,11 @@ std::string frmAbout::date_formats_text() {
            "ISOnow = " + now.toString("yyyy-MM-dd HH:mm:ss").toStdString();
 }
 
-void frmAbout::item_date_formats_Click() {
+void frmAbout::item_date_formats_click() {
     the_operator().message(date_formats_text());
 }
 
-void frmAbout::item_video_sources_Click() {
+void frmAbout::item_video_sources_click() {
     const auto& lister = about_sources().video_sources;
     const std::vector<std::string> names = lister ? lister() : std::vector<std::string>();
     QString text;
@@ -230,23 +230,23 @@ void frmAbout::item_video_sources_Click() {
     the_operator().message("Video sources, data is copied to Clipboard!");
 }
 
-void frmAbout::Label_userapp_Click() {
+void frmAbout::label_userapp_click() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(qs(data_dir())));
 }
 
-void frmAbout::cmdSysInfo_Click() {
+void frmAbout::cmd_sys_info_click() {
     const QString tool = system_information_tool();
     if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
         the_operator().message("System Information Is Unavailable At This Time", MsgIcon::Exclamation);
 }
 
-void frmAbout::item_print_Click() {
+void frmAbout::item_print_click() {
     const bool ask = printer_dialog_wanted();
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_about"), ask);
     if (!target.printer)
         return;
     if (!print_window_image(this, *target.printer))
-        throw VeltroError(err::PrinterError, "Printer error: the window could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the window could not be printed");
     tell_if_printed_to_file(target, "the window is");
 }
 

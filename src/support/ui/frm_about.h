@@ -29,11 +29,11 @@ public:
     QLabel* label(const char* name) const;
     QMenu* debug_menu() const { return debug_menu_; }
 
-    void item_print_Click();
-    void item_date_formats_Click();
-    void item_video_sources_Click();
-    void Label_userapp_Click();
-    void cmdSysInfo_Click();
+    void item_print_click();
+    void item_date_formats_click();
+    void item_video_sources_click();
+    void label_userapp_click();
+    void cmd_sys_info_click();
 
     // Shows or hides the "Debug" menu; clicking "Form" with Ctrl held does it.
     void toggle_debug_menu();

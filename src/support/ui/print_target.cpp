@@ -20,13 +20,13 @@
 
 namespace veltro {
 
-std::optional<Printer_choice>& current_printer() {
-    static std::optional<Printer_choice> choice;
+std::optional<PrinterChoice>& current_printer() {
+    static std::optional<PrinterChoice> choice;
     return choice;
 }
 
-void Preset_current_printer(QPrinter& printer) {
-    const std::optional<Printer_choice>& choice = current_printer();
+void preset_current_printer(QPrinter& printer) {
+    const std::optional<PrinterChoice>& choice = current_printer();
     if (!choice)
         return;
     if (!QPrinterInfo::printerInfo(choice->printer_name).isNull())
@@ -37,16 +37,16 @@ void Preset_current_printer(QPrinter& printer) {
     printer.setDuplex(choice->duplex);
 }
 
-bool Show_print_dialog(QPrinter& printer, QWidget* parent) {
+bool show_print_dialog(QPrinter& printer, QWidget* parent) {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
 }
 
-bool Select_Printer(QPrinter& printer, QWidget* parent, const Print_dialog& dialog) {
-    Preset_current_printer(printer);
+bool Select_Printer(QPrinter& printer, QWidget* parent, const PrintDialog& dialog) {
+    preset_current_printer(printer);
     if (!dialog(printer, parent))
         return false;
-    Printer_choice choice;
+    PrinterChoice choice;
     choice.printer_name = printer.printerName();
     choice.orientation = printer.pageLayout().orientation();
     choice.copies = printer.copyCount();
@@ -61,18 +61,18 @@ namespace {
 // A new file in the print folder, made when missing; in the data folder when it cannot be made.
 std::string pdf_path_for(const std::string& document_name) {
     std::error_code ec;
-    std::string folder = Print_folder();
+    std::string folder = print_folder();
     std::filesystem::create_directories(folder, ec);
     if (!std::filesystem::is_directory(folder, ec)) {
         Trace("*Print folder " + folder + " cannot be made: " + ec.message());
         folder = data_dir();
     }
-    return Free_file_path(folder, document_name, ".pdf");
+    return free_file_path(folder, document_name, ".pdf");
 }
 } // namespace
 
 PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog,
-                                const Print_dialog& dialog) {
+                                const PrintDialog& dialog) {
     PrintTarget target;
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         target.printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -90,7 +90,7 @@ PrintTarget choose_print_target(QWidget* parent, const QString& document_name, b
         if (!Select_Printer(*target.printer, parent, dialog))
             target.printer.reset();
     } else {
-        Preset_current_printer(*target.printer);
+        preset_current_printer(*target.printer);
     }
     return target;
 }

@@ -21,32 +21,32 @@ struct PrintTarget {
     QString pdf_path; // set when printing to a PDF file
 };
 // The platform's print dialog over `parent`, on `printer`: true when the operator confirms.
-using Print_dialog = std::function<bool(QPrinter& printer, QWidget* parent)>;
-bool Show_print_dialog(QPrinter& printer, QWidget* parent);
+using PrintDialog = std::function<bool(QPrinter& printer, QWidget* parent)>;
+bool show_print_dialog(QPrinter& printer, QWidget* parent);
 
 // Whether a print asks for the printer first: Alt held, or "Show printer dialog on Print commands"
 // ticked in the settings.
 bool printer_dialog_wanted();
 
 PrintTarget choose_print_target(QWidget* parent, const QString& document_name, bool show_dialog,
-                                const Print_dialog& dialog = Show_print_dialog);
+                                const PrintDialog& dialog = show_print_dialog);
 
 // The program's current printer: the printer and page settings last confirmed in a print dialog, for
 // every print command that follows. None until a dialog is confirmed: the system's default printer.
-struct Printer_choice {
+struct PrinterChoice {
     QString printer_name;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int copies = 1;
     QPrinter::ColorMode color_mode = QPrinter::Color;
     QPrinter::DuplexMode duplex = QPrinter::DuplexNone;
 };
-std::optional<Printer_choice>& current_printer();
+std::optional<PrinterChoice>& current_printer();
 // Sets `printer` to the current printer, when it is still installed, and to its page settings.
-void Preset_current_printer(QPrinter& printer);
+void preset_current_printer(QPrinter& printer);
 // Select_Printer: the print dialog on `printer`, preset with the current printer. Confirmed, the
 // printer and settings chosen become the current printer (a printer whose name says "PDF" keeps no
 // duplex setting); cancelled, the current printer stays. True when confirmed.
-bool Select_Printer(QPrinter& printer, QWidget* parent, const Print_dialog& dialog = Show_print_dialog);
+bool Select_Printer(QPrinter& printer, QWidget* parent, const PrintDialog& dialog = show_print_dialog);
 // When `target` went to a PDF file, tells the operator so, starting with the program's own words for a
 // machine without a printer: "No printer available, `what` printed
 // to the file: " and the path.

@@ -126,18 +126,18 @@ PXV_error_form::PXV_error_form(QWidget* parent) : QWidget(parent, Qt::Window) {
                 trapped(location(procedure), [this, action] { (this->*action)(); }));
         return b;
     };
-    QPushButton* cont = button("Command_continue", "Continue", &PXV_error_form::Command_continue_Click,
+    QPushButton* cont = button("Command_continue", "Continue", &PXV_error_form::command_continue_click,
                                "Command_continue_Click");
     QPushButton* save = button("Command_save_log", "Save in log file",
-                               &PXV_error_form::Command_save_log_Click, "Command_save_log_Click");
-    QPushButton* mail = button("Command_send_mail", "Send mail", &PXV_error_form::Command_send_mail_Click,
+                               &PXV_error_form::command_save_log_click, "Command_save_log_Click");
+    QPushButton* mail = button("Command_send_mail", "Send mail", &PXV_error_form::command_send_mail_click,
                                "Command_send_mail_Click");
     QPushButton* print =
-        button("Command_print", "Print report", &PXV_error_form::Command_print_Click, "Command_print_Click");
-    QPushButton* copy = button("Command_copy", "Copy form to clipboard", &PXV_error_form::Command_copy_Click,
+        button("Command_print", "Print report", &PXV_error_form::command_print_click, "Command_print_Click");
+    QPushButton* copy = button("Command_copy", "Copy form to clipboard", &PXV_error_form::command_copy_click,
                                "Command_copy_Click");
     QPushButton* quit =
-        button("Command_exit", "Exit program", &PXV_error_form::Command_exit_Click, "Command_exit_Click");
+        button("Command_exit", "Exit program", &PXV_error_form::command_exit_click, "Command_exit_Click");
     cont->setDefault(true);
 
     auto* buttons = new QHBoxLayout;
@@ -219,15 +219,15 @@ void PXV_error_form::set_exit_action(std::function<void()> action) {
     exit_action() = std::move(action);
 }
 
-void PXV_error_form::Command_continue_Click() {
+void PXV_error_form::command_continue_click() {
     hide();
 }
 
-void PXV_error_form::Command_exit_Click() {
+void PXV_error_form::command_exit_click() {
     exit_action()();
 }
 
-void PXV_error_form::Command_save_log_Click() {
+void PXV_error_form::command_save_log_click() {
     const std::string path = error_log_path();
     try {
         append_error_log(path, lines_, comment().toStdString());
@@ -240,12 +240,12 @@ void PXV_error_form::Command_save_log_Click() {
     the_operator().message("Error info appended to file: " + path);
 }
 
-void PXV_error_form::Command_send_mail_Click() {
+void PXV_error_form::command_send_mail_click() {
     const std::string url = error_mail_url(read_support_contacts().email, lines_, comment().toStdString());
     QDesktopServices::openUrl(QUrl(qs(url), QUrl::StrictMode));
 }
 
-void PXV_error_form::Command_print_Click() {
+void PXV_error_form::command_print_click() {
     PrintTarget target = choose_print_target(this, qs(std::string(kProgramId) + "_error_report"), true);
     if (!target.printer)
         return;
@@ -263,7 +263,7 @@ void PXV_error_form::Command_print_Click() {
 void PXV_error_form::print_report(QPrinter& printer) {
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(err::PrinterError, "Printer error: the report could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the report could not be printed");
     const double dpi = printer.resolution();
     const QRectF page =
         printer.pageLayout()
@@ -293,7 +293,7 @@ void PXV_error_form::print_report(QPrinter& printer) {
     painter.end();
 }
 
-void PXV_error_form::Command_copy_Click() {
+void PXV_error_form::command_copy_click() {
     auto* mime = new QMimeData;
     QString text;
     for (const auto& line : report_body(lines_))

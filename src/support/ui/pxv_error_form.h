@@ -36,12 +36,12 @@ public:
     static void set_exit_action(std::function<void()> action);
 
     // The buttons' actions.
-    void Command_continue_Click();
-    void Command_exit_Click();
-    void Command_save_log_Click();
-    void Command_send_mail_Click();
-    void Command_print_Click();
-    void Command_copy_Click();
+    void command_continue_click();
+    void command_exit_click();
+    void command_save_log_click();
+    void command_send_mail_click();
+    void command_print_click();
+    void command_copy_click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -9,7 +9,7 @@
 
 namespace veltro {
 
-std::string Capture_folder() {
+std::string capture_folder() {
     const std::string folder = Read_Setting(keys::save_folder);
     if (folder != keys::save_folder.default_value)
         return folder;
@@ -20,18 +20,18 @@ std::string Capture_folder() {
     return (videos + "/Veltro").toStdString();
 }
 
-std::string Print_folder() {
+std::string print_folder() {
     const std::string folder = Read_Setting(keys::print_folder);
     if (folder != keys::print_folder.default_value && !folder.empty())
         return folder;
-    return (std::filesystem::path(Capture_folder()) / "Prints").string();
+    return (std::filesystem::path(capture_folder()) / "Prints").string();
 }
 
-std::string Print_name(const std::string& event, const std::string& heat_id, const std::string& kind) {
+std::string print_name(const std::string& event, const std::string& heat_id, const std::string& kind) {
     return (event.empty() ? std::string("Veltro") : event) + " heat " + heat_id + " " + kind;
 }
 
-std::string Free_file_path(const std::string& folder, const std::string& stem, const std::string& extension) {
+std::string free_file_path(const std::string& folder, const std::string& stem, const std::string& extension) {
     const std::string name = Make_Valid_File_Name(stem);
     std::error_code ec;
     std::filesystem::path path = std::filesystem::path(folder) / (name + extension);

@@ -30,7 +30,7 @@ QFont fixed_font(int points) {
 
 } // namespace
 
-std::string Debug_print_text(const std::string& now, const std::string& computer, const std::string& printer,
+std::string debug_print_text(const std::string& now, const std::string& computer, const std::string& printer,
                              const std::string& contents) {
     return "Veltro file properties at " + now + "\nComputer = " + computer + " Printer : " + printer +
            "\n\n\n" + contents;
@@ -50,11 +50,11 @@ Veltro_debug_form::Veltro_debug_form(QWidget* parent) : QWidget(parent) {
     QAction* print = form->addAction("Print");
     print->setObjectName("item_print");
     connect(print, &QAction::triggered, this,
-            trapped(location("item_print_Click"), [this] { item_print_Click(); }));
+            trapped(location("item_print_Click"), [this] { item_print_click(); }));
     QAction* hide = form->addAction("Hide");
     hide->setObjectName("item_hide");
     connect(hide, &QAction::triggered, this,
-            trapped(location("item_hide_Click"), [this] { item_hide_Click(); }));
+            trapped(location("item_hide_Click"), [this] { item_hide_click(); }));
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menus);
@@ -62,7 +62,7 @@ Veltro_debug_form::Veltro_debug_form(QWidget* parent) : QWidget(parent) {
     resize(640, 520);
 }
 
-void Veltro_debug_form::Show_text(const std::string& text) {
+void Veltro_debug_form::show_text(const std::string& text) {
     text_->setPlainText(QString::fromStdString(text));
 }
 
@@ -70,7 +70,7 @@ std::string Veltro_debug_form::text() const {
     return text_->toPlainText().toStdString();
 }
 
-void Veltro_debug_form::item_print_Click() {
+void Veltro_debug_form::item_print_click() {
     PrintTarget target = choose_print_target(this, "Veltro_debug", false);
     if (!target.printer)
         return;
@@ -78,11 +78,11 @@ void Veltro_debug_form::item_print_Click() {
     const std::string printer_name =
         target.pdf_path.isEmpty() ? printer.printerName().toStdString() : target.pdf_path.toStdString();
     const QString document = QString::fromStdString(
-        Debug_print_text(now_default_datetime(), system_computer_name(), printer_name, text()));
+        debug_print_text(now_default_datetime(), system_computer_name(), printer_name, text()));
 
     QPainter painter;
     if (!painter.begin(&printer))
-        throw VeltroError(err::PrinterError, "Printer error: the debug text could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the debug text could not be printed");
     painter.setFont(QFont(fixed_font(14), &printer));
     const int line_height = painter.fontMetrics().lineSpacing();
     const QRect page = painter.viewport();
@@ -96,11 +96,11 @@ void Veltro_debug_form::item_print_Click() {
         y += line_height;
     }
     if (!painter.end())
-        throw VeltroError(err::PrinterError, "Printer error: the debug text could not be printed");
+        throw VeltroError(err::kPrinterError, "Printer error: the debug text could not be printed");
     tell_if_printed_to_file(target, "the debug text is");
 }
 
-void Veltro_debug_form::item_hide_Click() {
+void Veltro_debug_form::item_hide_click() {
     Trace("Veltro_debug_form hidden");
     close();
 }

@@ -9,7 +9,7 @@ namespace veltro {
 
 // The page "Print" of the debug text window prints: "Veltro file properties at " + `now`, "Computer = "
 // + computer + " Printer : " + printer, two empty lines, then the window's text.
-std::string Debug_print_text(const std::string& now, const std::string& computer, const std::string& printer,
+std::string debug_print_text(const std::string& now, const std::string& computer, const std::string& printer,
                              const std::string& contents);
 
 // Veltro_debug_form ("Veltro debug"): a fixed-pitch text area the main window fills with diagnostic
@@ -19,12 +19,12 @@ class Veltro_debug_form : public QWidget {
 public:
     explicit Veltro_debug_form(QWidget* parent = nullptr);
 
-    void Show_text(const std::string& text);
+    void show_text(const std::string& text);
     std::string text() const;
-    QPlainTextEdit* Text_area() const { return text_; }
+    QPlainTextEdit* text_area() const { return text_; }
 
-    void item_print_Click();
-    void item_hide_Click();
+    void item_print_click();
+    void item_hide_click();
 
 private:
     QPlainTextEdit* text_ = nullptr;

@@ -30,20 +30,20 @@ QFont tile_font(int points) {
 
 } // namespace
 
-QPixmap Box_tile_pixmap(QSize size, std::int16_t box) {
+QPixmap box_tile_pixmap(QSize size, std::int16_t box) {
     QPixmap tile(size.expandedTo(QSize(1, 1)));
     const QColor face = QApplication::palette().color(QPalette::Button);
     tile.fill(face);
-    const std::optional<Box_tile> colours = Box_tile_colours(box);
+    const std::optional<BoxTile> colours = box_tile_colours(box);
     if (!colours) {
         return tile;
     }
     QPainter painter(&tile);
-    const int points = Box_tile_font_size(
+    const int points = box_tile_font_size(
         tile.height(), [&](int pt) { return QFontMetrics(tile_font(pt), &tile).height(); });
     painter.fillRect(tile.rect(), qcolor(colours->background));
     const QColor shadow = QApplication::palette().color(QPalette::Dark);
-    for (const Tile_band& band : colours->button_shadow_bands) {
+    for (const TileBand& band : colours->button_shadow_bands) {
         const int top = static_cast<int>(band.from * tile.height());
         const int bottom = static_cast<int>(band.to * tile.height());
         painter.fillRect(QRect(0, top, tile.width(), bottom - top), shadow);
@@ -55,7 +55,7 @@ QPixmap Box_tile_pixmap(QSize size, std::int16_t box) {
 }
 
 void Paint_box(QLabel* picture, std::int16_t box) {
-    picture->setPixmap(Box_tile_pixmap(picture->size(), box));
+    picture->setPixmap(box_tile_pixmap(picture->size(), box));
 }
 
 int Max_Font(const QString& text, const QFont& font, QSize box) {

@@ -19,7 +19,7 @@ QColor bgr_colour(std::uint32_t bgr);
 
 // The box-number tile of `size` for `box`: its colours, box 6's two bands, the number at the top
 // left in bold "Arial" shrunk from 64 points until it fits. Boxes outside 1..6 give a blank tile.
-QPixmap Box_tile_pixmap(QSize size, std::int16_t box);
+QPixmap box_tile_pixmap(QSize size, std::int16_t box);
 
 // Paint_box: paints the tile into `picture` (a label used as a picture box) at the label's size; the
 // tile stays as the label's picture.

@@ -41,14 +41,14 @@ DemoCamera::~DemoCamera() {
     }
 }
 
-std::string DemoCamera::Description() const {
+std::string DemoCamera::description() const {
     return "Built-in finish-line scene with six dogs, pictures " + std::to_string(kCaptureDelayMs) +
            " ms late like an HDMI capture device";
 }
 
-std::uint32_t DemoCamera::Crossing_Mill(int box, int lap) const {
+std::uint32_t DemoCamera::crossing_mill(int box, int lap) const {
     return race_start_ +
-           static_cast<std::uint32_t>(lap * DemoRaceScene::kLapMs + DemoRaceScene::Crossing_ms(box));
+           static_cast<std::uint32_t>(lap * DemoRaceScene::kLapMs + DemoRaceScene::crossing_ms(box));
 }
 
 std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
@@ -57,17 +57,17 @@ std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
 
 void DemoCamera::render(std::uint8_t* into, std::int64_t frame) const {
     const double top = static_cast<double>(frame * period_ms_);
-    scene_.Render(into, top, interlaced_ ? top + period_ms_ / 2.0 : top);
+    scene_.render(into, top, interlaced_ ? top + period_ms_ / 2.0 : top);
 }
 
-std::string DemoCamera::Start(std::size_t index) {
+std::string DemoCamera::start(std::size_t index) {
     if (index >= formats_.size()) {
         return "No such format";
     }
     Stop();
     format_ = index;
     interlaced_ = formats_[index].interlaced;
-    period_ms_ = static_cast<std::uint32_t>(formats_[index].format->AvgTimePerFrame / 10000);
+    period_ms_ = static_cast<std::uint32_t>(formats_[index].format->avg_time_per_frame / 10000);
     next_frame_ = 0;
     dropped_ = 0;
     running_ = true;

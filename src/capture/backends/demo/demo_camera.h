@@ -18,7 +18,7 @@ namespace veltro {
 // first), 1 = 1920*1080 at 50 frames per second progressive.
 //
 // In real time a timer thread renders frames at the format's rate on the system clock and signals
-// Event_fd(); with a manual clock nothing runs by itself: dispatch() delivers every frame that is due up to
+// event_fd(); with a manual clock nothing runs by itself: dispatch() delivers every frame that is due up to
 // the clock's time. Like a real HDMI capture device the camera delivers each frame kCaptureDelayMs after the
 // (top field's) scene moment it shows, stamped with that arrival, so the default goal compensation
 // turns its pictures back into true times.
@@ -35,25 +35,25 @@ public:
     DemoCamera(const DemoCamera&) = delete;
     DemoCamera& operator=(const DemoCamera&) = delete;
 
-    std::string Friendly_Name() const override { return kFriendlyName; }
-    std::string Description() const override;
-    const std::vector<MediaType>& Formats() const override { return formats_; }
-    std::string Start(std::size_t index) override;
+    std::string friendly_name() const override { return kFriendlyName; }
+    std::string description() const override;
+    const std::vector<MediaType>& formats() const override { return formats_; }
+    std::string start(std::size_t index) override;
     void Stop() override;
-    int Event_fd() const override { return event_fd_; }
+    int event_fd() const override { return event_fd_; }
     void dispatch(const FrameCallback& deliver) override;
 
     // The counter value at which the race of the last Start began (frame 0, lap 0).
-    std::uint32_t Race_Start() const { return race_start_; }
+    std::uint32_t race_start() const { return race_start_; }
     // The counter value at which the nose of the dog of `box` reaches the finish column in lap `lap`
     // (the scene moment, not the later arrival of its picture).
-    std::uint32_t Crossing_Mill(int box, int lap = 0) const;
+    std::uint32_t crossing_mill(int box, int lap = 0) const;
     // Frames the timer thread had to drop because the window thread did not take them in time.
-    std::int64_t Frames_Dropped() const { return dropped_; }
-    std::int64_t Frames_Lost() const override { return dropped_; }
+    std::int64_t frames_dropped() const { return dropped_; }
+    std::int64_t frames_lost() const override { return dropped_; }
     // On a manual clock: the next `count` frames that come due are lost on the way, as on a
     // cable or grabber that drops frames; they count as dropped.
-    void Drop_Frames(std::int64_t count) { drop_pending_ = count; }
+    void drop_frames(std::int64_t count) { drop_pending_ = count; }
 
 private:
     struct Slot {

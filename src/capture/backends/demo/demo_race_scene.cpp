@@ -116,21 +116,21 @@ DemoRaceScene::DemoRaceScene() : background_(static_cast<std::size_t>(kImageSize
     }
 }
 
-std::int32_t DemoRaceScene::Crossing_ms(int box) {
+std::int32_t DemoRaceScene::crossing_ms(int box) {
     return kDogs[box - 1].cross;
 }
 
-double DemoRaceScene::Nose_X(int box, double scene_ms) {
+double DemoRaceScene::nose_x(int box, double scene_ms) {
     const Dog& d = kDogs[box - 1];
     return kFinishX + d.speed * (scene_ms - d.cross);
 }
 
-std::pair<std::int32_t, std::int32_t> DemoRaceScene::Head_Rows(int box) {
+std::pair<std::int32_t, std::int32_t> DemoRaceScene::head_rows(int box) {
     const std::int32_t top = kLaneTop + (box - 1) * kLaneHeight;
     return {top + kHeadFirst, top + kHeadLast};
 }
 
-void DemoRaceScene::Render(std::uint8_t* bottom_up, double top_field_ms, double bottom_field_ms) const {
+void DemoRaceScene::render(std::uint8_t* bottom_up, double top_field_ms, double bottom_field_ms) const {
     std::vector<std::uint8_t> clock_top(kClockChars);
     std::vector<std::uint8_t> clock_bottom(kClockChars);
     clock_glyphs(top_field_ms, clock_top.data());
@@ -167,7 +167,7 @@ void DemoRaceScene::draw_row(std::uint8_t* row, std::int32_t y, double scene_ms,
     const Dog& d = kDogs[box - 1];
     const double lap_ms = std::fmod(scene_ms, static_cast<double>(kLapMs));
     const std::int64_t nose =
-        static_cast<std::int64_t>(std::floor(Nose_X(box, lap_ms < 0 ? lap_ms + kLapMs : lap_ms)));
+        static_cast<std::int64_t>(std::floor(nose_x(box, lap_ms < 0 ? lap_ms + kLapMs : lap_ms)));
     if (nose < -60 || nose - kDogLength - 30 > kWidth) {
         return;
     }

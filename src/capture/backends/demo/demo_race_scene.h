@@ -26,15 +26,15 @@ public:
     // Draws the scene into bottom-up BGR rows of kStride bytes: rows 0, 2, 4, ... counted from the
     // top at `top_field_ms`, rows 1, 3, 5, ... at `bottom_field_ms` (the same value for a
     // progressive picture). Times are milliseconds since the race start.
-    void Render(std::uint8_t* bottom_up, double top_field_ms, double bottom_field_ms) const;
+    void render(std::uint8_t* bottom_up, double top_field_ms, double bottom_field_ms) const;
 
     // Milliseconds after the start of a lap at which the nose of the dog of `box` (1 to 6) reaches
     // the finish column: the dog covers that column from then on.
-    static std::int32_t Crossing_ms(int box);
-    // The right-most column the dog of `box` covers at `scene_ms` is floor(Nose_X).
-    static double Nose_X(int box, double scene_ms);
+    static std::int32_t crossing_ms(int box);
+    // The right-most column the dog of `box` covers at `scene_ms` is floor(nose_x).
+    static double nose_x(int box, double scene_ms);
     // Rows (from the top, first and last inclusive) of the dog's head, the part that crosses first.
-    static std::pair<std::int32_t, std::int32_t> Head_Rows(int box);
+    static std::pair<std::int32_t, std::int32_t> head_rows(int box);
 
 private:
     void draw_row(std::uint8_t* row, std::int32_t y, double scene_ms,

@@ -252,14 +252,14 @@ int V4L2Device::open_node(std::string& error) {
     return -1;
 }
 
-std::string V4L2Device::Start(std::size_t index) {
+std::string V4L2Device::start(std::size_t index) {
     if (index >= formats_.size() || !formats_[index].format) {
         return "No such format";
     }
     Stop();
     last_sequence_.reset();
     frames_lost_ = 0;
-    const auto& bmi = formats_[index].format->bmiHeader;
+    const auto& bmi = formats_[index].format->bmi_header;
     std::string open_error;
     fd_ = open_node(open_error);
     if (fd_ < 0) {
@@ -271,18 +271,18 @@ std::string V4L2Device::Start(std::size_t index) {
     };
     v4l2_format f{};
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    f.fmt.pix.width = static_cast<std::uint32_t>(bmi.biWidth);
-    f.fmt.pix.height = static_cast<std::uint32_t>(bmi.biHeight);
+    f.fmt.pix.width = static_cast<std::uint32_t>(bmi.bi_width);
+    f.fmt.pix.height = static_cast<std::uint32_t>(bmi.bi_height);
     f.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
     f.fmt.pix.field = V4L2_FIELD_ANY;
     if (retry_ioctl(io_, fd_, VIDIOC_S_FMT, &f) < 0) {
         return fail(errno_text("Cannot set the format"));
     }
     if (f.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24 ||
-        f.fmt.pix.width != static_cast<std::uint32_t>(bmi.biWidth) ||
-        f.fmt.pix.height != static_cast<std::uint32_t>(bmi.biHeight)) {
-        return fail("The device does not deliver " + std::to_string(bmi.biWidth) + "*" +
-                    std::to_string(bmi.biHeight) + " pictures in BGR");
+        f.fmt.pix.width != static_cast<std::uint32_t>(bmi.bi_width) ||
+        f.fmt.pix.height != static_cast<std::uint32_t>(bmi.bi_height)) {
+        return fail("The device does not deliver " + std::to_string(bmi.bi_width) + "*" +
+                    std::to_string(bmi.bi_height) + " pictures in BGR");
     }
     width_ = static_cast<std::int32_t>(f.fmt.pix.width);
     height_ = static_cast<std::int32_t>(f.fmt.pix.height);

@@ -19,7 +19,7 @@ namespace veltro {
 //
 // A grabber can go on race night: unplugged, switched off, or failing. A dequeue that fails (ENODEV,
 // EIO, ...) or a hang-up or error on the node ends the stream at once: the device lets go of its
-// buffers and node and says why (Lost()); the component tells its sinks. Start() then opens it again
+// buffers and node and says why (lost()); the component tells its sinks. start() then opens it again
 // where it is now: at its old node when that is still the same card, else at the node with the same
 // card name and bus.
 
@@ -61,20 +61,20 @@ public:
     V4L2Device(const V4L2Device&) = delete;
     V4L2Device& operator=(const V4L2Device&) = delete;
 
-    std::string Friendly_Name() const override { return identity_.card; }
-    std::string Description() const override { return identity_.driver + " " + identity_.bus; }
-    const std::vector<MediaType>& Formats() const override { return formats_; }
-    std::string Start(std::size_t index) override;
+    std::string friendly_name() const override { return identity_.card; }
+    std::string description() const override { return identity_.driver + " " + identity_.bus; }
+    const std::vector<MediaType>& formats() const override { return formats_; }
+    std::string start(std::size_t index) override;
     void Stop() override;
     // An epoll descriptor watching the node: the same one from construction to destruction, so the
     // window keeps watching it while the device is opened again, perhaps at another node.
-    int Event_fd() const override { return epoll_fd_; }
+    int event_fd() const override { return epoll_fd_; }
     void dispatch(const FrameCallback& deliver) override;
-    std::string Lost() const override { return lost_; }
-    std::int64_t Frames_Lost() const override { return frames_lost_; }
+    std::string lost() const override { return lost_; }
+    std::int64_t frames_lost() const override { return frames_lost_; }
 
     // The node opened last (it changes when the device comes back under another number).
-    const std::string& Path() const { return identity_.path; }
+    const std::string& path() const { return identity_.path; }
 
 private:
     struct Mapped {

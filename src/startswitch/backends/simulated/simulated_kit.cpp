@@ -16,19 +16,19 @@ SimulatedKit::~SimulatedKit() {
     }
 }
 
-void SimulatedKit::Open() {
-    Attach();
+void SimulatedKit::open() {
+    attach();
 }
 
-bool SimulatedKit::InputState(std::int16_t index) const {
+bool SimulatedKit::input_state(std::int16_t index) const {
     return index >= 0 && index < kInputs && attached_ && inputs_[static_cast<std::size_t>(index)];
 }
 
-bool SimulatedKit::OutputState(std::int16_t index) const {
+bool SimulatedKit::output_state(std::int16_t index) const {
     return index == 0 && output_;
 }
 
-void SimulatedKit::OutputState(std::int16_t index, bool value) {
+void SimulatedKit::output_state(std::int16_t index, bool value) {
     if (index != 0 || !attached_ || output_ == value) {
         return;
     }
@@ -38,7 +38,7 @@ void SimulatedKit::OutputState(std::int16_t index, bool value) {
     }
 }
 
-void SimulatedKit::Attach() {
+void SimulatedKit::attach() {
     if (attached_) {
         return;
     }
@@ -46,7 +46,7 @@ void SimulatedKit::Attach() {
     post({Event::Kind::Attach});
 }
 
-void SimulatedKit::Detach() {
+void SimulatedKit::detach() {
     if (!attached_) {
         return;
     }
@@ -60,7 +60,7 @@ void SimulatedKit::Detach() {
     post({Event::Kind::Detach});
 }
 
-void SimulatedKit::Set_Input(std::int16_t index, bool state) {
+void SimulatedKit::set_input(std::int16_t index, bool state) {
     if (index < 0 || index >= kInputs) {
         return;
     }

@@ -10,7 +10,7 @@
 namespace veltro {
 
 // An interface kit without hardware: its switches are set by the program (the "Simulated interface
-// kit" window, tests). It behaves as a board does: a change is seen by InputState at once and
+// kit" window, tests). It behaves as a board does: a change is seen by input_state at once and
 // reported as an input-change event through dispatch(); attaching and detaching likewise.
 class SimulatedKit final : public InterfaceKit {
 public:
@@ -22,22 +22,22 @@ public:
     SimulatedKit(const SimulatedKit&) = delete;
     SimulatedKit& operator=(const SimulatedKit&) = delete;
 
-    void Open() override;
+    void open() override;
     bool IsAttached() const override { return attached_; }
-    std::int32_t SerialNumber() const override { return attached_ ? kSerial : 0; }
-    bool InputState(std::int16_t index) const override;
-    bool OutputState(std::int16_t index) const override;
-    void OutputState(std::int16_t index, bool value) override;
-    std::string LibraryVersion() const override { return "Veltro simulated kit 1.0"; }
-    std::string DeviceType() const override { return "Simulated interface kit 0/6/1"; }
-    int Event_fd() const override { return event_fd_; }
+    std::int32_t serial_number() const override { return attached_ ? kSerial : 0; }
+    bool input_state(std::int16_t index) const override;
+    bool output_state(std::int16_t index) const override;
+    void output_state(std::int16_t index, bool value) override;
+    std::string library_version() const override { return "Veltro simulated kit 1.0"; }
+    std::string device_type() const override { return "Simulated interface kit 0/6/1"; }
+    int event_fd() const override { return event_fd_; }
     void dispatch() override;
 
     // The board's side: plug in, pull out, flip a switch. An input set to the state it has already
     // reports nothing, as a real input does.
-    void Attach();
-    void Detach();
-    void Set_Input(std::int16_t index, bool state);
+    void attach();
+    void detach();
+    void set_input(std::int16_t index, bool state);
 
     // Told whenever output 0 changes, so a window can mirror the LED.
     std::function<void(bool on)> output_changed;
