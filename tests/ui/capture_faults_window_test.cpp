@@ -12,6 +12,7 @@
 #include "support/files.h"
 #include "support/settings.h"
 #include "temp_dir.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -151,7 +152,7 @@ TEST_F(CaptureFaultsWindow, UnplugMidCaptureKeepsTheFramesTellsOnceAndTheDeviceC
     // The camera stays on, waiting for its device, and the live view says so.
     EXPECT_EQ(button("Command_start_camera")->text(), "Stop camera");
     EXPECT_TRUE(form->live_view());
-    const QImage lost = form->picture()->grab().toImage();
+    const QImage lost = testing::picture_live(*form)->grab().toImage();
     EXPECT_GT(pixels_near(lost, QColor(255, 210, 0)), 100);
     save("main_window_device_lost");
     run(900);
@@ -163,7 +164,7 @@ TEST_F(CaptureFaultsWindow, UnplugMidCaptureKeepsTheFramesTellsOnceAndTheDeviceC
     run(1200);
     EXPECT_GT(form->capture()->HDMI_events(), events);
     EXPECT_EQ(form->capture()->signal().state(), SignalWatch::State::Live);
-    EXPECT_EQ(pixels_near(form->picture()->grab().toImage(), QColor(255, 210, 0)), 0);
+    EXPECT_EQ(pixels_near(testing::picture_live(*form)->grab().toImage(), QColor(255, 210, 0)), 0);
     EXPECT_EQ(button("Command_start_camera")->text(), "Stop camera");
     EXPECT_EQ(op.messages.size(), 1u);
 
@@ -210,14 +211,14 @@ TEST_F(CaptureFaultsWindow, NoSignalIsDrawnOverTheLivePictureAndGoesWhenPictures
     button("Command_start_camera")->click();
     run(2000);
     const QColor warning(255, 210, 0);
-    EXPECT_EQ(pixels_near(form->picture()->grab().toImage(), warning), 0);
+    EXPECT_EQ(pixels_near(testing::picture_live(*form)->grab().toImage(), warning), 0);
 
     io.signal(false);
     run(480);
-    EXPECT_EQ(pixels_near(form->picture()->grab().toImage(), warning), 0);
+    EXPECT_EQ(pixels_near(testing::picture_live(*form)->grab().toImage(), warning), 0);
     run(20);
     QApplication::processEvents();
-    const QImage no_signal = form->picture()->grab().toImage();
+    const QImage no_signal = testing::picture_live(*form)->grab().toImage();
     EXPECT_GT(pixels_near(no_signal, warning), 200);
     // The last picture stays under the words: its red 0x40 is still there above them.
     const QImage top = no_signal.copy(0, 0, no_signal.width(), no_signal.height() / 4);
@@ -235,7 +236,7 @@ TEST_F(CaptureFaultsWindow, NoSignalIsDrawnOverTheLivePictureAndGoesWhenPictures
     io.signal(true);
     run(100);
     QApplication::processEvents();
-    EXPECT_EQ(pixels_near(form->picture()->grab().toImage(), warning), 0);
+    EXPECT_EQ(pixels_near(testing::picture_live(*form)->grab().toImage(), warning), 0);
     const std::string log = read_whole_file(event_log_path()).value_or("");
     EXPECT_NE(log.find("No signal from Fake HDMI grabber\n"), std::string::npos);
     EXPECT_NE(log.find("Signal back from Fake HDMI grabber after 1040 ms without pictures\n"),

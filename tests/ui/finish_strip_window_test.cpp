@@ -6,6 +6,7 @@
 #include "review/strip_worker.h"
 #include "review/ui/finish_strip_view.h"
 #include "review/ui/picture_box.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QSlider>
@@ -27,7 +28,7 @@ protected:
             return false;
         }
         pollfd fd{worker->event_fd(), POLLIN, 0};
-        while (worker->busy() || !form->strip_view()->strip()) {
+        while (worker->busy() || !testing::finish_strip(*form)->strip()) {
             if (::poll(&fd, 1, 60000) != 1) {
                 return false;
             }
@@ -39,7 +40,7 @@ protected:
 
 TEST_F(FinishStripWindow, AClickOnTheStripShowsThatPicture) {
     form->Handle_Open(path);
-    FinishStripView* view = form->strip_view();
+    FinishStripView* view = testing::finish_strip(*form);
     ASSERT_TRUE(view->isVisible());
     // The review is usable while the strip is made.
     EXPECT_TRUE(form->review().step(1));
@@ -60,7 +61,7 @@ TEST_F(FinishStripWindow, AClickOnTheStripShowsThatPicture) {
     view->set_position(target); // scrolled into view, as stepping to it would
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(view->x_of(target), view->height() / 2));
     EXPECT_EQ(form->review().play_position(), target);
-    EXPECT_EQ(form->slider_play()->value(), target);
+    EXPECT_EQ(testing::slider_play(*form)->value(), target);
     // The right-most pixel of the column before it belongs to that picture.
     QTest::mouseClick(view, Qt::LeftButton, {},
                       QPoint(view->x_of(target) - strip.column_width, view->height() / 2));
@@ -76,7 +77,7 @@ TEST_F(FinishStripWindow, AClickOnTheStripShowsThatPicture) {
 TEST_F(FinishStripWindow, MovingTheGoalLineMakesTheStripAnew) {
     form->Handle_Open(path);
     ASSERT_TRUE(strip_ready());
-    const FinishStrip* before = form->strip_view()->strip();
+    const FinishStrip* before = testing::finish_strip(*form)->strip();
     const Goal_line line = form->review().goal_line(kGoalCamera);
 
     // The line dragged aside (as a release after a drag does): a new strip along the new line.
@@ -85,20 +86,20 @@ TEST_F(FinishStripWindow, MovingTheGoalLineMakesTheStripAnew) {
     moved.x2 -= 40;
     form->review().goal_line(kGoalCamera) = moved;
     form->request_strip();
-    EXPECT_EQ(form->strip_view()->strip(), nullptr); // the old one no longer matches the line
+    EXPECT_EQ(testing::finish_strip(*form)->strip(), nullptr); // the old one no longer matches the line
     ASSERT_TRUE(strip_ready());
-    EXPECT_NE(form->strip_view()->strip(), before);
+    EXPECT_NE(testing::finish_strip(*form)->strip(), before);
 
     // Back on the old line: the strip made for it is shown again at once.
     form->review().goal_line(kGoalCamera) = line;
     form->request_strip();
     EXPECT_FALSE(form->strip_worker()->busy());
     form->dispatch_strip();
-    EXPECT_EQ(form->strip_view()->strip(), before);
+    EXPECT_EQ(testing::finish_strip(*form)->strip(), before);
 
     // Closing the heat hides the strip.
     form->Do_Close();
-    EXPECT_FALSE(form->strip_view()->isVisible());
+    EXPECT_FALSE(testing::finish_strip(*form)->isVisible());
 }
 
 } // namespace

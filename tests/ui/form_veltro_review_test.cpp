@@ -15,6 +15,7 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/time_text.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,7 +47,7 @@ protected:
 
 TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     form->Handle_Open(path);
-    QSlider* slider = form->slider_play();
+    QSlider* slider = testing::slider_play(*form);
     ASSERT_TRUE(slider->isEnabled());
     EXPECT_EQ(slider->maximum(), 2 * demo.frames); // 25 frames per second: field by field
     EXPECT_EQ(form->windowTitle().toStdString(), std::string("Veltro_HDMI ") + path);
@@ -129,7 +130,7 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
 
 TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
     form->Handle_Open(path);
-    PictureBox* picture = form->picture();
+    PictureBox* picture = testing::picture_live(*form);
     const Goal_line line = form->review().goal_line(kGoalCamera);
     const QTransform to_widget = picture->picture_transform();
     auto at = [&](double x, double y) { return to_widget.map(QPointF(x, y)).toPoint(); };
@@ -171,7 +172,7 @@ TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
     const std::string before = read_whole_file(path).value_or("");
     form->Handle_Open(path);
     const QString title = form->windowTitle();
-    form->slider_play()->setValue(20);
+    testing::slider_play(*form)->setValue(20);
     QTest::mouseClick(button("Command_box_1"), Qt::LeftButton);
     const std::string refusal = op.last_message();
     op.inputs.push_back("Other Dog");
@@ -194,7 +195,7 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
     EXPECT_TRUE(displace->isChecked());
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QSlider* slider = form->slider_play();
+    QSlider* slider = testing::slider_play(*form);
     slider->setFocus();
     const int at = slider->value();
     // Alt+Right as the keyboard sends it once Alt is down; keys closer than 150 ms count once.
@@ -214,7 +215,7 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
 TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) {
     form->Handle_Open(path);
     QCoreApplication::processEvents(); // the open's own activations
-    QSlider* slider = form->slider_play();
+    QSlider* slider = testing::slider_play(*form);
     Form_Velt_Results& results = form->results_window();
     for (const char* name : {"Label_time_2", "Label_rank_0", "Picture_box_1"}) {
         results.activateWindow();
@@ -236,7 +237,7 @@ TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
     form->Handle_Open(path);
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QSlider* slider = form->slider_play();
+    QSlider* slider = testing::slider_play(*form);
     slider->setFocus();
     const int at = slider->value();
     // NumLock off: the keypad's 6 and 4 come as arrows.
@@ -272,11 +273,11 @@ TEST_F(ReviewInMainWindow, CropAndStretchMenusAndAFileThatDoesNotOpen) {
     EXPECT_EQ(form->crop_width(), 600);
     EXPECT_FALSE(form->findChild<QAction*>("item_crop_400*880")->isChecked());
     form->findChild<QAction*>("item_x_stretch_2")->trigger();
-    EXPECT_DOUBLE_EQ(form->picture()->x_stretch(), 0.5);
+    EXPECT_DOUBLE_EQ(testing::picture_live(*form)->x_stretch(), 0.5);
 
     form->Handle_Open(dir.file("missing.px3"));
     EXPECT_EQ(op.last_message(), "File open failed");
-    EXPECT_FALSE(form->slider_play()->isEnabled());
+    EXPECT_FALSE(testing::slider_play(*form)->isEnabled());
 }
 
 // A heat cut short opens with the frames it holds and says how many are missing; a picture that
@@ -300,7 +301,7 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
     form->Handle_Open(cut);
     EXPECT_EQ(op.last_message(), "This recording is cut short: " + std::to_string(demo.frames - 24) + " of " +
                                      std::to_string(demo.frames) + " frames are missing.");
-    QSlider* slider = form->slider_play();
+    QSlider* slider = testing::slider_play(*form);
     ASSERT_TRUE(slider->isEnabled());
     EXPECT_EQ(slider->maximum(), 2 * 24);
     slider->setValue(48);
@@ -322,11 +323,11 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
     // A good heat, then one that does not open: its picture, clock, caption and results go.
     form->Handle_Open(path);
     slider->setValue(30);
-    ASSERT_FALSE(form->picture()->empty());
+    ASSERT_FALSE(testing::picture_live(*form)->empty());
     ASSERT_FALSE(form->results_window().row(0).dog_name.empty());
     form->Handle_Open(dir.file("missing.px3"));
     EXPECT_EQ(op.last_message(), "File open failed");
-    EXPECT_TRUE(form->picture()->empty());
+    EXPECT_TRUE(testing::picture_live(*form)->empty());
     EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text(), "00:00,00");
     EXPECT_EQ(form->windowTitle(), "Veltro_HDMI");
     EXPECT_TRUE(form->results_window().row(0).dog_name.empty());

@@ -17,6 +17,7 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/result_ranking.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QImage>
@@ -302,7 +303,7 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
 // its own nose at the line: the jacket behind the nose at the crop's middle is the box's colour.
 TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
     form->Handle_Open(path);
-    PictureBox& picture = *form->picture();
+    PictureBox& picture = *testing::picture_live(*form);
     const QSize size(form->recording().picture().Width(), form->recording().picture().Height());
     const CropOrigin origin =
         hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, size.width(), size.height());

@@ -17,6 +17,7 @@
 #include "support/settings.h"
 #include "support/trace.h"
 #include "temp_dir.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -223,7 +224,7 @@ TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     rec.Close_File();
 
     form->Handle_Open(name);
-    form->slider_play()->setValue(1);
+    testing::slider_play(*form)->setValue(1);
     // Picture time = capture stamp - start + 2 ms - the 200 ms goal compensation.
     EXPECT_EQ(form->review().frame_time(), elapsed_ms(edge, first_picture) + 2 - 200);
 }
@@ -743,7 +744,7 @@ TEST_F(HeatWindow, TheLiveGoalLineDragsAndIsStoredBeforeAnyReview) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     live();
     QApplication::processEvents();
-    PictureBox* picture = form->picture();
+    PictureBox* picture = testing::picture_live(*form);
     const Goal_line line = form->goal_lines()[0];
     // The first handle's blue square, wherever the picture is scaled to.
     const QImage shown = picture->grab().toImage();

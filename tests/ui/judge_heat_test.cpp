@@ -18,6 +18,7 @@
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/time_text.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -65,7 +66,7 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     const cls_VideoFile_handler& rec = form->recording();
     EXPECT_TRUE(rec.File_open());
     EXPECT_EQ(form->review().field_mode(), format == 0);
-    QSlider* slider = form->slider_play();
+    QSlider* slider = testing::slider_play(*form);
 
     // Where the finish column and each dog's head lie in the cropped picture.
     const CropOrigin crop = hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight,

@@ -10,6 +10,7 @@
 #include "support/settings.h"
 #include "support/ui/form_veltro_settings.h"
 #include "temp_dir.h"
+#include "window_parts.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -76,8 +77,8 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         QApplication::processEvents();
 
         // The picture box shows the cropped frame (400*880) with the goal line in light green.
-        ASSERT_EQ(form.picture()->image().size(), QSize(400, 880));
-        const QImage shown = form.picture()->grab().toImage();
+        ASSERT_EQ(testing::picture_live(form)->image().size(), QSize(400, 880));
+        const QImage shown = testing::picture_live(form)->grab().toImage();
         EXPECT_GT(pixels_of(shown, qRgb(128, 255, 128)), 50);
         save(form, "main_window_live");
 
@@ -150,7 +151,7 @@ TEST(LivePicture, FramesAndKitEventsArriveThroughTheEventLoop) {
         QTRY_VERIFY_WITH_TIMEOUT(form.kit_attached(), 2000);
         form.findChild<QPushButton*>("Command_start_camera")->click();
         QTRY_VERIFY_WITH_TIMEOUT(form.capture()->HDMI_events() > 60, 5000);
-        EXPECT_FALSE(form.picture()->empty());
+        EXPECT_FALSE(testing::picture_live(form)->empty());
         QTest::qWait(1100); // past the kit's settling second
         form.simulated_kit()->set_input(0, true);
         QTRY_VERIFY_WITH_TIMEOUT(form.kit().output_state(0), 2000);

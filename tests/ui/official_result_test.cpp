@@ -10,6 +10,7 @@
 #include "support/settings.h"
 #include "support/ui/qt_operator.h"
 #include "timing/time_text.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -104,7 +105,7 @@ TEST_F(OfficialResult, CtrlZRestoresThePreviousValueAndTheHistoryShowsBoth) {
     key(Qt::Key_3);
     const std::int32_t second = on_disk(3);
     ASSERT_NE(second, first);
-    form->slider_play()->setFocus();
+    testing::slider_play(*form)->setFocus();
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(on_disk(3), first);
     EXPECT_EQ(form->recording().Velt_Heat_time(3, false), first);

@@ -10,6 +10,7 @@
 #include "review/ui/marked_slider.h"
 #include "support/files.h"
 #include "timing/time_text.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,7 +36,7 @@ protected:
     ReviewKeys() : DemoHeatWindow("Test Event_1.px3", "0") {}
 
     QPushButton* button(const QString& name) { return form->findChild<QPushButton*>(name); }
-    MarkedSlider* slider() { return static_cast<MarkedSlider*>(form->slider_play()); }
+    MarkedSlider* slider() { return static_cast<MarkedSlider*>(testing::slider_play(*form)); }
     std::vector<std::int16_t> marked_boxes() {
         std::vector<std::int16_t> boxes;
         for (const SliderMark& m : slider()->marks())
@@ -106,7 +107,7 @@ TEST_F(ReviewKeys, AReadOnlyRecordingRefusesTheKeyAsItRefusesTheButton) {
         GTEST_SKIP() << "cannot act as another user";
     const std::string before = read_whole_file(path).value_or("");
     open();
-    form->slider_play()->setValue(20);
+    testing::slider_play(*form)->setValue(20);
     QTest::mouseClick(button("Command_100"), Qt::LeftButton);
     slider()->setFocus();
     const auto before_key = op.messages.size();
@@ -195,7 +196,7 @@ TEST_F(ReviewKeys, PageDownAndPageUpLandOnTheMarks) {
 
 TEST_F(ReviewKeys, DigitsInATextFieldOrAnotherWindowAssignNothing) {
     open();
-    form->slider_play()->setValue(30);
+    testing::slider_play(*form)->setValue(30);
     auto* heat = form->findChild<QSpinBox*>("UpDown_heat");
     heat->setFocus();
     heat->selectAll();
@@ -205,7 +206,7 @@ TEST_F(ReviewKeys, DigitsInATextFieldOrAnotherWindowAssignNothing) {
     key(Qt::Key_2);
     heat->setFocus();
     key(Qt::Key_PageDown); // the spin box's own page step
-    EXPECT_EQ(form->slider_play()->value(), 30);
+    EXPECT_EQ(testing::slider_play(*form)->value(), 30);
 
     Form_Velt_Results& results = form->results_window();
     results.activateWindow();

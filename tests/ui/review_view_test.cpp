@@ -11,6 +11,7 @@
 #include "review/review.h"
 #include "review/ui/picture_box.h"
 #include "support/files.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,9 +45,9 @@ protected:
 
     void open() {
         DemoHeatWindow::open();
-        form->slider_play()->setFocus();
+        testing::slider_play(*form)->setFocus();
     }
-    PictureBox& picture() { return *form->picture(); }
+    PictureBox& picture() { return *testing::picture_live(*form); }
     QPointF goal_middle() const {
         const Goal_line l = form->review().drawn_goal_line();
         return {(l.x1 + l.x2) / 2.0, (l.y1 + l.y2) / 2.0};

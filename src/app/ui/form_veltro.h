@@ -233,18 +233,13 @@ public:
     InterfaceKit& kit() { return *kit_; }
     // The simulated kit, when that is the kit in use.
     SimulatedKit* simulated_kit() const { return simulated_kit_; }
-    PictureBox* picture() const { return picture_; }
-    QSlider* slider_play() const { return slider_play_; }
-    FinishStripView* strip_view() const { return strip_view_; }
     StripWorker* strip_worker() const { return strip_worker_.get(); }
     const std::string& current_recording_name() const { return heat_->recording_name(); }
     std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
     bool capturing() const { return heat_->capturing(); }
     bool live_view() const { return live_view_; }
     bool kit_attached() const { return switch_.is_attached(); }
-    std::uint32_t program_start_counter() const { return program_start_counter_; }
     std::int16_t crop_width() const { return crop_width_; }
-    std::int16_t crop_height() const { return crop_height_; }
     // 1 goal camera, 2 split camera.
     std::int16_t Option_selected_camera() const { return selected_camera_; }
     void Option_selected_camera(std::int16_t camera) { selected_camera_ = camera; }
@@ -252,9 +247,6 @@ public:
     // Picture on show is a recording under review.
     bool reviewing() const { return recording_.File_open(); }
     const std::string& dog_list() const { return dog_list_; }
-
-    // True while the Escape key is held (the application-wide key filter keeps it).
-    bool escape_down() const { return escape_down_; }
 
     // ---- Review and time assignment (form_veltro_review.cpp) ----
     void Handle_Open(const std::string& path);

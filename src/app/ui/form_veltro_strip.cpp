@@ -22,7 +22,7 @@ void Form_Veltro::build_strip(QWidget* central) {
         run_trapped(where("Finish_strip_Click"), [&] {
             if (reviewing()) {
                 review().set_position(position);
-                slider_play()->setFocus(Qt::OtherFocusReason);
+                slider_play_->setFocus(Qt::OtherFocusReason);
             }
         });
     });
