@@ -138,7 +138,7 @@ TEST_F(CaptureFaultsWindow, UnplugMidCaptureKeepsTheFramesTellsOnceAndTheDeviceC
     open_window();
     form->show();
     const std::int32_t stored = capture_a_second();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     ASSERT_FALSE(name.empty());
     ASSERT_GE(stored, 24);
 
@@ -189,7 +189,7 @@ TEST_F(CaptureFaultsWindow, UnplugMidCaptureKeepsTheFramesTellsOnceAndTheDeviceC
 TEST_F(CaptureFaultsWindow, ADeviceBackWhileTheTriggerIsHeldCapturesAgain) {
     open_window();
     const std::int32_t stored = capture_a_second();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     io.unplug("/fake/video0");
     run(500);
     EXPECT_FALSE(form->capturing());
@@ -307,7 +307,7 @@ TEST_F(CaptureFaultsWindow, AFrameTheCropCannotTakeStopsTheCamerasAndKeepsTheSto
     });
     form->show();
     const std::int32_t stored = capture_a_second();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     ASSERT_GE(stored, 24);
 
     device->short_next = true;

@@ -9,6 +9,7 @@
 #include "startswitch/ui/form_start_switch.h"
 #include "support/settings.h"
 #include "temp_dir.h"
+#include "window_parts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -119,7 +120,7 @@ TEST_F(EvdevStartWindow, TheHeatStartsAtTheKernelStampOfTheRmKeyNotWhenTheWindow
     button("Command_start_camera")->click();
     run(4500);
     button("Command_initiate_file")->click();
-    ASSERT_FALSE(form->current_recording_name().empty());
+    ASSERT_FALSE(testing::file_name(*form).empty());
 
     device_says({testing::key(KEY_SPACE, 1, clock.millis()), testing::syn(SYN_REPORT, clock.millis())});
     EXPECT_EQ(label("Label_remote_start")->text(), "Start armed!");

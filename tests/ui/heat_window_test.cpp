@@ -131,7 +131,7 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
     EXPECT_EQ(label("Label_fps")->text(), "25 f/s");
 
     button("Command_initiate_file")->click();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     ASSERT_FALSE(name.empty());
     // The folder keeps its "-"; the event name's "-" and "," and the time's ":" and "-" become "_".
     EXPECT_EQ(name.rfind(folder + "/Spring_Cup_ Final_3_", 0), 0u) << name;
@@ -156,7 +156,7 @@ TEST_F(HeatWindow, NormalHeatEndsInARecordingWithFramesStartAndHeatIdentity) {
 
     button("Command_finish")->click();
     EXPECT_EQ(form->heat_start_counter(), 0u);
-    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_EQ(testing::file_name(*form), name); // the finished heat, now under review
     EXPECT_EQ(Read_Setting(keys::last_file), name);
     EXPECT_EQ(button("Command_start_camera")->text(), "Start camera");
 
@@ -195,7 +195,7 @@ TEST_F(HeatWindow, TheStartIsTheMomentOfTheEdgeNotWhenTheBusyWindowGetsToIt) {
     open_window();
     live();
     button("Command_initiate_file")->click();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     input(1, true);
     const std::uint32_t edge = clock.millis();
     kit->set_input(0, true);
@@ -234,7 +234,7 @@ TEST_F(HeatWindow, FinishWhileCapturingAppendsTheFramesAndTheNextCameraStartStor
     open_window();
     live();
     button("Command_initiate_file")->click();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     input(1, true);
     input(0, true);
     run(2000);
@@ -266,7 +266,7 @@ TEST_F(HeatWindow, TheFrameThatFillsTheRecordingEndsTheCaptureWithAMessage) {
     open_window();
     live();
     button("Command_initiate_file")->click();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     button("Command_start_heat")->click();
     run(1000);
     QTest::mousePress(button("Command_capture"), Qt::LeftButton);
@@ -347,7 +347,7 @@ TEST_F(HeatWindow, AbortOrCameraStopWhileCapturingKeepsTheFrames) {
     live();
     for (const bool abort : {true, false}) {
         button("Command_initiate_file")->click();
-        const std::string name = form->current_recording_name();
+        const std::string name = testing::file_name(*form);
         button("Command_start_heat")->click();
         run(1000);
         QTest::mousePress(button("Command_capture"), Qt::LeftButton);
@@ -390,7 +390,7 @@ TEST_F(HeatWindow, SecondStartIsRefusedAndTheFirstStartStays) {
     EXPECT_EQ(form->heat_start_counter(), first);
     EXPECT_EQ(op.beeps, beeps + 1);
     cls_VideoFile_handler rec;
-    rec.Open_File(form->current_recording_name());
+    rec.Open_File(testing::file_name(*form));
     EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(first));
 }
 
@@ -407,9 +407,9 @@ TEST_F(HeatWindow, StartWithoutRecordingBeepsUnlessAutoInitCreatesOne) {
     const std::uint32_t start = clock.millis();
     input(0, false);
     EXPECT_EQ(form->heat_start_counter(), start);
-    ASSERT_FALSE(form->current_recording_name().empty());
+    ASSERT_FALSE(testing::file_name(*form).empty());
     cls_VideoFile_handler rec;
-    rec.Open_File(form->current_recording_name());
+    rec.Open_File(testing::file_name(*form));
     EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(start));
     EXPECT_EQ(rec.Velt_event(), "Test Event");
     EXPECT_EQ(rec.Velt_Heat_Name(), "Test Heat");
@@ -422,7 +422,7 @@ TEST_F(HeatWindow, InitiateBeforeTheRateIsKnownOnlyAsksToWait) {
     run(200);
     button("Command_initiate_file")->click();
     EXPECT_EQ(op.last_message(), "Waiting to measure camera fps!\n(See display under the rotating arm!)");
-    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(testing::file_name(*form).empty());
     EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
@@ -462,9 +462,9 @@ TEST_F(HeatWindow, EscapeDuringFramesAsksAndOnlyOkAborts) {
     EXPECT_EQ(form->heat_start_counter(), 0u);
     EXPECT_EQ(label("Label_heat_time")->text(), "Aborted");
     // The recording and its start values stay.
-    EXPECT_FALSE(form->current_recording_name().empty());
+    EXPECT_FALSE(testing::file_name(*form).empty());
     cls_VideoFile_handler rec;
-    rec.Open_File(form->current_recording_name());
+    rec.Open_File(testing::file_name(*form));
     EXPECT_EQ(rec.Velt_start_PC_mill(), std::to_string(started));
 }
 
@@ -501,7 +501,7 @@ TEST_F(HeatWindow, AModalBoxOnTheWindowThreadLosesNoFrame) {
     input(3, false);
 
     cls_VideoFile_handler rec;
-    rec.Open_File(form->current_recording_name());
+    rec.Open_File(testing::file_name(*form));
     ASSERT_GE(rec.num_Frames(), 250);
     std::int32_t previous = 0;
     for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
@@ -543,7 +543,7 @@ TEST_F(HeatWindow, TheStartSwitchPanelStaysAfterAFinishAndComesBackAfterAReview)
     live();
     ASSERT_TRUE(panel->isVisible());
     button("Command_initiate_file")->click();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     button("Command_start_heat")->click();
     run(3500);
     input(3, true);
@@ -650,7 +650,7 @@ TEST_F(HeatWindow, MissingCaptureFolderStopsInitiation) {
     Write_Setting(keys::save_folder, dir.file("gone"));
     button("Command_initiate_file")->click();
     EXPECT_EQ(op.last_message(), "Capture folder does not exist!");
-    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(testing::file_name(*form).empty());
     EXPECT_TRUE(form->findChild<QLineEdit*>("Text_file_name")->text().isEmpty());
 }
 
@@ -662,7 +662,7 @@ TEST_F(HeatWindow, UnwritableCaptureFolderIsSaidAndTheDefaultFolderIsMadeWhenFir
     button("Command_initiate_file")->click();
     EXPECT_EQ(op.last_message().rfind("Capture folder can not be written!\r\n/proc/self\r\n", 0), 0u)
         << op.last_message();
-    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(testing::file_name(*form).empty());
 
     // A new operator has chosen no folder: heats go to the videos folder.
     testing::ScopedEnv home("HOME", dir.file("home"));
@@ -671,9 +671,9 @@ TEST_F(HeatWindow, UnwritableCaptureFolderIsSaidAndTheDefaultFolderIsMadeWhenFir
     form->load_Capture_Folder();
     EXPECT_EQ(label("Label_capture_folder")->text().toStdString(), dir.file("home/Videos/Veltro"));
     button("Command_initiate_file")->click();
-    EXPECT_EQ(form->current_recording_name().rfind(dir.file("home/Videos/Veltro/"), 0), 0u)
-        << form->current_recording_name();
-    EXPECT_TRUE(std::filesystem::exists(form->current_recording_name()));
+    EXPECT_EQ(testing::file_name(*form).rfind(dir.file("home/Videos/Veltro/"), 0), 0u)
+        << testing::file_name(*form);
+    EXPECT_TRUE(std::filesystem::exists(testing::file_name(*form)));
 }
 
 TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
@@ -683,7 +683,7 @@ TEST_F(HeatWindow, StartCameraWithAnUnpluggedSavedSourceAsksToSelectAgain) {
     EXPECT_EQ(op.last_message(), "Could not find the saved Video source! Please re-select Video source!");
     EXPECT_EQ(button("Command_start_camera")->text(), "Stop camera");
     button("Command_initiate_file")->click(); // no rate yet: nothing is created
-    EXPECT_TRUE(form->current_recording_name().empty());
+    EXPECT_TRUE(testing::file_name(*form).empty());
 }
 
 TEST_F(HeatWindow, AHeatFilmedAt50FramesIsStoredProgressiveWithOneTimeAPicture) {
@@ -694,7 +694,7 @@ TEST_F(HeatWindow, AHeatFilmedAt50FramesIsStoredProgressiveWithOneTimeAPicture) 
     run(4500);
     ASSERT_EQ(form->capture()->Running_Fps(), 50);
     button("Command_initiate_file")->click();
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     input(1, true);
     input(0, true);
     input(3, true);
@@ -729,7 +729,7 @@ TEST_F(HeatWindow, AFirstStartWithNoSavedSourceFilmsTheDemoRaceAndAHeatWorksAtOn
     QTest::mousePress(button("Command_capture"), Qt::LeftButton);
     run(1000);
     QTest::mouseRelease(button("Command_capture"), Qt::LeftButton);
-    const std::string name = form->current_recording_name();
+    const std::string name = testing::file_name(*form);
     button("Command_finish")->click();
     cls_VideoFile_handler rec;
     rec.Open_File(name);

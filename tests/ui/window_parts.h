@@ -3,6 +3,7 @@
 #include "review/ui/finish_strip_view.h"
 #include "review/ui/picture_box.h"
 
+#include <QLineEdit>
 #include <QSlider>
 #include <QWidget>
 #include <stdexcept>
@@ -28,6 +29,11 @@ inline PictureBox* picture_live(const QWidget& window) {
 }
 inline FinishStripView* finish_strip(const QWidget& window) {
     return part<FinishStripView>(window, "finish_strip");
+}
+
+// The recording of the heat as the window names it, "" before a heat is initiated.
+inline std::string file_name(const QWidget& window) {
+    return part<QLineEdit>(window, "Text_file_name")->text().toStdString();
 }
 
 } // namespace veltro::testing

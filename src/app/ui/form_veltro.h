@@ -234,12 +234,10 @@ public:
     // The simulated kit, when that is the kit in use.
     SimulatedKit* simulated_kit() const { return simulated_kit_; }
     StripWorker* strip_worker() const { return strip_worker_.get(); }
-    const std::string& current_recording_name() const { return heat_->recording_name(); }
     std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
     bool capturing() const { return heat_->capturing(); }
     bool live_view() const { return live_view_; }
     bool kit_attached() const { return switch_.is_attached(); }
-    std::int16_t crop_width() const { return crop_width_; }
     // 1 goal camera, 2 split camera.
     std::int16_t Option_selected_camera() const { return selected_camera_; }
     void Option_selected_camera(std::int16_t camera) { selected_camera_ = camera; }
