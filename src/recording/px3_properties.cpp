@@ -36,7 +36,7 @@ private:
 
 } // namespace
 
-std::string p_x3_properties_text(const cls_VideoFile_handler& r) {
+std::string px3_properties_text(const cls_VideoFile_handler& r) {
     const Cls_XML_header& h = r.xml_header();
     Lines l;
     l.add("File_name", [&] { return r.File_name(); });

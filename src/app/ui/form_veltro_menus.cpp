@@ -365,7 +365,7 @@ void Form_Veltro::item_file_properties_click() {
 }
 
 void Form_Veltro::item_px3_properties_click() {
-    show_in_debug_window("Veltro debug", [this] { return p_x3_properties_text(recording_); });
+    show_in_debug_window("Veltro debug", [this] { return px3_properties_text(recording_); });
 }
 
 void Form_Veltro::show_in_debug_window(const std::string& title, const std::function<std::string()>& text) {
