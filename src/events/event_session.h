@@ -39,7 +39,7 @@ struct EventEditorFields {
 class EventSession {
 public:
     // Starts with no event file and an in-memory skeleton.
-    explicit EventSession(std::string event_folder = default_event_folder());
+    explicit EventSession(std::string event_folder);
 
     // --- Hooks (all optional) ---
     // The main window shows (or, without a valid event, hides) its heat data.

@@ -99,7 +99,7 @@ protected:
 
     // An event file whose heat 3 has six dogs, made current.
     void make_event_file() {
-        EventSession s;
+        EventSession s(default_event_folder());
         s.fields().event_name = "Spring-Cup, Final";
         s.fields().day = "2024-05-01";
         s.create_new_event_file();

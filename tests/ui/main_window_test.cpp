@@ -69,7 +69,7 @@ TEST(FormVeltro, BrokenOrIncompleteStoredEventFileIsReportedAndStartUpStillCompl
     testing::FakeOperator op;
     std::string whole;
     {
-        EventSession s;
+        EventSession s(default_event_folder());
         s.fields().event_name = "Cup";
         s.create_new_event_file();
         whole = read_whole_file(s.current_event_file()).value();

@@ -431,7 +431,7 @@ private:
     std::unique_ptr<HeatLifecycle> heat_;
     StartSwitch switch_;
     HeatTiming timing_;
-    EventSession event_session_;
+    EventSession event_session_{default_event_folder()};
     std::unique_ptr<InterfaceKit> kit_;
     SimulatedKit* simulated_kit_ = nullptr;
     std::unique_ptr<StartClickPlayer> click_;
