@@ -170,6 +170,9 @@ HeatLifecycle::CaptureStart HeatLifecycle::capture_start(bool cameras_running, b
         return CaptureStart::NotStarted;
     }
     write_pending_start();
+    // The frames go in after those the recording counts on disk, whatever another program (a
+    // recovery, a time set from the command line) stored since the last capture.
+    recording_.take_changes_made_elsewhere();
     session_.begin(from_mill);
     capture_.Post_linear(true);
     capturing_ = true;

@@ -105,6 +105,8 @@ bool HeatCompetitorList::update_current_file() {
         throw VeltroError(err::kPermissionDenied, "Permission denied: the recording is read only");
     if (!rec_.velt_official().empty())
         throw VeltroError(err::kPermissionDenied, kOfficialRefusal);
+    // The list's names go in over a name another program stored meanwhile, not under it.
+    rec_.take_changes_made_elsewhere();
     bool any = false;
     for (std::int16_t box = 1; box <= kTimedBoxes; ++box)
         any = store(box, fields_.dog_names[static_cast<std::size_t>(box - 1)]) || any;

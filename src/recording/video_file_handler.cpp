@@ -226,6 +226,32 @@ void cls_VideoFile_handler::keep_changes_made_elsewhere(const px3::HeaderBlock& 
               (replaced.empty() ? std::string() : " (this one replaces it for " + replaced + ")"));
 }
 
+void cls_VideoFile_handler::take_changes_made_elsewhere() {
+    if (suffix_ != "px3" || file_name_.empty()) {
+        return;
+    }
+    const bool was_open = File_open();
+    auto on_disk = std::make_unique<px3::HeaderBlock>();
+    try {
+        if (!was_open) {
+            open_file(false);
+        }
+        WriterHold hold(*this); // not in the middle of another program's write
+        if (file_->read_at(0, on_disk->data(), on_disk->size()) == on_disk->size()) {
+            keep_changes_made_elsewhere(*on_disk);
+            const auto contents = px3::decode_header_block(on_disk->data(), on_disk->size());
+            if (contents.text_ok) {
+                base_text_ = contents.text;
+            }
+        }
+    } catch (const std::exception&) {
+        // Unread: the next write still keeps what was changed elsewhere.
+    }
+    if (!was_open) {
+        close_file();
+    }
+}
+
 void cls_VideoFile_handler::write_at(const std::uint8_t* data, std::size_t size, std::int64_t offset,
                                      const char* what) {
     try {

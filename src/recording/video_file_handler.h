@@ -63,6 +63,10 @@ public:
     // read it: that change was kept under this one, and the heat values now show both. Cleared by
     // reading it.
     bool take_changed_elsewhere() { return std::exchange(changed_elsewhere_, false); }
+    // Brings in what another program stored in the header since this object read or wrote it, with
+    // this object's own unwritten changes kept on top; a change that follows then starts from the
+    // header as it is on disk. Nothing when the header cannot be read.
+    void take_changes_made_elsewhere() override;
 
     // ---- Writing (frame format and codec, set before Initiate_PX3_File) ------------------------
     bool RGB_interlaced() const { return interlaced_; }

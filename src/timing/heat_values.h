@@ -64,6 +64,8 @@ public:
     virtual bool File_open() const = 0;
     // True when the current user may not write the recording.
     virtual bool Read_only() const = 0;
+    // Brings in the values another program stored since they were read, keeping unwritten ones.
+    virtual void take_changes_made_elsewhere() = 0;
     // Puts the header with every value above on disk before it returns.
     virtual void Write_XML_header() = 0;
 };

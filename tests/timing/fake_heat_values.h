@@ -68,6 +68,7 @@ public:
     }
     bool File_open() const override { return open; }
     bool Read_only() const override { return read_only; }
+    void take_changes_made_elsewhere() override {}
     void Write_XML_header() override { ++writes; }
 };
 

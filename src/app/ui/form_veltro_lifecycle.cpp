@@ -339,6 +339,8 @@ void Form_Veltro::HDMI_event() {
     }
     label_arm_->setText(QString::number(capture_->HDMI_events()));
     picture_arm_->update();
+    // The red count shows exactly while frames go into the heat, however the capture ended.
+    label_frame_count_->setHidden(!heat_->capturing());
     if (heat_->capturing()) {
         label_frame_count_->setText(QString::number(heat_->frames_captured()));
         label_frame_count_->update();
