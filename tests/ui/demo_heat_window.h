@@ -4,6 +4,7 @@
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "fake_operator.h"
+#include "review_parts.h"
 #include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"
@@ -36,6 +37,11 @@ protected:
         options.path = path;
         options.fast = true;
         demo = record_demo_heat(options);
+        open_window();
+    }
+    // The window as the program opens it, showing; any window before it is closed first.
+    void open_window() {
+        form.reset();
         VeltroStart start(program_backends(), clock);
         start.make_component = [this] {
             std::vector<std::unique_ptr<CaptureDevice>> devices;
@@ -61,7 +67,19 @@ protected:
         QTest::keyClick(focus, k, modifiers);
     }
 
+    // The heat's pictures, read on their own (opened at the first use): what the window is to show.
+    RecordedPictures& pictures() {
+        if (!pictures_)
+            pictures_ = std::make_unique<RecordedPictures>(path);
+        return *pictures_;
+    }
+    // The operator puts the picture that reaches `time` on show with the play slider.
+    void show_time(std::int32_t time) { testing::show_time(*form, pictures(), time); }
+    // The heat time of the picture on show.
+    std::int32_t time_on_show() { return pictures().time(picture_number(*form)); }
+
     ~DemoHeatWindow() override {
+        pictures_.reset();
         form.reset();
         set_settings_path("");
     }
@@ -73,6 +91,9 @@ protected:
     std::string path;
     DemoHeatResult demo;
     std::unique_ptr<Form_Veltro> form;
+
+private:
+    std::unique_ptr<RecordedPictures> pictures_;
 };
 
 } // namespace veltro::testing

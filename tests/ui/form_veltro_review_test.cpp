@@ -10,11 +10,13 @@
 #include "recording/video_file_handler.h"
 #include "review/review.h"
 #include "review/ui/picture_box.h"
+#include "review_parts.h"
 #include "scoped_env.h"
 #include "support/files.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/time_text.h"
+#include "timing/ui/box_tile.h"
 #include "window_parts.h"
 
 #include <QAction>
@@ -56,14 +58,14 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
     EXPECT_TRUE(form->results_window().isVisible());
 
     // The arrow keys step the pictures; the time label follows.
-    form->review().Goto_Time(*demo.crossing_ms[3]); // box 4's dog on the line
+    show_time(*demo.crossing_ms[3]); // box 4's dog on the line
     const int at = slider->value();
     QTest::keyClick(slider, Qt::Key_Right);
     EXPECT_EQ(slider->value(), at + 1);
     EXPECT_EQ(form->findChild<QLabel*>("Label_picture_number")->text(), QString::number(at + 1));
     QTest::keyClick(slider, Qt::Key_Left);
     EXPECT_EQ(slider->value(), at);
-    const std::int32_t time = *form->review().frame_time();
+    const std::int32_t time = time_on_show();
     EXPECT_EQ(form->findChild<QLabel*>("Label_heat_time")->text().toStdString(),
               Display_Mill_Time(time, false));
 
@@ -131,7 +133,9 @@ TEST_F(ReviewInMainWindow, OpensStepsAndAssignsThroughTheBoxButtons) {
 TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
     form->Handle_Open(path);
     PictureBox* picture = testing::picture_live(*form);
-    const Goal_line line = form->review().goal_line(kGoalCamera);
+    const Goal_line line = pictures().opened_goal_line();
+    const QColor goal = bgr_colour(Display_Goal_times().colour);
+    const double middle = (line.y1 + line.y2) / 2.0;
     const QTransform to_widget = picture->picture_transform();
     auto at = [&](double x, double y) { return to_widget.map(QPointF(x, y)).toPoint(); };
     // A press 10 picture pixels left of the first handle grabs nothing: the drag moves no line.
@@ -141,7 +145,7 @@ TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
                         Qt::LeftButton, {});
     QApplication::sendEvent(picture, &nothing);
     QTest::mouseRelease(picture, Qt::LeftButton, {}, at(line.x1 - 5, line.y1 - 3));
-    EXPECT_EQ(form->review().goal_line(kGoalCamera), line);
+    EXPECT_NEAR(testing::drawn_line_x(*picture, middle, goal).value_or(-1), line.x1, 0.5);
     EXPECT_EQ(Read_Setting(keys::goal_line_1), "N/A");
     // A press 10 picture pixels right of the first handle grabs it.
     const QPoint press = at(line.x1 + 10, line.y1);
@@ -151,17 +155,14 @@ TEST_F(ReviewInMainWindow, TheHandleIsDraggedThroughThePictureAndStored) {
                      Qt::NoButton, Qt::LeftButton, {});
     QApplication::sendEvent(picture, &move);
     QTest::mouseRelease(picture, Qt::LeftButton, {}, to_widget.map(target).toPoint());
-    const Goal_line moved = form->review().goal_line(kGoalCamera);
+    // Stored (the live view takes its line from there when the camera starts), and drawn where stored.
+    const Goal_line moved = parse_goal_line(Read_Setting(keys::goal_line_1)).value_or(Goal_line{});
     EXPECT_NEAR(moved.x1, line.x1 + 5, 1);
     EXPECT_NEAR(moved.y1, line.y1 - 3, 1);
     EXPECT_EQ(moved.x2, line.x2);
-    EXPECT_EQ(Read_Setting(keys::goal_line_1), goal_line_text(moved));
-    EXPECT_EQ(form->goal_lines()[0].x1, moved.x1); // the live view draws the same line
-
-    // With no camera selected a press only beeps.
-    form->Option_selected_camera(0);
-    QTest::mousePress(picture, Qt::LeftButton, {}, at(moved.x1, moved.y1));
-    EXPECT_EQ(op.beeps, 1);
+    EXPECT_EQ(moved.y2, line.y2);
+    const double drawn_at = moved.x1 + (moved.x2 - moved.x1) * (middle - moved.y1) / (moved.y2 - moved.y1);
+    EXPECT_NEAR(testing::drawn_line_x(*picture, middle, goal).value_or(-1), drawn_at, 0.5);
 }
 
 // The superuser may write any file, so the test drops to another user while the file is open.
@@ -189,7 +190,12 @@ TEST_F(ReviewInMainWindow, AReadOnlyRecordingSaysSoAndStaysUnchanged) {
 
 TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
     form->Handle_Open(path);
-    const Goal_line line = form->review().goal_line(kGoalCamera);
+    const Goal_line line = pictures().opened_goal_line();
+    auto drawn_x = [&] {
+        return testing::drawn_line_x(*testing::picture_live(*form), (line.y1 + line.y2) / 2.0,
+                                     bgr_colour(Display_Goal_times().colour))
+            .value_or(-1);
+    };
     QAction* displace = form->findChild<QAction*>("item_displace_goalline");
     displace->trigger();
     EXPECT_TRUE(displace->isChecked());
@@ -204,12 +210,11 @@ TEST_F(ReviewInMainWindow, DisplaceGoallineNudgesTheDrawnLineWithTheKeys) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::AltModifier);
         QApplication::sendEvent(slider, &press);
     }
-    EXPECT_EQ(form->review().goal_offset(), 2);
-    EXPECT_EQ(form->review().drawn_goal_line().x1, line.x1 + 2);
-    EXPECT_EQ(form->review().goal_line(kGoalCamera), line); // the stored line stays
-    EXPECT_EQ(slider->value(), at);                         // and the picture too
+    EXPECT_NEAR(drawn_x(), line.x1 + 2, 0.5);
+    EXPECT_EQ(Read_Setting(keys::goal_line_1), "N/A"); // the stored line stays
+    EXPECT_EQ(slider->value(), at);                    // and the picture too
     displace->trigger();
-    EXPECT_EQ(form->review().goal_offset(), 0);
+    EXPECT_NEAR(drawn_x(), line.x1, 0.5);
 }
 
 TEST_F(ReviewInMainWindow, AClickInTheResultsWindowGivesTheKeysBackToTheSlider) {
@@ -262,7 +267,11 @@ TEST_F(ReviewInMainWindow, TheKeypadStepsAndTypesUnlessDisplaceGoallineIsOn) {
     QTest::keyClick(slider, Qt::Key_Right, Qt::KeypadModifier);
     clock.advance(200);
     QTest::keyClick(slider, Qt::Key_6, Qt::KeypadModifier);
-    EXPECT_EQ(form->review().goal_offset(), 2);
+    const Goal_line line = pictures().opened_goal_line();
+    EXPECT_NEAR(testing::drawn_line_x(*testing::picture_live(*form), (line.y1 + line.y2) / 2.0,
+                                      bgr_colour(Display_Goal_times().colour))
+                    .value_or(-1),
+                line.x1 + 2, 0.5);
     EXPECT_EQ(slider->value(), at);
 }
 
@@ -309,7 +318,10 @@ TEST_F(ReviewInMainWindow, ACutShortHeatSaysSoAndAFailedOpenClearsTheHeatBefore)
 
     // Field 19 belongs to frame 10: the "Corrupted video" picture, no time, and a click only beeps.
     slider->setValue(19);
-    EXPECT_TRUE(form->recording().frame_corrupted());
+    testing::RecordedPictures cut_pictures(cut);
+    const QImage corrupted = cut_pictures.picture(19);
+    ASSERT_TRUE(cut_pictures.file().frame_corrupted());
+    EXPECT_EQ(testing::picture_live(*form)->image().convertToFormat(corrupted.format()), corrupted);
     EXPECT_TRUE(form->findChild<QLabel*>("Label_heat_time")->text().isEmpty());
     const int beeps = op.beeps;
     QTest::mouseClick(button("Command_box_3"), Qt::LeftButton);

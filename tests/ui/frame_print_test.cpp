@@ -12,11 +12,13 @@
 #include "recording/video_file_handler.h"
 #include "review/review.h"
 #include "review/ui/picture_box.h"
+#include "review_parts.h"
 #include "scoped_env.h"
 #include "support/digest.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/result_ranking.h"
+#include "timing/ui/box_tile.h"
 #include "window_parts.h"
 
 #include <QAction>
@@ -159,13 +161,17 @@ protected:
         return images;
     }
     void assign(std::int16_t box) {
-        form->review().Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)]);
+        show_time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)]);
         clock.advance(50);
         QTest::mouseClick(form->findChild<QPushButton*>(QString("Command_box_%1").arg(box)), Qt::LeftButton);
     }
-    QImage frame(std::int16_t position) {
-        form->review().set_position(position);
-        return to_qimage(form->recording().picture());
+    // The picture recorded at a play position.
+    QImage frame(std::int16_t position) { return pictures().picture(position); }
+    // The picture at which each box was given its time, as stored with the heat now.
+    std::int16_t finish_picture(std::int16_t box) const {
+        cls_VideoFile_handler stored;
+        stored.Open_File(path);
+        return stored.Velt_heat_frame(box);
     }
 };
 
@@ -188,13 +194,13 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
     form->Handle_Open(path);
     assign(2);
     assign(5);
-    form->review().set_position(3);
+    testing::slider_play(*form)->setValue(3);
 
     form->findChild<QAction*>("item_print_series")->trigger();
     const std::string pdf = printed_pdf();
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     EXPECT_EQ(op.last_message().rfind("No printer available, the goal photo series is ", 0), 0u);
-    EXPECT_EQ(form->review().play_position(), 3); // the picture on show is back
+    EXPECT_EQ(testing::picture_number(*form), 3); // the picture on show is back
     // Into the capture folder's "Prints", named after the event, heat and kind; a second print of the
     // same kind is written beside the first.
     EXPECT_EQ(pdf, dir.file("Prints/Test Event heat 1 goal photo series.pdf"));
@@ -227,8 +233,8 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
     ASSERT_EQ(cells.size(), 2u);
     EXPECT_LT(cells[0].left(), cells[1].left());
     const bool five_first = *demo.crossing_ms[4] < *demo.crossing_ms[1];
-    const QImage faster = frame(form->recording().Velt_heat_frame(five_first ? 5 : 2));
-    const QImage slower = frame(form->recording().Velt_heat_frame(five_first ? 2 : 5));
+    const QImage faster = frame(finish_picture(five_first ? 5 : 2));
+    const QImage slower = frame(finish_picture(five_first ? 2 : 5));
     const QImage first = images[0].copy(cells[0]), second = images[0].copy(cells[1]);
     EXPECT_LT(difference(first, faster), difference(first, slower));
     EXPECT_LT(difference(second, slower), difference(second, faster));
@@ -236,7 +242,7 @@ TEST_F(FramePrint, ASeriesPrintsTheTimedBoxesFastestFirstWithTheNamesCutAt27) {
 
 TEST_F(FramePrint, AFramePrintsThePictureOnShowWithItsElapsedTime) {
     form->Handle_Open(path);
-    form->review().Goto_Time(*demo.crossing_ms[0]);
+    show_time(*demo.crossing_ms[0]);
     op.inputs.push_back(std::string("Lucky Star"));
     form->findChild<QAction*>("item_print_dog_name")->trigger();
     EXPECT_EQ(form->print_dog_name(), "Lucky Star");
@@ -268,9 +274,10 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
     form->Handle_Open(path);
     for (std::int16_t box = 1; box <= 6; ++box)
         assign(box);
-    const QRgb colour = qRgb(static_cast<int>(form->review().camera().colour & 0xFF),
-                             static_cast<int>(form->review().camera().colour >> 8 & 0xFF),
-                             static_cast<int>(form->review().camera().colour >> 16));
+    // The goal camera's pictures are on show (the button offers the split camera's), its line in its
+    // colour.
+    ASSERT_EQ(form->findChild<QPushButton*>("Command_split_goal")->text(), "Split");
+    const QRgb colour = bgr_colour(Display_Goal_times().colour).rgb();
     const auto series = form->print_pictures(true);
     ASSERT_EQ(series.size(), 2u);
     for (const auto& page : series)
@@ -278,16 +285,14 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
             ASSERT_GE(cell.caption.size(), 3u);
             const auto box =
                 static_cast<std::int16_t>(std::stoi(cell.caption[0].substr(cell.caption[0].find(':') + 1)));
-            EXPECT_GT(
-                line_rows(to_qimage(cell.picture), frame(form->recording().Velt_heat_frame(box)), colour),
-                500)
+            EXPECT_GT(line_rows(to_qimage(cell.picture), frame(finish_picture(box)), colour), 500)
                 << cell.caption[0];
             EXPECT_EQ(cell.caption.back().rfind("Whole picture, ", 0), 0u) << cell.caption.back();
         }
 
     form->findChild<QAction*>("item_print_goal_line")->trigger();
     EXPECT_EQ(Read_Setting(keys::print_goal_line), "0");
-    form->review().set_position(7);
+    testing::slider_play(*form)->setValue(7);
     const auto frame_page = form->print_pictures(false);
     EXPECT_EQ(line_rows(to_qimage(frame_page.at(0).at(0).picture), frame(7), colour), 0);
 
@@ -304,14 +309,14 @@ TEST_F(FramePrint, PrintedPicturesAreTheRecordedOnesButForTheLine) {
 TEST_F(FramePrint, AZoomedSeriesShowsEveryBoxAroundItsOwnNose) {
     form->Handle_Open(path);
     PictureBox& picture = *testing::picture_live(*form);
-    const QSize size(form->recording().picture().Width(), form->recording().picture().Height());
+    const QSize size = frame(1).size();
     const CropOrigin origin =
         hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, size.width(), size.height());
     // This heat is timed without a goal compensation: a picture's heat time runs the default one ahead
     // of the scene's clock.
     const std::int32_t ahead = TimingSettings{}.goal_compensation;
     for (std::int16_t box = 1; box <= 6; ++box) {
-        form->review().Goto_Time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)] + ahead);
+        show_time(*demo.crossing_ms[static_cast<std::size_t>(box - 1)] + ahead);
         picture.view().reset();
         // Pointed at the dog's jacket behind its head, at the line.
         const int jacket_row = DemoRaceScene::head_rows(box).first + 17 - origin.y0;
@@ -358,7 +363,7 @@ TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
     ASSERT_FALSE(pdf.empty()) << op.last_message();
     keep_page(pdf, "print_results");
     const std::string text = run("pdftotext -layout '" + pdf + "' -");
-    const std::string start = form->recording().Velt_start_DateTime();
+    const std::string start = pictures().file().Velt_start_DateTime();
     for (const std::string& field :
          {std::string("Test Event"), "Meeting date: " + start.substr(0, 10), std::string("Heat 1 Test Heat"),
           "Start: " + start.substr(11), std::string("Rank"), std::string("Box"), std::string("Dog"),

@@ -8,6 +8,7 @@
 #include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QImage>
@@ -39,6 +40,7 @@ protected:
         };
         start.single_instance = false;
         start.watch_devices = false;
+        capture = testing::give_capture(start);
         form = std::make_unique<Form_Veltro>(std::move(start));
     }
     ~PerformanceWindow() override {
@@ -55,7 +57,7 @@ protected:
     void live() {
         form->findChild<QPushButton*>("Command_start_camera")->click();
         run(4500);
-        ASSERT_EQ(form->capture()->Running_Fps(), 25);
+        ASSERT_EQ(capture->Running_Fps(), 25);
     }
     QAction* item(const char* name) { return form->findChild<QAction*>(name); }
     Form_HDMI_performance* window() { return form->performance_window(); }
@@ -70,6 +72,7 @@ protected:
     testing::FakeOperator op;
     ManualClock clock{100000, 50000000};
     DemoCamera* camera = nullptr;
+    cls_Capture_HDMI* capture = nullptr;
     std::unique_ptr<Form_Veltro> form;
 };
 
@@ -80,7 +83,7 @@ TEST_F(PerformanceWindow, CountsReceivedCalculatedAndLostFramesOfASourceThatDrop
     ASSERT_TRUE(window()->isVisible());
     EXPECT_TRUE(item("item_hdmi_performance")->isChecked());
     EXPECT_EQ(text("Label_prop"), QString(DemoCamera::kFriendlyName) + " / " +
-                                      QString::fromStdString(form->capture()->Current_PropertyString()));
+                                      QString::fromStdString(capture->Current_PropertyString()));
     EXPECT_EQ(text("Label_HDMI_dimensions"), "1920*1080, 25 fps");
     EXPECT_EQ(text("Label_min_max_fps"), "min max fps: 25 / 50");
 

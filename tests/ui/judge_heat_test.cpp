@@ -14,10 +14,12 @@
 #include "recording/video_file_handler.h"
 #include "review/review.h"
 #include "review/ui/picture_box.h"
+#include "review_parts.h"
 #include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"
 #include "timing/time_text.h"
+#include "timing/ui/box_tile.h"
 #include "window_parts.h"
 
 #include <QApplication>
@@ -63,16 +65,22 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->Handle_Open(options.path);
-    const cls_VideoFile_handler& rec = form->recording();
-    EXPECT_TRUE(rec.File_open());
-    EXPECT_EQ(form->review().field_mode(), format == 0);
     QSlider* slider = testing::slider_play(*form);
+    EXPECT_TRUE(slider->isEnabled());
+    // Field by field at 25 frames per second, frame by frame at 50.
+    EXPECT_EQ(slider->maximum(), (format == 0 ? 2 : 1) * demo.frames);
+    testing::RecordedPictures pictures(options.path);
 
     // Where the finish column and each dog's head lie in the cropped picture.
     const CropOrigin crop = hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight,
                                              options.crop_width, options.crop_height);
     const int finish_x = DemoRaceScene::kFinishX - crop.x0;
-    EXPECT_EQ(form->review().drawn_goal_line().x1, finish_x); // the goal line lies on the finish column
+    // The goal line is drawn on the finish column.
+    const Goal_line line = pictures.opened_goal_line();
+    EXPECT_NEAR(testing::drawn_line_x(*testing::picture_live(*form), (line.y1 + line.y2) / 2.0,
+                                      bgr_colour(Display_Goal_times().colour))
+                    .value_or(-1),
+                finish_x, 0.5);
 
     // Mean brightness of the dog's head rows in the finish column: the track's white finish line
     // until the dark head covers it.
@@ -86,11 +94,11 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     std::array<Judged, 6> judged{};
     std::array<bool, 6> done{};
     int left = 6;
-    form->review().Goto_Time(1500); // well before the first dog
+    testing::show_time(*form, pictures, 1500); // well before the first dog
     while (left > 0 && slider->value() < slider->maximum()) {
         QTest::keyClick(slider, Qt::Key_Right);
         // What is under the goal line: the operator looks past the thin line at the dog.
-        const QImage under = to_qimage(rec.picture());
+        const QImage under = pictures.picture(testing::picture_number(*form));
         for (int box = 1; box <= 6; ++box) {
             if (done[static_cast<std::size_t>(box - 1)] || finish_column_brightness(under, box) > 120)
                 continue;
@@ -105,9 +113,11 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
         }
     }
     EXPECT_EQ(left, 0);
+    cls_VideoFile_handler stored;
+    stored.Open_File(options.path);
     for (int box = 1; box <= 6; ++box) {
         judged[static_cast<std::size_t>(box - 1)] = {
-            rec.Velt_Heat_time(static_cast<std::int16_t>(box), false),
+            stored.Velt_Heat_time(static_cast<std::int16_t>(box), false),
             demo.crossing_ms[static_cast<std::size_t>(box - 1)].value_or(-1)};
     }
     EXPECT_EQ(form->results_window().row(0).rank, "1");

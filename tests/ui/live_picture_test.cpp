@@ -13,6 +13,7 @@
 #include "window_parts.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -57,9 +58,11 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
     };
     start.single_instance = false;
     start.watch_devices = false;
+    auto simulated = std::make_unique<SimulatedKit>(clock);
+    SimulatedKit& kit = *simulated;
+    start.kit = std::move(simulated);
     {
         Form_Veltro form(std::move(start));
-        SimulatedKit& kit = *form.simulated_kit();
         auto run = [&](std::uint32_t ms) {
             for (std::uint32_t t = 0; t < ms; t += 20) {
                 clock.advance(20);
@@ -86,7 +89,7 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         kit.set_input(1, true);
         kit.set_input(0, true);
         run(20);
-        ASSERT_NE(form.heat_start_counter(), 0u);
+        ASSERT_NE(testing::heat_clock(form), "00:00,00"); // the heat runs
         // Capture from a little before the first dog reaches the line until it is on it.
         int lap = 0;
         while (camera->crossing_mill(1, lap) < clock.millis() + 800) {
@@ -97,7 +100,7 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         run(900);
         form.Update_heat_time();
         QApplication::processEvents();
-        EXPECT_TRUE(form.capturing());
+        EXPECT_TRUE(testing::capturing(form));
         save(form, "main_window_capturing");
 
         SimulatedKitWindow* kit_window = form.simulated_kit_window();
@@ -109,7 +112,7 @@ TEST(LivePicture, ShowsTheCameraWithGoalLineAndTheCaptureFlowOnScreen) {
         // The window's switches drive the board.
         kit_window->input_switch(3)->click();
         run(20);
-        EXPECT_FALSE(form.capturing());
+        EXPECT_FALSE(testing::capturing(form));
         kit_window->input_switch(3)->click();
         run(20);
         save(*kit_window, "simulated_kit");
@@ -146,15 +149,20 @@ TEST(LivePicture, FramesAndKitEventsArriveThroughTheEventLoop) {
         return make_capture_component(std::move(devices), system_clock());
     };
     start.single_instance = false;
+    cls_Capture_HDMI* capture = testing::give_capture(start);
+    auto simulated = std::make_unique<SimulatedKit>(system_clock());
+    SimulatedKit& kit = *simulated;
+    start.kit = std::move(simulated);
     {
         Form_Veltro form(std::move(start));
-        QTRY_VERIFY_WITH_TIMEOUT(form.kit_attached(), 2000);
+        QLabel* attached = form.findChild<QLabel*>("Label_attached");
+        QTRY_VERIFY_WITH_TIMEOUT(attached->text().startsWith("Attached"), 2000);
         form.findChild<QPushButton*>("Command_start_camera")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(form.capture()->HDMI_events() > 60, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(capture->HDMI_events() > 60, 5000);
         EXPECT_FALSE(testing::picture_live(form)->empty());
         QTest::qWait(1100); // past the kit's settling second
-        form.simulated_kit()->set_input(0, true);
-        QTRY_VERIFY_WITH_TIMEOUT(form.kit().output_state(0), 2000);
+        kit.set_input(0, true);
+        QTRY_VERIFY_WITH_TIMEOUT(kit.output_state(0), 2000);
     }
     set_settings_path("");
 }

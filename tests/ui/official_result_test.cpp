@@ -5,7 +5,6 @@
 #include "events/ui/form_velt_results.h"
 #include "recording/result_history.h"
 #include "recording/video_file_handler.h"
-#include "review/review.h"
 #include "support/operator.h"
 #include "support/settings.h"
 #include "support/ui/qt_operator.h"
@@ -41,11 +40,15 @@ protected:
 
     // Box 3 judged at its dog's crossing: the time assigned.
     std::int32_t judge_box_3() {
-        form->review().Goto_Time(*demo.crossing_ms[2]);
+        show_time(*demo.crossing_ms[2]);
         key(Qt::Key_3);
-        return form->recording().Velt_Heat_time(3, false);
+        return on_disk(3);
     }
-    void step(int pictures) { form->review().set_position(form->review().play_position() + pictures); }
+    // The play slider moved `count` pictures on.
+    void step(int count) {
+        QSlider* slider = testing::slider_play(*form);
+        slider->setValue(slider->value() + count);
+    }
     std::int32_t on_disk(std::int16_t box) {
         cls_VideoFile_handler other;
         other.Open_File(path);
@@ -86,14 +89,14 @@ TEST_F(OfficialResult, AStrayKeyOverAJudgedTimeAsksAndCancelKeepsIt) {
     op.answers = {true};
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     key(Qt::Key_3);
-    EXPECT_EQ(on_disk(3), *form->review().frame_time());
+    EXPECT_EQ(on_disk(3), time_on_show());
 
     // The option turns the question off.
     Write_Setting(keys::replace_without_asking, "1");
     step(10);
     key(Qt::Key_3);
     EXPECT_EQ(op.questions.size(), 3u);
-    EXPECT_EQ(on_disk(3), *form->review().frame_time());
+    EXPECT_EQ(on_disk(3), time_on_show());
 }
 
 TEST_F(OfficialResult, CtrlZRestoresThePreviousValueAndTheHistoryShowsBoth) {
@@ -108,7 +111,9 @@ TEST_F(OfficialResult, CtrlZRestoresThePreviousValueAndTheHistoryShowsBoth) {
     testing::slider_play(*form)->setFocus();
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(on_disk(3), first);
-    EXPECT_EQ(form->recording().Velt_Heat_time(3, false), first);
+    const ResultRow shown = form->results_window().row(0);
+    EXPECT_EQ(shown.box, 3);
+    EXPECT_EQ(shown.time, Display_Mill_Time(first, true));
     const std::string h = history();
     const std::string set = "box 3 finish time " + Display_Mill_Time(first, true) + " -> " +
                             Display_Mill_Time(second, true) + "  by Anna";
@@ -153,7 +158,7 @@ TEST_F(OfficialResult, AnOfficialHeatRefusesChangesUntilWithdrawnWithAReason) {
     EXPECT_TRUE(label->isHidden());
     op.answers = {true};
     key(Qt::Key_3);
-    EXPECT_EQ(on_disk(3), *form->review().frame_time());
+    EXPECT_EQ(on_disk(3), time_on_show());
     const std::string h = history();
     EXPECT_NE(h.find("result declared official  by Anna"), std::string::npos) << h;
     EXPECT_NE(h.find("official withdrawn (reason: wrong dog in box 3)  by Anna"), std::string::npos) << h;

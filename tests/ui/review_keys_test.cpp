@@ -5,7 +5,6 @@
 #include "events/ui/form_velt_results.h"
 #include "read_only_as_user.h"
 #include "recording/video_file_handler.h"
-#include "review/review.h"
 #include "review/slider_marks.h"
 #include "review/ui/marked_slider.h"
 #include "support/files.h"
@@ -49,9 +48,9 @@ protected:
 
 TEST_F(ReviewKeys, TheDigitsAssignAsTheBoxButtonsDo) {
     open();
-    form->review().Goto_Time(*demo.crossing_ms[2]);
+    show_time(*demo.crossing_ms[2]);
     const int at = slider()->value();
-    const std::int32_t time = *form->review().frame_time();
+    const std::int32_t time = time_on_show();
 
     // Box 3 from the top row and box 5 by the mouse, each with +1/100 and Dead heat on.
     for (const int box : {3, 5}) {
@@ -70,7 +69,10 @@ TEST_F(ReviewKeys, TheDigitsAssignAsTheBoxButtonsDo) {
         EXPECT_EQ(QApplication::focusWidget(), slider()) << box;
         EXPECT_TRUE(button(QString("Command_box_%1").arg(box))->styleSheet().contains("192, 255, 255"))
             << box;
-        EXPECT_EQ(form->timing().current_box, 0) << box; // released again
+        // Released again: "Set time" from the menu has no box to go to.
+        const int beeps = op.beeps;
+        form->findChild<QAction*>("item_set_time")->trigger();
+        EXPECT_EQ(op.beeps, beeps + 1) << box;
     }
     // The keypad's 6 with "DSQ" chosen and the No-time toggle on.
     form->findChild<QAction*>("item_disqualified")->trigger();
@@ -114,7 +116,7 @@ TEST_F(ReviewKeys, AReadOnlyRecordingRefusesTheKeyAsItRefusesTheButton) {
     key(Qt::Key_1);
     const auto said = op.messages.size() - before_key;
     const std::string refusal = op.last_message();
-    const bool toggle_kept = form->timing().plus_hundredth;
+    const bool toggle_kept = toggle_lit("Command_100");
     const auto boxes = marked_boxes();
     form->findChild<QAction*>("item_close_file")->trigger();
     if (!read_only.back())
@@ -133,7 +135,7 @@ TEST_F(ReviewKeys, MarksFollowAssignmentsClearingAndClosing) {
     EXPECT_EQ(slider()->marks()[0].position, 1);
     EXPECT_EQ(slider()->marks()[0].fill, kPassMarkColour);
 
-    form->review().Goto_Time(*demo.crossing_ms[1]);
+    show_time(*demo.crossing_ms[1]);
     const int at = slider()->value();
     key(Qt::Key_2);
     ASSERT_EQ(marked_boxes(), (std::vector<std::int16_t>{2}));
@@ -159,7 +161,7 @@ TEST_F(ReviewKeys, MarksFollowAssignmentsClearingAndClosing) {
 
 TEST_F(ReviewKeys, PageDownAndPageUpLandOnTheMarks) {
     open();
-    form->review().Goto_Time(*demo.crossing_ms[3]);
+    show_time(*demo.crossing_ms[3]);
     const int first = slider()->value();
     key(Qt::Key_4);
     const int second = first + 10;
@@ -167,30 +169,27 @@ TEST_F(ReviewKeys, PageDownAndPageUpLandOnTheMarks) {
     key(Qt::Key_1);
     key(Qt::Key_5); // a second mark on the same picture
 
-    form->review().Goto_Split();
-    QLabel* number = form->findChild<QLabel*>("Label_picture_number");
-    QLabel* time = form->findChild<QLabel*>("Label_heat_time");
+    slider()->setValue(slider()->minimum());
     key(Qt::Key_PageDown);
     EXPECT_EQ(slider()->value(), first);
-    EXPECT_EQ(form->review().play_position(), first); // the picture itself, not only the handle
-    EXPECT_EQ(number->text(), QString::number(first));
-    EXPECT_EQ(time->text().toStdString(), Display_Mill_Time(*form->review().frame_time(), false));
+    EXPECT_EQ(testing::picture_number(*form), first); // the picture itself, not only the handle
+    EXPECT_EQ(testing::heat_time_text(*form), Display_Mill_Time(time_on_show(), false));
     key(Qt::Key_PageDown);
-    EXPECT_EQ(form->review().play_position(), second);
+    EXPECT_EQ(testing::picture_number(*form), second);
     key(Qt::Key_PageDown); // nothing after the last mark
-    EXPECT_EQ(form->review().play_position(), second);
+    EXPECT_EQ(testing::picture_number(*form), second);
     EXPECT_EQ(op.beeps, 1);
     key(Qt::Key_PageUp);
-    EXPECT_EQ(form->review().play_position(), first);
+    EXPECT_EQ(testing::picture_number(*form), first);
     key(Qt::Key_PageUp);
-    EXPECT_EQ(form->review().play_position(), 1); // the start of the capture pass
+    EXPECT_EQ(testing::picture_number(*form), 1); // the start of the capture pass
     key(Qt::Key_PageUp);
     EXPECT_EQ(op.beeps, 2);
 
     // From anywhere in the window, not only the slider; the slider takes the keys again.
     button("Command_split_goal")->setFocus();
     key(Qt::Key_PageDown);
-    EXPECT_EQ(form->review().play_position(), first);
+    EXPECT_EQ(testing::picture_number(*form), first);
     EXPECT_EQ(QApplication::focusWidget(), slider());
 }
 

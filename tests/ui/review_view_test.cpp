@@ -10,7 +10,11 @@
 #include "recording/video_file_handler.h"
 #include "review/review.h"
 #include "review/ui/picture_box.h"
+#include "review/ui/review_overlay.h"
+#include "review_parts.h"
 #include "support/files.h"
+#include "support/settings.h"
+#include "timing/heat_timing.h"
 #include "window_parts.h"
 
 #include <QAction>
@@ -48,8 +52,10 @@ protected:
         testing::slider_play(*form)->setFocus();
     }
     PictureBox& picture() { return *testing::picture_live(*form); }
-    QPointF goal_middle() const {
-        const Goal_line l = form->review().drawn_goal_line();
+    // The goal camera's line, as the heat opened with it.
+    Goal_line line() { return pictures().opened_goal_line(); }
+    QPointF goal_middle() {
+        const Goal_line l = line();
         return {(l.x1 + l.x2) / 2.0, (l.y1 + l.y2) / 2.0};
     }
     // Keys go where the keyboard is, as the operator's do.
@@ -68,13 +74,14 @@ protected:
         mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
     }
-    QImage recorded() { return to_qimage(form->recording().picture()); }
+    // The picture on show as recorded.
+    QImage recorded() { return pictures().picture(testing::picture_number(*form)); }
 };
 
 TEST_F(ReviewView, TheWheelZoomsAroundThePointOnTheGoalLineUnderTheMouseAndDrawsWholePixels) {
     open();
     // A point of the goal line away from its middle, so the zoom has to move the view to keep it.
-    const Goal_line l = form->review().drawn_goal_line();
+    const Goal_line l = line();
     const QPointF on_line(l.x1, l.y1 + (l.y2 - l.y1) * 0.3);
     const QPointF at = picture().picture_transform().map(on_line);
     for (std::size_t step = 1; step < kZoomSteps.size(); ++step) {
@@ -122,20 +129,14 @@ TEST_F(ReviewView, TheWheelZoomsAroundThePointOnTheGoalLineUnderTheMouseAndDraws
     EXPECT_NEAR(after.y(), fit_middle.y(), 1e-6);
 }
 
-TEST_F(ReviewView, ZoomedInADragAwayFromTheHandlesPansWithoutABeepAndStaysInThePicture) {
+TEST_F(ReviewView, ZoomedInADragAwayFromTheHandlesPansAndStaysInThePicture) {
     open();
-    form->Option_selected_camera(0);
     const QPointF centre = picture().fit_transform().map(goal_middle());
-    mouse(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(op.beeps, 1); // at 1x as ever: no camera selected, a press only beeps
-
     for (int i = 0; i < 4; ++i)
         key(Qt::Key_Plus); // 4x
     const QPointF from = centre + QPointF(30, 20);
     const QPointF grabbed = picture().to_picture(from);
     drag(from, from + QPointF(-60, -50));
-    EXPECT_EQ(op.beeps, 1);
     const QPointF under = picture().to_picture(from + QPointF(-60, -50));
     EXPECT_NEAR(under.x(), grabbed.x(), 1e-6); // the picture moved with the mouse
     EXPECT_NEAR(under.y(), grabbed.y(), 1e-6);
@@ -145,26 +146,25 @@ TEST_F(ReviewView, ZoomedInADragAwayFromTheHandlesPansWithoutABeepAndStaysInTheP
     const ViewPoint origin = picture().view().origin();
     EXPECT_GT(origin.x, 0);
 
-    // The goal camera selected: a press on a handle still drags the handle, not the picture.
-    form->Option_selected_camera(kGoalCamera);
-    const Goal_line line = form->review().goal_line(kGoalCamera);
+    // A press on a handle of the goal camera's line still drags the handle, not the picture.
+    const Goal_line l = line();
     const QTransform t = picture().picture_transform();
-    const QPointF handle = t.map(QPointF(line.x1 + 2.5, line.y1 + 2.5));
+    const QPointF handle = t.map(QPointF(l.x1 + 2.5, l.y1 + 2.5));
     drag(handle, handle + t.map(QPointF(3, 0)) - t.map(QPointF(0, 0)));
-    EXPECT_EQ(form->review().goal_line(kGoalCamera).x1, line.x1 + 3);
+    EXPECT_EQ(parse_goal_line(Read_Setting(keys::goal_line_1)).value_or(Goal_line{}).x1, l.x1 + 3);
     EXPECT_EQ(picture().view().origin().x, origin.x);
     EXPECT_EQ(picture().view().origin().y, 0);
     // Away from the handles it pans again, up to the left edge.
     drag(centre, centre + QPointF(5000, 0));
     EXPECT_EQ(picture().view().origin().x, 0);
-    EXPECT_EQ(op.beeps, 1);
+    EXPECT_EQ(op.beeps, 0);
 }
 
 TEST_F(ReviewView, EnhancementShowsOnScreenAndOnPaperAndTheRecordingStaysByteForByte) {
     const std::string before = read_whole_file(path).value();
     open();
     ASSERT_TRUE(demo.crossing_ms[3]);
-    form->review().Goto_Time(*demo.crossing_ms[3]);
+    show_time(*demo.crossing_ms[3]);
     const QImage plain = recorded();
     EXPECT_EQ(picture().image().convertToFormat(plain.format()), plain);
 
@@ -182,7 +182,7 @@ TEST_F(ReviewView, EnhancementShowsOnScreenAndOnPaperAndTheRecordingStaysByteFor
     // 4x with the wheel on the goal line where the head of box 4 crosses it.
     const CropOrigin crop = hdmi_crop_origin(DemoRaceScene::kWidth, DemoRaceScene::kHeight, 400, 880);
     const auto [first, last] = DemoRaceScene::head_rows(4);
-    const QPointF head(form->review().drawn_goal_line().x1, (first + last) / 2.0 - crop.y0);
+    const QPointF head(line().x1, (first + last) / 2.0 - crop.y0);
     wheel(picture().picture_transform().map(head), 4 * 120);
     EXPECT_EQ(picture().view().zoom(), 4.0);
     // The next picture comes through the same view.
@@ -225,7 +225,7 @@ TEST_F(ReviewView, APrintShowsTheEnhancementAndTheZoomOnScreen) {
     if (!testing::poppler_present())
         GTEST_SKIP() << "pdftoppm not installed";
     open();
-    form->review().Goto_Time(*demo.crossing_ms[0]);
+    show_time(*demo.crossing_ms[0]);
     auto print = [&](const std::string& name) {
         form->findChild<QAction*>("item_print_frame")->trigger();
         const std::string said = op.last_message();
@@ -287,6 +287,34 @@ TEST(PictureBoxView, TheLivePictureIsNeitherZoomedNorEnhanced) {
     EXPECT_EQ(box.view().zoom(), 3.0); // kept for the next review picture
     box.show_adjusted(dib);
     EXPECT_EQ(qGray(box.image().pixel(10, 10)), 0x40 + 30);
+}
+
+// The main window always has the goal camera's line to edit; with no line selected a press at 1x only
+// beeps, and zoomed in a drag still pans the picture.
+TEST(GoalLineMouseAlone, WithNoLineSelectedAPressBeepsUnlessZoomedInWhereItPans) {
+    testing::FakeOperator op;
+    cls_VideoFile_handler rec;
+    ManualClock clock;
+    HeatTiming timing(clock);
+    Review review(rec, timing, clock);
+    review.selected_camera = 0;
+    GoalLineMouse mouse(review);
+    std::vector<std::pair<QPointF, QPointF>> pans;
+    mouse.pan = [&](QPointF grabbed, QPointF now) { pans.emplace_back(grabbed, now); };
+    bool changed = true;
+    mouse.press({100, 100}, Qt::LeftButton, {});
+    mouse.move({90, 95}, Qt::LeftButton, {400, 880}, changed);
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_TRUE(pans.empty());
+    EXPECT_EQ(mouse.release(), 0);
+
+    mouse.press({100, 100}, Qt::LeftButton, {}, true);
+    mouse.move({90, 95}, Qt::LeftButton, {400, 880}, changed);
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_FALSE(changed);
+    ASSERT_EQ(pans.size(), 1u);
+    EXPECT_EQ(pans[0], std::make_pair(QPointF(100, 100), QPointF(90, 95)));
+    EXPECT_EQ(mouse.release(), 0);
 }
 
 } // namespace

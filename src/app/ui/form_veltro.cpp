@@ -55,7 +55,9 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     setWindowTitle(kProgramId);
     // The main window is the session: its first change of a result asks for the operator's name.
     forget_session_operator_name();
-    capture_ = std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_, start_.first_start_source);
+    capture_ = start_.capture ? std::move(start_.capture)
+                              : std::make_unique<cls_Capture_HDMI>(start_.make_component(), clock_,
+                                                                   start_.first_start_source);
     heat_ = std::make_unique<HeatLifecycle>(*capture_, recording_, clock_);
     capture_->HDMIreceived = [this] {
         if (!program_ending_ && !capture_halted()) {
@@ -76,6 +78,7 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     capture_->watch_device(start_.watch_devices);
     if (start_.kit) {
         kit_ = std::move(start_.kit);
+        simulated_kit_ = dynamic_cast<SimulatedKit*>(kit_.get()); // with its window, as if made here
     } else {
         std::string error;
         kit_ = start_.kits.make_interface_kit(load_kit_config(), clock_, error);

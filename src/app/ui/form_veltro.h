@@ -60,7 +60,8 @@ class StartSwitchPanel;
 class StartClickPlayer;
 
 // What the program hands the main window at start-up: the back ends to take devices from and the
-// clock, which have no defaults (a forgotten one does not compile); tests replace devices afterwards.
+// clock, which have no defaults (a forgotten one does not compile). Tests give their own capture
+// object and kit and keep a pointer to them.
 struct VeltroStart {
     // `backends` and `clock` (the PC millisecond counter and the local time of day of the heat and
     // its frames) are not owned: the program's, or a test's manual clock, outlive the window.
@@ -72,6 +73,9 @@ struct VeltroStart {
     std::string first_start_source;
     // The kinds of start-switch hardware the settings may name.
     const KitBackends& kits;
+    // The capture object; none given: one on a fresh component (`make_component`) that films
+    // `first_start_source` while none was ever chosen.
+    std::unique_ptr<cls_Capture_HDMI> capture;
     // The interface kit; none given: the one the settings name, else the simulated kit.
     std::unique_ptr<InterfaceKit> kit;
     const Clock& clock;
@@ -225,25 +229,7 @@ public:
     // Shows a finished strip (the descriptor's notifier does it in a normal run).
     void dispatch_strip();
 
-    // ---- State, read by the review's controller and by tests ----
-    cls_Capture_HDMI* capture() { return capture_.get(); }
-    cls_VideoFile_handler& recording() { return recording_; }
-    HeatTiming& timing() { return timing_; }
-    EventSession& event_session() { return event_session_; }
-    InterfaceKit& kit() { return *kit_; }
-    // The simulated kit, when that is the kit in use.
-    SimulatedKit* simulated_kit() const { return simulated_kit_; }
-    StripWorker* strip_worker() const { return strip_worker_.get(); }
-    std::uint32_t heat_start_counter() const { return heat_->heat_start_counter(); }
-    bool capturing() const { return heat_->capturing(); }
-    bool live_view() const { return live_view_; }
-    bool kit_attached() const { return switch_.is_attached(); }
-    // 1 goal camera, 2 split camera.
-    std::int16_t Option_selected_camera() const { return selected_camera_; }
-    void Option_selected_camera(std::int16_t camera) { selected_camera_ = camera; }
-    std::array<Goal_line, 2>& goal_lines() { return goal_lines_; }
-    // Picture on show is a recording under review.
-    bool reviewing() const { return recording_.File_open(); }
+    // The dog names of the heat initiated last, one a line, as its event file gave them.
     const std::string& dog_list() const { return dog_list_; }
 
     // ---- Review and time assignment (form_veltro_review.cpp) ----
@@ -251,7 +237,6 @@ public:
     void Display_Heat_Data();
     void Clear_Results_Display();
     void Handle_Goal_Offset(int key);
-    Review& review();
     Form_Velt_Results& results_window();
     void Handle_results();
     // Shows the result array as it stands (no reload); nothing while no recording is open.
@@ -396,6 +381,9 @@ private:
         void operator()(Review_parts* parts) const;
     };
     Review_parts& review_parts();
+    Review& review();
+    // The picture on show is of a recording under review.
+    bool reviewing() const { return recording_.File_open(); }
     void show_review_picture();
     void show_camera();
     void sync_goal_lines(bool to_review);
