@@ -1,5 +1,6 @@
 #include "app/heat_lifecycle.h"
 
+#include "app/recording_name.h"
 #include "capture/capture_hdmi.h"
 #include "picture/dib_section.h"
 #include "recording/video_file_handler.h"
@@ -60,6 +61,10 @@ void HeatLifecycle::start_camera(std::int16_t crop_width, std::int16_t crop_heig
 
 void HeatLifecycle::camera_stopped() {
     session_.camera_stopped();
+}
+
+std::string HeatLifecycle::recording_name_in(const std::string& folder, const HeatArming& arming) const {
+    return veltro::recording_name(folder, arming.event_caption, arming.heat_caption, local_now().tm);
 }
 
 void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) {

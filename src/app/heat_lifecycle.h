@@ -39,6 +39,10 @@ struct HeatArming {
     std::string heat_id;
     std::string heat_name;
     std::array<std::string, kTimedBoxes> dogs;
+    // The event and heat as the window shows them ("No event" without an event file): the
+    // recording is named after them.
+    std::string event_caption;
+    std::string heat_caption;
 };
 
 // A press of a heat button counts when `min_ms` have passed since the last press that counted.
@@ -69,6 +73,8 @@ public:
     // The cameras stop (after any capture has ended).
     void camera_stopped();
 
+    // The name of the next recording in `folder`: the event and heat captions and the time now.
+    std::string recording_name_in(const std::string& folder, const HeatArming& arming) const;
     // Creates recording `name` and writes its header. Fails (VeltroError) with no recording current.
     void initiate(const std::string& name, const HeatArming& arming);
 

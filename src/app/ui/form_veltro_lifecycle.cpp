@@ -1,6 +1,5 @@
 // The heat lifecycle: cameras, initiating the recording, the start, capture and its append pass,
 // finish and abort.
-#include "app/recording_name.h"
 #include "app/ui/form_veltro.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/picture_size.h"
@@ -195,16 +194,15 @@ void Form_Veltro::Command_initiate_file_Click() {
     }
     dog_list_.clear();
 
-    const std::string name = recording_name(capture_folder(), label_event_->text().toStdString(),
-                                            label_heat_->text().toStdString(), local_now().tm);
-    text_file_name_->setText(QString::fromStdString(name));
     const HeatArming values = arming();
+    const std::string name = heat_->recording_name_in(capture_folder(), values);
     try {
         heat_->initiate(name, values);
     } catch (...) {
-        text_file_name_->clear();
+        text_file_name_->clear(); // no recording is current now
         throw;
     }
+    text_file_name_->setText(QString::fromStdString(name));
     for (const std::string& dog : values.dogs) {
         if (values.from_event) {
             dog_list_ += dog + "\n";
@@ -221,6 +219,8 @@ HeatArming Form_Veltro::arming() const {
     a.goal_lines = goal_lines_;
     a.timing = timing_.settings();
     a.kit_serial = switch_.serial();
+    a.event_caption = label_event_->text().toStdString();
+    a.heat_caption = label_heat_->text().toStdString();
     a.from_event = event_session_.event_valid();
     if (a.from_event) {
         const auto heat = static_cast<std::int16_t>(updown_heat_->value());
