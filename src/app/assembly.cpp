@@ -6,6 +6,9 @@
 #include "startswitch/backends/gpio/gpio_kit.h"
 #include "startswitch/backends/phidget/phidget_backend.h"
 #include "startswitch/backends/serial/serial_kit.h"
+#include "startswitch/backends/simulated/simulated_kit.h"
+#include "startswitch/kit_config.h"
+#include "support/trace.h"
 
 namespace veltro {
 
@@ -21,6 +24,18 @@ const ProgramBackends& program_backends() {
         return b;
     }();
     return backends;
+}
+
+std::unique_ptr<InterfaceKit> configured_kit(const KitBackends& kits, const Clock& clock) {
+    std::string error;
+    std::unique_ptr<InterfaceKit> kit = kits.make_interface_kit(load_kit_config(), clock, error);
+    if (!error.empty()) {
+        Trace("*Start switch settings not usable: ", error);
+    }
+    if (!kit) {
+        kit = std::make_unique<SimulatedKit>(clock);
+    }
+    return kit;
 }
 
 } // namespace veltro

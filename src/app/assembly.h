@@ -1,7 +1,10 @@
 #pragma once
 
 #include "capture/capture_backends.h"
+#include "startswitch/interface_kit.h"
 #include "startswitch/kit_backends.h"
+
+#include <memory>
 
 namespace veltro {
 
@@ -16,5 +19,9 @@ struct ProgramBackends {
 };
 
 const ProgramBackends& program_backends();
+
+// The start-switch kit the settings name, its edges stamped on `clock` (not owned, outliving the
+// kit); the simulated kit when they name that or theirs cannot be made (the trace says why).
+std::unique_ptr<InterfaceKit> configured_kit(const KitBackends& kits, const Clock& clock);
 
 } // namespace veltro

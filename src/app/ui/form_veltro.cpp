@@ -29,6 +29,7 @@
 #include <QSlider>
 #include <QSocketNotifier>
 #include <poll.h>
+#include <stdexcept>
 
 namespace veltro {
 
@@ -47,7 +48,8 @@ std::string Form_Veltro::where(const char* procedure) {
 
 VeltroStart::VeltroStart(const ProgramBackends& backends, const Clock& clock_in)
     : make_component([&backends, &clock_in] { return backends.capture.make_component(clock_in); }),
-      first_start_source(backends.capture.first_start_source), kits(backends.kits), clock(clock_in) {}
+      first_start_source(backends.capture.first_start_source), kits(backends.kits),
+      kit(configured_kit(backends.kits, clock_in)), clock(clock_in) {}
 
 Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     : QMainWindow(parent), start_(std::move(start)), clock_(start_.clock), timing_(clock_) {
@@ -76,19 +78,12 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
     };
     // Tests move the clock by hand and have the frames taken when they say.
     capture_->watch_device(start_.watch_devices);
-    if (start_.kit) {
-        kit_ = std::move(start_.kit);
-        simulated_kit_ = dynamic_cast<SimulatedKit*>(kit_.get()); // with its window, as if made here
-    } else {
-        std::string error;
-        kit_ = start_.kits.make_interface_kit(load_kit_config(), clock_, error);
-        if (!error.empty()) {
-            Trace("*Start switch settings not usable: ", error);
-        }
-        if (!kit_) {
-            kit_ = make_simulated_kit();
-        }
+    if (!start_.kit) {
+        throw std::invalid_argument("the main window needs a start-switch kit");
     }
+    kit_ = std::move(start_.kit);
+    simulated_kit_ = dynamic_cast<SimulatedKit*>(kit_.get()); // it has a window of its own
+
     click_ = std::make_unique<StartClickPlayer>();
     event_session_.show_heat_data = [this] { Display_Heat_Data(); };
     event_session_.report_error = [](const VeltroError& e, const std::string& location) {

@@ -76,7 +76,7 @@ struct VeltroStart {
     // The capture object; none given: one on a fresh component (`make_component`) that films
     // `first_start_source` while none was ever chosen.
     std::unique_ptr<cls_Capture_HDMI> capture;
-    // The interface kit; none given: the one the settings name, else the simulated kit.
+    // The interface kit: the one the settings name (configured_kit), unless replaced.
     std::unique_ptr<InterfaceKit> kit;
     const Clock& clock;
     // A recording to review once the window is shown.
