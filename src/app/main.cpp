@@ -11,18 +11,21 @@
 #include "veltro_version.h"
 
 #include <QApplication>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: veltro [--debug] [--simulated-kit] [recording.px3]\n"
+    "Usage: veltro [--debug] [--simulated-kit] [--live-results[=PORT]] [recording.px3]\n"
     "Veltro dog race timing: photo-finish recording and judging of dog races.\n"
     "\n"
     "  recording.px3     a recording to open for review once the window shows\n"
     "  --debug           no error trapping, development menus shown (also VELTRO_DEBUG=1)\n"
     "  --simulated-kit   open the simulated interface kit's window\n"
+    "  --live-results[=PORT]\n"
+    "                    serve the live results for phones and displays on PORT (8080)\n"
     "  --help            show this text and exit\n"
     "  --version         show the version and exit\n";
 
@@ -41,9 +44,17 @@ bool answered_at_once(int argc, char* argv[]) {
     return false;
 }
 
+// A port from 1 to 65535; 0 for anything else.
+int port_arg(const char* text) {
+    int port = 0;
+    const char* end = text + std::strlen(text);
+    const auto [stop, ec] = std::from_chars(text, end, port);
+    return ec == std::errc() && stop == end && port >= 1 && port <= 65535 ? port : 0;
+}
+
 } // namespace
 
-// veltro [--debug] [--simulated-kit] [recording.px3]
+// veltro [--debug] [--simulated-kit] [--live-results[=PORT]] [recording.px3]
 int main(int argc, char* argv[]) {
     if (answered_at_once(argc, argv))
         return 0;
@@ -58,6 +69,14 @@ int main(int argc, char* argv[]) {
             veltro::set_debug_run(true);
         } else if (std::strcmp(argv[i], "--simulated-kit") == 0) {
             start.show_simulated_kit = true;
+        } else if (std::strncmp(argv[i], "--live-results", 14) == 0 &&
+                   (argv[i][14] == '\0' || argv[i][14] == '=')) {
+            start.live_results_port = argv[i][14] == '=' ? port_arg(argv[i] + 15) : 8080;
+            if (*start.live_results_port == 0) {
+                std::fprintf(stderr, "veltro: --live-results takes a port from 1 to 65535, not \"%s\"\n",
+                             argv[i] + 15);
+                return 2;
+            }
         } else if (start.command_line_path.empty()) {
             start.command_line_path = argv[i];
         }

@@ -47,6 +47,11 @@ inline constexpr SettingKey lastcrop{"Settings", "lastcrop", "400*880"};
 inline constexpr SettingKey seconds_per_length{"Settings", "seconds_per_length", "0.08"};
 // Milliseconds of compressed pictures kept while the camera runs, so that a capture begins at its
 // trigger's edge however late the window handles it; and whether a capture also keeps them before it.
+// The live results server: on or off, its port, and the address it listens on ("0.0.0.0": every
+// network the computer is on).
+inline constexpr SettingKey live_results{"Settings", "live_results", "0"};
+inline constexpr SettingKey live_results_port{"Settings", "live_results_port", "8080"};
+inline constexpr SettingKey live_results_address{"Settings", "live_results_address", "0.0.0.0"};
 inline constexpr SettingKey preroll_ms{"Settings", "preroll_ms", "2000"};
 inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
 // "1": a key or click replaces a box's time without the question.

@@ -50,6 +50,7 @@ protected:
         };
         start.single_instance = false;
         start.watch_devices = false;
+        start.live_results_port = live_results_port;
         form = std::make_unique<Form_Veltro>(std::move(start));
         form->show();
     }
@@ -91,6 +92,8 @@ protected:
     std::string path;
     DemoHeatResult demo;
     std::unique_ptr<Form_Veltro> form;
+    // The live results for windows opened from now on (0: on any free port); none: off.
+    std::optional<int> live_results_port;
 
 private:
     std::unique_ptr<RecordedPictures> pictures_;

@@ -4,6 +4,7 @@
 #include "capture/ui/form_hdmi_performance.h"
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
+#include "results/live_server.h"
 #include "review/strip_worker.h"
 #include "review/ui/finish_strip_view.h"
 #include "review/ui/picture_box.h"
@@ -111,6 +112,9 @@ Form_Veltro::Form_Veltro(VeltroStart start, QWidget* parent)
             trapped(where("Timer_signal_Timer"), [this] { watch_signal(); }));
 
     run_trapped(where("Form_Load"), [this] { Form_Load(); });
+    if (!instance_refused_) {
+        start_live_results();
+    }
 }
 
 Form_Veltro::~Form_Veltro() {

@@ -6,6 +6,7 @@
 #include "events/event_session.h"
 #include "recording/video_file_handler.h"
 #include "results/frame_print.h"
+#include "results/live_feed.h"
 #include "review/goal_line.h"
 #include "review/ui/marked_slider.h"
 #include "review/view_adjust.h"
@@ -58,6 +59,7 @@ class SimulatedKitWindow;
 class FormStartSwitch;
 class StartSwitchPanel;
 class StartClickPlayer;
+class LiveServer;
 
 // What the program hands the main window at start-up: the back ends to take devices from and the
 // clock, which have no defaults (a forgotten one does not compile). Tests give their own capture
@@ -81,6 +83,9 @@ struct VeltroStart {
     const Clock& clock;
     // A recording to review once the window is shown.
     std::string command_line_path;
+    // Serve the live results on this port (`veltro --live-results[=PORT]`; 0: any free one);
+    // none: as the settings say.
+    std::optional<int> live_results_port;
     // Show the "Simulated interface kit" window at start-up.
     bool show_simulated_kit = false;
     // Refuse to run beside another instance (and hand it the command-line recording).
@@ -404,6 +409,10 @@ private:
     // form_veltro.cpp
     std::unique_ptr<InterfaceKit> make_simulated_kit();
     std::uint32_t now() const { return clock_.millis(); }
+    // form_veltro_live.cpp
+    void start_live_results();
+    // Tells the track's displays what became of the heat: a change of `kind`, the heat now `state`.
+    void publish_live(const char* kind, const char* state);
     // form_veltro_print.cpp
     void start_print(bool series);
     // The texts of a printed page for the heat on show, printed on `device`.
@@ -420,6 +429,8 @@ private:
     StartSwitch switch_;
     HeatTiming timing_;
     EventSession event_session_{default_event_folder()};
+    LiveFeed live_feed_{clock_};
+    std::unique_ptr<LiveServer> live_server_;
     std::unique_ptr<InterfaceKit> kit_;
     SimulatedKit* simulated_kit_ = nullptr;
     std::unique_ptr<StartClickPlayer> click_;
@@ -531,5 +542,9 @@ private:
     // The review, its results window and the time assignment; made on first use.
     std::unique_ptr<Review_parts, ReviewPartsDeleter> review_parts_;
 };
+
+// Said once the handler that found it is over: a message box must not stand inside a frame delivery
+// or a start-switch event.
+void tell_later(QObject* context, const std::string& text);
 
 } // namespace veltro

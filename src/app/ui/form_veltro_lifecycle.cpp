@@ -73,14 +73,12 @@ private:
     bool shown_ = false;
 };
 
-// Said once the handler that found it is over: a message box must not stand inside a frame delivery
-// or a start-switch event.
+} // namespace
+
 void tell_later(QObject* context, const std::string& text) {
     QMetaObject::invokeMethod(
         context, [text] { the_operator().message(text, MsgIcon::Exclamation); }, Qt::QueuedConnection);
 }
-
-} // namespace
 
 void Form_Veltro::Command_start_camera_Click() {
     if (!start_camera_press_.accept(now())) {
@@ -203,6 +201,7 @@ void Form_Veltro::Command_initiate_file_Click() {
         throw;
     }
     text_file_name_->setText(QString::fromStdString(name));
+    publish_live("initiated", "initiated");
     for (const std::string& dog : values.dogs) {
         if (values.from_event) {
             dog_list_ += dog + "\n";
@@ -251,6 +250,7 @@ void Form_Veltro::Handle_Start(std::optional<std::uint32_t> signal_mill) {
     }
     timer_heat_clock_.start();
     click_->play();
+    publish_live("started", "started");
     if (const std::string& why = heat_->start_unwritten(); !why.empty()) {
         // The heat runs and its finish is filmed; the start goes into the recording at the next chance.
         tell_later(this,
@@ -283,6 +283,7 @@ void Form_Veltro::Handle_Capture_Start(std::optional<std::uint32_t> signal_mill)
     switch (heat_->capture_start(cameras_running(), switch_.is_attached(), is_debug_run(), from)) {
     case HeatLifecycle::CaptureStart::Started:
         label_frame_count_->setVisible(true);
+        publish_live("capture", "capturing");
         if (const std::string told = heat_->capture_notice(); !told.empty()) {
             tell_later(this, told);
         }
@@ -311,6 +312,9 @@ void Form_Veltro::Handle_Capture_End(std::optional<std::uint32_t> signal_mill) {
     if (heat_->capture_end(cameras_running(), is_debug_run(), elapsed_ms(program_start_counter_, at),
                            progress)) {
         Update_File_Size(heat_->recording_name());
+    }
+    if (heat_->heat_start_counter() != 0) {
+        publish_live("capture_end", "started");
     }
 }
 
@@ -443,6 +447,7 @@ void Form_Veltro::Do_Abort() {
         heat_->abort();
         timer_heat_clock_.stop();
         label_heat_time_->setText("Aborted");
+        publish_live("aborted", "aborted");
     }
 }
 
@@ -464,7 +469,9 @@ void Form_Veltro::do_Heat_Finish() {
     timer_heat_clock_.stop();
     Do_Stop_Cams();
     label_fps_->setVisible(false);
-    if (const std::string told = heat_->finish(); !told.empty()) {
+    const std::string told = heat_->finish();
+    publish_live("finished", "finished");
+    if (!told.empty()) {
         the_operator().message(told);
     }
     // The start switch panel stays: the next dogs are being boxed. Only a review takes its place.

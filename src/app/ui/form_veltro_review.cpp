@@ -91,6 +91,9 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     connect(p.controller.get(), &ReviewController::buttons_changed, this, [this] {
         Set_Buttons();
         show_slider_marks();
+        if (reviewing()) {
+            publish_live("result", "reviewing"); // nothing goes out when the result is as it was
+        }
         if (timing_.toggles_changed) {
             timing_.toggles_changed();
         }

@@ -1,0 +1,58 @@
+// The live results as the window publishes them while the operator judges a heat.
+#include "demo_heat_window.h"
+#include "recording/video_file_handler.h"
+#include "timing/lengths.h"
+#include "timing/published_results.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+namespace veltro {
+namespace {
+
+class LiveResultsWindow : public testing::DemoHeatWindow {
+protected:
+    LiveResultsWindow() : DemoHeatWindow("Spring Cup_1.px3") {
+        live_results_port = 0;
+        open_window();
+    }
+    nlohmann::json heat_on_the_track() {
+        const QString address = form->findChild<QLabel*>("Label_live_results")->text(); // ".../:PORT/"
+        httplib::Client client("127.0.0.1", address.section(':', -1).chopped(1).toInt());
+        client.set_read_timeout(5, 0);
+        const auto res = client.Get("/api/heat");
+        if (!res || res->status != 200)
+            return nullptr;
+        return nlohmann::json::parse(res->body);
+    }
+};
+
+TEST_F(LiveResultsWindow, ABoxJudgedInTheWindowReachesTheTrackAsPx3toolGivesTheResult) {
+    ASSERT_NE(form->findChild<QLabel*>("Label_live_results"), nullptr);
+    open();
+    EXPECT_EQ(heat_on_the_track()["state"], "reviewing");
+    show_time(*demo.crossing_ms[2]);
+    QTest::mouseClick(form->findChild<QPushButton*>("Command_box_3"), Qt::LeftButton);
+
+    const nlohmann::json heat = heat_on_the_track();
+    ASSERT_TRUE(heat.is_object());
+    // The heat and its result as `px3tool results --format json` gives them from the file.
+    cls_VideoFile_handler rec;
+    rec.Open_File(path);
+    EXPECT_EQ(heat["event"], rec.Velt_event());
+    EXPECT_EQ(heat["dogs"][2], rec.Velt_Dog_name(3));
+    PublishedHeat published = publish_heat(rec, recorded_box_delay(rec), seconds_per_length_setting());
+    published.recording = std::filesystem::path(path).filename().string();
+    EXPECT_EQ(heat["result"], nlohmann::json::parse(results_json(published)));
+    const auto& rows = heat["result"]["results"];
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0]["box"], 3);
+    EXPECT_EQ(rows[0]["rank"], 1);
+}
+
+} // namespace
+} // namespace veltro
