@@ -198,6 +198,7 @@ TEST_F(EvdevStartWindow, TheSettingsPageChecksTheWiringStoresItAndTakesTheDevice
     // The next start of the program takes the same device.
     form.reset();
     open_window_from_settings();
+    EXPECT_TRUE(dispatch_until("Label_attached", "Attached, serial = 0"));
     EXPECT_TRUE(kit_status().contains("Linux input device")) << kit_status().toStdString();
 }
 
