@@ -35,9 +35,10 @@ TEST(CommandLine, HelpAndVersionPrintAndExitWithoutStartingTheProgram) {
     testing::TempDir dir;
     const ProgramRun help = run_program({"--help"}, dir.path().string());
     EXPECT_EQ(help.exit_code, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: veltro [--debug] [--simulated-kit] [recording.px3]\n"))
+    EXPECT_TRUE(help.out.startsWith(
+        "Usage: veltro [--debug] [--simulated-kit] [--live-results[=PORT]] [recording.px3]\n"))
         << help.out.toStdString();
-    for (const char* option : {"--debug", "--simulated-kit", "--version"})
+    for (const char* option : {"--debug", "--simulated-kit", "--live-results", "--version"})
         EXPECT_TRUE(help.out.contains(option)) << option;
 
     // Wherever it stands among the other arguments.
