@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <httplib.h>
+#include <openssl/crypto.h>
 #include <sys/socket.h>
 
 namespace veltro {
@@ -25,6 +26,16 @@ std::string event_text(const LiveFeed::Change& change) {
            "\n\n";
 }
 
+// The officials' pages: the speaker's card and its JSON.
+bool officials_only(const std::string& path) {
+    return path == "/speaker" || path == "/api/card";
+}
+
+bool token_given(const httplib::Request& req, const std::string& token) {
+    const std::string given = req.get_param_value("token");
+    return given.size() == token.size() && CRYPTO_memcmp(given.data(), token.data(), token.size()) == 0;
+}
+
 } // namespace
 
 LiveServer::LiveServer(LiveFeed& feed) : feed_(feed) {}
@@ -33,7 +44,7 @@ LiveServer::~LiveServer() {
     stop();
 }
 
-bool LiveServer::start(const std::string& host, int port, std::string& error) {
+bool LiveServer::start(const std::string& host, int port, std::string& error, const std::string& token) {
     if (server_) {
         error = "the live results are served already, on port " + std::to_string(port_);
         return false;
@@ -61,6 +72,7 @@ bool LiveServer::start(const std::string& host, int port, std::string& error) {
     }
     server_ = std::move(server);
     stopping_ = false;
+    token_ = token;
     port_ = bound;
     add_routes();
     listener_ = std::thread([this] { server_->listen_after_bind(); });
@@ -88,7 +100,7 @@ void LiveServer::stop() {
 
 void LiveServer::add_routes() {
     httplib::Server& s = *server_;
-    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (req.method != "GET" && req.method != "HEAD") {
             res.status = 405;
             res.set_header("Allow", "GET, HEAD");
@@ -96,15 +108,26 @@ void LiveServer::add_routes() {
         }
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Content-Type-Options", "nosniff");
+        if (!token_.empty() && officials_only(req.path) && !token_given(req, token_)) {
+            res.status = 403;
+            res.set_content("This page is for the officials: open it with its token.\n", "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        }
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
+    s.Get("/|/event|/speaker|/board", [](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; "
                                                   "script-src 'unsafe-inline'");
-        res.set_content(page(), "text/html; charset=utf-8");
+        res.set_content(*page(req.path), "text/html; charset=utf-8");
     });
     s.Get("/api/heat", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(feed_.heat_json(), "application/json");
+    });
+    s.Get("/api/event", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(feed_.event_json(), "application/json");
+    });
+    s.Get("/api/card", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(feed_.card_json(), "application/json");
     });
     s.Get("/api/stream", [this](const httplib::Request& req, httplib::Response& res) {
         if (streams_.fetch_add(1) >= kMaxStreams) {
@@ -125,7 +148,8 @@ void LiveServer::add_routes() {
                     static const std::string hello = "retry: 2000\n\n";
                     return sink.write(hello.data(), hello.size());
                 }
-                const std::vector<LiveFeed::Change> changes = feed_.changes_after(*last, kKeepAlive);
+                const std::vector<LiveFeed::Change> changes =
+                    feed_.changes_after(*last, kKeepAlive, stopping_);
                 if (stopping_) {
                     return false;
                 }

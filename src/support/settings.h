@@ -47,13 +47,26 @@ inline constexpr SettingKey lastcrop{"Settings", "lastcrop", "400*880"};
 inline constexpr SettingKey seconds_per_length{"Settings", "seconds_per_length", "0.08"};
 // Milliseconds of compressed pictures kept while the camera runs, so that a capture begins at its
 // trigger's edge however late the window handles it; and whether a capture also keeps them before it.
+inline constexpr SettingKey preroll_ms{"Settings", "preroll_ms", "2000"};
+inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
 // The live results server: on or off, its port, and the address it listens on ("0.0.0.0": every
 // network the computer is on).
 inline constexpr SettingKey live_results{"Settings", "live_results", "0"};
 inline constexpr SettingKey live_results_port{"Settings", "live_results_port", "8080"};
 inline constexpr SettingKey live_results_address{"Settings", "live_results_address", "0.0.0.0"};
-inline constexpr SettingKey preroll_ms{"Settings", "preroll_ms", "2000"};
-inline constexpr SettingKey keep_preroll{"Settings", "keep_preroll", "0"};
+// When set, the officials' pages (the speaker's) ask for it: "?token=..." in their address.
+inline constexpr SettingKey live_results_token{"Settings", "live_results_token", ""};
+// The scoreboard line output: on or off, and where the lines go ("udp:HOST:PORT", "tcp:HOST:PORT" or
+// "serial:DEVICE:BAUD").
+inline constexpr SettingKey scoreboard{"Settings", "scoreboard", "0"};
+inline constexpr SettingKey scoreboard_target{"Settings", "scoreboard_target", "udp:127.0.0.1:5005"};
+// Its lines, one template for each kind ("running", "result", "heat", "clear"); unset: the built-in
+// one. Escapes such as "\r\n" or "\x1B" are decoded; the {placeholders} are listed in
+// results/scoreboard.h.
+inline constexpr SettingKey scoreboard_running{"Settings", "scoreboard_running", ""};
+inline constexpr SettingKey scoreboard_result{"Settings", "scoreboard_result", ""};
+inline constexpr SettingKey scoreboard_heat{"Settings", "scoreboard_heat", ""};
+inline constexpr SettingKey scoreboard_clear{"Settings", "scoreboard_clear", ""};
 // "1": a key or click replaces a box's time without the question.
 inline constexpr SettingKey replace_without_asking{"Settings", "replace_without_asking", "0"};
 // The operator's name given last; offered when the next session asks for it.
