@@ -14,7 +14,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -129,6 +131,109 @@ TEST_F(SettingsWindow, SecondsPerLengthTakeDigitsAndOnePointAndAreWrittenAtEachK
     Write_Setting(keys::seconds_per_length, "0.075");
     w.load(200, 200, 0);
     EXPECT_EQ(field->text(), "0.075");
+}
+
+// The live results group as the main window uses it: each value stored once chosen or typed, and the
+// main window told after each.
+class LiveResultsSettings : public SettingsWindow {
+protected:
+    LiveResultsSettings() : w([] {}) {
+        w.live_results_changed = [this] { ++changes; };
+    }
+    QLineEdit* field(const char* name) { return w.findChild<QLineEdit*>(name); }
+    // The field emptied and `text` typed, then Enter.
+    void enter(const char* name, const char* text) {
+        field(name)->selectAll();
+        QTest::keyClick(field(name), Qt::Key_Backspace);
+        QTest::keyClicks(field(name), text);
+        QTest::keyClick(field(name), Qt::Key_Return);
+    }
+    Form_Veltro_settings w;
+    int changes = 0;
+};
+
+TEST_F(LiveResultsSettings, EachValueIsStoredWhenChosenOrEnteredAndTheMainWindowTold) {
+    // An address set by hand, of no network this computer is on, is shown and kept.
+    Write_Setting(keys::live_results_address, "198.51.100.7");
+    w.load(200, 200, 0);
+    w.show();
+    auto* network = w.findChild<QComboBox*>("Combo_live_results_network");
+    ASSERT_NE(network, nullptr);
+    EXPECT_EQ(network->currentData().toString(), "198.51.100.7");
+    EXPECT_TRUE(network->currentText().startsWith("198.51.100.7"));
+    EXPECT_EQ(field("Text_live_results_port")->text(), "8080");
+    EXPECT_EQ(changes, 0);
+
+    w.findChild<QCheckBox*>("Check_live_results")->click();
+    EXPECT_EQ(Read_Setting(keys::live_results), "1");
+    EXPECT_EQ(changes, 1);
+    network->setCurrentIndex(network->findText("This computer only"));
+    EXPECT_EQ(Read_Setting(keys::live_results_address), "127.0.0.1");
+    EXPECT_EQ(changes, 2);
+
+    // Typing stores nothing until Enter (each store starts the server again).
+    field("Text_live_results_port")->selectAll();
+    QTest::keyClicks(field("Text_live_results_port"), "8081");
+    EXPECT_EQ(Read_Setting(keys::live_results_port), "8080");
+    QTest::keyClick(field("Text_live_results_port"), Qt::Key_Return);
+    EXPECT_EQ(Read_Setting(keys::live_results_port), "8081");
+    EXPECT_EQ(changes, 3);
+
+    // The token takes what an address carries as it is: the space beeps and stays out.
+    enter("Text_live_results_token", "judge 7");
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_EQ(Read_Setting(keys::live_results_token), "judge7");
+    w.findChild<QCheckBox*>("Check_scoreboard")->click();
+    enter("Text_scoreboard_target", "serial:/dev/ttyUSB0:9600");
+    EXPECT_EQ(Read_Setting(keys::scoreboard), "1");
+    EXPECT_EQ(Read_Setting(keys::scoreboard_target), "serial:/dev/ttyUSB0:9600");
+    EXPECT_EQ(changes, 6);
+    // Enter again without a change: nothing to start again.
+    QTest::keyClick(field("Text_scoreboard_target"), Qt::Key_Return);
+    EXPECT_EQ(changes, 6);
+
+    w.load(200, 200, 0);
+    EXPECT_EQ(network->currentData().toString(), "127.0.0.1");
+    EXPECT_EQ(field("Text_live_results_port")->text(), "8081");
+    EXPECT_EQ(field("Text_live_results_token")->text(), "judge7");
+    EXPECT_TRUE(w.findChild<QCheckBox*>("Check_scoreboard")->isChecked());
+    EXPECT_EQ(changes, 6);
+}
+
+TEST_F(LiveResultsSettings, ABadPortOrTargetIsNotStoredAndTheOperatorToldWhy) {
+    w.load(200, 200, 0);
+    w.show();
+    const auto* why = w.findChild<QLabel*>("Label_live_results_refused");
+    ASSERT_NE(why, nullptr);
+    for (const char* port : {"70000", "0", ""}) {
+        SCOPED_TRACE(port);
+        const int beeps = op.beeps;
+        enter("Text_live_results_port", port);
+        EXPECT_EQ(Read_Setting(keys::live_results_port), "8080");
+        EXPECT_EQ(op.beeps, beeps + 1);
+        EXPECT_TRUE(why->isVisibleTo(&w));
+        EXPECT_TRUE(why->text().contains(QString("\"%1\"").arg(port)) && why->text().contains("1 to 65535"))
+            << why->text().toStdString();
+    }
+    for (const char* target : {"udp:10.0.0.9", "tcp:10.0.0.9:65536", "scoreboard:10.0.0.9:4000"}) {
+        SCOPED_TRACE(target);
+        enter("Text_scoreboard_target", target);
+        EXPECT_EQ(Read_Setting(keys::scoreboard_target), keys::scoreboard_target.default_value);
+        EXPECT_TRUE(why->text().contains(target));
+    }
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(op.beeps, 6);
+
+    // A good target puts its own refusal away; the port's lasts until a good port is entered.
+    enter("Text_scoreboard_target", "tcp:[fd00::9]:4000");
+    EXPECT_EQ(Read_Setting(keys::scoreboard_target), "tcp:[fd00::9]:4000");
+    EXPECT_FALSE(why->isVisibleTo(&w));
+    enter("Text_live_results_port", "99999");
+    EXPECT_TRUE(why->isVisibleTo(&w));
+    enter("Text_live_results_port", "1");
+    EXPECT_EQ(Read_Setting(keys::live_results_port), "1");
+    EXPECT_FALSE(why->isVisibleTo(&w));
+    EXPECT_EQ(changes, 2);
 }
 
 TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
