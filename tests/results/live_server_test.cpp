@@ -80,12 +80,17 @@ TEST_F(LiveServerTest, TheHeatGoesOutAsJsonWithItsRunningClockAndNothingCanBeCha
     EXPECT_EQ(heat["running_ms"], 2500);
     EXPECT_TRUE(heat["result"].is_null());
 
-    // The page comes from the program itself and sets names as text.
-    const auto page = client->Get("/");
-    ASSERT_TRUE(page);
-    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-    EXPECT_NE(page->body.find("new EventSource(\"/api/stream\")"), std::string::npos);
-    EXPECT_EQ(page->body.find("innerHTML"), std::string::npos);
+    // The pages come from the program itself, whole, and set names as text.
+    for (const char* path : {"/", "/event", "/speaker", "/board"}) {
+        const auto page = client->Get(path);
+        ASSERT_TRUE(page) << path;
+        EXPECT_EQ(page->status, 200) << path;
+        EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+        EXPECT_NE(page->body.find("new EventSource(\"/api/stream\")"), std::string::npos) << path;
+        EXPECT_EQ(page->body.find("innerHTML"), std::string::npos) << path;
+        EXPECT_EQ(page->body.find("SCRIPT"), std::string::npos) << path;
+        EXPECT_EQ(page->body.find("src=\"http"), std::string::npos) << path;
+    }
 
     // Read-only, and no file from disk.
     for (const auto& r : {client->Post("/api/heat", "x", "text/plain"), client->Put("/", "x", "text/plain"),
@@ -119,6 +124,55 @@ TEST_F(LiveServerTest, TheStreamCarriesEveryChangeInOrderAndResumesAfterTheLastI
     EXPECT_EQ(resumed[0], (std::pair<std::uint64_t, std::string>{2, "started"}));
     EXPECT_EQ(resumed[1], (std::pair<std::uint64_t, std::string>{3, "capture"}));
     EXPECT_EQ(resumed[2], (std::pair<std::uint64_t, std::string>{4, "result"}));
+}
+
+TEST_F(LiveServerTest, TheEventListsEveryRecordingInHeatOrderWithTheHeatUnderReviewAsJudged) {
+    feed.publish_card({"Spring Cup", "2026-05-01", {{1, "Opener", "19:00", "480", {"Rex"}}}});
+    feed.publish_event({{"Spring Cup_2_2026.px3", R"({"heat":"2","start":"19:10","results":[]})", ""},
+                        {"Spring Cup_5_2026.px3", "", "it has no readable recording header"},
+                        {"Spring Cup_1_2026.px3", R"({"heat":"1","start":"19:00","results":[]})", ""}});
+    const auto event = [&] { return nlohmann::json::parse(client->Get("/api/event")->body); };
+    nlohmann::json ev = event();
+    EXPECT_EQ(ev["event"], "Spring Cup");
+    ASSERT_EQ(ev["heats"].size(), 3u);
+    EXPECT_EQ(ev["heats"][0]["heat"], "1");
+    EXPECT_EQ(ev["heats"][1]["heat"], "2");
+    EXPECT_EQ(ev["heats"][2]["recording"], "Spring Cup_5_2026.px3");
+    EXPECT_EQ(ev["heats"][2]["problem"], "it has no readable recording header");
+
+    // Heat 2 judged again in the window, and heat 3 judged for the first time.
+    for (const char* heat : {"2", "3"}) {
+        feed.publish("result", [&](LiveFeed::Heat& h) {
+            h.recording = std::string("Spring Cup_") + heat + "_2026.px3";
+            h.result_json =
+                std::string(R"({"heat":")") + heat + R"(","start":"19:20","results":[{"box":4}]})";
+        });
+    }
+    ev = event();
+    ASSERT_EQ(ev["heats"].size(), 4u);
+    EXPECT_EQ(ev["heats"][1]["results"][0]["box"], 4);
+    EXPECT_EQ(ev["heats"][2]["heat"], "3");
+    EXPECT_EQ(ev["id"], feed.last_id());
+    EXPECT_EQ(nlohmann::json::parse(client->Get("/api/card")->body)["heats"][0]["dogs"][0], "Rex");
+}
+
+TEST_F(LiveServerTest, WithATokenTheOfficialsPagesAskForItAndThePublicOnesDoNot) {
+    server.stop();
+    std::string error;
+    ASSERT_TRUE(server.start("127.0.0.1", 0, error, "s3cret")) << error;
+    client = std::make_unique<httplib::Client>("127.0.0.1", server.port());
+    const auto status = [&](const std::string& path) {
+        const auto res = client->Get(path);
+        return res ? res->status : -1;
+    };
+    for (const char* path : {"/speaker", "/api/card"}) {
+        EXPECT_EQ(status(path), 403) << path;
+        EXPECT_EQ(status(std::string(path) + "?token=s3cre"), 403) << path;
+        EXPECT_EQ(status(std::string(path) + "?token=s3cret"), 200) << path;
+    }
+    EXPECT_EQ(status("/%73peaker"), 403); // the path as the router sees it
+    for (const char* path : {"/", "/event", "/board", "/api/heat", "/api/event"})
+        EXPECT_EQ(status(path), 200) << path;
 }
 
 TEST_F(LiveServerTest, StopEndsAWaitingStreamAndFreesThePort) {

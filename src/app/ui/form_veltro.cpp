@@ -5,6 +5,7 @@
 #include "capture/ui/form_select_video.h"
 #include "events/ui/form_event_registration.h"
 #include "results/live_server.h"
+#include "results/scoreboard.h"
 #include "review/strip_worker.h"
 #include "review/ui/finish_strip_view.h"
 #include "review/ui/picture_box.h"
@@ -201,6 +202,7 @@ bool Form_Veltro::cameras_running() const {
 Form_Veltro_settings& Form_Veltro::settings_window() {
     if (!settings_window_) {
         settings_window_ = new Form_Veltro_settings([this] { Load_Compensations(); }, this);
+        settings_window_->live_results_changed = [this] { restart_live_results(); };
     }
     return *settings_window_;
 }

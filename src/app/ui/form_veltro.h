@@ -58,6 +58,7 @@ class SimulatedKit;
 class SimulatedKitWindow;
 class FormStartSwitch;
 class StartSwitchPanel;
+class ScoreboardOutput;
 class StartClickPlayer;
 class LiveServer;
 
@@ -411,8 +412,14 @@ private:
     std::uint32_t now() const { return clock_.millis(); }
     // form_veltro_live.cpp
     void start_live_results();
+    // Again with the settings as they are now (the settings window changed them).
+    void restart_live_results();
+    void start_scoreboard();
     // Tells the track's displays what became of the heat: a change of `kind`, the heat now `state`.
     void publish_live(const char* kind, const char* state);
+    // The race card of the event file as it stands; the results of the capture folder's recordings.
+    void publish_live_card();
+    void publish_live_event();
     // form_veltro_print.cpp
     void start_print(bool series);
     // The texts of a printed page for the heat on show, printed on `device`.
@@ -431,6 +438,7 @@ private:
     EventSession event_session_{default_event_folder()};
     LiveFeed live_feed_{clock_};
     std::unique_ptr<LiveServer> live_server_;
+    std::unique_ptr<ScoreboardOutput> scoreboard_;
     std::unique_ptr<InterfaceKit> kit_;
     SimulatedKit* simulated_kit_ = nullptr;
     std::unique_ptr<StartClickPlayer> click_;

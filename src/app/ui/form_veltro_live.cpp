@@ -1,20 +1,39 @@
 #include "app/ui/form_veltro.h"
+#include "results/event_results.h"
 #include "results/live_server.h"
+#include "results/scoreboard.h"
+#include "results/ui/live_address.h"
 #include "support/numbers.h"
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/ui/form_veltro_settings.h"
+#include "support/veltro_error.h"
+#include "timing/lengths.h"
 #include "timing/published_results.h"
 
 #include <QHostAddress>
 #include <QLabel>
 #include <QNetworkInterface>
 #include <QStatusBar>
+#include <QTimer>
 #include <filesystem>
 
 namespace veltro {
 
+void Form_Veltro::restart_live_results() {
+    if (start_.live_results_port) {
+        return; // the command line's choice holds for this run
+    }
+    scoreboard_.reset();
+    live_server_.reset();
+    for (const char* name : {"Label_live_results", "Label_scoreboard"}) {
+        delete statusBar()->findChild<QWidget*>(name);
+    }
+    start_live_results();
+}
+
 void Form_Veltro::start_live_results() {
+    start_scoreboard();
     long port = 0;
     if (start_.live_results_port) {
         port = *start_.live_results_port;
@@ -36,8 +55,11 @@ void Form_Veltro::start_live_results() {
     live_server_ = std::make_unique<LiveServer>(live_feed_);
     std::string error;
     const std::string address = Read_Setting(keys::live_results_address);
-    if (live_server_->start(address, static_cast<int>(port), error)) {
+    const std::string token = Read_Setting(keys::live_results_token);
+    if (live_server_->start(address, static_cast<int>(port), error, token == "N/A" ? "" : token)) {
         Trace("*Live results on port ", live_server_->port());
+        publish_live_event();
+        publish_live_card();
         // The address to give the phones: this computer's on the track's network.
         QString host = QString::fromStdString(address);
         if (host == "0.0.0.0") {
@@ -50,14 +72,35 @@ void Form_Veltro::start_live_results() {
             }
         }
         auto* label =
-            new QLabel(QString("Live results: http://%1:%2/").arg(host).arg(live_server_->port()), this);
-        label->setObjectName("Label_live_results");
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            new LiveAddressLabel(QString("http://%1:%2/").arg(host).arg(live_server_->port()), this);
         statusBar()->addPermanentWidget(label);
     } else {
         live_server_.reset();
         tell_later(this, "The live results cannot be served: " + error + ".");
     }
+}
+
+void Form_Veltro::start_scoreboard() {
+    if (!setting_switch_on(keys::scoreboard.key)) {
+        return;
+    }
+    std::string error;
+    const std::optional<ScoreboardTarget> target =
+        parse_scoreboard_target(Read_Setting(keys::scoreboard_target), error);
+    if (!target) {
+        tell_later(this, "The scoreboard lines cannot be sent: " + error + ".");
+        return;
+    }
+    scoreboard_ =
+        std::make_unique<ScoreboardOutput>(live_feed_, *target, scoreboard_templates_from_settings(), clock_);
+    auto* label = new QLabel(this);
+    label->setObjectName("Label_scoreboard");
+    auto* refresh = new QTimer(label);
+    const auto show = [this, label] { label->setText(QString::fromStdString(scoreboard_->status())); };
+    connect(refresh, &QTimer::timeout, label, show);
+    show();
+    refresh->start(1000);
+    statusBar()->addPermanentWidget(label);
 }
 
 void Form_Veltro::publish_live(const char* kind, const char* state) {
@@ -69,7 +112,7 @@ void Form_Veltro::publish_live(const char* kind, const char* state) {
         heat.recording = std::filesystem::path(recording_.File_name()).filename().string();
         result = results_json(heat);
     }
-    // The heat being run, or the one under review; before the first, what the event says.
+    // The heat being run, or the one under review; before the first heat, none.
     const bool heat = reviewed || !heat_->recording_name().empty();
     live_feed_.publish(kind, [&](LiveFeed::Heat& h) {
         h.state = state;
@@ -82,7 +125,50 @@ void Form_Veltro::publish_live(const char* kind, const char* state) {
         const std::uint32_t start = heat_->heat_start_counter();
         h.start_mill = start != 0 ? std::optional<std::uint32_t>(start) : std::nullopt;
         h.result_json = result;
+        h.recording = reviewed ? std::filesystem::path(recording_.File_name()).filename().string() : "";
     });
+    if (live_server_ && std::string_view(kind) != "result") {
+        publish_live_card();
+    }
+}
+
+void Form_Veltro::publish_live_card() {
+    LiveFeed::Card card;
+    if (event_session_.event_valid()) {
+        const EventDocument& doc = event_session_.document();
+        try {
+            card.event = doc.event_name();
+            card.day = doc.event_day();
+            for (std::int16_t number = 1; number <= kEventHeats; ++number) {
+                LiveFeed::CardHeat h{
+                    number, doc.heat_name(number), doc.heat_time(number), doc.heat_length(number), {}};
+                bool dogs = false;
+                for (std::int16_t box = 1; box <= 6; ++box) {
+                    h.dogs[static_cast<std::size_t>(box - 1)] = doc.dog_name(number, box);
+                    dogs = dogs || !h.dogs[static_cast<std::size_t>(box - 1)].empty();
+                }
+                if (dogs || !h.name.empty()) {
+                    card.heats.push_back(std::move(h));
+                }
+            }
+        } catch (const VeltroError& e) {
+            Trace("*Live results: the race card cannot be read: ", e.description());
+        }
+    }
+    live_feed_.publish_card(std::move(card));
+}
+
+void Form_Veltro::publish_live_event() {
+    std::vector<LiveFeed::EventHeat> heats;
+    try {
+        for (const EventHeat& h :
+             read_event_results(capture_folder(), seconds_per_length_setting(), false).heats) {
+            heats.push_back({h.file_name, h.heat ? results_json(*h.heat) : "", h.problem});
+        }
+    } catch (const VeltroError& e) {
+        Trace("*Live results: the event's recordings cannot be read: ", e.description());
+    }
+    live_feed_.publish_event(std::move(heats));
 }
 
 } // namespace veltro
