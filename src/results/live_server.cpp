@@ -1,5 +1,7 @@
 #include "results/live_server.h"
 
+#include "results/live_connections.h"
+
 #include <charconv>
 #include <httplib.h>
 #include <openssl/crypto.h>
@@ -9,8 +11,6 @@ namespace veltro {
 
 namespace {
 
-// Threads serving requests; every open event stream holds one, so there are more than streams.
-constexpr std::size_t kThreads = LiveServer::kMaxStreams + 16;
 // How long a stream waits for a change before it sends a comment that keeps the connection open.
 constexpr std::chrono::milliseconds kKeepAlive{15000};
 
@@ -49,13 +49,9 @@ bool LiveServer::start(const std::string& host, int port, std::string& error, co
         error = "the live results are served already, on port " + std::to_string(port_);
         return false;
     }
-    auto server = std::make_unique<httplib::Server>();
-    server->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
-    // Nothing here takes a body; headers beyond a few KiB are no browser's.
+    auto server = std::make_unique<GuardedServer>();
+    // Nothing here takes a body.
     server->set_payload_max_length(8 * 1024);
-    server->set_read_timeout(5, 0);
-    server->set_write_timeout(5, 0);
-    server->set_keep_alive_timeout(5);
     // The library's default also sets SO_REUSEPORT, which lets a second program share the port
     // unnoticed; a restart still finds it free at once.
     server->set_socket_options([](int sock) {
@@ -70,6 +66,7 @@ bool LiveServer::start(const std::string& host, int port, std::string& error, co
             "cannot listen on " + host + " port " + std::to_string(port) + " (in use, or not this machine's)";
         return false;
     }
+    server->widen_listen_queue();
     server_ = std::move(server);
     stopping_ = false;
     token_ = token;
@@ -104,6 +101,14 @@ void LiveServer::add_routes() {
         if (req.method != "GET" && req.method != "HEAD") {
             res.status = 405;
             res.set_header("Allow", "GET, HEAD");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // Nothing here takes a body: one sent anyway is refused, and the connection closed, so that
+        // its bytes are never read as the next request.
+        if (req.has_header("Transfer-Encoding") ||
+            (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0")) {
+            res.status = 413;
+            res.set_header("Connection", "close");
             return httplib::Server::HandlerResponse::Handled;
         }
         res.set_header("Cache-Control", "no-store");
