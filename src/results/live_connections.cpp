@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -164,6 +165,9 @@ void GuardedServer::widen_listen_queue() {
 }
 
 bool GuardedServer::process_and_close_socket(int sock) {
+    // An answer goes out in a few writes: none of them may wait for the client's delayed ack.
+    const int yes = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     switch (look_at_head(sock)) {
     case Head::Whole: {
         SocketStream stream(sock);

@@ -23,7 +23,7 @@ namespace veltro {
 class LiveServer {
 public:
     // At most this many event streams at once; one more gets 503 and the others go on.
-    static constexpr int kMaxStreams = 48;
+    static constexpr int kMaxStreams = 512;
 
     explicit LiveServer(LiveFeed& feed);
     ~LiveServer();
