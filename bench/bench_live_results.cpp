@@ -4,10 +4,7 @@
 // picture waited for the capture thread, on the grabber's clock that steps a frame period at a time:
 // 0 when none waited a whole period) and how long a change
 // takes from its publishing to the streams (p50, p99). Real time: each case films 5 s. Loopback only.
-#include "app/heat_lifecycle.h"
-#include "capture/capture_hdmi.h"
-#include "capture/fake_v4l2.h"
-#include "recording/video_file_handler.h"
+#include "fake_heat.h"
 #include "results/live_server.h"
 #include "support/settings.h"
 
@@ -24,19 +21,12 @@
 namespace {
 
 using namespace veltro;
+using bench::kPeriod;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-constexpr std::uint32_t kPeriod = 20;
 constexpr int kFrames = 250;
 constexpr int kStreams = 200;
-
-class NoProgress final : public AppendProgress {
-public:
-    void begin(const std::string&) override {}
-    void percent(int) override {}
-    void end() override {}
-};
 
 // The load on the server while the capture runs, and what it measured.
 class Load {
@@ -122,24 +112,9 @@ void capture_with_server(benchmark::State& state, bool served) {
     set_settings_path((dir / "Veltro_HDMI.ini").string());
     for (auto _ : state) {
         std::filesystem::remove(dir / "heat.px3");
-        ManualClock clock(100000);
-        testing::FakeV4L2 io(clock, kPeriod);
-        const testing::FakeV4L2::Node grabber{"Grabber", "usb-1", 1920, 1080, 0, true};
-        io.plug("/fake/video0", grabber);
-        io.drop_when_full(true);
-        std::vector<std::unique_ptr<CaptureDevice>> devices;
-        devices.push_back(testing::fake_grabber(io, "/fake/video0", grabber));
-        cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
-        capture.watch_device(true);
-        capture.component().SelectSource("video:1");
-        cls_VideoFile_handler recording;
-        HeatLifecycle heat(capture, recording, clock);
-        heat.start_camera(400, 880);
-        heat.initiate((dir / "heat.px3").string(), HeatArming{});
-        heat.start(clock.millis(), 0, false, {});
-        heat.capture_start(true, true, false, clock.millis() + 1);
+        bench::FakeHeat h(dir / "heat.px3", true);
 
-        LiveFeed feed(clock);
+        LiveFeed feed(h.clock);
         LiveServer server(feed);
         std::unique_ptr<Load> load;
         std::string error;
@@ -149,14 +124,13 @@ void capture_with_server(benchmark::State& state, bool served) {
         for (int i = 0; i < kFrames; ++i) {
             at += milliseconds(kPeriod);
             std::this_thread::sleep_until(at);
-            clock.advance(kPeriod);
+            h.clock.advance(kPeriod);
         }
         // The last picture is taken by the capture thread before the capture ends, as a heat's would be.
         for (const auto deadline = steady_clock::now() + std::chrono::seconds(1);
-             io.pictures < kFrames && steady_clock::now() < deadline;)
+             h.io.pictures < kFrames && steady_clock::now() < deadline;)
             std::this_thread::yield();
-        NoProgress progress;
-        heat.capture_end(true, false, 10000, progress);
+        h.end();
         if (load) {
             load->stop();
             const std::vector<double> latencies = load->latencies();
@@ -166,10 +140,10 @@ void capture_with_server(benchmark::State& state, bool served) {
             state.counters["pages_per_s"] = load->pages_served() / (kFrames * kPeriod / 1000.0);
         }
         server.stop();
-        state.counters["lost"] = io.dropped.load();
-        state.counters["stored"] = recording.xml_header().G_Frames_no();
-        state.counters["longest_wait_ms"] = io.longest_wait_ms.load();
-        heat.finish();
+        state.counters["lost"] = h.io.dropped.load();
+        state.counters["stored"] = h.recording.xml_header().G_Frames_no();
+        state.counters["longest_wait_ms"] = h.io.longest_wait_ms.load();
+        h.heat.finish();
     }
     set_settings_path({});
     std::filesystem::remove_all(dir);
