@@ -31,7 +31,7 @@ table{width:100%;border-collapse:collapse}td{padding:8px 6px;border-bottom:1px s
 const char* const kScript = R"(<script>
 "use strict";
 const $=id=>document.getElementById(id);
-const kinds=["initiated","started","capture","capture_end","finished","aborted","reviewing","result","card","event"];
+const kinds=["initiated","started","capture","capture_end","finished","aborted","reviewing","result","official","card","event"];
 function cell(row,text,cls){const td=row.insertCell();td.textContent=text;if(cls)td.className=cls;return td;}
 function heading(h){return [h.heat?"Heat "+h.heat:"",h.heat_name].filter(Boolean).join(" \u2013 ");}
 function resultRows(table,result){
@@ -76,7 +76,8 @@ const char* const kHeatPage = R"(<title>Live results</title></head><body>
 <table id="dogs"></table><h2 id="result_title" hidden>Result</h2><table id="result"></table>
 SCRIPT
 follow(h=>{
-  $("event").textContent=h.event||"Live results";$("heat").textContent=heading(h);$("state").textContent=h.state;
+  $("event").textContent=h.event||"Live results";$("heat").textContent=heading(h);
+  $("state").textContent=h.result&&h.result.official?"official result":h.state;
   if(h.result)$("dogs").replaceChildren();else dogRows($("dogs"),h.dogs);resultRows($("result"),h.result);
   $("result_title").hidden=!h.result;
 });
@@ -98,7 +99,7 @@ const load=refresher("/api/event",ev=>{
     title.textContent=heading(h)||h.recording;
     const t=document.createElement("table");all.append(t);resultRows(t,h);}
 });
-follow(()=>{},kind=>{if(kind==="result"||kind==="event"||kind==="card"||kind==="reviewing")load();});
+follow(()=>{},kind=>{if(["result","official","event","card","reviewing"].includes(kind))load();});
 load();
 </script></body></html>
 )";

@@ -6,6 +6,7 @@
 #include "timing/published_results.h"
 #include "web_driver.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -25,11 +26,14 @@ protected:
         live_results_port = 0;
         open_window();
     }
-    nlohmann::json on_the_track(const char* api = "/api/heat") {
+    httplib::Client client() {
         const QString address = form->findChild<QLabel*>("Label_live_results")->text(); // ".../:PORT/"
-        httplib::Client client("127.0.0.1", address.section(':', -1).chopped(1).toInt());
-        client.set_read_timeout(5, 0);
-        const auto res = client.Get(api);
+        httplib::Client c("127.0.0.1", address.section(':', -1).chopped(1).toInt());
+        c.set_read_timeout(5, 0);
+        return c;
+    }
+    nlohmann::json on_the_track(const char* api = "/api/heat") {
+        const auto res = client().Get(api);
         if (!res || res->status != 200)
             return nullptr;
         return nlohmann::json::parse(res->body);
@@ -61,6 +65,19 @@ TEST_F(LiveResultsWindow, ABoxJudgedInTheWindowReachesTheTrackAsPx3toolGivesTheR
     const nlohmann::json event = on_the_track("/api/event");
     ASSERT_EQ(event["heats"].size(), 1u);
     EXPECT_EQ(event["heats"][0], heat["result"]);
+
+    // Declared official, the result goes out as such: the next change in the stream says so.
+    op.inputs = {"Anna"};
+    form->findChild<QAction*>("item_declare_official")->trigger();
+    std::string next;
+    client().Get("/api/stream", {{"Last-Event-ID", std::to_string(heat["id"].get<int>())}},
+                 [&](const char* data, std::size_t length) {
+                     next.append(data, length);
+                     return next.find("\ndata: ") == std::string::npos ||
+                            next.find("\n\n", next.find("id: ")) == std::string::npos;
+                 });
+    EXPECT_NE(next.find("event: official\n"), std::string::npos) << next;
+    EXPECT_FALSE(on_the_track()["result"]["official"].is_null());
 }
 
 // Switched on and off in the settings window, the server follows at once.

@@ -439,6 +439,7 @@ private:
     LiveFeed live_feed_{clock_};
     std::unique_ptr<LiveServer> live_server_;
     std::unique_ptr<ScoreboardOutput> scoreboard_;
+    std::string live_official_; // the official mark the track last heard of
     std::unique_ptr<InterfaceKit> kit_;
     SimulatedKit* simulated_kit_ = nullptr;
     std::unique_ptr<StartClickPlayer> click_;

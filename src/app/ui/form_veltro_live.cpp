@@ -112,6 +112,12 @@ void Form_Veltro::publish_live(const char* kind, const char* state) {
         heat.recording = std::filesystem::path(recording_.File_name()).filename().string();
         result = results_json(heat);
     }
+    // A result declared official, or withdrawn, goes out as such.
+    const std::string official = reviewed ? recording_.velt_official() : "";
+    if (reviewed && std::string_view(kind) == "result" && official != live_official_) {
+        kind = "official";
+    }
+    live_official_ = official;
     // The heat being run, or the one under review; before the first heat, none.
     const bool heat = reviewed || !heat_->recording_name().empty();
     live_feed_.publish(kind, [&](LiveFeed::Heat& h) {
