@@ -88,6 +88,11 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     p.controller = std::make_unique<ReviewController>(recording_, timing_, p.review, slider_play_, p.results,
                                                       nullptr, false);
     connect(p.controller.get(), &ReviewController::picture_shown, this, [this] { show_review_picture(); });
+    connect(p.controller.get(), &ReviewController::results_stored, this, [this] {
+        if (reviewing()) {
+            publish_live("result", "reviewing");
+        }
+    });
     connect(p.controller.get(), &ReviewController::buttons_changed, this, [this] {
         Set_Buttons();
         show_slider_marks();

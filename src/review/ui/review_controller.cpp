@@ -84,6 +84,7 @@ void ReviewController::Handle_results() {
         return;
     results_ = Load_Result_Array(rec_);
     Sort_Result_Array(results_);
+    emit results_stored();
     if (results_window_)
         results_window_->Display_Result_Array(rec_, results_, timing_.settings().box_delay,
                                               recording_picture_period(rec_));

@@ -60,6 +60,9 @@ signals:
     // Box values changed, or an assignment used up a toggle: the box buttons (Set_Buttons) and the
     // toggle buttons are repainted.
     void buttons_changed();
+    // The result changed and is stored; said before the results window is drawn again, so that those
+    // who wait for the result (the track's displays) need not wait for the drawing.
+    void results_stored();
     // The camera on show changed (button and frame captions, toggles shown).
     void camera_changed();
 
