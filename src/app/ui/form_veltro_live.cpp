@@ -105,11 +105,13 @@ void Form_Veltro::start_scoreboard() {
 
 void Form_Veltro::publish_live(const char* kind, const char* state) {
     const bool reviewed = reviewing();
+    const std::string recording =
+        reviewed ? std::filesystem::path(recording_.File_name()).filename().string() : "";
     std::string result;
     if (reviewed) {
         PublishedHeat heat =
             publish_heat(recording_, timing_.settings().box_delay, seconds_per_length_setting());
-        heat.recording = std::filesystem::path(recording_.File_name()).filename().string();
+        heat.recording = recording;
         result = results_json(heat);
     }
     // A result declared official, or withdrawn, goes out as such.
@@ -131,7 +133,7 @@ void Form_Veltro::publish_live(const char* kind, const char* state) {
         const std::uint32_t start = heat_->heat_start_counter();
         h.start_mill = start != 0 ? std::optional<std::uint32_t>(start) : std::nullopt;
         h.result_json = result;
-        h.recording = reviewed ? std::filesystem::path(recording_.File_name()).filename().string() : "";
+        h.recording = recording;
     });
     if (live_server_ && std::string_view(kind) != "result") {
         publish_live_card();
