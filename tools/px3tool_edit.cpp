@@ -2,6 +2,7 @@
 // rewrite as the review window.
 #include "px3tool_commands.h"
 #include "recording/video_file_handler.h"
+#include "results/photo_finish.h"
 #include "support/numbers.h"
 #include "support/utf8_text.h"
 #include "support/veltro_error.h"
@@ -137,6 +138,7 @@ int results(const Args& in) {
     }
     veltro::PublishedHeat heat = veltro::publish_heat(rec, box_delay, veltro::seconds_per_length_setting());
     heat.recording = std::filesystem::path(args[0]).filename().string();
+    veltro::add_estimates(heat, veltro::recorded_estimates(rec, args[0]));
     std::string text;
     if (format == "csv") {
         text = veltro::results_csv(heat);

@@ -79,6 +79,7 @@ EventHeat read_heat(const fs::path& path, std::int64_t us_per_length, bool thumb
         }
         PublishedHeat heat = publish_heat(rec, recorded_box_delay(rec), us_per_length);
         heat.recording = h.file_name;
+        add_estimates(heat, recorded_estimates(rec, path.string()));
         if (thumbnails) {
             h.thumbnails = thumbnails_of(rec, heat);
             make_photo_finish(h, rec, path.string(), heat);

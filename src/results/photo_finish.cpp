@@ -1,6 +1,7 @@
 #include "results/photo_finish.h"
 
 #include "picture/font_text.h"
+#include "recording/finish_estimator.h"
 #include "recording/video_file_handler.h"
 #include "review/goal_line.h"
 #include "review/review.h"
@@ -79,6 +80,16 @@ FinishStripOptions recorded_strip_options(cls_VideoFile_handler& rec, bool split
     options.line = {line.x1, line.y1, line.x2, line.y2};
     options.line_colour = split ? Display_Split_times().colour : Display_Goal_times().colour;
     return options;
+}
+
+BoxEstimates recorded_estimates(cls_VideoFile_handler& rec, const std::string& path) {
+    try {
+        const FinishStripOptions options = recorded_strip_options(rec, false);
+        FinishEstimator estimator(path, options.goal_compensation);
+        return estimator.estimate(estimate_positions(rec), options.line);
+    } catch (const VeltroError&) {
+        return {};
+    }
 }
 
 } // namespace veltro

@@ -2,6 +2,7 @@
 
 #include "picture/dib_section.h"
 #include "recording/finish_strip.h"
+#include "timing/finish_estimate.h"
 #include "timing/published_results.h"
 
 #include <cstdint>
@@ -32,5 +33,8 @@ class cls_VideoFile_handler;
 // The strip options of the recording open in `rec` as its review would show it: its stored goal (or
 // split) line, else the line a reset draws; its own goal compensation; the camera's colour.
 FinishStripOptions recorded_strip_options(cls_VideoFile_handler& rec, bool split);
+// The estimated crossings of `rec` (open, at `path`) against its own goal line and goal compensation,
+// as a reader away from the window sees them; none where the pictures cannot be read for them.
+BoxEstimates recorded_estimates(cls_VideoFile_handler& rec, const std::string& path);
 
 } // namespace veltro

@@ -56,6 +56,8 @@ inline constexpr SettingKey live_results_port{"Settings", "live_results_port", "
 inline constexpr SettingKey live_results_address{"Settings", "live_results_address", "0.0.0.0"};
 // When set, the officials' pages (the speaker's) ask for it: "?token=..." in their address.
 inline constexpr SettingKey live_results_token{"Settings", "live_results_token", ""};
+// "1": printed results carry the estimated crossings below the table (advisory; off by default).
+inline constexpr SettingKey print_estimates{"Settings", "print_estimates", "0"};
 // The scoreboard line output: on or off, and where the lines go ("udp:HOST:PORT", "tcp:HOST:PORT" or
 // "serial:DEVICE:BAUD").
 inline constexpr SettingKey scoreboard{"Settings", "scoreboard", "0"};

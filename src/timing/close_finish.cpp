@@ -4,6 +4,8 @@
 #include "support/veltro_error.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 
 namespace veltro {
 
@@ -41,8 +43,21 @@ std::string finish_time_meaning(const PicturePeriod& period) {
            " before";
 }
 
+namespace {
+
+// The warning of a pair judged by their estimates; std::nullopt when the estimates tell them apart.
+std::optional<std::string> estimates_warning(const FinishEstimate& a, const FinishEstimate& b) {
+    const std::int64_t apart = std::abs(std::int64_t{a.ms} - b.ms);
+    if (apart > std::int64_t{a.uncertainty_ms} + b.uncertainty_ms)
+        return std::nullopt;
+    return " crossed " + std::to_string(apart) + " ms apart by the estimates (\xc2\xb1" +
+           std::to_string(a.uncertainty_ms) + " and \xc2\xb1" + std::to_string(b.uncertainty_ms) + " ms)";
+}
+
+} // namespace
+
 std::vector<CloseFinish> close_finish_warnings(const ResultArray& sorted, const HeatValues& heat,
-                                               const PicturePeriod& period) {
+                                               const PicturePeriod& period, const BoxEstimates& estimates) {
     std::vector<CloseFinish> warnings;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         if (!valid(sorted[i]))
@@ -58,8 +73,16 @@ std::vector<CloseFinish> close_finish_warnings(const ResultArray& sorted, const 
             const std::int64_t apart_us = std::max(std::int64_t{later.finish} - sorted[i].finish,
                                                    std::int64_t{sorted[i].finish} - later.finish) *
                                           1000;
-            if (!same_picture && apart_us >= period.us)
+            const auto& estimate_i = estimates[static_cast<std::size_t>(sorted[i].box)];
+            const auto& estimate_j = estimates[static_cast<std::size_t>(later.box)];
+            std::optional<std::string> by_estimates;
+            if (estimate_i && estimate_j) {
+                by_estimates = estimates_warning(*estimate_i, *estimate_j);
+                if (!by_estimates)
+                    continue;
+            } else if (!same_picture && apart_us >= period.us) {
                 continue;
+            }
             CloseFinish w;
             w.first_box = std::min(sorted[i].box, later.box);
             w.second_box = std::max(sorted[i].box, later.box);
@@ -67,8 +90,9 @@ std::vector<CloseFinish> close_finish_warnings(const ResultArray& sorted, const 
             const std::string boxes =
                 "Boxes " + std::to_string(w.first_box) + " and " + std::to_string(w.second_box);
             w.text = boxes +
-                     (same_picture ? " were given the same picture"
-                                   : " are less than one picture (" + period_text(period) + ") apart") +
+                     (by_estimates   ? *by_estimates
+                      : same_picture ? " were given the same picture"
+                                     : " are less than one picture (" + period_text(period) + ") apart") +
                      ": check for a dead heat";
             warnings.push_back(std::move(w));
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/finish_estimate.h"
 #include "timing/heat_values.h"
 #include "timing/result_ranking.h"
 
@@ -40,9 +41,11 @@ struct CloseFinish {
 // The pairs of boxes with valid finish times that were given the same picture (Velt_heat_frame
 // equal and not 0), or whose finish times are less than one picture period apart, in finishing
 // order. A pair that already shares a rank (every dog behind the first one down to the second is
-// marked as a dead heat) is left out. A picture number that cannot be read counts as none.
+// marked as a dead heat) is left out. A picture number that cannot be read counts as none. Where both
+// boxes have an estimate of their crossing, the estimates decide instead: the pair is warned when
+// they lie within their uncertainties of each other.
 std::vector<CloseFinish> close_finish_warnings(const ResultArray& sorted, const HeatValues& heat,
-                                               const PicturePeriod& period);
+                                               const PicturePeriod& period, const BoxEstimates& estimates);
 
 // The colour of the times and the lines of a warned pair.
 inline constexpr Rgb kCloseFinishColour{200, 90, 0};

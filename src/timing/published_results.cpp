@@ -58,7 +58,7 @@ void append_line(std::string& out, const std::vector<std::string>& fields) {
 
 const char* const kResultsCsvHeading =
     "recording,event,heat,heat_name,start,box_delay_ms,position,rank,box,dog,finish_ms,finish,split_ms,"
-    "split,dead_heat,no_time,distance,problem";
+    "split,dead_heat,no_time,distance,problem,estimate_ms,estimate_uncertainty_ms";
 
 PublishedHeat publish_heat(const HeatValues& heat, std::int32_t box_delay, std::int64_t us_per_length) {
     PublishedHeat out;
@@ -101,23 +101,49 @@ PublishedHeat publish_heat(const HeatValues& heat, std::int32_t box_delay, std::
     return out;
 }
 
+void add_estimates(PublishedHeat& heat, const BoxEstimates& estimates) {
+    for (PublishedRow& row : heat.rows) {
+        if (row.box < 1 || row.box > kTimedBoxes)
+            continue;
+        const auto& e = estimates[static_cast<std::size_t>(row.box)];
+        if (row.finish_ms && e) {
+            row.estimate = FinishEstimate{checked_add(e->ms, heat.box_delay_ms), e->uncertainty_ms};
+        }
+    }
+}
+
 std::string results_csv(const std::vector<CsvHeat>& heats) {
     std::string out = std::string(kResultsCsvHeading) + "\r\n";
     for (const CsvHeat& h : heats) {
         const PublishedHeat& heat = *h.heat;
         if (!h.problem.empty()) {
-            std::vector<std::string> fields(18);
+            std::vector<std::string> fields(20);
             fields[0] = heat.recording;
             fields[17] = h.problem;
             append_line(out, fields);
             continue;
         }
         for (const PublishedRow& row : heat.rows) {
-            append_line(out, {heat.recording, heat.event, heat.heat_id, heat.heat_name, heat.start,
-                              std::to_string(heat.box_delay_ms), std::to_string(row.position),
-                              optional_text(row.rank), std::to_string(row.box), row.dog_name,
-                              optional_text(row.finish_ms), row.finish, optional_text(row.split_ms),
-                              row.split, row.dead_heat ? "1" : "0", row.no_time, row.distance, ""});
+            append_line(out, {heat.recording,
+                              heat.event,
+                              heat.heat_id,
+                              heat.heat_name,
+                              heat.start,
+                              std::to_string(heat.box_delay_ms),
+                              std::to_string(row.position),
+                              optional_text(row.rank),
+                              std::to_string(row.box),
+                              row.dog_name,
+                              optional_text(row.finish_ms),
+                              row.finish,
+                              optional_text(row.split_ms),
+                              row.split,
+                              row.dead_heat ? "1" : "0",
+                              row.no_time,
+                              row.distance,
+                              "",
+                              row.estimate ? std::to_string(row.estimate->ms) : "",
+                              row.estimate ? std::to_string(row.estimate->uncertainty_ms) : ""});
         }
     }
     return out;
@@ -141,7 +167,10 @@ std::string results_json(const PublishedHeat& heat) {
                         {"dead_heat", row.dead_heat},
                         {"no_time", row.no_time.empty() ? nlohmann::ordered_json(nullptr)
                                                         : nlohmann::ordered_json(row.no_time)},
-                        {"distance", row.distance}});
+                        {"distance", row.distance},
+                        {"estimate_ms", row.estimate ? nlohmann::ordered_json(row.estimate->ms) : nullptr},
+                        {"estimate_uncertainty_ms",
+                         row.estimate ? nlohmann::ordered_json(row.estimate->uncertainty_ms) : nullptr}});
     }
     const nlohmann::ordered_json doc = {{"version", 1},
                                         {"recording", heat.recording},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/finish_estimate.h"
 #include "timing/heat_values.h"
 #include "timing/result_ranking.h"
 
@@ -25,6 +26,8 @@ struct PublishedRow {
     std::string no_time;           // "" with a time, else "DNF", "DSQ", "NoRnk" or "none" (nothing assigned)
     std::string distance;          // to the dog in front, in lengths ("" for none)
     std::int16_t finish_frame = 0; // the picture the finish time was given on; 0 for none
+    // When the nose crossed between that picture and the one before, box delay included; advisory.
+    std::optional<FinishEstimate> estimate;
 };
 
 // One heat's result as it leaves the program (files, the event page, the evidence pack).
@@ -44,6 +47,9 @@ struct PublishedHeat {
 // The heat's result: ranked as the results window ranks it, times shown with `box_delay` added,
 // distances at `us_per_length`.
 PublishedHeat publish_heat(const HeatValues& heat, std::int32_t box_delay, std::int64_t us_per_length);
+
+// Puts the estimates beside the rows with a finish time, with the heat's box delay added.
+void add_estimates(PublishedHeat& heat, const BoxEstimates& estimates);
 
 // The CSV form (RFC 4180, CR LF, UTF-8): the heading line `Csv_heading`, then one line per row of
 // every heat. A heat given with a `problem` (the event page's unreadable recordings) gets one line

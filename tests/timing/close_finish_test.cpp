@@ -31,6 +31,7 @@ class CloseFinishTest : public ::testing::Test {
 protected:
     testing::FakeHeatValues heat;
     const PicturePeriod period = picture_period_for_rate(25);
+    BoxEstimates estimates{};
 
     void give(std::int16_t box, std::int32_t time, std::int16_t frame, bool dead_heat = false) {
         heat.assign(box, time, box * 10);
@@ -41,7 +42,7 @@ protected:
         ResultArray sorted = Load_Result_Array(heat);
         Sort_Result_Array(sorted);
         std::vector<std::string> texts;
-        for (const CloseFinish& w : close_finish_warnings(sorted, heat, period))
+        for (const CloseFinish& w : close_finish_warnings(sorted, heat, period, estimates))
             texts.push_back(w.text);
         return texts;
     }
@@ -58,6 +59,30 @@ TEST_F(CloseFinishTest, SamePictureAndLessThanOnePeriodApartAreWarned) {
               (std::vector<std::string>{
                   "Boxes 2 and 5 were given the same picture: check for a dead heat",
                   "Boxes 1 and 4 are less than one picture (20 ms) apart: check for a dead heat"}));
+}
+
+// Where both boxes have an estimate of their crossing, the estimates decide: 19 ms apart by the
+// pictures but 12 ms by the estimates (+-3 each) is told apart; 5 ms is not. A pair of which only one
+// has an estimate keeps the pictures' rule.
+TEST_F(CloseFinishTest, EstimatesOfBothBoxesDecideInPlaceOfThePictures) {
+    give(4, 24000, 130);
+    give(1, 24019, 131);
+    give(3, 25000, 180);
+    give(6, 25019, 181);
+    give(2, 26000, 230);
+    give(5, 26010, 231);
+    estimates[4] = FinishEstimate{23990, 3};
+    estimates[1] = FinishEstimate{24002, 3};
+    estimates[3] = FinishEstimate{25001, 3};
+    estimates[6] = FinishEstimate{25006, 3};
+    estimates[2] = FinishEstimate{25995, 3};
+    EXPECT_EQ(warnings(),
+              (std::vector<std::string>{
+                  "Boxes 3 and 6 crossed 5 ms apart by the estimates (\xc2\xb1"
+                  "3 and \xc2\xb1"
+                  "3 ms): check for a "
+                  "dead heat",
+                  "Boxes 2 and 5 are less than one picture (20 ms) apart: check for a dead heat"}));
 }
 
 TEST_F(CloseFinishTest, DeadHeatsAndBoxesWithoutATimeAreNotWarned) {

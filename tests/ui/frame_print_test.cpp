@@ -373,6 +373,12 @@ TEST_F(FramePrint, TheResultsPrintIsADocumentWithEveryHeadingField) {
         EXPECT_NE(text.find(field), std::string::npos) << field << "\n" << text;
     // Three timed dogs, none with a split: no time of nought anywhere.
     EXPECT_EQ(text.find("00,00"), std::string::npos) << text;
+    // The estimates are advisory: on paper only when the operator asks for them.
+    EXPECT_EQ(text.find("estimated"), std::string::npos) << text;
+    form->results_window().findChild<QAction*>("item_print_estimates")->trigger();
+    form->results_window().print();
+    const std::string with = run("pdftotext -layout '" + printed_pdf() + "' -");
+    EXPECT_NE(with.find(" estimated (advisory): \xe2\x89\x88 2,"), std::string::npos) << with;
 }
 
 TEST_F(FramePrint, ThePhotoFinishIsPrintedOnALandscapePageWithTheHeatAndItsResults) {

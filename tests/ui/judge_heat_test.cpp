@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTest>
 #include <cmath>
@@ -36,6 +37,7 @@ namespace {
 struct Judged {
     std::int32_t assigned = 0;
     std::int32_t truth = 0;
+    QString estimate; // beside the time in the results window
 };
 
 // Records a demo heat in `format` (0: 25 interlaced frames per second, judged field by field; 1: 50
@@ -118,9 +120,17 @@ std::array<Judged, 6> judge(std::size_t format, const char* shots) {
     for (int box = 1; box <= 6; ++box) {
         judged[static_cast<std::size_t>(box - 1)] = {
             stored.Velt_Heat_time(static_cast<std::int16_t>(box), false),
-            demo.crossing_ms[static_cast<std::size_t>(box - 1)].value_or(-1)};
+            demo.crossing_ms[static_cast<std::size_t>(box - 1)].value_or(-1),
+            {}};
     }
     EXPECT_EQ(form->results_window().row(0).rank, "1");
+    for (int i = 0; i < 6; ++i) {
+        const std::int16_t box = form->results_window().row(i).box;
+        if (box < 1 || box > 6)
+            continue;
+        judged[static_cast<std::size_t>(box - 1)].estimate =
+            form->results_window().findChild<QLabel*>(QString("Label_estimate_%1").arg(i))->text();
+    }
     if (shots && format == 0) {
         // All six judged: back to the start, then Page Down to the first dog's mark; the six marks
         // and the capture's first picture show on the play slider.
@@ -153,6 +163,12 @@ TEST(JudgeDemoHeat, EveryTimeIsWithinOnePicturePeriodOfTheTrueCrossing) {
             EXPECT_GE(j.assigned - 2, j.truth) << "format " << format << " box " << box;
             EXPECT_LE(j.assigned - 2, j.truth + 20) << "format " << format << " box " << box << ": assigned "
                                                     << Display_Mill_Time(j.assigned, true);
+            // Beside it, the estimate between that picture and the one before: "≈ 2,145 ±3 ms".
+            const QRegularExpressionMatch m =
+                QRegularExpression(QString::fromUtf8("^\u2248 (\\d+),(\\d{3}) \u00b1(\\d+) ms$"))
+                    .match(j.estimate);
+            ASSERT_TRUE(m.hasMatch()) << j.estimate.toStdString();
+            EXPECT_NEAR(m.captured(1).toInt() * 1000 + m.captured(2).toInt(), j.truth, 5) << "box " << box;
         }
     }
 }

@@ -1,6 +1,7 @@
 // The live results as the window publishes them while the operator judges a heat.
 #include "demo_heat_window.h"
 #include "recording/video_file_handler.h"
+#include "results/photo_finish.h"
 #include "support/ui/form_veltro_settings.h"
 #include "timing/lengths.h"
 #include "timing/published_results.h"
@@ -56,6 +57,7 @@ TEST_F(LiveResultsWindow, ABoxJudgedInTheWindowReachesTheTrackAsPx3toolGivesTheR
     EXPECT_EQ(heat["dogs"][2], rec.Velt_Dog_name(3));
     PublishedHeat published = publish_heat(rec, recorded_box_delay(rec), seconds_per_length_setting());
     published.recording = std::filesystem::path(path).filename().string();
+    add_estimates(published, recorded_estimates(rec, path));
     EXPECT_EQ(heat["result"], nlohmann::json::parse(results_json(published)));
     const auto& rows = heat["result"]["results"];
     ASSERT_FALSE(rows.empty());

@@ -13,6 +13,7 @@
 #include "startswitch/interface_kit.h"
 #include "startswitch/start_switch.h"
 #include "support/app_paths.h"
+#include "timing/finish_estimate.h"
 #include "timing/heat_timing.h"
 
 #include <QMainWindow>
@@ -388,6 +389,8 @@ private:
     };
     Review_parts& review_parts();
     Review& review();
+    // The estimated crossings of the recording under review, as its results window shows them.
+    const BoxEstimates& finish_estimates();
     // The picture on show is of a recording under review.
     bool reviewing() const { return recording_.File_open(); }
     void show_review_picture();

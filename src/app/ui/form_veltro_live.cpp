@@ -112,6 +112,7 @@ void Form_Veltro::publish_live(const char* kind, const char* state) {
         PublishedHeat heat =
             publish_heat(recording_, timing_.settings().box_delay, seconds_per_length_setting());
         heat.recording = recording;
+        add_estimates(heat, finish_estimates());
         result = results_json(heat);
     }
     // A result declared official, or withdrawn, goes out as such.

@@ -162,6 +162,10 @@ Review& Form_Veltro::review() {
     return review_parts().review;
 }
 
+const BoxEstimates& Form_Veltro::finish_estimates() {
+    return review_parts().controller->estimates();
+}
+
 Form_Velt_Results& Form_Veltro::results_window() {
     return *review_parts().results;
 }
@@ -279,7 +283,7 @@ void Form_Veltro::Display_Result_Array() {
     }
     Review_parts& p = review_parts();
     p.results->Display_Result_Array(recording_, p.controller->results(), timing_.settings().box_delay,
-                                    recording_picture_period(recording_));
+                                    recording_picture_period(recording_), p.controller->estimates());
 }
 
 Form_heat_competitors& Form_Veltro::competitors_window() {

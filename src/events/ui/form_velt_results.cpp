@@ -112,6 +112,14 @@ void Form_Velt_Results::build() {
         [this] { Export_to_Clipboard(); });
     add(form, "item_export_results", "Export results...", "item_export_results_Click",
         [this] { export_results(); });
+    QAction* print_estimates = form->addAction("Print estimates");
+    print_estimates->setObjectName("item_print_estimates");
+    print_estimates->setCheckable(true);
+    print_estimates->setChecked(Read_Setting(keys::print_estimates) == "1");
+    connect(print_estimates, &QAction::toggled, this, trapped(location("item_print_estimates_Click"), [this] {
+                const auto* a = findChild<QAction*>("item_print_estimates");
+                Write_Setting(keys::print_estimates, a->isChecked() ? "1" : "0");
+            }));
     menu_debug_ = menuBar()->addMenu("Debug");
     menu_debug_->setObjectName("menu_debug");
     add(menu_debug_, "item_paint_boxes", "Paint boxes", "item_paint_boxes_Click", [this] { paint_boxes(); });
@@ -154,7 +162,7 @@ void Form_Velt_Results::build() {
     // The column captions stand in the grid, so each one stays above its column whatever the font.
     auto* grid = new QGridLayout;
     int column = 1;
-    for (const char* caption : {"Rank", "Dog", "Name", "Time", "Dist", "Split"})
+    for (const char* caption : {"Rank", "Dog", "Name", "Time", "Dist", "Split", "Estimate"})
         grid->addWidget(label(central, (std::string("Label_header_") + caption).c_str(), caption), 0,
                         column++);
     QFont row_font = font();
@@ -176,6 +184,10 @@ void Form_Velt_Results::build() {
         r.time = label(central, ("Label_time" + n).c_str());
         r.split = label(central, ("Label_Split" + n).c_str());
         r.dist = label(central, ("Label_dist" + n).c_str());
+        r.estimate = label(central, ("Label_estimate" + n).c_str());
+        r.estimate->setStyleSheet("color: grey");
+        r.estimate->setToolTip("When the nose crossed, estimated between this picture and the one before: "
+                               "advisory, the official time is the picture's");
         for (QLabel* l : {r.rank, r.time, r.dist, r.split}) {
             l->setFont(row_font);
             l->setMinimumWidth(70);
@@ -188,6 +200,7 @@ void Form_Velt_Results::build() {
         grid->addWidget(r.time, i + 1, 4);
         grid->addWidget(r.dist, i + 1, 5);
         grid->addWidget(r.split, i + 1, 6);
+        grid->addWidget(r.estimate, i + 1, 7);
         for (QLabel* l : {r.rank, r.box, r.name, r.time, r.dist, r.split})
             l->installEventFilter(this);
     }
@@ -238,6 +251,7 @@ void Form_Velt_Results::Clear_Results_Display() {
         r.time->setText(kEmptyTime);
         r.split->clear(); // no split: blank, as the prints show it
         r.dist->clear();
+        r.estimate->clear();
         r.time->setToolTip({});
         r.time->setStyleSheet({});
         r.dead_circle->hide();
@@ -254,7 +268,8 @@ void Form_Velt_Results::fit_label(QLabel* l, int points, const QString& text) {
 }
 
 void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const ResultArray& results,
-                                             std::int32_t box_delay, const PicturePeriod& period) {
+                                             std::int32_t box_delay, const PicturePeriod& period,
+                                             const BoxEstimates& estimates) {
     fit_label(Label_event_name, 18, qs(rec.Velt_event()));
     Label_Heat_ID->setText(qs(rec.Velt_Heat_ID()));
     fit_label(Label_Heat_name, 16, qs(rec.Velt_Heat_Name()));
@@ -269,7 +284,8 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
     const ResultDistances distances = distances_in_lengths(results, us_per_length);
     published_ = publish_heat(rec, box_delay, us_per_length);
     published_.recording = std::filesystem::path(recording_path_).filename().string();
-    const std::vector<CloseFinish> warnings = close_finish_warnings(results, rec, period);
+    add_estimates(published_, estimates);
+    const std::vector<CloseFinish> warnings = close_finish_warnings(results, rec, period, estimates);
     auto warned = [&warnings](std::int16_t box) {
         return std::any_of(warnings.begin(), warnings.end(),
                            [box](const CloseFinish& w) { return w.first_box == box || w.second_box == box; });
@@ -289,6 +305,9 @@ void Form_Velt_Results::Display_Result_Array(const HeatValues& rec, const Result
         r.time->setStyleSheet(timed && warned(row.box) ? warning_style() : QString());
         r.dist->setText(qs(distances[static_cast<std::size_t>(i)]));
         r.split->setText(qs(row.split));
+        const bool valid_box = row.box >= 1 && row.box <= kTimedBoxes;
+        const auto& estimate = valid_box ? estimates[static_cast<std::size_t>(row.box)] : std::nullopt;
+        r.estimate->setText(timed && estimate ? qs(estimate_text(*estimate, box_delay)) : QString());
     }
     QStringList lines;
     for (const CloseFinish& w : warnings)
@@ -503,6 +522,13 @@ void Form_Velt_Results::Doprintform(QPrinter& printer) {
     std::vector<std::string> warnings;
     for (const QString& line : label_close_finish->text().split('\n', Qt::SkipEmptyParts))
         warnings.push_back(line.toStdString());
+    if (Read_Setting(keys::print_estimates) == "1") {
+        for (const PublishedRow& row : published_.rows) {
+            if (row.estimate)
+                warnings.push_back("Box " + std::to_string(row.box) +
+                                   " estimated (advisory): " + estimate_text(*row.estimate, 0));
+        }
+    }
     const std::string sha256 =
         recording_path_.empty() ? std::string() : sha256_file_hex(recording_path_).value_or("");
     const ResultsDocument document = results_document_of(published_, warnings, sha256);

@@ -37,9 +37,10 @@ public:
 
     // Display_Result_Array: headings from the recording, rows from the sorted result, each time's
     // distance in lengths (at the seconds-per-length setting as it stands now) and the warnings
-    // for boxes that the recording's pictures (`period`) cannot tell apart.
+    // for boxes that the recording's pictures (`period`) cannot tell apart, or their `estimates` where
+    // both have one. Each estimate stands beside its time, greyed: advisory.
     void Display_Result_Array(const HeatValues& rec, const ResultArray& results, std::int32_t box_delay,
-                              const PicturePeriod& period);
+                              const PicturePeriod& period, const BoxEstimates& estimates);
     void Clear_Results_Display();
     // The result as clipboard text, put on the clipboard and shown in a message box.
     void Export_to_Clipboard();
@@ -88,6 +89,7 @@ private:
         QLabel* time = nullptr;
         QLabel* split = nullptr;
         QLabel* dist = nullptr;
+        QLabel* estimate = nullptr;
         QWidget* dead_circle = nullptr;
         std::int16_t shown_box = 0;
     };

@@ -5,7 +5,9 @@
 #include "recording/video_file_handler.h"
 #include "review/result_changes.h"
 #include "support/operator.h"
+#include "support/trace.h"
 #include "support/ui/run_trapped.h"
+#include "support/veltro_error.h"
 #include "timing/time_text.h"
 
 #include <QSignalBlocker>
@@ -60,6 +62,7 @@ void ReviewController::sync_slider() {
 }
 
 Review::OpenResult ReviewController::open(const std::string& path) {
+    estimator_.reset(); // a recording opened again may have been made anew
     const Review::OpenResult result = review_.open(path);
     sync_slider();
     if (result != Review::OpenResult::Opened) {
@@ -84,11 +87,29 @@ void ReviewController::Handle_results() {
         return;
     results_ = Load_Result_Array(rec_);
     Sort_Result_Array(results_);
+    estimate_finishes();
     emit results_stored();
     if (results_window_)
         results_window_->Display_Result_Array(rec_, results_, timing_.settings().box_delay,
-                                              recording_picture_period(rec_));
+                                              recording_picture_period(rec_), estimates_);
     emit buttons_changed();
+}
+
+void ReviewController::estimate_finishes() {
+    estimates_ = {};
+    try {
+        if (!estimator_ || estimator_path_ != rec_.File_name()) {
+            estimator_.reset();
+            estimator_ =
+                std::make_unique<FinishEstimator>(rec_.File_name(), timing_.settings().goal_compensation);
+            estimator_path_ = rec_.File_name();
+        }
+        const Goal_line& l = review_.goal_line(kGoalCamera);
+        estimates_ = estimator_->estimate(estimate_positions(rec_), StripLine{l.x1, l.y1, l.x2, l.y2});
+    } catch (const VeltroError& e) {
+        // Advisory: a recording whose pictures cannot be read for it simply has none.
+        Trace("No finish estimates: ", e.description());
+    }
 }
 
 void ReviewController::box_press(std::int16_t box) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/finish_estimator.h"
 #include "review/review.h"
 #include "timing/heat_timing.h"
 #include "timing/result_ranking.h"
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QSlider;
@@ -33,6 +35,9 @@ public:
     // Load_Result_Array, Sort_Result_Array, Display_Result_Array; then `buttons_changed` (Set_Buttons).
     void Handle_results();
     const ResultArray& results() const { return results_; }
+    // The estimated crossings of the boxes given a picture, worked out by Handle_results against the
+    // goal camera's line; none where they cannot be made.
+    const BoxEstimates& estimates() const { return estimates_; }
 
     // The box buttons: press sets the current box, release clears it, a click assigns the picture's
     // time (on disk before it returns) and refreshes the results. A recording whose heat was never
@@ -69,6 +74,7 @@ signals:
 private:
     void sync_slider();
     bool no_picture_time();
+    void estimate_finishes();
 
     cls_VideoFile_handler& rec_;
     HeatTiming& timing_;
@@ -76,6 +82,9 @@ private:
     QSlider* slider_;
     Form_Velt_Results* results_window_;
     ResultArray results_{};
+    BoxEstimates estimates_{};
+    std::unique_ptr<FinishEstimator> estimator_; // of the recording under review, its pictures kept
+    std::string estimator_path_;
 };
 
 } // namespace veltro
