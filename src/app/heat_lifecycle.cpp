@@ -115,6 +115,21 @@ void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) 
     recording_name_ = name;
 }
 
+bool HeatLifecycle::move_goal_line(const std::string& name, const Goal_line& goal) {
+    if (recording_name_.empty() || recording_name_ != name) {
+        return false;
+    }
+    const std::string before = recording_.Velt_Goal_Finish();
+    recording_.Velt_Goal_Finish(goal_line_text(goal));
+    try {
+        recording_.Write_XML_header();
+    } catch (...) {
+        recording_.Velt_Goal_Finish(before);
+        throw;
+    }
+    return true;
+}
+
 HeatLifecycle::Start HeatLifecycle::start(std::uint32_t start_pc, std::int32_t start_local, bool reviewing,
                                           const std::function<void()>& auto_initiate) {
     if (heat_start_counter_ >= 1) {

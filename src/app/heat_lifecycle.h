@@ -78,6 +78,11 @@ public:
     // Creates recording `name` and writes its header. Fails (VeltroError) with no recording current.
     void initiate(const std::string& name, const HeatArming& arming);
 
+    // The goal line of recording `name` moved (with a moved camera); false when `name` is not the heat's
+    // recording any more. Fails (VeltroError) with the recording as it was when its header cannot be
+    // written.
+    bool move_goal_line(const std::string& name, const Goal_line& goal);
+
     // When a start or finish signal came: its edge on the PC counter and the local time of day at that
     // edge, both read at once from the clock. A signal without a usable stamp (none, from the future, or
     // older than a signal can wait) counts from now; `stamp_refused` tells that a stamp was given but

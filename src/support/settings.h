@@ -75,6 +75,8 @@ inline constexpr SettingKey replace_without_asking{"Settings", "replace_without_
 inline constexpr SettingKey operator_name{"Settings", "operator_name", "N/A"};
 // "0": prints and published finish pictures leave the goal line off the picture.
 inline constexpr SettingKey print_goal_line{"Settings", "print_goal_line", "1"};
+// "dx,dy": the demo camera's scene moved that many pixels (right and down), as by a knocked camera.
+inline constexpr SettingKey demo_camera_shift{"Settings", "demo_camera_shift", ""};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};

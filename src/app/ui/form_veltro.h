@@ -149,6 +149,12 @@ public:
     void Read_Last_Crop();
     void Set_Cropping(std::int16_t width, std::int16_t height);
 
+    // ---- The moved-camera check (form_veltro_moved_camera.cpp) ----
+    // Takes the live picture at the initiation of `recording` (goal line `line`) and checks it once the
+    // initiating handler is over, so that no question holds up a start that initiated the recording.
+    void queue_moved_camera_check(const std::string& recording, const Goal_line& line);
+    void check_moved_camera(const cDIBSection& live, const Goal_line& line, const std::string& recording);
+
     // ---- Start switch (form_veltro_switch.cpp) ----
     void Check_For_Phidget();
     void obj_Phidget_OnAttach();

@@ -201,6 +201,7 @@ void Form_Veltro::Command_initiate_file_Click() {
         throw;
     }
     text_file_name_->setText(QString::fromStdString(name));
+    queue_moved_camera_check(name, values.goal_lines[0]);
     publish_live("initiated", "initiated");
     for (const std::string& dog : values.dogs) {
         if (values.from_event) {

@@ -1,6 +1,8 @@
 #include "capture/backends/demo/demo_camera.h"
 
 #include "support/clocks.h"
+#include "support/settings.h"
+#include "support/veltro_error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +60,9 @@ std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
 void DemoCamera::render(std::uint8_t* into, std::int64_t frame) const {
     const double top = static_cast<double>(frame * period_ms_);
     scene_.render(into, top, interlaced_ ? top + period_ms_ / 2.0 : top);
+    if (shift_ != SceneShift{}) {
+        shift_scene(into, kW, kH, DemoRaceScene::kStride, shift_);
+    }
 }
 
 std::string DemoCamera::start(std::size_t index) {
@@ -65,6 +70,11 @@ std::string DemoCamera::start(std::size_t index) {
         return "No such format";
     }
     Stop();
+    try {
+        shift_ = parse_scene_shift(Read_Setting(keys::demo_camera_shift));
+    } catch (const VeltroError& e) {
+        return e.description();
+    }
     format_ = index;
     interlaced_ = formats_[index].interlaced;
     period_ms_ = static_cast<std::uint32_t>(formats_[index].format->avg_time_per_frame / 10000);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/backends/demo/demo_race_scene.h"
+#include "capture/backends/demo/demo_scene_shift.h"
 #include "capture/capture_backends.h"
 #include "support/clocks.h"
 
@@ -21,7 +22,8 @@ namespace veltro {
 // event_fd(); with a manual clock nothing runs by itself: dispatch() delivers every frame that is due up to
 // the clock's time. Like a real HDMI capture device the camera delivers each frame kCaptureDelayMs after the
 // (top field's) scene moment it shows, stamped with that arrival, so the default goal compensation
-// turns its pictures back into true times.
+// turns its pictures back into true times. The setting demo_camera_shift moves the whole scene, read
+// at every start.
 class DemoCamera final : public CaptureDevice {
 public:
     static constexpr const char* kFriendlyName = "Veltro demo race camera";
@@ -68,6 +70,7 @@ private:
 
     const Clock* manual_ = nullptr;
     DemoRaceScene scene_;
+    SceneShift shift_;
     std::vector<MediaType> formats_;
     int event_fd_ = -1;
 
