@@ -174,6 +174,12 @@ void usage(std::ostream& out) {
            "       [--fast]                record a heat from the demo race camera (3 s, 25 interlaced,\n"
            "                               400*880 unless given) and print each dog's true crossing\n"
            "                               time; in real time, or on a manual clock with --fast\n"
+           "  measure-delay --demo [--format 1920*1080/25|1920*1080/50] [--flashes N] [--crop C]\n"
+           "       [--box X,Y,W,H]         measure the capture delay through the start kit's LED on the\n"
+           "                               demo race camera (20 flashes, 25 interlaced, 400*880, the box\n"
+           "                               around the demo's LED unless given), on a manual clock;\n"
+           "                               prints 'capture delay X ms \u00b1 Y ms (N flashes)', or\n"
+           "                               'no change found' with exit status 1\n"
            "  bench                        the JPEG compression benchmark report, one line per picture\n"
            "                               size\n"
            "\n"
@@ -217,7 +223,8 @@ int run_command(int argc, char* argv[]) {
         {"strip", px3tool::strip},
         {"event-results", px3tool::event_results},
         {"evidence", px3tool::evidence},
-        {"card", px3tool::card}};
+        {"card", px3tool::card},
+        {"measure-delay", px3tool::measure_delay}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

@@ -28,6 +28,7 @@ int recover(const Args& args);
 int history(const Args& args);
 int strip(const Args& args);
 int card(const Args& args);
+int measure_delay(const Args& args);
 
 // A usage mistake: the message is printed with the usage text, exit status 2.
 struct UsageError {

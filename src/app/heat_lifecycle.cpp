@@ -2,6 +2,7 @@
 
 #include "app/recording_name.h"
 #include "capture/capture_hdmi.h"
+#include "capture/delay_measurement.h"
 #include "picture/dib_section.h"
 #include "recording/video_file_handler.h"
 #include "support/numbers.h"
@@ -110,6 +111,8 @@ void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) 
     recording_.Velt_Goal_compensation(std::to_string(arming.timing.goal_compensation));
     recording_.Velt_Split_compensation(std::to_string(arming.timing.split_compensation));
     recording_.Phidget_serial(arming.kit_serial.empty() ? "0" : arming.kit_serial);
+    recording_.xml_header().velt_capture_delay(
+        stored_delay_record_for(capture_.Current_FriendlyName(), capture_.Current_PropertyString()));
     recording_.Write_XML_header();
     recording_.Close_File();
     recording_name_ = name;

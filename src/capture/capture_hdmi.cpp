@@ -191,6 +191,11 @@ void cls_Capture_HDMI::store_target(StoreTargetFn target) {
     store_target_ = std::move(target);
 }
 
+void cls_Capture_HDMI::picture_probe(PictureProbeFn probe) {
+    std::lock_guard lock(mutex_);
+    picture_probe_ = std::move(probe);
+}
+
 SignalWatch cls_Capture_HDMI::signal() const {
     std::lock_guard lock(mutex_);
     return signal_;
@@ -467,6 +472,9 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
         ++write_position_;
         ++stored_count_;
         store_target_(cropped_, at, last_capture_local_, arrival_delta_);
+    }
+    if (picture_probe_ && !cropped_.empty() && !halt_pending_) {
+        picture_probe_(cropped_, at);
     }
 
     // 9. The window hears of it when it gets round to it.

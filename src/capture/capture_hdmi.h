@@ -135,6 +135,11 @@ public:
     // the same. The target runs under the object's lock and must not wait for anything slow.
     using StoreTargetFn = std::function<void(const cDIBSection&, std::uint32_t, std::int32_t, std::int32_t)>;
     void store_target(StoreTargetFn target);
+    // While set, every cropped frame is shown to `probe` on the capture thread with its arrival stamp
+    // (the LED box of the capture delay measurement). It runs under the object's lock and must take
+    // no more than a few microseconds.
+    using PictureProbeFn = std::function<void(const cDIBSection&, std::uint32_t)>;
+    void picture_probe(PictureProbeFn probe);
     std::int32_t Buff_Num() const;
     std::int32_t Effective_Video_Object(std::int32_t n) const;
     // Stored frame n in arrival order.
@@ -237,6 +242,7 @@ private:
     std::int32_t write_position_ = 0;
     std::int32_t stored_count_ = 0;
     StoreTargetFn store_target_;
+    PictureProbeFn picture_probe_;
     bool buffer_filled_ = false;
     // Last: it calls into the object, so it goes first.
     std::unique_ptr<CaptureThread> thread_;

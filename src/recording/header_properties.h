@@ -159,6 +159,8 @@ inline constexpr HeaderElement kRows[] = {
     {Heat, "velt_changed_by", From::Absent, "Velt_changed_by", Text, Added},
     {Heat, "velt_change", From::Absent, "Velt_change", Text, Added},
     {Heat, "velt_official", From::Absent, "Velt_official", Text, Added},
+    // The capture delay last measured on the recording's source and format, when there is one.
+    {Heat, "velt_capture_delay", From::Absent, "Velt_capture_delay", Text, Added},
 
     {Box, "dog_name", "dog name", "Velt_Dog_name"},
     {Box, "dog_weight", "dog weight", ""},

@@ -262,6 +262,12 @@ public:
     std::string velt_official() const { return get<std::string>("velt_official"); }
     void velt_official(const std::string& value) { set<std::string>("velt_official", value); }
 
+    // ---- veltro: the capture delay ----------------------------------------------------------
+    // The measurement of the capture delay in force when the recording was made (a delay record:
+    // "date; source; format; capture delay ..."); "" in recordings made without one.
+    std::string velt_capture_delay() const { return get<std::string>("velt_capture_delay"); }
+    void velt_capture_delay(const std::string& value) { set<std::string>("velt_capture_delay", value); }
+
 private:
     // The element at `xpath`; fails with 91 when there is none.
     pugi::xml_node element(const std::string& xpath) const;

@@ -77,6 +77,10 @@ inline constexpr SettingKey operator_name{"Settings", "operator_name", "N/A"};
 inline constexpr SettingKey print_goal_line{"Settings", "print_goal_line", "1"};
 // "dx,dy": the demo camera's scene moved that many pixels (right and down), as by a knocked camera.
 inline constexpr SettingKey demo_camera_shift{"Settings", "demo_camera_shift", ""};
+// The box around the start kit's LED on the live picture ("x,y,w,h" in cropped-picture pixels), and
+// the last capture delay measured through it (a delay record: date; source; format; result).
+inline constexpr SettingKey led_box{"Settings", "led_box", ""};
+inline constexpr SettingKey capture_delay{"Settings", "capture_delay", ""};
 inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};

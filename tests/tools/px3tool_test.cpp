@@ -196,6 +196,19 @@ TEST_F(Px3Tool, BenchPrintsTheReportOfEveryPictureSizeAndTakesNoArguments) {
     EXPECT_NE(extra.err.find("bench takes no arguments"), std::string::npos) << extra.err;
 }
 
+TEST_F(Px3Tool, MeasureDelayPrintsTheDemoCamerasDelayOrThatNoChangeWasFound) {
+    const ToolRun measured = run("measure-delay --demo --format '1920*1080/50'");
+    EXPECT_EQ(measured.status, 0) << measured.err;
+    // The demo's 200 ms, the integer stamps' half millisecond below, the flashes a third of 20 ms apart.
+    EXPECT_EQ(measured.out, "capture delay 199.5 ms \u00b1 5.9 ms (20 flashes)\n");
+    const ToolRun blind = run("measure-delay --demo --flashes 4 --box 10,10,12,12");
+    EXPECT_EQ(blind.status, 1) << blind.err;
+    EXPECT_EQ(blind.out, "no change found\n");
+    EXPECT_EQ(run("measure-delay").status, 2);
+    EXPECT_EQ(run("measure-delay --demo --flashes 1").status, 2);
+    EXPECT_EQ(run("measure-delay --demo --box 390,10,12,12").status, 1); // beyond the 400 columns
+}
+
 // The recovery a script runs: 0 when the spool's frames are stored (or were already), 1 when nothing
 // could be recovered, 2 for a wrong call; what happened in one line.
 TEST_F(Px3Tool, RecoverAppendsTheFramesOfASpoolAndSaysWhatItDid) {

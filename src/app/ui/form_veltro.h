@@ -166,6 +166,19 @@ public:
     // Takes other start-switch hardware into use at once; nullptr: the simulated kit.
     void use_kit(std::unique_ptr<InterfaceKit> kit);
 
+    // Switches the kit's LED (output 0), which the demo camera's LED follows; returns the PC counter
+    // at the switch.
+    std::uint32_t set_led(bool on);
+
+    // ---- The capture delay, measured through the kit's LED (form_veltro_delay.cpp) ----
+    // "Place LED box": the next drag on the live picture draws the box around the LED.
+    void item_place_led_box_click();
+    // "Measure capture delay": starts the measurement, or stops the one running.
+    void item_measure_delay_click();
+    // What the measurement's timer does: the LED switched when due, the LED box's samples taken, and at
+    // the end the result told (tests on a manual clock call it themselves).
+    void measure_delay_tick();
+
     // ---- The window, its parts and the windows it owns (form_veltro.cpp) ----
     void Arrange_form();
     void Paint_cmd_100();
@@ -348,6 +361,14 @@ private:
     void build_help_menu();
     // form_veltro_view.cpp
     void build_view_menu();
+    // form_veltro_delay.cpp
+    void build_delay_items(QMenu* menu);
+    struct Delay_parts;
+    struct DelayPartsDeleter {
+        void operator()(Delay_parts* parts) const;
+    };
+    // The measurement's end: the probe off, the LED back to its own state; what was measured is told.
+    void end_delay_measurement(bool completed);
     // form_veltro.cpp
     QAction* add_item(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler);
     void watch_capture(bool on);
@@ -559,6 +580,8 @@ private:
     Debounce capture_up_press_{300};
     // The review, its results window and the time assignment; made on first use.
     std::unique_ptr<Review_parts, ReviewPartsDeleter> review_parts_;
+    // The LED box and the capture delay measurement; goes first, while the capture object is there.
+    std::unique_ptr<Delay_parts, DelayPartsDeleter> delay_parts_;
 };
 
 // Said once the handler that found it is over: a message box must not stand inside a frame delivery

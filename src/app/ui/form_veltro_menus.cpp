@@ -164,6 +164,7 @@ void Form_Veltro::build_diagnostics_and_print_menus() {
     });
     performance->setCheckable(true);
     add_item(diagnostics, "item_jpeg_benchmark", "JPEG Benchmark", [this] { item_jpeg_benchmark_click(); });
+    build_delay_items(diagnostics);
 
     QMenu* print = menuBar()->addMenu("Print");
     print->setObjectName("menu_print");

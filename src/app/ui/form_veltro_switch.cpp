@@ -1,5 +1,6 @@
 // The start switch: the interface kit's events, the status panel and the LED.
 #include "app/ui/form_veltro.h"
+#include "capture/backends/demo/demo_led.h"
 #include "startswitch/ui/form_start_switch.h"
 #include "startswitch/ui/simulated_kit_window.h"
 #include "startswitch/ui/start_switch_panel.h"
@@ -83,7 +84,7 @@ void Form_Veltro::use_kit(std::unique_ptr<InterfaceKit> kit) {
     delete kit_window_;
     kit_window_ = nullptr;
     if (switch_.is_attached()) {
-        kit_->output_state(0, false);
+        set_led(false);
         switch_.detached();
         log_event_quietly("Start switch detached: " + kit_->device_type());
     }
@@ -147,18 +148,27 @@ void Form_Veltro::Check_Attached() {
     command_start_heat_->setEnabled(true);
     // The trigger lamp goes back from red to the input's colour with this refresh.
     switch_.panel_refreshed();
-    kit_->output_state(0, start_switch_panel_->show_state(true, led_test_pressed_));
+    set_led(start_switch_panel_->show_state(true, led_test_pressed_));
     Trace("Check_Attached, End");
 }
 
+std::uint32_t Form_Veltro::set_led(bool on) {
+    // The stamp of the edge: halfway through the call, which may go over USB to the board.
+    const std::uint32_t before = now();
+    kit_->output_state(0, on);
+    const std::uint32_t stamp = before + static_cast<std::uint32_t>(elapsed_ms(before, now()) / 2);
+    demo_led().switched(on, stamp);
+    return stamp;
+}
+
 void Form_Veltro::Update_LED() {
-    kit_->output_state(0, kit_->input_state(0));
+    set_led(kit_->input_state(0));
 }
 
 void Form_Veltro::item_blink_led_click() {
-    kit_->output_state(0, true);
+    set_led(true);
     Wait_ms(2000);
-    kit_->output_state(0, false);
+    set_led(false);
 }
 
 } // namespace veltro

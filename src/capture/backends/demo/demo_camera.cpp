@@ -1,5 +1,6 @@
 #include "capture/backends/demo/demo_camera.h"
 
+#include "capture/backends/demo/demo_led.h"
 #include "support/clocks.h"
 #include "support/settings.h"
 #include "support/veltro_error.h"
@@ -60,6 +61,9 @@ std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
 void DemoCamera::render(std::uint8_t* into, std::int64_t frame) const {
     const double top = static_cast<double>(frame * period_ms_);
     scene_.render(into, top, interlaced_ ? top + period_ms_ / 2.0 : top);
+    const std::uint32_t first = race_start_ + static_cast<std::uint32_t>(frame * period_ms_);
+    draw_demo_led(into, demo_led().lit_at(first),
+                  demo_led().lit_at(interlaced_ ? first + period_ms_ / 2 : first));
     if (shift_ != SceneShift{}) {
         shift_scene(into, kW, kH, DemoRaceScene::kStride, shift_);
     }

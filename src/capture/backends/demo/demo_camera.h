@@ -22,8 +22,9 @@ namespace veltro {
 // event_fd(); with a manual clock nothing runs by itself: dispatch() delivers every frame that is due up to
 // the clock's time. Like a real HDMI capture device the camera delivers each frame kCaptureDelayMs after the
 // (top field's) scene moment it shows, stamped with that arrival, so the default goal compensation
-// turns its pictures back into true times. The setting demo_camera_shift moves the whole scene, read
-// at every start.
+// turns its pictures back into true times. The start kit's LED is in the picture too (demo_led.h), so
+// that delay can be measured as on a real camera. The setting demo_camera_shift moves the whole scene,
+// LED and all, read at every start.
 class DemoCamera final : public CaptureDevice {
 public:
     static constexpr const char* kFriendlyName = "Veltro demo race camera";
