@@ -45,6 +45,10 @@ bool take_flag(Args& args, const std::string& flag);
 void write_output(const std::string& path, std::string_view data);
 // A whole number argument; a usage error naming `what` when it is none.
 std::int32_t number_arg(const std::string& text, const std::string& what);
+// The demo camera's --format and --crop: "" leaves the value as it is, anything but a demo format or
+// crop size is a usage error.
+void demo_format_arg(const std::string& text, std::size_t& format);
+void demo_crop_arg(const std::string& text, std::int16_t& width, std::int16_t& height);
 
 } // namespace px3tool
 

@@ -10,6 +10,29 @@
 
 namespace px3tool {
 
+void demo_format_arg(const std::string& text, std::size_t& format) {
+    if (text.empty()) {
+        return;
+    }
+    const auto f = veltro::demo_format_from_text(text);
+    if (!f) {
+        throw UsageError{"--format must be 1920*1080/25 or 1920*1080/50"};
+    }
+    format = *f;
+}
+
+void demo_crop_arg(const std::string& text, std::int16_t& width, std::int16_t& height) {
+    if (text.empty()) {
+        return;
+    }
+    const auto c = veltro::demo_crop_from_text(text);
+    if (!c) {
+        throw UsageError{"--crop must be 400*880, 600*1080 or 576*720"};
+    }
+    width = c->first;
+    height = c->second;
+}
+
 namespace {
 
 std::int32_t seconds_arg(const std::string& text) {
@@ -37,21 +60,8 @@ int demo(const Args& arguments) {
     if (!seconds.empty()) {
         options.capture_ms = seconds_arg(seconds);
     }
-    if (!format.empty()) {
-        const auto f = veltro::demo_format_from_text(format);
-        if (!f) {
-            throw UsageError{"--format must be 1920*1080/25 or 1920*1080/50"};
-        }
-        options.format = *f;
-    }
-    if (!crop.empty()) {
-        const auto c = veltro::demo_crop_from_text(crop);
-        if (!c) {
-            throw UsageError{"--crop must be 400*880, 600*1080 or 576*720"};
-        }
-        options.crop_width = c->first;
-        options.crop_height = c->second;
-    }
+    demo_format_arg(format, options.format);
+    demo_crop_arg(crop, options.crop_width, options.crop_height);
     QuietOperator quiet;
     const veltro::DemoHeatResult result = veltro::record_demo_heat(options);
     std::cout << options.path << ": " << result.frames << " frames, "

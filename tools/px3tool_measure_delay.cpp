@@ -22,13 +22,7 @@ int measure_delay(const Args& arguments) {
         throw UsageError{"measure-delay needs --demo: a real camera is measured in the program's window "
                          "(Diagnostics / Measure capture delay)"};
     }
-    if (!format.empty()) {
-        const auto f = veltro::demo_format_from_text(format);
-        if (!f) {
-            throw UsageError{"--format must be 1920*1080/25 or 1920*1080/50"};
-        }
-        options.format = *f;
-    }
+    demo_format_arg(format, options.format);
     if (!flashes.empty()) {
         options.flashes = number_arg(flashes, "--flashes");
         if (options.flashes < veltro::kMinFlashes || options.flashes > veltro::kMaxFlashes) {
@@ -36,14 +30,7 @@ int measure_delay(const Args& arguments) {
                              std::to_string(veltro::kMaxFlashes)};
         }
     }
-    if (!crop.empty()) {
-        const auto c = veltro::demo_crop_from_text(crop);
-        if (!c) {
-            throw UsageError{"--crop must be 400*880, 600*1080 or 576*720"};
-        }
-        options.crop_width = c->first;
-        options.crop_height = c->second;
-    }
+    demo_crop_arg(crop, options.crop_width, options.crop_height);
     if (!box.empty()) {
         options.box = veltro::parse_led_box(box);
         if (!options.box) {
