@@ -78,10 +78,11 @@ void edge_profiles(const cDIBSection& picture, const Band& band, EdgeProfile& co
             g[i] = p[0] + 2 * p[1] + p[2];
         }
         if (y >= band.col_top && y <= band.col_bottom) {
-            const std::int32_t* const c = g + (band.col_first - gx0);
+            // c[i] is the column left of band column i, c[i + 2] the one right of it.
+            const std::int32_t* const c = g + (band.col_first - 1 - gx0);
             const std::size_t n = columns.values.size();
             for (std::size_t i = 0; i < n; ++i) {
-                col[i] += std::abs(c[i + 1] - c[i - 1]);
+                col[i] += std::abs(c[i + 2] - c[i]);
             }
         }
         const std::int32_t row = y - 1;
