@@ -21,6 +21,10 @@ namespace veltro {
 namespace {
 // Frame arrivals kept for the window between two notices (the performance chart); more are not kept.
 constexpr std::size_t kMaxArrivals = 4096;
+// The rates a source may run at: 24 to 240 pictures a second, with room for a window that ends a
+// millisecond early (as 52 once gave the 50 of HDMI).
+constexpr std::int64_t kMinRate = 24;
+constexpr std::int64_t kMaxRate = 250;
 
 std::int32_t& object_counter() {
     static std::int32_t n = 0;
@@ -412,7 +416,7 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
         const std::int32_t elapsed = elapsed_ms(window_start_, at);
         if (elapsed > 0) {
             const std::int64_t rate = div_round_half_even(50000, elapsed);
-            if (rate >= 24 && rate <= 52) {
+            if (rate >= kMinRate && rate <= kMaxRate) {
                 running_fps_ = static_cast<float>(rate);
             }
             window_start_ = at;

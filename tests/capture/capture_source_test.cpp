@@ -63,7 +63,7 @@ protected:
     std::vector<std::uint8_t> raw_;
 };
 
-TEST_F(CaptureSourceTest, RateWindowAcceptsOnly24To52AndTheFirstWindowOfARunIsMeasuredFromTheOldStart) {
+TEST_F(CaptureSourceTest, RateWindowAcceptsOnly24To250AndTheFirstWindowOfARunIsMeasuredFromTheOldStart) {
     auto cap = make();
     cap->Capture_Run();
     // A fresh object's window starts at counter 0: the first window is far too slow.
@@ -73,8 +73,14 @@ TEST_F(CaptureSourceTest, RateWindowAcceptsOnly24To52AndTheFirstWindowOfARunIsMe
     EXPECT_EQ(cap->Running_Fps(), 25);
     frames(*cap, 50, 20); // 1000 ms
     EXPECT_EQ(cap->Running_Fps(), 50);
-    frames(*cap, 50, 18); // 900 ms: 56, rejected
-    EXPECT_EQ(cap->Running_Fps(), 50);
+    frames(*cap, 50, 5); // 250 ms: 200
+    EXPECT_EQ(cap->Running_Fps(), 200);
+    frames(*cap, 50, 4); // 200 ms: 250, the highest taken
+    EXPECT_EQ(cap->Running_Fps(), 250);
+    frames(*cap, 50, 3); // 150 ms: 333, rejected
+    EXPECT_EQ(cap->Running_Fps(), 250);
+    frames(*cap, 50, 50); // 2500 ms: 20, rejected
+    EXPECT_EQ(cap->Running_Fps(), 250);
 
     // A new run keeps the window start: after a pause its first window is rejected again.
     cap->Stop_Capture();
