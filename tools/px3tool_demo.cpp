@@ -16,7 +16,7 @@ void demo_format_arg(const std::string& text, std::size_t& format) {
     }
     const auto f = veltro::demo_format_from_text(text);
     if (!f) {
-        throw UsageError{"--format must be 1920*1080/25 or 1920*1080/50"};
+        throw UsageError{"--format must be 1920*1080/ followed by 25, 50, 100, 120 or 200"};
     }
     format = *f;
 }
@@ -65,7 +65,7 @@ int demo(const Args& arguments) {
     QuietOperator quiet;
     const veltro::DemoHeatResult result = veltro::record_demo_heat(options);
     std::cout << options.path << ": " << result.frames << " frames, "
-              << (options.format == 0 ? "1920*1080/25" : "1920*1080/50") << ", " << options.crop_width << "*"
+              << veltro::demo_format_text(options.format) << ", " << options.crop_width << "*"
               << options.crop_height << '\n';
     std::cout << "appended " << result.frames << " frames in " << result.append_ms << " ms\n";
     if (result.frames_dropped > 0) {

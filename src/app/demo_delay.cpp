@@ -13,8 +13,9 @@
 namespace veltro {
 
 DelayResult measure_demo_delay(const DemoDelayOptions& options) {
-    if (options.format > 1) {
-        throw VeltroError(err::kSubscriptOutOfRange, "The demo camera has formats 0 and 1 only");
+    if (options.format >= DemoCamera::kRates.size()) {
+        throw VeltroError(err::kSubscriptOutOfRange, "The demo camera has formats 0 to " +
+                                                         std::to_string(DemoCamera::kRates.size() - 1));
     }
     if (options.flashes < kMinFlashes || options.flashes > kMaxFlashes) {
         throw VeltroError(err::kOverflow, "The number of flashes must lie between " +
@@ -33,7 +34,7 @@ DelayResult measure_demo_delay(const DemoDelayOptions& options) {
                                                          std::to_string(options.crop_height) + " picture");
     }
     const bool interlaced = options.format == 0;
-    const double frame_period = interlaced ? 40.0 : 20.0;
+    const double frame_period = 1000.0 / DemoCamera::kRates[options.format];
 
     ManualClock clock(system_clock().millis(), system_clock().local_ms());
     std::vector<std::unique_ptr<CaptureDevice>> devices;

@@ -14,7 +14,7 @@ namespace veltro {
 // caller's thread switches the demo LED as planned. Runs on a manual clock, so it takes a second or
 // two instead of the measurement's twenty.
 struct DemoDelayOptions {
-    std::size_t format = 0; // 0 = 1920*1080/25 interlaced, 1 = 1920*1080/50 progressive
+    std::size_t format = 0; // as for the demo heat: 0 = 1920*1080/25 interlaced, then /50 ... /200
     int flashes = kDefaultFlashes;
     std::int16_t crop_width = 400; // 400*880, 600*1080 or 576*720
     std::int16_t crop_height = 880;

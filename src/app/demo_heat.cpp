@@ -23,13 +23,16 @@
 namespace veltro {
 
 std::optional<std::size_t> demo_format_from_text(const std::string& text) {
-    if (text == "1920*1080/25") {
-        return 0;
-    }
-    if (text == "1920*1080/50") {
-        return 1;
+    for (std::size_t i = 0; i < DemoCamera::kRates.size(); ++i) {
+        if (text == demo_format_text(i)) {
+            return i;
+        }
     }
     return std::nullopt;
+}
+
+std::string demo_format_text(std::size_t format) {
+    return "1920*1080/" + std::to_string(DemoCamera::kRates.at(format));
 }
 
 std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const std::string& text) {
@@ -51,8 +54,9 @@ DemoHeatResult record(const DemoHeatOptions& options);
 } // namespace
 
 DemoHeatResult record_demo_heat(const DemoHeatOptions& options) {
-    if (options.format > 1) {
-        throw VeltroError(err::kSubscriptOutOfRange, "The demo camera has formats 0 and 1 only");
+    if (options.format >= DemoCamera::kRates.size()) {
+        throw VeltroError(err::kSubscriptOutOfRange, "The demo camera has formats 0 to " +
+                                                         std::to_string(DemoCamera::kRates.size() - 1));
     }
     if (options.capture_ms <= 0 || options.capture_ms > 600000) {
         throw VeltroError(err::kOverflow, "Capture time must lie between 1 ms and 10 minutes");
@@ -91,7 +95,8 @@ namespace {
 void run_capture(cls_Capture_HDMI& capture, CaptureSession& session, ManualClock* manual, const Clock& clock,
                  std::uint32_t start, const DemoHeatOptions& options) {
     const std::uint32_t end = start + static_cast<std::uint32_t>(options.capture_ms);
-    const std::uint32_t period = options.format == 0 ? 40 : 20;
+    // Whole milliseconds, at most one period: at 120 a step now and then makes two frames due.
+    const auto period = static_cast<std::uint32_t>(1000 / DemoCamera::kRates[options.format]);
     std::atomic<bool> stop{false};
     std::atomic<bool> done{false};
     std::atomic<std::uint32_t> moves{0}; // wakes a stalled window thread on the manual clock
@@ -167,7 +172,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     }
 
     cls_VideoFile_handler recording;
-    const std::int16_t rate = options.format == 0 ? 25 : 50;
+    const auto rate = static_cast<std::int16_t>(DemoCamera::kRates[options.format]);
     recording.RGB_interlaced(interlaced_at_rate(rate));
     recording.File_name(options.path);
     recording.Cropped_X(options.crop_width);
@@ -203,9 +208,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
     result.frames_dropped = demo.frames_dropped();
 
     // Capture end: the frames go into the recording.
-    recording.Measured_fps(capture.Running_Fps() > 0
-                               ? capture.Running_Fps()
-                               : static_cast<std::int16_t>(options.format == 0 ? 25 : 50));
+    recording.Measured_fps(capture.Running_Fps() > 0 ? capture.Running_Fps() : rate);
     try {
         result.frames = session.end({});
     } catch (const VeltroError& e) {

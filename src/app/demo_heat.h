@@ -14,7 +14,7 @@ namespace veltro {
 struct DemoHeatOptions {
     std::string path;
     std::int32_t capture_ms = 3000; // how long capture stays on after the start
-    std::size_t format = 0;         // 0 = 1920*1080/25 interlaced, 1 = 1920*1080/50 progressive
+    std::size_t format = 0;         // 0 = 1920*1080/25 interlaced, then /50, /100, /120, /200
     std::int16_t crop_width = 400;  // 400*880, 600*1080 or 576*720
     std::int16_t crop_height = 880;
     bool fast = false; // on a manual clock instead of in real time
@@ -35,9 +35,11 @@ struct DemoHeatResult {
     std::int64_t append_ms = 0;
 };
 
-// Parses "1920*1080/25" or "1920*1080/50" into a demo format number and "400*880", "600*1080" or
-// "576*720" into a crop size; std::nullopt for anything else.
+// Parses "1920*1080/25", "/50", "/100", "/120" or "/200" into a demo format number and "400*880",
+// "600*1080" or "576*720" into a crop size; std::nullopt for anything else.
 std::optional<std::size_t> demo_format_from_text(const std::string& text);
+// The text of a demo format number ("1920*1080/100").
+std::string demo_format_text(std::size_t format);
 std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const std::string& text);
 
 // Records the heat into options.path. Fails with VeltroError when the file cannot be written: a

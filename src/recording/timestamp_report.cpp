@@ -36,8 +36,9 @@ std::string timestamp_report_text(cls_VideoFile_handler& recording) {
     text += "\"\r\n";
     text += "Frame;Capture_mill;Capture_delta;Capture_local;\r\n";
     const PicturePeriod picture = recording_picture_period(recording);
-    const std::int64_t period_ms =
-        (picture.field_mode ? 2 : 1) * static_cast<std::int64_t>(picture.us) / 1000;
+    // A frame's period in microseconds: 8333 at 120 frames a second, where whole milliseconds would
+    // add up to a frame missing every 24.
+    const std::int64_t period_us = (picture.field_mode ? 2 : 1) * static_cast<std::int64_t>(picture.us);
     std::int64_t previous = 0;
     bool have_previous = false;
     std::int32_t previous_n = 0;
@@ -53,10 +54,11 @@ std::string timestamp_report_text(cls_VideoFile_handler& recording) {
         std::int64_t delta = mill - previous;
         // Frames the device or the capture lost: said on a line of its own, whatever the delta column
         // can show. Frames that are there but could not be read are no gap.
-        const std::int64_t expected = period_ms * (n - previous_n);
-        if (have_previous && period_ms > 0 && delta * 2 > expected * 2 + period_ms) {
+        const std::int64_t expected_us = period_us * (n - previous_n);
+        if (have_previous && period_us > 0 && delta * 2000 > expected_us * 2 + period_us) {
             text += "---;Gap of " + std::to_string(delta) + " ms before frame " + std::to_string(n) +
-                    ": about " + std::to_string((delta + period_ms / 2) / period_ms - (n - previous_n)) +
+                    ": about " +
+                    std::to_string((delta * 1000 + period_us / 2) / period_us - (n - previous_n)) +
                     " frames missing;;\r\n";
         }
         previous_n = n;

@@ -254,8 +254,10 @@ std::int64_t cls_VideoFile_handler::RGB_video_adress(std::int32_t frame) const {
 std::int16_t cls_VideoFile_handler::mill_per_Frame() const {
     const std::string fps = value_or([&] { return header_->RGB_fps(); }, "0");
     const std::int32_t rate = is_decimal_number(fps) ? value_or([&] { return parse_long(fps); }, 0) : 0;
-    const std::int16_t per_frame = interlaced_at_rate(rate) ? 40 : 20;
-    return deinterlaced_ ? per_frame : static_cast<std::int16_t>(per_frame / 2);
+    // 40 up to 30 frames a second, above it the measured rate's own period: 20 at 50, 10 at 100, 5 at
+    // 200; half of it when shown field by field.
+    const std::int64_t per_frame = interlaced_at_rate(rate) ? 40 : div_round_half_even(1000, rate);
+    return static_cast<std::int16_t>(deinterlaced_ ? per_frame : div_round_half_even(per_frame, 2));
 }
 
 void cls_VideoFile_handler::Read_RGB_sample(std::int32_t frame, bool draw) {

@@ -6,7 +6,9 @@
 #include "file_size_limit.h"
 #include "recording/capture_spool.h"
 #include "recording/finish_strip.h"
+#include "recording/px3_layout.h"
 #include "recording/recording_check.h"
+#include "recording/timestamp_report.h"
 #include "recording/video_file_handler.h"
 #include "support/settings.h"
 #include "support/veltro_error.h"
@@ -64,9 +66,10 @@ protected:
     // plus the 2 ms of the rule after it. In the interlaced format this also pins the field order: the
     // field the review shows first is the earlier one.
     void expect_first_pictures_true(const Case& c, const DemoHeatResult& result) {
-        const std::int32_t period = c.format == 0 ? 40 : 20;
+        const std::int32_t rate = DemoCamera::kRates[c.format];
         // Capture runs from the start signal; the first picture arrives the capture delay after it.
-        ASSERT_EQ(result.frames, (2600 - static_cast<std::int32_t>(DemoCamera::kCaptureDelayMs)) / period);
+        const std::int32_t seen_ms = 2600 - static_cast<std::int32_t>(DemoCamera::kCaptureDelayMs);
+        ASSERT_EQ(result.frames, (seen_ms * rate + 999) / 1000);
         EXPECT_EQ(check_recording(demo_path()).problems, std::vector<std::string>{});
         EXPECT_FALSE(std::filesystem::exists(demo_path() + ".spool")); // its frames are counted
 
@@ -81,7 +84,8 @@ protected:
 
         const bool fields = c.format == 0;
         const std::int32_t pictures = fields ? 2 * result.frames : result.frames;
-        const std::int32_t picture_period = 20;
+        // A field at 25 interlaced, else a frame: 20, 10, 8.3 or 5 ms.
+        const double picture_period = fields ? 20.0 : 1000.0 / rate;
         const CropOrigin origin = hdmi_crop_origin(1920, 1080, c.crop_w, c.crop_h);
         std::array<std::optional<std::int32_t>, 6> seen;
         for (std::int32_t n = 1; n <= pictures; ++n) {
@@ -164,7 +168,8 @@ TEST_P(DemoHeatAccuracy, FinishStripShowsEachDogAtTheLineInTheColumnOfItsCrossin
 
 INSTANTIATE_TEST_SUITE_P(Formats, DemoHeatAccuracy,
                          ::testing::Values(Case{0, 400, 880}, Case{1, 600, 1080}, Case{0, 576, 720},
-                                           Case{0, 600, 1080}, Case{1, 400, 880}),
+                                           Case{0, 600, 1080}, Case{1, 400, 880}, Case{2, 600, 1080},
+                                           Case{3, 400, 880}, Case{4, 400, 880}),
                          [](const ::testing::TestParamInfo<Case>& c) {
                              return "format" + std::to_string(c.param.format) + "_" +
                                     std::to_string(c.param.crop_w) + "x" + std::to_string(c.param.crop_h);
@@ -190,6 +195,48 @@ TEST(DemoHeat, RefusesBadOptionsAndAnExistingFileWithoutTouchingIt) {
     EXPECT_THROW(record_demo_heat(options), VeltroError);
     EXPECT_EQ(demo_crop_from_text("600*1080"), (std::pair<std::int16_t, std::int16_t>{600, 1080}));
     EXPECT_EQ(demo_format_from_text("1920*1080/30"), std::nullopt);
+    EXPECT_EQ(demo_format_from_text("1920*1080/200"), 4u);
+}
+
+// At 100 pictures a second the recording says its rate, its stamps lie one period apart with no gap
+// reported, and a reader of the bare layout (stamps from the records, the start from the header) gives
+// every picture the time the review gives it.
+TEST_F(DemoHeatTest, AHundredPictureHeatReadsTheSameTimesThroughTheLayout) {
+    DemoHeatOptions o = options(Case{2, 400, 880});
+    o.capture_ms = 700;
+    const DemoHeatResult result = record_demo_heat(o);
+    ASSERT_EQ(result.frames, 50);
+    EXPECT_EQ(check_recording(demo_path()).problems, std::vector<std::string>{});
+
+    cls_VideoFile_handler rec;
+    rec.Open_File(demo_path());
+    ASSERT_TRUE(rec.File_open());
+    EXPECT_EQ(rec.xml_header().RGB_fps(), "100");
+    EXPECT_FALSE(rec.xml_header().RGB_interlaced());
+    rec.deinterlaced(true);
+    EXPECT_EQ(rec.mill_per_Frame(), 10);
+    EXPECT_EQ(timestamp_report_text(rec).find("Gap"), std::string::npos);
+
+    std::ifstream in(demo_path(), std::ios::binary);
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::int32_t sample_size = rec.xml_header().RGB_Sample_Size();
+    const std::uint32_t start = parse_start_pc_mill(rec.Velt_start_PC_mill());
+    std::int32_t previous = 0;
+    for (std::int32_t n = 1; n <= result.frames; ++n) {
+        const auto offset = static_cast<std::size_t>(px3::frame_offset(n, sample_size));
+        ASSERT_LE(offset + px3::kRecordHeaderSize, bytes.size());
+        const std::int32_t mill = px3::get_record_fields(bytes.data() + offset).capture_mill;
+        if (n > 1) {
+            EXPECT_EQ(mill - previous, 10) << "frame " << n;
+        }
+        previous = mill;
+        rec.Draw_RGB_frame(n);
+        const std::int32_t layout_time = mill - static_cast<std::int32_t>(start) + 2 - 200;
+        EXPECT_EQ(picture_time(static_cast<std::uint32_t>(rec.Timestamp_long()), start, rec.Field_To_Show(),
+                               TimingSettings{}.goal_compensation),
+                  layout_time)
+            << "frame " << n;
+    }
 }
 
 // The disk fills during the heat: the recording and the frames captured are kept, and the error

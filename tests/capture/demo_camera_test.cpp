@@ -68,10 +68,12 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     EXPECT_FALSE(component->SelectSource("video:2"));
     ASSERT_TRUE(component->SelectSource("video:1"));
     EXPECT_EQ(component->GetProperty("sourceFriendlyName"), "Veltro demo race camera");
-    EXPECT_EQ(component->GetProperty("numprops"), "2");
+    EXPECT_EQ(component->GetProperty("numprops"), "5");
     EXPECT_EQ(Process_AMT(component->get_format_record("getAMT00")), "1920*1080/25");
     EXPECT_EQ(Process_AMT(component->get_format_record("getAMT01")), "1920*1080/50");
-    EXPECT_FALSE(component->get_format_record("getAMT02"));
+    EXPECT_EQ(Process_AMT(component->get_format_record("getAMT03")), "1920*1080/120");
+    EXPECT_EQ(Process_AMT(component->get_format_record("getAMT04")), "1920*1080/200");
+    EXPECT_FALSE(component->get_format_record("getAMT05"));
     EXPECT_EQ(component->event_fd(), -1);
 
     component->Run();
@@ -97,6 +99,17 @@ TEST(DemoCamera, ManualClockDeliversDueFramesWithTheirSceneStamps) {
     clock.advance(300);
     component->dispatch();
     EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{50500, 50540, 50580}));
+
+    // At 120 a period is 8 1/3 ms: each frame is stamped with the millisecond it arrived in.
+    component->Stop();
+    log.stamps.clear();
+    component->SetProperty("CaptureFps", "0");
+    component->SetProperty("SetFormat", "3");
+    component->Run();
+    clock.advance(225);
+    component->dispatch();
+    const std::uint32_t start = demo.race_start();
+    EXPECT_EQ(log.stamps, (std::vector<std::uint32_t>{start + 200, start + 208, start + 216, start + 225}));
 
     component->SetProperty("SetFormat", "7");
     EXPECT_NE(component->LastError(), "");

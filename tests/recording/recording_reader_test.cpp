@@ -77,7 +77,12 @@ TEST_F(RecordingReader, LocatesFramesByMultiplication) {
 
 TEST_F(RecordingReader, FrameTimeFollowsTheRecordedRate) {
     write_recording(3);
-    for (auto [rate, frames, fields] : {std::tuple{"25", 40, 20}, {"50", 20, 10}, {"30", 40, 20}}) {
+    for (auto [rate, frames, fields] : {std::tuple{"25", 40, 20},
+                                        {"50", 20, 10},
+                                        {"30", 40, 20},
+                                        {"100", 10, 5},
+                                        {"120", 8, 4},
+                                        {"200", 5, 2}}) {
         const std::string fps = rate;
         edit_header([&](Cls_XML_header& h) { h.RGB_fps(fps); });
         cls_VideoFile_handler rec;

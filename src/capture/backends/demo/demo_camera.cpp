@@ -28,8 +28,10 @@ std::int64_t monotonic_ns() {
 } // namespace
 
 DemoCamera::DemoCamera() {
-    formats_.push_back(make_media_type(kW, kH, 400000, fourcc('B', 'G', 'R', '3'), true));
-    formats_.push_back(make_media_type(kW, kH, 200000, fourcc('B', 'G', 'R', '3'), false));
+    for (std::size_t i = 0; i < kRates.size(); ++i) {
+        // Time per frame in 100 ns units, as a device lists it (120: 83333).
+        formats_.push_back(make_media_type(kW, kH, 10000000 / kRates[i], fourcc('B', 'G', 'R', '3'), i == 0));
+    }
     event_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -54,16 +56,20 @@ std::uint32_t DemoCamera::crossing_mill(int box, int lap) const {
            static_cast<std::uint32_t>(lap * DemoRaceScene::kLapMs + DemoRaceScene::crossing_ms(box));
 }
 
+// The counter reads the whole milliseconds gone by: a frame is stamped with the millisecond its
+// picture arrived in.
 std::uint32_t DemoCamera::stamp_of(std::int64_t frame) const {
-    return race_start_ + static_cast<std::uint32_t>(frame * period_ms_) + kCaptureDelayMs;
+    return race_start_ + static_cast<std::uint32_t>(moment_ns(frame) / 1000000) + kCaptureDelayMs;
 }
 
 void DemoCamera::render(std::uint8_t* into, std::int64_t frame) const {
-    const double top = static_cast<double>(frame * period_ms_);
-    scene_.render(into, top, interlaced_ ? top + period_ms_ / 2.0 : top);
-    const std::uint32_t first = race_start_ + static_cast<std::uint32_t>(frame * period_ms_);
-    draw_demo_led(into, demo_led().lit_at(first),
-                  demo_led().lit_at(interlaced_ ? first + period_ms_ / 2 : first));
+    const double top = static_cast<double>(moment_ns(frame)) / 1e6;
+    const double half = 500.0 / static_cast<double>(rate_);
+    scene_.render(into, top, interlaced_ ? top + half : top);
+    const std::uint32_t first = race_start_ + static_cast<std::uint32_t>(moment_ns(frame) / 1000000);
+    const std::uint32_t second =
+        race_start_ + static_cast<std::uint32_t>((moment_ns(frame) + 500000000 / rate_) / 1000000);
+    draw_demo_led(into, demo_led().lit_at(first), demo_led().lit_at(interlaced_ ? second : first));
     if (shift_ != SceneShift{}) {
         shift_scene(into, kW, kH, DemoRaceScene::kStride, shift_);
     }
@@ -81,7 +87,7 @@ std::string DemoCamera::start(std::size_t index) {
     }
     format_ = index;
     interlaced_ = formats_[index].interlaced;
-    period_ms_ = static_cast<std::uint32_t>(formats_[index].format->avg_time_per_frame / 10000);
+    rate_ = kRates[index];
     next_frame_ = 0;
     dropped_ = 0;
     running_ = true;
@@ -121,8 +127,7 @@ void DemoCamera::timer_thread(std::int64_t start_ns) {
     std::int64_t frame = 0;
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(DemoRaceScene::kImageSize));
     while (!stop_) {
-        const std::int64_t due =
-            start_ns + (frame * static_cast<std::int64_t>(period_ms_) + kCaptureDelayMs) * 1000000;
+        const std::int64_t due = start_ns + moment_ns(frame) + std::int64_t{kCaptureDelayMs} * 1000000;
         // Sleep in short steps so that Stop() never waits long.
         while (!stop_ && monotonic_ns() < due) {
             const std::int64_t step = std::min<std::int64_t>(due - monotonic_ns(), 5000000);

@@ -5,6 +5,7 @@
 #include "capture/capture_backends.h"
 #include "support/clocks.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -14,9 +15,10 @@
 
 namespace veltro {
 
-// The built-in demo race camera: always present, listed after the real devices. Formats:
+// The built-in demo race camera: always present, listed after the real devices. Formats (kRates):
 // 0 = 1920*1080 at 25 frames per second interlaced (the fields of a frame 20 ms apart, the top one
-// first), 1 = 1920*1080 at 50 frames per second progressive.
+// first), then 1920*1080 progressive at 50, 100, 120 and 200 frames per second. A frame shows the
+// scene at exactly n periods after the start, also where a period is no whole millisecond (120).
 //
 // In real time a timer thread renders frames at the format's rate on the system clock and signals
 // event_fd(); with a manual clock nothing runs by itself: dispatch() delivers every frame that is due up to
@@ -30,6 +32,8 @@ public:
     static constexpr const char* kFriendlyName = "Veltro demo race camera";
     // The capture delay it simulates: that of the HDMI devices the goal compensation is set for.
     static constexpr std::uint32_t kCaptureDelayMs = 200;
+    // Frames per second of each format; the first one is interlaced.
+    static constexpr std::array<std::int32_t, 5> kRates = {25, 50, 100, 120, 200};
 
     DemoCamera();
     // On a clock that moves only when told (a ManualClock; not owned, outliving the camera).
@@ -66,6 +70,8 @@ private:
     };
 
     void render(std::uint8_t* into, std::int64_t frame) const;
+    // The scene moment of a frame, in nanoseconds after the race start.
+    std::int64_t moment_ns(std::int64_t frame) const { return frame * 1000000000 / rate_; }
     std::uint32_t stamp_of(std::int64_t frame) const;
     void timer_thread(std::int64_t start_ns);
 
@@ -76,7 +82,7 @@ private:
     int event_fd_ = -1;
 
     std::size_t format_ = 0;
-    std::uint32_t period_ms_ = 40;
+    std::int64_t rate_ = 25;
     bool interlaced_ = true;
     bool running_ = false;
     std::uint32_t race_start_ = 0;
