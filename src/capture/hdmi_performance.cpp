@@ -16,8 +16,10 @@ void HdmiPerformanceCounters::Reset_Counters(std::uint32_t now) {
 
 void HdmiPerformanceCounters::HDMI_event(std::uint32_t now, std::int32_t running_fps) {
     received_ = checked_add(received_, 1);
-    const std::int64_t period = running_fps < 31 ? 40 : 20;
-    calculated_ = to_long(div_round_half_even(elapsed_ms(start_, now), period));
+    // 40 ms up to 30 frames a second (and before the rate is known), else the measured rate's own.
+    const std::int64_t elapsed = elapsed_ms(start_, now);
+    calculated_ = to_long(running_fps < 31 ? div_round_half_even(elapsed, 40)
+                                           : div_round_half_even(elapsed * running_fps, 1000));
 }
 
 DeltaColumn plot_delta_column(std::int32_t width, std::int32_t height, std::int32_t delta,

@@ -92,8 +92,10 @@ TEST(HDMIPerformance, CountsAgainstTheNominalPeriod) {
         c.HDMI_event(15000, 25);
     }
     EXPECT_EQ(c.lost(), 0);
-    c.HDMI_event(15000, 50); // 20 ms period from 31 frames per second on
+    c.HDMI_event(15000, 50); // from 31 frames per second on, the measured rate's period
     EXPECT_EQ(c.calculated(), 500);
+    c.HDMI_event(15000, 120);
+    EXPECT_EQ(c.calculated(), 1200);
 
     const DeltaColumn d = plot_delta_column(300, 100, 40, 10);
     EXPECT_EQ(d.x, 299);

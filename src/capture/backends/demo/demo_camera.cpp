@@ -14,7 +14,10 @@
 namespace veltro {
 
 namespace {
-constexpr std::size_t kSlots = 3;
+// Frames waiting for the capture thread: 80 ms worth, at least three, as a grabber's buffers hold.
+std::size_t slot_count(std::int64_t rate) {
+    return static_cast<std::size_t>(std::max<std::int64_t>(3, rate * 80 / 1000));
+}
 constexpr std::int32_t kW = DemoRaceScene::kWidth;
 constexpr std::int32_t kH = DemoRaceScene::kHeight;
 
@@ -98,7 +101,7 @@ std::string DemoCamera::start(std::size_t index) {
     }
     const std::int64_t start_ns = monotonic_ns();
     race_start_ = static_cast<std::uint32_t>(start_ns / 1000000);
-    slots_.assign(kSlots, Slot{});
+    slots_.assign(slot_count(rate_), Slot{});
     for (auto& s : slots_) {
         s.pixels.assign(static_cast<std::size_t>(DemoRaceScene::kImageSize), 0);
     }
