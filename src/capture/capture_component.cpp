@@ -157,12 +157,7 @@ public:
         }
         last_error_ = selected_->start(format_index_);
         running_ = last_error_.empty();
-        const MediaType& running_format = selected_->formats()[format_index_];
-        jpeg_frames_ = is_jpeg_format(running_format) && running_format.format;
-        if (jpeg_frames_) {
-            jpeg_width_ = running_format.format->bmi_header.bi_width;
-            jpeg_height_ = running_format.format->bmi_header.bi_height;
-        }
+        note_running_format();
         lost_.clear();
         lost_told_ = 0;
         last_delivered_.reset();
@@ -219,6 +214,7 @@ public:
         if (!last_error_.empty()) {
             return false;
         }
+        note_running_format();
         lost_.clear();
         lost_told_ = 0;
         last_delivered_.reset();
@@ -226,6 +222,15 @@ public:
     }
 
 private:
+    void note_running_format() {
+        const MediaType& running = selected_->formats()[format_index_];
+        jpeg_frames_ = is_jpeg_format(running) && running.format;
+        if (jpeg_frames_) {
+            jpeg_width_ = running.format->bmi_header.bi_width;
+            jpeg_height_ = running.format->bmi_header.bi_height;
+        }
+    }
+
     void deliver(const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
         if (max_fps_ > 0) {
             // Frames closer than 90 % of the limited period to the last one passed on are dropped, so
