@@ -1,5 +1,6 @@
 #include "capture/capture_component.h"
 
+#include "capture/mjpeg_frame.h"
 #include "support/clocks.h"
 #include "support/numbers.h"
 #include "veltro_version.h"
@@ -63,7 +64,7 @@ public:
         }
         Stop();
         selected_ = devices_[static_cast<std::size_t>(n - 1)].get();
-        format_index_ = 0;
+        format_index_ = default_format(selected_->formats());
         max_interval_.clear();
         min_interval_.clear();
         return true;
@@ -156,6 +157,7 @@ public:
         }
         last_error_ = selected_->start(format_index_);
         running_ = last_error_.empty();
+        note_running_format();
         lost_.clear();
         lost_told_ = 0;
         last_delivered_.reset();
@@ -212,6 +214,7 @@ public:
         if (!last_error_.empty()) {
             return false;
         }
+        note_running_format();
         lost_.clear();
         lost_told_ = 0;
         last_delivered_.reset();
@@ -219,6 +222,15 @@ public:
     }
 
 private:
+    void note_running_format() {
+        const MediaType& running = selected_->formats()[format_index_];
+        jpeg_frames_ = is_jpeg_format(running) && running.format;
+        if (jpeg_frames_) {
+            jpeg_width_ = running.format->bmi_header.bi_width;
+            jpeg_height_ = running.format->bmi_header.bi_height;
+        }
+    }
+
     void deliver(const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
         if (max_fps_ > 0) {
             // Frames closer than 90 % of the limited period to the last one passed on are dropped, so
@@ -232,7 +244,11 @@ private:
         }
         const auto sinks = sinks_; // a sink may unadvise itself while it runs
         for (const auto& s : sinks) {
-            s.second->OnRGBEvent(frame, length, arrival);
+            if (jpeg_frames_) {
+                s.second->on_jpeg_event(frame, length, jpeg_width_, jpeg_height_, arrival);
+            } else {
+                s.second->OnRGBEvent(frame, length, arrival);
+            }
         }
     }
 
@@ -262,6 +278,9 @@ private:
     std::int32_t max_fps_ = 0;
     std::optional<std::uint32_t> last_delivered_;
     bool running_ = false;
+    bool jpeg_frames_ = false; // the running format sends JPEG pictures of this size, not rows
+    std::int32_t jpeg_width_ = 0;
+    std::int32_t jpeg_height_ = 0;
     std::string lost_;           // why the running source stopped by itself
     std::int64_t lost_told_ = 0; // frames the device lost that the sinks have heard of
     std::string last_error_;

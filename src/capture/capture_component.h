@@ -62,6 +62,12 @@ public:
     // millisecond counter, when the back end knows it.
     virtual void OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
                             std::optional<std::uint32_t> arrival_mill) = 0;
+    // One frame as an MJPEG source sends it: a JPEG picture of `length` bytes that should be
+    // width x height (the format's size), valid during the call only. The default decodes it whole
+    // and passes the rows to OnRGBEvent; a frame that does not decode as a picture of that size is
+    // said as one frame lost. Sinks that need only part of the picture decode that part themselves.
+    virtual void on_jpeg_event(const std::uint8_t* jpg, std::int32_t length, std::int32_t width,
+                               std::int32_t height, std::optional<std::uint32_t> arrival_mill);
     // The running source stopped by itself (unplugged, failed) for `reason`: said once per loss,
     // after the frames it delivered before it. The component stays running and tries the source
     // again on reconnect().

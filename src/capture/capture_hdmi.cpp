@@ -332,6 +332,7 @@ void cls_Capture_HDMI::Capture_Run() {
     stored_count_ = 0;
     running_fps_ = 0;
     frames_lost_total_ = 0;
+    corrupt_frames_ = 0;
     running_ = true;
     capture_trace("*Capture_Run" + where());
     if (cookie_ == 0) {
@@ -461,7 +462,7 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
     }
 
     // 8.
-    if (do_crop_) {
+    if (do_crop_ && !window_decoded_) {
         if (!crop_frame(frame, length, source_width_, source_height_, crop_width_, crop_height_, cropped_)) {
             capture_trace("*Crop failed, " + std::to_string(source_width_) + "*" +
                           std::to_string(source_height_) + " to " + std::to_string(crop_width_) + "*" +

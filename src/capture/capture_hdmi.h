@@ -5,6 +5,7 @@
 #include "capture/frame_collection.h"
 #include "capture/signal_watch.h"
 #include "picture/dib_section.h"
+#include "picture/jpeg_band.h"
 #include "support/clocks.h"
 
 #include <cstdint>
@@ -90,6 +91,9 @@ public:
     }
     // Frames the device lost on the way since Capture_Run, as far as it can tell.
     std::int64_t frames_lost_total() const;
+    // Frames of an MJPEG source that did not decode since Capture_Run (damaged, cut short, of
+    // another size): skipped, and counted among the frames lost as well.
+    std::int64_t corrupt_frames() const;
 
     // Finds the saved source ("capturesettings" friendlyname / videoproperty) among "video:1" to
     // "video:10" and configures it; tells the operator when it is not there.
@@ -176,6 +180,9 @@ public:
                     std::optional<std::uint32_t> arrival_mill) override;
     void on_source_lost(const std::string& reason) override;
     void on_frames_lost(std::int64_t count) override;
+    // Decodes only the crop window of the picture, then goes on as OnRGBEvent does.
+    void on_jpeg_event(const std::uint8_t* jpg, std::int32_t length, std::int32_t width, std::int32_t height,
+                       std::optional<std::uint32_t> arrival_mill) override;
 
 private:
     std::string where() const;
@@ -236,6 +243,11 @@ private:
     std::int32_t crop_height_ = 0;
     std::int32_t video_buff_len_ = 0;
     cDIBSection cropped_;
+    // MJPEG frames: the window is decoded into the spare picture and swapped into cropped_ when whole.
+    JpegBandDecoder jpeg_decoder_;
+    cDIBSection jpeg_spare_;
+    bool window_decoded_ = false; // set while OnRGBEvent runs for a frame whose window is in cropped_
+    std::int64_t corrupt_frames_ = 0;
 
     std::int32_t max_frames_ = 0;
     bool post_linear_ = false;

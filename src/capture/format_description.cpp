@@ -1,5 +1,6 @@
 #include "capture/format_description.h"
 
+#include "capture/mjpeg_frame.h"
 #include "support/numbers.h"
 
 namespace veltro {
@@ -23,7 +24,8 @@ std::string Process_AMT(const std::optional<MediaType>& record) {
     }
     current_capture().image_size = static_cast<std::int32_t>(v.bmi_header.bi_size_image);
     current_capture().compression = v.bmi_header.bi_compression;
-    return std::to_string(v.bmi_header.bi_width) + "*" + std::to_string(v.bmi_header.bi_height) + "/" + rate;
+    return std::to_string(v.bmi_header.bi_width) + "*" + std::to_string(v.bmi_header.bi_height) + "/" + rate +
+           format_codec_text(*record);
 }
 
 } // namespace veltro

@@ -22,8 +22,9 @@ CurrentCapture& current_capture();
 
 // The short description of a format record: width, "*", height, "/", frames per second to one
 // decimal (halves to even, no trailing zeros): 1920*1080/25, 1920*1080/30 (333667), 1920*1080/29.9
-// (334000). "Corrupt data!" for a record without format block or time per frame. Keeps the image
-// size and compression code in current_capture().
+// (334000); JPEG pictures say so after it (1920*1080/120 MJPEG). "Corrupt data!" for a record
+// without format block or time per frame. Keeps the image size and compression code in
+// current_capture().
 std::string Process_AMT(const std::optional<MediaType>& record);
 
 } // namespace veltro

@@ -51,7 +51,8 @@ void output_message(j_common_ptr) {}
 // region_width pixels.
 bool decode_band(jpeg_decompress_struct& cinfo, ErrorManager& err, const std::uint8_t* jpg,
                  std::size_t length, std::int32_t width, std::int32_t height, const JpegBand& band,
-                 std::uint8_t* region, std::int32_t region_width, std::uint8_t* out) {
+                 std::uint8_t* region, std::int32_t region_width, std::uint8_t* out,
+                 std::ptrdiff_t out_step) {
     if (setjmp(err.jump) != 0) {
         jpeg_abort_decompress(&cinfo);
         return false;
@@ -102,8 +103,7 @@ bool decode_band(jpeg_decompress_struct& cinfo, ErrorManager& err, const std::ui
         for (JDIMENSION r = 0; r < got; ++r) {
             const auto y = static_cast<std::int32_t>(first + r);
             if (y >= band.top) {
-                std::copy_n(rows[r] + first_column, band_stride,
-                            out + static_cast<std::size_t>(y - band.top) * band_stride);
+                std::copy_n(rows[r] + first_column, band_stride, out + (y - band.top) * out_step);
             }
         }
     }
@@ -134,6 +134,15 @@ JpegBandDecoder::~JpegBandDecoder() = default;
 
 void JpegBandDecoder::decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width,
                              std::int32_t height, const JpegBand& band, std::vector<std::uint8_t>& pixels) {
+    if (band.width > 0 && band.height > 0) {
+        pixels.resize(static_cast<std::size_t>(band.width) * 3 * static_cast<std::size_t>(band.height));
+    }
+    decode_into(jpg, length, width, height, band, pixels.data(), std::ptrdiff_t{band.width} * 3);
+}
+
+void JpegBandDecoder::decode_into(const std::uint8_t* jpg, std::size_t length, std::int32_t width,
+                                  std::int32_t height, const JpegBand& band, std::uint8_t* first_row,
+                                  std::ptrdiff_t row_step) {
     if (jpg == nullptr || length == 0) {
         throw VeltroError(err::kJpeg, "Failed to read JPG: empty stream");
     }
@@ -144,9 +153,8 @@ void JpegBandDecoder::decode(const std::uint8_t* jpg, std::size_t length, std::i
     const std::int32_t region_width = std::min(width, band.width + kRegionSlack);
     State& s = *state_;
     s.region.resize(static_cast<std::size_t>(region_width) * 3 * kRowsPerRead);
-    pixels.resize(static_cast<std::size_t>(band.width) * 3 * static_cast<std::size_t>(band.height));
     if (!decode_band(s.cinfo, s.err, jpg, length, width, height, band, s.region.data(), region_width,
-                     pixels.data())) {
+                     first_row, row_step)) {
         throw VeltroError(err::kJpeg, std::string("Failed to read JPG: ") + s.err.message);
     }
 }

@@ -34,6 +34,12 @@ public:
     // fails with VeltroError 26001; `pixels` is then unspecified. Never reads outside the stream.
     void decode(const std::uint8_t* jpg, std::size_t length, std::int32_t width, std::int32_t height,
                 const JpegBand& band, std::vector<std::uint8_t>& pixels);
+    // The same into rows the caller holds: band row r goes to first_row + r * row_step (a negative
+    // step for bottom-up pictures), band.width * 3 bytes each. The decoder's own buffers are kept
+    // from picture to picture once it has seen a band of this width (the library's working memory
+    // still comes and goes with each picture).
+    void decode_into(const std::uint8_t* jpg, std::size_t length, std::int32_t width, std::int32_t height,
+                     const JpegBand& band, std::uint8_t* first_row, std::ptrdiff_t row_step);
 
 private:
     struct State;

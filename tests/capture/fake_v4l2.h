@@ -29,6 +29,9 @@ struct FakeV4L2Node {
     std::uint32_t height = 48;
     std::uint32_t padding = 0;
     bool capture = true; // false: a metadata node of the same card, which cannot capture
+    // An MJPEG camera: the pictures it sends in turn when S_FMT asks for MJPEG, as they are (each of
+    // the node's size, or damaged as the test made them). Empty: it sends BGR rows.
+    std::vector<std::vector<std::uint8_t>> jpeg_pictures;
 };
 
 // A scripted V4L2 device behind the back end's seam, as a grabber behaves on race night. Nodes are
@@ -141,6 +144,15 @@ public:
         }
         case VIDIOC_S_FMT: {
             auto& f = *static_cast<v4l2_format*>(arg);
+            s.jpeg = !s.node.jpeg_pictures.empty() && f.fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG;
+            if (s.jpeg) {
+                f.fmt.pix.width = s.node.width;
+                f.fmt.pix.height = s.node.height;
+                f.fmt.pix.bytesperline = 0;
+                f.fmt.pix.sizeimage = static_cast<std::uint32_t>(largest_picture(s.node));
+                f.fmt.pix.field = V4L2_FIELD_NONE;
+                return 0;
+            }
             f.fmt.pix.width = s.node.width;
             f.fmt.pix.height = s.node.height;
             f.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
@@ -157,7 +169,8 @@ public:
             req.count = std::min<std::uint32_t>(req.count, 4);
             s.buffers.clear();
             for (std::uint32_t i = 0; i < req.count; ++i) {
-                memory_.emplace_back((s.node.width * 3 + s.node.padding) * s.node.height);
+                memory_.emplace_back(s.jpeg ? largest_picture(s.node)
+                                            : (s.node.width * 3 + s.node.padding) * s.node.height);
                 s.buffers.push_back({&memory_.back(), false});
             }
             return 0;
@@ -257,6 +270,7 @@ private:
         std::vector<std::uint8_t>* memory;
         bool queued;
         bool filled = false;
+        std::uint32_t used = 0; // bytes of the picture in it
     };
     struct Filled {
         std::uint32_t index = 0;
@@ -270,6 +284,8 @@ private:
         bool streaming = false;
         bool gone = false;
         bool hung_up = false;
+        bool jpeg = false;       // streams the node's JPEG pictures
+        std::size_t painted = 0; // pictures put into buffers
         int fail_next = 0;
         std::uint32_t next_due = 0;
         std::uint32_t sequence = 0;     // of the next picture to come due
@@ -345,8 +361,7 @@ private:
     }
 
     void stamp(Session& s, v4l2_buffer& b, std::uint32_t due) {
-        const std::uint32_t stride = s.node.width * 3 + s.node.padding;
-        b.bytesused = stride * s.node.height;
+        b.bytesused = s.buffers[b.index].used;
         b.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
         b.timestamp.tv_sec = due / 1000;
         b.timestamp.tv_usec = static_cast<suseconds_t>(due % 1000) * 1000;
@@ -355,7 +370,14 @@ private:
     }
 
     void paint(Session& s, Buffer& buffer) {
+        if (s.jpeg) {
+            const auto& picture = s.node.jpeg_pictures[s.painted++ % s.node.jpeg_pictures.size()];
+            std::copy(picture.begin(), picture.end(), buffer.memory->begin());
+            buffer.used = static_cast<std::uint32_t>(picture.size());
+            return;
+        }
         const std::uint32_t stride = s.node.width * 3 + s.node.padding;
+        buffer.used = stride * s.node.height;
         // Stripes that move from picture to picture, and a row number in green.
         std::vector<std::uint8_t>& m = *buffer.memory;
         for (std::uint32_t y = 0; y < s.node.height; ++y) {
@@ -366,6 +388,14 @@ private:
                 p[2] = 0x40;
             }
         }
+    }
+
+    static std::size_t largest_picture(const Node& node) {
+        std::size_t largest = 1;
+        for (const auto& p : node.jpeg_pictures) {
+            largest = std::max(largest, p.size());
+        }
+        return largest;
     }
 
     static void copy_text(std::uint8_t* into, std::size_t size, const std::string& text) {

@@ -1,5 +1,6 @@
 #include "capture/backends/v4l2/v4l2_device.h"
 
+#include "capture/mjpeg_frame.h"
 #include "support/kernel_stamps.h"
 #include "support/numbers.h"
 
@@ -260,6 +261,9 @@ std::string V4L2Device::start(std::size_t index) {
     last_sequence_.reset();
     frames_lost_ = 0;
     const auto& bmi = formats_[index].format->bmi_header;
+    // MJPEG is taken as the device sends it: the capture source decodes only the part it keeps.
+    jpeg_ = is_jpeg_format(formats_[index]);
+    const std::uint32_t pixelformat = jpeg_ ? formats_[index].subtype : V4L2_PIX_FMT_BGR24;
     std::string open_error;
     fd_ = open_node(open_error);
     if (fd_ < 0) {
@@ -273,16 +277,15 @@ std::string V4L2Device::start(std::size_t index) {
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     f.fmt.pix.width = static_cast<std::uint32_t>(bmi.bi_width);
     f.fmt.pix.height = static_cast<std::uint32_t>(bmi.bi_height);
-    f.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
+    f.fmt.pix.pixelformat = pixelformat;
     f.fmt.pix.field = V4L2_FIELD_ANY;
     if (retry_ioctl(io_, fd_, VIDIOC_S_FMT, &f) < 0) {
         return fail(errno_text("Cannot set the format"));
     }
-    if (f.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24 ||
-        f.fmt.pix.width != static_cast<std::uint32_t>(bmi.bi_width) ||
+    if (f.fmt.pix.pixelformat != pixelformat || f.fmt.pix.width != static_cast<std::uint32_t>(bmi.bi_width) ||
         f.fmt.pix.height != static_cast<std::uint32_t>(bmi.bi_height)) {
         return fail("The device does not deliver " + std::to_string(bmi.bi_width) + "*" +
-                    std::to_string(bmi.bi_height) + " pictures in BGR");
+                    std::to_string(bmi.bi_height) + " pictures in " + (jpeg_ ? "MJPEG" : "BGR"));
     }
     width_ = static_cast<std::int32_t>(f.fmt.pix.width);
     height_ = static_cast<std::int32_t>(f.fmt.pix.height);
@@ -333,7 +336,15 @@ std::string V4L2Device::start(std::size_t index) {
     if (epoll_fd_ < 0 || epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd_, &watch) < 0) {
         return fail(errno_text("Cannot watch " + identity_.path));
     }
-    frame_.assign(static_cast<std::size_t>(cDIBSection::bytes_per_scan_line(width_)) * height_, 0);
+    if (jpeg_) {
+        std::size_t largest = 0;
+        for (const auto& m : buffers_) {
+            largest = std::max(largest, m.length);
+        }
+        frame_.assign(largest, 0);
+    } else {
+        frame_.assign(static_cast<std::size_t>(cDIBSection::bytes_per_scan_line(width_)) * height_, 0);
+    }
     return {};
 }
 
@@ -397,6 +408,10 @@ void V4L2Device::dispatch(const FrameCallback& deliver) {
             }
             return;
         }
+        if (jpeg_) {
+            dispatch_jpeg(b, deliver);
+            continue;
+        }
         const bool whole = !(b.flags & V4L2_BUF_FLAG_ERROR) && b.index < buffers_.size() &&
                            static_cast<std::int64_t>(b.bytesused) >=
                                static_cast<std::int64_t>(stride_) * (height_ - 1) + width_ * 3;
@@ -410,6 +425,22 @@ void V4L2Device::dispatch(const FrameCallback& deliver) {
         if (whole) {
             deliver(frame_.data(), static_cast<std::int32_t>(frame_.size()), stamp);
         }
+    }
+}
+
+void V4L2Device::dispatch_jpeg(v4l2_buffer& b, const FrameCallback& deliver) {
+    // Whether the picture in it is whole only a decode can tell: the capture source counts the
+    // damaged ones. The buffer goes back to the driver at once, as for rows.
+    const bool filled = !(b.flags & V4L2_BUF_FLAG_ERROR) && b.index < buffers_.size() && b.bytesused > 0 &&
+                        b.bytesused <= buffers_[b.index].length && b.bytesused <= frame_.size();
+    if (filled) {
+        std::memcpy(frame_.data(), buffers_[b.index].start, b.bytesused);
+    }
+    const auto stamp = v4l2_stamp_to_mill(b.timestamp, b.flags);
+    count_sequence(b.sequence, filled);
+    retry_ioctl(io_, fd_, VIDIOC_QBUF, &b);
+    if (filled) {
+        deliver(frame_.data(), static_cast<std::int32_t>(b.bytesused), stamp);
     }
 }
 

@@ -10,12 +10,15 @@
 #include <sys/time.h>
 #include <vector>
 
+struct v4l2_buffer;
+
 namespace veltro {
 
 // Capture devices of the V4L2 interface: every video node that can capture and stream. The friendly
 // name is the device's card name; the formats are its own pixel formats with each frame size and
 // frame interval it lists. Frames are taken with memory-mapped streaming through libv4l2, which
-// converts whatever the device sends into BGR rows, and are turned bottom-up for the program.
+// converts whatever the device sends into BGR rows, and are turned bottom-up for the program; MJPEG
+// formats are the exception: their pictures are passed on as sent, for the capture source to decode.
 //
 // A grabber can go on race night: unplugged, switched off, or failing. A dequeue that fails (ENODEV,
 // EIO, ...) or a hang-up or error on the node ends the stream at once: the device lets go of its
@@ -89,6 +92,8 @@ private:
     void release();
     void lose(const std::string& reason);
     void count_sequence(std::uint32_t sequence, bool whole);
+    // Passes on the JPEG picture in dequeued buffer `b` and queues the buffer again.
+    void dispatch_jpeg(v4l2_buffer& b, const FrameCallback& deliver);
 
     V4L2Identity identity_;
     V4L2Io& io_;
@@ -101,6 +106,7 @@ private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::int32_t stride_ = 0;
+    bool jpeg_ = false; // the format runs as MJPEG: frame_ holds one picture as the device sent it
     std::vector<std::uint8_t> frame_;
     // The driver numbers every frame, also those it had no free buffer for: a gap is frames lost.
     std::optional<std::uint32_t> last_sequence_;
