@@ -218,6 +218,18 @@ public:
         return true;
     }
 
+    std::optional<ControlRange> control(ControlKind kind) override {
+        return selected_ ? selected_->control(kind) : std::nullopt;
+    }
+    void set_controls(const ControlChoice& choice) override {
+        if (selected_) {
+            selected_->set_controls(choice);
+        }
+    }
+    std::string controls_applied() const override {
+        return running_ && selected_ ? selected_->controls_applied() : std::string();
+    }
+
 private:
     void deliver(const std::uint8_t* frame, std::int32_t length, std::optional<std::uint32_t> arrival) {
         if (max_fps_ > 0) {
