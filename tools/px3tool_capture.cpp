@@ -59,7 +59,7 @@ std::optional<double> control_arg(veltro::CaptureComponent& component, const std
         return std::nullopt;
     }
     const auto range = component.control(kind);
-    const char* what = kind == veltro::ControlKind::exposure ? "an exposure time" : "a gain";
+    const char* what = kind == veltro::ControlKind::Exposure ? "an exposure time" : "a gain";
     if (!range) {
         throw UsageError{source + " has no " + std::string(what) + " to set"};
     }
@@ -148,8 +148,8 @@ int capture(const Args& arguments) {
     }
     component->SelectSource("video:" + std::to_string(options.source_number));
     options.controls.exposure_us =
-        control_arg(*component, exposure, veltro::ControlKind::exposure, source->friendly_name);
-    options.controls.gain = control_arg(*component, gain, veltro::ControlKind::gain, source->friendly_name);
+        control_arg(*component, exposure, veltro::ControlKind::Exposure, source->friendly_name);
+    options.controls.gain = control_arg(*component, gain, veltro::ControlKind::Gain, source->friendly_name);
 
     QuietOperator quiet;
     veltro::SourceHeatResult result;

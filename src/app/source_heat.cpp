@@ -25,7 +25,8 @@ std::vector<SourceListing> list_sources(CaptureComponent& component) {
     for (const SourceRow& row : Do_Enum(component)) {
         if (sources.empty() || sources.back().source_number != row.source_number) {
             component.SelectSource("video:" + std::to_string(row.source_number));
-            sources.push_back({row.source_number, row.friendly_name, component.GetProperty("sourceDescription"), {}});
+            sources.push_back(
+                {row.source_number, row.friendly_name, component.GetProperty("sourceDescription"), {}});
         }
         sources.back().formats.push_back(row);
     }
@@ -45,8 +46,8 @@ std::int16_t rate_of_format(const std::string& description) {
     }
 }
 
-SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component, const SourceHeatOptions& options,
-                                    const Clock& clock) {
+SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component,
+                                    const SourceHeatOptions& options, const Clock& clock) {
     if (options.capture_ms <= 0 || options.capture_ms > 600000) {
         throw VeltroError(err::kOverflow, "Capture time must lie between 1 ms and 10 minutes");
     }
@@ -62,15 +63,17 @@ SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component,
     component->SetProperty("SetFormat", std::to_string(options.format_number));
     const auto record = component->get_format_record("GetProp");
     if (!component->LastError().empty() || !record || !record->format) {
-        throw VeltroError(err::kSubscriptOutOfRange, name + " has no format " + std::to_string(options.format_number));
+        throw VeltroError(err::kSubscriptOutOfRange,
+                          name + " has no format " + std::to_string(options.format_number));
     }
     const auto& bmi = record->format->bmi_header;
     if (options.crop_width <= 0 || options.crop_height <= 0 || options.crop_width > bmi.bi_width ||
         options.crop_height > bmi.bi_height) {
         throw VeltroError(err::kTypeMismatch, "The picture size " + std::to_string(options.crop_width) + "*" +
-                                                  std::to_string(options.crop_height) + " does not fit in the " +
-                                                  std::to_string(bmi.bi_width) + "*" +
-                                                  std::to_string(bmi.bi_height) + " pictures of " + name);
+                                                  std::to_string(options.crop_height) +
+                                                  " does not fit in the " + std::to_string(bmi.bi_width) +
+                                                  "*" + std::to_string(bmi.bi_height) + " pictures of " +
+                                                  name);
     }
     component->set_controls(options.controls);
 

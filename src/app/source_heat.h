@@ -48,7 +48,7 @@ std::int16_t rate_of_format(const std::string& description);
 // start being the moment capture began. Fails with VeltroError, and leaves no file, when the file
 // exists, the source or format is not there, the crop does not fit in its pictures or the source
 // does not start; a recording that was made is kept with what was recorded.
-SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component, const SourceHeatOptions& options,
-                                    const Clock& clock);
+SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component,
+                                    const SourceHeatOptions& options, const Clock& clock);
 
 } // namespace veltro

@@ -45,16 +45,18 @@ std::string control_value_text(double value) {
     return s == "-0" ? "0" : s;
 }
 
-std::optional<double> parse_control_value(const std::string& text, ControlKind kind, const ControlRange& range) {
+std::optional<double> parse_control_value(const std::string& text, ControlKind kind,
+                                          const ControlRange& range) {
     if (text.empty()) {
         return std::nullopt;
     }
     const auto value = number_of(text);
     if (!value || *value < range.min || *value > range.max) {
-        const std::string unit = kind == ControlKind::exposure ? "µs" : range.unit;
-        throw VeltroError(err::kTypeMismatch, std::string(kind == ControlKind::exposure ? "Exposure" : "Gain") +
-                                                  " must be a number from " + with_unit(range.min, unit) +
-                                                  " to " + with_unit(range.max, unit) + ", not " + text);
+        const std::string unit = kind == ControlKind::Exposure ? "µs" : range.unit;
+        throw VeltroError(err::kTypeMismatch,
+                          std::string(kind == ControlKind::Exposure ? "Exposure" : "Gain") +
+                              " must be a number from " + with_unit(range.min, unit) + " to " +
+                              with_unit(range.max, unit) + ", not " + text);
     }
     return value;
 }

@@ -7,7 +7,7 @@ namespace veltro {
 
 // Exposure time and gain, where a source lets them be set: a short exposure is what keeps a dog at
 // full speed sharp on the finish picture, and the gain makes up for the light it loses.
-enum class ControlKind { exposure, gain };
+enum class ControlKind { Exposure, Gain };
 
 // What a source offers for one control: its range and present value. Exposure is in microseconds on
 // every source; gain is in the source's own unit ("dB" for GenICam cameras, "" for the driver's steps
@@ -38,7 +38,8 @@ std::string control_value_text(double value);
 
 // The operator's text for a control: a number within the range, or an empty text for none. Fails with
 // error 13 (Type mismatch) for anything else, naming the control and its range.
-std::optional<double> parse_control_value(const std::string& text, ControlKind kind, const ControlRange& range);
+std::optional<double> parse_control_value(const std::string& text, ControlKind kind,
+                                          const ControlRange& range);
 
 // What a start applied, for the recording's capture description: "exposure 1000 µs, gain 6 dB";
 // empty when it set neither.

@@ -8,6 +8,8 @@
 #include <arv.h>
 #include <cmath>
 #include <ctime>
+#include <map>
+#include <mutex>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -51,7 +53,7 @@ void control_lost(ArvDevice* /*device*/, gpointer self) {
 std::optional<ControlRange> read_control(ArvCamera* camera, ControlKind kind) {
     GError* error = nullptr;
     ControlRange range;
-    if (kind == ControlKind::exposure) {
+    if (kind == ControlKind::Exposure) {
         if (!arv_camera_is_exposure_time_available(camera, &error) || error != nullptr) {
             g_clear_error(&error);
             return std::nullopt;
@@ -75,12 +77,36 @@ std::optional<ControlRange> read_control(ArvCamera* camera, ControlKind kind) {
     return range;
 }
 
+// What a camera said when it was last opened. A GigE camera answers one controlling host at a time:
+// while this program films with it, a new list (the source selection opened meanwhile) takes it as it
+// was, rather than leave it out.
+struct Probed {
+    std::uint32_t pixel_format = 0;
+    std::vector<MediaType> formats;
+    std::vector<double> rates;
+    std::optional<ControlRange> exposure;
+    std::optional<ControlRange> gain;
+};
+std::mutex probed_mutex;
+std::map<std::string, Probed> probed_cameras;
+
+std::unique_ptr<CaptureDevice> from_probed(GenICamIdentity identity) {
+    std::lock_guard lock(probed_mutex);
+    const auto it = probed_cameras.find(identity.device_id);
+    if (it == probed_cameras.end()) {
+        return nullptr;
+    }
+    const Probed& p = it->second;
+    return std::make_unique<AravisCamera>(std::move(identity), p.pixel_format, p.formats, p.rates, p.exposure,
+                                          p.gain);
+}
+
 std::unique_ptr<CaptureDevice> probe(GenICamIdentity identity) {
     GError* error = nullptr;
     ArvCamera* camera = arv_camera_new(identity.device_id.c_str(), &error);
     if (camera == nullptr) {
         Trace("*Aravis: cannot open ", identity.device_id, ": ", error_text(error, "no answer"));
-        return nullptr;
+        return from_probed(std::move(identity));
     }
     guint count = 0;
     gint64* offered = arv_camera_dup_available_pixel_formats(camera, &count, &error);
@@ -129,22 +155,26 @@ std::unique_ptr<CaptureDevice> probe(GenICamIdentity identity) {
             }
         }
     }
-    auto exposure = read_control(camera, ControlKind::exposure);
-    auto gain = read_control(camera, ControlKind::gain);
+    auto exposure = read_control(camera, ControlKind::Exposure);
+    auto gain = read_control(camera, ControlKind::Gain);
     g_object_unref(camera);
     if (formats.empty()) {
         Trace("*Aravis: ", identity.device_id, " offers no picture format the program takes");
         return nullptr;
     }
-    return std::make_unique<AravisCamera>(std::move(identity), *pixel_format, std::move(formats), std::move(rates),
-                                          std::move(exposure), std::move(gain));
+    {
+        std::lock_guard lock(probed_mutex);
+        probed_cameras[identity.device_id] = {*pixel_format, formats, rates, exposure, gain};
+    }
+    return std::make_unique<AravisCamera>(std::move(identity), *pixel_format, std::move(formats),
+                                          std::move(rates), std::move(exposure), std::move(gain));
 }
 
 } // namespace
 
-AravisCamera::AravisCamera(GenICamIdentity identity, std::uint32_t pixel_format, std::vector<MediaType> formats,
-                           std::vector<double> rates, std::optional<ControlRange> exposure,
-                           std::optional<ControlRange> gain)
+AravisCamera::AravisCamera(GenICamIdentity identity, std::uint32_t pixel_format,
+                           std::vector<MediaType> formats, std::vector<double> rates,
+                           std::optional<ControlRange> exposure, std::optional<ControlRange> gain)
     : identity_(std::move(identity)), pixel_format_(pixel_format), formats_(std::move(formats)),
       rates_(std::move(rates)), exposure_(std::move(exposure)), gain_(std::move(gain)) {
     event_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -166,7 +196,7 @@ std::string AravisCamera::description() const {
 }
 
 std::optional<ControlRange> AravisCamera::control(ControlKind kind) {
-    return kind == ControlKind::exposure ? exposure_ : gain_;
+    return kind == ControlKind::Exposure ? exposure_ : gain_;
 }
 
 void AravisCamera::signal(bool control_lost) {
@@ -312,12 +342,12 @@ void AravisCamera::dispatch(const FrameCallback& deliver) {
             const auto* data = static_cast<const std::uint8_t*>(arv_buffer_get_image_data(buffer, &size));
             const bool converted = arv_buffer_get_image_width(buffer) == width_ &&
                                    arv_buffer_get_image_height(buffer) == height_ &&
-                                   genicam_to_bottom_up_bgr(arv_buffer_get_image_pixel_format(buffer), data, size,
-                                                            width_, height_, frame_.data());
+                                   genicam_to_bottom_up_bgr(arv_buffer_get_image_pixel_format(buffer), data,
+                                                            size, width_, height_, frame_.data());
             if (converted) {
                 const std::uint64_t host = arv_buffer_get_system_timestamp(buffer);
-                const std::int64_t arrival = host != 0 ? static_cast<std::int64_t>(host) + real_to_monotonic
-                                                       : now_ns(CLOCK_MONOTONIC);
+                const std::int64_t arrival =
+                    host != 0 ? static_cast<std::int64_t>(host) + real_to_monotonic : now_ns(CLOCK_MONOTONIC);
                 stamp = counter_ms_at(stamps_.monotonic_ns(arv_buffer_get_timestamp(buffer), arrival));
             }
         }
@@ -351,9 +381,10 @@ std::vector<std::unique_ptr<CaptureDevice>> enumerate_aravis_cameras(bool simula
     std::vector<std::unique_ptr<CaptureDevice>> out;
     const unsigned count = arv_get_n_devices();
     for (unsigned i = 0; i < count; ++i) {
-        GenICamIdentity identity{text_or(arv_get_device_id(i), ""), text_or(arv_get_device_vendor(i), "GenICam"),
-                                 text_or(arv_get_device_model(i), "camera"),
-                                 text_or(arv_get_device_serial_nbr(i), ""), text_or(arv_get_device_protocol(i), "")};
+        GenICamIdentity identity{
+            text_or(arv_get_device_id(i), ""), text_or(arv_get_device_vendor(i), "GenICam"),
+            text_or(arv_get_device_model(i), "camera"), text_or(arv_get_device_serial_nbr(i), ""),
+            text_or(arv_get_device_protocol(i), "")};
         if (identity.device_id.empty() || (!simulated && identity.protocol == "Fake")) {
             continue;
         }

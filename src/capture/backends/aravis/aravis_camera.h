@@ -35,7 +35,8 @@ struct GenICamIdentity {
 class AravisCamera final : public CaptureDevice {
 public:
     AravisCamera(GenICamIdentity identity, std::uint32_t pixel_format, std::vector<MediaType> formats,
-                 std::vector<double> rates, std::optional<ControlRange> exposure, std::optional<ControlRange> gain);
+                 std::vector<double> rates, std::optional<ControlRange> exposure,
+                 std::optional<ControlRange> gain);
     ~AravisCamera() override;
     AravisCamera(const AravisCamera&) = delete;
     AravisCamera& operator=(const AravisCamera&) = delete;

@@ -47,9 +47,10 @@ void bayer_to_bgr(BayerSites sites, const std::uint8_t* src, std::int32_t width,
             const int green = (cell[static_cast<std::size_t>(3 - sites.red)] +
                                cell[static_cast<std::size_t>(3 - sites.blue)] + 1) /
                               2;
-            const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.blue)]),
-                                         static_cast<std::uint8_t>(green),
-                                         static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.red)])};
+            const std::uint8_t bgr[3] = {
+                static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.blue)]),
+                static_cast<std::uint8_t>(green),
+                static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.red)])};
             for (std::int32_t xi = x; xi <= x1; ++xi) {
                 std::memcpy(out0 + static_cast<std::size_t>(xi) * 3, bgr, 3);
                 std::memcpy(out1 + static_cast<std::size_t>(xi) * 3, bgr, 3);
@@ -61,8 +62,8 @@ void bayer_to_bgr(BayerSites sites, const std::uint8_t* src, std::int32_t width,
 } // namespace
 
 bool genicam_format_supported(std::uint32_t pixel_format) {
-    return pixel_format == genicam::kMono8 || pixel_format == genicam::kRGB8 || pixel_format == genicam::kBGR8 ||
-           bayer_sites(pixel_format).has_value();
+    return pixel_format == genicam::kMono8 || pixel_format == genicam::kRGB8 ||
+           pixel_format == genicam::kBGR8 || bayer_sites(pixel_format).has_value();
 }
 
 std::optional<std::uint32_t> genicam_preferred_format(const std::vector<std::uint32_t>& offered) {
