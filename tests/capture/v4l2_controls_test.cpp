@@ -19,7 +19,7 @@ public:
         std::int32_t value = 0;
         int refuse = 0;
     };
-    explicit ControlledV4L2(FakeV4L2& device) : device_(device) {}
+    explicit ControlledV4L2(testing::FakeV4L2& device) : device_(device) {}
 
     std::map<std::uint32_t, Control> controls;
     std::vector<std::string> sets;
@@ -88,7 +88,7 @@ private:
             return std::to_string(id);
         }
     }
-    FakeV4L2& device_;
+    testing::FakeV4L2& device_;
 };
 
 class V4L2Controls : public ::testing::Test {
@@ -101,7 +101,7 @@ protected:
         io.controls[V4L2_CID_GAIN] = {0, 255, 32};
     }
     std::unique_ptr<V4L2Device> grabber() {
-        const FakeV4L2Node node;
+        const testing::FakeV4L2Node node;
         return std::make_unique<V4L2Device>(
             V4L2Identity{"/fake/video0", node.card, node.bus, "fakev4l2"},
             std::vector<MediaType>{v4l2_describe_format(V4L2_PIX_FMT_YUYV, node.width, node.height, 1, 25)},
@@ -109,7 +109,7 @@ protected:
     }
 
     ManualClock clock{50000};
-    FakeV4L2 fake{clock};
+    testing::FakeV4L2 fake{clock};
     ControlledV4L2 io{fake};
 };
 

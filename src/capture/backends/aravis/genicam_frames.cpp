@@ -44,8 +44,9 @@ void bayer_to_bgr(BayerSites sites, const std::uint8_t* src, std::int32_t width,
         for (std::int32_t x = 0; x < width; x += 2) {
             const std::int32_t x1 = std::min(x + 1, width - 1);
             const std::array<int, 4> cell{rows[0][x], rows[0][x1], rows[1][x], rows[1][x1]};
-            const int green = (cell[static_cast<std::size_t>(3 - sites.red)] +
-                               cell[static_cast<std::size_t>(3 - sites.blue)] + 1) /
+            // The greens sit on the other diagonal: beside red and beside blue in their rows.
+            const int green = (cell[static_cast<std::size_t>(sites.red ^ 1)] +
+                               cell[static_cast<std::size_t>(sites.blue ^ 1)] + 1) /
                               2;
             const std::uint8_t bgr[3] = {
                 static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.blue)]),
