@@ -137,14 +137,17 @@ int capture(const Args& arguments) {
         }
     }
     options.format_number = row->format_number;
+    const auto size = row->description.substr(0, row->description.find('/'));
+    const auto star = size.find('*');
+    const auto width = static_cast<std::int16_t>(std::stoi(size.substr(0, star)));
+    const auto height = static_cast<std::int16_t>(std::stoi(size.substr(star + 1)));
     if (crop.empty()) {
         // The program's usual finish window where the pictures hold it, else the whole picture.
-        const auto size = row->description.substr(0, row->description.find('/'));
-        const auto star = size.find('*');
-        const auto width = static_cast<std::int16_t>(std::stoi(size.substr(0, star)));
-        const auto height = static_cast<std::int16_t>(std::stoi(size.substr(star + 1)));
         options.crop_width = std::min<std::int16_t>(width, 400);
         options.crop_height = std::min<std::int16_t>(height, 880);
+    } else if (options.crop_width > width || options.crop_height > height) {
+        throw UsageError{"The picture size " + crop + " does not fit in the " + size + " pictures of " +
+                         source->friendly_name};
     }
     component->SelectSource("video:" + std::to_string(options.source_number));
     options.controls.exposure_us =
@@ -152,19 +155,13 @@ int capture(const Args& arguments) {
     options.controls.gain = control_arg(*component, gain, veltro::ControlKind::Gain, source->friendly_name);
 
     QuietOperator quiet;
-    veltro::SourceHeatResult result;
-    try {
-        result = veltro::record_source_heat(std::move(component), options, veltro::system_clock());
-    } catch (const veltro::VeltroError& e) {
-        if (e.number() == veltro::err::kTypeMismatch) {
-            throw UsageError{e.description()}; // the crop does not fit: nothing was written
-        }
-        throw;
-    }
+    const veltro::SourceHeatResult result =
+        veltro::record_source_heat(std::move(component), options, veltro::system_clock());
     std::cout << options.path << ": " << result.frames << " frames, " << result.capture_info << ", "
               << options.crop_width << "*" << options.crop_height << ", " << result.rate << " fps\n";
     if (result.frames_lost > 0) {
-        std::cout << result.frames_lost << " frames lost on the way\n";
+        std::cout << result.frames_lost << (result.frames_lost == 1 ? " frame" : " frames")
+                  << " lost on the way\n";
     }
     for (const auto& m : quiet.messages) {
         std::cerr << m << '\n';

@@ -77,18 +77,39 @@ TEST(GenICamFrames, CameraStampsKeepTheCameraSpacingFromTheFirstArrival) {
     const std::int64_t ms = 1000000;
     // The camera's clock starts anywhere; the first frame lands on its arrival.
     EXPECT_EQ(map.monotonic_ns(5000 * ms, 900000 * ms), 900000 * ms);
-    // Later arrivals jitter with the host; the stamps keep the camera's 10 ms.
-    EXPECT_EQ(map.monotonic_ns(5010 * ms, 900013 * ms), 900010 * ms);
-    EXPECT_EQ(map.monotonic_ns(5020 * ms, 900021 * ms), 900020 * ms);
+    // Later arrivals jitter with the host; the stamps keep the camera's 10 ms (and rise by no more
+    // than the drift allowance, 5 µs in 10 ms).
+    EXPECT_EQ(map.monotonic_ns(5010 * ms, 900013 * ms), 900010 * ms + 5000);
+    EXPECT_EQ(map.monotonic_ns(5020 * ms, 900024 * ms), 900020 * ms + 10000);
+    // A frame that came through sooner: the offset follows it down at once.
+    EXPECT_EQ(map.monotonic_ns(5030 * ms, 900029 * ms), 900029 * ms);
     // No camera stamp: the arrival.
-    EXPECT_EQ(map.monotonic_ns(0, 900034 * ms), 900034 * ms);
+    EXPECT_EQ(map.monotonic_ns(0, 900044 * ms), 900044 * ms);
     // A camera that was reset (its clock back at zero, or far away) starts over from the arrival.
-    EXPECT_EQ(map.monotonic_ns(3 * ms, 900040 * ms), 900040 * ms);
-    EXPECT_EQ(map.monotonic_ns(13 * ms, 900051 * ms), 900050 * ms);
-    EXPECT_EQ(map.monotonic_ns(9000 * ms, 900060 * ms), 900060 * ms);
+    EXPECT_EQ(map.monotonic_ns(3 * ms, 900050 * ms), 900050 * ms);
+    EXPECT_EQ(map.monotonic_ns(13 * ms, 900061 * ms), 900060 * ms + 5000);
+    EXPECT_EQ(map.monotonic_ns(9000 * ms, 900070 * ms), 900070 * ms);
     // After reset() the next frame fixes the offset again.
     map.reset();
-    EXPECT_EQ(map.monotonic_ns(9010 * ms, 900075 * ms), 900075 * ms);
+    EXPECT_EQ(map.monotonic_ns(9010 * ms, 900085 * ms), 900085 * ms);
+}
+
+// An hour of live picture from a camera whose clock runs 100 ppm slow, then one 100 ppm fast, each
+// frame reaching the host 2 to 6 ms after it was taken: the stamps stay within the transfer time of
+// the moment the picture was taken, not a third of a second off.
+TEST(GenICamFrames, CameraStampsFollowACameraClockThatDrifts) {
+    for (const std::int64_t ppm : {-100, 100}) {
+        CameraStampMap map;
+        std::int64_t worst = 0;
+        for (std::int64_t frame = 0; frame < 360000; ++frame) {
+            const std::int64_t taken = 1000000000000 + frame * 10000000; // host time, 100 a second
+            const std::int64_t camera = 7000000000 + frame * 10000000 * (1000000 + ppm) / 1000000;
+            const std::int64_t latency = 2000000 + (frame * 7919 % 5) * 1000000;
+            const std::int64_t stamp = map.monotonic_ns(static_cast<std::uint64_t>(camera), taken + latency);
+            worst = std::max(worst, std::llabs(stamp - taken));
+        }
+        EXPECT_LE(worst, 6000000) << ppm << " ppm";
+    }
 }
 
 TEST(GenICamFrames, OfferedFormatAndRates) {

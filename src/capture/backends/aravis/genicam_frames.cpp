@@ -136,8 +136,13 @@ std::int64_t CameraStampMap::monotonic_ns(std::uint64_t camera_ns, std::int64_t 
         return arrival_ns;
     }
     const auto camera = static_cast<std::int64_t>(camera_ns & 0x7fffffffffffffffULL);
+    const std::int64_t seen = arrival_ns - camera;
     if (!offset_ || camera_ns < last_camera_ns_ || std::llabs(camera + *offset_ - arrival_ns) > kMaxStrayNs) {
-        offset_ = arrival_ns - camera;
+        offset_ = seen;
+    } else {
+        const auto since = static_cast<std::int64_t>(camera_ns - last_camera_ns_);
+        offset_ = std::min(seen, *offset_ + since / 1000000 * kMaxDriftPpm +
+                                     since % 1000000 * kMaxDriftPpm / 1000000);
     }
     last_camera_ns_ = camera_ns;
     return camera + *offset_;

@@ -37,11 +37,16 @@ std::vector<double> genicam_offered_rates(double min_fps, double max_fps);
 
 // Puts a camera's frame stamps on the monotonic clock. The camera counts on its own clock from its own
 // zero; the offset between the two is fixed at the first frame (its host arrival), so that the
-// frames keep the camera's spacing rather than the host's. A frame without a camera stamp keeps its
-// arrival; a camera stamp that goes back or strays more than a second from the arrival (the camera was
-// reset) fixes the offset again.
+// frames keep the camera's spacing rather than the host's. Two quartz clocks drift apart (tens of
+// parts per million, a tenth of a second in an hour of live picture), so the offset then follows the
+// host: down at once to a frame that arrives sooner after its camera stamp than the offset says (the
+// transfer took less), up by at most kMaxDriftPpm of the camera's time. A frame without a camera stamp
+// keeps its arrival; a camera stamp that goes back or strays more than a second from the arrival
+// (the camera was reset) fixes the offset again.
 class CameraStampMap {
 public:
+    static constexpr std::int64_t kMaxDriftPpm = 500;
+
     // `camera_ns`: the camera's stamp, 0 for none. `arrival_ns`: the host arrival on CLOCK_MONOTONIC.
     std::int64_t monotonic_ns(std::uint64_t camera_ns, std::int64_t arrival_ns);
     void reset() { offset_.reset(); }
