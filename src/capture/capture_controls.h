@@ -27,8 +27,8 @@ struct ControlChoice {
     friend bool operator==(const ControlChoice&, const ControlChoice&) = default;
 };
 
-// The choice in the settings ("capturesettings" exposure and gain; empty for none). A stored value
-// that is not a number counts as none.
+// The choice in the settings ("capturesettings" exposure and gain). A value that is not a number
+// (none is read as "N/A") counts as none.
 ControlChoice read_control_choice();
 // Writes both values (an absent one as empty).
 void save_control_choice(const ControlChoice& choice);

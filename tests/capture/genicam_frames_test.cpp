@@ -106,7 +106,7 @@ TEST(GenICamFrames, CameraStampsFollowACameraClockThatDrifts) {
             const std::int64_t camera = 7000000000 + frame * 10000000 * (1000000 + ppm) / 1000000;
             const std::int64_t latency = 2000000 + (frame * 7919 % 5) * 1000000;
             const std::int64_t stamp = map.monotonic_ns(static_cast<std::uint64_t>(camera), taken + latency);
-            worst = std::max(worst, std::llabs(stamp - taken));
+            worst = std::max<std::int64_t>(worst, std::llabs(stamp - taken));
         }
         EXPECT_LE(worst, 6000000) << ppm << " ppm";
     }

@@ -60,8 +60,8 @@ TEST_F(SourceControlsWindow, ShownForTheSourceThatHasThemCheckedAndStoredWithIt)
     done();
     EXPECT_EQ(op.last_message(), "Exposure must be a number from 10 µs to 100000 µs, not 5");
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(Read_Setting(keys::capture_exposure), "");
-    EXPECT_EQ(Read_Setting(keys::capture_gain), "");
+    EXPECT_EQ(Read_Setting(keys::capture_exposure), "N/A");
+    EXPECT_EQ(Read_Setting(keys::capture_gain), "N/A");
 
     exposure()->setText("1000");
     done();
@@ -78,8 +78,8 @@ TEST_F(SourceControlsWindow, ShownForTheSourceThatHasThemCheckedAndStoredWithIt)
     // Another source: nothing to show, and the values of the first no longer apply.
     w.list_view_prop_click(1);
     EXPECT_FALSE(w.controls_frame()->isVisible());
-    EXPECT_EQ(Read_Setting(keys::capture_exposure), "");
-    EXPECT_EQ(Read_Setting(keys::capture_gain), "");
+    EXPECT_EQ(Read_Setting(keys::capture_exposure), "N/A");
+    EXPECT_EQ(Read_Setting(keys::capture_gain), "N/A");
     w.list_view_prop_click(0);
     EXPECT_EQ(exposure()->text(), "");
 }
