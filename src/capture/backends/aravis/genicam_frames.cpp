@@ -33,29 +33,50 @@ std::optional<BayerSites> bayer_sites(std::uint32_t pixel_format) {
     }
 }
 
+// One 2 x 2 cell's colour into the pixels of columns x..x1 of both output rows.
+void bayer_cell(BayerSites sites, const std::uint8_t* const rows[2], std::int32_t x, std::int32_t x1,
+                std::uint8_t* out0, std::uint8_t* out1) {
+    const std::array<int, 4> cell{rows[0][x], rows[0][x1], rows[1][x], rows[1][x1]};
+    // The greens sit on the other diagonal: beside red and beside blue in their rows.
+    const int green =
+        (cell[static_cast<std::size_t>(sites.red ^ 1)] + cell[static_cast<std::size_t>(sites.blue ^ 1)] + 1) /
+        2;
+    const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.blue)]),
+                                 static_cast<std::uint8_t>(green),
+                                 static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.red)])};
+    for (std::int32_t xi = x; xi <= x1; ++xi) {
+        std::memcpy(out0 + static_cast<std::size_t>(xi) * 3, bgr, 3);
+        std::memcpy(out1 + static_cast<std::size_t>(xi) * 3, bgr, 3);
+    }
+}
+
 void bayer_to_bgr(BayerSites sites, const std::uint8_t* src, std::int32_t width, std::int32_t height,
                   std::uint8_t* dst, std::int32_t dst_stride) {
     for (std::int32_t y = 0; y < height; y += 2) {
         const std::int32_t y1 = std::min(y + 1, height - 1);
-        const std::uint8_t* rows[2] = {src + static_cast<std::size_t>(y) * width,
-                                       src + static_cast<std::size_t>(y1) * width};
+        const std::uint8_t* const rows[2] = {src + static_cast<std::size_t>(y) * width,
+                                             src + static_cast<std::size_t>(y1) * width};
         std::uint8_t* out0 = dst + static_cast<std::size_t>(height - 1 - y) * dst_stride;
         std::uint8_t* out1 = dst + static_cast<std::size_t>(height - 1 - y1) * dst_stride;
-        for (std::int32_t x = 0; x < width; x += 2) {
-            const std::int32_t x1 = std::min(x + 1, width - 1);
-            const std::array<int, 4> cell{rows[0][x], rows[0][x1], rows[1][x], rows[1][x1]};
-            // The greens sit on the other diagonal: beside red and beside blue in their rows.
-            const int green = (cell[static_cast<std::size_t>(sites.red ^ 1)] +
-                               cell[static_cast<std::size_t>(sites.blue ^ 1)] + 1) /
-                              2;
-            const std::uint8_t bgr[3] = {
-                static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.blue)]),
-                static_cast<std::uint8_t>(green),
-                static_cast<std::uint8_t>(cell[static_cast<std::size_t>(sites.red)])};
-            for (std::int32_t xi = x; xi <= x1; ++xi) {
-                std::memcpy(out0 + static_cast<std::size_t>(xi) * 3, bgr, 3);
-                std::memcpy(out1 + static_cast<std::size_t>(xi) * 3, bgr, 3);
-            }
+        // Whole cells: each site read straight from its row and column.
+        auto site = [&](int at) { return rows[at >> 1] + (at & 1); };
+        const std::uint8_t* red = site(sites.red);
+        const std::uint8_t* blue = site(sites.blue);
+        const std::uint8_t* green_a = site(sites.red ^ 1);
+        const std::uint8_t* green_b = site(sites.blue ^ 1);
+        std::int32_t x = 0;
+        for (; x + 1 < width; x += 2) {
+            const std::uint8_t b = blue[x];
+            const auto g = static_cast<std::uint8_t>((green_a[x] + green_b[x] + 1) >> 1);
+            const std::uint8_t r = red[x];
+            std::uint8_t* p = out0 + static_cast<std::size_t>(x) * 3;
+            std::uint8_t* q = out1 + static_cast<std::size_t>(x) * 3;
+            p[0] = q[0] = p[3] = q[3] = b;
+            p[1] = q[1] = p[4] = q[4] = g;
+            p[2] = q[2] = p[5] = q[5] = r;
+        }
+        if (x < width) {
+            bayer_cell(sites, rows, x, x, out0, out1); // an odd last column: its cell is cut off
         }
     }
 }
@@ -99,15 +120,20 @@ bool genicam_to_bottom_up_bgr(std::uint32_t pixel_format, const std::uint8_t* sr
             if (pixel_format == genicam::kBGR8) {
                 std::memcpy(out, in, row_bytes);
             } else if (pixel_format == genicam::kRGB8) {
-                for (std::int32_t x = 0; x < width; ++x, in += 3, out += 3) {
-                    out[0] = in[2];
-                    out[1] = in[1];
-                    out[2] = in[0];
+                for (std::size_t i = 0; i < row_bytes; i += 3) {
+                    out[i] = in[i + 2];
+                    out[i + 1] = in[i + 1];
+                    out[i + 2] = in[i];
                 }
             } else {
-                for (std::int32_t x = 0; x < width; ++x, out += 3) {
-                    out[0] = out[1] = out[2] = in[x];
+                // Four bytes a pixel, the fourth overwritten by the next pixel; the last one on its own,
+                // as its fourth byte would land in the row after it.
+                const auto last = static_cast<std::size_t>(width) - 1;
+                for (std::size_t x = 0; x < last; ++x) {
+                    const std::uint32_t grey = in[x] * 0x010101u;
+                    std::memcpy(out + 3 * x, &grey, 4);
                 }
+                out[3 * last] = out[3 * last + 1] = out[3 * last + 2] = in[last];
             }
         }
     }
