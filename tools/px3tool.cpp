@@ -180,6 +180,14 @@ void usage(std::ostream& out) {
            "                               around the demo's LED unless given), on a manual clock;\n"
            "                               prints 'capture delay X ms \u00b1 Y ms (N flashes)', or\n"
            "                               'no change found' with exit status 1\n"
+           "  sources [--simulated]        the capture sources of this machine, one line each: its name,\n"
+           "                               a colon and the formats it offers (1920*1080/50 ...);\n"
+           "                               --simulated adds Aravis's simulated camera\n"
+           "  capture SOURCE FILE --seconds N [--crop W*H] [--format F] [--exposure US] [--gain G]\n"
+           "       [--simulated]           record N seconds of pictures from the source named as\n"
+           "                               `sources` lists it into the new recording FILE, through the\n"
+           "                               program's capture path (its first format and a 400*880\n"
+           "                               window, or the whole picture when smaller, unless given)\n"
            "  bench                        the JPEG compression benchmark report, one line per picture\n"
            "                               size\n"
            "\n"
@@ -224,7 +232,9 @@ int run_command(int argc, char* argv[]) {
         {"event-results", px3tool::event_results},
         {"evidence", px3tool::evidence},
         {"card", px3tool::card},
-        {"measure-delay", px3tool::measure_delay}};
+        {"measure-delay", px3tool::measure_delay},
+        {"sources", px3tool::sources},
+        {"capture", px3tool::capture}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         std::cerr << "px3tool: unknown command '" << command << "'\n";

@@ -29,6 +29,8 @@ int history(const Args& args);
 int strip(const Args& args);
 int card(const Args& args);
 int measure_delay(const Args& args);
+int sources(const Args& args);
+int capture(const Args& args);
 
 // A usage mistake: the message is printed with the usage text, exit status 2.
 struct UsageError {

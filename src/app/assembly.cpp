@@ -1,5 +1,6 @@
 #include "app/assembly.h"
 
+#include "capture/backends/aravis/aravis_camera.h"
 #include "capture/backends/demo/demo_camera.h"
 #include "capture/backends/v4l2/v4l2_device.h"
 #include "startswitch/backends/evdev/evdev_backend.h"
@@ -10,13 +11,24 @@
 #include "startswitch/kit_config.h"
 #include "support/trace.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace veltro {
+
+CaptureBackends capture_backends(bool simulated_camera) {
+    CaptureBackends capture;
+    register_v4l2_backend(capture);
+    register_aravis_backend(capture, simulated_camera);
+    register_demo_backend(capture);
+    return capture;
+}
 
 const ProgramBackends& program_backends() {
     static const ProgramBackends backends = [] {
         ProgramBackends b;
-        register_v4l2_backend(b.capture);
-        register_demo_backend(b.capture);
+        const char* simulated = std::getenv("VELTRO_SIMULATED_CAMERA");
+        b.capture = capture_backends(simulated != nullptr && std::strcmp(simulated, "1") == 0);
         register_evdev_backend(b.kits);
         register_serial_backend(b.kits);
         register_gpio_backend(b.kits, libgpiod_library());

@@ -74,8 +74,11 @@ void HeatLifecycle::initiate(const std::string& name, const HeatArming& arming) 
         the_operator().message(told);
     }
     recording_name_.clear();
-    const std::string capture_info =
-        capture_.Current_FriendlyName() + " / " + capture_.Current_PropertyString();
+    std::string capture_info = capture_.Current_FriendlyName() + " / " + capture_.Current_PropertyString();
+    if (const std::string set = capture_.locked([this] { return capture_.component().controls_applied(); });
+        !set.empty()) {
+        capture_info += ", " + set; // the exposure and gain the camera runs with
+    }
     std::string format_text;
     if (capture_.HDMI_10_mill() > 0) {
         const auto rate = static_cast<std::int32_t>(1000.0 / (capture_.HDMI_10_mill() / 10.0));

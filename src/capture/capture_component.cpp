@@ -221,6 +221,18 @@ public:
         return true;
     }
 
+    std::optional<ControlRange> control(ControlKind kind) override {
+        return selected_ ? selected_->control(kind) : std::nullopt;
+    }
+    void set_controls(const ControlChoice& choice) override {
+        if (selected_) {
+            selected_->set_controls(choice);
+        }
+    }
+    std::string controls_applied() const override {
+        return running_ && selected_ ? selected_->controls_applied() : std::string();
+    }
+
 private:
     void note_running_format() {
         const MediaType& running = selected_->formats()[format_index_];

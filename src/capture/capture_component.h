@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/capture_controls.h"
 #include "picture/dib_section.h"
 #include "support/clocks.h"
 
@@ -111,6 +112,15 @@ public:
     virtual std::string source_lost() const = 0;
     // Starts a lost source again in the format it ran. True when it runs again; LastError says why not.
     virtual bool reconnect() = 0;
+
+    // Exposure and gain of the selected source (capture_controls.h): what it offers, and the choice
+    // its next start applies; controls_applied() says what the last start set.
+    virtual std::optional<ControlRange> control(ControlKind kind) {
+        (void)kind;
+        return std::nullopt;
+    }
+    virtual void set_controls(const ControlChoice& choice) { (void)choice; }
+    virtual std::string controls_applied() const { return {}; }
 };
 
 // One capture source behind a component: a device or the demo camera.
@@ -134,6 +144,15 @@ public:
     virtual std::string lost() const { return {}; }
     // Frames lost on the way since start(), as far as the device can tell.
     virtual std::int64_t frames_lost() const { return 0; }
+    // Exposure and gain, where the device has them: the range and present value, the operator's
+    // choice applied at every start() (set before it), and what the last start() set, as
+    // controls_text() writes it.
+    virtual std::optional<ControlRange> control(ControlKind kind) {
+        (void)kind;
+        return std::nullopt;
+    }
+    virtual void set_controls(const ControlChoice& choice) { (void)choice; }
+    virtual std::string controls_applied() const { return {}; }
 };
 
 // The component over a fixed list of sources ("video:1" is devices[0]). `clock` (not owned) times

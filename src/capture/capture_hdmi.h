@@ -96,7 +96,8 @@ public:
     std::int64_t corrupt_frames() const;
 
     // Finds the saved source ("capturesettings" friendlyname / videoproperty) among "video:1" to
-    // "video:10" and configures it; tells the operator when it is not there.
+    // "video:10" and configures it; tells the operator when it is not there. From then on every
+    // Capture_Run sets the exposure and gain stored with it (capture_controls.h).
     void Set_Source_from_Saved();
     bool SourcePropFound() const { return source_prop_found_; }
     // True when no source was ever chosen and the first-start source was taken in its place.
@@ -209,6 +210,8 @@ private:
     bool running_ = false;
     std::string last_error_;
     bool source_prop_found_ = false;
+    // The saved source's exposure and gain are read at every Capture_Run.
+    bool controls_from_settings_ = false;
     std::string first_start_source_;
     bool source_by_default_ = false;
     std::string max_interval_;

@@ -85,6 +85,10 @@ inline constexpr SettingKey goal_line_1{"Goal_lines", "Goal_line1", "N/A"};
 inline constexpr SettingKey goal_line_2{"Goal_lines", "Goal_line2", "N/A"};
 inline constexpr SettingKey friendlyname{"capturesettings", "friendlyname", "noname"};
 inline constexpr SettingKey videoproperty{"capturesettings", "videoproperty", "-1"};
+// The exposure time (µs) and gain set for the chosen source at every camera start; none (read as
+// "N/A"): the source's own.
+inline constexpr SettingKey capture_exposure{"capturesettings", "exposure", ""};
+inline constexpr SettingKey capture_gain{"capturesettings", "gain", ""};
 inline constexpr SettingKey videoformat{"capture", "videoformat", ""};
 // Support contact details printed and mailed with an error report; a report leaves out the
 // ones not set. The postal address holds its lines joined by "|".

@@ -52,8 +52,10 @@ protected:
     }
     std::unique_ptr<cls_Capture_HDMI> make_capture() {
         std::vector<std::unique_ptr<CaptureDevice>> devices;
-        devices.push_back(std::make_unique<testing::FakeDevice>(
-            "Grabber", std::vector<MediaType>{testing::hd_format(400000)}));
+        auto device = std::make_unique<testing::FakeDevice>(
+            "Grabber", std::vector<MediaType>{testing::hd_format(400000)});
+        device_ = device.get();
+        devices.push_back(std::move(device));
         return std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock_), clock_);
     }
     ~HeatLifecycleTest() override {
@@ -118,12 +120,38 @@ protected:
     testing::FakeOperator op_;
     std::vector<std::uint8_t> raw_;
     ManualClock clock_{100000};
+    testing::FakeDevice* device_ = nullptr;
     std::unique_ptr<cls_Capture_HDMI> capture_ = make_capture();
     cls_VideoFile_handler recording_;
     HeatLifecycle heat_{*capture_, recording_, clock_};
     CountingProgress progress_;
     std::string path_ = dir_.file("heat.px3");
 };
+
+// The exposure and gain stored with the source are set at its start and described in the recording.
+TEST_F(HeatLifecycleTest, TheExposureAndGainChosenForTheSourceAreSetAtItsStartAndDescribed) {
+    device_->exposure = ControlRange{10, 100000, 8000, "µs"};
+    device_->gain = ControlRange{0, 24, 0, "dB"};
+    Write_Setting(keys::friendlyname, "Grabber");
+    Write_Setting(keys::videoproperty, "0");
+    save_control_choice({1000.0, 6.0});
+    capture_->Stop_Capture();
+    capture_->Set_Source_from_Saved();
+    heat_.start_camera(400, 880);
+    EXPECT_EQ(device_->chosen, (ControlChoice{1000.0, 6.0}));
+    frames(100);
+    started_heat();
+    cls_VideoFile_handler rec;
+    rec.Open_File(path_);
+    EXPECT_EQ(rec.xml_header().Comp_CaptureInfo(), "Grabber / 1920*1080/25, exposure 1000 µs, gain 6 dB");
+
+    // A choice changed meanwhile is what the next start sets.
+    save_control_choice({250.0, std::nullopt});
+    capture_->Stop_Capture();
+    heat_.start_camera(400, 880);
+    EXPECT_EQ(device_->chosen, (ControlChoice{250.0, std::nullopt}));
+    EXPECT_EQ(device_->applied, "exposure 250 µs");
+}
 
 TEST_F(HeatLifecycleTest, AFailedAppendPassLeavesTheRecordingAsItWasAndTheNextPassAppendsEveryFrame) {
     started_heat();

@@ -19,13 +19,25 @@ public:
     const std::vector<MediaType>& formats() const override { return formats_; }
     std::string start(std::size_t index) override {
         started_format = static_cast<int>(index);
+        applied = controls_text(exposure ? chosen.exposure_us : std::nullopt,
+                                gain ? chosen.gain : std::nullopt, gain ? gain->unit : "");
         return {};
     }
     void Stop() override { started_format = -1; }
     int event_fd() const override { return -1; }
     void dispatch(const FrameCallback&) override {}
+    std::optional<ControlRange> control(ControlKind kind) override {
+        return kind == ControlKind::Exposure ? exposure : gain;
+    }
+    void set_controls(const ControlChoice& choice) override { chosen = choice; }
+    std::string controls_applied() const override { return applied; }
 
     int started_format = -1;
+    // Its controls (none unless given), the choice its next start sets, and what the last one set.
+    std::optional<ControlRange> exposure;
+    std::optional<ControlRange> gain;
+    ControlChoice chosen;
+    std::string applied;
 
 private:
     std::string name_;

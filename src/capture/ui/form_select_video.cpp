@@ -7,6 +7,7 @@
 #include "support/settings.h"
 #include "support/text.h"
 #include "support/ui/run_trapped.h"
+#include "support/veltro_error.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -117,6 +119,26 @@ Form_select_Video::Form_select_Video(ComponentFactory make_component, QWidget* p
     grid->addWidget(new QLabel("Property num", selection), 3, 0);
     grid->addWidget(label_property_num_, 3, 1);
 
+    // A short exposure keeps a dog at full speed sharp; the gain makes up for the light.
+    controls_frame_ = new QGroupBox("Exposure and gain", this);
+    controls_frame_->setObjectName("Frame_controls");
+    auto* controls = new QGridLayout(controls_frame_);
+    label_exposure_ = new QLabel(controls_frame_);
+    label_exposure_->setObjectName("Label_exposure");
+    text_exposure_ = new QLineEdit(controls_frame_);
+    text_exposure_->setObjectName("Text_exposure");
+    label_gain_ = new QLabel(controls_frame_);
+    label_gain_->setObjectName("Label_gain");
+    text_gain_ = new QLineEdit(controls_frame_);
+    text_gain_->setObjectName("Text_gain");
+    text_exposure_->setPlaceholderText("camera's own");
+    text_gain_->setPlaceholderText("camera's own");
+    controls->addWidget(label_exposure_, 0, 0);
+    controls->addWidget(text_exposure_, 0, 1);
+    controls->addWidget(label_gain_, 1, 0);
+    controls->addWidget(text_gain_, 1, 1);
+    controls_frame_->setVisible(false);
+
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(enum_button);
     buttons->addWidget(done);
@@ -125,6 +147,7 @@ Form_select_Video::Form_select_Video(ComponentFactory make_component, QWidget* p
     auto* right = new QVBoxLayout;
     right->addWidget(rate_frame);
     right->addWidget(selection);
+    right->addWidget(controls_frame_);
     right->addLayout(buttons);
     auto* main = new QHBoxLayout;
     main->addWidget(list_, 1);
@@ -157,7 +180,50 @@ void Form_select_Video::Do_Select() {
         auto* item = list_->topLevelItem(static_cast<int>(*row));
         list_->setCurrentItem(item);
         list_->scrollToItem(item);
+        show_controls(rows_[*row], true);
     }
+}
+
+void Form_select_Video::show_controls(const SourceRow& row, bool saved_source) {
+    exposure_.reset();
+    gain_.reset();
+    if (component_ && component_->SelectSource("video:" + std::to_string(row.source_number))) {
+        exposure_ = component_->control(ControlKind::Exposure);
+        gain_ = component_->control(ControlKind::Gain);
+    }
+    const ControlChoice stored = saved_source ? read_control_choice() : ControlChoice{};
+    auto fill = [](QLabel* label, QLineEdit* text, const std::optional<ControlRange>& range, const char* name,
+                   const std::string& unit, const std::optional<double>& value) {
+        label->setVisible(range.has_value());
+        text->setVisible(range.has_value());
+        if (range) {
+            const std::string u = unit.empty() ? "" : " " + unit;
+            label->setText(QString::fromStdString(std::string(name) + " (" + control_value_text(range->min) +
+                                                  " to " + control_value_text(range->max) + u + ")"));
+        }
+        text->setText(range && value ? QString::fromStdString(control_value_text(*value)) : QString());
+    };
+    fill(label_exposure_, text_exposure_, exposure_, "Exposure time", "µs", stored.exposure_us);
+    fill(label_gain_, text_gain_, gain_, "Gain", gain_ ? gain_->unit : "", stored.gain);
+    controls_frame_->setVisible(exposure_.has_value() || gain_.has_value());
+}
+
+std::optional<ControlChoice> Form_select_Video::typed_controls() {
+    ControlChoice choice;
+    try {
+        if (exposure_) {
+            choice.exposure_us = parse_control_value(text_exposure_->text().trimmed().toStdString(),
+                                                     ControlKind::Exposure, *exposure_);
+        }
+        if (gain_) {
+            choice.gain =
+                parse_control_value(text_gain_->text().trimmed().toStdString(), ControlKind::Gain, *gain_);
+        }
+    } catch (const VeltroError& e) {
+        the_operator().message(e.description(), MsgIcon::Exclamation);
+        return std::nullopt;
+    }
+    return choice;
 }
 
 void Form_select_Video::command_enum2_click() {
@@ -174,16 +240,27 @@ void Form_select_Video::list_view_prop_click(int row) {
     label_friendly_->setText(QString::fromStdString(r.friendly_name));
     label_property_num_->setText(QString::number(r.format_number));
     label_property_->setText(QString::fromStdString(r.description));
+    // The exposure and gain stored belong to the source they were chosen for.
+    const bool same_source = Read_Setting(keys::friendlyname) == r.friendly_name;
+    if (!same_source) {
+        save_control_choice({});
+    }
     save_source_choice(r);
     row_chosen_ = true;
+    show_controls(r, same_source);
 }
 
 void Form_select_Video::command_select_done_click() {
-    if (row_chosen_) {
-        hide();
-    } else {
+    if (!row_chosen_) {
         the_operator().message("No video source selected!");
+        return;
     }
+    const auto choice = typed_controls();
+    if (!choice) {
+        return; // said why; the window stays open and nothing is stored
+    }
+    save_control_choice(*choice);
+    hide();
 }
 
 void Form_select_Video::item_copy_to_clipboard_click() {

@@ -6,10 +6,13 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QTreeWidget;
 
@@ -37,8 +40,15 @@ public:
     const std::vector<SourceRow>& rows() const { return rows_; }
     QMenu* debug_menu() const { return menu_debug_; }
     bool row_chosen() const { return row_chosen_; }
+    // "Exposure and gain": shown where the chosen source has them.
+    QGroupBox* controls_frame() const { return controls_frame_; }
 
 private:
+    // Shows the exposure and gain of the row's source, with the values stored for it when it is the
+    // saved source.
+    void show_controls(const SourceRow& row, bool saved_source);
+    // The typed values; a clear message and none when one is not a number in its range.
+    std::optional<ControlChoice> typed_controls();
     void debug_show_names();
     void debug_get_vcap();
     void debug_get_intervals();
@@ -54,6 +64,13 @@ private:
     QMenu* menu_form_;
     QMenu* menu_debug_;
     bool row_chosen_ = false;
+    QGroupBox* controls_frame_;
+    QLabel* label_exposure_;
+    QLineEdit* text_exposure_;
+    QLabel* label_gain_;
+    QLineEdit* text_gain_;
+    std::optional<ControlRange> exposure_;
+    std::optional<ControlRange> gain_;
 };
 
 } // namespace veltro

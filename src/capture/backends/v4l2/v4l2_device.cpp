@@ -1,5 +1,6 @@
 #include "capture/backends/v4l2/v4l2_device.h"
 
+#include "capture/backends/v4l2/v4l2_controls.h"
 #include "capture/mjpeg_frame.h"
 #include "support/kernel_stamps.h"
 #include "support/numbers.h"
@@ -302,6 +303,12 @@ std::string V4L2Device::start(std::size_t index) {
         retry_ioctl(io_, fd_, VIDIOC_S_PARM, &parm); // drivers without rate control keep their own
     }
 
+    std::string refused;
+    controls_applied_ = v4l2_apply_controls(io_, fd_, controls_, refused);
+    if (!refused.empty()) {
+        return fail(refused);
+    }
+
     v4l2_requestbuffers req{};
     req.count = kBufferCount;
     req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -442,6 +449,20 @@ void V4L2Device::dispatch_jpeg(v4l2_buffer& b, const FrameCallback& deliver) {
     if (filled) {
         deliver(frame_.data(), static_cast<std::int32_t>(b.bytesused), stamp);
     }
+}
+
+std::optional<ControlRange> V4L2Device::control(ControlKind kind) {
+    if (fd_ >= 0) {
+        return v4l2_query_control(io_, fd_, kind);
+    }
+    std::string error;
+    const int fd = open_node(error);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    auto range = v4l2_query_control(io_, fd, kind);
+    io_.close(fd);
+    return range;
 }
 
 std::vector<std::unique_ptr<CaptureDevice>> enumerate_v4l2_devices(const std::string& dev_dir) {

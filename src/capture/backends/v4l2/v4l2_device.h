@@ -75,6 +75,10 @@ public:
     void dispatch(const FrameCallback& deliver) override;
     std::string lost() const override { return lost_; }
     std::int64_t frames_lost() const override { return frames_lost_; }
+    // Exposure and gain (v4l2_controls.h); asked of the running node, or of the node opened for it.
+    std::optional<ControlRange> control(ControlKind kind) override;
+    void set_controls(const ControlChoice& choice) override { controls_ = choice; }
+    std::string controls_applied() const override { return controls_applied_; }
 
     // The node opened last (it changes when the device comes back under another number).
     const std::string& path() const { return identity_.path; }
@@ -111,6 +115,8 @@ private:
     // The driver numbers every frame, also those it had no free buffer for: a gap is frames lost.
     std::optional<std::uint32_t> last_sequence_;
     std::int64_t frames_lost_ = 0;
+    ControlChoice controls_;
+    std::string controls_applied_;
 };
 
 // The capture devices under `dev_dir` (video0, video1, ... in number order).
