@@ -2,11 +2,14 @@
 // decode its JPEG, take the field, work out its heat time, hand it to the picture box (which runs it
 // through the view's table) and paint the box: the picture scaled into place, the goal line, handles
 // and camera name over it. Each runs plain (1x, as recorded) and through the view (4x around the goal
-// line, brightness, contrast and gamma raised), side by side.
+// line, brightness, contrast and gamma raised), side by side, and each with the read-ahead off (the
+// window decodes every picture) and on (the worker has decoded the next picture by the time the
+// operator steps, as it has at the display's pace; the figure is the window thread's share).
 #include "picture/test_picture.h"
 #include "picture/video_buffer.h"
 #include "recording/test_recording.h"
 #include "recording/video_file_handler.h"
+#include "review/read_ahead.h"
 #include "review/review.h"
 #include "review/ui/picture_box.h"
 #include "review/ui/review_overlay.h"
@@ -90,14 +93,23 @@ void BM_ReviewRedraw(benchmark::State& state) {
         return;
     }
     Shown shown(w, h, state.range(2) != 0, [&] { return overlay_of(review, rec, false, false); });
+    const bool ahead = state.range(3) != 0;
+    review.read_ahead(ahead);
+    review.view_band(band_in_view(shown.box.view(), w, h));
     std::int32_t position = 1;
     for (auto _ : state) {
+        if (ahead) {
+            state.PauseTiming();
+            review.settle_read_ahead();
+            state.ResumeTiming();
+        }
         position = position + 2 > review.slider_max() ? 1 : position + 2;
         review.set_position(position);
-        shown.show(rec.picture());
+        shown.show(review.picture());
         benchmark::DoNotOptimize(shown.target.constBits());
     }
-    state.SetLabel(state.range(2) != 0 ? "4x, enhanced" : "plain");
+    state.SetLabel(std::string(state.range(2) != 0 ? "4x, enhanced" : "plain") +
+                   (ahead ? ", read-ahead" : ""));
     review.close();
     std::filesystem::remove(path);
 }
@@ -124,10 +136,10 @@ void BM_ReviewDrawOnly(benchmark::State& state) {
 
 } // namespace
 
-// Plain (0) and through the view (1) next to each other, in one run.
+// Plain (0) and through the view (1), without and with the read-ahead, next to each other in one run.
 BENCHMARK(BM_ReviewRedraw)
-    ->ArgsProduct({{400}, {880}, {0, 1}})
-    ->ArgsProduct({{600}, {1080}, {0, 1}})
+    ->ArgsProduct({{400}, {880}, {0, 1}, {0, 1}})
+    ->ArgsProduct({{600}, {1080}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReviewDrawOnly)
     ->ArgsProduct({{400}, {880}, {0, 1}})

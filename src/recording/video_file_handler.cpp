@@ -63,6 +63,7 @@ void cls_VideoFile_handler::close_file() noexcept {
         release_lock();
     }
     file_.reset();
+    undecoded_ = false; // nothing left to decode it from
     writable_ = false;
     journal_.reset();
     journal_writable_ = false;

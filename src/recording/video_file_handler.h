@@ -173,8 +173,14 @@ public:
     void Draw_RGB_frame(std::int32_t frame);
     void Draw_Current_Field();
     void Draw_Current_RGB_frame();
-    // The picture to show after the last Draw_ call: the field or frame, turned when rotated.
-    const cDIBSection& picture() const { return *picture_; }
+    // Takes field (or frame) `position` as on show without decoding it: the review's read-ahead
+    // decoded it elsewhere, from a record whose CRC-32 is `record_crc`. Reads the record (its times
+    // and data are then those of the picture on show) and returns true when it is that record, sound;
+    // picture() decodes it only when asked. False otherwise: the caller draws it as usual.
+    bool show_decoded(std::int32_t position, bool field, std::uint32_t record_crc);
+    // The picture to show after the last Draw_ call (or show_decoded): the field or frame, turned
+    // when rotated.
+    const cDIBSection& picture();
     // 1 or 2 for the field of its frame on show, 99 while a whole frame is shown.
     std::int16_t Field_To_Show() const { return displayed_field_; }
     std::int16_t PX3_Displayed_Field() const { return displayed_field_; }
@@ -390,6 +396,7 @@ private:
     cDIBSection field_;
     cDIBSection rotation_;
     const cDIBSection* picture_ = &frame_;
+    bool undecoded_ = false; // show_decoded took the picture on show; picture() decodes it
     std::int32_t current_field_ = 0;
     std::int16_t displayed_field_ = 0;
     std::int16_t start_number_ = 0;

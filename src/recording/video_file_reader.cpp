@@ -55,6 +55,7 @@ void cls_VideoFile_handler::reset_reader() {
     displayed_field_ = 0;
     effective_time_ = 0;
     picture_ = &frame_;
+    undecoded_ = false;
 }
 
 void cls_VideoFile_handler::Open_File(const std::string& path) {

@@ -1,6 +1,7 @@
 // Rendering of the recording object: the field or frame on show, turned when the recording says its
 // pictures are stored rotated, and the time of the picture since the start of the clip.
 #include "recording/frame_render.h"
+#include "recording/header_journal.h"
 #include "recording/video_file_handler.h"
 #include "support/operator.h"
 
@@ -29,6 +30,7 @@ const cDIBSection* to_show(const cDIBSection& source, bool rotated, cDIBSection&
 } // namespace
 
 void cls_VideoFile_handler::Draw_RGB_Field(std::int32_t field) {
+    undecoded_ = false;
     if (read_error_) {
         return;
     }
@@ -63,6 +65,7 @@ void cls_VideoFile_handler::Draw_Current_Field() {
 }
 
 void cls_VideoFile_handler::Draw_RGB_frame(std::int32_t frame) {
+    undecoded_ = false;
     Read_RGB_sample(frame, true);
     displayed_field_ = 99;
     Draw_Current_RGB_frame();
@@ -74,6 +77,43 @@ void cls_VideoFile_handler::Draw_Current_RGB_frame() {
     if (const cDIBSection* shown = to_show(frame_, rotated_, rotation_, "Draw_Current_RGB_frame")) {
         picture_ = shown;
     }
+}
+
+bool cls_VideoFile_handler::show_decoded(std::int32_t position, bool field, std::uint32_t record_crc) {
+    if (read_error_) {
+        return false;
+    }
+    const std::int32_t frame = field ? (position + 1) / 2 : position;
+    Read_RGB_sample(frame, false);
+    // A record that changed since it was recorded shows the "Corrupted video" picture, which only a
+    // draw makes.
+    if (samplesize_error_ || frame_damaged_ || current_frame_ != frame ||
+        crc32_of(read_record_.data(), read_record_.size()) != record_crc) {
+        return false;
+    }
+    const std::int32_t start = start_number_ == 0 ? 1 : start_number_;
+    if (field) {
+        displayed_field_ = position % 2 != 0 ? 1 : 2;
+        current_field_ = position;
+        effective_time_ = static_cast<float>((current_field_ - start) * field_duration_);
+    } else {
+        displayed_field_ = 99;
+        effective_time_ = static_cast<float>((current_frame_ - start) * frame_duration_);
+    }
+    frame_corrupted_ = false;
+    undecoded_ = true;
+    return true;
+}
+
+const cDIBSection& cls_VideoFile_handler::picture() {
+    if (undecoded_) {
+        if (displayed_field_ == 99) {
+            Draw_RGB_frame(current_frame_);
+        } else {
+            Draw_RGB_Field(current_field_);
+        }
+    }
+    return *picture_;
 }
 
 } // namespace veltro

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace veltro {
 
@@ -84,9 +85,64 @@ std::vector<std::string> sample_data_lines(const cls_VideoFile_handler& rec) {
 Review::Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock)
     : rec_(rec), timing_(timing), clock_(clock) {}
 
+Review::~Review() = default;
+
+void Review::read_ahead(bool on) {
+    if (on == read_ahead()) {
+        return;
+    }
+    ahead_ = on ? std::make_unique<ReadAhead>() : nullptr;
+    if (on && is_open()) {
+        open_read_ahead();
+        ahead_->shown(position_, 0, band_);
+    }
+}
+
+void Review::open_read_ahead() {
+    AheadLayout layout;
+    try {
+        layout.width = rec_.Width();
+        layout.height = rec_.Height();
+    } catch (const VeltroError&) {
+        return; // no sizes, no read-ahead: the window decodes every picture itself
+    }
+    layout.frames = rec_.num_Frames();
+    layout.sample_size = rec_.sample_size();
+    layout.rotated = rec_.rotated();
+    layout.field_mode = field_mode_;
+    layout.positions = slider_max_;
+    ahead_->open(rec_.File_name(), layout);
+}
+
+void Review::settle_read_ahead() {
+    if (ahead_) {
+        ahead_->settle();
+    }
+}
+
+void Review::view_band(const std::optional<JpegBand>& band) {
+    const auto covers = [](const JpegBand& outer, const JpegBand& inner) {
+        return inner.left >= outer.left && inner.top >= outer.top &&
+               inner.left + inner.width <= outer.left + outer.width &&
+               inner.top + inner.height <= outer.top + outer.height;
+    };
+    band_ = band;
+    if (picture_partial() && (!band || !covers(*shown_->band, *band))) {
+        step_ = 0;
+        redraw();
+    } else if (ahead_ && is_open()) {
+        ahead_->shown(position_, 0, band_);
+    }
+}
+
+const cDIBSection& Review::picture() {
+    return shown_ ? shown_->picture : rec_.picture();
+}
+
 Review::OpenResult Review::open(const std::string& path) {
     Trace("Handle_Open ", path);
     close();
+    band_.reset(); // the window tells the part in view of the new recording's pictures
     field_mode_ = true;
     const std::string folder = std::filesystem::path(path).parent_path().string();
     if (!folder.empty()) {
@@ -120,6 +176,9 @@ Review::OpenResult Review::open(const std::string& path) {
     timing_.set_recording(&rec_);
     last_switch_.reset();
     show_camera(kGoalCamera);
+    if (ahead_) {
+        open_read_ahead();
+    }
     set_position(1);
     for (auto& line : lines_) {
         if (line == Goal_line{}) {
@@ -130,6 +189,10 @@ Review::OpenResult Review::open(const std::string& path) {
 }
 
 void Review::close() {
+    if (ahead_) {
+        ahead_->close();
+    }
+    shown_.reset();
     rec_.Close_File();
     timing_.set_recording(nullptr);
     slider_max_ = 0;
@@ -156,7 +219,10 @@ bool Review::set_position(std::int32_t position) {
     if (!is_open()) {
         return false;
     }
-    position_ = static_cast<std::int16_t>(std::clamp<std::int32_t>(position, slider_min(), slider_max_));
+    const auto next =
+        static_cast<std::int16_t>(std::clamp<std::int32_t>(position, slider_min(), slider_max_));
+    step_ = position_ == 0 ? 0 : next - position_;
+    position_ = next;
     redraw();
     return true;
 }
@@ -166,10 +232,22 @@ void Review::redraw() {
         return;
     }
     const Busy busy(busy_);
-    if (field_mode_) {
-        rec_.Draw_RGB_Field(position_);
-    } else {
-        rec_.Draw_RGB_frame(position_);
+    shown_.reset();
+    if (ahead_) {
+        auto ready = ahead_->take(position_, band_);
+        if (ready && rec_.show_decoded(position_, field_mode_, ready->record_crc)) {
+            shown_ = std::move(ready);
+        }
+    }
+    if (!shown_) {
+        if (field_mode_) {
+            rec_.Draw_RGB_Field(position_);
+        } else {
+            rec_.Draw_RGB_frame(position_);
+        }
+    }
+    if (ahead_) {
+        ahead_->shown(position_, std::exchange(step_, 0), band_);
     }
     // A picture that could not be read or decoded is not on show: it gives no time to assign.
     const bool on_show = !rec_.RGB_samplesize_error() && !rec_.frame_corrupted();
@@ -290,11 +368,11 @@ Goal_line Review::drawn_goal_line() const {
 }
 
 std::int32_t Review::picture_width() const {
-    return rec_.picture().Width();
+    return shown_ ? shown_->picture.Width() : rec_.picture().Width();
 }
 
 std::int32_t Review::picture_height() const {
-    return rec_.picture().Height();
+    return shown_ ? shown_->picture.Height() : rec_.picture().Height();
 }
 
 } // namespace veltro

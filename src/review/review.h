@@ -2,6 +2,7 @@
 
 #include "recording/video_file_handler.h"
 #include "review/goal_line.h"
+#include "review/read_ahead.h"
 #include "support/clocks.h"
 #include "timing/heat_timing.h"
 #include "timing/result_ranking.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,12 +37,15 @@ std::vector<std::string> hd_frame_data_lines(const cls_VideoFile_handler& rec);
 std::vector<std::string> sample_data_lines(const cls_VideoFile_handler& rec);
 
 // Photo-finish review of the open recording: which picture is on show and its heat time, stepping
-// and jumps, the camera on show and the goal lines. The window draws `rec.picture()` after every
-// change (`picture_shown` tells it) and forwards the operator's input here.
+// and jumps, the camera on show and the goal lines. The window draws `picture()` after every change
+// (`picture_shown` tells it) and forwards the operator's input here.
 class Review {
 public:
     // `clock` is not owned and outlives the review.
     Review(cls_VideoFile_handler& rec, HeatTiming& timing, const Clock& clock);
+    ~Review();
+    Review(const Review&) = delete;
+    Review& operator=(const Review&) = delete;
 
     enum class OpenResult { Opened, Failed, NoVideo };
     // Opens a recording for review (the recording's part of Handle_Open): stores its folder as
@@ -76,6 +81,25 @@ public:
     // The first picture reaching the split time of the box at result position `position`; beeps
     // when it has none.
     bool Goto_SplitTime(const ResultArray& results, std::int16_t position);
+
+    // The picture on show: decoded ahead by the read-ahead, else the recording's own picture(). With
+    // a view band set it may hold only the pixels of that band (picture_partial).
+    const cDIBSection& picture();
+    bool picture_partial() const { return shown_ && shown_->band; }
+    // True when the picture on show came from the read-ahead.
+    bool picture_read_ahead() const { return shown_ != nullptr; }
+
+    // ---- Read-ahead ------------------------------------------------------------------------------
+    // On, the pictures next to the one on show (in the direction of travel) are decoded on a worker
+    // thread, and a redraw takes them from there when they are ready. Off by default.
+    void read_ahead(bool on);
+    bool read_ahead() const { return ahead_ != nullptr; }
+    // Waits until the read-ahead has decoded what it wants (tests and benchmarks).
+    void settle_read_ahead();
+    // The part of the picture in view when zoomed (band_in_view), std::nullopt for the whole: the
+    // read-ahead decodes only that. A picture on show that lacks part of the new band is drawn again.
+    void view_band(const std::optional<JpegBand>& band);
+    const std::optional<JpegBand>& view_band() const { return band_; }
 
     // Heat time of the picture on show; std::nullopt when the heat was never started or the picture
     // could not be read.
@@ -122,8 +146,14 @@ private:
     std::int16_t slider_max_ = 0;
     std::int16_t position_ = 0;
     bool busy_ = false;
+    void open_read_ahead();
+
     std::optional<std::uint32_t> start_;
     std::optional<std::int32_t> frame_time_;
+    std::unique_ptr<ReadAhead> ahead_;
+    std::optional<JpegBand> band_;
+    std::shared_ptr<const AheadPicture> shown_; // the picture on show when it came from the read-ahead
+    std::int32_t step_ = 0;                     // from the picture shown before
     std::int16_t camera_on_show_ = kGoalCamera;
     CameraDisplay camera_ = Display_Goal_times();
     std::optional<std::uint32_t> last_switch_;

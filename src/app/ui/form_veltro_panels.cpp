@@ -3,6 +3,7 @@
 #include "app/ui/form_veltro.h"
 #include "app/ui/heat_controls.h"
 #include "review/ui/finish_strip_view.h"
+#include "review/ui/held_arrow_steps.h"
 #include "review/ui/picture_box.h"
 #include "startswitch/ui/start_switch_panel.h"
 #include "support/ui/painted_box.h"
@@ -76,6 +77,7 @@ void Form_Veltro::build_picture(QWidget* central, QVBoxLayout& column) {
     slider_play_->setObjectName("Slider_play");
     slider_play_->setEnabled(false);
     connect(slider_play_, &QSlider::valueChanged, this, &Form_Veltro::slider_play_change);
+    new HeldArrowSteps(slider_play_, picture_, this);
     build_strip(central);
     auto* pictures = new QHBoxLayout;
     pictures->addWidget(picture_, 1);

@@ -83,6 +83,7 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     review_parts_.reset(new Review_parts(recording_, timing_, clock_));
     Review_parts& p = *review_parts_;
     p.review.selected_camera = selected_camera_;
+    p.review.read_ahead(true);
     p.results = new Form_Velt_Results(this);
     p.results->progress = progress_steps();
     p.controller = std::make_unique<ReviewController>(recording_, timing_, p.review, slider_play_, p.results,
@@ -104,6 +105,16 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
         }
     });
     connect(p.controller.get(), &ReviewController::camera_changed, this, [this] { show_camera(); });
+    // Zoomed, the read-ahead decodes only the part in view.
+    connect(picture_, &PictureBox::view_moved, this, [this] {
+        if (reviewing()) {
+            run_trapped(where("Picture_live_View"), [this] {
+                const QImage& shown = picture_->image();
+                review_parts_->review.view_band(
+                    band_in_view(picture_->view(), shown.width(), shown.height()));
+            });
+        }
+    });
 
     // The goal line with its handles over a recorded picture; over the live picture only the handles
     // (the live view draws its line itself).
@@ -133,9 +144,9 @@ Form_Veltro::Review_parts& Form_Veltro::review_parts() {
     connect(picture_, &PictureBox::picture_moved, this, [this](QPointF at, Qt::MouseButtons buttons) {
         run_trapped(where("Picture_live_MouseMove"), [&] {
             review_parts_->review.selected_camera = selected_camera_;
-            const QSize size = reviewing()
-                                   ? QSize(recording_.picture().Width(), recording_.picture().Height())
-                                   : QSize(crop_width_, crop_height_);
+            const QSize size = reviewing() ? QSize(review_parts_->review.picture_width(),
+                                                   review_parts_->review.picture_height())
+                                           : QSize(crop_width_, crop_height_);
             bool changed = false;
             picture_->setCursor(review_parts_->mouse.move(at, buttons, size, changed));
             if (changed) {
@@ -238,7 +249,7 @@ void Form_Veltro::show_compensation_note() {
 
 void Form_Veltro::show_review_picture() {
     frame_dogs_->setVisible(false);
-    picture_->show_adjusted(recording_.picture());
+    picture_->show_adjusted(review_parts_->review.picture());
     label_heat_time_->setText(review_parts_->controller->frame_time_text());
     label_picture_number_->setText(QString::number(review_parts_->review.play_position()));
     show_strip_position();

@@ -179,6 +179,8 @@ void PictureBox::paintEvent(QPaintEvent*) {
             painter.restore();
         }
     }
+    painter.end();
+    emit painted();
 }
 
 QPointF PictureBox::looked_at() const {

@@ -79,6 +79,8 @@ signals:
     void picture_released(QPointF at, Qt::MouseButton button);
     // The review picture was zoomed, panned or reset: what lies where on screen changed.
     void view_moved();
+    // A paint of the box ended: what was shown before it is on screen.
+    void painted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
