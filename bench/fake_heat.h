@@ -24,7 +24,7 @@ public:
 };
 
 inline std::unique_ptr<cls_Capture_HDMI> fake_capture(testing::FakeV4L2& io, const Clock& clock) {
-    const testing::FakeV4L2::Node grabber{"Grabber", "usb-1", 1920, 1080, 0, true};
+    const testing::FakeV4L2::Node grabber{"Grabber", "usb-1", 1920, 1080, 0, true, {}};
     io.plug("/fake/video0", grabber);
     io.drop_when_full(true);
     std::vector<std::unique_ptr<CaptureDevice>> devices;
