@@ -246,7 +246,7 @@ TEST_F(SettingsWindow, SourceSelectionListsTheDemoCameraAndSavesTheChoice) {
     EXPECT_EQ(op.last_message(), "No video source selected!");
 
     w.findChild<QPushButton*>("Command_enum2")->click();
-    ASSERT_EQ(w.ListView_prop()->topLevelItemCount(), 2);
+    ASSERT_EQ(w.ListView_prop()->topLevelItemCount(), static_cast<int>(DemoCamera::kRates.size()));
     EXPECT_EQ(w.ListView_prop()->topLevelItem(0)->text(1), DemoCamera::kFriendlyName);
     EXPECT_EQ(w.ListView_prop()->topLevelItem(1)->text(3), "1920*1080/50");
     EXPECT_EQ(w.ListView_prop()->currentItem(), nullptr); // nothing saved yet

@@ -45,7 +45,7 @@ protected:
 TEST_F(SourceControlsWindow, ShownForTheSourceThatHasThemCheckedAndStoredWithIt) {
     w.show();
     w.command_enum2_click();
-    ASSERT_EQ(w.ListView_prop()->topLevelItemCount(), 3);
+    ASSERT_EQ(w.ListView_prop()->topLevelItemCount(), 1 + static_cast<int>(DemoCamera::kRates.size()));
     EXPECT_FALSE(w.controls_frame()->isVisible()); // no source chosen yet
 
     w.list_view_prop_click(0);
