@@ -293,7 +293,6 @@ void cls_Capture_HDMI::Set_Source_from_Saved() {
         capture_trace("Set_Source_from_Saved, SetFormat: " + component_->LastError());
     }
     cur.property_string = Process_AMT(component_->get_format_record("GetProp"));
-    controls_from_settings_ = true;
     process_facts().capture_source = cur.friendly_name;
     process_facts().capture_property = cur.property_string;
     source_prop_found_ = true;
@@ -340,8 +339,9 @@ void cls_Capture_HDMI::Capture_Run() {
         cookie_ = component_->Advise(*this);
         last_error_ = component_->LastError();
     }
-    if (controls_from_settings_) {
-        component_->set_controls(read_control_choice()); // as the source selection stores them now
+    if (source_prop_found_) {
+        // The saved source's exposure and gain, as the source selection stores them now.
+        component_->set_controls(read_control_choice());
     }
     component_->Run();
     last_error_ = component_->LastError();

@@ -210,8 +210,6 @@ private:
     bool running_ = false;
     std::string last_error_;
     bool source_prop_found_ = false;
-    // The saved source's exposure and gain are read at every Capture_Run.
-    bool controls_from_settings_ = false;
     std::string first_start_source_;
     bool source_by_default_ = false;
     std::string max_interval_;
