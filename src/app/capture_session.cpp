@@ -22,7 +22,8 @@ struct CaptureSession::Held {
 
 namespace {
 
-// The pictures between captures: a few raw buffers, one worker, and less memory than a capture may take.
+// The pictures between captures: a few raw buffers, two workers (an MJPEG camera's windows are
+// decoded there too), and less memory than a capture may take.
 CapturePassOptions preroll_options(std::int32_t width, std::int32_t height, std::int16_t quality) {
     CapturePassOptions o;
     o.width = width;
@@ -30,7 +31,7 @@ CapturePassOptions preroll_options(std::int32_t width, std::int32_t height, std:
     o.start_quality = quality;
     o.raw_buffers = 4;
     o.max_raw_bytes = std::size_t{128} << 20;
-    o.workers = 1;
+    o.workers = 2;
     return o;
 }
 
@@ -67,27 +68,35 @@ void CaptureSession::camera_started(std::int32_t width, std::int32_t height, std
     camera_stopped();
     if (preroll.length_ms > 0) {
         ring_ = std::make_unique<PrerollRing>(preroll.length_ms);
-        preroll_ = std::make_unique<CapturePass>(preroll_options(width, height, quality), *ring_, clock_);
+        preroll_ = std::make_unique<CapturePass>(pass_options(preroll_options(width, height, quality)),
+                                                 *ring_, clock_);
     }
     keep_before_edge_ms_ = preroll.keep_before_edge ? preroll.length_ms : 0;
     capture_.store_target([this](const cDIBSection& picture, std::uint32_t mill, std::int32_t local,
                                  std::int32_t delta) { frame(picture, mill, local, delta); });
+    capture_.jpeg_store_target([this](const JpegWindowFrame& jpeg, std::uint32_t mill, std::int32_t local,
+                                      std::int32_t delta) { jpeg_frame(jpeg, mill, local, delta); });
+}
+
+CapturePassOptions CaptureSession::pass_options(CapturePassOptions options) {
+    options.corrupt_frame = [&capture = capture_](std::int32_t mill, const std::string& why) {
+        capture.late_corrupt_frame(static_cast<std::uint32_t>(mill), why);
+    };
+    return options;
 }
 
 void CaptureSession::camera_stopped() {
     capture_.store_target(nullptr);
+    capture_.jpeg_store_target(nullptr);
     preroll_.reset();
     ring_.reset();
 }
 
-void CaptureSession::frame(const cDIBSection& picture, std::uint32_t mill, std::int32_t local,
-                           std::int32_t delta) {
-    const auto* pixels = picture.DIBSectionBitsPtr();
-    const auto length = static_cast<std::size_t>(picture.SizeImage());
-    const auto capture_mill = static_cast<std::int32_t>(mill);
+template <class Store>
+void CaptureSession::store_frame(std::uint32_t mill, const Store& store) {
     try {
         if (storing_ != nullptr && elapsed_ms(from_mill_, mill) >= 0) {
-            const CapturePass::Stored stored = storing_->store(pixels, length, capture_mill, delta, local);
+            const CapturePass::Stored stored = store(*storing_);
             if (stored == CapturePass::Stored::Last || stored == CapturePass::Stored::Full) {
                 // The recording cannot count one more: what follows goes to the ring again.
                 storing_ = nullptr;
@@ -96,11 +105,26 @@ void CaptureSession::frame(const cDIBSection& picture, std::uint32_t mill, std::
             return;
         }
         if (preroll_) {
-            preroll_->store(pixels, length, capture_mill, delta, local);
+            store(*preroll_);
         }
     } catch (const VeltroError& e) {
         Trace("*Frame not stored: ", e.what());
     }
+}
+
+void CaptureSession::frame(const cDIBSection& picture, std::uint32_t mill, std::int32_t local,
+                           std::int32_t delta) {
+    store_frame(mill, [&](CapturePass& pass) {
+        return pass.store(picture.DIBSectionBitsPtr(), static_cast<std::size_t>(picture.SizeImage()),
+                          static_cast<std::int32_t>(mill), delta, local);
+    });
+}
+
+void CaptureSession::jpeg_frame(const JpegWindowFrame& jpeg, std::uint32_t mill, std::int32_t local,
+                                std::int32_t delta) {
+    store_frame(mill, [&](CapturePass& pass) {
+        return pass.store_jpeg(jpeg, static_cast<std::int32_t>(mill), delta, local);
+    });
 }
 
 void CaptureSession::hold() {
@@ -144,7 +168,7 @@ void CaptureSession::begin(std::uint32_t from_mill) {
         }
         spool_ = std::move(held);
     }
-    CapturePassOptions options;
+    CapturePassOptions options = pass_options({});
     options.width = recording_.Cropped_X();
     options.height = recording_.Cropped_Y();
     options.start_quality = recording_.start_quality();

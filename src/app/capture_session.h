@@ -16,6 +16,7 @@ class cDIBSection;
 class cls_Capture_HDMI;
 class cls_VideoFile_handler;
 class PrerollRing;
+struct JpegWindowFrame;
 class SpoolWriter;
 
 // How much the camera keeps before a capture: the ring's length, and whether a capture keeps what
@@ -86,9 +87,15 @@ public:
 
     // The capture thread, under the capture source's lock: one cropped frame with its times.
     void frame(const cDIBSection& picture, std::uint32_t mill, std::int32_t local, std::int32_t delta);
+    // The same for a frame as an MJPEG camera sent it: the workers decode its window.
+    void jpeg_frame(const JpegWindowFrame& jpeg, std::uint32_t mill, std::int32_t local, std::int32_t delta);
 
 private:
     struct Held;
+    // `frame` or `jpeg_frame`: the pass of the capture that is on from its edge, else the pre-roll.
+    template <class Store>
+    void store_frame(std::uint32_t mill, const Store& store);
+    CapturePassOptions pass_options(CapturePassOptions options);
     std::int32_t append_spool(Held& held, const std::function<void(int)>& progress);
     std::string settle_held();
 

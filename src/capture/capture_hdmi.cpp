@@ -121,6 +121,17 @@ void cls_Capture_HDMI::deliver_notices() {
     std::int64_t lost = 0;
     std::uint32_t lost_at = 0;
     bool halt = false;
+    std::int64_t late = 0;
+    std::int64_t late_total = 0;
+    std::uint32_t late_at = 0;
+    std::string late_why;
+    {
+        std::lock_guard lock(late_mutex_);
+        std::swap(late, late_pending_);
+        late_total = late_corrupt_;
+        late_at = late_at_;
+        late_why.swap(late_why_);
+    }
     {
         std::lock_guard lock(mutex_);
         arrivals.swap(arrivals_);
@@ -136,6 +147,13 @@ void cls_Capture_HDMI::deliver_notices() {
         for (const FrameArrival& a : arrivals) {
             frame_arrived(a);
         }
+    }
+    if (late > 0) {
+        capture_trace("*Corrupt frames from the device left out after their stamps: " + std::to_string(late) +
+                      " (" + late_why + "), " + std::to_string(late_total) + " since the camera started" +
+                      where());
+        lost_at = lost > 0 ? lost_at : late_at;
+        lost += late;
     }
     if (lost > 0 && frames_lost) {
         frames_lost(lost, lost_at);
@@ -168,6 +186,9 @@ void cls_Capture_HDMI::watch_device(bool on) {
 }
 
 bool cls_Capture_HDMI::copy_cropped_picture(cDIBSection& into) const {
+    if (copy_live_jpeg(into)) {
+        return true;
+    }
     std::lock_guard lock(mutex_);
     if (cropped_.empty()) {
         return false;
@@ -181,8 +202,13 @@ bool cls_Capture_HDMI::copy_cropped_picture(cDIBSection& into) const {
 }
 
 std::int64_t cls_Capture_HDMI::frames_lost_total() const {
+    std::int64_t late = 0;
+    {
+        std::lock_guard lock(late_mutex_);
+        late = late_corrupt_;
+    }
     std::lock_guard lock(mutex_);
-    return frames_lost_total_;
+    return frames_lost_total_ + late;
 }
 
 void cls_Capture_HDMI::Do_CROP(bool value) {
@@ -303,6 +329,7 @@ void cls_Capture_HDMI::set_HDMI_Crop(std::int16_t width, std::int16_t height) {
     std::lock_guard lock(mutex_);
     crop_width_ = width;
     crop_height_ = height;
+    live_pending_ = false;
     if (width > 0 && height > 0) {
         cropped_.Create(width, height);
     } else {
@@ -333,6 +360,12 @@ void cls_Capture_HDMI::Capture_Run() {
     running_fps_ = 0;
     frames_lost_total_ = 0;
     corrupt_frames_ = 0;
+    live_pending_ = false;
+    {
+        std::lock_guard late_lock(late_mutex_);
+        late_corrupt_ = 0;
+        late_pending_ = 0;
+    }
     running_ = true;
     capture_trace("*Capture_Run" + where());
     if (cookie_ == 0) {
@@ -404,6 +437,24 @@ void cls_Capture_HDMI::on_frames_lost(std::int64_t count) {
 
 void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length,
                                   std::optional<std::uint32_t> arrival_mill) {
+    const std::uint32_t at = take_frame_times(length, arrival_mill);
+    // 8.
+    if (do_crop_) {
+        live_pending_ = false;
+        if (!crop_frame(frame, length, source_width_, source_height_, crop_width_, crop_height_, cropped_)) {
+            capture_trace("*Crop failed, " + std::to_string(source_width_) + "*" +
+                          std::to_string(source_height_) + " to " + std::to_string(crop_width_) + "*" +
+                          std::to_string(crop_height_) + where());
+            capture_halted(true);
+            halt_pending_ = true;
+        }
+    }
+    hand_over_cropped(at);
+    tell_window(at);
+}
+
+std::uint32_t cls_Capture_HDMI::take_frame_times(std::int32_t length,
+                                                 std::optional<std::uint32_t> arrival_mill) {
     // 2. Time stamps: the driver's arrival moment when known, else now.
     const std::uint32_t now = clock_.millis();
     const std::uint32_t at = arrival_mill.value_or(now);
@@ -464,18 +515,10 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
         raw_header_.bi_size_image = static_cast<std::uint32_t>(length);
         raw_header_filled_ = true;
     }
+    return at;
+}
 
-    // 8.
-    if (do_crop_ && !window_decoded_) {
-        if (!crop_frame(frame, length, source_width_, source_height_, crop_width_, crop_height_, cropped_)) {
-            capture_trace("*Crop failed, " + std::to_string(source_width_) + "*" +
-                          std::to_string(source_height_) + " to " + std::to_string(crop_width_) + "*" +
-                          std::to_string(crop_height_) + where());
-            capture_halted(true);
-            halt_pending_ = true;
-        }
-    }
-
+void cls_Capture_HDMI::hand_over_cropped(std::uint32_t at) {
     // The heat's capture takes the frame here, on the capture thread, whatever the window is doing.
     if (store_target_ && !cropped_.empty() && !halt_pending_) {
         ++write_position_;
@@ -485,7 +528,9 @@ void cls_Capture_HDMI::OnRGBEvent(const std::uint8_t* frame, std::int32_t length
     if (picture_probe_ && !cropped_.empty() && !halt_pending_) {
         picture_probe_(cropped_, at);
     }
+}
 
+void cls_Capture_HDMI::tell_window(std::uint32_t at) {
     // 9. The window hears of it when it gets round to it.
     if (arrivals_.size() < kMaxArrivals) {
         arrivals_.push_back({at, arrival_delta_});

@@ -145,6 +145,18 @@ public:
     // no more than a few microseconds.
     using PictureProbeFn = std::function<void(const cDIBSection&, std::uint32_t)>;
     void picture_probe(PictureProbeFn probe);
+    // While set (with no probe), the frames of an MJPEG source go to `target` as the camera sent
+    // them, with the crop window named, in place of store_target: the capture thread only checks
+    // the picture's header and stamps it, and the target decodes the window off the capture thread.
+    // A frame the target finds corrupt later is told to late_corrupt_frame(). Same rules as
+    // store_target.
+    using JpegStoreTargetFn =
+        std::function<void(const JpegWindowFrame&, std::uint32_t, std::int32_t, std::int32_t)>;
+    void jpeg_store_target(JpegStoreTargetFn target);
+    // From any thread, without the object's lock: a frame handed to the JPEG store target, stamped at
+    // `capture_mill`, did not decode. Counted among the corrupt frames and the frames lost, and
+    // told to the window with the next notices.
+    void late_corrupt_frame(std::uint32_t capture_mill, const std::string& why);
     std::int32_t Buff_Num() const;
     std::int32_t Effective_Video_Object(std::int32_t n) const;
     // Stored frame n in arrival order.
@@ -181,7 +193,8 @@ public:
                     std::optional<std::uint32_t> arrival_mill) override;
     void on_source_lost(const std::string& reason) override;
     void on_frames_lost(std::int64_t count) override;
-    // Decodes only the crop window of the picture, then goes on as OnRGBEvent does.
+    // Decodes only the crop window of the picture (or hands the picture to the JPEG store target),
+    // then goes on as OnRGBEvent does.
     void on_jpeg_event(const std::uint8_t* jpg, std::int32_t length, std::int32_t width, std::int32_t height,
                        std::optional<std::uint32_t> arrival_mill) override;
 
@@ -189,7 +202,17 @@ private:
     std::string where() const;
     void dispatch_frames();
     void post_notice();
-    void store_cropped();
+    // The parts of a frame's path: its times, the rate and the header (steps 2 to 7); the cropped
+    // picture to the store target and the probe; the window told.
+    std::uint32_t take_frame_times(std::int32_t length, std::optional<std::uint32_t> arrival_mill);
+    void hand_over_cropped(std::uint32_t at);
+    void tell_window(std::uint32_t at);
+    void count_corrupt(const std::string& why);
+    // The live picture decoded from the last frame handed to the JPEG store target, on the caller's
+    // thread; false when there is none newer than cropped_ or it does not decode.
+    bool copy_live_jpeg(cDIBSection& into) const;
+    // True when the frame went to the JPEG store target.
+    bool hand_over_jpeg(const JpegWindowFrame& frame, std::optional<std::uint32_t> arrival_mill);
 
     std::unique_ptr<CaptureComponent> component_;
     const Clock& clock_;
@@ -247,8 +270,19 @@ private:
     // MJPEG frames: the window is decoded into the spare picture and swapped into cropped_ when whole.
     JpegBandDecoder jpeg_decoder_;
     cDIBSection jpeg_spare_;
-    bool window_decoded_ = false; // set while OnRGBEvent runs for a frame whose window is in cropped_
     std::int64_t corrupt_frames_ = 0;
+    // The last frame handed to the JPEG store target, newer than cropped_ while live_pending_: the
+    // live picture is decoded from it when the window asks.
+    std::vector<std::uint8_t> live_jpeg_;
+    JpegWindowFrame live_frame_;
+    bool live_pending_ = false;
+    JpegStoreTargetFn jpeg_store_target_;
+    // Frames the JPEG store target found corrupt: its own lock, never held with mutex_.
+    mutable std::mutex late_mutex_;
+    std::int64_t late_corrupt_ = 0; // since Capture_Run
+    std::int64_t late_pending_ = 0; // not yet told to the window
+    std::uint32_t late_at_ = 0;
+    std::string late_why_;
 
     std::int32_t max_frames_ = 0;
     bool post_linear_ = false;

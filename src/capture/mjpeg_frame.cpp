@@ -41,17 +41,81 @@ std::size_t default_format(const std::vector<MediaType>& formats) {
     return best;
 }
 
+std::optional<JpegBand> jpeg_crop_window(std::int32_t source_width, std::int32_t source_height,
+                                         std::int32_t crop_width, std::int32_t crop_height) {
+    if (source_width <= 0 || source_height <= 0 || crop_width <= 0 || crop_height <= 0 ||
+        crop_width > source_width || crop_height > source_height || source_width > 32767 ||
+        source_height > 32767) {
+        return std::nullopt;
+    }
+    const CropOrigin o = hdmi_crop_origin(source_width, source_height, crop_width, crop_height);
+    if (o.x0 < 0 || o.y0 < 0 || o.x0 + crop_width > source_width || o.y0 + crop_height > source_height) {
+        return std::nullopt;
+    }
+    return JpegBand{o.x0, o.y0, crop_width, crop_height};
+}
+
+bool jpeg_frame_plausible(const std::uint8_t* jpg, std::size_t length, std::int32_t width,
+                          std::int32_t height, std::string& why) {
+    if (jpg == nullptr || length < 4 || jpg[0] != 0xFF || jpg[1] != 0xD8) {
+        why = "not a JPEG picture";
+        return false;
+    }
+    bool sized = false;
+    std::size_t at = 2;
+    while (at + 4 <= length) {
+        if (jpg[at] != 0xFF) {
+            why = "a damaged header at byte " + std::to_string(at);
+            return false;
+        }
+        const std::uint8_t marker = jpg[at + 1];
+        if (marker == 0xFF) {
+            ++at; // a fill byte
+            continue;
+        }
+        const std::size_t segment = std::size_t{jpg[at + 2]} << 8 | jpg[at + 3];
+        if (segment < 2 || segment > length - at - 2) {
+            why = "a header cut short at byte " + std::to_string(at);
+            return false;
+        }
+        // Start of frame: C0 to CF less DHT (C4), JPG (C8) and DAC (CC).
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            if (segment < 8) {
+                why = "a damaged frame header";
+                return false;
+            }
+            const std::int32_t h = jpg[at + 5] << 8 | jpg[at + 6];
+            const std::int32_t w = jpg[at + 7] << 8 | jpg[at + 8];
+            if (w != width || h != height) {
+                why = "a picture of " + std::to_string(w) + "*" + std::to_string(h) + ", not " +
+                      std::to_string(width) + "*" + std::to_string(height);
+                return false;
+            }
+            sized = true;
+        } else if (marker == 0xDA) {
+            if (!sized) {
+                why = "a scan without a frame header";
+                return false;
+            }
+            if (segment >= length - at - 2) {
+                why = "a picture cut short at its scan";
+                return false;
+            }
+            return true;
+        }
+        at += 2 + segment;
+    }
+    why = "a picture cut short in its header";
+    return false;
+}
+
 JpegCrop crop_jpeg_frame(JpegBandDecoder& decoder, const std::uint8_t* jpg, std::int32_t length,
                          std::int32_t source_width, std::int32_t source_height, std::int32_t crop_width,
                          std::int32_t crop_height, cDIBSection& cropped, cDIBSection& scratch,
                          std::string& why) {
-    if (source_width <= 0 || source_height <= 0 || crop_width <= 0 || crop_height <= 0 ||
-        crop_width > source_width || crop_height > source_height || source_width > 32767 ||
-        source_height > 32767) {
-        return JpegCrop::Outside;
-    }
-    const CropOrigin o = hdmi_crop_origin(source_width, source_height, crop_width, crop_height);
-    if (o.x0 < 0 || o.y0 < 0 || o.x0 + crop_width > source_width || o.y0 + crop_height > source_height) {
+    const std::optional<JpegBand> window =
+        jpeg_crop_window(source_width, source_height, crop_width, crop_height);
+    if (!window) {
         return JpegCrop::Outside;
     }
     if (jpg == nullptr || length <= 0) {
@@ -67,8 +131,8 @@ JpegCrop crop_jpeg_frame(JpegBandDecoder& decoder, const std::uint8_t* jpg, std:
         // Row 0 of the window is the top one; the section's rows run bottom-up.
         const std::ptrdiff_t step =
             crop_height > 1 ? scratch.scan_line(1) - scratch.scan_line(0) : -scratch.BytesPerScanLine();
-        decoder.decode_into(jpg, static_cast<std::size_t>(length), source_width, source_height,
-                            {o.x0, o.y0, crop_width, crop_height}, scratch.scan_line(0), step);
+        decoder.decode_into(jpg, static_cast<std::size_t>(length), source_width, source_height, *window,
+                            scratch.scan_line(0), step);
     } catch (const VeltroError& e) {
         why = e.what();
         return JpegCrop::Corrupt;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,17 @@ std::string format_codec_text(const MediaType& format);
 // picture at the highest rate, JPEG before rows at the same rate (USB cameras send far more pictures
 // a second as MJPEG); for any other, its first format.
 std::size_t default_format(const std::vector<MediaType>& formats);
+
+// The centre window (hdmi_crop_origin) of crop_width x crop_height in a source of source_width x
+// source_height; none when it does not lie inside the source.
+std::optional<JpegBand> jpeg_crop_window(std::int32_t source_width, std::int32_t source_height,
+                                         std::int32_t crop_width, std::int32_t crop_height);
+
+// Whether a frame of `length` bytes is worth handing on as a JPEG picture of width x height: it starts
+// as one, its header segments are whole, its frame header gives that size, and its scan begins. The
+// scan itself is checked where the window is decoded. `why` says what is wrong.
+bool jpeg_frame_plausible(const std::uint8_t* jpg, std::size_t length, std::int32_t width,
+                          std::int32_t height, std::string& why);
 
 enum class JpegCrop {
     Cropped, // the window is in `cropped`

@@ -16,6 +16,16 @@ struct JpegBand {
     std::int32_t height = 0;
 };
 
+// A JPEG picture of width x height as a camera sent it, of which only `window` is wanted (a
+// capture's crop). The bytes stay the caller's.
+struct JpegWindowFrame {
+    const std::uint8_t* jpg = nullptr;
+    std::size_t length = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    JpegBand window;
+};
+
 // Decodes one band of a JPEG picture and no more: the rows above the band are only entropy-decoded,
 // the rows below it are not read, and only the block columns that hold the band are transformed and
 // coloured. The band's pixels are the ones a whole decode (DIB_From_JPG) gives. A decoder keeps its

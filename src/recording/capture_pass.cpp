@@ -16,6 +16,7 @@
 #include "recording/capture_pass.h"
 
 #include "picture/dib_section.h"
+#include "picture/jpeg_band.h"
 #include "recording/jpeg_fit.h"
 #include "support/clocks.h"
 #include "support/veltro_error.h"
@@ -97,9 +98,11 @@ std::exception_ptr current_failure(const std::string& doing) {
 struct CapturePass::State {
     struct Slot {
         std::vector<std::uint8_t> raw;
+        JpegWindowFrame jpeg; // width > 0: raw begins with this JPEG picture (its jpg is not used)
         CompressedFrame frame;
         bool claimed = false;    // a worker compresses it
         bool compressed = false; // done (or skipped after a failure)
+        bool corrupt = false;    // a JPEG picture whose window did not decode: left out
     };
 
     State(const CapturePassOptions& o, CompressedFrameSink& s, const Clock& c)
@@ -192,20 +195,33 @@ struct CapturePass::State {
     }
 
     // Compressed raw frames at the front of the line go to the writer, and their buffers are free.
+    // A corrupt one is left out as if it had never been stored.
     void release_compressed() {
         bool released = false;
+        bool left_out = false;
         while (!in_flight.empty() && in_flight.front()->compressed) {
             Slot* slot = in_flight.front();
             in_flight.pop_front();
-            queue_ready(std::move(slot->frame));
-            slot->frame.jpeg = spare_stream();
+            if (slot->corrupt) {
+                --stored;
+                --counters.stored;
+                ++counters.corrupt;
+                left_out = true;
+            } else {
+                queue_ready(std::move(slot->frame));
+                slot->frame.jpeg = spare_stream();
+            }
             slot->claimed = false;
             slot->compressed = false;
+            slot->corrupt = false;
             free_slots.push_back(slot);
             released = true;
         }
         if (released) {
             writer_wake.notify_one();
+        }
+        if (left_out) {
+            writer_done.notify_all(); // drain() may be waiting for this very frame
         }
     }
 
@@ -230,6 +246,61 @@ struct CapturePass::State {
         return counters.stored == options.max_frames ? Stored::Last : Stored::Kept;
     }
 
+    // A raw buffer for the next frame, taken under the lock; null, with the answer to give, when
+    // the frame is not to be copied.
+    Slot* slot_for_frame(Stored& answer) {
+        if (finishing || abandon) {
+            throw VeltroError(err::kInternalError, "The capture pass has ended; the frame is not stored");
+        }
+        if (counters.stored >= options.max_frames) {
+            answer = Stored::Full;
+            return nullptr;
+        }
+        // After a failure nothing reaches the sink any more, so the frame is only counted.
+        if (failure != nullptr) {
+            ++counters.stored;
+            answer = counters.stored == options.max_frames ? Stored::Last : Stored::Kept;
+            return nullptr;
+        }
+        Slot* slot = ready_bytes >= options.max_waiting_bytes ? nullptr : take_slot();
+        if (slot == nullptr) {
+            ++counters.lost;
+            answer = Stored::Lost;
+        }
+        return slot;
+    }
+
+    // The slot, filled by the capture thread outside the lock, joins the line.
+    Stored queue_slot(Slot* slot, std::int32_t capture_mill, std::int32_t capture_delta,
+                      std::int32_t capture_local) {
+        slot->frame.capture_mill = capture_mill;
+        slot->frame.capture_delta = capture_delta;
+        slot->frame.capture_local = capture_local;
+        std::unique_lock lock(mutex);
+        in_flight.push_back(slot);
+        const Stored result = count_in();
+        lock.unlock();
+        work_queued.notify_one();
+        return result;
+    }
+
+    // The window of a JPEG slot as bottom-up rows in `pixels`; false, with the reason, when it does
+    // not decode.
+    bool decode_window(const Slot& slot, JpegBandDecoder& decoder, std::vector<std::uint8_t>& pixels,
+                       std::string& why) const {
+        pixels.resize(picture_bytes);
+        try {
+            decoder.decode_into(slot.raw.data(), slot.jpeg.length, slot.jpeg.width, slot.jpeg.height,
+                                slot.jpeg.window,
+                                pixels.data() + static_cast<std::size_t>(options.height - 1) * stride,
+                                -std::ptrdiff_t{stride});
+            return true;
+        } catch (const VeltroError& e) {
+            why = e.what();
+            return false;
+        }
+    }
+
     void compress_loop();
     void write_loop();
     void flush_sink(std::unique_lock<std::mutex>& lock, std::uint32_t now);
@@ -237,7 +308,9 @@ struct CapturePass::State {
 };
 
 void CapturePass::State::compress_loop() {
-    std::vector<std::uint8_t> stream; // this worker's output buffer, kept from frame to frame
+    std::vector<std::uint8_t> stream;         // this worker's output buffer, kept from frame to frame
+    std::unique_ptr<JpegBandDecoder> decoder; // made at this worker's first JPEG frame
+    std::vector<std::uint8_t> window;         // the decoded window of a JPEG frame
     std::unique_lock lock(mutex);
     for (;;) {
         Slot* slot = nullptr;
@@ -253,17 +326,36 @@ void CapturePass::State::compress_loop() {
         lock.unlock();
 
         bool reduced = false;
+        bool corrupt = false;
+        std::string why;
         std::exception_ptr error;
         if (!skip) {
             try {
-                const FittedStream fitted =
-                    compress_to_fit(slot->raw.data(), options.width, options.height, stride,
-                                    options.start_quality, options.fixed_data_size, stream);
-                slot->frame.quality = static_cast<std::int16_t>(fitted.quality);
-                slot->frame.jpeg.assign(stream.data(), stream.data() + fitted.size);
-                reduced = fitted.reduced(options.start_quality);
+                const std::uint8_t* pixels = slot->raw.data();
+                if (slot->jpeg.width > 0) {
+                    if (!decoder) {
+                        decoder = std::make_unique<JpegBandDecoder>();
+                    }
+                    corrupt = !decode_window(*slot, *decoder, window, why);
+                    pixels = window.data();
+                }
+                if (!corrupt) {
+                    const FittedStream fitted =
+                        compress_to_fit(pixels, options.width, options.height, stride, options.start_quality,
+                                        options.fixed_data_size, stream);
+                    slot->frame.quality = static_cast<std::int16_t>(fitted.quality);
+                    slot->frame.jpeg.assign(stream.data(), stream.data() + fitted.size);
+                    reduced = fitted.reduced(options.start_quality);
+                }
             } catch (...) {
                 error = current_failure("compressing a captured frame");
+            }
+        }
+        if (corrupt && options.corrupt_frame) {
+            try {
+                options.corrupt_frame(slot->frame.capture_mill, why);
+            } catch (...) {
+                // Telling of it may fail; leaving the frame out may not.
             }
         }
 
@@ -274,6 +366,7 @@ void CapturePass::State::compress_loop() {
         if (reduced) {
             ++counters.reduced;
         }
+        slot->corrupt = corrupt;
         slot->compressed = true;
         release_compressed();
     }
@@ -426,35 +519,56 @@ CapturePass::Stored CapturePass::store(const std::uint8_t* pixels, std::size_t l
                               " bytes is too small for a " + picture_text(s.options) + " picture (" +
                               std::to_string(s.picture_bytes) + " bytes); not stored");
     }
-    std::unique_lock lock(s.mutex);
-    if (s.finishing || s.abandon) {
-        throw VeltroError(err::kInternalError, "The capture pass has ended; the frame is not stored");
+    Stored answer = Stored::Kept;
+    State::Slot* slot = nullptr;
+    {
+        std::lock_guard lock(s.mutex);
+        slot = s.slot_for_frame(answer);
     }
-    if (s.counters.stored >= s.options.max_frames) {
-        return Stored::Full;
-    }
-    // After a failure nothing reaches the sink any more, so the frame is only counted.
-    if (s.failure != nullptr) {
-        ++s.counters.stored;
-        return s.counters.stored == s.options.max_frames ? Stored::Last : Stored::Kept;
-    }
-    State::Slot* slot = s.ready_bytes >= s.options.max_waiting_bytes ? nullptr : s.take_slot();
     if (slot == nullptr) {
-        ++s.counters.lost;
-        return Stored::Lost;
+        return answer;
     }
     // The slot is the capture thread's alone until it is in the line.
-    lock.unlock();
     std::memcpy(slot->raw.data(), pixels, s.picture_bytes);
-    slot->frame.capture_mill = capture_mill;
-    slot->frame.capture_delta = capture_delta;
-    slot->frame.capture_local = capture_local;
-    lock.lock();
-    s.in_flight.push_back(slot);
-    const Stored result = s.count_in();
-    lock.unlock();
-    s.work_queued.notify_one();
-    return result;
+    slot->jpeg = {};
+    return s.queue_slot(slot, capture_mill, capture_delta, capture_local);
+}
+
+CapturePass::Stored CapturePass::store_jpeg(const JpegWindowFrame& frame, std::int32_t capture_mill,
+                                            std::int32_t capture_delta, std::int32_t capture_local) {
+    State& s = *state_;
+    if (frame.jpg == nullptr || frame.length == 0 || frame.width <= 0 || frame.height <= 0 ||
+        frame.window.width != s.options.width || frame.window.height != s.options.height) {
+        throw VeltroError(err::kSubscriptOutOfRange,
+                          "A captured JPEG frame of " + std::to_string(frame.length) + " bytes with a " +
+                              std::to_string(frame.window.width) + " x " +
+                              std::to_string(frame.window.height) + " window does not fit a " +
+                              picture_text(s.options) + " pass; not stored");
+    }
+    Stored answer = Stored::Kept;
+    State::Slot* slot = nullptr;
+    {
+        std::lock_guard lock(s.mutex);
+        slot = s.slot_for_frame(answer);
+    }
+    if (slot == nullptr) {
+        return answer;
+    }
+    if (slot->raw.size() < frame.length) {
+        // A stream larger than the raw window: rare, and only then does the capture thread allocate.
+        try {
+            slot->raw.resize(frame.length);
+        } catch (const std::bad_alloc&) {
+            std::lock_guard lock(s.mutex);
+            s.free_slots.push_back(slot);
+            ++s.counters.lost;
+            return Stored::Lost;
+        }
+    }
+    std::memcpy(slot->raw.data(), frame.jpg, frame.length);
+    slot->jpeg = frame;
+    slot->jpeg.jpg = nullptr;
+    return s.queue_slot(slot, capture_mill, capture_delta, capture_local);
 }
 
 CapturePass::Stored CapturePass::store_compressed(CompressedFrame frame) {

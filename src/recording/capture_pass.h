@@ -1,10 +1,13 @@
 #pragma once
 
+#include "picture/jpeg_band.h"
 #include "recording/compressed_frame.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace veltro {
 
@@ -30,11 +33,14 @@ struct CapturePassOptions {
     std::size_t max_waiting_bytes = std::size_t{1} << 30;
     // Compression threads; 0 = one less than the processor count, at least 1.
     unsigned workers = 0;
+    // Called on a worker thread, outside the pass's lock, for each JPEG frame (store_jpeg) whose
+    // window does not decode, with its capture mill and what was wrong: the frame is left out.
+    std::function<void(std::int32_t, const std::string&)> corrupt_frame;
 };
 
 // The figures of a pass for the performance window and the trace; any thread may read them.
 struct CapturePassCounters {
-    std::int32_t stored = 0;      // frames taken by store() and store_compressed()
+    std::int32_t stored = 0;      // frames taken, less the JPEG frames left out as corrupt
     std::int32_t written = 0;     // frames handed to the sink
     std::int32_t lost = 0;        // frames not kept: no raw buffer or no memory left for them
     std::int32_t raw_buffers = 0; // raw buffers made so far
@@ -42,6 +48,7 @@ struct CapturePassCounters {
     std::int32_t reduced = 0;     // frames stored below the start quality (later passes only)
     std::int32_t largest = 0;     // largest stream written
     std::int32_t smallest = 0;    // smallest stream written (0 before the first)
+    std::int32_t corrupt = 0;     // JPEG frames left out because their window did not decode
 };
 
 // Compresses captured frames while capture runs. The capture thread hands each frame to store(),
@@ -65,6 +72,12 @@ public:
     // One captured frame (`length` bytes of pixels, at least the picture's size) with its three times.
     Stored store(const std::uint8_t* pixels, std::size_t length, std::int32_t capture_mill,
                  std::int32_t capture_delta, std::int32_t capture_local);
+    // One frame as an MJPEG camera sent it, whose window (of the pass's picture size) is the picture:
+    // the stream is copied as it is, and a worker decodes the window before compressing it, so the
+    // capture thread pays for a copy only. A frame whose window does not decode is left out, counted
+    // in `corrupt` and told to CapturePassOptions::corrupt_frame.
+    Stored store_jpeg(const JpegWindowFrame& frame, std::int32_t capture_mill, std::int32_t capture_delta,
+                      std::int32_t capture_local);
     // A frame compressed before the pass began (the pre-roll), in its place in capture order.
     Stored store_compressed(CompressedFrame frame);
 

@@ -1,5 +1,6 @@
 // MJPEG cameras through the V4L2 back end: pictures taken as sent, only the crop window decoded,
 // damaged pictures counted and skipped.
+#include "app/heat_lifecycle.h"
 #include "capture/backends/demo/demo_race_scene.h"
 #include "capture/backends/v4l2/v4l2_device.h"
 #include "capture/capture_hdmi.h"
@@ -10,6 +11,8 @@
 #include "capture/mjpeg_frame.h"
 #include "fake_operator.h"
 #include "picture/jpeg_codec.h"
+#include "recording/jpeg_fit.h"
+#include "recording/video_file_handler.h"
 #include "scoped_env.h"
 #include "support/settings.h"
 #include "temp_dir.h"
@@ -83,53 +86,85 @@ struct RowSink final : CaptureEventSink {
     void on_frames_lost(std::int64_t count) override { lost += count; }
 };
 
-TEST(MjpegCapture, EveryWholePictureIsStoredAsTheCropOfAWholeDecodeAndDamagedOnesAreCounted) {
-    testing::TempDir dir;
-    testing::ScopedEnv env("VELTRO_DATA_DIR", dir.path().string());
-    set_settings_path(dir.file("Veltro_HDMI.ini"));
-    set_capture_trace([](const std::string&) {});
-    capture_halted(false);
-    testing::FakeOperator op;
-    const DemoRaceScene scene;
+// What a fast USB camera sends: whole pictures of the demo race, one without Huffman tables, and
+// damaged ones.
+struct CameraPictures {
     std::vector<std::vector<std::uint8_t>> good;
-    for (const double ms : {2080.0, 2100.0, 2120.0, 2140.0, 2160.0}) {
-        good.push_back(demo_jpeg(scene, ms));
-    }
-    const std::vector<std::uint8_t> no_tables = without_huffman_tables(good[4]);
-    ASSERT_LT(no_tables.size(), good[4].size());
-    const std::vector<std::uint8_t> cut_short(good[1].begin(), good[1].begin() + good[1].size() / 2);
-    std::vector<std::uint8_t> garbage(40000);
-    for (std::size_t i = 0; i < garbage.size(); ++i) {
-        garbage[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
-    }
-    cDIBSection small;
-    small.Create(64, 48);
-    small.Fill_with_RGB(0x204080);
-    const std::vector<std::uint8_t> other_size =
-        compress(small.DIBSectionBitsPtr(), 64, 48, small.BytesPerScanLine());
+    std::vector<std::uint8_t> no_tables;
+    std::vector<std::uint8_t> cut_short; // cut inside the crop window: only its decode can tell
+    std::vector<std::uint8_t> garbage;
+    std::vector<std::uint8_t> other_size;
 
-    // What the camera sends, in turn: whole pictures, one without Huffman tables, and damaged ones;
-    // the last one is damaged, so the live picture must be the last whole one.
-    FakeV4L2::Node node;
-    node.card = "Fast USB camera";
-    node.width = kW;
-    node.height = kH;
-    node.jpeg_pictures = {good[0], cut_short,  good[1],   good[2], garbage,
-                          good[3], other_size, no_tables, garbage};
-    const std::vector<bool> whole{true, false, true, true, false, true, false, true, false};
+    CameraPictures() {
+        const DemoRaceScene scene;
+        for (const double ms : {2080.0, 2100.0, 2120.0, 2140.0, 2160.0}) {
+            good.push_back(demo_jpeg(scene, ms));
+        }
+        no_tables = without_huffman_tables(good[4]);
+        cut_short.assign(good[1].begin(), good[1].begin() + static_cast<std::ptrdiff_t>(good[1].size() / 2));
+        garbage.resize(40000);
+        for (std::size_t i = 0; i < garbage.size(); ++i) {
+            garbage[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+        }
+        cDIBSection small;
+        small.Create(64, 48);
+        small.Fill_with_RGB(0x204080);
+        other_size = compress(small.DIBSectionBitsPtr(), 64, 48, small.BytesPerScanLine());
+    }
+};
 
-    ManualClock clock{80000};
-    FakeV4L2 io{clock, 8}; // 120 pictures a second, on a clock of whole milliseconds
+// A camera that offers the size as rows at 30 pictures a second and as MJPEG at 120, on a clock of
+// whole milliseconds (8 ms a picture), and the capture source that takes its frames when told.
+std::unique_ptr<cls_Capture_HDMI> mjpeg_camera(FakeV4L2& io, const FakeV4L2::Node& node, ManualClock& clock) {
     io.plug("/fake/video0", node);
-    // The camera offers the size as rows at 30 pictures a second and as MJPEG at 120.
     std::vector<MediaType> formats{v4l2_describe_format(V4L2_PIX_FMT_YUYV, kW, kH, 1, 30),
                                    v4l2_describe_format(V4L2_PIX_FMT_MJPEG, kW, kH, 1, 120)};
     std::vector<std::unique_ptr<CaptureDevice>> devices;
     devices.push_back(std::make_unique<V4L2Device>(
         V4L2Identity{"/fake/video0", node.card, node.bus, "fakev4l2"}, std::move(formats),
         std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 30}, {1, 120}}, io));
-    cls_Capture_HDMI capture(make_capture_component(std::move(devices), clock), clock);
-    capture.watch_device(false);
+    auto capture =
+        std::make_unique<cls_Capture_HDMI>(make_capture_component(std::move(devices), clock), clock);
+    capture->watch_device(false);
+    return capture;
+}
+
+class MjpegCapture : public ::testing::Test {
+protected:
+    MjpegCapture() {
+        set_settings_path(dir_.file("Veltro_HDMI.ini"));
+        set_capture_trace([](const std::string&) {});
+        capture_halted(false);
+        node_.card = "Fast USB camera";
+        node_.width = kW;
+        node_.height = kH;
+    }
+    ~MjpegCapture() override {
+        set_capture_trace({});
+        set_settings_path({});
+    }
+
+    testing::TempDir dir_;
+    testing::ScopedEnv env_{"VELTRO_DATA_DIR", dir_.path().string()};
+    testing::FakeOperator op_;
+    const CameraPictures p_;
+    FakeV4L2::Node node_;
+    ManualClock clock_{80000};
+    FakeV4L2 io_{clock_, 8};
+};
+
+// Without the heat's capture (a store target that wants pictures) the window is decoded on the
+// capture thread.
+TEST_F(MjpegCapture, EveryWholePictureIsStoredAsTheCropOfAWholeDecodeAndDamagedOnesAreCounted) {
+    const auto& good = p_.good;
+    const auto& no_tables = p_.no_tables;
+    ASSERT_LT(no_tables.size(), good[4].size());
+    // The last one is damaged, so the live picture must be the last whole one.
+    node_.jpeg_pictures = {good[0], p_.cut_short,  good[1],   good[2],   p_.garbage,
+                           good[3], p_.other_size, no_tables, p_.garbage};
+    const std::vector<bool> whole{true, false, true, true, false, true, false, true, false};
+    std::unique_ptr<cls_Capture_HDMI> camera = mjpeg_camera(io_, node_, clock_);
+    cls_Capture_HDMI& capture = *camera;
 
     // The source list names the codec; with no format set the fastest MJPEG runs.
     ASSERT_TRUE(capture.component().SelectSource("video:1"));
@@ -151,10 +186,10 @@ TEST(MjpegCapture, EveryWholePictureIsStoredAsTheCropOfAWholeDecodeAndDamagedOne
     capture.frames_lost = [&](std::int64_t count, std::uint32_t) { told_lost += count; };
     capture.Capture_Run();
     ASSERT_EQ(capture.Last_Error(), "");
-    EXPECT_EQ(io.calls[2], "S_FMT 1920*1080");
+    EXPECT_EQ(io_.calls[2], "S_FMT 1920*1080");
 
     for (std::size_t i = 0; i < whole.size(); ++i) {
-        clock.advance(8);
+        clock_.advance(8);
         capture.dispatch_now();
     }
     capture.deliver_notices();
@@ -189,10 +224,84 @@ TEST(MjpegCapture, EveryWholePictureIsStoredAsTheCropOfAWholeDecodeAndDamagedOne
     EXPECT_EQ(rows.frames[0], std::vector<std::uint8_t>(first.DIBSectionBitsPtr(),
                                                         first.DIBSectionBitsPtr() + first.SizeImage()));
     EXPECT_EQ(rows.lost, 4);
-
     capture.Stop_Capture();
-    set_capture_trace({});
-    set_settings_path({});
+}
+
+class NullProgress final : public AppendProgress {
+public:
+    void begin(const std::string&) override {}
+    void percent(int) override {}
+    void end() override {}
+};
+
+// The picture a recording holds for a camera picture: the crop, compressed at `quality`, decoded.
+cDIBSection recorded_crop(const std::vector<std::uint8_t>& jpg, std::int16_t quality) {
+    const cDIBSection crop = whole_decode_crop(jpg, 600, 1080);
+    std::vector<std::uint8_t> stream;
+    const FittedStream fitted =
+        compress_to_fit(crop.DIBSectionBitsPtr(), 600, 1080, crop.BytesPerScanLine(), quality, 0, stream);
+    cDIBSection picture;
+    EXPECT_TRUE(DIB_From_JPG(picture, stream.data(), fitted.size));
+    return picture;
+}
+
+// In a heat the capture thread only checks each picture's header and stamps it; the compression
+// workers decode the windows. The recording holds exactly the whole pictures, with their own stamps;
+// a picture damaged inside its window was stamped, and is left out and told as lost all the same.
+TEST_F(MjpegCapture, InAHeatTheWindowsAreDecodedByTheWorkersAndOnlyWholePicturesAreRecorded) {
+    const auto& good = p_.good;
+    node_.jpeg_pictures = {good[0], p_.cut_short, good[1], p_.garbage, good[2], p_.other_size, good[3]};
+    std::unique_ptr<cls_Capture_HDMI> capture = mjpeg_camera(io_, node_, clock_);
+    ASSERT_TRUE(capture->component().SelectSource("video:1"));
+    std::int64_t told_lost = 0;
+    capture->frames_lost = [&](std::int64_t count, std::uint32_t) { told_lost += count; };
+    cls_VideoFile_handler recording;
+    HeatLifecycle heat(*capture, recording, clock_);
+    heat.start_camera(600, 1080);
+    const auto film = [&](int rounds) {
+        for (std::size_t i = 0; i < rounds * node_.jpeg_pictures.size(); ++i) {
+            clock_.advance(8);
+            capture->dispatch_now();
+        }
+    };
+    film(8); // into the pre-roll, while the rate is measured
+
+    HeatArming arming;
+    arming.crop_width = 600;
+    arming.crop_height = 1080;
+    const std::string path = dir_.file("heat.px3");
+    heat.initiate(path, arming);
+    ASSERT_EQ(heat.start(clock_.millis(), 0, false, {}), HeatLifecycle::Start::Started);
+    const std::uint32_t first = clock_.millis() + 8;
+    ASSERT_EQ(heat.capture_start(true, true, false, clock_.millis() + 1),
+              HeatLifecycle::CaptureStart::Started);
+    film(2);
+    NullProgress progress;
+    ASSERT_TRUE(heat.capture_end(true, false, 10000, progress));
+    capture->deliver_notices();
+
+    cls_VideoFile_handler rec;
+    rec.event_log([](const std::string&) {});
+    rec.Open_File(path);
+    const std::vector<std::uint32_t> places{0, 2, 4, 6, 7, 9, 11, 13};
+    ASSERT_EQ(rec.num_Frames(), static_cast<std::int32_t>(places.size()));
+    for (std::int32_t n = 1; n <= rec.num_Frames(); ++n) {
+        rec.Read_RGB_sample(n, true);
+        const std::uint32_t place = places[static_cast<std::size_t>(n - 1)];
+        EXPECT_EQ(rec.Timestamp_long(), static_cast<std::int32_t>(first + 8 * place)) << "frame " << n;
+        EXPECT_TRUE(same_pixels(rec.frame_bitmap(),
+                                recorded_crop(good[place % 7 / 2], rec.PX3_Compression_Quality())))
+            << "frame " << n;
+    }
+    // Ten rounds: the picture cut short was stamped each time, the other two damaged ones never.
+    EXPECT_EQ(capture->HDMI_events(), 50);
+    EXPECT_EQ(capture->corrupt_frames(), 30);
+    EXPECT_EQ(capture->frames_lost_total(), 30);
+    EXPECT_EQ(told_lost, 30);
+    cDIBSection live;
+    ASSERT_TRUE(capture->copy_cropped_picture(live));
+    EXPECT_TRUE(same_pixels(live, whole_decode_crop(good[3], 600, 1080)));
+    heat.camera_stopped();
 }
 
 } // namespace

@@ -4,8 +4,10 @@
 #include "support/clocks.h"
 #include "support/veltro_error.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -159,6 +161,67 @@ TEST(CapturePass, FramesReachTheSinkInOrderWithTheirTimesAsTheCodecMakesThem) {
     EXPECT_THROW((CapturePass{bad, sink, clock}), VeltroError);
     bad = options(0, 1);
     EXPECT_THROW((CapturePass{bad, sink, clock}), VeltroError);
+}
+
+// Frames of an MJPEG camera: each stream is copied as it came, a worker decodes its window, and a
+// frame whose window does not decode is left out and told, also when it is the last one.
+TEST(CapturePass, JpegFramesGiveTheirWindowsAndDamagedOnesAreLeftOutInOrder) {
+    constexpr std::int32_t kSourceW = 160;
+    constexpr std::int32_t kSourceH = 96;
+    const JpegBand window{30, 16, kWidth, kHeight};
+    std::vector<std::vector<std::uint8_t>> sent;
+    std::vector<cDIBSection> windows;
+    for (int i = 0; i < 3; ++i) {
+        cDIBSection source;
+        source.Create(kSourceW, kSourceH);
+        Render_Test_Picture(source, i);
+        sent.push_back(jpeg_of(source, 90));
+        cDIBSection whole;
+        ASSERT_TRUE(DIB_From_JPG(whole, sent.back().data(), static_cast<std::int32_t>(sent.back().size())));
+        cDIBSection crop;
+        crop.Create(kWidth, kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            std::memcpy(crop.scan_line(y), whole.scan_line(y + window.top) + window.left * 3, kWidth * 3);
+        }
+        windows.push_back(std::move(crop));
+    }
+    const std::vector<std::uint8_t> cut(sent[1].begin(),
+                                        sent[1].begin() + static_cast<std::ptrdiff_t>(sent[1].size() / 2));
+    const std::vector<const std::vector<std::uint8_t>*> order{&sent[0], &cut, &sent[1], &cut, &sent[2], &cut};
+
+    ManualClock clock(5000);
+    TestSink sink;
+    CapturePassOptions o = options(2, 3);
+    std::mutex told_mutex;
+    std::vector<std::int32_t> told;
+    o.corrupt_frame = [&](std::int32_t mill, const std::string& why) {
+        std::lock_guard lock(told_mutex);
+        told.push_back(mill);
+        EXPECT_FALSE(why.empty());
+    };
+    CapturePass pass(o, sink, clock);
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        const JpegWindowFrame frame{order[n]->data(), order[n]->size(), kSourceW, kSourceH, window};
+        EXPECT_EQ(pass.store_jpeg(frame, 1000 + 8 * static_cast<std::int32_t>(n), 8, 0),
+                  CapturePass::Stored::Kept);
+    }
+    EXPECT_THROW(
+        pass.store_jpeg({sent[0].data(), sent[0].size(), kSourceW, kSourceH, {0, 0, kWidth, 8}}, 0, 0, 0),
+        VeltroError);
+    pass.drain();
+    pass.finish();
+
+    ASSERT_EQ(sink.frames.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(sink.frames[i].capture_mill, 1000 + 16 * static_cast<std::int32_t>(i));
+        EXPECT_EQ(sink.frames[i].jpeg, jpeg_of(windows[i], 80)) << "frame " << i;
+    }
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told, (std::vector<std::int32_t>{1008, 1024, 1040}));
+    const CapturePassCounters c = pass.counters();
+    EXPECT_EQ(c.stored, 3);
+    EXPECT_EQ(c.written, 3);
+    EXPECT_EQ(c.corrupt, 3);
 }
 
 // A disk that hangs (a flush of a second, a USB stick) holds up the writer, never the capture thread:
