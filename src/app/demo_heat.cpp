@@ -53,6 +53,24 @@ constexpr int kFileAlreadyExists = 58;
 DemoHeatResult record(const DemoHeatOptions& options);
 } // namespace
 
+void initiate_test_heat(cls_VideoFile_handler& recording, const std::string& path, std::int16_t crop_width,
+                        std::int16_t crop_height, std::int16_t rate, const std::string& heat_name) {
+    recording.RGB_interlaced(interlaced_at_rate(rate));
+    recording.File_name(path);
+    recording.Cropped_X(crop_width);
+    recording.Cropped_Y(crop_height);
+    recording.Initiate_PX3_File();
+    recording.Measured_fps(rate);
+    recording.xml_header().RGB_Rotated(false);
+    recording.Velt_event("Test Event");
+    recording.Velt_Heat_ID("1");
+    recording.Velt_Heat_Name(heat_name);
+    const TimingSettings timing = read_timing_settings();
+    recording.Velt_box_delay(std::to_string(timing.box_delay));
+    recording.Velt_Goal_compensation(std::to_string(timing.goal_compensation));
+    recording.Velt_Split_compensation(std::to_string(timing.split_compensation));
+}
+
 DemoHeatResult record_demo_heat(const DemoHeatOptions& options) {
     if (options.format >= DemoCamera::kRates.size()) {
         throw VeltroError(err::kSubscriptOutOfRange, "The demo camera has formats 0 to " +
@@ -173,20 +191,7 @@ DemoHeatResult record(const DemoHeatOptions& options) {
 
     cls_VideoFile_handler recording;
     const auto rate = static_cast<std::int16_t>(DemoCamera::kRates[options.format]);
-    recording.RGB_interlaced(interlaced_at_rate(rate));
-    recording.File_name(options.path);
-    recording.Cropped_X(options.crop_width);
-    recording.Cropped_Y(options.crop_height);
-    recording.Initiate_PX3_File();
-    recording.Measured_fps(rate);
-    recording.xml_header().RGB_Rotated(false); // the demo camera stands upright
-    recording.Velt_event("Test Event");
-    recording.Velt_Heat_ID("1");
-    recording.Velt_Heat_Name("Test Heat");
-    const TimingSettings timing = read_timing_settings();
-    recording.Velt_box_delay(std::to_string(timing.box_delay));
-    recording.Velt_Goal_compensation(std::to_string(timing.goal_compensation));
-    recording.Velt_Split_compensation(std::to_string(timing.split_compensation));
+    initiate_test_heat(recording, options.path, options.crop_width, options.crop_height, rate, "Test Heat");
 
     // The start signal: the dogs leave the boxes when the camera starts.
     DemoHeatResult result;

@@ -7,6 +7,8 @@
 
 namespace veltro {
 
+class cls_VideoFile_handler;
+
 // A heat recorded from the demo race camera through the same path as a real heat: capture source,
 // crop, the capture session that compresses while capturing, its final pass, and a recording header with the
 // start values and the heat identity "Test Event" / "1" / "Test Heat". The dogs leave the boxes at
@@ -41,6 +43,12 @@ std::optional<std::size_t> demo_format_from_text(const std::string& text);
 // The text of a demo format number ("1920*1080/100").
 std::string demo_format_text(std::size_t format);
 std::optional<std::pair<std::int16_t, std::int16_t>> demo_crop_from_text(const std::string& text);
+
+// Makes the recording of a test heat (the demo race, a camera check) at `path`, of crop_width x
+// crop_height pictures at `rate`, upright, for "Test Event" heat "1" named `heat_name`, with the
+// timing settings; the caller adds the start and its own facts, then writes the header.
+void initiate_test_heat(cls_VideoFile_handler& recording, const std::string& path, std::int16_t crop_width,
+                        std::int16_t crop_height, std::int16_t rate, const std::string& heat_name);
 
 // Records the heat into options.path. Fails with VeltroError when the file cannot be written: a
 // recording that could not be made is not there; one that was made is kept with what was recorded,

@@ -1,6 +1,7 @@
 #include "app/source_heat.h"
 
 #include "app/capture_session.h"
+#include "app/demo_heat.h"
 #include "capture/capture_hdmi.h"
 #include "capture/format_description.h"
 #include "recording/capture_spool.h"
@@ -8,7 +9,6 @@
 #include "support/process_facts.h"
 #include "support/text.h"
 #include "support/veltro_error.h"
-#include "timing/heat_timing.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -101,22 +101,10 @@ SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component,
     }
 
     cls_VideoFile_handler recording;
-    recording.RGB_interlaced(interlaced_at_rate(format_rate));
-    recording.File_name(options.path);
-    recording.Cropped_X(options.crop_width);
-    recording.Cropped_Y(options.crop_height);
-    recording.Initiate_PX3_File();
-    recording.Measured_fps(format_rate);
+    initiate_test_heat(recording, options.path, options.crop_width, options.crop_height, format_rate,
+                       "Camera check");
     recording.xml_header().Streams_no(1);
     recording.xml_header().Comp_CaptureInfo(result.capture_info);
-    recording.xml_header().RGB_Rotated(false);
-    recording.Velt_event("Test Event");
-    recording.Velt_Heat_ID("1");
-    recording.Velt_Heat_Name("Camera check");
-    const TimingSettings timing = read_timing_settings();
-    recording.Velt_box_delay(std::to_string(timing.box_delay));
-    recording.Velt_Goal_compensation(std::to_string(timing.goal_compensation));
-    recording.Velt_Split_compensation(std::to_string(timing.split_compensation));
     const std::uint32_t start = clock.millis();
     recording.Velt_start_PC_mill(start);
     recording.Velt_heat_start_local(clock.local_ms());
@@ -140,7 +128,6 @@ SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component,
     }
     capture.dispatch_now();
     capture.Stop_Capture();
-    result.frames_lost = capture.frames_lost_total();
     result.rate = capture.Running_Fps() > 0 ? capture.Running_Fps() : format_rate;
     recording.Measured_fps(result.rate);
     try {
@@ -149,6 +136,8 @@ SourceHeatResult record_source_heat(std::unique_ptr<CaptureComponent> component,
         throw VeltroError(e.number(), e.description() + ". The frames are in " + spool_path(options.path) +
                                           " (px3tool recover adds them)");
     }
+    // After the end: the workers find the last pictures that do not decode only then.
+    result.frames_lost = capture.frames_lost_total();
     return result;
 }
 
