@@ -336,6 +336,9 @@ std::string compression_text(const CapturePassCounters& c) {
     if (c.lost > 0) {
         text += ", " + std::to_string(c.lost) + " lost for want of a buffer";
     }
+    if (c.corrupt > 0) {
+        text += ", " + std::to_string(c.corrupt) + " damaged by the camera left out";
+    }
     return text;
 }
 

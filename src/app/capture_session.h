@@ -118,7 +118,8 @@ private:
 };
 
 // The performance window's line on the compression of the capture that is on: frames compressed and
-// spooled of those stored, and how many were lost for want of a buffer.
+// spooled of those stored, how many were lost for want of a buffer, and how many damaged pictures of an
+// MJPEG camera were left out.
 std::string compression_text(const CapturePassCounters& counters);
 
 } // namespace veltro

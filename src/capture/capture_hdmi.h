@@ -277,7 +277,8 @@ private:
     JpegWindowFrame live_frame_;
     bool live_pending_ = false;
     JpegStoreTargetFn jpeg_store_target_;
-    // Frames the JPEG store target found corrupt: its own lock, never held with mutex_.
+    // Frames the JPEG store target found corrupt, under a lock of their own: it may be taken while
+    // mutex_ is held, never mutex_ while it is.
     mutable std::mutex late_mutex_;
     std::int64_t late_corrupt_ = 0; // since Capture_Run
     std::int64_t late_pending_ = 0; // not yet told to the window
