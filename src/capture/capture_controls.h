@@ -10,8 +10,8 @@ namespace veltro {
 enum class ControlKind { Exposure, Gain };
 
 // What a source offers for one control: its range and present value. Exposure is in microseconds on
-// every source; gain is in the source's own unit ("dB" for GenICam cameras, "" for the driver's steps
-// of a V4L2 device).
+// every source; gain is in the source's own unit: the one a GenICam camera names (dB when it names
+// none), "" for raw steps (a camera's GainRaw, a V4L2 device's driver steps).
 struct ControlRange {
     double min = 0;
     double max = 0;

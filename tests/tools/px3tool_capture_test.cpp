@@ -55,8 +55,8 @@ TEST_F(Px3ToolCapture, RecordsTheSimulatedCameraAtItsRateWithItsExposureAndGain)
 
     cls_VideoFile_handler rec;
     rec.Open_File(path);
-    EXPECT_EQ(rec.xml_header().Comp_CaptureInfo(),
-              "Aravis Fake 1 / 512*512/100, exposure 1000 µs, gain 6 dB");
+    // The simulated camera's gain is raw steps (GainRaw), not decibels.
+    EXPECT_EQ(rec.xml_header().Comp_CaptureInfo(), "Aravis Fake 1 / 512*512/100, exposure 1000 µs, gain 6");
     // 2 s at 100 pictures a second: never more than the camera's rate gives, and most of them (the
     // simulated camera renders on this machine's cores, which a sanitizer run beside it shares).
     const std::int32_t frames = rec.num_Frames();

@@ -50,6 +50,18 @@ void control_lost(ArvDevice* /*device*/, gpointer self) {
     static_cast<AravisCamera*>(self)->signal(true);
 }
 
+// The unit of a camera's gain: the one its description gives for a "Gain" feature, dB when it gives
+// none (as the feature naming standard has it); none for cameras that only count raw steps
+// ("GainRaw", an integer).
+std::string gain_unit(ArvCamera* camera) {
+    ArvGcNode* node = arv_device_get_feature(arv_camera_get_device(camera), "Gain");
+    if (node == nullptr || !ARV_IS_GC_FLOAT(node)) {
+        return {};
+    }
+    const char* unit = arv_gc_float_get_unit(ARV_GC_FLOAT(node));
+    return unit != nullptr && *unit != '\0' ? unit : "dB";
+}
+
 std::optional<ControlRange> read_control(ArvCamera* camera, ControlKind kind) {
     GError* error = nullptr;
     ControlRange range;
@@ -68,7 +80,7 @@ std::optional<ControlRange> read_control(ArvCamera* camera, ControlKind kind) {
         }
         arv_camera_get_gain_bounds(camera, &range.min, &range.max, &error);
         range.value = arv_camera_get_gain(camera, &error);
-        range.unit = "dB";
+        range.unit = gain_unit(camera);
     }
     if (error != nullptr || !(range.max >= range.min)) {
         g_clear_error(&error);
