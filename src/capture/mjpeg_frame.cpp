@@ -73,6 +73,10 @@ bool jpeg_frame_plausible(const std::uint8_t* jpg, std::size_t length, std::int3
             ++at; // a fill byte
             continue;
         }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2; // TEM and RSTn stand alone, and the decoder lets them pass
+            continue;
+        }
         const std::size_t segment = std::size_t{jpg[at + 2]} << 8 | jpg[at + 3];
         if (segment < 2 || segment > length - at - 2) {
             why = "a header cut short at byte " + std::to_string(at);
