@@ -246,9 +246,10 @@ struct CapturePass::State {
         return counters.stored == options.max_frames ? Stored::Last : Stored::Kept;
     }
 
-    // A raw buffer for the next frame, taken under the lock; null, with the answer to give, when
-    // the frame is not to be copied.
+    // A raw buffer for the next frame; null, with the answer to give, when the frame is not to be
+    // copied. The slot is then the capture thread's alone until queue_slot puts it in the line.
     Slot* slot_for_frame(Stored& answer) {
+        std::lock_guard lock(mutex);
         if (finishing || abandon) {
             throw VeltroError(err::kInternalError, "The capture pass has ended; the frame is not stored");
         }
@@ -520,15 +521,10 @@ CapturePass::Stored CapturePass::store(const std::uint8_t* pixels, std::size_t l
                               std::to_string(s.picture_bytes) + " bytes); not stored");
     }
     Stored answer = Stored::Kept;
-    State::Slot* slot = nullptr;
-    {
-        std::lock_guard lock(s.mutex);
-        slot = s.slot_for_frame(answer);
-    }
+    State::Slot* slot = s.slot_for_frame(answer);
     if (slot == nullptr) {
         return answer;
     }
-    // The slot is the capture thread's alone until it is in the line.
     std::memcpy(slot->raw.data(), pixels, s.picture_bytes);
     slot->jpeg = {};
     return s.queue_slot(slot, capture_mill, capture_delta, capture_local);
@@ -546,11 +542,7 @@ CapturePass::Stored CapturePass::store_jpeg(const JpegWindowFrame& frame, std::i
                               picture_text(s.options) + " pass; not stored");
     }
     Stored answer = Stored::Kept;
-    State::Slot* slot = nullptr;
-    {
-        std::lock_guard lock(s.mutex);
-        slot = s.slot_for_frame(answer);
-    }
+    State::Slot* slot = s.slot_for_frame(answer);
     if (slot == nullptr) {
         return answer;
     }
