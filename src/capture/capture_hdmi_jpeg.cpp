@@ -26,8 +26,13 @@ void cls_Capture_HDMI::count_corrupt(const std::string& why) {
     ++frames_lost_total_;
     ++lost_pending_;
     lost_at_ = last_capture_mill_;
-    capture_trace("*Corrupt frame from the device skipped: " + why + ", " + std::to_string(corrupt_frames_) +
-                  " since the camera started" + where());
+    // A camera that sends only garbage would otherwise fill the trace at its rate and push out the
+    // evening's history: the first ten are traced, then one in a thousand.
+    if (corrupt_frames_ <= 10 || corrupt_frames_ % 1000 == 0) {
+        capture_trace("*Corrupt frame from the device skipped: " + why + ", " +
+                      std::to_string(corrupt_frames_) + " since the camera started" +
+                      (corrupt_frames_ >= 10 ? " (one in a thousand traced)" : "") + where());
+    }
     post_notice();
 }
 

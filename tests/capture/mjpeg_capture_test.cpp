@@ -227,6 +227,33 @@ TEST_F(MjpegCapture, EveryWholePictureIsStoredAsTheCropOfAWholeDecodeAndDamagedO
     capture.Stop_Capture();
 }
 
+// A camera that sends only garbage is counted in full, but traced sparingly: the trace keeps the
+// evening's history.
+TEST_F(MjpegCapture, AGarbageCameraIsCountedInFullAndTracedOnceInAThousand) {
+    node_.jpeg_pictures = {p_.garbage};
+    std::unique_ptr<cls_Capture_HDMI> camera = mjpeg_camera(io_, node_, clock_);
+    std::vector<std::string> lines;
+    set_capture_trace([&](const std::string& line) {
+        if (line.find("Corrupt frame") != std::string::npos)
+            lines.push_back(line);
+    });
+    ASSERT_TRUE(camera->component().SelectSource("video:1"));
+    camera->set_HDMI_Crop(600, 1080);
+    camera->Do_CROP(true);
+    camera->Capture_Run();
+    for (int i = 0; i < 2500; ++i) {
+        clock_.advance(8);
+        camera->dispatch_now();
+    }
+    camera->deliver_notices();
+    camera->Stop_Capture();
+    EXPECT_EQ(camera->corrupt_frames(), 2500);
+    EXPECT_EQ(camera->frames_lost_total(), 2500);
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_NE(lines[9].find("10 since the camera started (one in a thousand traced)"), std::string::npos);
+    EXPECT_NE(lines[11].find("2000 since the camera started"), std::string::npos);
+}
+
 class NullProgress final : public AppendProgress {
 public:
     void begin(const std::string&) override {}
