@@ -76,6 +76,14 @@ protected:
     }
     // The picture on show as recorded.
     QImage recorded() { return pictures().picture(testing::picture_number(*form)); }
+    // The part of the picture in view: zoomed in, a picture that was read ahead is decoded only there.
+    QRect in_view() {
+        const ViewAdjust& v = picture().view();
+        const QRect whole = recorded().rect();
+        return QRectF(v.origin().x, v.origin().y, whole.width() / v.zoom(), whole.height() / v.zoom())
+                   .toAlignedRect() &
+               whole;
+    }
 };
 
 TEST_F(ReviewView, TheWheelZoomsAroundThePointOnTheGoalLineUnderTheMouseAndDrawsWholePixels) {
@@ -187,7 +195,8 @@ TEST_F(ReviewView, EnhancementShowsOnScreenAndOnPaperAndTheRecordingStaysByteFor
     EXPECT_EQ(picture().view().zoom(), 4.0);
     // The next picture comes through the same view.
     key(Qt::Key_Right);
-    EXPECT_GT(mean_grey(picture().image()), mean_grey(recorded()) + 5);
+    const QRect part = in_view();
+    EXPECT_GT(mean_grey(picture().image().copy(part)), mean_grey(recorded().copy(part)) + 5);
     if (const char* shots = std::getenv("VELTRO_SCREENSHOT_DIR")) {
         key(Qt::Key_Left);
         QApplication::processEvents();
