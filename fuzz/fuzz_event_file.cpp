@@ -7,16 +7,52 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace {
 
 template <typename F>
-void probe(F f) {
+std::optional<std::string> probe(F f) {
     try {
-        f();
+        return f();
     } catch (const veltro::VeltroError&) {
+        return std::nullopt;
     }
+}
+
+// The text of the first node the file format's XPath text matches, or nothing.
+std::optional<std::string> by_xpath(const veltro::EventDocument& doc, const std::string& path) {
+    const pugi::xml_node node = doc.dom().select_node(path.c_str()).node();
+    if (!node)
+        return std::nullopt;
+    std::string text;
+    for (const pugi::xml_node& child : node.children())
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+            text += child.value();
+    return text;
+}
+
+// The document finds its heats and boxes without XPath: it must find what XPath finds.
+void check_lookups(const veltro::EventDocument& doc) {
+    using veltro::EventDocument;
+    for (const std::int16_t heat : {1, 2, 50, 100}) {
+        if (probe([&] { return doc.heat_name(heat); }) !=
+                by_xpath(doc, EventDocument::heat_path(heat, "heat_name")) ||
+            probe([&] { return doc.heat_time(heat); }) !=
+                by_xpath(doc, EventDocument::heat_path(heat, "heat_time")))
+            std::abort();
+        for (const std::int16_t box : {1, 2, 8})
+            if (probe([&] { return doc.dog_name(heat, box); }) !=
+                by_xpath(doc, EventDocument::dog_name_path(heat, box)))
+                std::abort();
+    }
+}
+
+void write(const std::function<void()>& f) {
+    probe([&] { return f(), std::string(); });
 }
 
 } // namespace
@@ -30,22 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort(); // a failed load must leave nothing that could be saved
         return 0;
     }
-    probe([&] { doc.event_name(); });
-    probe([&] { doc.event_day(); });
-    probe([&] { doc.heat_name(1); });
-    probe([&] { doc.heat_length(100); });
-    probe([&] { doc.heat_time(50); });
-    probe([&] { doc.dog_name(1, 1); });
-    probe([&] { doc.dog_name(100, 8); });
-    probe([&] { doc.dog_name(1, 1, "Fr\xC3\xB6ken"); });
-    probe([&] { doc.heat_name(2, "A & <B>"); });
+    probe([&] { return doc.event_name(); });
+    probe([&] { return doc.event_day(); });
+    probe([&] { return doc.heat_length(100); });
+    check_lookups(doc);
+    write([&] { doc.dog_name(1, 1, "Fr\xC3\xB6ken"); });
+    write([&] { doc.heat_name(2, "A & <B>"); });
+    write([&] { doc.event_name("E"); });
+    check_lookups(doc);
 
     // The editor stores only what the file can hold; such a text must come back exactly.
     const std::string typed(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 40));
     const bool holdable = veltro::EventDocument::can_hold(typed);
     bool stored = false;
     if (holdable)
-        probe([&] {
+        write([&] {
             doc.dog_name(3, 6, typed);
             stored = true;
         });

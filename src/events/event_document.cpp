@@ -55,22 +55,68 @@ pugi::xml_encoding encoding_of(std::string_view bytes) {
     return pugi::encoding_latin1;
 }
 
-// The element holding text that is not UTF-8 (a file marked as UTF-8 that is not), or "".
-std::string element_with_invalid_text(const pugi::xml_node& node) {
+// The element holding text that is not UTF-8 (a file marked as UTF-8 that is not), or none.
+pugi::xml_node element_with_invalid_text(const pugi::xml_node& node) {
     for (const pugi::xml_attribute& a : node.attributes())
         if (!is_valid_utf8(a.value()))
-            return node.name();
+            return node;
     for (const pugi::xml_node& child : node.children()) {
         if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) &&
             !is_valid_utf8(child.value()))
-            return node.name();
-        if (std::string name = element_with_invalid_text(child); !name.empty())
-            return name;
+            return node;
+        if (const pugi::xml_node found = element_with_invalid_text(child))
+            return found;
     }
     return {};
 }
 
+// The first child element of that name (pugixml also names declarations and processing
+// instructions, which an XPath name test never matches).
+pugi::xml_node first_element(const pugi::xml_node& parent, const char* name) {
+    for (const pugi::xml_node& child : parent.children(name))
+        if (child.type() == pugi::node_element)
+            return child;
+    return {};
+}
+
+// `[@name='value']`: true when any attribute of that name has the value.
+bool has_attribute(const pugi::xml_node& node, const char* name, const std::string& value) {
+    for (const pugi::xml_attribute& a : node.attributes())
+        if (std::string_view(a.name()) == name && a.value() == value)
+            return true;
+    return false;
+}
+
+pugi::xml_node required(pugi::xml_node node, const std::string& xpath) {
+    if (!node)
+        throw VeltroError(err::kObjectVariableNotSet,
+                          "Object variable or With block variable not set: the event file has no " + xpath);
+    return node;
+}
+
+std::string text_of(const pugi::xml_node& node) {
+    std::string text;
+    for (const pugi::xml_node& child : node.children())
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+            text += child.value();
+    return text;
+}
+
 } // namespace
+
+EventDocument::EventDocument(EventDocument&& other) : doc_(std::move(other.doc_)) {
+    index_heats();
+    other.clear();
+}
+
+EventDocument& EventDocument::operator=(EventDocument&& other) {
+    if (this != &other) {
+        doc_ = std::move(other.doc_);
+        index_heats();
+        other.clear();
+    }
+    return *this;
+}
 
 bool EventDocument::can_hold(std::string_view utf8) {
     if (!is_valid_utf8(utf8))
@@ -101,6 +147,7 @@ std::string EventDocument::cannot_hold_reason() {
 
 void EventDocument::clear() {
     doc_.reset();
+    index_heats();
 }
 
 bool EventDocument::empty() const {
@@ -138,6 +185,7 @@ void EventDocument::Create_Veltro_Race_File() {
             add_field(box, "dog_heat_split_rank");
         }
     }
+    index_heats();
 }
 
 std::string EventDocument::serialise() const {
@@ -149,7 +197,7 @@ std::string EventDocument::serialise() const {
 }
 
 void EventDocument::load(std::string_view bytes, const std::string& source_name) {
-    doc_.reset();
+    clear();
     const pugi::xml_parse_result result =
         doc_.load_buffer(bytes.data(), bytes.size(), kLoadOptions, encoding_of(bytes));
     if (!result) {
@@ -159,10 +207,11 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
                               " at byte " + std::to_string(result.offset));
     }
     // Saving in ISO-8859-1 would drop such bytes without a word: the file is refused, saying where.
-    if (const std::string where = element_with_invalid_text(doc_); !where.empty()) {
+    if (const pugi::xml_node where = element_with_invalid_text(doc_)) {
+        const std::string name = where.name();
         doc_.reset();
         throw VeltroError(err::kObjectVariableNotSet, source_name + " is marked as UTF-8 but the text of <" +
-                                                          where + "> is not valid UTF-8");
+                                                          name + "> is not valid UTF-8");
     }
     make_declaration_latin1(doc_);
     // Whatever is kept must survive being saved: element or attribute names outside ISO-8859-1
@@ -174,6 +223,7 @@ void EventDocument::load(std::string_view bytes, const std::string& source_name)
         throw VeltroError(err::kObjectVariableNotSet,
                           source_name + " has names that cannot be written in ISO-8859-1");
     }
+    index_heats();
 }
 
 std::string EventDocument::heat_path(std::int16_t heat, const char* child) {
@@ -184,82 +234,110 @@ std::string EventDocument::dog_name_path(std::int16_t heat, std::int16_t box) {
     return "//heat[@id='" + std::to_string(heat) + "']/box[@id='" + std::to_string(box) + "']/dog_name";
 }
 
-pugi::xml_node EventDocument::node_at(const std::string& xpath) const {
-    const pugi::xml_node node = doc_.select_node(xpath.c_str()).node();
-    if (!node)
-        throw VeltroError(err::kObjectVariableNotSet,
-                          "Object variable or With block variable not set: the event file has no " + xpath);
-    return node;
+void EventDocument::index_heats() {
+    heats_.clear();
+    indexed_ = true;
+    for (const pugi::xpath_node& found : doc_.select_nodes("//heat")) {
+        const pugi::xml_node heat = found.node();
+        int ids = 0;
+        for (const pugi::xml_attribute& a : heat.attributes())
+            ids += std::string_view(a.name()) == "id";
+        if (ids > 1 || (ids == 1 && !heats_.emplace(heat.attribute("id").value(), heat).second)) {
+            heats_.clear();
+            indexed_ = false;
+            return;
+        }
+    }
 }
 
-std::string EventDocument::text_at(const std::string& xpath) const {
-    std::string text;
-    for (pugi::xml_node child : node_at(xpath).children())
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-            text += child.value();
-    return text;
+pugi::xml_node EventDocument::heat_child(std::int16_t heat, const char* child) const {
+    if (!indexed_)
+        return doc_.select_node(heat_path(heat, child).c_str()).node();
+    const auto found = heats_.find(std::to_string(heat));
+    return found == heats_.end() ? pugi::xml_node() : first_element(found->second, child);
 }
 
-void EventDocument::set_text_at(const std::string& xpath, const std::string& value) {
-    pugi::xml_node node = node_at(xpath);
-    while (node.first_child())
+pugi::xml_node EventDocument::dog_name_node(std::int16_t heat, std::int16_t box) const {
+    if (!indexed_)
+        return doc_.select_node(dog_name_path(heat, box).c_str()).node();
+    const auto found = heats_.find(std::to_string(heat));
+    if (found == heats_.end())
+        return {};
+    // `box[@id='M']/dog_name`: the first dog name of the boxes with that id, in their order.
+    const std::string id = std::to_string(box);
+    for (const pugi::xml_node& b : found->second.children("box"))
+        if (b.type() == pugi::node_element && has_attribute(b, "id", id))
+            if (const pugi::xml_node name = first_element(b, "dog_name"))
+                return name;
+    return {};
+}
+
+void EventDocument::set_text(pugi::xml_node node, const std::string& value) {
+    bool elements_removed = false;
+    while (node.first_child()) {
+        elements_removed |= node.first_child().type() == pugi::node_element;
         node.remove_child(node.first_child());
+    }
     if (!value.empty())
         node.append_child(pugi::node_pcdata).set_value(value.c_str());
+    // A foreign file may hold heats inside a field; those are gone now.
+    if (elements_removed)
+        index_heats();
 }
 
 std::string EventDocument::first_missing_node() const {
     // Boxes 7 and 8 are only ever filled by an import, which reports a missing one itself.
     constexpr std::int16_t kShownBoxes = 6;
-    std::vector<std::string> paths = {"//event_name", "//event_day"};
+    for (const char* path : {"//event_name", "//event_day"})
+        if (!doc_.select_node(path).node())
+            return path;
     for (std::int16_t heat = 1; heat <= kEventHeats; ++heat) {
         for (const char* child : {"heat_name", "heat_length", "heat_time"})
-            paths.push_back(heat_path(heat, child));
+            if (!heat_child(heat, child))
+                return heat_path(heat, child);
         for (std::int16_t box = 1; box <= kShownBoxes; ++box)
-            paths.push_back(dog_name_path(heat, box));
+            if (!dog_name_node(heat, box))
+                return dog_name_path(heat, box);
     }
-    for (const std::string& path : paths)
-        if (!doc_.select_node(path.c_str()).node())
-            return path;
     return {};
 }
 
 std::string EventDocument::event_name() const {
-    return text_at("//event_name");
+    return text_of(required(doc_.select_node("//event_name").node(), "//event_name"));
 }
 std::string EventDocument::event_day() const {
-    return text_at("//event_day");
+    return text_of(required(doc_.select_node("//event_day").node(), "//event_day"));
 }
 std::string EventDocument::heat_name(std::int16_t heat) const {
-    return text_at(heat_path(heat, "heat_name"));
+    return text_of(required(heat_child(heat, "heat_name"), heat_path(heat, "heat_name")));
 }
 std::string EventDocument::heat_length(std::int16_t heat) const {
-    return text_at(heat_path(heat, "heat_length"));
+    return text_of(required(heat_child(heat, "heat_length"), heat_path(heat, "heat_length")));
 }
 std::string EventDocument::heat_time(std::int16_t heat) const {
-    return text_at(heat_path(heat, "heat_time"));
+    return text_of(required(heat_child(heat, "heat_time"), heat_path(heat, "heat_time")));
 }
 std::string EventDocument::dog_name(std::int16_t heat, std::int16_t box) const {
-    return text_at(dog_name_path(heat, box));
+    return text_of(required(dog_name_node(heat, box), dog_name_path(heat, box)));
 }
 
 void EventDocument::event_name(const std::string& value) {
-    set_text_at("//event_name", value);
+    set_text(required(doc_.select_node("//event_name").node(), "//event_name"), value);
 }
 void EventDocument::event_day(const std::string& value) {
-    set_text_at("//event_day", value);
+    set_text(required(doc_.select_node("//event_day").node(), "//event_day"), value);
 }
 void EventDocument::heat_name(std::int16_t heat, const std::string& value) {
-    set_text_at(heat_path(heat, "heat_name"), value);
+    set_text(required(heat_child(heat, "heat_name"), heat_path(heat, "heat_name")), value);
 }
 void EventDocument::heat_length(std::int16_t heat, const std::string& value) {
-    set_text_at(heat_path(heat, "heat_length"), value);
+    set_text(required(heat_child(heat, "heat_length"), heat_path(heat, "heat_length")), value);
 }
 void EventDocument::heat_time(std::int16_t heat, const std::string& value) {
-    set_text_at(heat_path(heat, "heat_time"), value);
+    set_text(required(heat_child(heat, "heat_time"), heat_path(heat, "heat_time")), value);
 }
 void EventDocument::dog_name(std::int16_t heat, std::int16_t box, const std::string& value) {
-    set_text_at(dog_name_path(heat, box), value);
+    set_text(required(dog_name_node(heat, box), dog_name_path(heat, box)), value);
 }
 
 } // namespace veltro

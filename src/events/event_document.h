@@ -4,6 +4,7 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace veltro {
 
@@ -12,16 +13,16 @@ inline constexpr int kEventBoxes = 8;   // boxes in every heat of an event file
 
 // The XML document of one event: event name, day, and 100 heats of 8 boxes with their dog names.
 // Created complete by Create_Veltro_Race_File; afterwards only the text of existing elements
-// changes. Every access goes through one XPath text and fails with a VeltroError when that path
-// matches no node (a heat or box outside the skeleton, or a file that lacks the element).
-// Texts are UTF-8 in memory and ISO-8859-1 on disk.
+// changes. Every access finds the node one XPath text of the file format names, and fails with a
+// VeltroError when that path matches no node (a heat or box outside the skeleton, or a file that
+// lacks the element). Texts are UTF-8 in memory and ISO-8859-1 on disk.
 class EventDocument {
 public:
     EventDocument() = default;
     EventDocument(const EventDocument&) = delete;
     EventDocument& operator=(const EventDocument&) = delete;
-    EventDocument(EventDocument&&) = default;
-    EventDocument& operator=(EventDocument&&) = default;
+    EventDocument(EventDocument&& other);
+    EventDocument& operator=(EventDocument&& other);
 
     // Discards the document: no nodes at all.
     void clear();
@@ -73,11 +74,19 @@ public:
     static std::string dog_name_path(std::int16_t heat, std::int16_t box);
 
 private:
-    std::string text_at(const std::string& xpath) const;
-    void set_text_at(const std::string& xpath, const std::string& value);
-    pugi::xml_node node_at(const std::string& xpath) const;
+    // The node of heat_path(heat, child) or dog_name_path(heat, box); null when it matches none.
+    pugi::xml_node heat_child(std::int16_t heat, const char* child) const;
+    pugi::xml_node dog_name_node(std::int16_t heat, std::int16_t box) const;
+    // Finds the heats anew after the document's elements changed.
+    void index_heats();
+    void set_text(pugi::xml_node node, const std::string& value);
 
     pugi::xml_document doc_;
+    // Every heat element by its id, when no two heats share an id and none has two:
+    // `//heat[@id='N']` is then that one element, found without walking the document. Otherwise (a
+    // foreign file) `indexed_` is false and the XPath texts are evaluated as they stand.
+    std::unordered_map<std::string, pugi::xml_node> heats_;
+    bool indexed_ = true;
 };
 
 } // namespace veltro

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
+#include <tuple>
 
 namespace veltro {
 namespace {
@@ -476,6 +478,86 @@ TEST_F(EventFileTest, CloseForgetsTheFileButNotTheValidFlag) {
     // Typing after it is refused, not taken into a document no file will receive.
     EXPECT_FALSE(s.file_open());
     EXPECT_FALSE(s.write_dog_name(1, "Lost"));
+}
+
+// What the file format's XPath text names: the text of the first node it matches, or nothing.
+std::optional<std::string> xpath_text(const EventDocument& doc, const std::string& path) {
+    const pugi::xml_node node = doc.dom().select_node(path.c_str()).node();
+    if (!node)
+        return std::nullopt;
+    std::string text;
+    for (const pugi::xml_node& child : node.children())
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+            text += child.value();
+    return text;
+}
+
+template <typename F>
+std::optional<std::string> text_or_none(F read) {
+    try {
+        return read();
+    } catch (const VeltroError&) {
+        return std::nullopt;
+    }
+}
+
+// Every heat and box read, then written, is the node the XPath text names.
+void expect_xpath_nodes(EventDocument& doc, const std::string& file) {
+    for (std::int16_t heat = 0; heat <= 3; ++heat) {
+        using Field = std::string (EventDocument::*)(std::int16_t) const;
+        using Setter = void (EventDocument::*)(std::int16_t, const std::string&);
+        const std::tuple<const char*, Field, Setter> fields[] = {
+            {"heat_name", &EventDocument::heat_name, &EventDocument::heat_name},
+            {"heat_length", &EventDocument::heat_length, &EventDocument::heat_length},
+            {"heat_time", &EventDocument::heat_time, &EventDocument::heat_time}};
+        for (const auto& [child, read, write] : fields) {
+            const std::string path = EventDocument::heat_path(heat, child);
+            EXPECT_EQ(text_or_none([&] { return (doc.*read)(heat); }), xpath_text(doc, path)) << file << path;
+            text_or_none([&] { return (doc.*write)(heat, "w"), std::string(); });
+            EXPECT_EQ(text_or_none([&] { return (doc.*read)(heat); }), xpath_text(doc, path)) << file << path;
+        }
+        for (std::int16_t box = 1; box <= 3; ++box) {
+            const std::string path = EventDocument::dog_name_path(heat, box);
+            EXPECT_EQ(text_or_none([&] { return doc.dog_name(heat, box); }), xpath_text(doc, path))
+                << file << path;
+            text_or_none([&] { return doc.dog_name(heat, box, "w"), std::string(); });
+            EXPECT_EQ(text_or_none([&] { return doc.dog_name(heat, box); }), xpath_text(doc, path))
+                << file << path;
+        }
+    }
+}
+
+TEST_F(EventFileTest, HeatsAndBoxesAreTheNodesTheFilesXPathTextsNameEvenInOddFiles) {
+    const std::string odd_files[] = {
+        // the same heat twice, the first without its fields
+        "<f><heat id='1'/><heat id='1'><heat_name>second</heat_name><box id='1'><dog_name>B</dog_name>"
+        "</box></heat></f>",
+        // a heat inside a box of another, gone when that box's name is written
+        "<f><heat id='1'><box id='1'><dog_name><heat id='2'><heat_name>nested</heat_name></heat></dog_name>"
+        "</box></heat></f>",
+        // an instruction named like a field; a box twice, its fields in the second; other attributes
+        "<f><heat id='1'><?heat_name pi?><heat_name>element</heat_name><heat_time><![CDATA[12:00]]>"
+        "</heat_time><box id='2'/><box n='x' id='2'><dog_name>second box</dog_name></box></heat></f>",
+        // two ids on one heat; ids that are not the heat's number as written
+        "<f><heat id='1' id='2'><heat_name>two ids</heat_name></heat><heat id='01'><heat_name>zero"
+        "</heat_name></heat><heat><heat_name>no id</heat_name></heat></f>",
+        // heats in the event name, gone when it is written
+        "<event_name><heat id='1'><heat_name>inside</heat_name><box id='1'><dog_name>D</dog_name></box>"
+        "</heat></event_name>",
+        // a heat at the top
+        "<heat id='1'><heat_name>top</heat_name></heat>"};
+    for (const std::string& file : odd_files) {
+        EventDocument doc;
+        doc.load(file);
+        expect_xpath_nodes(doc, file);
+        text_or_none([&] { return doc.event_name("emptied"), std::string(); });
+        expect_xpath_nodes(doc, file);
+        EventDocument moved(std::move(doc));
+        expect_xpath_nodes(moved, file);
+    }
+    EventDocument skeleton;
+    skeleton.Create_Veltro_Race_File();
+    expect_xpath_nodes(skeleton, "skeleton");
 }
 
 } // namespace
