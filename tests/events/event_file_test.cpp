@@ -14,7 +14,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
-#include <tuple>
 
 namespace veltro {
 namespace {
@@ -504,17 +503,21 @@ std::optional<std::string> text_or_none(F read) {
 // Every heat and box read, then written, is the node the XPath text names.
 void expect_xpath_nodes(EventDocument& doc, const std::string& file) {
     for (std::int16_t heat = 0; heat <= 3; ++heat) {
-        using Field = std::string (EventDocument::*)(std::int16_t) const;
-        using Setter = void (EventDocument::*)(std::int16_t, const std::string&);
-        const std::tuple<const char*, Field, Setter> fields[] = {
-            {"heat_name", &EventDocument::heat_name, &EventDocument::heat_name},
-            {"heat_length", &EventDocument::heat_length, &EventDocument::heat_length},
-            {"heat_time", &EventDocument::heat_time, &EventDocument::heat_time}};
-        for (const auto& [child, read, write] : fields) {
-            const std::string path = EventDocument::heat_path(heat, child);
-            EXPECT_EQ(text_or_none([&] { return (doc.*read)(heat); }), xpath_text(doc, path)) << file << path;
-            text_or_none([&] { return (doc.*write)(heat, "w"), std::string(); });
-            EXPECT_EQ(text_or_none([&] { return (doc.*read)(heat); }), xpath_text(doc, path)) << file << path;
+        struct Field {
+            const char* child;
+            std::string (EventDocument::*read)(std::int16_t) const;
+            void (EventDocument::*write)(std::int16_t, const std::string&);
+        };
+        const Field fields[] = {{"heat_name", &EventDocument::heat_name, &EventDocument::heat_name},
+                                {"heat_length", &EventDocument::heat_length, &EventDocument::heat_length},
+                                {"heat_time", &EventDocument::heat_time, &EventDocument::heat_time}};
+        for (const Field& f : fields) {
+            const std::string path = EventDocument::heat_path(heat, f.child);
+            EXPECT_EQ(text_or_none([&] { return (doc.*f.read)(heat); }), xpath_text(doc, path))
+                << file << path;
+            text_or_none([&] { return (doc.*f.write)(heat, "w"), std::string(); });
+            EXPECT_EQ(text_or_none([&] { return (doc.*f.read)(heat); }), xpath_text(doc, path))
+                << file << path;
         }
         for (std::int16_t box = 1; box <= 3; ++box) {
             const std::string path = EventDocument::dog_name_path(heat, box);
