@@ -5,7 +5,6 @@
 #include "support/veltro_error.h"
 
 #include <sstream>
-#include <vector>
 
 namespace veltro {
 namespace {
