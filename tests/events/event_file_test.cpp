@@ -502,31 +502,19 @@ std::optional<std::string> text_or_none(F read) {
 
 // Every heat and box read, then written, is the node the XPath text names.
 void expect_xpath_nodes(EventDocument& doc, const std::string& file) {
+    auto expect = [&](const std::string& path, auto read, auto write) {
+        EXPECT_EQ(text_or_none(read), xpath_text(doc, path)) << file << path;
+        text_or_none([&] { return write(), std::string(); });
+        EXPECT_EQ(text_or_none(read), xpath_text(doc, path)) << file << path;
+    };
     for (std::int16_t heat = 0; heat <= 3; ++heat) {
-        struct Field {
-            const char* child;
-            std::string (EventDocument::*read)(std::int16_t) const;
-            void (EventDocument::*write)(std::int16_t, const std::string&);
-        };
-        const Field fields[] = {{"heat_name", &EventDocument::heat_name, &EventDocument::heat_name},
-                                {"heat_length", &EventDocument::heat_length, &EventDocument::heat_length},
-                                {"heat_time", &EventDocument::heat_time, &EventDocument::heat_time}};
-        for (const Field& f : fields) {
-            const std::string path = EventDocument::heat_path(heat, f.child);
-            EXPECT_EQ(text_or_none([&] { return (doc.*f.read)(heat); }), xpath_text(doc, path))
-                << file << path;
-            text_or_none([&] { return (doc.*f.write)(heat, "w"), std::string(); });
-            EXPECT_EQ(text_or_none([&] { return (doc.*f.read)(heat); }), xpath_text(doc, path))
-                << file << path;
-        }
-        for (std::int16_t box = 1; box <= 3; ++box) {
-            const std::string path = EventDocument::dog_name_path(heat, box);
-            EXPECT_EQ(text_or_none([&] { return doc.dog_name(heat, box); }), xpath_text(doc, path))
-                << file << path;
-            text_or_none([&] { return doc.dog_name(heat, box, "w"), std::string(); });
-            EXPECT_EQ(text_or_none([&] { return doc.dog_name(heat, box); }), xpath_text(doc, path))
-                << file << path;
-        }
+        expect(
+            EventDocument::heat_path(heat, "heat_name"), [&] { return doc.heat_name(heat); },
+            [&] { doc.heat_name(heat, "w"); });
+        for (std::int16_t box = 1; box <= 3; ++box)
+            expect(
+                EventDocument::dog_name_path(heat, box), [&] { return doc.dog_name(heat, box); },
+                [&] { doc.dog_name(heat, box, "w"); });
     }
 }
 
@@ -539,8 +527,8 @@ TEST_F(EventFileTest, HeatsAndBoxesAreTheNodesTheFilesXPathTextsNameEvenInOddFil
         "<f><heat id='1'><box id='1'><dog_name><heat id='2'><heat_name>nested</heat_name></heat></dog_name>"
         "</box></heat></f>",
         // an instruction named like a field; a box twice, its fields in the second; other attributes
-        "<f><heat id='1'><?heat_name pi?><heat_name>element</heat_name><heat_time><![CDATA[12:00]]>"
-        "</heat_time><box id='2'/><box n='x' id='2'><dog_name>second box</dog_name></box></heat></f>",
+        "<f><heat id='1'><?heat_name pi?><heat_name><![CDATA[element]]></heat_name><box id='2'/><box n='x' "
+        "id='2'><dog_name>second box</dog_name></box></heat></f>",
         // two ids on one heat; ids that are not the heat's number as written
         "<f><heat id='1' id='2'><heat_name>two ids</heat_name></heat><heat id='01'><heat_name>zero"
         "</heat_name></heat><heat><heat_name>no id</heat_name></heat></f>",
