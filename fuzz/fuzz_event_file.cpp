@@ -1,6 +1,7 @@
 // Event files come from anywhere through the open dialog: the loader must turn any bytes into
 // either a document or a VeltroError, and what it keeps, with what the editor types into it, must
 // write out and read back.
+#include "event_xpath.h"
 #include "events/event_document.h"
 #include "support/veltro_error.h"
 
@@ -14,45 +15,25 @@
 
 namespace {
 
-template <typename F>
-std::optional<std::string> probe(F f) {
-    try {
-        return f();
-    } catch (const veltro::VeltroError&) {
-        return std::nullopt;
-    }
-}
-
-// The text of the first node the file format's XPath text matches, or nothing.
-std::optional<std::string> by_xpath(const veltro::EventDocument& doc, const std::string& path) {
-    const pugi::xml_node node = doc.dom().select_node(path.c_str()).node();
-    if (!node)
-        return std::nullopt;
-    std::string text;
-    for (const pugi::xml_node& child : node.children())
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-            text += child.value();
-    return text;
-}
+using namespace veltro;
 
 // The document finds its heats and boxes without XPath: it must find what XPath finds.
-void check_lookups(const veltro::EventDocument& doc) {
-    using veltro::EventDocument;
+void check_lookups(const EventDocument& doc) {
     for (const std::int16_t heat : {1, 2, 50, 100}) {
-        if (probe([&] { return doc.heat_name(heat); }) !=
-                by_xpath(doc, EventDocument::heat_path(heat, "heat_name")) ||
-            probe([&] { return doc.heat_time(heat); }) !=
-                by_xpath(doc, EventDocument::heat_path(heat, "heat_time")))
+        if (text_or_none([&] { return doc.heat_name(heat); }) !=
+                xpath_text(doc, EventDocument::heat_path(heat, "heat_name")) ||
+            text_or_none([&] { return doc.heat_time(heat); }) !=
+                xpath_text(doc, EventDocument::heat_path(heat, "heat_time")))
             std::abort();
         for (const std::int16_t box : {1, 2, 8})
-            if (probe([&] { return doc.dog_name(heat, box); }) !=
-                by_xpath(doc, EventDocument::dog_name_path(heat, box)))
+            if (text_or_none([&] { return doc.dog_name(heat, box); }) !=
+                xpath_text(doc, EventDocument::dog_name_path(heat, box)))
                 std::abort();
     }
 }
 
 void write(const std::function<void()>& f) {
-    probe([&] { return f(), std::string(); });
+    text_or_none([&] { return f(), std::string(); });
 }
 
 } // namespace
@@ -66,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort(); // a failed load must leave nothing that could be saved
         return 0;
     }
-    probe([&] { return doc.event_name(); });
-    probe([&] { return doc.event_day(); });
-    probe([&] { return doc.heat_length(100); });
+    text_or_none([&] { return doc.event_name(); });
+    text_or_none([&] { return doc.event_day(); });
+    text_or_none([&] { return doc.heat_length(100); });
     check_lookups(doc);
     write([&] { doc.dog_name(1, 1, "Fr\xC3\xB6ken"); });
     write([&] { doc.heat_name(2, "A & <B>"); });

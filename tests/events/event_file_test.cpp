@@ -1,4 +1,5 @@
 #include "error_number.h"
+#include "event_xpath.h"
 #include "events/event_session.h"
 #include "fake_operator.h"
 #include "fault_loop.h"
@@ -13,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace veltro {
 namespace {
@@ -477,27 +477,6 @@ TEST_F(EventFileTest, CloseForgetsTheFileButNotTheValidFlag) {
     // Typing after it is refused, not taken into a document no file will receive.
     EXPECT_FALSE(s.file_open());
     EXPECT_FALSE(s.write_dog_name(1, "Lost"));
-}
-
-// What the file format's XPath text names: the text of the first node it matches, or nothing.
-std::optional<std::string> xpath_text(const EventDocument& doc, const std::string& path) {
-    const pugi::xml_node node = doc.dom().select_node(path.c_str()).node();
-    if (!node)
-        return std::nullopt;
-    std::string text;
-    for (const pugi::xml_node& child : node.children())
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-            text += child.value();
-    return text;
-}
-
-template <typename F>
-std::optional<std::string> text_or_none(F read) {
-    try {
-        return read();
-    } catch (const VeltroError&) {
-        return std::nullopt;
-    }
 }
 
 // Every heat and box read, then written, is the node the XPath text names.
