@@ -86,11 +86,9 @@ bool has_attribute(const pugi::xml_node& node, const char* name, const std::stri
     return false;
 }
 
-pugi::xml_node required(pugi::xml_node node, const std::string& xpath) {
-    if (!node)
-        throw VeltroError(err::kObjectVariableNotSet,
-                          "Object variable or With block variable not set: the event file has no " + xpath);
-    return node;
+[[noreturn]] void missing(const std::string& xpath) {
+    throw VeltroError(err::kObjectVariableNotSet,
+                      "Object variable or With block variable not set: the event file has no " + xpath);
 }
 
 std::string text_of(const pugi::xml_node& node) {
@@ -301,42 +299,60 @@ std::string EventDocument::first_missing_node() const {
     return {};
 }
 
+pugi::xml_node EventDocument::event_field(const char* xpath) const {
+    if (const pugi::xml_node node = doc_.select_node(xpath).node())
+        return node;
+    missing(xpath);
+}
+
+pugi::xml_node EventDocument::heat_field(std::int16_t heat, const char* child) const {
+    if (const pugi::xml_node node = heat_child(heat, child))
+        return node;
+    missing(heat_path(heat, child));
+}
+
+pugi::xml_node EventDocument::dog_name_field(std::int16_t heat, std::int16_t box) const {
+    if (const pugi::xml_node node = dog_name_node(heat, box))
+        return node;
+    missing(dog_name_path(heat, box));
+}
+
 std::string EventDocument::event_name() const {
-    return text_of(required(doc_.select_node("//event_name").node(), "//event_name"));
+    return text_of(event_field("//event_name"));
 }
 std::string EventDocument::event_day() const {
-    return text_of(required(doc_.select_node("//event_day").node(), "//event_day"));
+    return text_of(event_field("//event_day"));
 }
 std::string EventDocument::heat_name(std::int16_t heat) const {
-    return text_of(required(heat_child(heat, "heat_name"), heat_path(heat, "heat_name")));
+    return text_of(heat_field(heat, "heat_name"));
 }
 std::string EventDocument::heat_length(std::int16_t heat) const {
-    return text_of(required(heat_child(heat, "heat_length"), heat_path(heat, "heat_length")));
+    return text_of(heat_field(heat, "heat_length"));
 }
 std::string EventDocument::heat_time(std::int16_t heat) const {
-    return text_of(required(heat_child(heat, "heat_time"), heat_path(heat, "heat_time")));
+    return text_of(heat_field(heat, "heat_time"));
 }
 std::string EventDocument::dog_name(std::int16_t heat, std::int16_t box) const {
-    return text_of(required(dog_name_node(heat, box), dog_name_path(heat, box)));
+    return text_of(dog_name_field(heat, box));
 }
 
 void EventDocument::event_name(const std::string& value) {
-    set_text(required(doc_.select_node("//event_name").node(), "//event_name"), value);
+    set_text(event_field("//event_name"), value);
 }
 void EventDocument::event_day(const std::string& value) {
-    set_text(required(doc_.select_node("//event_day").node(), "//event_day"), value);
+    set_text(event_field("//event_day"), value);
 }
 void EventDocument::heat_name(std::int16_t heat, const std::string& value) {
-    set_text(required(heat_child(heat, "heat_name"), heat_path(heat, "heat_name")), value);
+    set_text(heat_field(heat, "heat_name"), value);
 }
 void EventDocument::heat_length(std::int16_t heat, const std::string& value) {
-    set_text(required(heat_child(heat, "heat_length"), heat_path(heat, "heat_length")), value);
+    set_text(heat_field(heat, "heat_length"), value);
 }
 void EventDocument::heat_time(std::int16_t heat, const std::string& value) {
-    set_text(required(heat_child(heat, "heat_time"), heat_path(heat, "heat_time")), value);
+    set_text(heat_field(heat, "heat_time"), value);
 }
 void EventDocument::dog_name(std::int16_t heat, std::int16_t box, const std::string& value) {
-    set_text(required(dog_name_node(heat, box), dog_name_path(heat, box)), value);
+    set_text(dog_name_field(heat, box), value);
 }
 
 } // namespace veltro

@@ -77,6 +77,10 @@ private:
     // The node of heat_path(heat, child) or dog_name_path(heat, box); null when it matches none.
     pugi::xml_node heat_child(std::int16_t heat, const char* child) const;
     pugi::xml_node dog_name_node(std::int16_t heat, std::int16_t box) const;
+    // The same, failing (VeltroError, naming the XPath text) when there is no such node.
+    pugi::xml_node event_field(const char* xpath) const;
+    pugi::xml_node heat_field(std::int16_t heat, const char* child) const;
+    pugi::xml_node dog_name_field(std::int16_t heat, std::int16_t box) const;
     // Finds the heats anew after the document's elements changed.
     void index_heats();
     void set_text(pugi::xml_node node, const std::string& value);
